@@ -1,0 +1,10 @@
+// The program's own GIF decoder: first image of a GIF file into a packed
+// RGB pixel buffer (rows top to bottom, 3 bytes a pixel). Never reads past
+// the end of the stream nor writes outside its tables and buffer.
+#pragma once
+#include <cstdio>
+
+// The caller sets *pixels to null first. On success *pixels is a malloc'd
+// buffer of (*width) x (*height) x 3 bytes (release with free()); on failure
+// it stays null. Always returns 0.
+int gif_decode(FILE* stream, unsigned char** pixels, int* width, int* height);

@@ -1,0 +1,170 @@
+#include "position/gps_fix.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+struct GpsFix {
+    double latitude = 0, longitude = 0, altitude = 0, speedKnots = 0, courseDegrees = 0;
+    int fixMode = 0;
+    char utcTimeText[GPS_TIME_TEXT] = {};
+    char localTimeText[GPS_TIME_TEXT] = {};
+    int zoneHours = 0;
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    int satellitesInView = 0;
+    int satPrn[GPS_SAT_TABLE] = {};
+    int satElevation[GPS_SAT_TABLE] = {};
+    int satAzimuth[GPS_SAT_TABLE] = {};
+    int satSnr[GPS_SAT_TABLE] = {};
+    int satUsed[GPS_SAT_TABLE] = {};
+    char lastMessage[GPS_MESSAGE_TEXT] = {};
+};
+
+GpsFix fix;
+std::mutex fix_lock;
+
+// February always has 28 days: the receivers' calendar here has no leap years.
+const int month_length[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+bool in_table(int i) { return i >= 0 && i < GPS_SAT_TABLE; }
+
+template <typename T>
+T read_field(const T& field) {
+    std::lock_guard<std::mutex> g(fix_lock);
+    return field;
+}
+template <typename T>
+void write_field(T& field, T value) {
+    std::lock_guard<std::mutex> g(fix_lock);
+    field = value;
+}
+
+int read_sat(const int* table, int i) {
+    if (!in_table(i)) return 0;
+    std::lock_guard<std::mutex> g(fix_lock);
+    return table[i];
+}
+void write_sat(int* table, int i, int v) {
+    if (!in_table(i)) return;
+    std::lock_guard<std::mutex> g(fix_lock);
+    table[i] = v;
+}
+
+}  // namespace
+
+int gps_fix_mode() { return read_field(fix.fixMode); }
+void gps_set_fix_mode(int mode) { write_field(fix.fixMode, mode); }
+void gps_age_fix_mode() {
+    std::lock_guard<std::mutex> g(fix_lock);
+    fix.fixMode -= 1;
+}
+void gps_clear_fix_mode() { write_field(fix.fixMode, 0); }
+int gps_age_fix_mode_if_valid() {
+    std::lock_guard<std::mutex> g(fix_lock);
+    if (fix.fixMode > 0) fix.fixMode -= 1;
+    return fix.fixMode;
+}
+
+std::string gps_utc_text() {
+    std::lock_guard<std::mutex> g(fix_lock);
+    return fix.utcTimeText;
+}
+std::string gps_local_text() {
+    std::lock_guard<std::mutex> g(fix_lock);
+    return fix.localTimeText;
+}
+void gps_set_zone(int hours) { write_field(fix.zoneHours, hours); }
+int gps_zone() { return read_field(fix.zoneHours); }
+
+void gps_utc_to_local(int zone, int& year, int& month, int& day, int& hour) {
+    if (zone == 0) return;
+    hour += zone;
+    if (hour < 0) {
+        day -= 1;
+        hour += 24;
+    } else if (hour > 23) {
+        day += 1;
+        hour -= 24;
+    }
+    if (day < 1) {
+        month -= 1;
+        // The month before January is December.
+        day = (month >= 1 && month <= 12) ? month_length[month - 1] : 31;
+    } else if (month >= 1 && month <= 12 && day > month_length[month - 1]) {
+        month += 1;
+        day = 1;
+    }
+    if (month < 1) {
+        year -= 1;
+        month += 12;
+    } else if (month > 12) {
+        year += 1;
+        month -= 12;
+    }
+}
+
+void gps_set_time_utc(int year, int month, int day, int hour, int minute, int second) {
+    std::lock_guard<std::mutex> g(fix_lock);
+    fix.year = year;
+    fix.month = month;
+    fix.day = day;
+    fix.hour = hour;
+    fix.minute = minute;
+    fix.second = second;
+    std::snprintf(fix.utcTimeText, sizeof fix.utcTimeText, "%04d/%02d/%02d %02d:%02d:%02d", year % 10000,
+                  month % 100, day % 100, hour % 100, minute % 100, second % 100);
+    gps_utc_to_local(fix.zoneHours, fix.year, fix.month, fix.day, fix.hour);
+    std::snprintf(fix.localTimeText, sizeof fix.localTimeText, "%4d/%02d/%02d %02d:%02d:%02d", fix.year % 10000,
+                  fix.month % 100, fix.day % 100, fix.hour % 100, fix.minute % 100, fix.second % 100);
+}
+
+void gps_set_latitude(double d) { write_field(fix.latitude, d); }
+void gps_set_longitude(double d) { write_field(fix.longitude, d); }
+void gps_set_altitude(double m) { write_field(fix.altitude, m); }
+void gps_set_speed_knots(double k) { write_field(fix.speedKnots, k); }
+void gps_set_course(double d) { write_field(fix.courseDegrees, d); }
+double gps_latitude() { return read_field(fix.latitude); }
+double gps_longitude() { return read_field(fix.longitude); }
+double gps_altitude() { return read_field(fix.altitude); }
+double gps_speed_knots() { return read_field(fix.speedKnots); }
+double gps_speed() { return read_field(fix.speedKnots) * 1.852 / 3.6; }
+double gps_course() { return read_field(fix.courseDegrees); }
+
+void gps_course_point(char* out) {
+    static const char* const names[9] = {"N", "NE", "E", "SE", "S", "SW", "W", "NW", "N"};
+    double c = gps_course();
+    int index = static_cast<int>(std::floor((c + 22.5) / 45.0));
+    // A receiver may report a course outside 0..360; never index outside the table.
+    if (!(index >= 0 && index <= 8)) index = ((index % 8) + 8) % 8;
+    std::snprintf(out, 3, "%s", names[index]);
+}
+
+int gps_satellites_in_view() { return read_field(fix.satellitesInView); }
+void gps_set_satellites_in_view(int n) { write_field(fix.satellitesInView, n); }
+int gps_sat_prn(int i) { return read_sat(fix.satPrn, i); }
+int gps_sat_azimuth(int i) { return read_sat(fix.satAzimuth, i); }
+int gps_sat_elevation(int i) { return read_sat(fix.satElevation, i); }
+int gps_sat_snr(int i) { return read_sat(fix.satSnr, i); }
+int gps_sat_used(int i) { return read_sat(fix.satUsed, i); }
+void gps_set_sat_prn(int i, int v) { write_sat(fix.satPrn, i, v); }
+void gps_set_sat_azimuth(int i, int v) { write_sat(fix.satAzimuth, i, v); }
+void gps_set_sat_elevation(int i, int v) { write_sat(fix.satElevation, i, v); }
+void gps_set_sat_snr(int i, int v) { write_sat(fix.satSnr, i, v); }
+void gps_set_sat_used(int i, int v) { write_sat(fix.satUsed, i, v); }
+
+std::string gps_last_message() {
+    std::lock_guard<std::mutex> g(fix_lock);
+    return fix.lastMessage;
+}
+void gps_set_last_message(const char* text) {
+    std::lock_guard<std::mutex> g(fix_lock);
+    std::snprintf(fix.lastMessage, sizeof fix.lastMessage, "%s", text ? text : "");
+}
+
+void gps_reset() {
+    std::lock_guard<std::mutex> g(fix_lock);
+    fix = GpsFix{};
+}

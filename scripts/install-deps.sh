@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every Debian package Kiv needs to build, test and run.
+# Idempotent: prints nothing and touches nothing when all are present.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libjpeg62-turbo-dev libpng-dev libgif-dev libproj-dev proj-bin
+  libwxgtk3.2-dev
+  gpsd-clients socat curl python3
+  xvfb xdotool x11-apps imagemagick
+  cgi-mapserver mapserver-bin lighttpd gdal-bin
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO=sudo
+else
+  SUDO=
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

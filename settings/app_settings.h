@@ -1,0 +1,74 @@
+// The settings record of the main window and the program-wide settings,
+// read from the settings files in the working directory.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+enum DeviceType {
+    DEVICE_NMEA = 1,
+    DEVICE_USB_EARTHMATE = 2,
+    DEVICE_EARTHMATE = 3,
+    DEVICE_TRIPMATE = 4,
+    DEVICE_GARMIN = 5,
+    DEVICE_SMS = 6,
+    DEVICE_REMOTE = 7,
+};
+
+enum { SETTINGS_PATH_MAX = 256, SETTINGS_COM_PORTS = 10 };
+
+// Per-window record: settings and link state. Zero-filled, then defaults.
+struct AppSettings {
+    char mapsDir[256];
+    char trackLogFile[64];
+    char lastLoggedTime[32];
+    int32_t deviceType;
+    int32_t online;
+    int32_t autoPan;
+    int32_t autoZoom;
+    int32_t satelliteImage;
+    int32_t bigMaps;
+    int32_t track;
+    int32_t plot;
+    int32_t rose;
+    int32_t grid;
+    int32_t mapCoordinates;
+    int32_t crossHair;
+    char speedUnit;                    // 'K', 'M', 'S' or 0
+    std::atomic<int32_t> linkIdleTicks;
+    int32_t basePort;
+    int32_t baseEnabled;
+    char baseHost[64];
+
+    // Serial line settings.
+    uint8_t comPort;                   // 1..9; 0 = do not connect at start-up
+    uint32_t baudRate;
+    uint8_t dataBits;
+    uint8_t flowControl;               // bit 0 DTR/DSR, bit 1 RTS/CTS, bit 2 XON/XOFF
+    uint8_t parity;                    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    uint8_t stopBits;                  // 0 one, 1 one and a half, 2 two
+
+    // Link state (the serial link and the remote server own these).
+    int commHandle;                    // open device descriptor, -1 when none
+    std::atomic<int32_t> connected;
+    std::atomic<uint32_t> readerThreadId;
+    std::thread readerThread;
+    void* link;                        // the serial link's own state
+
+    // Linux additions read from kiv_ini.txt.
+    char comPath[SETTINGS_COM_PORTS][SETTINGS_PATH_MAX];  // Com<n>=<path>; index n
+    char serverUrl[SETTINGS_PATH_MAX];                    // Server=
+    char probeUrl[SETTINGS_PATH_MAX];                     // Probe=
+};
+
+// Settings the map code needs before any window record exists.
+struct ProgramSettings {
+    char zoomLetter;                   // 'S' or 0 (any other letter has no effect)
+    int32_t zoneHours;
+    char zoneName[8];
+    int32_t zoomLevel;                 // start zoom level, 0..4
+    double startLatitude;
+    double startLongitude;
+};
+
+extern ProgramSettings program_settings;
