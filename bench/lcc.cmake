@@ -1,0 +1,7 @@
+find_package(PkgConfig)
+if(PkgConfig_FOUND AND NOT TARGET PkgConfig::PROJ)
+  pkg_check_modules(PROJ IMPORTED_TARGET proj)
+endif()
+if(TARGET PkgConfig::PROJ)
+  kiv_bench(lcc_bench SOURCES lcc_bench.cpp LIBS kiv_maps PkgConfig::PROJ)
+endif()
