@@ -1,0 +1,84 @@
+#include "maps/zoom_levels.h"
+
+#include <cmath>
+
+#include "settings/app_settings.h"
+
+namespace {
+
+struct ZoomLevel {
+    double degrees, minutes, seconds;  // grid step
+    long scale;                        // server scale denominator
+    double letterSFactor;              // step factor with zoom letter 'S'
+};
+
+const ZoomLevel zoom_table[ZOOM_LEVELS] = {
+    {10, 0, 0, 10000000, 2.0},
+    {1, 0, 0, 1000000, 2.0},
+    {0, 10, 0, 200000, 2.5},
+    {0, 3, 0, 50000, 2.0},
+    {0, 1, 0, 20000, 1.0},
+};
+
+// Service area: |latitude| and signed longitude bounds, level 0 vs finer.
+const double lat_bounds[2][2] = {{50, 70}, {40, 75}};
+const double lon_bounds[2][2] = {{-120, -60}, {-150, -45}};
+
+int validLevel(int level) {
+    if (level < 0) return 0;
+    if (level > ZOOM_FINEST) return ZOOM_FINEST;
+    return level;
+}
+
+bool letterS() { return program_settings.zoomLetter == 'S'; }
+
+double fraction(double x) { return x - std::floor(x); }
+
+}  // namespace
+
+double dmsToDegrees(double degrees, double minutes, double seconds) {
+    return degrees + minutes / 60.0 + seconds / 3600.0;
+}
+
+int wholeDegrees(double x) { return static_cast<int>(std::floor(x + 0.00001)); }
+
+int wholeMinutes(double x) { return static_cast<int>(std::floor(fraction(x + 0.0000001) * 60.0)); }
+
+int wholeSeconds(double x) { return static_cast<int>(std::floor(fraction(x * 60.0 + 0.0000001) * 60.0)); }
+
+double zoomStep(int level) {
+    const ZoomLevel& z = zoom_table[validLevel(level)];
+    double step = dmsToDegrees(z.degrees, z.minutes, z.seconds);
+    return letterS() ? step * z.letterSFactor : step;
+}
+
+long zoomScale(int level) {
+    long scale = zoom_table[validLevel(level)].scale;
+    return letterS() ? scale * 2 : scale;
+}
+
+char zoomNameLetter() { return letterS() ? 's' : 'z'; }
+
+double snapLatitude(double lat, int level, int halfStep) {
+    level = validLevel(level);
+    double step = zoomStep(level);
+    if (halfStep) step /= 2.0;
+    double v = std::floor((std::fabs(lat) + step / 2.0) / step) * step;
+    const double* bounds = lat_bounds[level == 0 ? 0 : 1];
+    // Written so that NaN ends up on a bound rather than in a file name.
+    if (!(v <= bounds[1])) v = bounds[1];
+    if (v < bounds[0]) v = bounds[0];
+    return lat < 0 ? -v : v;
+}
+
+double snapLongitude(double lon, int level, int doubleStep) {
+    level = validLevel(level);
+    double step = zoomStep(level);
+    if (doubleStep) step *= 2.0;
+    double v = std::floor((std::fabs(lon) + step / 2.0) / step) * step;
+    if (lon < 0) v = -v;
+    const double* bounds = lon_bounds[level == 0 ? 0 : 1];
+    if (!(v <= bounds[1])) v = bounds[1];
+    if (v < bounds[0]) v = bounds[0];
+    return v;
+}

@@ -1,0 +1,27 @@
+// Zoom levels of the sheet grid: grid steps, server scales, snapping of a
+// point to the nearest sheet centre and the degree/minute/second split used
+// by sheet names and position texts.
+#pragma once
+
+enum { ZOOM_LEVELS = 5, ZOOM_FINEST = 4 };
+
+double dmsToDegrees(double degrees, double minutes, double seconds);
+
+// Integer parts of a non-negative angle, with the small offsets that keep
+// 44.99999... from naming a 45-degree sheet "44 59 59".
+int wholeDegrees(double x);
+int wholeMinutes(double x);
+int wholeSeconds(double x);
+
+// Grid step in degrees and scale denominator of a level, taking the 'S'
+// zoom letter of program_settings into account at every call. Levels
+// outside 0..4 are treated as the nearest valid level.
+double zoomStep(int level);
+long zoomScale(int level);
+// 's' with the 'S' zoom letter, else 'z': the first letter of sheet names.
+char zoomNameLetter();
+
+// Nearest grid point, half up on the absolute value, clamped to the
+// service area of the level.
+double snapLatitude(double lat, int level, int halfStep);
+double snapLongitude(double lon, int level, int doubleStep);
