@@ -1,0 +1,45 @@
+#include "maps/sheet_dispatch.h"
+
+#include "maps/sheet_store.h"
+#include "settings/app_settings.h"
+
+SheetDownloadHooks sheet_download_hooks = {nullptr, nullptr};
+
+namespace {
+
+int downloadReady(int satelliteImage, double lat, double lon, int level, const AppSettings* settings, char* outPath,
+                  int bigMaps, int rose, int grid) {
+    if (satelliteImage) {
+        if (!sheet_download_hooks.downloadAerialSheet) return 0;
+        return sheet_download_hooks.downloadAerialSheet(lat, lon, level, settings, outPath, bigMaps) == 0;
+    }
+    if (!sheet_download_hooks.downloadSheet) return 0;
+    return sheet_download_hooks.downloadSheet(lat, lon, level, settings, outPath, bigMaps, rose, grid) == 0;
+}
+
+}  // namespace
+
+int getSheetForJump(int online, int satelliteImage, double* lat, double* lon, int* level,
+                    const AppSettings* settings, char* outPath, int bigMaps, int rose, int grid) {
+    if (online) return downloadReady(satelliteImage, *lat, *lon, *level, settings, outPath, bigMaps, rose, grid);
+    int format = satelliteImage ? SHEET_JPEG : SHEET_GIF;
+    return findSheetOf(format, lat, lon, level, settings->mapsDir, outPath, bigMaps, 1) == 0;
+}
+
+int getSheetForPan(int online, int satelliteImage, double* lat, double* lon, int* level,
+                   const AppSettings* settings, char* outPath, char direction, char* lastPanDir, int bigMaps,
+                   int rose, int grid) {
+    if (online) return downloadReady(satelliteImage, *lat, *lon, *level, settings, outPath, bigMaps, rose, grid);
+    int format = satelliteImage ? SHEET_JPEG : SHEET_GIF;
+    if (direction != *lastPanDir) {
+        if (findSheetOf(format, lat, lon, level, settings->mapsDir, outPath, bigMaps, 0) == 0) {
+            *lastPanDir = ' ';
+            return 1;
+        }
+        *lastPanDir = direction;
+        return 0;
+    }
+    int found = findSheetOf(format, lat, lon, level, settings->mapsDir, outPath, bigMaps, 1) == 0;
+    *lastPanDir = ' ';
+    return found;
+}

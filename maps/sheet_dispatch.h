@@ -1,0 +1,28 @@
+// Getting the sheet for a jump or a pan: downloaded when online, looked up
+// in the store when offline.
+#pragma once
+
+struct AppSettings;
+
+// Filled by the download module. Each returns 0 when the sheet file is
+// ready at outPath (SHEET_PATH_MAX bytes), 1 on failure. While a hook is
+// null the online branch reports "not ready".
+struct SheetDownloadHooks {
+    int (*downloadSheet)(double lat, double lon, int level, const AppSettings* settings, char* outPath, int bigMaps,
+                         int rose, int grid);
+    int (*downloadAerialSheet)(double lat, double lon, int level, const AppSettings* settings, char* outPath,
+                               int bigMaps);
+};
+extern SheetDownloadHooks sheet_download_hooks;
+
+// 1 = a sheet file is ready at outPath (lat, lon and level may have walked
+// to a coarser sheet offline), 0 = not.
+int getSheetForJump(int online, int satelliteImage, double* lat, double* lon, int* level,
+                    const AppSettings* settings, char* outPath, int bigMaps, int rose, int grid);
+
+// Offline, a pan into a hole at the current level does nothing the first
+// time (remembering the direction in *lastPanDir) and walks to coarser
+// levels when repeated in the same direction.
+int getSheetForPan(int online, int satelliteImage, double* lat, double* lon, int* level,
+                   const AppSettings* settings, char* outPath, char direction, char* lastPanDir, int bigMaps,
+                   int rose, int grid);

@@ -1,0 +1,53 @@
+#include "maps/sheet_image.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "maps/gif_decoder.h"
+#include "maps/jpeg_sheet.h"
+#include "maps/sheet_store.h"
+#include "platform/platform.h"
+
+int decodeSheetFile(const char* path, int format, unsigned char** pixels, int* width, int* height) {
+    *pixels = nullptr;
+    int w = 0, h = 0;
+    if (format == SHEET_JPEG) {
+        jpeg_read_rgb(path, pixels, &w, &h);
+    } else {
+        FILE* f = fopen(path, "rb");
+        if (!f) return 0;
+        gif_decode(f, pixels, &w, &h);
+        fclose(f);
+    }
+    if (*pixels && (w <= 0 || h <= 0)) {
+        free(*pixels);
+        *pixels = nullptr;
+    }
+    if (!*pixels) return 0;
+    *width = w;
+    *height = h;
+    return 1;
+}
+
+bool loadSheetImage(const char* path, int satelliteImage, unsigned char** pixels, int* width, int* height) {
+    int format = satelliteImage ? SHEET_JPEG : SHEET_GIF;
+    if (format == SHEET_GIF) {
+        FILE* f = fopen(path, "rb");
+        if (!f) return false;
+        fclose(f);
+    }
+    // Decode into a fresh buffer so that a failure leaves the displayed
+    // image (and everything sized from it) intact.
+    unsigned char* fresh = nullptr;
+    int w = 0, h = 0;
+    if (!decodeSheetFile(path, format, &fresh, &w, &h)) {
+        remove(path);
+        platform_warn(format == SHEET_JPEG ? "Error in loading the JPG image" : "Error in loading the GIF image");
+        return false;
+    }
+    free(*pixels);
+    *pixels = fresh;
+    *width = w;
+    *height = h;
+    return true;
+}

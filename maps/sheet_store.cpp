@@ -1,0 +1,101 @@
+#include "maps/sheet_store.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "maps/map_view.h"
+#include "maps/zoom_levels.h"
+
+const char* const SHEET_DEFAULT_MAPS_DIR = "./Maps";
+
+namespace {
+
+// Grid points lie within the service area; anything far outside (or NaN)
+// would only make nonsense names and overflow the integer parts.
+bool nameableAngle(double x) { return std::isfinite(x) && std::fabs(x) < 1000.0; }
+
+bool fits(int written, size_t size) { return written >= 0 && static_cast<size_t>(written) < size; }
+
+bool isReadableFile(const char* path) {
+    FILE* f = fopen(path, "rb");
+    if (!f) return false;
+    struct stat st;
+    bool regular = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
+    fclose(f);
+    return regular;
+}
+
+int deleteSheetOf(int format, double lat, double lon, int level, const char* mapsDir, char* outPath,
+                  int bigMaps) {
+    if (!sheetPath(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, format)) return 1;
+    struct stat st;
+    if (stat(outPath, &st) != 0) return 1;
+    return remove(outPath) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int sheetFolder(char* out, size_t outSize, const char* mapsDir, double lat, double lon) {
+    if (!nameableAngle(lat) || !nameableAngle(lon)) return 0;
+    char ns = lat >= 0 ? 'n' : 's';
+    char ew = lon >= 0 ? 'e' : 'w';
+    int lonDegrees = wholeDegrees(std::fabs(lon));
+    int latDegrees = wholeDegrees(std::fabs(lat));
+    return fits(snprintf(out, outSize, "%s/%c%02d0/%c%03d%c%03d", mapsDir, ew, lonDegrees / 10, ew, lonDegrees,
+                         ns, latDegrees),
+                outSize);
+}
+
+int sheetFileName(char* out, size_t outSize, double lat, double lon, int level, int bigMaps, int format) {
+    if (!nameableAngle(lat) || !nameableAngle(lon)) return 0;
+    char ns = lat >= 0 ? 'n' : 's';
+    char ew = lon >= 0 ? 'e' : 'w';
+    double alat = std::fabs(lat), alon = std::fabs(lon);
+    if (level < 0 || level > ZOOM_FINEST) return 0;
+    return fits(snprintf(out, outSize, "%s_%c%1d_%c%03d%02d%02d_%c%03d%02d%02d.%s", bigMaps ? "mad" : "mac",
+                         zoomNameLetter(), level, ew, wholeDegrees(alon), wholeMinutes(alon), wholeSeconds(alon), ns,
+                         wholeDegrees(alat), wholeMinutes(alat), wholeSeconds(alat),
+                         format == SHEET_JPEG ? "jpg" : "gif"),
+                outSize);
+}
+
+int sheetPath(char* out, size_t outSize, const char* mapsDir, double lat, double lon, int level, int bigMaps,
+              int format) {
+    char folder[SHEET_PATH_MAX], name[64];
+    if (!sheetFolder(folder, sizeof folder, mapsDir, lat, lon)) return 0;
+    if (!sheetFileName(name, sizeof name, lat, lon, level, bigMaps, format)) return 0;
+    return fits(snprintf(out, outSize, "%s/%s", folder, name), outSize);
+}
+
+int findSheetOf(int format, double* lat, double* lon, int* level, const char* mapsDir, char* outPath, int bigMaps,
+                int walkCoarser) {
+    for (;;) {
+        if (sheetPath(outPath, SHEET_PATH_MAX, mapsDir, *lat, *lon, *level, bigMaps, format) &&
+            isReadableFile(outPath))
+            return 0;
+        if (!walkCoarser || *level <= 0) return 1;
+        *level -= 1;
+        *lat = snapLatitude(*lat, *level, 0);
+        *lon = snapLongitude(*lon, *level, 0);
+    }
+}
+
+int findSheet(double* lat, double* lon, int* level, const char* mapsDir, char* outPath, int bigMaps,
+              int walkCoarser) {
+    return findSheetOf(SHEET_GIF, lat, lon, level, mapsDir, outPath, bigMaps, walkCoarser);
+}
+
+int findSheetJpeg(double* lat, double* lon, int* level, const char* mapsDir, char* outPath, int bigMaps,
+                  int walkCoarser) {
+    return findSheetOf(SHEET_JPEG, lat, lon, level, mapsDir, outPath, bigMaps, walkCoarser);
+}
+
+int deleteSheet(double lat, double lon, int level, const char* mapsDir, char* outPath, int bigMaps) {
+    return deleteSheetOf(SHEET_GIF, lat, lon, level, mapsDir, outPath, bigMaps);
+}
+
+int deleteSheetJpeg(double lat, double lon, int level, const char* mapsDir, char* outPath, int bigMaps) {
+    return deleteSheetOf(SHEET_JPEG, lat, lon, level, mapsDir, outPath, bigMaps);
+}
