@@ -1,0 +1,42 @@
+#include "settings/ini_file.h"
+
+#include <cstdio>
+
+#include "settings/text_scan.h"
+
+int ini_lookup(const char* key, int lineLimit, IniValueMatch match, void* out) {
+    FILE* f = fopen(KIV_INI_FILE, "r");
+    if (!f) return 0;
+    char line[INI_PROGRAM_LINE_LIMIT + 1];
+    size_t size = static_cast<size_t>(lineLimit) + 1;
+    if (size > sizeof line) size = sizeof line;
+    int found = 0;
+    while (!found && read_line(f, line, size)) {
+        const char* value = after_prefix(line, key);
+        if (value && match(value, out)) found = 1;
+    }
+    fclose(f);
+    return found;
+}
+
+namespace {
+struct WordTarget {
+    char* out;
+    size_t size;
+};
+}  // namespace
+
+int ini_read_int(const char* key, int lineLimit, int* out) {
+    return ini_lookup(key, lineLimit,
+                      [](const char* v, void* o) { return scan_int(&v, static_cast<int*>(o)); }, out);
+}
+
+int ini_read_word(const char* key, int lineLimit, char* out, size_t size) {
+    WordTarget t{out, size};
+    return ini_lookup(key, lineLimit,
+                      [](const char* v, void* o) {
+                          auto* w = static_cast<WordTarget*>(o);
+                          return scan_word(&v, w->out, w->size);
+                      },
+                      &t);
+}

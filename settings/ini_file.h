@@ -1,0 +1,22 @@
+// kiv_ini.txt: one key per line at the very start of the line, exact case,
+// value right after the equals sign. Each key is looked up by its own pass
+// from the top; the first line whose value converts wins.
+#pragma once
+#include <cstddef>
+
+#define KIV_INI_FILE "kiv_ini.txt"
+
+// Line limits of the passes: most keys, and Zoom=, Zone=, Init=.
+enum { INI_LINE_LIMIT = 255, INI_PROGRAM_LINE_LIMIT = 259 };
+
+// Called with the text after the key; returns 1 when the value converts
+// (the pass ends), 0 to go on with the next line.
+typedef int (*IniValueMatch)(const char* value, void* out);
+
+// One pass over the ini file for key. Returns 1 when a line matched, 0 when
+// none did or the file cannot be opened.
+int ini_lookup(const char* key, int lineLimit, IniValueMatch match, void* out);
+
+// The common patterns: "<key>%d" and "<key>%s" (word cut to size - 1).
+int ini_read_int(const char* key, int lineLimit, int* out);
+int ini_read_word(const char* key, int lineLimit, char* out, size_t size);

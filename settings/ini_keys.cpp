@@ -1,0 +1,72 @@
+#include "settings/ini_keys.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "settings/app_settings.h"
+#include "settings/ini_file.h"
+#include "settings/text_scan.h"
+#include "settings/track_log.h"
+
+namespace {
+int one_of(const char* value, const char* const* texts) {
+    for (; *texts; ++texts)
+        if (strcmp(value, *texts) == 0) return 1;
+    return 0;
+}
+
+int begins_with_any(const char* value, const char* letters) { return value[0] && strchr(letters, value[0]); }
+
+// "<key>%s", the word cut to the destination; 1 when found.
+int read_value(const char* key, char* value, size_t size) { return ini_read_word(key, INI_LINE_LIMIT, value, size); }
+}  // namespace
+
+char settings_speed_unit(const char* value) {
+    static const char* const kmh[] = {"km/h", "KM/H", nullptr};
+    static const char* const ms[] = {"m/s", "M/S", nullptr};
+    static const char* const mph[] = {"mile/h", "Mile/H", "MILE/H", "m/h", "M/H", nullptr};
+    if (begins_with_any(value, "1yYkK") || one_of(value, kmh)) return 'K';
+    if (begins_with_any(value, "sS") || one_of(value, ms)) return 'S';
+    if (begins_with_any(value, "mM") || one_of(value, mph)) return 'M';
+    return 0;
+}
+
+void settings_parse_base(AppSettings* s, const char* value) {
+    s->baseEnabled = 1;
+    if (strncmp(value, "http://", 7) == 0) value += 7;
+    // Split on the whole value, so a long host still finds its port.
+    const char* colon = strchr(value, ':');
+    size_t hostLength = colon ? static_cast<size_t>(colon - value) : strlen(value);
+    if (hostLength >= sizeof s->baseHost) hostLength = sizeof s->baseHost - 1;
+    memcpy(s->baseHost, value, hostLength);
+    s->baseHost[hostLength] = '\0';
+    if (colon) {
+        const char* p = colon + 1;
+        int port;
+        if (scan_int(&p, &port)) s->basePort = port;
+    }
+}
+
+void settings_read_display_keys(AppSettings* s) {
+    char value[INI_LINE_LIMIT + 1];
+    int hair;
+    if (ini_read_int("Hair=", INI_LINE_LIMIT, &hair)) s->crossHair = hair;
+    if (read_value("Dash=", value, sizeof value)) s->speedUnit = settings_speed_unit(value);
+    read_value("Maps=", s->mapsDir, sizeof s->mapsDir);
+    if (read_value("File=", s->trackLogFile, sizeof s->trackLogFile) && s->trackLogFile[0])
+        track_log_last_time(s->trackLogFile, s->lastLoggedTime, sizeof s->lastLoggedTime);
+    if (read_value("Plot=", value, sizeof value) && begins_with_any(value, "Yy1")) s->plot = 1;
+    if (read_value("Grid=", value, sizeof value) && begins_with_any(value, "Yy1")) s->grid = 1;
+    if (read_value("Rose=", value, sizeof value) && begins_with_any(value, "Nn0")) s->rose = 0;
+    if (read_value("Base=", value, sizeof value)) settings_parse_base(s, value);
+}
+
+void settings_read_linux_keys(AppSettings* s) {
+    for (int n = 1; n < SETTINGS_COM_PORTS; ++n) {
+        char key[8];
+        snprintf(key, sizeof key, "Com%d=", n);
+        read_value(key, s->comPath[n], sizeof s->comPath[n]);
+    }
+    read_value("Server=", s->serverUrl, sizeof s->serverUrl);
+    read_value("Probe=", s->probeUrl, sizeof s->probeUrl);
+}

@@ -1,0 +1,18 @@
+// The kiv_ini.txt keys of the per-window record, each read by its own pass.
+#pragma once
+
+struct AppSettings;
+
+// Hair=, Dash=, Maps=, File= (with the track log scan), Plot=, Grid=,
+// Rose=, Base=, in that order. Absent keys leave the record as it is.
+void settings_read_display_keys(AppSettings* s);
+
+// Linux additions: Com<n>= (n 1..9) device paths, Server= and Probe= URLs.
+void settings_read_linux_keys(AppSettings* s);
+
+// Dash= value to speedUnit: 'K', 'S', 'M' or 0.
+char settings_speed_unit(const char* value);
+
+// Base= value: "http://" dropped, host cut at ':' with the port after it
+// (0 without one); host cut to 63 characters. Sets baseEnabled.
+void settings_parse_base(AppSettings* s, const char* value);

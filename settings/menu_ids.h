@@ -1,0 +1,42 @@
+// Command identifiers of the main window's menu. The settings loader sets
+// the initial states, the serial link greys Connect/Disconnect, the menu
+// commands dispatch on them and the toolkit builds the menu from them.
+#pragma once
+
+enum MenuId {
+    MENU_OPEN_MAP = 257,
+    MENU_RELOAD_MAP = 258,
+    MENU_ONLINE = 259,
+    MENU_OFFLINE = 260,
+    MENU_CONNECT = 261,
+    MENU_DISCONNECT = 262,
+    MENU_EXIT = 263,
+
+    MENU_AUTO_PAN = 273,
+    MENU_AUTO_ZOOM = 274,
+    MENU_TRACK = 275,
+    MENU_BIG_MAPS = 276,
+    MENU_MAP_COORDINATES = 277,
+    MENU_SATELLITE_IMAGE = 279,
+    MENU_SETTINGS_COM = 280,
+
+    // Device items are MENU_DEVICE_BASE + device type (1..7).
+    MENU_DEVICE_BASE = 288,
+    MENU_DEVICE_NMEA = 289,
+    MENU_DEVICE_USB_EARTHMATE = 290,
+    MENU_DEVICE_EARTHMATE = 291,
+    MENU_DEVICE_TRIPMATE = 292,
+    MENU_DEVICE_GARMIN = 293,
+    MENU_DEVICE_SMS = 294,
+    MENU_DEVICE_REMOTE = 295,
+    MENU_MONITOR = 296,
+
+    MENU_KEYS = 305,
+    MENU_ABOUT = 307,
+
+    // Commands outside this range are ignored.
+    MENU_FIRST = 257,
+    MENU_LAST = 307,
+};
+
+inline int menu_device_item(int deviceType) { return MENU_DEVICE_BASE + deviceType; }

@@ -1,0 +1,85 @@
+#include "settings/text_scan.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+int read_line(FILE* f, char* buf, size_t size) {
+    if (!f || !buf || size < 2) return 0;
+    if (!fgets(buf, static_cast<int>(size < INT_MAX ? size : INT_MAX), f)) {
+        buf[0] = '\0';
+        return 0;
+    }
+    size_t n = strlen(buf);
+    if (n > 0 && buf[n - 1] == '\n') {
+        buf[--n] = '\0';
+    } else if (!feof(f)) {
+        int c;
+        while ((c = fgetc(f)) != EOF && c != '\n') {}
+    }
+    if (n > 0 && buf[n - 1] == '\r') buf[--n] = '\0';
+    return 1;
+}
+
+const char* after_prefix(const char* line, const char* key) {
+    size_t n = strlen(key);
+    return strncmp(line, key, n) == 0 ? line + n : nullptr;
+}
+
+static void skip_blanks(const char** p) {
+    while (**p && isspace(static_cast<unsigned char>(**p))) ++*p;
+}
+
+int scan_int(const char** p, int* out) {
+    const char* s = *p;
+    skip_blanks(&s);
+    int negative = 0;
+    if (*s == '+' || *s == '-') negative = *s++ == '-';
+    if (!isdigit(static_cast<unsigned char>(*s))) return 0;
+    long long v = 0;
+    while (isdigit(static_cast<unsigned char>(*s))) {
+        if (v <= static_cast<long long>(INT_MAX) + 1) v = v * 10 + (*s - '0');
+        ++s;
+    }
+    if (negative) v = -v;
+    if (v > INT_MAX) v = INT_MAX;
+    if (v < INT_MIN) v = INT_MIN;
+    *out = static_cast<int>(v);
+    *p = s;
+    return 1;
+}
+
+int scan_double(const char** p, double* out) {
+    const char* s = *p;
+    skip_blanks(&s);
+    char* end = nullptr;
+    errno = 0;
+    double v = strtod(s, &end);
+    if (end == s) return 0;
+    *out = v;
+    *p = end;
+    return 1;
+}
+
+int scan_word(const char** p, char* out, size_t size) {
+    const char* s = *p;
+    skip_blanks(&s);
+    if (!*s) return 0;
+    size_t n = 0;
+    while (*s && !isspace(static_cast<unsigned char>(*s))) {
+        if (n + 1 < size) out[n++] = *s;
+        ++s;
+    }
+    if (size > 0) out[n] = '\0';
+    *p = s;
+    return 1;
+}
+
+void copy_text(char* out, size_t size, const char* text) {
+    if (size == 0) return;
+    size_t n = strnlen(text, size - 1);
+    memcpy(out, text, n);
+    out[n] = '\0';
+}
