@@ -72,6 +72,10 @@ std::string gps_utc_text() {
     std::lock_guard<std::mutex> g(fix_lock);
     return fix.utcTimeText;
 }
+void gps_copy_utc_text(char* out) {
+    std::lock_guard<std::mutex> g(fix_lock);
+    std::memcpy(out, fix.utcTimeText, sizeof fix.utcTimeText);
+}
 std::string gps_local_text() {
     std::lock_guard<std::mutex> g(fix_lock);
     return fix.localTimeText;

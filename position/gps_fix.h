@@ -17,6 +17,8 @@ int  gps_age_fix_mode_if_valid();  // minus 1 while above 0; returns the new val
 // "%04d/%02d/%02d %02d:%02d:%02d" texts.
 std::string gps_utc_text();
 std::string gps_local_text();
+// Copies the UTC text into out (at least GPS_TIME_TEXT bytes) without allocating.
+void gps_copy_utc_text(char* out);
 void gps_set_zone(int hours);
 int  gps_zone();
 // UTC date/time in; writes the UTC text and derives the local one (no leap years).
