@@ -1,0 +1,5 @@
+set(garmin_fuzz_seeds)
+if(EXISTS "${KIV_TESTDATA_DIR}/receivers")
+  set(garmin_fuzz_seeds SEEDS "${KIV_TESTDATA_DIR}/receivers")
+endif()
+kiv_fuzzer(garmin_fuzz SOURCES garmin_fuzz.cpp LIBS kiv_position kiv_platform SECONDS 20 ${garmin_fuzz_seeds})

@@ -1,0 +1,5 @@
+set(zodiac_fuzz_seeds)
+if(EXISTS "${KIV_TESTDATA_DIR}/receivers")
+  set(zodiac_fuzz_seeds SEEDS "${KIV_TESTDATA_DIR}/receivers")
+endif()
+kiv_fuzzer(zodiac_fuzz SOURCES zodiac_fuzz.cpp LIBS kiv_position kiv_platform SECONDS 20 ${zodiac_fuzz_seeds})
