@@ -44,11 +44,13 @@ int track_log_append(const char* path, double latitude, double longitude, const 
     char text[TRACK_LINE_LIMIT + 2];
     int n = snprintf(text + 1, sizeof text - 1, "%f %f - %s\n", latitude, longitude, timeText ? timeText : "");
     if (n < 0 || static_cast<size_t>(n) >= sizeof text - 1) return 0;
-    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    int fd = open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    int readable = fd >= 0;
+    if (fd < 0 && errno == EACCES) fd = open(path, O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd < 0) return 0;
     const char* start = text + 1;
     size_t size = static_cast<size_t>(n);
-    if (!ends_with_line_break(fd)) {
+    if (readable && !ends_with_line_break(fd)) {
         text[0] = '\n';
         start = text;
         ++size;

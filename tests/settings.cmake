@@ -1,0 +1,3 @@
+kiv_test(settings_test SANITIZE
+  SOURCES settings_test.cpp settings_write_test.cpp settings_track_log_test.cpp
+  LIBS kiv_settings kiv_platform)
