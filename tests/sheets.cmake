@@ -1,0 +1,10 @@
+find_package(GIF REQUIRED)
+find_package(PNG REQUIRED)
+kiv_test(sheets_test SANITIZE SOURCES sheets_test.cpp LIBS kiv_maps kiv_platform GIF::GIF)
+
+# The kivsheet tool as a user runs it (normal build only).
+kiv_test(sheets_cli_test SOURCES sheets_cli_test.cpp LIBS kiv_maps GIF::GIF PNG::PNG)
+if(TARGET sheets_cli_test AND TARGET kivsheet)
+  add_dependencies(sheets_cli_test kivsheet)
+  target_compile_definitions(sheets_cli_test PRIVATE KIVSHEET_PATH="$<TARGET_FILE:kivsheet>")
+endif()

@@ -1,0 +1,187 @@
+// kivsheet: look at map sheets outside the program.
+//   kivsheet info FILE        decoded size and extent record of a sheet
+//   kivsheet name LAT LON LEVEL [--big] [--zoom-letter S] [--jpg] [--maps DIR]
+//                             path of the sheet for that point in the store
+//   kivsheet png FILE OUT.png the decoded sheet as a PNG image
+// Exit status 0 on success, 2 on any error.
+#include <png.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "maps/map_view.h"
+#include "maps/sheet_extent.h"
+#include "maps/sheet_image.h"
+#include "maps/sheet_store.h"
+#include "maps/zoom_levels.h"
+#include "settings/app_settings.h"
+
+namespace {
+
+int usage() {
+    fprintf(stderr,
+            "usage: kivsheet info FILE\n"
+            "       kivsheet name LAT LON LEVEL [--big] [--zoom-letter S] [--jpg] [--maps DIR]\n"
+            "       kivsheet png FILE OUT.png\n");
+    return 2;
+}
+
+int fail(const char* fmt, const char* a, const char* b = "") {
+    fprintf(stderr, "kivsheet: ");
+    fprintf(stderr, fmt, a, b);
+    fprintf(stderr, "\n");
+    return 2;
+}
+
+bool endsWith(const std::string& s, const char* suffix) {
+    size_t n = strlen(suffix);
+    if (s.size() < n) return false;
+    for (size_t i = 0; i < n; i++)
+        if (tolower(static_cast<unsigned char>(s[s.size() - n + i])) != suffix[i]) return false;
+    return true;
+}
+
+// Format by the file's first bytes, else by its extension; -1 if neither.
+int sheetFormatOf(const char* path) {
+    unsigned char magic[3] = {0, 0, 0};
+    FILE* f = fopen(path, "rb");
+    if (!f) return -2;
+    size_t n = fread(magic, 1, sizeof magic, f);
+    fclose(f);
+    if (n >= 3 && memcmp(magic, "GIF", 3) == 0) return SHEET_GIF;
+    if (n >= 2 && magic[0] == 0xFF && magic[1] == 0xD8) return SHEET_JPEG;
+    std::string p = path;
+    if (endsWith(p, ".gif")) return SHEET_GIF;
+    if (endsWith(p, ".jpg") || endsWith(p, ".jpeg")) return SHEET_JPEG;
+    return -1;
+}
+
+int decode(const char* path, unsigned char** pixels, int* w, int* h, int* format) {
+    *format = sheetFormatOf(path);
+    if (*format == -2) return fail("%s: cannot open", path);
+    if (*format == -1) return fail("%s: not a GIF or JPEG sheet", path);
+    if (!decodeSheetFile(path, *format, pixels, w, h))
+        return fail("%s: does not decode as %s", path, *format == SHEET_JPEG ? "JPEG" : "GIF");
+    return 0;
+}
+
+void printEscaped(const char* text) {
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; p++)
+        if (isprint(*p))
+            putchar(*p);
+        else
+            printf("\\x%02x", *p);
+}
+
+int info(const char* path) {
+    unsigned char* pixels = nullptr;
+    int w = 0, h = 0, format = 0;
+    if (int rc = decode(path, &pixels, &w, &h, &format)) return rc;
+    free(pixels);
+    printf("file: %s\nformat: %s\nsize: %d x %d\n", path, format == SHEET_JPEG ? "JPEG" : "GIF", w, h);
+    static char text[SHEET_JPEG_RECORD_MAX + 1];
+    int len = sheetReadExtentRecord(path, format, text, sizeof text);
+    if (len < 0) {
+        printf("record: none\n");
+        return 0;
+    }
+    printf("record: ");
+    printEscaped(text);
+    printf("\n");
+    SheetExtent e;
+    if (!sheetParseExtentRecord(text, static_cast<size_t>(len), &e)) {
+        printf("extent: unreadable\n");
+        return 0;
+    }
+    printf("scale: %ld\ncentre: %f %f\nextent: %f %f %f %f\nangle: %f\n", e.scale, e.centreX, e.centreY, e.minX,
+           e.minY, e.maxX, e.maxY, e.angle);
+    return 0;
+}
+
+bool parseDouble(const char* s, double* v) {
+    char* end = nullptr;
+    *v = strtod(s, &end);
+    return end != s && *end == '\0';
+}
+
+int name(int argc, char** argv) {
+    if (argc < 5) return usage();
+    double lat = 0, lon = 0;
+    if (!parseDouble(argv[2], &lat) || lat < -90 || lat > 90) return fail("bad latitude: %s", argv[2]);
+    if (!parseDouble(argv[3], &lon) || lon < -180 || lon > 180) return fail("bad longitude: %s", argv[3]);
+    char* end = nullptr;
+    long level = strtol(argv[4], &end, 10);
+    if (end == argv[4] || *end || level < 0 || level > ZOOM_FINEST) return fail("bad level: %s (0 to 4)", argv[4]);
+    int big = 0, format = SHEET_GIF;
+    const char* maps = SHEET_DEFAULT_MAPS_DIR;
+    for (int i = 5; i < argc; i++) {
+        if (!strcmp(argv[i], "--big")) {
+            big = 1;
+        } else if (!strcmp(argv[i], "--jpg")) {
+            format = SHEET_JPEG;
+        } else if (!strcmp(argv[i], "--zoom-letter") && i + 1 < argc) {
+            program_settings.zoomLetter = static_cast<char>(toupper(static_cast<unsigned char>(argv[++i][0])));
+        } else if (!strcmp(argv[i], "--maps") && i + 1 < argc) {
+            maps = argv[++i];
+        } else {
+            return fail("unknown option: %s", argv[i]);
+        }
+    }
+    int lv = static_cast<int>(level);
+    // The program asks for big sheets on the doubled longitude grid.
+    lat = snapLatitude(lat, lv, 0);
+    lon = snapLongitude(lon, lv, big);
+    char path[SHEET_PATH_MAX];
+    if (!sheetPath(path, sizeof path, maps, lat, lon, lv, big, format)) return fail("path too long: %s", maps);
+    printf("%s\n", path);
+    return 0;
+}
+
+int writePng(const char* out, const unsigned char* pixels, int w, int h) {
+    FILE* f = fopen(out, "wb");
+    if (!f) return fail("%s: cannot create", out);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop pinfo = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !pinfo || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &pinfo);
+        fclose(f);
+        remove(out);
+        return fail("%s: cannot write PNG", out);
+    }
+    png_init_io(png, f);
+    png_set_IHDR(png, pinfo, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, pinfo);
+    for (int y = 0; y < h; y++)
+        png_write_row(png, const_cast<png_bytep>(pixels + static_cast<size_t>(y) * w * 3));
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &pinfo);
+    if (fclose(f) != 0) {
+        remove(out);
+        return fail("%s: cannot write PNG", out);
+    }
+    return 0;
+}
+
+int png(const char* path, const char* out) {
+    unsigned char* pixels = nullptr;
+    int w = 0, h = 0, format = 0;
+    if (int rc = decode(path, &pixels, &w, &h, &format)) return rc;
+    int rc = writePng(out, pixels, w, h);
+    free(pixels);
+    return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage();
+    std::string cmd = argv[1];
+    if (cmd == "info" && argc == 3) return info(argv[2]);
+    if (cmd == "name") return name(argc, argv);
+    if (cmd == "png" && argc == 4) return png(argv[2], argv[3]);
+    return usage();
+}
