@@ -1,5 +1,7 @@
 // The settings record of the main window and the program-wide settings,
-// read from the settings files in the working directory.
+// read from the settings files in the working directory. Loading:
+// settings_load.h; program-wide readers: program_settings.h; writers:
+// com_file.h, dev_file.h, pos_file.h; menu command ids: menu_ids.h.
 #pragma once
 #include <atomic>
 #include <cstdint>

@@ -8,19 +8,17 @@
 
 int read_line(FILE* f, char* buf, size_t size) {
     if (!f || !buf || size < 2) return 0;
-    if (!fgets(buf, static_cast<int>(size < INT_MAX ? size : INT_MAX), f)) {
-        buf[0] = '\0';
-        return 0;
+    size_t n = 0;
+    int c = EOF, any = 0;
+    // Character by character, so a NUL inside a line cannot hide its end.
+    while ((c = getc(f)) != EOF) {
+        any = 1;
+        if (c == '\n') break;
+        if (n + 1 < size) buf[n++] = static_cast<char>(c);
     }
-    size_t n = strlen(buf);
-    if (n > 0 && buf[n - 1] == '\n') {
-        buf[--n] = '\0';
-    } else if (!feof(f)) {
-        int c;
-        while ((c = fgetc(f)) != EOF && c != '\n') {}
-    }
+    buf[n] = '\0';
     if (n > 0 && buf[n - 1] == '\r') buf[--n] = '\0';
-    return 1;
+    return any;
 }
 
 const char* after_prefix(const char* line, const char* key) {

@@ -414,3 +414,10 @@ TEST(SettingsDevices, TableAndSelection) {
     EXPECT_EQ(settings_select_device(&s, 9), 0);
     EXPECT_EQ(s.deviceType, DEVICE_REMOTE);
 }
+
+TEST_F(SettingsRead, NulInsideALineDoesNotHideTheNextLine) {
+    put("kiv_ini.txt", std::string("Maps=/a\0b\n", 10) + "Hair=6\n");
+    Loaded s;
+    EXPECT_STREQ(s->mapsDir, "/a");
+    EXPECT_EQ(s->crossHair, 6);
+}
