@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "platform/headless.h"
+#include "settings/app_settings.h"
 #include "position/garmin.h"
 #include "position/gps_fix.h"
+#include "position/receiver_feed.h"
 #include "position/receiver_io.h"
 
 namespace {
@@ -247,6 +249,16 @@ TEST_F(Garmin, SameResultWhateverTheReadSizes) {
         EXPECT_EQ(results.back(), results.front()) << "chunk " << chunk;
     }
     EXPECT_EQ(results.front().substr(0, 2), "5 ");
+}
+
+TEST_F(Garmin, ReaderHandsGarminBytesToThisDecoder) {
+    std::string f = position_packet(0.5, 0.5);
+    for (int device : {int(DEVICE_NMEA), int(DEVICE_EARTHMATE), int(DEVICE_REMOTE), 0, 99})
+        receiver_feed(device, f.data(), static_cast<int>(f.size()));
+    EXPECT_EQ(garmin_frame_count(), 0);
+    receiver_feed(DEVICE_GARMIN, f.data(), static_cast<int>(f.size()));
+    EXPECT_EQ(garmin_frame_count(), 1);
+    EXPECT_EQ(gps_fix_mode(), 3);
 }
 
 std::string read_file(const std::string& path) {

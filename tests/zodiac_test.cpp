@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "platform/headless.h"
+#include "settings/app_settings.h"
 #include "position/gps_fix.h"
+#include "position/receiver_feed.h"
 #include "position/receiver_io.h"
 #include "position/zodiac.h"
 
@@ -428,6 +430,16 @@ TEST_F(Zodiac, SameResultWhateverTheReadSizes) {
     EXPECT_EQ(reference_writes.size(), 2u * (8 + 54));
     EXPECT_EQ(last, "Rockwell 1000 - Geodetic Position Status Output");
     EXPECT_NEAR(lat, 91000000 * 1e-8 * 180 / kPi, 1e-12);
+}
+
+TEST_F(Zodiac, ReaderHandsEarthMateBytesToThisDecoder) {
+    std::string f = frame(1010, {1});
+    for (int device : {int(DEVICE_NMEA), int(DEVICE_GARMIN), int(DEVICE_REMOTE), 0, 99})
+        receiver_feed(device, f.data(), static_cast<int>(f.size()));
+    EXPECT_EQ(zodiac_frame_count(), 0);
+    receiver_feed(DEVICE_EARTHMATE, f.data(), static_cast<int>(f.size()));
+    EXPECT_EQ(zodiac_frame_count(), 1);
+    EXPECT_EQ(gps_last_message(), "Rockwell 1010 - other Zodiac message");
 }
 
 // --- Real receiver capture (gpsd regression log of a Rockwell Jupiter) ---

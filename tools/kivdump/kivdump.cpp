@@ -28,8 +28,8 @@ struct DeviceName {
 };
 
 const DeviceName devices[] = {
-    {"nmea", DEVICE_NMEA, 1},      {"usb", DEVICE_USB_EARTHMATE, 1}, {"earthmate", DEVICE_EARTHMATE, 0},
-    {"tripmate", DEVICE_TRIPMATE, 1}, {"garmin", DEVICE_GARMIN, 0},   {"sms", DEVICE_SMS, 1},
+    {"nmea", DEVICE_NMEA, 1},      {"usb", DEVICE_USB_EARTHMATE, 1}, {"earthmate", DEVICE_EARTHMATE, 1},
+    {"tripmate", DEVICE_TRIPMATE, 1}, {"garmin", DEVICE_GARMIN, 1},   {"sms", DEVICE_SMS, 1},
 };
 
 const int max_chunk = 1 << 20;
