@@ -165,7 +165,10 @@ std::string gps_last_message() {
 }
 void gps_set_last_message(const char* text) {
     std::lock_guard<std::mutex> g(fix_lock);
-    std::snprintf(fix.lastMessage, sizeof fix.lastMessage, "%s", text ? text : "");
+    // Every sentence passes here: a plain copy, cut to the field.
+    size_t n = text ? strnlen(text, sizeof fix.lastMessage - 1) : 0;
+    if (n) std::memcpy(fix.lastMessage, text, n);
+    fix.lastMessage[n] = 0;
 }
 
 void gps_reset() {
