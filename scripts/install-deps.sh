@@ -10,7 +10,7 @@ packages=(
   libwxgtk3.2-dev
   gpsd-clients socat curl python3
   xvfb xdotool x11-apps imagemagick
-  cgi-mapserver mapserver-bin lighttpd gdal-bin
+  cgi-mapserver mapserver-bin lighttpd gdal-bin gmt gmt-gshhg-full fonts-dejavu-core
 )
 
 missing=()

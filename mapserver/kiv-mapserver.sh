@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Starts and stops the local map server: MapServer behind lighttpd on
+# 127.0.0.1. The map data are built on first use into a cache folder.
+#
+#   kiv-mapserver.sh start [RUN_DIR] [PORT]   prints the server root URL
+#   kiv-mapserver.sh stop  [RUN_DIR]
+#   kiv-mapserver.sh data                     builds the data only
+#
+# KIV_MAPDATA names the data cache (default ~/.cache/kiv-mapdata).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+data=${KIV_MAPDATA:-${XDG_CACHE_HOME:-$HOME/.cache}/kiv-mapdata}
+cmd=${1:-}
+run=${2:-${TMPDIR:-/tmp}/kiv-mapserver}
+
+build_data() {
+  if [ ! -f "$data/READY" ]; then
+    echo "Building the map data into $data (about a minute, once)..." >&2
+    mkdir -p "$data"
+    # One builder at a time; the others wait for it.
+    exec 9>"$data.lock"
+    flock 9
+    [ -f "$data/READY" ] || python3 "$here/build_data.py" "$data" >&2
+    flock -u 9
+  fi
+}
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
+fill() {  # fill TEMPLATE OUT
+  sed -e "s|@HERE@|$here|g" -e "s|@DATA@|$data|g" -e "s|@RUN@|$run|g" \
+      -e "s|@TMP@|$run/tmp|g" -e "s|@PORT@|${port:-0}|g" "$1" > "$2"
+}
+
+case "$cmd" in
+  data)
+    build_data
+    ;;
+  start)
+    port=${3:-$(free_port)}
+    build_data
+    mkdir -p "$run/www" "$run/tmp"
+    fill "$here/toporama.map.in" "$run/toporama.map"
+    fill "$here/mapserver.conf.in" "$run/mapserver.conf"
+    fill "$here/mapserv.cgi.in" "$run/mapserv.cgi"
+    chmod +x "$run/mapserv.cgi"
+    fill "$here/lighttpd.conf.in" "$run/lighttpd.conf"
+    echo "Kiv local map server" > "$run/www/index.html"
+    if [ -f "$run/lighttpd.pid" ] && kill -0 "$(cat "$run/lighttpd.pid")" 2>/dev/null; then
+      kill "$(cat "$run/lighttpd.pid")" || true
+      sleep 0.2
+    fi
+    lighttpd -f "$run/lighttpd.conf"
+    for _ in $(seq 50); do
+      if curl -s -o /dev/null "http://127.0.0.1:$port/"; then
+        echo "$port" > "$run/port"
+        echo "http://127.0.0.1:$port"
+        exit 0
+      fi
+      sleep 0.1
+    done
+    echo "kiv-mapserver: lighttpd did not start (see $run/error.log)" >&2
+    exit 1
+    ;;
+  stop)
+    if [ -f "$run/lighttpd.pid" ]; then
+      kill "$(cat "$run/lighttpd.pid")" 2>/dev/null || true
+      rm -f "$run/lighttpd.pid"
+    fi
+    ;;
+  *)
+    echo "usage: kiv-mapserver.sh start [RUN_DIR] [PORT] | stop [RUN_DIR] | data" >&2
+    exit 2
+    ;;
+esac
