@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "maps/map_view.h"
 #include "maps/zoom_levels.h"
@@ -64,9 +66,25 @@ int sheetFileName(char* out, size_t outSize, double lat, double lon, int level, 
 int sheetPath(char* out, size_t outSize, const char* mapsDir, double lat, double lon, int level, int bigMaps,
               int format) {
     char folder[SHEET_PATH_MAX], name[64];
+    if (outSize) out[0] = '\0';
     if (!sheetFolder(folder, sizeof folder, mapsDir, lat, lon)) return 0;
     if (!sheetFileName(name, sizeof name, lat, lon, level, bigMaps, format)) return 0;
-    return fits(snprintf(out, outSize, "%s/%s", folder, name), outSize);
+    if (fits(snprintf(out, outSize, "%s/%s", folder, name), outSize)) return 1;
+    out[0] = '\0';
+    return 0;
+}
+
+int sheetCreateFolders(const char* mapsDir, double lat, double lon) {
+    char folder[SHEET_PATH_MAX];
+    if (!sheetFolder(folder, sizeof folder, mapsDir, lat, lon)) return 0;
+    mkdir(mapsDir, 0777);
+    // The first level is the folder without "/w075n045".
+    size_t len = strlen(folder);
+    std::string first(folder, len - 9);
+    mkdir(first.c_str(), 0777);
+    mkdir(folder, 0777);
+    struct stat st;
+    return stat(folder, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 int findSheetOf(int format, double* lat, double* lon, int* level, const char* mapsDir, char* outPath, int bigMaps,

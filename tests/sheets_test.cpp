@@ -302,6 +302,23 @@ TEST(SheetStore, AFolderIsNoSheet) {
     EXPECT_EQ(findSheet(&lat, &lon, &level, tmp.maps().c_str(), path, 0, 0), 1);
 }
 
+TEST(SheetStore, CreatesTheFolderLevelsOfASheet) {
+    TempTree tmp;
+    const std::string maps = tmp.maps();
+    EXPECT_EQ(sheetCreateFolders(maps.c_str(), 45 + 20 * MIN, -(75 + 40 * MIN)), 1);
+    EXPECT_TRUE(fs::is_directory(maps + "/w070/w075n045"));
+    // Existing folders are fine; a sibling shares the first level.
+    EXPECT_EQ(sheetCreateFolders(maps.c_str(), 45 + 20 * MIN, -(75 + 40 * MIN)), 1);
+    EXPECT_EQ(sheetCreateFolders(maps.c_str(), 46, -72), 1);
+    EXPECT_TRUE(fs::is_directory(maps + "/w070/w072n046"));
+    // Only the last folder of the maps path is made, as the program does.
+    EXPECT_EQ(sheetCreateFolders((maps + "/deeper/Maps").c_str(), 46, -72), 0);
+    char path[SHEET_PATH_MAX] = "stale";
+    std::string longDir(250, 'd');
+    EXPECT_EQ(sheetPath(path, sizeof path, longDir.c_str(), 45, -75, 2, 0, SHEET_GIF), 0);
+    EXPECT_STREQ(path, "");
+}
+
 TEST(SheetStore, DeleteReportsMissingAndRemoves) {
     TempTree tmp;
     const std::string maps = tmp.maps();
