@@ -1,0 +1,112 @@
+#include "net/connectivity.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "net/http_client.h"
+#include "net/sockets.h"
+#include "net/url.h"
+#include "platform/platform.h"
+#include "settings/app_settings.h"
+#include "settings/menu_ids.h"
+
+const char NET_DEFAULT_SERVER_URL[] = "http://127.0.0.1:8080/";
+const char NET_PROBE_FILE[] = "tcpip.tmp";
+
+namespace {
+
+struct ProbeState {
+    std::mutex lock;          // guards thread and url
+    std::thread thread;
+    std::string url;
+    std::atomic<int> result{-1};
+    std::atomic<int> applied{0};
+};
+
+ProbeState probe;
+
+void server_root(const char* serverUrl, char* out, int size) {
+    char host[NET_NAME_SIZE], path[NET_NAME_SIZE];
+    int port = 80;
+    if (!ParseUrl(serverUrl, host, path, &port) || !host[0])
+        std::snprintf(out, static_cast<size_t>(size), "%s", serverUrl);
+    else if (port == 80 || port == 0)
+        std::snprintf(out, static_cast<size_t>(size), "http://%s/", host);
+    else
+        std::snprintf(out, static_cast<size_t>(size), "http://%s:%d/", host, port);
+}
+
+int probe_url_once(const char* url) {
+    unlink(NET_PROBE_FILE);
+    int result = HttpGetToFile(url, NET_PROBE_FILE);
+    unlink(NET_PROBE_FILE);
+    return result;
+}
+
+}  // namespace
+
+void probe_url(const AppSettings* settings, char* out, int size) {
+    if (settings->probeUrl[0])
+        std::snprintf(out, static_cast<size_t>(size), "%s", settings->probeUrl);
+    else
+        server_root(settings->serverUrl[0] ? settings->serverUrl : NET_DEFAULT_SERVER_URL, out, size);
+}
+
+int probe_connectivity(const AppSettings* settings) {
+    char url[NET_NAME_SIZE];
+    probe_url(settings, url, sizeof url);
+    return probe_url_once(url);
+}
+
+int connectivity_probe_thread(const char* url) {
+    int result = probe_url_once(url);
+    probe.result.store(result);
+    return result;
+}
+
+int connectivity_probe_start(const AppSettings* settings) {
+    std::lock_guard<std::mutex> g(probe.lock);
+    if (probe.thread.joinable()) return 0;
+    char url[NET_NAME_SIZE];
+    probe_url(settings, url, sizeof url);
+    probe.url = url;
+    probe.result.store(-1);
+    probe.applied.store(0);
+    probe.thread = std::thread([] { connectivity_probe_thread(probe.url.c_str()); });
+    return 1;
+}
+
+int connectivity_probe_poll(AppSettings* settings) {
+    if (probe.result.load() != 1 || probe.applied.exchange(1)) return 0;
+    connectivity_go_online(settings);
+    return 1;
+}
+
+void connectivity_probe_finish() {
+    std::lock_guard<std::mutex> g(probe.lock);
+    if (probe.thread.joinable()) probe.thread.join();
+}
+
+int connectivity_probe_result() { return probe.result.load(); }
+
+void connectivity_go_online(AppSettings* settings) {
+    settings->online = 1;
+    platform_menu_enable(MENU_ONLINE, 0);
+    platform_menu_enable(MENU_OFFLINE, 1);
+}
+
+int connectivity_online_command(AppSettings* settings) {
+    platform_busy_cursor(1);
+    int result = probe_connectivity(settings);
+    if (result)
+        connectivity_go_online(settings);
+    else
+        platform_warn("No Internet connection");
+    platform_busy_cursor(0);
+    return result;
+}

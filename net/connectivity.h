@@ -1,0 +1,37 @@
+// The connectivity probe: whether the program may go online and fetch
+// missing map sheets. Runs once at start-up on its own thread, and on the
+// main thread for the Online command.
+#pragma once
+
+struct AppSettings;
+
+// The map server root asked when no Probe= and no Server= line is set.
+extern const char NET_DEFAULT_SERVER_URL[];
+// Probe file, present only while a probe runs.
+extern const char NET_PROBE_FILE[];
+
+// The URL the probe asks: probeUrl; else the root ("/") of serverUrl; else
+// the root of NET_DEFAULT_SERVER_URL. out holds size bytes.
+void probe_url(const AppSettings* settings, char* out, int size);
+// Deletes the probe file, fetches the probe URL into it, deletes it again.
+// Returns the result of the fetch (1 online).
+int  probe_connectivity(const AppSettings* settings);
+// The start-up probe thread's work on a copied URL. Its result is kept for
+// connectivity_probe_poll; it touches nothing else.
+int  connectivity_probe_thread(const char* url);
+
+// Main window creation: starts the probe thread. Returns 1 when started.
+int  connectivity_probe_start(const AppSettings* settings);
+// Every timer tick, on the main thread: when the start-up probe has found
+// the network, goes online once and returns 1; else 0.
+int  connectivity_probe_poll(AppSettings* settings);
+// Waits for the probe thread to end (shutdown; bounded by the time-outs).
+void connectivity_probe_finish();
+// -1 while running or never started, 0 offline, 1 online (tests).
+int  connectivity_probe_result();
+
+// online = 1, Online item greyed, Offline item enabled. Main thread.
+void connectivity_go_online(AppSettings* settings);
+// The Online command: probe with the wait cursor; online, or the warning
+// "No Internet connection". Returns the probe's result. Main thread.
+int  connectivity_online_command(AppSettings* settings);
