@@ -47,8 +47,8 @@ int64_t parse_length(const char* value, int length) {
     int64_t n = 0;
     int digits = 0;
     while (i < length && value[i] >= '0' && value[i] <= '9') {
+        if (n > kMaxLength / 10) return -1;
         n = n * 10 + (value[i] - '0');
-        if (n > kMaxLength) return -1;
         i++;
         digits++;
     }
@@ -140,11 +140,11 @@ void end_size_line(HttpReply* r) {
         char c = lower(r->line[i]);
         int v = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
         if (v < 0) break;
-        size = size * 16 + v;
-        if (size > kMaxLength) {
+        if (size > (kMaxLength >> 4)) {
             r->state = HTTP_REPLY_ERROR;
             return;
         }
+        size = size * 16 + v;
         digits++;
     }
     while (i < n && is_space(r->line[i])) i++;

@@ -1,0 +1,17 @@
+# Network layer: parsers (also in the sanitizer build) and loopback tests
+# against real peers (python3 servers, curl).
+find_program(KIV_PYTHON3 NAMES python3)
+find_program(KIV_CURL NAMES curl)
+
+function(kiv_net_peers target)
+  if(TARGET ${target})
+    target_compile_definitions(${target} PRIVATE
+      KIV_PYTHON3="${KIV_PYTHON3}" KIV_CURL="${KIV_CURL}")
+  endif()
+endfunction()
+
+kiv_test(net_parse_test SANITIZE SOURCES net_parse_test.cpp LIBS kiv_net)
+kiv_net_peers(net_parse_test)
+
+kiv_test(net_http_test SOURCES net_http_test.cpp LIBS kiv_net)
+kiv_net_peers(net_http_test)

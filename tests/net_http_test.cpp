@@ -1,0 +1,265 @@
+// The HTTP client against real servers on the loopback interface: python's
+// web server, a recording server, a proxy, and servers that stall or cut.
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <map>
+#include <random>
+
+#include "net/http_client.h"
+#include "net/sockets.h"
+#include "tests/net_peer.h"
+
+namespace {
+
+class HttpClient : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!net_have_python()) GTEST_SKIP() << "python3 is needed for the loopback peers";
+        net_set_connect_timeout_ms(5000);
+        net_set_receive_timeout_ms(10000);
+    }
+    void TearDown() override {
+        for (auto& p : peers) net_peer_stop(p);
+        net_set_connect_timeout_ms(5000);
+        net_set_receive_timeout_ms(30000);
+    }
+    // A net_peer.py server; its requests are logged in a folder of its own.
+    int peer(std::vector<std::string> args) {
+        std::string log = dir.file("log-" + std::to_string(peers.size()));
+        std::filesystem::create_directories(log);
+        args.push_back("--log");
+        args.push_back(log);
+        peers.push_back(net_peer_start(args));
+        EXPECT_GT(peers.back().port, 0);
+        logs[peers.back().port] = log;
+        return peers.back().port;
+    }
+    int peer_replying(const std::string& reply, std::vector<std::string> more = {}) {
+        net_write_file(dir.file("reply.bin"), reply);
+        more.insert(more.begin(), {"reply", "--reply", dir.file("reply.bin")});
+        return peer(more);
+    }
+    // The n-th request that the peer on port received.
+    std::string logged(int port, int n) {
+        std::string path = logs[port] + "/request-" + std::to_string(n) + ".bin";
+        EXPECT_TRUE(net_wait_for_file(path)) << path;
+        return net_read_file(path);
+    }
+    std::string url(int port, const std::string& path) { return "http://127.0.0.1:" + std::to_string(port) + path; }
+
+    NetTempDir dir;
+    std::vector<NetPeer> peers;
+    std::map<int, std::string> logs;
+};
+
+std::string random_bytes(size_t n) {
+    std::mt19937 g(7);
+    std::string s(n, 0);
+    for (auto& c : s) c = static_cast<char>(g());
+    return s;
+}
+
+int free_port() {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+TEST_F(HttpClient, StoresWhatPythonsWebServerServes) {
+    std::filesystem::create_directories(dir.file("site"));
+    const std::string big = random_bytes(300000);
+    net_write_file(dir.file("site/sheet.gif"), big);
+    net_write_file(dir.file("site/index.html"), "<html>front page</html>");
+    peers.push_back(net_http_server_start(dir.file("site")));
+    int port = peers.back().port;
+    ASSERT_GT(port, 0);
+
+    EXPECT_EQ(1, HttpGetToFile(url(port, "/sheet.gif").c_str(), "tmp_map.gif"));
+    EXPECT_EQ(big, net_read_file("tmp_map.gif"));
+    EXPECT_EQ(1, HttpGetToFile(url(port, "/").c_str(), "tcpip.tmp"));
+    EXPECT_EQ("<html>front page</html>", net_read_file("tcpip.tmp"));
+    // An error status is still a transfer: the file holds the error page.
+    EXPECT_EQ(1, HttpGetToFile(url(port, "/missing.html").c_str(), "err.htm"));
+    EXPECT_NE(std::string::npos, net_read_file("err.htm").find("404"));
+}
+
+TEST_F(HttpClient, GetRequestBytes) {
+    int port = peer_replying("HTTP/1.1 200 OK\r\n\r\nhello");
+    std::string u = "http://localhost:" + std::to_string(port) + "/a/b?x=1:2";
+    EXPECT_EQ(1, HttpGetToFile(u.c_str(), "out.txt"));
+    EXPECT_EQ("hello", net_read_file("out.txt"));
+    // The Host line names the bare host, also when the URL gives a port.
+    EXPECT_EQ("GET /a/b?x=1:2 HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n", logged(port, 1));
+}
+
+TEST_F(HttpClient, PostAnnouncesTheBodyLength) {
+    int port = peer_replying("HTTP/1.0 200 OK\r\nContent-length: 0\r\n\r\n");
+    const std::string body = "latitude=1.000000&longitude=2.000000";
+    EXPECT_EQ(1, HttpPostToFile(url(port, "/kiv/sendbase.cgi").c_str(), body.c_str(), "reply.txt"));
+    EXPECT_EQ("", net_read_file("reply.txt"));
+    std::string request = logged(port, 1);
+    EXPECT_EQ(0u, request.find("POST /kiv/sendbase.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                               "Content-type: application/x-www-form-urlencoded\r\nContent-length: 36\r\n\r\n"));
+    EXPECT_EQ(body + "\r\n", request.substr(request.find("\r\n\r\n") + 4));
+}
+
+TEST_F(HttpClient, WithoutAnOutputFileTheRequestIsOnlySent) {
+    int port = peer({"silent"});  // never answers: the client must not wait for it
+    EXPECT_EQ(1, HttpGetToFile(url(port, "/").c_str(), nullptr));
+    EXPECT_EQ(1, HttpPostToFile(url(port, "/p").c_str(), "a=1", nullptr));
+    EXPECT_EQ(0u, logged(port, 1).find("GET / HTTP/1.1\r\n"));
+    EXPECT_EQ(0u, logged(port, 2).find("POST /p HTTP/1.1\r\n"));
+}
+
+TEST_F(HttpClient, SameFileWhetherTheReplyComesWholeOrByteByByte) {
+    const std::string body = random_bytes(1000);
+    const std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: image/gif\r\n\r\n" + body;
+    int whole = peer_replying(reply);
+    int trickled = peer_replying(reply, {"--trickle"});
+    EXPECT_EQ(1, HttpGetToFile(url(whole, "/").c_str(), "whole.bin"));
+    EXPECT_EQ(1, HttpGetToFile(url(trickled, "/").c_str(), "trickled.bin"));
+    EXPECT_EQ(body, net_read_file("whole.bin"));
+    EXPECT_EQ(body, net_read_file("trickled.bin"));
+}
+
+TEST_F(HttpClient, ChunkedRepliesAreStoredDechunked) {
+    const std::string body = random_bytes(40000);
+    std::string reply = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (size_t at = 0, size = 1; at < body.size(); at += size, size = size * 3 + 1) {
+        std::string part = body.substr(at, size);
+        char line[32];
+        std::snprintf(line, sizeof line, "%zx\r\n", part.size());
+        reply += line + part + "\r\n";
+    }
+    reply += "0\r\n\r\n";
+    int port = peer_replying(reply);
+    EXPECT_EQ(1, HttpGetToFile(url(port, "/").c_str(), "chunked.bin"));
+    EXPECT_EQ(body, net_read_file("chunked.bin"));
+
+    int trickled = peer_replying("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n",
+                                 {"--trickle"});
+    EXPECT_EQ(1, HttpGetToFile(url(trickled, "/").c_str(), "wiki.txt"));
+    EXPECT_EQ("Wikipedia", net_read_file("wiki.txt"));
+}
+
+TEST_F(HttpClient, ProxyGetsTheAbsoluteUri) {
+    int target = peer_replying("HTTP/1.1 200 OK\r\n\r\nthrough the proxy");
+    int proxy = peer({"proxy"});
+    net_write_file("kiv_prx.txt", "127.0.0.1:" + std::to_string(proxy) + "\n");
+    EXPECT_EQ(1, HttpGetToFile(url(target, "/a/b").c_str(), "out.txt"));
+    EXPECT_EQ("through the proxy", net_read_file("out.txt"));
+    // The proxy's request (logged first) names the target with its port; lines end with CR LF.
+    EXPECT_EQ("GET http://127.0.0.1:" + std::to_string(target) +
+                  "/a/b HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
+              logged(proxy, 1));
+    EXPECT_EQ("GET /a/b HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", logged(target, 1));
+
+    net_write_file("kiv_prx.txt", "127.0.0.1 " + std::to_string(proxy) + "\n");
+    EXPECT_EQ(1, HttpPostToFile(url(target, "/kiv/sendbase.cgi").c_str(), "a=1", "post.txt"));
+    EXPECT_EQ(0u, logged(proxy, 2).find("POST http://127.0.0.1:" + std::to_string(target) + "/kiv/sendbase.cgi HTTP/1.1\r\n"));
+
+    // A first line with only a host name: no proxy.
+    net_write_file("kiv_prx.txt", "127.0.0.1\n");
+    EXPECT_EQ(1, HttpGetToFile(url(target, "/direct").c_str(), "direct.txt"));
+    EXPECT_EQ(0u, logged(target, 3).find("GET /direct HTTP/1.1\r\n"));
+}
+
+TEST_F(HttpClient, SilenceEndsTheTransferAsAFailure) {
+    net_set_receive_timeout_ms(1000);
+    int silent = peer({"silent"});
+    net_write_file("out.bin", "an older file");
+    EXPECT_EQ(0, HttpGetToFile(url(silent, "/").c_str(), "out.bin"));
+    EXPECT_FALSE(net_file_exists("out.bin"));
+}
+
+TEST_F(HttpClient, StalledOrCutBodiesLeaveNoFile) {
+    net_set_receive_timeout_ms(1000);
+    const std::string sized = "HTTP/1.1 200 OK\r\nContent-Length: 2000\r\n\r\n" + std::string(2000, 'x');
+    net_write_file(dir.file("sized.bin"), sized);
+    int stalled = peer({"stall", "--reply", dir.file("sized.bin")});
+    EXPECT_EQ(0, HttpGetToFile(url(stalled, "/").c_str(), "stalled.bin"));
+    EXPECT_FALSE(net_file_exists("stalled.bin"));
+
+    int cut = peer({"cut", "--reply", dir.file("sized.bin")});
+    EXPECT_EQ(0, HttpGetToFile(url(cut, "/").c_str(), "cut.bin"));
+    EXPECT_FALSE(net_file_exists("cut.bin"));
+
+    net_write_file(dir.file("chunked.bin"),
+                   "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n400\r\n" + std::string(1024, 'y') + "\r\n0\r\n\r\n");
+    int cutChunks = peer({"cut", "--reply", dir.file("chunked.bin")});
+    EXPECT_EQ(0, HttpGetToFile(url(cutChunks, "/").c_str(), "cutchunks.bin"));
+    EXPECT_FALSE(net_file_exists("cutchunks.bin"));
+
+    // Closed before the headers ended, and headers that never end.
+    int early = peer_replying("HTTP/1.1 200 OK\r\nServer: x\r\n");
+    EXPECT_EQ(0, HttpGetToFile(url(early, "/").c_str(), "early.bin"));
+    EXPECT_FALSE(net_file_exists("early.bin"));
+    int endless = peer_replying("HTTP/1.1 200 OK\r\nX: " + std::string(40000, 'h'));
+    EXPECT_EQ(0, HttpGetToFile(url(endless, "/").c_str(), "endless.bin"));
+    EXPECT_FALSE(net_file_exists("endless.bin"));
+}
+
+TEST_F(HttpClient, ConnectFailuresAreReported) {
+    int closed = free_port();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(0, HttpGetToFile(url(closed, "/").c_str(), "refused.bin"));
+    EXPECT_EQ(0, HttpGetToFile("http://nonexistent.invalid/", "unresolved.bin"));
+    std::fflush(stdout);
+    std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(net_file_exists("refused.bin"));
+    EXPECT_FALSE(net_file_exists("unresolved.bin"));
+    EXPECT_NE(std::string::npos, printed.find(" in connect()\n")) << printed;
+    EXPECT_NE(std::string::npos, printed.find("gethostbyname error: ")) << printed;
+    EXPECT_NE(std::string::npos, printed.find(" for nonexistent.invalid\nError: -1 in GetLocalHost error\n"))
+        << printed;
+}
+
+TEST_F(HttpClient, ConnectIsBoundedWhenTheServerNeverAccepts) {
+    net_set_connect_timeout_ms(1000);
+    net_set_receive_timeout_ms(1000);
+    int port = peer({"noaccept"});
+    // Fill the listen queue so further connection attempts go unanswered.
+    std::vector<int> fillers;
+    for (int i = 0; i < 8; i++) {
+        int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        sockaddr_in a = {};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        fillers.push_back(s);
+    }
+    EXPECT_EQ(0, HttpGetToFile(url(port, "/").c_str(), "never.bin"));
+    EXPECT_FALSE(net_file_exists("never.bin"));
+    for (int s : fillers) close(s);
+}
+
+TEST_F(HttpClient, OverlongInputIsRefused) {
+    int port = peer_replying("HTTP/1.1 200 OK\r\n\r\nhello");
+    std::string longUrl = url(port, "/" + std::string(2000, 'p'));
+    EXPECT_EQ(0, HttpGetToFile(longUrl.c_str(), "long.bin"));
+    EXPECT_FALSE(net_file_exists("long.bin"));
+    std::string longBody(20000, 'b');
+    EXPECT_EQ(0, HttpPostToFile(url(port, "/").c_str(), longBody.c_str(), "long.bin"));
+    // An overlong proxy line means no proxy: the request goes out directly.
+    net_write_file("kiv_prx.txt", std::string(300, 'x') + ":3128\n");
+    EXPECT_EQ(1, HttpPostToFile(url(port, "/").c_str(), "a=1", "post.bin"));
+    EXPECT_EQ("hello", net_read_file("post.bin"));
+}
+
+TEST_F(HttpClient, AnOutputFileThatCannotBeCreatedIsNotAFailure) {
+    int port = peer_replying("HTTP/1.1 200 OK\r\n\r\nhello");
+    EXPECT_EQ(1, HttpGetToFile(url(port, "/").c_str(), "no/such/folder/out.bin"));
+    EXPECT_FALSE(net_file_exists("no/such/folder/out.bin"));
+}
+
+}  // namespace
