@@ -1,0 +1,399 @@
+#include "position/serial_link.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+#include "position/receiver_feed.h"
+#include "position/receiver_io.h"
+#include "position/serial_port.h"
+#include "settings/app_settings.h"
+#include "settings/com_file.h"
+#include "settings/menu_ids.h"
+
+// Lifetime of the link state. The record is shared by the main thread (the
+// AppSettings record points at it), the reader thread and any writer in
+// progress; each holds a reference and the last one frees it. The reader
+// touches AppSettings only under ownerLock and only while `settings` is set:
+// a close that gives up waiting for the reader clears it, so the window
+// record may be freed while a stuck reader still runs. The port descriptor
+// of such a reader is replaced by /dev/null (dup2), which releases the
+// device at once without the number being reused for another file.
+struct SerialLink {
+    std::atomic<int> refs{1};
+    SerialPort port{-1, SERIAL_PORT_NONE};
+    int wakeFd = -1;                   // readable once the link is closing
+    std::atomic<int> closing{0};
+    std::atomic<int> lost{0};
+    std::atomic<long> wakeups{0};
+
+    std::mutex portLock;               // one write at a time; descriptor swaps
+    int perByteMs = 0;                 // write time-out per byte, 0 = none
+    int waitDsr = 0;                   // DTR/DSR handshake: hold output while DSR is down
+
+    std::mutex ownerLock;
+    AppSettings* settings = nullptr;   // null once the reader was let go
+
+    std::mutex doneLock;
+    std::condition_variable doneCv;
+    bool done = false;
+};
+
+namespace {
+
+// Above 19200 baud writes have no per-byte time-out; a peer that is gone
+// must still not hold a writer (or a close waiting for it) forever.
+constexpr int kUnboundedWriteCapMs = 2000;
+// The reader waits this long at most for the main window to paint.
+constexpr int kRepaintWaitMs = 500;
+// How long serial_close waits for the reader to end.
+constexpr auto kReaderStopWait = std::chrono::seconds(2);
+constexpr int kChunk = 80;
+
+std::mutex registry;                   // AppSettings::link and active_link
+SerialLink* active_link = nullptr;     // target of receiver_write
+SerialRemoteStart remote_start = nullptr;
+SerialRemoteStop remote_stop = nullptr;
+std::atomic<SerialChunkObserver> chunk_observer{nullptr};
+std::atomic<int64_t> last_repaint_second{0};
+std::atomic<int> readers_running{0};
+std::atomic<uint32_t> next_reader_id{0};
+
+SerialLink* link_acquire(AppSettings* s) {
+    std::lock_guard<std::mutex> g(registry);
+    auto* l = static_cast<SerialLink*>(s->link);
+    if (l) l->refs.fetch_add(1);
+    return l;
+}
+
+SerialLink* active_acquire() {
+    std::lock_guard<std::mutex> g(registry);
+    if (active_link) active_link->refs.fetch_add(1);
+    return active_link;
+}
+
+void link_release(SerialLink* l) {
+    if (l->refs.fetch_sub(1) != 1) return;
+    serial_port_close(&l->port);
+    if (l->wakeFd >= 0) close(l->wakeFd);
+    delete l;
+}
+
+int link_write(SerialLink* l, const char* bytes, int count) {
+    if (count <= 0) return 1;
+    std::lock_guard<std::mutex> g(l->portLock);
+    if (l->closing.load() || l->port.fd < 0) return 0;
+    int64_t timeout = l->perByteMs > 0 ? static_cast<int64_t>(count) * l->perByteMs
+                                       : kUnboundedWriteCapMs;
+    if (timeout > INT32_MAX) timeout = INT32_MAX;
+    int n = serial_port_write(&l->port, bytes, count, static_cast<int>(timeout), l->wakeFd,
+                              l->waitDsr);
+    return n < 0 ? 0 : 1;
+}
+
+int hook_write(const char* bytes, int count, void*) {
+    SerialLink* l = active_acquire();
+    if (!l) return 0;
+    int r = link_write(l, bytes, count);
+    link_release(l);
+    return r;
+}
+
+int link_configure(SerialLink* l, const AppSettings* s) {
+    SerialLine line = {s->baudRate, s->dataBits, s->parity, s->stopBits, s->flowControl};
+    std::lock_guard<std::mutex> g(l->portLock);
+    if (l->port.fd < 0 || !serial_port_configure(&l->port, &line)) return 0;
+    if (s->stopBits == 1 && s->dataBits != 5)
+        printf("Serial: 1.5 stop bits are sent as 2 with %d data bits\n", s->dataBits);
+    l->perByteMs = s->baudRate ? static_cast<int>(19200 / s->baudRate) : 0;
+    l->waitDsr = (s->flowControl & 1) ? 1 : 0;
+    // DTR simply on; RTS too unless the RTS/CTS handshake drives it.
+    serial_port_set_dtr(&l->port, 1, (s->flowControl & 2) ? 0 : 1);
+    return 1;
+}
+
+void menu_connected(int on) {
+    platform_menu_enable(MENU_CONNECT, on ? 0 : 1);
+    platform_menu_enable(MENU_DISCONNECT, on ? 1 : 0);
+}
+
+// One chunk: the decoder of the device chosen now, the silence counter, and
+// a repaint at most once per clock second. 0 when the reader was let go.
+int deliver(SerialLink* l, const char* bytes, int n) {
+    int device;
+    {
+        std::lock_guard<std::mutex> g(l->ownerLock);
+        if (!l->settings) return 0;
+        device = l->settings->deviceType;
+        l->settings->linkIdleTicks = 0;
+    }
+    if (SerialChunkObserver observe = chunk_observer.load()) observe(device, bytes, n);
+    receiver_feed(device, bytes, n);
+    // A new clock second, not only a later one: a clock set back must not
+    // stop the repaints until it has caught up again.
+    int64_t now = platform_clock_seconds();
+    int64_t last = last_repaint_second.load();
+    if (now != last && last_repaint_second.compare_exchange_strong(last, now))
+        platform_repaint_and_wait(kRepaintWaitMs);
+    return 1;
+}
+
+int open_port(AppSettings* s) {
+    char path[SETTINGS_PATH_MAX];
+    if (!settings_port_path(s, s->comPort, path, sizeof path)) return 0;
+    auto* l = new SerialLink;
+    if (!serial_port_open(path, &l->port)) {
+        delete l;
+        return 0;
+    }
+    l->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    l->settings = s;
+    if (l->wakeFd < 0) {
+        link_release(l);
+        return 0;
+    }
+    serial_port_purge(&l->port);
+    if (!link_configure(l, s)) {
+        link_release(l);
+        return 0;
+    }
+    if (s->readerThread.joinable()) s->readerThread.join();
+    s->connected = 1;
+    s->readerThreadId = next_reader_id.fetch_add(1) + 1;
+    l->refs.fetch_add(1);   // the reader's
+    try {
+        s->readerThread = std::thread(serial_reader_thread, l);
+    } catch (...) {
+        s->connected = 0;
+        s->readerThreadId = 0;
+        l->refs.fetch_sub(1);
+        link_release(l);
+        return 0;
+    }
+    serial_port_set_dtr(&l->port, 1, (s->flowControl & 2) ? 0 : 1);
+    {
+        std::lock_guard<std::mutex> g(registry);
+        s->link = l;
+        s->commHandle = l->port.fd;
+        active_link = l;
+    }
+    receiver_set_write_hook(hook_write, nullptr);
+    return 1;
+}
+
+int open_remote(AppSettings* s) {
+    if (!remote_start) return 0;
+    if (s->readerThread.joinable() && s->readerThreadId.load() == 0) s->readerThread.join();
+    s->connected = 1;
+    if (!remote_start(s)) {
+        s->connected = 0;
+        return 0;
+    }
+    return 1;
+}
+
+void close_port(AppSettings* s, SerialLink* l) {
+    {
+        std::lock_guard<std::mutex> g(registry);
+        if (active_link == l) active_link = nullptr;
+    }
+    receiver_set_write_hook(nullptr, nullptr);
+    l->closing = 1;
+    uint64_t one = 1;
+    if (write(l->wakeFd, &one, sizeof one) < 0) { /* the flag alone still stops it */ }
+
+    bool ended;
+    {
+        std::unique_lock<std::mutex> g(l->doneLock);
+        ended = l->doneCv.wait_for(g, kReaderStopWait, [l] { return l->done; });
+    }
+    if (!ended) {
+        // Let the reader go: from now on it does not touch the record.
+        std::lock_guard<std::mutex> g(l->ownerLock);
+        l->settings = nullptr;
+    }
+    {
+        // Writers see the wake-up and leave; none starts after `closing`.
+        std::lock_guard<std::mutex> g(l->portLock);
+        serial_port_purge(&l->port);
+        serial_port_set_dtr(&l->port, 0, 0);
+        if (ended) {
+            serial_port_close(&l->port);
+        } else if (l->port.fd >= 0) {
+            ioctl(l->port.fd, TIOCNXCL);
+            int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+            if (null >= 0) {
+                dup3(null, l->port.fd, O_CLOEXEC);
+                close(null);
+            }
+        }
+    }
+    if (ended) {
+        if (s->readerThread.joinable()) s->readerThread.join();
+    } else {
+        if (s->readerThread.joinable()) s->readerThread.detach();
+        s->readerThreadId = 0;
+    }
+    {
+        std::lock_guard<std::mutex> g(registry);
+        s->link = nullptr;
+        s->commHandle = -1;
+    }
+    link_release(l);
+}
+
+}  // namespace
+
+int serial_open(AppSettings* s) {
+    if (!s) return 0;
+    if (s->connected.load() == 1) return 1;
+    platform_busy_cursor(1);
+    int ok = s->deviceType == DEVICE_REMOTE ? open_remote(s) : open_port(s);
+    if (ok) menu_connected(1);
+    platform_busy_cursor(0);
+    return ok;
+}
+
+int serial_configure(AppSettings* s) {
+    if (!s || s->connected.load() != 1) return 0;
+    SerialLink* l = link_acquire(s);
+    if (!l) return 0;
+    int ok = l->closing.load() ? 0 : link_configure(l, s);
+    link_release(l);
+    return ok;
+}
+
+int serial_close(AppSettings* s) {
+    if (!s) return 0;
+    if (s->connected.load() != 1) return 1;
+    s->connected = 0;
+    SerialLink* l;
+    {
+        std::lock_guard<std::mutex> g(registry);
+        l = static_cast<SerialLink*>(s->link);
+    }
+    if (l) {
+        close_port(s, l);
+    } else {
+        // REMOTE: the server stops and ends its thread.
+        if (remote_stop) remote_stop(s);
+        if (s->readerThread.joinable()) {
+            if (s->readerThreadId.load() == 0)
+                s->readerThread.join();
+            else
+                s->readerThread.detach();
+        }
+    }
+    menu_connected(0);
+    return 1;
+}
+
+int serial_read(AppSettings* s, char* buffer, int max) {
+    if (!s || !buffer || max <= 0 || s->connected.load() != 1) return 0;
+    SerialLink* l = link_acquire(s);
+    if (!l) return 0;
+    int n = 0;
+    {
+        std::lock_guard<std::mutex> g(l->portLock);
+        if (!l->closing.load()) n = serial_port_read(&l->port, buffer, max);
+    }
+    link_release(l);
+    return n < 0 ? 0 : n;
+}
+
+int serial_write(AppSettings* s, const char* bytes, int count) {
+    // While not connected the port is no longer valid: nothing is written.
+    if (!s || !bytes || count < 0 || s->connected.load() != 1) return 0;
+    SerialLink* l = link_acquire(s);
+    if (!l) return 0;
+    int r = link_write(l, bytes, count);
+    link_release(l);
+    return r;
+}
+
+void serial_reader_thread(SerialLink* l) {
+    readers_running.fetch_add(1);
+    char buffer[kChunk];
+    int gone = 0;
+    while (!l->closing.load()) {
+        pollfd p[2] = {{l->port.fd, POLLIN, 0}, {l->wakeFd, POLLIN, 0}};
+        int r = poll(p, 2, -1);
+        l->wakeups.fetch_add(1);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            gone = 1;
+            break;
+        }
+        if (p[1].revents || l->closing.load()) break;
+        if (!p[0].revents) continue;
+        // Take everything queued, at most 80 bytes at a time.
+        int n;
+        int stop = 0;
+        while ((n = serial_port_read(&l->port, buffer, kChunk)) > 0) {
+            if (!deliver(l, buffer, n) || l->closing.load()) {
+                stop = 1;
+                break;
+            }
+        }
+        if (stop) break;
+        // A hang-up with nothing left to read would wake poll() at once,
+        // for ever: the device has gone, stop reading.
+        if (n < 0 || (p[0].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            gone = 1;
+            break;
+        }
+    }
+    if (gone && !l->closing.load()) {
+        l->lost = 1;
+        platform_invalidate();
+    }
+    {
+        std::lock_guard<std::mutex> g(l->ownerLock);
+        if (l->settings) l->settings->readerThreadId = 0;
+    }
+    readers_running.fetch_sub(1);
+    {
+        std::lock_guard<std::mutex> g(l->doneLock);
+        l->done = true;
+    }
+    l->doneCv.notify_all();
+    link_release(l);
+}
+
+int serial_link_lost(AppSettings* s) {
+    if (!s) return 0;
+    SerialLink* l = link_acquire(s);
+    if (!l) return 0;
+    int lost = l->lost.load();
+    link_release(l);
+    return lost;
+}
+
+void serial_set_remote_hooks(SerialRemoteStart start, SerialRemoteStop stop) {
+    std::lock_guard<std::mutex> g(registry);
+    remote_start = start;
+    remote_stop = stop;
+}
+
+void serial_set_chunk_observer(SerialChunkObserver observer) { chunk_observer.store(observer); }
+
+long serial_reader_wakeups(AppSettings* s) {
+    if (!s) return 0;
+    SerialLink* l = link_acquire(s);
+    if (!l) return 0;
+    long n = l->wakeups.load();
+    link_release(l);
+    return n;
+}
+
+int serial_readers_running() { return readers_running.load(); }

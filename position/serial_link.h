@@ -1,0 +1,46 @@
+// The serial link: opens the port of the settings, configures it, runs the
+// reader thread that hands received bytes to the decoder of the selected
+// device, writes commands to the receiver and closes the port again. For
+// the REMOTE device the networking layer's hooks take the port's place.
+// All operations run on the main thread except serial_write (any thread).
+#pragma once
+
+struct AppSettings;
+struct SerialLink;
+
+// Opens, configures, starts the reader, raises DTR and installs the
+// receiver write hook; greys Connect and enables Disconnect. 1 on success,
+// 0 on failure (port released, menu untouched).
+int serial_open(AppSettings* s);
+// Applies the record's line settings to the open port; 0 when unsupported
+// or refused (the previous settings stay in force) or when not connected.
+int serial_configure(AppSettings* s);
+// Stops the reader (returns after at most about 2 s even when the reader
+// does not end), lowers DTR, closes the port; enables Connect and greys
+// Disconnect. Always 1.
+int serial_close(AppSettings* s);
+// What has already arrived, at most max bytes; 0 when nothing is queued.
+int serial_read(AppSettings* s, char* buffer, int max);
+// 1 when the write was accepted (even if cut short by its time-out), 0 when
+// not connected or the write failed at once. One write runs at a time.
+int serial_write(AppSettings* s, const char* bytes, int count);
+// The reader thread's body; serial_open starts it with one reference to the
+// link, which the thread gives back as it ends.
+void serial_reader_thread(SerialLink* link);
+
+// 1 when the device went away while connected (unplugged, peer closed);
+// reading has stopped and Disconnect/Connect recover.
+int serial_link_lost(AppSettings* s);
+
+// REMOTE has no port: the networking layer starts and stops its server.
+// start returns 1 when the server thread runs; stop returns once it ended.
+typedef int (*SerialRemoteStart)(AppSettings* s);
+typedef void (*SerialRemoteStop)(AppSettings* s);
+void serial_set_remote_hooks(SerialRemoteStart start, SerialRemoteStop stop);
+
+// Tests and diagnostics: sees every chunk before the decoder does (reader
+// thread); the number of times the reader woke up; readers still running.
+typedef void (*SerialChunkObserver)(int deviceType, const char* bytes, int count);
+void serial_set_chunk_observer(SerialChunkObserver observer);
+long serial_reader_wakeups(AppSettings* s);
+int  serial_readers_running();
