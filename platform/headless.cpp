@@ -1,5 +1,6 @@
 #include "platform/headless.h"
 
+#include <algorithm>
 #include <ctime>
 #include <mutex>
 
@@ -14,6 +15,16 @@ struct HeadlessState {
     int repaints = 0;
     int answer = PLATFORM_ANSWER_OK;
     int64_t clock = -1;
+    std::vector<uint8_t> frame;   // canvas, 3 bytes per pixel
+    int frameW = 0, frameH = 0;
+    std::vector<uint8_t> painted; // 1 where a blit landed
+    int blits = 0;
+    int timerMs = 0;
+    int quitCode = -1;
+    int destroyed = 0;
+    int closePosted = 0;
+    int (*dialogHook)(int, void*) = nullptr;
+    std::string openFile;
 };
 HeadlessState state;
 
@@ -60,9 +71,94 @@ int64_t hl_clock_seconds() {
     return state.clock >= 0 ? state.clock : static_cast<int64_t>(std::time(nullptr));
 }
 
+void hl_blit_rgb(int x, int y, int w, int h, const uint8_t* rgb, int stride) {
+    record({"blit_rgb", "", "", w, h});
+    std::lock_guard<std::mutex> g(state.lock);
+    state.blits++;
+    if (x < 0 || y < 0 || w <= 0 || h <= 0 || !rgb) return;
+    int needW = std::max(state.frameW, x + w), needH = std::max(state.frameH, y + h);
+    if (needW != state.frameW || needH != state.frameH) {
+        std::vector<uint8_t> f(static_cast<size_t>(needW) * needH * 3, 0), p(static_cast<size_t>(needW) * needH, 0);
+        for (int r = 0; r < state.frameH; r++)
+            for (int c = 0; c < state.frameW; c++) {
+                size_t from = static_cast<size_t>(r) * state.frameW + c, to = static_cast<size_t>(r) * needW + c;
+                std::copy_n(&state.frame[from * 3], 3, &f[to * 3]);
+                p[to] = state.painted[from];
+            }
+        state.frame.swap(f);
+        state.painted.swap(p);
+        state.frameW = needW;
+        state.frameH = needH;
+    }
+    for (int r = 0; r < h; r++) {
+        size_t to = static_cast<size_t>(y + r) * state.frameW + x;
+        std::copy_n(rgb + static_cast<size_t>(r) * stride, static_cast<size_t>(w) * 3, &state.frame[to * 3]);
+        std::fill_n(&state.painted[to], w, 1);
+    }
+}
+void hl_draw_text(int x, int y, const char* t, int height, int weight, uint32_t rgb) {
+    HeadlessCall c{"draw_text", t ? t : "", "", x, y};
+    c.c = height;
+    c.d = weight;
+    c.rgb = rgb;
+    record(c);
+}
+void hl_set_timer(int ms) {
+    record({"set_timer", "", "", ms, 0});
+    std::lock_guard<std::mutex> g(state.lock);
+    state.timerMs = ms;
+}
+void hl_kill_timer() {
+    record({"kill_timer", "", "", 0, 0});
+    std::lock_guard<std::mutex> g(state.lock);
+    state.timerMs = 0;
+}
+void hl_destroy_window() {
+    record({"destroy_window", "", "", 0, 0});
+    std::lock_guard<std::mutex> g(state.lock);
+    state.destroyed = 1;
+}
+void hl_quit(int code) {
+    record({"quit", "", "", code, 0});
+    std::lock_guard<std::mutex> g(state.lock);
+    state.quitCode = code;
+}
+void hl_post_close() {
+    record({"post_close", "", "", 0, 0});
+    std::lock_guard<std::mutex> g(state.lock);
+    state.closePosted = 1;
+}
+void hl_invalidate_erase(int erase) {
+    record({"invalidate", "", "", erase, 0});
+    std::lock_guard<std::mutex> g(state.lock);
+    state.repaints++;
+}
+int hl_run_dialog(int kind, void* dialogState) {
+    record({"run_dialog", "", "", kind, 0});
+    int (*hook)(int, void*);
+    {
+        std::lock_guard<std::mutex> g(state.lock);
+        hook = state.dialogHook;
+    }
+    return hook ? hook(kind, dialogState) : 1;
+}
+void hl_show_monitor(void*) { record({"show_monitor", "", "", 0, 0}); }
+int hl_open_file_dialog(const char* filters, const char* dir, const char*, int* index, char* out, int size) {
+    record({"open_file_dialog", filters ? filters : "", dir ? dir : "", index ? *index : 0, 0});
+    std::lock_guard<std::mutex> g(state.lock);
+    if (state.openFile.empty() || !out || size <= 0 || state.openFile.size() >= static_cast<size_t>(size)) return 0;
+    std::copy(state.openFile.begin(), state.openFile.end(), out);
+    out[state.openFile.size()] = 0;
+    return 1;
+}
+void hl_set_repaint_stop(int stop) { record({"repaint_stop", "", "", stop, 0}); }
+
 const PlatformBackend headless_backend = {
     hl_message_box, hl_menu_check, hl_menu_enable, hl_busy_cursor, hl_invalidate,
     hl_repaint_and_wait, hl_set_title, hl_resize_client, hl_clock_seconds,
+    hl_blit_rgb, hl_draw_text, hl_set_timer, hl_kill_timer, hl_destroy_window, hl_quit,
+    hl_post_close, hl_invalidate_erase, hl_run_dialog, hl_show_monitor, hl_open_file_dialog,
+    hl_set_repaint_stop,
 };
 }  // namespace
 
@@ -80,6 +176,16 @@ void headless_reset() {
     state.repaints = 0;
     state.answer = PLATFORM_ANSWER_OK;
     state.clock = -1;
+    state.frame.clear();
+    state.painted.clear();
+    state.frameW = state.frameH = 0;
+    state.blits = 0;
+    state.timerMs = 0;
+    state.quitCode = -1;
+    state.destroyed = 0;
+    state.closePosted = 0;
+    state.dialogHook = nullptr;
+    state.openFile.clear();
 }
 
 std::vector<HeadlessCall> headless_calls() {
@@ -131,4 +237,47 @@ void headless_advance_clock(int64_t seconds) {
     std::lock_guard<std::mutex> g(state.lock);
     if (state.clock < 0) state.clock = static_cast<int64_t>(std::time(nullptr));
     state.clock += seconds;
+}
+
+int headless_frame_pixel(int x, int y) {
+    std::lock_guard<std::mutex> g(state.lock);
+    if (x < 0 || y < 0 || x >= state.frameW || y >= state.frameH) return -1;
+    size_t i = static_cast<size_t>(y) * state.frameW + x;
+    if (!state.painted[i]) return -1;
+    return (state.frame[i * 3] << 16) | (state.frame[i * 3 + 1] << 8) | state.frame[i * 3 + 2];
+}
+
+int headless_blits() {
+    std::lock_guard<std::mutex> g(state.lock);
+    return state.blits;
+}
+
+int headless_timer_ms() {
+    std::lock_guard<std::mutex> g(state.lock);
+    return state.timerMs;
+}
+
+int headless_quit_code() {
+    std::lock_guard<std::mutex> g(state.lock);
+    return state.quitCode;
+}
+
+int headless_window_destroyed() {
+    std::lock_guard<std::mutex> g(state.lock);
+    return state.destroyed;
+}
+
+int headless_close_posted() {
+    std::lock_guard<std::mutex> g(state.lock);
+    return state.closePosted;
+}
+
+void headless_set_dialog_hook(int (*hook)(int kind, void* state)) {
+    std::lock_guard<std::mutex> g(state.lock);
+    state.dialogHook = hook;
+}
+
+void headless_set_open_file(const std::string& path) {
+    std::lock_guard<std::mutex> g(state.lock);
+    state.openFile = path;
 }

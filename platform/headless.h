@@ -11,6 +11,8 @@ struct HeadlessCall {
     std::string text;   // message text / title
     std::string caption;
     int a = 0, b = 0;   // id and state, width and height, style, ...
+    int c = 0, d = 0;   // draw_text: height and weight
+    uint32_t rgb = 0;   // draw_text: colour
 };
 
 void headless_install();                      // installs and clears the record
@@ -24,3 +26,16 @@ int headless_repaints();                      // repaint_and_wait + invalidate c
 void headless_set_answer(int answer);         // what message boxes return
 void headless_set_clock(int64_t seconds);     // manual clock; < 0 returns to the real one
 void headless_advance_clock(int64_t seconds);
+
+// The main window. Blits land on a client-sized canvas that keeps the last
+// frame; text calls are recorded ("draw_text": a, b = x, y), not rendered.
+int headless_frame_pixel(int x, int y);       // 0xRRGGBB, or -1 where nothing was blitted
+int headless_blits();
+int headless_timer_ms();                      // armed period, 0 when none
+int headless_quit_code();                     // -1 until platform_quit
+int headless_window_destroyed();
+int headless_close_posted();
+// Modal dialogs call the hook (none: result 1); the file dialog returns the
+// scripted path (empty: cancel).
+void headless_set_dialog_hook(int (*hook)(int kind, void* state));
+void headless_set_open_file(const std::string& path);

@@ -47,3 +47,56 @@ int64_t platform_clock_seconds() {
     if (b && b->clock_seconds) return b->clock_seconds();
     return static_cast<int64_t>(std::time(nullptr));
 }
+
+void platform_blit_rgb(int x, int y, int w, int h, const uint8_t* rgb, int stride) {
+    auto* b = current.load();
+    if (b && b->blit_rgb) b->blit_rgb(x, y, w, h, rgb, stride);
+}
+void platform_draw_text(int x, int y, const char* utf8, int height, int weight, uint32_t rgb) {
+    auto* b = current.load();
+    if (b && b->draw_text) b->draw_text(x, y, utf8, height, weight, rgb);
+}
+void platform_set_timer(int ms) {
+    auto* b = current.load();
+    if (b && b->set_timer) b->set_timer(ms);
+}
+void platform_kill_timer() {
+    auto* b = current.load();
+    if (b && b->kill_timer) b->kill_timer();
+}
+void platform_destroy_window() {
+    auto* b = current.load();
+    if (b && b->destroy_window) b->destroy_window();
+}
+void platform_quit(int code) {
+    auto* b = current.load();
+    if (b && b->quit) b->quit(code);
+}
+void platform_post_close() {
+    auto* b = current.load();
+    if (b && b->post_close) b->post_close();
+}
+void platform_invalidate(int erase) {
+    auto* b = current.load();
+    if (!b) return;
+    if (b->invalidate_erase) b->invalidate_erase(erase);
+    else if (b->invalidate) b->invalidate();
+}
+int platform_run_dialog(int kind, void* state) {
+    auto* b = current.load();
+    return (b && b->run_dialog) ? b->run_dialog(kind, state) : 0;
+}
+void platform_show_monitor(void* state) {
+    auto* b = current.load();
+    if (b && b->show_monitor) b->show_monitor(state);
+}
+int platform_open_file_dialog(const char* filters, const char* initial_dir, const char* default_ext,
+                              int* filter_index, char* out_path, int out_size) {
+    auto* b = current.load();
+    if (!b || !b->open_file_dialog) return 0;
+    return b->open_file_dialog(filters, initial_dir, default_ext, filter_index, out_path, out_size);
+}
+void platform_set_repaint_stop(int stop) {
+    auto* b = current.load();
+    if (b && b->set_repaint_stop) b->set_repaint_stop(stop);
+}

@@ -8,6 +8,8 @@
 // Message box styles and answers.
 enum { PLATFORM_MB_WARNING = 1, PLATFORM_MB_ERROR = 2, PLATFORM_MB_INFO = 4, PLATFORM_MB_YESNO = 8 };
 enum { PLATFORM_ANSWER_OK = 1, PLATFORM_ANSWER_YES = 6, PLATFORM_ANSWER_NO = 7 };
+// Modal dialogs run by platform_run_dialog; the state records live in app/.
+enum { PLATFORM_DIALOG_COM = 1, PLATFORM_DIALOG_KEYS = 2, PLATFORM_DIALOG_ABOUT = 3 };
 
 struct PlatformBackend {
     int  (*message_box)(const char* text, const char* caption, int style);
@@ -19,6 +21,20 @@ struct PlatformBackend {
     void (*set_title)(const char* utf8);
     void (*resize_client)(int width, int height);
     int64_t (*clock_seconds)();                   // wall clock in whole seconds
+    // The main window (the application layer; any entry may stay null).
+    void (*blit_rgb)(int x, int y, int w, int h, const uint8_t* rgb, int stride);
+    void (*draw_text)(int x, int y, const char* utf8, int height, int weight, uint32_t rgb);
+    void (*set_timer)(int ms);                    // (re)arm the window timer, period ms
+    void (*kill_timer)();
+    void (*destroy_window)();
+    void (*quit)(int code);                       // end the event loop with this code
+    void (*post_close)();                         // queue a close request to the window
+    void (*invalidate_erase)(int erase);          // as invalidate, erasing the background first
+    int  (*run_dialog)(int kind, void* state);    // modal; the dialog's result
+    void (*show_monitor)(void* state);            // modeless; each call opens another
+    int  (*open_file_dialog)(const char* filters, const char* initial_dir, const char* default_ext,
+                             int* filter_index, char* out_path, int out_size);
+    void (*set_repaint_stop)(int stop);           // 1: repaint_and_wait returns at once
 };
 
 void platform_install(const PlatformBackend* backend);   // nullptr uninstalls
@@ -33,6 +49,30 @@ int  platform_repaint_and_wait(int timeout_ms);
 void platform_set_title(const char* utf8);
 void platform_resize_client(int width, int height);
 int64_t platform_clock_seconds();
+
+// The main window. The whole client area is composed in software and handed
+// over with one blit per paint: rows top to bottom, bytes red, green, blue,
+// stride bytes from row to row. Text is drawn over it after the blit in the
+// Swiss (sans-serif) family, transparent background; height in pixels,
+// weight 100..900, rgb as 0xRRGGBB.
+void platform_blit_rgb(int x, int y, int w, int h, const uint8_t* rgb, int stride);
+void platform_draw_text(int x, int y, const char* utf8, int height, int weight, uint32_t rgb);
+void platform_set_timer(int ms);
+void platform_kill_timer();
+void platform_destroy_window();
+void platform_quit(int code);
+void platform_post_close();
+void platform_invalidate(int erase);
+int  platform_run_dialog(int kind, void* state);
+void platform_show_monitor(void* state);
+// Filters as "GIF Files (*.GIF)|*.gif|JPG Files (*.JPG)|*.jpg"; *filter_index
+// is the pair shown first and takes the one the user chose. 1 with the path
+// in out_path, 0 on cancel.
+int  platform_open_file_dialog(const char* filters, const char* initial_dir, const char* default_ext,
+                               int* filter_index, char* out_path, int out_size);
+// Set around closing the link so a reader waiting for a paint is let go at
+// once and does not wait again until the stop is lifted.
+void platform_set_repaint_stop(int stop);
 
 // The usual warning box of the program: caption "Kiv", warning icon.
 inline int platform_warn(const char* text) { return platform_message_box(text, "Kiv", PLATFORM_MB_WARNING); }
