@@ -109,6 +109,8 @@ struct LzwOptions {
     bool clearWhenFull = true;  // otherwise keep coding with the full table
     int defineLimit = 4095;     // entries defined: up to this code, exclusive (giflib: 4095)
     int clearEvery = 0;         // extra clear after this many codes (0: never)
+    int* highestCode = nullptr; // receives the highest data code written
+    std::vector<Bytes>* strings = nullptr;  // receives each defined code's string
 };
 
 // Packs codes LSB first.
@@ -150,6 +152,7 @@ Bytes lzw_encode(const std::vector<uint8_t>& indexes, const LzwOptions& o) {
     };
     // Emits a data code and mirrors what the reader does with it.
     auto emit = [&](int code) {
+        if (o.highestCode) *o.highestCode = std::max(*o.highestCode, code);
         w.put(code, readerSize);
         if (!readerFresh && readerNext < 4096) ++readerNext;
         readerFresh = false;
@@ -164,6 +167,12 @@ Bytes lzw_encode(const std::vector<uint8_t>& indexes, const LzwOptions& o) {
         }
     };
     auto add = [&](int prefix, int c, int code) {
+        if (o.strings) {
+            o.strings->resize(4096);
+            Bytes str = prefix < clear ? Bytes{uint8_t(prefix)} : (*o.strings)[prefix];
+            str.push_back(uint8_t(c));
+            (*o.strings)[code] = str;
+        }
         int32_t key = (prefix << 8) | c;
         uint32_t h = (uint32_t(key) * 2654435761u) >> 19;
         while (keys[h] != -1) h = (h + 1) & 8191;
@@ -611,14 +620,32 @@ TEST(GifDecode, WideCodeSizesGiveBlackForIndexesAbove255) {
 
 TEST(GifDecode, FullTableWithoutClearKeepsTwelveBitCodes) {
     std::mt19937 rng(11);
-    Colours c = random_colours(rng, 256);
-    Picture p = random_picture(rng, 300, 200, 256, 0);  // noise: the table fills early
+    Colours c = random_colours(rng, 8);
     for (int limit : {4095, 4096}) {
+        // Noise of values 0..6 fills the table; then the strings of the last
+        // codes defined, each followed by a 7 (never seen before, so every
+        // string is coded by exactly its own code), so the full table is used.
         LzwOptions o;
+        o.codeSize = 3;
         o.clearAtStart = false;
         o.clearWhenFull = false;
         o.defineLimit = limit;  // 4096: also uses code 4095, which giflib never defines
+        Picture p = random_picture(rng, 300, 200, 7, 0);
+        std::vector<Bytes> strings;
+        o.strings = &strings;
+        lzw_encode(std::vector<uint8_t>(p.index.begin(), p.index.begin() + 30000), o);
+        o.strings = nullptr;
+        size_t at = 30000;
+        for (int code = limit - 40; code < limit; ++code) {
+            p.index[at++] = 7;
+            for (uint8_t v : strings[code]) p.index[at++] = v;
+        }
+        std::fill(p.index.begin() + at, p.index.end(), 7);
+
+        int highest = 0;
+        o.highestCode = &highest;
         Bytes gif = simple_gif(p, c, false, o);
+        ASSERT_EQ(highest, limit - 1);
         Result r = decode(gif);
         ASSERT_TRUE(r.delivered) << limit;
         EXPECT_EQ(r.rgb, expected_rgb(p, c)) << limit;
@@ -649,6 +676,74 @@ TEST(GifDecode, ImageSizeDiffersFromScreen) {
         EXPECT_EQ(r.width, w);
         EXPECT_EQ(r.height, h);
         EXPECT_EQ(r.rgb, expected_rgb(p, c));
+    }
+}
+
+TEST(GifDecode, DataBeyondTheLastRowIsPassedOver) {
+    std::mt19937 rng(16);
+    Colours c = random_colours(rng, 16);
+    for (int variant = 0; variant < 4; ++variant) {
+        // Codes for 20 x 20 pixels under a 10 x 10 descriptor, then more
+        // sub-blocks full of trailer and introducer bytes before the terminator.
+        // Noise, or one flat colour whose long strings run far past the end.
+        const bool interlaced = variant & 1;
+        Picture big = random_picture(rng, 20, 20, 16, 0);
+        if (variant & 2) std::fill(big.index.begin(), big.index.end(), 5);
+        Picture small;
+        small.width = 10;
+        small.height = 10;
+        small.index.assign(big.index.begin(), big.index.begin() + 100);
+        std::vector<uint8_t> display(100);
+        std::vector<int> rows = stream_rows(10, interlaced);
+        for (int r = 0; r < 10; ++r)
+            std::copy(small.index.begin() + r * 10, small.index.begin() + r * 10 + 10,
+                      display.begin() + rows[r] * 10);
+        small.index = display;
+        LzwOptions o;
+        o.codeSize = 4;
+        Bytes b;
+        put_screen(b, "GIF89a", 10, 10, &c);
+        b.insert(b.end(), {0x2C, 0, 0, 0, 0, 10, 0, 10, 0, uint8_t(interlaced ? 0x40 : 0), 4});
+        Bytes data = lzw_encode(big.index, o);
+        put_sub_blocks(b, data, &rng);
+        b.pop_back();  // the terminator comes after the junk
+        for (int i = 0; i < 3; ++i) {
+            b.push_back(200);
+            b.insert(b.end(), 200, (i == 1) ? 0x2C : 0x3B);
+        }
+        b.push_back(0);
+        b.push_back(0x3B);
+        Result r = decode(b);
+        ASSERT_TRUE(r.delivered);
+        EXPECT_EQ(r.rgb, expected_rgb(small, c));
+        EXPECT_EQ(r.consumed, long(b.size()));
+    }
+}
+
+TEST(GifDecode, LongStringsAcrossTheLastPixelAreCut) {
+    // A flat run codes as strings of 1, 2, 3, ... pixels, each new one the
+    // string just being defined; after another colour the run's longest string
+    // comes back as an existing entry. Either kind starts at the last pixel.
+    std::mt19937 rng(17);
+    Colours c = random_colours(rng, 4);
+    std::vector<uint8_t> data(500, 3);
+    data.push_back(1);
+    data.insert(data.end(), 500, 3);
+    for (int width : {379, 502}) {  // 27 strings fill 378 pixels; 500 + 1 + 1
+        LzwOptions o;
+        o.codeSize = 2;
+        Bytes b;
+        put_screen(b, "GIF89a", width, 1, &c);
+        b.insert(b.end(), {0x2C, 0, 0, 0, 0, uint8_t(width & 255), uint8_t(width >> 8), 1, 0, 0, 2});
+        put_sub_blocks(b, lzw_encode(data, o), nullptr);
+        b.push_back(0x3B);
+        Result r = decode(b);
+        ASSERT_TRUE(r.delivered);
+        Picture p;
+        p.width = width;
+        p.height = 1;
+        p.index.assign(data.begin(), data.begin() + width);
+        EXPECT_EQ(r.rgb, expected_rgb(p, c)) << width;
     }
 }
 
