@@ -1,0 +1,1 @@
+kiv_bench(nmea_bench SOURCES nmea_bench.cpp LIBS kiv_position kiv_platform)
