@@ -8,6 +8,8 @@
 // printed fields: UTC text, fix mode, latitude, longitude, altitude, speed in
 // knots, course, satellites in view. The fix is looked at after each chunk,
 // so the rows depend on the chunk size; the final state does not.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -151,6 +153,12 @@ int main(int argc, char** argv) {
     std::FILE* in = fromStdin ? stdin : std::fopen(o.input, "rb");
     if (!in) {
         std::fprintf(stderr, "kivdump: cannot open %s: %s\n", o.input, std::strerror(errno));
+        return 2;
+    }
+    struct stat info;
+    if (fstat(fileno(in), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fprintf(stderr, "kivdump: cannot read %s: %s\n", o.input, std::strerror(EISDIR));
+        if (!fromStdin) std::fclose(in);
         return 2;
     }
 
