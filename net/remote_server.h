@@ -19,6 +19,10 @@ void remote_server_stop(AppSettings* settings);
 // Clears readerThreadId when it ends.
 int  remote_server_thread(AppSettings* settings);
 
+// Lets the serial link's Connect and Disconnect start and stop the server
+// for the REMOTE device. Call once at program start.
+void net_install_remote_hooks();
+
 int     remote_server_running();
 int     remote_server_port();            // port listened on, 0 when not listening
 int64_t remote_last_position_time();     // seconds since 1970, 0 before the first post

@@ -17,6 +17,8 @@
 #include "platform/headless.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
+#include "position/serial_link.h"
+#include "settings/menu_ids.h"
 #include "settings/app_settings.h"
 #include "tests/net_peer.h"
 
@@ -320,6 +322,42 @@ TEST_F(RemoteServer, APortInUseEndsTheThread) {
     close(taken);
     settings->basePort = 0;
     start();
+}
+
+}  // namespace
+
+namespace {
+
+// Connect and Disconnect of the serial link run the server for REMOTE.
+TEST(RemoteHooks, ConnectAndDisconnectStartAndStopTheServer) {
+    NetTempDir dir;
+    headless_install();
+    gps_reset();
+    remote_server_set_listen_host("127.0.0.1");
+    net_install_remote_hooks();
+    auto settings = std::make_unique<AppSettings>();
+    settings->deviceType = DEVICE_REMOTE;
+    settings->commHandle = -1;
+    ASSERT_EQ(1, serial_open(settings.get()));
+    EXPECT_EQ(1, settings->connected.load());
+    EXPECT_NE(0u, settings->readerThreadId.load());
+    int port = remote_server_port();
+    ASSERT_GT(port, 0);
+    EXPECT_EQ(0, headless_menu_enabled(MENU_CONNECT));
+    EXPECT_EQ(1, headless_menu_enabled(MENU_DISCONNECT));
+    EXPECT_EQ(1, HttpPostToFile(("http://127.0.0.1:" + std::to_string(port) + "/").c_str(),
+                                "latitude=-33.5&longitude=151.25", "reply.txt"));
+    EXPECT_EQ(151.25, gps_longitude());
+    EXPECT_EQ(1, serial_close(settings.get()));
+    EXPECT_EQ(0u, settings->readerThreadId.load());
+    EXPECT_EQ(0, remote_server_port());
+    EXPECT_EQ(1, headless_menu_enabled(MENU_CONNECT));
+    EXPECT_EQ(0, headless_menu_enabled(MENU_DISCONNECT));
+    // Connect again after a disconnect.
+    ASSERT_EQ(1, serial_open(settings.get()));
+    EXPECT_GT(remote_server_port(), 0);
+    EXPECT_EQ(1, serial_close(settings.get()));
+    platform_install(nullptr);
 }
 
 }  // namespace
