@@ -18,3 +18,6 @@ kiv_net_peers(net_http_test)
 
 kiv_test(net_remote_test SOURCES net_remote_test.cpp LIBS kiv_net)
 kiv_net_peers(net_remote_test)
+
+kiv_test(net_probe_test SOURCES net_probe_test.cpp LIBS kiv_net)
+kiv_net_peers(net_probe_test)
