@@ -53,6 +53,36 @@ void write_sat(int* table, int i, int v) {
     table[i] = v;
 }
 
+// "%04d/%02d/%02d %02d:%02d:%02d" of the values modulo 10000 and 100 (year
+// padded with blanks, "%4d", when blankYear). Every binary fix passes here,
+// so in-range values are written by hand; anything else goes to snprintf.
+void write_time_text(char* out, bool blankYear, int year, int month, int day, int hour, int minute, int second) {
+    year %= 10000;
+    month %= 100;
+    day %= 100;
+    hour %= 100;
+    minute %= 100;
+    second %= 100;
+    if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0) {
+        std::snprintf(out, GPS_TIME_TEXT, blankYear ? "%4d/%02d/%02d %02d:%02d:%02d" : "%04d/%02d/%02d %02d:%02d:%02d",
+                      year, month, day, hour, minute, second);
+        return;
+    }
+    out[0] = static_cast<char>('0' + year / 1000);
+    out[1] = static_cast<char>('0' + year / 100 % 10);
+    out[2] = static_cast<char>('0' + year / 10 % 10);
+    out[3] = static_cast<char>('0' + year % 10);
+    for (int i = 0; blankYear && i < 3 && out[i] == '0'; ++i) out[i] = ' ';
+    const int rest[5] = {month, day, hour, minute, second};
+    const char separators[5] = {'/', '/', ' ', ':', ':'};
+    for (int k = 0; k < 5; ++k) {
+        out[4 + 3 * k] = separators[k];
+        out[5 + 3 * k] = static_cast<char>('0' + rest[k] / 10);
+        out[6 + 3 * k] = static_cast<char>('0' + rest[k] % 10);
+    }
+    out[19] = '\0';
+}
+
 }  // namespace
 
 int gps_fix_mode() { return read_field(fix.fixMode); }
@@ -118,11 +148,9 @@ void gps_set_time_utc(int year, int month, int day, int hour, int minute, int se
     fix.hour = hour;
     fix.minute = minute;
     fix.second = second;
-    std::snprintf(fix.utcTimeText, sizeof fix.utcTimeText, "%04d/%02d/%02d %02d:%02d:%02d", year % 10000,
-                  month % 100, day % 100, hour % 100, minute % 100, second % 100);
+    write_time_text(fix.utcTimeText, false, year, month, day, hour, minute, second);
     gps_utc_to_local(fix.zoneHours, fix.year, fix.month, fix.day, fix.hour);
-    std::snprintf(fix.localTimeText, sizeof fix.localTimeText, "%4d/%02d/%02d %02d:%02d:%02d", fix.year % 10000,
-                  fix.month % 100, fix.day % 100, fix.hour % 100, fix.minute % 100, fix.second % 100);
+    write_time_text(fix.localTimeText, true, fix.year, fix.month, fix.day, fix.hour, fix.minute, fix.second);
 }
 
 void gps_set_latitude(double d) { write_field(fix.latitude, d); }
