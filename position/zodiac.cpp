@@ -1,5 +1,6 @@
 #include "position/zodiac.h"
 
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,13 +39,29 @@ uint32_t unsigned32(const uint16_t* d, int w) {
     return static_cast<uint32_t>(d[w]) | (static_cast<uint32_t>(d[w + 1]) << 16);
 }
 
+// Little-endian wire words into host words.
+void copy_words(uint16_t* to, const unsigned char* from, int words) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(to, from, 2 * static_cast<size_t>(words));
+    } else {
+        for (int k = 0; k < words; ++k) to[k] = static_cast<uint16_t>(from[2 * k] | (from[2 * k + 1] << 8));
+    }
+}
+
 // True when the chunk completes a greeting. The match carries over from the
 // previous chunk, since the reader may split "EARTHA" between two reads.
 bool scan_greeting(const unsigned char* p, int count) {
     bool found = false;
     int m = zodiac.greetingMatched;
-    for (int i = 0; i < count; ++i) {
-        unsigned char c = p[i];
+    int i = 0;
+    while (i < count) {
+        if (m == 0) {
+            // Binary data rarely holds an 'E': skip to the next one.
+            const void* e = std::memchr(p + i, 'E', static_cast<size_t>(count - i));
+            if (!e) break;
+            i = static_cast<int>(static_cast<const unsigned char*>(e) - p);
+        }
+        unsigned char c = p[i++];
         if (c == static_cast<unsigned char>(kGreeting[m])) {
             if (++m == kGreetingLength) {
                 found = true;
@@ -160,6 +177,27 @@ const char* message_name(int id) {
     }
 }
 
+// "Rockwell %d - %s" for every message, so built by hand (out: 64 bytes).
+void message_text(int id, char* out) {
+    static const char prefix[] = "Rockwell ";
+    std::memcpy(out, prefix, sizeof prefix - 1);
+    char* p = out + sizeof prefix - 1;
+    char digits[6];
+    int n = 0;
+    unsigned v = static_cast<unsigned>(id) & 0xFFFF;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v);
+    while (n) *p++ = digits[--n];
+    *p++ = ' ';
+    *p++ = '-';
+    *p++ = ' ';
+    const char* name = message_name(id);
+    size_t len = std::strlen(name);
+    std::memcpy(p, name, len + 1);
+}
+
 // The two kiv_pos.txt lines as the TripMate initialisation reads them: at
 // most 31 characters each, last character (the line feed) removed.
 bool read_position_lines(char lines[2][32]) {
@@ -235,6 +273,13 @@ void zodiac_feed(const char* bytes, int count) {
         case ZODIAC_HEADER_COUNT:
         case ZODIAC_HEADER_FLAGS:
         case ZODIAC_HEADER_CHECKSUM: {
+            if (z.frameState == ZODIAC_HEADER_ID && z.bytePos == 0 && count - i >= 8) {
+                // Whole header in this read: take words 2 to 5 at once.
+                copy_words(z.header + 1, p + i, 4);
+                i += 8;
+                accept_header();
+                break;
+            }
             int w = z.frameState - 1;
             if (z.bytePos == 0) {
                 z.header[w] = p[i++];
@@ -255,10 +300,11 @@ void zodiac_feed(const char* bytes, int count) {
                 z.dataIndex += 1;
                 z.bytePos = 0;
             }
-            while (z.dataIndex < z.dataWords && i + 1 < count) {
-                z.data[z.dataIndex++] = static_cast<uint16_t>(p[i] | (p[i + 1] << 8));
-                i += 2;
-            }
+            int words = z.dataWords - z.dataIndex;
+            if ((count - i) / 2 < words) words = (count - i) / 2;
+            copy_words(z.data + z.dataIndex, p + i, words);
+            z.dataIndex += words;
+            i += 2 * words;
             if (z.dataIndex < z.dataWords && i < count) {
                 z.data[z.dataIndex] = p[i++];
                 z.bytePos = 1;
@@ -290,7 +336,7 @@ void zodiac_message(const uint16_t* header, const uint16_t* data, int dataWords)
         default: break;
         }
         char text[64];
-        std::snprintf(text, sizeof text, "Rockwell %d - %s", id, message_name(id));
+        message_text(id, text);
         gps_set_last_message(text);
     }
     if (zodiac.initPending == 1) zodiac_send_init();
