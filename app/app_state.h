@@ -1,0 +1,35 @@
+// The main window's own program-wide state, beside map_view (maps/) and the
+// fix record (position/). Main thread only.
+#pragma once
+#include <cstdint>
+
+struct AppSettings;
+
+enum { APP_TITLE_TEXT = 260, APP_LAST_TITLE = 1028 };
+enum { APP_BIG_MAP_W = 720, APP_BIG_MAP_H = 540, APP_SMALL_MAP_W = 480, APP_SMALL_MAP_H = 360 };
+// Client layout: toolbar buttons 32 x 32 at y = 6, map pane at (1, 49).
+enum { APP_BUTTON_SIZE = 32, APP_BUTTON_Y = 6, APP_PANE_X = 1, APP_PANE_Y = 49 };
+
+// The client area composed by a paint, rows top to bottom, RGB.
+struct ClientFrame {
+    unsigned char* rgb;
+    int width, height, stride;
+};
+
+struct AppWindow {
+    AppSettings* settings;             // null until loading succeeded, and after destroy
+    int32_t posWritten;                // kiv_pos.txt written in this run
+    char titleText[APP_TITLE_TEXT];
+    char lastTitle[APP_LAST_TITLE];
+    int32_t mapAreaWidth, mapAreaHeight;
+    int32_t timerPeriodMs;             // 0 until armed
+    double lonPanStep[5][2], latPanStep[5][2];   // [level][bigMaps], degrees
+    ClientFrame frame;
+};
+
+extern AppWindow app_window;
+
+// Map area and pane size for a map size flag.
+void app_set_map_area(int bigMaps);
+// Back to the state before app_create (frees the frame; tests).
+void app_window_reset();

@@ -1,0 +1,256 @@
+#include "app/navigation.h"
+
+#include "app/app_state.h"
+#include "maps/lcc.h"
+#include "maps/map_view.h"
+#include "maps/sheet_dispatch.h"
+#include "maps/sheet_extent.h"
+#include "maps/sheet_image.h"
+#include "maps/sheet_store.h"
+#include "maps/zoom_levels.h"
+#include "platform/platform.h"
+#include "position/gps_fix.h"
+#include "settings/app_settings.h"
+#include "settings/menu_ids.h"
+
+namespace {
+
+constexpr double kPanFraction = 0.7;
+constexpr int kZoomProbeSeconds = 20;
+
+MapView& v = map_view;
+
+void clearAutoPan(AppSettings* s) {
+    s->autoPan = 0;
+    platform_menu_check(MENU_AUTO_PAN, 0);
+}
+
+// A sheet is ready at sheetPath: show it as the displayed sheet.
+void bringOnScreen(int setCursor) {
+    if (!nav_load_picture()) return;
+    if (setCursor) {
+        v.cursorLat = v.targetLat;
+        v.cursorLon = v.targetLon;
+    }
+    v.sheetLat = v.targetLat;
+    v.sheetLon = v.targetLon;
+    v.zoomLevel = v.targetZoom;
+    platform_invalidate(1);
+    v.lastZoomProbe = platform_clock_seconds();
+}
+
+// The exact sheet of the targets: downloaded when online (local file
+// first), looked up without walking when offline. 1 when ready.
+int fetchExact(const AppSettings* s) {
+    if (s->online) {
+        if (s->satelliteImage)
+            return sheet_download_hooks.downloadAerialSheet &&
+                   sheet_download_hooks.downloadAerialSheet(v.targetLat, v.targetLon, v.targetZoom, s, v.sheetPath,
+                                                            s->bigMaps) == 0;
+        return sheet_download_hooks.downloadSheet &&
+               sheet_download_hooks.downloadSheet(v.targetLat, v.targetLon, v.targetZoom, s, v.sheetPath, s->bigMaps,
+                                                  s->rose, s->grid) == 0;
+    }
+    double lat = v.targetLat, lon = v.targetLon;
+    int level = v.targetZoom;
+    return findSheetOf(s->satelliteImage ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, s->mapsDir, v.sheetPath,
+                       s->bigMaps, 0) == 0;
+}
+
+int jump(const AppSettings* s) {
+    return getSheetForJump(s->online, s->satelliteImage, &v.targetLat, &v.targetLon, &v.targetZoom, s, v.sheetPath,
+                           s->bigMaps, s->rose, s->grid);
+}
+
+bool readExtents(const AppSettings* s) {
+    auto read = s->satelliteImage ? readSheetExtentsJpeg : readSheetExtents;
+    return read(v.sheetLat, v.sheetLon, v.zoomLevel, s->mapsDir, s->bigMaps, &v.extCentreX, &v.extCentreY,
+                &v.extMinX, &v.extMinY, &v.extMaxX, &v.extMaxY);
+}
+
+// Client point in the pane to degrees through the held extents.
+int paneToDegrees(int x, int y, double* lat, double* lon) {
+    double X = v.extMinX + (x - 1) / static_cast<double>(v.paneWidth) * (v.extMaxX - v.extMinX);
+    double Y = v.extMinY + (v.paneHeight + APP_PANE_Y - y) / static_cast<double>(v.paneHeight) * (v.extMaxY - v.extMinY);
+    return lcc2ll(lat, lon, X, Y) && *lat >= -90 && *lat <= 90;
+}
+
+}  // namespace
+
+void nav_build_pan_steps() {
+    for (int level = 0; level < ZOOM_LEVELS; level++) {
+        double step = zoomStep(level);
+        for (int big = 0; big < 2; big++) {
+            app_window.latPanStep[level][big] = step;
+            app_window.lonPanStep[level][big] = big ? 2 * step : step;
+        }
+    }
+}
+
+int nav_in_pane(int x, int y) {
+    return y >= APP_PANE_Y && y < APP_PANE_Y + v.paneHeight && x > 0 && x < v.paneWidth + 1;
+}
+
+int nav_load_picture() {
+    const AppSettings* s = app_window.settings;
+    int w = v.imageWidth, h = v.imageHeight;
+    if (!loadSheetImage(v.sheetPath, s->satelliteImage, &v.pixels, &w, &h)) return 0;
+    v.imageWidth = w;
+    v.imageHeight = h;
+    buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, w, h);
+    return 1;
+}
+
+void nav_ensure_extents() {
+    if (v.sheetLat == v.extForLat && v.sheetLon == v.extForLon && v.zoomLevel == v.extForZoom) return;
+    readExtents(app_window.settings);
+    v.extForLat = v.sheetLat;
+    v.extForLon = v.sheetLon;
+    v.extForZoom = v.zoomLevel;
+}
+
+void nav_pan(char direction, int shift) {
+    AppSettings* s = app_window.settings;
+    if (!s) return;
+    clearAutoPan(s);
+    int z = v.zoomLevel, big = s->bigMaps ? 1 : 0, half = shift ? 1 : 0;
+    v.targetZoom = z;
+    if (direction == 'W' || direction == 'E') {
+        double step = kPanFraction * app_window.lonPanStep[z][big];
+        v.targetLon = snapLongitude(v.sheetLon + (direction == 'E' ? step : -step), z, big && !half);
+        v.targetLat = snapLatitude(v.sheetLat, z, half && !big);
+    } else {
+        double step = kPanFraction * app_window.latPanStep[z][big];
+        v.targetLat = snapLatitude(v.sheetLat + (direction == 'N' ? step : -step), z, half && !big);
+        v.targetLon = snapLongitude(v.sheetLon, z, big && !half);
+    }
+    v.focusLat = v.targetLat;
+    v.focusLon = v.targetLon;
+    platform_busy_cursor(1);
+    if (getSheetForPan(s->online, s->satelliteImage, &v.targetLat, &v.targetLon, &v.targetZoom, s, v.sheetPath,
+                       direction, &v.lastPanDir, s->bigMaps, s->rose, s->grid))
+        bringOnScreen(1);
+    platform_busy_cursor(0);
+}
+
+void nav_zoom_in(int x, int y) {
+    AppSettings* s = app_window.settings;
+    if (!s) return;
+    clearAutoPan(s);
+    v.targetZoom = v.zoomLevel < ZOOM_FINEST ? v.zoomLevel + 1 : v.zoomLevel;
+    platform_busy_cursor(1);
+    if (readExtents(s)) {
+        v.extForLat = v.sheetLat;
+        v.extForLon = v.sheetLon;
+        v.extForZoom = v.zoomLevel;
+    }
+    double lat, lon;
+    if (paneToDegrees(x, y, &lat, &lon)) {
+        v.focusLat = lat;
+        v.focusLon = lon;
+        v.targetLon = snapLongitude(lon, v.targetZoom, s->bigMaps);
+        v.targetLat = snapLatitude(lat, v.targetZoom, 0);
+        if (jump(s)) bringOnScreen(1);
+    }
+    platform_busy_cursor(0);
+}
+
+void nav_zoom_out() {
+    AppSettings* s = app_window.settings;
+    if (!s) return;
+    clearAutoPan(s);
+    v.targetZoom = v.zoomLevel > 0 ? v.zoomLevel - 1 : v.zoomLevel;
+    v.targetLon = snapLongitude(v.sheetLon, v.targetZoom, s->bigMaps);
+    v.targetLat = snapLatitude(v.sheetLat, v.targetZoom, 0);
+    platform_busy_cursor(1);
+    if (fetchExact(s)) bringOnScreen(0);
+    platform_busy_cursor(0);
+}
+
+void nav_level(int level) {
+    AppSettings* s = app_window.settings;
+    if (!s || level < 0 || level > ZOOM_FINEST) return;
+    v.targetZoom = level;
+    double lat, lon;
+    if (s->autoPan && gps_fix_mode() > 0) {
+        lat = gps_latitude();
+        lon = gps_longitude();
+    } else if (v.zoomLevel < level) {
+        lat = v.focusLat;
+        lon = v.focusLon;
+    } else {
+        lat = v.sheetLat;
+        lon = v.sheetLon;
+    }
+    v.targetLat = snapLatitude(lat, level, 0);
+    v.targetLon = snapLongitude(lon, level, s->bigMaps);
+    platform_busy_cursor(1);
+    if (jump(s)) bringOnScreen(1);
+    platform_busy_cursor(0);
+}
+
+void nav_auto_pan_button() {
+    AppSettings* s = app_window.settings;
+    if (!s) return;
+    s->autoPan = 1;
+    platform_menu_check(MENU_AUTO_PAN, 1);
+    platform_invalidate(0);
+}
+
+void nav_mouse_move(int x, int y) {
+    AppSettings* s = app_window.settings;
+    if (!s || !s->mapCoordinates) return;
+    double lat, lon;
+    if (nav_in_pane(x, y)) {
+        nav_ensure_extents();
+        if (paneToDegrees(x, y, &lat, &lon)) {
+            v.cursorLat = lat;
+            v.cursorLon = lon;
+        }
+    } else {
+        v.cursorLat = v.sheetLat;
+        v.cursorLon = v.sheetLon;
+    }
+    platform_invalidate(0);
+}
+
+void nav_big_maps_swap() {
+    AppSettings* s = app_window.settings;
+    if (!s) return;
+    v.targetLat = v.sheetLat;
+    v.targetLon = v.sheetLon;
+    v.targetZoom = v.zoomLevel;
+    if (s->bigMaps == v.appliedBigMaps) return;
+    platform_busy_cursor(1);
+    if (fetchExact(s) && nav_load_picture()) platform_invalidate(1);
+    platform_busy_cursor(0);
+}
+
+void nav_auto_pan_step() {
+    AppSettings* s = app_window.settings;
+    if (!s || !s->autoPan || gps_fix_mode() <= 0) return;
+    double fixLat = gps_latitude(), fixLon = gps_longitude();
+    v.targetZoom = v.zoomLevel;
+    v.targetLat = snapLatitude(fixLat, v.targetZoom, 0);
+    v.targetLon = snapLongitude(fixLon, v.targetZoom, s->bigMaps);
+    int64_t now = platform_clock_seconds();
+    if (!s->online && s->autoZoom && now - v.lastZoomProbe > kZoomProbeSeconds) {
+        if (v.targetZoom < ZOOM_FINEST) {
+            v.targetZoom++;
+            v.targetLat = snapLatitude(fixLat, v.targetZoom, 0);
+            v.targetLon = snapLongitude(fixLon, v.targetZoom, s->bigMaps);
+        }
+        v.lastZoomProbe = now;
+    }
+    if (v.targetZoom == v.zoomLevel && v.targetLat == v.sheetLat && v.targetLon == v.sheetLon) return;
+    platform_busy_cursor(1);
+    // The displayed sheet changes only with its picture: a sheet that fails
+    // to load leaves the old one (and its fields) in place.
+    if (jump(s) && nav_load_picture()) {
+        v.sheetLat = v.targetLat;
+        v.sheetLon = v.targetLon;
+        v.zoomLevel = v.targetZoom;
+        platform_invalidate(1);
+    }
+    platform_busy_cursor(0);
+}

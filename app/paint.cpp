@@ -1,0 +1,123 @@
+// The paint: position refresh, auto-pan, then the whole client area composed
+// in software (toolbar, frame lines, sheet with overlays) and shown with one
+// blit; the speed read-out is drawn over it as outlined text.
+#include "app/paint.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/client_frame.h"
+#include "app/marker.h"
+#include "app/navigation.h"
+#include "app/position_refresh.h"
+#include "app/toolbar.h"
+#include "app/track_plot.h"
+#include "app/window_events.h"
+#include "maps/map_view.h"
+#include "platform/platform.h"
+#include "position/gps_fix.h"
+#include "settings/app_settings.h"
+
+namespace {
+
+constexpr double kMovingSpeed = 0.2;    // m/s
+constexpr int kSpeedShownSeconds = 10;
+constexpr uint32_t kSpeedRed = 0xCC0000;
+
+MapView& v = map_view;
+
+void rebuildDisplayBitmap() { buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, v.imageWidth, v.imageHeight); }
+
+void paneFrame(ClientFrame* f) {
+    const int pw = v.paneWidth, ph = v.paneHeight;
+    frame_hline(f, 0, pw + 2, 32 + ph + 17, RGB_WHITE);
+    frame_vline(f, pw + 1, 48, 32 + ph + 18, RGB_WHITE);
+    frame_hline(f, 0, pw + 2, 48, RGB_BLACK);
+    frame_vline(f, 0, 48, 32 + ph + 18, RGB_BLACK);
+}
+
+void marker(AppSettings* s) {
+    int fix = gps_fix_mode();
+    if (fix != v.lastFixState) {
+        rebuildDisplayBitmap();
+        v.lastFixState = fix;
+    }
+    if (fix <= 0) return;
+    nav_ensure_extents();
+    double lat = gps_latitude(), lon = gps_longitude();
+    int px, py;
+    if (!track_place(lat, lon, &px, &py)) return;
+    if (px != v.lastMarkerX || py != v.lastMarkerY) {
+        track_log_point(s, lat, lon);
+        if (!s->track) rebuildDisplayBitmap();
+    }
+    drawMarker(s, v.dibBits, v.imageWidth, v.imageHeight, px, py, s->crossHair);
+    v.lastMarkerX = px;
+    v.lastMarkerY = py;
+}
+
+// The sheet into the pane: the middle of a larger picture, the top-left
+// corner of the pane for a smaller one.
+void showSheet(ClientFrame* f) {
+    int sx = std::max(0, (v.imageWidth - v.paneWidth) / 2), sy = std::max(0, (v.imageHeight - v.paneHeight) / 2);
+    int w = std::min(v.imageWidth - sx, v.paneWidth), h = std::min(v.imageHeight - sy, v.paneHeight);
+    frame_put_bgr(f, APP_PANE_X, APP_PANE_Y, v.dibBits, displayBitmapStride(v.imageWidth), sx, sy, w, h);
+}
+
+void speedReadout(const AppSettings* s) {
+    char text[64];
+    paint_speed_text(text, sizeof text);
+    if (!text[0]) return;
+    int height = s->bigMaps ? 48 : 36;
+    int x = v.paneWidth - (s->bigMaps ? 24 : 18) * static_cast<int>(strlen(text));
+    int y = 32 + v.paneHeight + 16 - height;
+    platform_draw_text(x - 2, y, text, height, 900, RGB_WHITE);
+    platform_draw_text(x, y - 2, text, height, 900, RGB_WHITE);
+    platform_draw_text(x + 2, y, text, height, 900, RGB_WHITE);
+    platform_draw_text(x, y + 2, text, height, 900, RGB_WHITE);
+    platform_draw_text(x, y, text, height, 900, kSpeedRed);
+}
+
+}  // namespace
+
+void paint_speed_text(char* out, int size) {
+    const AppSettings* s = app_window.settings;
+    out[0] = 0;
+    int64_t now = platform_clock_seconds();
+    double speed = gps_speed();
+    if (!s->speedUnit || !s->connected) return;
+    if (!(speed > kMovingSpeed) && !(now - v.lastMovingTime < kSpeedShownSeconds)) return;
+    if (speed > kMovingSpeed) v.lastMovingTime = now;
+    char point[4] = "";
+    gps_course_point(point);
+    double shown = s->speedUnit == 'K' ? speed * 3.6 : s->speedUnit == 'M' ? speed * 3.6 / 1.6 : speed;
+    if (!std::isfinite(shown) || shown < -1e9 || shown > 1e9) shown = 0;
+    const char* unit = s->speedUnit == 'K' ? "km/h" : s->speedUnit == 'M' ? "m/h" : "m/s";
+    snprintf(out, static_cast<size_t>(size), "%d %s %s", static_cast<int>(std::floor(shown)), unit, point);
+}
+
+void app_paint() {
+    AppSettings* s = app_window.settings;
+    if (!s) return;
+    app_position_refresh();
+    nav_auto_pan_step();
+
+    int cw = v.clientWidth, ch = v.clientHeight;
+    if (cw <= 0 || ch <= 0) app_client_size(s->bigMaps, &cw, &ch);
+    ClientFrame* f = &app_window.frame;
+    if (!frame_ensure(f, cw, ch)) return;
+    frame_fill(f, RGB_FACE);
+    toolbar_draw(f, s->autoPan, v.zoomLevel);
+    bool sheet = v.dibHeader && v.imageWidth > 0;
+    if (sheet) {
+        paneFrame(f);
+        marker(s);
+        track_plot_draw(s);
+        showSheet(f);
+    }
+    platform_blit_rgb(0, 0, f->width, f->height, f->rgb, f->stride);
+    if (sheet) speedReadout(s);
+}

@@ -1,0 +1,111 @@
+// Creating the main window's state, and closing and destroying it.
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/navigation.h"
+#include "app/window_events.h"
+#include "maps/map_view.h"
+#include "maps/sheet_dispatch.h"
+#include "maps/sheet_store.h"
+#include "maps/zoom_levels.h"
+#include "net/connectivity.h"
+#include "net/net_worker.h"
+#include "net/remote_server.h"
+#include "platform/platform.h"
+#include "position/gps_fix.h"
+#include "position/serial_link.h"
+#include "position/zodiac.h"
+#include "settings/app_settings.h"
+#include "settings/com_file.h"
+#include "settings/program_settings.h"
+#include "settings/settings_load.h"
+
+namespace {
+
+constexpr int kFirstTimerMs = 1000;
+
+// The start sheet: the local file when present, else (once the download
+// module is linked in) downloaded whatever the online state.
+int startSheetReady(const AppSettings* s) {
+    MapView& v = map_view;
+    if (sheet_download_hooks.downloadSheet)
+        return sheet_download_hooks.downloadSheet(v.sheetLat, v.sheetLon, v.zoomLevel, s, v.sheetPath, s->bigMaps,
+                                                  s->rose, s->grid) == 0;
+    double lat = v.sheetLat, lon = v.sheetLon;
+    int level = v.zoomLevel;
+    return findSheet(&lat, &lon, &level, s->mapsDir, v.sheetPath, s->bigMaps, 0) == 0;
+}
+
+// Closing the link while a reader may be waiting for a paint that this
+// thread would have to do: let such waits go first.
+void closeLink(AppSettings* s) {
+    platform_set_repaint_stop(1);
+    serial_close(s);
+    platform_set_repaint_stop(0);
+}
+
+}  // namespace
+
+int app_startup_big_maps() { return settings_read_big_maps_flag(); }
+
+void app_client_size(int bigMaps, int* width, int* height) {
+    *width = (bigMaps ? APP_BIG_MAP_W : APP_SMALL_MAP_W) + 2;
+    *height = APP_BUTTON_SIZE + 17 + (bigMaps ? APP_BIG_MAP_H : APP_SMALL_MAP_H) + 2;
+}
+
+int app_create() {
+    serial_set_remote_hooks(remote_server_start, remote_server_stop);
+    AppSettings* s = nullptr;
+    if (settings_load(&s) != 1 || !s) return 0;
+    app_window.settings = s;
+    if (s->deviceType == DEVICE_EARTHMATE) zodiac_reset();
+    if (s->comPort != 0 && !serial_open(s)) platform_warn("No GPS connected");
+
+    MapView& v = map_view;
+    app_set_map_area(s->bigMaps);
+    v.appliedBigMaps = s->bigMaps;      // the backend created the window at this size
+    if (v.clientWidth <= 0) app_client_size(s->bigMaps, &v.clientWidth, &v.clientHeight);
+
+    settings_read_program_wide(&program_settings);
+    nav_build_pan_steps();
+    gps_set_zone(program_settings.zoneHours);
+    v.zoomLevel = program_settings.zoomLevel;
+
+    v.sheetLat = snapLatitude(program_settings.startLatitude, v.zoomLevel, 0);
+    v.sheetLon = snapLongitude(program_settings.startLongitude, v.zoomLevel, s->bigMaps);
+    v.focusLat = v.sheetLat;
+    v.focusLon = v.sheetLon;
+    v.cursorLat = v.cursorLon = 1000;   // no pointer over the map yet
+
+    // A start sheet that fails to load leaves the pane empty; the probe and
+    // the timer still start, so the map follows the first fix.
+    platform_busy_cursor(1);
+    if (startSheetReady(s) && nav_load_picture()) platform_invalidate(1);
+    platform_busy_cursor(0);
+
+    connectivity_probe_start(s);
+    app_window.timerPeriodMs = kFirstTimerMs;
+    platform_set_timer(kFirstTimerMs);
+    return 1;
+}
+
+void app_close() {
+    if (app_window.settings) closeLink(app_window.settings);
+    platform_destroy_window();
+}
+
+void app_destroy() {
+    AppSettings* s = app_window.settings;
+    platform_kill_timer();
+    app_window.timerPeriodMs = 0;
+    if (s) {
+        if (s->connected) closeLink(s);
+        app_window.settings = nullptr;
+        settings_free(s);
+    }
+    // Threads held by the networking layer end here rather than in the
+    // process's exit, where a thread still attached would abort it.
+    net_worker_stop();
+    connectivity_probe_finish();
+    platform_quit(0);
+}

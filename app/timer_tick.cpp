@@ -1,0 +1,40 @@
+// The window timer: device polls, the base server step, the silent-receiver
+// watchdog, then re-arming at 500 ms.
+#include "app/app_state.h"
+#include "app/window_events.h"
+#include "net/connectivity.h"
+#include "net/net_worker.h"
+#include "platform/platform.h"
+#include "position/garmin.h"
+#include "position/gps_fix.h"
+#include "position/sms.h"
+#include "settings/app_settings.h"
+
+namespace {
+constexpr int kSilentTicks = 120;
+constexpr int kTickMs = 500;
+}
+
+void app_timer() {
+    AppSettings* s = app_window.settings;
+    if (!s) return;
+    // The start-up probe thread only reports; going online (menu states
+    // included) happens here on the main thread.
+    connectivity_probe_poll(s);
+
+    if (s->deviceType == DEVICE_GARMIN) garmin_poll();
+    if (s->deviceType == DEVICE_SMS) sms_poll();
+    // Decided here in the timer's order, sent by the worker thread so a slow
+    // base server never freezes the window.
+    net_worker_tick(s);
+    if (s->connected && s->deviceType != DEVICE_REMOTE) {
+        if (s->linkIdleTicks > kSilentTicks) {
+            gps_clear_fix_mode();
+            platform_invalidate(0);
+        } else {
+            s->linkIdleTicks++;
+        }
+    }
+    app_window.timerPeriodMs = kTickMs;
+    platform_set_timer(kTickMs);
+}

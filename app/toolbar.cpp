@@ -1,0 +1,45 @@
+#include "app/toolbar.h"
+
+#include "app/app_state.h"
+#include "app/client_frame.h"
+#include "app/toolbar_bitmaps.h"
+
+namespace {
+const int button_x[] = {0, 14, 67, 110, 153, 196, 254, 299, 344, 389, 434};
+}
+
+int toolbar_button_x(int button) {
+    return button >= TOOL_AUTO_PAN && button <= TOOL_LEVEL_0 + 4 ? button_x[button] : -1;
+}
+
+void toolbar_draw(ClientFrame* f, int autoPan, int zoomLevel) {
+    const int w = f->width;
+    frame_hline(f, 0, w, 1, RGB_BLACK);
+    frame_hline(f, 0, w, 2, RGB_WHITE);
+    frame_hline(f, 0, w, 42, RGB_BLACK);
+    frame_hline(f, 0, w, 43, RGB_WHITE);
+    frame_vline(f, 2, 5, 40, RGB_BLACK);
+    frame_vline(f, 3, 5, 40, RGB_WHITE);
+    // Separators after the auto-pan button, the pan buttons and the levels.
+    const int separators[] = {56, 238, 478};
+    for (int x : separators) {
+        frame_vline(f, x, 5, 40, RGB_BLACK);
+        frame_vline(f, x + 1, 5, 40, RGB_WHITE);
+    }
+    auto face = [&](int button, int id) {
+        frame_put_rgb(f, button_x[button], APP_BUTTON_Y, toolbar_bitmap(id), TOOLBAR_BITMAP_SIZE, TOOLBAR_BITMAP_SIZE);
+    };
+    face(TOOL_AUTO_PAN, autoPan ? BITMAP_GPS_GREY : BITMAP_GPS);
+    face(TOOL_WEST, BITMAP_WEST);
+    face(TOOL_NORTH, BITMAP_NORTH);
+    face(TOOL_SOUTH, BITMAP_SOUTH);
+    face(TOOL_EAST, BITMAP_EAST);
+    for (int i = 0; i < 5; i++) face(TOOL_LEVEL_0 + i, (i == zoomLevel ? BITMAP_LEVEL_GREY : BITMAP_LEVEL) + i);
+}
+
+int toolbar_hit(int x, int y) {
+    if (y < APP_BUTTON_Y || y >= APP_BUTTON_Y + APP_BUTTON_SIZE) return TOOL_NONE;
+    for (int b = TOOL_AUTO_PAN; b <= TOOL_LEVEL_0 + 4; b++)
+        if (x > button_x[b] && x < button_x[b] + APP_BUTTON_SIZE) return b;
+    return TOOL_NONE;
+}

@@ -1,0 +1,22 @@
+// The toolbar strip above the map pane: its lines, its buttons and which
+// button a click hits.
+#pragma once
+
+struct ClientFrame;
+
+enum ToolbarButton {
+    TOOL_NONE = 0,
+    TOOL_AUTO_PAN = 1,
+    TOOL_WEST = 2, TOOL_NORTH = 3, TOOL_SOUTH = 4, TOOL_EAST = 5,
+    TOOL_LEVEL_0 = 6,                  // + level, up to TOOL_LEVEL_0 + 4
+};
+
+// Left edge x of a button.
+int toolbar_button_x(int button);
+
+// Strip lines, separators and the button faces (auto-pan and the level of
+// zoomLevel greyed when in force), across the frame's width.
+void toolbar_draw(ClientFrame* f, int autoPan, int zoomLevel);
+
+// The button under client point (x, y): row 6 <= y < 38, left < x < left + 32.
+int toolbar_hit(int x, int y);

@@ -1,0 +1,49 @@
+#include "app/track_plot.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "app/marker.h"
+#include "maps/lcc.h"
+#include "maps/map_view.h"
+#include "position/gps_fix.h"
+#include "settings/app_settings.h"
+#include "settings/track_log.h"
+
+int track_place(double lat, double lon, int* px, int* py) {
+    const MapView& v = map_view;
+    double x, y;
+    if (!ll2lcc(&x, &y, lat, lon)) return 0;
+    double spanX = v.extMaxX - v.extMinX, spanY = v.extMaxY - v.extMinY;
+    if (!(spanX > 0) || !(spanY > 0) || v.imageWidth <= 0 || v.imageHeight <= 0) return 0;
+    double column = std::floor(v.imageWidth * (x - v.extMinX) / spanX);
+    double row = v.imageHeight - 1 - std::floor(v.imageHeight * (y - v.extMinY) / spanY);
+    if (!(column >= 0 && column < v.imageWidth && row >= 0 && row < v.imageHeight)) return 0;
+    *px = static_cast<int>(column);
+    *py = static_cast<int>(row);
+    return 1;
+}
+
+void track_log_point(AppSettings* s, double lat, double lon) {
+    if (!s->trackLogFile[0]) return;
+    char utc[GPS_TIME_TEXT];
+    gps_copy_utc_text(utc);
+    if (strcmp(utc, s->lastLoggedTime) <= 0) return;
+    snprintf(s->lastLoggedTime, sizeof s->lastLoggedTime, "%s", utc);
+    track_log_append(s->trackLogFile, lat, lon, s->lastLoggedTime);
+}
+
+namespace {
+void plotPoint(double lat, double lon, void* context) {
+    int px, py;
+    if (track_place(lat, lon, &px, &py))
+        drawMarker(static_cast<const AppSettings*>(context), map_view.dibBits, map_view.imageWidth,
+                   map_view.imageHeight, px, py, 0);
+}
+}  // namespace
+
+void track_plot_draw(const AppSettings* s) {
+    if (!s->plot || !s->trackLogFile[0]) return;
+    track_log_read_points(s->trackLogFile, plotPoint, const_cast<AppSettings*>(s));
+}
