@@ -213,13 +213,15 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    // The line as it is before anyone else has opened it, taken before the
+    // path is announced.
+    termios initial;
+    int waiting = sim.opt.waitOpen && slave >= 0 && tcgetattr(slave, &initial) == 0;
     printf("%s\n", path.c_str());
     fflush(stdout);
 
     sim.byteTime = 10.0 / sim.opt.baud;
     const double programStart = monotonic();
-    termios initial;
-    int waiting = sim.opt.waitOpen && slave >= 0 && tcgetattr(slave, &initial) == 0;
     while (waiting && !stop_requested) {
         // Any program that opens a serial port sets its line up.
         termios now;

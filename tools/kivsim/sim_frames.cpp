@@ -131,8 +131,9 @@ std::string zodiac_epoch(const SimFix& f, time_t utc) {
         visible[10 + 3 * k] = angle_1e4(sim_sky[k].azimuth);
         visible[11 + 3 * k] = angle_1e4(sim_sky[k].elevation);
     }
-    out += zodiac_frame(1002, channels);
+    // Visible satellites first: the channel summary finds its entries by PRN.
     out += zodiac_frame(1003, visible);
+    out += zodiac_frame(1002, channels);
     return out;
 }
 
