@@ -1,11 +1,10 @@
 // GIF decoder: the first image of a GIF87a/GIF89a stream into packed RGB.
 //
-// The LZW stream is decoded into a buffer of colour indexes first. Every table
-// entry is a string that already appears in that buffer, so an entry is just
-// (offset, length) and expanding a code is one short copy from earlier output:
-// no prefix chains to walk, hence no expansion stack to overflow and no cycle
-// to loop on. The indexes are then turned into RGB rows, de-interlaced on the
-// way.
+// Every LZW table entry is a string that has already been written out, so an
+// entry is just (first pixel, length) and expanding a code is one short copy
+// of earlier RGB output: no prefix chains to walk, hence no expansion stack to
+// overflow and no cycle to loop on, and no separate index-to-colour pass.
+// Interlaced images are decoded in stream order and their rows moved after.
 //
 // Safety rules (the decoder sees sheets downloaded from the network):
 // - the buffer has the first image's own size and the outputs report that
@@ -18,6 +17,7 @@
 // - rows the code stream did not reach are black.
 #include "maps/gif_decoder.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -28,8 +28,6 @@ constexpr int kTableSize = 4096;  // 12-bit codes
 // 16 Mpx (48 MB of RGB): far above any map sheet, small enough that a header
 // declaring 65535 x 65535 over a few bytes of data fails cleanly instead.
 constexpr long kMaxPixels = 1L << 24;
-// The copy loops move 16 bytes at a time and may spill that far past the end.
-constexpr size_t kCopySlack = 16;
 
 struct GifDecoder {
     FILE* stream;
@@ -95,7 +93,8 @@ void gif_skip_sub_blocks(GifDecoder& d) {
 void gif_skip_extension(GifDecoder& d, int /*label*/) { gif_skip_sub_blocks(d); }
 
 // LSB-first bit reader over the image's sub-blocks. Kept as a local record so
-// the compiler holds it in registers through the LZW loop.
+// the compiler holds it in registers through the LZW loop. Bits above `count`
+// are either zero or already the next bytes of the block at their places.
 struct BitReader {
     uint64_t bits;
     int count;
@@ -117,19 +116,23 @@ struct BitReader {
 
 // The next code of `size` bits, or -1 when the data ends before all its bits.
 inline int gif_get_code(GifDecoder& d, BitReader& r, int size) {
-    if (r.count < size) {
-        do {
-            if (r.pos == r.end) {
-                int length = gif_next_block(d);
-                if (length == 0) return -1;
-                r.pos = 0;
-                r.end = length;
-            }
-            while (r.count <= 56 && r.pos < r.end) {
-                r.bits |= uint64_t(d.block[r.pos++]) << r.count;
-                r.count += 8;
-            }
-        } while (r.count < size);
+    while (r.count < size) {
+        if (r.pos + 8 <= r.end) {
+            uint64_t word;
+            std::memcpy(&word, d.block + r.pos, 8);
+            r.bits |= word << r.count;
+            int take = (63 - r.count) >> 3;
+            r.pos += take;
+            r.count += take * 8;
+        } else if (r.pos < r.end) {
+            r.bits |= uint64_t(d.block[r.pos++]) << r.count;
+            r.count += 8;
+        } else {
+            int length = gif_next_block(d);
+            if (length == 0) return -1;
+            r.pos = 0;
+            r.end = length;
+        }
     }
     int code = int(r.bits & ((1u << size) - 1));
     r.bits >>= size;
@@ -137,47 +140,43 @@ inline int gif_get_code(GifDecoder& d, BitReader& r, int size) {
     return code;
 }
 
-// Copies `n` indexes from earlier output at `src` to `dst` (src + n <= dst, or
-// dst - src >= 16 bytes) in 16-byte chunks that may spill up to kCopySlack
-// bytes beyond both ranges.
-template <typename Index>
-inline void copy_run(Index* dst, const Index* src, int n) {
-    constexpr int chunk = 16 / sizeof(Index);
+// Copies `n` bytes of earlier output (src + n <= dst) in 16-byte chunks that
+// may write up to 15 bytes past dst + n; the caller guarantees the room.
+inline void copy_run(unsigned char* dst, const unsigned char* src, size_t n) {
     unsigned char tmp[16];
-    int done = 0;
+    size_t done = 0;
     do {
         std::memcpy(tmp, src + done, 16);
         std::memcpy(dst + done, tmp, 16);
-        done += chunk;
+        done += 16;
     } while (done < n);
 }
 
-enum LzwEnd { kLzwFilled, kLzwEndCode, kLzwDataEnd, kLzwBadCode };
+// Pixels of room the fast copies need beyond a run (15 bytes of spill).
+constexpr long kSpillPixels = 5;
 
-// Decodes the code stream into `out` (room for total + kCopySlack bytes) until
-// `total` indexes are written, the end code, the end of the data or a code the
-// table cannot explain. Returns how many indexes were written; *how says why.
-template <typename Index>
-long lzw_read_indexes(GifDecoder& d, Index* out, long total, LzwEnd* how) {
+// Decodes the code stream into RGB pixels in stream order until `total`
+// pixels are written, the end code, the end of the data or a code the table
+// cannot explain. Returns how many pixels were written.
+//
+// A run's pixels are copied from where its string was written before: the
+// same indexes give the same colours.
+long lzw_read_pixels(GifDecoder& d, unsigned char* out, long total, const Palette& pal) {
     const int clear = d.clearCode;
     const int end = clear + 1;
     int codeSize = d.initialSize + 1;
     int sizeLimit = 2 * clear;
     int nextSlot = clear + 2;
     long prevStart = 0;
-    int prevLength = 0;  // 0: no previous code since the start or a clear
+    long prevLength = 0;  // 0: no previous code since the start or a clear
     long pos = 0;
     BitReader r = {0, 0, 0, 0};
     uint32_t* entryStart = d.entryStart;
     uint16_t* entryLength = d.entryLength;
 
-    *how = kLzwFilled;
     while (pos < total) {
         int code = gif_get_code(d, r, codeSize);
-        if (code < 0) {
-            *how = kLzwDataEnd;
-            break;
-        }
+        if (code < 0) break;
         if (code == clear) {
             codeSize = d.initialSize + 1;
             sizeLimit = 2 * clear;
@@ -185,28 +184,36 @@ long lzw_read_indexes(GifDecoder& d, Index* out, long total, LzwEnd* how) {
             prevLength = 0;
             continue;
         }
-        if (code == end) {
-            *how = kLzwEndCode;
-            break;
-        }
-        long room = total - pos;
-        int length;
+        if (code == end) break;
+        const long room = total - pos;
+        unsigned char* dst = out + 3 * pos;
+        long length;
         if (code < clear) {
-            out[pos] = Index(code);
             length = 1;
-        } else if (code < nextSlot && prevLength > 0) {
+            std::memcpy(dst, pal.rgbx[code], room > 1 ? 4 : 3);
+        } else if (code < nextSlot) {
             length = entryLength[code];
-            if (length > room) length = int(room);
-            copy_run(out + pos, out + entryStart[code], length);
+            const unsigned char* src = out + 3 * size_t(entryStart[code]);
+            if (room >= length + kSpillPixels) {
+                copy_run(dst, src, 3 * size_t(length));
+            } else {
+                if (length > room) length = room;
+                std::memcpy(dst, src, 3 * size_t(length));
+            }
         } else if (code == nextSlot && prevLength > 0 && nextSlot < kTableSize) {
-            // The string about to be defined: previous string plus its own first index.
+            // The string about to be defined: previous string plus its own first pixel.
             length = prevLength + 1;
-            if (length > room) length = int(room);
-            copy_run(out + pos, out + prevStart, length < prevLength ? length : prevLength);
-            if (length > prevLength) out[pos + prevLength] = out[prevStart];
+            const unsigned char* src = out + 3 * prevStart;
+            if (room >= length + kSpillPixels) {
+                copy_run(dst, src, 3 * size_t(prevLength));
+                std::memcpy(dst + 3 * prevLength, src, 3);
+            } else {
+                if (length > room) length = room;
+                std::memcpy(dst, src, 3 * size_t(std::min(length, prevLength)));
+                if (length > prevLength) std::memcpy(dst + 3 * prevLength, src, 3);
+            }
         } else {
-            *how = kLzwBadCode;
-            break;
+            break;  // no such entry yet, or no room for it: the image ends here
         }
         if (prevLength > 0 && nextSlot < kTableSize) {
             entryStart[nextSlot] = uint32_t(prevStart);
@@ -224,36 +231,6 @@ long lzw_read_indexes(GifDecoder& d, Index* out, long total, LzwEnd* how) {
     return pos;
 }
 
-// Writes one row of `n` pixels from their indexes.
-template <typename Index>
-inline void paint_row(unsigned char* dst, const Index* idx, int n, const Palette& pal) {
-    int x = 0;
-    for (; x + 1 < n; ++x) std::memcpy(dst + 3 * x, pal.rgbx[idx[x]], 4);
-    if (x < n) std::memcpy(dst + 3 * x, pal.rgbx[idx[x]], 3);
-}
-
-// Turns `decoded` indexes (in stream order) into display rows; pixels the
-// stream never reached are black.
-template <typename Index>
-void paint_image(unsigned char* rgb, const Index* idx, long decoded, int width, int height,
-                 int interlaced, const Palette& pal) {
-    static const int kStart[4] = {0, 4, 2, 1};
-    static const int kStep[4] = {8, 8, 4, 2};
-    const size_t stride = size_t(width) * 3;
-    long streamRow = 0;
-    for (int pass = 0; pass < (interlaced ? 4 : 1); ++pass) {
-        int first = interlaced ? kStart[pass] : 0;
-        int step = interlaced ? kStep[pass] : 1;
-        for (int y = first; y < height; y += step, ++streamRow) {
-            unsigned char* dst = rgb + size_t(y) * stride;
-            long have = decoded - streamRow * width;
-            int n = have >= width ? width : have > 0 ? int(have) : 0;
-            paint_row(dst, idx + streamRow * width, n, pal);
-            if (n < width) std::memset(dst + size_t(n) * 3, 0, size_t(width - n) * 3);
-        }
-    }
-}
-
 void build_palette(const unsigned char* table, int entries, Palette& pal) {
     std::memset(pal.rgbx, 0, sizeof pal.rgbx);
     for (int i = 0; i < entries; ++i) {
@@ -263,21 +240,34 @@ void build_palette(const unsigned char* table, int entries, Palette& pal) {
     }
 }
 
-template <typename Index>
+// Decodes the image into a fresh width x height x 3 buffer; pixels the code
+// stream did not reach are black. Interlaced rows are decoded into a second
+// buffer in stream order and then moved to their display rows.
 unsigned char* decode_pixels(GifDecoder& d, int width, int height, int interlaced,
                              const Palette& pal) {
-    const long total = long(width) * height;
-    unsigned char* rgb = static_cast<unsigned char*>(std::malloc(size_t(total) * 3));
-    Index* idx = static_cast<Index*>(std::malloc(size_t(total) * sizeof(Index) + kCopySlack));
-    if (!rgb || !idx) {
-        std::free(rgb);
-        std::free(idx);
-        return nullptr;
+    const size_t total = size_t(width) * height;
+    const size_t stride = size_t(width) * 3;
+    unsigned char* rgb = static_cast<unsigned char*>(std::malloc(total * 3));
+    if (!rgb) return nullptr;
+    unsigned char* stream = rgb;
+    if (interlaced) {
+        stream = static_cast<unsigned char*>(std::malloc(total * 3));
+        if (!stream) {
+            std::free(rgb);
+            return nullptr;
+        }
     }
-    LzwEnd how;
-    long decoded = lzw_read_indexes(d, idx, total, &how);
-    paint_image(rgb, idx, decoded, width, height, interlaced, pal);
-    std::free(idx);
+    const size_t decoded = size_t(lzw_read_pixels(d, stream, long(total), pal));
+    std::memset(stream + decoded * 3, 0, (total - decoded) * 3);
+    if (interlaced) {
+        static const int kStart[4] = {0, 4, 2, 1};
+        static const int kStep[4] = {8, 8, 4, 2};
+        size_t row = 0;
+        for (int pass = 0; pass < 4; ++pass)
+            for (int y = kStart[pass]; y < height; y += kStep[pass], ++row)
+                std::memcpy(rgb + size_t(y) * stride, stream + row * stride, stride);
+        std::free(stream);
+    }
     return rgb;
 }
 
@@ -300,9 +290,7 @@ int gif_read_image(GifDecoder& d, unsigned char** pixels, int width, int height,
     Palette pal;
     build_palette(table, entries, pal);
     // Literal codes above 255 only occur with code sizes above 8.
-    unsigned char* rgb = initialSize <= 8
-                             ? decode_pixels<uint8_t>(d, width, height, interlaced, pal)
-                             : decode_pixels<uint16_t>(d, width, height, interlaced, pal);
+    unsigned char* rgb = decode_pixels(d, width, height, interlaced, pal);
     // Pass over what is left of the image's data (normally the end code's block
     // and the terminator); a read failure stops this too.
     if (!d.lastBlockEmpty && !d.endOfData) gif_skip_sub_blocks(d);
