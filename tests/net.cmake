@@ -21,3 +21,6 @@ kiv_net_peers(net_remote_test)
 
 kiv_test(net_probe_test SOURCES net_probe_test.cpp LIBS kiv_net)
 kiv_net_peers(net_probe_test)
+
+kiv_test(net_base_test SOURCES net_base_test.cpp LIBS kiv_net)
+kiv_net_peers(net_base_test)
