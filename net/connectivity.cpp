@@ -26,6 +26,10 @@ struct ProbeState {
     std::string url;
     std::atomic<int> result{-1};
     std::atomic<int> applied{0};
+    // A probe still running at exit must not abort the exit.
+    ~ProbeState() {
+        if (thread.joinable()) thread.detach();
+    }
 };
 
 ProbeState probe;
@@ -71,7 +75,10 @@ int connectivity_probe_thread(const char* url) {
 
 int connectivity_probe_start(const AppSettings* settings) {
     std::lock_guard<std::mutex> g(probe.lock);
-    if (probe.thread.joinable()) return 0;
+    if (probe.thread.joinable()) {
+        if (probe.result.load() < 0) return 0;  // still probing
+        probe.thread.join();
+    }
     char url[NET_NAME_SIZE];
     probe_url(settings, url, sizeof url);
     probe.url = url;

@@ -20,7 +20,8 @@ int  probe_connectivity(const AppSettings* settings);
 // connectivity_probe_poll; it touches nothing else.
 int  connectivity_probe_thread(const char* url);
 
-// Main window creation: starts the probe thread. Returns 1 when started.
+// Main window creation: starts the probe thread. Returns 1 when started,
+// 0 while an earlier probe still runs.
 int  connectivity_probe_start(const AppSettings* settings);
 // Every timer tick, on the main thread: when the start-up probe has found
 // the network, goes online once and returns 1; else 0.

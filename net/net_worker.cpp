@@ -19,6 +19,10 @@ struct NetWorker {
     BaseJob job;
     int completed = 0;
     int succeeded = 0;
+    // A worker still running at exit must not abort the exit.
+    ~NetWorker() {
+        if (thread.joinable()) thread.detach();
+    }
 };
 
 NetWorker worker;
