@@ -1,5 +1,7 @@
 // Decode speed of aerial sheets: jpeg_read_rgb beside libjpeg's own plain
-// decode of the same files, at both pane sizes, in one run.
+// decode of the same files, at both pane sizes, in one run. On a busy machine
+// compare CPU times with --benchmark_enable_random_interleaving=true
+// --benchmark_repetitions=15.
 #include "maps/jpeg_sheet.h"
 
 #include <benchmark/benchmark.h>
