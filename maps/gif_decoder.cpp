@@ -42,16 +42,17 @@ struct GifDecoder {
     int lastBlockEmpty;  // the last sub-block read had length 0
 
     // LZW: entry k (clear + 2 <= k < nextSlot) is the string of entryLength[k]
-    // indexes starting at entryStart[k] in the index buffer.
+    // pixels of the output starting at pixel entryStart[k].
     int initialSize;
     int clearCode;
     uint32_t entryStart[kTableSize];
     uint16_t entryLength[kTableSize];
 };
 
-// Packed RGB plus a spare byte so one pixel is a single 4-byte store.
+// Packed RGB plus a spare byte so one pixel is a single 4-byte store. Entry
+// 256 is the black that every index from 256 up (code sizes above 8) gets.
 struct Palette {
-    unsigned char rgbx[kTableSize][4];
+    unsigned char rgbx[257][4];
 };
 
 int read_byte(GifDecoder& d) { return getc_unlocked(d.stream); }
@@ -190,7 +191,7 @@ long lzw_read_pixels(GifDecoder& d, unsigned char* out, long total, const Palett
         long length;
         if (code < clear) {
             length = 1;
-            std::memcpy(dst, pal.rgbx[code], room > 1 ? 4 : 3);
+            std::memcpy(dst, pal.rgbx[code < 256 ? code : 256], room > 1 ? 4 : 3);
         } else if (code < nextSlot) {
             length = entryLength[code];
             const unsigned char* src = out + 3 * size_t(entryStart[code]);
@@ -289,7 +290,6 @@ int gif_read_image(GifDecoder& d, unsigned char** pixels, int width, int height,
 
     Palette pal;
     build_palette(table, entries, pal);
-    // Literal codes above 255 only occur with code sizes above 8.
     unsigned char* rgb = decode_pixels(d, width, height, interlaced, pal);
     // Pass over what is left of the image's data (normally the end code's block
     // and the terminator); a read failure stops this too.
@@ -351,7 +351,7 @@ int gif_decode(FILE* stream, unsigned char** pixels, int* width, int* height) {
     *width = 0;
     *height = 0;
     if (!stream) return 0;
-    // The tables (about 30 KB) live on the stack: each call has its own state.
+    // The tables (about 26 KB) live on the stack: each call has its own state.
     GifDecoder d;
     d.stream = stream;
     flockfile(stream);
