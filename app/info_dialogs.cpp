@@ -1,0 +1,61 @@
+#include "app/info_dialogs.h"
+
+#include <sys/utsname.h>
+
+#include <cstdio>
+
+const char KIV_WEB_ADDRESS[] = "https://github.com/kiv-gps/kiv";
+
+namespace {
+
+void setText(InfoText* t, int id, DialogRect rect, const char* text) {
+    t->controlId = id;
+    t->rect = rect;
+    snprintf(t->text, sizeof t->text, "%s", text);
+}
+
+}  // namespace
+
+void keys_dialog_init(KeysDialog* d) {
+    *d = KeysDialog{};
+    d->caption = "Buttons and Keys";
+    d->frame = {0, 0, 224, 154};
+    d->iconRect = {14, 17, 20, 20};
+    setText(&d->texts[0], 513, {50, 18, 158, 10}, "Kiv");
+    setText(&d->texts[1], 514, {50, 37, 164, 17},
+            "The function of mouse buttons and cursor keys can be modified using the Shift, Ctrl or Alt keys.");
+    setText(&d->texts[2], 515, {50, 58, 164, 27},
+            "Mouse buttons\n\tleft button\t- zoom-in on map\n\tright button \t- zoom-out");
+    setText(&d->texts[3], 516, {50, 89, 164, 27},
+            "Cursor keys\n\tnormal\t\t- pan full screen w/n/s/e\n\twith shift\t- pan half screen");
+    d->okText = "OK";
+    d->okRect = {49, 127, 50, 14};
+    d->result = 1;
+}
+
+void about_system_text(const char* sysname, const char* release, char* out, int size) {
+    int major = 0, minor = 0;
+    if (release) sscanf(release, "%d.%d", &major, &minor);
+    snprintf(out, static_cast<size_t>(size), "%s ver. %d.%d", sysname && sysname[0] ? sysname : "Unknown", major,
+             minor);
+}
+
+void about_dialog_init(AboutDialog* d) {
+    *d = AboutDialog{};
+    d->caption = "About KIV";
+    d->frame = {10, 25, 227, 82};
+    d->iconRect = {14, 12, 20, 20};
+    char text[INFO_TEXT];
+    snprintf(text, sizeof text, "Kiv ver. %d.%d - rev. %d", KIV_VERSION_MAJOR, KIV_VERSION_MINOR, KIV_REVISION);
+    setText(&d->texts[0], 546, {49, 10, 158, 10}, text);
+    setText(&d->texts[1], 547, {49, 20, 159, 10}, KIV_WEB_ADDRESS);
+    struct utsname u {};
+    if (uname(&u) == 0)
+        about_system_text(u.sysname, u.release, text, sizeof text);
+    else
+        about_system_text(nullptr, nullptr, text, sizeof text);
+    setText(&d->texts[2], 545, {49, 37, 159, 10}, text);
+    d->okText = "OK";
+    d->okRect = {49, 56, 40, 14};
+    d->result = 1;
+}
