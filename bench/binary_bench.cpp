@@ -138,6 +138,8 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const auto& r : runs) {
+            // With repetitions, the mean stands for the benchmark.
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "mean") continue;
             auto it = r.counters.find("bytes_per_second");
             if (!r.error_occurred && it != r.counters.end()) rates[r.run_name.function_name] = it->second.value;
         }
