@@ -134,7 +134,8 @@ int deliver(SerialLink* l, const char* bytes, int n) {
     {
         std::lock_guard<std::mutex> g(l->ownerLock);
         if (!l->settings) return 0;
-        device = l->settings->deviceType;
+        // The Device menu changes the type on the main thread at any time.
+        device = std::atomic_ref<int32_t>(l->settings->deviceType).load(std::memory_order_relaxed);
         l->settings->linkIdleTicks = 0;
     }
     if (SerialChunkObserver observe = chunk_observer.load()) observe(device, bytes, n);

@@ -214,7 +214,7 @@ TEST_F(SerialPtyTest, BurstReachesTheDecoderInOrderInChunksOfAtMost80) {
     EXPECT_EQ(s->linkIdleTicks.load(), 0);
 
     // The device type is read afresh for every chunk.
-    s->deviceType = DEVICE_NMEA;
+    std::atomic_ref<int32_t>(s->deviceType).store(DEVICE_NMEA);
     pty_write(&pty, "hello\r\n");
     ASSERT_TRUE(wait_until([] { return received().size() >= 207; }, 5000));
     EXPECT_EQ(chunk_list().back().first, DEVICE_NMEA);

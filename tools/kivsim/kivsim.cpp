@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -176,6 +177,22 @@ void pace(Sim& sim, double now) {
     sim.nextArrival += static_cast<double>(n) * sim.byteTime;
 }
 
+// A hang-up discards what the far side has not read yet: after the last
+// byte, give it up to two seconds to take everything.
+void linger(int fd, int slave) {
+    if (slave < 0) {
+        tcdrain(fd);
+        return;
+    }
+    for (int i = 0; i < 200 && !stop_requested; i++) {
+        usleep(10000);
+        int queued = 0;
+        if (ioctl(slave, TIOCINQ, &queued) != 0 || queued == 0) {
+            if (i >= 4) break;   // and nothing still on its way in
+        }
+    }
+}
+
 }  // namespace
 
 void sim_queue(Sim& sim, const std::string& bytes, double now) {
@@ -270,6 +287,7 @@ int main(int argc, char** argv) {
             usleep(10000);
         }
     }
+    if (sim.finish && !stop_requested) linger(sim.fd, slave);
     if (device.fd >= 0)
         serial_port_close(&device);
     else

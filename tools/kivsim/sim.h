@@ -23,7 +23,8 @@ struct SimFix {
 int    route_parse(const char* text, SimRoute* route);   // "lat,lon;lat,lon;..." -> 1/0
 int    route_load(const char* path, SimRoute* route);    // "lat lon" lines -> 1/0
 double route_seconds(const SimRoute& route);             // time to the end; 0 when standing
-SimFix route_fix(const SimRoute& route, double seconds); // loops past the end
+// Past the end: back from the start (loop) or standing at the last point.
+SimFix route_fix(const SimRoute& route, double seconds, int loop);
 
 // A fixed sky of eight satellites.
 struct SimSatellite {

@@ -91,7 +91,7 @@ void garmin_packet_in(Sim& s, const std::vector<uint8_t>& p, double now) {
     if (silent(s, now)) return;
     send(s, garmin_frame(6, {10, 0}), 0, now);   // acknowledgement
     if (command == 2) {
-        SimFix f = route_fix(s.route, static_cast<double>(s.ticks));
+        SimFix f = route_fix(s.route, static_cast<double>(s.ticks), !s.opt.once);
         double v[2] = {f.lat * M_PI / 180.0, f.lon * M_PI / 180.0};
         std::vector<uint8_t> data(16);
         memcpy(data.data(), v, 16);   // little-endian doubles on every host we build for
@@ -136,7 +136,7 @@ int sim_default_baud(int mode) {
 void sim_tick(Sim& s, double now) {
     if (silent(s, now)) return;
     time_t utc = epoch_utc(s);
-    SimFix fix = route_fix(s.route, static_cast<double>(s.ticks));
+    SimFix fix = route_fix(s.route, static_cast<double>(s.ticks), !s.opt.once);
     switch (s.opt.mode) {
         case SIM_NMEA:
             send(s, nmea_epoch(fix, utc), 1, now);

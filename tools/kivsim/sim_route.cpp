@@ -79,11 +79,18 @@ double route_seconds(const SimRoute& route) {
     return route.along.back() / (route.speedKmh / 3.6);
 }
 
-SimFix route_fix(const SimRoute& route, double seconds) {
+SimFix route_fix(const SimRoute& route, double seconds, int loop) {
     SimFix f = {route.lat[0], route.lon[0], 0, 0, 75.0};
     double total = route_seconds(route);
     if (total <= 0 || route.lat.size() < 2) return f;
-    double t = fmod(seconds, total);
+    double t = seconds;
+    if (t >= total && !loop) {
+        size_t n = route.lat.size();
+        f.lat = route.lat[n - 1];
+        f.lon = route.lon[n - 1];
+        return f;   // arrived: standing at the end
+    }
+    t = fmod(t, total);
     if (seconds > 0 && t == 0) t = total;   // exactly at the end, not back at the start
     double d = t * route.speedKmh / 3.6;
     size_t i = 1;
