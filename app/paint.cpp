@@ -115,6 +115,7 @@ void app_paint() {
     if (sheet) {
         paneFrame(f);
         marker(s);
+        if (s->plot) nav_ensure_extents();
         track_plot_draw(s);
         showSheet(f);
     }

@@ -1,0 +1,276 @@
+// Navigation on the headless window: auto-pan, pans, clicks, levels and
+// auto-zoom, judged by the sheet the blitted frame shows.
+#include "app/toolbar_bitmaps.h"
+#include "app_test_support.h"
+#include "settings/menu_ids.h"
+
+namespace {
+
+constexpr double kStep2 = 1 / 6.0;       // level 2 grid step
+constexpr double kLat = 45.5, kLon = -(75 + 40 / 60.0);   // default start sheet at level 2
+
+// Level i's face at its button in the last frame is the greyed one.
+bool levelGreyed(int level) {
+    const int x[] = {254, 299, 344, 389, 434};
+    const unsigned char* face = toolbar_bitmap(BITMAP_LEVEL_GREY + level);
+    for (int r = 0; r < 32; r++)
+        for (int c = 0; c < 32; c++) {
+            const unsigned char* p = face + (r * 32 + c) * 3;
+            if (headless_frame_pixel(x[level] + c, 6 + r) != ((p[0] << 16) | (p[1] << 8) | p[2])) return false;
+        }
+    return true;
+}
+
+class AppNavigationTest : public AppTest {
+protected:
+    void create(const char* comFile = "COM0\nSmall\n", const std::string& ini = "") {
+        writeFile("kiv_com.txt", comFile);
+        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\n" + ini);
+        ASSERT_EQ(1, app_create());
+        app_paint();
+    }
+    // The pane shows sheet t (its colour at both corners).
+    static bool shows(const TestSheet& t) {
+        return panePixel(0, 0) == static_cast<int>(t.colour()) &&
+               panePixel(t.width - 1, t.height - 1) == static_cast<int>(t.colour());
+    }
+    static void key(int k, int shift = 0) {
+        app_key_up(k, shift);
+        app_paint();
+    }
+    static void click(int button, int x, int y) {
+        app_mouse_down(button, x, y, 0);
+        app_paint();
+    }
+};
+
+}  // namespace
+
+TEST_F(AppNavigationTest, AutoPanChangesSheetWhenTheFixPassesHalfAGridStep) {
+    TestSheet home = addSheet(kLat, kLon, 2, 0, 40);
+    TestSheet north = addSheet(kLat + kStep2, kLon, 2, 0, 41);
+    TestSheet east = addSheet(kLat, kLon + kStep2, 2, 0, 42);
+    create();
+    ASSERT_TRUE(shows(home));
+
+    setFix(kLat + 0.082, kLon);
+    app_paint();
+    EXPECT_EQ(static_cast<int>(home.colour()), panePixel(5, 5));
+    int px, py;
+    ASSERT_TRUE(expectedPixel(home, kLat + 0.082, kLon, &px, &py));
+    EXPECT_TRUE(markerAt(px, py, home.colour()));
+
+    setFix(kLat + 0.085, kLon);
+    app_paint();
+    ASSERT_TRUE(expectedPixel(north, kLat + 0.085, kLon, &px, &py));
+    EXPECT_TRUE(markerAt(px, py, north.colour()));
+    EXPECT_EQ(static_cast<int>(north.colour()), panePixel(5, 5));
+    EXPECT_EQ("KIV - N 45\xC2\xB0" "35'06\" / W 75\xC2\xB0" "40'00\" - 12:00:00 GMT", headless_title());
+
+    setFix(kLat, kLon + 0.082);
+    app_paint();
+    EXPECT_EQ(static_cast<int>(home.colour()), panePixel(5, 5));
+    setFix(kLat, kLon + 0.085);
+    app_paint();
+    EXPECT_EQ(static_cast<int>(east.colour()), panePixel(5, 5));
+    ASSERT_TRUE(expectedPixel(east, kLat, kLon + 0.085, &px, &py));
+    EXPECT_TRUE(markerAt(px, py, east.colour()));
+}
+
+TEST_F(AppNavigationTest, PansWithAndWithoutShiftOnSmallMaps) {
+    TestSheet home = addSheet(kLat, kLon, 2, 0, 40);
+    TestSheet north = addSheetAt(kLat + kStep2, kLon, 2, 0, 41);
+    TestSheet northHalf = addSheetAt(kLat + kStep2 / 2, kLon, 2, 0, 43);
+    TestSheet west = addSheetAt(kLat, kLon - kStep2, 2, 0, 44);
+    create();
+    ASSERT_TRUE(shows(home));
+
+    key(APP_KEY_UP);
+    EXPECT_TRUE(shows(north));
+    EXPECT_EQ(0, headless_menu_checked(MENU_AUTO_PAN));
+    EXPECT_EQ(0, settings()->autoPan);
+    EXPECT_EQ("KIV - N 45\xC2\xB0" "40'00\" / W 75\xC2\xB0" "40'00\"", headless_title());
+    key(APP_KEY_DOWN);
+    EXPECT_TRUE(shows(home));
+    key(APP_KEY_UP, 1);                 // Shift: half a step north
+    EXPECT_TRUE(shows(northHalf));
+    key(APP_KEY_DOWN, 1);
+    EXPECT_TRUE(shows(home));
+    key(APP_KEY_LEFT, 1);               // Shift west: still a whole step
+    EXPECT_TRUE(shows(west));
+    // The toolbar's pan buttons do the same as the keys.
+    click(APP_BUTTON_LEFT, 196 + 16, 20);   // east
+    EXPECT_TRUE(shows(home));
+    click(APP_BUTTON_LEFT, 110 + 16, 20);   // north
+    EXPECT_TRUE(shows(north));
+}
+
+TEST_F(AppNavigationTest, PansOnBigMapsMoveTwoStepsWestAndOneWithShift) {
+    TestSheet home = addSheet(kLat, kLon, 2, 1, 40);
+    TestSheet west2 = addSheetAt(kLat, kLon - 2 * kStep2, 2, 1, 50);
+    TestSheet west1 = addSheetAt(kLat, kLon - kStep2, 2, 1, 51);
+    TestSheet north = addSheetAt(kLat + kStep2, kLon, 2, 1, 52);
+    create("COM0\nBig\n");
+    ASSERT_TRUE(shows(home));
+    EXPECT_EQ(720, home.width);
+
+    key(APP_KEY_LEFT);
+    EXPECT_TRUE(shows(west2));
+    key(APP_KEY_RIGHT);
+    EXPECT_TRUE(shows(home));
+    key(APP_KEY_LEFT, 1);
+    EXPECT_TRUE(shows(west1));
+    key(APP_KEY_RIGHT);
+    EXPECT_TRUE(shows(home));
+    key(APP_KEY_UP);
+    EXPECT_TRUE(shows(north));
+    key(APP_KEY_DOWN, 1);               // Big Maps: Shift does not halve north-south pans
+    EXPECT_TRUE(shows(home));
+}
+
+TEST_F(AppNavigationTest, ClicksOnButtonEdgesHitNothing) {
+    TestSheet home = addSheet(kLat, kLon, 2, 0, 40);
+    TestSheet west = addSheetAt(kLat, kLon - kStep2, 2, 0, 44);
+    create();
+    app_command(MENU_AUTO_PAN);         // auto-pan off
+    ASSERT_EQ(0, settings()->autoPan);
+    for (int x : {14, 46}) {
+        click(APP_BUTTON_LEFT, x, 20);
+        EXPECT_EQ(0, settings()->autoPan) << x;
+    }
+    for (int y : {5, 38}) {
+        click(APP_BUTTON_LEFT, 30, y);
+        EXPECT_EQ(0, settings()->autoPan) << y;
+    }
+    for (int x : {67, 99}) {
+        click(APP_BUTTON_LEFT, x, 20);
+        EXPECT_TRUE(shows(home)) << x;
+    }
+    click(APP_BUTTON_LEFT, 15, 6);
+    EXPECT_EQ(1, settings()->autoPan);
+    EXPECT_EQ(1, headless_menu_checked(MENU_AUTO_PAN));
+    click(APP_BUTTON_LEFT, 68, 37);
+    EXPECT_TRUE(shows(west));
+    // Right clicks outside the pane do nothing either.
+    click(APP_BUTTON_RIGHT, 300, 20);
+    EXPECT_TRUE(shows(west));
+}
+
+TEST_F(AppNavigationTest, ZoomInAtTheFinestLevelStaysThereAndFollowsTheClick) {
+    writeFile("kiv_pos.txt", "N 45 25 00\nW 75 42 00\n");
+    TestSheet here = addSheet(45 + 25 / 60.0, -75.7, 4, 0, 60);
+    TestSheet above = addSheetAt(here.lat + 1 / 60.0, here.lon, 4, 0, 61);
+    create("COM0\nSmall\n", "Init=4\n");
+    ASSERT_TRUE(shows(here));
+    EXPECT_TRUE(levelGreyed(4));
+    // The same sheet is loaded again: a changed file shows.
+    TestSheet renewed = addSheetAt(here.lat, here.lon, 4, 0, 62);
+    click(APP_BUTTON_LEFT, 1 + 240, 49 + 180);
+    EXPECT_TRUE(shows(renewed));
+    EXPECT_TRUE(levelGreyed(4));
+    EXPECT_EQ(0, settings()->autoPan);
+    // Near the top edge the nearest grid point is the next one north.
+    click(APP_BUTTON_LEFT, 1 + 240, 49 + 3);
+    EXPECT_TRUE(shows(above));
+    EXPECT_TRUE(levelGreyed(4));
+}
+
+TEST_F(AppNavigationTest, ZoomOutAtTheCoarsestLevelFetchesTheSameSheet) {
+    TestSheet here = addSheet(45 + 25 / 60.0, -75.7, 0, 0, 70);
+    create("COM0\nSmall\n", "Init=0\n");
+    ASSERT_TRUE(shows(here));
+    EXPECT_EQ(50.0, here.lat);
+    EXPECT_EQ(-80.0, here.lon);
+    TestSheet renewed = addSheetAt(here.lat, here.lon, 0, 0, 71);
+    click(APP_BUTTON_RIGHT, 1 + 400, 49 + 20);   // away from the centre: still the same sheet
+    EXPECT_TRUE(shows(renewed));
+    EXPECT_TRUE(levelGreyed(0));
+}
+
+TEST_F(AppNavigationTest, ZoomOutAndInMoveOneLevel) {
+    addSheet(kLat, kLon, 2, 0, 40);
+    TestSheet coarse = addSheet(kLat, kLon, 1, 0, 45);
+    TestSheet back = addSheet(coarse.lat, coarse.lon, 2, 0, 47);
+    create();
+    click(APP_BUTTON_RIGHT, 100, 100);
+    EXPECT_TRUE(shows(coarse));
+    EXPECT_TRUE(levelGreyed(1));
+    click(APP_BUTTON_LEFT, 1 + 240, 49 + 180);   // the centre of the level-1 sheet
+    EXPECT_TRUE(levelGreyed(2));
+    EXPECT_TRUE(shows(back));
+}
+
+TEST_F(AppNavigationTest, LevelButtonJumpsAroundTheSheetCentre) {
+    TestSheet home = addSheet(kLat, kLon, 2, 0, 40);
+    TestSheet level1 = addSheet(kLat, kLon, 1, 0, 46);
+    create();
+    click(APP_BUTTON_LEFT, 299 + 16, 20);
+    EXPECT_TRUE(shows(level1));
+    EXPECT_TRUE(levelGreyed(1));
+    click(APP_BUTTON_LEFT, 344 + 16, 20);   // back in: towards the last chosen point
+    EXPECT_TRUE(shows(home));
+    EXPECT_TRUE(levelGreyed(2));
+}
+
+TEST_F(AppNavigationTest, OfflinePanIntoAHoleFallsBackToACoarserSheetOnTheSecondPress) {
+    writeFile("kiv_pos.txt", "N 45 25 00\nW 75 42 00\n");
+    TestSheet here = addSheet(45 + 25 / 60.0, -75.7, 4, 0, 60);
+    // No level-4 sheet east; the level-3 sheet there covers the point.
+    TestSheet coarse = addSheet(here.lat, here.lon + 1 / 60.0, 3, 0, 80);
+    create("COM0\nSmall\n", "Init=4\n");
+    ASSERT_TRUE(shows(here));
+    key(APP_KEY_RIGHT);
+    EXPECT_TRUE(shows(here));
+    EXPECT_TRUE(levelGreyed(4));
+    key(APP_KEY_RIGHT);
+    EXPECT_TRUE(shows(coarse));
+    EXPECT_TRUE(levelGreyed(3));
+}
+
+TEST_F(AppNavigationTest, OfflineAutoZoomClimbsOneLevelPerTwentySeconds) {
+    const double lat = 45.43, lon = -75.69;
+    TestSheet l2 = addSheet(kLat, kLon, 2, 0, 40);
+    TestSheet l3 = addSheet(lat, lon, 3, 0, 81);
+    TestSheet l4 = addSheet(lat, lon, 4, 0, 82);
+    create();
+    settings()->autoZoom = 1;
+    setFix(lat, lon);
+    app_paint();                        // first fix: the probe clock starts
+    EXPECT_EQ(static_cast<int>(l2.colour()), panePixel(5, 5));
+    EXPECT_TRUE(levelGreyed(2));
+    headless_advance_clock(20);
+    app_paint();
+    EXPECT_TRUE(levelGreyed(2));
+    headless_advance_clock(1);
+    app_paint();
+    EXPECT_TRUE(levelGreyed(3));
+    int px, py;
+    ASSERT_TRUE(expectedPixel(l3, lat, lon, &px, &py));
+    EXPECT_TRUE(markerAt(px, py, l3.colour()));
+    headless_advance_clock(20);
+    app_paint();
+    EXPECT_TRUE(levelGreyed(3));
+    headless_advance_clock(1);
+    app_paint();
+    EXPECT_TRUE(levelGreyed(4));
+    ASSERT_TRUE(expectedPixel(l4, lat, lon, &px, &py));
+    EXPECT_TRUE(markerAt(px, py, l4.colour()));
+    headless_advance_clock(60);
+    app_paint();
+    EXPECT_TRUE(levelGreyed(4));
+}
+
+TEST_F(AppNavigationTest, MapCoordinatesPutThePointerPositionInTheTitle) {
+    addSheet(kLat, kLon, 2, 0, 40);
+    create();
+    settings()->mapCoordinates = 1;
+    app_mouse_move(1 + 240, 49 + 180);    // the pane's centre is the sheet's centre
+    app_paint();
+    EXPECT_EQ("KIV - N 45\xC2\xB0" "30'00\" / W 75\xC2\xB0" "40'00\"", headless_title());
+    app_mouse_move(1 + 240, 49 + 0);
+    app_paint();
+    EXPECT_EQ(0u, headless_title().find("KIV - N 45\xC2\xB0" "37'"));
+    app_mouse_move(300, 20);              // over the toolbar: the sheet centre again
+    app_paint();
+    EXPECT_EQ("KIV - N 45\xC2\xB0" "30'00\" / W 75\xC2\xB0" "40'00\"", headless_title());
+}

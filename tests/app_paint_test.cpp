@@ -1,0 +1,224 @@
+// The composed frame: marker, cross-hair, trail, track log, plot, title.
+#include "app_test_support.h"
+
+namespace {
+
+constexpr double kLat = 45.5, kLon = -(75 + 40 / 60.0);
+
+class AppPaintTest : public AppTest {
+protected:
+    TestSheet home;
+    void create(const std::string& ini = "") {
+        writeFile("kiv_com.txt", "COM0\nSmall\n");
+        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\n" + ini);
+        home = addSheet(kLat, kLon, 2, 0, 40);
+        ASSERT_EQ(1, app_create());
+    }
+    void fixAndPaint(double lat, double lon, const char* utc = "2025/05/08 12:00:00") {
+        setFix(lat, lon, utc);
+        app_paint();
+    }
+    bool markerOf(double lat, double lon) {
+        int px, py;
+        return expectedPixel(home, lat, lon, &px, &py) && markerAt(px, py, home.colour());
+    }
+    bool plainOf(double lat, double lon) {
+        int px, py;
+        return expectedPixel(home, lat, lon, &px, &py) && plainAt(px, py, home.colour());
+    }
+    std::vector<std::string> logLines() {
+        std::vector<std::string> out;
+        std::string text = readFile("track.txt"), line;
+        for (char c : text) {
+            if (c == '\n') out.push_back(line), line.clear();
+            else line += c;
+        }
+        if (!line.empty()) out.push_back(line);
+        return out;
+    }
+};
+
+const double A[2] = {45.54, -75.70}, B[2] = {45.53, -75.69}, C[2] = {45.52, -75.68}, D[2] = {45.51, -75.67};
+
+}  // namespace
+
+TEST_F(AppPaintTest, TrailKeepsEveryMarkerOnlyWhileTrackIsOn) {
+    create();
+    fixAndPaint(A[0], A[1]);
+    EXPECT_TRUE(markerOf(A[0], A[1]));
+    fixAndPaint(B[0], B[1]);
+    EXPECT_TRUE(markerOf(B[0], B[1]));
+    EXPECT_TRUE(plainOf(A[0], A[1]));
+    settings()->track = 1;
+    fixAndPaint(C[0], C[1]);
+    EXPECT_TRUE(markerOf(B[0], B[1]));
+    EXPECT_TRUE(markerOf(C[0], C[1]));
+    settings()->track = 0;
+    fixAndPaint(D[0], D[1]);
+    EXPECT_TRUE(markerOf(D[0], D[1]));
+    EXPECT_TRUE(plainOf(B[0], B[1]));
+    EXPECT_TRUE(plainOf(C[0], C[1]));
+    // Losing the fix wipes the marker.
+    gps_clear_fix_mode();
+    app_paint();
+    EXPECT_TRUE(plainOf(D[0], D[1]));
+}
+
+TEST_F(AppPaintTest, TrackLogGetsOneLinePerMarkerMoveWithANewerTime) {
+    create("File=track.txt\n");
+    fixAndPaint(A[0], A[1], "2025/05/08 12:00:00");
+    app_paint();                                           // nothing moved
+    fixAndPaint(B[0], B[1], "2025/05/08 12:00:00");        // moved, same time
+    fixAndPaint(C[0], C[1], "2025/05/08 12:00:02");
+    fixAndPaint(C[0] + 0.00001, C[1], "2025/05/08 12:00:03");   // same pixel
+    auto lines = logLines();
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ("45.540000 -75.700000 - 2025/05/08 12:00:00", lines[0]);
+    EXPECT_EQ("45.520000 -75.680000 - 2025/05/08 12:00:02", lines[1]);
+    EXPECT_STREQ("2025/05/08 12:00:02", settings()->lastLoggedTime);
+}
+
+TEST_F(AppPaintTest, TrackLogContinuesAfterTheLastLoggedTimeOfAnEarlierRun) {
+    writeFile("track.txt", "45.500000 -75.600000 - 2025/05/08 13:00:00\n");
+    create("File=track.txt\n");
+    fixAndPaint(A[0], A[1], "2025/05/08 12:30:00");
+    EXPECT_EQ(1u, logLines().size());
+    fixAndPaint(B[0], B[1], "2025/05/08 13:00:01");
+    auto lines = logLines();
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ("45.530000 -75.690000 - 2025/05/08 13:00:01", lines[1]);
+}
+
+TEST_F(AppPaintTest, PlotDrawsTwoNumberLinesAndSkipsLinesWithOneNumber) {
+    writeFile("track.txt",
+              "45.540000 -75.700000 - 2025/05/08 12:00:00\n"
+              "45.530000\n"
+              "-75.690000\n"
+              "45.520000 -75.680000\n");
+    create("File=track.txt\nPlot=Y\nHair=3\n");
+    app_paint();
+    EXPECT_TRUE(markerOf(A[0], A[1]));
+    EXPECT_TRUE(markerOf(C[0], C[1]));
+    EXPECT_TRUE(plainOf(B[0], B[1]));
+    // Plotted points carry no cross-hair whatever Hair= says.
+    int px, py;
+    ASSERT_TRUE(expectedPixel(home, A[0], A[1], &px, &py));
+    EXPECT_EQ(static_cast<int>(home.colour()), panePixel(px, py + 40));
+}
+
+TEST_F(AppPaintTest, TitleIsSetOnlyWhenItChanges) {
+    create();
+    fixAndPaint(A[0], A[1]);
+    int changes = titleChanges();
+    app_paint();
+    app_paint();
+    EXPECT_EQ(changes, titleChanges());
+    fixAndPaint(A[0], A[1], "2025/05/08 12:00:01");
+    EXPECT_EQ(changes + 1, titleChanges());
+    EXPECT_EQ("KIV - N 45\xC2\xB0" "32'24\" / W 75\xC2\xB0" "42'00\" - 12:00:01 GMT", headless_title());
+}
+
+TEST_F(AppPaintTest, TitleTimeFollowsMapSizeDeviceAndZone) {
+    writeFile("kiv_dev.txt", "TripMate\n");
+    create("Zone=-5 EST\n");
+    fixAndPaint(A[0], A[1], "2025/05/08 12:00:09");
+    EXPECT_EQ("KIV - N 45\xC2\xB0" "32'24\" / W 75\xC2\xB0" "42'00\" - 07:00 EST", headless_title());
+    settings()->deviceType = DEVICE_NMEA;
+    settings()->bigMaps = 1;
+    app_paint();
+    EXPECT_EQ("KIV - N 45\xC2\xB0" "32'24\" / W 75\xC2\xB0" "42'00\" - 2025/05/08 07:00:09 EST", headless_title());
+    gps_set_time_utc(1999, 1, 1, 0, 0, 0);    // a receiver without a date
+    app_paint();
+    EXPECT_EQ("KIV - N 45\xC2\xB0" "32'24\" / W 75\xC2\xB0" "42'00\"", headless_title());
+}
+
+TEST_F(AppPaintTest, CrossHairWidths) {
+    create("Hair=3\n");
+    fixAndPaint(A[0], A[1]);
+    int px, py;
+    ASSERT_TRUE(expectedPixel(home, A[0], A[1], &px, &py));
+    EXPECT_EQ(0x000000, panePixel(px, py + 40));
+    EXPECT_EQ(0xFFFFFF, panePixel(px - 1, py + 40));
+    EXPECT_EQ(0xFFFFFF, panePixel(px + 1, py + 40));
+    EXPECT_EQ(static_cast<int>(home.colour()), panePixel(px + 2, py + 40));
+    EXPECT_EQ(0x000000, panePixel(0, py));
+    EXPECT_EQ(0x000000, panePixel(479, py));
+    EXPECT_EQ(0xFFFFFF, panePixel(479, py - 1));
+    EXPECT_TRUE(markerAt(px, py, 0xFFFFFF) || panePixel(px, py) == 0x000000);
+
+    settings()->crossHair = 1;
+    fixAndPaint(B[0], B[1]);
+    ASSERT_TRUE(expectedPixel(home, B[0], B[1], &px, &py));
+    EXPECT_EQ(0x000000, panePixel(px, py + 40));
+    EXPECT_EQ(static_cast<int>(home.colour()), panePixel(px - 1, py + 40));
+}
+
+TEST_F(AppPaintTest, NegativeOrHugeHairWidthsAreHarmless) {
+    create("Hair=-7\n");
+    fixAndPaint(A[0], A[1]);
+    EXPECT_TRUE(markerOf(A[0], A[1]));
+    int px, py;
+    ASSERT_TRUE(expectedPixel(home, A[0], A[1], &px, &py));
+    EXPECT_EQ(static_cast<int>(home.colour()), panePixel(px, py + 40));
+
+    settings()->crossHair = 2147483647;
+    fixAndPaint(B[0], B[1]);
+    ASSERT_TRUE(expectedPixel(home, B[0], B[1], &px, &py));
+    EXPECT_EQ(0xFFFFFF, panePixel(0, 0));
+    EXPECT_EQ(0xFFFFFF, panePixel(479, 359));
+    EXPECT_EQ(0x000000, panePixel(px, 0));
+    EXPECT_EQ(0x000000, panePixel(0, py));
+}
+
+// The record's text keeps six decimals, so exact edges are set on the held
+// extent after the sheet's record was read.
+TEST_F(AppPaintTest, FixOnTheLeftAndBottomEdgesLandsOnColumnZeroAndTheLastRow) {
+    create();
+    fixAndPaint(B[0], B[1]);
+    double x, y;
+    ASSERT_EQ(1, ll2lcc(&x, &y, A[0], A[1]));
+    map_view.extMinX = x;
+    map_view.extMinY = y;
+    map_view.extMaxX = x + 20000;
+    map_view.extMaxY = y + 15000;
+    fixAndPaint(A[0], A[1]);
+    // Marker centre row "kkk#kkk#kkk" from column 0 on the bottom row.
+    EXPECT_EQ(0x000000, panePixel(0, 359));
+    EXPECT_EQ(0x000000, panePixel(1, 359));
+    EXPECT_EQ(0xFFFF00, panePixel(2, 359));
+    EXPECT_EQ(0x000000, panePixel(0, 354));   // row 0, column 5: 'k'
+    EXPECT_EQ(0xFFFF00, panePixel(1, 354));
+}
+
+TEST_F(AppPaintTest, FixOnTheRightEdgeIsOutside) {
+    create();
+    double x, y;
+    ASSERT_EQ(1, ll2lcc(&x, &y, A[0], A[1]));
+    app_paint();
+    fixAndPaint(B[0], B[1]);
+    map_view.extMinX = x - 20000;
+    map_view.extMaxX = x;
+    gps_clear_fix_mode();
+    app_paint();                          // no fix: the bitmap is clean again
+    fixAndPaint(A[0], A[1]);
+    for (int row = 0; row < 360; row++) ASSERT_EQ(static_cast<int>(home.colour()), panePixel(479, row)) << row;
+    for (int column = 0; column < 480; column++)
+        ASSERT_EQ(static_cast<int>(home.colour()), panePixel(column, 180)) << column;
+}
+
+TEST_F(AppPaintTest, PositionTheProjectionCannotPlaceDrawsNoMarker) {
+    create();
+    fixAndPaint(A[0], A[1]);
+    ASSERT_TRUE(markerOf(A[0], A[1]));
+    // As for a position off the sheet: nothing new is drawn, nothing is logged.
+    std::vector<int> before;
+    for (int r = 0; r < 360; r += 3)
+        for (int c = 0; c < 480; c += 3) before.push_back(panePixel(c, r));
+    for (double lat : {95.0, -91.0, std::nan("")}) {
+        gps_set_latitude(lat);
+        app_paint();
+        size_t i = 0;
+        for (int r = 0; r < 360; r += 3)
+            for (int c = 0; c < 480; c += 3) ASSERT_EQ(before[i++], panePixel(c, r)) << lat;
+    }
+}

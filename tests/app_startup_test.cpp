@@ -1,0 +1,165 @@
+// Start-up, timer, toolbar and shutdown of the main window, headless.
+#include "app/toolbar_bitmaps.h"
+#include "app_test_support.h"
+
+namespace {
+
+int countMessages(const std::string& text) {
+    int n = 0;
+    for (const auto& c : headless_calls_of("message_box"))
+        if (c.text == text) n++;
+    return n;
+}
+
+// The 32 x 32 face at (x, 6) in the last frame equals bitmap id.
+bool faceShown(int x, int id) {
+    const unsigned char* face = toolbar_bitmap(id);
+    if (!face) return false;
+    for (int r = 0; r < 32; r++)
+        for (int c = 0; c < 32; c++) {
+            const unsigned char* p = face + (r * 32 + c) * 3;
+            if (headless_frame_pixel(x + c, 6 + r) != ((p[0] << 16) | (p[1] << 8) | p[2])) return false;
+        }
+    return true;
+}
+
+}  // namespace
+
+TEST_F(AppTest, StartsWithDefaultsAndTheStartSheetWithoutSettingsFiles) {
+    std::filesystem::remove("kiv_ini.txt");
+    // Default start N 45 25 00 / W 75 42 00 at level 2: half up to the sheet at 45 30 N, 75 40 W.
+    TestSheet start = addSheet(45 + 25 / 60.0, -(75 + 42 / 60.0), 2, 0, 40);
+    ASSERT_EQ(1, app_create());
+    AppSettings* s = settings();
+    EXPECT_EQ(DEVICE_EARTHMATE, s->deviceType);
+    EXPECT_EQ(1, s->comPort);
+    EXPECT_EQ(9600u, s->baudRate);
+    EXPECT_EQ(1, s->autoPan);
+    EXPECT_EQ(1, s->rose);
+    EXPECT_EQ(0, s->bigMaps);
+    EXPECT_STREQ("./Maps", s->mapsDir);
+    // Port 1 is /dev/ttyS0 here: the warning shows exactly when it did not open.
+    EXPECT_EQ(s->connected ? 0 : 1, countMessages("No GPS connected"));
+    EXPECT_EQ(1000, headless_timer_ms());
+
+    app_paint();
+    EXPECT_EQ(1, headless_blits());
+    EXPECT_EQ("KIV - N 45\xC2\xB0" "30'00\" / W 75\xC2\xB0" "40'00\"", headless_title());
+    // The sheet fills the pane, inside its frame lines.
+    EXPECT_EQ(static_cast<int>(start.colour()), panePixel(0, 0));
+    EXPECT_EQ(static_cast<int>(start.colour()), panePixel(479, 359));
+    EXPECT_EQ(0x000000, pixel(0, 48));
+    EXPECT_EQ(0xFFFFFF, pixel(481, 100));
+    EXPECT_EQ(0xFFFFFF, pixel(100, 32 + 360 + 17));
+    // Auto-pan on and level 2 in force: their faces are greyed.
+    EXPECT_TRUE(faceShown(14, BITMAP_GPS_GREY));
+    EXPECT_TRUE(faceShown(344, BITMAP_LEVEL_GREY + 2));
+    EXPECT_TRUE(faceShown(254, BITMAP_LEVEL + 0));
+    EXPECT_TRUE(faceShown(67, BITMAP_WEST));
+    EXPECT_TRUE(faceShown(196, BITMAP_EAST));
+    // Strip lines and separators.
+    EXPECT_EQ(0x000000, pixel(300, 1));
+    EXPECT_EQ(0xFFFFFF, pixel(300, 2));
+    EXPECT_EQ(0x000000, pixel(56, 20));
+    EXPECT_EQ(0xFFFFFF, pixel(57, 20));
+    EXPECT_EQ(0x000000, pixel(478, 5));
+    EXPECT_NE(0x000000, pixel(478, 40));
+}
+
+TEST_F(AppTest, MissingPortWarnsAndStartUpGoesOn) {
+    writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nCom1=/nonexistent/tty\n");
+    ASSERT_EQ(1, app_create());
+    auto boxes = headless_calls_of("message_box");
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("No GPS connected", boxes[0].text);
+    EXPECT_EQ("Kiv", boxes[0].caption);
+    EXPECT_EQ(PLATFORM_MB_WARNING, boxes[0].a);
+    EXPECT_EQ(0, settings()->connected.load());
+    EXPECT_EQ(1000, headless_timer_ms());
+}
+
+TEST_F(AppTest, StartSheetThatDoesNotDecodeIsDroppedAndTheTimerStillRuns) {
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    TestSheet start = addSheet(45 + 25 / 60.0, -(75 + 42 / 60.0), 2, 0, 40);
+    char path[SHEET_PATH_MAX];
+    sheetPath(path, sizeof path, "./Maps", start.lat, start.lon, 2, 0, SHEET_GIF);
+    writeBytes(path, Bytes{'G', 'I', 'F', '8', '9', 'a', 1, 2, 3});
+    ASSERT_EQ(1, app_create());
+    EXPECT_EQ(1, countMessages("Error in loading the GIF image"));
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(1000, headless_timer_ms());
+    app_paint();
+    EXPECT_EQ(0xC0C0C0, panePixel(100, 100));   // no sheet: background
+    app_timer();
+    EXPECT_EQ(500, headless_timer_ms());
+}
+
+TEST_F(AppTest, ClientSizesFollowTheMapSize) {
+    int w0, h0, w1, h1;
+    app_client_size(0, &w0, &h0);
+    app_client_size(1, &w1, &h1);
+    EXPECT_EQ(482, w0);
+    EXPECT_EQ(411, h0);
+    EXPECT_EQ(240, w1 - w0);
+    EXPECT_EQ(180, h1 - h0);
+    EXPECT_EQ(0, app_startup_big_maps());
+    writeFile("kiv_com.txt", "COM0\nBig\n");
+    EXPECT_EQ(1, app_startup_big_maps());
+}
+
+TEST_F(AppTest, BigMapsToggleResizesTheWindowAtTheNextPaintOnly) {
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    ASSERT_EQ(1, app_create());
+    app_paint();
+    EXPECT_TRUE(headless_calls_of("resize_client").empty());
+    settings()->bigMaps = 1;   // as the Big Maps command leaves it
+    EXPECT_TRUE(headless_calls_of("resize_client").empty());
+    app_paint();
+    auto sizes = headless_calls_of("resize_client");
+    ASSERT_EQ(1u, sizes.size());
+    EXPECT_EQ(722, sizes[0].a);
+    EXPECT_EQ(591, sizes[0].b);
+    app_paint();
+    EXPECT_EQ(1u, headless_calls_of("resize_client").size());
+}
+
+TEST_F(AppTest, CloseThenDestroyEndTheLoopWithZero) {
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    ASSERT_EQ(1, app_create());
+    app_close();
+    EXPECT_EQ(1, headless_window_destroyed());
+    EXPECT_NE(nullptr, settings());
+    app_destroy();
+    EXPECT_EQ(nullptr, settings());
+    EXPECT_EQ(0, headless_quit_code());
+    // Without a record every handler does nothing.
+    int blits = headless_blits();
+    app_paint();
+    app_timer();
+    app_mouse_down(APP_BUTTON_LEFT, 100, 100, 0);
+    app_key_up(APP_KEY_LEFT, 0);
+    app_command(261);
+    EXPECT_EQ(blits, headless_blits());
+}
+
+TEST_F(AppTest, ExitFreesTheBitmapAndAsksToClose) {
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    addSheet(45 + 25 / 60.0, -(75 + 42 / 60.0), 2, 0, 40);
+    ASSERT_EQ(1, app_create());
+    app_paint();
+    EXPECT_NE(0xC0C0C0, panePixel(10, 10));
+    app_command(263);
+    EXPECT_EQ(1, headless_close_posted());
+    EXPECT_EQ(nullptr, map_view.dibHeader);
+    app_paint();
+    EXPECT_EQ(0xC0C0C0, panePixel(10, 10));
+}
+
+TEST_F(AppTest, TimerWatchdogIsIdleWithoutALink) {
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    ASSERT_EQ(1, app_create());
+    setFix(45.4, -75.7);
+    for (int i = 0; i < 200; i++) app_timer();
+    EXPECT_EQ(3, gps_fix_mode());
+    EXPECT_EQ(0, settings()->linkIdleTicks.load());
+}
