@@ -3,6 +3,10 @@
 #include <cstdlib>
 
 #include "app/app_state.h"
+#include "app/commands_dialogs.h"
+#include "app/commands_link.h"
+#include "app/commands_map.h"
+#include "app/commands_options.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
@@ -55,6 +59,26 @@ void app_run_command(int id) {
     case MENU_DISCONNECT: disconnect(s); break;
     case MENU_EXIT: exitProgram(); break;
     case MENU_AUTO_PAN: toggleAutoPan(s); break;
+    case MENU_OPEN_MAP: command_open_map(s); break;
+    case MENU_RELOAD_MAP: command_reload_map(s); break;
+    case MENU_ONLINE: command_online(s); break;
+    case MENU_OFFLINE: command_offline(s); break;
+    case MENU_AUTO_ZOOM: command_auto_zoom(s); break;
+    case MENU_TRACK: command_track(s); break;
+    case MENU_BIG_MAPS: command_big_maps(s); break;
+    case MENU_MAP_COORDINATES: command_map_coordinates(s); break;
+    case MENU_SATELLITE_IMAGE: command_satellite_image(s); break;
+    case MENU_SETTINGS_COM: command_settings_com(s); break;
+    case MENU_DEVICE_NMEA:
+    case MENU_DEVICE_USB_EARTHMATE:
+    case MENU_DEVICE_EARTHMATE:
+    case MENU_DEVICE_TRIPMATE:
+    case MENU_DEVICE_GARMIN:
+    case MENU_DEVICE_SMS:
+    case MENU_DEVICE_REMOTE: command_select_device(s, id - MENU_DEVICE_BASE); break;
+    case MENU_MONITOR: command_monitor(); break;
+    case MENU_KEYS: command_keys(); break;
+    case MENU_ABOUT: command_about(); break;
     default: break;
     }
 }

@@ -1,0 +1,17 @@
+// Menu commands about where positions and sheets come from: Online,
+// Offline and the seven items of the "&Device" menu. Main thread.
+#pragma once
+
+struct AppSettings;
+
+// Probes the map service into a file of this process's own in the working
+// folder, removed again whatever the result; online, or "No Internet
+// connection".
+void command_online(AppSettings* s);
+void command_offline(AppSettings* s);
+// deviceType 1..7: line settings of the device, menu greying, kiv_dev.txt;
+// REMOTE opens the link (its server) at once. An open link stays as it is.
+void command_select_device(AppSettings* s, int deviceType);
+
+// The probe file of this process: "tcpip.<pid>.tmp".
+void online_probe_file(char* out, int size);

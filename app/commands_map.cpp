@@ -1,0 +1,233 @@
+#include "app/commands_map.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/navigation.h"
+#include "maps/map_view.h"
+#include "maps/sheet_dispatch.h"
+#include "maps/sheet_image.h"
+#include "maps/sheet_store.h"
+#include "maps/zoom_levels.h"
+#include "platform/platform.h"
+#include "settings/app_settings.h"
+#include "settings/com_file.h"
+#include "settings/menu_ids.h"
+
+const char OPEN_MAP_FILTERS[] = "GIF Files (*.GIF)|*.gif|JPG Files (*.JPG)|*.jpg|All Files (*.*)|*.*";
+const char OPEN_MAP_FOLDER[] = "./Maps";
+const char OPEN_MAP_DEFAULT_EXT[] = "gif";
+
+namespace {
+
+MapView& v = map_view;
+
+// The filter the user chose last stays for the next Open Map of the run.
+int openMapFilter = 0;
+
+const char* lastComponent(const char* path) {
+    const char* slash = strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
+// The sheet the download module brings (or finds), called directly so the
+// online flag does not matter. Without the download module, the store.
+int fetchSheet(const AppSettings* s, int aerial, double lat, double lon, int level, char* out) {
+    const SheetDownloadHooks& h = sheet_download_hooks;
+    if (aerial && h.downloadAerialSheet) return h.downloadAerialSheet(lat, lon, level, s, out, s->bigMaps) == 0;
+    if (!aerial && h.downloadSheet) return h.downloadSheet(lat, lon, level, s, out, s->bigMaps, s->rose, s->grid) == 0;
+    return findSheetOf(aerial ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, s->mapsDir, out, s->bigMaps, 0) == 0;
+}
+
+// A ready sheet becomes the picture (its display bitmap too); 0 when it
+// failed to load (the load has reported it, the old picture stays).
+int loadReady(const char* path) {
+    snprintf(v.sheetPath, sizeof v.sheetPath, "%s", path);
+    return nav_load_picture();
+}
+
+void rebuildBitmap() { buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, v.imageWidth, v.imageHeight); }
+
+void setChecked(int32_t* field, int id, int on) {
+    *field = on;
+    platform_menu_check(id, on);
+}
+
+// Aerial view asked for where the service has none: back to topographic.
+void noAerialSheet(AppSettings* s) {
+    platform_warn("No aerial map available");
+    setChecked(&s->satelliteImage, MENU_SATELLITE_IMAGE, 0);
+}
+
+// The extents held are those of the sheet before; read them again.
+void forgetExtents() { v.extForZoom = -1; }
+
+}  // namespace
+
+int open_map_parse_name(const char* path, int* bigMaps, int* level, double* lat, double* lon) {
+    const char* name = lastComponent(path);
+    char pattern[] = "ma%c_z%d_%c%3d%2d%2d_%c%3d%2d%2d.%n";
+    pattern[5] = zoomNameLetter();
+    char size, ew, ns;
+    int lv, lonD, lonM, lonS, latD, latM, latS, used = -1;
+    if (sscanf(name, pattern, &size, &lv, &ew, &lonD, &lonM, &lonS, &ns, &latD, &latM, &latS, &used) != 10 || used < 0)
+        return 0;
+    if (lv < 0 || lv > ZOOM_FINEST || (ew != 'w' && ew != 'e') || (ns != 'n' && ns != 's')) return 0;
+    if (lonD < 0 || lonD > 180 || latD < 0 || latD > 90 || lonM < 0 || lonM > 59 || latM < 0 || latM > 59 ||
+        lonS < 0 || lonS > 59 || latS < 0 || latS > 59)
+        return 0;
+    *bigMaps = size == 'c' || size == 'q' ? 0 : size == 'd' || size == 'z' ? 1 : -1;
+    *level = lv;
+    *lon = dmsToDegrees(lonD, lonM, lonS) * (ew == 'w' ? -1 : 1);
+    *lat = dmsToDegrees(latD, latM, latS) * (ns == 's' ? -1 : 1);
+    return 1;
+}
+
+int open_map_tree_root(const char* path, double lat, double lon, const char* mapsDir, char* out, size_t size) {
+    char folders[SHEET_PATH_MAX];
+    if (!sheetFolder(folders, sizeof folders, "", lat, lon)) return 0;   // "/w070/w075n045"
+    const char* mapsName = lastComponent(mapsDir);
+    const char* name = lastComponent(path);
+    if (!mapsName[0] || name == path) return 0;
+    // "/" + the folder of the file, so that a relative path matches too.
+    std::string dir = "/" + std::string(path, static_cast<size_t>(name - path - 1));
+    std::string tail = "/" + std::string(mapsName) + folders;
+    if (dir.size() < tail.size() || dir.compare(dir.size() - tail.size(), tail.size(), tail) != 0) return 0;
+    size_t rootLength = dir.size() - tail.size();   // of the prefixed folder
+    std::string root = rootLength > 0 ? dir.substr(1, rootLength - 1) : std::string();
+    if (root.empty() && path[0] == '/') root = "/";   // a maps folder at the top of the file system
+    if (root.size() >= size) return 0;
+    snprintf(out, size, "%s", root.c_str());
+    return 1;
+}
+
+void command_open_map(AppSettings* s) {
+    char path[SHEET_PATH_MAX] = "";
+    if (!platform_open_file_dialog(OPEN_MAP_FILTERS, OPEN_MAP_FOLDER, OPEN_MAP_DEFAULT_EXT, &openMapFilter, path,
+                                   sizeof path) ||
+        !path[0])
+        return;
+    platform_busy_cursor(1);
+    // The user's own file: a failed decode is reported but never deletes it.
+    int format = s->satelliteImage ? SHEET_JPEG : SHEET_GIF;
+    unsigned char* pixels = nullptr;
+    int w = 0, h = 0;
+    if (!decodeSheetFile(path, format, &pixels, &w, &h)) {
+        platform_warn(format == SHEET_JPEG ? "Error in loading the JPG image" : "Error in loading the GIF image");
+        platform_busy_cursor(0);
+        return;
+    }
+    free(v.pixels);
+    v.pixels = pixels;
+    v.imageWidth = w;
+    v.imageHeight = h;
+    snprintf(v.sheetPath, sizeof v.sheetPath, "%s", path);
+    rebuildBitmap();
+    setChecked(&s->autoPan, MENU_AUTO_PAN, 0);
+
+    // A file named as a sheet also gives the position, level and size; any
+    // other picture is shown where the map stood.
+    int big, level;
+    double lat, lon;
+    if (open_map_parse_name(path, &big, &level, &lat, &lon)) {
+        v.zoomLevel = level;
+        v.sheetLat = lat;
+        v.sheetLon = lon;
+        v.focusLat = lat;
+        v.focusLon = lon;
+        if (big >= 0) setChecked(&s->bigMaps, MENU_BIG_MAPS, big);
+        // Another collection's sheet: its folder becomes the working folder,
+        // so its settings files and its maps folder are the ones in use.
+        char root[SHEET_PATH_MAX];
+        if (open_map_tree_root(path, lat, lon, s->mapsDir, root, sizeof root) && root[0]) chdir(root);
+        forgetExtents();
+    }
+    platform_invalidate(1);
+    platform_busy_cursor(0);
+}
+
+void command_reload_map(AppSettings* s) {
+    char path[SHEET_PATH_MAX];
+    int aerial = s->satelliteImage;
+    platform_busy_cursor(1);
+    if (aerial)
+        deleteSheetJpeg(v.sheetLat, v.sheetLon, v.zoomLevel, s->mapsDir, path, s->bigMaps);
+    else
+        deleteSheet(v.sheetLat, v.sheetLon, v.zoomLevel, s->mapsDir, path, s->bigMaps);
+    if (fetchSheet(s, aerial, v.sheetLat, v.sheetLon, v.zoomLevel, path) && !loadReady(path)) {
+        platform_busy_cursor(0);
+        return;
+    }
+    forgetExtents();
+    rebuildBitmap();
+    platform_invalidate(1);
+    platform_busy_cursor(0);
+}
+
+void command_big_maps(AppSettings* s) {
+    platform_busy_cursor(1);
+    setChecked(&s->bigMaps, MENU_BIG_MAPS, !s->bigMaps);
+    int level = v.zoomLevel;
+    double lat = snapLatitude(v.sheetLat, level, 0), lon = snapLongitude(v.sheetLon, level, s->bigMaps);
+    char path[SHEET_PATH_MAX];
+    int loaded = 1;
+    if (s->satelliteImage) {
+        if (!fetchSheet(s, 1, lat, lon, level, path))
+            noAerialSheet(s);
+        else
+            loaded = loadReady(path);
+    } else if (fetchSheet(s, 0, lat, lon, level, path)) {
+        loaded = loadReady(path);
+    }
+    if (loaded) {
+        rebuildBitmap();
+        platform_invalidate(0);
+        v.sheetLat = lat;
+        v.sheetLon = lon;
+        v.zoomLevel = level;
+        forgetExtents();
+    }
+    // The size is the user's choice whatever became of the sheet.
+    settings_write_com(s);
+    platform_busy_cursor(0);
+}
+
+void command_satellite_image(AppSettings* s) {
+    platform_busy_cursor(1);
+    setChecked(&s->satelliteImage, MENU_SATELLITE_IMAGE, !s->satelliteImage);
+    double lat = v.sheetLat, lon = v.sheetLon;
+    int level = v.zoomLevel;
+    char path[SHEET_PATH_MAX];
+    int ready;
+    if (s->online) {
+        ready = fetchSheet(s, s->satelliteImage, lat, lon, level, path);
+        if (!ready && s->satelliteImage) noAerialSheet(s);
+    } else {
+        ready = findSheetOf(s->satelliteImage ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, s->mapsDir, path,
+                            s->bigMaps, 1) == 0;
+    }
+    if (ready && !loadReady(path)) {
+        platform_busy_cursor(0);
+        return;
+    }
+    if (!ready) {
+        // The old picture stays, and so does its place: a search that
+        // walked to coarser levels in vain does not move it.
+        lat = v.sheetLat;
+        lon = v.sheetLon;
+        level = v.zoomLevel;
+    }
+    rebuildBitmap();
+    platform_invalidate(1);
+    v.sheetLat = lat;
+    v.sheetLon = lon;
+    v.zoomLevel = level;
+    forgetExtents();
+    platform_busy_cursor(0);
+}

@@ -1,0 +1,28 @@
+#include "app/commands_options.h"
+
+#include "maps/map_view.h"
+#include "platform/platform.h"
+#include "settings/app_settings.h"
+#include "settings/menu_ids.h"
+
+namespace {
+
+void toggle(int32_t* flag, int id) {
+    platform_busy_cursor(1);
+    *flag = !*flag;
+    platform_menu_check(id, *flag);
+    platform_invalidate(0);
+    platform_busy_cursor(0);
+}
+
+}  // namespace
+
+void command_auto_zoom(AppSettings* s) {
+    // The next zoom probe counts from now.
+    map_view.lastZoomProbe = platform_clock_seconds();
+    toggle(&s->autoZoom, MENU_AUTO_ZOOM);
+}
+
+void command_track(AppSettings* s) { toggle(&s->track, MENU_TRACK); }
+
+void command_map_coordinates(AppSettings* s) { toggle(&s->mapCoordinates, MENU_MAP_COORDINATES); }

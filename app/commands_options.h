@@ -1,0 +1,9 @@
+// Menu commands of the "&Options" menu that only flip a display flag:
+// Auto Zoom, Track and Map Coordinates. Main thread.
+#pragma once
+
+struct AppSettings;
+
+void command_auto_zoom(AppSettings* s);
+void command_track(AppSettings* s);
+void command_map_coordinates(AppSettings* s);
