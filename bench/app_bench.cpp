@@ -1,0 +1,199 @@
+// The main window on the headless backend: one paint at 720 x 540 with
+// marker, trail and speed text (targets: <= 2 ms), start-up to the first
+// paint (<= 300 ms), resident memory after an hour's drive at 1 Hz with the
+// trail on (<= 40 MB), and an auto-pan sheet change from the store (<= 5 ms).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/window_events.h"
+#include "maps/lcc.h"
+#include "maps/map_view.h"
+#include "maps/sheet_extent.h"
+#include "maps/sheet_store.h"
+#include "maps/zoom_levels.h"
+#include "platform/headless.h"
+#include "platform/platform.h"
+#include "position/gps_fix.h"
+#include "settings/app_settings.h"
+#include "settings/program_settings.h"
+#include "tests/sheet_test_files.h"
+
+namespace {
+
+constexpr double kStep = 1 / 6.0;   // level 2
+constexpr int64_t kClock = 1700000000;
+
+// A working folder with settings and map-like sheets on a grid of level-2
+// points around (45.5, -75.6667); the process works in it while alive.
+struct Workspace {
+    TempTree tree;
+    std::filesystem::path oldCwd = std::filesystem::current_path();
+    Workspace(int big, int rows, int columns, const std::string& ini) {
+        std::filesystem::current_path(tree.root);
+        writeFile("kiv_com.txt", big ? "COM0\nBig\n" : "COM0\nSmall\n");
+        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nDash=K\n" + ini);
+        const int w = big ? 720 : 480, h = big ? 540 : 360;
+        Bytes plain = makeGif(w, h, mapLikeIndices(w, h));
+        for (int r = 0; r < rows; r++)
+            for (int c = 0; c < columns; c++) {
+                double lat = 45.5 + r * kStep, lon = -(75 + 40 / 60.0) + c * kStep * (big ? 2 : 1);
+                double cx, cy;
+                ll2lcc(&cx, &cy, lat, lon);
+                double hm = 1.5 * kStep * 111000.0, wm = hm * w / h;
+                SheetExtent e{200000, cx, cy, cx - wm / 2, cy - hm / 2, cx + wm / 2, cy + hm / 2, 0};
+                char record[256], path[SHEET_PATH_MAX];
+                sheetFormatExtentRecord(record, sizeof record, &e);
+                unsigned char* out = nullptr;
+                size_t size = 0;
+                sheetInsertExtentGif(plain.data(), plain.size(), record, &out, &size);
+                sheetPath(path, sizeof path, "./Maps", lat, lon, 2, big, SHEET_GIF);
+                writeBytes(path, Bytes(out, out + size));
+                free(out);
+            }
+    }
+    ~Workspace() { std::filesystem::current_path(oldCwd); }
+    static void writeFile(const char* name, const std::string& text) {
+        FILE* f = fopen(name, "w");
+        if (!f) return;
+        fputs(text.c_str(), f);
+        fclose(f);
+    }
+};
+
+void startApp() {
+    headless_install();
+    headless_set_clock(kClock);
+    gps_reset();
+    mapViewReset(&map_view);
+    app_window_reset();
+    settings_program_defaults(&program_settings);
+    app_create();
+}
+
+void stopApp() {
+    if (app_window.settings) {
+        app_close();
+        app_destroy();
+    }
+    mapViewReset(&map_view);
+    app_window_reset();
+}
+
+// A connected receiver moving east at 36 km/h (the link flag is all the
+// speed read-out asks for).
+void fixAt(double lat, double lon, int64_t second) {
+    int64_t s = second % 86400;
+    gps_set_time_utc(2025, 5, 8, static_cast<int>(s / 3600), static_cast<int>(s / 60 % 60), static_cast<int>(s % 60));
+    gps_set_latitude(lat);
+    gps_set_longitude(lon);
+    gps_set_speed_knots(19.4);
+    gps_set_course(90);
+    gps_set_fix_mode(3);
+}
+
+long residentKb() {
+    FILE* f = fopen("/proc/self/status", "r");
+    if (!f) return -1;
+    char line[256];
+    long kb = -1;
+    while (fgets(line, sizeof line, f))
+        if (!strncmp(line, "VmRSS:", 6)) kb = strtol(line + 6, nullptr, 10);
+    fclose(f);
+    return kb;
+}
+
+// Blit and text go nowhere: what the paint handler itself costs.
+void noBlit(int, int, int, int, const uint8_t*, int) {}
+void noText(int, int, const char*, int, int, uint32_t) {}
+int64_t manualClock() { return kClock; }
+
+void PaintBigWithMarkerTrailAndSpeed(benchmark::State& state) {
+    const bool wholeRefresh = state.range(0) != 0;
+    Workspace ws(1, 1, 1, "");
+    startApp();
+    app_window.settings->track = 1;
+    app_window.settings->connected = 1;
+    PlatformBackend quiet{};
+    quiet.blit_rgb = noBlit;
+    quiet.draw_text = noText;
+    quiet.clock_seconds = manualClock;
+    if (!wholeRefresh) platform_install(&quiet);
+    int i = 0;
+    int texts = 0;
+    for (auto _ : state) {
+        // The marker moves a few pixels each time, the trail grows.
+        fixAt(45.5 + 0.0004 * (i % 100), -(75 + 40 / 60.0) + 0.0006 * (i % 100), i);
+        app_paint();
+        i++;
+        if (wholeRefresh && i == 1) texts = static_cast<int>(headless_calls_of("draw_text").size());
+        if (wholeRefresh && (i & 255) == 0) headless_reset(), headless_set_clock(kClock);
+    }
+    if (wholeRefresh) state.counters["texts_first_paint"] = texts;
+    app_window.settings->connected = 0;
+    headless_install();
+    stopApp();
+}
+
+void StartupToFirstPaint(benchmark::State& state) {
+    Workspace ws(1, 1, 1, "");
+    for (auto _ : state) {
+        startApp();
+        app_paint();
+        state.PauseTiming();
+        stopApp();
+        state.ResumeTiming();
+    }
+}
+
+void AutoPanSheetChange(benchmark::State& state) {
+    const int big = static_cast<int>(state.range(0));
+    Workspace ws(big, 1, 2, "");
+    startApp();
+    const double lat = 45.5, lon0 = -(75 + 40 / 60.0), lon1 = lon0 + kStep * (big ? 2 : 1);
+    int i = 0;
+    for (auto _ : state) {
+        fixAt(lat, (i & 1) ? lon1 : lon0, i);
+        app_paint();   // each paint follows the fix onto the other sheet
+        i++;
+    }
+    stopApp();
+}
+
+// An hour at 1 Hz (the clock runs as fast as the paints), trail and track
+// log on, auto-pan across level-2 sheets.
+void HourDriveResidentMemory(benchmark::State& state) {
+    Workspace ws(1, 2, 3, "File=track.txt\n");
+    for (auto _ : state) {
+        startApp();
+        app_window.settings->track = 1;
+        app_window.settings->connected = 1;
+        const double lat0 = 45.52, lon0 = -(75 + 40 / 60.0) - 0.1;
+        for (int s = 0; s < 3600; s++) {
+            headless_set_clock(kClock + s);
+            // 36 km/h, east-north-east: about 36 km, across several sheets.
+            double km = s * 0.01;
+            fixAt(lat0 + km * 0.3 / 111.0, lon0 + km * 0.95 / 78.0, 43200 + s);
+            app_paint();
+            if ((s & 2) == 0) app_timer();
+            if ((s & 255) == 0) headless_reset(), headless_set_clock(kClock + s);
+        }
+        state.counters["VmRSS_kB"] = static_cast<double>(residentKb());
+        app_window.settings->connected = 0;
+        stopApp();
+    }
+}
+
+}  // namespace
+
+BENCHMARK(PaintBigWithMarkerTrailAndSpeed)->Arg(0)->Arg(1)->ArgName("whole_refresh")->Unit(benchmark::kMillisecond);
+BENCHMARK(StartupToFirstPaint)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(AutoPanSheetChange)->Arg(0)->Arg(1)->ArgName("big")->Unit(benchmark::kMillisecond);
+BENCHMARK(HourDriveResidentMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_MAIN();
