@@ -1,0 +1,206 @@
+// The main window: frame, menu of the program, accelerators, the map window
+// that fills the client area, the timer, and the events handed to app/.
+#include <thread>
+
+#include "app/toolbar_bitmaps.h"
+#include "app/window_events.h"
+#include "settings/menu_ids.h"
+#include "ui/wx/wx_window.h"
+
+WxWindow wx_window;
+
+namespace {
+
+std::thread::id main_thread;
+
+struct MenuEntry {
+    int id;                            // 0: separator
+    const char* text;
+    int checkable;
+};
+
+const MenuEntry gps_menu[] = {
+    {MENU_OPEN_MAP, "&Open Map", 0}, {MENU_RELOAD_MAP, "&Reload Map", 0}, {0, nullptr, 0},
+    {MENU_ONLINE, "On&line", 0},     {MENU_OFFLINE, "O&ffline", 0},       {0, nullptr, 0},
+    {MENU_CONNECT, "&Connect", 0},   {MENU_DISCONNECT, "&Disconnect", 0}, {0, nullptr, 0},
+    {MENU_EXIT, "E&xit", 0},
+};
+const MenuEntry options_menu[] = {
+    {MENU_AUTO_PAN, "&Auto Pan", 1},
+    {MENU_AUTO_ZOOM, "Auto &Zoom", 1},
+    {MENU_TRACK, "&Track", 1},
+    {MENU_BIG_MAPS, "&Big Maps", 1},
+    {MENU_MAP_COORDINATES, "&Map Coordinates", 1},
+    {0, nullptr, 0},
+    {MENU_SATELLITE_IMAGE, "&Satellite Image", 1},
+    {0, nullptr, 0},
+    {MENU_SETTINGS_COM, "Settings &COM", 0},
+};
+const MenuEntry device_menu[] = {
+    {MENU_DEVICE_NMEA, "&NMEA", 0},        {MENU_DEVICE_USB_EARTHMATE, "EarthMate &USB", 0},
+    {MENU_DEVICE_EARTHMATE, "&EarthMate", 0}, {MENU_DEVICE_TRIPMATE, "&TripMate", 0},
+    {MENU_DEVICE_GARMIN, "&Garmin", 0},    {MENU_DEVICE_SMS, "Nokia &SMS", 0},
+    {0, nullptr, 0},                       {MENU_DEVICE_REMOTE, "&Remote", 0},
+    {0, nullptr, 0},                       {MENU_MONITOR, "&Monitor", 0},
+};
+const MenuEntry help_menu[] = {{MENU_KEYS, "&Keys", 0}, {MENU_ABOUT, "&About", 0}};
+
+template <size_t N>
+wxMenu* buildMenu(const MenuEntry (&entries)[N]) {
+    auto* menu = new wxMenu;
+    for (const MenuEntry& e : entries) {
+        if (!e.id) menu->AppendSeparator();
+        else menu->Append(e.id, wxString::FromUTF8(e.text), wxEmptyString, e.checkable ? wxITEM_CHECK : wxITEM_NORMAL);
+    }
+    return menu;
+}
+
+wxMenuBar* buildMenuBar() {
+    auto* bar = new wxMenuBar;
+    bar->Append(buildMenu(gps_menu), "&Gps");
+    bar->Append(buildMenu(options_menu), "&Options");
+    bar->Append(buildMenu(device_menu), "&Device");
+    bar->Append(buildMenu(help_menu), "&Help");
+    bar->Enable(MENU_OFFLINE, false);
+    bar->Enable(MENU_DISCONNECT, false);
+    return bar;
+}
+
+void onMenu(wxCommandEvent& e) {
+    int id = e.GetId();
+    wxMenuItem* item = wx_window.menuBar ? wx_window.menuBar->FindItem(id) : nullptr;
+    // An accelerator of a greyed item does nothing, as the item itself.
+    if (item && !item->IsEnabled()) return;
+    if (wx_window.created && !wx_window.destroyed) app_command(id);
+    // GTK ticks a check item by itself; the program's own state wins.
+    if (!wx_window.destroyed && item && item->IsCheckable()) item->Check(wx_window.checks[id] != 0);
+}
+
+int arrowKey(int code) {
+    switch (code) {
+    case WXK_LEFT: case WXK_NUMPAD_LEFT: return APP_KEY_LEFT;
+    case WXK_UP: case WXK_NUMPAD_UP: return APP_KEY_UP;
+    case WXK_DOWN: case WXK_NUMPAD_DOWN: return APP_KEY_DOWN;
+    case WXK_RIGHT: case WXK_NUMPAD_RIGHT: return APP_KEY_RIGHT;
+    default: return 0;
+    }
+}
+
+bool live() { return wx_window.created && !wx_window.destroyed; }
+
+void onKeyUp(wxKeyEvent& e) {
+    // Skip in every case: the frame's accelerators see the keys after us.
+    e.Skip();
+    int key = arrowKey(e.GetKeyCode());
+    if (key && live()) app_key_up(key, e.ShiftDown() ? 1 : 0);
+}
+
+void onMouseDown(wxMouseEvent& e, int button) {
+    e.Skip();
+    wx_window.map->SetFocus();
+    if (live()) app_mouse_down(button, e.GetX(), e.GetY(), e.ShiftDown() ? 1 : 0);
+}
+
+void onMouseMove(wxMouseEvent& e) {
+    e.Skip();
+    // The system puts the arrow back when the pointer moves, also after a
+    // command that left the wait cursor on.
+    if (wx_window.busyDepth > 0) {
+        wx_window.busyDepth = 0;
+        wxEndBusyCursor();
+    }
+    if (live()) app_mouse_move(e.GetX(), e.GetY());
+}
+
+void onSize(wxSizeEvent& e) {
+    e.Skip();
+    if (!live()) return;
+    wxSize s = wx_window.map->GetClientSize();
+    app_size(s.x, s.y);
+}
+
+void updateVisible() {
+    wxFrame* f = wx_window.frame;
+    wx_window.visible.store(f && !wx_window.destroyed && f->IsShown() && !f->IsIconized() ? 1 : 0);
+}
+
+void onClose(wxCloseEvent&) {
+    // The program closes the link and then destroys the window itself.
+    if (wx_window.destroyed) return;
+    app_close();
+}
+
+wxIcon programIcon() {
+    wxImage image(TOOLBAR_BITMAP_SIZE, TOOLBAR_BITMAP_SIZE,
+                  const_cast<unsigned char*>(toolbar_bitmap(BITMAP_GPS)), true);
+    wxIcon icon;
+    icon.CopyFromBitmap(wxBitmap(image));
+    return icon;
+}
+
+void bindEvents(wxFrame* frame, wxWindow* map) {
+    frame->Bind(wxEVT_MENU, onMenu, MENU_FIRST, MENU_LAST);
+    frame->Bind(wxEVT_CLOSE_WINDOW, onClose);
+    frame->Bind(wxEVT_TIMER, [](wxTimerEvent&) {
+        if (live()) app_timer();
+    });
+    frame->Bind(wxEVT_MOVE, [](wxMoveEvent& e) {
+        e.Skip();
+        if (live()) app_moved();
+    });
+    frame->Bind(wxEVT_SHOW, [](wxShowEvent& e) {
+        e.Skip();
+        updateVisible();
+    });
+    frame->Bind(wxEVT_ICONIZE, [](wxIconizeEvent& e) {
+        e.Skip();
+        wx_window.visible.store(e.IsIconized() ? 0 : 1);
+    });
+    map->Bind(wxEVT_PAINT, [map](wxPaintEvent&) { wx_paint(map); });
+    map->Bind(wxEVT_LEFT_DOWN, [](wxMouseEvent& e) { onMouseDown(e, APP_BUTTON_LEFT); });
+    map->Bind(wxEVT_RIGHT_DOWN, [](wxMouseEvent& e) { onMouseDown(e, APP_BUTTON_RIGHT); });
+    map->Bind(wxEVT_MOTION, onMouseMove);
+    map->Bind(wxEVT_KEY_UP, onKeyUp);
+    map->Bind(wxEVT_SIZE, onSize);
+}
+
+}  // namespace
+
+bool wx_on_main_thread() { return std::this_thread::get_id() == main_thread; }
+
+wxFrame* wx_create_main_window() {
+    main_thread = std::this_thread::get_id();
+    wx_install_backend();
+
+    int width, height;
+    app_client_size(app_startup_big_maps(), &width, &height);
+    auto* frame = new wxFrame(nullptr, wxID_ANY, app_initial_title());
+    wx_window.frame = frame;
+    frame->SetIcon(programIcon());
+    wx_window.menuBar = buildMenuBar();
+    frame->SetMenuBar(wx_window.menuBar);
+
+    wxAcceleratorEntry keys[2];
+    keys[0].Set(wxACCEL_SHIFT, WXK_PAGEUP, APP_ACCEL_SHIFT_PAGE_UP);
+    keys[1].Set(wxACCEL_SHIFT, WXK_PAGEDOWN, APP_ACCEL_SHIFT_PAGE_DOWN);
+    frame->SetAcceleratorTable(wxAcceleratorTable(2, keys));
+
+    // The whole client area is painted by the program in one piece.
+    auto* map = new wxWindow(frame, wxID_ANY, wxDefaultPosition, wxSize(width, height),
+                             wxWANTS_CHARS | wxFULL_REPAINT_ON_RESIZE | wxBORDER_NONE);
+    map->SetBackgroundStyle(wxBG_STYLE_PAINT);
+    wx_window.map = map;
+    frame->SetClientSize(width, height);
+    wx_window.timer = new wxTimer(frame);
+    bindEvents(frame, map);
+
+    app_create();
+    wx_window.created = 1;
+    frame->SetTitle("GPS for EarthMate, TripMate, Garmin, NMEA");
+    frame->Show();
+    updateVisible();
+    map->SetFocus();
+    wxSize s = map->GetClientSize();
+    app_size(s.x, s.y);
+    return frame;
+}

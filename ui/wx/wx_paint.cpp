@@ -1,0 +1,115 @@
+// The paint of the map window: the program composes the client area and
+// hands it over with one blit, then draws its outlined text on top.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <wx/graphics.h>
+
+#include "app/window_events.h"
+#include "maps/map_view.h"
+#include "ui/wx/wx_window.h"
+
+namespace {
+
+struct PaintState {
+    long paints;
+    int sheetShown;                    // "kiv: painted" was printed
+    int log;                           // KIV_PAINT_LOG=1: one line per paint
+    int blitted;                       // this paint put the frame on screen
+    wxFont font;
+    int fontHeight, fontWeight;
+    std::vector<unsigned char> packed; // rows repacked when the stride has padding
+    double lastPaintMs;
+};
+PaintState paint_state;
+
+// A font whose cell (ascent + descent) is `height` pixels, as the program's
+// heights mean, whatever em size the toolkit gives a pixel size.
+wxFont fontForCell(wxDC* dc, int height, int weight) {
+    wxFont font(wxSize(0, height), wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL);
+    font.SetNumericWeight(weight);
+    dc->SetFont(font);
+    int cell = dc->GetCharHeight();
+    if (cell > 0 && cell != height) {
+        int em = height * height / cell;
+        font = wxFont(wxSize(0, em > 0 ? em : 1), wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL);
+        font.SetNumericWeight(weight);
+    }
+    return font;
+}
+
+void report() {
+    PaintState& p = paint_state;
+    if (!p.blitted || !map_view.dibHeader || map_view.imageWidth <= 0) return;
+    if (!p.sheetShown) {
+        p.sheetShown = 1;
+        printf("kiv: painted\n");
+        fflush(stdout);
+    } else if (p.log) {
+        printf("kiv: painted %ld\n", p.paints);
+        fflush(stdout);
+    }
+}
+
+}  // namespace
+
+void wx_paint(wxWindow* map) {
+    wxPaintDC dc(map);
+    PaintState& p = paint_state;
+    if (p.paints == 0) {
+        const char* log = getenv("KIV_PAINT_LOG");
+        p.log = log && strcmp(log, "1") == 0;
+    }
+    // On a scaled display the composed frame is enlarged as a whole, each
+    // of its pixels a block of whole device pixels.
+    if (wxGraphicsContext* gc = dc.GetGraphicsContext()) gc->SetInterpolationQuality(wxINTERPOLATION_NONE);
+    wx_paint_started();
+    wx_window.paintDc = &dc;
+    p.blitted = 0;
+    auto start = std::chrono::steady_clock::now();
+    app_paint();
+    p.lastPaintMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    wx_window.paintDc = nullptr;
+    p.paints++;
+    wx_paint_finished();
+    report();
+}
+
+double wx_last_paint_ms() { return paint_state.lastPaintMs; }
+long wx_paint_count() { return paint_state.paints; }
+
+void wx_blit_rgb(int x, int y, int w, int h, const uint8_t* rgb, int stride) {
+    wxDC* dc = wx_window.paintDc;
+    if (!dc || !rgb || w <= 0 || h <= 0 || stride < w * 3) return;
+    unsigned char* rows = const_cast<unsigned char*>(rgb);
+    if (stride != w * 3) {
+        std::vector<unsigned char>& packed = paint_state.packed;
+        packed.resize(static_cast<size_t>(w) * h * 3);
+        for (int r = 0; r < h; r++)
+            memcpy(&packed[static_cast<size_t>(r) * w * 3], rgb + static_cast<size_t>(r) * stride,
+                   static_cast<size_t>(w) * 3);
+        rows = packed.data();
+    }
+    // No copy into the image: the bitmap conversion reads the frame directly.
+    wxImage image(w, h, rows, true);
+    dc->DrawBitmap(wxBitmap(image), x, y, false);
+    paint_state.blitted = 1;
+}
+
+void wx_draw_text(int x, int y, const char* utf8, int height, int weight, uint32_t rgb) {
+    wxDC* dc = wx_window.paintDc;
+    if (!dc || !utf8 || height <= 0) return;
+    PaintState& p = paint_state;
+    if (!p.font.IsOk() || p.fontHeight != height || p.fontWeight != weight) {
+        p.font = fontForCell(dc, height, weight);
+        p.fontHeight = height;
+        p.fontWeight = weight;
+    }
+    dc->SetFont(p.font);
+    dc->SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
+    dc->SetTextForeground(wxColour((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
+    dc->DrawText(wxString::FromUTF8(utf8), x, y);
+}

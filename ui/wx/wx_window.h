@@ -1,0 +1,51 @@
+// The wxWidgets main window: program-wide state shared by the files of this
+// backend. Main thread only, except where a field says otherwise.
+#pragma once
+#include <wx/wx.h>
+
+#include <atomic>
+#include <map>
+
+struct WxWindow {
+    wxFrame* frame;                    // null before creation and after destroy
+    wxWindow* map;                     // fills the client area: toolbar band and pane
+    wxMenuBar* menuBar;
+    wxTimer* timer;
+    wxDC* paintDc;                     // the paint's device context while app_paint runs
+    int created;                       // app_create has run: events go to the program
+    int destroyed;
+    int exitCode;
+    int busyDepth;                     // nested wait-cursor requests
+    std::map<int, int> checks;         // check marks as the program set them
+    std::atomic<int> visible;          // shown and not minimised (read by other threads)
+};
+
+extern WxWindow wx_window;
+
+// wx_frame.cpp: the frame with its menu, accelerators, map window and timer,
+// sized for the client area the program asks for; then the program's start-up.
+wxFrame* wx_create_main_window();
+bool wx_on_main_thread();
+
+// wx_platform.cpp: the PlatformBackend table of this toolkit.
+void wx_install_backend();
+// Paint bookkeeping for readers waiting on a repaint.
+void wx_paint_started();
+void wx_paint_finished();
+// No reader waits any more (the window is going away).
+void wx_repaint_shutdown();
+
+// wx_paint.cpp: the map window's paint handler and the drawing calls.
+void wx_paint(wxWindow* map);
+void wx_blit_rgb(int x, int y, int w, int h, const uint8_t* rgb, int stride);
+void wx_draw_text(int x, int y, const char* utf8, int height, int weight, uint32_t rgb);
+
+// wx_dialogs.cpp: the program's dialogs rendered from the app's records.
+int  wx_run_dialog(int kind, void* state);
+void wx_show_monitor(void* state);
+void wx_close_monitors();
+
+// Paint statistics (benchmarks): the last paint's time inside the handler
+// and the number of paints so far.
+double wx_last_paint_ms();
+long wx_paint_count();
