@@ -1,0 +1,30 @@
+// Fetching a missing sheet from the map server: the request names the
+// sheet's centre, scale, size and layers; the HTML reply names the rendered
+// image and its extent; the image is stored in the sheet store with the
+// extent record inserted.
+#pragma once
+
+struct AppSettings;
+
+// Each returns 0 when the sheet file is ready at outPath (SHEET_PATH_MAX
+// bytes), found in the store or downloaded, and 1 on failure. lat and lon
+// are the snapped sheet centre. The server root is settings->serverUrl, or
+// the local map server's default address when that is empty.
+//
+// A sheet is written under a name of its own in its folder and renamed into
+// place only when complete, so a failed or cut transfer never leaves a file
+// that a later look-up takes as good. The reply and image are kept in
+// temporary files "tmp_map.<pid>.<n>.htm" / ".gif" / ".jpg" in the current
+// folder, unique per call, removed before the call returns.
+int downloadSheet(double lat, double lon, int level, const AppSettings* settings, char* outPath, int bigMaps,
+                  int rose, int grid);
+
+// Aerial sheets: the server's image layer, decoded and stored as JPEG with
+// the extent record in a comment segment. A GIF that does not decode shows
+// "Error in loading the GIF image", a JPEG that cannot be written "Error in
+// saving the JPG image".
+int downloadAerialSheet(double lat, double lon, int level, const AppSettings* settings, char* outPath,
+                        int bigMaps);
+
+// Fills sheet_download_hooks (sheet_dispatch.h) with the two above.
+void sheet_download_install();

@@ -1,0 +1,51 @@
+// The pieces of a sheet download: the request, the reply, the checks on
+// the image and the storing. Used by sheet_download.cpp, the tools and tests.
+#pragma once
+#include <cstddef>
+
+struct AppSettings;
+
+enum { SHEET_URL_MAX = 1024, SHEET_IMAGE_NAME_MAX = 256, SHEET_TEMP_NAME_MAX = 64 };
+
+// The server root without trailing '/': settings->serverUrl, else the
+// local map server's default address. 1, or 0 when it does not fit.
+int sheetServerRoot(const AppSettings* settings, char* out, size_t size);
+
+// Map coordinates of the centre and the angle of grid north (degrees) for
+// the north arrow, from one minute of latitude further north. 0 when the
+// projection cannot place the point.
+int sheetCentreAndAngle(double lat, double lon, double* x, double* y, double* angle);
+
+// Request URLs. Return 1, or 0 (out empty) when the URL does not fit.
+int sheetTopoRequestUrl(char* out, size_t size, const char* root, double x, double y, long scale, int bigMaps,
+                        int rose, int grid, double angle);
+int sheetAerialRequestUrl(char* out, size_t size, const char* root, double x, double y, long scale, int bigMaps);
+int sheetImageUrl(char* out, size_t size, const char* root, const char* imageName);
+
+struct SheetReply {
+    int haveImage, haveExtent;
+    char imageName[SHEET_IMAGE_NAME_MAX];  // "ntdb..." as the reply names it
+    double minX, minY, maxX, maxY;
+};
+// Reads the reply page line by line: "<td>mapext</td>" gives the extent
+// (fewer than four numbers fail at once), a line with "<td>image</td>" and
+// "ntdb" the image and ends the reading. 1 when both were found.
+int sheetParseReply(const char* path, SheetReply* reply);
+
+// 1 when the bytes are a whole GIF: header, screen, every block through to
+// the trailer (0x3B).
+int gifIsComplete(const unsigned char* data, size_t size);
+
+// Names of one call's temporary files in the current folder, unique per
+// process and call.
+struct SheetTempFiles {
+    char reply[SHEET_TEMP_NAME_MAX], image[SHEET_TEMP_NAME_MAX], jpeg[SHEET_TEMP_NAME_MAX];
+};
+void sheetTempFilesMake(SheetTempFiles* files);
+void sheetTempFilesRemove(const SheetTempFiles* files);
+
+// Reads a whole file (at most maxSize bytes) into a malloc'd buffer.
+int sheetReadWholeFile(const char* path, size_t maxSize, unsigned char** data, size_t* size);
+// Writes bytes under a temporary name beside path, flushes them to disk and
+// renames the file into place. 1 on success; on failure nothing is left.
+int sheetStoreAtomically(const char* path, const unsigned char* data, size_t size);

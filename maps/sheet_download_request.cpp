@@ -1,0 +1,70 @@
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "maps/lcc.h"
+#include "maps/sheet_download_parts.h"
+#include "net/connectivity.h"
+#include "settings/app_settings.h"
+
+namespace {
+
+const char kMapserv[] =
+    "/cgi-bin/mapserv?map=/home/atlas/mapdata/english/toporama.map"
+    "&map_web_template=/home/atlas/mapdata/to_zope_new.html";
+
+const char kTopoLayers[] =
+    "other_features%20roads%20hydrography%20boundary%20builtup%20vegetation%20populated_places%20railway"
+    "%20power_network%20manmade_features%20designated_areas%20water_features%20water_saturated_soils"
+    "%20relief%20contours%20toponymy%20contour";
+
+int fitted(int written, char* out, size_t size) {
+    if (written >= 0 && static_cast<size_t>(written) < size) return 1;
+    if (size) out[0] = '\0';
+    return 0;
+}
+
+}  // namespace
+
+int sheetServerRoot(const AppSettings* settings, char* out, size_t size) {
+    const char* root = settings && settings->serverUrl[0] ? settings->serverUrl : NET_DEFAULT_SERVER_URL;
+    size_t len = strlen(root);
+    // The request paths start with '/': one separator, not two.
+    while (len > 0 && root[len - 1] == '/') len--;
+    return fitted(snprintf(out, size, "%.*s", static_cast<int>(len), root), out, size);
+}
+
+int sheetCentreAndAngle(double lat, double lon, double* x, double* y, double* angle) {
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    if (!ll2lcc(&x0, &y0, lat, lon)) return 0;
+    if (!ll2lcc(&x1, &y1, lat + 1.0 / 60.0, lon)) return 0;
+    double a = 0.0;
+    if (x1 != x0) {
+        a = std::atan((y1 - y0) / (x1 - x0)) * 180.0 / 3.141592653589793;
+        a += x0 >= 0 ? 90.0 : -90.0;
+    }
+    *x = x0;
+    *y = y0;
+    *angle = a;
+    return 1;
+}
+
+int sheetTopoRequestUrl(char* out, size_t size, const char* root, double x, double y, long scale, int bigMaps,
+                        int rose, int grid, double angle) {
+    int written = snprintf(out, size, "%s%s&layers=%s%s%s&mapxy=%lf%%20%lf&scale=%d&mapsize=%d%%20%d"
+                           "&map_northarrow_class_label_angle=%lf",
+                           root, kMapserv, rose ? "north_arrow%20" : "",
+                           grid ? "million_grid%20t50k_grid%20grid_50k_3%20" : "", kTopoLayers, x, y,
+                           static_cast<int>(scale), bigMaps ? 720 : 480, bigMaps ? 540 : 360, angle);
+    return fitted(written, out, size);
+}
+
+int sheetAerialRequestUrl(char* out, size_t size, const char* root, double x, double y, long scale, int bigMaps) {
+    int written = snprintf(out, size, "%s%s&layers=canimage&mapxy=%lf%%20%lf&scale=%d&mapsize=%d%%20%d", root,
+                           kMapserv, x, y, static_cast<int>(scale), bigMaps ? 720 : 480, bigMaps ? 540 : 360);
+    return fitted(written, out, size);
+}
+
+int sheetImageUrl(char* out, size_t size, const char* root, const char* imageName) {
+    return fitted(snprintf(out, size, "%s/tmp/%s", root, imageName), out, size);
+}
