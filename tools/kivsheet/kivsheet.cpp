@@ -3,8 +3,13 @@
 //   kivsheet name LAT LON LEVEL [--big] [--zoom-letter S] [--jpg] [--maps DIR]
 //                             path of the sheet for that point in the store
 //   kivsheet png FILE OUT.png the decoded sheet as a PNG image
+//   kivsheet fetch LAT LON LEVEL [--big] [--aerial] [--maps DIR] [--server URL]
+//                             downloads the sheet for that point from the map
+//                             server (Maps=, Server=, Rose=, Grid= and Zoom= of
+//                             kiv_ini.txt apply) and prints its path
 // Exit status 0 on success, 2 on any error.
 #include <png.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
@@ -13,11 +18,15 @@
 #include <string>
 
 #include "maps/map_view.h"
+#include "maps/sheet_download.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_store.h"
 #include "maps/zoom_levels.h"
 #include "settings/app_settings.h"
+#include "settings/ini_keys.h"
+#include "settings/program_settings.h"
+#include "settings/settings_load.h"
 
 namespace {
 
@@ -25,7 +34,8 @@ int usage() {
     fprintf(stderr,
             "usage: kivsheet info FILE\n"
             "       kivsheet name LAT LON LEVEL [--big] [--zoom-letter S] [--jpg] [--maps DIR]\n"
-            "       kivsheet png FILE OUT.png\n");
+            "       kivsheet png FILE OUT.png\n"
+            "       kivsheet fetch LAT LON LEVEL [--big] [--aerial] [--maps DIR] [--server URL]\n");
     return 2;
 }
 
@@ -107,14 +117,22 @@ bool parseDouble(const char* s, double* v) {
     return end != s && *end == '\0';
 }
 
+// LAT LON LEVEL of the name and fetch commands.
+int parsePoint(char** argv, double* lat, double* lon, int* level) {
+    if (!parseDouble(argv[2], lat) || *lat < -90 || *lat > 90) return fail("bad latitude: %s", argv[2]);
+    if (!parseDouble(argv[3], lon) || *lon < -180 || *lon > 180) return fail("bad longitude: %s", argv[3]);
+    char* end = nullptr;
+    long value = strtol(argv[4], &end, 10);
+    if (end == argv[4] || *end || value < 0 || value > ZOOM_FINEST) return fail("bad level: %s (0 to 4)", argv[4]);
+    *level = static_cast<int>(value);
+    return 0;
+}
+
 int name(int argc, char** argv) {
     if (argc < 5) return usage();
     double lat = 0, lon = 0;
-    if (!parseDouble(argv[2], &lat) || lat < -90 || lat > 90) return fail("bad latitude: %s", argv[2]);
-    if (!parseDouble(argv[3], &lon) || lon < -180 || lon > 180) return fail("bad longitude: %s", argv[3]);
-    char* end = nullptr;
-    long level = strtol(argv[4], &end, 10);
-    if (end == argv[4] || *end || level < 0 || level > ZOOM_FINEST) return fail("bad level: %s (0 to 4)", argv[4]);
+    int level = 0;
+    if (int rc = parsePoint(argv, &lat, &lon, &level)) return rc;
     int big = 0, format = SHEET_GIF;
     const char* maps = SHEET_DEFAULT_MAPS_DIR;
     for (int i = 5; i < argc; i++) {
@@ -130,12 +148,65 @@ int name(int argc, char** argv) {
             return fail("unknown option: %s", argv[i]);
         }
     }
-    int lv = static_cast<int>(level);
     // The program asks for big sheets on the doubled longitude grid.
-    lat = snapLatitude(lat, lv, 0);
-    lon = snapLongitude(lon, lv, big);
+    lat = snapLatitude(lat, level, 0);
+    lon = snapLongitude(lon, level, big);
     char path[SHEET_PATH_MAX];
-    if (!sheetPath(path, sizeof path, maps, lat, lon, lv, big, format)) return fail("path too long: %s", maps);
+    if (!sheetPath(path, sizeof path, maps, lat, lon, level, big, format)) return fail("path too long: %s", maps);
+    printf("%s\n", path);
+    return 0;
+}
+
+bool copySetting(char* out, size_t size, const char* value) {
+    size_t n = strlen(value);
+    if (n >= size) return false;
+    memcpy(out, value, n + 1);
+    return true;
+}
+
+int fetch(int argc, char** argv) {
+    if (argc < 5) return usage();
+    double lat = 0, lon = 0;
+    int level = 0;
+    if (int rc = parsePoint(argv, &lat, &lon, &level)) return rc;
+    // The settings the program would use, from kiv_ini.txt when present.
+    static AppSettings settings;
+    settings_defaults(&settings);
+    settings_read_display_keys(&settings);
+    settings_read_linux_keys(&settings);
+    program_settings.zoomLetter = settings_read_zoom_letter();
+    int big = 0, aerial = 0;
+    for (int i = 5; i < argc; i++) {
+        if (!strcmp(argv[i], "--big")) {
+            big = 1;
+        } else if (!strcmp(argv[i], "--aerial")) {
+            aerial = 1;
+        } else if (!strcmp(argv[i], "--maps") && i + 1 < argc) {
+            if (!copySetting(settings.mapsDir, sizeof settings.mapsDir, argv[++i]))
+                return fail("maps folder too long: %s", argv[i]);
+        } else if (!strcmp(argv[i], "--server") && i + 1 < argc) {
+            if (!copySetting(settings.serverUrl, sizeof settings.serverUrl, argv[++i]))
+                return fail("server address too long: %s", argv[i]);
+        } else {
+            return fail("unknown option: %s", argv[i]);
+        }
+    }
+    lat = snapLatitude(lat, level, 0);
+    lon = snapLongitude(lon, level, big);
+    char path[SHEET_PATH_MAX];
+    // The network layer's diagnostics go to standard output; here they go
+    // to standard error, so that standard output holds only the path.
+    fflush(stdout);
+    int saved = dup(1);
+    if (saved >= 0) dup2(2, 1);
+    int rc = aerial ? downloadAerialSheet(lat, lon, level, &settings, path, big)
+                    : downloadSheet(lat, lon, level, &settings, path, big, settings.rose, settings.grid);
+    fflush(stdout);
+    if (saved >= 0) {
+        dup2(saved, 1);
+        close(saved);
+    }
+    if (rc != 0) return fail("%s: download failed", path[0] ? path : "sheet");
     printf("%s\n", path);
     return 0;
 }
@@ -183,5 +254,6 @@ int main(int argc, char** argv) {
     if (cmd == "info" && argc == 3) return info(argv[2]);
     if (cmd == "name") return name(argc, argv);
     if (cmd == "png" && argc == 4) return png(argv[2], argv[3]);
+    if (cmd == "fetch") return fetch(argc, argv);
     return usage();
 }
