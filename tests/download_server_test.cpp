@@ -1,0 +1,353 @@
+// Sheet downloads from the project's local map server (MapServer behind
+// lighttpd, started once for the whole binary): every level and size,
+// topographic and aerial, east and west of the central meridian, and the
+// geometry from the server's pixels back to the projection.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "maps/lcc.h"
+#include "maps/map_view.h"
+#include "maps/sheet_download.h"
+#include "maps/sheet_download_parts.h"
+#include "maps/sheet_extent.h"
+#include "maps/sheet_image.h"
+#include "maps/sheet_store.h"
+#include "maps/zoom_levels.h"
+#include "net/http_client.h"
+#include "platform/headless.h"
+#include "settings/app_settings.h"
+#include "settings/settings_load.h"
+#include "sheet_test_files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CommandRun {
+    int status = -1;
+    std::string out;
+};
+
+CommandRun runCommand(const std::string& command) {
+    CommandRun r;
+    FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+bool onPath(const char* program) {
+    return runCommand(std::string("command -v ") + program).status == 0;
+}
+
+// The one local map server of this binary.
+struct LocalMapServer : ::testing::Environment {
+    static inline std::string root, unavailable, startError;
+    std::string runDir;
+    std::string script = std::string(KIV_SOURCE_DIR) + "/mapserver/kiv-mapserver.sh";
+
+    void SetUp() override {
+        const char* needed[] = {"lighttpd", "gmt", "gdal_translate", "ogr2ogr", "curl"};
+        if (access("/usr/lib/cgi-bin/mapserv", X_OK) != 0) unavailable = "/usr/lib/cgi-bin/mapserv";
+        for (const char* p : needed)
+            if (unavailable.empty() && !onPath(p)) unavailable = p;
+        if (!unavailable.empty()) {
+            printf("KIV-MAPSERVER-UNAVAILABLE: %s is not installed (scripts/install-deps.sh)\n",
+                   unavailable.c_str());
+            return;
+        }
+        char pattern[] = "/tmp/kiv_dl_server_XXXXXX";
+        runDir = mkdtemp(pattern);
+        // The first start builds the data cache (a minute or two, once).
+        CommandRun r = runCommand("timeout 800 " + script + " start " + runDir);
+        std::string out = r.out;
+        while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+        out = out.substr(out.find_last_of('\n') == std::string::npos ? 0 : out.find_last_of('\n') + 1);
+        if (r.status != 0 || out.rfind("http://", 0) != 0)
+            startError = "kiv-mapserver.sh start failed (status " + std::to_string(r.status) + "): " + r.out;
+        else
+            root = out;
+    }
+    void TearDown() override {
+        if (runDir.empty()) return;
+        runCommand(script + " stop " + runDir);
+        std::error_code ec;
+        fs::remove_all(runDir, ec);
+    }
+};
+
+#define NEED_SERVER()                                                                        \
+    do {                                                                                     \
+        if (!LocalMapServer::unavailable.empty())                                            \
+            GTEST_SKIP() << "local map server not available: " << LocalMapServer::unavailable \
+                         << " is not installed";                                             \
+        ASSERT_TRUE(LocalMapServer::startError.empty()) << LocalMapServer::startError;       \
+    } while (0)
+
+struct Extent {
+    double minX, minY, maxX, maxY;
+};
+
+// The reply's mapext row, read by a pattern of its own.
+bool replyExtent(const std::string& url, Extent* e) {
+    std::string file = "reply_check.htm";
+    if (!HttpGetToFile(url.c_str(), file.c_str())) return false;
+    Bytes b = readBytes(file);
+    remove(file.c_str());
+    std::string page(b.begin(), b.end());
+    std::smatch m;
+    static const std::regex row(R"(<td>mapext</td><td>(\S+) (\S+) (\S+) (\S+)</td>)");
+    if (!std::regex_search(page, m, row)) return false;
+    *e = {std::stod(m[1]), std::stod(m[2]), std::stod(m[3]), std::stod(m[4])};
+    return true;
+}
+
+class LocalServer : public ::testing::Test {
+protected:
+    TempTree tree;
+    fs::path oldCwd = fs::current_path();
+    std::unique_ptr<AppSettings> settings = std::make_unique<AppSettings>();
+    char path[SHEET_PATH_MAX] = {};
+
+    void SetUp() override {
+        fs::current_path(tree.root);
+        settings_defaults(settings.get());
+        snprintf(settings->mapsDir, sizeof settings->mapsDir, "%s", tree.maps().c_str());
+        snprintf(settings->serverUrl, sizeof settings->serverUrl, "%s", LocalMapServer::root.c_str());
+        headless_install();
+    }
+    void TearDown() override { fs::current_path(oldCwd); }
+
+    // Downloads and checks one sheet; returns its stored extent.
+    void fetchAndCheck(double lat, double lon, int level, int big, int aerial, Extent* stored) {
+        SCOPED_TRACE(testing::Message() << lat << " " << lon << " level " << level << (big ? " big" : "")
+                                        << (aerial ? " aerial" : ""));
+        int format = aerial ? SHEET_JPEG : SHEET_GIF;
+        ASSERT_EQ(aerial ? downloadAerialSheet(lat, lon, level, settings.get(), path, big)
+                         : downloadSheet(lat, lon, level, settings.get(), path, big, 1, 1),
+                  0);
+        unsigned char* pixels = nullptr;
+        int w = 0, h = 0;
+        ASSERT_EQ(decodeSheetFile(path, format, &pixels, &w, &h), 1);
+        free(pixels);
+        EXPECT_EQ(w, big ? 720 : 480);
+        EXPECT_EQ(h, big ? 540 : 360);
+
+        double cx, cy;
+        Extent e;
+        bool read = aerial ? readSheetExtentsJpeg(lat, lon, level, tree.maps().c_str(), big, &cx, &cy, &e.minX,
+                                                  &e.minY, &e.maxX, &e.maxY)
+                           : readSheetExtents(lat, lon, level, tree.maps().c_str(), big, &cx, &cy, &e.minX,
+                                              &e.minY, &e.maxX, &e.maxY);
+        ASSERT_TRUE(read);
+        // The same request again, for the reply's own mapext.
+        double x, y, angle;
+        ASSERT_EQ(sheetCentreAndAngle(lat, lon, &x, &y, &angle), 1);
+        char url[SHEET_URL_MAX];
+        if (aerial)
+            sheetAerialRequestUrl(url, sizeof url, LocalMapServer::root.c_str(), x, y, zoomScale(level), big);
+        else
+            sheetTopoRequestUrl(url, sizeof url, LocalMapServer::root.c_str(), x, y, zoomScale(level), big, 1, 1,
+                                angle);
+        Extent r;
+        ASSERT_TRUE(replyExtent(url, &r));
+        EXPECT_NEAR(e.minX, r.minX, 1e-6);
+        EXPECT_NEAR(e.minY, r.minY, 1e-6);
+        EXPECT_NEAR(e.maxX, r.maxX, 1e-6);
+        EXPECT_NEAR(e.maxY, r.maxY, 1e-6);
+        EXPECT_NEAR(cx, x, 1e-6);
+        EXPECT_NEAR(cy, y, 1e-6);
+        // Centred on the request, edge pixel centres (W - 1) x c apart.
+        double c = zoomScale(level) / (72 * 39.3701);
+        EXPECT_NEAR((e.minX + e.maxX) / 2, x, 0.01);
+        EXPECT_NEAR((e.minY + e.maxY) / 2, y, 0.01);
+        EXPECT_NEAR(e.maxX - e.minX, (w - 1) * c, 0.01);
+        EXPECT_NEAR(e.maxY - e.minY, (h - 1) * c, 0.01);
+        if (aerial) {
+            Bytes b = readBytes(path);
+            ASSERT_GT(b.size(), SHEET_JPEG_RECORD_OFFSET + 4u);
+            EXPECT_EQ(b[SHEET_JPEG_RECORD_OFFSET], 0xFF);
+            EXPECT_EQ(b[SHEET_JPEG_RECORD_OFFSET + 1], 0xFE);
+        }
+        *stored = e;
+    }
+};
+
+TEST_F(LocalServer, EveryLevelAndSizeEastAndWestOfTheCentralMeridian) {
+    NEED_SERVER();
+    const double points[][2] = {{45.4215, -75.6972}, {50.0, -105.0}};
+    for (const auto& p : points)
+        for (int level = 0; level <= ZOOM_FINEST; level++)
+            for (int big = 0; big <= 1; big++) {
+                double lat = snapLatitude(p[0], level, 0), lon = snapLongitude(p[1], level, big);
+                Extent e;
+                fetchAndCheck(lat, lon, level, big, 0, &e);
+            }
+    // Nothing but the sheets is left.
+    for (const auto& f : fs::recursive_directory_iterator(tree.root)) {
+        if (!f.is_regular_file()) continue;
+        EXPECT_EQ(f.path().filename().string().rfind("ma", 0), 0u) << f.path();
+    }
+}
+
+TEST_F(LocalServer, AerialSheetsAreJpegWithTheRecordAfterTheFixedPrefix) {
+    NEED_SERVER();
+    struct {
+        double lat, lon;
+        int level, big;
+    } cases[] = {{45.4215, -75.6972, 2, 0}, {45.4215, -75.6972, 4, 1}, {50.0, -105.0, 1, 0}};
+    for (const auto& c : cases) {
+        double lat = snapLatitude(c.lat, c.level, 0), lon = snapLongitude(c.lon, c.level, c.big);
+        Extent e;
+        fetchAndCheck(lat, lon, c.level, c.big, 1, &e);
+    }
+    EXPECT_EQ(headless_calls_of("message_box").size(), 0u);
+}
+
+// The centre of the town square: the middle of the 5 x 5 windows that are
+// all dark near the expected pixel, refined by the darkness of the pixels
+// around it. False when no such square is there.
+bool squareCentre(const unsigned char* rgb, int w, int h, double ex, double ey, double* cx, double* cy) {
+    auto value = [&](int x, int y) {
+        const unsigned char* p = rgb + (static_cast<size_t>(y) * w + x) * 3;
+        return (p[0] + p[1] + p[2]) / 3.0;
+    };
+    auto dark = [&](int x, int y) { return value(x, y) <= 70; };
+    double sx = 0, sy = 0;
+    int n = 0;
+    for (int y = static_cast<int>(ey) - 12; y <= static_cast<int>(ey) + 12; y++)
+        for (int x = static_cast<int>(ex) - 12; x <= static_cast<int>(ex) + 12; x++) {
+            if (x < 2 || y < 2 || x >= w - 2 || y >= h - 2) continue;
+            bool all = true;
+            for (int dy = -2; dy <= 2 && all; dy++)
+                for (int dx = -2; dx <= 2 && all; dx++) all = dark(x + dx, y + dy);
+            if (all) {
+                sx += x;
+                sy += y;
+                n++;
+            }
+        }
+    if (n == 0) return false;
+    int mx = static_cast<int>(std::lround(sx / n)), my = static_cast<int>(std::lround(sy / n));
+    // Background from the ring around the square; darkness weights within.
+    std::vector<double> ring;
+    for (int d = -6; d <= 6; d++) {
+        for (int s : {-6, 6}) {
+            if (mx + d >= 0 && mx + d < w && my + s >= 0 && my + s < h) ring.push_back(value(mx + d, my + s));
+            if (mx + s >= 0 && mx + s < w && my + d >= 0 && my + d < h) ring.push_back(value(mx + s, my + d));
+        }
+    }
+    std::sort(ring.begin(), ring.end());
+    double background = ring.empty() ? 250 : ring[ring.size() / 2];
+    double wsum = 0, wx = 0, wy = 0;
+    for (int y = my - 5; y <= my + 5; y++)
+        for (int x = mx - 5; x <= mx + 5; x++) {
+            if (x < 0 || y < 0 || x >= w || y >= h) continue;
+            double wgt = std::clamp((background - value(x, y)) / (background - 30.0), 0.0, 1.0);
+            wsum += wgt;
+            wx += wgt * x;
+            wy += wgt * y;
+        }
+    *cx = wsum > 0 ? wx / wsum : mx;
+    *cy = wsum > 0 ? wy / wsum : my;
+    return true;
+}
+
+TEST_F(LocalServer, OttawaMarkerLiesWhereTheProjectionPutsIt) {
+    NEED_SERVER();
+    const double lat = 45.4215, lon = -75.6972;
+    double x, y;
+    ASSERT_EQ(ll2lcc(&x, &y, lat, lon), 1);
+    double worst = 0, worstExact = 0;
+    int checked = 0;
+    for (int level = 0; level <= ZOOM_FINEST; level++)
+        for (int big = 0; big <= 1; big++) {
+            SCOPED_TRACE(testing::Message() << "level " << level << (big ? " big" : ""));
+            double slat = snapLatitude(lat, level, 0), slon = snapLongitude(lon, level, big);
+            // No grid, no arrow: only the map around the marker.
+            ASSERT_EQ(downloadSheet(slat, slon, level, settings.get(), path, big, 0, 0), 0);
+            double cx, cy, minX, minY, maxX, maxY;
+            ASSERT_TRUE(readSheetExtents(slat, slon, level, tree.maps().c_str(), big, &cx, &cy, &minX, &minY, &maxX,
+                                         &maxY));
+            unsigned char* pixels = nullptr;
+            int w = 0, h = 0;
+            ASSERT_EQ(decodeSheetFile(path, SHEET_GIF, &pixels, &w, &h), 1);
+            // The pixel the program places the position on.
+            int px = static_cast<int>(std::floor(w * (x - minX) / (maxX - minX)));
+            int py = h - 1 - static_cast<int>(std::floor(h * (y - minY) / (maxY - minY)));
+            // The same point with the extent read as edge pixel centres.
+            double ux = (x - minX) / (maxX - minX) * (w - 1), uy = (maxY - y) / (maxY - minY) * (h - 1);
+            if (px < 12 || py < 12 || px >= w - 12 || py >= h - 12) {
+                free(pixels);
+                continue;   // Ottawa is not well inside this sheet
+            }
+            double mx = 0, my = 0;
+            bool found = squareCentre(pixels, w, h, px, py, &mx, &my);
+            free(pixels);
+            ASSERT_TRUE(found) << "no town square near pixel " << px << "," << py;
+            double err = std::hypot(mx - px, my - py), exact = std::hypot(mx - ux, my - uy);
+            printf("level %d %s: marker centre %.2f,%.2f  program pixel %d,%d (error %.2f px)  "
+                   "edge-centre reading %.2f,%.2f (error %.2f px)\n",
+                   level, big ? "big  " : "small", mx, my, px, py, err, ux, uy, exact);
+            EXPECT_LE(std::fabs(mx - px), 2.0);
+            EXPECT_LE(std::fabs(my - py), 2.0);
+            worst = std::max(worst, err);
+            worstExact = std::max(worstExact, exact);
+            checked++;
+        }
+    printf("Ottawa marker: %d sheets, largest error %.2f px (program pixel), %.2f px (edge-centre reading)\n",
+           checked, worst, worstExact);
+    EXPECT_GE(checked, 8);
+}
+
+#ifdef KIVSHEET_PATH
+TEST_F(LocalServer, KivsheetFetchStoresASheet) {
+    NEED_SERVER();
+    std::string tool = KIVSHEET_PATH;
+    CommandRun r = runCommand(tool + " fetch 45.4 -75.7 2 --server " + LocalMapServer::root);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "./Maps/w070/w075n045/mac_z2_w0754000_n0452000.gif\n");
+    EXPECT_TRUE(fs::is_regular_file(tree.root / "Maps/w070/w075n045/mac_z2_w0754000_n0452000.gif"));
+    r = runCommand(tool + " fetch 45.4 -75.7 2 --big --aerial --maps " + tree.maps() + " --server " +
+                   LocalMapServer::root);
+    EXPECT_EQ(r.status, 0);
+    // Big sheets lie on the doubled longitude grid.
+    EXPECT_EQ(r.out, tree.maps() + "/w070/w075n045/mad_z2_w0754000_n0452000.jpg\n");
+    // Server= of kiv_ini.txt is the default.
+    std::string ini = "Server=" + LocalMapServer::root + "\nMaps=./Other\n";
+    writeBytes((tree.root / "kiv_ini.txt").string(), Bytes(ini.begin(), ini.end()));
+    r = runCommand(tool + " fetch 50 -105 1");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "./Other/w100/w105n050/mac_z1_w1050000_n0500000.gif\n");
+    for (const char* bad : {" fetch 45.4 -75.7 5", " fetch 45.4 -75.7", " fetch 45.4 -75.7 2 --frob",
+                            " fetch 45.4 -75.7 2 --server http://127.0.0.1:1"}) {
+        r = runCommand(tool + bad);
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_EQ(r.out, "") << bad;
+    }
+    for (const auto& f : fs::directory_iterator(tree.root))
+        EXPECT_EQ(f.path().filename().string().rfind("tmp_map", 0), std::string::npos) << f.path();
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new LocalMapServer);
+    return RUN_ALL_TESTS();
+}
