@@ -20,7 +20,9 @@ build_data() {
     # One builder at a time; the others wait for it.
     exec 9>"$data.lock"
     flock 9
-    [ -f "$data/READY" ] || python3 "$here/build_data.py" "$data" >&2
+    # Run inside the cache: GMT leaves a gmt.history in the current folder.
+    data=$(cd "$data" && pwd)
+    [ -f "$data/READY" ] || (cd "$data" && python3 "$here/build_data.py" "$data" >&2)
     flock -u 9
   fi
 }
