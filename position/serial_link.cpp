@@ -192,11 +192,22 @@ int open_port(AppSettings* s) {
     return 1;
 }
 
+SerialRemoteStart remote_start_hook() {
+    std::lock_guard<std::mutex> g(registry);
+    return remote_start;
+}
+
+SerialRemoteStop remote_stop_hook() {
+    std::lock_guard<std::mutex> g(registry);
+    return remote_stop;
+}
+
 int open_remote(AppSettings* s) {
-    if (!remote_start) return 0;
+    SerialRemoteStart start = remote_start_hook();
+    if (!start) return 0;
     if (s->readerThread.joinable() && s->readerThreadId.load() == 0) s->readerThread.join();
     s->connected = 1;
-    if (!remote_start(s)) {
+    if (!start(s)) {
         s->connected = 0;
         return 0;
     }
@@ -287,7 +298,7 @@ int serial_close(AppSettings* s) {
         close_port(s, l);
     } else {
         // REMOTE: the server stops and ends its thread.
-        if (remote_stop) remote_stop(s);
+        if (SerialRemoteStop stop = remote_stop_hook()) stop(s);
         if (s->readerThread.joinable()) {
             if (s->readerThreadId.load() == 0)
                 s->readerThread.join();

@@ -37,5 +37,10 @@ std::string sim_line_with(SimProcess* sim, const std::string& text);
 int  sim_stop(SimProcess* sim);   // SIGTERM, wait; the exit status (-1 when killed)
 int  sim_wait_exit(SimProcess* sim, int timeoutMs);   // exit status, -2 when still running
 
+// Any other far side (socat): started with its output discarded, and
+// stopped with SIGTERM. -1 when it cannot be started.
+pid_t spawn_quiet(const std::vector<std::string>& argv);
+int   stop_process(pid_t pid);
+
 // Polls cond every few milliseconds; true as soon as it holds.
 bool wait_until(const std::function<bool()>& cond, int timeoutMs);

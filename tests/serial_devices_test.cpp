@@ -92,6 +92,29 @@ TEST_F(SerialDeviceTest, NmeaThroughLineNoiseStillDrivesTheFix) {
     EXPECT_TRUE(wait_until([this] { return fix_at(-37.8, 175.3); }, 6000));
 }
 
+TEST_F(SerialDeviceTest, KivsimOnOneEndOfASerialPairDrivesTheFixAtTheOther) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    char here[PATH_MAX];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    std::string a = std::string(here) + "/a", b = std::string(here) + "/b";
+    pid_t socat = spawn_quiet({"socat", "pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b});
+    if (socat < 0) GTEST_SKIP() << "socat is not installed";
+    bool ready = wait_until([&] { return access(a.c_str(), F_OK) == 0 && access(b.c_str(), F_OK) == 0; }, 5000);
+    if (!ready) {
+        stop_process(socat);
+        GTEST_SKIP() << "socat did not create its pair";
+    }
+    ASSERT_TRUE(sim_start(&sim, {"--device", a, "--waypoints", "52.06,5.14", "--speed", "0", "--duration", "30"}));
+    EXPECT_EQ(sim.path, a);
+    s = link_settings(b, DEVICE_NMEA, 4800);
+    ASSERT_EQ(serial_open(s.get()), 1);
+    EXPECT_TRUE(wait_until([this] { return fix_at(52.06, 5.14); }, 5000));
+    serial_close(s.get());
+    sim_stop(&sim);
+    stop_process(socat);
+}
+
 TEST_F(SerialDeviceTest, CaptureOverThePtyDecodesLikeTheDirectFeed) {
     std::string capture = std::string(KIV_TESTDATA_DIR) + "/receivers/haicom-305N.bin";
     std::ifstream in(capture, std::ios::binary);
