@@ -1,5 +1,9 @@
 // The main window: frame, menu of the program, accelerators, the map window
 // that fills the client area, the timer, and the events handed to app/.
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "app/toolbar_bitmaps.h"
@@ -119,9 +123,13 @@ void onSize(wxSizeEvent& e) {
     app_size(s.x, s.y);
 }
 
+void setVisible(int visible) {
+    if (wx_window.visible.exchange(visible) != visible) wx_log("kiv: visible %d\n", visible);
+}
+
 void updateVisible() {
     wxFrame* f = wx_window.frame;
-    wx_window.visible.store(f && !wx_window.destroyed && f->IsShown() && !f->IsIconized() ? 1 : 0);
+    setVisible(f && !wx_window.destroyed && f->IsShown() && !f->IsIconized() ? 1 : 0);
 }
 
 void onClose(wxCloseEvent&) {
@@ -154,7 +162,7 @@ void bindEvents(wxFrame* frame, wxWindow* map) {
     });
     frame->Bind(wxEVT_ICONIZE, [](wxIconizeEvent& e) {
         e.Skip();
-        wx_window.visible.store(e.IsIconized() ? 0 : 1);
+        setVisible(e.IsIconized() ? 0 : 1);
     });
     map->Bind(wxEVT_PAINT, [map](wxPaintEvent&) { wx_paint(map); });
     map->Bind(wxEVT_LEFT_DOWN, [](wxMouseEvent& e) { onMouseDown(e, APP_BUTTON_LEFT); });
@@ -168,8 +176,19 @@ void bindEvents(wxFrame* frame, wxWindow* map) {
 
 bool wx_on_main_thread() { return std::this_thread::get_id() == main_thread; }
 
+void wx_log(const char* format, ...) {
+    if (!wx_window.log) return;
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    fflush(stdout);
+}
+
 wxFrame* wx_create_main_window() {
     main_thread = std::this_thread::get_id();
+    const char* log = getenv("KIV_PAINT_LOG");
+    wx_window.log = log && strcmp(log, "1") == 0;
     wx_install_backend();
 
     int width, height;

@@ -17,7 +17,6 @@ namespace {
 struct PaintState {
     long paints;
     int sheetShown;                    // "kiv: painted" was printed
-    int log;                           // KIV_PAINT_LOG=1: one line per paint
     int blitted;                       // this paint put the frame on screen
     wxFont font;
     int fontHeight, fontWeight;
@@ -41,17 +40,21 @@ wxFont fontForCell(wxDC* dc, int height, int weight) {
     return font;
 }
 
-void report() {
+void report(wxWindow* map) {
     PaintState& p = paint_state;
     if (!p.blitted || !map_view.dibHeader || map_view.imageWidth <= 0) return;
-    if (!p.sheetShown) {
-        p.sheetShown = 1;
-        printf("kiv: painted\n");
-        fflush(stdout);
-    } else if (p.log) {
-        printf("kiv: painted %ld\n", p.paints);
-        fflush(stdout);
+    if (p.sheetShown) {
+        wx_log("kiv: painted %ld\n", p.paints);
+        return;
     }
+    p.sheetShown = 1;
+    // Where the client area is on the screen, in the toolkit's pixels, and
+    // how many device pixels each of them takes.
+    wxPoint origin = map->ClientToScreen(wxPoint(0, 0));
+    wxSize size = map->GetClientSize();
+    wx_log("kiv: client %d %d %d %d scale %g\n", origin.x, origin.y, size.x, size.y, map->GetContentScaleFactor());
+    printf("kiv: painted\n");
+    fflush(stdout);
 }
 
 }  // namespace
@@ -59,10 +62,6 @@ void report() {
 void wx_paint(wxWindow* map) {
     wxPaintDC dc(map);
     PaintState& p = paint_state;
-    if (p.paints == 0) {
-        const char* log = getenv("KIV_PAINT_LOG");
-        p.log = log && strcmp(log, "1") == 0;
-    }
     // On a scaled display the composed frame is enlarged as a whole, each
     // of its pixels a block of whole device pixels.
     if (wxGraphicsContext* gc = dc.GetGraphicsContext()) gc->SetInterpolationQuality(wxINTERPOLATION_NONE);
@@ -75,7 +74,7 @@ void wx_paint(wxWindow* map) {
     wx_window.paintDc = nullptr;
     p.paints++;
     wx_paint_finished();
-    report();
+    report(map);
 }
 
 double wx_last_paint_ms() { return paint_state.lastPaintMs; }

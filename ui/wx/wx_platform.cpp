@@ -71,6 +71,7 @@ int messageBox(const char* text, const char* caption, int style) {
 void menuCheck(int id, int checked) {
     onMain([id, checked] {
         wx_window.checks[id] = checked ? 1 : 0;
+        wx_log("kiv: menu %d checked %d\n", id, checked ? 1 : 0);
         wxMenuItem* item = windowAlive() && wx_window.menuBar ? wx_window.menuBar->FindItem(id) : nullptr;
         if (item && item->IsCheckable()) item->Check(checked != 0);
     });
@@ -80,6 +81,7 @@ void menuEnable(int id, int enabled) {
     onMain([id, enabled] {
         wxMenuItem* item = windowAlive() && wx_window.menuBar ? wx_window.menuBar->FindItem(id) : nullptr;
         if (item) item->Enable(enabled != 0);
+        wx_log("kiv: menu %d enabled %d\n", id, enabled ? 1 : 0);
     });
 }
 

@@ -18,6 +18,7 @@ struct WxWindow {
     int busyDepth;                     // nested wait-cursor requests
     std::map<int, int> checks;         // check marks as the program set them
     std::atomic<int> visible;          // shown and not minimised (read by other threads)
+    int log;                           // KIV_PAINT_LOG=1: paints, menu states, visibility
 };
 
 extern WxWindow wx_window;
@@ -26,6 +27,9 @@ extern WxWindow wx_window;
 // sized for the client area the program asks for; then the program's start-up.
 wxFrame* wx_create_main_window();
 bool wx_on_main_thread();
+// One "kiv: ..." line on standard output when the log is on, flushed at once
+// (tests wait on these lines instead of polling the screen).
+void wx_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // wx_platform.cpp: the PlatformBackend table of this toolkit.
 void wx_install_backend();
