@@ -1,0 +1,19 @@
+# The program on its real wxWidgets window under Xvfb, driven with xdotool
+# and checked on screenshots. Skipped (77) where Xvfb or xdotool is missing.
+if(KIV_SANITIZE OR NOT TARGET kiv)
+  return()
+endif()
+find_package(GIF REQUIRED)
+find_package(Python3 COMPONENTS Interpreter)
+
+add_executable(kiv_gui_fixture gui_fixture.cpp)
+target_link_libraries(kiv_gui_fixture PRIVATE kiv_maps GIF::GIF)
+target_include_directories(kiv_gui_fixture PRIVATE "${CMAKE_SOURCE_DIR}")
+
+if(Python3_Interpreter_FOUND AND TARGET kivsim)
+  foreach(case map hidpi hidden warning)
+    add_test(NAME gui_${case}
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/gui_test.py ${CMAKE_BINARY_DIR} ${case})
+    set_tests_properties(gui_${case} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 90 LABELS gui)
+  endforeach()
+endif()

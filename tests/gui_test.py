@@ -1,0 +1,234 @@
+#!/usr/bin/env python3
+"""kiv on its real window under Xvfb: the map with the toolbar and the
+marker where the projection puts it, the accelerators, a click zoom, a key
+pan, a hidden window, a scaled display, a warning box, and a clean Exit
+through the menu. Usage: gui_test.py BUILD_DIR CASE [--save-screenshot PNG]."""
+import re
+import subprocess
+import sys
+import time
+
+from gui_session import Failure, Session, check, main
+
+YELLOW, BLACK, WHITE = 0xFFFF00, 0x000000, 0xFFFFFF
+MARKER = ["...##k##...", ".####k####.", ".####k####.", "###########", "####kkk####", "kkk#kkk#kkk",
+          "####kkk####", "###########", ".####k####.", ".####k####.", "...##k##..."]
+TITLE = re.compile(r"KIV - ([NS]) (\d+)°(\d\d)'(\d\d)\" / ([EW]) (\d+)°(\d\d)'(\d\d)\"")
+# A fix north-east of the start position, inside the level-2 sheet of its
+# grid point, away from the sheet's edges.
+FIX_LAT, FIX_LON, LEVEL = 45.47, -75.62, 2
+FIX_TITLE = "KIV - N 45°28'12\" / W 75°37'12\""
+
+
+def title_position(title):
+    m = TITLE.match(title)
+    check(m, f"title {title!r} holds no position")
+    lat = int(m[2]) + int(m[3]) / 60 + int(m[4]) / 3600
+    lon = int(m[6]) + int(m[7]) / 60 + int(m[8]) / 3600
+    return (-lat if m[1] == "S" else lat), (-lon if m[5] == "W" else lon)
+
+
+def toolbar_problems(s, shot):
+    """The strip's lines and separators, and a face on every button."""
+    width = s.client[2]
+    bad = []
+    for y, colour in ((1, BLACK), (2, WHITE), (42, BLACK), (43, WHITE)):
+        for x in range(0, width, 7):
+            if s.client_pixel(shot, x, y) != colour:
+                bad.append(f"line y={y} at x={x}")
+                break
+    for x, colour in ((2, BLACK), (3, WHITE), (56, BLACK), (57, WHITE), (238, BLACK), (239, WHITE),
+                      (478, BLACK), (479, WHITE)):
+        for y in range(5, 40, 3):
+            if s.client_pixel(shot, x, y) != colour:
+                bad.append(f"separator x={x} at y={y}")
+                break
+    for left in (14, 67, 110, 153, 196, 254, 299, 344, 389, 434):
+        colours = {s.client_pixel(shot, left + dx, 6 + dy) for dx in range(0, 32, 3) for dy in range(0, 32, 3)}
+        if len(colours) < 3:
+            bad.append(f"button at x={left} has no face")
+    return bad
+
+
+def marker_problems(s, shot, mx, my):
+    """The 11 x 11 pattern centred on client pixel (mx, my); each of its
+    pixels a whole block of device pixels on a scaled display."""
+    scale = round(s.client[4])
+    bad = []
+    for r, row in enumerate(MARKER):
+        for c, cell in enumerate(row):
+            for dy in range(scale):
+                for dx in range(scale):
+                    got = s.client_pixel(shot, mx + c - 5, my + r - 5, dx, dy)
+                    if cell == "#" and got != YELLOW or cell == "k" and got != BLACK or \
+                            cell == "." and got in (YELLOW, BLACK):
+                        bad.append(f"({c},{r})+({dx},{dy}) is {got:06X} for '{cell}'")
+    return bad
+
+
+def sheet_problems(s, shot, lat, lon, level, points):
+    """The sheet's own colours at client points (no shift, no blur)."""
+    bad = []
+    scale = round(s.client[4])
+    for x, y in points:
+        want = int(s.run_fixture("colour", s.dir, lat, lon, level, x, y), 16)
+        for dy in range(scale):
+            for dx in range(scale):
+                got = s.client_pixel(shot, x, y, dx, dy)
+                if got != want:
+                    bad.append(f"sheet at ({x},{y})+({dx},{dy}) is {got:06X}, not {want:06X}")
+    return bad
+
+
+def until_screen(s, problems, what, timeout=10):
+    """Waits for paints until the screen shows what it should."""
+    deadline = time.monotonic() + timeout
+    while True:
+        shot = s.screenshot()
+        bad = problems(shot)
+        if not bad:
+            return shot
+        if time.monotonic() > deadline:
+            raise Failure(f"{what}: " + "; ".join(bad[:6]))
+        try:
+            s.wait_line(r"^kiv: painted \d+$", timeout=3)
+        except Failure:
+            pass
+
+
+def marker_pixel(s, sheet_lat, sheet_lon, level):
+    x, y = s.run_fixture("marker", s.dir, sheet_lat, sheet_lon, level, FIX_LAT, FIX_LON).split()
+    return int(x), int(y)
+
+
+def corners_away_from(mx, my):
+    return [(x, y) for x, y in ((40, 90), (440, 90), (40, 380), (440, 380), (240, 230))
+            if abs(x - mx) > 8 or abs(y - my) > 8]
+
+
+def start(build, scale=None, port=None):
+    s = Session(build, scale)
+    s.run_fixture("sheets", s.dir, FIX_LAT, FIX_LON, LEVEL)
+    s.settings(port or s.start_receiver(FIX_LAT, FIX_LON), LEVEL)
+    s.start_kiv()
+    return s
+
+
+def exit_through_menu(s):
+    """Alt+G opens "&Gps", X picks "E&xit"; the program must end with 0."""
+    s.key("alt+g")
+    s.wait_menu_open()
+    s.key("x")
+    rc = s.wait_exit()
+    check(rc == 0, f"exit status {rc}")
+    criticals = [l for l in s.stderr_lines if "CRITICAL" in l or "Gtk-WARNING" in l or "assert" in l.lower()]
+    check(not criticals, "toolkit complaints: " + " | ".join(criticals[:3]))
+
+
+def case_map(build, save):
+    s = start(build)
+    try:
+        s.wait_painted()
+        s.wait_title(lambda t: t.startswith(FIX_TITLE), "the fix's position")
+        mx, my = marker_pixel(s, FIX_LAT, FIX_LON, LEVEL)
+        plain = corners_away_from(mx, my)
+        until_screen(s, lambda shot: toolbar_problems(s, shot) + marker_problems(s, shot, mx, my) +
+                     sheet_problems(s, shot, FIX_LAT, FIX_LON, LEVEL, plain), "the first map")
+        if save:
+            subprocess.run(["timeout", "20", "import", "-window", s.window, save], env=s.env, check=True)
+
+        # Shift+Page Down: the link closes, the fix is gone with its marker,
+        # Connect is offered again.
+        s.key("shift+Next")
+        s.wait_line(r"^kiv: menu 261 enabled 1$")
+        until_screen(s, lambda shot: sheet_problems(s, shot, FIX_LAT, FIX_LON, LEVEL, [(mx, my), (mx - 3, my)]),
+                     "the marker after Disconnect")
+        # Shift+Page Up reconnects (only an enabled Connect does) and the
+        # receiver's next fix brings the marker back.
+        s.key("shift+Prior")
+        s.wait_line(r"^kiv: menu 261 enabled 0$")
+        until_screen(s, lambda shot: marker_problems(s, shot, mx, my), "the marker after Connect")
+
+        # A left click on the map zooms in around the clicked point; the
+        # title now shows the new sheet's centre.
+        s.click(mx, my)
+        zoomed = s.wait_title(lambda t: TITLE.match(t) and not t.startswith(FIX_TITLE), "the zoomed sheet")
+        lat, lon = title_position(zoomed)
+        zx, zy = marker_pixel(s, lat, lon, LEVEL + 1)
+        until_screen(s, lambda shot: marker_problems(s, shot, zx, zy) +
+                     sheet_problems(s, shot, lat, lon, LEVEL + 1, corners_away_from(zx, zy)), "the zoomed map")
+
+        # The right arrow pans one grid step (3') east.
+        s.key("Right")
+        panned = s.wait_title(lambda t: TITLE.match(t) and t != zoomed, "the panned sheet")
+        plat, plon = title_position(panned)
+        check(abs(plat - lat) < 1e-6 and abs(plon - lon - 3 / 60) < 1e-6, f"pan went from {zoomed!r} to {panned!r}")
+        until_screen(s, lambda shot: sheet_problems(s, shot, plat, plon, LEVEL + 1, [(40, 90), (440, 380)]),
+                     "the panned map")
+        exit_through_menu(s)
+    finally:
+        s.close()
+
+
+def case_hidpi(build, save):
+    """GDK_SCALE=2: the frame is enlarged as a whole, pixel for 2 x 2 pixels,
+    the sheet filling the pane as on a plain display."""
+    s = start(build, scale=2)
+    try:
+        s.wait_painted()
+        check(s.client[4] == 2, f"content scale {s.client[4]}")
+        s.wait_title(lambda t: t.startswith(FIX_TITLE), "the fix's position")
+        mx, my = marker_pixel(s, FIX_LAT, FIX_LON, LEVEL)
+        # The pane's far corners too: a map drawn at device size would
+        # leave them empty.
+        points = corners_away_from(mx, my) + [(1, 49), (480, 408), (480, 49), (1, 408)]
+        until_screen(s, lambda shot: toolbar_problems(s, shot) + marker_problems(s, shot, mx, my) +
+                     sheet_problems(s, shot, FIX_LAT, FIX_LON, LEVEL, points), "the scaled map")
+        exit_through_menu(s)
+    finally:
+        s.close()
+
+
+def case_hidden(build, save):
+    """An unmapped window gets no paint: the reader's repaint requests run
+    out, nothing locks up, and the map comes back when mapped again."""
+    s = start(build)
+    try:
+        s.wait_painted()
+        s.wait_line(r"^kiv: painted \d+$")
+        s.xdo("windowunmap", "--sync", s.window)
+        s.wait_line(r"^kiv: visible 0$")
+        # Several seconds of receiver data with nobody painting.
+        deadline = time.monotonic() + 3
+        while time.monotonic() < deadline:
+            try:
+                line = s.wait_line(r"^kiv: painted \d+$", timeout=max(0.1, deadline - time.monotonic()))
+                raise Failure(f"painted while unmapped: {line[0]}")
+            except Failure as e:
+                if "painted while" in str(e):
+                    raise
+        s.xdo("windowmap", "--sync", s.window)
+        s.wait_line(r"^kiv: visible 1$")
+        s.wait_line(r"^kiv: painted \d+$")
+        exit_through_menu(s)
+    finally:
+        s.close()
+
+
+def case_warning(build, save):
+    """A port that cannot be opened: the warning box captioned "Kiv" comes up
+    during start-up, Return answers it, and the program goes on."""
+    s = start(build, port="/dev/kiv-no-such-port")
+    try:
+        box = s.find_window("^Kiv$", timeout=20)
+        s.xdo("windowfocus", "--sync", box)
+        s.xdo("key", "Return")
+        s.wait_painted()
+        check(s.title().startswith("KIV - N 45°30'00\" / W 75°40'00\""), f"title {s.title()!r}")
+        exit_through_menu(s)
+    finally:
+        s.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main({"map": case_map, "hidpi": case_hidpi, "hidden": case_hidden, "warning": case_warning}))
