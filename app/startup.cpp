@@ -6,6 +6,7 @@
 #include "app/window_events.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
+#include "maps/sheet_download.h"
 #include "maps/sheet_store.h"
 #include "maps/zoom_levels.h"
 #include "net/connectivity.h"
@@ -24,8 +25,8 @@ namespace {
 
 constexpr int kFirstTimerMs = 1000;
 
-// The start sheet: the local file when present, else (once the download
-// module is linked in) downloaded whatever the online state.
+// The start sheet: the local file when present, else downloaded whatever
+// the online state.
 int startSheetReady(const AppSettings* s) {
     MapView& v = map_view;
     if (sheet_download_hooks.downloadSheet)
@@ -55,6 +56,7 @@ void app_client_size(int bigMaps, int* width, int* height) {
 
 int app_create() {
     serial_set_remote_hooks(remote_server_start, remote_server_stop);
+    sheet_download_install();
     AppSettings* s = nullptr;
     if (settings_load(&s) != 1 || !s) return 0;
     app_window.settings = s;
@@ -103,9 +105,9 @@ void app_destroy() {
         app_window.settings = nullptr;
         settings_free(s);
     }
-    // Threads held by the networking layer end here rather than in the
-    // process's exit, where a thread still attached would abort it.
-    net_worker_stop();
-    connectivity_probe_finish();
+    // An idle request worker ends now; one still talking to a slow server,
+    // and the start-up probe, end with the process rather than hold up the
+    // close.
+    if (!net_worker_busy()) net_worker_stop();
     platform_quit(0);
 }

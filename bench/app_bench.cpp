@@ -38,7 +38,7 @@ struct Workspace {
     Workspace(int big, int rows, int columns, const std::string& ini) {
         std::filesystem::current_path(tree.root);
         writeFile("kiv_com.txt", big ? "COM0\nBig\n" : "COM0\nSmall\n");
-        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nDash=K\n" + ini);
+        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\nDash=K\n" + ini);
         const int w = big ? 720 : 480, h = big ? 540 : 360;
         Bytes plain = makeGif(w, h, mapLikeIndices(w, h));
         for (int r = 0; r < rows; r++)

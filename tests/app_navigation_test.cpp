@@ -25,7 +25,7 @@ class AppNavigationTest : public AppTest {
 protected:
     void create(const char* comFile = "COM0\nSmall\n", const std::string& ini = "") {
         writeFile("kiv_com.txt", comFile);
-        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\n" + ini);
+        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\n" + ini);
         ASSERT_EQ(1, app_create());
         app_paint();
     }

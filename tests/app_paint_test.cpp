@@ -10,7 +10,7 @@ protected:
     TestSheet home;
     void create(const std::string& ini = "") {
         writeFile("kiv_com.txt", "COM0\nSmall\n");
-        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\n" + ini);
+        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\n" + ini);
         home = addSheet(kLat, kLon, 2, 0, 40);
         ASSERT_EQ(1, app_create());
     }

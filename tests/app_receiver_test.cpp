@@ -15,7 +15,7 @@ protected:
         ASSERT_TRUE(pty.open());
         writeFile("kiv_dev.txt", std::string(device) + "\n");
         writeFile("kiv_com.txt", "COM1\nSmall\n");
-        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nCom1=" + pty.path + "\n" + extraIni);
+        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\nCom1=" + pty.path + "\n" + extraIni);
         start = addSheet(45 + 25 / 60.0, -(75 + 42 / 60.0), 2, 0, 40);
         ASSERT_EQ(1, app_create());
         ASSERT_EQ(1, settings()->connected.load());

@@ -67,7 +67,7 @@ TEST_F(AppTest, StartsWithDefaultsAndTheStartSheetWithoutSettingsFiles) {
 }
 
 TEST_F(AppTest, MissingPortWarnsAndStartUpGoesOn) {
-    writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nCom1=/nonexistent/tty\n");
+    writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\nCom1=/nonexistent/tty\n");
     ASSERT_EQ(1, app_create());
     auto boxes = headless_calls_of("message_box");
     ASSERT_EQ(1u, boxes.size());

@@ -143,7 +143,7 @@ protected:
         zodiac_reset();
         nmea_reset();
         // No network probe reaches anything from the tests.
-        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\n");
+        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\n");
     }
 
     void TearDown() override {
