@@ -28,16 +28,23 @@ struct FaultReply {
     std::function<void()> after;
 };
 
+inline FaultReply faultRaw(FaultReply::Mode mode, const std::string& bytes) {
+    FaultReply r;
+    r.mode = mode;
+    r.bytes = bytes;
+    return r;
+}
+
 inline FaultReply faultOk(const std::string& body, const char* type = "text/html") {
-    return {FaultReply::SEND, "HTTP/1.1 200 OK\r\nContent-Type: " + std::string(type) +
-                                  "\r\nContent-Length: " + std::to_string(body.size()) +
-                                  "\r\nConnection: close\r\n\r\n" + body};
+    return faultRaw(FaultReply::SEND, "HTTP/1.1 200 OK\r\nContent-Type: " + std::string(type) +
+                                          "\r\nContent-Length: " + std::to_string(body.size()) +
+                                          "\r\nConnection: close\r\n\r\n" + body);
 }
 
 inline FaultReply faultStatus(int status, const char* reason, const std::string& body) {
-    return {FaultReply::SEND, "HTTP/1.1 " + std::to_string(status) + " " + reason +
-                                  "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
-                                  "\r\nConnection: close\r\n\r\n" + body};
+    return faultRaw(FaultReply::SEND, "HTTP/1.1 " + std::to_string(status) + " " + reason +
+                                          "\r\nContent-Type: text/html\r\nContent-Length: " +
+                                          std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
 }
 
 // Chunks of at most chunk bytes, a chunk extension on the first, a trailer.
@@ -51,7 +58,7 @@ inline FaultReply faultChunked(const std::string& body, size_t chunk, const char
         out += size + body.substr(at, n) + "\r\n";
     }
     out += "0\r\nX-Trailer: 1\r\n\r\n";
-    return {FaultReply::SEND, out};
+    return faultRaw(FaultReply::SEND, out);
 }
 
 class FaultServer {

@@ -263,9 +263,9 @@ TEST_F(DownloadFault, ImagesThatAreNotWholeGifsStoreNothing) {
         {"no trailer", faultOk(asString(noTrailer), "image/gif")},
         {"cut in the middle, length says so", faultOk(asString(halfway), "image/gif")},
         {"cut in the middle, length says more",
-         {FaultReply::SEND, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(gif.size()) + "\r\n\r\n" +
-                                asString(halfway)}},
-        {"connection closed, no reply", {FaultReply::CLOSE, ""}},
+         faultRaw(FaultReply::SEND, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(gif.size()) +
+                                        "\r\n\r\n" + asString(halfway))},
+        {"connection closed, no reply", faultRaw(FaultReply::CLOSE, "")},
         {"code size 13", faultOk(asString(badCodeSize), "image/gif")},
         {"empty body", faultOk("", "image/gif")},
     };
@@ -301,7 +301,7 @@ TEST_F(DownloadFault, SilentServerEndsInATimeOut) {
     net_set_receive_timeout_ms(300);
     Bytes gif = sheetGif(48, 36);
     {
-        FaultServer server(route([] { return FaultReply{FaultReply::HOLD, ""}; },
+        FaultServer server(route([] { return faultRaw(FaultReply::HOLD, ""); },
                                  [&] { return faultOk(asString(gif), "image/gif"); }));
         useServer(server);
         EXPECT_EQ(fetch(), 1);
@@ -313,9 +313,9 @@ TEST_F(DownloadFault, SilentServerEndsInATimeOut) {
         std::string half = asString(gif).substr(0, gif.size() / 2);
         FaultServer server(route([] { return faultOk(page("ntdb3.gif")); },
                                  [&] {
-                                     return FaultReply{FaultReply::SEND_AND_HOLD,
-                                                       "HTTP/1.1 200 OK\r\nContent-Length: " +
-                                                           std::to_string(gif.size()) + "\r\n\r\n" + half};
+                                     return faultRaw(FaultReply::SEND_AND_HOLD,
+                                                     "HTTP/1.1 200 OK\r\nContent-Length: " +
+                                                         std::to_string(gif.size()) + "\r\n\r\n" + half);
                                  }));
         useServer(server);
         EXPECT_EQ(fetch(), 1);
@@ -421,8 +421,9 @@ TEST_F(DownloadFault, TwoProcessesInOneFolderKeepTheirOwnFiles) {
         self->waitForRequests(4);
         if (isB) {
             std::string whole = asString(gifB);
-            FaultReply r{FaultReply::SEND, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(whole.size()) +
-                                               "\r\n\r\n" + whole.substr(0, whole.size() / 2)};
+            FaultReply r = faultRaw(FaultReply::SEND, "HTTP/1.1 200 OK\r\nContent-Length: " +
+                                                          std::to_string(whole.size()) + "\r\n\r\n" +
+                                                          whole.substr(0, whole.size() / 2));
             r.pause = [&] {
                 raise(&bHalfSent);
                 waitFor(&aSent);

@@ -1,0 +1,139 @@
+// Obtaining one missing sheet from the local map server: the request, the
+// reply page, the image and the store (downloadSheet), beside curl
+// fetching the same two URLs as separate processes, in the same run.
+// Each repetition is one download; the median of 20 is the figure.
+#include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "maps/map_view.h"
+#include "maps/sheet_download.h"
+#include "maps/sheet_download_parts.h"
+#include "maps/sheet_store.h"
+#include "maps/zoom_levels.h"
+#include "settings/app_settings.h"
+#include "settings/settings_load.h"
+
+extern char** environ;
+
+namespace {
+
+std::string server_root;
+std::string work_dir;
+
+int runCurl(const std::string& url, const std::string& out) {
+    const char* argv[] = {"curl", "-s", "-f", "-o", out.c_str(), url.c_str(), nullptr};
+    pid_t pid;
+    if (posix_spawnp(&pid, "curl", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) return 0;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Ottawa's sheet at the level and size of the arguments.
+struct Sheet {
+    double lat, lon;
+    int level, big;
+    std::string url;
+};
+
+Sheet sheetOf(const benchmark::State& state) {
+    Sheet s;
+    s.level = static_cast<int>(state.range(0));
+    s.big = static_cast<int>(state.range(1));
+    s.lat = snapLatitude(45.4215, s.level, 0);
+    s.lon = snapLongitude(-75.6972, s.level, s.big);
+    double x, y, angle;
+    sheetCentreAndAngle(s.lat, s.lon, &x, &y, &angle);
+    char url[SHEET_URL_MAX];
+    sheetTopoRequestUrl(url, sizeof url, server_root.c_str(), x, y, zoomScale(s.level), s.big, 1, 0, angle);
+    s.url = url;
+    return s;
+}
+
+void DownloadSheet(benchmark::State& state) {
+    Sheet s = sheetOf(state);
+    auto settings = std::make_unique<AppSettings>();
+    settings_defaults(settings.get());
+    snprintf(settings->mapsDir, sizeof settings->mapsDir, "%s/Maps", work_dir.c_str());
+    snprintf(settings->serverUrl, sizeof settings->serverUrl, "%s", server_root.c_str());
+    char path[SHEET_PATH_MAX];
+    sheetPath(path, sizeof path, settings->mapsDir, s.lat, s.lon, s.level, s.big, SHEET_GIF);
+    for (auto _ : state) {
+        state.PauseTiming();
+        remove(path);   // missing again
+        state.ResumeTiming();
+        if (downloadSheet(s.lat, s.lon, s.level, settings.get(), path, s.big, 1, 0) != 0) {
+            state.SkipWithError("download failed");
+            return;
+        }
+    }
+}
+
+void CurlTwoUrls(benchmark::State& state) {
+    Sheet s = sheetOf(state);
+    std::string reply = work_dir + "/curl_reply.htm", image = work_dir + "/curl_image.gif";
+    for (auto _ : state) {
+        SheetReply r;
+        char imageUrl[SHEET_URL_MAX];
+        if (!runCurl(s.url, reply) || !sheetParseReply(reply.c_str(), &r) ||
+            !sheetImageUrl(imageUrl, sizeof imageUrl, server_root.c_str(), r.imageName) ||
+            !runCurl(imageUrl, image)) {
+            state.SkipWithError("curl failed");
+            return;
+        }
+    }
+}
+
+// Each size: ours, then curl, so that both meet the same load.
+void registerSideBySide() {
+    const int sizes[][2] = {{2, 0}, {2, 1}, {4, 0}};
+    for (const auto& s : sizes)
+        for (int curl = 0; curl <= 1; curl++) {
+            auto* b = benchmark::RegisterBenchmark(curl ? "CurlTwoUrls" : "DownloadSheet",
+                                                   curl ? CurlTwoUrls : DownloadSheet);
+            b->Args({s[0], s[1]})->Iterations(1)->Repetitions(20)->UseRealTime();
+            b->Unit(benchmark::kMillisecond)->ReportAggregatesOnly(true);
+        }
+}
+
+std::string runLine(const std::string& command) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) return out;
+    char buf[512];
+    while (fgets(buf, sizeof buf, p)) out = buf;
+    pclose(p);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    registerSideBySide();
+    char pattern[] = "/tmp/kiv_dl_bench_XXXXXX";
+    work_dir = mkdtemp(pattern);
+    std::filesystem::current_path(work_dir);   // the download's temporary files
+    std::string script = std::string(KIV_SOURCE_DIR) + "/mapserver/kiv-mapserver.sh";
+    std::string run = work_dir + "/server";
+    server_root = runLine("timeout 800 " + script + " start " + run);
+    if (server_root.rfind("http://", 0) != 0) {
+        fprintf(stderr, "download_bench: the local map server did not start\n");
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    runLine(script + " stop " + run);
+    std::filesystem::current_path("/");
+    std::error_code ec;
+    std::filesystem::remove_all(work_dir, ec);
+    return 0;
+}
