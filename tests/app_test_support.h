@@ -23,6 +23,7 @@
 #include "maps/sheet_store.h"
 #include "maps/zoom_levels.h"
 #include "net/base_upload.h"
+#include "net/connectivity.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
 #include "position/garmin.h"

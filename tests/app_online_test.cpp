@@ -1,0 +1,82 @@
+// The main window against a loopback map server: the start sheet is
+// downloaded when missing, the start-up probe takes the program online at
+// the next tick, and auto-pan then downloads the sheet the fix moves onto.
+#include <atomic>
+
+#include "app_test_support.h"
+#include "download_fault_server.h"
+#include "settings/menu_ids.h"
+
+namespace {
+
+constexpr double kLat = 45.5, kLon = -(75 + 40 / 60.0), kStep = 1 / 6.0;
+
+// The extent a server would give for a level-2 small sheet at (lat, lon).
+SheetExtent extentFor(double lat, double lon) {
+    double cx, cy;
+    ll2lcc(&cx, &cy, lat, lon);
+    double h = 1.5 * kStep * 111000.0, w = h * 480 / 360;
+    return SheetExtent{200000, cx, cy, cx - w / 2, cy - h / 2, cx + w / 2, cy + h / 2, 0};
+}
+
+std::string replyPage(const SheetExtent& e, int n) {
+    char mapext[160];
+    snprintf(mapext, sizeof mapext, "%f %f %f %f", e.minX, e.minY, e.maxX, e.maxY);
+    return "<html>\n<body>\n<table>\n<tr><td>mapext</td><td>" + std::string(mapext) +
+           "</td></tr>\n<tr><td>image</td><td>/tmp/ntdb" + std::to_string(n) + ".gif</td></tr>\n</table>\n</body>\n</html>\n";
+}
+
+}  // namespace
+
+TEST_F(AppTest, MissingSheetsComeFromTheMapServerAtStartAndOnceOnline) {
+    const SheetExtent extents[2] = {extentFor(kLat, kLon), extentFor(kLat + kStep, kLon)};
+    const int colours[2] = {40, 41};
+    std::atomic<int> pages{0}, images{0};
+    FaultServer server([&](const std::string& line) -> FaultReply {
+        if (line.rfind("GET / ", 0) == 0) return faultOk("<html>Toporama</html>");
+        if (line.rfind("GET /cgi-bin/mapserv?", 0) == 0) {
+            int n = std::min(pages++, 1);
+            return faultOk(replyPage(extents[n], n));
+        }
+        if (line.rfind("GET /tmp/ntdb", 0) == 0) {
+            int n = std::min(images++, 1);
+            Bytes gif = makeGif(480, 360, Bytes(480 * 360, static_cast<unsigned char>(colours[n])));
+            return faultOk(std::string(gif.begin(), gif.end()), "image/gif");
+        }
+        return faultStatus(404, "Not Found", "<html>no</html>");
+    });
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    writeFile("kiv_ini.txt", "Server=" + server.root() + "/\n");
+    ASSERT_EQ(1, app_create());
+    EXPECT_EQ(1, pages.load());
+    EXPECT_EQ(0, settings()->online);
+    app_paint();
+    TestSheet start;
+    start.lat = kLat, start.lon = kLon, start.level = 2, start.width = 480, start.height = 360, start.index = 40;
+    start.extent = extents[0];
+    EXPECT_EQ(static_cast<int>(start.colour()), panePixel(0, 0));
+    char path[SHEET_PATH_MAX];
+    sheetPath(path, sizeof path, "./Maps", kLat, kLon, 2, 0, SHEET_GIF);
+    EXPECT_TRUE(std::filesystem::exists(path));
+
+    // The probe thread found the server; the timer takes the program online.
+    ASSERT_TRUE(waitFor([] { return connectivity_probe_result() == 1; }));
+    app_timer();
+    EXPECT_EQ(1, settings()->online);
+    EXPECT_EQ(0, headless_menu_enabled(MENU_ONLINE));
+    EXPECT_EQ(1, headless_menu_enabled(MENU_OFFLINE));
+
+    setFix(kLat + 0.09, kLon);
+    app_paint();
+    EXPECT_EQ(2, pages.load());
+    TestSheet north = start;
+    north.lat = kLat + kStep, north.index = 41, north.extent = extents[1];
+    int px, py;
+    ASSERT_TRUE(expectedPixel(north, kLat + 0.09, kLon, &px, &py));
+    EXPECT_TRUE(markerAt(px, py, north.colour()));
+    EXPECT_EQ(static_cast<int>(north.colour()), panePixel(0, 0));
+    // The busy cursor came and went around each download.
+    auto cursor = headless_calls_of("busy_cursor");
+    ASSERT_GE(cursor.size(), 4u);
+    EXPECT_EQ(0, cursor.back().a);
+}
