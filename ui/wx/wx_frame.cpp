@@ -6,9 +6,9 @@
 #include <cstring>
 #include <thread>
 
-#include "app/toolbar_bitmaps.h"
 #include "app/window_events.h"
 #include "settings/menu_ids.h"
+#include "ui/wx/wx_dialog_parts.h"
 #include "ui/wx/wx_window.h"
 
 WxWindow wx_window;
@@ -138,14 +138,6 @@ void onClose(wxCloseEvent&) {
     app_close();
 }
 
-wxIcon programIcon() {
-    wxImage image(TOOLBAR_BITMAP_SIZE, TOOLBAR_BITMAP_SIZE,
-                  const_cast<unsigned char*>(toolbar_bitmap(BITMAP_GPS)), true);
-    wxIcon icon;
-    icon.CopyFromBitmap(wxBitmap(image));
-    return icon;
-}
-
 void bindEvents(wxFrame* frame, wxWindow* map) {
     frame->Bind(wxEVT_MENU, onMenu, MENU_FIRST, MENU_LAST);
     frame->Bind(wxEVT_CLOSE_WINDOW, onClose);
@@ -195,7 +187,7 @@ wxFrame* wx_create_main_window() {
     app_client_size(app_startup_big_maps(), &width, &height);
     auto* frame = new wxFrame(nullptr, wxID_ANY, app_initial_title());
     wx_window.frame = frame;
-    frame->SetIcon(programIcon());
+    frame->SetIcon(wx_program_icon());
     wx_window.menuBar = buildMenuBar();
     frame->SetMenuBar(wx_window.menuBar);
 
