@@ -9,6 +9,10 @@
 //       of that grid point, by the projection and the stored extent record
 //   kiv_gui_fixture colour DIR SHEETLAT SHEETLON LEVEL X Y
 //       prints the sheet's colour at client point (X, Y) as RRGGBB
+//   kiv_gui_fixture path DIR LAT LON LEVEL
+//       prints the path of the sheet of that grid point
+//   kiv_gui_fixture name LAT LON LEVEL
+//       prints the file name of the sheet of that grid point
 // Exit status 0, or 2 on any error.
 #include <cmath>
 #include <cstdio>
@@ -98,6 +102,25 @@ int colour(double lat, double lon, int level, int x, int y) {
     return 0;
 }
 
+int pathOf(const char* dir, double lat, double lon, int level) {
+    char path[SHEET_PATH_MAX];
+    std::string maps = std::string(dir) + "/Maps";
+    if (!sheetPath(path, sizeof path, maps.c_str(), snapLatitude(lat, level, 0), snapLongitude(lon, level, 0), level,
+                   0, SHEET_GIF))
+        return 2;
+    printf("%s\n", path);
+    return 0;
+}
+
+int nameOf(double lat, double lon, int level) {
+    char name[SHEET_PATH_MAX];
+    if (!sheetFileName(name, sizeof name, snapLatitude(lat, level, 0), snapLongitude(lon, level, 0), level, 0,
+                       SHEET_GIF))
+        return 2;
+    printf("%s\n", name);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -105,7 +128,9 @@ int main(int argc, char** argv) {
     if (argc == 6 && !strcmp(argv[1], "sheets")) return sheets(argv[2], num(3), num(4), atoi(argv[5]));
     if (argc == 8 && !strcmp(argv[1], "marker")) return marker(argv[2], num(3), num(4), atoi(argv[5]), num(6), num(7));
     if (argc == 8 && !strcmp(argv[1], "colour")) return colour(num(3), num(4), atoi(argv[5]), atoi(argv[6]), atoi(argv[7]));
+    if (argc == 6 && !strcmp(argv[1], "path")) return pathOf(argv[2], num(3), num(4), atoi(argv[5]));
+    if (argc == 5 && !strcmp(argv[1], "name")) return nameOf(num(2), num(3), atoi(argv[4]));
     fprintf(stderr, "usage: kiv_gui_fixture sheets DIR LAT LON LEVEL | marker DIR SLAT SLON LEVEL FLAT FLON |"
-                    " colour DIR SLAT SLON LEVEL X Y\n");
+                    " colour DIR SLAT SLON LEVEL X Y | path DIR LAT LON LEVEL | name LAT LON LEVEL\n");
     return 2;
 }

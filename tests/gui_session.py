@@ -164,6 +164,27 @@ class Session:
             time.sleep(0.1)
         raise Failure(f"no visible window named {name!r}")
 
+    def wait_gone(self, name, timeout=10):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            rc, out = self.xdo("search", "--onlyvisible", "--name", name)
+            if not out:
+                return
+            time.sleep(0.1)
+        raise Failure(f"window {name!r} still there")
+
+    def answer(self, window, *keys):
+        """Keys to one of the program's dialogs."""
+        self.xdo("windowfocus", "--sync", window)
+        rc, _ = self.xdo("key", *keys)
+        check(rc == 0, f"xdotool key {keys} failed")
+
+    def menu(self, popup_key, item_key):
+        """Alt+popup_key opens a menu, item_key picks the item."""
+        self.key("alt+" + popup_key)
+        self.wait_menu_open()
+        self.key(item_key)
+
     def title(self):
         rc, out = self.xdo("getwindowname", self.window)
         check(rc == 0, "window name unreadable")

@@ -3,6 +3,7 @@
 marker where the projection puts it, the accelerators, a click zoom, a key
 pan, a hidden window, a scaled display, a warning box, and a clean Exit
 through the menu. Usage: gui_test.py BUILD_DIR CASE [--save-screenshot PNG]."""
+import os
 import re
 import subprocess
 import sys
@@ -230,5 +231,68 @@ def case_warning(build, save):
         s.close()
 
 
+def read(s, name):
+    with open(os.path.join(s.dir, name)) as f:
+        return f.read()
+
+
+def case_dialogs(build, save):
+    """The dialogs of the menu on the real toolkit: two monitors at once,
+    the COM settings with Ok (kiv_com.txt rewritten) and with Escape (left
+    alone), Keys, About, and Open Map typing a sheet's path."""
+    s = start(build)
+    try:
+        s.wait_painted()
+        s.menu("d", "m")
+        s.menu("d", "m")
+        deadline = time.monotonic() + 10
+        monitors = []
+        while len(monitors) < 2 and time.monotonic() < deadline:
+            monitors = s.xdo("search", "--onlyvisible", "--name", "^GPS Monitor$")[1].split()
+            time.sleep(0.1)
+        check(len(monitors) == 2, f"{len(monitors)} monitors open")
+        # Their timers run while the main window goes on painting.
+        s.wait_line(r"^kiv: painted \d+$")
+        for w in monitors:
+            s.answer(w, "Return")
+        s.wait_gone("^GPS Monitor$")
+
+        # Ok writes the settings back in the program's own form.
+        s.write("kiv_com.txt", "COM1\nsmall\n")
+        s.menu("o", "c")
+        s.answer(s.find_window("^KIV Settings"), "Return")
+        s.wait_gone("^KIV Settings")
+        check(read(s, "kiv_com.txt") == "COM1\nSmall\n", f"kiv_com.txt after Ok: {read(s, 'kiv_com.txt')!r}")
+        # Escape cancels: the file stays as it is.
+        s.write("kiv_com.txt", "COM1\nsmall\n")
+        s.menu("o", "c")
+        s.answer(s.find_window("^KIV Settings"), "Escape")
+        s.wait_gone("^KIV Settings")
+        check(read(s, "kiv_com.txt") == "COM1\nsmall\n", f"kiv_com.txt after Escape: {read(s, 'kiv_com.txt')!r}")
+
+        for key, name in (("k", "^Buttons and Keys$"), ("a", "^About KIV$")):
+            s.menu("h", key)
+            s.answer(s.find_window(name), "Return")
+            s.wait_gone(name)
+
+        # Open Map: the level-3 sheet of the fix, by its path; the title
+        # then shows that sheet's centre and auto-pan is off.
+        path = s.run_fixture("path", s.dir, FIX_LAT, FIX_LON, LEVEL + 1)
+        s.menu("g", "o")
+        chooser = s.find_window("^Select a file$")
+        s.answer(chooser, "ctrl+l")
+        s.xdo("type", "--delay", "5", path)
+        s.answer(chooser, "Return")
+        s.wait_gone("^Select a file$")
+        s.wait_line(r"^kiv: menu 273 checked 0$")
+        opened = s.wait_title(lambda t: TITLE.match(t) and not t.startswith(FIX_TITLE), "the opened sheet")
+        lat, lon = title_position(opened)
+        check(path.endswith(s.run_fixture("name", lat, lon, LEVEL + 1)), f"opened {path}, title {opened!r}")
+        exit_through_menu(s)
+    finally:
+        s.close()
+
+
 if __name__ == "__main__":
-    sys.exit(main({"map": case_map, "hidpi": case_hidpi, "hidden": case_hidden, "warning": case_warning}))
+    sys.exit(main({"map": case_map, "hidpi": case_hidpi, "hidden": case_hidden, "warning": case_warning,
+                   "dialogs": case_dialogs}))
