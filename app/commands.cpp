@@ -44,9 +44,11 @@ void exitProgram() {
 }
 
 void toggleAutoPan(AppSettings* s) {
+    platform_busy_cursor(1);
     s->autoPan = !s->autoPan;
     platform_menu_check(MENU_AUTO_PAN, s->autoPan);
     platform_invalidate(0);
+    platform_busy_cursor(0);
 }
 
 }  // namespace
