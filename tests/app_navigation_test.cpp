@@ -274,3 +274,23 @@ TEST_F(AppNavigationTest, MapCoordinatesPutThePointerPositionInTheTitle) {
     app_paint();
     EXPECT_EQ("KIV - N 45\xC2\xB0" "30'00\" / W 75\xC2\xB0" "40'00\"", headless_title());
 }
+
+TEST_F(AppNavigationTest, BigMapsSwapShowsTheSameSheetInTheOtherSize) {
+    TestSheet small = addSheet(kLat, kLon, 2, 0, 40);
+    TestSheet big = addSheet(kLat, kLon, 2, 1, 48);
+    create();
+    ASSERT_TRUE(shows(small));
+    app_moved();                          // a move without a size change: nothing
+    app_paint();
+    EXPECT_TRUE(shows(small));
+    settings()->bigMaps = 1;              // toggled; the window is being resized
+    app_moved();
+    app_paint();                          // asks for the big client area
+    auto sizes = headless_calls_of("resize_client");
+    ASSERT_EQ(1u, sizes.size());
+    EXPECT_EQ(722, sizes[0].a);
+    app_size(sizes[0].a, sizes[0].b);     // as the toolkit reports it
+    app_paint();
+    EXPECT_TRUE(shows(big));
+    EXPECT_EQ(0xFFFFFF, pixel(721, 300));   // the big pane's frame
+}

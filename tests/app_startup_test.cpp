@@ -162,4 +162,11 @@ TEST_F(AppTest, TimerWatchdogIsIdleWithoutALink) {
     for (int i = 0; i < 200; i++) app_timer();
     EXPECT_EQ(3, gps_fix_mode());
     EXPECT_EQ(0, settings()->linkIdleTicks.load());
+    // The remote position server has no silence to count either.
+    settings()->deviceType = DEVICE_REMOTE;
+    settings()->connected = 1;
+    for (int i = 0; i < 200; i++) app_timer();
+    settings()->connected = 0;
+    EXPECT_EQ(3, gps_fix_mode());
+    EXPECT_EQ(0, settings()->linkIdleTicks.load());
 }
