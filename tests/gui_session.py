@@ -100,7 +100,9 @@ class Session:
         return path
 
     def settings(self, port, level, device="NMEA", size="Small"):
-        self.write("kiv_ini.txt", f"Com1={port}\nProbe=http://127.0.0.1:1/\nInit={level}\n")
+        # Nothing leaves the machine: probe and map server on a closed port.
+        self.write("kiv_ini.txt", f"Com1={port}\nProbe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\n"
+                                  f"Init={level}\n")
         self.write("kiv_dev.txt", device + "\n")
         self.write("kiv_com.txt", f"COM1\n{size}\n")
         self.write("kiv_pos.txt", "N 45 25 00\nW 75 42 00\n")

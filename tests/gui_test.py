@@ -67,12 +67,12 @@ def marker_problems(s, shot, mx, my):
     return bad
 
 
-def sheet_problems(s, shot, lat, lon, level, points):
+def sheet_problems(s, shot, lat, lon, level, points, big=0):
     """The sheet's own colours at client points (no shift, no blur)."""
     bad = []
     scale = round(s.client[4])
     for x, y in points:
-        want = int(s.run_fixture("colour", s.dir, lat, lon, level, x, y), 16)
+        want = int(s.run_fixture("colour", lat, lon, level, big, x, y), 16)
         for dy in range(scale):
             for dx in range(scale):
                 got = s.client_pixel(shot, x, y, dx, dy)
@@ -97,8 +97,8 @@ def until_screen(s, problems, what, timeout=10):
             pass
 
 
-def marker_pixel(s, sheet_lat, sheet_lon, level):
-    x, y = s.run_fixture("marker", s.dir, sheet_lat, sheet_lon, level, FIX_LAT, FIX_LON).split()
+def marker_pixel(s, sheet_lat, sheet_lon, level, big=0):
+    x, y = s.run_fixture("marker", s.dir, sheet_lat, sheet_lon, level, big, FIX_LAT, FIX_LON).split()
     return int(x), int(y)
 
 
@@ -236,6 +236,27 @@ def read(s, name):
         return f.read()
 
 
+def case_bigmaps(build, save):
+    """Options > Big Maps: kiv_com.txt says Big, the next paint makes the
+    client area 722 x 591 and the big sheet fills the 720 x 540 pane."""
+    s = start(build)
+    try:
+        s.wait_painted()
+        s.wait_title(lambda t: t.startswith(FIX_TITLE), "the fix's position")
+        s.menu("o", "b")
+        s.wait_line(r"^kiv: menu 276 checked 1$")
+        s.wait_line(r"^kiv: size 722 591$")
+        check(read(s, "kiv_com.txt") == "COM1\nBig\n", f"kiv_com.txt: {read(s, 'kiv_com.txt')!r}")
+        mx, my = marker_pixel(s, FIX_LAT, FIX_LON, LEVEL, big=1)
+        points = [(x, y) for x, y in ((1, 49), (720, 588), (720, 49), (1, 588), (600, 500), (100, 300))
+                  if abs(x - mx) > 8 or abs(y - my) > 8]
+        until_screen(s, lambda shot: toolbar_problems(s, shot) + marker_problems(s, shot, mx, my) +
+                     sheet_problems(s, shot, FIX_LAT, FIX_LON, LEVEL, points, big=1), "the big map")
+        exit_through_menu(s)
+    finally:
+        s.close()
+
+
 def case_dialogs(build, save):
     """The dialogs of the menu on the real toolkit: two monitors at once,
     the COM settings with Ok (kiv_com.txt rewritten) and with Escape (left
@@ -295,4 +316,4 @@ def case_dialogs(build, save):
 
 if __name__ == "__main__":
     sys.exit(main({"map": case_map, "hidpi": case_hidpi, "hidden": case_hidden, "warning": case_warning,
-                   "dialogs": case_dialogs}))
+                   "dialogs": case_dialogs, "bigmaps": case_bigmaps}))

@@ -120,6 +120,7 @@ void onSize(wxSizeEvent& e) {
     e.Skip();
     if (!live()) return;
     wxSize s = wx_window.map->GetClientSize();
+    wx_log("kiv: size %d %d\n", s.x, s.y);
     app_size(s.x, s.y);
 }
 

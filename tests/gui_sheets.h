@@ -1,0 +1,48 @@
+// Sheets for the window tests and benchmarks: the map-like picture of the
+// sheet tests with colours shifted per sheet, so neighbours differ at every
+// pixel, stored with an extent record around the grid point.
+#pragma once
+#include <cmath>
+#include <string>
+
+#include "maps/lcc.h"
+#include "maps/map_view.h"
+#include "maps/sheet_extent.h"
+#include "maps/sheet_store.h"
+#include "maps/zoom_levels.h"
+#include "tests/sheet_test_files.h"
+
+inline int guiSheetWidth(int big) { return big ? 720 : 480; }
+inline int guiSheetHeight(int big) { return big ? 540 : 360; }
+
+inline int guiSheetShift(double lat, double lon, int level, int big) {
+    long a = lround(lat * 3600), b = lround(lon * 3600);
+    return static_cast<int>(((a * 31 + b * 17 + level * 7 + big * 13) % 97 + 97) % 97) + 1;
+}
+
+inline Bytes guiSheetIndices(double lat, double lon, int level, int big) {
+    Bytes idx = mapLikeIndices(guiSheetWidth(big), guiSheetHeight(big));
+    int shift = guiSheetShift(lat, lon, level, big);
+    for (auto& i : idx) i = static_cast<unsigned char>((i + shift) & 0xFF);
+    return idx;
+}
+
+// Writes DIR/Maps/.../sheet of grid point (lat, lon); 1 on success.
+inline int writeGuiSheet(const std::string& dir, double lat, double lon, int level, int big) {
+    const int w = guiSheetWidth(big), h = guiSheetHeight(big);
+    double cx, cy;
+    if (!ll2lcc(&cx, &cy, lat, lon)) return 0;
+    double heightM = 1.5 * zoomStep(level) * 111000.0, widthM = heightM * w / h;
+    SheetExtent e{zoomScale(level), cx, cy, cx - widthM / 2, cy - heightM / 2, cx + widthM / 2, cy + heightM / 2, 0};
+    char record[256], path[SHEET_PATH_MAX];
+    std::string maps = dir + "/Maps";
+    if (sheetFormatExtentRecord(record, sizeof record, &e) <= 0) return 0;
+    if (!sheetPath(path, sizeof path, maps.c_str(), lat, lon, level, big, SHEET_GIF)) return 0;
+    Bytes gif = makeGif(w, h, guiSheetIndices(lat, lon, level, big));
+    unsigned char* out = nullptr;
+    size_t outSize = 0;
+    if (!sheetInsertExtentGif(gif.data(), gif.size(), record, &out, &outSize)) return 0;
+    writeBytes(path, Bytes(out, out + outSize));
+    free(out);
+    return 1;
+}
