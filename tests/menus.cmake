@@ -3,7 +3,7 @@
 find_package(GIF REQUIRED)
 find_program(KIV_MENUS_PYTHON3 NAMES python3)
 
-kiv_test(menus_test SOURCES menus_test.cpp menus_maps_test.cpp LIBS kiv_app GIF::GIF)
+kiv_test(menus_test SANITIZE SOURCES menus_test.cpp menus_maps_test.cpp LIBS kiv_app GIF::GIF)
 if(TARGET menus_test)
   target_compile_definitions(menus_test PRIVATE KIV_PYTHON3="${KIV_MENUS_PYTHON3}" KIV_CURL="")
 endif()
