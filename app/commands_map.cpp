@@ -145,7 +145,9 @@ void command_open_map(AppSettings* s) {
         // Another collection's sheet: its folder becomes the working folder,
         // so its settings files and its maps folder are the ones in use.
         char root[SHEET_PATH_MAX];
-        if (open_map_tree_root(path, lat, lon, s->mapsDir, root, sizeof root) && root[0]) chdir(root);
+        if (open_map_tree_root(path, lat, lon, s->mapsDir, root, sizeof root) && root[0] && chdir(root) != 0) {
+            // A folder that cannot be entered leaves the working folder as it was.
+        }
         forgetExtents();
     }
     platform_invalidate(1);
