@@ -25,18 +25,25 @@ struct PaintState {
 };
 PaintState paint_state;
 
+// The program places its text at about half the font height per character,
+// the advance of the usual sans-serif face; wider faces would run off the
+// pane. Pango takes the first of these families that is installed.
+const char kSwissFaces[] = "Liberation Sans,Arimo,Arial,DejaVu Sans Condensed,Sans";
+
+wxFont swissFont(int pixelHeight, int weight) {
+    wxFont font(wxSize(0, pixelHeight > 0 ? pixelHeight : 1), wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL,
+                wxFONTWEIGHT_NORMAL, false, kSwissFaces);
+    font.SetNumericWeight(weight);
+    return font;
+}
+
 // A font whose cell (ascent + descent) is `height` pixels, as the program's
 // heights mean, whatever em size the toolkit gives a pixel size.
 wxFont fontForCell(wxDC* dc, int height, int weight) {
-    wxFont font(wxSize(0, height), wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL);
-    font.SetNumericWeight(weight);
+    wxFont font = swissFont(height, weight);
     dc->SetFont(font);
     int cell = dc->GetCharHeight();
-    if (cell > 0 && cell != height) {
-        int em = height * height / cell;
-        font = wxFont(wxSize(0, em > 0 ? em : 1), wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL);
-        font.SetNumericWeight(weight);
-    }
+    if (cell > 0 && cell != height) font = swissFont(height * height / cell, weight);
     return font;
 }
 

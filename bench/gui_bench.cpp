@@ -1,0 +1,206 @@
+// The real window under an X server (Xvfb started here when DISPLAY is not
+// set): one paint of the big 720 x 540 map with marker, cross-hair, trail
+// and speed read-out, timed inside the paint handler and from the repaint
+// request to the end of the paint; and the kiv program's start to its
+// first painted sheet.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "app/window_events.h"
+#include "settings/menu_ids.h"
+#include "tests/gui_sheets.h"
+#include "ui/wx/wx_drive.h"
+
+namespace {
+
+constexpr double kFixLat = 45.47, kFixLon = -75.62;
+constexpr int kLevel = 2;
+
+pid_t xvfb = -1;
+int receiver = -1;   // pty master the benchmark writes NMEA into
+int receiverSlave = -1;
+
+bool startXvfb() {
+    if (getenv("DISPLAY")) return true;
+    int fds[2];
+    if (pipe(fds)) return false;
+    xvfb = fork();
+    if (xvfb == 0) {
+        close(fds[0]);
+        std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    char number[16] = {};
+    pollfd p{fds[0], POLLIN, 0};
+    ssize_t n = poll(&p, 1, 15000) == 1 ? read(fds[0], number, sizeof number - 1) : -1;
+    close(fds[0]);
+    if (n <= 0) return false;
+    number[strcspn(number, "\n")] = 0;
+    setenv("DISPLAY", (std::string(":") + number).c_str(), 1);
+    return true;
+}
+
+std::string nmea(const std::string& body) {
+    int sum = 0;
+    for (char c : body) sum ^= static_cast<unsigned char>(c);
+    char tail[8];
+    snprintf(tail, sizeof tail, "*%02X\r\n", sum);
+    return "$" + body + tail;
+}
+
+// A moving fix (20 knots east) at the benchmark's position.
+void sendFix() {
+    auto field = [](double deg, int width) {
+        double a = std::fabs(deg);
+        int d = static_cast<int>(a);
+        char out[32];
+        snprintf(out, sizeof out, "%0*d%07.4f", width, d, (a - d) * 60.0);
+        return std::string(out);
+    };
+    std::string rmc = nmea("GPRMC,120000,A," + field(kFixLat, 2) + ",N," + field(kFixLon, 3) +
+                           ",W,20.0,90.0,080525,,");
+    if (write(receiver, rmc.data(), rmc.size()) < 0) perror("receiver");
+}
+
+// A folder with the big sheet of the fix, the receiver on a pty (or none),
+// speed in km/h and a 3-pixel cross-hair.
+std::string prepareFolder(const char* port) {
+    char pattern[] = "/tmp/kiv_gui_bench_XXXXXX";
+    std::string dir = mkdtemp(pattern);
+    writeGuiSheet(dir, snapLatitude(kFixLat, kLevel, 0), snapLongitude(kFixLon, kLevel, 1), kLevel, 1);
+    auto put = [&](const char* name, const std::string& text) {
+        FILE* f = fopen((dir + "/" + name).c_str(), "w");
+        if (!f) return;
+        fputs(text.c_str(), f);
+        fclose(f);
+    };
+    put("kiv_ini.txt", std::string("Com1=") + port + "\nProbe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\n"
+                       "Init=2\nDash=K\nHair=3\n");
+    put("kiv_dev.txt", "NMEA\n");
+    put("kiv_com.txt", port[0] ? "COM1\nBig\n" : "COM0\nBig\n");
+    put("kiv_pos.txt", "N 45 28 12\nW 75 37 12\n");
+    return dir;
+}
+
+void PaintHandler720x540(benchmark::State& state) {
+    for (auto _ : state) {
+        double handler = 0, request = 0;
+        if (!wx_drive_repaint(&handler, &request, 2000)) {
+            state.SkipWithError("no paint");
+            return;
+        }
+        state.SetIterationTime(handler / 1e3);
+    }
+}
+
+void RepaintRequestToPainted(benchmark::State& state) {
+    for (auto _ : state) {
+        double handler = 0, request = 0;
+        if (!wx_drive_repaint(&handler, &request, 2000)) {
+            state.SkipWithError("no paint");
+            return;
+        }
+        state.SetIterationTime(request / 1e3);
+    }
+}
+
+// The program as a user starts it, to the line it prints after the first
+// paint that showed a sheet; ended with SIGTERM, which closes it cleanly.
+void StartToFirstPaint(benchmark::State& state) {
+    std::string dir = prepareFolder("");
+    std::string program = KIV_BINARY_DIR "/ui/wx/kiv";
+    for (auto _ : state) {
+        int out[2];
+        if (pipe(out)) break;
+        auto start = std::chrono::steady_clock::now();
+        pid_t pid = fork();
+        if (pid == 0) {
+            dup2(out[1], 1);
+            close(out[0]);
+            close(out[1]);
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, 2);
+            if (chdir(dir.c_str())) _exit(127);
+            execl(program.c_str(), "kiv", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        std::string seen;
+        char buf[256];
+        bool painted = false;
+        pollfd p{out[0], POLLIN, 0};
+        while (!painted && poll(&p, 1, 10000) == 1) {
+            ssize_t n = read(out[0], buf, sizeof buf);
+            if (n <= 0) break;
+            seen.append(buf, static_cast<size_t>(n));
+            painted = seen.find("kiv: painted\n") != std::string::npos;
+        }
+        double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        kill(pid, SIGTERM);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        close(out[0]);
+        if (!painted) {
+            state.SkipWithError("no first paint");
+            break;
+        }
+        state.SetIterationTime(ms / 1e3);
+    }
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+
+BENCHMARK(PaintHandler720x540)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(RepaintRequestToPainted)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(StartToFirstPaint)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (!startXvfb()) {
+        fprintf(stderr, "gui_bench: no X server\n");
+        return 1;
+    }
+    receiver = posix_openpt(O_RDWR | O_NOCTTY);
+    if (receiver < 0 || grantpt(receiver) || unlockpt(receiver)) return 1;
+    std::string port = ptsname(receiver);
+    receiverSlave = open(port.c_str(), O_RDWR | O_NOCTTY);
+    std::string dir = prepareFolder(port.c_str());
+    std::string home = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+
+    if (!wx_drive_start(10000)) {
+        fprintf(stderr, "gui_bench: the window never painted a sheet\n");
+        return 1;
+    }
+    // Marker, trail and speed read-out in every paint.
+    app_command(MENU_TRACK);
+    sendFix();
+    wx_drive_run(1500);
+    benchmark::RunSpecifiedBenchmarks();
+    wx_drive_stop();
+
+    std::filesystem::current_path(home);
+    std::filesystem::remove_all(dir);
+    if (xvfb > 0) {
+        kill(xvfb, SIGTERM);
+        waitpid(xvfb, nullptr, 0);
+    }
+    benchmark::Shutdown();
+    return 0;
+}
