@@ -58,7 +58,7 @@ int wx_run_com_dialog(void* state) {
             e.Skip();
     });
     wxBusyCursorSuspender normalCursor;
-    int answer = dialog->ShowModal();
+    int answer = wx_show_modal(dialog);
     dialog->Destroy();
     return answer == wxID_OK ? com_dialog_ok(d) : com_dialog_cancel(d);
 }

@@ -18,7 +18,7 @@ int runInfo(const char* caption, const DialogRect& frame, const DialogRect& icon
     wx_add_button(dialog, wxID_OK, okText, okRect, true);
     dialog->SetEscapeId(wxID_OK);
     wxBusyCursorSuspender normalCursor;
-    dialog->ShowModal();
+    wx_show_modal(dialog);
     dialog->Destroy();
     // OK and Close end both dialogs alike.
     return 1;

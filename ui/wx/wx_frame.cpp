@@ -134,8 +134,13 @@ void updateVisible() {
 }
 
 void onClose(wxCloseEvent&) {
-    // The program closes the link and then destroys the window itself.
     if (wx_window.destroyed) return;
+    // Never under a running dialog: it ends first, the close comes after.
+    if (!wx_window.modal.empty()) {
+        wx_request_close();
+        return;
+    }
+    // The program closes the link and then destroys the window itself.
     app_close();
 }
 
@@ -168,6 +173,29 @@ void bindEvents(wxFrame* frame, wxWindow* map) {
 }  // namespace
 
 bool wx_on_main_thread() { return std::this_thread::get_id() == main_thread; }
+
+int wx_show_modal(wxDialog* dialog) {
+    wx_window.modal.push_back(dialog);
+    int answer = dialog->ShowModal();
+    wx_window.modal.pop_back();
+    // A close came while the dialog ran: the next one out ends as well,
+    // then the window closes.
+    if (wx_window.closePending) wx_request_close();
+    return answer;
+}
+
+void wx_request_close() {
+    if (!wx_window.modal.empty()) {
+        wx_window.closePending = 1;
+        // Native message boxes cannot be ended from outside; the close then
+        // waits for the user's answer.
+        wxDialog* top = wx_window.modal.back();
+        if (top->IsModal()) top->EndModal(wxID_CANCEL);
+        return;
+    }
+    wx_window.closePending = 0;
+    if (wx_window.frame && !wx_window.destroyed) wx_window.frame->Close();
+}
 
 void wx_log(const char* format, ...) {
     if (!wx_window.log) return;

@@ -9,7 +9,7 @@ namespace {
 // SIGINT and SIGTERM close the window as the menu's Exit does (the toolkit
 // calls this from its loop, not from the signal).
 void closeOnSignal(int) {
-    if (wx_window.frame && !wx_window.destroyed) wx_window.frame->Close();
+    if (wx_window.frame && !wx_window.destroyed) wx_request_close();
     else if (wxTheApp) wxTheApp->ExitMainLoop();
 }
 

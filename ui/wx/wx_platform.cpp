@@ -54,7 +54,7 @@ int showMessage(const std::string& text, const std::string& caption, int style) 
                         wxString::FromUTF8(caption.c_str()), flags);
     // The arrow over the box, the wait cursor back afterwards.
     wxBusyCursorSuspender normalCursor;
-    int answer = box.ShowModal();
+    int answer = wx_show_modal(&box);
     return answer == wxID_YES ? PLATFORM_ANSWER_YES : answer == wxID_NO ? PLATFORM_ANSWER_NO : PLATFORM_ANSWER_OK;
 }
 
@@ -140,7 +140,12 @@ void setTitle(const char* utf8) {
 
 void resizeClient(int width, int height) {
     onMain([width, height] {
-        if (windowAlive()) wx_window.frame->SetClientSize(width, height);
+        if (!windowAlive()) return;
+        wx_window.frame->SetClientSize(width, height);
+        // The system reports the changed window position during the resize
+        // itself (the Big Maps swap relies on it); GTK would report it later
+        // or, for a size change alone, not at all.
+        if (wx_window.created) app_moved();
     });
 }
 
@@ -186,9 +191,7 @@ void destroyWindow() {
 void postClose() {
     // Queued also from the main thread: the close comes after the command.
     if (!wxTheApp) return;
-    wxTheApp->CallAfter([] {
-        if (windowAlive()) wx_window.frame->Close();
-    });
+    wxTheApp->CallAfter([] { wx_request_close(); });
 }
 
 // "Text (*.x)|*.x|..." is already the toolkit's wildcard syntax.
@@ -200,7 +203,7 @@ int openFileDialog(const char* filters, const char* initialDir, const char* defa
                         wxString::FromUTF8(filters ? filters : "*"), wxFD_OPEN | wxFD_FILE_MUST_EXIST);
     if (filterIndex && *filterIndex >= 0) dialog.SetFilterIndex(*filterIndex);
     wxBusyCursorSuspender normalCursor;
-    if (dialog.ShowModal() != wxID_OK) return 0;
+    if (wx_show_modal(&dialog) != wxID_OK) return 0;
     if (filterIndex) *filterIndex = dialog.GetFilterIndex();
     wxString path = dialog.GetPath();
     if (defaultExt && *defaultExt && wxFileName(path).GetExt().empty()) path += "." + wxString::FromUTF8(defaultExt);

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <map>
+#include <vector>
 
 struct WxWindow {
     wxFrame* frame;                    // null before creation and after destroy
@@ -19,6 +20,8 @@ struct WxWindow {
     std::map<int, int> checks;         // check marks as the program set them
     std::atomic<int> visible;          // shown and not minimised (read by other threads)
     int log;                           // KIV_PAINT_LOG=1: paints, menu states, visibility
+    std::vector<wxDialog*> modal;      // modal dialogs running, innermost last
+    int closePending;                  // a close waits for the modal dialogs to end
 };
 
 extern WxWindow wx_window;
@@ -30,6 +33,13 @@ bool wx_on_main_thread();
 // One "kiv: ..." line on standard output when the log is on, flushed at once
 // (tests wait on these lines instead of polling the screen).
 void wx_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Every modal dialog of the program runs through this, so a close request
+// (a signal, or Exit) can end them first: the window is never destroyed
+// under a running dialog.
+int  wx_show_modal(wxDialog* dialog);
+// Close the main window as its close box does, once no dialog is modal.
+void wx_request_close();
 
 // wx_platform.cpp: the PlatformBackend table of this toolkit.
 void wx_install_backend();
