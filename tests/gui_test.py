@@ -5,6 +5,7 @@ pan, a hidden window, a scaled display, a warning box, and a clean Exit
 through the menu. Usage: gui_test.py BUILD_DIR CASE [--save-screenshot PNG]."""
 import os
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -314,6 +315,31 @@ def case_dialogs(build, save):
         s.close()
 
 
+def case_signal(build, save):
+    """SIGTERM closes the window as Exit does, with status 0: at once over a
+    modal dialog (ended first, never destroyed under it), and after the
+    answer over the start-up warning box."""
+    s = start(build)
+    try:
+        s.wait_painted()
+        s.menu("o", "c")
+        s.find_window("^KIV Settings")
+        s.kiv.send_signal(signal.SIGTERM)
+        rc = s.wait_exit()
+        check(rc == 0, f"exit status {rc} with the COM dialog open")
+    finally:
+        s.close()
+    s = start(build, port="/dev/kiv-no-such-port")
+    try:
+        box = s.find_window("^Kiv$", timeout=20)
+        s.kiv.send_signal(signal.SIGTERM)
+        s.answer(box, "Return")
+        rc = s.wait_exit()
+        check(rc == 0, f"exit status {rc} after the warning box")
+    finally:
+        s.close()
+
+
 if __name__ == "__main__":
     sys.exit(main({"map": case_map, "hidpi": case_hidpi, "hidden": case_hidden, "warning": case_warning,
-                   "dialogs": case_dialogs, "bigmaps": case_bigmaps}))
+                   "dialogs": case_dialogs, "bigmaps": case_bigmaps, "signal": case_signal}))
