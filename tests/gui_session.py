@@ -181,6 +181,19 @@ class Session:
         rc, _ = self.xdo("key", *keys)
         check(rc == 0, f"xdotool key {keys} failed")
 
+    def dismiss(self, window, key, timeout=15):
+        """A key to a dialog until the dialog is gone: a key that arrives
+        before the dialog has taken the focus is lost."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            self.answer(window, key)
+            settle = time.monotonic() + 2
+            while time.monotonic() < settle:
+                if window not in self.visible_windows():
+                    return
+                time.sleep(0.1)
+        raise Failure(f"dialog {window} still open after {key}")
+
     def menu(self, popup_key, item_key):
         """Alt+popup_key opens a menu, item_key picks the item."""
         self.key("alt+" + popup_key)

@@ -222,9 +222,7 @@ def case_warning(build, save):
     during start-up, Return answers it, and the program goes on."""
     s = start(build, port="/dev/kiv-no-such-port")
     try:
-        box = s.find_window("^Kiv$", timeout=20)
-        s.xdo("windowfocus", "--sync", box)
-        s.xdo("key", "Return")
+        s.dismiss(s.find_window("^Kiv$", timeout=20), "Return")
         s.wait_painted()
         check(s.title().startswith("KIV - N 45°30'00\" / W 75°40'00\""), f"title {s.title()!r}")
         exit_through_menu(s)
@@ -276,26 +274,22 @@ def case_dialogs(build, save):
         # Their timers run while the main window goes on painting.
         s.wait_line(r"^kiv: painted \d+$")
         for w in monitors:
-            s.answer(w, "Return")
-        s.wait_gone("^GPS Monitor$")
+            s.dismiss(w, "Return")
 
         # Ok writes the settings back in the program's own form.
         s.write("kiv_com.txt", "COM1\nsmall\n")
         s.menu("o", "c")
-        s.answer(s.find_window("^KIV Settings"), "Return")
-        s.wait_gone("^KIV Settings")
+        s.dismiss(s.find_window("^KIV Settings"), "Return")
         check(read(s, "kiv_com.txt") == "COM1\nSmall\n", f"kiv_com.txt after Ok: {read(s, 'kiv_com.txt')!r}")
         # Escape cancels: the file stays as it is.
         s.write("kiv_com.txt", "COM1\nsmall\n")
         s.menu("o", "c")
-        s.answer(s.find_window("^KIV Settings"), "Escape")
-        s.wait_gone("^KIV Settings")
+        s.dismiss(s.find_window("^KIV Settings"), "Escape")
         check(read(s, "kiv_com.txt") == "COM1\nsmall\n", f"kiv_com.txt after Escape: {read(s, 'kiv_com.txt')!r}")
 
         for key, name in (("k", "^Buttons and Keys$"), ("a", "^About KIV$")):
             s.menu("h", key)
-            s.answer(s.find_window(name), "Return")
-            s.wait_gone(name)
+            s.dismiss(s.find_window(name), "Return")
 
         # Open Map: the level-3 sheet of the fix, by its path; the title
         # then shows that sheet's centre and auto-pan is off.
@@ -333,7 +327,7 @@ def case_signal(build, save):
     try:
         box = s.find_window("^Kiv$", timeout=20)
         s.kiv.send_signal(signal.SIGTERM)
-        s.answer(box, "Return")
+        s.dismiss(box, "Return")
         rc = s.wait_exit()
         check(rc == 0, f"exit status {rc} after the warning box")
     finally:
