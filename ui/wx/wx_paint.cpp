@@ -68,6 +68,9 @@ void report(wxWindow* map) {
 
 void wx_paint(wxWindow* map) {
     wxPaintDC dc(map);
+    // A paint inside a paint (a nested loop under the program's paint) would
+    // draw with the outer one's state half-built: the outer one covers it.
+    if (wx_window.paintDc) return;
     PaintState& p = paint_state;
     // On a scaled display the composed frame is enlarged as a whole, each
     // of its pixels a block of whole device pixels.

@@ -64,7 +64,9 @@ int messageBox(const char* text, const char* caption, int style) {
     // Another thread does not wait for the user, nor does a paint (a modal
     // loop inside the toolkit's draw would freeze the window): both are
     // told OK and the box comes right after.
-    if (wxTheApp) wxTheApp->CallAfter([t, c, style] { showMessage(t, c, style); });
+    auto later = [t, c, style] { showMessage(t, c, style); };
+    if (!wx_on_main_thread()) onMain(later);
+    else if (wxTheApp) wxTheApp->CallAfter(later);
     return PLATFORM_ANSWER_OK;
 }
 

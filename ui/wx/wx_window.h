@@ -54,7 +54,8 @@ void wx_paint(wxWindow* map);
 void wx_blit_rgb(int x, int y, int w, int h, const uint8_t* rgb, int stride);
 void wx_draw_text(int x, int y, const char* utf8, int height, int weight, uint32_t rgb);
 
-// wx_dialogs.cpp: the program's dialogs rendered from the app's records.
+// wx_dialogs.cpp, wx_com_dialog.cpp, wx_monitor.cpp: the program's dialogs
+// rendered from the app's records.
 int  wx_run_dialog(int kind, void* state);
 void wx_show_monitor(void* state);
 void wx_close_monitors();
