@@ -3,6 +3,7 @@
 # 127.0.0.1. The map data are built on first use into a cache folder.
 #
 #   kiv-mapserver.sh start [RUN_DIR] [PORT]   prints the server root URL
+#                                             (port 8080 when free, else any free one)
 #   kiv-mapserver.sh stop  [RUN_DIR]
 #   kiv-mapserver.sh data                     builds the data only
 #
@@ -27,8 +28,18 @@ build_data() {
   fi
 }
 
+# 8080, the program's default map server address, when it is free; else any free port.
 free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+  python3 -c '
+import socket
+for port in (8080, 0):
+    s = socket.socket()
+    try:
+        s.bind(("127.0.0.1", port))
+    except OSError:
+        continue
+    print(s.getsockname()[1])
+    break'
 }
 
 fill() {  # fill TEMPLATE OUT
