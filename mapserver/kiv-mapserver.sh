@@ -34,6 +34,7 @@ free_port() {
 import socket
 for port in (8080, 0):
     s = socket.socket()
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     try:
         s.bind(("127.0.0.1", port))
     except OSError:
@@ -52,27 +53,35 @@ case "$cmd" in
     build_data
     ;;
   start)
-    port=${3:-$(free_port)}
     build_data
     mkdir -p "$run/www" "$run/tmp"
     fill "$here/toporama.map.in" "$run/toporama.map"
     fill "$here/mapserver.conf.in" "$run/mapserver.conf"
     fill "$here/mapserv.cgi.in" "$run/mapserv.cgi"
     chmod +x "$run/mapserv.cgi"
-    fill "$here/lighttpd.conf.in" "$run/lighttpd.conf"
     echo "Kiv local map server" > "$run/www/index.html"
     if [ -f "$run/lighttpd.pid" ] && kill -0 "$(cat "$run/lighttpd.pid")" 2>/dev/null; then
       kill "$(cat "$run/lighttpd.pid")" || true
       sleep 0.2
     fi
-    lighttpd -f "$run/lighttpd.conf"
-    for _ in $(seq 50); do
-      if curl -s -o /dev/null "http://127.0.0.1:$port/"; then
-        echo "$port" > "$run/port"
-        echo "http://127.0.0.1:$port"
-        exit 0
+    # Another server may take the chosen port first: then try another one.
+    for attempt in 1 2 3; do
+      port=${3:-$(free_port)}
+      [ "$attempt" -gt 1 ] && [ -z "${3:-}" ] && port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+      fill "$here/lighttpd.conf.in" "$run/lighttpd.conf"
+      rm -f "$run/lighttpd.pid"
+      if lighttpd -f "$run/lighttpd.conf" 2>>"$run/error.log"; then
+        for _ in $(seq 50); do
+          if [ -s "$run/lighttpd.pid" ] && kill -0 "$(cat "$run/lighttpd.pid")" 2>/dev/null &&
+             curl -s -o /dev/null "http://127.0.0.1:$port/"; then
+            echo "$port" > "$run/port"
+            echo "http://127.0.0.1:$port"
+            exit 0
+          fi
+          sleep 0.1
+        done
       fi
-      sleep 0.1
+      [ -n "${3:-}" ] && break
     done
     echo "kiv-mapserver: lighttpd did not start (see $run/error.log)" >&2
     exit 1
