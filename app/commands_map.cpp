@@ -60,9 +60,11 @@ void setChecked(int32_t* field, int id, int on) {
 }
 
 // Aerial view asked for where the service has none: back to topographic.
+// The mode is switched before the message, so a paint while the box is up
+// already looks for topographic sheets.
 void noAerialSheet(AppSettings* s) {
-    platform_warn("No aerial map available");
     setChecked(&s->satelliteImage, MENU_SATELLITE_IMAGE, 0);
+    platform_warn("No aerial map available");
 }
 
 // The extents held are those of the sheet before; read them again.

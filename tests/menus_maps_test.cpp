@@ -312,6 +312,25 @@ TEST_F(MenuTest, BigMapsWithAerialImagesAndNoAerialSheetFallsBackToTopographic) 
     EXPECT_EQ("COM0\nBig\n", readFile("kiv_com.txt"));
 }
 
+// A paint while the box is up (the toolkit runs one inside it) must already
+// look for topographic sheets, or it would swap in nothing for Big Maps.
+TEST_F(MenuTest, NoAerialSheetSwitchesToTopographicBeforeTheMessage) {
+    addSheet(kLat, kLon, 2, 0, 40);
+    create();
+    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial};
+    download_double.result = 1;
+    settings()->satelliteImage = 1;
+    static int aerial_during_box;
+    aerial_during_box = -1;
+    capture_backend.message_box = [](const char* text, const char*, int) {
+        if (text && strcmp(text, "No aerial map available") == 0)
+            aerial_during_box = app_window.settings->satelliteImage;
+        return static_cast<int>(PLATFORM_ANSWER_OK);
+    };
+    app_command(MENU_BIG_MAPS);
+    EXPECT_EQ(0, aerial_during_box);
+}
+
 TEST_F(MenuTest, SatelliteImageOfflineWithoutAnAerialSheetKeepsThePicture) {
     TestSheet small = addSheet(kLat, kLon, 2, 0, 40);
     create();
