@@ -1,5 +1,7 @@
 #include "settings/device_table.h"
 
+#include <atomic>
+
 #include "settings/app_settings.h"
 
 namespace {
@@ -35,7 +37,8 @@ int device_from_letter(char letter) {
 
 int settings_select_device(AppSettings* s, int deviceType) {
     if (!s || !known(deviceType)) return 0;
-    s->deviceType = deviceType;
+    // The serial reader reads the type for every chunk while the link is open.
+    std::atomic_ref<int32_t>(s->deviceType).store(deviceType, std::memory_order_relaxed);
     s->baudRate = devices[deviceType].baud;
     s->dataBits = 8;
     s->parity = 0;
