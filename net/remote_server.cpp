@@ -38,6 +38,7 @@ struct RemoteServerState {
     std::mutex lock;                   // guards everything below
     std::condition_variable readyChanged;
     int ready = 0;                     // listening, or given up
+    int listenOk = 0;                  // the last start got its listening socket
     int clientSocket = -1;             // connection being handled
     int wake[2] = {-1, -1};            // stop wakes the accept wait through this pipe
     char listenHost[NET_NAME_SIZE] = "";
@@ -45,8 +46,9 @@ struct RemoteServerState {
 
 RemoteServerState server;
 
-void signal_ready() {
+void signal_ready(int listenOk) {
     std::lock_guard<std::mutex> g(server.lock);
+    server.listenOk = listenOk;
     server.ready = 1;
     server.readyChanged.notify_all();
 }
@@ -202,7 +204,7 @@ int remote_server_thread(AppSettings* settings) {
     }
     StartWinsock();
     int listening = open_listening_socket(settings);
-    signal_ready();
+    signal_ready(listening >= 0);
     int result = 0;
     if (listening >= 0) {
         serve(listening);
@@ -223,6 +225,13 @@ int remote_server_start(AppSettings* settings) {
     settings->readerThread = std::thread([settings] { remote_server_thread(settings); });
     std::unique_lock<std::mutex> g(server.lock);
     server.readyChanged.wait_for(g, std::chrono::milliseconds(kReadyWaitMs), [] { return server.ready != 0; });
+    // A port another program holds is a failed start, not a running server.
+    if (server.ready && !server.listenOk) {
+        g.unlock();
+        settings->readerThread.join();
+        settings->readerThreadId.store(0);
+        return 0;
+    }
     return 1;
 }
 
