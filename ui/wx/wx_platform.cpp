@@ -60,10 +60,11 @@ int showMessage(const std::string& text, const std::string& caption, int style) 
 
 int messageBox(const char* text, const char* caption, int style) {
     std::string t = copyOf(text), c = copyOf(caption);
-    if (wx_on_main_thread() && !wx_window.paintDc) return showMessage(t, c, style);
+    if (wx_on_main_thread() && !wx_window.paintDc && wx_window.created) return showMessage(t, c, style);
     // Another thread does not wait for the user, nor does a paint (a modal
-    // loop inside the toolkit's draw would freeze the window): both are
-    // told OK and the box comes right after.
+    // loop inside the toolkit's draw would freeze the window), nor start-up
+    // (the window is not on screen yet, and the box belongs over it): all
+    // are told OK and the box comes right after.
     auto later = [t, c, style] { showMessage(t, c, style); };
     if (!wx_on_main_thread()) onMain(later);
     else if (wxTheApp) wxTheApp->CallAfter(later);
