@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev libgif-dev libproj-dev proj-bin
-  libwxgtk3.2-dev
+  libwxgtk3.2-dev libcairo2-dev
   gpsd-clients socat curl python3
   xvfb xdotool x11-apps imagemagick
   cgi-mapserver mapserver-bin lighttpd gdal-bin gmt gmt-gshhg-full fonts-dejavu-core

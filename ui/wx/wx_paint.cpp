@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include <cairo.h>
 #include <wx/graphics.h>
 
 #include "app/window_events.h"
@@ -21,6 +22,7 @@ struct PaintState {
     wxFont font;
     int fontHeight, fontWeight;
     std::vector<unsigned char> packed; // rows repacked when the stride has padding
+    cairo_surface_t* frame;            // kept between paints, written in place
     double lastPaintMs;
 };
 PaintState paint_state;
@@ -90,9 +92,53 @@ void wx_paint(wxWindow* map) {
 double wx_last_paint_ms() { return paint_state.lastPaintMs; }
 long wx_paint_count() { return paint_state.paints; }
 
+namespace {
+
+// The frame written straight into a kept cairo image and painted with the
+// nearest-pixel filter: no image conversion per paint, and on a scaled
+// display every frame pixel stays a block of whole device pixels.
+bool blitThroughCairo(wxDC* dc, int x, int y, int w, int h, const uint8_t* rgb, int stride) {
+    wxGraphicsContext* gc = dc->GetGraphicsContext();
+    auto* cr = gc ? static_cast<cairo_t*>(gc->GetNativeContext()) : nullptr;
+    if (!cr) return false;
+    cairo_surface_t*& frame = paint_state.frame;
+    if (frame && (cairo_image_surface_get_width(frame) != w || cairo_image_surface_get_height(frame) != h)) {
+        cairo_surface_destroy(frame);
+        frame = nullptr;
+    }
+    if (!frame) frame = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+    if (cairo_surface_status(frame) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(frame);
+        frame = nullptr;
+        return false;
+    }
+    cairo_surface_flush(frame);
+    unsigned char* dst = cairo_image_surface_get_data(frame);
+    int dstStride = cairo_image_surface_get_stride(frame);
+    for (int r = 0; r < h; r++) {
+        const uint8_t* s = rgb + static_cast<size_t>(r) * stride;
+        auto* d = reinterpret_cast<uint32_t*>(dst + static_cast<size_t>(r) * dstStride);
+        for (int c = 0; c < w; c++, s += 3) d[c] = 0xFF000000u | (uint32_t(s[0]) << 16) | (uint32_t(s[1]) << 8) | s[2];
+    }
+    cairo_surface_mark_dirty(frame);
+    cairo_save(cr);
+    cairo_set_source_surface(cr, frame, x, y);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    cairo_rectangle(cr, x, y, w, h);
+    cairo_fill(cr);
+    cairo_restore(cr);
+    return true;
+}
+
+}  // namespace
+
 void wx_blit_rgb(int x, int y, int w, int h, const uint8_t* rgb, int stride) {
     wxDC* dc = wx_window.paintDc;
     if (!dc || !rgb || w <= 0 || h <= 0 || stride < w * 3) return;
+    if (blitThroughCairo(dc, x, y, w, h, rgb, stride)) {
+        paint_state.blitted = 1;
+        return;
+    }
     unsigned char* rows = const_cast<unsigned char*>(rgb);
     if (stride != w * 3) {
         std::vector<unsigned char>& packed = paint_state.packed;
