@@ -76,12 +76,16 @@ class Log:
         self.count = 0
         self.lock = threading.Lock()
 
-    def write(self, data):
-        if not self.directory:
-            return
+    def reserve(self):
+        """The number of a connection, taken when it is accepted, so logs
+        follow the order in which the clients connected."""
         with self.lock:
             self.count += 1
-            n = self.count
+            return self.count
+
+    def write(self, data, n):
+        if not self.directory:
+            return
         path = os.path.join(self.directory, "request-%d.bin" % n)
         with open(path + ".part", "wb") as f:
             f.write(data)
@@ -125,14 +129,14 @@ def forward(request):
     return reply
 
 
-def handle(conn, args, log, reply):
+def handle(conn, args, log, reply, n):
     try:
         if args.mode == "silent":
-            log.write(read_request(conn))
+            log.write(read_request(conn), n)
             hold(conn)
             return
         request = read_request(conn)
-        log.write(request)
+        log.write(request, n)
         if args.mode == "proxy":
             conn.sendall(forward(request))
         elif args.mode == "reply":
@@ -173,7 +177,7 @@ def main():
             time.sleep(3600)
     while True:
         conn, _ = server.accept()
-        threading.Thread(target=handle, args=(conn, args, log, reply), daemon=True).start()
+        threading.Thread(target=handle, args=(conn, args, log, reply, log.reserve()), daemon=True).start()
 
 
 if __name__ == "__main__":
