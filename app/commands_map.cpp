@@ -70,6 +70,16 @@ void noAerialSheet(AppSettings* s) {
 // The extents held are those of the sheet before; read them again.
 void forgetExtents() { v.extForZoom = -1; }
 
+// The loaded picture on screen as the displayed sheet at (lat, lon, level).
+void showAsDisplayed(double lat, double lon, int level, int erase) {
+    rebuildBitmap();
+    platform_invalidate(erase);
+    v.sheetLat = lat;
+    v.sheetLon = lon;
+    v.zoomLevel = level;
+    forgetExtents();
+}
+
 }  // namespace
 
 int open_map_parse_name(const char* path, int* bigMaps, int* level, double* lat, double* lon) {
@@ -189,14 +199,7 @@ void command_big_maps(AppSettings* s) {
     } else if (fetchSheet(s, 0, lat, lon, level, path)) {
         loaded = loadReady(path);
     }
-    if (loaded) {
-        rebuildBitmap();
-        platform_invalidate(0);
-        v.sheetLat = lat;
-        v.sheetLon = lon;
-        v.zoomLevel = level;
-        forgetExtents();
-    }
+    if (loaded) showAsDisplayed(lat, lon, level, 0);
     // The size is the user's choice whatever became of the sheet.
     settings_write_com(s);
     platform_busy_cursor(0);
@@ -227,11 +230,6 @@ void command_satellite_image(AppSettings* s) {
         lon = v.sheetLon;
         level = v.zoomLevel;
     }
-    rebuildBitmap();
-    platform_invalidate(1);
-    v.sheetLat = lat;
-    v.sheetLon = lon;
-    v.zoomLevel = level;
-    forgetExtents();
+    showAsDisplayed(lat, lon, level, 1);
     platform_busy_cursor(0);
 }
