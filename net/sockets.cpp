@@ -121,6 +121,19 @@ int BindSocketToAddress(int socket, uint32_t address, int port) {
     return 0;
 }
 
+namespace {
+// Option 3 of binding and connecting: this computer, the named service's port.
+int local_service_address(const char* service, const char* protocol, uint32_t* address, uint16_t* portN) {
+    *address = GetLocalHost();
+    if (*address == 0) {
+        print_error(-1, "GetLocalHost error");
+        return -1;
+    }
+    *portN = GetServicePort(service, protocol);
+    return 0;
+}
+}  // namespace
+
 int BindSocket(int option, int socket, const char* service, const char* protocol, int port,
                int anyAddress) {
     if (anyAddress) option = 1;
@@ -139,12 +152,7 @@ int BindSocket(int option, int socket, const char* service, const char* protocol
         portN = network_port(port);
         break;
     case 3:
-        address = GetLocalHost();
-        if (address == 0) {
-            print_error(-1, "GetLocalHost error");
-            return -1;
-        }
-        portN = GetServicePort(service, protocol);
+        if (local_service_address(service, protocol, &address, &portN) != 0) return -1;
         break;
     default:
         // No address: the bind itself reports the failure.
@@ -177,12 +185,7 @@ int ConnectToServer(int option, int socket, const char* host, const char* servic
         portN = network_port(port);
         break;
     case 3:
-        address = GetLocalHost();
-        if (address == 0) {
-            print_error(-1, "GetLocalHost error");
-            return -1;
-        }
-        portN = GetServicePort(service, protocol);
+        if (local_service_address(service, protocol, &address, &portN) != 0) return -1;
         break;
     case 4:
     case 5:
