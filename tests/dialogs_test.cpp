@@ -84,11 +84,12 @@ TEST_F(ComDialogTest, ListsCarryTheirTextsAndValues) {
         EXPECT_EQ(i + 1, ports.value[i]);
     }
     const char* rates[] = {"110", "300", "600", "1200", "2400", "4800", "9600", "14.4k", "19.2k", "38.4k", "56k",
-                           "128k", "256k"};
-    const int32_t rateValues[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 128000, 256000};
+                           "57.6k", "115.2k", "128k", "256k"};
+    const int32_t rateValues[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+                                  19200, 38400, 56000, 57600, 115200, 128000, 256000};
     const ComDialogList& baud = d.lists[COM_LIST_BAUD_RATE];
-    ASSERT_EQ(13, baud.count);
-    for (int i = 0; i < 13; i++) {
+    ASSERT_EQ(15, baud.count);
+    for (int i = 0; i < 15; i++) {
         EXPECT_STREQ(rates[i], baud.text[i]);
         EXPECT_EQ(rateValues[i], baud.value[i]);
     }
