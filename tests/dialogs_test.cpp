@@ -194,14 +194,14 @@ TEST_F(ComDialogTest, CancelLeavesRecordAndFileUntouched) {
 TEST_F(ComDialogTest, ValuesWithoutAnEntryAreKeptByOk) {
     load("COM0\nSmall\n", "NMEA\n");
     // COM0 (no link at start) and a rate outside the table show no selection.
-    s->baudRate = 57600;
+    s->baudRate = 230400;
     com_dialog_init(&d, s);
     EXPECT_EQ(-1, d.lists[COM_LIST_PORT].selected);
     EXPECT_EQ(-1, d.lists[COM_LIST_BAUD_RATE].selected);
     EXPECT_STREQ("", d.portPathText);
     com_dialog_ok(&d);
     EXPECT_EQ(0, s->comPort);
-    EXPECT_EQ(57600u, s->baudRate);
+    EXPECT_EQ(230400u, s->baudRate);
     EXPECT_EQ("COM0\nSmall\n", readText("kiv_com.txt"));
 }
 
