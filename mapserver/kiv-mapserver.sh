@@ -55,7 +55,11 @@ case "$cmd" in
   start)
     build_data
     mkdir -p "$run/www" "$run/tmp"
-    fill "$here/toporama.map.in" "$run/toporama.map"
+    # The CGI and the WMS forms of the one map file (see its head).
+    fill "$here/toporama.map.in" "$run/map.tmp"
+    grep -v '^ *METADATA "wms_layer_group"' "$run/map.tmp" > "$run/toporama.map"
+    grep -v '^ *GROUP ' "$run/map.tmp" > "$run/wms.map"
+    rm -f "$run/map.tmp"
     fill "$here/mapserver.conf.in" "$run/mapserver.conf"
     fill "$here/mapserv.cgi.in" "$run/mapserv.cgi"
     chmod +x "$run/mapserv.cgi"
