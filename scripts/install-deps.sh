@@ -11,6 +11,8 @@ packages=(
   gpsd-clients socat curl python3
   xvfb xdotool x11-apps imagemagick
   cgi-mapserver mapserver-bin lighttpd gdal-bin gmt gmt-gshhg-full fonts-dejavu-core
+  libcurl4-openssl-dev  # HTTP(S) client
+  openssl  # test certificate authority for the HTTPS tests
 )
 
 missing=()

@@ -45,6 +45,13 @@ void settings_parse_base(AppSettings* s, const char* value) {
         int port;
         if (scan_int(&p, &port)) s->basePort = port;
     }
+    // A port that cannot be one would wrap to another: refuse the setting.
+    if (s->basePort < 0 || s->basePort > 65535) {
+        fprintf(stderr, "Base=: port %d is outside 0..65535; no base server\n", s->basePort);
+        s->baseEnabled = 0;
+        s->basePort = 0;
+        s->baseHost[0] = '\0';
+    }
 }
 
 void settings_read_display_keys(AppSettings* s) {
@@ -69,4 +76,22 @@ void settings_read_linux_keys(AppSettings* s) {
     }
     read_value("Server=", s->serverUrl, sizeof s->serverUrl);
     read_value("Probe=", s->probeUrl, sizeof s->probeUrl);
+    read_value("Listen=", s->listenHost, sizeof s->listenHost);
+    struct {
+        const char* prefix;
+        WmsSource* source;
+    } sources[] = {{"Wms", &s->wms}, {"WmsAerial", &s->wmsAerial}};
+    for (auto& w : sources) {
+        char key[32];
+        snprintf(key, sizeof key, "%s=", w.prefix);
+        read_value(key, w.source->url, sizeof w.source->url);
+        snprintf(key, sizeof key, "%sLayers=", w.prefix);
+        read_value(key, w.source->layers, sizeof w.source->layers);
+        snprintf(key, sizeof key, "%sStyles=", w.prefix);
+        read_value(key, w.source->styles, sizeof w.source->styles);
+        snprintf(key, sizeof key, "%sFormat=", w.prefix);
+        read_value(key, w.source->format, sizeof w.source->format);
+        snprintf(key, sizeof key, "%sVersion=", w.prefix);
+        read_value(key, w.source->version, sizeof w.source->version);
+    }
 }

@@ -250,6 +250,11 @@ TEST_F(SettingsRead, BaseValues) {
         EXPECT_STREQ(s->baseHost, c.host) << c.value;
         EXPECT_EQ(s->basePort, c.port) << c.value;
     }
+    // A port that would wrap to another is refused, not listened on.
+    put("kiv_ini.txt", "Base=host:99999\n");
+    Loaded s;
+    EXPECT_EQ(s->baseEnabled, 0);
+    EXPECT_EQ(s->basePort, 0);
 }
 
 TEST_F(SettingsRead, KeysAreExactAtLineStart) {
@@ -339,6 +344,22 @@ TEST_F(SettingsRead, ZoomAndInitValues) {
         EXPECT_EQ(p.zoomLevel, c.level) << c.text;
         EXPECT_EQ(settings_read_zoom_letter(), c.letter) << c.text;
     }
+}
+
+TEST_F(SettingsRead, ListenAndWmsSources) {
+    put("kiv_ini.txt",
+        "Listen=127.0.0.1\nWms=https://maps.example/wms\nWmsLayers=a,b\nWmsStyles=,\nWmsFormat=image/gif\n"
+        "WmsVersion=1.1.1\nWmsAerial=http://air.example/ows?map=x\nWmsAerialLayers=photo\n");
+    Loaded s;
+    EXPECT_STREQ(s->listenHost, "127.0.0.1");
+    EXPECT_STREQ(s->wms.url, "https://maps.example/wms");
+    EXPECT_STREQ(s->wms.layers, "a,b");
+    EXPECT_STREQ(s->wms.styles, ",");
+    EXPECT_STREQ(s->wms.format, "image/gif");
+    EXPECT_STREQ(s->wms.version, "1.1.1");
+    EXPECT_STREQ(s->wmsAerial.url, "http://air.example/ows?map=x");
+    EXPECT_STREQ(s->wmsAerial.layers, "photo");
+    EXPECT_STREQ(s->wmsAerial.format, "");
 }
 
 TEST_F(SettingsRead, LinuxPortPathsAndUrls) {
