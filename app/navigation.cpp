@@ -70,6 +70,7 @@ bool readExtents(const AppSettings* s) {
 
 // Client point in the pane to degrees through the held extents.
 int paneToDegrees(int x, int y, double* lat, double* lon) {
+    if (!(v.extMaxX > v.extMinX) || !(v.extMaxY > v.extMinY)) return 0;
     double X = v.extMinX + (x - 1) / static_cast<double>(v.paneWidth) * (v.extMaxX - v.extMinX);
     double Y = v.extMinY + (v.paneHeight + APP_PANE_Y - y) / static_cast<double>(v.paneHeight) * (v.extMaxY - v.extMinY);
     return lcc2ll(lat, lon, X, Y) && *lat >= -90 && *lat <= 90;
@@ -103,7 +104,9 @@ int nav_load_picture() {
 
 void nav_ensure_extents() {
     if (v.sheetLat == v.extForLat && v.sheetLon == v.extForLon && v.zoomLevel == v.extForZoom) return;
-    readExtents(app_window.settings);
+    // A sheet without a record places nothing: the previous sheet's extents
+    // would put the marker in the wrong place.
+    if (!readExtents(app_window.settings)) v.extMinX = v.extMinY = v.extMaxX = v.extMaxY = 0;
     v.extForLat = v.sheetLat;
     v.extForLon = v.sheetLon;
     v.extForZoom = v.zoomLevel;
