@@ -10,6 +10,7 @@
 
 #include "app/app_state.h"
 #include "app/navigation.h"
+#include "app/pane_notice.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
 #include "maps/sheet_extent.h"
@@ -161,6 +162,7 @@ void command_open_map(AppSettings* s) {
     v.imageHeight = h;
     snprintf(v.sheetPath, sizeof v.sheetPath, "%s", path);
     rebuildBitmap();
+    pane_placeholder_clear();
     setChecked(&s->autoPan, MENU_AUTO_PAN, 0);
 
     // A file named as a sheet also gives the position, level and size; any

@@ -1,6 +1,7 @@
 #include "app/navigation.h"
 
 #include "app/app_state.h"
+#include "app/pane_notice.h"
 #include "maps/lcc.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
@@ -99,6 +100,7 @@ int nav_load_picture() {
     v.imageWidth = w;
     v.imageHeight = h;
     buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, w, h);
+    pane_placeholder_clear();
     return 1;
 }
 
