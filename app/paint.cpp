@@ -12,6 +12,7 @@
 #include "app/client_frame.h"
 #include "app/marker.h"
 #include "app/navigation.h"
+#include "app/pane_notice.h"
 #include "app/position_refresh.h"
 #include "app/toolbar.h"
 #include "app/track_plot.h"
@@ -120,5 +121,6 @@ void app_paint() {
         showSheet(f);
     }
     platform_blit_rgb(0, 0, f->width, f->height, f->rgb, f->stride);
+    pane_notice_draw();
     if (sheet) speedReadout(s);
 }

@@ -3,6 +3,7 @@
 
 #include "app/app_state.h"
 #include "app/navigation.h"
+#include "app/pane_notice.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
@@ -81,8 +82,15 @@ int app_create() {
 
     // A start sheet that fails to load leaves the pane empty; the probe and
     // the timer still start, so the map follows the first fix.
+    // Without one the pane says why, over a neutral picture on which the
+    // marker still moves.
     platform_busy_cursor(1);
-    if (startSheetReady(s) && nav_load_picture()) platform_invalidate(1);
+    int ready = startSheetReady(s);
+    if (!ready || !nav_load_picture()) {
+        pane_placeholder_show();
+        if (!ready) pane_notice_no_sheet(s);
+    }
+    platform_invalidate(1);
     platform_busy_cursor(0);
 
     connectivity_probe_start(s);
