@@ -11,6 +11,8 @@ packages=(
   gpsd-clients socat curl python3
   xvfb xdotool x11-apps imagemagick
   cgi-mapserver mapserver-bin lighttpd gdal-bin gmt gmt-gshhg-full fonts-dejavu-core
+  gpsbabel          # reads back every GPX file Kiv writes (tests)
+  libxml2-utils     # xmllint: GPX files are well formed (tests)
 )
 
 missing=()

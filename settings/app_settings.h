@@ -61,6 +61,7 @@ struct AppSettings {
     char comPath[SETTINGS_COM_PORTS][SETTINGS_PATH_MAX];  // Com<n>=<path>; index n
     char serverUrl[SETTINGS_PATH_MAX];                    // Server=
     char probeUrl[SETTINGS_PATH_MAX];                     // Probe=
+    char gpxFolder[SETTINGS_PATH_MAX];                    // Gpx=: GPX recording folder, empty = none
 };
 
 // Settings the map code needs before any window record exists.

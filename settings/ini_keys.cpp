@@ -69,4 +69,5 @@ void settings_read_linux_keys(AppSettings* s) {
     }
     read_value("Server=", s->serverUrl, sizeof s->serverUrl);
     read_value("Probe=", s->probeUrl, sizeof s->probeUrl);
+    read_value("Gpx=", s->gpxFolder, sizeof s->gpxFolder);
 }
