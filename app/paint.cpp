@@ -10,6 +10,7 @@
 
 #include "app/app_state.h"
 #include "app/client_frame.h"
+#include "app/gpx_recording.h"
 #include "app/marker.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
@@ -46,13 +47,17 @@ void marker(AppSettings* s) {
         rebuildDisplayBitmap();
         v.lastFixState = fix;
     }
-    if (fix <= 0) return;
+    if (fix <= 0) {
+        gpx_recording_break();
+        return;
+    }
     nav_ensure_extents();
     double lat = gps_latitude(), lon = gps_longitude();
     int px, py;
     if (!track_place(lat, lon, &px, &py)) return;
     if (px != v.lastMarkerX || py != v.lastMarkerY) {
         track_log_point(s, lat, lon);
+        gpx_recording_point(s, lat, lon);
         if (!s->track) rebuildDisplayBitmap();
     }
     drawMarker(s, v.dibBits, v.imageWidth, v.imageHeight, px, py, s->crossHair);

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/gpx_recording.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
 #include "app/window_events.h"
@@ -112,6 +113,7 @@ void app_destroy() {
         if (s->connected) closeLink(s);
         app_window.settings = nullptr;
         settings_free(s);
+        gpx_recording_stop();
     }
     // An idle request worker ends now; one still talking to a slow server,
     // and the start-up probe, end with the process rather than hold up the

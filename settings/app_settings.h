@@ -74,6 +74,7 @@ struct AppSettings {
     char listenHost[SETTINGS_PATH_MAX];                   // Listen=: remote server address
     WmsSource wms;                                        // topographic sheets
     WmsSource wmsAerial;                                  // aerial images
+    char gpxFolder[SETTINGS_PATH_MAX];                    // Gpx=: GPX recording folder, empty = none
 };
 
 // Settings the map code needs before any window record exists.

@@ -94,4 +94,5 @@ void settings_read_linux_keys(AppSettings* s) {
         snprintf(key, sizeof key, "%sVersion=", w.prefix);
         read_value(key, w.source->version, sizeof w.source->version);
     }
+    read_value("Gpx=", s->gpxFolder, sizeof s->gpxFolder);
 }
