@@ -4,6 +4,7 @@
 // com_file.h, dev_file.h, pos_file.h; menu command ids: menu_ids.h.
 #pragma once
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <thread>
 
@@ -32,7 +33,7 @@ struct WmsSource {
 // Per-window record: settings and link state. Zero-filled, then defaults.
 struct AppSettings {
     char mapsDir[256];
-    char trackLogFile[64];
+    char trackLogFile[PATH_MAX];       // File=; a longer name is refused, never cut
     char lastLoggedTime[32];
     int32_t deviceType;
     int32_t online;
