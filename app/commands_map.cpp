@@ -13,6 +13,7 @@
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
 #include "maps/sheet_image.h"
+#include "maps/sheet_reload.h"
 #include "maps/sheet_store.h"
 #include "maps/zoom_levels.h"
 #include "platform/platform.h"
@@ -170,11 +171,10 @@ void command_reload_map(AppSettings* s) {
     char path[SHEET_PATH_MAX];
     int aerial = s->satelliteImage;
     platform_busy_cursor(1);
-    if (aerial)
-        deleteSheetJpeg(v.sheetLat, v.sheetLon, v.zoomLevel, s->mapsDir, path, s->bigMaps);
-    else
-        deleteSheet(v.sheetLat, v.sheetLon, v.zoomLevel, s->mapsDir, path, s->bigMaps);
-    if (fetchSheet(s, aerial, v.sheetLat, v.sheetLon, v.zoomLevel, path) && !loadReady(path)) {
+    // The stored sheet stays until a new one has arrived whole.
+    if (!reloadSheet(aerial, v.sheetLat, v.sheetLon, v.zoomLevel, s, path, s->bigMaps, s->rose, s->grid)) {
+        platform_warn("Reload failed: the map server could not be reached. The stored sheet is kept.");
+    } else if (!loadReady(path)) {
         platform_busy_cursor(0);
         return;
     }

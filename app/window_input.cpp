@@ -8,7 +8,7 @@
 #include "platform/platform.h"
 #include "settings/app_settings.h"
 
-void app_mouse_down(int button, int x, int y, int /*shift*/) {
+void app_mouse_down(int button, int x, int y, int shift) {
     if (!app_window.settings) return;
     if (button == APP_BUTTON_RIGHT) {
         if (nav_in_pane(x, y)) nav_zoom_out();
@@ -20,10 +20,10 @@ void app_mouse_down(int button, int x, int y, int /*shift*/) {
         if (nav_in_pane(x, y)) nav_zoom_in(x, y);
         break;
     case TOOL_AUTO_PAN: nav_auto_pan_button(); break;
-    case TOOL_WEST: nav_pan('W', 0); break;
-    case TOOL_NORTH: nav_pan('N', 0); break;
-    case TOOL_SOUTH: nav_pan('S', 0); break;
-    case TOOL_EAST: nav_pan('E', 0); break;
+    case TOOL_WEST: nav_pan('W', shift); break;
+    case TOOL_NORTH: nav_pan('N', shift); break;
+    case TOOL_SOUTH: nav_pan('S', shift); break;
+    case TOOL_EAST: nav_pan('E', shift); break;
     default: nav_level(hit - TOOL_LEVEL_0); break;
     }
 }

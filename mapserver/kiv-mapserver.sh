@@ -6,13 +6,21 @@
 #                                             (port 8080 when free, else any free one)
 #   kiv-mapserver.sh stop  [RUN_DIR]
 #   kiv-mapserver.sh data                     builds the data only
+#   kiv-mapserver.sh import FILE.osm.pbf|FILE.osm [NAME]
+#                                             adds an OpenStreetMap extract
+#   kiv-mapserver.sh list                     lists the imports
+#   kiv-mapserver.sh remove NAME              removes an import
 #
-# KIV_MAPDATA names the data cache (default ~/.cache/kiv-mapdata).
+# KIV_MAPDATA names the data cache (default ~/.cache/kiv-mapdata),
+# KIV_MAPIMPORTS the folder of the imports (default $KIV_MAPDATA/imports).
+# Imports take effect at once, also on a running server.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 data=${KIV_MAPDATA:-${XDG_CACHE_HOME:-$HOME/.cache}/kiv-mapdata}
+imports=${KIV_MAPIMPORTS:-$data/imports}
 cmd=${1:-}
 run=${2:-${TMPDIR:-/tmp}/kiv-mapserver}
+. "$here/osm_import.sh"
 
 build_data() {
   if [ ! -f "$data/READY" ]; then
@@ -45,7 +53,8 @@ for port in (8080, 0):
 
 fill() {  # fill TEMPLATE OUT
   sed -e "s|@HERE@|$here|g" -e "s|@DATA@|$data|g" -e "s|@RUN@|$run|g" \
-      -e "s|@TMP@|$run/tmp|g" -e "s|@PORT@|${port:-0}|g" "$1" > "$2"
+      -e "s|@TMP@|$run/tmp|g" -e "s|@PORT@|${port:-0}|g" \
+      -e "s|@IMPORTS@|$imports|g" "$1" > "$2"
 }
 
 case "$cmd" in
@@ -55,7 +64,13 @@ case "$cmd" in
   start)
     build_data
     mkdir -p "$run/www" "$run/tmp"
-    fill "$here/toporama.map.in" "$run/toporama.map"
+    imports=$(mkdir -p "$imports" && cd "$imports" && pwd)
+    refresh_imports
+    # The CGI and the WMS forms of the one map file (see its head).
+    fill "$here/toporama.map.in" "$run/map.tmp"
+    grep -v '^ *METADATA "wms_layer_group"' "$run/map.tmp" > "$run/toporama.map"
+    grep -v '^ *GROUP ' "$run/map.tmp" | sed 's|/osm_layers_cgi\.map"|/osm_layers_wms.map"|' > "$run/wms.map"
+    rm -f "$run/map.tmp"
     fill "$here/mapserver.conf.in" "$run/mapserver.conf"
     fill "$here/mapserv.cgi.in" "$run/mapserv.cgi"
     chmod +x "$run/mapserv.cgi"
@@ -92,8 +107,23 @@ case "$cmd" in
       rm -f "$run/lighttpd.pid"
     fi
     ;;
+  import)
+    [ $# -ge 2 ] && [ $# -le 3 ] || { echo "usage: kiv-mapserver.sh import FILE.osm.pbf|FILE.osm [NAME]" >&2; exit 2; }
+    mkdir -p "$imports"
+    imports=$(cd "$imports" && pwd)
+    import_osm "$2" "${3:-}"
+    ;;
+  list)
+    list_imports
+    ;;
+  remove)
+    [ $# -eq 2 ] || { echo "usage: kiv-mapserver.sh remove NAME" >&2; exit 2; }
+    imports=$(cd "$imports" 2>/dev/null && pwd) || { echo "kiv-mapserver: no imports" >&2; exit 1; }
+    remove_import "$2"
+    ;;
   *)
-    echo "usage: kiv-mapserver.sh start [RUN_DIR] [PORT] | stop [RUN_DIR] | data" >&2
+    echo "usage: kiv-mapserver.sh start [RUN_DIR] [PORT] | stop [RUN_DIR] | data |" \
+         "import FILE [NAME] | list | remove NAME" >&2
     exit 2
     ;;
 esac

@@ -12,6 +12,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "position/serial_speed.h"
+
 namespace {
 
 struct SpeedEntry {
@@ -154,10 +156,14 @@ void serial_port_close(SerialPort* port) {
 
 int serial_port_configure(const SerialPort* port, const SerialLine* line) {
     if (port->fd < 0 || port->kind != SERIAL_PORT_TTY) return 0;
-    speed_t speed = serial_port_speed_code(line->baudRate);
-    if (!speed) return 0;
+    if (line->baudRate == 0) return 0;
     termios old;
     if (tcgetattr(port->fd, &old) != 0) return 0;
+    // A rate without a termios constant keeps the present speed here and is
+    // set afterwards through termios2.
+    speed_t speed = serial_port_speed_code(line->baudRate);
+    const int anyRate = speed == 0;
+    if (anyRate) speed = cfgetospeed(&old);
     termios t = old;
     cfmakeraw(&t);
     t.c_cflag |= CREAD | CLOCAL | HUPCL;
@@ -226,6 +232,10 @@ int serial_port_configure(const SerialPort* port, const SerialLine* line) {
     // tcsetattr succeeds when any part was applied: check that all was.
     termios got;
     if (tcgetattr(port->fd, &got) != 0 || !same_line(t, got, is_pseudo_terminal(port->fd))) {
+        tcsetattr(port->fd, TCSANOW, &old);
+        return 0;
+    }
+    if (anyRate && !serial_speed_set_any(port->fd, line->baudRate)) {
         tcsetattr(port->fd, TCSANOW, &old);
         return 0;
     }

@@ -103,6 +103,10 @@ TEST_F(AppNavigationTest, PansWithAndWithoutShiftOnSmallMaps) {
     EXPECT_TRUE(shows(home));
     click(APP_BUTTON_LEFT, 110 + 16, 20);   // north
     EXPECT_TRUE(shows(north));
+    // Shift on a pan button halves the north and south steps as on the keys.
+    app_mouse_down(APP_BUTTON_LEFT, 153 + 16, 20, 1);   // south, half a step
+    app_paint();
+    EXPECT_TRUE(shows(northHalf));
 }
 
 TEST_F(AppNavigationTest, PansOnBigMapsMoveTwoStepsWestAndOneWithShift) {

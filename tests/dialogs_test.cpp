@@ -84,11 +84,12 @@ TEST_F(ComDialogTest, ListsCarryTheirTextsAndValues) {
         EXPECT_EQ(i + 1, ports.value[i]);
     }
     const char* rates[] = {"110", "300", "600", "1200", "2400", "4800", "9600", "14.4k", "19.2k", "38.4k", "56k",
-                           "128k", "256k"};
-    const int32_t rateValues[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 128000, 256000};
+                           "57.6k", "115.2k", "128k", "256k"};
+    const int32_t rateValues[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+                                  19200, 38400, 56000, 57600, 115200, 128000, 256000};
     const ComDialogList& baud = d.lists[COM_LIST_BAUD_RATE];
-    ASSERT_EQ(13, baud.count);
-    for (int i = 0; i < 13; i++) {
+    ASSERT_EQ(15, baud.count);
+    for (int i = 0; i < 15; i++) {
         EXPECT_STREQ(rates[i], baud.text[i]);
         EXPECT_EQ(rateValues[i], baud.value[i]);
     }
@@ -193,14 +194,14 @@ TEST_F(ComDialogTest, CancelLeavesRecordAndFileUntouched) {
 TEST_F(ComDialogTest, ValuesWithoutAnEntryAreKeptByOk) {
     load("COM0\nSmall\n", "NMEA\n");
     // COM0 (no link at start) and a rate outside the table show no selection.
-    s->baudRate = 57600;
+    s->baudRate = 230400;
     com_dialog_init(&d, s);
     EXPECT_EQ(-1, d.lists[COM_LIST_PORT].selected);
     EXPECT_EQ(-1, d.lists[COM_LIST_BAUD_RATE].selected);
     EXPECT_STREQ("", d.portPathText);
     com_dialog_ok(&d);
     EXPECT_EQ(0, s->comPort);
-    EXPECT_EQ(57600u, s->baudRate);
+    EXPECT_EQ(230400u, s->baudRate);
     EXPECT_EQ("COM0\nSmall\n", readText("kiv_com.txt"));
 }
 

@@ -223,15 +223,18 @@ TEST_F(MenuTest, ReloadMapDeletesTheSheetAndDownloadsItAgainWhileOffline) {
     EXPECT_EQ(1, invalidations(1));
     EXPECT_TRUE(busyBalanced());
 
-    // Not ready: the file is gone, the picture stays.
+    // The server down: the stored sheet and the picture stay, and one
+    // message says the reload failed.
     download_double.result = 1;
     resetCalls();
+    Bytes stored = readBytes(storePath("./Maps", kLat, kLon, 2, 0, SHEET_GIF));
     app_command(MENU_RELOAD_MAP);
     EXPECT_EQ(2, download_double.calls);
-    EXPECT_FALSE(fileExists(storePath("./Maps", kLat, kLon, 2, 0, SHEET_GIF)));
+    EXPECT_EQ(stored, readBytes(storePath("./Maps", kLat, kLon, 2, 0, SHEET_GIF)));
     EXPECT_EQ(static_cast<int>(paletteColour(120)), pictureColour());
     EXPECT_EQ(1, invalidations(1));
-    EXPECT_EQ(0, messageBoxes());
+    ASSERT_EQ(1, messageBoxes());
+    EXPECT_NE(std::string::npos, headless_calls_of("message_box")[0].text.find("Reload failed"));
     (void)home;
 }
 
