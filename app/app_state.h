@@ -25,6 +25,9 @@ struct AppWindow {
     int32_t timerPeriodMs;             // 0 until armed
     double lonPanStep[5][2], latPanStep[5][2];   // [level][bigMaps], degrees
     ClientFrame frame;
+    // The receiver went away and is being looked for: shown in the title.
+    int32_t linkLost;
+    char linkNote[96];
 };
 
 extern AppWindow app_window;

@@ -20,7 +20,7 @@ namespace {
 
 void connect(AppSettings* s) {
     platform_busy_cursor(1);
-    if (!serial_open(s)) platform_warn("No GPS connected");
+    link_open_or_warn(s);
     gpx_recording_break();   // the recording goes on in a new segment
     if (s->deviceType == DEVICE_SMS) sms_reset();
     platform_busy_cursor(0);

@@ -8,7 +8,11 @@
 #include "net/http_client.h"
 #include "net/sockets.h"
 #include "platform/platform.h"
+#include "position/gps_fix.h"
+#include "position/port_diagnostics.h"
 #include "position/serial_link.h"
+#include "position/sms.h"
+#include "position/zodiac.h"
 #include "settings/app_settings.h"
 #include "settings/dev_file.h"
 #include "settings/device_table.h"
@@ -41,10 +45,33 @@ void command_offline(AppSettings* s) {
     platform_busy_cursor(0);
 }
 
+int link_open_or_warn(AppSettings* s) {
+    if (serial_open(s)) return 1;
+    char path[SETTINGS_PATH_MAX], advice[1536], text[1600];
+    int error = serial_open_failure(path, sizeof path);
+    port_describe_failure(error, path, "/proc", "/dev", advice, sizeof advice);
+    snprintf(text, sizeof text, "No GPS connected%s%s", advice[0] ? "\n\n" : "", advice);
+    platform_warn(text);
+    return 0;
+}
+
 void command_select_device(AppSettings* s, int deviceType) {
+    const int reopen = s->connected.load() == 1 && deviceType != s->deviceType;
+    if (reopen) {
+        // The old source stops before the device changes: its reader must
+        // not hand the new decoder the old device's bytes.
+        platform_set_repaint_stop(1);
+        serial_close(s);
+        platform_set_repaint_stop(0);
+        gps_clear_fix_mode();
+    }
     if (!settings_select_device(s, deviceType)) return;
     for (int d = DEVICE_FIRST; d <= DEVICE_LAST; d++) platform_menu_enable(menu_device_item(d), d != deviceType);
     settings_write_dev(deviceType);
-    if (deviceType == DEVICE_REMOTE && !serial_open(s)) platform_warn("No GPS connected");
+    if (reopen || deviceType == DEVICE_REMOTE) {
+        if (deviceType == DEVICE_EARTHMATE) zodiac_reset();
+        if (deviceType == DEVICE_SMS) sms_reset();
+        link_open_or_warn(s);
+    }
     platform_invalidate(0);
 }

@@ -9,9 +9,14 @@ struct AppSettings;
 // connection".
 void command_online(AppSettings* s);
 void command_offline(AppSettings* s);
-// deviceType 1..7: line settings of the device, menu greying, kiv_dev.txt;
-// REMOTE opens the link (its server) at once. An open link stays as it is.
+// deviceType 1..7: line settings of the device, menu greying, kiv_dev.txt.
+// An open link is closed and the new device's source opened in its place;
+// REMOTE opens its server at once.
 void command_select_device(AppSettings* s, int deviceType);
+
+// serial_open; when it fails, "No GPS connected" with what went wrong and
+// what to do about it. Returns serial_open's result.
+int link_open_or_warn(AppSettings* s);
 
 // The probe file of this process: "tcpip.<pid>.tmp".
 void online_probe_file(char* out, int size);

@@ -44,6 +44,10 @@ const char* app_compose_title() {
         size_t used = strlen(t);
         snprintf(t + used, size - used, " - %s %s", local.c_str(), program_settings.zoneName);
     }
+    if (app_window.linkNote[0]) {
+        size_t used = strlen(t);
+        snprintf(t + used, size - used, " [%s]", app_window.linkNote);
+    }
     return t;
 }
 

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/commands_link.h"
 #include "app/gpx_recording.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
@@ -63,7 +64,7 @@ int app_create() {
     if (settings_load(&s) != 1 || !s) return 0;
     app_window.settings = s;
     if (s->deviceType == DEVICE_EARTHMATE) zodiac_reset();
-    if (s->comPort != 0 && !serial_open(s)) platform_warn("No GPS connected");
+    if (s->comPort != 0) link_open_or_warn(s);
 
     MapView& v = map_view;
     app_set_map_area(s->bigMaps);

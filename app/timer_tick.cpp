@@ -1,6 +1,7 @@
 // The window timer: device polls, the base server step, the silent-receiver
 // watchdog, then re-arming at 500 ms.
 #include "app/app_state.h"
+#include "app/link_watch.h"
 #include "app/window_events.h"
 #include "net/connectivity.h"
 #include "net/net_worker.h"
@@ -27,6 +28,7 @@ void app_timer() {
     // Decided here in the timer's order, sent by the worker thread so a slow
     // base server never freezes the window.
     net_worker_tick(s);
+    link_watch_tick(s);
     if (s->connected && s->deviceType != DEVICE_REMOTE) {
         if (s->linkIdleTicks > kSilentTicks) {
             gps_clear_fix_mode();

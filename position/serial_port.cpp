@@ -242,6 +242,15 @@ int serial_port_configure(const SerialPort* port, const SerialLine* line) {
     cfsetospeed(&t, speed);
     // Linux tty queues have a fixed size (4 KB line discipline buffer on
     // top of the driver's own): there is nothing to set for the queues.
+    if (anyRate) {
+        // All of it at once through termios2, the rate included.
+        unsigned modes[4] = {t.c_iflag, t.c_oflag, t.c_cflag, t.c_lflag};
+        if (!serial_speed_set_line(port->fd, modes, t.c_cc, NCCS, line->baudRate)) {
+            tcsetattr(port->fd, TCSANOW, &old);
+            return 0;
+        }
+        return 1;
+    }
     if (tcsetattr(port->fd, TCSANOW, &t) != 0) {
         tcsetattr(port->fd, TCSANOW, &old);
         return 0;
@@ -249,10 +258,6 @@ int serial_port_configure(const SerialPort* port, const SerialLine* line) {
     // tcsetattr succeeds when any part was applied: check that all was.
     termios got;
     if (tcgetattr(port->fd, &got) != 0 || !same_line(t, got, is_pseudo_terminal(port->fd))) {
-        tcsetattr(port->fd, TCSANOW, &old);
-        return 0;
-    }
-    if (anyRate && !serial_speed_set_any(port->fd, line->baudRate)) {
         tcsetattr(port->fd, TCSANOW, &old);
         return 0;
     }

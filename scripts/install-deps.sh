@@ -9,6 +9,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libgif-dev libproj-dev proj-bin
   libwxgtk3.2-dev libcairo2-dev
   gpsd-clients socat curl python3
+  gpsd gpsd-tools  # gpsd and gpsfake: the gpsd:// source tests replay captures through them
   xvfb xdotool x11-apps imagemagick
   cgi-mapserver mapserver-bin lighttpd gdal-bin gmt gmt-gshhg-full fonts-dejavu-core
   libcurl4-openssl-dev  # HTTP(S) client

@@ -1,6 +1,7 @@
 // The main window with a receiver on a real pseudo-terminal: fixes move the
 // marker and the title, the timer polls and watches the link.
 #include "app_test_support.h"
+#include "position/serial_link.h"
 #include "settings/menu_ids.h"
 
 namespace {
@@ -171,4 +172,27 @@ TEST_F(AppReceiverTest, DisconnectClearsTheFixAndConnectOpensAgain) {
     app_paint();
     ASSERT_TRUE(expectedPixel(start, 45.53, -75.69, &px, &py));
     EXPECT_TRUE(markerAt(px, py, start.colour()));
+}
+
+TEST_F(AppReceiverTest, UnpluggedReceiverIsReportedOnceInTheTitleAndTheMonitor) {
+    startWith("NMEA");
+    sendFix(45.54, -75.7, 0, "123519");
+    app_timer();
+    app_paint();
+
+    // Unplugged: the far side of the pseudo-terminal goes away.
+    close(pty.master);
+    pty.master = -1;
+    ASSERT_TRUE(waitFor([this] { return serial_link_lost(settings()) == 1; }));
+    for (int tick = 0; tick < 5; tick++) {
+        app_timer();
+        app_paint();
+    }
+    EXPECT_EQ(0, gps_fix_mode());
+    EXPECT_NE(std::string::npos, headless_title().find("[GPS lost, reconnecting]"));
+    int lostTitles = 0;
+    for (const auto& c : headless_calls_of("set_title")) lostTitles += c.text.find("GPS lost") != std::string::npos;
+    EXPECT_EQ(1, lostTitles);   // said once, not at every tick
+    EXPECT_EQ(0u, gps_last_message().find("GPS link lost: " + pty.path));
+    EXPECT_TRUE(headless_calls_of("message_box").empty());
 }

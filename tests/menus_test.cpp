@@ -11,6 +11,7 @@
 #include "menus_test_support.h"
 #include "net/connectivity.h"
 #include "net/remote_server.h"
+#include "position/serial_speed.h"
 #include "net_peer.h"
 #include "position/serial_link.h"
 
@@ -319,11 +320,36 @@ TEST_F(MenuTest, DeviceItemsSetTheLineAndRewriteTheDeviceFile) {
         for (int item = MENU_DEVICE_NMEA; item <= MENU_DEVICE_REMOTE; item++)
             EXPECT_EQ(item == d.id ? 0 : 1, headless_menu_enabled(item)) << item;
         EXPECT_EQ(1, invalidations(0));
-        // The open link is neither closed nor reconfigured.
+        // The open link is closed and opened again for the new device.
         EXPECT_EQ(1, s->connected.load());
-        EXPECT_TRUE(headless_calls_of("menu_enable").size() == 7u);
+        EXPECT_EQ(d.baud == 4800 ? B4800 : B9600, ptySpeed(gps.slave));
     }
-    EXPECT_EQ(B4800, ptySpeed(gps.slave));
+}
+
+TEST_F(MenuTest, SwitchingToRemoteWhileConnectedClosesThePortAndStartsTheServer) {
+    PtyReceiver gps;
+    ASSERT_TRUE(gps.open());
+    create("Com1=" + gps.path + "\n");
+    net_install_remote_hooks();
+    remote_server_set_listen_host("127.0.0.1");
+    AppSettings* s = settings();
+    s->basePort = 0;
+    s->comPort = 1;
+    app_command(MENU_DEVICE_NMEA);
+    app_command(MENU_CONNECT);
+    ASSERT_GE(s->commHandle, 0);
+
+    app_command(MENU_DEVICE_REMOTE);
+    EXPECT_EQ(0, messageBoxes());
+    EXPECT_EQ(1, s->connected.load());
+    EXPECT_EQ(-1, s->commHandle);   // the port is released
+    EXPECT_EQ(1, remote_server_running());
+
+    app_command(MENU_DEVICE_NMEA);
+    EXPECT_EQ(0, remote_server_running());
+    EXPECT_EQ(1, s->connected.load());
+    EXPECT_GE(s->commHandle, 0);
+    app_command(MENU_DISCONNECT);
 }
 
 TEST_F(MenuTest, RemoteSelectionStartsTheServerAtOnce) {
@@ -412,16 +438,17 @@ TEST_F(MenuTest, SettingsComAppliesTheDialogToTheOpenPort) {
     EXPECT_EQ("COM1\nSmall\n# mine\n", readFile("kiv_com.txt"));
     EXPECT_EQ(B19200, ptySpeed(gps.slave));
 
-    // A rate the port refuses: "Settings failed", the record keeps it.
+    // A rate without a termios constant reaches the port too.
     dialog_action = [](int, void* state) {
         auto* d = static_cast<ComDialog*>(state);
-        com_dialog_select(d, COM_LIST_BAUD_RATE, 11);   // 128k
+        com_dialog_select(d, COM_LIST_BAUD_RATE, 13);   // 128k
         return com_dialog_ok(d);
     };
     resetCalls();
     app_command(MENU_SETTINGS_COM);
     EXPECT_EQ(128000u, s->baudRate);
-    EXPECT_EQ(1, messages("Settings failed"));
+    EXPECT_EQ(0, messageBoxes());
+    EXPECT_EQ(128000u, serial_speed_get(gps.slave));
     EXPECT_EQ(1, s->connected.load());
 }
 
@@ -431,7 +458,7 @@ TEST_F(MenuTest, SettingsComWithoutALinkOnlyChangesTheRecord) {
         auto* d = static_cast<ComDialog*>(state);
         EXPECT_EQ(1, d->lists[COM_LIST_PORT].enabled);
         com_dialog_select(d, COM_LIST_PORT, 2);
-        com_dialog_select(d, COM_LIST_BAUD_RATE, 13);   // out of range: ignored
+        com_dialog_select(d, COM_LIST_BAUD_RATE, 15);   // out of range: ignored
         com_dialog_select(d, COM_LIST_BAUD_RATE, 128);
         return com_dialog_ok(d);
     };

@@ -129,7 +129,8 @@ protected:
     static int messages(const std::string& text) {
         int n = 0;
         for (const auto& c : headless_calls_of("message_box"))
-            if (c.text == text && c.caption == "Kiv" && c.a == PLATFORM_MB_WARNING) n++;
+            // The first line is the message; advice may follow it.
+            if (c.text.substr(0, c.text.find("\n\n")) == text && c.caption == "Kiv" && c.a == PLATFORM_MB_WARNING) n++;
         return n;
     }
     static int messageBoxes() { return static_cast<int>(headless_calls_of("message_box").size()); }
