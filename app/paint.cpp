@@ -45,7 +45,7 @@ void marker(AppSettings* s) {
         rebuildDisplayBitmap();
         v.lastFixState = fix;
     }
-    if (fix <= 0) return;
+    if (fix <= 0 || !gps_has_position()) return;
     nav_ensure_extents();
     double lat = gps_latitude(), lon = gps_longitude();
     int px, py;
