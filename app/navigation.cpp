@@ -177,7 +177,7 @@ void nav_level(int level) {
     if (!s || level < 0 || level > ZOOM_FINEST) return;
     v.targetZoom = level;
     double lat, lon;
-    if (s->autoPan && gps_fix_mode() > 0) {
+    if (s->autoPan && gps_has_position()) {
         lat = gps_latitude();
         lon = gps_longitude();
     } else if (v.zoomLevel < level) {
@@ -233,7 +233,7 @@ void nav_big_maps_swap() {
 
 void nav_auto_pan_step() {
     AppSettings* s = app_window.settings;
-    if (!s || !s->autoPan || gps_fix_mode() <= 0) return;
+    if (!s || !s->autoPan || !gps_has_position()) return;
     double fixLat = gps_latitude(), fixLon = gps_longitude();
     v.targetZoom = v.zoomLevel;
     v.targetLat = snapLatitude(fixLat, v.targetZoom, 0);

@@ -51,6 +51,7 @@ void marker(AppSettings* s) {
         gpx_recording_break();
         return;
     }
+    if (!gps_has_position()) return;
     nav_ensure_extents();
     double lat = gps_latitude(), lon = gps_longitude();
     int px, py;

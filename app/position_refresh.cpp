@@ -25,10 +25,9 @@ const char* app_compose_title() {
     const AppSettings* s = app_window.settings;
     char* t = app_window.titleText;
     const size_t size = sizeof app_window.titleText;
-    int fix = gps_fix_mode();
     if (s->mapCoordinates && map_view.cursorLat >= -90 && map_view.cursorLat <= 90)
         app_format_position(t, size, map_view.cursorLat, map_view.cursorLon);
-    else if (s->autoPan == 1 && fix > 0)
+    else if (s->autoPan == 1 && gps_has_position())
         app_format_position(t, size, gps_latitude(), gps_longitude());
     else if (map_view.sheetLat > 90)
         snprintf(t, size, "GPS for EarthMate, TripMate, Garmin, NMEA");
@@ -60,7 +59,7 @@ void app_position_refresh() {
         platform_resize_client(w, h);
         map_view.appliedBigMaps = s->bigMaps;
     }
-    if (!app_window.posWritten && gps_fix_mode() > 0) {
+    if (!app_window.posWritten && gps_has_position()) {
         app_window.posWritten = 1;
         settings_write_pos(gps_latitude(), gps_longitude());
         map_view.lastZoomProbe = platform_clock_seconds();

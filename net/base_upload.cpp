@@ -64,7 +64,7 @@ int base_upload_plan(AppSettings* settings, BaseJob* job) {
         return job->kind;
     }
 
-    if (gps_fix_mode() <= 0) return BASE_JOB_NONE;
+    if (!gps_has_position()) return BASE_JOB_NONE;
     double latitude = gps_latitude();
     double longitude = gps_longitude();
     int64_t now = platform_clock_seconds();

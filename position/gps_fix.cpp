@@ -14,12 +14,10 @@ struct GpsFix {
     char localTimeText[GPS_TIME_TEXT] = {};
     int zoneHours = 0;
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    int positionReceived = 0;  // 1 latitude, 2 longitude
     int satellitesInView = 0;
-    int satPrn[GPS_SAT_TABLE] = {};
-    int satElevation[GPS_SAT_TABLE] = {};
-    int satAzimuth[GPS_SAT_TABLE] = {};
-    int satSnr[GPS_SAT_TABLE] = {};
-    int satUsed[GPS_SAT_TABLE] = {};
+    int satCount = 0;
+    GpsSatellite sats[GPS_SAT_TABLE] = {};
     char lastMessage[GPS_MESSAGE_TEXT] = {};
 };
 
@@ -42,16 +40,18 @@ void write_field(T& field, T value) {
     field = value;
 }
 
-int read_sat(const int* table, int i) {
+int read_sat(int GpsSatellite::*member, int i) {
     if (!in_table(i)) return 0;
     std::lock_guard<std::mutex> g(fix_lock);
-    return table[i];
+    return fix.sats[i].*member;
 }
-void write_sat(int* table, int i, int v) {
+void write_sat(int GpsSatellite::*member, int i, int v) {
     if (!in_table(i)) return;
     std::lock_guard<std::mutex> g(fix_lock);
-    table[i] = v;
+    fix.sats[i].*member = v;
 }
+
+int table_rows(int count) { return count < 0 ? 0 : count > GPS_SAT_TABLE ? GPS_SAT_TABLE : count; }
 
 // "%04d/%02d/%02d %02d:%02d:%02d" of the values modulo 10000 and 100 (year
 // padded with blanks, "%4d", when blankYear). Every binary fix passes here,
@@ -92,6 +92,11 @@ void gps_age_fix_mode() {
     fix.fixMode -= 1;
 }
 void gps_clear_fix_mode() { write_field(fix.fixMode, 0); }
+int gps_has_position() {
+    std::lock_guard<std::mutex> g(fix_lock);
+    return fix.fixMode > 0 && fix.positionReceived == 3 && std::fabs(fix.latitude) <= 90 &&
+           std::fabs(fix.longitude) <= 180;
+}
 int gps_age_fix_mode_if_valid() {
     std::lock_guard<std::mutex> g(fix_lock);
     if (fix.fixMode > 0) fix.fixMode -= 1;
@@ -153,11 +158,31 @@ void gps_set_time_utc(int year, int month, int day, int hour, int minute, int se
     write_time_text(fix.localTimeText, true, fix.year, fix.month, fix.day, fix.hour, fix.minute, fix.second);
 }
 
-void gps_set_latitude(double d) { write_field(fix.latitude, d); }
-void gps_set_longitude(double d) { write_field(fix.longitude, d); }
-void gps_set_altitude(double m) { write_field(fix.altitude, m); }
-void gps_set_speed_knots(double k) { write_field(fix.speedKnots, k); }
-void gps_set_course(double d) { write_field(fix.courseDegrees, d); }
+// A coordinate that is not finite is stored as sent but is no position.
+void gps_set_latitude(double d) {
+    std::lock_guard<std::mutex> g(fix_lock);
+    fix.latitude = d;
+    fix.positionReceived = std::isfinite(d) ? fix.positionReceived | 1 : fix.positionReceived & ~1;
+}
+void gps_set_longitude(double d) {
+    std::lock_guard<std::mutex> g(fix_lock);
+    fix.longitude = d;
+    fix.positionReceived = std::isfinite(d) ? fix.positionReceived | 2 : fix.positionReceived & ~2;
+}
+void gps_set_altitude(double m) {
+    if (std::isfinite(m)) write_field(fix.altitude, m);
+}
+void gps_set_speed_knots(double k) {
+    if (std::isfinite(k)) write_field(fix.speedKnots, k);
+}
+void gps_set_course(double d) {
+    if (!std::isfinite(d)) return;
+    // Any finite course folds exactly into one turn (fmod is exact).
+    d = std::fmod(d, 360.0);
+    if (d < 0) d += 360.0;
+    if (d >= 360.0) d = 0;
+    write_field(fix.courseDegrees, d);
+}
 double gps_latitude() { return read_field(fix.latitude); }
 double gps_longitude() { return read_field(fix.longitude); }
 double gps_altitude() { return read_field(fix.altitude); }
@@ -168,24 +193,51 @@ double gps_course() { return read_field(fix.courseDegrees); }
 void gps_course_point(char* out) {
     static const char* const names[9] = {"N", "NE", "E", "SE", "S", "SW", "W", "NW", "N"};
     double c = gps_course();
+    // The setter keeps the course within one turn; still never convert a
+    // value outside it, nor index outside the table.
+    if (!(c >= 0 && c < 360)) c = 0;
     int index = static_cast<int>(std::floor((c + 22.5) / 45.0));
-    // A receiver may report a course outside 0..360; never index outside the table.
-    if (!(index >= 0 && index <= 8)) index = ((index % 8) + 8) % 8;
+    if (index < 0 || index > 8) index = 0;
     std::snprintf(out, 3, "%s", names[index]);
 }
 
+const char* gps_system_name(int system) {
+    static const char* const names[GPS_SYSTEMS] = {"GPS", "GLONASS", "Galileo", "BeiDou", "QZSS", "NavIC", "Other"};
+    return system >= 0 && system < GPS_SYSTEMS ? names[system] : names[GPS_SYSTEM_OTHER];
+}
+
 int gps_satellites_in_view() { return read_field(fix.satellitesInView); }
-void gps_set_satellites_in_view(int n) { write_field(fix.satellitesInView, n); }
-int gps_sat_prn(int i) { return read_sat(fix.satPrn, i); }
-int gps_sat_azimuth(int i) { return read_sat(fix.satAzimuth, i); }
-int gps_sat_elevation(int i) { return read_sat(fix.satElevation, i); }
-int gps_sat_snr(int i) { return read_sat(fix.satSnr, i); }
-int gps_sat_used(int i) { return read_sat(fix.satUsed, i); }
-void gps_set_sat_prn(int i, int v) { write_sat(fix.satPrn, i, v); }
-void gps_set_sat_azimuth(int i, int v) { write_sat(fix.satAzimuth, i, v); }
-void gps_set_sat_elevation(int i, int v) { write_sat(fix.satElevation, i, v); }
-void gps_set_sat_snr(int i, int v) { write_sat(fix.satSnr, i, v); }
-void gps_set_sat_used(int i, int v) { write_sat(fix.satUsed, i, v); }
+int gps_sat_count() { return read_field(fix.satCount); }
+void gps_set_satellites_in_view(int n) {
+    std::lock_guard<std::mutex> g(fix_lock);
+    fix.satellitesInView = n;
+    fix.satCount = table_rows(n);
+}
+void gps_set_satellites(const GpsSatellite* list, int count, int inView) {
+    count = table_rows(count);
+    std::lock_guard<std::mutex> g(fix_lock);
+    if (count > 0) std::memcpy(fix.sats, list, count * sizeof *list);
+    fix.satCount = count;
+    fix.satellitesInView = inView;
+}
+int gps_copy_satellites(GpsSatellite* out, int capacity) {
+    std::lock_guard<std::mutex> g(fix_lock);
+    int n = fix.satCount < capacity ? fix.satCount : table_rows(capacity);
+    if (n > 0) std::memcpy(out, fix.sats, n * sizeof *out);
+    return n;
+}
+int gps_sat_prn(int i) { return read_sat(&GpsSatellite::prn, i); }
+int gps_sat_azimuth(int i) { return read_sat(&GpsSatellite::azimuth, i); }
+int gps_sat_elevation(int i) { return read_sat(&GpsSatellite::elevation, i); }
+int gps_sat_snr(int i) { return read_sat(&GpsSatellite::snr, i); }
+int gps_sat_used(int i) { return read_sat(&GpsSatellite::used, i); }
+int gps_sat_system(int i) { return read_sat(&GpsSatellite::system, i); }
+int gps_sat_signal(int i) { return read_sat(&GpsSatellite::signal, i); }
+void gps_set_sat_prn(int i, int v) { write_sat(&GpsSatellite::prn, i, v); }
+void gps_set_sat_azimuth(int i, int v) { write_sat(&GpsSatellite::azimuth, i, v); }
+void gps_set_sat_elevation(int i, int v) { write_sat(&GpsSatellite::elevation, i, v); }
+void gps_set_sat_snr(int i, int v) { write_sat(&GpsSatellite::snr, i, v); }
+void gps_set_sat_used(int i, int v) { write_sat(&GpsSatellite::used, i, v); }
 
 std::string gps_last_message() {
     std::lock_guard<std::mutex> g(fix_lock);

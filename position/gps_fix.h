@@ -4,8 +4,21 @@
 #pragma once
 #include <string>
 
-enum { GPS_SAT_TABLE = 12 };
+enum { GPS_SAT_TABLE = 64 };
 enum { GPS_TIME_TEXT = 20, GPS_MESSAGE_TEXT = 256 };
+
+// Satellite systems. GPS is the zero value: the receivers that report no
+// system (the binary protocols, GP-only NMEA) are GPS receivers.
+enum GpsSystem { GPS_SYSTEM_GPS, GPS_SYSTEM_GLONASS, GPS_SYSTEM_GALILEO, GPS_SYSTEM_BEIDOU,
+                 GPS_SYSTEM_QZSS, GPS_SYSTEM_NAVIC, GPS_SYSTEM_OTHER, GPS_SYSTEMS };
+// "GPS", "GLONASS", "Galileo", "BeiDou", "QZSS", "NavIC", "Other".
+const char* gps_system_name(int system);
+
+// One row of the satellite table. signal is the NMEA 4.10 signal id of the
+// strength shown, 0 when the receiver gives none.
+struct GpsSatellite {
+    int prn, elevation, azimuth, snr, used, system, signal;
+};
 
 // Fix mode: 0 none, 1 valid (dimension unreported), 2 two-, 3 three-dimensional.
 int  gps_fix_mode();
@@ -13,6 +26,11 @@ void gps_set_fix_mode(int mode);
 void gps_age_fix_mode();           // minus 1
 void gps_clear_fix_mode();         // 0
 int  gps_age_fix_mode_if_valid();  // minus 1 while above 0; returns the new value
+// 1 when the fix mode is above 0 and a finite latitude and longitude within
+// range have actually been received: the test before acting on a fix
+// (last-position file, track log, base upload, auto-pan). A mode alone, as
+// from a GSA before any RMC, is no position.
+int  gps_has_position();
 
 // "%04d/%02d/%02d %02d:%02d:%02d" texts.
 std::string gps_utc_text();
@@ -24,10 +42,14 @@ int  gps_zone();
 // UTC date/time in; writes the UTC text and derives the local one (no leap years).
 void gps_set_time_utc(int year, int month, int day, int hour, int minute, int second);
 
+// A latitude or longitude that is not finite leaves no position (see
+// gps_has_position) until a finite one comes. Altitude, speed and course
+// that are not finite are unknown: the stored ones stay.
 void   gps_set_latitude(double degrees);
 void   gps_set_longitude(double degrees);
 void   gps_set_altitude(double metres);
 void   gps_set_speed_knots(double knots);
+// Reduced to 0 up to below 360.
 void   gps_set_course(double degrees);
 double gps_latitude();
 double gps_longitude();
@@ -37,8 +59,18 @@ double gps_speed();                // metres per second
 double gps_course();
 void   gps_course_point(char* out);  // at least 3 bytes: "N", "NE", ... "NW"
 
+// The receiver's count of satellites in view (may exceed the table), and
+// the number of table rows filled (at most GPS_SAT_TABLE).
 int  gps_satellites_in_view();
+int  gps_sat_count();
+// Sets both: the rows filled are the count cut to the table.
 void gps_set_satellites_in_view(int count);
+// The whole table at once, so that readers never see half of a new one.
+void gps_set_satellites(const GpsSatellite* list, int count, int inView);
+// Copies the filled rows (at most capacity); returns how many.
+int  gps_copy_satellites(GpsSatellite* out, int capacity);
+int  gps_sat_system(int index);
+int  gps_sat_signal(int index);
 int  gps_sat_prn(int index);
 int  gps_sat_azimuth(int index);
 int  gps_sat_elevation(int index);

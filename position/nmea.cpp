@@ -1,10 +1,12 @@
 #include "position/nmea.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "position/gps_fix.h"
 #include "position/nmea_fields.h"
+#include "position/nmea_satellites.h"
 #include "position/sms.h"
 #include "position/tripmate.h"
 
@@ -60,13 +62,33 @@ bool six_digits(const NmeaFields& f, int n) {
 
 int two_digits(const char* p) { return (p[0] - '0') * 10 + (p[1] - '0'); }
 
+// A date and time a receiver can mean: anything else (a damaged or
+// invented field) would sort after every real time and freeze the clock.
+bool plausible_time(int month, int day, int hour, int minute, int second) {
+    return month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour < 24 && minute < 60 && second < 61;
+}
+
+// Sets the UTC time unless it is older than the stored one; returns 0 then.
+int newer_time(int year, int month, int day, int hour, int minute, int second) {
+    char text[GPS_TIME_TEXT + 16];
+    std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
+    char stored[GPS_TIME_TEXT];
+    gps_copy_utc_text(stored);
+    if (std::strcmp(text, stored) < 0) return 0;
+    gps_set_time_utc(year, month, day, hour, minute, second);
+    return 1;
+}
+
 // Date ddmmyy in field 9, time hhmmss(.sss) in field 1. Returns 0 when the
 // sentence is older than the stored UTC time and must be ignored. Without a
-// readable date and time the stored time stays as it is.
+// readable, possible date and time the stored time stays as it is.
 int rmc_time(const NmeaFields& f) {
     if (!six_digits(f, 9) || !six_digits(f, 1)) return 1;
     const char* date = nmea_field_start(f, 9);
     const char* time = nmea_field_start(f, 1);
+    int month = two_digits(date + 2), day = two_digits(date);
+    int hour = two_digits(time), minute = two_digits(time + 2), second = two_digits(time + 4);
+    if (!plausible_time(month, day, hour, minute, second)) return 1;
     int yy = two_digits(date + 4);
     int year = yy >= 70 ? 1900 + yy : 2000 + yy;
     // "%04d/%02d/%02d %02d:%02d:%02d" straight from the digits.
@@ -76,18 +98,26 @@ int rmc_time(const NmeaFields& f) {
     char stored[GPS_TIME_TEXT];
     gps_copy_utc_text(stored);
     if (std::strcmp(text, stored) < 0) return 0;
-    gps_set_time_utc(year, two_digits(date + 2), two_digits(date), two_digits(time), two_digits(time + 2),
-                     two_digits(time + 4));
+    gps_set_time_utc(year, month, day, hour, minute, second);
     return 1;
 }
+
+// Whether the last RMC carried speed and course: VTG fills in only what
+// no RMC gives.
+struct RmcCarries {
+    bool speed, course;
+};
+RmcCarries rmc_carries;
 
 void handle_rmc(const NmeaFields& f) {
     if (!rmc_time(f)) return;
     if (nmea_field_first(f, 2) != 'V' && gps_fix_mode() == 0) gps_set_fix_mode(1);
     set_position(f, 3);
     double v;
-    if (nmea_field_double(f, 7, &v)) gps_set_speed_knots(v);
-    if (nmea_field_double(f, 8, &v)) gps_set_course(v);
+    rmc_carries.speed = nmea_field_double(f, 7, &v);
+    if (rmc_carries.speed) gps_set_speed_knots(v);
+    rmc_carries.course = nmea_field_double(f, 8, &v);
+    if (rmc_carries.course) gps_set_course(v);
 }
 
 void handle_gga(const NmeaFields& f) {
@@ -96,36 +126,68 @@ void handle_gga(const NmeaFields& f) {
     if (nmea_field_double(f, 9, &v)) gps_set_altitude(v);
 }
 
-void handle_gsa(const NmeaFields& f) {
+void handle_gsa(const NmeaFields& f, int talkerSystem) {
     int mode;
-    if (!nmea_field_int(f, 2, &mode)) return;
-    if (mode == 1)
-        gps_set_fix_mode(0);
-    else if (mode >= 2)
-        gps_set_fix_mode(mode);
-}
-
-int int_or_zero(const NmeaFields& f, int n) {
-    int v;
-    return nmea_field_int(f, n, &v) ? v : 0;
-}
-
-void handle_gsv(const NmeaFields& f) {
-    int message;
-    // Without a message number the entries cannot be placed: keep the table.
-    if (!nmea_field_int(f, 2, &message)) return;
-    int inView = int_or_zero(f, 3);
-    gps_set_satellites_in_view(inView);
-    if (message < 1 || message > GPS_SAT_TABLE) return;
-    int first = 4 * (message - 1);
-    for (int i = first; i < first + 4 && i < inView && i < GPS_SAT_TABLE; ++i) {
-        int n = 4 + 4 * (i - first);
-        gps_set_sat_prn(i, int_or_zero(f, n));
-        gps_set_sat_elevation(i, int_or_zero(f, n + 1));
-        gps_set_sat_azimuth(i, int_or_zero(f, n + 2));
-        // An empty SNR (satellite not tracked) keeps the last one seen.
-        if (nmea_field_length(f, n + 3) > 0) gps_set_sat_snr(i, int_or_zero(f, n + 3));
+    if (nmea_field_int(f, 2, &mode)) {
+        if (mode == 1)
+            gps_set_fix_mode(0);
+        else if (mode >= 2)
+            gps_set_fix_mode(mode);
     }
+    nmea_satellites_gsa(f, talkerSystem);
+}
+
+// GNS: time of day in field 1 (the date is the stored one), position from
+// field 2, a mode letter per system in field 6, altitude in field 9. Any
+// letter other than "N" is a fix; all "N" is none.
+void handle_gns(const NmeaFields& f) {
+    char stored[GPS_TIME_TEXT];
+    gps_copy_utc_text(stored);
+    int year, month, day;
+    if (six_digits(f, 1) && std::sscanf(stored, "%4d/%2d/%2d", &year, &month, &day) == 3) {
+        const char* time = nmea_field_start(f, 1);
+        int hour = two_digits(time), minute = two_digits(time + 2), second = two_digits(time + 4);
+        if (plausible_time(month, day, hour, minute, second)) newer_time(year, month, day, hour, minute, second);
+    }
+    int letters = nmea_field_length(f, 6);
+    if (letters > 0) {
+        const char* mode = nmea_field_start(f, 6);
+        bool fix = false;
+        for (int i = 0; i < letters; ++i) fix = fix || (mode[i] != 'N' && mode[i] != ' ');
+        if (!fix)
+            gps_set_fix_mode(0);
+        else if (gps_fix_mode() == 0)
+            gps_set_fix_mode(1);
+    }
+    set_position(f, 2);
+    double v;
+    if (nmea_field_double(f, 9, &v)) gps_set_altitude(v);
+}
+
+// VTG: course true in field 1 and knots in field 5 ("054.7,T,034.4,M,005.5,N,
+// 010.2,K,A"), or fields 1 and 3 in the old form without unit letters. A
+// mode "N" (not valid) in field 9 changes nothing.
+void handle_vtg(const NmeaFields& f) {
+    if (nmea_field_first(f, 9) == 'N') return;
+    bool lettered = nmea_field_first(f, 2) == 'T' || nmea_field_first(f, 6) == 'N';
+    double v;
+    if (!rmc_carries.course && nmea_field_double(f, 1, &v)) gps_set_course(v);
+    if (!rmc_carries.speed && nmea_field_double(f, lettered ? 5 : 3, &v)) gps_set_speed_knots(v);
+}
+
+// ZDA: hhmmss.ss in field 1, day, month and four-digit year in 2 to 4.
+void handle_zda(const NmeaFields& f) {
+    int day, month, year;
+    if (!six_digits(f, 1) || !nmea_field_int(f, 2, &day) || !nmea_field_int(f, 3, &month) ||
+        !nmea_field_int(f, 4, &year) || year < 1970 || year > 9999)
+        return;
+    const char* time = nmea_field_start(f, 1);
+    int hour = two_digits(time), minute = two_digits(time + 2), second = two_digits(time + 4);
+    if (plausible_time(month, day, hour, minute, second)) newer_time(year, month, day, hour, minute, second);
+}
+
+bool is_talker(char first, char second) {
+    return first >= 'A' && first <= 'Z' && first != 'P' && second >= 'A' && second <= 'Z';
 }
 
 bool starts_with(const char* text, const char* prefix) {
@@ -197,17 +259,26 @@ void nmea_line(const char* line) {
 void nmea_sentence(const char* text) {
     if (!text) return;
     NmeaFields f;
-    if (nmea_split(text, &f) && text[0] == 'G' && text[1] == 'P') {
-        if (starts_with(text + 2, "RMC"))
+    // Any two upper-case letters are a talker ("GP", "GN", "GL", "BD" ...),
+    // except the "P" that starts every proprietary sentence.
+    if (nmea_split(text, &f) && is_talker(text[0], text[1])) {
+        const char* type = text + 2;
+        if (starts_with(type, "RMC"))
             handle_rmc(f);
-        else if (starts_with(text + 2, "GGA"))
+        else if (starts_with(type, "GGA"))
             handle_gga(f);
-        else if (starts_with(text + 2, "GLL"))
+        else if (starts_with(type, "GLL"))
             set_position(f, 1);
-        else if (starts_with(text + 2, "GSA"))
-            handle_gsa(f);
-        else if (starts_with(text + 2, "GSV"))
-            handle_gsv(f);
+        else if (starts_with(type, "GSA"))
+            handle_gsa(f, nmea_talker_system(text[0], text[1]));
+        else if (starts_with(type, "GSV"))
+            nmea_satellites_gsv(f, nmea_talker_system(text[0], text[1]));
+        else if (starts_with(type, "GNS"))
+            handle_gns(f);
+        else if (starts_with(type, "VTG"))
+            handle_vtg(f);
+        else if (starts_with(type, "ZDA"))
+            handle_zda(f);
     }
     gps_set_last_message(text);
 }
@@ -258,5 +329,7 @@ void nmea_reset() {
     nmea.state = NMEA_FRAMER_IN_LINE;
     nmea.line[0] = 0;
     nmea.field[0] = 0;
+    rmc_carries = RmcCarries{};
+    nmea_satellites_reset();
     tripmate_reset();
 }

@@ -1,6 +1,6 @@
 // NMEA 0183 decoder: assembles received bytes into lines, checks each
-// sentence's checksum and writes RMC, GGA, GLL, GSA and GSV into the fix
-// record. Also answers the TripMate "ASTRAL" handshake and notices the
+// sentence's checksum and writes RMC, GGA, GLL, GSA, GSV, GNS, VTG and ZDA
+// of any talker into the fix record. Also answers the TripMate "ASTRAL" handshake and notices the
 // phone's final reply lines for the text-message source.
 // Runs on the serial reader thread only; its buffers are not shared.
 #pragma once

@@ -15,6 +15,7 @@ namespace {
 const double kPi = 3.14159265358979323846;
 const char kGreeting[] = "EARTHA";
 const int kGreetingLength = 6;
+const int kChannels = 12;  // the receiver reports twelve channels
 
 // Program-wide decoder state; used by the reader thread alone.
 struct ZodiacDecoder {
@@ -107,15 +108,15 @@ void decode_1000(const uint16_t* d, int n) {
 
 // Channel summary: which table satellites are used, and their signal.
 void decode_1002(const uint16_t* d, int n) {
-    if (n < 9 + 3 * GPS_SAT_TABLE) return;
-    int prn[GPS_SAT_TABLE];
-    for (int i = 0; i < GPS_SAT_TABLE; ++i) {
+    if (n < 9 + 3 * kChannels) return;
+    int prn[kChannels];
+    for (int i = 0; i < kChannels; ++i) {
         gps_set_sat_used(i, 0);
         prn[i] = gps_sat_prn(i);
     }
-    for (int k = 0; k < GPS_SAT_TABLE; ++k) {
+    for (int k = 0; k < kChannels; ++k) {
         int status = d[9 + 3 * k], sat = d[10 + 3 * k], cn0 = d[11 + 3 * k];
-        for (int i = 0; i < GPS_SAT_TABLE; ++i) {
+        for (int i = 0; i < kChannels; ++i) {
             if (prn[i] != sat) continue;
             gps_set_sat_used(i, status & 1);
             gps_set_sat_snr(i, cn0);
@@ -128,10 +129,10 @@ void decode_1002(const uint16_t* d, int n) {
 void decode_1003(const uint16_t* d, int n) {
     if (n < 9) return;
     int inView = d[8];
-    int listed = inView < GPS_SAT_TABLE ? inView : GPS_SAT_TABLE;
+    int listed = inView < kChannels ? inView : kChannels;
     if (n < 9 + 3 * listed) return;
     gps_set_satellites_in_view(inView);
-    for (int i = 0; i < GPS_SAT_TABLE; ++i) {
+    for (int i = 0; i < kChannels; ++i) {
         int prn = 0, azimuth = 0, elevation = 0;
         if (i < listed) {
             prn = d[9 + 3 * i];
@@ -199,7 +200,8 @@ void message_text(int id, char* out) {
 }
 
 // The two kiv_pos.txt lines as the TripMate initialisation reads them: at
-// most 31 characters each, last character (the line feed) removed.
+// most 31 characters each, the line end removed (a last line without one
+// keeps all its characters).
 bool read_position_lines(char lines[2][32]) {
     std::FILE* f = std::fopen("kiv_pos.txt", "r");
     if (!f) return false;
@@ -210,7 +212,8 @@ bool read_position_lines(char lines[2][32]) {
             break;
         }
         size_t len = std::strlen(lines[i]);
-        if (len > 0) lines[i][len - 1] = '\0';
+        if (len > 0 && lines[i][len - 1] == '\n') lines[i][--len] = '\0';
+        if (len > 0 && lines[i][len - 1] == '\r') lines[i][--len] = '\0';
         if (std::strlen(lines[i]) < 4) ok = false;
     }
     std::fclose(f);

@@ -64,6 +64,18 @@ TEST_F(AppReceiverTest, FixFromTheReceiverMovesTheMarkerAndTheTitle) {
     EXPECT_EQ("N  45 32 24\nW  75 42 00\n", readFile("kiv_pos.txt"));
 }
 
+TEST_F(AppReceiverTest, FixModeBeforeAnyPositionWritesNoLastPosition) {
+    startWith("NMEA");
+    // Connected mid-cycle: the GSA comes before any RMC or GGA.
+    pty.send(nmeaSentence("GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1"));
+    ASSERT_TRUE(waitFor([] { return gps_fix_mode() == 3; }));
+    app_paint();
+    EXPECT_EQ("", readFile("kiv_pos.txt"));
+    sendFix(45.54, -75.7, 0, "123519");
+    app_paint();
+    EXPECT_EQ("N  45 32 24\nW  75 42 00\n", readFile("kiv_pos.txt"));
+}
+
 TEST_F(AppReceiverTest, SilentReceiverLosesTheFixAfter121Ticks) {
     startWith("NMEA");
     sendFix(45.54, -75.7, 0, "123519");

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
+#include <limits>
 #include <thread>
 
 #include "position/gps_fix.h"
@@ -56,15 +58,51 @@ TEST(FixRecord, CompassPoints) {
     }
 }
 
+TEST(FixRecord, HugeOrNonFiniteCourseStaysWithinOneTurn) {
+    gps_reset();
+    gps_set_course(1e308);
+    double c = gps_course();
+    EXPECT_TRUE(c >= 0 && c < 360) << c;
+    EXPECT_DOUBLE_EQ(c, std::fmod(1e308, 360.0));
+    gps_set_course(-1e308);
+    EXPECT_TRUE(gps_course() >= 0 && gps_course() < 360);
+    gps_set_course(90);
+    gps_set_course(std::numeric_limits<double>::infinity());
+    gps_set_course(std::nan(""));
+    EXPECT_EQ(gps_course(), 90);
+    char name[3];
+    gps_course_point(name);
+    EXPECT_STREQ(name, "E");
+}
+
+TEST(FixRecord, PositionNeedsModeAndBothFiniteCoordinates) {
+    gps_reset();
+    gps_set_fix_mode(3);
+    EXPECT_EQ(gps_has_position(), 0);  // a mode alone
+    gps_set_latitude(std::nan(""));
+    gps_set_longitude(std::numeric_limits<double>::infinity());
+    EXPECT_EQ(gps_has_position(), 0);
+    gps_set_latitude(45.5);
+    EXPECT_EQ(gps_has_position(), 0);
+    gps_set_longitude(-75.7);
+    EXPECT_EQ(gps_has_position(), 1);
+    gps_set_longitude(std::nan(""));  // a damaged packet after a good one
+    EXPECT_EQ(gps_has_position(), 0);
+    gps_set_longitude(-75.7);
+    gps_clear_fix_mode();
+    EXPECT_EQ(gps_has_position(), 0);
+}
+
 TEST(FixRecord, SpeedAndSatelliteTable) {
     gps_reset();
     gps_set_speed_knots(10);
     EXPECT_DOUBLE_EQ(gps_speed(), 18.52 / 3.6);
-    gps_set_satellites_in_view(14);
-    for (int i = 0; i < 14; i++) gps_set_sat_prn(i, i + 1);  // 12 and 13 fall outside the table
-    EXPECT_EQ(gps_satellites_in_view(), 14);
-    EXPECT_EQ(gps_sat_prn(11), 12);
-    EXPECT_EQ(gps_sat_prn(12), 0);
+    gps_set_satellites_in_view(70);
+    for (int i = 0; i < 70; i++) gps_set_sat_prn(i, i + 1);  // 64 and up fall outside the table
+    EXPECT_EQ(gps_satellites_in_view(), 70);
+    EXPECT_EQ(gps_sat_count(), GPS_SAT_TABLE);
+    EXPECT_EQ(gps_sat_prn(63), 64);
+    EXPECT_EQ(gps_sat_prn(64), 0);
     EXPECT_EQ(gps_sat_prn(-1), 0);
 }
 

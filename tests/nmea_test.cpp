@@ -9,8 +9,11 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "nmea_test_support.h"
+#include "platform/headless.h"
+#include "position/nmea_satellites.h"
 
 namespace {
 
@@ -65,14 +68,61 @@ TEST_F(NmeaSentences, BadChecksumsChangeNothingButAreShown) {
     EXPECT_EQ(nmea_checksum_ok(""), 0);
 }
 
-TEST_F(NmeaSentences, OnlyTheGpsTalkerIsDecoded) {
-    std::string other = nmea_with_checksum("GNRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W");
-    feed_text(other);
+TEST_F(NmeaSentences, AnyTalkerIsDecodedButNoProprietarySentence) {
+    feed_text(nmea_with_checksum("GNRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W"));
     feed_text(nmea_with_checksum("GLGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
-    EXPECT_EQ(gps_utc_text(), "");
-    EXPECT_EQ(gps_latitude(), 0.0);
-    EXPECT_EQ(gps_altitude(), 0.0);
-    EXPECT_EQ(gps_last_message().substr(0, 6), "GLGGA,");
+    EXPECT_EQ(gps_utc_text(), "1994/03/23 12:35:19");
+    EXPECT_NEAR(gps_latitude(), 48.1173, 1e-9);
+    EXPECT_EQ(gps_altitude(), 545.4);
+    // "$P..." is a maker's own sentence, whatever letters follow; lower case is no talker.
+    for (const char* body : {"PGRMC,123600,A,5000.000,N,00100.000,E,1.0,1.0,230394,,",
+                             "gpRMC,123600,A,5000.000,N,00100.000,E,1.0,1.0,230394,,",
+                             "PSTMC,123600,5000.000,N,00100.000,E,1,08,0.9,1.0,M,,,,"}) {
+        feed_text(nmea_with_checksum(body));
+        EXPECT_NEAR(gps_latitude(), 48.1173, 1e-9) << body;
+        EXPECT_EQ(gps_last_message().substr(0, 5), std::string(body).substr(0, 5));
+    }
+}
+
+TEST_F(NmeaSentences, ImpossibleRmcDateOrTimeDoesNotFreezeLaterOnes) {
+    feed_text(rmc("123519", "A", "4807.038,N", "01131.000,E", "230324"));
+    for (const char* date : {"999924", "001324", "000124", "320124"}) feed_text(rmc("123520", "A", "4807.038,N", "01131.000,E", date));
+    for (const char* time : {"243520", "126020", "123561"}) feed_text(rmc(time, "A", "4807.038,N", "01131.000,E", "230324"));
+    EXPECT_EQ(gps_utc_text(), "2024/03/23 12:35:19");
+    feed_text(rmc("123521", "A", "5000.000,N", "00100.000,E", "230324"));
+    EXPECT_EQ(gps_utc_text(), "2024/03/23 12:35:21");
+    EXPECT_NEAR(gps_latitude(), 50.0, 1e-12);
+}
+
+TEST_F(NmeaSentences, ModeWithoutPositionIsNoPosition) {
+    feed_text(nmea_with_checksum("GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1"));
+    EXPECT_EQ(gps_fix_mode(), 3);
+    EXPECT_EQ(gps_has_position(), 0);
+    feed_text(rmc("123519", "A", "4807.038,N", "01131.000,E", "230394"));
+    EXPECT_EQ(gps_has_position(), 1);
+}
+
+TEST_F(NmeaSentences, GnsVtgAndZdaOfModernReceivers) {
+    // ZDA gives the date that GNS, with its time of day only, goes on from.
+    feed_text(nmea_with_checksum("GPZDA,120213.000,31,07,2022,+00,00"));
+    EXPECT_EQ(gps_utc_text(), "2022/07/31 12:02:13");
+    feed_text(nmea_with_checksum("GNGNS,120214.000,5957.0062,N,01100.6429,E,NDD,11,1.3,168.9,39.5,,,V"));
+    EXPECT_EQ(gps_utc_text(), "2022/07/31 12:02:14");
+    EXPECT_EQ(gps_fix_mode(), 1);
+    EXPECT_NEAR(gps_latitude(), 59 + 57.0062 / 60, 1e-9);
+    EXPECT_EQ(gps_altitude(), 168.9);
+    feed_text(nmea_with_checksum("GNGNS,120215.000,,,,,NNN,00,,,,,,V"));
+    EXPECT_EQ(gps_fix_mode(), 0);
+    // VTG speaks only where no RMC carries speed and course.
+    feed_text(nmea_with_checksum("GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A"));
+    EXPECT_DOUBLE_EQ(gps_speed_knots(), 5.5);
+    EXPECT_DOUBLE_EQ(gps_course(), 54.7);
+    feed_text(rmc("120216", "A", "5957.0062,N", "01100.6429,E", "310722", "1.0", ""));
+    feed_text(nmea_with_checksum("GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A"));
+    EXPECT_DOUBLE_EQ(gps_speed_knots(), 1.0);
+    EXPECT_DOUBLE_EQ(gps_course(), 54.7);
+    feed_text(nmea_with_checksum("GPVTG,100.0,T,,M,9.0,N,16.7,K,N"));
+    EXPECT_DOUBLE_EQ(gps_course(), 54.7);
 }
 
 TEST_F(NmeaSentences, OlderRmcIsIgnoredUntilTimePassesTheStoredOne) {
@@ -208,15 +258,57 @@ TEST_F(NmeaSatellites, EmptySnrKeepsTheLastOneAndEmptyValuesReadZero) {
     EXPECT_EQ(gps_sat_snr(1), 35);
 }
 
-TEST_F(NmeaSatellites, MoreThanTwelveInViewFillTwelveEntries) {
+TEST_F(NmeaSatellites, MoreThanTwelveInViewFillTheirEntries) {
     for (int m = 1; m <= 5; ++m) feed_text(gsv(5, m, "19", 4 * (m - 1) + 1, m == 5 ? 3 : 4));
     EXPECT_EQ(gps_satellites_in_view(), 19);
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(gps_sat_prn(i), i + 1) << i;
-    EXPECT_EQ(gps_sat_prn(12), 0);  // outside the table
+    EXPECT_EQ(gps_sat_count(), 19);
+    for (int i = 0; i < 19; ++i) EXPECT_EQ(gps_sat_prn(i), i + 1) << i;
     // A message far beyond the table changes no entry.
     feed_text(gsv(99, 99, "400", 500, 4));
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(gps_sat_prn(i), i + 1) << i;
+    for (int i = 0; i < 19; ++i) EXPECT_EQ(gps_sat_prn(i), i + 1) << i;
     EXPECT_EQ(gps_satellites_in_view(), 400);
+    EXPECT_EQ(gps_sat_count(), GPS_SAT_TABLE);
+}
+
+struct Row {
+    int system, prn, snr, used, signal;
+};
+
+std::vector<Row> table() {
+    std::vector<Row> rows;
+    for (int i = 0; i < gps_sat_count(); ++i)
+        rows.push_back({gps_sat_system(i), gps_sat_prn(i), gps_sat_snr(i), gps_sat_used(i), gps_sat_signal(i)});
+    return rows;
+}
+
+bool operator==(const Row& a, const Row& b) {
+    return a.system == b.system && a.prn == b.prn && a.snr == b.snr && a.used == b.used && a.signal == b.signal;
+}
+void PrintTo(const Row& r, std::ostream* os) {
+    *os << "{" << r.system << "," << r.prn << "," << r.snr << "," << r.used << "," << r.signal << "}";
+}
+
+TEST_F(NmeaSatellites, SystemsKeepTheirOwnCyclesSignalsMergeAndSilentOnesAgeOut) {
+    headless_install();
+    headless_set_clock(1000);
+    feed_text(nmea_with_checksum("GPGSV,1,1,02,05,06,110,19,10,24,284,34,1"));
+    feed_text(nmea_with_checksum("GPGSV,1,1,02,05,06,110,25,10,24,284,,6"));   // L2: stronger for 5
+    feed_text(nmea_with_checksum("GLGSV,1,1,01,66,58,305,32,1"));
+    feed_text(nmea_with_checksum("GAGSV,1,1,01,12,61,237,31,7"));
+    // A combined talker without system id: the numbers say GLONASS and GPS.
+    feed_text(nmea_with_checksum("GNGSA,A,3,10,66,,,,,,,,,,,1.8,0.9,1.5"));
+    feed_text(nmea_with_checksum("GNGSA,A,3,12,,,,,,,,,,,,1.05,0.64,0.83,3"));
+    EXPECT_EQ(gps_satellites_in_view(), 4);
+    std::vector<Row> expected = {{GPS_SYSTEM_GPS, 5, 25, 0, 6}, {GPS_SYSTEM_GPS, 10, 34, 1, 1},
+                                 {GPS_SYSTEM_GLONASS, 66, 32, 1, 1}, {GPS_SYSTEM_GALILEO, 12, 31, 1, 7}};
+    EXPECT_EQ(table(), expected);
+    // GPS goes on; GLONASS and Galileo fall silent and age out.
+    headless_advance_clock(NMEA_SATELLITE_AGE_SECONDS + 1);
+    feed_text(nmea_with_checksum("GPGSV,1,1,01,10,24,284,35,1"));
+    expected = {{GPS_SYSTEM_GPS, 10, 35, 1, 1}};
+    EXPECT_EQ(table(), expected);
+    EXPECT_EQ(gps_satellites_in_view(), 1);
+    headless_set_clock(-1);
 }
 
 TEST_F(NmeaSatellites, UnreadableMessageNumberKeepsTableAndCount) {

@@ -205,6 +205,14 @@ TEST_F(Zodiac, InitialisationHemispheresAndMissingFile) {
     EXPECT_EQ(init.latitude, static_cast<int32_t>((45 + 25 / 60.0) * 1e8 * kPi / 180.0));
 }
 
+TEST_F(Zodiac, LastPositionLineWithoutLineFeedKeepsItsSeconds) {
+    write_positions("N  45 25 00\nW  75 42 35");
+    feed("EARTHA" + frame(1010, {}));
+    Sent1200 init = parse_1200(written.substr(8));
+    ASSERT_TRUE(init.ok);
+    EXPECT_EQ(init.longitude, -static_cast<int32_t>((75 + 42 / 60.0 + 35 / 3600.0) * 1e8 * kPi / 180.0));
+}
+
 TEST_F(Zodiac, GreetingSplitAcrossReadsIsAnswered) {
     write_positions("N  45 25 00\nW  75 42 00\n");
     feed("junkEAR");

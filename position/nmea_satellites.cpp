@@ -1,0 +1,223 @@
+#include "position/nmea_satellites.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "position/gps_fix.h"
+#include "position/nmea_fields.h"
+
+namespace {
+
+// One GSV cycle's satellites of one talker and signal, in the order the
+// receiver lists them. Rows past the last cycle's count keep old values,
+// as a single list always has.
+struct SatelliteList {
+    int live;
+    int system;   // talker system, -1 when the numbers tell
+    int signal;   // NMEA 4.10 signal id, 0 without
+    int inView;
+    int64_t seen;  // clock seconds of the last GSV
+    GpsSatellite rows[GPS_SAT_TABLE];
+};
+
+enum { kLists = 16, kUsedPerSystem = GPS_SAT_TABLE };
+
+struct UsedSatellites {
+    int prn[kUsedPerSystem];
+    int count;
+};
+
+struct SatelliteLists {
+    SatelliteList lists[kLists];
+    UsedSatellites used[GPS_SYSTEMS];
+};
+
+SatelliteLists sats;
+
+// The NMEA numbering of the combined talkers: GPS 1-32 with SBAS 33-64,
+// GLONASS 65-96, QZSS 193-200, BeiDou 201-237 and 401-437, Galileo 301-336.
+int system_of_number(int prn) {
+    if (prn >= 1 && prn <= 64) return GPS_SYSTEM_GPS;
+    if (prn >= 65 && prn <= 96) return GPS_SYSTEM_GLONASS;
+    if (prn >= 193 && prn <= 200) return GPS_SYSTEM_QZSS;
+    if ((prn >= 201 && prn <= 237) || (prn >= 401 && prn <= 437)) return GPS_SYSTEM_BEIDOU;
+    if (prn >= 301 && prn <= 336) return GPS_SYSTEM_GALILEO;
+    return GPS_SYSTEM_OTHER;
+}
+
+// A GPS talker listing numbers above 64 uses the extended numbering.
+int row_system(int talkerSystem, int prn) {
+    if (talkerSystem < 0 || (talkerSystem == GPS_SYSTEM_GPS && prn > 64)) return system_of_number(prn);
+    return talkerSystem;
+}
+
+int int_or_zero(const NmeaFields& f, int n) {
+    int v;
+    return nmea_field_int(f, n, &v) ? v : 0;
+}
+
+// The signal id follows the last whole group of four as one hex digit.
+int gsv_signal(const NmeaFields& f) {
+    int last = f.count - 1;
+    if (last < 5 || (last - 4) % 4 != 0 || nmea_field_length(f, last) != 1) return 0;
+    char c = nmea_field_first(f, last);
+    if (c >= '1' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return 0;
+}
+
+SatelliteList* list_for(int system, int signal, int64_t now) {
+    SatelliteList* free = nullptr;
+    SatelliteList* oldest = &sats.lists[0];
+    for (SatelliteList& l : sats.lists) {
+        if (l.live && l.system == system && l.signal == signal) return &l;
+        if (!l.live && !free) free = &l;
+        if (l.seen < oldest->seen) oldest = &l;
+    }
+    SatelliteList* l = free ? free : oldest;
+    *l = SatelliteList{};
+    l->live = 1;
+    l->system = system;
+    l->signal = signal;
+    l->seen = now;
+    return l;
+}
+
+bool is_used(const GpsSatellite& s) {
+    const UsedSatellites& u = sats.used[s.system >= 0 && s.system < GPS_SYSTEMS ? s.system : GPS_SYSTEM_OTHER];
+    return std::find(u.prn, u.prn + u.count, s.prn) != u.prn + u.count;
+}
+
+// All live lists into the fix record: grouped by the talker's system, each
+// list's rows in the receiver's order (a GPS list naming a QZSS satellite
+// keeps it in its place); rows of a combined talker join their system's
+// group. A satellite that a list of another signal repeats becomes one row
+// with the stronger signal.
+void publish(int64_t now) {
+    GpsSatellite out[GPS_SAT_TABLE];
+    int from[GPS_SAT_TABLE];
+    int n = 0, inView = 0;
+    // Talker systems in order, the combined talkers' lists last.
+    for (int pass = 0; pass <= GPS_SYSTEMS; ++pass) {
+        int system = pass < GPS_SYSTEMS ? pass : -1;
+        int systemInView = 0;
+        for (int k = 0; k < kLists; ++k) {
+            SatelliteList& l = sats.lists[k];
+            if (!l.live) continue;
+            if (now - l.seen > NMEA_SATELLITE_AGE_SECONDS) {
+                l.live = 0;
+                continue;
+            }
+            if (l.system != system) continue;
+            systemInView = std::max(systemInView, l.inView);
+            int rows = std::min(l.inView, static_cast<int>(GPS_SAT_TABLE));
+            for (int i = 0; i < rows; ++i) {
+                const GpsSatellite& s = l.rows[i];
+                int j = 0;
+                while (j < n && !(s.prn != 0 && from[j] != k && out[j].prn == s.prn && out[j].system == s.system)) ++j;
+                if (j < n) {
+                    if (s.snr > out[j].snr) {
+                        out[j].snr = s.snr;
+                        out[j].signal = s.signal;
+                    }
+                } else if (n < GPS_SAT_TABLE) {
+                    from[n] = k;
+                    out[n++] = s;
+                }
+            }
+        }
+        inView += systemInView;
+    }
+    int group[GPS_SAT_TABLE], order[GPS_SAT_TABLE];
+    for (int i = 0; i < n; ++i) {
+        int listSystem = sats.lists[from[i]].system;
+        group[i] = listSystem >= 0 ? listSystem : out[i].system;
+        order[i] = i;
+    }
+    std::stable_sort(order, order + n, [&](int a, int b) { return group[a] < group[b]; });
+    GpsSatellite table[GPS_SAT_TABLE];
+    for (int i = 0; i < n; ++i) {
+        table[i] = out[order[i]];
+        table[i].used = is_used(table[i]);
+    }
+    gps_set_satellites(table, n, inView);
+}
+
+void set_used(int system, const int* prns, int count) {
+    UsedSatellites& u = sats.used[system];
+    u.count = std::min(count, static_cast<int>(kUsedPerSystem));
+    std::copy(prns, prns + u.count, u.prn);
+}
+
+}  // namespace
+
+int nmea_talker_system(char first, char second) {
+    switch (first * 256 + second) {
+    case 'G' * 256 + 'P': return GPS_SYSTEM_GPS;
+    case 'G' * 256 + 'L': return GPS_SYSTEM_GLONASS;
+    case 'G' * 256 + 'A': return GPS_SYSTEM_GALILEO;
+    case 'G' * 256 + 'B':
+    case 'B' * 256 + 'D': return GPS_SYSTEM_BEIDOU;
+    case 'G' * 256 + 'Q':
+    case 'Q' * 256 + 'Z': return GPS_SYSTEM_QZSS;
+    case 'G' * 256 + 'I': return GPS_SYSTEM_NAVIC;
+    default: return -1;
+    }
+}
+
+void nmea_satellites_gsv(const NmeaFields& f, int talkerSystem) {
+    int message;
+    // Without a message number the rows cannot be placed: keep the table.
+    if (!nmea_field_int(f, 2, &message)) return;
+    int64_t now = platform_clock_seconds();
+    int signal = gsv_signal(f);
+    SatelliteList* l = list_for(talkerSystem, signal, now);
+    l->inView = int_or_zero(f, 3);
+    l->seen = now;
+    if (message >= 1 && message <= GPS_SAT_TABLE) {
+        int first = 4 * (message - 1);
+        for (int i = first; i < first + 4 && i < l->inView && i < GPS_SAT_TABLE; ++i) {
+            int n = 4 + 4 * (i - first);
+            GpsSatellite& s = l->rows[i];
+            s.prn = int_or_zero(f, n);
+            s.elevation = int_or_zero(f, n + 1);
+            s.azimuth = int_or_zero(f, n + 2);
+            // An empty SNR (satellite not tracked) keeps the last one seen.
+            if (nmea_field_length(f, n + 3) > 0) s.snr = int_or_zero(f, n + 3);
+            s.system = row_system(talkerSystem, s.prn);
+            s.signal = signal;
+        }
+    }
+    publish(now);
+}
+
+void nmea_satellites_gsa(const NmeaFields& f, int talkerSystem) {
+    int prns[12], count = 0;
+    for (int n = 3; n <= 14; ++n) {
+        int prn;
+        if (nmea_field_int(f, n, &prn) && prn > 0) prns[count++] = prn;
+    }
+    // NMEA 4.10 names the system (1 GPS ... 6 NavIC) after the DOPs.
+    int id;
+    int system = talkerSystem;
+    if (nmea_field_int(f, 18, &id) && id >= 1 && id <= 6) system = id - 1;
+    if (system >= 0) {
+        set_used(system, prns, count);
+    } else {
+        // A combined list: each number says its system; every system named
+        // gets its list replaced, an empty list clears them all.
+        bool named[GPS_SYSTEMS] = {};
+        for (int i = 0; i < count; ++i) named[system_of_number(prns[i])] = true;
+        for (int s = 0; s < GPS_SYSTEMS; ++s) {
+            if (!named[s] && count > 0) continue;
+            int mine[12], n = 0;
+            for (int i = 0; i < count; ++i)
+                if (system_of_number(prns[i]) == s) mine[n++] = prns[i];
+            set_used(s, mine, n);
+        }
+    }
+    publish(platform_clock_seconds());
+}
+
+void nmea_satellites_reset() { sats = SatelliteLists{}; }
