@@ -8,6 +8,8 @@
 #include "app/app_state.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
+#include "net/remote_server.h"
+#include "net/sockets.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
@@ -46,6 +48,12 @@ const char* app_compose_title() {
     if (app_window.linkNote[0]) {
         size_t used = strlen(t);
         snprintf(t + used, size - used, " [%s]", app_window.linkNote);
+    }
+    // A REMOTE instance on a port of the system's choosing says where to post.
+    char where[NET_NAME_SIZE + 64];
+    if (s->deviceType == DEVICE_REMOTE && s->basePort == 0 && fix == 0 && remote_server_listen_text(where, sizeof where)) {
+        size_t used = strlen(t);
+        snprintf(t + used, size - used, " - %s", where);
     }
     return t;
 }

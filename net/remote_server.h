@@ -1,6 +1,7 @@
 // The remote position server: while the device is REMOTE, a small HTTP/1.0
 // server on its own thread takes posted positions into the fix record and
-// answers GET with an identification page. Listens on basePort.
+// answers GET with an identification page. Listens on basePort, on every
+// address unless Listen= names one.
 #pragma once
 #include <cstdint>
 
@@ -27,8 +28,14 @@ int     remote_server_running();
 int     remote_server_port();            // port listened on, 0 when not listening
 int64_t remote_last_position_time();     // seconds since 1970, 0 before the first post
 
-// Address to listen on; empty (the default) means this computer's own
-// address (the first address of its host name).
+// Where the server listens, for the user: "Remote server on all addresses,
+// port N" or "Remote server on ADDRESS port N". 0 (out empty) when not
+// listening.
+int  remote_server_listen_text(char* out, int size);
+
+// Address to listen on when Listen= is not set; empty (the default) means
+// every address of this computer.
 void remote_server_set_listen_host(const char* host);
-// Silence that ends a client's request (default 5000 ms).
+// Time a client has to send its request, from its connection (default
+// 2000 ms); connections are served at once, so a slow one holds up nobody.
 void remote_server_set_client_timeout_ms(int ms);

@@ -2,6 +2,8 @@
 // the program's own HTTP client and by raw sockets playing hostile clients.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -295,6 +297,67 @@ TEST_F(RemoteServer, StopWhileTheServerAsksForARepaint) {
     close(s);
     headless_install();
     start();
+}
+
+TEST_F(RemoteServer, SlowOrIdleClientsDoNotHoldUpAPost) {
+    remote_server_stop(settings.get());
+    remote_server_set_client_timeout_ms(2000);
+    start();
+    std::vector<int> idle;
+    for (int i = 0; i < 20; i++) idle.push_back(connect_to(port));
+    // One sends its request a byte at a time; one asks and does not read.
+    int drip = connect_to(port), drain = connect_to(port);
+    std::string slowly = post("latitude=1&longitude=1");
+    net_send_all(drain, slowly.data(), static_cast<int>(slowly.size()));
+    std::atomic<int> done{0};
+    std::thread dripper([&] {
+        for (size_t i = 0; i < slowly.size() && !done.load(); i++) {
+            net_send_all(drip, slowly.data() + i, 1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+    });
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(reply_of(REMOTE_REPLY_EMPTY), talk(port, post("latitude=12.5&longitude=13.5")));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(13.5, gps_longitude());
+    done.store(1);
+    dripper.join();
+    for (int s : idle) close(s);
+    close(drip);
+    close(drain);
+    remote_server_set_client_timeout_ms(1000);
+}
+
+TEST_F(RemoteServer, ListensOnEveryAddressUnlessListenNamesOne) {
+    char text[256];
+    ASSERT_EQ(1, remote_server_listen_text(text, sizeof text));
+    EXPECT_EQ("Remote server on 127.0.0.1 port " + std::to_string(port), std::string(text));
+    remote_server_stop(settings.get());
+    EXPECT_EQ(0, remote_server_listen_text(text, sizeof text));
+    remote_server_set_listen_host("");
+    start();
+    ASSERT_EQ(1, remote_server_listen_text(text, sizeof text));
+    EXPECT_EQ("Remote server on all addresses, port " + std::to_string(port), std::string(text));
+    EXPECT_EQ(reply_of(REMOTE_REPLY_PAGE), talk(port, "GET / HTTP/1.0\r\n\r\n"));  // 127.0.0.1
+    int v6 = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 a = {};
+    a.sin6_family = AF_INET6;
+    a.sin6_port = htons(static_cast<uint16_t>(port));
+    a.sin6_addr = in6addr_loopback;
+    if (v6 >= 0 && connect(v6, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        std::string get = "GET / HTTP/1.0\r\n\r\n";
+        net_send_all(v6, get.data(), static_cast<int>(get.size()));
+        char buffer[512];
+        EXPECT_GT(recv(v6, buffer, sizeof buffer, MSG_WAITALL), 0);
+    }
+    if (v6 >= 0) close(v6);
+    // Listen= restricts it.
+    remote_server_stop(settings.get());
+    std::snprintf(settings->listenHost, sizeof settings->listenHost, "%s", "127.0.0.1");
+    start();
+    ASSERT_EQ(1, remote_server_listen_text(text, sizeof text));
+    EXPECT_EQ("Remote server on 127.0.0.1 port " + std::to_string(port), std::string(text));
+    remote_server_set_listen_host("127.0.0.1");
 }
 
 // A port another program holds is reported as a failed start ("No GPS
