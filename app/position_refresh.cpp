@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/sheet_fetching.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
@@ -44,6 +45,8 @@ const char* app_compose_title() {
         size_t used = strlen(t);
         snprintf(t + used, size - used, " - %s %s", local.c_str(), program_settings.zoneName);
     }
+    size_t used = strlen(t);
+    sheet_fetching_title(t + used, size - used);
     return t;
 }
 

@@ -1,6 +1,7 @@
 // The window timer: device polls, the base server step, the silent-receiver
 // watchdog, then re-arming at 500 ms.
 #include "app/app_state.h"
+#include "app/sheet_fetching.h"
 #include "app/window_events.h"
 #include "net/connectivity.h"
 #include "net/net_worker.h"
@@ -21,6 +22,7 @@ void app_timer() {
     // The start-up probe thread only reports; going online (menu states
     // included) happens here on the main thread.
     connectivity_probe_poll(s);
+    sheet_fetching_poll();
 
     if (s->deviceType == DEVICE_GARMIN) garmin_poll();
     if (s->deviceType == DEVICE_SMS) sms_poll();
