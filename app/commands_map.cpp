@@ -11,6 +11,7 @@
 #include "app/app_state.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
+#include "app/sheet_fetching.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
 #include "maps/sheet_extent.h"
@@ -197,6 +198,12 @@ void command_reload_map(AppSettings* s) {
     char path[SHEET_PATH_MAX];
     int aerial = s->satelliteImage;
     platform_busy_cursor(1);
+    // In the background when the window's downloads run there: shown or
+    // reported when done.
+    if (sheet_fetching_reload(s, v.sheetLat, v.sheetLon, v.zoomLevel)) {
+        platform_busy_cursor(0);
+        return;
+    }
     // The stored sheet stays until a new one has arrived whole.
     if (!reloadSheet(aerial, v.sheetLat, v.sheetLon, v.zoomLevel, s, path, s->bigMaps, s->rose, s->grid)) {
         platform_warn("Reload failed: the map server could not be reached. The stored sheet is kept.");
@@ -218,12 +225,14 @@ void command_big_maps(AppSettings* s) {
     char path[SHEET_PATH_MAX];
     int loaded = 1;
     if (s->satelliteImage) {
-        if (!fetchSheet(s, 1, lat, lon, level, path))
-            noAerialSheet(s);
-        else
+        if (fetchSheet(s, 1, lat, lon, level, path))
             loaded = loadReady(path);
+        else if (!sheet_fetching_await(SHOW_AERIAL))
+            noAerialSheet(s);
     } else if (fetchSheet(s, 0, lat, lon, level, path)) {
         loaded = loadReady(path);
+    } else {
+        sheet_fetching_await(SHOW_MOVE);
     }
     if (loaded) showAsDisplayed(lat, lon, level, 0);
     // The size is the user's choice whatever became of the sheet.
@@ -240,7 +249,8 @@ void command_satellite_image(AppSettings* s) {
     int ready;
     if (s->online) {
         ready = fetchSheet(s, s->satelliteImage, lat, lon, level, path);
-        if (!ready && s->satelliteImage) noAerialSheet(s);
+        if (!ready && !sheet_fetching_await(s->satelliteImage ? SHOW_AERIAL : SHOW_MOVE) && s->satelliteImage)
+            noAerialSheet(s);
     } else {
         ready = findSheetOf(s->satelliteImage ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, s->mapsDir, path,
                             s->bigMaps, 1) == 0;

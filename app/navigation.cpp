@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/pane_notice.h"
+#include "app/sheet_fetching.h"
 #include "maps/lcc.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
@@ -135,6 +136,8 @@ void nav_pan(char direction, int shift) {
     if (getSheetForPan(s->online, s->satelliteImage, &v.targetLat, &v.targetLon, &v.targetZoom, s, v.sheetPath,
                        direction, &v.lastPanDir, s->bigMaps, s->rose, s->grid))
         bringOnScreen(1);
+    else
+        sheet_fetching_await(SHOW_JUMP);
     platform_busy_cursor(0);
 }
 
@@ -156,6 +159,7 @@ void nav_zoom_in(int x, int y) {
         v.targetLon = snapLongitude(lon, v.targetZoom, s->bigMaps);
         v.targetLat = snapLatitude(lat, v.targetZoom, 0);
         if (jump(s)) bringOnScreen(1);
+        else sheet_fetching_await(SHOW_JUMP);
     }
     platform_busy_cursor(0);
 }
@@ -169,6 +173,7 @@ void nav_zoom_out() {
     v.targetLat = snapLatitude(v.sheetLat, v.targetZoom, 0);
     platform_busy_cursor(1);
     if (fetchExact(s)) bringOnScreen(0);
+    else sheet_fetching_await(SHOW_MOVE);
     platform_busy_cursor(0);
 }
 
@@ -191,6 +196,7 @@ void nav_level(int level) {
     v.targetLon = snapLongitude(lon, level, s->bigMaps);
     platform_busy_cursor(1);
     if (jump(s)) bringOnScreen(1);
+    else sheet_fetching_await(SHOW_JUMP);
     platform_busy_cursor(0);
 }
 
@@ -227,11 +233,17 @@ void nav_big_maps_swap() {
     v.targetZoom = v.zoomLevel;
     if (s->bigMaps == v.appliedBigMaps) return;
     platform_busy_cursor(1);
-    if (fetchExact(s) && nav_load_picture()) platform_invalidate(1);
+    if (fetchExact(s)) {
+        if (nav_load_picture()) platform_invalidate(1);
+    } else {
+        sheet_fetching_await(SHOW_MOVE);
+    }
     platform_busy_cursor(0);
 }
 
 void nav_auto_pan_step() {
+    // Sheets fetched in the background are shown before the step looks.
+    sheet_fetching_poll();
     AppSettings* s = app_window.settings;
     if (!s || !s->autoPan || !gps_has_position()) return;
     double fixLat = gps_latitude(), fixLon = gps_longitude();

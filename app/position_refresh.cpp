@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/sheet_fetching.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
 #include "net/remote_server.h"
@@ -55,6 +56,8 @@ const char* app_compose_title() {
         size_t used = strlen(t);
         snprintf(t + used, size - used, " - %s", where);
     }
+    size_t used = strlen(t);
+    sheet_fetching_title(t + used, size - used);
     return t;
 }
 

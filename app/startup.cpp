@@ -6,6 +6,7 @@
 #include "app/gpx_recording.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
+#include "app/sheet_fetching.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
@@ -63,6 +64,7 @@ int app_create() {
     AppSettings* s = nullptr;
     if (settings_load(&s) != 1 || !s) return 0;
     app_window.settings = s;
+    sheet_fetching_install(s);
     if (s->deviceType == DEVICE_EARTHMATE) zodiac_reset();
     if (s->comPort != 0) link_open_or_warn(s);
 
@@ -90,7 +92,10 @@ int app_create() {
     int ready = startSheetReady(s);
     if (!ready || !nav_load_picture()) {
         pane_placeholder_show();
-        if (!ready) pane_notice_no_sheet(s);
+        if (!ready && sheet_fetching_await(SHOW_START))
+            pane_notice_set("Fetching this place's sheet from the map server ...");
+        else if (!ready)
+            pane_notice_no_sheet(s);
     }
     platform_invalidate(1);
     platform_busy_cursor(0);
@@ -108,6 +113,7 @@ void app_close() {
 
 void app_destroy() {
     AppSettings* s = app_window.settings;
+    sheet_fetching_stop();
     platform_kill_timer();
     app_window.timerPeriodMs = 0;
     if (s) {

@@ -2,6 +2,7 @@
 // watchdog, then re-arming at 500 ms.
 #include "app/app_state.h"
 #include "app/link_watch.h"
+#include "app/sheet_fetching.h"
 #include "app/window_events.h"
 #include "net/connectivity.h"
 #include "net/net_worker.h"
@@ -22,6 +23,7 @@ void app_timer() {
     // The start-up probe thread only reports; going online (menu states
     // included) happens here on the main thread.
     connectivity_probe_poll(s);
+    sheet_fetching_poll();
 
     if (s->deviceType == DEVICE_GARMIN) garmin_poll();
     if (s->deviceType == DEVICE_SMS) sms_poll();

@@ -12,6 +12,9 @@ struct SheetDownloadHooks {
                          int rose, int grid);
     int (*downloadAerialSheet)(double lat, double lon, int level, const AppSettings* settings, char* outPath,
                                int bigMaps);
+    // 1: transfers in flight end as soon as they can (and new ones fail at
+    // once) so the program can exit; 0 lifts it. May stay null.
+    void (*cancelDownloads)(int cancel);
 };
 extern SheetDownloadHooks sheet_download_hooks;
 

@@ -11,8 +11,8 @@
 #include "settings/app_settings.h"
 
 int reloadSheet(int aerial, double lat, double lon, int level, const AppSettings* s, char* outPath, int bigMaps,
-                int rose, int grid) {
-    const SheetDownloadHooks& h = sheet_download_hooks;
+                int rose, int grid, const SheetDownloadHooks* downloads) {
+    const SheetDownloadHooks& h = downloads ? *downloads : sheet_download_hooks;
     if (aerial ? !h.downloadAerialSheet : !h.downloadSheet) return 0;
     char stored[SHEET_PATH_MAX];
     if (!sheetPath(stored, sizeof stored, s->mapsDir, lat, lon, level, bigMaps, aerial ? SHEET_JPEG : SHEET_GIF))

@@ -48,13 +48,16 @@ TEST_F(AppTest, MissingSheetsComeFromTheMapServerAtStartAndOnceOnline) {
     writeFile("kiv_com.txt", "COM0\nSmall\n");
     writeFile("kiv_ini.txt", "Server=" + server.root() + "/\n");
     ASSERT_EQ(1, app_create());
-    EXPECT_EQ(1, pages.load());
     EXPECT_EQ(0, settings()->online);
-    app_paint();
     TestSheet start;
     start.lat = kLat, start.lon = kLon, start.level = 2, start.width = 480, start.height = 360, start.index = 40;
     start.extent = extents[0];
-    EXPECT_EQ(static_cast<int>(start.colour()), panePixel(0, 0));
+    // Fetched in the background: a paint shows it once it is stored.
+    EXPECT_TRUE(waitFor([&] {
+        app_paint();
+        return panePixel(0, 0) == static_cast<int>(start.colour());
+    }));
+    EXPECT_EQ(1, pages.load());
     char path[SHEET_PATH_MAX];
     sheetPath(path, sizeof path, "./Maps", kLat, kLon, 2, 0, SHEET_GIF);
     EXPECT_TRUE(std::filesystem::exists(path));
@@ -68,12 +71,15 @@ TEST_F(AppTest, MissingSheetsComeFromTheMapServerAtStartAndOnceOnline) {
 
     setFix(kLat + 0.09, kLon);
     app_paint();
-    EXPECT_EQ(2, pages.load());
     TestSheet north = start;
     north.lat = kLat + kStep, north.index = 41, north.extent = extents[1];
     int px, py;
     ASSERT_TRUE(expectedPixel(north, kLat + 0.09, kLon, &px, &py));
-    EXPECT_TRUE(markerAt(px, py, north.colour()));
+    EXPECT_TRUE(waitFor([&] {
+        app_paint();
+        return markerAt(px, py, north.colour());
+    }));
+    EXPECT_EQ(2, pages.load());
     EXPECT_EQ(static_cast<int>(north.colour()), panePixel(0, 0));
     // The busy cursor came and went around each download.
     auto cursor = headless_calls_of("busy_cursor");

@@ -230,7 +230,7 @@ TEST_F(MenuTest, OpenMapCancelledDoesNothing) {
 TEST_F(MenuTest, ReloadMapDeletesTheSheetAndDownloadsItAgainWhileOffline) {
     TestSheet home = addSheet(kLat, kLon, 2, 0, 40);
     create("Rose=0\nGrid=1\n");
-    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial};
+    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial, nullptr};
     ASSERT_EQ(0, settings()->online);
     download_double.index = 120;
     app_command(MENU_RELOAD_MAP);
@@ -265,7 +265,7 @@ TEST_F(MenuTest, ReloadMapOfAnAerialSheetUsesTheAerialDownload) {
     std::string jpeg = storePath("./Maps", kLat, kLon, 2, 0, SHEET_JPEG);
     writeJpegAt(jpeg, 480, 360, 0x204060);
     settings()->satelliteImage = 1;
-    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial};
+    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial, nullptr};
     download_double.aerialColour = 0xC08020;
     app_command(MENU_RELOAD_MAP);
     EXPECT_EQ(0, download_double.calls);
@@ -314,7 +314,7 @@ TEST_F(MenuTest, BigMapsWithoutTheOtherSheetKeepsThePictureAndDownloadsWhileOffl
     EXPECT_EQ(0, messageBoxes());
 
     // The download is asked directly, online or not.
-    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial};
+    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial, nullptr};
     app_command(MENU_BIG_MAPS);
     EXPECT_EQ(1, download_double.calls);
     EXPECT_EQ(0, download_double.lastBigMaps);
@@ -324,7 +324,7 @@ TEST_F(MenuTest, BigMapsWithoutTheOtherSheetKeepsThePictureAndDownloadsWhileOffl
 TEST_F(MenuTest, BigMapsWithAerialImagesAndNoAerialSheetFallsBackToTopographic) {
     TestSheet small = addSheet(kLat, kLon, 2, 0, 40);
     create();
-    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial};
+    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial, nullptr};
     download_double.result = 1;
     settings()->satelliteImage = 1;
     app_command(MENU_BIG_MAPS);
@@ -341,7 +341,7 @@ TEST_F(MenuTest, BigMapsWithAerialImagesAndNoAerialSheetFallsBackToTopographic) 
 TEST_F(MenuTest, NoAerialSheetSwitchesToTopographicBeforeTheMessage) {
     addSheet(kLat, kLon, 2, 0, 40);
     create();
-    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial};
+    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial, nullptr};
     download_double.result = 1;
     settings()->satelliteImage = 1;
     static int aerial_during_box;
@@ -393,7 +393,7 @@ TEST_F(MenuTest, SatelliteImageOnlineDownloadsOrFallsBack) {
     TestSheet small = addSheet(kLat, kLon, 2, 0, 40);
     create();
     settings()->online = 1;
-    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial};
+    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial, nullptr};
     download_double.aerialColour = 0x8080F0;
     app_command(MENU_SATELLITE_IMAGE);
     EXPECT_EQ(1, download_double.aerialCalls);

@@ -86,7 +86,7 @@ protected:
     void SetUp() override {
         AppTest::SetUp();
         download_double = DownloadDouble{};
-        sheet_download_hooks = SheetDownloadHooks{nullptr, nullptr};
+        sheet_download_hooks = SheetDownloadHooks{};
         dialog_action = nullptr;
         headless_set_dialog_hook(captureDialog);
         // The headless table with the monitor kept for the test; every
@@ -100,7 +100,7 @@ protected:
         platform_install(&capture_backend);
     }
     void TearDown() override {
-        sheet_download_hooks = SheetDownloadHooks{nullptr, nullptr};
+        sheet_download_hooks = SheetDownloadHooks{};
         dialog_action = nullptr;
         for (MonitorDialog* d : shown_monitors) monitor_dialog_free(d);
         shown_monitors.clear();
@@ -116,7 +116,7 @@ protected:
         connectivity_probe_finish();
         // Start-up installs the real download; the tests use the store, or
         // the doubles where a download is meant.
-        sheet_download_hooks = SheetDownloadHooks{nullptr, nullptr};
+        sheet_download_hooks = SheetDownloadHooks{};
         resetCalls();
     }
     // Forget the calls so far; the clock and the dialog capture stay.

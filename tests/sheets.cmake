@@ -8,3 +8,6 @@ if(TARGET sheets_cli_test AND TARGET kivsheet)
   add_dependencies(sheets_cli_test kivsheet)
   target_compile_definitions(sheets_cli_test PRIVATE KIVSHEET_PATH="$<TARGET_FILE:kivsheet>")
 endif()
+
+# The background sheet queue with blocking download doubles.
+kiv_test(sheet_fetch_queue_test SANITIZE SOURCES sheet_fetch_queue_test.cpp LIBS kiv_maps)

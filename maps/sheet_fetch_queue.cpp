@@ -1,0 +1,204 @@
+#include "maps/sheet_fetch_queue.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <tuple>
+
+#include "maps/sheet_dispatch.h"
+#include "maps/sheet_reload.h"
+#include "maps/sheet_store.h"
+#include "settings/app_settings.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kBackoffMaxSeconds = 60;
+constexpr size_t kDoneKept = 16;
+
+// A sheet as a key: grid points are exact doubles of the snapping.
+using SheetKey = std::tuple<double, double, int, int, int>;
+SheetKey keyOf(const SheetFetchRequest& r) { return {r.lat, r.lon, r.level, r.aerial, r.bigMaps}; }
+
+struct Backoff {
+    int failures = 0;
+    Clock::time_point retryAt;
+};
+
+struct FetchQueue {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::thread worker;
+    bool running = false, stopping = false;
+    unsigned generation = 0;           // a worker left behind at stop never touches a later one
+    bool busy = false, waiting = false;
+    SheetFetchRequest current{}, next{};
+    std::deque<SheetFetchDone> done;
+    std::map<SheetKey, Backoff> backoff;
+    SheetDownloadHooks downloads{};
+    const AppSettings* settings = nullptr;
+    void (*wake)() = nullptr;
+};
+FetchQueue q;
+
+SheetFetchDone fetch(const SheetFetchRequest& r, const SheetDownloadHooks& h, const AppSettings* s) {
+    SheetFetchDone d{};
+    d.request = r;
+    if (r.reload) {
+        d.ok = reloadSheet(r.aerial, r.lat, r.lon, r.level, s, d.path, r.bigMaps, r.rose, r.grid, &h);
+    } else if (r.aerial) {
+        d.ok = h.downloadAerialSheet && h.downloadAerialSheet(r.lat, r.lon, r.level, s, d.path, r.bigMaps) == 0;
+    } else {
+        d.ok = h.downloadSheet && h.downloadSheet(r.lat, r.lon, r.level, s, d.path, r.bigMaps, r.rose, r.grid) == 0;
+    }
+    return d;
+}
+
+void work(unsigned generation) {
+    std::unique_lock<std::mutex> g(q.lock);
+    for (;;) {
+        q.changed.wait(g, [] { return q.waiting || q.stopping; });
+        if (q.stopping) break;
+        q.current = q.next;
+        q.waiting = false;
+        q.busy = true;
+        SheetFetchRequest r = q.current;
+        SheetDownloadHooks h = q.downloads;
+        const AppSettings* s = q.settings;
+        g.unlock();
+        SheetFetchDone d = fetch(r, h, s);
+        g.lock();
+        if (generation != q.generation) return;
+        q.busy = false;
+        Backoff& b = q.backoff[keyOf(d.request)];
+        if (d.ok) {
+            q.backoff.erase(keyOf(d.request));
+        } else {
+            b.failures++;
+            b.retryAt = Clock::now() + std::chrono::seconds(sheet_fetch_backoff_seconds(b.failures));
+        }
+        if (q.stopping) break;
+        q.done.push_back(d);
+        if (q.done.size() > kDoneKept) q.done.pop_front();
+        void (*wake)() = q.wake;
+        q.changed.notify_all();
+        g.unlock();
+        if (wake) wake();
+        g.lock();
+    }
+    q.busy = false;
+    q.changed.notify_all();
+}
+
+// Files a transfer cut short at exit leaves: the download's temporary
+// files of this process in the working folder, and a sheet set aside for a
+// reload goes back in place.
+void removeTemporaryFiles(const SheetFetchRequest& cut, const AppSettings* s) {
+    char stored[SHEET_PATH_MAX];
+    if (cut.reload && s &&
+        sheetPath(stored, sizeof stored, s->mapsDir, cut.lat, cut.lon, cut.level, cut.bigMaps,
+                  cut.aerial ? SHEET_JPEG : SHEET_GIF) &&
+        access(stored, F_OK) != 0) {
+        std::string aside = std::string(stored) + ".reload." + std::to_string(static_cast<long>(getpid()));
+        rename(aside.c_str(), stored);
+    }
+    std::string prefix = "tmp_map." + std::to_string(static_cast<long>(getpid())) + ".";
+    DIR* dir = opendir(".");
+    if (!dir) return;
+    while (dirent* e = readdir(dir))
+        if (strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) unlink(e->d_name);
+    closedir(dir);
+}
+
+}  // namespace
+
+int sheet_fetch_backoff_seconds(int failures) {
+    if (failures <= 0) return 0;
+    return failures >= 7 ? kBackoffMaxSeconds : std::min(kBackoffMaxSeconds, 1 << (failures - 1));
+}
+
+int sheet_fetch_same(const SheetFetchRequest* a, const SheetFetchRequest* b) { return keyOf(*a) == keyOf(*b); }
+
+void sheet_fetch_start(const SheetDownloadHooks* downloads, const AppSettings* settings, void (*wake)()) {
+    std::lock_guard<std::mutex> g(q.lock);
+    q.downloads = *downloads;
+    q.settings = settings;
+    q.wake = wake;
+    if (q.running) return;
+    q.stopping = false;
+    q.busy = q.waiting = false;
+    q.running = true;
+    q.worker = std::thread(work, ++q.generation);
+}
+
+int sheet_fetch_request(const SheetFetchRequest* r) {
+    std::lock_guard<std::mutex> g(q.lock);
+    if (!q.running || q.stopping) return SHEET_FETCH_STOPPED;
+    SheetKey key = keyOf(*r);
+    if ((q.busy && keyOf(q.current) == key) || (q.waiting && keyOf(q.next) == key)) {
+        // A reload asked while the same sheet waits turns the wait into a reload.
+        if (q.waiting && keyOf(q.next) == key && r->reload) q.next.reload = 1;
+        return SHEET_FETCH_ALREADY;
+    }
+    auto b = q.backoff.find(key);
+    if (!r->reload && b != q.backoff.end() && Clock::now() < b->second.retryAt) return SHEET_FETCH_BACKING_OFF;
+    q.next = *r;
+    q.waiting = true;
+    q.changed.notify_all();
+    return SHEET_FETCH_QUEUED;
+}
+
+int sheet_fetch_take(SheetFetchDone* out) {
+    std::lock_guard<std::mutex> g(q.lock);
+    if (q.done.empty()) return 0;
+    *out = q.done.front();
+    q.done.pop_front();
+    return 1;
+}
+
+int sheet_fetch_current(SheetFetchRequest* out) {
+    std::lock_guard<std::mutex> g(q.lock);
+    if (q.busy) *out = q.current;
+    else if (q.waiting) *out = q.next;
+    else return 0;
+    return 1;
+}
+
+void sheet_fetch_stop(int waitMs) {
+    std::unique_lock<std::mutex> g(q.lock);
+    if (!q.running) return;
+    q.stopping = true;
+    q.waiting = false;
+    q.changed.notify_all();
+    void (*cancel)(int) = q.downloads.cancelDownloads;
+    g.unlock();
+    if (cancel) cancel(1);
+    g.lock();
+    bool idle = q.changed.wait_for(g, std::chrono::milliseconds(waitMs), [] { return !q.busy; });
+    std::thread worker = std::move(q.worker);
+    SheetFetchRequest cut = q.current;
+    const AppSettings* settings = q.settings;
+    if (!idle) q.generation++;
+    q.running = false;
+    q.done.clear();
+    q.backoff.clear();
+    g.unlock();
+    if (idle) {
+        worker.join();
+    } else {
+        // Still talking to a server: it ends with the process.
+        worker.detach();
+        removeTemporaryFiles(cut, settings);
+    }
+    if (cancel) cancel(0);
+}

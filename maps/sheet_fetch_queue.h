@@ -1,0 +1,52 @@
+// Sheet downloads on a worker thread, so the window never waits for a map
+// server. One download at a time; while it runs, at most one more request
+// waits, and a newer request for another sheet takes its place. A sheet
+// that failed is not asked again until its back-off has passed. Results
+// are handed over to whoever polls (the main thread's timer or paint); the
+// worker only calls the wake function so that a poll comes soon.
+#pragma once
+#include <cstdint>
+
+#include "maps/map_view.h"
+
+struct AppSettings;
+struct SheetDownloadHooks;
+
+struct SheetFetchRequest {
+    double lat, lon;                   // snapped sheet centre
+    int level;
+    int aerial;                        // JPEG aerial sheet instead of the topographic GIF
+    int bigMaps, rose, grid;
+    int reload;                        // fetch afresh; the stored sheet stays until the new one is whole
+};
+
+struct SheetFetchDone {
+    SheetFetchRequest request;
+    int ok;                            // the sheet is stored at path
+    char path[SHEET_PATH_MAX];
+};
+
+enum {
+    SHEET_FETCH_QUEUED = 1,            // will be fetched
+    SHEET_FETCH_ALREADY = 2,           // this sheet is already being fetched or waiting
+    SHEET_FETCH_BACKING_OFF = 3,       // failed recently; asked again later
+    SHEET_FETCH_STOPPED = 4,           // no worker (not started, or stopped)
+};
+
+// The worker uses these downloads (copied) and settings (read only: the
+// maps folder and the server keys, which do not change while it runs).
+// wake may be called from the worker thread.
+void sheet_fetch_start(const SheetDownloadHooks* downloads, const AppSettings* settings, void (*wake)());
+int  sheet_fetch_request(const SheetFetchRequest* request);
+// 1 with the oldest finished fetch not yet handed over.
+int  sheet_fetch_take(SheetFetchDone* out);
+// 1 with the request being fetched (else the one waiting) while there is one.
+int  sheet_fetch_current(SheetFetchRequest* out);
+// Same sheet (position, level, format and size).
+int  sheet_fetch_same(const SheetFetchRequest* a, const SheetFetchRequest* b);
+// Drops the waiting request, asks a running transfer to stop and waits for
+// it at most waitMs; a worker still busy after that is left to end with the
+// process, its temporary files removed. Results not taken are dropped.
+void sheet_fetch_stop(int waitMs);
+// Seconds a sheet waits before it is asked again after n failures in a row.
+int  sheet_fetch_backoff_seconds(int failures);
