@@ -27,6 +27,12 @@ int track_log_last_time(const char* path, char* out, size_t size) {
     if (!path || !*path) return 0;
     FILE* f = fopen(path, "r");
     if (!f) return 0;
+    // Only a file can be a track log; a device such as /dev/zero never ends.
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+        fclose(f);
+        return 0;
+    }
     char line[TRACK_LINE_LIMIT + 1];
     int found = 0;
     while (read_line(f, line, sizeof line)) {

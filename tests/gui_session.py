@@ -88,6 +88,21 @@ class Session:
         with open(os.path.join(self.dir, name), "w") as f:
             f.write(text)
 
+    def read(self, name):
+        try:
+            with open(os.path.join(self.dir, name)) as f:
+                return f.read()
+        except FileNotFoundError:
+            return None
+
+    def wait_file(self, name, text, timeout=10):
+        """Until the program has written the file with this text: a closed
+        dialog does not mean its command has finished."""
+        deadline = time.monotonic() + timeout
+        while self.read(name) != text:
+            check(time.monotonic() < deadline, f"{name} is {self.read(name)!r}, not {text!r}")
+            time.sleep(0.05)
+
     def start_receiver(self, lat, lon):
         """kivsim standing still at (lat, lon); returns its pseudo-terminal."""
         sim = subprocess.Popen([self.kivsim, "--mode", "nmea", "--speed", "0", "--waypoints", f"{lat},{lon}"],

@@ -3,7 +3,6 @@
 marker where the projection puts it, the accelerators, a click zoom, a key
 pan, a hidden window, a scaled display, a warning box, and a clean Exit
 through the menu. Usage: gui_test.py BUILD_DIR CASE [--save-screenshot PNG]."""
-import os
 import re
 import signal
 import subprocess
@@ -230,11 +229,6 @@ def case_warning(build, save):
         s.close()
 
 
-def read(s, name):
-    with open(os.path.join(s.dir, name)) as f:
-        return f.read()
-
-
 def case_bigmaps(build, save):
     """Options > Big Maps: kiv_com.txt says Big, the next paint makes the
     client area 722 x 591 and the big sheet fills the 720 x 540 pane."""
@@ -245,7 +239,7 @@ def case_bigmaps(build, save):
         s.menu("o", "b")
         s.wait_line(r"^kiv: menu 276 checked 1$")
         s.wait_line(r"^kiv: size 722 591$")
-        check(read(s, "kiv_com.txt") == "COM1\nBig\n", f"kiv_com.txt: {read(s, 'kiv_com.txt')!r}")
+        s.wait_file("kiv_com.txt", "COM1\nBig\n")
         mx, my = marker_pixel(s, FIX_LAT, FIX_LON, LEVEL, big=1)
         points = [(x, y) for x, y in ((1, 49), (720, 588), (720, 49), (1, 588), (600, 500), (100, 300))
                   if abs(x - mx) > 8 or abs(y - my) > 8]
@@ -280,12 +274,15 @@ def case_dialogs(build, save):
         s.write("kiv_com.txt", "COM1\nsmall\n")
         s.menu("o", "c")
         s.dismiss(s.find_window("^KIV Settings"), "Return")
-        check(read(s, "kiv_com.txt") == "COM1\nSmall\n", f"kiv_com.txt after Ok: {read(s, 'kiv_com.txt')!r}")
-        # Escape cancels: the file stays as it is.
+        s.wait_file("kiv_com.txt", "COM1\nSmall\n")
+        # Escape cancels: the file stays as it is. Options > Track after it
+        # runs only once the cancelled command has ended.
         s.write("kiv_com.txt", "COM1\nsmall\n")
         s.menu("o", "c")
         s.dismiss(s.find_window("^KIV Settings"), "Escape")
-        check(read(s, "kiv_com.txt") == "COM1\nsmall\n", f"kiv_com.txt after Escape: {read(s, 'kiv_com.txt')!r}")
+        s.menu("o", "t")
+        s.wait_line(r"^kiv: menu 275 checked 1$")
+        check(s.read("kiv_com.txt") == "COM1\nsmall\n", f"kiv_com.txt after Escape: {s.read('kiv_com.txt')!r}")
 
         for key, name in (("k", "^Buttons and Keys$"), ("a", "^About KIV$")):
             s.menu("h", key)
