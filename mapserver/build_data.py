@@ -3,8 +3,11 @@
 
 Shorelines, lakes, rivers and borders come from GMT's bundled GSHHG data;
 towns from towns.csv beside this script; the NTS grids are generated. All
-layers are written as shapefiles in the map projection (EPSG:3978), plus a
-land/water raster that serves as the aerial image layer.
+layers are written as shapefiles in the map projection (EPSG:3978). Land
+and water are polygons made from the same shorelines as the shore lines,
+so fill and outline coincide at every scale (they also make the land and
+water image of the aerial layer). The files are made in a staging folder
+and moved in one by one, so that a running server never reads half a file.
 
 usage: build_data.py CACHE_DIR
 """
@@ -14,8 +17,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 # The service area, with a margin, and a finer region around the capital.
 AREA = (-152, -43, 38, 77)
 FINE = (-81, -70, 42.5, 48.5)
-# The finest land/water raster covers the capital region only (it is slow to make).
-FINE_RASTER = (-77.5, -73.5, 44.8, 46.3)
+# The version of the data written to READY: kiv-mapserver.sh rebuilds older ones.
+DATA_VERSION = "2"
 
 
 def gmt_dump(region, resolution, what):
@@ -54,17 +57,73 @@ def line_features(lines, **props):
              "geometry": {"type": "LineString", "coordinates": l}} for l in lines]
 
 
+def box_ring(region):
+    w, e, s, n = region
+    return [[w, s], [e, s], [e, n], [w, n], [w, s]]
+
+
+def ogr_sql(src, dst, sql, *extra):
+    if os.path.exists(dst):
+        os.remove(dst)
+    name = os.path.splitext(os.path.basename(dst))[0]
+    subprocess.run(["ogr2ogr", "-f", "GeoJSON", dst, src, "-dialect", "SQLite", "-sql", sql, "-nln", name] + list(extra),
+                   check=True, capture_output=True)
+
+
 def shoreline_layers(tmp):
-    feats = {"shore": [], "rivers": [], "borders": []}
+    # The fine region uses the full-resolution shorelines, the rest the
+    # intermediate ones, each cut at the fine region's edge, so that the
+    # shore lines are exactly the edges of the water polygons below.
+    fine_box = "BuildMbr(%g, %g, %g, %g, 4326)" % (FINE[0], FINE[2], FINE[1], FINE[3])
     for kind, opt in (("shore", "-W"), ("rivers", "-Ia"), ("borders", "-Na")):
-        coarse = gmt_dump(AREA, "i", opt)
-        fine = gmt_dump(FINE, "f", opt)
-        # Outside the fine region use the intermediate resolution only.
-        coarse = [l for l in coarse if not all(inside(p, FINE) for p in l)]
-        feats[kind] = line_features(coarse + fine)
-    for kind, f in feats.items():
-        write_geojson(os.path.join(tmp, kind + ".geojson"), f)
-    return list(feats)
+        for tag, region, res in (("coarse", AREA, "i"), ("fine", FINE, "f")):
+            write_geojson(os.path.join(tmp, "%s_%s_raw.geojson" % (kind, tag)),
+                          line_features(gmt_dump(region, res, opt)))
+        ogr_sql(os.path.join(tmp, kind + "_coarse_raw.geojson"), os.path.join(tmp, kind + "_coarse.geojson"),
+                "SELECT ST_Difference(geometry, %s) AS geometry FROM \"%s_coarse_raw\"" % (fine_box, kind))
+        ogr_sql(os.path.join(tmp, kind + "_fine_raw.geojson"), os.path.join(tmp, kind + "_fine.geojson"),
+                "SELECT ST_Intersection(geometry, %s) AS geometry FROM \"%s_fine_raw\"" % (fine_box, kind))
+        feats = []
+        for tag in ("coarse", "fine"):
+            with open(os.path.join(tmp, "%s_%s.geojson" % (kind, tag))) as f:
+                feats += [ft for ft in json.load(f)["features"] if ft["geometry"]]
+        for ft in feats:
+            ft["properties"] = {}
+        write_geojson(os.path.join(tmp, kind + ".geojson"), feats)
+    return ["shore", "rivers", "borders"]
+
+
+def water_polygons(tmp):
+    """Land and water as polygons (water = 1 or 0), from the same shorelines
+    as the shore layer: they are noded together with the region edges and
+    polygonised, and each face is classified by GMT at its inner point."""
+    faces = []
+    for tag, region, res, holes in (("coarse", AREA, "i", [FINE]), ("fine", FINE, "f", [])):
+        lines = gmt_dump(region, res, "-W") + [box_ring(region)] + [box_ring(h) for h in holes]
+        src = os.path.join(tmp, "edges_%s.geojson" % tag)
+        write_geojson(src, line_features(lines))
+        out = os.path.join(tmp, "faces_%s.geojson" % tag)
+        ogr_sql(src, out, "SELECT ST_Polygonize(g) AS geometry FROM (SELECT ST_Union(geometry) AS g FROM \"edges_%s\")"
+                % tag, "-explodecollections", "-nlt", "POLYGON")
+        withpts = os.path.join(tmp, "faces_pt_%s.geojson" % tag)
+        ogr_sql(out, withpts, "SELECT geometry, X(ST_PointOnSurface(geometry)) AS px, "
+                "Y(ST_PointOnSurface(geometry)) AS py FROM \"faces_%s\"" % tag)
+        with open(withpts) as f:
+            polys = json.load(f)["features"]
+        inner = [(ft["properties"]["px"], ft["properties"]["py"]) for ft in polys]
+        text = "".join("%.9f %.9f %d\n" % (p[0], p[1], i) for i, p in enumerate(inner))
+        # -N ocean/land/lake/island/pond: keep the points in water.
+        wet = subprocess.run(["gmt", "select", "-R%g/%g/%g/%g" % region, "-D" + res, "-Nk/s/k/s/k"],
+                             input=text, capture_output=True, text=True, check=True).stdout
+        wet_ids = {int(ln.split()[2]) for ln in wet.splitlines() if len(ln.split()) >= 3}
+        for i, ft in enumerate(polys):
+            c = inner[i]
+            # The coarse faces inside the fine region are left to the fine ones.
+            if tag == "coarse" and inside(c, FINE):
+                continue
+            ft["properties"] = {"water": 1 if i in wet_ids else 0}
+            faces.append(ft)
+    write_geojson(os.path.join(tmp, "water.geojson"), faces)
 
 
 def town_layer(tmp):
@@ -130,37 +189,26 @@ def project(tmp, out, name):
     subprocess.run(["shptree", os.path.join(out, name + ".shp")], capture_output=True)
 
 
-def land_raster(tmp, out):
-    # Land/water mask as a pseudo aerial image: GMT rasterises the shorelines.
-    for tag, region, res, step in (("coarse", AREA, "i", "0.02"), ("fine", FINE_RASTER, "f", "0.001")):
-        nc = os.path.join(tmp, "land_%s.nc" % tag)
-        subprocess.run(["gmt", "grdlandmask", "-R%g/%g/%g/%g" % region, "-I" + step, "-D" + res,
-                        "-N0/1/0/1/0", "-G" + nc], check=True, capture_output=True)
-        tif = os.path.join(tmp, "land_%s.tif" % tag)
-        subprocess.run(["gdal_translate", "-q", "-of", "GTiff", "-a_srs", "EPSG:4326", nc, tif], check=True)
-        subprocess.run(["gdalwarp", "-q", "-overwrite", "-t_srs", "EPSG:3978", "-r", "near", "-ot", "Byte", "-dstnodata", "255",
-                        "-co", "COMPRESS=DEFLATE", "-co", "TILED=YES",
-                        tif, os.path.join(out, "land_%s.tif" % tag)], check=True)
-
-
 def main():
-    out = sys.argv[1]
-    os.makedirs(out, exist_ok=True)
-    with tempfile.TemporaryDirectory() as tmp:
+    final = sys.argv[1]
+    os.makedirs(final, exist_ok=True)
+    with tempfile.TemporaryDirectory() as tmp, tempfile.TemporaryDirectory(dir=final) as out:
         names = shoreline_layers(tmp)
         town_layer(tmp)
         grid_layer(tmp, "million_grid", 8, 4, lon0=-152, label=nts_million)
         grid_layer(tmp, "t250k_grid", 2, 1, lon0=-152, label=nts_250k)
         grid_layer(tmp, "t50k_grid", 0.5, 0.25, lon0=-81, lon1=-70, lat0=42.5, lat1=48.5)
-        for n in names + ["towns", "million_grid", "million_grid_labels", "t250k_grid",
+        water_polygons(tmp)
+        for n in names + ["water", "towns", "million_grid", "million_grid_labels", "t250k_grid",
                                  "t250k_grid_labels", "t50k_grid"]:
             project(tmp, out, n)
-        land_raster(tmp, out)
-    # The north arrow sits at a fixed pixel of every sheet (upper left).
-    with open(os.path.join(out, "arrow.csv"), "w") as f:
-        f.write("WKT,id\n\"POINT (36 44)\",1\n")
-    with open(os.path.join(out, "READY"), "w") as f:
-        f.write("1\n")
+        # The north arrow sits at a fixed pixel of every sheet (upper left).
+        with open(os.path.join(out, "arrow.csv"), "w") as f:
+            f.write("WKT,id\n\"POINT (36 44)\",1\n")
+        for name in sorted(os.listdir(out)):
+            os.replace(os.path.join(out, name), os.path.join(final, name))
+    with open(os.path.join(final, "READY"), "w") as f:
+        f.write(DATA_VERSION + "\n")
 
 
 if __name__ == "__main__":

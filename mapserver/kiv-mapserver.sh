@@ -22,8 +22,13 @@ cmd=${1:-}
 run=${2:-${TMPDIR:-/tmp}/kiv-mapserver}
 . "$here/osm_import.sh"
 
+# The data version build_data.py writes to READY; an older cache is rebuilt
+# in place (a running server keeps working: the files are replaced whole).
+data_version=2
+data_ready() { [ "$(cat "$data/READY" 2>/dev/null)" = "$data_version" ]; }
+
 build_data() {
-  if [ ! -f "$data/READY" ]; then
+  if ! data_ready; then
     echo "Building the map data into $data (about a minute, once)..." >&2
     mkdir -p "$data"
     # One builder at a time; the others wait for it.
@@ -31,7 +36,7 @@ build_data() {
     flock 9
     # Run inside the cache: GMT leaves a gmt.history in the current folder.
     data=$(cd "$data" && pwd)
-    [ -f "$data/READY" ] || (cd "$data" && python3 "$here/build_data.py" "$data" >&2)
+    data_ready || (cd "$data" && python3 "$here/build_data.py" "$data" >&2)
     flock -u 9
   fi
 }
