@@ -498,11 +498,17 @@ class Drive:
         plugged = now()
         with self.lock:
             seen = len(self.titles)
+            before = self.titles[-1][1] if self.titles else ""
+        # A new position with its fix time in the title.
+        fix = re.compile(r"^KIV - [NS] \d+.* / [EW] \d+.* - .*\d\d:\d\d")
         resumed = None
         while now() < plugged + RESUME_LIMIT_S and resumed is None:
             with self.lock:
-                if len(self.titles) > seen:
-                    resumed = self.titles[seen][0] - plugged
+                for t, title in self.titles[seen:]:
+                    if title != before and fix.match(title):
+                        resumed = t - plugged
+                        break
+                seen = len(self.titles)
             if resumed is None:
                 self.sample()
                 time.sleep(0.1)
@@ -648,6 +654,9 @@ class Drive:
                 self.phases.append((now(), name))
                 step()
         self.wait(max(0.0, end - now()))
+        with self.lock:
+            if self.titles:
+                log(f"{len(self.titles)} titles, the last {self.titles[-1][1]!r}")
         self.quit_kiv()
         self.spy.kill()
         if self.sim:
