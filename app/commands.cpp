@@ -7,6 +7,7 @@
 #include "app/commands_link.h"
 #include "app/commands_map.h"
 #include "app/commands_options.h"
+#include "app/gpx_recording.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
@@ -20,6 +21,7 @@ namespace {
 void connect(AppSettings* s) {
     platform_busy_cursor(1);
     if (!serial_open(s)) platform_warn("No GPS connected");
+    gpx_recording_break();   // the recording goes on in a new segment
     if (s->deviceType == DEVICE_SMS) sms_reset();
     platform_busy_cursor(0);
 }

@@ -25,9 +25,7 @@ void command_online(AppSettings* s) {
     char file[64], url[NET_NAME_SIZE];
     online_probe_file(file, sizeof file);
     probe_url(s, url, sizeof url);
-    unlink(file);
-    int result = HttpGetToFile(url, file);
-    unlink(file);
+    int result = connectivity_probe_url(url, file, nullptr);
     if (result == 1)
         connectivity_go_online(s);
     else

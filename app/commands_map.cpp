@@ -10,8 +10,10 @@
 
 #include "app/app_state.h"
 #include "app/navigation.h"
+#include "app/pane_notice.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
+#include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_reload.h"
 #include "maps/sheet_store.h"
@@ -81,6 +83,24 @@ void showAsDisplayed(double lat, double lon, int level, int erase) {
     forgetExtents();
 }
 
+// The extent record of the file at path becomes the one held for the
+// displayed sheet; without a record, an empty extent (nothing is placed).
+void holdExtentsOf(const char* path, int format) {
+    char text[SHEET_JPEG_RECORD_MAX + 1];
+    SheetExtent e{};
+    int len = sheetReadExtentRecord(path, format, text, sizeof text);
+    if (len < 0 || !sheetParseExtentRecord(text, static_cast<size_t>(len), &e)) e = SheetExtent{};
+    v.extCentreX = e.centreX;
+    v.extCentreY = e.centreY;
+    v.extMinX = e.minX;
+    v.extMinY = e.minY;
+    v.extMaxX = e.maxX;
+    v.extMaxY = e.maxY;
+    v.extForLat = v.sheetLat;
+    v.extForLon = v.sheetLon;
+    v.extForZoom = v.zoomLevel;
+}
+
 }  // namespace
 
 int open_map_parse_name(const char* path, int* bigMaps, int* level, double* lat, double* lon) {
@@ -142,6 +162,7 @@ void command_open_map(AppSettings* s) {
     v.imageHeight = h;
     snprintf(v.sheetPath, sizeof v.sheetPath, "%s", path);
     rebuildBitmap();
+    pane_placeholder_clear();
     setChecked(&s->autoPan, MENU_AUTO_PAN, 0);
 
     // A file named as a sheet also gives the position, level and size; any
@@ -154,6 +175,7 @@ void command_open_map(AppSettings* s) {
         v.sheetLon = lon;
         v.focusLat = lat;
         v.focusLon = lon;
+        int sizeChanged = big >= 0 && big != s->bigMaps;
         if (big >= 0) setChecked(&s->bigMaps, MENU_BIG_MAPS, big);
         // Another collection's sheet: its folder becomes the working folder,
         // so its settings files and its maps folder are the ones in use.
@@ -161,8 +183,12 @@ void command_open_map(AppSettings* s) {
         if (open_map_tree_root(path, lat, lon, s->mapsDir, root, sizeof root) && root[0] && chdir(root) != 0) {
             // A folder that cannot be entered leaves the working folder as it was.
         }
-        forgetExtents();
+        // The next start opens at the size now in use.
+        if (sizeChanged) settings_write_com(s);
     }
+    // The extents are the opened file's own; a picture without them gets no
+    // marker and no plot rather than the previous sheet's geometry.
+    holdExtentsOf(path, format);
     platform_invalidate(1);
     platform_busy_cursor(0);
 }

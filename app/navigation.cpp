@@ -1,6 +1,7 @@
 #include "app/navigation.h"
 
 #include "app/app_state.h"
+#include "app/pane_notice.h"
 #include "maps/lcc.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
@@ -70,6 +71,7 @@ bool readExtents(const AppSettings* s) {
 
 // Client point in the pane to degrees through the held extents.
 int paneToDegrees(int x, int y, double* lat, double* lon) {
+    if (!(v.extMaxX > v.extMinX) || !(v.extMaxY > v.extMinY)) return 0;
     double X = v.extMinX + (x - 1) / static_cast<double>(v.paneWidth) * (v.extMaxX - v.extMinX);
     double Y = v.extMinY + (v.paneHeight + APP_PANE_Y - y) / static_cast<double>(v.paneHeight) * (v.extMaxY - v.extMinY);
     return lcc2ll(lat, lon, X, Y) && *lat >= -90 && *lat <= 90;
@@ -98,12 +100,15 @@ int nav_load_picture() {
     v.imageWidth = w;
     v.imageHeight = h;
     buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, w, h);
+    pane_placeholder_clear();
     return 1;
 }
 
 void nav_ensure_extents() {
     if (v.sheetLat == v.extForLat && v.sheetLon == v.extForLon && v.zoomLevel == v.extForZoom) return;
-    readExtents(app_window.settings);
+    // A sheet without a record places nothing: the previous sheet's extents
+    // would put the marker in the wrong place.
+    if (!readExtents(app_window.settings)) v.extMinX = v.extMinY = v.extMaxX = v.extMaxY = 0;
     v.extForLat = v.sheetLat;
     v.extForLon = v.sheetLon;
     v.extForZoom = v.zoomLevel;

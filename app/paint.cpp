@@ -10,8 +10,10 @@
 
 #include "app/app_state.h"
 #include "app/client_frame.h"
+#include "app/gpx_recording.h"
 #include "app/marker.h"
 #include "app/navigation.h"
+#include "app/pane_notice.h"
 #include "app/position_refresh.h"
 #include "app/toolbar.h"
 #include "app/track_plot.h"
@@ -45,13 +47,17 @@ void marker(AppSettings* s) {
         rebuildDisplayBitmap();
         v.lastFixState = fix;
     }
-    if (fix <= 0) return;
+    if (fix <= 0) {
+        gpx_recording_break();
+        return;
+    }
     nav_ensure_extents();
     double lat = gps_latitude(), lon = gps_longitude();
     int px, py;
     if (!track_place(lat, lon, &px, &py)) return;
     if (px != v.lastMarkerX || py != v.lastMarkerY) {
         track_log_point(s, lat, lon);
+        gpx_recording_point(s, lat, lon);
         if (!s->track) rebuildDisplayBitmap();
     }
     drawMarker(s, v.dibBits, v.imageWidth, v.imageHeight, px, py, s->crossHair);
@@ -120,5 +126,6 @@ void app_paint() {
         showSheet(f);
     }
     platform_blit_rgb(0, 0, f->width, f->height, f->rgb, f->stride);
+    pane_notice_draw();
     if (sheet) speedReadout(s);
 }

@@ -2,7 +2,9 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/gpx_recording.h"
 #include "app/navigation.h"
+#include "app/pane_notice.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
@@ -81,8 +83,15 @@ int app_create() {
 
     // A start sheet that fails to load leaves the pane empty; the probe and
     // the timer still start, so the map follows the first fix.
+    // Without one the pane says why, over a neutral picture on which the
+    // marker still moves.
     platform_busy_cursor(1);
-    if (startSheetReady(s) && nav_load_picture()) platform_invalidate(1);
+    int ready = startSheetReady(s);
+    if (!ready || !nav_load_picture()) {
+        pane_placeholder_show();
+        if (!ready) pane_notice_no_sheet(s);
+    }
+    platform_invalidate(1);
     platform_busy_cursor(0);
 
     connectivity_probe_start(s);
@@ -104,6 +113,7 @@ void app_destroy() {
         if (s->connected) closeLink(s);
         app_window.settings = nullptr;
         settings_free(s);
+        gpx_recording_stop();
     }
     // An idle request worker ends now; one still talking to a slow server,
     // and the start-up probe, end with the process rather than hold up the

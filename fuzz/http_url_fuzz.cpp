@@ -1,12 +1,10 @@
-// URLs and proxy lines from arbitrary bytes, and the request texts made
-// from what they give.
+// URLs and proxy lines from arbitrary bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "net/http_client.h"
 #include "net/proxy.h"
 #include "net/url.h"
 
@@ -17,13 +15,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ParseUrl(text.c_str(), host, path, &port)) {
         if (std::strlen(host) >= NET_NAME_SIZE || std::strlen(path) >= NET_NAME_SIZE) std::abort();
         if (port < 0 || port > 65535 || path[0] != '/') std::abort();
-        char request[NET_BUFFER_SIZE];
-        for (int viaProxy = 0; viaProxy < 2; viaProxy++) {
-            int n = http_compose_get(request, host, port, path, viaProxy);
-            if (n >= NET_BUFFER_SIZE) std::abort();
-            n = http_compose_post(request, host, port, path, text.c_str(), viaProxy);
-            if (n >= NET_BUFFER_SIZE) std::abort();
-        }
     }
     char proxyHost[NET_NAME_SIZE];
     int proxyPort = -1;

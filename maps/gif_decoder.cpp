@@ -25,9 +25,7 @@
 namespace {
 
 constexpr int kTableSize = 4096;  // 12-bit codes
-// 16 Mpx (48 MB of RGB): far above any map sheet, small enough that a header
-// declaring 65535 x 65535 over a few bytes of data fails cleanly instead.
-constexpr long kMaxPixels = 1L << 24;
+constexpr long kMaxPixels = SHEET_MAX_PIXELS;
 
 struct GifDecoder {
     FILE* stream;

@@ -4,6 +4,11 @@
 #pragma once
 #include <cstdio>
 
+// The largest sheet image any decoder allocates: 16 Mpx (48 MB of RGB), far
+// above any map sheet, small enough that a header declaring 65535 x 65535
+// over a few bytes of data fails cleanly instead.
+constexpr long SHEET_MAX_PIXELS = 1L << 24;
+
 // The caller sets *pixels to null first. On success *pixels is a malloc'd
 // buffer of (*width) x (*height) x 3 bytes (release with free()); on failure
 // it stays null. Always returns 0.

@@ -4,6 +4,8 @@
 // so damaged data that libjpeg only warns about still decodes.
 #include "maps/jpeg_sheet.h"
 
+#include "maps/gif_decoder.h"
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -77,6 +79,14 @@ int jpeg_read_rgb(const char* path, unsigned char** pixels, int* width, int* hei
   jpeg_create_decompress(&cinfo);
   jpeg_stdio_src(&cinfo, file);
   jpeg_read_header(&cinfo, TRUE);
+  // The header alone can declare 65500 x 65500: refuse what no sheet is
+  // before anything is allocated for it.
+  if (static_cast<unsigned long long>(cinfo.image_width) * cinfo.image_height >
+      static_cast<unsigned long long>(SHEET_MAX_PIXELS)) {
+    jpeg_destroy_decompress(&cinfo);
+    std::fclose(file);
+    return 0;
+  }
   jpeg_start_decompress(&cinfo);
 
   const int components = cinfo.output_components;

@@ -21,6 +21,17 @@ namespace {
 
 // Far above any sheet the server renders; a bound on what is read back.
 const size_t kImageMax = 64u << 20;
+// A reply page and a sheet image are both far smaller than this; a server
+// sending more (or dripping) ends the transfer instead of filling the disk.
+const int64_t kTransferMaxBytes = 4 << 20;
+const int kTransferDeadlineMs = 60000;
+
+int fetch(const char* url, const char* file) {
+    HttpTransfer t;
+    t.maxBytes = kTransferMaxBytes;
+    t.deadlineMs = kTransferDeadlineMs;
+    return HttpTransferToFile(url, nullptr, file, &t);
+}
 
 bool isStoredSheet(const char* path) {
     struct stat st;
@@ -61,12 +72,12 @@ int extentRecord(const SheetRequest* request, const SheetReply* reply, char* out
 int fetchImage(const char* url, const SheetRequest* request, const SheetTempFiles* temp, char* record,
                size_t recordSize) {
     SheetReply reply;
-    if (!HttpGetToFile(url, temp->reply)) return 0;
+    if (!fetch(url, temp->reply)) return 0;
     if (!sheetParseReply(temp->reply, &reply)) return 0;
     if (!extentRecord(request, &reply, record, recordSize)) return 0;
     char imageUrl[SHEET_URL_MAX];
     if (!sheetImageUrl(imageUrl, sizeof imageUrl, request->root, reply.imageName)) return 0;
-    return HttpGetToFile(imageUrl, temp->image);
+    return fetch(imageUrl, temp->image);
 }
 
 // A whole GIF that the decoder reads: its bytes, and its pixels when asked.

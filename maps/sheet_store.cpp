@@ -2,13 +2,16 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "maps/map_view.h"
 #include "maps/zoom_levels.h"
+#include "platform/platform.h"
 
 const char* const SHEET_DEFAULT_MAPS_DIR = "./Maps";
 
@@ -35,6 +38,20 @@ int deleteSheetOf(int format, double lat, double lon, int level, const char* map
     struct stat st;
     if (stat(outPath, &st) != 0) return 1;
     return remove(outPath) == 0 ? 0 : 1;
+}
+
+// Says once per maps folder that sheets cannot be stored there; every
+// download would otherwise fail without a word.
+void reportFolderFailure(const char* folder, int error) {
+    static std::mutex lock;
+    static std::string reported;
+    std::lock_guard<std::mutex> hold(lock);
+    std::string root(folder, strlen(folder) - 14);  // less "/w070/w075n045"
+    if (root == reported) return;
+    reported = root;
+    std::string text = "The maps folder " + root + " cannot be created (" + strerror(error) +
+                       "): no sheet can be stored";
+    platform_warn(text.c_str());
 }
 
 }  // namespace
@@ -77,14 +94,20 @@ int sheetPath(char* out, size_t outSize, const char* mapsDir, double lat, double
 int sheetCreateFolders(const char* mapsDir, double lat, double lon) {
     char folder[SHEET_PATH_MAX];
     if (!sheetFolder(folder, sizeof folder, mapsDir, lat, lon)) return 0;
-    mkdir(mapsDir, 0777);
-    // The first level is the folder without "/w075n045".
-    size_t len = strlen(folder);
-    std::string first(folder, len - 9);
-    mkdir(first.c_str(), 0777);
-    mkdir(folder, 0777);
+    // Every missing folder on the way, the maps folder's parents included.
+    int error = 0;
+    for (char* p = folder + 1;; ++p) {
+        if (*p != '/' && *p != '\0') continue;
+        char end = *p;
+        *p = '\0';
+        if (mkdir(folder, 0777) != 0 && errno != EEXIST) error = errno;
+        *p = end;
+        if (!end) break;
+    }
     struct stat st;
-    return stat(folder, &st) == 0 && S_ISDIR(st.st_mode);
+    if (stat(folder, &st) == 0 && S_ISDIR(st.st_mode)) return 1;
+    reportFolderFailure(folder, error ? error : ENOTDIR);
+    return 0;
 }
 
 int findSheetOf(int format, double* lat, double* lon, int* level, const char* mapsDir, char* outPath, int bigMaps,
@@ -95,8 +118,9 @@ int findSheetOf(int format, double* lat, double* lon, int* level, const char* ma
             return 0;
         if (!walkCoarser || *level <= 0) return 1;
         *level -= 1;
+        // Big sheets lie on the grid with the doubled longitude step.
         *lat = snapLatitude(*lat, *level, 0);
-        *lon = snapLongitude(*lon, *level, 0);
+        *lon = snapLongitude(*lon, *level, bigMaps);
     }
 }
 

@@ -16,8 +16,9 @@ int sheetFileName(char* out, size_t outSize, double lat, double lon, int level, 
 int sheetPath(char* out, size_t outSize, const char* mapsDir, double lat, double lon, int level, int bigMaps,
               int format);
 
-// Creates the maps folder and the two folder levels of the sheet (folders
-// that exist already are fine). 1 when the sheet's folder exists after.
+// Creates the maps folder with any missing parents and the two folder
+// levels of the sheet (folders that exist already are fine). 1 when the
+// sheet's folder exists after; otherwise a warning, once per maps folder.
 int sheetCreateFolders(const char* mapsDir, double lat, double lon);
 
 // Looks the sheet up; outPath (SHEET_PATH_MAX bytes) receives its path.

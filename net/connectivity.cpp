@@ -20,15 +20,22 @@ const char NET_PROBE_FILE[] = "tcpip.tmp";
 
 namespace {
 
+// The probe only needs to know that the server answers: a small page is
+// enough, and a reply that runs past the cap has answered.
+const int kProbeDeadlineMs = 10000;
+const int64_t kProbeMaxBytes = 64 * 1024;
+
 struct ProbeState {
     std::mutex lock;          // guards thread and url
     std::thread thread;
     std::string url;
     std::atomic<int> result{-1};
     std::atomic<int> applied{0};
-    // A probe still running at exit must not abort the exit.
+    std::atomic<int> cancel{0};
+    // A probe still running at exit is cut short; it removes its file.
     ~ProbeState() {
-        if (thread.joinable()) thread.detach();
+        cancel.store(1);
+        if (thread.joinable()) thread.join();
     }
 };
 
@@ -45,14 +52,18 @@ void server_root(const char* serverUrl, char* out, int size) {
         std::snprintf(out, static_cast<size_t>(size), "http://%s:%d/", host, port);
 }
 
-int probe_url_once(const char* url) {
-    unlink(NET_PROBE_FILE);
-    int result = HttpGetToFile(url, NET_PROBE_FILE);
-    unlink(NET_PROBE_FILE);
+}  // namespace
+
+int connectivity_probe_url(const char* url, const char* file, const std::atomic<int>* cancel) {
+    unlink(file);
+    HttpTransfer t;
+    t.deadlineMs = kProbeDeadlineMs;
+    t.maxBytes = kProbeMaxBytes;
+    t.cancel = cancel;
+    int result = HttpTransferToFile(url, nullptr, file, &t) || t.stop == HTTP_TOO_BIG;
+    unlink(file);
     return result;
 }
-
-}  // namespace
 
 void probe_url(const AppSettings* settings, char* out, int size) {
     if (settings->probeUrl[0])
@@ -64,11 +75,11 @@ void probe_url(const AppSettings* settings, char* out, int size) {
 int probe_connectivity(const AppSettings* settings) {
     char url[NET_NAME_SIZE];
     probe_url(settings, url, sizeof url);
-    return probe_url_once(url);
+    return connectivity_probe_url(url, NET_PROBE_FILE, nullptr);
 }
 
 int connectivity_probe_thread(const char* url) {
-    int result = probe_url_once(url);
+    int result = connectivity_probe_url(url, NET_PROBE_FILE, &probe.cancel);
     probe.result.store(result);
     return result;
 }
@@ -84,6 +95,7 @@ int connectivity_probe_start(const AppSettings* settings) {
     probe.url = url;
     probe.result.store(-1);
     probe.applied.store(0);
+    probe.cancel.store(0);
     probe.thread = std::thread([] { connectivity_probe_thread(probe.url.c_str()); });
     return 1;
 }
@@ -96,6 +108,7 @@ int connectivity_probe_poll(AppSettings* settings) {
 
 void connectivity_probe_finish() {
     std::lock_guard<std::mutex> g(probe.lock);
+    probe.cancel.store(1);
     if (probe.thread.joinable()) probe.thread.join();
 }
 
@@ -105,15 +118,4 @@ void connectivity_go_online(AppSettings* settings) {
     settings->online = 1;
     platform_menu_enable(MENU_ONLINE, 0);
     platform_menu_enable(MENU_OFFLINE, 1);
-}
-
-int connectivity_online_command(AppSettings* settings) {
-    platform_busy_cursor(1);
-    int result = probe_connectivity(settings);
-    if (result)
-        connectivity_go_online(settings);
-    else
-        platform_warn("No Internet connection");
-    platform_busy_cursor(0);
-    return result;
 }

@@ -2,6 +2,7 @@
 // missing map sheets. Runs once at start-up on its own thread, and on the
 // main thread for the Online command.
 #pragma once
+#include <atomic>
 
 struct AppSettings;
 
@@ -13,8 +14,11 @@ extern const char NET_PROBE_FILE[];
 // The URL the probe asks: probeUrl; else the root ("/") of serverUrl; else
 // the root of NET_DEFAULT_SERVER_URL. out holds size bytes.
 void probe_url(const AppSettings* settings, char* out, int size);
-// Deletes the probe file, fetches the probe URL into it, deletes it again.
-// Returns the result of the fetch (1 online).
+// Deletes file, fetches url into it (small cap, short deadline; a reply
+// past the cap counts as an answer), deletes it again. 1 when the server
+// answered. cancel (may be null) ends the fetch early, as a failure.
+int  connectivity_probe_url(const char* url, const char* file, const std::atomic<int>* cancel);
+// connectivity_probe_url of probe_url into the probe file.
 int  probe_connectivity(const AppSettings* settings);
 // The start-up probe thread's work on a copied URL. Its result is kept for
 // connectivity_probe_poll; it touches nothing else.
@@ -26,13 +30,11 @@ int  connectivity_probe_start(const AppSettings* settings);
 // Every timer tick, on the main thread: when the start-up probe has found
 // the network, goes online once and returns 1; else 0.
 int  connectivity_probe_poll(AppSettings* settings);
-// Waits for the probe thread to end (shutdown; bounded by the time-outs).
+// Ends the probe thread: its transfer is cut short (within 0.1 s) and its
+// file removed. Also done at exit.
 void connectivity_probe_finish();
 // -1 while running or never started, 0 offline, 1 online (tests).
 int  connectivity_probe_result();
 
 // online = 1, Online item greyed, Offline item enabled. Main thread.
 void connectivity_go_online(AppSettings* settings);
-// The Online command: probe with the wait cursor; online, or the warning
-// "No Internet connection". Returns the probe's result. Main thread.
-int  connectivity_online_command(AppSettings* settings);

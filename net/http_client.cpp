@@ -1,164 +1,308 @@
 #include "net/http_client.h"
 
+#include <curl/curl.h>
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <mutex>
+#include <string>
 
-#include "net/http_reply.h"
 #include "net/proxy.h"
 #include "net/sockets.h"
-#include "net/url.h"
 
 namespace {
 
-const char kFormType[] = "application/x-www-form-urlencoded";
+using Clock = std::chrono::steady_clock;
 
-// "http://host" or "http://host:port" for the absolute URI a proxy needs.
-void absolute_prefix(char* out, size_t size, const char* host, int port, int viaProxy) {
-    if (!viaProxy)
-        out[0] = 0;
-    else if (port == 0 || port == 80)
-        std::snprintf(out, size, "http://%s", host);
-    else
-        std::snprintf(out, size, "http://%s:%d", host, port);
-}
+const int kPollMs = 100;  // how soon a cancel or a deadline is seen while the line is quiet
 
-int fits(int n) { return (n >= 0 && n < NET_BUFFER_SIZE) ? n : -1; }
+std::once_flag curlStarted;
+std::mutex caLock;
+std::string caFile;
 
-struct FileSink {
-    int fd;
-    int writeFailed;
+// What the callbacks share with the transfer loop.
+struct Exchange {
+    int fd = -1;
+    int64_t maxBytes = 0;
+    int64_t bytes = 0;
+    bool tooBig = false;
+    bool writeFailed = false;
+    Clock::time_point lastActivity;
+    bool headersEnded = false;  // the blank line after the last reply's headers came
+    // Request going out, for the send-only form.
+    bool headerSent = false;
+    size_t bodyToSend = 0;
+    size_t bodySent = 0;
 };
 
-int write_to_file(const char* bytes, int count, void* context) {
-    FileSink* f = static_cast<FileSink*>(context);
-    while (count > 0) {
-        ssize_t n = write(f->fd, bytes, static_cast<size_t>(count));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
+size_t on_body(char* data, size_t size, size_t count, void* context) {
+    Exchange* x = static_cast<Exchange*>(context);
+    size_t n = size * count;
+    x->lastActivity = Clock::now();
+    if (x->fd < 0) return n;  // send-only: the reply is not stored
+    if (x->bytes + static_cast<int64_t>(n) > x->maxBytes) {
+        x->tooBig = true;
+        return 0;
+    }
+    for (size_t done = 0; done < n;) {
+        ssize_t w = write(x->fd, data + done, n - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
             std::printf("Error: in write to file\n");
-            f->writeFailed = 1;
+            x->writeFailed = true;
             return 0;
         }
-        bytes += n;
-        count -= static_cast<int>(n);
+        done += static_cast<size_t>(w);
     }
-    return 1;
+    x->bytes += static_cast<int64_t>(n);
+    return n;
 }
 
-// Reads the reply into the open file; 1 when the body arrived whole.
-int receive_reply(int socket, int fd) {
-    std::vector<char> buffer(NET_BUFFER_SIZE);
-    HttpReply* reply = new HttpReply;
-    http_reply_init(reply);
-    FileSink sink = {fd, 0};
-    int ok = 0;
-    for (;;) {
-        ssize_t n = recv(socket, buffer.data(), buffer.size(), 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) break;  // error or receive time-out
-        if (n == 0) {
-            ok = http_reply_close(reply);
-            break;
-        }
-        if (!http_reply_feed(reply, buffer.data(), static_cast<int>(n), write_to_file, &sink)) break;
-        if (http_reply_done(reply)) {
-            ok = 1;
-            break;
-        }
+size_t on_header(char* line, size_t size, size_t count, void* context) {
+    Exchange* x = static_cast<Exchange*>(context);
+    size_t n = size * count;
+    x->lastActivity = Clock::now();
+    // A reply cut inside its headers is no reply, whatever came of it.
+    if (n >= 5 && std::memcmp(line, "HTTP/", 5) == 0) x->headersEnded = false;
+    if ((n == 2 && line[0] == '\r' && line[1] == '\n') || (n == 1 && line[0] == '\n')) x->headersEnded = true;
+    return n;
+}
+
+// Watches the request go out (the send-only form needs no reply).
+int on_debug(CURL*, curl_infotype type, char*, size_t size, void* context) {
+    Exchange* x = static_cast<Exchange*>(context);
+    if (type == CURLINFO_HEADER_OUT) x->headerSent = true;
+    if (type == CURLINFO_DATA_OUT) x->bodySent += size;
+    return 0;
+}
+
+bool request_sent(const Exchange& x) { return x.headerSent && x.bodySent >= x.bodyToSend; }
+
+// The diagnostics the socket layer always printed, from libcurl's result.
+void report(CURL* easy, CURLcode code, const char* host, const char* detail, HttpTransfer* t) {
+    if (code == CURLE_COULDNT_RESOLVE_HOST) {
+        std::printf("gethostbyname error: %ld for %s\n", static_cast<long>(code), host);
+        std::printf("Error: %d in %s\n", -1, "GetLocalHost error");
+    } else if (code == CURLE_COULDNT_CONNECT) {
+        long osError = 0;
+        curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osError);
+        std::printf("Error: %ld in %s\n", osError ? osError : -1L, "connect()");
+    } else {
+        std::printf("Error: %s\n", detail);
     }
-    delete reply;
+    std::snprintf(t->error, sizeof t->error, "%s", detail);
+}
+
+void start_curl() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+
+// Scheme and host of the URL, as libcurl reads it.
+bool url_parts(const char* url, std::string* scheme, std::string* host) {
+    CURLU* u = curl_url();
+    if (!u) return false;
+    bool ok = curl_url_set(u, CURLUPART_URL, url, CURLU_GUESS_SCHEME | CURLU_PATH_AS_IS) == CURLUE_OK;
+    char* part = nullptr;
+    if (ok && curl_url_get(u, CURLUPART_SCHEME, &part, 0) == CURLUE_OK) {
+        *scheme = part;
+        curl_free(part);
+    } else {
+        ok = false;
+    }
+    part = nullptr;
+    if (ok && curl_url_get(u, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
+        *host = part;
+        curl_free(part);
+    } else {
+        ok = false;
+    }
+    curl_url_cleanup(u);
     return ok;
 }
 
-int http_request(const char* url, const char* body, const char* outputFile) {
-    StartWinsock();
-    int s = CreateSocket(NET_SOCK_STREAM);
-    if (s == NET_INVALID_SOCKET) {
-        StopWinsock();
-        return 0;
-    }
-    int result = 0;
-    char proxyHost[NET_NAME_SIZE], host[NET_NAME_SIZE], path[NET_NAME_SIZE];
-    int proxyPort = 0, port = 80;
-    std::vector<char> request(NET_BUFFER_SIZE);
-    int length = -1;
+std::string ca_bundle() {
+    std::lock_guard<std::mutex> g(caLock);
+    if (!caFile.empty()) return caFile;
+    const char* env = std::getenv("CURL_CA_BUNDLE");
+    return env ? env : "";
+}
 
-    if (BindSocket(1, s, "http", "tcp", 0, 1) != 0) goto done;
-    ReadProxyFile(body ? PROXY_LINE_POST : PROXY_LINE_GET, proxyHost, &proxyPort);
-    if (!ParseUrl(url, host, path, &port)) {
-        std::printf("Error: %d in %s\n", -1, "ParseUrl");
-        goto done;
-    }
-    if (proxyPort != 0)
-        length = body ? http_compose_post(request.data(), host, port, path, body, 1)
-                      : http_compose_get(request.data(), host, port, path, 1);
-    else
-        length = body ? http_compose_post(request.data(), host, port, path, body, 0)
-                      : http_compose_get(request.data(), host, port, path, 0);
-    if (length < 0) {
-        std::printf("Error: %d in %s\n", -1, "request too long");
-        goto done;
-    }
-    if (proxyPort != 0) {
-        if (ConnectToServer(5, s, proxyHost, "http", "tcp", proxyPort) != 0) goto done;
-    } else if (port != 0 && port != 80) {
-        if (ConnectToServer(5, s, host, "http", "tcp", port) != 0) goto done;
-    } else if (ConnectToServer(4, s, host, "http", "tcp", port) != 0) {
-        goto done;
-    }
-    net_apply_timeouts(s, net_receive_timeout_ms());
-    if (!net_send_all(s, request.data(), length)) goto done;
-
-    if (!outputFile) {
-        result = 1;
-        goto done;
-    }
-    {
-        int fd = open(outputFile, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            result = 1;  // nothing to store into; the caller finds no file
-            goto done;
-        }
-        result = receive_reply(s, fd);
-        if (close(fd) != 0) result = 0;
-        // A half-received body must not pass for a good file.
-        if (!result) unlink(outputFile);
-    }
-done:
-    CloseSocket(s);
-    StopWinsock();
-    return result;
+int fail_early(const char* where, HttpTransfer* t) {
+    std::printf("Error: %d in %s\n", -1, where);
+    std::snprintf(t->error, sizeof t->error, "%s", where);
+    t->stop = HTTP_FAILED;
+    return 0;
 }
 
 }  // namespace
 
-int http_compose_get(char* out, const char* host, int port, const char* path, int viaProxy) {
-    char prefix[NET_NAME_SIZE + 16];
-    absolute_prefix(prefix, sizeof prefix, host, port, viaProxy);
-    return fits(std::snprintf(out, NET_BUFFER_SIZE, "GET %s%s HTTP/1.1\r\nHost: %s\r\nConnection: close\r\n\r\n",
-                              prefix, path, host));
+int HttpTransferToFile(const char* url, const char* body, const char* outputFile, HttpTransfer* t) {
+    t->stop = HTTP_FAILED;
+    t->status = 0;
+    t->bytes = 0;
+    t->contentType[0] = 0;
+    t->error[0] = 0;
+    if (!url || strnlen(url, NET_NAME_SIZE) >= NET_NAME_SIZE) return fail_early("ParseUrl", t);
+    size_t bodyLength = body ? strnlen(body, NET_BUFFER_SIZE) : 0;
+    if (bodyLength >= NET_BUFFER_SIZE - 512) return fail_early("request too long", t);
+    std::string scheme, host;
+    if (!url_parts(url, &scheme, &host)) return fail_early("ParseUrl", t);
+    std::call_once(curlStarted, start_curl);
+
+    CURL* easy = curl_easy_init();
+    CURLM* multi = curl_multi_init();
+    if (!easy || !multi) {
+        if (easy) curl_easy_cleanup(easy);
+        if (multi) curl_multi_cleanup(multi);
+        return fail_early("curl_easy_init", t);
+    }
+    char detail[CURL_ERROR_SIZE] = "";
+    Exchange x;
+    x.maxBytes = t->maxBytes > 0 ? t->maxBytes : HTTP_MAX_BYTES;
+
+    // The request text as the old map server and base server know it: the
+    // Host line without the port, "Connection: close", nothing else unasked.
+    curl_slist* headers = nullptr;
+    if (scheme == "http") headers = curl_slist_append(headers, ("Host: " + host).c_str());
+    headers = curl_slist_append(headers, "Connection: close");
+    headers = curl_slist_append(headers, "Accept:");
+    headers = curl_slist_append(headers, "Proxy-Connection:");
+    std::string posted;
+    if (body) {
+        headers = curl_slist_append(headers, "Content-type: application/x-www-form-urlencoded");
+        headers = curl_slist_append(headers, ("Content-length: " + std::to_string(bodyLength)).c_str());
+        headers = curl_slist_append(headers, "Expect:");
+        // The line end after the body is sent but not counted.
+        posted.assign(body, bodyLength);
+        posted += "\r\n";
+        x.bodyToSend = posted.size();
+    }
+
+    curl_easy_setopt(easy, CURLOPT_URL, url);
+    curl_easy_setopt(easy, CURLOPT_DEFAULT_PROTOCOL, "http");
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(HTTP_REDIRECTS));
+    curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, detail);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(net_connect_timeout_ms()));
+    int deadlineMs = t->deadlineMs > 0 ? t->deadlineMs : HTTP_DEADLINE_MS;
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(deadlineMs));
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(x.maxBytes));
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &x);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &x);
+    std::string ca = ca_bundle();
+    if (!ca.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, ca.c_str());
+    if (body) {
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(posted.size()));
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, posted.c_str());
+    }
+    char proxyHost[NET_NAME_SIZE];
+    int proxyPort = 0;
+    std::string proxy;
+    if (ReadProxyFile(body ? PROXY_LINE_POST : PROXY_LINE_GET, proxyHost, &proxyPort)) {
+        proxy = "http://" + std::string(proxyHost) + ":" + std::to_string(proxyPort);
+        curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+    }
+
+    if (outputFile) x.fd = open(outputFile, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Without a file to store into, the request is only sent.
+    bool sendOnly = x.fd < 0;
+    if (sendOnly) {
+        curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L);
+        curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, on_debug);
+        curl_easy_setopt(easy, CURLOPT_DEBUGDATA, &x);
+    }
+
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point deadline = start + std::chrono::milliseconds(deadlineMs);
+    const auto silence = std::chrono::milliseconds(net_receive_timeout_ms());
+    x.lastActivity = start;
+    curl_multi_add_handle(multi, easy);
+    int stop = -1;
+    CURLcode code = CURLE_OK;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            stop = HTTP_FAILED;
+            std::snprintf(detail, sizeof detail, "%s", "transfer loop failed");
+            break;
+        }
+        if (!running) break;
+        if (sendOnly && request_sent(x)) {
+            stop = HTTP_DONE;
+            break;
+        }
+        Clock::time_point now = Clock::now();
+        if (t->cancel && t->cancel->load()) {
+            stop = HTTP_CANCELLED;
+            std::snprintf(detail, sizeof detail, "%s", "cancelled");
+            break;
+        }
+        if (now >= deadline || (!sendOnly && now - x.lastActivity > silence)) {
+            stop = HTTP_TIMED_OUT;
+            std::snprintf(detail, sizeof detail, "%s", now >= deadline ? "deadline passed" : "server went silent");
+            break;
+        }
+        curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr);
+    }
+    if (stop < 0) {
+        int left = 0;
+        while (CURLMsg* m = curl_multi_info_read(multi, &left))
+            if (m->msg == CURLMSG_DONE) code = m->data.result;
+        if (x.tooBig || code == CURLE_FILESIZE_EXCEEDED) {
+            stop = HTTP_TOO_BIG;
+            std::snprintf(detail, sizeof detail, "reply larger than %lld bytes", static_cast<long long>(x.maxBytes));
+        } else if (code == CURLE_OPERATION_TIMEDOUT && Clock::now() >= deadline - std::chrono::milliseconds(kPollMs)) {
+            stop = HTTP_TIMED_OUT;
+        } else {
+            stop = code == CURLE_OK && !x.writeFailed && (x.headersEnded || sendOnly) ? HTTP_DONE : HTTP_FAILED;
+            if (code == CURLE_OK && !x.headersEnded && !sendOnly)
+                std::snprintf(detail, sizeof detail, "%s", "reply ended inside its headers");
+        }
+        if (code != CURLE_OK && !detail[0]) std::snprintf(detail, sizeof detail, "%s", curl_easy_strerror(code));
+    }
+    if (sendOnly && request_sent(x) && stop != HTTP_CANCELLED) stop = HTTP_DONE;
+    if (stop != HTTP_DONE) report(easy, code, host.c_str(), detail, t);
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &t->status);
+    char* type = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
+        std::snprintf(t->contentType, sizeof t->contentType, "%s", type);
+    curl_multi_remove_handle(multi, easy);
+    curl_easy_cleanup(easy);
+    curl_multi_cleanup(multi);
+    curl_slist_free_all(headers);
+
+    t->stop = stop;
+    t->bytes = x.bytes;
+    if (x.fd >= 0) {
+        if (close(x.fd) != 0 && stop == HTTP_DONE) t->stop = HTTP_FAILED;
+        // A half-received body must not pass for a good file.
+        if (t->stop != HTTP_DONE) unlink(outputFile);
+    }
+    return t->stop == HTTP_DONE ? 1 : 0;
 }
 
-int http_compose_post(char* out, const char* host, int port, const char* path, const char* body,
-                      int viaProxy) {
-    char prefix[NET_NAME_SIZE + 16];
-    absolute_prefix(prefix, sizeof prefix, host, port, viaProxy);
-    size_t bodyLength = strnlen(body, NET_BUFFER_SIZE);
-    if (bodyLength >= NET_BUFFER_SIZE) return -1;
-    return fits(std::snprintf(out, NET_BUFFER_SIZE,
-                              "POST %s%s HTTP/1.1\r\nHost: %s\r\nConnection: close\r\n"
-                              "Content-type: %s\r\nContent-length: %d\r\n\r\n%s\r\n",
-                              prefix, path, host, kFormType, static_cast<int>(bodyLength), body));
+int HttpGetToFile(const char* url, const char* outputFile) {
+    HttpTransfer t;
+    return HttpTransferToFile(url, nullptr, outputFile, &t);
 }
-
-int HttpGetToFile(const char* url, const char* outputFile) { return http_request(url, nullptr, outputFile); }
 
 int HttpPostToFile(const char* url, const char* body, const char* outputFile) {
-    return http_request(url, body ? body : "", outputFile);
+    HttpTransfer t;
+    return HttpTransferToFile(url, body ? body : "", outputFile, &t);
+}
+
+void http_set_ca_file(const char* path) {
+    std::lock_guard<std::mutex> g(caLock);
+    caFile = path ? path : "";
 }

@@ -1,19 +1,43 @@
-// One-shot blocking HTTP/1.1 requests whose reply body is stored in a file.
-// Both go through the proxy of "kiv_prx.txt" when one is set.
+// One-shot HTTP(S) requests whose reply body is stored in a file, over
+// libcurl: certificate checking, a few redirects, IPv6, the proxy of
+// "kiv_prx.txt" or else the http_proxy/https_proxy/no_proxy variables, an
+// overall deadline, a silence time-out and a size cap on every transfer.
+// Safe to call from several threads at once.
 #pragma once
+#include <atomic>
+#include <cstdint>
 
+// Defaults of HttpGetToFile and HttpPostToFile.
+enum { HTTP_DEADLINE_MS = 60000, HTTP_REDIRECTS = 5 };
+constexpr int64_t HTTP_MAX_BYTES = 8 << 20;
+
+enum HttpStop { HTTP_DONE = 0, HTTP_FAILED = 1, HTTP_TIMED_OUT = 2, HTTP_TOO_BIG = 3, HTTP_CANCELLED = 4 };
+
+// Limits of one transfer and what became of it.
+struct HttpTransfer {
+    int deadlineMs = HTTP_DEADLINE_MS;      // the whole transfer, connect included
+    int64_t maxBytes = HTTP_MAX_BYTES;      // body bytes; more ends the transfer
+    const std::atomic<int>* cancel = nullptr;  // set non-zero (any thread) to end it within 0.1 s
+    // Results.
+    int stop = HTTP_FAILED;                 // HttpStop
+    long status = 0;                        // HTTP status of the last reply, 0 when none
+    int64_t bytes = 0;                      // body bytes stored
+    char contentType[128] = "";
+    char error[256] = "";                   // why it failed, for a message
+};
+
+// GET (body null) or POST of body as "application/x-www-form-urlencoded".
 // Returns 1 when the request was sent and, with an output file, the whole
-// body was received and written; 0 otherwise. A failed transfer leaves no
-// output file. With a null output file the request is sent, the reply is not
-// read, and the result is 1. When the output file cannot be created the
+// body was received and written; 0 otherwise, and a failed transfer leaves
+// no output file. With a null output file the request is sent, the reply is
+// not read, and the result is 1. When the output file cannot be created the
 // reply is not read either and the result is 1 (callers check the file).
+// An error status is still a transfer: the file holds the error page.
+int HttpTransferToFile(const char* url, const char* body, const char* outputFile, HttpTransfer* transfer);
+
 int HttpGetToFile(const char* url, const char* outputFile);
-// Sends body as "application/x-www-form-urlencoded".
 int HttpPostToFile(const char* url, const char* body, const char* outputFile);
 
-// The request texts, exposed for tests. Each returns the length written into
-// out (NET_BUFFER_SIZE bytes), or -1 when the text would not fit.
-// With a proxy the request line carries the absolute URI.
-int http_compose_get(char* out, const char* host, int port, const char* path, int viaProxy);
-int http_compose_post(char* out, const char* host, int port, const char* path, const char* body,
-                      int viaProxy);
+// A CA bundle for certificate checks instead of the system's (empty: the
+// system's). The CURL_CA_BUNDLE environment variable sets it too.
+void http_set_ca_file(const char* path);

@@ -23,6 +23,13 @@ int ParseProxyLine(const char* line, char* host, int* port) {
     no_proxy(host, port);
     if (!line || !*line) return 0;
     std::string text(line);
+    // "http://host:port/" reads as host and port.
+    size_t scheme = text.find_first_not_of(" \t");
+    if (scheme != std::string::npos && text.compare(scheme, 7, "http://") == 0) {
+        text.erase(0, scheme + 7);
+        size_t slash = text.find('/');
+        if (slash != std::string::npos) text.erase(slash);
+    }
     size_t colon = text.find(':');
     if (colon != std::string::npos) text[colon] = ' ';
 

@@ -1,5 +1,6 @@
 // The optional HTTP proxy named by the first line of "kiv_prx.txt" in the
-// current directory: a host name and a port separated by blanks or a ':'.
+// current directory: a host name and a port separated by blanks or a ':',
+// or "http://host:port".
 #pragma once
 
 enum { PROXY_LINE_GET = 16384, PROXY_LINE_POST = 256 };

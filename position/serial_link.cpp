@@ -31,7 +31,9 @@
 // device at once without the number being reused for another file.
 struct SerialLink {
     std::atomic<int> refs{1};
-    SerialPort port{-1, SERIAL_PORT_NONE};
+    SerialPort port{-1, SERIAL_PORT_NONE, 0};   // fd -1 while the device is away
+    char path[SETTINGS_PATH_MAX] = {};  // what reopening after a loss opens
+    SerialLine line{};                  // the line settings in force (portLock)
     int wakeFd = -1;                   // readable once the link is closing
     std::atomic<int> closing{0};
     std::atomic<int> lost{0};
@@ -58,6 +60,8 @@ constexpr int kUnboundedWriteCapMs = 2000;
 constexpr int kRepaintWaitMs = 500;
 // How long serial_close waits for the reader to end.
 constexpr auto kReaderStopWait = std::chrono::seconds(2);
+// A device that went away is looked for again this often.
+constexpr int kReopenEveryMs = 2000;
 constexpr int kChunk = 80;
 
 std::mutex registry;                   // AppSettings::link and active_link
@@ -68,6 +72,15 @@ std::atomic<SerialChunkObserver> chunk_observer{nullptr};
 std::atomic<int64_t> last_repaint_second{0};
 std::atomic<int> readers_running{0};
 std::atomic<uint32_t> next_reader_id{0};
+// Why the last serial_open failed (main thread).
+int open_failure = 0;
+char open_failure_path[SETTINGS_PATH_MAX] = {};
+
+int fail_open(const char* path, int error) {
+    open_failure = error;
+    snprintf(open_failure_path, sizeof open_failure_path, "%s", path ? path : "");
+    return 0;
+}
 
 SerialLink* link_acquire(AppSettings* s) {
     std::lock_guard<std::mutex> g(registry);
@@ -92,7 +105,8 @@ void link_release(SerialLink* l) {
 int link_write(SerialLink* l, const char* bytes, int count) {
     if (count <= 0) return 1;
     std::lock_guard<std::mutex> g(l->portLock);
-    if (l->closing.load() || l->port.fd < 0) return 0;
+    // gpsd takes no bytes for the receiver through its watch connection.
+    if (l->closing.load() || l->port.fd < 0 || l->port.kind == SERIAL_PORT_GPSD) return 0;
     int64_t timeout = l->perByteMs > 0 ? static_cast<int64_t>(count) * l->perByteMs
                                        : kUnboundedWriteCapMs;
     if (timeout > INT32_MAX) timeout = INT32_MAX;
@@ -113,6 +127,7 @@ int link_configure(SerialLink* l, const AppSettings* s) {
     SerialLine line = {s->baudRate, s->dataBits, s->parity, s->stopBits, s->flowControl};
     std::lock_guard<std::mutex> g(l->portLock);
     if (l->port.fd < 0 || !serial_port_configure(&l->port, &line)) return 0;
+    l->line = line;
     if (s->stopBits == 1 && s->dataBits != 5)
         printf("Serial: 1.5 stop bits are sent as 2 with %d data bits\n", s->dataBits);
     l->perByteMs = s->baudRate ? static_cast<int>(19200 / s->baudRate) : 0;
@@ -151,22 +166,28 @@ int deliver(SerialLink* l, const char* bytes, int n) {
 
 int open_port(AppSettings* s) {
     char path[SETTINGS_PATH_MAX];
-    if (!settings_port_path(s, s->comPort, path, sizeof path)) return 0;
+    if (!settings_port_path(s, s->comPort, path, sizeof path)) return fail_open("", ENOENT);
+    // gpsd and TCP peers speak NMEA; binary polls and handshakes make no sense there.
+    if (serial_port_is_network(path) && s->deviceType != DEVICE_NMEA && s->deviceType != DEVICE_USB_EARTHMATE)
+        return fail_open(path, SERIAL_OPEN_NOT_NMEA);
     auto* l = new SerialLink;
+    snprintf(l->path, sizeof l->path, "%s", path);
     if (!serial_port_open(path, &l->port)) {
+        int error = errno;
         delete l;
-        return 0;
+        return fail_open(path, error);
     }
     l->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     l->settings = s;
     if (l->wakeFd < 0) {
+        int error = errno;
         link_release(l);
-        return 0;
+        return fail_open(path, error);
     }
     serial_port_purge(&l->port);
     if (!link_configure(l, s)) {
         link_release(l);
-        return 0;
+        return fail_open(path, SERIAL_OPEN_LINE_REFUSED);
     }
     if (s->readerThread.joinable()) s->readerThread.join();
     s->connected = 1;
@@ -179,7 +200,7 @@ int open_port(AppSettings* s) {
         s->readerThreadId = 0;
         l->refs.fetch_sub(1);
         link_release(l);
-        return 0;
+        return fail_open(path, EAGAIN);
     }
     serial_port_set_dtr(&l->port, 1, (s->flowControl & 2) ? 0 : 1);
     {
@@ -269,6 +290,7 @@ void close_port(AppSettings* s, SerialLink* l) {
 int serial_open(AppSettings* s) {
     if (!s) return 0;
     if (s->connected.load() == 1) return 1;
+    fail_open("", 0);
     platform_busy_cursor(1);
     int ok = s->deviceType == DEVICE_REMOTE ? open_remote(s) : open_port(s);
     if (ok) menu_connected(1);
@@ -333,18 +355,71 @@ int serial_write(AppSettings* s, const char* bytes, int count) {
     return r;
 }
 
+namespace {
+
+// The descriptor the window record shows for the link (tests, diagnostics).
+void show_handle(SerialLink* l, int fd) {
+    std::lock_guard<std::mutex> r(registry);
+    std::lock_guard<std::mutex> g(l->ownerLock);
+    if (l->settings && l->settings->link == l) l->settings->commHandle = fd;
+}
+
+// The device went away: release it, so that the one plugged in again can
+// take its name, and say so.
+void lose_device(SerialLink* l) {
+    {
+        std::lock_guard<std::mutex> g(l->portLock);
+        serial_port_close(&l->port);
+    }
+    show_handle(l, -1);
+    l->lost = 1;
+    platform_invalidate();
+}
+
+// Opens the same name again with the line settings in force. 1 when the
+// device is back.
+int reopen_device(SerialLink* l) {
+    SerialPort p{-1, SERIAL_PORT_NONE, 0};
+    if (!serial_port_open(l->path, &p)) return 0;
+    {
+        std::lock_guard<std::mutex> g(l->portLock);
+        if (l->closing.load() || !serial_port_configure(&p, &l->line)) {
+            serial_port_close(&p);
+            return 0;
+        }
+        serial_port_purge(&p);
+        serial_port_set_dtr(&p, 1, (l->line.flowControl & 2) ? 0 : 1);
+        l->port = p;
+    }
+    show_handle(l, p.fd);
+    l->lost = 0;
+    platform_invalidate();
+    return 1;
+}
+
+}  // namespace
+
 void serial_reader_thread(SerialLink* l) {
     readers_running.fetch_add(1);
     char buffer[kChunk];
-    int gone = 0;
     while (!l->closing.load()) {
+        if (l->port.fd < 0) {
+            // Lost: look for the device again every few seconds until it is
+            // back or the link is closed.
+            pollfd w = {l->wakeFd, POLLIN, 0};
+            int r = poll(&w, 1, kReopenEveryMs);
+            l->wakeups.fetch_add(1);
+            if (r > 0 || l->closing.load()) break;
+            if (r == 0) reopen_device(l);
+            continue;
+        }
         pollfd p[2] = {{l->port.fd, POLLIN, 0}, {l->wakeFd, POLLIN, 0}};
         int r = poll(p, 2, -1);
         l->wakeups.fetch_add(1);
         if (r < 0) {
             if (errno == EINTR) continue;
-            gone = 1;
-            break;
+            lose_device(l);
+            continue;
         }
         if (p[1].revents || l->closing.load()) break;
         if (!p[0].revents) continue;
@@ -359,15 +434,8 @@ void serial_reader_thread(SerialLink* l) {
         }
         if (stop) break;
         // A hang-up with nothing left to read would wake poll() at once,
-        // for ever: the device has gone, stop reading.
-        if (n < 0 || (p[0].revents & (POLLHUP | POLLERR | POLLNVAL))) {
-            gone = 1;
-            break;
-        }
-    }
-    if (gone && !l->closing.load()) {
-        l->lost = 1;
-        platform_invalidate();
+        // for ever: the device has gone.
+        if (n < 0 || (p[0].revents & (POLLHUP | POLLERR | POLLNVAL))) lose_device(l);
     }
     {
         std::lock_guard<std::mutex> g(l->ownerLock);
@@ -389,6 +457,21 @@ int serial_link_lost(AppSettings* s) {
     int lost = l->lost.load();
     link_release(l);
     return lost;
+}
+
+int serial_open_failure(char* path, int size) {
+    if (path && size > 0) snprintf(path, static_cast<size_t>(size), "%s", open_failure_path);
+    return open_failure;
+}
+
+int serial_link_path(AppSettings* s, char* path, int size) {
+    if (!path || size <= 0) return 0;
+    path[0] = '\0';
+    SerialLink* l = s ? link_acquire(s) : nullptr;
+    if (!l) return 0;
+    snprintf(path, static_cast<size_t>(size), "%s", l->path);
+    link_release(l);
+    return 1;
 }
 
 void serial_set_remote_hooks(SerialRemoteStart start, SerialRemoteStop stop) {

@@ -28,9 +28,18 @@ int serial_write(AppSettings* s, const char* bytes, int count);
 // link, which the thread gives back as it ends.
 void serial_reader_thread(SerialLink* link);
 
-// 1 when the device went away while connected (unplugged, peer closed);
-// reading has stopped and Disconnect/Connect recover.
+// 1 while the device is away (unplugged, gpsd or the TCP peer gone): the
+// reader looks for it again under the same name every few seconds and
+// reading resumes by itself when it is back; Disconnect stops the search.
 int serial_link_lost(AppSettings* s);
+// The name the open link reads from; 0 (empty) when none.
+int serial_link_path(AppSettings* s, char* path, int size);
+
+// Why the last serial_open failed: an errno value (EACCES, EBUSY, ENOENT,
+// ECONNREFUSED, ...), one of the codes below, or 0; path gets the name it
+// tried to open.
+enum { SERIAL_OPEN_NOT_NMEA = -2, SERIAL_OPEN_LINE_REFUSED = -3 };
+int serial_open_failure(char* path, int size);
 
 // REMOTE has no port: the networking layer starts and stops its server.
 // start returns 1 when the server thread runs; stop returns once it ended.

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +13,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "position/gpsd_source.h"
 #include "position/serial_speed.h"
+#include "position/tcp_source.h"
 
 namespace {
 
@@ -119,22 +122,35 @@ unsigned serial_port_speed_code(uint32_t baudRate) {
     return 0;
 }
 
+int serial_port_is_network(const char* name) {
+    return name && (strncmp(name, GPSD_SOURCE_PREFIX, strlen(GPSD_SOURCE_PREFIX)) == 0 ||
+                    strncmp(name, TCP_SOURCE_PREFIX, strlen(TCP_SOURCE_PREFIX)) == 0);
+}
+
 int serial_port_open(const char* name, SerialPort* port) {
     port->fd = -1;
     port->kind = SERIAL_PORT_NONE;
-    if (!name || !name[0]) return 0;
+    port->lineState = 0;
+    if (!name || !name[0]) {
+        errno = ENOENT;
+        return 0;
+    }
+    if (strncmp(name, GPSD_SOURCE_PREFIX, strlen(GPSD_SOURCE_PREFIX)) == 0) return gpsd_source_open(name, port);
+    if (strncmp(name, TCP_SOURCE_PREFIX, strlen(TCP_SOURCE_PREFIX)) == 0) return tcp_source_open(name, port);
     // Non-blocking so that neither the open (carrier detect) nor any read or
     // write can hang; waiting is done with poll().
     int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return 0;
     if (!isatty(fd)) {
         close(fd);
+        errno = ENOTTY;
         return 0;
     }
     // No sharing: TIOCEXCL keeps other users out, flock() also keeps out
     // other instances running as root.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
+        errno = EBUSY;
         return 0;
     }
     ioctl(fd, TIOCEXCL);
@@ -155,6 +171,7 @@ void serial_port_close(SerialPort* port) {
 }
 
 int serial_port_configure(const SerialPort* port, const SerialLine* line) {
+    if (port->fd >= 0 && (port->kind == SERIAL_PORT_TCP || port->kind == SERIAL_PORT_GPSD)) return 1;
     if (port->fd < 0 || port->kind != SERIAL_PORT_TTY) return 0;
     if (line->baudRate == 0) return 0;
     termios old;
@@ -259,12 +276,17 @@ int serial_port_dsr(const SerialPort* port) {
     return (bits & TIOCM_DSR) ? 1 : 0;
 }
 
-int serial_port_read(const SerialPort* port, char* buffer, int max) {
+int serial_port_read(SerialPort* port, char* buffer, int max) {
     if (port->fd < 0) return -1;
     if (max <= 0) return 0;
     for (;;) {
         // The descriptor is non-blocking: a read takes only what is queued.
         ssize_t n = read(port->fd, buffer, static_cast<size_t>(max));
+        if (n > 0 && port->kind == SERIAL_PORT_GPSD) {
+            // Only gpsd's reports came: look for NMEA behind them.
+            n = gpsd_source_filter(port, buffer, static_cast<int>(n));
+            if (n == 0) continue;
+        }
         if (n > 0) return static_cast<int>(n);
         // End of file on a terminal is a hang-up: the device went away.
         if (n == 0) return -1;

@@ -1,15 +1,21 @@
 // The byte source behind the serial link: one record with the descriptor and
-// its kind, opened by one function, so that other sources (a gpsd socket,
-// NMEA over TCP) can become ports later without touching the link.
+// its kind, opened by one function from the port's name: a terminal device
+// path, "gpsd://HOST[:PORT][/DEVICE]" (gpsd_source.h) or "tcp://HOST:PORT"
+// (tcp_source.h).
 #pragma once
 #include <cstdint>
 
-enum SerialPortKind { SERIAL_PORT_NONE = 0, SERIAL_PORT_TTY = 1 };
+enum SerialPortKind { SERIAL_PORT_NONE = 0, SERIAL_PORT_TTY = 1, SERIAL_PORT_TCP = 2, SERIAL_PORT_GPSD = 3 };
 
 struct SerialPort {
-    int fd;     // non-blocking, close-on-exec; -1 when closed
-    int kind;   // SerialPortKind
+    int fd;          // non-blocking, close-on-exec; -1 when closed
+    int kind;        // SerialPortKind
+    int lineState;   // gpsd: where the reading stands in the current line
 };
+
+// 1 when the name is a network source (gpsd:// or tcp://), which carries
+// NMEA only and has no line settings.
+int serial_port_is_network(const char* name);
 
 // Line settings in the program's codes (see AppSettings).
 struct SerialLine {
@@ -20,13 +26,15 @@ struct SerialLine {
     uint8_t flowControl;   // bit 0 DTR/DSR, bit 1 RTS/CTS, bit 2 XON/XOFF
 };
 
-// Opens an existing terminal device for reading and writing, exclusively.
-// 1 on success; 0 with port->fd = -1 otherwise.
+// Opens an existing terminal device for reading and writing, exclusively,
+// or connects a network source. 1 on success; 0 with port->fd = -1 and
+// errno telling why (EBUSY when another program holds the device).
 int  serial_port_open(const char* name, SerialPort* port);
 void serial_port_close(SerialPort* port);
 
 // Raw mode with the given line settings. 0 when a setting is unsupported or
 // the driver refuses it; the previous configuration then stays in force.
+// Network sources have no line: always 1.
 int serial_port_configure(const SerialPort* port, const SerialLine* line);
 
 // Discards both directions.
@@ -38,7 +46,7 @@ int  serial_port_dsr(const SerialPort* port);
 
 // What is queued, at most max bytes, without waiting: the count, 0 when
 // nothing is queued, -1 when the device is gone (hang-up, unplugged).
-int serial_port_read(const SerialPort* port, char* buffer, int max);
+int serial_port_read(SerialPort* port, char* buffer, int max);
 
 // Writes within timeoutMs (-1: no bound), giving up early when wakeFd becomes
 // readable. waitDsr holds the output while DSR is down. Returns the bytes

@@ -4,6 +4,7 @@
 // com_file.h, dev_file.h, pos_file.h; menu command ids: menu_ids.h.
 #pragma once
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <thread>
 
@@ -19,10 +20,20 @@ enum DeviceType {
 
 enum { SETTINGS_PATH_MAX = 256, SETTINGS_COM_PORTS = 10 };
 
+// A WMS GetMap source: Wms=, WmsLayers=, WmsStyles=, WmsFormat=, WmsVersion=
+// (the aerial set with "WmsAerial" in place of "Wms"). Empty url: not used.
+struct WmsSource {
+    char url[SETTINGS_PATH_MAX];
+    char layers[SETTINGS_PATH_MAX];
+    char styles[SETTINGS_PATH_MAX];
+    char format[32];                   // image/png (default), image/jpeg, image/gif
+    char version[16];                  // 1.3.0 (default) or 1.1.1
+};
+
 // Per-window record: settings and link state. Zero-filled, then defaults.
 struct AppSettings {
     char mapsDir[256];
-    char trackLogFile[64];
+    char trackLogFile[PATH_MAX];       // File=; a longer name is refused, never cut
     char lastLoggedTime[32];
     int32_t deviceType;
     int32_t online;
@@ -61,6 +72,10 @@ struct AppSettings {
     char comPath[SETTINGS_COM_PORTS][SETTINGS_PATH_MAX];  // Com<n>=<path>; index n
     char serverUrl[SETTINGS_PATH_MAX];                    // Server=
     char probeUrl[SETTINGS_PATH_MAX];                     // Probe=
+    char listenHost[SETTINGS_PATH_MAX];                   // Listen=: remote server address
+    WmsSource wms;                                        // topographic sheets
+    WmsSource wmsAerial;                                  // aerial images
+    char gpxFolder[SETTINGS_PATH_MAX];                    // Gpx=: GPX recording folder, empty = none
 };
 
 // Settings the map code needs before any window record exists.

@@ -7,7 +7,7 @@
 int ini_lookup(const char* key, int lineLimit, IniValueMatch match, void* out) {
     FILE* f = fopen(KIV_INI_FILE, "r");
     if (!f) return 0;
-    char line[INI_PROGRAM_LINE_LIMIT + 1];
+    char line[INI_PATH_LINE_LIMIT + 1];
     size_t size = static_cast<size_t>(lineLimit) + 1;
     if (size > sizeof line) size = sizeof line;
     int found = 0;

@@ -2,12 +2,14 @@
 // value right after the equals sign. Each key is looked up by its own pass
 // from the top; the first line whose value converts wins.
 #pragma once
+#include <climits>
 #include <cstddef>
 
 #define KIV_INI_FILE "kiv_ini.txt"
 
-// Line limits of the passes: most keys, and Zoom=, Zone=, Init=.
-enum { INI_LINE_LIMIT = 255, INI_PROGRAM_LINE_LIMIT = 259 };
+// Line limits of the passes: most keys, and Zoom=, Zone=, Init=; keys
+// naming a file are read with room for a whole path.
+enum { INI_LINE_LIMIT = 255, INI_PROGRAM_LINE_LIMIT = 259, INI_PATH_LINE_LIMIT = PATH_MAX + 16 };
 
 // Called with the text after the key; returns 1 when the value converts
 // (the pass ends), 0 to go on with the next line.

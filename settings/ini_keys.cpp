@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/platform.h"
 #include "settings/app_settings.h"
+#include "settings/home_path.h"
 #include "settings/ini_file.h"
 #include "settings/text_scan.h"
 #include "settings/track_log.h"
@@ -19,6 +21,18 @@ int begins_with_any(const char* value, const char* letters) { return value[0] &&
 
 // "<key>%s", the word cut to the destination; 1 when found.
 int read_value(const char* key, char* value, size_t size) { return ini_read_word(key, INI_LINE_LIMIT, value, size); }
+
+// The track log name whole or not at all: a cut name would log elsewhere.
+void read_track_log_name(AppSettings* s) {
+    char name[sizeof s->trackLogFile + 1];
+    if (!ini_read_word("File=", INI_PATH_LINE_LIMIT, name, sizeof name) || !name[0]) return;
+    if (strlen(name) >= sizeof s->trackLogFile || !settings_expand_home(name, sizeof s->trackLogFile)) {
+        platform_warn("The track log name (File= in kiv_ini.txt) is too long: no track log is kept");
+        return;
+    }
+    copy_text(s->trackLogFile, sizeof s->trackLogFile, name);
+    track_log_last_time(s->trackLogFile, s->lastLoggedTime, sizeof s->lastLoggedTime);
+}
 }  // namespace
 
 char settings_speed_unit(const char* value) {
@@ -45,6 +59,13 @@ void settings_parse_base(AppSettings* s, const char* value) {
         int port;
         if (scan_int(&p, &port)) s->basePort = port;
     }
+    // A port that cannot be one would wrap to another: refuse the setting.
+    if (s->basePort < 0 || s->basePort > 65535) {
+        fprintf(stderr, "Base=: port %d is outside 0..65535; no base server\n", s->basePort);
+        s->baseEnabled = 0;
+        s->basePort = 0;
+        s->baseHost[0] = '\0';
+    }
 }
 
 void settings_read_display_keys(AppSettings* s) {
@@ -52,9 +73,9 @@ void settings_read_display_keys(AppSettings* s) {
     int hair;
     if (ini_read_int("Hair=", INI_LINE_LIMIT, &hair)) s->crossHair = hair;
     if (read_value("Dash=", value, sizeof value)) s->speedUnit = settings_speed_unit(value);
-    read_value("Maps=", s->mapsDir, sizeof s->mapsDir);
-    if (read_value("File=", s->trackLogFile, sizeof s->trackLogFile) && s->trackLogFile[0])
-        track_log_last_time(s->trackLogFile, s->lastLoggedTime, sizeof s->lastLoggedTime);
+    if (read_value("Maps=", s->mapsDir, sizeof s->mapsDir) && !settings_expand_home(s->mapsDir, sizeof s->mapsDir))
+        platform_warn("The maps folder (Maps= in kiv_ini.txt) cannot be found: HOME is unset or the path too long");
+    read_track_log_name(s);
     if (read_value("Plot=", value, sizeof value) && begins_with_any(value, "Yy1")) s->plot = 1;
     if (read_value("Grid=", value, sizeof value) && begins_with_any(value, "Yy1")) s->grid = 1;
     if (read_value("Rose=", value, sizeof value) && begins_with_any(value, "Nn0")) s->rose = 0;
@@ -69,4 +90,23 @@ void settings_read_linux_keys(AppSettings* s) {
     }
     read_value("Server=", s->serverUrl, sizeof s->serverUrl);
     read_value("Probe=", s->probeUrl, sizeof s->probeUrl);
+    read_value("Listen=", s->listenHost, sizeof s->listenHost);
+    struct {
+        const char* prefix;
+        WmsSource* source;
+    } sources[] = {{"Wms", &s->wms}, {"WmsAerial", &s->wmsAerial}};
+    for (auto& w : sources) {
+        char key[32];
+        snprintf(key, sizeof key, "%s=", w.prefix);
+        read_value(key, w.source->url, sizeof w.source->url);
+        snprintf(key, sizeof key, "%sLayers=", w.prefix);
+        read_value(key, w.source->layers, sizeof w.source->layers);
+        snprintf(key, sizeof key, "%sStyles=", w.prefix);
+        read_value(key, w.source->styles, sizeof w.source->styles);
+        snprintf(key, sizeof key, "%sFormat=", w.prefix);
+        read_value(key, w.source->format, sizeof w.source->format);
+        snprintf(key, sizeof key, "%sVersion=", w.prefix);
+        read_value(key, w.source->version, sizeof w.source->version);
+    }
+    read_value("Gpx=", s->gpxFolder, sizeof s->gpxFolder);
 }

@@ -7,12 +7,14 @@ struct AppSettings;
 // Rose=, Base=, in that order. Absent keys leave the record as it is.
 void settings_read_display_keys(AppSettings* s);
 
-// Linux additions: Com<n>= (n 1..9) device paths, Server= and Probe= URLs.
+// Linux additions: Com<n>= (n 1..9) device paths, Server= and Probe= URLs,
+// Listen= (remote server address), the Wms*= and WmsAerial*= sources.
 void settings_read_linux_keys(AppSettings* s);
 
 // Dash= value to speedUnit: 'K', 'S', 'M' or 0.
 char settings_speed_unit(const char* value);
 
 // Base= value: "http://" dropped, host cut at ':' with the port after it
-// (0 without one); host cut to 63 characters. Sets baseEnabled.
+// (0 without one); host cut to 63 characters. Sets baseEnabled; a port
+// outside 0..65535 refuses the setting (nothing enabled).
 void settings_parse_base(AppSettings* s, const char* value);

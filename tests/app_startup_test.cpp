@@ -89,7 +89,7 @@ TEST_F(AppTest, StartSheetThatDoesNotDecodeIsDroppedAndTheTimerStillRuns) {
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(1000, headless_timer_ms());
     app_paint();
-    EXPECT_EQ(0xC0C0C0, panePixel(100, 100));   // no sheet: background
+    EXPECT_EQ(0xE4E0D4, panePixel(100, 100));   // no sheet: the neutral picture
     app_timer();
     EXPECT_EQ(500, headless_timer_ms());
 }
@@ -169,4 +169,24 @@ TEST_F(AppTest, TimerWatchdogIsIdleWithoutALink) {
     settings()->connected = 0;
     EXPECT_EQ(3, gps_fix_mode());
     EXPECT_EQ(0, settings()->linkIdleTicks.load());
+}
+
+TEST_F(AppTest, NoStoredSheetAndNoServerIsSaidInThePaneOverANeutralPicture) {
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    ASSERT_EQ(1, app_create());
+    app_paint();
+    app_paint();
+    auto texts = headless_calls_of("draw_text");
+    std::string said;
+    for (const auto& t : texts) said += t.text + "\n";
+    EXPECT_NE(std::string::npos, said.find("No sheet stored")) << said;
+    EXPECT_NE(std::string::npos, said.find("./Maps")) << said;
+    EXPECT_NE(std::string::npos, said.find("http://127.0.0.1:1/")) << said;
+    EXPECT_TRUE(headless_calls_of("message_box").empty());
+    // The marker still moves on the neutral picture, at its grid place.
+    int neutral = panePixel(0, 0);
+    EXPECT_EQ(0xE4E0D4, neutral);
+    setFix(45.5, -(75 + 40 / 60.0));
+    app_paint();
+    EXPECT_EQ(0xFFFF00, panePixel(240 - 3, 180));
 }

@@ -260,6 +260,21 @@ TEST_F(JpegSheet, ErrorAfterTheImageStartedGivesNoBuffer) {
   EXPECT_EQ(d.pixels, nullptr);
 }
 
+TEST_F(JpegSheet, HeaderDeclaringMoreThanASheetIsRefused) {
+  // A few hundred bytes may declare any size; one pixel over the limit of
+  // the GIF decoder is refused before the buffer is allocated.
+  Bytes bytes = readFile(writeTestSheet("small.jpg", 16, 16));
+  ASSERT_EQ(bytes[159], 0xC0);
+  const int side = 4097;  // 4097 x 4097 > 1 << 24
+  bytes[163] = bytes[165] = side >> 8;
+  bytes[164] = bytes[166] = side & 0xFF;
+  writeFile(path("huge.jpg"), bytes);
+  Decoded d;
+  readRgb(path("huge.jpg"), &d);
+  EXPECT_EQ(d.result, 0);
+  EXPECT_EQ(d.pixels, nullptr);
+}
+
 TEST_F(JpegSheet, ExtentCommentAfterTheTablesChangesNoPixel) {
   fs::path plain = writeTestSheet("plain.jpg", 96, 72);
   Bytes bytes = readFile(plain);

@@ -138,8 +138,29 @@ TEST_F(MenuTest, OpenMapOfABigSheetSetsBigMaps) {
     EXPECT_EQ(1, headless_menu_checked(MENU_BIG_MAPS));
     EXPECT_EQ(720, map_view.imageWidth);
     EXPECT_EQ(dir, cwd());
-    // Open Map itself does not store the size.
-    EXPECT_EQ("COM0\nSmall\n", readFile("kiv_com.txt"));
+    // The size file follows, so the next start opens big.
+    EXPECT_EQ("COM0\nBig\n", readFile("kiv_com.txt"));
+}
+
+TEST_F(MenuTest, OpenMapOfAPictureWithoutExtentsDrawsNoMarker) {
+    TestSheet home = addSheet(kLat, kLon, 2, 0, 40);
+    create("Hair=0\n");
+    auto yellowPixels = [] {
+        int n = 0;
+        for (int y = 0; y < 360; y++)
+            for (int x = 0; x < 480; x++) n += panePixel(x, y) == 0xFFFF00;
+        return n;
+    };
+    setFix(kLat, kLon);
+    app_paint();
+    ASSERT_GT(yellowPixels(), 0);
+    writeGifAt(dir / "photo.gif", 480, 360, 92);
+    headless_set_open_file((dir / "photo.gif").string());
+    app_command(MENU_OPEN_MAP);
+    app_paint();
+    EXPECT_EQ(static_cast<int>(paletteColour(92)), panePixel(0, 0));
+    EXPECT_EQ(0, yellowPixels());
+    (void)home;
 }
 
 TEST_F(MenuTest, OpenMapOfOtherFilesKeepsPositionOrFolder) {

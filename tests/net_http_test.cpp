@@ -5,8 +5,11 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <random>
+#include <thread>
 
 #include "net/http_client.h"
 #include "net/sockets.h"
@@ -206,6 +209,33 @@ TEST_F(HttpClient, StalledOrCutBodiesLeaveNoFile) {
     int endless = peer_replying("HTTP/1.1 200 OK\r\nX: " + std::string(40000, 'h'));
     EXPECT_EQ(0, HttpGetToFile(url(endless, "/").c_str(), "endless.bin"));
     EXPECT_FALSE(net_file_exists("endless.bin"));
+}
+
+TEST_F(HttpClient, EndlessOrDrippingRepliesEndAtTheCapOrTheDeadline) {
+    int endless = peer({"endless"});
+    EXPECT_EQ(0, HttpGetToFile(url(endless, "/").c_str(), "endless.bin"));
+    EXPECT_FALSE(net_file_exists("endless.bin"));
+
+    int drip = peer({"drip"});
+    HttpTransfer t;
+    t.deadlineMs = 1500;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(0, HttpTransferToFile(url(drip, "/").c_str(), nullptr, "drip.bin", &t));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(HTTP_TIMED_OUT, t.stop);
+    EXPECT_FALSE(net_file_exists("drip.bin"));
+
+    std::atomic<int> cancel{0};
+    HttpTransfer c;
+    c.cancel = &cancel;
+    std::thread canceller([&] {
+        net_wait_for_file("cancelled.bin");
+        cancel.store(1);
+    });
+    EXPECT_EQ(0, HttpTransferToFile(url(drip, "/").c_str(), nullptr, "cancelled.bin", &c));
+    canceller.join();
+    EXPECT_EQ(HTTP_CANCELLED, c.stop);
+    EXPECT_FALSE(net_file_exists("cancelled.bin"));
 }
 
 TEST_F(HttpClient, ConnectFailuresAreReported) {

@@ -1,5 +1,5 @@
-// URL, proxy line, request texts, HTTP reply reading and the remote server's
-// request parsing: the pure parts of the network layer, fed from buffers.
+// URL, proxy line and the remote server's request parsing: the pure parts
+// of the network layer, fed from buffers.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "net/http_client.h"
-#include "net/http_reply.h"
 #include "net/proxy.h"
 #include "net/remote_request.h"
 #include "net/url.h"
@@ -104,6 +102,11 @@ TEST(ProxyLine, HostAndPortByBlankOrColon) {
     EXPECT_EQ(8080, p.port);
     p = proxy_of("  proxy.example 8080 trailing words");
     EXPECT_EQ("proxy.example", p.host);
+    // The form the proxy variables use.
+    p = proxy_of("http://proxy.example:3128/");
+    EXPECT_EQ(1, p.set);
+    EXPECT_EQ("proxy.example", p.host);
+    EXPECT_EQ(3128, p.port);
 }
 
 TEST(ProxyLine, AnythingElseMeansNoProxy) {
@@ -137,151 +140,6 @@ TEST(ProxyFile, FirstLineOnlyAndLineLimits) {
     EXPECT_EQ(0, port);
     net_write_file("kiv_prx.txt", std::string(20000, 'x') + ":80\n");
     EXPECT_EQ(0, ReadProxyFile(PROXY_LINE_GET, host, &port));
-}
-
-TEST(RequestText, LinesEndWithCarriageReturnLineFeed) {
-    char out[NET_BUFFER_SIZE];
-    int n = http_compose_get(out, "h", 8080, "/a/b", 0);
-    EXPECT_EQ("GET /a/b HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n", std::string(out, n));
-    n = http_compose_get(out, "h", 8080, "/a/b", 1);
-    EXPECT_EQ("GET http://h:8080/a/b HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n", std::string(out, n));
-    n = http_compose_get(out, "h", 80, "/", 1);
-    EXPECT_EQ("GET http://h/ HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n", std::string(out, n));
-}
-
-TEST(RequestText, PostAnnouncesTheBodyAndEndsItWithALineEnd) {
-    char out[NET_BUFFER_SIZE];
-    const std::string body = "latitude=1.000000&longitude=2.000000";
-    ASSERT_EQ(36u, body.size());
-    int n = http_compose_post(out, "base", 81, "/kiv/sendbase.cgi", body.c_str(), 0);
-    std::string text(out, n);
-    EXPECT_EQ(0u, text.find("POST /kiv/sendbase.cgi HTTP/1.1\r\nHost: base\r\nConnection: close\r\n"
-                            "Content-type: application/x-www-form-urlencoded\r\nContent-length: 36\r\n\r\n"));
-    EXPECT_EQ(body + "\r\n", text.substr(text.find("\r\n\r\n") + 4));
-    n = http_compose_post(out, "base", 81, "/kiv/sendbase.cgi", body.c_str(), 1);
-    EXPECT_EQ(0u, std::string(out, n).find("POST http://base:81/kiv/sendbase.cgi HTTP/1.1\r\n"));
-}
-
-TEST(RequestText, TooLongIsRefused) {
-    char out[NET_BUFFER_SIZE];
-    std::string body(NET_BUFFER_SIZE - 200, 'b');
-    EXPECT_GT(http_compose_post(out, "h", 80, "/", body.c_str(), 0), 0);
-    body.append(150, 'b');
-    EXPECT_EQ(-1, http_compose_post(out, "h", 80, "/", body.c_str(), 0));
-    body.assign(NET_BUFFER_SIZE * 2, 'b');
-    EXPECT_EQ(-1, http_compose_post(out, "h", 80, "/", body.c_str(), 0));
-    std::string host(NET_NAME_SIZE - 1, 'h'), path = "/" + std::string(NET_NAME_SIZE - 2, 'p');
-    EXPECT_GT(http_compose_get(out, host.c_str(), 65535, path.c_str(), 1), 0);
-}
-
-// Feeds a reply in pieces of the given size; collects the body.
-struct Fed {
-    int fedOk;
-    int closeOk;
-    int doneBeforeClose;
-    int status;
-    std::string body;
-};
-
-int collect(const char* bytes, int count, void* context) {
-    static_cast<std::string*>(context)->append(bytes, static_cast<size_t>(count));
-    return 1;
-}
-
-Fed feed(const std::string& reply, size_t piece) {
-    std::unique_ptr<HttpReply> r(new HttpReply);
-    http_reply_init(r.get());
-    Fed f = {1, 0, 0, -1, ""};
-    for (size_t i = 0; i < reply.size() && f.fedOk; i += piece) {
-        std::string part = reply.substr(i, piece);
-        f.fedOk = http_reply_feed(r.get(), part.data(), static_cast<int>(part.size()), collect, &f.body);
-    }
-    f.doneBeforeClose = http_reply_done(r.get());
-    f.closeOk = f.fedOk && http_reply_close(r.get());
-    f.status = r->status;
-    return f;
-}
-
-// The same reply fed whole, byte by byte and in odd pieces gives the same result.
-void expect_body(const std::string& reply, const std::string& body, int complete = 1) {
-    for (size_t piece : {reply.size() + 1, size_t(1), size_t(2), size_t(3), size_t(7), size_t(4096)}) {
-        Fed f = feed(reply, piece);
-        EXPECT_EQ(1, f.fedOk) << "piece " << piece;
-        EXPECT_EQ(complete, f.closeOk) << "piece " << piece;
-        EXPECT_EQ(body, f.body) << "piece " << piece;
-    }
-}
-
-TEST(HttpReply, BodyAfterTheBlankLineWhateverTheSegments) {
-    expect_body("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html>body</html>", "<html>body</html>");
-    expect_body("HTTP/1.0 200 OK\r\n\r\n", "");
-    std::string binary("GIF89a\0\1\2\r\n\r\n\xff", 15);
-    expect_body("HTTP/1.1 200 OK\r\n\r\n" + binary, binary);
-    Fed f = feed("HTTP/1.1 404 Not Found\r\nServer: x\r\n\r\nmissing page", 5);
-    EXPECT_EQ(404, f.status);
-    EXPECT_EQ("missing page", f.body);
-    EXPECT_EQ(1, f.closeOk);
-    // Bare line feeds end the headers too.
-    expect_body("HTTP/1.0 200 OK\nServer: x\n\nbody", "body");
-}
-
-TEST(HttpReply, ContentLengthEndsTheBodyAndDetectsTruncation) {
-    expect_body("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", "hello");
-    EXPECT_EQ(1, feed("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", 1).doneBeforeClose);
-    expect_body("HTTP/1.1 200 OK\r\ncontent-length:  5 \r\n\r\nhelloEXTRA", "hello");
-    expect_body("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhello", "hello", 0);
-    expect_body("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", "");
-    // A length that is not a number is not used.
-    expect_body("HTTP/1.1 200 OK\r\nContent-Length: 1x\r\n\r\nhello", "hello");
-}
-
-TEST(HttpReply, ChunkedBodiesAreStoredDechunked) {
-    const std::string chunked =
-        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-        "5\r\nhello\r\n7;name=value\r\n, world\r\nA \r\n0123456789\r\n0\r\nX-Trailer: 1\r\n\r\n";
-    expect_body(chunked, "hello, world0123456789");
-    EXPECT_EQ(1, feed(chunked, 3).doneBeforeClose);
-    expect_body("HTTP/1.1 200 OK\r\ntransfer-encoding: gzip, CHUNKED\r\nContent-Length: 3\r\n\r\n"
-                "2\r\nab\r\n0\r\n\r\n",
-                "ab");
-    expect_body("HTTP/1.1 200 OK\nTransfer-Encoding: chunked\n\n3\nabc\n0\n\n", "abc");
-    // The last chunk without its final empty line still ends the body at close.
-    expect_body("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n", "abc");
-}
-
-TEST(HttpReply, TruncatedOrMalformedChunksFail) {
-    const std::string head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
-    EXPECT_EQ(0, feed(head + "5\r\nhel", 1).closeOk);
-    EXPECT_EQ(0, feed(head + "5\r\nhello\r\n", 1).closeOk);
-    EXPECT_EQ(0, feed(head + "zz\r\nhello\r\n0\r\n\r\n", 1).fedOk);
-    EXPECT_EQ(0, feed(head + "\r\nhello\r\n0\r\n\r\n", 1).fedOk);
-    EXPECT_EQ(0, feed(head + "5\r\nhelloXX\r\n0\r\n\r\n", 1).fedOk);
-    EXPECT_EQ(0, feed(head + "FFFFFFFFFFFFFFFFFFFFFFFF\r\nx", 4).fedOk);
-    EXPECT_EQ(0, feed(head + std::string(5000, '0') + "1\r\nx", 100).fedOk);
-    EXPECT_EQ(0, feed(head + "1;" + std::string(5000, 'e') + "\r\nx", 100).fedOk);
-}
-
-TEST(HttpReply, HeadersMustEndWithinTheBuffer) {
-    Fed f = feed("HTTP/1.1 200 OK\r\nServer: x", 4);
-    EXPECT_EQ(1, f.fedOk);
-    EXPECT_EQ(0, f.closeOk);  // closed before the blank line
-    std::string big = "HTTP/1.1 200 OK\r\nX: " + std::string(NET_BUFFER_SIZE, 'x') + "\r\n\r\nbody";
-    EXPECT_EQ(0, feed(big, 1000).fedOk);
-    EXPECT_EQ(0, feed(big, 1).fedOk);
-    // Headers that just fit.
-    std::string fits = "HTTP/1.1 200 OK\r\nX: ";
-    fits += std::string(NET_BUFFER_SIZE - fits.size() - 4, 'x') + "\r\n\r\nbody";
-    expect_body(fits, "body");
-}
-
-TEST(HttpReply, AStoreFailureEndsTheReply) {
-    std::unique_ptr<HttpReply> r(new HttpReply);
-    http_reply_init(r.get());
-    const std::string reply = "HTTP/1.1 200 OK\r\n\r\nbody";
-    auto refuse = [](const char*, int, void*) { return 0; };
-    EXPECT_EQ(0, http_reply_feed(r.get(), reply.data(), static_cast<int>(reply.size()), refuse, nullptr));
-    EXPECT_EQ(1, r->sinkFailed);
-    EXPECT_EQ(0, http_reply_close(r.get()));
 }
 
 RemoteRequest request_of(const std::string& text) {

@@ -11,6 +11,8 @@ Modes:
   cut       send the first half of the reply, then close
   noaccept  listen with a backlog of 1 and never accept
   proxy     log the request, forward it to the absolute URI's host, relay the reply
+  endless   send the reply's headers, then body bytes without end
+  drip      send the reply's headers, then one body byte every 0.2 s without end
 """
 import argparse
 import os
@@ -141,6 +143,13 @@ def handle(conn, args, log, reply, n):
             conn.sendall(forward(request))
         elif args.mode == "reply":
             send_reply(conn, reply, args.trickle)
+        elif args.mode in ("endless", "drip"):
+            conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n")
+            block = b"x" * (65536 if args.mode == "endless" else 1)
+            while True:
+                conn.sendall(block)
+                if args.mode == "drip":
+                    time.sleep(0.2)
         elif args.mode in ("stall", "cut"):
             conn.sendall(reply[: len(reply) // 2])
             if args.mode == "stall":

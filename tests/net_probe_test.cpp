@@ -133,28 +133,19 @@ TEST_F(Probe, StartupThreadStaysSilentlyOffline) {
     EXPECT_FALSE(net_file_exists(NET_PROBE_FILE));
 }
 
-TEST_F(Probe, OnlineCommand) {
-    offline_server();
-    EXPECT_EQ(0, connectivity_online_command(settings.get()));
-    auto boxes = headless_calls_of("message_box");
-    ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ("No Internet connection", boxes[0].text);
-    EXPECT_EQ("Kiv", boxes[0].caption);
-    EXPECT_EQ(PLATFORM_MB_WARNING, boxes[0].a);
-    EXPECT_EQ(0, settings->online);
-    auto cursor = headless_calls_of("busy_cursor");
-    ASSERT_EQ(2u, cursor.size());
-    EXPECT_EQ(1, cursor[0].a);
-    EXPECT_EQ(0, cursor[1].a);
-
-    settings->probeUrl[0] = 0;
-    online_server();
-    headless_reset();
-    EXPECT_EQ(1, connectivity_online_command(settings.get()));
-    EXPECT_EQ(1, settings->online);
-    EXPECT_EQ(0, headless_menu_enabled(MENU_ONLINE));
-    EXPECT_EQ(1, headless_menu_enabled(MENU_OFFLINE));
-    EXPECT_TRUE(headless_calls_of("message_box").empty());
+TEST_F(Probe, AProbeStillRunningIsCutShortAndLeavesNoFile) {
+    // A server dripping its front page: the probe would hold on for seconds.
+    std::vector<std::string> args = {std::string(KIV_SOURCE_DIR) + "/tests/net_peer.py", "drip"};
+    web = net_peer_spawn(args);
+    ASSERT_GT(web.port, 0);
+    std::snprintf(settings->probeUrl, sizeof settings->probeUrl, "http://127.0.0.1:%d/", web.port);
+    ASSERT_EQ(1, connectivity_probe_start(settings.get()));
+    ASSERT_TRUE(net_wait_for_file(NET_PROBE_FILE));
+    auto start = std::chrono::steady_clock::now();
+    connectivity_probe_finish();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_FALSE(net_file_exists(NET_PROBE_FILE));
+    EXPECT_EQ(0, connectivity_probe_result());
 }
 
 }  // namespace

@@ -311,33 +311,46 @@ TEST_F(SerialPtyTest, IdleReaderSleeps) {
     EXPECT_EQ(serial_reader_wakeups(s.get()), before);
 }
 
-TEST_F(SerialPtyTest, DeviceThatGoesAwayIsSurvivedAndReconnects) {
+TEST_F(SerialPtyTest, DeviceThatGoesAwayIsLookedForAgainAndReadingResumesByItself) {
+    // The port is a stable name (as /dev/serial/by-id/ gives) for whichever
+    // pseudo-terminal plays the device now.
+    char dir[] = "/tmp/kiv-replug-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string name = std::string(dir) + "/gps";
+    ASSERT_EQ(symlink(pty.path.c_str(), name.c_str()), 0);
+    snprintf(s->comPath[3], sizeof s->comPath[3], "%s", name.c_str());
     ASSERT_EQ(serial_open(s.get()), 1);
     pty_write(&pty, "before");
     ASSERT_TRUE(wait_until([] { return received().size() == 6; }, 5000));
     EXPECT_EQ(serial_link_lost(s.get()), 0);
 
-    pty_close_master(&pty);   // unplugged
+    pty_close(&pty);   // unplugged: the device and its name are gone
+    unlink(name.c_str());
     ASSERT_TRUE(wait_until([this] { return serial_link_lost(s.get()) == 1; }, 5000));
-    ASSERT_TRUE(wait_until([] { return serial_readers_running() == 0; }, 5000));
-    long wakeups = serial_reader_wakeups(s.get());
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(serial_reader_wakeups(s.get()), wakeups);   // no spinning
     EXPECT_GE(calls("invalidate"), 1);
     EXPECT_EQ(s->connected.load(), 1);   // open until Disconnect
+    EXPECT_EQ(s->commHandle, -1);
     EXPECT_EQ(serial_write(s.get(), "AT\r\n", 4), 0);
+    long wakeups = serial_reader_wakeups(s.get());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_LE(serial_reader_wakeups(s.get()), wakeups + 1);   // no spinning
 
-    EXPECT_EQ(serial_close(s.get()), 1);
-    EXPECT_EQ(headless_menu_enabled(MENU_CONNECT), 1);
-    EXPECT_EQ(serial_link_lost(s.get()), 0);
-    EXPECT_EQ(serial_open(s.get()), 0);   // that pseudo-terminal is gone
-
-    ASSERT_TRUE(pty_open(&pty));   // plugged in again
-    snprintf(s->comPath[3], sizeof s->comPath[3], "%s", pty.path.c_str());
-    ASSERT_EQ(serial_open(s.get()), 1);
+    ASSERT_TRUE(pty_open(&pty));   // plugged in again, on another pseudo-terminal
+    ASSERT_EQ(symlink(pty.path.c_str(), name.c_str()), 0);
+    ASSERT_TRUE(wait_until([this] { return serial_link_lost(s.get()) == 0; }, 8000));
     pty_write(&pty, "after");
     ASSERT_TRUE(wait_until([] { return received() == "beforeafter"; }, 5000));
-    EXPECT_EQ(serial_link_lost(s.get()), 0);
+    EXPECT_EQ(serial_write(s.get(), "AT\r\n", 4), 1);
+    EXPECT_EQ(pty_read(&pty, 4, 3000), "AT\r\n");
+
+    // Disconnect while the device is away stops the search.
+    pty_close(&pty);
+    ASSERT_TRUE(wait_until([this] { return serial_link_lost(s.get()) == 1; }, 5000));
+    EXPECT_EQ(serial_close(s.get()), 1);
+    EXPECT_EQ(serial_readers_running(), 0);
+    EXPECT_EQ(headless_menu_enabled(MENU_CONNECT), 1);
+    unlink(name.c_str());
+    rmdir(dir);
 }
 
 TEST_F(SerialPtyTest, DisconnectReturnsWhenTheReaderDoesNotEnd) {

@@ -250,6 +250,11 @@ TEST_F(SettingsRead, BaseValues) {
         EXPECT_STREQ(s->baseHost, c.host) << c.value;
         EXPECT_EQ(s->basePort, c.port) << c.value;
     }
+    // A port that would wrap to another is refused, not listened on.
+    put("kiv_ini.txt", "Base=host:99999\n");
+    Loaded s;
+    EXPECT_EQ(s->baseEnabled, 0);
+    EXPECT_EQ(s->basePort, 0);
 }
 
 TEST_F(SettingsRead, KeysAreExactAtLineStart) {
@@ -286,14 +291,38 @@ TEST_F(SettingsRead, KeyInsideALongLineIsNotAKeyLine) {
     EXPECT_EQ(s->speedUnit, 'S');
 }
 
+TEST_F(SettingsRead, PathsStartingAtHomeAndTooLongTrackLogName) {
+    const char* savedHome = getenv("HOME");
+    std::string home = savedHome ? savedHome : "";
+    setenv("HOME", dir.c_str(), 1);
+    std::string deep = "logs/" + std::string(120, 'l') + "/" + std::string(90, 'n');
+    std::filesystem::create_directories(std::filesystem::path(deep).parent_path());
+    put(deep, "1 2 - 2006/01/01 10:00:05\n");
+    put("kiv_ini.txt", "Maps=~/maps\nFile=~/" + deep + "\n");
+    {
+        Loaded s;
+        EXPECT_EQ(std::string(s->mapsDir), dir + "/maps");
+        EXPECT_EQ(std::string(s->trackLogFile), dir + "/" + deep);
+        EXPECT_STREQ(s->lastLoggedTime, "2006/01/01 10:00:05");
+        EXPECT_TRUE(headless_calls_of("message_box").empty());
+    }
+    put("kiv_ini.txt", "File=" + std::string(PATH_MAX + 10, 'f') + "\n");
+    {
+        Loaded s;
+        EXPECT_STREQ(s->trackLogFile, "");  // refused, and said so
+        EXPECT_EQ(headless_calls_of("message_box").size(), 1u);
+    }
+    if (savedHome) setenv("HOME", home.c_str(), 1);
+}
+
 TEST_F(SettingsRead, OverLongValuesAreCutSafely) {
     std::string longName(100, 'f');
     std::string longHost(100, 'h');
-    put(longName.substr(0, 63), "1 2 - " + std::string(80, 't') + "\n");
+    put(longName, "1 2 - " + std::string(80, 't') + "\n");
     put("kiv_ini.txt", "File=" + longName + "\nBase=http://" + longHost + ":81\nMaps=" + std::string(400, 'm') +
                            "\nZone=-5 VERYLONGNAME\nHair=99999999999999999999\n");
     Loaded s;
-    EXPECT_EQ(std::string(s->trackLogFile), longName.substr(0, 63));
+    EXPECT_EQ(std::string(s->trackLogFile), longName);  // a file name is never cut
     EXPECT_EQ(std::string(s->lastLoggedTime), std::string(31, 't'));
     EXPECT_EQ(std::string(s->baseHost), longHost.substr(0, 63));
     EXPECT_EQ(s->basePort, 81);
@@ -339,6 +368,22 @@ TEST_F(SettingsRead, ZoomAndInitValues) {
         EXPECT_EQ(p.zoomLevel, c.level) << c.text;
         EXPECT_EQ(settings_read_zoom_letter(), c.letter) << c.text;
     }
+}
+
+TEST_F(SettingsRead, ListenAndWmsSources) {
+    put("kiv_ini.txt",
+        "Listen=127.0.0.1\nWms=https://maps.example/wms\nWmsLayers=a,b\nWmsStyles=,\nWmsFormat=image/gif\n"
+        "WmsVersion=1.1.1\nWmsAerial=http://air.example/ows?map=x\nWmsAerialLayers=photo\n");
+    Loaded s;
+    EXPECT_STREQ(s->listenHost, "127.0.0.1");
+    EXPECT_STREQ(s->wms.url, "https://maps.example/wms");
+    EXPECT_STREQ(s->wms.layers, "a,b");
+    EXPECT_STREQ(s->wms.styles, ",");
+    EXPECT_STREQ(s->wms.format, "image/gif");
+    EXPECT_STREQ(s->wms.version, "1.1.1");
+    EXPECT_STREQ(s->wmsAerial.url, "http://air.example/ows?map=x");
+    EXPECT_STREQ(s->wmsAerial.layers, "photo");
+    EXPECT_STREQ(s->wmsAerial.format, "");
 }
 
 TEST_F(SettingsRead, LinuxPortPathsAndUrls) {

@@ -258,6 +258,21 @@ TEST(SheetStore, FindsAndWalksToCoarserLevels) {
     EXPECT_EQ(findSheetJpeg(&lat, &lon, &level, maps.c_str(), path, 0, 1), 1);
 }
 
+TEST(SheetStore, BigMapsWalkOnTheirOwnGrid) {
+    // Big sheets use the doubled longitude step at every level: the level-2
+    // sheet covering 75.87 W is w0760000, which the single step misses.
+    ZoomLetter none(0);
+    TempTree tmp;
+    const std::string maps = tmp.maps();
+    writeBytes(pathOf(maps, 45 + 20 * MIN, -76, 2, 1), smallGifSheet());
+    char path[SHEET_PATH_MAX];
+    double lat = snapLatitude(45.34, 4, 0), lon = snapLongitude(-75.87, 4, 1);
+    int level = 4;
+    EXPECT_EQ(findSheet(&lat, &lon, &level, maps.c_str(), path, 1, 1), 0);
+    EXPECT_EQ(level, 2);
+    EXPECT_EQ(path, pathOf(maps, 45 + 20 * MIN, -76, 2, 1));
+}
+
 TEST(SheetStore, JpegVariantWalksLikeGif) {
     ZoomLetter none(0);
     TempTree tmp;
@@ -311,12 +326,26 @@ TEST(SheetStore, CreatesTheFolderLevelsOfASheet) {
     EXPECT_EQ(sheetCreateFolders(maps.c_str(), 45 + 20 * MIN, -(75 + 40 * MIN)), 1);
     EXPECT_EQ(sheetCreateFolders(maps.c_str(), 46, -72), 1);
     EXPECT_TRUE(fs::is_directory(maps + "/w070/w072n046"));
-    // Only the last folder of the maps path is made, as the program does.
-    EXPECT_EQ(sheetCreateFolders((maps + "/deeper/Maps").c_str(), 46, -72), 0);
+    // Missing parents of the maps folder are made too.
+    EXPECT_EQ(sheetCreateFolders((maps + "/deeper/Maps").c_str(), 46, -72), 1);
+    EXPECT_TRUE(fs::is_directory(maps + "/deeper/Maps/w070/w072n046"));
     char path[SHEET_PATH_MAX] = "stale";
     std::string longDir(250, 'd');
     EXPECT_EQ(sheetPath(path, sizeof path, longDir.c_str(), 45, -75, 2, 0, SHEET_GIF), 0);
     EXPECT_STREQ(path, "");
+}
+
+TEST(SheetStore, AMapsFolderThatCannotBeMadeIsReportedOnce) {
+    headless_install();
+    TempTree tmp;
+    writeBytes(tmp.file("plain"), smallGifSheet());
+    const std::string maps = tmp.file("plain") + "/Maps";  // below a file
+    EXPECT_EQ(sheetCreateFolders(maps.c_str(), 46, -72), 0);
+    EXPECT_EQ(sheetCreateFolders(maps.c_str(), 45, -75), 0);
+    auto boxes = headless_calls_of("message_box");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].text.find(maps), std::string::npos);
+    platform_install(nullptr);
 }
 
 TEST(SheetStore, DeleteReportsMissingAndRemoves) {

@@ -187,8 +187,6 @@ int wx_show_modal(wxDialog* dialog) {
 void wx_request_close() {
     if (!wx_window.modal.empty()) {
         wx_window.closePending = 1;
-        // Native message boxes cannot be ended from outside; the close then
-        // waits for the user's answer.
         wxDialog* top = wx_window.modal.back();
         if (top->IsModal()) top->EndModal(wxID_CANCEL);
         return;

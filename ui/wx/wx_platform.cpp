@@ -10,6 +10,7 @@
 
 #include <wx/filedlg.h>
 #include <wx/filename.h>
+#include <wx/generic/msgdlgg.h>
 
 #include "app/window_events.h"
 #include "platform/platform.h"
@@ -50,7 +51,9 @@ int showMessage(const std::string& text, const std::string& caption, int style) 
     if (style & PLATFORM_MB_WARNING) flags |= wxICON_WARNING;
     else if (style & PLATFORM_MB_ERROR) flags |= wxICON_ERROR;
     else if (style & PLATFORM_MB_INFO) flags |= wxICON_INFORMATION;
-    wxMessageDialog box(windowAlive() ? wx_window.frame : nullptr, wxString::FromUTF8(text.c_str()),
+    // The toolkit's own box, not the native one: a close (a signal, Exit)
+    // can end it like any other dialog instead of waiting for the user.
+    wxGenericMessageDialog box(windowAlive() ? wx_window.frame : nullptr, wxString::FromUTF8(text.c_str()),
                         wxString::FromUTF8(caption.c_str()), flags);
     // The arrow over the box, the wait cursor back afterwards.
     wxBusyCursorSuspender normalCursor;

@@ -1,0 +1,92 @@
+#include "app/pane_notice.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/position_refresh.h"
+#include "maps/lcc.h"
+#include "maps/map_view.h"
+#include "maps/zoom_levels.h"
+#include "net/connectivity.h"
+#include "platform/platform.h"
+#include "settings/app_settings.h"
+
+namespace {
+
+constexpr unsigned char kNeutral[3] = {0xE4, 0xE0, 0xD4};
+// Map servers render at 72 dots per inch: metres per pixel at a scale.
+constexpr double kMetresPerPixelPerScale = 0.0254 / 72.0;
+constexpr int kTextHeight = 14;
+
+int placeholder = 0;
+std::string notice;
+
+}  // namespace
+
+void pane_placeholder_show() {
+    MapView& v = map_view;
+    int w = v.paneWidth > 0 ? v.paneWidth : APP_SMALL_MAP_W, h = v.paneHeight > 0 ? v.paneHeight : APP_SMALL_MAP_H;
+    auto* pixels = static_cast<unsigned char*>(malloc(static_cast<size_t>(w) * h * 3));
+    if (!pixels) return;
+    for (size_t i = 0; i < static_cast<size_t>(w) * h; i++) memcpy(pixels + 3 * i, kNeutral, 3);
+    free(v.pixels);
+    v.pixels = pixels;
+    v.imageWidth = w;
+    v.imageHeight = h;
+    buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, w, h);
+    double cx = 0, cy = 0, half = zoomScale(v.zoomLevel) * kMetresPerPixelPerScale / 2;
+    if (!ll2lcc(&cx, &cy, v.sheetLat, v.sheetLon)) half = 0;   // nothing is placed
+    v.extCentreX = cx;
+    v.extCentreY = cy;
+    v.extMinX = cx - half * w;
+    v.extMaxX = cx + half * w;
+    v.extMinY = cy - half * h;
+    v.extMaxY = cy + half * h;
+    v.extForLat = v.sheetLat;
+    v.extForLon = v.sheetLon;
+    v.extForZoom = v.zoomLevel;
+    placeholder = 1;
+}
+
+int pane_placeholder_shown() { return placeholder; }
+
+void pane_placeholder_clear() {
+    placeholder = 0;
+    notice.clear();
+}
+
+void pane_notice_set(const char* text) { notice = text ? text : ""; }
+
+const char* pane_notice_text() { return notice.c_str(); }
+
+void pane_notice_no_sheet(const AppSettings* s) {
+    char where[96];
+    app_format_position(where, sizeof where, map_view.sheetLat, map_view.sheetLon);
+    const char* server = s->serverUrl[0] ? s->serverUrl : NET_DEFAULT_SERVER_URL;
+    std::string text = "No sheet stored for" + std::string(where + 5) + ", level " +
+                       std::to_string(map_view.zoomLevel) + ",\nlooked for in " + s->mapsDir +
+                       ".\nThe map server " + server + " cannot be reached.";
+    pane_notice_set(text.c_str());
+}
+
+void pane_notice_draw() {
+    int y = APP_PANE_Y + 8;
+    size_t start = 0;
+    while (start < notice.size()) {
+        size_t end = notice.find('\n', start);
+        if (end == std::string::npos) end = notice.size();
+        std::string line = notice.substr(start, end - start);
+        platform_draw_text(APP_PANE_X + 8, y, line.c_str(), kTextHeight, 400, 0x000000);
+        y += kTextHeight + 4;
+        start = end + 1;
+    }
+}
+
+void pane_notice_reset() {
+    placeholder = 0;
+    notice.clear();
+}

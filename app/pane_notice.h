@@ -1,0 +1,25 @@
+// The pane while no sheet is on screen: a neutral picture placed on the
+// sheet grid (so the marker still moves at the right place) and a few lines
+// of text saying why there is no map.
+#pragma once
+
+struct AppSettings;
+
+// A neutral picture of the pane's size becomes the displayed image, with
+// the extent a sheet of map_view's level and centre would have, so the
+// marker and the plot are placed as on the real sheet.
+void pane_placeholder_show();
+// 1 while the picture on screen is the neutral one.
+int  pane_placeholder_shown();
+// A real picture replaced it (also clears the notice).
+void pane_placeholder_clear();
+
+// Text drawn over the pane after the blit; lines separated by '\n', "" for
+// none. Kept until replaced or until a sheet is shown.
+void pane_notice_set(const char* text);
+const char* pane_notice_text();
+// "No sheet stored ..." for the displayed grid point: where it was looked
+// for and which server did not deliver it.
+void pane_notice_no_sheet(const AppSettings* s);
+void pane_notice_draw();
+void pane_notice_reset();

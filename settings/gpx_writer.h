@@ -1,0 +1,57 @@
+// GPX 1.1 output: the text of one track point, and a recording file that is
+// valid GPX after every point, so a crash or a kill -9 leaves all whole
+// points readable.
+#pragma once
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+
+enum { GPX_TIME_UNKNOWN = INT64_MIN };
+
+// One point; NaN (or -1 for the counts, GPX_TIME_UNKNOWN for the time)
+// leaves a field out. speed in m/s, course in degrees, fix 2 or 3 ("2d",
+// "3d"; anything else is left out).
+struct GpxPoint {
+    double lat, lon, ele, speed, course, hdop;
+    int64_t time;                      // seconds since 1970, UTC
+    int fix, sat;
+};
+
+// A point with only a position (every other field unknown).
+GpxPoint gpx_point(double lat, double lon);
+
+// Seconds since 1970 of a "YYYY/MM/DD HH:MM:SS" or ISO 8601
+// "YYYY-MM-DDTHH:MM:SS[.fff][Z]" text; GPX_TIME_UNKNOWN when it is neither.
+int64_t gpx_time_from_text(const char* text);
+
+// The document up to the first segment's opening, the closing tags, and one
+// "<trkpt ...>...</trkpt>" line. Each returns the length written (cut texts
+// are never written: 0 when out is too small).
+size_t gpx_format_header(char* out, size_t size, const char* trackName);
+extern const char GPX_CLOSING[];       // "</trkseg></trk></gpx>\n"
+extern const char GPX_NEW_SEGMENT[];   // "</trkseg><trkseg>\n"
+size_t gpx_format_point(char* out, size_t size, const GpxPoint* p);
+
+// A recording file. Each point goes in with the closing tags behind it,
+// written over the previous closing tags; no write crosses a 4 KiB page
+// boundary, so a killed process leaves either the old or the new document.
+struct GpxWriter {
+    int fd;                            // -1 when closed
+    off_t tail;                        // where the closing tags start
+    off_t end;                         // file size
+    int newSegment;                    // the next point opens a new <trkseg>
+    int points;                        // written to this file
+};
+
+// Creates path (fails when it exists) with an empty track named trackName.
+// 1 on success.
+int  gpx_writer_open(GpxWriter* w, const char* path, const char* trackName);
+// 1 when the point is in the file.
+int  gpx_writer_point(GpxWriter* w, const GpxPoint* p);
+// The next point starts a new segment (fix lost, link reconnected).
+void gpx_writer_break(GpxWriter* w);
+void gpx_writer_close(GpxWriter* w);
+
+// "FOLDER/kiv-YYYYMMDD-HHMMSS.gpx" for a time (seconds since 1970, UTC).
+int gpx_file_name(char* out, size_t size, const char* folder, int64_t time);

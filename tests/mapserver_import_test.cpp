@@ -1,0 +1,240 @@
+// OpenStreetMap imports on the local map server: a small extract written
+// here is imported into a temporary imports folder, sheets are fetched with
+// kivsheet, and the roads, the lake and the town name must be drawn where
+// the projection and the stored extent put them. Exits 77 (skipped) where
+// MapServer, lighttpd, GMT or GDAL are missing.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "maps/lcc.h"
+#include "maps/sheet_extent.h"
+#include "maps/sheet_image.h"
+#include "maps/sheet_store.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CommandRun {
+    int status = -1;
+    std::string out;
+};
+
+CommandRun runCommand(const std::string& command) {
+    CommandRun r;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+std::string lastLine(std::string s) {
+    while (!s.empty() && s.back() == '\n') s.pop_back();
+    size_t nl = s.find_last_of('\n');
+    return nl == std::string::npos ? s : s.substr(nl + 1);
+}
+
+// Around 46.5 N 78.5 W, where the world data draw nothing but land.
+const char* const kExtract = R"(<?xml version="1.0" encoding="UTF-8"?>
+<osm version="0.6" generator="kiv test">
+  <node id="1" lat="46.495" lon="-78.56"/> <node id="2" lat="46.495" lon="-78.44"/>
+  <node id="3" lat="46.48" lon="-78.49"/> <node id="4" lat="46.52" lon="-78.49"/>
+  <node id="5" lat="46.5055" lon="-78.51"/> <node id="6" lat="46.5055" lon="-78.495"/>
+  <node id="10" lat="46.508" lon="-78.525"/> <node id="11" lat="46.508" lon="-78.512"/>
+  <node id="12" lat="46.515" lon="-78.512"/> <node id="13" lat="46.515" lon="-78.525"/>
+  <node id="20" lat="46.485" lon="-78.48"/> <node id="21" lat="46.485" lon="-78.47"/>
+  <node id="22" lat="46.490" lon="-78.47"/> <node id="23" lat="46.490" lon="-78.48"/>
+  <node id="30" lat="46.5010" lon="-78.4880"/> <node id="31" lat="46.5010" lon="-78.4875"/>
+  <node id="32" lat="46.5013" lon="-78.4875"/> <node id="33" lat="46.5013" lon="-78.4880"/>
+  <node id="40" lat="46.503" lon="-78.470">
+    <tag k="place" v="town"/><tag k="name" v="Testville"/><tag k="population" v="12000"/></node>
+  <node id="41" lat="46.488" lon="-78.525"><tag k="place" v="village"/><tag k="name" v="Littleton"/></node>
+  <way id="100"><nd ref="1"/><nd ref="2"/><tag k="highway" v="motorway"/><tag k="name" v="Test Highway"/></way>
+  <way id="101"><nd ref="3"/><nd ref="4"/><tag k="highway" v="primary"/><tag k="name" v="Main Street"/></way>
+  <way id="102"><nd ref="5"/><nd ref="6"/><tag k="highway" v="residential"/><tag k="name" v="Maple Avenue"/></way>
+  <way id="103"><nd ref="10"/><nd ref="11"/><nd ref="12"/><nd ref="13"/><nd ref="10"/>
+    <tag k="natural" v="water"/><tag k="name" v="Test Lake"/></way>
+  <way id="104"><nd ref="20"/><nd ref="21"/><nd ref="22"/><nd ref="23"/><nd ref="20"/><tag k="natural" v="wood"/></way>
+  <way id="105"><nd ref="30"/><nd ref="31"/><nd ref="32"/><nd ref="33"/><nd ref="30"/><tag k="building" v="yes"/></way>
+</osm>
+)";
+
+struct Rgb {
+    int r, g, b;
+};
+// The map file's colours for the features checked.
+const Rgb kMotorway = {200, 70, 60}, kPrimary = {236, 140, 90}, kBuilding = {176, 160, 156};
+
+struct Sheet {
+    unsigned char* pixels = nullptr;
+    int w = 0, h = 0;
+    double minX = 0, minY = 0, maxX = 0, maxY = 0;
+    ~Sheet() { free(pixels); }
+    Rgb at(int x, int y) const {
+        if (x < 0 || y < 0 || x >= w || y >= h) return {-999, -999, -999};
+        const unsigned char* p = pixels + (static_cast<size_t>(y) * w + x) * 3;
+        return {p[0], p[1], p[2]};
+    }
+    // Where the program places a position on this sheet, in pixels.
+    void place(double lat, double lon, double* px, double* py) const {
+        double x = 0, y = 0;
+        ll2lcc(&x, &y, lat, lon);
+        *px = w * (x - minX) / (maxX - minX);
+        *py = h - 1 - h * (y - minY) / (maxY - minY);
+    }
+};
+
+bool near(Rgb a, Rgb b) { return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b) <= 45; }
+bool watery(Rgb c) { return c.b > c.r + 40 && c.b > 120; }
+bool ink(Rgb c) { return c.r >= 0 && c.r + c.g + c.b < 150; }
+
+// Mean offset (pixels along the scan) of the pixels that match, scanning
+// +-range across the expected point; NAN when none match.
+double centreAcross(const Sheet& s, double ex, double ey, bool vertical, int range,
+                    const std::function<bool(Rgb)>& match) {
+    double sum = 0;
+    int n = 0;
+    for (int d = -range; d <= range; d++) {
+        int x = static_cast<int>(std::lround(ex)) + (vertical ? 0 : d);
+        int y = static_cast<int>(std::lround(ey)) + (vertical ? d : 0);
+        if (match(s.at(x, y))) {
+            sum += vertical ? y - ey : x - ex;
+            n++;
+        }
+    }
+    return n ? sum / n : NAN;
+}
+
+struct ImportFixture : ::testing::Test {
+    fs::path dir;
+    std::string script = std::string(KIV_SOURCE_DIR) + "/mapserver/kiv-mapserver.sh";
+    std::string env, root;
+
+    void SetUp() override {
+        char pattern[] = "/tmp/kiv_osm_import_XXXXXX";
+        dir = mkdtemp(pattern);
+        env = "KIV_MAPIMPORTS=" + (dir / "imports").string() + " ";
+        FILE* f = fopen((dir / "test.osm").c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        fputs(kExtract, f);
+        fclose(f);
+    }
+    void TearDown() override {
+        runCommand(env + script + " stop " + (dir / "run").string());
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    void fetch(double lat, double lon, int level, const std::string& maps, Sheet* s) {
+        // From the temporary folder: kivsheet reads kiv_ini.txt and leaves
+        // its temporary files in the current folder.
+        CommandRun r = runCommand("cd " + dir.string() + " && " + KIVSHEET_PATH + " fetch " + std::to_string(lat) + " " +
+                                  std::to_string(lon) + " " + std::to_string(level) + " --maps " + maps +
+                                  " --server " + root + " 2>/dev/null");
+        ASSERT_EQ(r.status, 0) << r.out;
+        std::string path = lastLine(r.out);
+        ASSERT_EQ(decodeSheetFile(path.c_str(), SHEET_GIF, &s->pixels, &s->w, &s->h), 1) << path;
+        double cx, cy;
+        ASSERT_TRUE(readSheetExtents(lat, lon, level, maps.c_str(), 0, &cx, &cy, &s->minX, &s->minY, &s->maxX,
+                                     &s->maxY));
+    }
+};
+
+TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem) {
+    CommandRun r = runCommand(env + script + " import " + (dir / "test.osm").string() + " testarea");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Imported testarea in "), std::string::npos) << r.out;
+    r = runCommand(env + script + " list");
+    EXPECT_EQ(r.out.rfind("testarea\t", 0), 0u) << r.out;
+    r = runCommand(env + script + " start " + (dir / "run").string());
+    ASSERT_EQ(r.status, 0) << r.out;
+    root = lastLine(r.out);
+    ASSERT_EQ(root.rfind("http://", 0), 0u) << r.out;
+
+    struct Level {
+        int level;
+        double lakeLat, highwayLons[2], streetLats[2];
+        bool town, building;
+    } levels[] = {{3, 46.5095, {-78.535, -78.465}, {46.487, 46.513}, true, false},
+                  {4, 46.5095, {-78.516, -78.482}, {46.491, 46.509}, false, true}};
+    for (const Level& l : levels) {
+        SCOPED_TRACE(testing::Message() << "level " << l.level);
+        Sheet s;
+        fetch(46.5, -78.5, l.level, (dir / "Maps").string(), &s);
+        double ex, ey;
+        for (double lon : l.highwayLons) {
+            s.place(46.495, lon, &ex, &ey);
+            EXPECT_LE(std::fabs(centreAcross(s, ex, ey, true, 12, [](Rgb c) { return near(c, kMotorway); })), 2.0)
+                << "motorway at " << lon << " near pixel " << ex << "," << ey;
+        }
+        for (double lat : l.streetLats) {
+            s.place(lat, -78.49, &ex, &ey);
+            EXPECT_LE(std::fabs(centreAcross(s, ex, ey, false, 12, [](Rgb c) { return near(c, kPrimary); })), 2.0)
+                << "primary road at " << lat << " near pixel " << ex << "," << ey;
+        }
+        // The lake's east shore: the first water pixel coming from the east.
+        s.place(l.lakeLat, -78.512, &ex, &ey);
+        double shore = NAN;
+        for (int x = static_cast<int>(ex) + 15; x > ex - 15; x--)
+            if (watery(s.at(x, static_cast<int>(std::lround(ey))))) {
+                shore = x;
+                break;
+            }
+        EXPECT_LE(std::fabs(shore - ex), 2.0) << "lake shore near pixel " << ex << "," << ey;
+        s.place(l.lakeLat, -78.5185, &ex, &ey);
+        EXPECT_TRUE(watery(s.at(static_cast<int>(ex), static_cast<int>(ey)))) << "lake at " << ex << "," << ey;
+        if (l.town) {
+            s.place(46.503, -78.470, &ex, &ey);
+            int dark = 0;
+            for (int y = static_cast<int>(ey) - 8; y <= ey + 8; y++)
+                for (int x = static_cast<int>(ex) - 40; x <= ex + 40; x++) dark += ink(s.at(x, y));
+            EXPECT_GE(dark, 40) << "no town name near pixel " << ex << "," << ey;
+        }
+        s.place(46.50115, -78.48775, &ex, &ey);
+        EXPECT_EQ(near(s.at(static_cast<int>(std::lround(ex)), static_cast<int>(std::lround(ey))), kBuilding),
+                  l.building)
+            << "building at " << ex << "," << ey;
+    }
+
+    // Outside the import the world data still draw: the Ottawa River.
+    Sheet ottawa;
+    fetch(45.45, -75.7, 3, (dir / "Maps").string(), &ottawa);
+    int water = 0;
+    for (int y = 0; y < ottawa.h; y++)
+        for (int x = 0; x < ottawa.w; x++) water += watery(ottawa.at(x, y));
+    EXPECT_GT(water, 1000);
+
+    // Removed, the import no longer draws, on the running server.
+    r = runCommand(env + script + " remove testarea");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(runCommand(env + script + " list").out, "");
+    Sheet bare;
+    fetch(46.5, -78.5, 3, (dir / "Bare").string(), &bare);
+    int road = 0;
+    for (int y = 0; y < bare.h; y++)
+        for (int x = 0; x < bare.w; x++) road += near(bare.at(x, y), kMotorway) || near(bare.at(x, y), kPrimary);
+    EXPECT_EQ(road, 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (const char* tool : {"lighttpd", "gmt", "ogr2ogr", "gdal_translate", "curl"})
+        if (runCommand(std::string("command -v ") + tool).status != 0 ||
+            access("/usr/lib/cgi-bin/mapserv", X_OK) != 0) {
+            printf("skipped: %s or MapServer is not installed (scripts/install-deps.sh)\n", tool);
+            return 77;
+        }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

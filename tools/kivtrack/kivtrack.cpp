@@ -1,0 +1,121 @@
+// kivtrack: the track log and GPX files from the command line.
+//
+//   kivtrack gpx TRACK.txt [--write OUT.gpx]   track log to GPX 1.1 (standard
+//                                              output, or OUT.gpx written point
+//                                              by point as Kiv records)
+//   kivtrack info FILE                         points, length, duration, bounds
+//                                              of a track log or a GPX file
+//
+// Exit status 0, 1 on a file that cannot be read or written, 2 on bad usage.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "settings/gpx_reader.h"
+#include "settings/gpx_writer.h"
+#include "settings/text_scan.h"
+
+namespace {
+
+int usage() {
+    fprintf(stderr, "usage: kivtrack gpx TRACK.txt [--write OUT.gpx]\n       kivtrack info FILE\n");
+    return 2;
+}
+
+// The track log's "%f %f - time" lines as one segment.
+int readTrackLog(const char* path, GpxData* out) {
+    FILE* f = fopen(path, "r");
+    if (!f) return 0;
+    GpxLine line{{}, 0};
+    char text[256];
+    while (read_line(f, text, sizeof text)) {
+        const char* p = text;
+        double lat, lon;
+        if (!scan_double(&p, &lat) || !scan_double(&p, &lon)) continue;
+        GpxPoint point = gpx_point(lat, lon);
+        if (const char* dash = strstr(p, " - ")) point.time = gpx_time_from_text(dash + 3);
+        line.points.push_back(point);
+    }
+    fclose(f);
+    out->lines.push_back(std::move(line));
+    return 1;
+}
+
+bool writeAll(const char* text, size_t size) { return fwrite(text, 1, size, stdout) == size; }
+
+int toGpx(const char* trackLog, const char* outPath) {
+    GpxData data;
+    if (!readTrackLog(trackLog, &data)) {
+        fprintf(stderr, "kivtrack: cannot read %s\n", trackLog);
+        return 1;
+    }
+    const std::vector<GpxPoint>& points = data.lines[0].points;
+    if (outPath) {
+        GpxWriter w;
+        if (!gpx_writer_open(&w, outPath, trackLog)) {
+            fprintf(stderr, "kivtrack: cannot create %s\n", outPath);
+            return 1;
+        }
+        for (const GpxPoint& p : points) gpx_writer_point(&w, &p);
+        gpx_writer_close(&w);
+        return 0;
+    }
+    char text[1024];
+    size_t n = gpx_format_header(text, sizeof text, trackLog);
+    bool ok = n && writeAll(text, n);
+    for (const GpxPoint& p : points)
+        if ((n = gpx_format_point(text, sizeof text, &p))) ok = ok && writeAll(text, n);
+    ok = ok && writeAll(GPX_CLOSING, strlen(GPX_CLOSING)) && fflush(stdout) == 0;
+    return ok ? 0 : 1;
+}
+
+int info(const char* path) {
+    GpxData data;
+    if (!gpx_read_file(path, &data)) {
+        data = GpxData{};
+        // Not GPX: a track log (any readable file is one, maybe empty).
+        if (!readTrackLog(path, &data)) {
+            fprintf(stderr, "kivtrack: cannot read %s\n", path);
+            return 1;
+        }
+    }
+    double minLat = INFINITY, minLon = INFINITY, maxLat = -INFINITY, maxLon = -INFINITY;
+    int64_t first = GPX_TIME_UNKNOWN, last = GPX_TIME_UNKNOWN;
+    auto cover = [&](double lat, double lon) {
+        minLat = std::min(minLat, lat), maxLat = std::max(maxLat, lat);
+        minLon = std::min(minLon, lon), maxLon = std::max(maxLon, lon);
+    };
+    for (const GpxLine& l : data.lines)
+        for (const GpxPoint& p : l.points) {
+            cover(p.lat, p.lon);
+            if (p.time == GPX_TIME_UNKNOWN) continue;
+            if (first == GPX_TIME_UNKNOWN || p.time < first) first = p.time;
+            if (last == GPX_TIME_UNKNOWN || p.time > last) last = p.time;
+        }
+    for (const GpxWaypoint& w : data.waypoints) cover(w.lat, w.lon);
+    printf("points %zu\n", gpx_point_count(data));
+    printf("lines %zu\n", data.lines.size());
+    printf("waypoints %zu\n", data.waypoints.size());
+    printf("length %.3f km\n", gpx_length_metres(data) / 1000);
+    if (first != GPX_TIME_UNKNOWN) printf("duration %lld s\n", static_cast<long long>(last - first));
+    else printf("duration unknown\n");
+    if (minLat <= maxLat) printf("bounds %.6f %.6f %.6f %.6f\n", minLat, minLon, maxLat, maxLon);
+    else printf("bounds none\n");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 3 && strcmp(argv[1], "gpx") == 0) {
+        if (argc == 3) return toGpx(argv[2], nullptr);
+        if (argc == 5 && strcmp(argv[3], "--write") == 0) return toGpx(argv[2], argv[4]);
+        return usage();
+    }
+    if (argc == 3 && strcmp(argv[1], "info") == 0) return info(argv[2]);
+    return usage();
+}
