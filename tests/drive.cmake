@@ -10,3 +10,9 @@ if(Python3_Interpreter_FOUND AND TARGET kiv AND TARGET kivsim AND TARGET kivshee
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/field_drive.py ${CMAKE_BINARY_DIR} --minutes 2.5)
   set_tests_properties(field_drive PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900 LABELS "drive;gui;mapserver")
 endif()
+# Where no tmpfs can be mounted (not root), a full maps disk is a preloaded
+# write failure.
+if(NOT KIV_SANITIZE)
+  add_library(kiv_full_disk_shim SHARED full_disk_shim.c)
+  target_link_libraries(kiv_full_disk_shim PRIVATE ${CMAKE_DL_LIBS})
+endif()

@@ -9,7 +9,8 @@ server, while faults are injected on a schedule:
     that stalls, one that drips its reply a byte at a time, and one that
     answers garbage;
   - the file system of the maps folder full, then freed (a tmpfs of its own
-    in a private mount namespace when run as root; otherwise skipped);
+    in a private mount namespace when run as root; otherwise writes under
+    it fail through a preloaded shim);
   - kill -9 of kiv mid-drive and a restart in the same folder.
 
 It checks and prints as a table: no crash, no sanitizer report (sanitizer
@@ -267,16 +268,28 @@ class Drive:
     # the maps folder's own file system
     def prepare_disk(self):
         os.makedirs(self.fs, exist_ok=True)
-        if os.geteuid() == 0 and os.environ.get("KIV_DRIVE_NS") == "1":
+        if os.geteuid() == 0 and os.environ.get("KIV_DRIVE_NS") == "1" and \
+                os.environ.get("KIV_DRIVE_DISK") != "shim":
             r = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=24m", "tmpfs", self.fs],
                                capture_output=True, text=True)
             if r.returncode == 0:
                 self.disk = "tmpfs"
         os.makedirs(self.maps, exist_ok=True)
+        # Otherwise writes under the maps folder fail through a preloaded
+        # shim (not in the sanitizer build, whose own write wins).
+        shim = os.path.join(self.build, "tests", "libkiv_full_disk_shim.so")
+        if not self.disk and os.path.exists(shim) and not self.sanitize:
+            self.disk = "shim"
+            self.env.update(LD_PRELOAD=shim, KIV_FULL_DISK_DIR=os.path.realpath(self.maps) + "/",
+                            KIV_FULL_DISK_FLAG=os.path.join(self.dir, "disk_full"))
         if not self.disk:
-            log("maps folder full: not injected (needs root for a tmpfs of its own)")
+            log("maps folder full: not injected (no tmpfs of its own, no write shim)")
 
     def fill_disk(self):
+        if self.disk == "shim":
+            open(self.env["KIV_FULL_DISK_FLAG"], "w").close()
+            log("maps folder full (writes fail)")
+            return
         filler = os.path.join(self.fs, "filler")
         written = 0
         with open(filler, "wb") as f:
@@ -297,7 +310,7 @@ class Drive:
 
     def free_disk(self):
         try:
-            os.unlink(os.path.join(self.fs, "filler"))
+            os.unlink(self.env["KIV_FULL_DISK_FLAG"] if self.disk == "shim" else os.path.join(self.fs, "filler"))
         except FileNotFoundError:
             pass
 
@@ -485,11 +498,17 @@ class Drive:
         plugged = now()
         with self.lock:
             seen = len(self.titles)
+            before = self.titles[-1][1] if self.titles else ""
+        # A new position with its fix time in the title.
+        fix = re.compile(r"^KIV - [NS] \d+.* / [EW] \d+.* - .*\d\d:\d\d")
         resumed = None
         while now() < plugged + RESUME_LIMIT_S and resumed is None:
             with self.lock:
-                if len(self.titles) > seen:
-                    resumed = self.titles[seen][0] - plugged
+                for t, title in self.titles[seen:]:
+                    if title != before and fix.match(title):
+                        resumed = t - plugged
+                        break
+                seen = len(self.titles)
             if resumed is None:
                 self.sample()
                 time.sleep(0.1)
@@ -635,6 +654,9 @@ class Drive:
                 self.phases.append((now(), name))
                 step()
         self.wait(max(0.0, end - now()))
+        with self.lock:
+            if self.titles:
+                log(f"{len(self.titles)} titles, the last {self.titles[-1][1]!r}")
         self.quit_kiv()
         self.spy.kill()
         if self.sim:
@@ -726,7 +748,7 @@ class Drive:
         for what, n in sorted(self.counts.items()):
             print(f"{what:45} {n:>5}")
         if not self.disk:
-            print(f"{'maps folder full':45} {'not injected (no tmpfs)':>5}")
+            print(f"{'maps folder full':45} not injected")
         print()
         w = max(len(r[0]) for r in rows)
         for check, result, figure in rows:
@@ -747,7 +769,7 @@ class Drive:
                 p.wait()
         if self.server_up:
             self.stop_server()
-        if self.disk:
+        if self.disk == "tmpfs":
             subprocess.run(["umount", "-l", self.fs], capture_output=True)
         if not self.args.keep:
             shutil.rmtree(self.dir, ignore_errors=True)
