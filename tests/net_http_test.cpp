@@ -95,6 +95,36 @@ TEST_F(HttpClient, StoresWhatPythonsWebServerServes) {
     EXPECT_NE(std::string::npos, net_read_file("err.htm").find("404"));
 }
 
+// HTTPS with the certificate checked: the test authority is trusted only
+// when named; a server signed by another one is refused and stores nothing.
+TEST_F(HttpClient, HttpsChecksTheCertificate) {
+    std::filesystem::create_directories(dir.file("ca"));
+    std::filesystem::create_directories(dir.file("site"));
+    net_write_file(dir.file("site/sheet.png"), "sheet bytes");
+    peers.push_back(net_tls_server_start(dir.file("ca"), dir.file("site")));
+    int port = peers.back().port;
+    ASSERT_GT(port, 0) << "openssl and python3's ssl module make the TLS peer";
+    const struct {
+        const char* ca;
+        const char* host;
+        int ok;
+    } cases[] = {{"ca/ca.pem", "127.0.0.1", 1}, {"ca/ca.pem", "localhost", 1}, {"ca/other-ca.pem", "127.0.0.1", 0},
+                 {"", "127.0.0.1", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.ca) + " " + c.host);
+        http_set_ca_file(c.ca[0] ? dir.file(c.ca).c_str() : "");
+        remove("got.png");
+        HttpTransfer t;
+        std::string u = "https://" + std::string(c.host) + ":" + std::to_string(port) + "/sheet.png?a=1";
+        EXPECT_EQ(c.ok, HttpTransferToFile(u.c_str(), nullptr, "got.png", &t));
+        EXPECT_EQ(c.ok ? "sheet bytes" : "", net_read_file("got.png"));
+        if (!c.ok) {
+            EXPECT_NE(t.error[0], '\0');
+        }
+    }
+    http_set_ca_file("");
+}
+
 TEST_F(HttpClient, GetRequestBytes) {
     int port = peer_replying("HTTP/1.1 200 OK\r\n\r\nhello");
     std::string u = "http://localhost:" + std::to_string(port) + "/a/b?x=1:2";
