@@ -36,6 +36,8 @@ int deleteSheetOf(int format, double lat, double lon, int level, const char* map
                   int bigMaps) {
     if (!sheetPath(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, format)) return 1;
     struct stat st;
+    if (stat(outPath, &st) != 0 && format == SHEET_GIF)
+        sheetPath(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, SHEET_PNG);
     if (stat(outPath, &st) != 0) return 1;
     return remove(outPath) == 0 ? 0 : 1;
 }
@@ -76,7 +78,7 @@ int sheetFileName(char* out, size_t outSize, double lat, double lon, int level, 
     return fits(snprintf(out, outSize, "%s_%c%1d_%c%03d%02d%02d_%c%03d%02d%02d.%s", bigMaps ? "mad" : "mac",
                          zoomNameLetter(), level, ew, wholeDegrees(alon), wholeMinutes(alon), wholeSeconds(alon), ns,
                          wholeDegrees(alat), wholeMinutes(alat), wholeSeconds(alat),
-                         format == SHEET_JPEG ? "jpg" : "gif"),
+                         format == SHEET_JPEG ? "jpg" : format == SHEET_PNG ? "png" : "gif"),
                 outSize);
 }
 
@@ -114,6 +116,9 @@ int findSheetOf(int format, double* lat, double* lon, int* level, const char* ma
                 int walkCoarser) {
     for (;;) {
         if (sheetPath(outPath, SHEET_PATH_MAX, mapsDir, *lat, *lon, *level, bigMaps, format) &&
+            isReadableFile(outPath))
+            return 0;
+        if (format == SHEET_GIF && sheetPath(outPath, SHEET_PATH_MAX, mapsDir, *lat, *lon, *level, bigMaps, SHEET_PNG) &&
             isReadableFile(outPath))
             return 0;
         if (!walkCoarser || *level <= 0) return 1;

@@ -25,3 +25,6 @@ if(NOT KIV_SANITIZE)
   set_tests_properties(download_server_test PROPERTIES
     TIMEOUT 900 LABELS mapserver SKIP_REGULAR_EXPRESSION "KIV-MAPSERVER-UNAVAILABLE")
 endif()
+
+# Sheets from a WMS GetMap source, against the fault-injecting server.
+kiv_test(download_wms_test SANITIZE SOURCES download_wms_test.cpp LIBS kiv_maps kiv_platform GIF::GIF)
