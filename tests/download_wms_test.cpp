@@ -341,4 +341,23 @@ TEST_F(DownloadWms, RepliesThatAreNoSheetStoreNothingAndSayWhyOnce) {
     }
 }
 
+// A sheet over the transfer cap (a few MB) ends the transfer: nothing is
+// stored or left behind, even when the bytes would make a good sheet.
+TEST_F(DownloadWms, AReplyOverTheSheetCapStoresNothing) {
+    Bytes png = pngOf(480, 360);
+    Bytes padded(png.begin(), png.begin() + 33);   // signature and IHDR
+    chunk(&padded, "kvPd", Bytes(5 << 20, 'p'));
+    padded.insert(padded.end(), png.begin() + 33, png.end());
+    std::string tooBig = tree.file("big.png");
+    writeBytes(tooBig, padded);
+    unsigned char* pixels = nullptr;
+    int w = 0, h = 0;
+    ASSERT_EQ(decodeSheetFile(tooBig.c_str(), SHEET_PNG, &pixels, &w, &h), 1);
+    free(pixels);
+    remove(tooBig.c_str());
+    reply = faultOk(asString(padded), "image/png");
+    EXPECT_EQ(fetch(), 1);
+    EXPECT_EQ(files(), std::vector<std::string>{});
+}
+
 }  // namespace
