@@ -36,8 +36,10 @@ int deleteSheetOf(int format, double lat, double lon, int level, const char* map
                   int bigMaps) {
     if (!sheetPath(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, format)) return 1;
     struct stat st;
-    if (stat(outPath, &st) != 0 && format == SHEET_GIF)
-        sheetPath(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, SHEET_PNG);
+    char png[SHEET_PATH_MAX];
+    if (stat(outPath, &st) != 0 && format == SHEET_GIF &&
+        sheetPath(png, sizeof png, mapsDir, lat, lon, level, bigMaps, SHEET_PNG) && stat(png, &st) == 0)
+        snprintf(outPath, SHEET_PATH_MAX, "%s", png);
     if (stat(outPath, &st) != 0) return 1;
     return remove(outPath) == 0 ? 0 : 1;
 }
@@ -118,9 +120,12 @@ int findSheetOf(int format, double* lat, double* lon, int* level, const char* ma
         if (sheetPath(outPath, SHEET_PATH_MAX, mapsDir, *lat, *lon, *level, bigMaps, format) &&
             isReadableFile(outPath))
             return 0;
-        if (format == SHEET_GIF && sheetPath(outPath, SHEET_PATH_MAX, mapsDir, *lat, *lon, *level, bigMaps, SHEET_PNG) &&
-            isReadableFile(outPath))
+        char png[SHEET_PATH_MAX];
+        if (format == SHEET_GIF && sheetPath(png, sizeof png, mapsDir, *lat, *lon, *level, bigMaps, SHEET_PNG) &&
+            isReadableFile(png)) {
+            snprintf(outPath, SHEET_PATH_MAX, "%s", png);
             return 0;
+        }
         if (!walkCoarser || *level <= 0) return 1;
         *level -= 1;
         // Big sheets lie on the grid with the doubled longitude step.
