@@ -130,7 +130,7 @@ for t in "${targets[@]}"; do
     failed+=("$t")
     cp "$work/run.log" "$crashes/run.log"
   fi
-  printf '%-20s %10s %7s %6s %7s %12s %s\n' "$t" "${runs:-?}" "${speed:-?}" "${cov:-?}" "${ft:-?}" "$corpus" "$found"
+  printf '%-20s %10s %7s %6s %7s %12s %s\n' "$t" "${runs:--}" "${speed:--}" "${cov:--}" "${ft:--}" "$corpus" "$found"
   rm -rf "$work"
 done
 if [ ${#failed[@]} -gt 0 ]; then
