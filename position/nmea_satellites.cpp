@@ -60,7 +60,7 @@ int int_or_zero(const NmeaFields& f, int n) {
 // The signal id follows the last whole group of four as one hex digit.
 int gsv_signal(const NmeaFields& f) {
     int last = f.count - 1;
-    if (last < 5 || (last - 4) % 4 != 0 || nmea_field_length(f, last) != 1) return 0;
+    if (last < 4 || (last - 4) % 4 != 0 || nmea_field_length(f, last) != 1) return 0;
     char c = nmea_field_first(f, last);
     if (c >= '1' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -198,19 +198,25 @@ void nmea_satellites_gsa(const NmeaFields& f, int talkerSystem) {
         int prn;
         if (nmea_field_int(f, n, &prn) && prn > 0) prns[count++] = prn;
     }
-    // NMEA 4.10 names the system (1 GPS ... 6 NavIC) after the DOPs.
-    int id;
+    // NMEA 4.10 names the system (one digit, 1 GPS ... 6 NavIC) after the
+    // DOPs. A talker of one system speaks for itself: some receivers put
+    // other numbers ("3.3") in that place.
     int system = talkerSystem;
-    if (nmea_field_int(f, 18, &id) && id >= 1 && id <= 6) system = id - 1;
+    char id = nmea_field_first(f, 18);
+    if (system < 0 && nmea_field_length(f, 18) == 1 && id >= '1' && id <= '6') system = id - '1';
     if (system >= 0) {
         set_used(system, prns, count);
     } else {
-        // A combined list: each number says its system; every system named
-        // gets its list replaced, an empty list clears them all.
+        // A combined list: each number says its system, and every system
+        // named gets its list replaced. An empty list (a system with none
+        // used, in receivers that send one GSA per system) names none and
+        // changes nothing, unless the receiver says it has no fix.
+        int mode;
+        bool noFix = nmea_field_int(f, 2, &mode) && mode == 1;
         bool named[GPS_SYSTEMS] = {};
         for (int i = 0; i < count; ++i) named[system_of_number(prns[i])] = true;
         for (int s = 0; s < GPS_SYSTEMS; ++s) {
-            if (!named[s] && count > 0) continue;
+            if (!named[s] && !noFix) continue;
             int mine[12], n = 0;
             for (int i = 0; i < count; ++i)
                 if (system_of_number(prns[i]) == s) mine[n++] = prns[i];
