@@ -21,7 +21,9 @@ struct SatelliteList {
     GpsSatellite rows[GPS_SAT_TABLE];
 };
 
-enum { kLists = 16, kUsedPerSystem = GPS_SAT_TABLE };
+// Satellite numbers below kNumbers are looked up directly (every system's
+// NMEA numbers are); larger ones by a search.
+enum { kLists = 16, kUsedPerSystem = GPS_SAT_TABLE, kNumbers = 512 };
 
 struct UsedSatellites {
     int prn[kUsedPerSystem];
@@ -31,6 +33,8 @@ struct UsedSatellites {
 struct SatelliteLists {
     SatelliteList lists[kLists];
     UsedSatellites used[GPS_SYSTEMS];
+    unsigned char usedMark[GPS_SYSTEMS][kNumbers];  // 1 where used holds the number
+    short row[GPS_SYSTEMS][kNumbers];  // while merging: table row + 1 of a satellite, 0 none
 };
 
 SatelliteLists sats;
@@ -84,9 +88,19 @@ SatelliteList* list_for(int system, int signal, int64_t now) {
     return l;
 }
 
+int system_index(int system) { return system >= 0 && system < GPS_SYSTEMS ? system : GPS_SYSTEM_OTHER; }
+
 bool is_used(const GpsSatellite& s) {
-    const UsedSatellites& u = sats.used[s.system >= 0 && s.system < GPS_SYSTEMS ? s.system : GPS_SYSTEM_OTHER];
+    int system = system_index(s.system);
+    if (s.prn >= 0 && s.prn < kNumbers) return sats.usedMark[system][s.prn];
+    const UsedSatellites& u = sats.used[system];
     return std::find(u.prn, u.prn + u.count, s.prn) != u.prn + u.count;
+}
+
+// The merge's slot of a satellite: its table row + 1, 0 while it has none;
+// nullptr for a number outside the direct lookup.
+short* row_slot(const GpsSatellite& s) {
+    return s.prn > 0 && s.prn < kNumbers ? &sats.row[system_index(s.system)][s.prn] : nullptr;
 }
 
 // All live lists into the fix record: grouped by the talker's system, each
@@ -98,6 +112,7 @@ void publish(int64_t now) {
     GpsSatellite out[GPS_SAT_TABLE];
     int from[GPS_SAT_TABLE];
     int n = 0, inView = 0;
+    bool combined = false;
     // Talker systems in order, the combined talkers' lists last.
     for (int pass = 0; pass <= GPS_SYSTEMS; ++pass) {
         int system = pass < GPS_SYSTEMS ? pass : -1;
@@ -114,28 +129,45 @@ void publish(int64_t now) {
             int rows = std::min(l.inView, static_cast<int>(GPS_SAT_TABLE));
             for (int i = 0; i < rows; ++i) {
                 const GpsSatellite& s = l.rows[i];
-                int j = 0;
-                while (j < n && !(s.prn != 0 && from[j] != k && out[j].prn == s.prn && out[j].system == s.system)) ++j;
-                if (j < n) {
+                // The row of the same satellite from another list, if any.
+                int j = -1;
+                short* slot = row_slot(s);
+                if (slot) {
+                    if (*slot && from[*slot - 1] != k) j = *slot - 1;
+                } else if (s.prn != 0) {
+                    for (int m = 0; m < n && j < 0; ++m)
+                        if (from[m] != k && out[m].prn == s.prn && out[m].system == s.system) j = m;
+                }
+                if (j >= 0) {
                     if (s.snr > out[j].snr) {
                         out[j].snr = s.snr;
                         out[j].signal = s.signal;
                     }
                 } else if (n < GPS_SAT_TABLE) {
+                    if (slot && !*slot) *slot = static_cast<short>(n + 1);
                     from[n] = k;
                     out[n++] = s;
+                    combined = combined || system < 0;
                 }
             }
         }
         inView += systemInView;
     }
-    int group[GPS_SAT_TABLE], order[GPS_SAT_TABLE];
+    int order[GPS_SAT_TABLE];
     for (int i = 0; i < n; ++i) {
-        int listSystem = sats.lists[from[i]].system;
-        group[i] = listSystem >= 0 ? listSystem : out[i].system;
         order[i] = i;
+        if (short* slot = row_slot(out[i])) *slot = 0;
     }
-    std::stable_sort(order, order + n, [&](int a, int b) { return group[a] < group[b]; });
+    // The rows come grouped by their list's system; those of a combined
+    // talker move to their satellites' own groups.
+    if (combined) {
+        int group[GPS_SAT_TABLE];
+        for (int i = 0; i < n; ++i) {
+            int listSystem = sats.lists[from[i]].system;
+            group[i] = listSystem >= 0 ? listSystem : out[i].system;
+        }
+        std::stable_sort(order, order + n, [&](int a, int b) { return group[a] < group[b]; });
+    }
     GpsSatellite table[GPS_SAT_TABLE];
     for (int i = 0; i < n; ++i) {
         table[i] = out[order[i]];
@@ -146,8 +178,13 @@ void publish(int64_t now) {
 
 void set_used(int system, const int* prns, int count) {
     UsedSatellites& u = sats.used[system];
+    unsigned char* mark = sats.usedMark[system];
+    for (int i = 0; i < u.count; ++i)
+        if (u.prn[i] >= 0 && u.prn[i] < kNumbers) mark[u.prn[i]] = 0;
     u.count = std::min(count, static_cast<int>(kUsedPerSystem));
     std::copy(prns, prns + u.count, u.prn);
+    for (int i = 0; i < u.count; ++i)
+        if (u.prn[i] >= 0 && u.prn[i] < kNumbers) mark[u.prn[i]] = 1;
 }
 
 }  // namespace
