@@ -263,4 +263,10 @@ void nmea_satellites_gsa(const NmeaFields& f, int talkerSystem) {
     publish(platform_clock_seconds());
 }
 
+void nmea_satellites_age() {
+    int64_t now = platform_clock_seconds();
+    for (const SatelliteList& l : sats.lists)
+        if (l.live && now - l.seen > NMEA_SATELLITE_AGE_SECONDS) return publish(now);
+}
+
 void nmea_satellites_reset() { sats = SatelliteLists{}; }

@@ -308,6 +308,11 @@ TEST_F(NmeaSatellites, SystemsKeepTheirOwnCyclesSignalsMergeAndSilentOnesAgeOut)
     expected = {{GPS_SYSTEM_GPS, 10, 35, 1, 1}};
     EXPECT_EQ(table(), expected);
     EXPECT_EQ(gps_satellites_in_view(), 1);
+    // With no GSV at all any more, a position sentence lets them go.
+    headless_advance_clock(NMEA_SATELLITE_AGE_SECONDS + 1);
+    feed_text(rmc("123519", "A", "4807.038,N", "01131.000,E", "230394"));
+    EXPECT_EQ(gps_sat_count(), 0);
+    EXPECT_EQ(gps_satellites_in_view(), 0);
     headless_set_clock(-1);
 }
 
