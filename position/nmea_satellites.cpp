@@ -236,11 +236,11 @@ void nmea_satellites_gsa(const NmeaFields& f, int talkerSystem) {
         if (nmea_field_int(f, n, &prn) && prn > 0) prns[count++] = prn;
     }
     // NMEA 4.10 names the system (one digit, 1 GPS ... 6 NavIC) after the
-    // DOPs. A talker of one system speaks for itself: some receivers put
-    // other numbers ("3.3") in that place.
+    // DOPs, even under a "GP" main talker; some receivers put other numbers
+    // ("3.3") in that place, which leave the talker's system.
     int system = talkerSystem;
     char id = nmea_field_first(f, 18);
-    if (system < 0 && nmea_field_length(f, 18) == 1 && id >= '1' && id <= '6') system = id - '1';
+    if (nmea_field_length(f, 18) == 1 && id >= '1' && id <= '6') system = id - '1';
     if (system >= 0) {
         set_used(system, prns, count);
     } else {

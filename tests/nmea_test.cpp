@@ -324,14 +324,16 @@ TEST_F(NmeaSatellites, UsedMarksFollowTheGsaListsOfEachSystem) {
         std::vector<const char*> gsa;
         std::vector<int> used;  // GPS 5, GPS 10, BeiDou 3
     } cases[] = {
-        {"talker beats a field that is no system id", {"GPGSA,A,3,05,10,,,,,,,,,,,5.1,1.3,4.9,3.3",
-                                                       "BDGSA,A,3,03,,,,,,,,,,,,5.1,1.3,4.9,3.3"}, {1, 1, 1}},
+        {"a field that is no system id", {"GPGSA,A,3,05,10,,,,,,,,,,,5.1,1.3,4.9,3.3",
+                                          "BDGSA,A,3,03,,,,,,,,,,,,5.1,1.3,4.9,3.3"}, {1, 1, 1}},
         {"empty combined list of a system with none used", {"GNGSA,A,3,05,,,,,,,,,,,,1.8,0.9,1.5",
                                                             "GNGSA,A,3,,,,,,,,,,,,,1.8,0.9,1.5"}, {1, 0, 0}},
         {"combined list after the fix is lost", {"GNGSA,A,3,05,10,,,,,,,,,,,1.8,0.9,1.5",
                                                  "GNGSA,A,1,,,,,,,,,,,,,,,"}, {0, 0, 0}},
         {"system id of a combined talker", {"GNGSA,A,3,10,,,,,,,,,,,,1.8,0.9,1.5,1",
                                             "GNGSA,A,3,03,,,,,,,,,,,,1.8,0.9,1.5,4"}, {0, 1, 1}},
+        {"system id under a GPS main talker", {"GPGSA,A,3,05,,,,,,,,,,,,1.8,0.9,1.5,1",
+                                               "GPGSA,A,3,03,,,,,,,,,,,,1.8,0.9,1.5,4"}, {1, 0, 1}},
     };
     for (const Case& c : cases) {
         nmea_reset();
