@@ -16,6 +16,7 @@
 #include "app/pane_notice.h"
 #include "app/position_refresh.h"
 #include "app/toolbar.h"
+#include "app/track_overlay.h"
 #include "app/track_plot.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
@@ -41,6 +42,13 @@ void paneFrame(ClientFrame* f) {
     frame_vline(f, 0, 48, 32 + ph + 18, RGB_BLACK);
 }
 
+// Opened GPX tracks go under the marker.
+void overlays() {
+    if (!track_overlay_count()) return;
+    nav_ensure_extents();
+    track_overlay_draw(v.dibBits, v.imageWidth, v.imageHeight);
+}
+
 void marker(AppSettings* s) {
     int fix = gps_fix_mode();
     if (fix != v.lastFixState) {
@@ -49,18 +57,23 @@ void marker(AppSettings* s) {
     }
     if (fix <= 0) {
         gpx_recording_break();
+        overlays();
         return;
     }
     if (!gps_has_position()) return;
     nav_ensure_extents();
     double lat = gps_latitude(), lon = gps_longitude();
     int px, py;
-    if (!track_place(lat, lon, &px, &py)) return;
+    if (!track_place(lat, lon, &px, &py)) {
+        overlays();
+        return;
+    }
     if (px != v.lastMarkerX || py != v.lastMarkerY) {
         track_log_point(s, lat, lon);
         gpx_recording_point(s, lat, lon);
         if (!s->track) rebuildDisplayBitmap();
     }
+    overlays();
     drawMarker(s, v.dibBits, v.imageWidth, v.imageHeight, px, py, s->crossHair);
     v.lastMarkerX = px;
     v.lastMarkerY = py;
@@ -68,8 +81,11 @@ void marker(AppSettings* s) {
 
 // The sheet into the pane: the middle of a larger picture, the top-left
 // corner of the pane for a smaller one.
+int sheetOffsetX() { return std::max(0, (v.imageWidth - v.paneWidth) / 2); }
+int sheetOffsetY() { return std::max(0, (v.imageHeight - v.paneHeight) / 2); }
+
 void showSheet(ClientFrame* f) {
-    int sx = std::max(0, (v.imageWidth - v.paneWidth) / 2), sy = std::max(0, (v.imageHeight - v.paneHeight) / 2);
+    int sx = sheetOffsetX(), sy = sheetOffsetY();
     int w = std::min(v.imageWidth - sx, v.paneWidth), h = std::min(v.imageHeight - sy, v.paneHeight);
     frame_put_bgr(f, APP_PANE_X, APP_PANE_Y, v.dibBits, displayBitmapStride(v.imageWidth), sx, sy, w, h);
 }
@@ -128,5 +144,9 @@ void app_paint() {
     }
     platform_blit_rgb(0, 0, f->width, f->height, f->rgb, f->stride);
     pane_notice_draw();
-    if (sheet) speedReadout(s);
+    if (sheet) {
+        track_overlay_draw_names(APP_PANE_X, APP_PANE_Y, sheetOffsetX(), sheetOffsetY(),
+                                 std::min(v.imageWidth, v.paneWidth), std::min(v.imageHeight, v.paneHeight));
+        speedReadout(s);
+    }
 }

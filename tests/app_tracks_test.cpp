@@ -2,6 +2,7 @@
 // tracks over the sheet, and a fix that has gone stale.
 #include "app_test_support.h"
 #include "app/gpx_recording.h"
+#include "app/track_overlay.h"
 #include "settings/gpx_reader.h"
 #include "settings/menu_ids.h"
 
@@ -21,6 +22,31 @@ protected:
     void TearDown() override {
         AppTest::TearDown();
         gpx_recording_stop();
+        track_overlay_close_all();
+    }
+    // A track along a parallel in steps of 0.002 degrees, a waypoint, and
+    // a two-point route along a meridian (straight on the map) whose ends
+    // lie far off the sheet on either side.
+    static std::string gpxText(double lat, const char* quote = "\"") {
+        std::string q = quote, text = "<?xml version=" + q + "1.0" + q + "?><gpx version=" + q + "1.1" + q + "><trk><trkseg>";
+        for (int i = 0; i <= 40; i++) {
+            char pt[128];
+            snprintf(pt, sizeof pt, "<trkpt lat=%s%.6f%s lon=%s%.6f%s/>", quote, lat, quote, quote, -75.72 + i * 0.002, quote);
+            text += pt;
+        }
+        text += "</trkseg></trk><wpt lat=" + q + "45.49" + q + " lon=" + q + "-75.66" + q + "><name>Camp</name></wpt>";
+        text += "<rte><rtept lat=" + q + "44" + q + " lon=" + q + "-75.65" + q + "/><rtept lat=" + q + "47" + q +
+                " lon=" + q + "-75.65" + q + "/></rte></gpx>";
+        return text;
+    }
+    void openTrack(const std::string& name) {
+        headless_set_open_file((dir / name).string());
+        app_command(MENU_OPEN_TRACK);
+    }
+    int pixelOf(double lat, double lon) {
+        int px, py;
+        if (!expectedPixel(home, lat, lon, &px, &py)) return -2;
+        return panePixel(px, py);
     }
     static std::vector<std::string> gpxFiles(const char* folder) {
         std::vector<std::string> out;
@@ -71,4 +97,47 @@ TEST_F(AppTracksTest, RecordingWritesEveryLoggedPointInSegmentsAndADayPerFile) {
     GpxData again;
     ASSERT_TRUE(gpx_read_file(files[1].c_str(), &again));
     EXPECT_EQ(again.lines.size(), 2u);
+}
+
+TEST_F(AppTracksTest, OpenedTracksShowInTheirColoursWithWaypointNamesUntilClosed) {
+    create();
+    writeFile("a.gpx", gpxText(45.52));
+    writeFile("b.gpx", gpxText(45.53, "'"));
+    openTrack("a.gpx");
+    openTrack("b.gpx");
+    ASSERT_EQ(track_overlay_count(), 2);
+    headless_reset();
+    app_paint();
+    const int a = static_cast<int>(track_overlay_colour(0)), b = static_cast<int>(track_overlay_colour(1));
+    ASSERT_NE(a, b);
+    for (int i = 0; i <= 40; i += 4) {   // clear of the routes at -75.65
+        EXPECT_EQ(pixelOf(45.52, -75.72 + i * 0.002), a) << "point " << i;
+        EXPECT_EQ(pixelOf(45.53, -75.72 + i * 0.002), b) << "point " << i;
+    }
+    // The route's ends are far outside: its crossing of the sheet is drawn
+    // (the later file's over the earlier one's).
+    EXPECT_EQ(pixelOf(45.45, -75.65), b);
+    EXPECT_EQ(pixelOf(45.47, -75.65), b);
+    EXPECT_EQ(pixelOf(45.47, -75.60), static_cast<int>(home.colour()));
+    int names = 0;
+    for (const HeadlessCall& c : headless_calls_of("draw_text"))
+        if (c.text == "Camp" && (c.rgb == static_cast<uint32_t>(a) || c.rgb == static_cast<uint32_t>(b))) names++;
+    EXPECT_EQ(names, 2);
+
+    app_command(MENU_CLOSE_TRACKS);
+    app_paint();
+    EXPECT_EQ(track_overlay_count(), 0);
+    EXPECT_EQ(pixelOf(45.52, -75.70), static_cast<int>(home.colour()));
+    EXPECT_EQ(pixelOf(45.47, -75.65), static_cast<int>(home.colour()));
+}
+
+TEST_F(AppTracksTest, AFileThatIsNotGpxIsRefusedWithAWarning) {
+    create();
+    writeFile("notes.gpx", "just some text <b>");
+    headless_reset();
+    openTrack("notes.gpx");
+    EXPECT_EQ(track_overlay_count(), 0);
+    auto boxes = headless_calls_of("message_box");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Error in loading the GPX file");
 }
