@@ -63,7 +63,7 @@ void gpx_recording_point(const AppSettings* s, double lat, double lon) {
     p.speed = gps_speed();
     p.course = gps_course();
     p.sat = satellitesUsed();
-    // The fix record carries no dilution of precision: hdop stays out.
+    p.hdop = gps_hdop();
     if (rec.pendingBreak) gpx_writer_break(&rec.writer);
     rec.pendingBreak = 0;
     if (gpx_writer_point(&rec.writer, &p)) rec.lastTime = time;
