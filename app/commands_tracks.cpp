@@ -24,9 +24,11 @@ void command_open_track() {
 }
 
 void command_close_tracks() {
+    platform_busy_cursor(1);
     track_overlay_close_all();
     // The lines are in the display bitmap: back to the plain sheet.
     MapView& v = map_view;
     buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, v.imageWidth, v.imageHeight);
     platform_invalidate(0);
+    platform_busy_cursor(0);
 }

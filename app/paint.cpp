@@ -15,6 +15,7 @@
 #include "app/navigation.h"
 #include "app/pane_notice.h"
 #include "app/position_refresh.h"
+#include "app/stale_fix.h"
 #include "app/toolbar.h"
 #include "app/track_overlay.h"
 #include "app/track_plot.h"
@@ -49,18 +50,32 @@ void overlays() {
     track_overlay_draw(v.dibBits, v.imageWidth, v.imageHeight);
 }
 
+// A position that is no longer current: a hollow grey marker where it was.
+void staleMarker() {
+    double lat, lon;
+    int px, py;
+    if (!stale_fix_last(&lat, &lon)) return;
+    nav_ensure_extents();
+    if (track_place(lat, lon, &px, &py)) stale_fix_draw_marker(v.dibBits, v.imageWidth, v.imageHeight, px, py);
+}
+
 void marker(AppSettings* s) {
-    int fix = gps_fix_mode();
-    if (fix != v.lastFixState) {
+    // A stale fix counts as a state of its own (-1): the marker's look changes.
+    int fix = gps_fix_mode(), stale = stale_fix_stale(), state = stale ? -1 : fix;
+    if (state != v.lastFixState) {
         rebuildDisplayBitmap();
-        v.lastFixState = fix;
+        v.lastFixState = state;
     }
-    if (fix <= 0) {
+    if (fix <= 0 || stale) {
         gpx_recording_break();
+        overlays();
+        staleMarker();
+        return;
+    }
+    if (!gps_has_position()) {
         overlays();
         return;
     }
-    if (!gps_has_position()) return;
     nav_ensure_extents();
     double lat = gps_latitude(), lon = gps_longitude();
     int px, py;
@@ -101,7 +116,8 @@ void speedReadout(const AppSettings* s) {
     platform_draw_text(x, y - 2, text, height, 900, RGB_WHITE);
     platform_draw_text(x + 2, y, text, height, 900, RGB_WHITE);
     platform_draw_text(x, y + 2, text, height, 900, RGB_WHITE);
-    platform_draw_text(x, y, text, height, 900, kSpeedRed);
+    // Dimmed while the fix is not current.
+    platform_draw_text(x, y, text, height, 900, stale_fix_stale() ? STALE_FIX_GREY : kSpeedRed);
 }
 
 }  // namespace
@@ -125,6 +141,7 @@ void paint_speed_text(char* out, int size) {
 void app_paint() {
     AppSettings* s = app_window.settings;
     if (!s) return;
+    stale_fix_update(s);
     app_position_refresh();
     nav_auto_pan_step();
 

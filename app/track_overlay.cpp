@@ -54,7 +54,7 @@ int opened = 0;                              // files opened since the last clos
 
 Pixel toPixel(const SheetKey& k, double x, double y) {
     return Pixel{k.width * (x - k.minX) / (k.maxX - k.minX),
-                 k.height - 1 - k.height * (y - k.minY) / (k.maxY - k.minY)};
+                 k.height - k.height * (y - k.minY) / (k.maxY - k.minY)};
 }
 
 // Sheet pixels of every line, a point kept only where it leaves the pixel
