@@ -41,6 +41,7 @@ bool openFor(const AppSettings* s, int64_t time) {
     gps_copy_utc_text(utc);
     snprintf(name, sizeof name, "Kiv %s", utc);
     rec.failed = !gpx_file_name(path, sizeof path, s->gpxFolder, time) || !gpx_writer_open(&rec.writer, path, name);
+    rec.writer.sync = 1;   // a drive's record must outlive a power cut
     rec.pendingBreak = 0;
     return !rec.failed;
 }

@@ -212,6 +212,7 @@ int gpx_writer_point(GpxWriter* w, const GpxPoint* p) {
     while (static_cast<off_t>(n) < w->end - w->tail) text[n++] = ' ';
     if (!samePage(w->tail, n) && !movePage(w)) return 0;
     if (!writeAt(w->fd, text, n, w->tail)) return 0;
+    if (w->sync) fdatasync(w->fd);
     if (w->tail + static_cast<off_t>(n) > w->end) w->end = w->tail + static_cast<off_t>(n);
     w->tail += static_cast<off_t>(body);
     w->newSegment = 0;
