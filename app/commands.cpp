@@ -8,6 +8,7 @@
 #include "app/commands_map.h"
 #include "app/commands_options.h"
 #include "app/gpx_recording.h"
+#include "app/commands_tracks.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
@@ -81,6 +82,8 @@ void app_run_command(int id) {
     case MENU_DEVICE_SMS:
     case MENU_DEVICE_REMOTE: command_select_device(s, id - MENU_DEVICE_BASE); break;
     case MENU_MONITOR: command_monitor(); break;
+    case MENU_OPEN_TRACK: command_open_track(); break;
+    case MENU_CLOSE_TRACKS: command_close_tracks(); break;
     case MENU_KEYS: command_keys(); break;
     case MENU_ABOUT: command_about(); break;
     default: break;

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/link_watch.h"
 #include "app/sheet_fetching.h"
+#include "app/stale_fix.h"
 #include "app/window_events.h"
 #include "net/connectivity.h"
 #include "net/net_worker.h"
@@ -31,6 +32,7 @@ void app_timer() {
     // base server never freezes the window.
     net_worker_tick(s);
     link_watch_tick(s);
+    if (stale_fix_update(s)) platform_invalidate(0);
     if (s->connected && s->deviceType != DEVICE_REMOTE) {
         if (s->linkIdleTicks > kSilentTicks) {
             gps_clear_fix_mode();

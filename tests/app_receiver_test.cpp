@@ -1,6 +1,7 @@
 // The main window with a receiver on a real pseudo-terminal: fixes move the
 // marker and the title, the timer polls and watches the link.
 #include "app_test_support.h"
+#include "app/stale_fix.h"
 #include "position/serial_link.h"
 #include "settings/menu_ids.h"
 
@@ -93,7 +94,9 @@ TEST_F(AppReceiverTest, SilentReceiverLosesTheFixAfter121Ticks) {
     EXPECT_EQ(0, gps_fix_mode());
     EXPECT_EQ(before + 1, headless_calls_of("invalidate").size());
     app_paint();
-    EXPECT_TRUE(plainAt(px, py, start.colour()));
+    // The lost fix stays where it was, hollow and grey.
+    EXPECT_FALSE(markerAt(px, py, start.colour()));
+    EXPECT_EQ(static_cast<int>(STALE_FIX_GREY), panePixel(px, py - 4));
 
     // Data again: the counter starts over and the fix comes back.
     sendFix(45.54, -75.7, 0, "123600");

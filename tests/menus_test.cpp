@@ -20,7 +20,7 @@ namespace {
 constexpr double kLat = 45.5, kLon = -(75 + 40 / 60.0);   // the default start sheet at level 2
 
 // Every id of the menu; the others in 257..307 have no command.
-const std::set<int> kMenuIds = {257, 258, 259, 260, 261, 262, 263, 273, 274, 275, 276, 277, 279, 280,
+const std::set<int> kMenuIds = {257, 258, 259, 260, 261, 262, 263, 270, 271, 273, 274, 275, 276, 277, 279, 280,
                                 289, 290, 291, 292, 293, 294, 295, 296, 305, 307};
 
 std::vector<std::string> callKinds() {
@@ -89,7 +89,9 @@ TEST_F(MenuTest, EachMenuIdMakesItsPlatformCalls) {
         auto has = [&](const char* what) { return std::find(kinds.begin(), kinds.end(), what) != kinds.end(); };
         SCOPED_TRACE("id " + std::to_string(id));
         switch (id) {
-        case MENU_OPEN_MAP: EXPECT_EQ(std::vector<std::string>{"open_file_dialog"}, kinds); break;
+        case MENU_OPEN_MAP:
+        case MENU_OPEN_TRACK: EXPECT_EQ(std::vector<std::string>{"open_file_dialog"}, kinds); break;
+        case MENU_CLOSE_TRACKS: EXPECT_EQ(1, invalidations(0)); break;
         case MENU_RELOAD_MAP:
         case MENU_SATELLITE_IMAGE: EXPECT_EQ(1, invalidations(1)); break;
         case MENU_ONLINE: EXPECT_EQ(1, messages("No Internet connection")); break;
@@ -134,7 +136,8 @@ TEST_F(MenuTest, EachMenuIdMakesItsPlatformCalls) {
                 EXPECT_TRUE(kinds.empty());
             }
         }
-        if (kMenuIds.count(id) && id != MENU_OPEN_MAP && id != MENU_EXIT && id < MENU_SETTINGS_COM) {
+        if (kMenuIds.count(id) && id != MENU_OPEN_MAP && id != MENU_OPEN_TRACK && id != MENU_EXIT &&
+            id < MENU_SETTINGS_COM) {
             EXPECT_TRUE(busyBalanced());
         }
     }
