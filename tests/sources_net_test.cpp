@@ -1,5 +1,6 @@
-// Network position sources with real peers: gpsd through gpsfake replaying a
-// capture, and raw NMEA from a TCP peer (socat) that goes away and comes back.
+// Position sources with real peers: gpsd through gpsfake replaying a capture,
+// raw NMEA from a TCP peer (socat) that goes away and comes back, and kivsim
+// unplugged and plugged in again behind a stable name.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -173,6 +174,27 @@ TEST_F(NetSourceTest, TcpPeerThatGoesAwayIsFollowedWhenItComesBack) {
     peer = spawn_group({"socat", "-u", "OPEN:" + capture, listen});
     ASSERT_TRUE(wait_until([] { return gps_fix_mode() > 0; }, 15000));   // no user action
     EXPECT_EQ(1, s->connected.load());
+}
+
+TEST_F(NetSourceTest, KivsimUnpluggedAndPluggedInAgainIsReadWithoutUserAction) {
+    char dir[] = "/tmp/kiv-kivsim-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string link = std::string(dir) + "/gps";
+    SimProcess sim;
+    ASSERT_TRUE(sim_start(&sim, {"--link", link, "--replug", "1", "--speed", "0"}));
+    s = link_settings(link, DEVICE_NMEA, 4800);
+    ASSERT_EQ(1, serial_open(s.get()));
+    ASSERT_TRUE(wait_until([] { return gps_fix_mode() > 0; }, 5000));
+
+    ASSERT_TRUE(sim_wait_line(&sim, "unplugged", 5000));
+    ASSERT_TRUE(wait_until([this] { return serial_link_lost(s.get()) == 1; }, 5000));
+    gps_reset();
+    ASSERT_TRUE(sim_wait_line(&sim, "replugged", 5000));
+    ASSERT_TRUE(wait_until([] { return gps_fix_mode() > 0; }, 8000));
+    EXPECT_EQ(0, serial_link_lost(s.get()));
+    serial_close(s.get());
+    sim_stop(&sim);
+    rmdir(dir);
 }
 
 }  // namespace
