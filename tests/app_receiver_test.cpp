@@ -231,3 +231,17 @@ TEST_F(AppReceiverTest, UnpluggedReceiverIsReportedOnceAndReadAgainWhenPluggedIn
     EXPECT_EQ(std::string::npos, headless_title().find("GPS lost"));
     EXPECT_TRUE(headless_calls_of("message_box").empty());
 }
+
+TEST_F(AppReceiverTest, DisconnectWhileTheReceiverIsAwayEndsTheSearchAndTheNote) {
+    startWith("NMEA");
+    close(pty.master);
+    pty.master = -1;
+    ASSERT_TRUE(waitFor([this] { return serial_link_lost(settings()) == 1; }));
+    app_timer();
+    app_command(MENU_DISCONNECT);
+    EXPECT_EQ(0, serial_readers_running());
+    app_timer();
+    app_paint();
+    EXPECT_EQ(std::string::npos, headless_title().find("GPS lost"));
+    EXPECT_EQ(std::string::npos, gps_last_message().find("back"));
+}
