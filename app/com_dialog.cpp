@@ -128,9 +128,8 @@ void com_dialog_init(ComDialog* d, AppSettings* s, const char* devRoot) {
     *d = ComDialog{};
     d->settings = s;
     d->caption = "KIV Settings...";
-    // One row taller than the classic layout: the device path of the
-    // selected port sits under the check boxes.
-    // Wider than the classic layout: the receivers' names need the room.
+    // Wider and taller than the classic layout: the receivers to assign and
+    // the device path of the selected port sit under the check boxes.
     d->frame = {25, 20, 205, 192};
     d->groupText = "&COM Options:";
     d->groupRect = {5, 5, 195, 156};
@@ -214,8 +213,14 @@ int com_dialog_ok(ComDialog* d) {
     if (s) {
         const ComDialogList* l = d->lists;
         const PortLine before = {1, s->baudRate, s->dataBits, s->parity, s->stopBits, s->flowControl};
-        s->comPort = static_cast<uint8_t>(chosen(l[COM_LIST_PORT], s->comPort));
-        s->baudRate = static_cast<uint32_t>(chosen(l[COM_LIST_BAUD_RATE], s->baudRate));
+        const int port = static_cast<int>(chosen(l[COM_LIST_PORT], s->comPort));
+        // A remembered rate the list does not offer shows no selection but
+        // still holds for its port.
+        const PortLine* other = nullptr;
+        if (port != s->comPort && port >= 1 && port < SETTINGS_COM_PORTS && s->comLine[port].known)
+            other = &s->comLine[port];
+        s->comPort = static_cast<uint8_t>(port);
+        s->baudRate = static_cast<uint32_t>(chosen(l[COM_LIST_BAUD_RATE], other ? other->baudRate : s->baudRate));
         s->dataBits = static_cast<uint8_t>(chosen(l[COM_LIST_DATA_BITS], s->dataBits));
         s->parity = static_cast<uint8_t>(chosen(l[COM_LIST_PARITY], s->parity));
         s->stopBits = static_cast<uint8_t>(chosen(l[COM_LIST_STOP_BITS], s->stopBits));

@@ -74,8 +74,11 @@ int settings_remember_port_line(AppSettings* s, int port) {
     if (l.parity > 4 || l.stopBits > 2) return 0;
     s->comLine[port] = l;
     char keys[5][16], baud[16], bits[8], flow[32] = "";
-    for (int b = 0; b < 3; b++)
-        if (l.flowControl & (1 << b)) snprintf(flow + strlen(flow), sizeof flow - strlen(flow), "%s%s", flow[0] ? "+" : "", kFlows[b]);
+    for (int b = 0; b < 3; b++) {
+        if (!(l.flowControl & (1 << b))) continue;
+        size_t used = strlen(flow);
+        snprintf(flow + used, sizeof flow - used, "%s%s", used ? "+" : "", kFlows[b]);
+    }
     snprintf(baud, sizeof baud, "%u", static_cast<unsigned>(l.baudRate));
     snprintf(bits, sizeof bits, "%d", l.dataBits);
     const char* names[5] = {"Baud", "Bits", "Parity", "Stop", "Flow"};

@@ -284,8 +284,9 @@ TEST_F(ComDialogTest, LineSettingsAreRememberedPerPortAndReadBackAtStart) {
     EXPECT_EQ(2, s->parity);
     EXPECT_EQ(6, s->flowControl);
 
-    // Another port shows its own remembered line when chosen.
-    writeText("kiv_ini.txt", readText("kiv_ini.txt") + "Baud2=9600\n");
+    // Another port shows its own remembered line when chosen; a rate the
+    // list does not offer still holds.
+    writeText("kiv_ini.txt", readText("kiv_ini.txt") + "Baud2=9600\nBaud3=230400\n");
     settings_free(s);
     s = nullptr;
     ASSERT_EQ(1, settings_load(&s));
@@ -297,6 +298,11 @@ TEST_F(ComDialogTest, LineSettingsAreRememberedPerPortAndReadBackAtStart) {
     com_dialog_ok(&d);
     EXPECT_EQ(9600u, s->baudRate);
     EXPECT_EQ(std::string::npos, readText("kiv_ini.txt").find("Bits2="));   // nothing new to remember
+    com_dialog_init(&d, s);
+    pick(COM_LIST_PORT, "COM3");
+    EXPECT_EQ(-1, d.lists[COM_LIST_BAUD_RATE].selected);
+    com_dialog_ok(&d);
+    EXPECT_EQ(230400u, s->baudRate);
 }
 
 TEST(IniUpdate, KeysAreReplacedInPlaceAndTheRestOfTheFileKept) {
