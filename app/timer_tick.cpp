@@ -2,6 +2,7 @@
 // watchdog, then re-arming at 500 ms.
 #include "app/app_state.h"
 #include "app/link_watch.h"
+#include "app/online_probe.h"
 #include "app/sheet_fetching.h"
 #include "app/window_events.h"
 #include "net/connectivity.h"
@@ -24,6 +25,7 @@ void app_timer() {
     // included) happens here on the main thread.
     connectivity_probe_poll(s);
     sheet_fetching_poll();
+    online_probe_poll(s);
 
     if (s->deviceType == DEVICE_GARMIN) garmin_poll();
     if (s->deviceType == DEVICE_SMS) sms_poll();

@@ -3,6 +3,8 @@
 // the next tick, and auto-pan then downloads the sheet the fix moves onto.
 #include <atomic>
 
+#include "app/commands_link.h"
+#include "app/online_probe.h"
 #include "app_test_support.h"
 #include "download_fault_server.h"
 #include "settings/menu_ids.h"
@@ -85,4 +87,28 @@ TEST_F(AppTest, MissingSheetsComeFromTheMapServerAtStartAndOnceOnline) {
     auto cursor = headless_calls_of("busy_cursor");
     ASSERT_GE(cursor.size(), 4u);
     EXPECT_EQ(0, cursor.back().a);
+}
+
+// A probe site that accepts and never answers: the Online command returns
+// at once with the window running, and exit cuts the probe short without
+// leaving its file.
+TEST_F(AppTest, OnlineAgainstASilentSiteNeverHoldsTheWindowAndExitCutsItShort) {
+    FaultServer server([](const std::string&) { return faultRaw(FaultReply::HOLD, ""); });
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    writeFile("kiv_ini.txt", "Probe=" + server.root() + "/online\nServer=http://127.0.0.1:1/\n");
+    ASSERT_EQ(1, app_create());
+    connectivity_probe_finish();       // only the command's probe talks to the site
+    int before = server.requestCount();
+    app_command(MENU_ONLINE);
+    server.waitForRequests(before + 1);
+    app_timer();
+    EXPECT_EQ(1, online_probe_pending());
+    EXPECT_EQ(0, settings()->online);
+    EXPECT_TRUE(headless_calls_of("message_box").empty());
+    char file[64];
+    online_probe_file(file, sizeof file);
+    app_close();
+    app_destroy();
+    EXPECT_EQ(0, online_probe_pending());
+    EXPECT_FALSE(std::filesystem::exists(file));
 }

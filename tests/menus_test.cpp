@@ -85,6 +85,7 @@ TEST_F(MenuTest, EachMenuIdMakesItsPlatformCalls) {
         resetCalls();
         size_t monitorsBefore = shown_monitors.size();
         app_command(id);
+        if (id == MENU_ONLINE) waitOnline();
         auto kinds = callKinds();
         auto has = [&](const char* what) { return std::find(kinds.begin(), kinds.end(), what) != kinds.end(); };
         SCOPED_TRACE("id " + std::to_string(id));
@@ -209,6 +210,7 @@ TEST_F(MenuTest, OnlineWithoutTheServerWarnsAndStaysOffline) {
     }
     create("Probe=http://127.0.0.1:" + std::to_string(closedPort) + "/\n");
     app_command(MENU_ONLINE);
+    waitOnline();
     EXPECT_EQ(1, messages("No Internet connection"));
     EXPECT_EQ(0, settings()->online);
     EXPECT_NE(0, headless_menu_enabled(MENU_ONLINE));
@@ -239,6 +241,7 @@ TEST_F(MenuTest, OnlineWithTheServerGoesOnlineAndOfflineGoesBack) {
     writeFile("tcpip.tmp", "theirs");
 
     app_command(MENU_ONLINE);
+    waitOnline();
     net_peer_stop(web);
     EXPECT_EQ(0, messageBoxes());
     EXPECT_EQ(1, settings()->online);
