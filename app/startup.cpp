@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/download_area.h"
 #include "app/commands_link.h"
 #include "app/gpx_recording.h"
 #include "app/navigation.h"
@@ -116,6 +117,7 @@ void app_destroy() {
     AppSettings* s = app_window.settings;
     sheet_fetching_stop();
     online_probe_stop();
+    download_area_stop();
     platform_kill_timer();
     app_window.timerPeriodMs = 0;
     if (s) {

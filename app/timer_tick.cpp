@@ -1,6 +1,7 @@
 // The window timer: device polls, the base server step, the silent-receiver
 // watchdog, then re-arming at 500 ms.
 #include "app/app_state.h"
+#include "app/download_area.h"
 #include "app/link_watch.h"
 #include "app/online_probe.h"
 #include "app/sheet_fetching.h"
@@ -26,6 +27,7 @@ void app_timer() {
     connectivity_probe_poll(s);
     sheet_fetching_poll();
     online_probe_poll(s);
+    download_area_poll();
 
     if (s->deviceType == DEVICE_GARMIN) garmin_poll();
     if (s->deviceType == DEVICE_SMS) sms_poll();

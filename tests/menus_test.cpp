@@ -20,7 +20,7 @@ namespace {
 constexpr double kLat = 45.5, kLon = -(75 + 40 / 60.0);   // the default start sheet at level 2
 
 // Every id of the menu; the others in 257..307 have no command.
-const std::set<int> kMenuIds = {257, 258, 259, 260, 261, 262, 263, 273, 274, 275, 276, 277, 279, 280,
+const std::set<int> kMenuIds = {257, 258, 259, 260, 261, 262, 263, 264, 273, 274, 275, 276, 277, 279, 280,
                                 289, 290, 291, 292, 293, 294, 295, 296, 305, 307};
 
 std::vector<std::string> callKinds() {
@@ -60,7 +60,7 @@ TEST_F(MenuTest, IdsWithoutACommandAndOutsideTheRangeChangeNothing) {
     AppSettings* s = settings();
     std::string com = readFile("kiv_com.txt"), dev = readFile("kiv_dev.txt");
     int autoPan = s->autoPan, big = s->bigMaps, device = s->deviceType;
-    for (int id : {-1, 0, 1, 256, 264, 272, 278, 281, 288, 297, 304, 306, 308, 1000})
+    for (int id : {-1, 0, 1, 256, 265, 272, 278, 281, 288, 297, 304, 306, 308, 1000})
         app_command(id);
     for (int id = 257; id <= 307; id++)
         if (!kMenuIds.count(id)) app_command(id);
@@ -116,6 +116,10 @@ TEST_F(MenuTest, EachMenuIdMakesItsPlatformCalls) {
         case MENU_MONITOR:
             EXPECT_TRUE(has("show_monitor"));
             EXPECT_EQ(monitorsBefore + 1, shown_monitors.size());
+            break;
+        case MENU_DOWNLOAD_AREA:
+            ASSERT_GE(headless_calls_of("run_dialog").size(), 1u);
+            EXPECT_EQ(PLATFORM_DIALOG_DOWNLOAD_AREA, headless_calls_of("run_dialog")[0].a);
             break;
         case MENU_KEYS:
         case MENU_ABOUT:
