@@ -4,7 +4,7 @@ asked of a server that takes the request and says nothing for 20 s. The
 window must keep painting (the receiver moves the marker every second on
 the neutral picture), the title must say what is fetched, the menu must
 open, and Exit must end the program at once. Usage: gui_stall_test.py
-BUILD_DIR stall."""
+BUILD_DIR stall|area."""
 import socket
 import sys
 import threading
@@ -90,5 +90,25 @@ def case_stall(build, save):
         server.close()
 
 
+def case_area(build, save):
+    """Gps > Download Area... on the real window: the levels dialog, then the
+    progress dialog, which closes itself when the fetch has ended (no
+    server here: every sheet fails at once) and a summary box follows."""
+    s = Session(build)
+    try:
+        s.run_fixture("sheets", s.dir, FIX_LAT, FIX_LON, LEVEL)
+        s.settings(s.start_receiver(FIX_LAT, FIX_LON), LEVEL)
+        s.start_kiv()
+        s.wait_painted()
+        s.menu("g", "a")
+        levels = s.find_window("^Download Area$")
+        s.dismiss(levels, "Return")
+        summary = s.find_window("^Kiv$", timeout=30)
+        s.dismiss(summary, "Return")
+        exit_through_menu(s)
+    finally:
+        s.close()
+
+
 if __name__ == "__main__":
-    sys.exit(main({"stall": case_stall}))
+    sys.exit(main({"stall": case_stall, "area": case_area}))
