@@ -94,7 +94,8 @@ void loadSettings(AppSettings* s) {
 
 std::string megabytes(double bytes) {
     char t[32];
-    snprintf(t, sizeof t, "%.1f MB", bytes / 1e6);
+    if (bytes < 1e6) snprintf(t, sizeof t, "%.0f kB", bytes / 1e3);
+    else snprintf(t, sizeof t, "%.1f MB", bytes / 1e6);
     return t;
 }
 
