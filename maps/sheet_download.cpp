@@ -33,6 +33,12 @@ std::atomic<int> cancelled{0};
 
 void cancelDownloads(int cancel) { cancelled = cancel; }
 
+}  // namespace
+
+const std::atomic<int>* sheetDownloadCancelFlag() { return &cancelled; }
+
+namespace {
+
 int fetch(const char* url, const char* file) {
     HttpTransfer t;
     t.cancel = &cancelled;
