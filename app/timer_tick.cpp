@@ -1,7 +1,9 @@
 // The window timer: device polls, the base server step, the silent-receiver
 // watchdog, then re-arming at 500 ms.
 #include "app/app_state.h"
+#include "app/download_area.h"
 #include "app/link_watch.h"
+#include "app/online_probe.h"
 #include "app/sheet_fetching.h"
 #include "app/stale_fix.h"
 #include "app/window_events.h"
@@ -25,6 +27,8 @@ void app_timer() {
     // included) happens here on the main thread.
     connectivity_probe_poll(s);
     sheet_fetching_poll();
+    online_probe_poll(s);
+    download_area_poll();
 
     if (s->deviceType == DEVICE_GARMIN) garmin_poll();
     if (s->deviceType == DEVICE_SMS) sms_poll();
