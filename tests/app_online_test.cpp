@@ -120,6 +120,7 @@ namespace {
 // dialog waits for the end (or cancels at once).
 int areaLevel = 3;
 bool areaCancel = false;
+FaultServer* areaServer = nullptr;   // Cancel waits until a transfer has reached it
 DownloadAreaChoice areaShown{};
 int areaDialog(int kind, void* state) {
     if (kind == PLATFORM_DIALOG_DOWNLOAD_AREA) {
@@ -130,6 +131,7 @@ int areaDialog(int kind, void* state) {
     }
     auto* p = static_cast<DownloadAreaProgress*>(state);
     if (areaCancel) {
+        if (areaServer) areaServer->waitForRequests(1);
         p->cancel();
         return 0;
     }
@@ -184,9 +186,9 @@ TEST_F(AppTest, DownloadAreaCancelledAgainstASilentServerEndsCleanlyAtExit) {
     writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=" + server.root() + "/\n");
     ASSERT_EQ(1, app_create());
     headless_set_dialog_hook(areaDialog);
-    areaLevel = 4, areaCancel = true;
+    areaLevel = 4, areaCancel = true, areaServer = &server;
     app_command(MENU_DOWNLOAD_AREA);
-    server.waitForRequests(1);
+    areaServer = nullptr;
     app_timer();
     EXPECT_EQ(1, download_area_running());
     app_close();
