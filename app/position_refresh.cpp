@@ -52,7 +52,7 @@ const char* app_compose_title() {
     }
     // A REMOTE instance on a port of the system's choosing says where to post.
     char where[NET_NAME_SIZE + 64];
-    if (s->deviceType == DEVICE_REMOTE && s->basePort == 0 && fix == 0 && remote_server_listen_text(where, sizeof where)) {
+    if (s->deviceType == DEVICE_REMOTE && s->basePort == 0 && !gps_has_position() && remote_server_listen_text(where, sizeof where)) {
         size_t used = strlen(t);
         snprintf(t + used, size - used, " - %s", where);
     }
