@@ -448,6 +448,7 @@ class Drive:
         self.spy.wait()
         self.check_files("after kill -9")
         self.start_kiv()
+        log(f"kiv back {now() - t:.1f} s after kill -9")
         with self.lock:
             first_paint = next((p for p in self.paints if p > t), now())
         self.quiet.append((t, first_paint + 2))
@@ -560,7 +561,10 @@ class Drive:
             self.wait(seconds - 1)
             bad.close()
             log(f"{mode} server took {bad.connections} connections")
+        t = now()
         self.start_server()
+        if now() - t > 5:
+            log(f"the map server took {now() - t:.1f} s to start")
 
     def disk_full(self, seconds):
         if not self.disk:
@@ -689,7 +693,9 @@ class Drive:
                 if cycle > 1 and now() > end - 10 * scale:
                     break
                 self.phases.append((now(), name))
+                t = now()
                 step()
+                log(f"{name}: {now() - t:.1f} s")
         self.wait(max(0.0, end - now()))
         with self.lock:
             if self.titles:
