@@ -571,7 +571,11 @@ class Drive:
             return
         self.fill_disk()
         self.count("maps folder full")
-        self.wait(seconds)
+        # A reload writes a sheet over a stored one while nothing can be
+        # written: the stored one must stay whole.
+        self.wait(1)
+        self.menu("alt+g", "r")
+        self.wait(seconds - 1)
         self.free_disk()
 
     # checks on files
