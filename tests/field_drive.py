@@ -127,7 +127,8 @@ class BadServer:
         self.sock.settimeout(0.2)
         self.connections = 0
         self.rng = random.Random(port)
-        threading.Thread(target=self._accept, daemon=True).start()
+        self.acceptor = threading.Thread(target=self._accept, daemon=True)
+        self.acceptor.start()
 
     def _accept(self):
         while not self.stop.is_set():
@@ -172,7 +173,10 @@ class BadServer:
             c.close()
 
     def close(self):
+        # The port is free only once no thread waits on the listening
+        # socket any more.
         self.stop.set()
+        self.acceptor.join()
         self.sock.close()
 
 
@@ -317,12 +321,18 @@ class Drive:
 
     # the map server
     def start_server(self):
-        r = subprocess.run(["bash", os.path.join(ROOT, "mapserver", "kiv-mapserver.sh"), "start",
-                            os.path.join(self.dir, "mapserver"), str(self.port)],
-                           capture_output=True, text=True, timeout=600)
-        if r.returncode != 0:
-            raise RuntimeError("map server did not start: " + r.stderr[-500:])
-        self.server_up = True
+        # A port just let go of may still be held for a moment.
+        for attempt in range(3):
+            r = subprocess.run(["bash", os.path.join(ROOT, "mapserver", "kiv-mapserver.sh"), "start",
+                                os.path.join(self.dir, "mapserver"), str(self.port)],
+                               capture_output=True, text=True, timeout=600)
+            if r.returncode == 0:
+                self.server_up = True
+                return
+            log(f"the map server did not start (try {attempt + 1}): {r.stderr.strip()[-200:]}")
+            time.sleep(1)
+        raise RuntimeError("map server did not start: " + r.stderr[-500:] +
+                           self._read(os.path.join("mapserver", "error.log"))[-500:])
 
     def stop_server(self):
         subprocess.run(["bash", os.path.join(ROOT, "mapserver", "kiv-mapserver.sh"), "stop",
