@@ -10,6 +10,9 @@ namespace {
 // The message line holds a blank and at most 47 characters of the message.
 constexpr int kMessageLine = 48;
 const int kRowY[MONITOR_SAT_ROWS] = {76, 84, 93, 101, 110, 119, 127, 136, 144, 153, 162, 171};
+constexpr int kLinePitch = 9;  // the lines past the twelfth, reached by scrolling
+
+int lineY(int i) { return i < MONITOR_SAT_ROWS ? kRowY[i] : kRowY[MONITOR_SAT_ROWS - 1] + (i - 11) * kLinePitch; }
 
 void setText(MonitorText* t, const char* text) { snprintf(t->text, sizeof t->text, "%s", text); }
 
@@ -26,7 +29,7 @@ void monitor_dialog_free(MonitorDialog* d) { delete d; }
 void monitor_dialog_init(MonitorDialog* d) {
     *d = MonitorDialog{};
     d->caption = "GPS Monitor";
-    d->frame = {0, 0, 205, 215};
+    d->frame = {0, 0, 205 + 125, 215};
     d->iconRect = {21, 22, 21, 20};
     d->okText = "OK";
     d->okRect = {7, 62, 50, 14};
@@ -38,7 +41,10 @@ void monitor_dialog_init(MonitorDialog* d) {
     d->texts[MONITOR_POSITION] = {609, {73, 41, 118, 10}, ""};
     d->texts[MONITOR_MESSAGE] = {610, {13, 195, 176, 10}, ""};
     d->texts[MONITOR_HEADER] = {624, {73, 67, 119, 10}, ""};
-    for (int i = 0; i < MONITOR_SAT_ROWS; i++) d->texts[MONITOR_ROW_FIRST + i] = {625 + i, {73, kRowY[i], 120, 10}, ""};
+    d->texts[MONITOR_LEGEND] = {700, {205, 150, 118, 30}, ""};
+    for (int i = 0; i < MONITOR_LINES; i++) d->texts[MONITOR_ROW_FIRST + i] = {625 + i, {73, lineY(i), 120, 10}, ""};
+    d->listRect = {73, 76, 124, 105};
+    d->skyRect = {205, 14, 118, 130};
     for (MonitorText& t : d->texts) setText(&t, " ");
     d->timerMs = MONITOR_FIRST_TIMER_MS;
     d->open = 1;
@@ -55,13 +61,25 @@ void monitor_dialog_refresh(MonitorDialog* d) {
                  gps_longitude(), gps_altitude(), mode);
     snprintf(t[MONITOR_MESSAGE].text, kMessageLine + 1, " %s", gps_last_message().c_str());
     setText(&t[MONITOR_HEADER], "  PRN     AZM    ELV     SS     USED");
-    int count = gps_satellites_in_view();
-    for (int i = 0; i < count && i < MONITOR_SAT_ROWS; i++) {
-        int elevation = gps_sat_elevation(i);
-        if (elevation > 90) break;
-        snprintf(t[MONITOR_ROW_FIRST + i].text, MONITOR_TEXT, "   [%02d]      %03d      %02d       %02d       %s",
-                 gps_sat_prn(i), gps_sat_azimuth(i), elevation, gps_sat_snr(i), gps_sat_used(i) ? "Yes" : "No");
+    setText(&t[MONITOR_LEGEND], sky_plot_legend());
+    GpsSatellite sats[GPS_SAT_TABLE];
+    int count = gps_copy_satellites(sats, GPS_SAT_TABLE);
+    int inView = gps_satellites_in_view();
+    if (count > inView) count = inView;
+    int line = 0, system = GPS_SYSTEM_GPS;
+    for (int i = 0; i < count && line < MONITOR_LINES; i++) {
+        const GpsSatellite& s = sats[i];
+        if (s.elevation > 90) break;
+        if (s.system != system) {
+            system = s.system;
+            snprintf(t[MONITOR_ROW_FIRST + line++].text, MONITOR_TEXT, "  %s", gps_system_name(system));
+            if (line >= MONITOR_LINES) break;
+        }
+        snprintf(t[MONITOR_ROW_FIRST + line++].text, MONITOR_TEXT, "   [%02d]      %03d      %02d       %02d       %s",
+                 s.prn, s.azimuth, s.elevation, s.snr, s.used ? "Yes" : "No");
     }
+    d->lineCount = line;
+    sky_plot_draw(&d->sky, sats, count);
 }
 
 void monitor_dialog_timer(MonitorDialog* d) {

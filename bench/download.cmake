@@ -1,4 +1,5 @@
-# A missing sheet from the local map server beside curl (needs MapServer,
+# A missing sheet from the local map server beside curl, by the CGI request
+# and through WMS (needs MapServer,
 # lighttpd and curl; starts the server itself).
 kiv_bench(download_bench SOURCES download_bench.cpp LIBS kiv_maps kiv_platform)
 if(TARGET download_bench)

@@ -1,7 +1,9 @@
 // Obtaining one missing sheet from the local map server: the request, the
 // reply page, the image and the store (downloadSheet), beside curl
 // fetching the same two URLs as separate processes, in the same run.
-// Each repetition is one download; the median of 20 is the figure.
+// The same through the server's WMS: downloadSheet with Wms= set beside
+// curl fetching the one GetMap URL. Each repetition is one download; the
+// median of 20 is the figure.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -16,6 +18,7 @@
 #include "maps/sheet_download.h"
 #include "maps/sheet_download_parts.h"
 #include "maps/sheet_store.h"
+#include "maps/wms_request.h"
 #include "maps/zoom_levels.h"
 #include "settings/app_settings.h"
 #include "settings/settings_load.h"
@@ -40,8 +43,13 @@ int runCurl(const std::string& url, const std::string& out) {
 struct Sheet {
     double lat, lon;
     int level, big;
-    std::string url;
+    std::string url, wms;
 };
+
+void setWms(WmsSource* w) {
+    snprintf(w->url, sizeof w->url, "%s/cgi-bin/mapserv", server_root.c_str());
+    snprintf(w->layers, sizeof w->layers, "topographic");
+}
 
 Sheet sheetOf(const benchmark::State& state) {
     Sheet s;
@@ -54,17 +62,24 @@ Sheet sheetOf(const benchmark::State& state) {
     char url[SHEET_URL_MAX];
     sheetTopoRequestUrl(url, sizeof url, server_root.c_str(), x, y, zoomScale(s.level), s.big, 1, 0, angle);
     s.url = url;
+    WmsSource w = {};
+    setWms(&w);
+    int width = s.big ? 720 : 480, height = s.big ? 540 : 360;
+    WmsBox box = wmsSheetBox(x, y, zoomScale(s.level), width, height);
+    wmsGetMapUrl(url, sizeof url, &w, &box, width, height);
+    s.wms = url;
     return s;
 }
 
-void DownloadSheet(benchmark::State& state) {
+void download(benchmark::State& state, bool wms) {
     Sheet s = sheetOf(state);
     auto settings = std::make_unique<AppSettings>();
     settings_defaults(settings.get());
-    snprintf(settings->mapsDir, sizeof settings->mapsDir, "%s/Maps", work_dir.c_str());
+    snprintf(settings->mapsDir, sizeof settings->mapsDir, "%s/%s", work_dir.c_str(), wms ? "MapsWms" : "Maps");
     snprintf(settings->serverUrl, sizeof settings->serverUrl, "%s", server_root.c_str());
+    if (wms) setWms(&settings->wms);
     char path[SHEET_PATH_MAX];
-    sheetPath(path, sizeof path, settings->mapsDir, s.lat, s.lon, s.level, s.big, SHEET_GIF);
+    sheetPath(path, sizeof path, settings->mapsDir, s.lat, s.lon, s.level, s.big, wms ? SHEET_PNG : SHEET_GIF);
     for (auto _ : state) {
         state.PauseTiming();
         remove(path);   // missing again
@@ -74,6 +89,19 @@ void DownloadSheet(benchmark::State& state) {
             return;
         }
     }
+}
+
+void DownloadSheet(benchmark::State& state) { download(state, false); }
+void DownloadWmsSheet(benchmark::State& state) { download(state, true); }
+
+void CurlGetMap(benchmark::State& state) {
+    Sheet s = sheetOf(state);
+    std::string image = work_dir + "/curl_image.png";
+    for (auto _ : state)
+        if (!runCurl(s.wms, image)) {
+            state.SkipWithError("curl failed");
+            return;
+        }
 }
 
 void CurlTwoUrls(benchmark::State& state) {
@@ -94,10 +122,14 @@ void CurlTwoUrls(benchmark::State& state) {
 // Each size: ours, then curl, so that both meet the same load.
 void registerSideBySide() {
     const int sizes[][2] = {{2, 0}, {2, 1}, {4, 0}};
+    const struct {
+        const char* name;
+        void (*run)(benchmark::State&);
+    } pairs[] = {{"DownloadSheet", DownloadSheet}, {"CurlTwoUrls", CurlTwoUrls},
+                 {"DownloadWmsSheet", DownloadWmsSheet}, {"CurlGetMap", CurlGetMap}};
     for (const auto& s : sizes)
-        for (int curl = 0; curl <= 1; curl++) {
-            auto* b = benchmark::RegisterBenchmark(curl ? "CurlTwoUrls" : "DownloadSheet",
-                                                   curl ? CurlTwoUrls : DownloadSheet);
+        for (const auto& p : pairs) {
+            auto* b = benchmark::RegisterBenchmark(p.name, p.run);
             b->Args({s[0], s[1]})->Iterations(1)->Repetitions(20)->UseRealTime();
             b->Unit(benchmark::kMillisecond)->ReportAggregatesOnly(true);
         }

@@ -1,11 +1,14 @@
-// NMEA decoder throughput: nmea_feed on the largest NMEA capture
-// (telit-he910) repeated to about 4 MB and fed in the reader's 80-byte
-// reads, beside two whole processes on the same bytes from a file on stdin:
-// gpsd's gpsdecode and kivdump. Each copy of the capture is moved on by one
-// day (RMC dates rewritten, checksums redone), so every copy is newer than
-// the last, as a receiver's stream would be, and no RMC is dropped as older.
-// Rates are per CPU second (the child's CPU time for the processes), so a
-// busy machine does not skew the ratio; wall-clock rates are shown beside.
+// NMEA decoder throughput: nmea_feed on real captures repeated to about
+// 4 MB and fed in the reader's 80-byte reads, beside two whole processes on
+// the same bytes from a file on stdin: gpsd's gpsdecode and kivdump. The
+// captures: the largest multi-GNSS one (skytraq-dgps, GPS and BeiDou), the
+// one with the most systems (ublox-zed-f9p-nmea: GN, GP, GL, GA, GB talkers
+// with signal ids) and the largest GPS-only one (telit-he910). Each copy of
+// a capture is moved on by one day (RMC and ZDA dates rewritten, checksums
+// redone), so every copy is newer than the last, as a receiver's stream
+// would be, and no RMC is dropped as older. Rates are per CPU second (the
+// child's CPU time for the processes), so a busy machine does not skew the
+// ratio; wall-clock rates are shown beside.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -46,59 +49,87 @@ std::string with_checksum(const std::string& body) {
     return "$" + body + tail;
 }
 
-// One copy of the capture with every RMC date replaced by ddmmyy.
-std::string copy_dated(const std::string& capture, const char* ddmmyy) {
+// Field n of a sentence body starts at the returned offset; npos without it.
+size_t field_at(const std::string& body, int n) {
+    size_t at = 0;
+    for (int k = 0; k < n; ++k) {
+        at = body.find(',', at);
+        if (at == std::string::npos) return at;
+        ++at;
+    }
+    return at;
+}
+
+// Replaces field n of a body (any length) with text.
+void replace_field(std::string& body, int n, const std::string& text) {
+    size_t at = field_at(body, n);
+    if (at == std::string::npos) return;
+    size_t end = body.find(',', at);
+    body.replace(at, (end == std::string::npos ? body.size() : end) - at, text);
+}
+
+// One copy of the capture with every RMC and ZDA date (of any talker) set to
+// the day d; lines with a bad checksum keep it bad.
+std::string copy_dated(const std::string& capture, const std::tm& d) {
+    char ddmmyy[16], dd[8], mm[8], yyyy[8];
+    std::snprintf(ddmmyy, sizeof ddmmyy, "%02d%02d%02d", d.tm_mday % 100, (d.tm_mon + 1) % 100, d.tm_year % 100);
+    std::snprintf(dd, sizeof dd, "%02d", d.tm_mday % 100);
+    std::snprintf(mm, sizeof mm, "%02d", (d.tm_mon + 1) % 100);
+    std::snprintf(yyyy, sizeof yyyy, "%04d", (d.tm_year + 1900) % 10000);
     std::string out;
     std::istringstream in(capture);
     std::string line;
     while (std::getline(in, line)) {
-        if (line.compare(0, 7, "$GPRMC,") == 0) {
-            std::string cr = !line.empty() && line.back() == '\r' ? "\r" : "";
-            std::string body = line.substr(1, line.find('*') - 1);
-            int commas = 0;
-            size_t at = 0;
-            while (commas < 9 && (at = body.find(',', at)) != std::string::npos) ++commas, ++at;
-            if (commas == 9 && body.compare(at, 6, "120319") == 0) {
-                body.replace(at, 6, ddmmyy);
-                line = with_checksum(body) + cr;
+        size_t star = line.find('*');
+        bool rmc = line.size() > 7 && line.compare(3, 4, "RMC,") == 0;
+        bool zda = line.size() > 7 && line.compare(3, 4, "ZDA,") == 0;
+        if (line[0] == '$' && star != std::string::npos && star + 3 <= line.size() && (rmc || zda)) {
+            std::string body = line.substr(1, star - 1);
+            bool good = with_checksum(body) == line.substr(0, star + 3);
+            if (rmc && field_at(body, 9) != std::string::npos && body.compare(field_at(body, 9), 1, ",") != 0) {
+                replace_field(body, 9, ddmmyy);
+            } else if (zda && field_at(body, 4) != std::string::npos) {
+                replace_field(body, 2, dd);
+                replace_field(body, 3, mm);
+                replace_field(body, 4, yyyy);
             }
+            std::string cr = line.back() == '\r' ? "\r" : "";
+            line = good ? with_checksum(body) + cr : "$" + body + line.substr(star, 3) + cr;
         }
         out += line + "\n";
     }
     return out;
 }
 
-const Stream& telit_stream() {
-    static Stream s = [] {
-        Stream s;
-        std::ifstream in(std::string(KIV_TESTDATA_DIR) + "/receivers/telit-he910.bin", std::ios::binary);
-        std::stringstream all;
-        all << in.rdbuf();
-        std::string one = all.str();
-        if (one.empty()) return s;
-        std::tm day{};
-        day.tm_year = 119, day.tm_mon = 2, day.tm_mday = 12, day.tm_hour = 12;
-        while (s.bytes.size() < target_bytes) {
-            std::time_t t = timegm(&day);
-            std::tm d{};
-            gmtime_r(&t, &d);
-            char ddmmyy[40];
-            std::snprintf(ddmmyy, sizeof ddmmyy, "%02d%02d%02d", d.tm_mday, d.tm_mon + 1, d.tm_year % 100);
-            s.bytes += copy_dated(one, ddmmyy);
-            day.tm_mday += 1;
-        }
-        for (char c : s.bytes) s.sentences += c == '$';
-        s.path = "/tmp/kiv_nmea_bench_" + std::to_string(getpid()) + ".bin";
-        std::ofstream(s.path, std::ios::binary) << s.bytes;
-        return s;
-    }();
+const Stream& stream_of(const std::string& capture) {
+    static std::map<std::string, Stream> streams;
+    auto found = streams.find(capture);
+    if (found != streams.end()) return found->second;
+    Stream& s = streams[capture];
+    std::ifstream in(std::string(KIV_TESTDATA_DIR) + "/receivers/" + capture + ".bin", std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    std::string one = all.str();
+    if (one.empty()) return s;
+    std::tm day{};
+    day.tm_year = 119, day.tm_mon = 2, day.tm_mday = 12, day.tm_hour = 12;
+    while (s.bytes.size() < target_bytes) {
+        std::time_t t = timegm(&day);
+        std::tm d{};
+        gmtime_r(&t, &d);
+        s.bytes += copy_dated(one, d);
+        day.tm_mday += 1;
+    }
+    for (char c : s.bytes) s.sentences += c == '$';
+    s.path = "/tmp/kiv_nmea_bench_" + std::to_string(getpid()) + "_" + capture + ".bin";
+    std::ofstream(s.path, std::ios::binary) << s.bytes;
     return s;
 }
 
 struct Rate {
     double cpuMBs = 0, wallMBs = 0, cpuSentences = 0;
 };
-std::map<std::string, Rate> rates;
+std::map<std::string, std::map<std::string, Rate>> rates;  // capture, then decoder
 
 double cpu_seconds(int who) {
     rusage u{};
@@ -106,9 +137,9 @@ double cpu_seconds(int who) {
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-void BM_NmeaFeed(benchmark::State& state) {
-    const Stream& s = telit_stream();
-    if (s.bytes.empty()) return state.SkipWithError("telit-he910.bin not found");
+void nmea_feed_bench(benchmark::State& state, const std::string& capture) {
+    const Stream& s = stream_of(capture);
+    if (s.bytes.empty()) return state.SkipWithError((capture + ".bin not found").c_str());
     double cpu = 0, wall = 0;
     long runs = 0;
     for (auto _ : state) {
@@ -124,7 +155,7 @@ void BM_NmeaFeed(benchmark::State& state) {
     }
     if (gps_utc_text().empty()) state.SkipWithError("nothing decoded");
     double mb = s.bytes.size() * static_cast<double>(runs) / 1e6;
-    rates["nmea_feed"] = {mb / cpu, mb / wall, s.sentences * static_cast<double>(runs) / cpu};
+    rates[capture]["nmea_feed"] = {mb / cpu, mb / wall, s.sentences * static_cast<double>(runs) / cpu};
     state.SetBytesProcessed(static_cast<int64_t>(s.bytes.size()) * state.iterations());
     state.counters["sentences/s"] = benchmark::Counter(static_cast<double>(s.sentences) * state.iterations(),
                                                        benchmark::Counter::kIsRate);
@@ -149,9 +180,10 @@ bool run_process(const std::vector<std::string>& args, const std::string& input)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-void run_process_bench(benchmark::State& state, const std::string& name, const std::vector<std::string>& args) {
-    const Stream& s = telit_stream();
-    if (s.bytes.empty()) return state.SkipWithError("telit-he910.bin not found");
+void process_bench(benchmark::State& state, const std::string& capture, const std::string& name,
+                   const std::vector<std::string>& args) {
+    const Stream& s = stream_of(capture);
+    if (s.bytes.empty()) return state.SkipWithError((capture + ".bin not found").c_str());
     double cpu = 0, wall = 0;
     long runs = 0;
     for (auto _ : state) {
@@ -166,38 +198,48 @@ void run_process_bench(benchmark::State& state, const std::string& name, const s
         ++runs;
     }
     double mb = s.bytes.size() * static_cast<double>(runs) / 1e6;
-    rates[name] = {mb / cpu, mb / wall, s.sentences * static_cast<double>(runs) / cpu};
+    rates[capture][name] = {mb / cpu, mb / wall, s.sentences * static_cast<double>(runs) / cpu};
     state.SetBytesProcessed(static_cast<int64_t>(s.bytes.size()) * state.iterations());
     state.counters["wall_MB/s"] = mb / wall;
 }
 
-void BM_GpsdecodeProcess(benchmark::State& state) { run_process_bench(state, "gpsdecode", {"gpsdecode"}); }
+const char* const captures[] = {"skytraq-dgps", "ublox-zed-f9p-nmea", "telit-he910"};
 
-void BM_KivdumpProcess(benchmark::State& state) {
-    run_process_bench(state, "kivdump", {std::string(KIV_BINARY_DIR) + "/tools/kivdump/kivdump", "--device", "nmea", "-"});
+void register_benchmarks() {
+    const std::string kivdump = std::string(KIV_BINARY_DIR) + "/tools/kivdump/kivdump";
+    for (std::string c : captures) {
+        benchmark::RegisterBenchmark(("nmea_feed/" + c).c_str(), nmea_feed_bench, c)
+            ->Unit(benchmark::kMillisecond)->MinTime(1.0);
+        benchmark::RegisterBenchmark(("gpsdecode/" + c).c_str(), process_bench, c, "gpsdecode",
+                                     std::vector<std::string>{"gpsdecode"})
+            ->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+        benchmark::RegisterBenchmark(("kivdump/" + c).c_str(), process_bench, c, "kivdump",
+                                     std::vector<std::string>{kivdump, "--device", "nmea", "-"})
+            ->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+    }
 }
-
-BENCHMARK(BM_NmeaFeed)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_GpsdecodeProcess)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
-BENCHMARK(BM_KivdumpProcess)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    register_benchmarks();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    const Stream& s = telit_stream();
-    if (!s.path.empty()) std::remove(s.path.c_str());
-    std::printf("\n%-10s %12s %12s %16s\n", "", "CPU MB/s", "wall MB/s", "sentences/CPU s");
-    for (const auto& [name, r] : rates)
-        std::printf("%-10s %12.1f %12.1f %16.0f\n", name.c_str(), r.cpuMBs, r.wallMBs, r.cpuSentences);
-    auto gpsd = rates.find("gpsdecode");
-    if (gpsd != rates.end() && gpsd->second.cpuMBs > 0) {
+    for (const char* c : captures) {
+        auto r = rates.find(c);
+        if (r == rates.end()) continue;
+        std::remove(stream_of(c).path.c_str());
+        std::printf("\n%s (%.1f MB, %ld sentences)\n%-10s %12s %12s %16s\n", c, stream_of(c).bytes.size() / 1e6,
+                    stream_of(c).sentences, "", "CPU MB/s", "wall MB/s", "sentences/CPU s");
+        for (const auto& [name, rate] : r->second)
+            std::printf("%-10s %12.1f %12.1f %16.0f\n", name.c_str(), rate.cpuMBs, rate.wallMBs, rate.cpuSentences);
+        auto gpsd = r->second.find("gpsdecode");
+        if (gpsd == r->second.end() || gpsd->second.cpuMBs <= 0) continue;
         for (const char* name : {"nmea_feed", "kivdump"})
-            if (rates.count(name))
-                std::printf("%s / gpsdecode: %.1fx\n", name, rates[name].cpuMBs / gpsd->second.cpuMBs);
+            if (r->second.count(name))
+                std::printf("%s / gpsdecode: %.1fx\n", name, r->second[name].cpuMBs / gpsd->second.cpuMBs);
     }
     return 0;
 }

@@ -8,5 +8,6 @@ endif()
 kiv_fuzzer(nmea_fuzz
   SOURCES nmea_fuzz.cpp
     ${CMAKE_SOURCE_DIR}/position/nmea.cpp ${CMAKE_SOURCE_DIR}/position/nmea_fields.cpp
+    ${CMAKE_SOURCE_DIR}/position/nmea_satellites.cpp
     ${CMAKE_SOURCE_DIR}/position/tripmate.cpp ${CMAKE_SOURCE_DIR}/position/sms.cpp
   LIBS kiv_position kiv_platform SECONDS 20 ${nmea_fuzz_seeds})

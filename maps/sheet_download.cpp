@@ -12,6 +12,7 @@
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_store.h"
+#include "maps/wms_sheet.h"
 #include "maps/zoom_levels.h"
 #include "net/http_client.h"
 #include "platform/platform.h"
@@ -52,6 +53,13 @@ int prepare(double lat, double lon, int level, const AppSettings* settings, char
     if (!settings || !outPath) return 1;
     if (!sheetPath(outPath, SHEET_PATH_MAX, settings->mapsDir, lat, lon, level, bigMaps, format)) return 1;
     if (isStoredSheet(outPath)) return 2;
+    // A topographic sheet from a WMS may be stored as PNG.
+    char png[SHEET_PATH_MAX];
+    if (format == SHEET_GIF && sheetPath(png, sizeof png, settings->mapsDir, lat, lon, level, bigMaps, SHEET_PNG) &&
+        isStoredSheet(png)) {
+        snprintf(outPath, SHEET_PATH_MAX, "%s", png);
+        return 2;
+    }
     sheetCreateFolders(settings->mapsDir, lat, lon);
     request->scale = zoomScale(level);
     if (!sheetCentreAndAngle(lat, lon, &request->x, &request->y, &request->angle)) return 1;
@@ -165,6 +173,8 @@ int downloadSheet(double lat, double lon, int level, const AppSettings* settings
     SheetRequest request;
     int state = prepare(lat, lon, level, settings, outPath, bigMaps, SHEET_GIF, &request);
     if (state != 0) return state == 2 ? 0 : 1;
+    if (settings->wms.url[0])
+        return wmsDownloadSheet(&settings->wms, 0, lat, lon, level, bigMaps, settings->mapsDir, outPath);
     SheetTempFiles temp;
     sheetTempFilesMake(&temp);
     int result = downloadTopo(&request, &temp, outPath, bigMaps, rose, grid);
@@ -177,6 +187,8 @@ int downloadAerialSheet(double lat, double lon, int level, const AppSettings* se
     SheetRequest request;
     int state = prepare(lat, lon, level, settings, outPath, bigMaps, SHEET_JPEG, &request);
     if (state != 0) return state == 2 ? 0 : 1;
+    if (settings->wmsAerial.url[0])
+        return wmsDownloadSheet(&settings->wmsAerial, 1, lat, lon, level, bigMaps, settings->mapsDir, outPath);
     SheetTempFiles temp;
     sheetTempFilesMake(&temp);
     int result = downloadAerial(&request, &temp, outPath, bigMaps);

@@ -9,7 +9,10 @@ struct AppSettings;
 // Each returns 0 when the sheet file is ready at outPath (SHEET_PATH_MAX
 // bytes), found in the store or downloaded, and 1 on failure. lat and lon
 // are the snapped sheet centre. The server root is settings->serverUrl, or
-// the local map server's default address when that is empty.
+// the local map server's default address when that is empty. With Wms=
+// (WmsAerial= for aerial images) set, the sheet comes from that WMS
+// instead (wms_sheet.h) and a topographic one may be stored as PNG: outPath
+// then ends in ".png".
 //
 // A sheet is written under a name of its own in its folder and renamed into
 // place only when complete, so a failed or cut transfer never leaves a file

@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "maps/map_view.h"
+#include "maps/png_sheet.h"
 #include "maps/sheet_store.h"
 
 namespace {
@@ -62,6 +65,11 @@ bool readExtentsOf(int format, double lat, double lon, int level, const char* ma
                    double* centreY, double* minX, double* minY, double* maxX, double* maxY) {
     char path[SHEET_PATH_MAX];
     if (!sheetPath(path, sizeof path, mapsDir, lat, lon, level, bigMaps, format)) return false;
+    // A topographic sheet from a WMS is a PNG of the same name.
+    struct stat st;
+    if (format == SHEET_GIF && stat(path, &st) != 0 &&
+        sheetPath(path, sizeof path, mapsDir, lat, lon, level, bigMaps, SHEET_PNG) && stat(path, &st) == 0)
+        format = SHEET_PNG;
     char* text = static_cast<char*>(malloc(SHEET_JPEG_RECORD_MAX + 1));
     if (!text) return false;
     SheetExtent e;
@@ -111,7 +119,9 @@ int sheetParseExtentRecord(const char* text, size_t len, SheetExtent* extent) {
 int sheetReadExtentRecord(const char* path, int format, char* text, size_t textSize) {
     FILE* f = fopen(path, "rb");
     if (!f) return -1;
-    int len = format == SHEET_JPEG ? readJpegRecord(f, text, textSize) : readGifRecord(f, text, textSize);
+    int len = format == SHEET_JPEG ? readJpegRecord(f, text, textSize)
+              : format == SHEET_PNG  ? pngReadExtentRecord(f, text, textSize)
+                                     : readGifRecord(f, text, textSize);
     fclose(f);
     return len;
 }

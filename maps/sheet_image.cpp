@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "maps/gif_decoder.h"
 #include "maps/jpeg_sheet.h"
+#include "maps/png_sheet.h"
 #include "maps/sheet_store.h"
 #include "platform/platform.h"
 
@@ -13,6 +15,8 @@ int decodeSheetFile(const char* path, int format, unsigned char** pixels, int* w
     int w = 0, h = 0;
     if (format == SHEET_JPEG) {
         jpeg_read_rgb(path, pixels, &w, &h);
+    } else if (format == SHEET_PNG) {
+        png_read_rgb(path, pixels, &w, &h);
     } else {
         FILE* f = fopen(path, "rb");
         if (!f) return 0;
@@ -31,7 +35,9 @@ int decodeSheetFile(const char* path, int format, unsigned char** pixels, int* w
 
 bool loadSheetImage(const char* path, int satelliteImage, unsigned char** pixels, int* width, int* height) {
     int format = satelliteImage ? SHEET_JPEG : SHEET_GIF;
-    if (format == SHEET_GIF) {
+    size_t length = strlen(path);
+    if (!satelliteImage && length > 4 && strcmp(path + length - 4, ".png") == 0) format = SHEET_PNG;
+    if (format != SHEET_JPEG) {
         FILE* f = fopen(path, "rb");
         if (!f) return false;
         fclose(f);
@@ -42,7 +48,9 @@ bool loadSheetImage(const char* path, int satelliteImage, unsigned char** pixels
     int w = 0, h = 0;
     if (!decodeSheetFile(path, format, &fresh, &w, &h)) {
         remove(path);
-        platform_warn(format == SHEET_JPEG ? "Error in loading the JPG image" : "Error in loading the GIF image");
+        platform_warn(format == SHEET_JPEG  ? "Error in loading the JPG image"
+                      : format == SHEET_PNG ? "Error in loading the PNG image"
+                                            : "Error in loading the GIF image");
         return false;
     }
     free(*pixels);

@@ -1,14 +1,15 @@
 // Decoding a sheet file into the packed RGB pixel buffer of the map view.
 #pragma once
 
-// Decodes a GIF (SHEET_GIF) or JPEG (SHEET_JPEG) file. Returns 1 with
+// Decodes a GIF (SHEET_GIF), JPEG (SHEET_JPEG) or PNG (SHEET_PNG) file. Returns 1 with
 // *pixels a malloc'd width x height x 3 buffer, or 0 with *pixels null.
 // Touches nothing else: the file stays, no message is shown.
 int decodeSheetFile(const char* path, int format, unsigned char** pixels, int* width, int* height);
 
-// Loads a store sheet, JPEG when satelliteImage is set, else GIF. On
-// success the previous *pixels is freed and replaced. A sheet that does not
-// decode is deleted and reported ("Error in loading the GIF image" / "Error
-// in loading the JPG image"); a GIF that cannot be opened fails silently.
+// Loads a store sheet, JPEG when satelliteImage is set, else GIF (PNG for a
+// ".png" path). On success the previous *pixels is freed and replaced. A
+// sheet that does not decode is deleted and reported ("Error in loading the
+// GIF image" / "... PNG image" / "... JPG image"); a GIF or PNG that cannot
+// be opened fails silently.
 // On failure *pixels, *width and *height keep the previous image.
 bool loadSheetImage(const char* path, int satelliteImage, unsigned char** pixels, int* width, int* height);

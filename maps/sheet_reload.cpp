@@ -17,6 +17,11 @@ int reloadSheet(int aerial, double lat, double lon, int level, const AppSettings
     char stored[SHEET_PATH_MAX];
     if (!sheetPath(stored, sizeof stored, s->mapsDir, lat, lon, level, bigMaps, aerial ? SHEET_JPEG : SHEET_GIF))
         return 0;
+    // A topographic sheet from a WMS may be the PNG of the same name.
+    char png[SHEET_PATH_MAX];
+    if (!aerial && access(stored, F_OK) != 0 &&
+        sheetPath(png, sizeof png, s->mapsDir, lat, lon, level, bigMaps, SHEET_PNG) && access(png, F_OK) == 0)
+        snprintf(stored, sizeof stored, "%s", png);
     std::string aside = std::string(stored) + ".reload." + std::to_string(getpid());
     bool setAside = rename(stored, aside.c_str()) == 0;
     int ok = aerial ? h.downloadAerialSheet(lat, lon, level, s, outPath, bigMaps) == 0

@@ -36,6 +36,10 @@ int deleteSheetOf(int format, double lat, double lon, int level, const char* map
                   int bigMaps) {
     if (!sheetPath(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, format)) return 1;
     struct stat st;
+    char png[SHEET_PATH_MAX];
+    if (stat(outPath, &st) != 0 && format == SHEET_GIF &&
+        sheetPath(png, sizeof png, mapsDir, lat, lon, level, bigMaps, SHEET_PNG) && stat(png, &st) == 0)
+        snprintf(outPath, SHEET_PATH_MAX, "%s", png);
     if (stat(outPath, &st) != 0) return 1;
     return remove(outPath) == 0 ? 0 : 1;
 }
@@ -76,7 +80,7 @@ int sheetFileName(char* out, size_t outSize, double lat, double lon, int level, 
     return fits(snprintf(out, outSize, "%s_%c%1d_%c%03d%02d%02d_%c%03d%02d%02d.%s", bigMaps ? "mad" : "mac",
                          zoomNameLetter(), level, ew, wholeDegrees(alon), wholeMinutes(alon), wholeSeconds(alon), ns,
                          wholeDegrees(alat), wholeMinutes(alat), wholeSeconds(alat),
-                         format == SHEET_JPEG ? "jpg" : "gif"),
+                         format == SHEET_JPEG ? "jpg" : format == SHEET_PNG ? "png" : "gif"),
                 outSize);
 }
 
@@ -116,6 +120,12 @@ int findSheetOf(int format, double* lat, double* lon, int* level, const char* ma
         if (sheetPath(outPath, SHEET_PATH_MAX, mapsDir, *lat, *lon, *level, bigMaps, format) &&
             isReadableFile(outPath))
             return 0;
+        char png[SHEET_PATH_MAX];
+        if (format == SHEET_GIF && sheetPath(png, sizeof png, mapsDir, *lat, *lon, *level, bigMaps, SHEET_PNG) &&
+            isReadableFile(png)) {
+            snprintf(outPath, SHEET_PATH_MAX, "%s", png);
+            return 0;
+        }
         if (!walkCoarser || *level <= 0) return 1;
         *level -= 1;
         // Big sheets lie on the grid with the doubled longitude step.

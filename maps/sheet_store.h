@@ -3,7 +3,9 @@
 #pragma once
 #include <cstddef>
 
-enum SheetFormat { SHEET_GIF = 0, SHEET_JPEG = 1 };
+// PNG sheets are topographic sheets from a WMS; every look-up of a GIF
+// sheet takes the PNG of the same name when there is no GIF.
+enum SheetFormat { SHEET_GIF = 0, SHEET_JPEG = 1, SHEET_PNG = 2 };
 
 // "./Maps" unless kiv_ini.txt names another folder.
 extern const char* const SHEET_DEFAULT_MAPS_DIR;
@@ -32,6 +34,7 @@ int findSheetJpeg(double* lat, double* lon, int* level, const char* mapsDir, cha
 int findSheetOf(int format, double* lat, double* lon, int* level, const char* mapsDir, char* outPath,
                 int bigMaps, int walkCoarser);
 
-// Removes the sheet file. 0 = removed; 1 = missing or not removable.
+// Removes the sheet file (the GIF, else the PNG). 0 = removed; 1 = missing
+// or not removable.
 int deleteSheet(double lat, double lon, int level, const char* mapsDir, char* outPath, int bigMaps);
 int deleteSheetJpeg(double lat, double lon, int level, const char* mapsDir, char* outPath, int bigMaps);

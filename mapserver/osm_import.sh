@@ -10,16 +10,23 @@
 # them; both are rewritten whenever the imports change.
 
 # The tables made from GDAL's OSM layers (points, lines, multipolygons), in
-# SQLite SQL over the first-stage GeoPackage.
+# SQLite SQL over the first-stage GeoPackage: name|geometry type|more
+# ogr2ogr options|SQL. OpenStreetMap splits a street into a way per block or
+# so, too short to carry its name: road_names joins each named street into
+# whole lines, which the names are drawn along.
 osm_tables() {
+  local rank="CASE WHEN highway IN ('motorway','motorway_link') THEN 1 WHEN highway IN ('trunk','trunk_link') THEN 2 WHEN highway IN ('primary','primary_link') THEN 3 WHEN highway IN ('secondary','secondary_link') THEN 4 WHEN highway IN ('tertiary','tertiary_link') THEN 5 WHEN highway IN ('residential','unclassified','living_street','road') THEN 6 ELSE 7 END"
+  cat <<SQL
+roads|LINESTRING||SELECT geom, name, ref, $rank AS rank FROM lines WHERE highway IN ('motorway','motorway_link','trunk','trunk_link','primary','primary_link','secondary','secondary_link','tertiary','tertiary_link','residential','unclassified','living_street','road','service','track') ORDER BY rank DESC
+road_names|LINESTRING|-explodecollections|SELECT ST_LineMerge(ST_Collect(geom)) AS geom, name, MIN($rank) AS rank FROM lines WHERE name IS NOT NULL AND highway IN ('motorway','trunk','primary','secondary','tertiary','residential','unclassified','living_street','road') GROUP BY name
+SQL
   cat <<'SQL'
-roads|LINESTRING|SELECT geom, name, ref, CASE WHEN highway IN ('motorway','motorway_link') THEN 1 WHEN highway IN ('trunk','trunk_link') THEN 2 WHEN highway IN ('primary','primary_link') THEN 3 WHEN highway IN ('secondary','secondary_link') THEN 4 WHEN highway IN ('tertiary','tertiary_link') THEN 5 WHEN highway IN ('residential','unclassified','living_street','road') THEN 6 ELSE 7 END AS rank FROM lines WHERE highway IN ('motorway','motorway_link','trunk','trunk_link','primary','primary_link','secondary','secondary_link','tertiary','tertiary_link','residential','unclassified','living_street','road','service','track') ORDER BY rank DESC
-railways|LINESTRING|SELECT geom, name FROM lines WHERE railway IN ('rail','light_rail','narrow_gauge','preserved')
-waterways|LINESTRING|SELECT geom, name, CASE WHEN waterway IN ('river','canal') THEN 1 ELSE 2 END AS rank FROM lines WHERE waterway IN ('river','canal','stream')
-water|MULTIPOLYGON|SELECT geom, name FROM multipolygons WHERE "natural" = 'water' OR water IS NOT NULL OR waterway = 'riverbank' OR landuse IN ('reservoir','basin')
-landcover|MULTIPOLYGON|SELECT geom, name, CASE WHEN "natural" = 'wetland' THEN 'wetland' WHEN "natural" = 'wood' OR landuse = 'forest' THEN 'wood' WHEN leisure IN ('park','nature_reserve','garden','golf_course') OR landuse IN ('grass','recreation_ground','meadow') THEN 'park' ELSE 'builtup' END AS kind FROM multipolygons WHERE "natural" IN ('wetland','wood') OR landuse IN ('forest','grass','recreation_ground','meadow','residential','commercial','industrial','retail') OR leisure IN ('park','nature_reserve','garden','golf_course')
-buildings|MULTIPOLYGON|SELECT geom FROM multipolygons WHERE building IS NOT NULL
-places|POINT|SELECT geom, name, CAST(population AS INTEGER) AS population, CASE place WHEN 'city' THEN 1 WHEN 'town' THEN 2 WHEN 'village' THEN 3 ELSE 4 END AS rank FROM points WHERE place IN ('city','town','village','hamlet','suburb') AND name IS NOT NULL
+railways|LINESTRING||SELECT geom, name FROM lines WHERE railway IN ('rail','light_rail','narrow_gauge','preserved')
+waterways|LINESTRING||SELECT geom, name, CASE WHEN waterway IN ('river','canal') THEN 1 ELSE 2 END AS rank FROM lines WHERE waterway IN ('river','canal','stream')
+water|MULTIPOLYGON||SELECT geom, name FROM multipolygons WHERE "natural" = 'water' OR water IS NOT NULL OR waterway = 'riverbank' OR landuse IN ('reservoir','basin')
+landcover|MULTIPOLYGON||SELECT geom, name, CASE WHEN "natural" = 'wetland' THEN 'wetland' WHEN "natural" = 'wood' OR landuse = 'forest' THEN 'wood' WHEN leisure IN ('park','nature_reserve','garden','golf_course') OR landuse IN ('grass','recreation_ground','meadow') THEN 'park' ELSE 'builtup' END AS kind FROM multipolygons WHERE "natural" IN ('wetland','wood') OR landuse IN ('forest','grass','recreation_ground','meadow','residential','commercial','industrial','retail') OR leisure IN ('park','nature_reserve','garden','golf_course')
+buildings|MULTIPOLYGON||SELECT geom FROM multipolygons WHERE building IS NOT NULL
+places|POINT||SELECT geom, name, CAST(population AS INTEGER) AS population, CASE place WHEN 'city' THEN 1 WHEN 'town' THEN 2 WHEN 'village' THEN 3 ELSE 4 END AS rank FROM points WHERE place IN ('city','town','village','hamlet','suburb') AND name IS NOT NULL
 SQL
 }
 
@@ -51,11 +58,12 @@ import_osm() {  # import_osm FILE [NAME]
     echo "kiv-mapserver: ogr2ogr could not read $file" >&2
     return 1
   fi
-  local table type sql update=()
-  while IFS='|' read -r table type sql; do
+  local table type opts sql update=()
+  while IFS='|' read -r table type opts sql; do
     echo "Writing $table..."
+    # shellcheck disable=SC2086  # opts holds whole options
     if ! ogr2ogr -f GPKG "${update[@]}" "$out" "$stage" -dialect SQLite -sql "$sql" -nln "$table" \
-         -nlt "$type" -s_srs EPSG:4326 -t_srs EPSG:3978 -lco SPATIAL_INDEX=YES; then
+         -nlt "$type" $opts -s_srs EPSG:4326 -t_srs EPSG:3978 -lco SPATIAL_INDEX=YES; then
       rm -f "$stage" "$out"
       echo "kiv-mapserver: could not make the $table table" >&2
       return 1
@@ -89,7 +97,7 @@ remove_import() {
 # Rewrites imports.vrt and the two layer files the map files include.
 refresh_imports() {
   mkdir -p "$imports"
-  local f table type sql gpkgs=()
+  local f table type opts sql gpkgs=()
   for f in "$imports"/*.gpkg; do
     [ -e "$f" ] && gpkgs+=("$f")
   done
@@ -100,7 +108,7 @@ refresh_imports() {
   else
     {
       echo "<OGRVRTDataSource>"
-      while IFS='|' read -r table type sql; do
+      while IFS='|' read -r table type opts sql; do
         echo "  <OGRVRTUnionLayer name=\"$table\">"
         for f in "${gpkgs[@]}"; do
           echo "    <OGRVRTLayer name=\"$table\"><SrcDataSource shared=\"1\">$f</SrcDataSource><SrcLayer>$table</SrcLayer></OGRVRTLayer>"

@@ -279,6 +279,8 @@ void nmea_sentence(const char* text) {
             handle_vtg(f);
         else if (starts_with(type, "ZDA"))
             handle_zda(f);
+        // Satellites whose GSV stopped go even when no GSV comes at all.
+        if (!starts_with(type, "GSV") && !starts_with(type, "GSA")) nmea_satellites_age();
     }
     gps_set_last_message(text);
 }

@@ -21,7 +21,9 @@ struct SatelliteList {
     GpsSatellite rows[GPS_SAT_TABLE];
 };
 
-enum { kLists = 16, kUsedPerSystem = GPS_SAT_TABLE };
+// Satellite numbers below kNumbers are looked up directly (every system's
+// NMEA numbers are); larger ones by a search.
+enum { kLists = 16, kUsedPerSystem = GPS_SAT_TABLE, kNumbers = 512 };
 
 struct UsedSatellites {
     int prn[kUsedPerSystem];
@@ -31,6 +33,8 @@ struct UsedSatellites {
 struct SatelliteLists {
     SatelliteList lists[kLists];
     UsedSatellites used[GPS_SYSTEMS];
+    unsigned char usedMark[GPS_SYSTEMS][kNumbers];  // 1 where used holds the number
+    short row[GPS_SYSTEMS][kNumbers];  // while merging: table row + 1 of a satellite, 0 none
 };
 
 SatelliteLists sats;
@@ -60,7 +64,7 @@ int int_or_zero(const NmeaFields& f, int n) {
 // The signal id follows the last whole group of four as one hex digit.
 int gsv_signal(const NmeaFields& f) {
     int last = f.count - 1;
-    if (last < 5 || (last - 4) % 4 != 0 || nmea_field_length(f, last) != 1) return 0;
+    if (last < 4 || (last - 4) % 4 != 0 || nmea_field_length(f, last) != 1) return 0;
     char c = nmea_field_first(f, last);
     if (c >= '1' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -84,9 +88,19 @@ SatelliteList* list_for(int system, int signal, int64_t now) {
     return l;
 }
 
+int system_index(int system) { return system >= 0 && system < GPS_SYSTEMS ? system : GPS_SYSTEM_OTHER; }
+
 bool is_used(const GpsSatellite& s) {
-    const UsedSatellites& u = sats.used[s.system >= 0 && s.system < GPS_SYSTEMS ? s.system : GPS_SYSTEM_OTHER];
+    int system = system_index(s.system);
+    if (s.prn >= 0 && s.prn < kNumbers) return sats.usedMark[system][s.prn];
+    const UsedSatellites& u = sats.used[system];
     return std::find(u.prn, u.prn + u.count, s.prn) != u.prn + u.count;
+}
+
+// The merge's slot of a satellite: its table row + 1, 0 while it has none;
+// nullptr for a number outside the direct lookup.
+short* row_slot(const GpsSatellite& s) {
+    return s.prn > 0 && s.prn < kNumbers ? &sats.row[system_index(s.system)][s.prn] : nullptr;
 }
 
 // All live lists into the fix record: grouped by the talker's system, each
@@ -98,6 +112,7 @@ void publish(int64_t now) {
     GpsSatellite out[GPS_SAT_TABLE];
     int from[GPS_SAT_TABLE];
     int n = 0, inView = 0;
+    bool combined = false;
     // Talker systems in order, the combined talkers' lists last.
     for (int pass = 0; pass <= GPS_SYSTEMS; ++pass) {
         int system = pass < GPS_SYSTEMS ? pass : -1;
@@ -114,28 +129,45 @@ void publish(int64_t now) {
             int rows = std::min(l.inView, static_cast<int>(GPS_SAT_TABLE));
             for (int i = 0; i < rows; ++i) {
                 const GpsSatellite& s = l.rows[i];
-                int j = 0;
-                while (j < n && !(s.prn != 0 && from[j] != k && out[j].prn == s.prn && out[j].system == s.system)) ++j;
-                if (j < n) {
+                // The row of the same satellite from another list, if any.
+                int j = -1;
+                short* slot = row_slot(s);
+                if (slot) {
+                    if (*slot && from[*slot - 1] != k) j = *slot - 1;
+                } else if (s.prn != 0) {
+                    for (int m = 0; m < n && j < 0; ++m)
+                        if (from[m] != k && out[m].prn == s.prn && out[m].system == s.system) j = m;
+                }
+                if (j >= 0) {
                     if (s.snr > out[j].snr) {
                         out[j].snr = s.snr;
                         out[j].signal = s.signal;
                     }
                 } else if (n < GPS_SAT_TABLE) {
+                    if (slot && !*slot) *slot = static_cast<short>(n + 1);
                     from[n] = k;
                     out[n++] = s;
+                    combined = combined || system < 0;
                 }
             }
         }
         inView += systemInView;
     }
-    int group[GPS_SAT_TABLE], order[GPS_SAT_TABLE];
+    int order[GPS_SAT_TABLE];
     for (int i = 0; i < n; ++i) {
-        int listSystem = sats.lists[from[i]].system;
-        group[i] = listSystem >= 0 ? listSystem : out[i].system;
         order[i] = i;
+        if (short* slot = row_slot(out[i])) *slot = 0;
     }
-    std::stable_sort(order, order + n, [&](int a, int b) { return group[a] < group[b]; });
+    // The rows come grouped by their list's system; those of a combined
+    // talker move to their satellites' own groups.
+    if (combined) {
+        int group[GPS_SAT_TABLE];
+        for (int i = 0; i < n; ++i) {
+            int listSystem = sats.lists[from[i]].system;
+            group[i] = listSystem >= 0 ? listSystem : out[i].system;
+        }
+        std::stable_sort(order, order + n, [&](int a, int b) { return group[a] < group[b]; });
+    }
     GpsSatellite table[GPS_SAT_TABLE];
     for (int i = 0; i < n; ++i) {
         table[i] = out[order[i]];
@@ -146,8 +178,13 @@ void publish(int64_t now) {
 
 void set_used(int system, const int* prns, int count) {
     UsedSatellites& u = sats.used[system];
+    unsigned char* mark = sats.usedMark[system];
+    for (int i = 0; i < u.count; ++i)
+        if (u.prn[i] >= 0 && u.prn[i] < kNumbers) mark[u.prn[i]] = 0;
     u.count = std::min(count, static_cast<int>(kUsedPerSystem));
     std::copy(prns, prns + u.count, u.prn);
+    for (int i = 0; i < u.count; ++i)
+        if (u.prn[i] >= 0 && u.prn[i] < kNumbers) mark[u.prn[i]] = 1;
 }
 
 }  // namespace
@@ -198,19 +235,25 @@ void nmea_satellites_gsa(const NmeaFields& f, int talkerSystem) {
         int prn;
         if (nmea_field_int(f, n, &prn) && prn > 0) prns[count++] = prn;
     }
-    // NMEA 4.10 names the system (1 GPS ... 6 NavIC) after the DOPs.
-    int id;
+    // NMEA 4.10 names the system (one digit, 1 GPS ... 6 NavIC) after the
+    // DOPs, even under a "GP" main talker; some receivers put other numbers
+    // ("3.3") in that place, which leave the talker's system.
     int system = talkerSystem;
-    if (nmea_field_int(f, 18, &id) && id >= 1 && id <= 6) system = id - 1;
+    char id = nmea_field_first(f, 18);
+    if (nmea_field_length(f, 18) == 1 && id >= '1' && id <= '6') system = id - '1';
     if (system >= 0) {
         set_used(system, prns, count);
     } else {
-        // A combined list: each number says its system; every system named
-        // gets its list replaced, an empty list clears them all.
+        // A combined list: each number says its system, and every system
+        // named gets its list replaced. An empty list (a system with none
+        // used, in receivers that send one GSA per system) names none and
+        // changes nothing, unless the receiver says it has no fix.
+        int mode;
+        bool noFix = nmea_field_int(f, 2, &mode) && mode == 1;
         bool named[GPS_SYSTEMS] = {};
         for (int i = 0; i < count; ++i) named[system_of_number(prns[i])] = true;
         for (int s = 0; s < GPS_SYSTEMS; ++s) {
-            if (!named[s] && count > 0) continue;
+            if (!named[s] && !noFix) continue;
             int mine[12], n = 0;
             for (int i = 0; i < count; ++i)
                 if (system_of_number(prns[i]) == s) mine[n++] = prns[i];
@@ -218,6 +261,12 @@ void nmea_satellites_gsa(const NmeaFields& f, int talkerSystem) {
         }
     }
     publish(platform_clock_seconds());
+}
+
+void nmea_satellites_age() {
+    int64_t now = platform_clock_seconds();
+    for (const SatelliteList& l : sats.lists)
+        if (l.live && now - l.seen > NMEA_SATELLITE_AGE_SECONDS) return publish(now);
 }
 
 void nmea_satellites_reset() { sats = SatelliteLists{}; }

@@ -15,6 +15,10 @@ enum { NMEA_SATELLITE_AGE_SECONDS = 10 };
 int nmea_talker_system(char first, char second);
 
 void nmea_satellites_gsv(const NmeaFields& f, int talkerSystem);
+// Drops the lists whose GSV has stopped even when no GSV or GSA comes any
+// more (a receiver told to send positions only); called with the other
+// sentences.
+void nmea_satellites_age();
 void nmea_satellites_gsa(const NmeaFields& f, int talkerSystem);
 
 // All lists and used marks forgotten (tests, nmea_reset).

@@ -25,6 +25,7 @@
 #include <dirent.h>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -295,6 +296,50 @@ TEST(NmeaCaptures, DecodesLikeGpsdExceptWhereOurRulesDiffer) {
                 summary.empty() ? "none" : summary.c_str());
     ::testing::Test::RecordProperty("captures", static_cast<int>(names.size()));
     ::testing::Test::RecordProperty("exceptions", static_cast<int>(ex.notes.size()));
+}
+
+// gpsd's number of a satellite of our table: GLONASS 65-96, Galileo
+// 301-336, BeiDou 401-463, QZSS 193-202, whatever numbering the talker used.
+int gpsd_number(const GpsSatellite& s) {
+    switch (s.system) {
+    case GPS_SYSTEM_GLONASS: return s.prn <= 32 ? 64 + s.prn : s.prn;
+    case GPS_SYSTEM_GALILEO: return s.prn < 100 ? 300 + s.prn : s.prn;
+    case GPS_SYSTEM_BEIDOU: return s.prn < 100 ? 400 + s.prn : s.prn <= 263 ? 200 + s.prn : s.prn;
+    case GPS_SYSTEM_QZSS: return s.prn <= 10 ? 192 + s.prn : s.prn;
+    default: return s.prn;
+    }
+}
+
+// At gpsd's last satellite report after a GSV (a whole cycle of every
+// system by then), our table holds the same satellites, each under the
+// system gpsd puts it in: no system's cycle has wiped another's.
+TEST(NmeaCaptures, LastSkyHoldsEverySystemsSatellites) {
+    auto names = nmea_captures();
+    if (names.empty()) GTEST_SKIP() << "no NMEA captures in " << receivers_dir;
+    int checked = 0;
+    for (const auto& name : names) {
+        Row last;
+        for (const auto& s : read_tsv(receivers_dir + "/" + name + ".sky.tsv"))
+            if (s[2].size() == 5 && s[2].compare(2, 3, "GSV") == 0 && std::atoi(s[4].c_str()) > 0) last = s;
+        if (last.empty()) continue;
+        std::string bytes;
+        ASSERT_TRUE(read_file(receivers_dir + "/" + name + ".bin", &bytes));
+        auto lines = split_lines(bytes);
+        size_t k = std::strtoul(last[1].c_str(), nullptr, 10);
+        ASSERT_TRUE(k >= 1 && k <= lines.size()) << name;
+        lines.resize(k);
+        decode_line_by_line(lines);
+        std::set<int> ours, theirs;
+        GpsSatellite table[GPS_SAT_TABLE];
+        for (int i = 0, n = gps_copy_satellites(table, GPS_SAT_TABLE); i < n; ++i) ours.insert(gpsd_number(table[i]));
+        std::string numbers = last[6];
+        std::replace(numbers.begin(), numbers.end(), ',', ' ');
+        std::stringstream p(numbers);
+        for (int id; p >> id;) theirs.insert(id);
+        EXPECT_EQ(ours, theirs) << name << " sky row " << last[0];
+        ++checked;
+    }
+    EXPECT_GT(checked, 0);
 }
 
 // The wire logs keep the garbage, cut sentences and collisions of the line.

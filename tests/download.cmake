@@ -13,7 +13,9 @@ if(NOT KIV_SANITIZE)
   add_executable(download_server_test download_server_test.cpp)
   target_link_libraries(download_server_test PRIVATE kiv_maps kiv_platform GIF::GIF GTest::gtest Threads::Threads)
   target_include_directories(download_server_test PRIVATE "${CMAKE_SOURCE_DIR}")
+  find_program(KIV_PYTHON3 NAMES python3)
   target_compile_definitions(download_server_test PRIVATE
+    KIV_PYTHON3="${KIV_PYTHON3}"
     KIV_TESTDATA_DIR="${KIV_TESTDATA_DIR}"
     KIV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     KIV_BINARY_DIR="${CMAKE_BINARY_DIR}")
@@ -25,3 +27,6 @@ if(NOT KIV_SANITIZE)
   set_tests_properties(download_server_test PROPERTIES
     TIMEOUT 900 LABELS mapserver SKIP_REGULAR_EXPRESSION "KIV-MAPSERVER-UNAVAILABLE")
 endif()
+
+# Sheets from a WMS GetMap source, against the fault-injecting server.
+kiv_test(download_wms_test SANITIZE SOURCES download_wms_test.cpp LIBS kiv_maps kiv_platform GIF::GIF)

@@ -138,6 +138,15 @@ TEST_F(Garmin, PositionPacket) {
     EXPECT_EQ(garmin_frame_count(), 1);
 }
 
+TEST_F(Garmin, PositionPacketWithNanOrInfinityIsNoPosition) {
+    for (double bad : {std::nan(""), HUGE_VAL}) {
+        gps_reset();
+        feed(position_packet(bad, -1.3089969389957472));
+        EXPECT_EQ(gps_fix_mode(), 3);
+        EXPECT_EQ(gps_has_position(), 0) << bad;
+    }
+}
+
 TEST_F(Garmin, StuffedBytesInsideDoublesDecodeExactly) {
     // Latitude with a 0x10 byte; longitude with the data bytes 0x10 0x03 in a
     // row, which must not end the frame.

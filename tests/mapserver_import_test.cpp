@@ -51,6 +51,8 @@ const char* const kExtract = R"(<?xml version="1.0" encoding="UTF-8"?>
   <node id="1" lat="46.495" lon="-78.56"/> <node id="2" lat="46.495" lon="-78.44"/>
   <node id="3" lat="46.48" lon="-78.49"/> <node id="4" lat="46.52" lon="-78.49"/>
   <node id="5" lat="46.5055" lon="-78.51"/> <node id="6" lat="46.5055" lon="-78.495"/>
+  <node id="7" lat="46.5055" lon="-78.50625"/> <node id="8" lat="46.5055" lon="-78.5025"/>
+  <node id="9" lat="46.5055" lon="-78.49875"/>
   <node id="10" lat="46.508" lon="-78.525"/> <node id="11" lat="46.508" lon="-78.512"/>
   <node id="12" lat="46.515" lon="-78.512"/> <node id="13" lat="46.515" lon="-78.525"/>
   <node id="20" lat="46.485" lon="-78.48"/> <node id="21" lat="46.485" lon="-78.47"/>
@@ -62,7 +64,10 @@ const char* const kExtract = R"(<?xml version="1.0" encoding="UTF-8"?>
   <node id="41" lat="46.488" lon="-78.525"><tag k="place" v="village"/><tag k="name" v="Littleton"/></node>
   <way id="100"><nd ref="1"/><nd ref="2"/><tag k="highway" v="motorway"/><tag k="name" v="Test Highway"/></way>
   <way id="101"><nd ref="3"/><nd ref="4"/><tag k="highway" v="primary"/><tag k="name" v="Main Street"/></way>
-  <way id="102"><nd ref="5"/><nd ref="6"/><tag k="highway" v="residential"/><tag k="name" v="Maple Avenue"/></way>
+  <way id="102"><nd ref="5"/><nd ref="7"/><tag k="highway" v="residential"/><tag k="name" v="Maple Avenue"/></way>
+  <way id="106"><nd ref="7"/><nd ref="8"/><tag k="highway" v="residential"/><tag k="name" v="Maple Avenue"/></way>
+  <way id="107"><nd ref="8"/><nd ref="9"/><tag k="highway" v="residential"/><tag k="name" v="Maple Avenue"/></way>
+  <way id="108"><nd ref="9"/><nd ref="6"/><tag k="highway" v="residential"/><tag k="name" v="Maple Avenue"/></way>
   <way id="103"><nd ref="10"/><nd ref="11"/><nd ref="12"/><nd ref="13"/><nd ref="10"/>
     <tag k="natural" v="water"/><tag k="name" v="Test Lake"/></way>
   <way id="104"><nd ref="20"/><nd ref="21"/><nd ref="22"/><nd ref="23"/><nd ref="20"/><tag k="natural" v="wood"/></way>
@@ -98,6 +103,10 @@ struct Sheet {
 bool near(Rgb a, Rgb b) { return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b) <= 45; }
 bool watery(Rgb c) { return c.b > c.r + 40 && c.b > 120; }
 bool ink(Rgb c) { return c.r >= 0 && c.r + c.g + c.b < 150; }
+// Street name lettering: dark grey, darker than any street casing.
+bool lettering(Rgb c) {
+    return c.r >= 0 && c.r + c.g + c.b < 300 && std::abs(c.r - c.g) < 20 && std::abs(c.g - c.b) < 20;
+}
 
 // Mean offset (pixels along the scan) of the pixels that match, scanning
 // +-range across the expected point; NAN when none match.
@@ -164,9 +173,9 @@ TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem)
     struct Level {
         int level;
         double lakeLat, highwayLons[2], streetLats[2];
-        bool town, building;
-    } levels[] = {{3, 46.5095, {-78.535, -78.465}, {46.487, 46.513}, true, false},
-                  {4, 46.5095, {-78.516, -78.482}, {46.491, 46.509}, false, true}};
+        bool town, building, streetName;
+    } levels[] = {{3, 46.5095, {-78.535, -78.465}, {46.487, 46.513}, true, false, false},
+                  {4, 46.5095, {-78.516, -78.482}, {46.491, 46.509}, false, true, true}};
     for (const Level& l : levels) {
         SCOPED_TRACE(testing::Message() << "level " << l.level);
         Sheet s;
@@ -200,6 +209,14 @@ TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem)
                 for (int x = static_cast<int>(ex) - 40; x <= ex + 40; x++) dark += ink(s.at(x, y));
             EXPECT_GE(dark, 40) << "no town name near pixel " << ex << "," << ey;
         }
+        // Maple Avenue comes as four ways, each too short for its name: the
+        // name is drawn along the whole street at 1:20k, and not at 1:50k.
+        int letters = 0;
+        for (double lon = -78.5085; lon <= -78.4965; lon += 0.0001) {
+            s.place(46.5055, lon, &ex, &ey);
+            for (int d = -8; d <= 8; d++) letters += lettering(s.at(static_cast<int>(ex), static_cast<int>(ey) + d));
+        }
+        EXPECT_EQ(letters >= 30, l.streetName) << letters << " lettering pixels along Maple Avenue";
         s.place(46.50115, -78.48775, &ex, &ey);
         EXPECT_EQ(near(s.at(static_cast<int>(std::lround(ex)), static_cast<int>(std::lround(ey))), kBuilding),
                   l.building)

@@ -95,6 +95,36 @@ TEST_F(HttpClient, StoresWhatPythonsWebServerServes) {
     EXPECT_NE(std::string::npos, net_read_file("err.htm").find("404"));
 }
 
+// HTTPS with the certificate checked: the test authority is trusted only
+// when named; a server signed by another one is refused and stores nothing.
+TEST_F(HttpClient, HttpsChecksTheCertificate) {
+    std::filesystem::create_directories(dir.file("ca"));
+    std::filesystem::create_directories(dir.file("site"));
+    net_write_file(dir.file("site/sheet.png"), "sheet bytes");
+    peers.push_back(net_tls_server_start(dir.file("ca"), dir.file("site")));
+    int port = peers.back().port;
+    ASSERT_GT(port, 0) << "openssl and python3's ssl module make the TLS peer";
+    const struct {
+        const char* ca;
+        const char* host;
+        int ok;
+    } cases[] = {{"ca/ca.pem", "127.0.0.1", 1}, {"ca/ca.pem", "localhost", 1}, {"ca/other-ca.pem", "127.0.0.1", 0},
+                 {"", "127.0.0.1", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.ca) + " " + c.host);
+        http_set_ca_file(c.ca[0] ? dir.file(c.ca).c_str() : "");
+        remove("got.png");
+        HttpTransfer t;
+        std::string u = "https://" + std::string(c.host) + ":" + std::to_string(port) + "/sheet.png?a=1";
+        EXPECT_EQ(c.ok, HttpTransferToFile(u.c_str(), nullptr, "got.png", &t));
+        EXPECT_EQ(c.ok ? "sheet bytes" : "", net_read_file("got.png"));
+        if (!c.ok) {
+            EXPECT_NE(t.error[0], '\0');
+        }
+    }
+    http_set_ca_file("");
+}
+
 TEST_F(HttpClient, GetRequestBytes) {
     int port = peer_replying("HTTP/1.1 200 OK\r\n\r\nhello");
     std::string u = "http://localhost:" + std::to_string(port) + "/a/b?x=1:2";
@@ -174,6 +204,49 @@ TEST_F(HttpClient, ProxyGetsTheAbsoluteUri) {
     net_write_file("kiv_prx.txt", "127.0.0.1\n");
     EXPECT_EQ(1, HttpGetToFile(url(target, "/direct").c_str(), "direct.txt"));
     EXPECT_EQ(0u, logged(target, 3).find("GET /direct HTTP/1.1\r\n"));
+}
+
+// The proxy from the environment when kiv_prx.txt names none, unless
+// no_proxy names the host; kiv_prx.txt also takes "http://host:port/".
+TEST_F(HttpClient, ProxyFromTheEnvironmentOrAUrlInTheProxyFile) {
+    int target = peer_replying("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
+    int proxy = peer({"proxy"});
+    std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy);
+    std::string absolute = "GET " + url(target, "/env") + " HTTP/1.1\r\n";
+    setenv("http_proxy", proxyUrl.c_str(), 1);
+    unsetenv("no_proxy");
+    EXPECT_EQ(1, HttpGetToFile(url(target, "/env").c_str(), "a.txt"));
+    setenv("no_proxy", "127.0.0.1", 1);
+    EXPECT_EQ(1, HttpGetToFile(url(target, "/direct").c_str(), "b.txt"));
+    unsetenv("http_proxy");
+    unsetenv("no_proxy");
+    net_write_file("kiv_prx.txt", proxyUrl + "/\n");
+    EXPECT_EQ(1, HttpGetToFile(url(target, "/env").c_str(), "c.txt"));
+    EXPECT_EQ(0u, logged(proxy, 1).find(absolute));
+    EXPECT_EQ(0u, logged(target, 2).find("GET /direct HTTP/1.1\r\n"));
+    EXPECT_EQ(0u, logged(proxy, 2).find(absolute));
+    EXPECT_EQ("ok", net_read_file("c.txt"));
+}
+
+// A few redirect hops are followed, a loop is not; IPv6 literals work.
+TEST_F(HttpClient, RedirectsAndIpv6) {
+    int target = peer_replying("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\nhere");
+    int hop = peer_replying("HTTP/1.1 302 Found\r\nLocation: " + url(target, "/x") +
+                            "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(1, HttpGetToFile(url(hop, "/start").c_str(), "r.txt"));
+    EXPECT_EQ("here", net_read_file("r.txt"));
+    net_write_file(dir.file("loop.bin"), "HTTP/1.1 301 Moved\r\nLocation: /again\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    int loop = peer({"reply", "--reply", dir.file("loop.bin")});
+    EXPECT_EQ(0, HttpGetToFile(url(loop, "/again").c_str(), "loop.txt"));
+    EXPECT_FALSE(net_file_exists("loop.txt"));
+
+    std::filesystem::create_directories(dir.file("site6"));
+    net_write_file(dir.file("site6/s.gif"), "six");
+    peers.push_back(net_peer_spawn({"-m", "http.server", "0", "--bind", "::1", "--directory", dir.file("site6")}));
+    if (peers.back().port <= 0) GTEST_SKIP() << "no IPv6 loopback here";
+    std::string u = "http://[::1]:" + std::to_string(peers.back().port) + "/s.gif";
+    EXPECT_EQ(1, HttpGetToFile(u.c_str(), "six.txt"));
+    EXPECT_EQ("six", net_read_file("six.txt"));
 }
 
 TEST_F(HttpClient, SilenceEndsTheTransferAsAFailure) {

@@ -74,6 +74,19 @@ inline NetPeer net_http_server_start(const std::string& folder) {
     return net_peer_spawn({"-m", "http.server", "0", "--bind", "127.0.0.1", "--directory", folder});
 }
 
+// A TLS server over a folder, or relaying to an http:// upstream root; its
+// certificate is signed by the test authority that tests/make_test_ca.sh
+// makes in caFolder (ca.pem).
+inline NetPeer net_tls_server_start(const std::string& caFolder, const std::string& folder,
+                                    const std::string& upstream = "") {
+    std::string make = "sh " + std::string(KIV_SOURCE_DIR) + "/tests/make_test_ca.sh " + caFolder;
+    if (system(make.c_str()) != 0) return NetPeer{};
+    std::vector<std::string> args = {std::string(KIV_SOURCE_DIR) + "/tests/tls_peer.py", caFolder + "/server.pem",
+                                     caFolder + "/server.key", folder};
+    if (!upstream.empty()) args.push_back(upstream);
+    return net_peer_spawn(args);
+}
+
 inline void net_peer_stop(NetPeer& peer) {
     if (peer.pid > 0) {
         kill(peer.pid, SIGKILL);

@@ -308,7 +308,41 @@ TEST_F(NmeaSatellites, SystemsKeepTheirOwnCyclesSignalsMergeAndSilentOnesAgeOut)
     expected = {{GPS_SYSTEM_GPS, 10, 35, 1, 1}};
     EXPECT_EQ(table(), expected);
     EXPECT_EQ(gps_satellites_in_view(), 1);
+    // With no GSV at all any more, a position sentence lets them go.
+    headless_advance_clock(NMEA_SATELLITE_AGE_SECONDS + 1);
+    feed_text(rmc("123519", "A", "4807.038,N", "01131.000,E", "230394"));
+    EXPECT_EQ(gps_sat_count(), 0);
+    EXPECT_EQ(gps_satellites_in_view(), 0);
     headless_set_clock(-1);
+}
+
+// Which satellites a run of GSA lists leaves marked used, after one GSV
+// cycle each of GPS 5 and 10 and BeiDou 3.
+TEST_F(NmeaSatellites, UsedMarksFollowTheGsaListsOfEachSystem) {
+    struct Case {
+        const char* what;
+        std::vector<const char*> gsa;
+        std::vector<int> used;  // GPS 5, GPS 10, BeiDou 3
+    } cases[] = {
+        {"a field that is no system id", {"GPGSA,A,3,05,10,,,,,,,,,,,5.1,1.3,4.9,3.3",
+                                          "BDGSA,A,3,03,,,,,,,,,,,,5.1,1.3,4.9,3.3"}, {1, 1, 1}},
+        {"empty combined list of a system with none used", {"GNGSA,A,3,05,,,,,,,,,,,,1.8,0.9,1.5",
+                                                            "GNGSA,A,3,,,,,,,,,,,,,1.8,0.9,1.5"}, {1, 0, 0}},
+        {"combined list after the fix is lost", {"GNGSA,A,3,05,10,,,,,,,,,,,1.8,0.9,1.5",
+                                                 "GNGSA,A,1,,,,,,,,,,,,,,,"}, {0, 0, 0}},
+        {"system id of a combined talker", {"GNGSA,A,3,10,,,,,,,,,,,,1.8,0.9,1.5,1",
+                                            "GNGSA,A,3,03,,,,,,,,,,,,1.8,0.9,1.5,4"}, {0, 1, 1}},
+        {"system id under a GPS main talker", {"GPGSA,A,3,05,,,,,,,,,,,,1.8,0.9,1.5,1",
+                                               "GPGSA,A,3,03,,,,,,,,,,,,1.8,0.9,1.5,4"}, {1, 0, 1}},
+    };
+    for (const Case& c : cases) {
+        nmea_reset();
+        feed_text(nmea_with_checksum("GPGSV,1,1,02,05,06,110,19,10,24,284,34"));
+        feed_text(nmea_with_checksum("BDGSV,1,1,01,03,40,120,30"));
+        for (const char* body : c.gsa) feed_text(nmea_with_checksum(body));
+        ASSERT_EQ(gps_sat_count(), 3) << c.what;
+        EXPECT_EQ((std::vector<int>{gps_sat_used(0), gps_sat_used(1), gps_sat_used(2)}), c.used) << c.what;
+    }
 }
 
 TEST_F(NmeaSatellites, UnreadableMessageNumberKeepsTableAndCount) {
