@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "app/pane_notice.h"
+#include "app/stale_fix.h"
 #include "maps/map_view.h"
 
 AppWindow app_window = [] {
@@ -22,6 +23,7 @@ void app_set_map_area(int bigMaps) {
 void app_window_reset() {
     free(app_window.frame.rgb);
     pane_notice_reset();
+    stale_fix_reset();
     app_window = AppWindow{};
     app_window.mapAreaWidth = APP_SMALL_MAP_W;
     app_window.mapAreaHeight = APP_SMALL_MAP_H;

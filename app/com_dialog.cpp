@@ -3,8 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "position/port_diagnostics.h"
 #include "settings/app_settings.h"
 #include "settings/com_file.h"
+#include "settings/port_lines.h"
+#include "settings/text_scan.h"
 
 namespace {
 
@@ -52,23 +55,84 @@ int64_t chosen(const ComDialogList& l, int64_t old) {
     return l.selected >= 0 && l.selected < l.count ? l.value[l.selected] : old;
 }
 
+void selectValue(ComDialogList* l, int64_t value) {
+    for (int i = 0; i < l->count; i++)
+        if (l->value[i] == value) l->selected = i;
+}
+
+// The device list of the selected port: what it opens now, then every
+// other receiver found.
+void fillDevices(ComDialog* d) {
+    ComDialogList* l = &d->device;
+    l->count = 0;
+    l->selected = -1;
+    int sel = d->lists[COM_LIST_PORT].selected;
+    if (sel < 0 || sel >= COM_DIALOG_PORTS) return;
+    const char* current = d->portPaths[sel];
+    int shown = -1;
+    for (int i = 0; i < d->foundCount; i++)
+        if (strcmp(d->foundPaths[i], current) == 0) shown = i;
+    snprintf(d->devicePaths[0], COM_DIALOG_PATH, "%s", current);
+    append(l, shown >= 0 ? d->foundTexts[shown] : current, 0, 0);
+    for (int i = 0; i < d->foundCount && l->count < COM_DIALOG_ENTRIES; i++) {
+        if (i == shown) continue;
+        snprintf(d->devicePaths[l->count], COM_DIALOG_PATH, "%s", d->foundPaths[i]);
+        append(l, d->foundTexts[i], l->count, -1);
+    }
+}
+
 void followPort(ComDialog* d) {
     int sel = d->lists[COM_LIST_PORT].selected;
     snprintf(d->portPathText, sizeof d->portPathText, "%s",
              sel >= 0 && sel < COM_DIALOG_PORTS ? d->portPaths[sel] : "");
+    fillDevices(d);
+}
+
+// The lists show the line remembered for the newly selected port.
+void presetRemembered(ComDialog* d) {
+    int sel = d->lists[COM_LIST_PORT].selected;
+    if (sel < 0 || sel >= COM_DIALOG_PORTS || !d->settings) return;
+    const PortLine& l = d->settings->comLine[sel + 1];
+    if (!l.known) return;
+    d->lists[COM_LIST_BAUD_RATE].selected = -1;
+    selectValue(&d->lists[COM_LIST_BAUD_RATE], l.baudRate);
+    selectValue(&d->lists[COM_LIST_DATA_BITS], l.dataBits);
+    selectValue(&d->lists[COM_LIST_PARITY], l.parity);
+    selectValue(&d->lists[COM_LIST_STOP_BITS], l.stopBits);
+    for (int b = 0; b < COM_FLOW_BOXES; b++) d->flowChecked[b] = (l.flowControl >> b) & 1;
+}
+
+// Receivers the dialog offers, by a name that fits a list entry.
+void findReceivers(ComDialog* d, const char* devRoot) {
+    PortReceiver found[COM_DIALOG_ENTRIES];
+    int n = port_list_receivers(devRoot, found, COM_DIALOG_ENTRIES);
+    d->foundCount = 0;
+    for (int i = 0; i < n; i++) {
+        // A name Com<n>= cannot hold is not offered.
+        if (strpbrk(found[i].path, " \t") || strlen(found[i].path) >= COM_DIALOG_PATH) continue;
+        const char* device = strrchr(found[i].device, '/');
+        device = device ? device + 1 : found[i].device;
+        char* text = d->foundTexts[d->foundCount];
+        if (found[i].byId[0])
+            snprintf(text, COM_DIALOG_TEXT, "%.*s (%s)", 60, found[i].byId, device);
+        else
+            copy_text(text, COM_DIALOG_TEXT, found[i].path);
+        copy_text(d->foundPaths[d->foundCount], COM_DIALOG_PATH, found[i].path);
+        d->foundCount++;
+    }
 }
 
 }  // namespace
 
-void com_dialog_init(ComDialog* d, AppSettings* s) {
+void com_dialog_init(ComDialog* d, AppSettings* s, const char* devRoot) {
     *d = ComDialog{};
     d->settings = s;
     d->caption = "KIV Settings...";
-    // One row taller than the classic layout: the device path of the
-    // selected port sits under the check boxes.
-    d->frame = {25, 20, 125, 178};
+    // Wider and taller than the classic layout: the receivers to assign and
+    // the device path of the selected port sit under the check boxes.
+    d->frame = {25, 20, 205, 192};
     d->groupText = "&COM Options:";
-    d->groupRect = {5, 5, 115, 142};
+    d->groupRect = {5, 5, 195, 156};
 
     ComDialogList* l = d->lists;
     setList(&l[COM_LIST_PORT], 576, "&Port:", 20);
@@ -105,12 +169,16 @@ void com_dialog_init(ComDialog* d, AppSettings* s) {
         d->flowChecked[b] = (s->flowControl >> b) & 1;
     }
 
-    d->portPathRect = {10, 129, 105, 10};
+    setList(&d->device, 584, "De&vice:", 129);
+    d->device.rect = {55, 127, 140, 60};
+    d->device.enabled = l[COM_LIST_PORT].enabled;
+    findReceivers(d, devRoot);
+    d->portPathRect = {10, 144, 185, 10};
     followPort(d);
     d->okText = "Ok";
     d->cancelText = "Cancel";
-    d->okRect = {5, 154, 55, 14};
-    d->cancelRect = {66, 154, 54, 14};
+    d->okRect = {5, 168, 55, 14};
+    d->cancelRect = {66, 168, 54, 14};
     d->result = 0;
 }
 
@@ -118,8 +186,22 @@ void com_dialog_select(ComDialog* d, int list, int entry) {
     if (list < 0 || list >= COM_LISTS) return;
     ComDialogList& l = d->lists[list];
     if (!l.enabled || entry < -1 || entry >= l.count) return;
+    int changed = l.selected != entry;
     l.selected = entry;
-    if (list == COM_LIST_PORT) followPort(d);
+    if (list == COM_LIST_PORT && changed) {
+        followPort(d);
+        presetRemembered(d);
+    }
+}
+
+void com_dialog_pick_device(ComDialog* d, int entry) {
+    int port = d->lists[COM_LIST_PORT].selected;
+    if (!d->device.enabled || entry < 0 || entry >= d->device.count || port < 0 || port >= COM_DIALOG_PORTS) return;
+    d->device.selected = entry;
+    if (entry == 0) return;   // what the port opens already
+    copy_text(d->portPaths[port], COM_DIALOG_PATH, d->devicePaths[entry]);
+    d->assigned[port] = 1;
+    snprintf(d->portPathText, sizeof d->portPathText, "%s", d->portPaths[port]);
 }
 
 void com_dialog_set_flow(ComDialog* d, int box, int checked) {
@@ -130,8 +212,15 @@ int com_dialog_ok(ComDialog* d) {
     AppSettings* s = d->settings;
     if (s) {
         const ComDialogList* l = d->lists;
-        s->comPort = static_cast<uint8_t>(chosen(l[COM_LIST_PORT], s->comPort));
-        s->baudRate = static_cast<uint32_t>(chosen(l[COM_LIST_BAUD_RATE], s->baudRate));
+        const PortLine before = {1, s->baudRate, s->dataBits, s->parity, s->stopBits, s->flowControl};
+        const int port = static_cast<int>(chosen(l[COM_LIST_PORT], s->comPort));
+        // A remembered rate the list does not offer shows no selection but
+        // still holds for its port.
+        const PortLine* other = nullptr;
+        if (port != s->comPort && port >= 1 && port < SETTINGS_COM_PORTS && s->comLine[port].known)
+            other = &s->comLine[port];
+        s->comPort = static_cast<uint8_t>(port);
+        s->baudRate = static_cast<uint32_t>(chosen(l[COM_LIST_BAUD_RATE], other ? other->baudRate : s->baudRate));
         s->dataBits = static_cast<uint8_t>(chosen(l[COM_LIST_DATA_BITS], s->dataBits));
         s->parity = static_cast<uint8_t>(chosen(l[COM_LIST_PARITY], s->parity));
         s->stopBits = static_cast<uint8_t>(chosen(l[COM_LIST_STOP_BITS], s->stopBits));
@@ -139,6 +228,16 @@ int com_dialog_ok(ComDialog* d) {
                                               (d->flowChecked[COM_FLOW_RTS_CTS] ? 2 : 0) |
                                               (d->flowChecked[COM_FLOW_XON_XOFF] ? 4 : 0));
         settings_write_com(s);
+        for (int port = 1; port <= COM_DIALOG_PORTS; port++)
+            if (d->assigned[port - 1] && strcmp(d->portPaths[port - 1], s->comPath[port]) != 0)
+                settings_assign_port(s, port, d->portPaths[port - 1]);
+        // The line is remembered for the port once the user chose one for
+        // it; Ok on unchanged device defaults pins nothing.
+        const PortLine after = {1, s->baudRate, s->dataBits, s->parity, s->stopBits, s->flowControl};
+        if (s->comPort >= 1 && s->comPort < SETTINGS_COM_PORTS) {
+            const PortLine& kept = s->comLine[s->comPort];
+            if (!port_line_equal(kept.known ? kept : before, after)) settings_remember_port_line(s, s->comPort);
+        }
     }
     d->result = 1;
     return 1;

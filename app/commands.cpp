@@ -7,7 +7,9 @@
 #include "app/commands_link.h"
 #include "app/commands_map.h"
 #include "app/commands_options.h"
+#include "app/download_area.h"
 #include "app/gpx_recording.h"
+#include "app/commands_tracks.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
@@ -65,6 +67,7 @@ void app_run_command(int id) {
     case MENU_AUTO_PAN: toggleAutoPan(s); break;
     case MENU_OPEN_MAP: command_open_map(s); break;
     case MENU_RELOAD_MAP: command_reload_map(s); break;
+    case MENU_DOWNLOAD_AREA: command_download_area(s); break;
     case MENU_ONLINE: command_online(s); break;
     case MENU_OFFLINE: command_offline(s); break;
     case MENU_AUTO_ZOOM: command_auto_zoom(s); break;
@@ -81,6 +84,8 @@ void app_run_command(int id) {
     case MENU_DEVICE_SMS:
     case MENU_DEVICE_REMOTE: command_select_device(s, id - MENU_DEVICE_BASE); break;
     case MENU_MONITOR: command_monitor(); break;
+    case MENU_OPEN_TRACK: command_open_track(); break;
+    case MENU_CLOSE_TRACKS: command_close_tracks(); break;
     case MENU_KEYS: command_keys(); break;
     case MENU_ABOUT: command_about(); break;
     default: break;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "app/online_probe.h"
 #include "net/connectivity.h"
 #include "net/http_client.h"
 #include "net/sockets.h"
@@ -23,17 +24,11 @@ void online_probe_file(char* out, int size) {
 }
 
 void command_online(AppSettings* s) {
+    // Off the main thread (app/online_probe.h); the file name is this
+    // process's own, so another instance or the start-up probe never
+    // shares it.
     platform_busy_cursor(1);
-    // A name of this process's own: another instance in the same folder, or
-    // the start-up probe, never shares the file.
-    char file[64], url[NET_NAME_SIZE];
-    online_probe_file(file, sizeof file);
-    probe_url(s, url, sizeof url);
-    int result = connectivity_probe_url(url, file, nullptr);
-    if (result == 1)
-        connectivity_go_online(s);
-    else
-        platform_warn("No Internet connection");
+    online_probe_begin(s);
     platform_busy_cursor(0);
 }
 

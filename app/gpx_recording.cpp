@@ -41,6 +41,7 @@ bool openFor(const AppSettings* s, int64_t time) {
     gps_copy_utc_text(utc);
     snprintf(name, sizeof name, "Kiv %s", utc);
     rec.failed = !gpx_file_name(path, sizeof path, s->gpxFolder, time) || !gpx_writer_open(&rec.writer, path, name);
+    rec.writer.sync = 1;   // a drive's record must outlive a power cut
     rec.pendingBreak = 0;
     return !rec.failed;
 }
@@ -63,7 +64,7 @@ void gpx_recording_point(const AppSettings* s, double lat, double lon) {
     p.speed = gps_speed();
     p.course = gps_course();
     p.sat = satellitesUsed();
-    // The fix record carries no dilution of precision: hdop stays out.
+    p.hdop = gps_hdop();
     if (rec.pendingBreak) gpx_writer_break(&rec.writer);
     rec.pendingBreak = 0;
     if (gpx_writer_point(&rec.writer, &p)) rec.lastTime = time;

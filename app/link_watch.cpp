@@ -21,7 +21,12 @@ void link_watch_tick(AppSettings* s) {
         gps_clear_fix_mode();
     } else {
         app_window.linkNote[0] = '\0';
-        snprintf(message, sizeof message, "GPS link back: %s", path[0] ? path : "disconnected");
+        if (!path[0]) {
+            // Disconnect ended the search: the note goes, nothing came back.
+            platform_invalidate(0);
+            return;
+        }
+        snprintf(message, sizeof message, "GPS link back: %s", path);
     }
     gps_set_last_message(message);
     printf("%s\n", message);

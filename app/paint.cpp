@@ -15,7 +15,9 @@
 #include "app/navigation.h"
 #include "app/pane_notice.h"
 #include "app/position_refresh.h"
+#include "app/stale_fix.h"
 #include "app/toolbar.h"
+#include "app/track_overlay.h"
 #include "app/track_plot.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
@@ -41,26 +43,52 @@ void paneFrame(ClientFrame* f) {
     frame_vline(f, 0, 48, 32 + ph + 18, RGB_BLACK);
 }
 
+// Opened GPX tracks go under the marker.
+void overlays() {
+    if (!track_overlay_count()) return;
+    nav_ensure_extents();
+    track_overlay_draw(v.dibBits, v.imageWidth, v.imageHeight);
+}
+
+// A position that is no longer current: a hollow grey marker where it was.
+void staleMarker() {
+    double lat, lon;
+    int px, py;
+    if (!stale_fix_last(&lat, &lon)) return;
+    nav_ensure_extents();
+    if (track_place(lat, lon, &px, &py)) stale_fix_draw_marker(v.dibBits, v.imageWidth, v.imageHeight, px, py);
+}
+
 void marker(AppSettings* s) {
-    int fix = gps_fix_mode();
-    if (fix != v.lastFixState) {
+    // A stale fix counts as a state of its own (-1): the marker's look changes.
+    int fix = gps_fix_mode(), stale = stale_fix_stale(), state = stale ? -1 : fix;
+    if (state != v.lastFixState) {
         rebuildDisplayBitmap();
-        v.lastFixState = fix;
+        v.lastFixState = state;
     }
-    if (fix <= 0) {
+    if (fix <= 0 || stale) {
         gpx_recording_break();
+        overlays();
+        staleMarker();
         return;
     }
-    if (!gps_has_position()) return;
+    if (!gps_has_position()) {
+        overlays();
+        return;
+    }
     nav_ensure_extents();
     double lat = gps_latitude(), lon = gps_longitude();
     int px, py;
-    if (!track_place(lat, lon, &px, &py)) return;
+    if (!track_place(lat, lon, &px, &py)) {
+        overlays();
+        return;
+    }
     if (px != v.lastMarkerX || py != v.lastMarkerY) {
         track_log_point(s, lat, lon);
         gpx_recording_point(s, lat, lon);
         if (!s->track) rebuildDisplayBitmap();
     }
+    overlays();
     drawMarker(s, v.dibBits, v.imageWidth, v.imageHeight, px, py, s->crossHair);
     v.lastMarkerX = px;
     v.lastMarkerY = py;
@@ -68,8 +96,11 @@ void marker(AppSettings* s) {
 
 // The sheet into the pane: the middle of a larger picture, the top-left
 // corner of the pane for a smaller one.
+int sheetOffsetX() { return std::max(0, (v.imageWidth - v.paneWidth) / 2); }
+int sheetOffsetY() { return std::max(0, (v.imageHeight - v.paneHeight) / 2); }
+
 void showSheet(ClientFrame* f) {
-    int sx = std::max(0, (v.imageWidth - v.paneWidth) / 2), sy = std::max(0, (v.imageHeight - v.paneHeight) / 2);
+    int sx = sheetOffsetX(), sy = sheetOffsetY();
     int w = std::min(v.imageWidth - sx, v.paneWidth), h = std::min(v.imageHeight - sy, v.paneHeight);
     frame_put_bgr(f, APP_PANE_X, APP_PANE_Y, v.dibBits, displayBitmapStride(v.imageWidth), sx, sy, w, h);
 }
@@ -85,7 +116,8 @@ void speedReadout(const AppSettings* s) {
     platform_draw_text(x, y - 2, text, height, 900, RGB_WHITE);
     platform_draw_text(x + 2, y, text, height, 900, RGB_WHITE);
     platform_draw_text(x, y + 2, text, height, 900, RGB_WHITE);
-    platform_draw_text(x, y, text, height, 900, kSpeedRed);
+    // Dimmed while the fix is not current.
+    platform_draw_text(x, y, text, height, 900, stale_fix_stale() ? STALE_FIX_GREY : kSpeedRed);
 }
 
 }  // namespace
@@ -109,6 +141,7 @@ void paint_speed_text(char* out, int size) {
 void app_paint() {
     AppSettings* s = app_window.settings;
     if (!s) return;
+    stale_fix_update(s);
     app_position_refresh();
     nav_auto_pan_step();
 
@@ -128,5 +161,9 @@ void app_paint() {
     }
     platform_blit_rgb(0, 0, f->width, f->height, f->rgb, f->stride);
     pane_notice_draw();
-    if (sheet) speedReadout(s);
+    if (sheet) {
+        track_overlay_draw_names(APP_PANE_X, APP_PANE_Y, sheetOffsetX(), sheetOffsetY(),
+                                 std::min(v.imageWidth, v.paneWidth), std::min(v.imageHeight, v.paneHeight));
+        speedReadout(s);
+    }
 }

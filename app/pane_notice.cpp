@@ -73,6 +73,15 @@ void pane_notice_no_sheet(const AppSettings* s) {
     pane_notice_set(text.c_str());
 }
 
+void pane_notice_fetching(const AppSettings* s) {
+    char where[96];
+    app_format_position(where, sizeof where, map_view.sheetLat, map_view.sheetLon);
+    const char* server = s->serverUrl[0] ? s->serverUrl : NET_DEFAULT_SERVER_URL;
+    std::string text = "Fetching the sheet for" + std::string(where + 5) + ", level " +
+                       std::to_string(map_view.zoomLevel) + ",\nfrom " + server + " ...";
+    pane_notice_set(text.c_str());
+}
+
 void pane_notice_draw() {
     int y = APP_PANE_Y + 8;
     size_t start = 0;

@@ -21,5 +21,8 @@ const char* pane_notice_text();
 // "No sheet stored ..." for the displayed grid point: where it was looked
 // for and which server did not deliver it.
 void pane_notice_no_sheet(const AppSettings* s);
+// "Fetching the sheet for <grid point>, level n, from <server> ..." while
+// the displayed grid point's sheet is on its way.
+void pane_notice_fetching(const AppSettings* s);
 void pane_notice_draw();
 void pane_notice_reset();

@@ -7,6 +7,7 @@
 
 #include "app/app_state.h"
 #include "app/sheet_fetching.h"
+#include "app/stale_fix.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
 #include "net/remote_server.h"
@@ -46,6 +47,8 @@ const char* app_compose_title() {
         size_t used = strlen(t);
         snprintf(t + used, size - used, " - %s %s", local.c_str(), program_settings.zoneName);
     }
+    size_t shown = strlen(t);
+    stale_fix_title(t + shown, size - shown);
     if (app_window.linkNote[0]) {
         size_t used = strlen(t);
         snprintf(t + used, size - used, " [%s]", app_window.linkNote);

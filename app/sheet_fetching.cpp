@@ -158,6 +158,8 @@ void sheet_fetching_title(char* out, size_t size) {
     snprintf(out, size, " - fetching %s", name);
 }
 
+SheetDownloadHooks sheet_fetching_downloads() { return installed ? realHooks : sheet_download_hooks; }
+
 void sheet_fetching_stop() {
     if (!installed) return;
     sheet_fetch_stop(kExitWaitMs);

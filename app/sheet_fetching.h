@@ -7,6 +7,7 @@
 #include <cstddef>
 
 struct AppSettings;
+struct SheetDownloadHooks;
 
 // How a sheet that arrives later is shown.
 enum SheetShow {
@@ -32,5 +33,8 @@ int  sheet_fetching_reload(const AppSettings* s, double lat, double lon, int lev
 void sheet_fetching_poll();
 // " - fetching <sheet file name>" while a download runs or waits, else "".
 void sheet_fetching_title(char* out, size_t size);
+// The downloads that really fetch (the queue's own while it runs), for
+// work that runs on threads of its own.
+SheetDownloadHooks sheet_fetching_downloads();
 // Exit: a transfer in flight gets at most a second.
 void sheet_fetching_stop();

@@ -2,9 +2,11 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/download_area.h"
 #include "app/commands_link.h"
 #include "app/gpx_recording.h"
 #include "app/navigation.h"
+#include "app/online_probe.h"
 #include "app/pane_notice.h"
 #include "app/sheet_fetching.h"
 #include "app/window_events.h"
@@ -93,7 +95,7 @@ int app_create() {
     if (!ready || !nav_load_picture()) {
         pane_placeholder_show();
         if (!ready && sheet_fetching_await(SHOW_START))
-            pane_notice_set("Fetching this place's sheet from the map server ...");
+            pane_notice_fetching(s);
         else if (!ready)
             pane_notice_no_sheet(s);
     }
@@ -114,6 +116,8 @@ void app_close() {
 void app_destroy() {
     AppSettings* s = app_window.settings;
     sheet_fetching_stop();
+    online_probe_stop();
+    download_area_stop();
     platform_kill_timer();
     app_window.timerPeriodMs = 0;
     if (s) {

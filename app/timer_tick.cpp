@@ -1,8 +1,11 @@
 // The window timer: device polls, the base server step, the silent-receiver
 // watchdog, then re-arming at 500 ms.
 #include "app/app_state.h"
+#include "app/download_area.h"
 #include "app/link_watch.h"
+#include "app/online_probe.h"
 #include "app/sheet_fetching.h"
+#include "app/stale_fix.h"
 #include "app/window_events.h"
 #include "net/connectivity.h"
 #include "net/net_worker.h"
@@ -24,6 +27,8 @@ void app_timer() {
     // included) happens here on the main thread.
     connectivity_probe_poll(s);
     sheet_fetching_poll();
+    online_probe_poll(s);
+    download_area_poll();
 
     if (s->deviceType == DEVICE_GARMIN) garmin_poll();
     if (s->deviceType == DEVICE_SMS) sms_poll();
@@ -31,6 +36,7 @@ void app_timer() {
     // base server never freezes the window.
     net_worker_tick(s);
     link_watch_tick(s);
+    if (stale_fix_update(s)) platform_invalidate(0);
     if (s->connected && s->deviceType != DEVICE_REMOTE) {
         if (s->linkIdleTicks > kSilentTicks) {
             gps_clear_fix_mode();

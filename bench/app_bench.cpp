@@ -2,6 +2,9 @@
 // marker, trail and speed text (targets: <= 2 ms), start-up to the first
 // paint (<= 300 ms), resident memory after an hour's drive at 1 Hz with the
 // trail on (<= 40 MB), and an auto-pan sheet change from the store (<= 5 ms).
+// GPX: the same paint with a 100,000-point track open (<= 1 ms more), the
+// load of such a file (well under a second), and the recording's cost per
+// point with and without the wait for the disk.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -12,6 +15,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/track_overlay.h"
 #include "app/window_events.h"
 #include "maps/lcc.h"
 #include "maps/map_view.h"
@@ -22,6 +26,8 @@
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
+#include "settings/gpx_reader.h"
+#include "settings/gpx_writer.h"
 #include "settings/program_settings.h"
 #include "tests/sheet_test_files.h"
 
@@ -141,6 +147,83 @@ void PaintBigWithMarkerTrailAndSpeed(benchmark::State& state) {
     stopApp();
 }
 
+// A 100,000-point drive as Kiv records it, one point a second at about
+// 15 m/s, zig-zagging over a square of side `spread` degrees of latitude
+// centred on the bench sheet (0.25 degrees tall): with spread 1 about a
+// sixteenth of the points are on the sheet, with 0.2 all of them.
+std::string driveGpx(const char* path, double spread) {
+    GpxWriter w;
+    gpx_writer_open(&w, path, "bench");
+    const int kPoints = 100000, rows = 40;
+    const double lat0 = 45.5 + kStep / 2 - spread / 2, lon0 = -(75 + 40 / 60.0) + kStep - spread * 0.7;
+    for (int i = 0; i < kPoints; i++) {
+        int row = i * rows / kPoints;
+        double along = static_cast<double>(i * rows % kPoints) / kPoints;
+        if (row & 1) along = 1 - along;
+        GpxPoint p = gpx_point(lat0 + spread * row / rows, lon0 + spread * 1.4 * along);
+        p.time = 1746705600 + i, p.ele = 80, p.speed = 15, p.course = 90, p.fix = 3, p.sat = 9, p.hdop = 0.9;
+        gpx_writer_point(&w, &p);
+    }
+    gpx_writer_close(&w);
+    return path;
+}
+
+// The paint of PaintBigWithMarkerTrailAndSpeed with nothing (0), a drive
+// around the sheet (1) or a drive all on it (2) open.
+void PaintBigWithOpenTrack(benchmark::State& state) {
+    const int track = static_cast<int>(state.range(0));
+    Workspace ws(1, 1, 1, "");
+    if (track) driveGpx("drive.gpx", track == 1 ? 1.0 : 0.2);
+    startApp();
+    app_window.settings->track = 1;
+    app_window.settings->connected = 1;
+    if (track) track_overlay_open("drive.gpx");
+    PlatformBackend quiet{};
+    quiet.blit_rgb = noBlit;
+    quiet.draw_text = noText;
+    quiet.clock_seconds = manualClock;
+    platform_install(&quiet);
+    int i = 0;
+    for (auto _ : state) {
+        fixAt(45.5 + 0.0004 * (i % 100), -(75 + 40 / 60.0) + 0.0006 * (i % 100), i);
+        app_paint();
+        i++;
+    }
+    track_overlay_close_all();
+    app_window.settings->connected = 0;
+    headless_install();
+    stopApp();
+}
+
+void LoadGpx100kPoints(benchmark::State& state) {
+    Workspace ws(1, 1, 1, "");
+    driveGpx("drive.gpx", 1.0);
+    state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size("drive.gpx")) / 1e6;
+    for (auto _ : state) {
+        track_overlay_open("drive.gpx");
+        state.PauseTiming();
+        track_overlay_close_all();
+        state.ResumeTiming();
+    }
+}
+
+// One recorded point: formatting and the write over the closing tags, and
+// with sync also the wait until it is on the disk.
+void GpxWritePoint(benchmark::State& state) {
+    Workspace ws(1, 1, 1, "");
+    GpxWriter w;
+    gpx_writer_open(&w, "write.gpx", "bench");
+    w.sync = static_cast<int>(state.range(0));
+    int i = 0;
+    for (auto _ : state) {
+        GpxPoint p = gpx_point(45.5 + i * 1e-5, -75.6 + i * 1e-5);
+        p.time = 1746705600 + i, p.ele = 80, p.speed = 15, p.course = 90, p.fix = 3, p.sat = 9, p.hdop = 0.9;
+        gpx_writer_point(&w, &p);
+        i++;
+    }
+    gpx_writer_close(&w);
+}
+
 void StartupToFirstPaint(benchmark::State& state) {
     Workspace ws(1, 1, 1, "");
     for (auto _ : state) {
@@ -193,6 +276,9 @@ void HourDriveResidentMemory(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(PaintBigWithMarkerTrailAndSpeed)->Arg(0)->Arg(1)->ArgName("whole_refresh")->Unit(benchmark::kMillisecond);
+BENCHMARK(PaintBigWithOpenTrack)->Arg(0)->Arg(1)->Arg(2)->ArgName("track")->Unit(benchmark::kMillisecond);
+BENCHMARK(LoadGpx100kPoints)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(GpxWritePoint)->Arg(0)->Arg(1)->ArgName("sync")->Unit(benchmark::kMicrosecond);
 BENCHMARK(StartupToFirstPaint)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(AutoPanSheetChange)->Arg(0)->Arg(1)->ArgName("big")->Unit(benchmark::kMillisecond);
 BENCHMARK(HourDriveResidentMemory)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -39,16 +39,28 @@ function(kiv_test name)
     PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
 endfunction()
 
-# kiv_fuzzer(name SOURCES ... LIBS ... SECONDS n): a libFuzzer target, run for a
-# bounded time by the suite. Built only in the sanitizer build with clang.
+# kiv_fuzzer(name SOURCES ... LIBS ... [SECONDS n] [MAX_LEN n] [SEEDS dir ...]):
+# a libFuzzer target, run for a bounded time by the suite (20 s and inputs up
+# to 4 KB unless told; scripts/fuzz.sh uses the same sizes). Seeded
+# with its kept corpus fuzz/corpus/<name> (grown by scripts/fuzz.sh), the
+# inputs of faults found and fixed (fuzz/regressions/<name>) and any SEEDS.
+# Built only in the sanitizer build with clang.
 function(kiv_fuzzer name)
-  cmake_parse_arguments(F "" "SECONDS" "SOURCES;LIBS;SEEDS" ${ARGN})
+  cmake_parse_arguments(F "" "SECONDS;MAX_LEN" "SOURCES;LIBS;SEEDS" ${ARGN})
   if(NOT KIV_SANITIZE OR NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     return()
   endif()
   if(NOT F_SECONDS)
-    set(F_SECONDS 30)
+    set(F_SECONDS 20)
   endif()
+  if(NOT F_MAX_LEN)
+    set(F_MAX_LEN 4096)
+  endif()
+  foreach(kept regressions corpus)
+    if(EXISTS "${CMAKE_SOURCE_DIR}/fuzz/${kept}/${name}")
+      list(PREPEND F_SEEDS "${CMAKE_SOURCE_DIR}/fuzz/${kept}/${name}")
+    endif()
+  endforeach()
   add_executable(${name} ${F_SOURCES})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
@@ -57,7 +69,7 @@ function(kiv_fuzzer name)
   set(corpus "${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus")
   file(MAKE_DIRECTORY "${corpus}")
   add_test(NAME ${name}
-    COMMAND ${name} -max_total_time=${F_SECONDS} -rss_limit_mb=2048 -timeout=10 "${corpus}" ${F_SEEDS})
+    COMMAND ${name} -max_total_time=${F_SECONDS} -rss_limit_mb=2048 -timeout=10 -max_len=${F_MAX_LEN} "${corpus}" ${F_SEEDS})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS fuzz)
 endfunction()
 

@@ -4,7 +4,5 @@
 set(kiv_http_fuzz_net
   ${CMAKE_SOURCE_DIR}/net/url.cpp ${CMAKE_SOURCE_DIR}/net/proxy.cpp
   ${CMAKE_SOURCE_DIR}/net/sockets.cpp)
-kiv_fuzzer(http_url_fuzz SOURCES http_url_fuzz.cpp ${kiv_http_fuzz_net}
-  SEEDS "${CMAKE_CURRENT_SOURCE_DIR}/http_url_seeds" SECONDS 20)
-kiv_fuzzer(remote_request_fuzz SOURCES remote_request_fuzz.cpp ${CMAKE_SOURCE_DIR}/net/remote_request.cpp
-  SEEDS "${CMAKE_CURRENT_SOURCE_DIR}/remote_request_seeds" SECONDS 20)
+kiv_fuzzer(http_url_fuzz SOURCES http_url_fuzz.cpp ${kiv_http_fuzz_net})
+kiv_fuzzer(remote_request_fuzz SOURCES remote_request_fuzz.cpp ${CMAKE_SOURCE_DIR}/net/remote_request.cpp)

@@ -10,4 +10,4 @@ kiv_fuzzer(nmea_fuzz
     ${CMAKE_SOURCE_DIR}/position/nmea.cpp ${CMAKE_SOURCE_DIR}/position/nmea_fields.cpp
     ${CMAKE_SOURCE_DIR}/position/nmea_satellites.cpp
     ${CMAKE_SOURCE_DIR}/position/tripmate.cpp ${CMAKE_SOURCE_DIR}/position/sms.cpp
-  LIBS kiv_position kiv_platform SECONDS 20 ${nmea_fuzz_seeds})
+  LIBS kiv_position kiv_platform MAX_LEN 9000 ${nmea_fuzz_seeds})

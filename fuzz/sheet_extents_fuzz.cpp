@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
+#include "fuzz/fuzz_files.h"
 #include "maps/map_view.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_store.h"
@@ -22,32 +22,16 @@ const char* const RECORD = "200000,1470000.250000,-200000.500000,1450000.125000,
 std::string maps_dir;
 std::string sheet_path[2];
 
-void removeTree() {
-    std::error_code ec;
-    std::filesystem::remove_all(std::filesystem::path(maps_dir).parent_path(), ec);
-}
-
 void setUp() {
-    char pattern[] = "/tmp/kiv_sheet_fuzz_XXXXXX";
-    if (!mkdtemp(pattern)) abort();
-    maps_dir = std::string(pattern) + "/Maps";
+    maps_dir = fuzz_folder("kiv_sheet_fuzz") + "/Maps";
     for (int format : {SHEET_GIF, SHEET_JPEG}) {
         char path[SHEET_PATH_MAX];
         if (!sheetPath(path, sizeof path, maps_dir.c_str(), LAT, LON, LEVEL, 0, format)) abort();
         sheet_path[format] = path;
     }
-    std::filesystem::create_directories(std::filesystem::path(sheet_path[0]).parent_path());
-    atexit(removeTree);
 }
 
-void writeSheet(int format, const uint8_t* data, size_t size) {
-    const char* path = sheet_path[format].c_str();
-    remove(path);
-    FILE* f = fopen(path, "wb");
-    if (!f) abort();
-    if (size) fwrite(data, 1, size, f);
-    fclose(f);
-}
+void writeSheet(int format, const uint8_t* data, size_t size) { fuzz_write_file(sheet_path[format], data, size); }
 
 bool readBack(int format, double* v) {
     return format == SHEET_JPEG

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "fuzz/fuzz_chunks.h"
 #include "position/gps_fix.h"
 #include "position/receiver_io.h"
 #include "position/zodiac.h"
@@ -20,12 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return true;
     }();
     (void)once;
-    if (size == 0) return 0;
     zodiac_reset();
-    // First byte chooses the read size (1..80), the rest is the stream.
-    size_t chunk = data[0] % 80 + 1;
-    const char* p = reinterpret_cast<const char*>(data + 1);
-    size_t n = size - 1;
-    for (size_t i = 0; i < n; i += chunk) zodiac_feed(p + i, static_cast<int>(n - i < chunk ? n - i : chunk));
+    fuzz_feed_in_chunks(data, size, zodiac_feed);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -27,8 +28,20 @@ const size_t kImageMax = 64u << 20;
 const int64_t kTransferMaxBytes = 4 << 20;
 const int kTransferDeadlineMs = 60000;
 
+// Set at exit: transfers in flight end within a tenth of a second.
+std::atomic<int> cancelled{0};
+
+void cancelDownloads(int cancel) { cancelled = cancel; }
+
+}  // namespace
+
+const std::atomic<int>* sheetDownloadCancelFlag() { return &cancelled; }
+
+namespace {
+
 int fetch(const char* url, const char* file) {
     HttpTransfer t;
+    t.cancel = &cancelled;
     t.maxBytes = kTransferMaxBytes;
     t.deadlineMs = kTransferDeadlineMs;
     return HttpTransferToFile(url, nullptr, file, &t);
@@ -199,4 +212,5 @@ int downloadAerialSheet(double lat, double lon, int level, const AppSettings* se
 void sheet_download_install() {
     sheet_download_hooks.downloadSheet = downloadSheet;
     sheet_download_hooks.downloadAerialSheet = downloadAerialSheet;
+    sheet_download_hooks.cancelDownloads = cancelDownloads;
 }

@@ -29,5 +29,6 @@ int downloadSheet(double lat, double lon, int level, const AppSettings* settings
 int downloadAerialSheet(double lat, double lon, int level, const AppSettings* settings, char* outPath,
                         int bigMaps);
 
-// Fills sheet_download_hooks (sheet_dispatch.h) with the two above.
+// Fills sheet_download_hooks (sheet_dispatch.h) with the two above and
+// the cancel that cuts their transfers short at exit.
 void sheet_download_install();

@@ -1,6 +1,7 @@
 // The pieces of a sheet download: the request, the reply, the checks on
 // the image and the storing. Used by sheet_download.cpp, the tools and tests.
 #pragma once
+#include <atomic>
 #include <cstddef>
 
 struct AppSettings;
@@ -43,6 +44,10 @@ struct SheetTempFiles {
 };
 void sheetTempFilesMake(SheetTempFiles* files);
 void sheetTempFilesRemove(const SheetTempFiles* files);
+
+// Non-zero while the program exits: every sheet transfer passes it to the
+// HTTP client, which then ends at once.
+const std::atomic<int>* sheetDownloadCancelFlag();
 
 // Reads a whole file (at most maxSize bytes) into a malloc'd buffer.
 int sheetReadWholeFile(const char* path, size_t maxSize, unsigned char** data, size_t* size);

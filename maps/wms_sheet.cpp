@@ -129,6 +129,7 @@ int fetchAndStore(const WmsSource* source, int aerial, double lat, double lon, i
     if (!wmsGetMapUrl(url, sizeof url, source, &box, w, h)) return 1;
 
     HttpTransfer t;
+    t.cancel = sheetDownloadCancelFlag();
     t.maxBytes = kTransferMaxBytes;
     t.deadlineMs = kTransferDeadlineMs;
     Reply reply;

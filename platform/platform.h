@@ -9,7 +9,13 @@
 enum { PLATFORM_MB_WARNING = 1, PLATFORM_MB_ERROR = 2, PLATFORM_MB_INFO = 4, PLATFORM_MB_YESNO = 8 };
 enum { PLATFORM_ANSWER_OK = 1, PLATFORM_ANSWER_YES = 6, PLATFORM_ANSWER_NO = 7 };
 // Modal dialogs run by platform_run_dialog; the state records live in app/.
-enum { PLATFORM_DIALOG_COM = 1, PLATFORM_DIALOG_KEYS = 2, PLATFORM_DIALOG_ABOUT = 3 };
+enum {
+    PLATFORM_DIALOG_COM = 1,
+    PLATFORM_DIALOG_KEYS = 2,
+    PLATFORM_DIALOG_ABOUT = 3,
+    PLATFORM_DIALOG_DOWNLOAD_AREA = 4,      // levels to fetch (app/download_area.h)
+    PLATFORM_DIALOG_DOWNLOAD_PROGRESS = 5,  // the fetch under way, with Cancel
+};
 
 struct PlatformBackend {
     int  (*message_box)(const char* text, const char* caption, int style);

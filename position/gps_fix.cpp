@@ -3,12 +3,15 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <mutex>
 
 namespace {
 
 struct GpsFix {
     double latitude = 0, longitude = 0, altitude = 0, speedKnots = 0, courseDegrees = 0;
+    double hdop = std::numeric_limits<double>::quiet_NaN();
+    unsigned positionCount = 0;
     int fixMode = 0;
     char utcTimeText[GPS_TIME_TEXT] = {};
     char localTimeText[GPS_TIME_TEXT] = {};
@@ -162,6 +165,7 @@ void gps_set_time_utc(int year, int month, int day, int hour, int minute, int se
 void gps_set_latitude(double d) {
     std::lock_guard<std::mutex> g(fix_lock);
     fix.latitude = d;
+    fix.positionCount++;
     fix.positionReceived = std::isfinite(d) ? fix.positionReceived | 1 : fix.positionReceived & ~1;
 }
 void gps_set_longitude(double d) {
@@ -183,6 +187,11 @@ void gps_set_course(double d) {
     if (d >= 360.0) d = 0;
     write_field(fix.courseDegrees, d);
 }
+void gps_set_hdop(double h) {
+    write_field(fix.hdop, std::isfinite(h) && h > 0 ? h : std::numeric_limits<double>::quiet_NaN());
+}
+double gps_hdop() { return read_field(fix.hdop); }
+unsigned gps_position_count() { return read_field(fix.positionCount); }
 double gps_latitude() { return read_field(fix.latitude); }
 double gps_longitude() { return read_field(fix.longitude); }
 double gps_altitude() { return read_field(fix.altitude); }

@@ -57,6 +57,13 @@ double gps_altitude();
 double gps_speed_knots();
 double gps_speed();                // metres per second
 double gps_course();
+// Horizontal dilution of precision; NaN until a receiver reports one (a
+// value that is not finite or not above 0 leaves it unknown).
+void   gps_set_hdop(double hdop);
+double gps_hdop();
+// Counts every latitude received, equal or not: a changing count is a
+// receiver still reporting, even from a position that does not move.
+unsigned gps_position_count();
 void   gps_course_point(char* out);  // at least 3 bytes: "N", "NE", ... "NW"
 
 // The receiver's count of satellites in view (may exceed the table), and

@@ -123,6 +123,7 @@ void handle_rmc(const NmeaFields& f) {
 void handle_gga(const NmeaFields& f) {
     set_position(f, 2);
     double v;
+    if (nmea_field_double(f, 8, &v)) gps_set_hdop(v);
     if (nmea_field_double(f, 9, &v)) gps_set_altitude(v);
 }
 
@@ -134,6 +135,8 @@ void handle_gsa(const NmeaFields& f, int talkerSystem) {
         else if (mode >= 2)
             gps_set_fix_mode(mode);
     }
+    double hdop;
+    if (nmea_field_double(f, 16, &hdop)) gps_set_hdop(hdop);
     nmea_satellites_gsa(f, talkerSystem);
 }
 
@@ -161,6 +164,7 @@ void handle_gns(const NmeaFields& f) {
     }
     set_position(f, 2);
     double v;
+    if (nmea_field_double(f, 8, &v)) gps_set_hdop(v);
     if (nmea_field_double(f, 9, &v)) gps_set_altitude(v);
 }
 

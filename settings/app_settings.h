@@ -30,6 +30,17 @@ struct WmsSource {
     char version[16];                  // 1.3.0 (default) or 1.1.1
 };
 
+// Line settings remembered for one port (Baud<n>=, Bits<n>=, Parity<n>=,
+// Stop<n>=, Flow<n>= in kiv_ini.txt), in the record's codes.
+struct PortLine {
+    uint8_t known;                     // 0: nothing remembered, the device's defaults hold
+    uint32_t baudRate;
+    uint8_t dataBits;
+    uint8_t parity;
+    uint8_t stopBits;
+    uint8_t flowControl;
+};
+
 // Per-window record: settings and link state. Zero-filled, then defaults.
 struct AppSettings {
     char mapsDir[256];
@@ -76,6 +87,7 @@ struct AppSettings {
     WmsSource wms;                                        // topographic sheets
     WmsSource wmsAerial;                                  // aerial images
     char gpxFolder[SETTINGS_PATH_MAX];                    // Gpx=: GPX recording folder, empty = none
+    PortLine comLine[SETTINGS_COM_PORTS];                 // remembered line settings; index n
 };
 
 // Settings the map code needs before any window record exists.

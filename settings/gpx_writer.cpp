@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -130,6 +131,18 @@ int64_t gpx_time_from_text(const char* text) {
     return daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
 }
 
+namespace {
+// Formats at buf + *n, counting on as snprintf does (a cut shows as *n >= size).
+__attribute__((format(printf, 4, 5))) void appendFormat(char* buf, size_t size, size_t* n, const char* fmt, ...) {
+    if (*n >= size) return;
+    va_list args;
+    va_start(args, fmt);
+    int wrote = vsnprintf(buf + *n, size - *n, fmt, args);
+    va_end(args);
+    if (wrote > 0) *n += static_cast<size_t>(wrote);
+}
+}  // namespace
+
 size_t gpx_format_header(char* out, size_t size, const char* trackName) {
     std::string text =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -146,26 +159,23 @@ size_t gpx_format_point(char* out, size_t size, const GpxPoint* p) {
     if (!known(p->lat) || !known(p->lon) || std::fabs(p->lat) > 90 || std::fabs(p->lon) > 180) return 0;
     char buf[640];
     size_t n = 0;
-    auto add = [&](const char* fmt, auto... args) {
-        if (n < sizeof buf) n += static_cast<size_t>(snprintf(buf + n, sizeof buf - n, fmt, args...));
-    };
-    add("<trkpt lat=\"%.7f\" lon=\"%.7f\">", p->lat, p->lon);
-    if (known(p->ele)) add("<ele>%.1f</ele>", p->ele);
+    appendFormat(buf, sizeof buf, &n, "<trkpt lat=\"%.7f\" lon=\"%.7f\">", p->lat, p->lon);
+    if (known(p->ele)) appendFormat(buf, sizeof buf, &n, "<ele>%.1f</ele>", p->ele);
     char iso[32];
-    if (isoTime(iso, sizeof iso, p->time)) add("<time>%s</time>", iso);
-    if (p->fix == 2 || p->fix == 3) add("<fix>%dd</fix>", p->fix);
-    if (p->sat >= 0 && p->sat < 1000) add("<sat>%d</sat>", p->sat);
-    if (known(p->hdop) && p->hdop >= 0) add("<hdop>%.1f</hdop>", p->hdop);
+    if (isoTime(iso, sizeof iso, p->time)) appendFormat(buf, sizeof buf, &n, "<time>%s</time>", iso);
+    if (p->fix == 2 || p->fix == 3) appendFormat(buf, sizeof buf, &n, "<fix>%dd</fix>", p->fix);
+    if (p->sat >= 0 && p->sat < 1000) appendFormat(buf, sizeof buf, &n, "<sat>%d</sat>", p->sat);
+    if (known(p->hdop) && p->hdop >= 0) appendFormat(buf, sizeof buf, &n, "<hdop>%.1f</hdop>", p->hdop);
     bool speed = known(p->speed) && p->speed >= 0, course = known(p->course);
     if (speed || course) {
         // GPX 1.1 has no speed or course of its own; this extension is the
         // one the common tools understand.
-        add("<extensions><gpxtpx:TrackPointExtension>");
-        if (speed) add("<gpxtpx:speed>%.2f</gpxtpx:speed>", p->speed);
-        if (course) add("<gpxtpx:course>%.1f</gpxtpx:course>", p->course);
-        add("</gpxtpx:TrackPointExtension></extensions>");
+        appendFormat(buf, sizeof buf, &n, "<extensions><gpxtpx:TrackPointExtension>");
+        if (speed) appendFormat(buf, sizeof buf, &n, "<gpxtpx:speed>%.2f</gpxtpx:speed>", p->speed);
+        if (course) appendFormat(buf, sizeof buf, &n, "<gpxtpx:course>%.1f</gpxtpx:course>", p->course);
+        appendFormat(buf, sizeof buf, &n, "</gpxtpx:TrackPointExtension></extensions>");
     }
-    add("</trkpt>\n");
+    appendFormat(buf, sizeof buf, &n, "</trkpt>\n");
     if (n >= sizeof buf || n >= size) return 0;
     memcpy(out, buf, n + 1);
     return n;
@@ -212,6 +222,7 @@ int gpx_writer_point(GpxWriter* w, const GpxPoint* p) {
     while (static_cast<off_t>(n) < w->end - w->tail) text[n++] = ' ';
     if (!samePage(w->tail, n) && !movePage(w)) return 0;
     if (!writeAt(w->fd, text, n, w->tail)) return 0;
+    if (w->sync) fdatasync(w->fd);
     if (w->tail + static_cast<off_t>(n) > w->end) w->end = w->tail + static_cast<off_t>(n);
     w->tail += static_cast<off_t>(body);
     w->newSegment = 0;

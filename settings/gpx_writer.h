@@ -42,6 +42,9 @@ struct GpxWriter {
     off_t end;                         // file size
     int newSegment;                    // the next point opens a new <trkseg>
     int points;                        // written to this file
+    // Each point is on the disk before the write returns (fdatasync), so a
+    // power cut loses at most the point being written.
+    int sync = 0;
 };
 
 // Creates path (fails when it exists) with an empty track named trackName.

@@ -9,6 +9,7 @@
 #include "settings/device_table.h"
 #include "settings/ini_keys.h"
 #include "settings/menu_ids.h"
+#include "settings/port_lines.h"
 #include "settings/text_scan.h"
 
 void settings_defaults(AppSettings* s) {
@@ -24,7 +25,10 @@ void settings_read_files(AppSettings* s) {
     settings_read_com(s);
     settings_read_display_keys(s);
     settings_read_linux_keys(s);
+    settings_read_port_lines(s);
     settings_read_dev(s);
+    // What the COM dialog chose for the port outlives the device's defaults.
+    settings_apply_port_line(s);
 }
 
 void settings_set_menu_states(const AppSettings* s) {

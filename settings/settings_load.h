@@ -19,8 +19,9 @@ struct AppSettings;
 // no open device.
 void settings_defaults(AppSettings* s);
 
-// kiv_com.txt, the kiv_ini.txt keys (display keys, then the Linux ones) and
-// kiv_dev.txt, in that order, into the record.
+// kiv_com.txt, the kiv_ini.txt keys (display keys, then the Linux ones and
+// the remembered port lines) and kiv_dev.txt, in that order, into the
+// record; then the line remembered for the port, if any (port_lines.h).
 void settings_read_files(AppSettings* s);
 
 // Online enabled, Offline greyed, Connect enabled, Disconnect greyed, the

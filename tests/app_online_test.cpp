@@ -3,6 +3,9 @@
 // the next tick, and auto-pan then downloads the sheet the fix moves onto.
 #include <atomic>
 
+#include "app/commands_link.h"
+#include "app/download_area.h"
+#include "app/online_probe.h"
 #include "app_test_support.h"
 #include "download_fault_server.h"
 #include "settings/menu_ids.h"
@@ -85,4 +88,113 @@ TEST_F(AppTest, MissingSheetsComeFromTheMapServerAtStartAndOnceOnline) {
     auto cursor = headless_calls_of("busy_cursor");
     ASSERT_GE(cursor.size(), 4u);
     EXPECT_EQ(0, cursor.back().a);
+}
+
+// A probe site that accepts and never answers: the Online command returns
+// at once with the window running, and exit cuts the probe short without
+// leaving its file.
+TEST_F(AppTest, OnlineAgainstASilentSiteNeverHoldsTheWindowAndExitCutsItShort) {
+    FaultServer server([](const std::string&) { return faultRaw(FaultReply::HOLD, ""); });
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    writeFile("kiv_ini.txt", "Probe=" + server.root() + "/online\nServer=http://127.0.0.1:1/\n");
+    ASSERT_EQ(1, app_create());
+    connectivity_probe_finish();       // only the command's probe talks to the site
+    int before = server.requestCount();
+    app_command(MENU_ONLINE);
+    server.waitForRequests(before + 1);
+    app_timer();
+    EXPECT_EQ(1, online_probe_pending());
+    EXPECT_EQ(0, settings()->online);
+    EXPECT_TRUE(headless_calls_of("message_box").empty());
+    char file[64];
+    online_probe_file(file, sizeof file);
+    app_close();
+    app_destroy();
+    EXPECT_EQ(0, online_probe_pending());
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+namespace {
+
+// Dialog hook of the Download Area tests: levels chosen, then the progress
+// dialog waits for the end (or cancels at once).
+int areaLevel = 3;
+bool areaCancel = false;
+FaultServer* areaServer = nullptr;   // Cancel waits until a transfer has reached it
+DownloadAreaChoice areaShown{};
+int areaDialog(int kind, void* state) {
+    if (kind == PLATFORM_DIALOG_DOWNLOAD_AREA) {
+        auto* c = static_cast<DownloadAreaChoice*>(state);
+        areaShown = *c;
+        for (int l = 0; l < ZOOM_LEVELS; l++) c->chosen[l] = l == areaLevel;
+        return 1;
+    }
+    auto* p = static_cast<DownloadAreaProgress*>(state);
+    if (areaCancel) {
+        if (areaServer) areaServer->waitForRequests(1);
+        p->cancel();
+        return 0;
+    }
+    waitFor([p] {
+        p->poll(p);
+        return p->finished != 0;
+    });
+    return 1;
+}
+
+}  // namespace
+
+// Gps > Download Area...: the level-3 sheets of the displayed level-2 sheet
+// come from the server in the background, the progress dialog follows them
+// and a summary ends it; a second run finds them all stored.
+TEST_F(AppTest, DownloadAreaFetchesTheViewsSheetsAtTheChosenLevel) {
+    std::atomic<int> images{0};
+    FaultServer server([&](const std::string& line) -> FaultReply {
+        if (line.rfind("GET /cgi-bin/mapserv?", 0) == 0) return faultOk(replyPage(extentFor(kLat, kLon), 1));
+        if (line.rfind("GET /tmp/ntdb", 0) != 0) return faultStatus(404, "Not Found", "<html>no</html>");
+        images++;
+        Bytes gif = makeGif(480, 360, Bytes(480 * 360, 9));
+        return faultOk(std::string(gif.begin(), gif.end()), "image/gif");
+    });
+    addSheet(kLat, kLon, 2, 0, 40);
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=" + server.root() + "/\n");
+    ASSERT_EQ(1, app_create());
+    headless_set_dialog_hook(areaDialog);
+    areaLevel = 3, areaCancel = false;
+    app_command(MENU_DOWNLOAD_AREA);
+    int expected = areaShown.sheets[3];
+    EXPECT_GE(expected, 12);           // a level-2 sheet spans several level-3 steps each way
+    EXPECT_EQ(0, areaShown.stored[3]);
+    EXPECT_EQ(expected, images.load());
+    auto boxes = headless_calls_of("message_box");
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_NE(std::string::npos, boxes.back().text.find(std::to_string(expected) + " sheets fetched"))
+        << boxes.back().text;
+    app_command(MENU_DOWNLOAD_AREA);
+    EXPECT_EQ(expected, areaShown.stored[3]);
+    EXPECT_EQ(expected, images.load());
+}
+
+// Cancel against a server that never answers: nothing more is started,
+// the window runs on, and exit cuts the transfers in flight short without
+// leaving a file behind.
+TEST_F(AppTest, DownloadAreaCancelledAgainstASilentServerEndsCleanlyAtExit) {
+    FaultServer server([](const std::string&) { return faultRaw(FaultReply::HOLD, ""); });
+    addSheet(kLat, kLon, 2, 0, 40);
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=" + server.root() + "/\n");
+    ASSERT_EQ(1, app_create());
+    headless_set_dialog_hook(areaDialog);
+    areaLevel = 4, areaCancel = true, areaServer = &server;
+    app_command(MENU_DOWNLOAD_AREA);
+    areaServer = nullptr;
+    app_timer();
+    EXPECT_EQ(1, download_area_running());
+    app_close();
+    app_destroy();
+    EXPECT_EQ(0, download_area_running());
+    EXPECT_LE(server.requestCount(), 2);   // two transfers at once, none after Cancel
+    for (const auto& e : std::filesystem::recursive_directory_iterator("."))
+        EXPECT_EQ(std::string::npos, e.path().filename().string().find("tmp")) << e.path();
 }

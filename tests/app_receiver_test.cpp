@@ -1,6 +1,7 @@
 // The main window with a receiver on a real pseudo-terminal: fixes move the
 // marker and the title, the timer polls and watches the link.
 #include "app_test_support.h"
+#include "app/stale_fix.h"
 #include "position/serial_link.h"
 #include "settings/menu_ids.h"
 
@@ -11,12 +12,17 @@ protected:
     PtyReceiver pty;
     TestSheet start;
 
-    // The default start sheet and a link to the pty for device name.
-    void startWith(const char* device, const std::string& extraIni = "") {
+    // The default start sheet and a link to the pty (or to port, made a
+    // symbolic link to the pty) for device name.
+    void startWith(const char* device, const std::string& extraIni = "", const std::string& port = "") {
         ASSERT_TRUE(pty.open());
+        if (!port.empty()) {
+            ASSERT_EQ(0, symlink(pty.path.c_str(), port.c_str()));
+        }
         writeFile("kiv_dev.txt", std::string(device) + "\n");
         writeFile("kiv_com.txt", "COM1\nSmall\n");
-        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\nCom1=" + pty.path + "\n" + extraIni);
+        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\nCom1=" +
+                                     (port.empty() ? pty.path : port) + "\n" + extraIni);
         start = addSheet(45 + 25 / 60.0, -(75 + 42 / 60.0), 2, 0, 40);
         ASSERT_EQ(1, app_create());
         ASSERT_EQ(1, settings()->connected.load());
@@ -93,7 +99,9 @@ TEST_F(AppReceiverTest, SilentReceiverLosesTheFixAfter121Ticks) {
     EXPECT_EQ(0, gps_fix_mode());
     EXPECT_EQ(before + 1, headless_calls_of("invalidate").size());
     app_paint();
-    EXPECT_TRUE(plainAt(px, py, start.colour()));
+    // The lost fix stays where it was, hollow and grey.
+    EXPECT_FALSE(markerAt(px, py, start.colour()));
+    EXPECT_EQ(static_cast<int>(STALE_FIX_GREY), panePixel(px, py - 4));
 
     // Data again: the counter starts over and the fix comes back.
     sendFix(45.54, -75.7, 0, "123600");
@@ -186,8 +194,10 @@ TEST_F(AppReceiverTest, DisconnectClearsTheFixAndConnectOpensAgain) {
     EXPECT_TRUE(markerAt(px, py, start.colour()));
 }
 
-TEST_F(AppReceiverTest, UnpluggedReceiverIsReportedOnceInTheTitleAndTheMonitor) {
-    startWith("NMEA");
+TEST_F(AppReceiverTest, UnpluggedReceiverIsReportedOnceAndReadAgainWhenPluggedInAgain) {
+    // A stable name for the device, as /dev/serial/by-id/ gives.
+    const std::string name = (dir / "gps").string();
+    startWith("NMEA", "", name);
     sendFix(45.54, -75.7, 0, "123519");
     app_timer();
     app_paint();
@@ -205,6 +215,36 @@ TEST_F(AppReceiverTest, UnpluggedReceiverIsReportedOnceInTheTitleAndTheMonitor) 
     int lostTitles = 0;
     for (const auto& c : headless_calls_of("set_title")) lostTitles += c.text.find("GPS lost") != std::string::npos;
     EXPECT_EQ(1, lostTitles);   // said once, not at every tick
-    EXPECT_EQ(0u, gps_last_message().find("GPS link lost: " + pty.path));
+    EXPECT_EQ(0u, gps_last_message().find("GPS link lost: " + name));
     EXPECT_TRUE(headless_calls_of("message_box").empty());
+
+    // Plugged in again: another pseudo-terminal behind the same name. The
+    // fix comes back with no user action and the note goes.
+    PtyReceiver again;
+    ASSERT_TRUE(again.open());
+    unlink(name.c_str());
+    ASSERT_EQ(0, symlink(again.path.c_str(), name.c_str()));
+    ASSERT_TRUE(waitFor([this] { return serial_link_lost(settings()) == 0; }, 8000));
+    app_timer();
+    EXPECT_EQ("GPS link back: " + name, gps_last_message());
+    again.send(rmcSentence(45.53, -75.69, 0, "123530", "080525"));
+    ASSERT_TRUE(waitFor([] { return gps_fix_mode() > 0 && std::fabs(gps_latitude() - 45.53) < 1e-6; }));
+    app_timer();
+    app_paint();
+    EXPECT_EQ(std::string::npos, headless_title().find("GPS lost"));
+    EXPECT_TRUE(headless_calls_of("message_box").empty());
+}
+
+TEST_F(AppReceiverTest, DisconnectWhileTheReceiverIsAwayEndsTheSearchAndTheNote) {
+    startWith("NMEA");
+    close(pty.master);
+    pty.master = -1;
+    ASSERT_TRUE(waitFor([this] { return serial_link_lost(settings()) == 1; }));
+    app_timer();
+    app_command(MENU_DISCONNECT);
+    EXPECT_EQ(0, serial_readers_running());
+    app_timer();
+    app_paint();
+    EXPECT_EQ(std::string::npos, headless_title().find("GPS lost"));
+    EXPECT_EQ(std::string::npos, gps_last_message().find("back"));
 }

@@ -1,7 +1,14 @@
 // Tracks in the main window: the GPX recording of a drive, opened GPX
 // tracks over the sheet, and a fix that has gone stale.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include "app_test_support.h"
 #include "app/gpx_recording.h"
+#include "app/stale_fix.h"
+#include "app/track_overlay.h"
+#include "net/remote_server.h"
 #include "settings/gpx_reader.h"
 #include "settings/menu_ids.h"
 
@@ -12,8 +19,9 @@ constexpr double kLat = 45.5, kLon = -(75 + 40 / 60.0);
 class AppTracksTest : public AppTest {
 protected:
     TestSheet home;
-    void create(const std::string& ini = "") {
-        writeFile("kiv_com.txt", "COM0\nSmall\n");
+    PtyReceiver pty;
+    void create(const std::string& ini = "", const char* com = "COM0") {
+        writeFile("kiv_com.txt", std::string(com) + "\nSmall\n");
         writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\n" + ini);
         home = addSheet(kLat, kLon, 2, 0, 40);
         ASSERT_EQ(1, app_create());
@@ -21,6 +29,56 @@ protected:
     void TearDown() override {
         AppTest::TearDown();
         gpx_recording_stop();
+        track_overlay_close_all();
+    }
+    // A track along a parallel in steps of 0.002 degrees, a waypoint, and
+    // a two-point route along a meridian (straight on the map) whose ends
+    // lie far off the sheet on either side.
+    static std::string gpxText(double lat, const char* quote = "\"") {
+        std::string q = quote, text = "<?xml version=" + q + "1.0" + q + "?><gpx version=" + q + "1.1" + q + "><trk><trkseg>";
+        for (int i = 0; i <= 40; i++) {
+            char pt[128];
+            snprintf(pt, sizeof pt, "<trkpt lat=%s%.6f%s lon=%s%.6f%s/>", quote, lat, quote, quote, -75.72 + i * 0.002, quote);
+            text += pt;
+        }
+        text += "</trkseg></trk><wpt lat=" + q + "45.49" + q + " lon=" + q + "-75.66" + q + "><name>Camp</name></wpt>";
+        text += "<rte><rtept lat=" + q + "44" + q + " lon=" + q + "-75.65" + q + "/><rtept lat=" + q + "47" + q +
+                " lon=" + q + "-75.65" + q + "/></rte></gpx>";
+        return text;
+    }
+    void openTrack(const std::string& name) {
+        headless_set_open_file((dir / name).string());
+        app_command(MENU_OPEN_TRACK);
+    }
+    int pixelOf(double lat, double lon) {
+        int px, py;
+        if (!expectedPixel(home, lat, lon, &px, &py)) return -2;
+        return panePixel(px, py);
+    }
+    // NMEA on a pseudo-terminal, speeds shown in km/h.
+    void createWithReceiver() {
+        ASSERT_TRUE(pty.open());
+        writeFile("kiv_dev.txt", "NMEA\n");
+        create("Com1=" + pty.path + "\nDash=km/h\n", "COM1");
+        ASSERT_EQ(1, settings()->connected.load());
+    }
+    void sendFix(double lat, double lon, const char* hms) {
+        unsigned before = gps_position_count();
+        pty.send(rmcSentence(lat, lon, 10, hms, "080525"));
+        ASSERT_TRUE(waitFor([&] { return gps_position_count() != before && gps_fix_mode() > 0; }));
+    }
+    // The hollow grey ring at (px, py): grey ring, the sheet in the middle,
+    // and no yellow of the normal marker anywhere in its square.
+    bool hollowAt(int px, int py) {
+        for (int r = -5; r <= 5; r++)
+            for (int c = -5; c <= 5; c++)
+                if (panePixel(px + c, py + r) == 0xFFFF00) return false;
+        return panePixel(px, py - 4) == static_cast<int>(STALE_FIX_GREY) &&
+               panePixel(px, py) == static_cast<int>(home.colour());
+    }
+    uint32_t speedColour() {
+        auto texts = headless_calls_of("draw_text");
+        return texts.empty() ? 1 : texts.back().rgb;
     }
     static std::vector<std::string> gpxFiles(const char* folder) {
         std::vector<std::string> out;
@@ -42,12 +100,18 @@ TEST_F(AppTracksTest, RecordingWritesEveryLoggedPointInSegmentsAndADayPerFile) {
     settings()->track = 1;
     setFix(45.53, -75.69, "2025/05/08 23:59:59", 20);
     gps_set_altitude(80);
+    gps_set_hdop(1.4);
+    gps_set_course(123);
+    const GpsSatellite sats[3] = {{5, 40, 100, 35, 1, 0, 0}, {7, 20, 200, 30, 1, 0, 0}, {9, 10, 300, 20, 0, 0, 0}};
+    gps_set_satellites(sats, 3, 3);
     app_paint();
     setFix(45.53, -75.69, "2025/05/08 23:59:59");   // same time, same pixel
     app_paint();
     gps_clear_fix_mode();                           // lost
     app_paint();
     setFix(45.52, -75.68, "2025/05/09 00:00:00");   // the next day
+    app_paint();
+    gps_clear_fix_mode();                           // lost again: a new segment
     app_paint();
     setFix(45.51, -75.67, "2025/05/09 00:00:01");
     app_paint();
@@ -62,7 +126,11 @@ TEST_F(AppTracksTest, RecordingWritesEveryLoggedPointInSegmentsAndADayPerFile) {
     EXPECT_DOUBLE_EQ(p.ele, 80);
     EXPECT_EQ(p.fix, 3);
     EXPECT_NEAR(p.speed, 20 * 1.852 / 3.6, 0.01);
-    EXPECT_EQ(second.lines.size(), 1u);
+    EXPECT_DOUBLE_EQ(p.course, 123);
+    EXPECT_DOUBLE_EQ(p.hdop, 1.4);
+    EXPECT_EQ(p.sat, 2);
+    EXPECT_EQ(p.time, gpx_time_from_text("2025-05-08T23:59:59Z"));
+    EXPECT_EQ(second.lines.size(), 2u);
     EXPECT_EQ(gpx_point_count(second), 2u);
     // A reconnect starts a new segment in the same file.
     app_command(MENU_CONNECT);
@@ -70,5 +138,137 @@ TEST_F(AppTracksTest, RecordingWritesEveryLoggedPointInSegmentsAndADayPerFile) {
     app_paint();
     GpxData again;
     ASSERT_TRUE(gpx_read_file(files[1].c_str(), &again));
-    EXPECT_EQ(again.lines.size(), 2u);
+    EXPECT_EQ(again.lines.size(), 3u);
+}
+
+TEST_F(AppTracksTest, OpenedTracksShowInTheirColoursWithWaypointNamesUntilClosed) {
+    create();
+    writeFile("a.gpx", gpxText(45.52));
+    writeFile("b.gpx", gpxText(45.53, "'"));
+    openTrack("a.gpx");
+    openTrack("b.gpx");
+    ASSERT_EQ(track_overlay_count(), 2);
+    headless_reset();
+    app_paint();
+    const int a = static_cast<int>(track_overlay_colour(0)), b = static_cast<int>(track_overlay_colour(1));
+    ASSERT_NE(a, b);
+    for (int i = 0; i <= 40; i += 4) {   // clear of the routes at -75.65
+        EXPECT_EQ(pixelOf(45.52, -75.72 + i * 0.002), a) << "point " << i;
+        EXPECT_EQ(pixelOf(45.53, -75.72 + i * 0.002), b) << "point " << i;
+    }
+    // The route's ends are far outside: its crossing of the sheet is drawn
+    // (the later file's over the earlier one's).
+    EXPECT_EQ(pixelOf(45.45, -75.65), b);
+    EXPECT_EQ(pixelOf(45.47, -75.65), b);
+    EXPECT_EQ(pixelOf(45.47, -75.60), static_cast<int>(home.colour()));
+    int names = 0;
+    for (const HeadlessCall& c : headless_calls_of("draw_text"))
+        if (c.text == "Camp" && (c.rgb == static_cast<uint32_t>(a) || c.rgb == static_cast<uint32_t>(b))) names++;
+    EXPECT_EQ(names, 2);
+
+    app_command(MENU_CLOSE_TRACKS);
+    app_paint();
+    EXPECT_EQ(track_overlay_count(), 0);
+    EXPECT_EQ(pixelOf(45.52, -75.70), static_cast<int>(home.colour()));
+    EXPECT_EQ(pixelOf(45.47, -75.65), static_cast<int>(home.colour()));
+}
+
+TEST_F(AppTracksTest, AFileThatIsNotGpxIsRefusedWithAWarning) {
+    create();
+    writeFile("notes.gpx", "just some text <b>");
+    headless_reset();
+    openTrack("notes.gpx");
+    EXPECT_EQ(track_overlay_count(), 0);
+    auto boxes = headless_calls_of("message_box");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Error in loading the GPX file");
+}
+
+// Each way of losing the fix greys the marker, puts the age in the title
+// and dims the speed; the next fix brings the normal look back.
+TEST_F(AppTracksTest, ALostOrSilentFixIsDrawnHollowAndGreyUntilTheNextFix) {
+    createWithReceiver();
+    struct Case {
+        const char* what;
+        std::string sentence;           // sent after the fix, if any
+        int seconds;                    // then this much later
+        const char* title;
+    };
+    const Case cases[] = {
+        {"receiver silent", "", STALE_FIX_SECONDS + 1, " - no fix for 6 s"},
+        {"no fix reported", nmeaSentence("GPGSA,A,1,,,,,,,,,,,,,,,"), 2, " - no fix for 2 s"},
+        {"silent for long", "", 600, " - no fix for 10 min"},
+    };
+    int second = 10;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        char hms[8];
+        snprintf(hms, sizeof hms, "1235%02d", second++);
+        sendFix(45.53, -75.69, hms);
+        app_paint();
+        int px, py;
+        ASSERT_TRUE(expectedPixel(home, 45.53, -75.69, &px, &py));
+        EXPECT_TRUE(markerAt(px, py, home.colour()));
+        EXPECT_EQ(std::string::npos, headless_title().find("no fix"));
+        EXPECT_EQ(0xCC0000u, speedColour());
+
+        if (!c.sentence.empty()) {
+            pty.send(c.sentence);
+            ASSERT_TRUE(waitFor([] { return gps_fix_mode() == 0; }));
+        }
+        headless_advance_clock(c.seconds);
+        size_t invalidated = headless_calls_of("invalidate").size();
+        app_timer();   // the window is told to repaint without any news from the receiver
+        EXPECT_GT(headless_calls_of("invalidate").size(), invalidated);
+        app_paint();
+        EXPECT_TRUE(hollowAt(px, py));
+        EXPECT_NE(std::string::npos, headless_title().find(c.title)) << headless_title();
+        EXPECT_EQ(STALE_FIX_GREY, speedColour());
+    }
+    sendFix(45.52, -75.70, "123559");
+    app_paint();
+    int px, py;
+    ASSERT_TRUE(expectedPixel(home, 45.52, -75.70, &px, &py));
+    EXPECT_TRUE(markerAt(px, py, home.colour()));
+    EXPECT_EQ(std::string::npos, headless_title().find("no fix"));
+}
+
+// Posted positions have the server's own limit before they count as old.
+TEST_F(AppTracksTest, ARemotePositionTurnsGreyOnlyAfterTheServersLimit) {
+    create();
+    net_install_remote_hooks();
+    remote_server_set_listen_host("127.0.0.1");
+    settings()->basePort = 0;
+    app_command(MENU_DEVICE_REMOTE);
+    ASSERT_EQ(1, remote_server_running());
+    auto post = [](double lat, double lon) {
+        int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(remote_server_port()));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(0, connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
+        char body[96], request[256];
+        snprintf(body, sizeof body, "latitude=%.5f&longitude=%.5f", lat, lon);
+        int n = snprintf(request, sizeof request, "POST / HTTP/1.0\r\nContent-length: %zu\r\n\r\n%s", strlen(body), body);
+        ASSERT_EQ(n, write(fd, request, static_cast<size_t>(n)));
+        char reply[512];
+        while (read(fd, reply, sizeof reply) > 0) {}
+        close(fd);
+        ASSERT_TRUE(waitFor([&] { return gps_fix_mode() > 0 && std::fabs(gps_latitude() - lat) < 1e-6; }));
+    };
+    post(45.53, -75.69);
+    int px, py;
+    ASSERT_TRUE(expectedPixel(home, 45.53, -75.69, &px, &py));
+    headless_advance_clock(60);
+    app_paint();
+    EXPECT_TRUE(markerAt(px, py, home.colour()));
+    headless_advance_clock(REMOTE_STALE_SECONDS - 59);
+    app_paint();
+    EXPECT_TRUE(hollowAt(px, py));
+    EXPECT_NE(std::string::npos, headless_title().find(" - no fix for 5 min")) << headless_title();
+    post(45.53, -75.69);   // the same place again is news
+    app_paint();
+    EXPECT_TRUE(markerAt(px, py, home.colour()));
+    app_command(MENU_DISCONNECT);
 }

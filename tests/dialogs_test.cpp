@@ -17,6 +17,7 @@
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
 #include "settings/device_table.h"
+#include "settings/ini_update.h"
 #include "settings/settings_load.h"
 
 namespace {
@@ -218,6 +219,114 @@ TEST_F(ComDialogTest, ThePortPathFollowsTheSelection) {
     EXPECT_STREQ("/dev/ttyS1", d.portPathText);
     // The entries keep their names.
     EXPECT_STREQ("COM3", d.lists[COM_LIST_PORT].text[2]);
+}
+
+TEST_F(ComDialogTest, ReceiversFoundAreOfferedAndTheOneAssignedIsWrittenAsComN) {
+    // A /dev with a u-blox behind its by-id link and a bare USB adapter.
+    std::filesystem::create_directories("dev/serial/by-id");
+    writeText("dev/ttyACM0", "");
+    writeText("dev/ttyUSB1", "");
+    std::filesystem::create_symlink("../../ttyACM0", "dev/serial/by-id/usb-u-blox_GNSS-if00");
+    const std::string root = (dir / "dev").string(), ublox = root + "/serial/by-id/usb-u-blox_GNSS-if00";
+    load("COM1\nSmall\n", "NMEA\n", "# mine\nCom2=/dev/ttyS7\nHair=2\n");
+    com_dialog_init(&d, s, root.c_str());
+    ASSERT_EQ(3, d.device.count);
+    EXPECT_STREQ("/dev/ttyS0", d.device.text[0]);   // what COM1 opens now
+    EXPECT_STREQ("usb-u-blox_GNSS-if00 (ttyACM0)", d.device.text[1]);
+    EXPECT_EQ(root + "/ttyUSB1", d.device.text[2]);
+    EXPECT_EQ(0, d.device.selected);
+
+    pick(COM_LIST_PORT, "COM2");
+    EXPECT_STREQ("/dev/ttyS7", d.device.text[0]);
+    com_dialog_pick_device(&d, 1);
+    EXPECT_EQ(ublox, d.portPathText);
+    EXPECT_EQ(1, com_dialog_ok(&d));
+    EXPECT_EQ(ublox, s->comPath[2]);
+    EXPECT_EQ("# mine\nCom2=" + ublox + "\nHair=2\n", readText("kiv_ini.txt"));
+
+    // Read back at the next start, and shown by its name.
+    settings_free(s);
+    s = nullptr;
+    ASSERT_EQ(1, settings_load(&s));
+    EXPECT_EQ(ublox, s->comPath[2]);
+    com_dialog_init(&d, s, root.c_str());
+    EXPECT_STREQ("usb-u-blox_GNSS-if00 (ttyACM0)", d.device.text[0]);
+    EXPECT_EQ(2, d.device.count);
+
+    // An open link's device cannot change.
+    s->connected = 1;
+    com_dialog_init(&d, s, root.c_str());
+    EXPECT_EQ(0, d.device.enabled);
+    com_dialog_pick_device(&d, 1);
+    EXPECT_EQ(0, d.device.selected);
+    s->connected = 0;
+}
+
+TEST_F(ComDialogTest, LineSettingsAreRememberedPerPortAndReadBackAtStart) {
+    // An old kiv_ini.txt: the device's defaults, and Ok pins nothing.
+    load("COM1\nSmall\n", "NMEA\n", "Hair=2\n");
+    EXPECT_EQ(4800u, s->baudRate);
+    com_dialog_ok(&d);
+    EXPECT_EQ("Hair=2\n", readText("kiv_ini.txt"));
+
+    pick(COM_LIST_BAUD_RATE, "115.2k");
+    pick(COM_LIST_PARITY, "Even");
+    com_dialog_set_flow(&d, COM_FLOW_RTS_CTS, 1);
+    com_dialog_set_flow(&d, COM_FLOW_XON_XOFF, 1);
+    com_dialog_ok(&d);
+    EXPECT_EQ("Hair=2\nBaud1=115200\nBits1=8\nParity1=Even\nStop1=1\nFlow1=RTS/CTS+XON/XOFF\n",
+              readText("kiv_ini.txt"));
+
+    settings_free(s);
+    s = nullptr;
+    ASSERT_EQ(1, settings_load(&s));   // NMEA alone would say 4800, no parity
+    EXPECT_EQ(115200u, s->baudRate);
+    EXPECT_EQ(2, s->parity);
+    EXPECT_EQ(6, s->flowControl);
+
+    // Another port shows its own remembered line when chosen; a rate the
+    // list does not offer still holds.
+    writeText("kiv_ini.txt", readText("kiv_ini.txt") + "Baud2=9600\nBaud3=230400\n");
+    settings_free(s);
+    s = nullptr;
+    ASSERT_EQ(1, settings_load(&s));
+    com_dialog_init(&d, s);
+    pick(COM_LIST_PORT, "COM2");
+    EXPECT_STREQ("9600", selectedText(COM_LIST_BAUD_RATE));
+    EXPECT_STREQ("None", selectedText(COM_LIST_PARITY));
+    EXPECT_EQ(0, d.flowChecked[COM_FLOW_RTS_CTS]);
+    com_dialog_ok(&d);
+    EXPECT_EQ(9600u, s->baudRate);
+    EXPECT_EQ(std::string::npos, readText("kiv_ini.txt").find("Bits2="));   // nothing new to remember
+    com_dialog_init(&d, s);
+    pick(COM_LIST_PORT, "COM3");
+    EXPECT_EQ(-1, d.lists[COM_LIST_BAUD_RATE].selected);
+    com_dialog_ok(&d);
+    EXPECT_EQ(230400u, s->baudRate);
+}
+
+TEST(IniUpdate, KeysAreReplacedInPlaceAndTheRestOfTheFileKept) {
+    char pattern[] = "/tmp/kiv_ini_XXXXXX";
+    ASSERT_TRUE(mkdtemp(pattern));
+    auto old = std::filesystem::current_path();
+    std::filesystem::current_path(pattern);
+    struct Case {
+        const char* before;
+        const char* after;
+    } cases[] = {
+        {"", "Com1=/dev/x\nBaud1=9\n"},                                   // created
+        {"Hair=2", "Hair=2\nCom1=/dev/x\nBaud1=9\n"},                   // no final line end
+        {"Com1=a\r\nZone=1 X\r\nCom1=b\r\n", "Com1=/dev/x\r\nZone=1 X\r\nBaud1=9\r\n"},   // CR LF, one left
+        {"Com10=y\nBaud1=1\n", "Com10=y\nBaud1=9\nCom1=/dev/x\n"},
+    };
+    const IniSetting keys[] = {{"Com1=", "/dev/x"}, {"Baud1=", "9"}};
+    for (const Case& c : cases) {
+        writeText("kiv_ini.txt", c.before);
+        EXPECT_EQ(1, ini_set_keys(keys, 2));
+        EXPECT_EQ(c.after, readText("kiv_ini.txt")) << c.before;
+    }
+    std::filesystem::current_path(old);
+    std::filesystem::remove_all(pattern);
 }
 
 class MonitorDialogTest : public ::testing::Test {

@@ -17,3 +17,12 @@ if(Python3_Interpreter_FOUND AND TARGET kivsim)
     set_tests_properties(gui_${case} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 90 LABELS gui)
   endforeach()
 endif()
+
+# The window while the map server stalls for 20 s; Download Area on it.
+if(Python3_Interpreter_FOUND AND TARGET kivsim)
+  foreach(case stall area)
+    add_test(NAME gui_${case}
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/gui_stall_test.py ${CMAKE_BINARY_DIR} ${case})
+    set_tests_properties(gui_${case} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 90 LABELS gui)
+  endforeach()
+endif()

@@ -20,7 +20,7 @@ namespace {
 constexpr double kLat = 45.5, kLon = -(75 + 40 / 60.0);   // the default start sheet at level 2
 
 // Every id of the menu; the others in 257..307 have no command.
-const std::set<int> kMenuIds = {257, 258, 259, 260, 261, 262, 263, 273, 274, 275, 276, 277, 279, 280,
+const std::set<int> kMenuIds = {257, 258, 259, 260, 261, 262, 263, 264, 270, 271, 273, 274, 275, 276, 277, 279, 280,
                                 289, 290, 291, 292, 293, 294, 295, 296, 305, 307};
 
 std::vector<std::string> callKinds() {
@@ -60,7 +60,7 @@ TEST_F(MenuTest, IdsWithoutACommandAndOutsideTheRangeChangeNothing) {
     AppSettings* s = settings();
     std::string com = readFile("kiv_com.txt"), dev = readFile("kiv_dev.txt");
     int autoPan = s->autoPan, big = s->bigMaps, device = s->deviceType;
-    for (int id : {-1, 0, 1, 256, 264, 272, 278, 281, 288, 297, 304, 306, 308, 1000})
+    for (int id : {-1, 0, 1, 256, 265, 272, 278, 281, 288, 297, 304, 306, 308, 1000})
         app_command(id);
     for (int id = 257; id <= 307; id++)
         if (!kMenuIds.count(id)) app_command(id);
@@ -85,11 +85,14 @@ TEST_F(MenuTest, EachMenuIdMakesItsPlatformCalls) {
         resetCalls();
         size_t monitorsBefore = shown_monitors.size();
         app_command(id);
+        if (id == MENU_ONLINE) waitOnline();
         auto kinds = callKinds();
         auto has = [&](const char* what) { return std::find(kinds.begin(), kinds.end(), what) != kinds.end(); };
         SCOPED_TRACE("id " + std::to_string(id));
         switch (id) {
-        case MENU_OPEN_MAP: EXPECT_EQ(std::vector<std::string>{"open_file_dialog"}, kinds); break;
+        case MENU_OPEN_MAP:
+        case MENU_OPEN_TRACK: EXPECT_EQ(std::vector<std::string>{"open_file_dialog"}, kinds); break;
+        case MENU_CLOSE_TRACKS: EXPECT_EQ(1, invalidations(0)); break;
         case MENU_RELOAD_MAP:
         case MENU_SATELLITE_IMAGE: EXPECT_EQ(1, invalidations(1)); break;
         case MENU_ONLINE: EXPECT_EQ(1, messages("No Internet connection")); break;
@@ -116,6 +119,10 @@ TEST_F(MenuTest, EachMenuIdMakesItsPlatformCalls) {
             EXPECT_TRUE(has("show_monitor"));
             EXPECT_EQ(monitorsBefore + 1, shown_monitors.size());
             break;
+        case MENU_DOWNLOAD_AREA:
+            ASSERT_GE(headless_calls_of("run_dialog").size(), 1u);
+            EXPECT_EQ(PLATFORM_DIALOG_DOWNLOAD_AREA, headless_calls_of("run_dialog")[0].a);
+            break;
         case MENU_KEYS:
         case MENU_ABOUT:
             ASSERT_EQ(1u, headless_calls_of("run_dialog").size());
@@ -134,7 +141,8 @@ TEST_F(MenuTest, EachMenuIdMakesItsPlatformCalls) {
                 EXPECT_TRUE(kinds.empty());
             }
         }
-        if (kMenuIds.count(id) && id != MENU_OPEN_MAP && id != MENU_EXIT && id < MENU_SETTINGS_COM) {
+        if (kMenuIds.count(id) && id != MENU_OPEN_MAP && id != MENU_OPEN_TRACK && id != MENU_EXIT &&
+            id < MENU_SETTINGS_COM) {
             EXPECT_TRUE(busyBalanced());
         }
     }
@@ -209,6 +217,7 @@ TEST_F(MenuTest, OnlineWithoutTheServerWarnsAndStaysOffline) {
     }
     create("Probe=http://127.0.0.1:" + std::to_string(closedPort) + "/\n");
     app_command(MENU_ONLINE);
+    waitOnline();
     EXPECT_EQ(1, messages("No Internet connection"));
     EXPECT_EQ(0, settings()->online);
     EXPECT_NE(0, headless_menu_enabled(MENU_ONLINE));
@@ -239,6 +248,7 @@ TEST_F(MenuTest, OnlineWithTheServerGoesOnlineAndOfflineGoesBack) {
     writeFile("tcpip.tmp", "theirs");
 
     app_command(MENU_ONLINE);
+    waitOnline();
     net_peer_stop(web);
     EXPECT_EQ(0, messageBoxes());
     EXPECT_EQ(1, settings()->online);

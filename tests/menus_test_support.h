@@ -12,6 +12,8 @@
 #include "app/commands_map.h"
 #include "app/info_dialogs.h"
 #include "app/monitor_dialog.h"
+#include "app/online_probe.h"
+#include "app/sheet_fetching.h"
 #include "app_test_support.h"
 #include "maps/jpeg_sheet.h"
 #include "maps/sheet_dispatch.h"
@@ -114,10 +116,20 @@ protected:
         writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\n" + ini);
         ASSERT_EQ(1, app_create());
         connectivity_probe_finish();
+        // The start sheet's background fetch ends here, so its late wake-up
+        // never lands among a test's calls.
+        sheet_fetching_stop();
         // Start-up installs the real download; the tests use the store, or
         // the doubles where a download is meant.
         sheet_download_hooks = SheetDownloadHooks{};
         resetCalls();
+    }
+    // The Online command's probe answered and the timer acted on it.
+    static void waitOnline() {
+        EXPECT_TRUE(waitFor([] {
+            app_timer();
+            return !online_probe_pending();
+        }));
     }
     // Forget the calls so far; the clock and the dialog capture stay.
     static void resetCalls() {

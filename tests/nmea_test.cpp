@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -186,6 +187,7 @@ TEST_F(NmeaSentences, PositionFieldsAreIndependentAndHemispheresSigned) {
     EXPECT_NEAR(gps_latitude(), -48.1173, 1e-9);
     EXPECT_NEAR(gps_longitude(), -11.516666667, 1e-9);
     EXPECT_DOUBLE_EQ(gps_altitude(), 545.4);
+    EXPECT_DOUBLE_EQ(gps_hdop(), 0.9);
     // Empty latitude, unreadable altitude: only the longitude moves.
     feed_text(nmea_with_checksum("GPGGA,123520,,,01200.000,E,1,08,0.9,high,M,46.9,M,,"));
     EXPECT_NEAR(gps_latitude(), -48.1173, 1e-9);
@@ -210,8 +212,10 @@ TEST_F(NmeaSentences, GsaModeSetsTheFixMode) {
     gps_set_fix_mode(3);
     feed_text(nmea_with_checksum("GPGSA,A,1,,,,,,,,,,,,,0.0,0.0,0.0"));
     EXPECT_EQ(gps_fix_mode(), 0);
+    EXPECT_TRUE(std::isnan(gps_hdop()));   // 0.0: no dilution known
     feed_text(nmea_with_checksum("GPGSA,A,2,04,05,,,,,,,,,,,2.5,1.3,2.1"));
     EXPECT_EQ(gps_fix_mode(), 2);
+    EXPECT_DOUBLE_EQ(gps_hdop(), 1.3);
     feed_text(nmea_with_checksum("GPGSA,A,,04,05,,,,,,,,,,,2.5,1.3,2.1"));
     EXPECT_EQ(gps_fix_mode(), 2);
     feed_text(nmea_with_checksum("GPGSA,A,3,04,05,,,,,,,,,,,2.5,1.3,2.1"));

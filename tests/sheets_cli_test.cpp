@@ -3,12 +3,19 @@
 #include <png.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
+#include "download_fault_server.h"
+#include "maps/area_sheets.h"
 #include "maps/jpeg_sheet.h"
 #include "maps/sheet_extent.h"
+#include "maps/zoom_levels.h"
 #include "tests/sheet_test_files.h"
 
 namespace {
@@ -128,4 +135,98 @@ TEST(KivsheetCli, PngOfASheetReadsBackWithLibpng) {
     EXPECT_FALSE(std::filesystem::exists(tmp.file("bad.png")));
     r = kivsheet("png " + gif + " " + tmp.file("no/such/dir/x.png"));
     EXPECT_EQ(r.status, 2);
+}
+
+// The sheets of an area: every grid point nearest some point of it, once.
+TEST(AreaSheets, BoxesCorridorsAndLevelLists) {
+    struct Box {
+        double s, w, n, e;
+        int level, big, count;
+    } boxes[] = {
+        {45.40, -75.70, 45.40, -75.70, 2, 0, 1},            // one point
+        {45.30, -75.90, 45.60, -75.40, 2, 0, 3 * 4},        // 2 steps north, 3 east (10')
+        {45.30, -75.90, 45.60, -75.40, 2, 1, 3 * 3},        // big sheets: 20' of longitude, 76 to 75 20'
+        {45.36, -75.70, 45.44, -75.60, 4, 0, 5 * 7},        // 1' steps; edges snap to the nearest point
+        {45.60, -75.70, 45.40, -75.60, 2, 0, -1},           // south above north
+    };
+    for (const Box& b : boxes) {
+        std::vector<AreaSheet> out;
+        int n = area_sheets_in_box(b.s, b.w, b.n, b.e, b.level, b.big, &out);
+        EXPECT_EQ(b.count, n) << b.s << " " << b.w << " level " << b.level << " big " << b.big;
+        if (n > 0) {
+            EXPECT_EQ(0, area_sheets_in_box(b.s, b.w, b.n, b.e, b.level, b.big, &out));   // no repeats
+        }
+    }
+    // A diagonal route with no corridor: the sheet under every point of it is in the list.
+    std::vector<AreaPoint> route = {{45.30, -75.90}, {45.55, -75.41}, {45.20, -75.30}};
+    std::vector<AreaSheet> along;
+    ASSERT_GT(area_sheets_along(route, 0, 4, 0, &along), 0);
+    for (size_t leg = 1; leg < route.size(); leg++)
+        for (int k = 0; k <= 1000; k++) {
+            double f = k / 1000.0, lat = route[leg - 1].lat + f * (route[leg].lat - route[leg - 1].lat),
+                   lon = route[leg - 1].lon + f * (route[leg].lon - route[leg - 1].lon);
+            double sl = snapLatitude(lat, 4, 0), so = snapLongitude(lon, 4, 0);
+            bool found = std::any_of(along.begin(), along.end(),
+                                     [&](const AreaSheet& a) { return a.lat == sl && a.lon == so; });
+            ASSERT_TRUE(found) << "no sheet for " << lat << " " << lon;
+        }
+    struct Levels {
+        const char* text;
+        int mask;
+    } levels[] = {{"2-4", 0x1C}, {"3", 0x08}, {"0,3-4", 0x19}, {"5", 0}, {"4-2", 0}, {"x", 0}, {"2-", 0}};
+    for (const Levels& l : levels) EXPECT_EQ(l.mask, area_parse_levels(l.text)) << l.text;
+}
+
+// fetch-area against a loopback map server: the dry run counts, the run
+// fills the store with a line per sheet and a summary, a second run finds
+// everything stored; fetch-route over a track log asks only for what its
+// corridor lacks; a server that fails gives status 2.
+TEST(KivsheetCli, FetchAreaFillsTheStoreAndResumes) {
+    std::atomic<int> images{0};
+    bool failing = false;
+    FaultServer server([&](const std::string& line) -> FaultReply {
+        if (failing) return faultStatus(500, "Internal Server Error", "<html>down</html>");
+        if (line.rfind("GET /cgi-bin/mapserv?", 0) == 0)
+            return faultOk("<tr><td>mapext</td><td>1450000 -215000 1490000 -185000</td></tr>\n"
+                           "<tr><td>image</td><td>/tmp/ntdb1.gif</td></tr>\n");
+        images++;
+        Bytes gif = makeGif(480, 360, Bytes(480 * 360, 7));
+        return faultOk(std::string(gif.begin(), gif.end()), "image/gif");
+    });
+    auto dir = std::filesystem::temp_directory_path() / ("kiv_area_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    std::string common = " --server " + server.root() + "/ --maps " + dir.string() + "/Maps";
+    std::string area = "fetch-area --bbox 45.36 -75.70 45.44 -75.60 --levels 3-4" + common;
+
+    ToolRun r = kivsheet(area + " --dry-run");
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("44 sheets, 0 stored, 44 to fetch, about ")) << r.out;
+    EXPECT_EQ(0, images.load());
+
+    r = kivsheet(area + " --jobs 3");
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_EQ(44, images.load());
+    size_t lines = 0;
+    for (size_t at = 0; (at = r.out.find("\nfetched ", at)) != std::string::npos; at++) lines++;
+    EXPECT_EQ(44u, lines) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("44 fetched (")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("0 failed")) << r.out;
+
+    r = kivsheet(area);
+    EXPECT_NE(std::string::npos, r.out.find("44 sheets, 44 stored, 0 to fetch")) << r.out;
+    EXPECT_EQ(44, images.load());
+
+    // Along the area's south edge and a little beyond it at level 4.
+    std::ofstream(dir / "track.txt") << "45.36 -75.70 - 2024/05/01 10:00:00\n45.36 -75.55 - 2024/05/01 10:10:00\n";
+    r = kivsheet("fetch-route " + (dir / "track.txt").string() + " --corridor 0 --levels 4" + common);
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("10 sheets, 7 stored, 3 to fetch")) << r.out;
+    EXPECT_EQ(47, images.load());
+
+    failing = true;
+    r = kivsheet("fetch-area --bbox 45.5 -75.7 45.5 -75.7 --levels 4" + common);
+    EXPECT_EQ(2, r.status) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("1 failed")) << r.out;
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
 }

@@ -466,11 +466,11 @@ TEST(SheetDispatch, OnlineGoesThroughTheDownloadHooks) {
     double lat = 46, lon = -76;
     int level = 1;
     SheetDownloadHooks saved = sheet_download_hooks;
-    sheet_download_hooks = {nullptr, nullptr};
+    sheet_download_hooks = SheetDownloadHooks{};
     EXPECT_EQ(getSheetForJump(1, 0, &lat, &lon, &level, &settings, path, 0, 0, 0), 0);
     EXPECT_EQ(getSheetForPan(1, 1, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 0), 0);
 
-    sheet_download_hooks = {fakeDownload, fakeAerial};
+    sheet_download_hooks = SheetDownloadHooks{fakeDownload, fakeAerial, nullptr};
     hook = HookCall{};
     EXPECT_EQ(getSheetForJump(1, 0, &lat, &lon, &level, &settings, path, 1, 1, 0), 1);
     EXPECT_EQ(hook.calls, 1);

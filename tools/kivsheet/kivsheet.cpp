@@ -7,6 +7,12 @@
 //                             downloads the sheet for that point from the map
 //                             server (Maps=, Server=, Rose=, Grid= and Zoom= of
 //                             kiv_ini.txt apply) and prints its path
+//   kivsheet fetch-area --bbox SOUTH WEST NORTH EAST --levels 2-4 [--big]
+//                       [--aerial] [--jobs N] [--dry-run] [--maps DIR] [--server URL]
+//   kivsheet fetch-route FILE.gpx|track.txt --corridor KM --levels 2-4 [same options]
+//                             every sheet of the area or the corridor, stored
+//                             ones skipped; a progress bar on a terminal, a
+//                             line per sheet otherwise, and a summary
 // Exit status 0 on success, 2 on any error.
 #include <png.h>
 #include <unistd.h>
@@ -27,6 +33,7 @@
 #include "settings/ini_keys.h"
 #include "settings/program_settings.h"
 #include "settings/settings_load.h"
+#include "tools/kivsheet/kivsheet_area.h"
 
 namespace {
 
@@ -35,7 +42,10 @@ int usage() {
             "usage: kivsheet info FILE\n"
             "       kivsheet name LAT LON LEVEL [--big] [--zoom-letter S] [--jpg] [--maps DIR]\n"
             "       kivsheet png FILE OUT.png\n"
-            "       kivsheet fetch LAT LON LEVEL [--big] [--aerial] [--maps DIR] [--server URL]\n");
+            "       kivsheet fetch LAT LON LEVEL [--big] [--aerial] [--maps DIR] [--server URL]\n"
+            "       kivsheet fetch-area --bbox SOUTH WEST NORTH EAST --levels 2-4 [--big] [--aerial] [--jobs N]\n"
+            "                           [--dry-run] [--maps DIR] [--server URL]\n"
+            "       kivsheet fetch-route FILE.gpx|track.txt --corridor KM --levels 2-4 [same options]\n");
     return 2;
 }
 
@@ -255,5 +265,7 @@ int main(int argc, char** argv) {
     if (cmd == "name") return name(argc, argv);
     if (cmd == "png" && argc == 4) return png(argv[2], argv[3]);
     if (cmd == "fetch") return fetch(argc, argv);
+    if (cmd == "fetch-area") return kivsheet_fetch_area(argc, argv);
+    if (cmd == "fetch-route") return kivsheet_fetch_route(argc, argv);
     return usage();
 }

@@ -51,6 +51,12 @@ const char usage_text[] =
     "  --seed N             seed of the garbage generator\n"
     "  --wait-open          start playing only when the far side has opened and\n"
     "                       configured the pseudo-terminal (its line settings change)\n"
+    "  --link PATH          keep a symbolic link PATH to the pseudo-terminal in use\n"
+    "                       (a stable name, as /dev/serial/by-id/ gives)\n"
+    "  --replug S           after S seconds the receiver is unplugged (its\n"
+    "                       pseudo-terminal and the --link go away; prints\n"
+    "                       \"unplugged\"), and S seconds later it is back on a new\n"
+    "                       one behind the same link (prints \"replugged PATH\")\n"
     "  --help               this text\n"
     "Output: the device path, then an \"rx: ...\" line for everything received\n"
     "(Zodiac and Garmin packets decoded), and \"silent\" when --silent-after begins.\n"
@@ -114,6 +120,8 @@ void parse_arguments(int argc, char** argv, Sim& sim) {
         else if (!strcmp(a, "--silent-after")) o.silentAfter = number(a, v, 0, 1e9);
         else if (!strcmp(a, "--duration")) o.duration = number(a, v, 0, 1e9);
         else if (!strcmp(a, "--seed")) o.seed = static_cast<unsigned>(number(a, v, 0, 4294967295.0));
+        else if (!strcmp(a, "--link")) o.link = v;
+        else if (!strcmp(a, "--replug")) o.replug = number(a, v, 0.1, 1e6);
         else bad_arguments("unknown option", a);
     }
     if (!o.routeFile.empty()) {
@@ -136,6 +144,8 @@ void parse_arguments(int argc, char** argv, Sim& sim) {
         sim.fromClock = 0;
     }
     if (!o.baud) o.baud = sim_default_baud(o.mode);
+    if (o.replug > 0 && (o.link.empty() || !o.device.empty()))
+        bad_arguments("--replug needs --link and a pseudo-terminal", nullptr);
     sim.rng = o.seed;
 }
 
@@ -162,6 +172,16 @@ int open_pty(int* slave, std::string* path) {
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
     *path = name;
     return master;
+}
+
+// Points the link at path: a new link beside it, renamed over the old one,
+// so that the name never leads nowhere while it is being replaced.
+void point_link(const std::string& link, const std::string& path) {
+    if (link.empty()) return;
+    std::string fresh = link + ".new";
+    unlink(fresh.c_str());
+    if (symlink(path.c_str(), fresh.c_str()) != 0 || rename(fresh.c_str(), link.c_str()) != 0)
+        perror("kivsim: link");
 }
 
 // Puts every byte whose transmission has ended by now on the line.
@@ -213,7 +233,7 @@ int main(int argc, char** argv) {
 
     int slave = -1;
     std::string path;
-    SerialPort device = {-1, SERIAL_PORT_NONE};
+    SerialPort device = {-1, SERIAL_PORT_NONE, 0};
     if (!sim.opt.device.empty()) {
         SerialLine line = {static_cast<uint32_t>(sim.opt.baud), 8, 0, 0, 0};
         if (!serial_port_open(sim.opt.device.c_str(), &device) || !serial_port_configure(&device, &line)) {
@@ -234,6 +254,7 @@ int main(int argc, char** argv) {
     // path is announced.
     termios initial;
     int waiting = sim.opt.waitOpen && slave >= 0 && tcgetattr(slave, &initial) == 0;
+    point_link(sim.opt.link, path);
     printf("%s\n", path.c_str());
     fflush(stdout);
 
@@ -255,8 +276,38 @@ int main(int argc, char** argv) {
     double nextTick = sim.started;
     char buffer[512];
     int silentReported = 0;
+    double unplugAt = sim.opt.replug > 0 ? sim.started + sim.opt.replug : -1;
+    double replugAt = -1;
     while (!stop_requested) {
         double now = monotonic();
+        if (unplugAt >= 0 && now >= unplugAt) {
+            // Unplugged: the device and its name are gone; what was queued is lost.
+            close(sim.fd);
+            close(slave);
+            sim.fd = slave = -1;
+            unlink(sim.opt.link.c_str());
+            sim.out.clear();
+            unplugAt = -1;
+            replugAt = now + sim.opt.replug;
+            printf("unplugged\n");
+            fflush(stdout);
+        }
+        if (replugAt >= 0) {
+            if (now < replugAt) {
+                usleep(10000);
+                continue;
+            }
+            sim.fd = open_pty(&slave, &path);
+            if (sim.fd < 0) {
+                perror("kivsim: pseudo-terminal");
+                return 1;
+            }
+            point_link(sim.opt.link, path);
+            replugAt = -1;
+            nextTick = now;
+            printf("replugged %s\n", path.c_str());
+            fflush(stdout);
+        }
         if (sim.opt.duration >= 0 && now - programStart >= sim.opt.duration) break;
         if (sim.opt.silentAfter >= 0 && now - sim.started >= sim.opt.silentAfter) {
             sim.out.clear();
@@ -290,8 +341,9 @@ int main(int argc, char** argv) {
     if (sim.finish && !stop_requested) linger(sim.fd, slave);
     if (device.fd >= 0)
         serial_port_close(&device);
-    else
+    else if (sim.fd >= 0)
         close(sim.fd);
     if (slave >= 0) close(slave);
+    if (!sim.opt.link.empty()) unlink(sim.opt.link.c_str());
     return 0;
 }

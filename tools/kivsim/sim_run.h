@@ -23,6 +23,8 @@ struct SimOptions {
     int once = 0;
     int waitOpen = 0;          // start when the far side configures the line
     unsigned seed = 1;
+    std::string link;          // symbolic link kept pointing at the pty
+    double replug = -1;        // seconds; < 0 never unplugged
 };
 
 struct SimMessage {

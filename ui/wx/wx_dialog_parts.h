@@ -20,3 +20,6 @@ wxButton* wx_add_button(wxWindow* dialog, int id, const char* label, const Dialo
 
 // The COM settings and monitor dialogs (wx_com_dialog.cpp, wx_monitor.cpp).
 int wx_run_com_dialog(void* state);
+// Download Area: the levels, then the progress (wx_download_dialog.cpp).
+int wx_run_download_area_dialog(void* state);
+int wx_run_download_progress_dialog(void* state);

@@ -104,6 +104,8 @@ int wx_run_dialog(int kind, void* state) {
     if (!state || !wx_on_main_thread()) return 0;
     switch (kind) {
     case PLATFORM_DIALOG_COM: return wx_run_com_dialog(state);
+    case PLATFORM_DIALOG_DOWNLOAD_AREA: return wx_run_download_area_dialog(state);
+    case PLATFORM_DIALOG_DOWNLOAD_PROGRESS: return wx_run_download_progress_dialog(state);
     case PLATFORM_DIALOG_KEYS: {
         auto* d = static_cast<KeysDialog*>(state);
         return d->result = runInfo(d->caption, d->frame, d->iconRect, d->texts, d->okText, d->okRect);

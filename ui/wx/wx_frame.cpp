@@ -24,7 +24,9 @@ struct MenuEntry {
 };
 
 const MenuEntry gps_menu[] = {
-    {MENU_OPEN_MAP, "&Open Map", 0}, {MENU_RELOAD_MAP, "&Reload Map", 0}, {0, nullptr, 0},
+    {MENU_OPEN_MAP, "&Open Map", 0}, {MENU_RELOAD_MAP, "&Reload Map", 0}, {MENU_DOWNLOAD_AREA, "Download &Area...", 0},
+    {0, nullptr, 0},
+    {MENU_OPEN_TRACK, "Open &Track...", 0}, {MENU_CLOSE_TRACKS, "Close Trac&ks", 0}, {0, nullptr, 0},
     {MENU_ONLINE, "On&line", 0},     {MENU_OFFLINE, "O&ffline", 0},       {0, nullptr, 0},
     {MENU_CONNECT, "&Connect", 0},   {MENU_DISCONNECT, "&Disconnect", 0}, {0, nullptr, 0},
     {MENU_EXIT, "E&xit", 0},

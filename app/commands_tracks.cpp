@@ -1,0 +1,34 @@
+#include "app/commands_tracks.h"
+
+#include "app/track_overlay.h"
+#include "maps/map_view.h"
+#include "platform/platform.h"
+
+const char OPEN_TRACK_FILTERS[] = "GPX Files (*.GPX)|*.gpx|All Files (*.*)|*.*";
+
+namespace {
+int openTrackFilter = 0;
+}
+
+void command_open_track() {
+    char path[1024];
+    if (!platform_open_file_dialog(OPEN_TRACK_FILTERS, ".", "gpx", &openTrackFilter, path, sizeof path)) return;
+    platform_busy_cursor(1);
+    int loaded = track_overlay_open(path);
+    platform_busy_cursor(0);
+    if (!loaded) {
+        platform_warn("Error in loading the GPX file");
+        return;
+    }
+    platform_invalidate(0);
+}
+
+void command_close_tracks() {
+    platform_busy_cursor(1);
+    track_overlay_close_all();
+    // The lines are in the display bitmap: back to the plain sheet.
+    MapView& v = map_view;
+    buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, v.imageWidth, v.imageHeight);
+    platform_invalidate(0);
+    platform_busy_cursor(0);
+}

@@ -1,0 +1,150 @@
+#include "app/download_area.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/position_refresh.h"
+#include "app/sheet_fetching.h"
+#include "maps/area_sheets.h"
+#include "maps/area_sheets_fetch.h"
+#include "maps/lcc.h"
+#include "maps/map_view.h"
+#include "platform/platform.h"
+#include "settings/app_settings.h"
+
+namespace {
+
+constexpr int kJobs = 2;
+constexpr int kExitWaitMs = 1000;
+
+AreaFetch* running = nullptr;
+int cancelled = 0;
+
+struct Box {
+    double south, west, north, east;
+};
+
+// The displayed sheet's extent in degrees; the sheet's grid cell when the
+// extent cannot be turned back into degrees.
+Box viewBox() {
+    const MapView& v = map_view;
+    Box b{1e9, 1e9, -1e9, -1e9};
+    bool ok = v.extMaxX > v.extMinX && v.extMaxY > v.extMinY;
+    const double xs[2] = {v.extMinX, v.extMaxX}, ys[2] = {v.extMinY, v.extMaxY};
+    for (int i = 0; ok && i < 4; i++) {
+        double lat = 0, lon = 0;
+        ok = lcc2ll(&lat, &lon, xs[i & 1], ys[i >> 1]) == 1;
+        b.south = std::min(b.south, lat), b.north = std::max(b.north, lat);
+        b.west = std::min(b.west, lon), b.east = std::max(b.east, lon);
+    }
+    if (ok) return b;
+    double half = zoomStep(v.zoomLevel) / 2;
+    return Box{v.sheetLat - half, v.sheetLon - half, v.sheetLat + half, v.sheetLon + half};
+}
+
+void poll(DownloadAreaProgress* p) {
+    if (!running) {
+        p->finished = 1;
+        return;
+    }
+    AreaFetchCounts c;
+    area_fetch_counts(running, &c);
+    p->percent = c.total ? 100 * c.done / c.total : 100;
+    snprintf(p->text, sizeof p->text, "%d of %d sheets, %.1f MB%s%s", c.done, c.total,
+             static_cast<double>(c.bytes) / 1e6, c.failed ? ", failed: " : "",
+             c.failed ? std::to_string(c.failed).c_str() : "");
+    p->finished = c.finished;
+}
+
+void cancel() {
+    if (running) area_fetch_cancel(running);
+    cancelled = 1;
+}
+
+void sheetArrived(const AreaSheet&, int ok, int64_t, void*) {
+    if (ok == 1) platform_invalidate(0);   // the view may be waiting for it
+}
+
+}  // namespace
+
+void command_download_area(AppSettings* s) {
+    if (running) {
+        platform_warn("A Download Area is still running.");
+        return;
+    }
+    // Counting the stored sheets reads the folder tree.
+    platform_busy_cursor(1);
+    Box b = viewBox();
+    DownloadAreaChoice choice{};
+    char corner[96];
+    app_format_position(corner, sizeof corner, b.south, b.west);
+    std::string area = std::string(corner + 6) + " to ";
+    app_format_position(corner, sizeof corner, b.north, b.east);
+    snprintf(choice.area, sizeof choice.area, "%s%s", area.c_str(), corner + 6);
+    std::vector<AreaSheet> perLevel[ZOOM_LEVELS];
+    for (int level = 0; level < ZOOM_LEVELS; level++) {
+        area_sheets_in_box(b.south, b.west, b.north, b.east, level, s->bigMaps, &perLevel[level]);
+        choice.sheets[level] = static_cast<int>(perLevel[level].size());
+        for (const AreaSheet& a : perLevel[level])
+            choice.stored[level] += area_sheet_stored(s, a, s->satelliteImage, s->bigMaps, nullptr);
+        // The level shown and the next finer one, to start with.
+        choice.chosen[level] = level == map_view.zoomLevel || level == map_view.zoomLevel + 1;
+    }
+    platform_busy_cursor(0);
+    if (platform_run_dialog(PLATFORM_DIALOG_DOWNLOAD_AREA, &choice) != 1) return;
+    std::vector<AreaSheet> sheets;
+    for (int level = 0; level < ZOOM_LEVELS; level++)
+        if (choice.chosen[level]) sheets.insert(sheets.end(), perLevel[level].begin(), perLevel[level].end());
+    if (sheets.empty()) return;
+    if (sheets.size() > DOWNLOAD_AREA_MAX_SHEETS) {
+        char text[160];
+        snprintf(text, sizeof text, "That is %zu sheets, more than %d: choose fewer levels or zoom in.", sheets.size(),
+                 static_cast<int>(DOWNLOAD_AREA_MAX_SHEETS));
+        platform_warn(text);
+        return;
+    }
+    AreaFetchJob job{s, s->satelliteImage, s->bigMaps, s->rose, s->grid, kJobs, sheet_fetching_downloads()};
+    cancelled = 0;
+    running = area_fetch_start(sheets, job, sheetArrived, nullptr);
+    DownloadAreaProgress progress{};
+    progress.poll = poll;
+    progress.cancel = cancel;
+    poll(&progress);
+    platform_run_dialog(PLATFORM_DIALOG_DOWNLOAD_PROGRESS, &progress);
+    poll(&progress);
+    if (!progress.finished) {
+        // Closed without Cancel (or by a backend that does not wait): the
+        // fetch ends here too rather than run unseen.
+        cancel();
+        return;
+    }
+    AreaFetchCounts c;
+    area_fetch_counts(running, &c);
+    area_fetch_end(running, 0);
+    running = nullptr;
+    char text[200];
+    snprintf(text, sizeof text, "Download Area: %d sheets fetched (%.1f MB), %d already stored, %d failed.",
+             c.fetched, static_cast<double>(c.bytes) / 1e6, c.skipped, c.failed);
+    platform_message_box(text, "Kiv", c.failed ? PLATFORM_MB_WARNING : PLATFORM_MB_INFO);
+}
+
+int download_area_running() { return running != nullptr; }
+
+void download_area_poll() {
+    if (!running) return;
+    AreaFetchCounts c;
+    area_fetch_counts(running, &c);
+    if (c.finished && area_fetch_end(running, 0)) running = nullptr;
+}
+
+void download_area_stop() {
+    if (!running) return;
+    area_fetch_cancel(running);
+    SheetDownloadHooks h = sheet_fetching_downloads();
+    if (h.cancelDownloads) h.cancelDownloads(1);
+    area_fetch_end(running, kExitWaitMs);
+    if (h.cancelDownloads) h.cancelDownloads(0);
+    running = nullptr;
+}

@@ -1,0 +1,228 @@
+#include "app/track_overlay.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "app/client_frame.h"
+#include "maps/lcc.h"
+#include "maps/map_view.h"
+#include "platform/platform.h"
+#include "settings/gpx_reader.h"
+
+namespace {
+
+// Pieces of at most this many pixel points share one bounding box.
+constexpr size_t kPiece = 64;
+constexpr uint32_t kColours[] = {0xE0007F, 0x0050FF, 0xFF6000, 0x00A000, 0x8000C0, 0x00A0A0};
+constexpr int kNameHeight = 13;
+
+struct Pixel {
+    double x, y;
+};
+
+struct Piece {
+    size_t first, count;               // into Overlay::pixels; count >= 1
+    double minX, minY, maxX, maxY;
+};
+
+struct Waypoint {
+    double x, y;                       // map metres
+    std::string name;
+    double px, py;                     // sheet pixel
+};
+
+struct Overlay {
+    std::vector<std::vector<Pixel>> lines;   // map metres, one per segment or route
+    std::vector<Waypoint> waypoints;
+    uint32_t colour;
+    std::vector<Pixel> pixels;               // sheet pixels, one pixel apart or more
+    std::vector<Piece> pieces;
+};
+
+struct SheetKey {
+    double minX, minY, maxX, maxY;
+    int width, height;
+    bool operator==(const SheetKey&) const = default;
+};
+
+std::vector<Overlay> overlays;
+SheetKey projectedFor{};
+bool projected = false;
+int opened = 0;                              // files opened since the last close (colours)
+
+Pixel toPixel(const SheetKey& k, double x, double y) {
+    return Pixel{k.width * (x - k.minX) / (k.maxX - k.minX),
+                 k.height - k.height * (y - k.minY) / (k.maxY - k.minY)};
+}
+
+// Sheet pixels of every line, a point kept only where it leaves the pixel
+// of the one before, cut into pieces with their bounds. A piece repeats
+// the last pixel of the one before it so no segment is lost between them.
+void project(Overlay& o, const SheetKey& k) {
+    o.pixels.clear();
+    o.pieces.clear();
+    for (const auto& line : o.lines) {
+        size_t start = o.pixels.size();
+        for (const Pixel& m : line) {
+            Pixel p = toPixel(k, m.x, m.y);
+            if (o.pixels.size() > start && std::floor(p.x) == std::floor(o.pixels.back().x) &&
+                std::floor(p.y) == std::floor(o.pixels.back().y))
+                continue;
+            o.pixels.push_back(p);
+        }
+        for (size_t i = start; i < o.pixels.size(); i += kPiece - 1) {
+            size_t count = std::min(kPiece, o.pixels.size() - i);
+            Piece piece{i, count, INFINITY, INFINITY, -INFINITY, -INFINITY};
+            for (size_t j = i; j < i + count; j++) {
+                piece.minX = std::min(piece.minX, o.pixels[j].x), piece.maxX = std::max(piece.maxX, o.pixels[j].x);
+                piece.minY = std::min(piece.minY, o.pixels[j].y), piece.maxY = std::max(piece.maxY, o.pixels[j].y);
+            }
+            o.pieces.push_back(piece);
+            if (count < kPiece) break;
+        }
+    }
+    for (Waypoint& w : o.waypoints) {
+        Pixel p = toPixel(k, w.x, w.y);
+        w.px = p.x, w.py = p.y;
+    }
+}
+
+bool ensureProjected() {
+    const MapView& v = map_view;
+    SheetKey k{v.extMinX, v.extMinY, v.extMaxX, v.extMaxY, v.imageWidth, v.imageHeight};
+    if (!(k.maxX > k.minX) || !(k.maxY > k.minY) || k.width <= 0 || k.height <= 0) return false;
+    if (projected && k == projectedFor) return true;
+    for (Overlay& o : overlays) project(o, k);
+    projectedFor = k;
+    projected = true;
+    return true;
+}
+
+struct Bitmap {
+    unsigned char* bits;
+    int width, height, stride;
+    unsigned char b, g, r;
+    void dot(int x, int y) const {
+        // Two pixels by two, so a line stands out on a busy sheet.
+        for (int dy = 0; dy < 2; dy++)
+            for (int dx = 0; dx < 2; dx++) {
+                int px = x + dx, py = y + dy;
+                if (px < 0 || py < 0 || px >= width || py >= height) continue;
+                unsigned char* p = bits + static_cast<long>(py) * stride + px * 3;
+                p[0] = b, p[1] = g, p[2] = r;
+            }
+    }
+};
+
+// The part of the segment inside the bitmap (Liang-Barsky), then its pixels.
+void segment(const Bitmap& bm, Pixel a, Pixel b) {
+    double t0 = 0, t1 = 1, dx = b.x - a.x, dy = b.y - a.y;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x + 1, bm.width + 1 - a.x, a.y + 1, bm.height + 1 - a.y};
+    for (int i = 0; i < 4; i++) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return;
+            continue;
+        }
+        double t = q[i] / p[i];
+        if (p[i] < 0) t0 = std::max(t0, t);
+        else t1 = std::min(t1, t);
+        if (t0 > t1) return;
+    }
+    int x0 = static_cast<int>(std::floor(a.x + t0 * dx)), y0 = static_cast<int>(std::floor(a.y + t0 * dy));
+    int x1 = static_cast<int>(std::floor(a.x + t1 * dx)), y1 = static_cast<int>(std::floor(a.y + t1 * dy));
+    int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+    int ex = std::abs(x1 - x0), ey = -std::abs(y1 - y0), err = ex + ey;
+    for (;;) {
+        bm.dot(x0, y0);
+        if (x0 == x1 && y0 == y1) break;
+        int e2 = 2 * err;
+        if (e2 >= ey) err += ey, x0 += sx;
+        if (e2 <= ex) err += ex, y0 += sy;
+    }
+}
+
+bool onSheet(double x, double y, int width, int height) { return x >= 0 && y >= 0 && x < width && y < height; }
+
+}  // namespace
+
+int track_overlay_open(const char* path) {
+    GpxData data;
+    if (!gpx_read_file(path, &data)) return 0;
+    Overlay o;
+    o.colour = kColours[opened % (sizeof kColours / sizeof kColours[0])];
+    for (const GpxLine& line : data.lines) {
+        std::vector<Pixel> metres;
+        metres.reserve(line.points.size());
+        for (const GpxPoint& p : line.points) {
+            double x, y;
+            // A point the projection cannot place breaks the line.
+            if (ll2lcc(&x, &y, p.lat, p.lon)) {
+                metres.push_back(Pixel{x, y});
+            } else if (!metres.empty()) {
+                o.lines.push_back(std::move(metres));
+                metres.clear();
+            }
+        }
+        if (!metres.empty()) o.lines.push_back(std::move(metres));
+    }
+    for (const GpxWaypoint& w : data.waypoints) {
+        double x, y;
+        if (ll2lcc(&x, &y, w.lat, w.lon)) o.waypoints.push_back(Waypoint{x, y, w.name, 0, 0});
+    }
+    overlays.push_back(std::move(o));
+    opened++;
+    projected = false;
+    return 1;
+}
+
+void track_overlay_close_all() {
+    overlays.clear();
+    opened = 0;
+    projected = false;
+}
+
+int track_overlay_count() { return static_cast<int>(overlays.size()); }
+
+uint32_t track_overlay_colour(int index) { return kColours[index % (sizeof kColours / sizeof kColours[0])]; }
+
+void track_overlay_draw(unsigned char* dibBits, int width, int height) {
+    if (overlays.empty() || !dibBits || !ensureProjected()) return;
+    for (const Overlay& o : overlays) {
+        Bitmap bm{dibBits, width, height, displayBitmapStride(width), static_cast<unsigned char>(o.colour),
+                  static_cast<unsigned char>(o.colour >> 8), static_cast<unsigned char>(o.colour >> 16)};
+        for (const Piece& piece : o.pieces) {
+            if (piece.maxX < -1 || piece.maxY < -1 || piece.minX > width || piece.minY > height) continue;
+            const Pixel* p = o.pixels.data() + piece.first;
+            if (piece.count == 1) segment(bm, p[0], p[0]);
+            for (size_t i = 1; i < piece.count; i++) segment(bm, p[i - 1], p[i]);
+        }
+        // Waypoints: a square of the colour in a black frame.
+        Bitmap frame = bm;
+        frame.b = frame.g = frame.r = 0;
+        for (const Waypoint& w : o.waypoints) {
+            if (!onSheet(w.px, w.py, width, height)) continue;
+            int x = static_cast<int>(std::floor(w.px)), y = static_cast<int>(std::floor(w.py));
+            for (int dy = -3; dy <= 2; dy += 2)
+                for (int dx = -3; dx <= 2; dx += 2) {
+                    bool edge = dx == -3 || dy == -3 || dx == 1 || dy == 1;
+                    (edge ? frame : bm).dot(x + dx, y + dy);
+                }
+        }
+    }
+}
+
+void track_overlay_draw_names(int paneX, int paneY, int sx, int sy, int paneWidth, int paneHeight) {
+    if (overlays.empty() || !projected) return;
+    for (const Overlay& o : overlays)
+        for (const Waypoint& w : o.waypoints) {
+            if (w.name.empty()) continue;
+            double x = w.px - sx, y = w.py - sy;
+            if (!onSheet(x, y, paneWidth, paneHeight)) continue;
+            int tx = paneX + static_cast<int>(x) + 6, ty = paneY + static_cast<int>(y) - kNameHeight / 2;
+            platform_draw_text(tx + 1, ty + 1, w.name.c_str(), kNameHeight, 700, RGB_WHITE);
+            platform_draw_text(tx, ty, w.name.c_str(), kNameHeight, 700, o.colour);
+        }
+}

@@ -1,0 +1,20 @@
+// GPX tracks, routes and waypoints opened over the map (Gps > Open Track),
+// each in its own colour. Points are projected to map metres when a file
+// is loaded and to sheet pixels once per sheet; a paint draws only the
+// pieces whose bounds meet the sheet. Main thread only.
+#pragma once
+#include <cstdint>
+
+// Loads a GPX file as one more overlay. 1 when it holds a GPX document.
+int  track_overlay_open(const char* path);
+void track_overlay_close_all();
+int  track_overlay_count();
+// The overlay colour of the i-th opened file, 0xRRGGBB.
+uint32_t track_overlay_colour(int index);
+
+// Lines and waypoint marks into the display bitmap (blue, green, red rows
+// of map_view's sheet, whose extents must be held).
+void track_overlay_draw(unsigned char* dibBits, int width, int height);
+// Waypoint names, as text after the blit; (sx, sy) is the sheet pixel at
+// the pane's top-left corner, which is at client (paneX, paneY).
+void track_overlay_draw_names(int paneX, int paneY, int sx, int sy, int paneWidth, int paneHeight);

@@ -1,0 +1,50 @@
+// JPEG aerial sheets as the map view meets them: arbitrary bytes stored as
+// a sheet file, decoded through the sheet reader (libjpeg) and searched
+// for their extent record. The buffer must match the size reported.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "fuzz/fuzz_files.h"
+#include "maps/gif_decoder.h"
+#include "maps/map_view.h"
+#include "maps/sheet_extent.h"
+#include "maps/sheet_image.h"
+#include "maps/sheet_store.h"
+
+namespace {
+
+const double LAT = 45.0 + 20.0 / 60.0, LON = -(75.0 + 40.0 / 60.0);
+const int LEVEL = 2;
+std::string maps_dir, sheet;
+
+void setUp() {
+    maps_dir = fuzz_folder("kiv_jpeg_fuzz") + "/Maps";
+    char path[SHEET_PATH_MAX];
+    if (!sheetPath(path, sizeof path, maps_dir.c_str(), LAT, LON, LEVEL, 0, SHEET_JPEG)) abort();
+    sheet = path;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (maps_dir.empty()) setUp();
+    fuzz_write_file(sheet, data, size);
+
+    unsigned char* pixels = nullptr;
+    int width = -1, height = -1;
+    if (decodeSheetFile(sheet.c_str(), SHEET_JPEG, &pixels, &width, &height)) {
+        if (!pixels || width <= 0 || height <= 0 || long(width) * height > SHEET_MAX_PIXELS) abort();
+        size_t bytes = size_t(width) * height * 3;
+        volatile unsigned char sink = pixels[0] ^ pixels[bytes - 1];  // both ends, for ASan
+        (void)sink;
+    } else if (pixels) {
+        abort();
+    }
+    free(pixels);
+    double v[6];
+    readSheetExtentsJpeg(LAT, LON, LEVEL, maps_dir.c_str(), 0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+    return 0;
+}

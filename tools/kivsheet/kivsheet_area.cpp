@@ -1,0 +1,228 @@
+#include "tools/kivsheet/kivsheet_area.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "maps/area_sheets.h"
+#include "maps/area_sheets_fetch.h"
+#include "maps/map_view.h"
+#include "maps/sheet_download.h"
+#include "maps/sheet_store.h"
+#include "settings/app_settings.h"
+#include "settings/gpx_reader.h"
+#include "settings/ini_keys.h"
+#include "settings/program_settings.h"
+#include "settings/settings_load.h"
+#include "settings/track_log.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int fail(const char* what, const char* detail) {
+    fprintf(stderr, "kivsheet: %s%s\n", what, detail);
+    return 2;
+}
+
+struct Options {
+    int levels = 0, big = 0, aerial = 0, jobs = 1, dryRun = 0;
+    double bbox[4] = {0, 0, 0, 0};
+    int haveBox = 0;
+    double corridorKm = -1;
+    const char* route = nullptr;
+};
+
+bool number(const char* s, double* v) {
+    char* end = nullptr;
+    *v = strtod(s, &end);
+    return end != s && *end == '\0' && std::isfinite(*v);
+}
+
+// The options both commands share; the command's own ones too.
+int parse(int argc, char** argv, int first, AppSettings* s, Options* o) {
+    for (int i = first; i < argc; i++) {
+        const char* a = argv[i];
+        bool more = i + 1 < argc;
+        if (!strcmp(a, "--big")) {
+            o->big = 1;
+        } else if (!strcmp(a, "--aerial")) {
+            o->aerial = 1;
+        } else if (!strcmp(a, "--dry-run")) {
+            o->dryRun = 1;
+        } else if (!strcmp(a, "--levels") && more) {
+            if (!(o->levels = area_parse_levels(argv[++i]))) return fail("bad levels (0 to 4, as 2-4): ", argv[i]);
+        } else if (!strcmp(a, "--jobs") && more) {
+            o->jobs = atoi(argv[++i]);
+            if (o->jobs < 1 || o->jobs > 16) return fail("bad job count (1 to 16): ", argv[i]);
+        } else if (!strcmp(a, "--corridor") && more) {
+            if (!number(argv[++i], &o->corridorKm) || o->corridorKm < 0 || o->corridorKm > 500)
+                return fail("bad corridor (0 to 500 km): ", argv[i]);
+        } else if (!strcmp(a, "--bbox") && i + 4 < argc) {
+            for (int k = 0; k < 4; k++)
+                if (!number(argv[i + 1 + k], &o->bbox[k])) return fail("bad --bbox number: ", argv[i + 1 + k]);
+            o->haveBox = 1;
+            i += 4;
+        } else if (!strcmp(a, "--maps") && more) {
+            snprintf(s->mapsDir, sizeof s->mapsDir, "%s", argv[++i]);
+        } else if (!strcmp(a, "--server") && more) {
+            snprintf(s->serverUrl, sizeof s->serverUrl, "%s", argv[++i]);
+        } else if (a[0] != '-' && !o->route) {
+            o->route = a;
+        } else {
+            return fail("unknown option: ", a);
+        }
+    }
+    if (!o->levels) return fail("--levels is required", "");
+    return 0;
+}
+
+void loadSettings(AppSettings* s) {
+    settings_defaults(s);
+    settings_read_display_keys(s);
+    settings_read_linux_keys(s);
+    program_settings.zoomLetter = settings_read_zoom_letter();
+}
+
+std::string megabytes(double bytes) {
+    char t[32];
+    if (bytes < 1e6) snprintf(t, sizeof t, "%.0f kB", bytes / 1e3);
+    else snprintf(t, sizeof t, "%.1f MB", bytes / 1e6);
+    return t;
+}
+
+std::string clock(double seconds) {
+    long s = std::lround(std::max(0.0, seconds));
+    char t[32];
+    snprintf(t, sizeof t, "%ld:%02ld", s / 60, s % 60);
+    return t;
+}
+
+struct Run {
+    FILE* out;                         // the real standard output
+    int bar;                           // a terminal: one line redrawn
+    const AppSettings* settings;
+    const Options* options;
+};
+
+void eachSheet(const AreaSheet& a, int ok, int64_t bytes, void* context) {
+    auto* r = static_cast<Run*>(context);
+    if (r->bar) return;
+    char name[SHEET_PATH_MAX];
+    if (!sheetPath(name, sizeof name, r->settings->mapsDir, a.lat, a.lon, a.level, r->options->big,
+                   r->options->aerial ? SHEET_JPEG : SHEET_GIF))
+        name[0] = 0;
+    fprintf(r->out, "%s %s %lld\n", ok == 1 ? "fetched" : ok == 2 ? "stored" : "failed", name,
+            static_cast<long long>(bytes));
+    fflush(r->out);
+}
+
+void drawBar(FILE* out, const AreaFetchCounts& c, double seconds) {
+    const int width = 24;
+    int filled = c.total ? width * c.done / c.total : width;
+    double rate = seconds > 0 ? c.done / seconds : 0;
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.resize(width, '-');
+    fprintf(out, "\r[%s] %d/%d sheets  %s  %.1f sheets/s  %s left ", bar.c_str(), c.done, c.total,
+            megabytes(static_cast<double>(c.bytes)).c_str(), rate,
+            rate > 0 ? clock((c.total - c.done) / rate).c_str() : "?:??");
+    fflush(out);
+}
+
+// Lists, counts and (unless a dry run) fetches the sheets.
+int fetchSheets(const std::vector<AreaSheet>& all, AppSettings* s, const Options& o) {
+    std::vector<AreaSheet> missing;
+    for (const AreaSheet& a : all)
+        if (!area_sheet_stored(s, a, o.aerial, o.big, nullptr)) missing.push_back(a);
+    int64_t each = area_sheet_estimate_bytes(s, all, o.aerial, o.big);
+    size_t stored = all.size() - missing.size();
+    printf("%zu sheets, %zu stored, %zu to fetch, about %s\n", all.size(), stored, missing.size(),
+           megabytes(static_cast<double>(each) * static_cast<double>(missing.size())).c_str());
+    fflush(stdout);
+    if (o.dryRun || missing.empty()) return 0;
+
+    // The network layer's diagnostics go to standard error; standard output
+    // carries the progress.
+    Run run{nullptr, isatty(1), s, &o};
+    int saved = dup(1);
+    run.out = saved >= 0 ? fdopen(saved, "w") : stdout;
+    if (saved >= 0) dup2(2, 1);
+
+    sheet_download_install();
+    AreaFetchJob job{s, o.aerial, o.big, s->rose, s->grid, o.jobs, sheet_download_hooks};
+    auto start = Clock::now();
+    AreaFetch* f = area_fetch_start(missing, job, eachSheet, &run);
+    AreaFetchCounts c{};
+    for (;;) {
+        area_fetch_counts(f, &c);
+        double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        if (run.bar) drawBar(run.out, c, seconds);
+        if (c.finished) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    area_fetch_end(f, 1000);
+    double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (run.bar) fputc('\n', run.out);
+    fprintf(run.out, "%d fetched (%s), %zu already stored, %d failed in %.1f s (%.1f sheets/s)\n", c.fetched,
+            megabytes(static_cast<double>(c.bytes)).c_str(), stored + static_cast<size_t>(c.skipped), c.failed,
+            seconds, seconds > 0 ? c.fetched / seconds : 0.0);
+    fflush(run.out);
+    return c.failed ? 2 : 0;
+}
+
+void addTrackPoint(double lat, double lon, void* context) {
+    static_cast<std::vector<AreaPoint>*>(context)->push_back(AreaPoint{lat, lon});
+}
+
+bool endsWith(const char* s, const char* suffix) {
+    size_t n = strlen(s), m = strlen(suffix);
+    return n >= m && strcasecmp(s + n - m, suffix) == 0;
+}
+
+}  // namespace
+
+int kivsheet_fetch_area(int argc, char** argv) {
+    static AppSettings s;
+    loadSettings(&s);
+    Options o;
+    if (int rc = parse(argc, argv, 2, &s, &o)) return rc;
+    if (!o.haveBox || o.route) return fail("usage: kivsheet fetch-area --bbox SOUTH WEST NORTH EAST --levels 2-4", "");
+    std::vector<AreaSheet> all;
+    for (int level = 0; level <= 4; level++)
+        if (o.levels & (1 << level) &&
+            area_sheets_in_box(o.bbox[0], o.bbox[1], o.bbox[2], o.bbox[3], level, o.big, &all) < 0)
+            return fail("bad box: south must not exceed north, nor west east", "");
+    return fetchSheets(all, &s, o);
+}
+
+int kivsheet_fetch_route(int argc, char** argv) {
+    static AppSettings s;
+    loadSettings(&s);
+    Options o;
+    if (int rc = parse(argc, argv, 2, &s, &o)) return rc;
+    if (!o.route || o.corridorKm < 0) return fail("usage: kivsheet fetch-route FILE.gpx|track.txt --corridor KM --levels 2-4", "");
+    std::vector<AreaPoint> points;
+    if (endsWith(o.route, ".gpx")) {
+        GpxData data;
+        if (!gpx_read_file(o.route, &data)) return fail("not a GPX file: ", o.route);
+        for (const GpxLine& line : data.lines)
+            for (const GpxPoint& p : line.points) points.push_back(AreaPoint{p.lat, p.lon});
+        if (points.empty())
+            for (const GpxWaypoint& w : data.waypoints) points.push_back(AreaPoint{w.lat, w.lon});
+    } else if (track_log_read_points(o.route, addTrackPoint, &points) < 0) {
+        return fail("cannot open ", o.route);
+    }
+    if (points.empty()) return fail("no points in ", o.route);
+    std::vector<AreaSheet> all;
+    for (int level = 0; level <= 4; level++)
+        if (o.levels & (1 << level)) area_sheets_along(points, o.corridorKm, level, o.big, &all);
+    return fetchSheets(all, &s, o);
+}
