@@ -44,7 +44,7 @@ SKIP = 77
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 ROUTE = os.path.join(ROOT, "tools", "kivsim", "routes", "ottawa-river.txt")
-SPEED_KMH = 1500
+SPEED_KMH = 2500
 CYCLE_S = 150            # one round of every injection
 PAINT_STALL_MS = 5000    # longest time the window may go without a paint
 PAINT_STALL_SANITIZE_MS = 8000
@@ -127,7 +127,8 @@ class BadServer:
         self.sock.settimeout(0.2)
         self.connections = 0
         self.rng = random.Random(port)
-        threading.Thread(target=self._accept, daemon=True).start()
+        self.acceptor = threading.Thread(target=self._accept, daemon=True)
+        self.acceptor.start()
 
     def _accept(self):
         while not self.stop.is_set():
@@ -172,7 +173,10 @@ class BadServer:
             c.close()
 
     def close(self):
+        # The port is free only once no thread waits on the listening
+        # socket any more.
         self.stop.set()
+        self.acceptor.join()
         self.sock.close()
 
 
@@ -213,6 +217,7 @@ class Drive:
         self.disk = None             # "tmpfs" when the maps folder has a file system of its own
         self.sim_started = 0.0
         self.route_metres = 0.0
+        self.shift = 0.0             # degrees north the loop is moved this round
         self.points = read_route()
 
     def _sanitizer_build(self):
@@ -292,15 +297,15 @@ class Drive:
             return
         filler = os.path.join(self.fs, "filler")
         written = 0
-        with open(filler, "wb") as f:
-            chunk = b"\0" * 65536
+        fd = os.open(filler, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+        # Large pieces, then small ones for the last free blocks.
+        for chunk in (b"\0" * 65536, b"\0" * 512):
             try:
                 while True:
-                    f.write(chunk)
-                    f.flush()
-                    written += len(chunk)
+                    written += os.write(fd, chunk)
             except OSError:
                 pass
+        os.close(fd)
         try:
             st = os.statvfs(self.fs)
             free_kb = st.f_bavail * st.f_frsize // 1024
@@ -316,12 +321,18 @@ class Drive:
 
     # the map server
     def start_server(self):
-        r = subprocess.run(["bash", os.path.join(ROOT, "mapserver", "kiv-mapserver.sh"), "start",
-                            os.path.join(self.dir, "mapserver"), str(self.port)],
-                           capture_output=True, text=True, timeout=600)
-        if r.returncode != 0:
-            raise RuntimeError("map server did not start: " + r.stderr[-500:])
-        self.server_up = True
+        # A port just let go of may still be held for a moment.
+        for attempt in range(3):
+            r = subprocess.run(["bash", os.path.join(ROOT, "mapserver", "kiv-mapserver.sh"), "start",
+                                os.path.join(self.dir, "mapserver"), str(self.port)],
+                               capture_output=True, text=True, timeout=600)
+            if r.returncode == 0:
+                self.server_up = True
+                return
+            log(f"the map server did not start (try {attempt + 1}): {r.stderr.strip()[-200:]}")
+            time.sleep(1)
+        raise RuntimeError("map server did not start: " + r.stderr[-500:] +
+                           self._read(os.path.join("mapserver", "error.log"))[-500:])
 
     def stop_server(self):
         subprocess.run(["bash", os.path.join(ROOT, "mapserver", "kiv-mapserver.sh"), "stop",
@@ -341,7 +352,7 @@ class Drive:
         route = os.path.join(self.dir, "route.txt")
         with open(route, "w") as f:
             for lat, lon in route_from(self.points, self.route_metres):
-                f.write(f"{lat:.6f} {lon:.6f}\n")
+                f.write(f"{lat + self.shift:.6f} {lon:.6f}\n")
         sim = subprocess.Popen([self.kivsim_path, "--mode", "nmea", "--route", route, "--speed", str(SPEED_KMH)],
                                stdout=subprocess.PIPE, stderr=open(os.path.join(self.dir, "kivsim.err"), "a"),
                                text=True, env=self.env)
@@ -375,7 +386,7 @@ class Drive:
 
         files = {
             "kiv_ini.txt": f"Com1={self.dir}/gps0\nServer=http://127.0.0.1:{self.port}\nMaps=./fs/Maps\n"
-                           "File=track.txt\nInit=3\nHair=1\nDash=km/h\n",
+                           "File=track.txt\nGpx=./gpx\nInit=3\nHair=1\nDash=km/h\n",
             "kiv_com.txt": "COM1\nSmall\n",
             "kiv_dev.txt": "NMEA\n",
             "kiv_pos.txt": dms(lat, "N", "S") + dms(lon, "E", "W"),
@@ -383,6 +394,7 @@ class Drive:
         for name, text in files.items():
             with open(os.path.join(self.dir, name), "w") as f:
                 f.write(text)
+        os.makedirs(os.path.join(self.dir, "gpx"), exist_ok=True)
 
     def start_kiv(self):
         self.kiv = subprocess.Popen([self.kiv_path], cwd=self.dir, env=self.env, stdout=subprocess.PIPE,
@@ -404,6 +416,24 @@ class Drive:
         self.spy = subprocess.Popen(["xprop", "-id", self.window, "-spy", "_NET_WM_NAME"], env=self.env,
                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         threading.Thread(target=self._titles, args=(self.spy,), daemon=True).start()
+        self.track_on()
+
+    def gpx_files(self):
+        return glob.glob(os.path.join(self.dir, "gpx", "*.gpx"))
+
+    def track_on(self):
+        """Options > Track, which records the drive as GPX (one file a run):
+        checked when a new file appears."""
+        before = set(self.gpx_files())
+        deadline = now() + 30
+        while now() < deadline:
+            self.menu("alt+o", "t")
+            t = now() + 10
+            while now() < t:
+                if set(self.gpx_files()) - before:
+                    return
+                time.sleep(0.2)
+        self.fail("Options > Track started no GPX recording within 30 s")
 
     def _pump(self, proc, first):
         for line in proc.stdout:
@@ -428,23 +458,28 @@ class Drive:
         self.spy.wait()
         self.check_files("after kill -9")
         self.start_kiv()
+        log(f"kiv back {now() - t:.1f} s after kill -9")
         with self.lock:
             first_paint = next((p for p in self.paints if p > t), now())
         self.quiet.append((t, first_paint + 2))
+
+    def menu(self, menu_key, item_key):
+        """Opens a menu by its key, waits until it shows and picks an item."""
+        self.xdo("windowfocus", "--sync", self.window)
+        self.xdo("key", menu_key)
+        t = now() + 3
+        while now() < t:
+            rc, out = self.xdo("search", "--onlyvisible", "--pid", self.kiv.pid)
+            if len(out.split()) > 1:
+                break
+            time.sleep(0.1)
+        self.xdo("key", item_key)
 
     def quit_kiv(self):
         """Gps > Exit, as a person quits."""
         deadline = now() + 30
         while self.kiv.poll() is None and now() < deadline:
-            self.xdo("windowfocus", "--sync", self.window)
-            self.xdo("key", "alt+g")
-            t = now() + 3
-            while now() < t:
-                rc, out = self.xdo("search", "--onlyvisible", "--pid", self.kiv.pid)
-                if len(out.split()) > 1:
-                    break
-                time.sleep(0.1)
-            self.xdo("key", "x")
+            self.menu("alt+g", "x")
             try:
                 self.kiv.wait(timeout=5)
             except subprocess.TimeoutExpired:
@@ -504,9 +539,9 @@ class Drive:
         resumed = None
         while now() < plugged + RESUME_LIMIT_S and resumed is None:
             with self.lock:
-                for t, title in self.titles[seen:]:
+                for when, title in self.titles[seen:]:
                     if title != before and fix.match(title):
-                        resumed = t - plugged
+                        resumed = when - plugged
                         break
                 seen = len(self.titles)
             if resumed is None:
@@ -529,17 +564,28 @@ class Drive:
             self.wait(seconds)
         else:
             bad = BadServer(self.port, mode)
-            self.wait(seconds)
+            # Gps > Reload Map: at least one request meets the bad server,
+            # wherever the drive is on its sheet.
+            self.wait(1)
+            self.menu("alt+g", "r")
+            self.wait(seconds - 1)
             bad.close()
             log(f"{mode} server took {bad.connections} connections")
+        t = now()
         self.start_server()
+        if now() - t > 5:
+            log(f"the map server took {now() - t:.1f} s to start")
 
     def disk_full(self, seconds):
         if not self.disk:
             return
         self.fill_disk()
         self.count("maps folder full")
-        self.wait(seconds)
+        # A reload writes a sheet over a stored one while nothing can be
+        # written: the stored one must stay whole.
+        self.wait(1)
+        self.menu("alt+g", "r")
+        self.wait(seconds - 1)
         self.free_disk()
 
     # checks on files
@@ -561,7 +607,9 @@ class Drive:
         if bad_lines or (track and not track.endswith("\n")):
             broken.append(f"track log: {len(bad_lines)} broken lines, ends with line break: {track.endswith(chr(10))}")
         self.track_lines = track.count("\n")
-        for gpx in glob.glob(os.path.join(self.dir, "**", "*.gpx"), recursive=True):
+        gpx_files = self.gpx_files()
+        self.gpx_count = len(gpx_files)
+        for gpx in gpx_files:
             if shutil.which("xmllint"):
                 r = subprocess.run(["xmllint", "--noout", gpx], capture_output=True)
                 if r.returncode != 0:
@@ -629,7 +677,11 @@ class Drive:
         scale = min(1.0, self.args.minutes * 60 / CYCLE_S)
         while now() < end - 20 * scale:
             cycle += 1
-            log(f"round {cycle}")
+            # Each round on the loop moved north or south, so that sheets are
+            # fetched (and faults met) all through a long drive, not only in
+            # the first pass around the loop.
+            self.shift = (cycle // 2) * 0.1 * (1 if cycle % 2 == 0 else -1)
+            log(f"round {cycle}, loop moved {self.shift:+.2f} degrees north")
             steps = [
                 ("replug", lambda: self.replug(5 * scale)),
                 ("drive", lambda: self.wait(10 * scale)),
@@ -644,15 +696,20 @@ class Drive:
                 ("disk", lambda: self.disk_full(15 * scale)),
                 ("drive", lambda: self.wait(8 * scale)),
             ]
-            if cycle == 1:
-                # Early in the first round, so that the process that follows
-                # lives long enough for its memory to be compared.
+            # Early in the first round, then every fourth round in the first
+            # half, so that the last process lives long enough for its
+            # memory to be compared.
+            if cycle == 1 or (cycle % 4 == 1 and now() < started + (end - started) / 2):
                 steps.insert(1, ("kill", lambda: (self.count("kill -9 and restart"), self.kill_kiv())))
             for name, step in steps:
-                if now() > end - 10 * scale:
+                # The first round always whole: every fault met at least once
+                # however slow the start (sanitizer build).
+                if cycle > 1 and now() > end - 10 * scale:
                     break
                 self.phases.append((now(), name))
+                t = now()
                 step()
+                log(f"{name}: {now() - t:.1f} s")
         self.wait(max(0.0, end - now()))
         with self.lock:
             if self.titles:
@@ -710,7 +767,8 @@ class Drive:
         self.check_files("at the end")
         broken = sum(len(b) for _, b in self.file_checks)
         row("files whole after kill -9", broken == 0,
-            f"settings files and track log ({self.track_lines} points) checked {len(self.file_checks)} times")
+            f"settings files, track log ({self.track_lines} points) and {self.gpx_count} GPX files "
+            f"checked {len(self.file_checks)} times")
         last_pid = self.samples[-1][0] if self.samples else None
         mine = [s for s in self.samples if s[0] == last_pid]
         mine = [s for s in mine if s[1] > mine[0][1] + 15] if mine else []   # past start-up
