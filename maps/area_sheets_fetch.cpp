@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "maps/map_view.h"
+#include "maps/sheet_download_parts.h"
 #include "maps/sheet_store.h"
 #include "settings/app_settings.h"
 
@@ -80,12 +81,7 @@ void work(AreaFetch* f) {
 }
 
 void removeTemporaryFiles() {
-    std::string prefix = "tmp_map." + std::to_string(static_cast<long>(getpid())) + ".";
-    DIR* dir = opendir(".");
-    if (!dir) return;
-    while (dirent* e = readdir(dir))
-        if (strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) unlink(e->d_name);
-    closedir(dir);
+    sheetTempFilesRemoveAll();
 }
 
 }  // namespace

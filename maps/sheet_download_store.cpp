@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "maps/sheet_download_parts.h"
@@ -39,6 +41,15 @@ void sheetTempFilesRemove(const SheetTempFiles* files) {
     unlink(files->reply);
     unlink(files->image);
     unlink(files->jpeg);
+}
+
+void sheetTempFilesRemoveAll() {
+    std::string prefix = "tmp_map." + std::to_string(static_cast<long>(getpid())) + ".";
+    DIR* dir = opendir(".");
+    if (!dir) return;
+    while (dirent* e = readdir(dir))
+        if (strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) unlink(e->d_name);
+    closedir(dir);
 }
 
 int sheetReadWholeFile(const char* path, size_t maxSize, unsigned char** data, size_t* size) {

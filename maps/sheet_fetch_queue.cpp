@@ -16,6 +16,7 @@
 #include <tuple>
 
 #include "maps/sheet_dispatch.h"
+#include "maps/sheet_download_parts.h"
 #include "maps/sheet_reload.h"
 #include "maps/sheet_store.h"
 #include "settings/app_settings.h"
@@ -112,12 +113,7 @@ void removeTemporaryFiles(const SheetFetchRequest& cut, const AppSettings* s) {
         std::string aside = std::string(stored) + ".reload." + std::to_string(static_cast<long>(getpid()));
         rename(aside.c_str(), stored);
     }
-    std::string prefix = "tmp_map." + std::to_string(static_cast<long>(getpid())) + ".";
-    DIR* dir = opendir(".");
-    if (!dir) return;
-    while (dirent* e = readdir(dir))
-        if (strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) unlink(e->d_name);
-    closedir(dir);
+    sheetTempFilesRemoveAll();
 }
 
 }  // namespace
