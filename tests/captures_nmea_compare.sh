@@ -1,10 +1,19 @@
 #!/bin/sh
-# Runs the shared capture checker over every NMEA capture with kivdump.
-# usage: captures_nmea_compare.sh KIVDUMP SHARED_TOOLS_DIR RECEIVERS_DIR
+# Runs a shared capture checker over every NMEA capture with kivdump.
+#   captures   compare_captures.py: kivdump's rows against gpsd's
+#   epochs     compare_epochs.py: every position gpsd reported (single and
+#              multi-GNSS talkers) appears in kivdump's output, held to all
+#              of them rather than the checker's own 95%
+# usage: captures_nmea_compare.sh captures|epochs KIVDUMP SHARED_TOOLS_DIR RECEIVERS_DIR
 # Exit 77 (skipped) when the captures, the checker or python3 are missing.
-kivdump=$1 tools=$2 dir=$3
-if [ ! -d "$dir" ] || [ ! -f "$tools/compare_captures.py" ] || ! command -v python3 >/dev/null; then
-    echo "receiver captures or checker not present: skipped"
+mode=$1 kivdump=$2 tools=$3 dir=$4
+case "$mode" in
+    captures) checker="$tools/compare_captures.py" ;;
+    epochs) checker="$tools/compare_epochs.py" ;;
+    *) echo "usage: $0 captures|epochs KIVDUMP SHARED_TOOLS_DIR RECEIVERS_DIR" >&2; exit 2 ;;
+esac
+if [ ! -d "$dir" ] || [ ! -f "$checker" ] || ! command -v python3 >/dev/null; then
+    echo "receiver captures or $(basename "$checker") not present: skipped"
     exit 77
 fi
 names=
@@ -19,4 +28,10 @@ if [ -z "$names" ]; then
     echo "no NMEA captures in $dir: skipped"
     exit 77
 fi
-exec python3 "$tools/compare_captures.py" "$kivdump" "$dir" --device nmea $names
+[ "$mode" = captures ] && exec python3 "$checker" "$kivdump" "$dir" --device nmea $names
+out=$(python3 "$checker" "$kivdump" "$dir" $names)
+rc=$?
+echo "$out"
+[ $rc -eq 0 ] || exit 1
+# "NAME: positions OK/ALL (exit N)": every capture at 100%.
+echo "$out" | awk '/: positions [0-9]+\/[0-9]+ \(exit/ { split($3, n, "/"); if (n[1] != n[2]) bad = 1 } END { exit bad }'
