@@ -16,6 +16,7 @@
 #include "maps/sheet_store.h"
 #include "maps/zoom_levels.h"
 #include "net/connectivity.h"
+#include "net/http_client.h"
 #include "net/net_worker.h"
 #include "net/remote_server.h"
 #include "platform/platform.h"
@@ -61,6 +62,7 @@ void app_client_size(int bigMaps, int* width, int* height) {
 }
 
 int app_create() {
+    http_client_start();   // before the first thread that may make a request
     serial_set_remote_hooks(remote_server_start, remote_server_stop);
     sheet_download_install();
     AppSettings* s = nullptr;
@@ -126,9 +128,10 @@ void app_destroy() {
         settings_free(s);
         gpx_recording_stop();
     }
-    // An idle request worker ends now; one still talking to a slow server,
-    // and the start-up probe, end with the process rather than hold up the
-    // close.
-    if (!net_worker_busy()) net_worker_stop();
+    // The request worker and the start-up probe are cut short (a tenth of a
+    // second at most): left running, they would still be inside libcurl while
+    // exit takes it down.
+    net_worker_stop();
+    connectivity_probe_finish();
     platform_quit(0);
 }

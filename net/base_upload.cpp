@@ -81,12 +81,14 @@ int base_upload_plan(AppSettings* settings, BaseJob* job) {
     return job->kind;
 }
 
-int base_upload_run(const BaseJob* job) {
+int base_upload_run(const BaseJob* job, const std::atomic<int>* cancel) {
+    HttpTransfer t;
+    t.cancel = cancel;
     switch (job->kind) {
     case BASE_JOB_KEEPALIVE:
-        return HttpGetToFile(job->url, nullptr);
+        return HttpTransferToFile(job->url, nullptr, nullptr, &t);
     case BASE_JOB_UPLOAD:
-        return HttpPostToFile(job->url, job->body, nullptr);
+        return HttpTransferToFile(job->url, job->body, nullptr, &t);
     default:
         return 0;
     }

@@ -1,6 +1,8 @@
 // Reporting the position to a base server, and the keep-alive of a REMOTE
 // instance, as the window timer asks every tick.
 #pragma once
+
+#include <atomic>
 #include <cstdint>
 
 #include "net/sockets.h"
@@ -22,8 +24,9 @@ struct BaseJob {
 // records it as made (last time, last uploaded position) whatever its
 // outcome. Main thread. Returns the job's kind.
 int base_upload_plan(AppSettings* settings, BaseJob* job);
-// Makes the request; the reply is not read. Blocks up to the time-outs.
-int base_upload_run(const BaseJob* job);
+// Makes the request; the reply is not read. Blocks up to the time-outs, or
+// until cancel (when given) is set.
+int base_upload_run(const BaseJob* job, const std::atomic<int>* cancel = nullptr);
 // Plan and run on the calling thread.
 void base_upload_tick(AppSettings* settings);
 

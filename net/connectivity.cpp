@@ -96,6 +96,7 @@ int connectivity_probe_start(const AppSettings* settings) {
     probe.result.store(-1);
     probe.applied.store(0);
     probe.cancel.store(0);
+    http_client_start();
     probe.thread = std::thread([] { connectivity_probe_thread(probe.url.c_str()); });
     return 1;
 }

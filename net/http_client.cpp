@@ -150,7 +150,7 @@ int HttpTransferToFile(const char* url, const char* body, const char* outputFile
     if (bodyLength >= NET_BUFFER_SIZE - 512) return fail_early("request too long", t);
     std::string scheme, host;
     if (!url_parts(url, &scheme, &host)) return fail_early("ParseUrl", t);
-    std::call_once(curlStarted, start_curl);
+    http_client_start();
 
     CURL* easy = curl_easy_init();
     CURLM* multi = curl_multi_init();
@@ -291,6 +291,8 @@ int HttpTransferToFile(const char* url, const char* body, const char* outputFile
     }
     return t->stop == HTTP_DONE ? 1 : 0;
 }
+
+void http_client_start() { std::call_once(curlStarted, start_curl); }
 
 int HttpGetToFile(const char* url, const char* outputFile) {
     HttpTransfer t;

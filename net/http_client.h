@@ -35,6 +35,11 @@ struct HttpTransfer {
 // An error status is still a transfer: the file holds the error page.
 int HttpTransferToFile(const char* url, const char* body, const char* outputFile, HttpTransfer* transfer);
 
+// libcurl's (and so the TLS library's) one-time set-up. It is not safe
+// beside other threads, so every place that starts a transfer thread calls
+// it first, on the thread that also runs exit; a transfer calls it too.
+void http_client_start();
+
 int HttpGetToFile(const char* url, const char* outputFile);
 int HttpPostToFile(const char* url, const char* body, const char* outputFile);
 

@@ -1,11 +1,13 @@
 #include "net/net_worker.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 #include "net/base_upload.h"
+#include "net/http_client.h"
 
 namespace {
 
@@ -19,9 +21,17 @@ struct NetWorker {
     BaseJob job;
     int completed = 0;
     int succeeded = 0;
-    // A worker still running at exit must not abort the exit.
+    std::atomic<int> cancel{0};      // ends the running request within 0.1 s
+    // A worker still running at exit is cut short rather than left to run
+    // while the process takes its libraries down.
     ~NetWorker() {
-        if (thread.joinable()) thread.detach();
+        cancel.store(1);
+        {
+            std::lock_guard<std::mutex> g(lock);
+            quit = 1;
+            changed.notify_all();
+        }
+        if (thread.joinable()) thread.join();
     }
 };
 
@@ -34,7 +44,7 @@ void work() {
         if (worker.busy) {
             BaseJob job = worker.job;
             g.unlock();
-            int ok = base_upload_run(&job);
+            int ok = base_upload_run(&job, &worker.cancel);
             g.lock();
             worker.busy = 0;
             worker.completed++;
@@ -51,6 +61,8 @@ int net_worker_start() {
     std::lock_guard<std::mutex> g(worker.lock);
     if (!worker.running) {
         worker.quit = 0;
+        worker.cancel.store(0);
+        http_client_start();
         worker.thread = std::thread(work);
         worker.running = 1;
     }
@@ -63,6 +75,7 @@ void net_worker_stop() {
         std::lock_guard<std::mutex> g(worker.lock);
         if (!worker.running) return;
         worker.quit = 1;
+        worker.cancel.store(1);
         worker.running = 0;
         ending = std::move(worker.thread);
         worker.changed.notify_all();

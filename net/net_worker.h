@@ -10,7 +10,7 @@ struct AppSettings;
 
 // Starts the worker (also done by the first tick). Returns 1 when running.
 int  net_worker_start();
-// Ends the worker after its running request (bounded by the time-outs).
+// Ends the worker, cutting its running request short (within 0.1 s).
 void net_worker_stop();
 // The timer's base step. Returns 1 when a request was handed to the worker,
 // 0 when none was due or the previous one is still running.

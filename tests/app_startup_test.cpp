@@ -1,4 +1,8 @@
 // Start-up, timer, toolbar and shutdown of the main window, headless.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include "app/toolbar_bitmaps.h"
 #include "app_test_support.h"
 
@@ -141,6 +145,31 @@ TEST_F(AppTest, CloseThenDestroyEndTheLoopWithZero) {
     app_key_up(APP_KEY_LEFT, 0);
     app_command(261);
     EXPECT_EQ(blits, headless_blits());
+}
+
+TEST_F(AppTest, DestroyAgainstASilentSiteLeavesNoRequestRunning) {
+    // A site that takes the connection and never answers: the start-up probe
+    // would wait on it for its whole deadline.
+    int site = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(0, bind(site, reinterpret_cast<sockaddr*>(&a), sizeof a));
+    ASSERT_EQ(0, listen(site, 4));
+    getsockname(site, reinterpret_cast<sockaddr*>(&a), &len);
+    auto threads = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {});
+    };
+    auto before = threads();
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/\n");
+    ASSERT_EQ(1, app_create());
+    app_close();
+    app_destroy();
+    // A thread still inside libcurl when exit takes the library down crashes.
+    EXPECT_EQ(before, threads());
+    close(site);
 }
 
 TEST_F(AppTest, ExitFreesTheBitmapAndAsksToClose) {
