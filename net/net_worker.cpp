@@ -24,18 +24,26 @@ struct NetWorker {
     std::atomic<int> cancel{0};      // ends the running request within 0.1 s
     // A worker still running at exit is cut short rather than left to run
     // while the process takes its libraries down.
-    ~NetWorker() {
-        cancel.store(1);
-        {
-            std::lock_guard<std::mutex> g(lock);
-            quit = 1;
-            changed.notify_all();
-        }
-        if (thread.joinable()) thread.join();
-    }
+    ~NetWorker();
 };
 
 NetWorker worker;
+
+// Asks the worker to end, cutting its running request short; returns its
+// thread for the caller to join (not joinable when none was running).
+std::thread endWork(NetWorker& w) {
+    std::lock_guard<std::mutex> g(w.lock);
+    w.quit = 1;
+    w.cancel.store(1);
+    w.running = 0;
+    w.changed.notify_all();
+    return std::move(w.thread);
+}
+
+NetWorker::~NetWorker() {
+    std::thread ending = endWork(*this);
+    if (ending.joinable()) ending.join();
+}
 
 void work() {
     std::unique_lock<std::mutex> g(worker.lock);
@@ -70,17 +78,8 @@ int net_worker_start() {
 }
 
 void net_worker_stop() {
-    std::thread ending;
-    {
-        std::lock_guard<std::mutex> g(worker.lock);
-        if (!worker.running) return;
-        worker.quit = 1;
-        worker.cancel.store(1);
-        worker.running = 0;
-        ending = std::move(worker.thread);
-        worker.changed.notify_all();
-    }
-    ending.join();
+    std::thread ending = endWork(worker);
+    if (ending.joinable()) ending.join();
 }
 
 int net_worker_tick(AppSettings* settings) {
