@@ -14,7 +14,7 @@ import threading
 import time
 
 from gui_session import Failure, Session, check, main
-from gui_test import FIX_LAT, FIX_LON, LEVEL, exit_through_menu
+from gui_test import FIX_LAT, FIX_LON, LEVEL, exit_through_menu, until_screen
 
 OVERLAY = 0xE0007F
 TRACK_LAT = FIX_LAT - 0.02
@@ -32,20 +32,6 @@ def gpx_text():
 def pixel_of(s, lat, lon):
     x, y = s.run_fixture("marker", s.dir, FIX_LAT, FIX_LON, LEVEL, 0, lat, lon).split()
     return int(x), int(y)
-
-
-def until(s, problems, what, timeout=10):
-    deadline = time.monotonic() + timeout
-    while True:
-        bad = problems(s.screenshot())
-        if not bad:
-            return
-        if time.monotonic() > deadline:
-            raise Failure(f"{what}: " + "; ".join(bad[:6]))
-        try:
-            s.wait_line(r"^kiv: painted \d+$", timeout=3)
-        except Failure:
-            pass
 
 
 def recorded_points(folder):
@@ -102,7 +88,7 @@ def case_open(build, save):
                 bad.append(f"waypoint name: {near} pixels of its colour")
             return bad
 
-        until(s, shown, "the opened track")
+        until_screen(s, shown, "the opened track")
         if save:
             s.screenshot(save)
 
@@ -116,7 +102,7 @@ def case_open(build, save):
                     bad.append(f"({x},{y}) is {s.client_pixel(shot, x, y):06X}, not the sheet's {want:06X}")
             return bad
 
-        until(s, gone, "the map after Close Tracks")
+        until_screen(s, gone, "the map after Close Tracks")
 
         # The drive is in the GPX file: wait for a few points, then quit.
         deadline = time.monotonic() + 20
