@@ -3,6 +3,7 @@
 // the reader's GPX 1.0 and 1.1 forms and hostile input; kivtrack.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -228,6 +229,13 @@ TEST_F(Gpx, KilledWriterLeavesAWholeFileWithTheFirstPointsInOrder) {
         want.push_back(row);
     }
     fclose(f);
+    // A whole run gives the finished size. The whole export may take only
+    // a few milliseconds, so the kill follows the file's growth, not a clock.
+    int status = -1;
+    run("'" + kivtrack + "' gpx track.txt --write whole.gpx", &status);
+    ASSERT_EQ(status, 0);
+    struct stat whole {};
+    ASSERT_EQ(stat("whole.gpx", &whole), 0);
     std::mt19937 random(20261208);
     int cut = 0;
     for (int run_ = 0; run_ < 10; run_++) {
@@ -238,13 +246,19 @@ TEST_F(Gpx, KilledWriterLeavesAWholeFileWithTheFirstPointsInOrder) {
             execl(kivtrack.c_str(), "kivtrack", "gpx", "track.txt", "--write", out.c_str(), nullptr);
             _exit(127);
         }
-        // The kill lands at a random moment after the file appears.
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (access(out.c_str(), F_OK) != 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 250000));
-        kill(pid, SIGKILL);
-        int status;
-        waitpid(pid, &status, 0);
+        // The kill lands once the file has grown to a random 5 to 60% of
+        // its finished size (or the writer has ended by itself).
+        const off_t at = whole.st_size / 20 + static_cast<off_t>(random() % (whole.st_size * 11 / 20));
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        struct stat now {};
+        bool ended = false;
+        while ((stat(out.c_str(), &now) != 0 || now.st_size < at) && !ended &&
+               std::chrono::steady_clock::now() < deadline)
+            ended = waitpid(pid, &status, WNOHANG) == pid;
+        if (!ended) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
         if (WIFSIGNALED(status)) cut++;
         ASSERT_TRUE(wellFormed(out)) << out;
         std::vector<std::string> got = babelPoints(out);
