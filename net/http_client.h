@@ -36,8 +36,10 @@ struct HttpTransfer {
 int HttpTransferToFile(const char* url, const char* body, const char* outputFile, HttpTransfer* transfer);
 
 // libcurl's (and so the TLS library's) one-time set-up. It is not safe
-// beside other threads, so every place that starts a transfer thread calls
-// it first, on the thread that also runs exit; a transfer calls it too.
+// beside other threads, so it runs on the thread that also runs exit, before
+// any request thread starts: the program calls it first thing at start-up;
+// the request worker and the start-up probe, which tests and tools may start
+// on their own, call it too; a transfer calls it as a last resort.
 void http_client_start();
 
 int HttpGetToFile(const char* url, const char* outputFile);
