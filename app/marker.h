@@ -1,15 +1,20 @@
-// The position marker and cross-hair, painted into the display bitmap
-// (24-bit rows in blue, green, red order, stride 3 x width padded to 4).
+// What marks positions on the sheet, painted into the display bitmap
+// (24-bit rows in blue, green, red order, stride 3 x width padded to 4):
+// the marker of the current position, its cross-hair, and the small dots of
+// the positions before it. Pixels outside the bitmap are skipped.
 #pragma once
 
-struct AppSettings;
+// Marker patterns, 11 x 11: '#' yellow, 'g' grey, 'k' black, '.' unchanged.
+extern const char* const MARKER_PATTERN[11];        // the current position
+extern const char* const STALE_MARKER_PATTERN[11];  // a hollow ring: the fix is no longer current
 
-// Cross-hair of hairWidth (0 none; 1 thin black lines; 3 black with a
-// white pixel each side, ...) through (x, y), then the 11 x 11 marker
-// centred there. Pixels outside the bitmap are skipped. false only when
-// there is no settings record.
-bool drawMarker(const AppSettings* settings, unsigned char* dibBits, int width, int height, int x, int y,
-                int hairWidth);
+// The pattern centred on (x, y).
+void drawMarker(unsigned char* dibBits, int width, int height, int x, int y, const char* const pattern[11]);
 
-// The marker pattern: '#' yellow, 'k' black, '.' unchanged.
-extern const char* const MARKER_PATTERN[11];
+// Cross-hair of hairWidth (0 or less none; 1 thin black lines; 3 black with
+// a white pixel each side, ...) through (x, y), across the whole bitmap.
+void drawCrossHair(unsigned char* dibBits, int width, int height, int x, int y, int hairWidth);
+
+// A past position (the trail, the logged track): a red dot in a black ring,
+// 5 x 5, small beside the marker so history never looks like the position.
+void drawTrailDot(unsigned char* dibBits, int width, int height, int x, int y);

@@ -43,10 +43,14 @@ void paneFrame(ClientFrame* f) {
     frame_vline(f, 0, 48, 32 + ph + 18, RGB_BLACK);
 }
 
-// Opened GPX tracks go under the marker.
+// Past positions (logged track, trail) and opened GPX tracks go under the
+// marker; the bitmap is rebuilt when the marker moves, so they are drawn
+// anew each time and the cross-hair is never kept.
 void overlays() {
-    if (!track_overlay_count()) return;
+    const AppSettings* s = app_window.settings;
+    if (!track_overlay_count() && !s->plot && !track_trail_size()) return;
     nav_ensure_extents();
+    track_plot_draw(s);
     track_overlay_draw(v.dibBits, v.imageWidth, v.imageHeight);
 }
 
@@ -56,12 +60,14 @@ void staleMarker() {
     int px, py;
     if (!stale_fix_last(&lat, &lon)) return;
     nav_ensure_extents();
-    if (track_place(lat, lon, &px, &py)) stale_fix_draw_marker(v.dibBits, v.imageWidth, v.imageHeight, px, py);
+    if (track_place(lat, lon, &px, &py))
+        drawMarker(v.dibBits, v.imageWidth, v.imageHeight, px, py, STALE_MARKER_PATTERN);
 }
 
 void marker(AppSettings* s) {
     // A stale fix counts as a state of its own (-1): the marker's look changes.
     int fix = gps_fix_mode(), stale = stale_fix_stale(), state = stale ? -1 : fix;
+    if (!s->track) track_trail_clear();
     if (state != v.lastFixState) {
         rebuildDisplayBitmap();
         v.lastFixState = state;
@@ -86,10 +92,13 @@ void marker(AppSettings* s) {
     if (px != v.lastMarkerX || py != v.lastMarkerY) {
         track_log_point(s, lat, lon);
         gpx_recording_point(s, lat, lon);
-        if (!s->track) rebuildDisplayBitmap();
+        rebuildDisplayBitmap();
     }
+    // Turning Track on starts the trail where the marker stands.
+    if (s->track && (px != v.lastMarkerX || py != v.lastMarkerY || !track_trail_size())) track_trail_add(lat, lon);
     overlays();
-    drawMarker(s, v.dibBits, v.imageWidth, v.imageHeight, px, py, s->crossHair);
+    drawCrossHair(v.dibBits, v.imageWidth, v.imageHeight, px, py, s->crossHair);
+    drawMarker(v.dibBits, v.imageWidth, v.imageHeight, px, py, MARKER_PATTERN);
     v.lastMarkerX = px;
     v.lastMarkerY = py;
 }
@@ -155,8 +164,6 @@ void app_paint() {
     if (sheet) {
         paneFrame(f);
         marker(s);
-        if (s->plot) nav_ensure_extents();
-        track_plot_draw(s);
         showSheet(f);
     }
     platform_blit_rgb(0, 0, f->width, f->height, f->rgb, f->stride);

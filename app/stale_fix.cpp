@@ -2,19 +2,12 @@
 
 #include <cstdio>
 
-#include "maps/map_view.h"
 #include "net/remote_server.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
 
 namespace {
-
-// 'g' grey, 'k' black, '.' unchanged: a ring, so the map shows through.
-const char* const kHollow[11] = {
-    "...kkkkk...", "..kgggggk..", ".kggkkkggk.", "kggk...kggk", "kgk.....kgk", "kgk.....kgk",
-    "kgk.....kgk", "kggk...kggk", ".kggkkkggk.", "..kgggggk..", "...kkkkk...",
-};
 
 struct StaleFix {
     int seen = 0;                      // a position came on this link
@@ -90,22 +83,6 @@ void stale_fix_title(char* out, size_t size) {
     if (age < 120) snprintf(out, size, " - no fix for %d s", age);
     else if (age < 120 * 60) snprintf(out, size, " - no fix for %d min", age / 60);
     else snprintf(out, size, " - no fix for %d h", age / 3600);
-}
-
-void stale_fix_draw_marker(unsigned char* dibBits, int width, int height, int x, int y) {
-    if (!dibBits || width <= 0 || height <= 0) return;
-    const int stride = displayBitmapStride(width);
-    for (int r = 0; r < 11; r++) {
-        long py = static_cast<long>(y) + r - 5;
-        if (py < 0 || py >= height) continue;
-        for (int c = 0; c < 11; c++) {
-            char cell = kHollow[r][c];
-            long px = static_cast<long>(x) + c - 5;
-            if (cell == '.' || px < 0 || px >= width) continue;
-            unsigned char* p = dibBits + py * stride + px * 3;
-            p[0] = p[1] = p[2] = cell == 'g' ? static_cast<unsigned char>(STALE_FIX_GREY & 0xFF) : 0;
-        }
-    }
 }
 
 void stale_fix_reset() { st = StaleFix{}; }

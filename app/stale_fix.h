@@ -23,7 +23,4 @@ int  stale_fix_age();
 int  stale_fix_last(double* lat, double* lon);
 // " - no fix for 12 s" while stale, else empty.
 void stale_fix_title(char* out, size_t size);
-// The hollow grey marker, 11 x 11 centred on (x, y), into a display bitmap
-// (rows of blue, green, red); pixels outside are skipped.
-void stale_fix_draw_marker(unsigned char* dibBits, int width, int height, int x, int y);
 void stale_fix_reset();

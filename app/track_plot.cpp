@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "app/marker.h"
 #include "maps/lcc.h"
@@ -35,15 +37,30 @@ void track_log_point(AppSettings* s, double lat, double lon) {
 }
 
 namespace {
-void plotPoint(double lat, double lon, void* context) {
+
+// Positions of the trail (Options > Track), oldest first. The oldest go
+// when it is full, so a long drive keeps the paint quick.
+constexpr size_t kTrailLimit = 20000;
+std::vector<std::pair<double, double>> trail;
+
+void dot(double lat, double lon, void*) {
     int px, py;
-    if (track_place(lat, lon, &px, &py))
-        drawMarker(static_cast<const AppSettings*>(context), map_view.dibBits, map_view.imageWidth,
-                   map_view.imageHeight, px, py, 0);
+    const MapView& v = map_view;
+    if (track_place(lat, lon, &px, &py)) drawTrailDot(v.dibBits, v.imageWidth, v.imageHeight, px, py);
 }
+
 }  // namespace
 
+void track_trail_add(double lat, double lon) {
+    if (trail.size() >= kTrailLimit) trail.erase(trail.begin(), trail.begin() + kTrailLimit / 10);
+    trail.emplace_back(lat, lon);
+}
+
+int track_trail_size() { return static_cast<int>(trail.size()); }
+
+void track_trail_clear() { trail.clear(); }
+
 void track_plot_draw(const AppSettings* s) {
-    if (!s->plot || !s->trackLogFile[0]) return;
-    track_log_read_points(s->trackLogFile, plotPoint, const_cast<AppSettings*>(s));
+    if (s->plot && s->trackLogFile[0]) track_log_read_points(s->trackLogFile, dot, nullptr);
+    for (const auto& [lat, lon] : trail) dot(lat, lon, nullptr);
 }

@@ -1,5 +1,6 @@
 // Placing positions on the displayed sheet, the track-log line of each
-// marker move, and the plot of the logged track.
+// marker move, and the past positions drawn under the marker: the logged
+// track (Plot=Y) and the trail of Options > Track.
 #pragma once
 
 struct AppSettings;
@@ -13,5 +14,12 @@ int track_place(double lat, double lon, int* px, int* py);
 // is newer than the last logged one.
 void track_log_point(AppSettings* s, double lat, double lon);
 
-// Every two-number line of the track log as a marker without cross-hair.
+// The trail: positions the marker took while Track was on, kept in degrees
+// so they show on every sheet they fall on.
+void track_trail_add(double lat, double lon);
+int  track_trail_size();
+void track_trail_clear();
+
+// Every two-number line of the track log when Plot is set, then the trail,
+// as small dots (the extents must be held).
 void track_plot_draw(const AppSettings* s);

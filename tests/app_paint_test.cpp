@@ -22,6 +22,16 @@ protected:
         int px, py;
         return expectedPixel(home, lat, lon, &px, &py) && markerAt(px, py, home.colour());
     }
+    // A small mark of a past position: something at the point, the sheet
+    // from 3 pixels out, so it cannot be taken for the marker.
+    bool dotOf(double lat, double lon) {
+        int px, py, plain = static_cast<int>(home.colour());
+        if (!expectedPixel(home, lat, lon, &px, &py) || panePixel(px, py) == plain) return false;
+        for (int r = -5; r <= 5; r++)
+            for (int c = -5; c <= 5; c++)
+                if (std::max(std::abs(r), std::abs(c)) >= 3 && panePixel(px + c, py + r) != plain) return false;
+        return true;
+    }
     bool plainOf(double lat, double lon) {
         int px, py;
         return expectedPixel(home, lat, lon, &px, &py) && plainAt(px, py, home.colour());
@@ -42,26 +52,37 @@ const double A[2] = {45.54, -75.70}, B[2] = {45.53, -75.69}, C[2] = {45.52, -75.
 
 }  // namespace
 
-TEST_F(AppPaintTest, TrailKeepsEveryMarkerOnlyWhileTrackIsOn) {
-    create();
+// The trail keeps each position as a small dot, never the marker and never
+// its cross-hair, so old hair lines cannot pile up into bands.
+TEST_F(AppPaintTest, TrailKeepsPositionsWithoutCrossHairOnlyWhileTrackIsOn) {
+    create("Hair=1\n");
     fixAndPaint(A[0], A[1]);
     EXPECT_TRUE(markerOf(A[0], A[1]));
     fixAndPaint(B[0], B[1]);
     EXPECT_TRUE(markerOf(B[0], B[1]));
     EXPECT_TRUE(plainOf(A[0], A[1]));
     settings()->track = 1;
+    app_paint();                                    // as Options > Track does
     fixAndPaint(C[0], C[1]);
-    EXPECT_TRUE(markerOf(B[0], B[1]));
-    EXPECT_TRUE(markerOf(C[0], C[1]));
-    settings()->track = 0;
     fixAndPaint(D[0], D[1]);
+    EXPECT_TRUE(dotOf(B[0], B[1]));
+    EXPECT_TRUE(dotOf(C[0], C[1]));
     EXPECT_TRUE(markerOf(D[0], D[1]));
+    int bx, by, dx, dy;
+    ASSERT_TRUE(expectedPixel(home, B[0], B[1], &bx, &by));
+    ASSERT_TRUE(expectedPixel(home, D[0], D[1], &dx, &dy));
+    EXPECT_EQ(static_cast<int>(home.colour()), panePixel(bx, dy + 30));    // B's vertical hair
+    EXPECT_EQ(static_cast<int>(home.colour()), panePixel(dx + 30, by));    // B's horizontal hair
+    EXPECT_EQ(0x000000, panePixel(dx, dy + 30));                          // D's own
+    settings()->track = 0;
+    fixAndPaint(A[0], A[1]);
+    EXPECT_TRUE(markerOf(A[0], A[1]));
     EXPECT_TRUE(plainOf(B[0], B[1]));
     EXPECT_TRUE(plainOf(C[0], C[1]));
     // Losing the fix wipes the marker.
     gps_clear_fix_mode();
     app_paint();
-    EXPECT_TRUE(plainOf(D[0], D[1]));
+    EXPECT_TRUE(plainOf(A[0], A[1]));
 }
 
 TEST_F(AppPaintTest, TrackLogGetsOneLinePerMarkerMoveWithANewerTime) {
@@ -89,21 +110,25 @@ TEST_F(AppPaintTest, TrackLogContinuesAfterTheLastLoggedTimeOfAnEarlierRun) {
     EXPECT_EQ("45.530000 -75.690000 - 2025/05/08 13:00:01", lines[1]);
 }
 
-TEST_F(AppPaintTest, PlotDrawsTwoNumberLinesAndSkipsLinesWithOneNumber) {
+TEST_F(AppPaintTest, PlotDrawsTwoNumberLinesAsDotsUnderTheMarker) {
     writeFile("track.txt",
               "45.540000 -75.700000 - 2025/05/08 12:00:00\n"
               "45.530000\n"
               "-75.690000\n"
-              "45.520000 -75.680000\n");
+              "45.520000 -75.680000\n"
+              "45.510000 -75.670000\n");
     create("File=track.txt\nPlot=Y\nHair=3\n");
     app_paint();
-    EXPECT_TRUE(markerOf(A[0], A[1]));
-    EXPECT_TRUE(markerOf(C[0], C[1]));
+    EXPECT_TRUE(dotOf(A[0], A[1]));
+    EXPECT_TRUE(dotOf(C[0], C[1]));
     EXPECT_TRUE(plainOf(B[0], B[1]));
     // Plotted points carry no cross-hair whatever Hair= says.
     int px, py;
     ASSERT_TRUE(expectedPixel(home, A[0], A[1], &px, &py));
     EXPECT_EQ(static_cast<int>(home.colour()), panePixel(px, py + 40));
+    // The current position on a logged one shows as the marker.
+    fixAndPaint(D[0], D[1]);
+    EXPECT_TRUE(markerOf(D[0], D[1]));
 }
 
 TEST_F(AppPaintTest, TitleIsSetOnlyWhenItChanges) {
