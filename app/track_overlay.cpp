@@ -15,7 +15,8 @@ namespace {
 
 // Pieces of at most this many pixel points share one bounding box.
 constexpr size_t kPiece = 64;
-constexpr uint32_t kColours[] = {0xE0007F, 0x0050FF, 0xFF6000, 0x00A000, 0x8000C0, 0x00A0A0};
+// None purple or magenta (the sheets' boundary colour) nor red (the trail).
+constexpr uint32_t kColours[] = {0xFF6000, 0x0050FF, 0x00A000, 0x00A0A0, 0x603000};
 constexpr int kNameHeight = 13;
 
 struct Pixel {

@@ -16,7 +16,7 @@ import time
 from gui_session import Failure, Session, check, main
 from gui_test import FIX_LAT, FIX_LON, LEVEL, exit_through_menu, until_screen
 
-OVERLAY = 0xE0007F
+OVERLAY = 0xFF6000
 TRACK_LAT = FIX_LAT - 0.02
 TRACK_LONS = [FIX_LON - 0.06 + 0.006 * i for i in range(21)]
 CAMP = (FIX_LAT + 0.02, FIX_LON - 0.04)
