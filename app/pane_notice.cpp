@@ -61,8 +61,6 @@ void pane_placeholder_clear() {
 
 void pane_notice_set(const char* text) { notice = text ? text : ""; }
 
-const char* pane_notice_text() { return notice.c_str(); }
-
 void pane_notice_no_sheet(const AppSettings* s) {
     char where[96];
     app_format_position(where, sizeof where, map_view.sheetLat, map_view.sheetLon);

@@ -17,7 +17,6 @@ void pane_placeholder_clear();
 // Text drawn over the pane after the blit; lines separated by '\n', "" for
 // none. Kept until replaced or until a sheet is shown.
 void pane_notice_set(const char* text);
-const char* pane_notice_text();
 // "No sheet stored ..." for the displayed grid point: where it was looked
 // for and which server did not deliver it.
 void pane_notice_no_sheet(const AppSettings* s);

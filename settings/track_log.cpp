@@ -21,28 +21,50 @@ int ends_with_line_break(int fd) {
     if (pread(fd, &last, 1, st.st_size - 1) != 1) return 1;
     return last == '\n';
 }
-}  // namespace
+struct TrackLogLine {
+    int hasPoint;                      // it starts with two numbers
+    double latitude, longitude;
+    const char* time;                  // the text after " - ", or null
+};
 
-int track_log_last_time(const char* path, char* out, size_t size) {
+// The one reader of the log: each line to fn. 0 when the file cannot be
+// opened or is no regular file (a device such as /dev/zero never ends).
+int each_line(const char* path, void (*fn)(const TrackLogLine& line, void* context), void* context) {
     if (!path || !*path) return 0;
     FILE* f = fopen(path, "r");
     if (!f) return 0;
-    // Only a file can be a track log; a device such as /dev/zero never ends.
     struct stat st;
     if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
         fclose(f);
         return 0;
     }
-    char line[TRACK_LINE_LIMIT + 1];
-    int found = 0;
-    while (read_line(f, line, sizeof line)) {
-        const char* dash = strstr(line, " - ");
-        if (!dash) continue;
-        copy_text(out, size, dash + 3);
-        found = 1;
+    char text[TRACK_LINE_LIMIT + 1];
+    while (read_line(f, text, sizeof text)) {
+        TrackLogLine line{};
+        const char* p = text;
+        line.hasPoint = scan_double(&p, &line.latitude) && scan_double(&p, &line.longitude);
+        const char* dash = strstr(text, " - ");
+        line.time = dash ? dash + 3 : nullptr;
+        fn(line, context);
     }
     fclose(f);
-    return found;
+    return 1;
+}
+}  // namespace
+
+int track_log_last_time(const char* path, char* out, size_t size) {
+    struct Last {
+        char* out;
+        size_t size;
+        int found;
+    } last{out, size, 0};
+    each_line(path, [](const TrackLogLine& line, void* context) {
+        auto* l = static_cast<Last*>(context);
+        if (!line.time) return;
+        copy_text(l->out, l->size, line.time);
+        l->found = 1;
+    }, &last);
+    return last.found;
 }
 
 int track_log_append(const char* path, double latitude, double longitude, const char* timeText) {
@@ -70,18 +92,16 @@ int track_log_append(const char* path, double latitude, double longitude, const 
 }
 
 int track_log_read_points(const char* path, TrackPointFn point, void* context) {
-    if (!path || !*path) return -1;
-    FILE* f = fopen(path, "r");
-    if (!f) return -1;
-    char line[TRACK_LINE_LIMIT + 1];
-    int count = 0;
-    while (read_line(f, line, sizeof line)) {
-        const char* p = line;
-        double lat, lon;
-        if (!scan_double(&p, &lat) || !scan_double(&p, &lon)) continue;
-        if (point) point(lat, lon, context);
-        ++count;
-    }
-    fclose(f);
-    return count;
+    struct Points {
+        TrackPointFn point;
+        void* context;
+        int count;
+    } points{point, context, 0};
+    int opened = each_line(path, [](const TrackLogLine& line, void* c) {
+        auto* p = static_cast<Points*>(c);
+        if (!line.hasPoint) return;
+        if (p->point) p->point(line.latitude, line.longitude, p->context);
+        ++p->count;
+    }, &points);
+    return opened ? points.count : -1;
 }

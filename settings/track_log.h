@@ -17,6 +17,6 @@ int track_log_append(const char* path, double latitude, double longitude, const 
 
 // Calls point(lat, lon, context) for every line that yields two numbers with
 // "%lf %lf"; other lines are skipped. Returns the number of points, or -1
-// when the file cannot be opened.
+// when the file cannot be opened or is no regular file.
 typedef void (*TrackPointFn)(double latitude, double longitude, void* context);
 int track_log_read_points(const char* path, TrackPointFn point, void* context);

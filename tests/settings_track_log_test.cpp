@@ -51,6 +51,7 @@ TEST_F(TrackLog, ADeviceIsNoTrackLog) {
     char t[32] = "kept";
     EXPECT_EQ(track_log_last_time("/dev/zero", t, sizeof t), 0);
     EXPECT_STREQ(t, "kept");
+    EXPECT_EQ(track_log_read_points("/dev/zero", nullptr, nullptr), -1);   // nor each paint with Plot=Y
 }
 
 TEST_F(TrackLog, AppendAndReadBack) {
