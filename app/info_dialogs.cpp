@@ -19,17 +19,24 @@ void setText(InfoText* t, int id, DialogRect rect, const char* text) {
 void keys_dialog_init(KeysDialog* d) {
     *d = KeysDialog{};
     d->caption = "Buttons and Keys";
-    d->frame = {0, 0, 224, 154};
+    d->frame = {0, 0, 250, 186};
     d->iconRect = {14, 17, 20, 20};
     setText(&d->texts[0], 513, {50, 18, 158, 10}, "Kiv");
-    setText(&d->texts[1], 514, {50, 37, 164, 17},
-            "The function of mouse buttons and cursor keys can be modified using the Shift, Ctrl or Alt keys.");
-    setText(&d->texts[2], 515, {50, 58, 164, 27},
-            "Mouse buttons\n\tleft button\t- zoom-in on map\n\tright button \t- zoom-out");
-    setText(&d->texts[3], 516, {50, 89, 164, 27},
-            "Cursor keys\n\tnormal\t\t- pan full screen w/n/s/e\n\twith shift\t- pan half screen");
+    setText(&d->texts[1], 514, {50, 34, 190, 17},
+            "Shift changes the pans of the cursor keys and arrow\nbuttons; Ctrl and Alt change nothing.");
+    setText(&d->texts[2], 515, {50, 56, 190, 25},
+            "Mouse buttons\n\tleft button\t- zoom in on the map\n\tright button\t- zoom out");
+    // A pan snaps the centre to the next point of the sheet grid, so it
+    // moves less than a whole map; how much depends on level and latitude.
+    setText(&d->texts[3], 516, {50, 86, 190, 68},
+            "Cursor keys and arrow buttons\n"
+            "\tnormal\t\t- the next sheet of the grid:\n"
+            "\t\t\t  3/4 of the map north or south,\n"
+            "\t\t\t  1/4 to 1/2 west or east\n"
+            "\tShift\t\t- half as far north or south\n"
+            "\t\t\t  (Big Maps: west or east)");
     d->okText = "OK";
-    d->okRect = {49, 127, 50, 14};
+    d->okRect = {49, 162, 50, 14};
     d->result = 1;
 }
 

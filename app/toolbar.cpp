@@ -1,11 +1,16 @@
 #include "app/toolbar.h"
 
+#include <cstdio>
+
 #include "app/app_state.h"
 #include "app/client_frame.h"
 #include "app/toolbar_bitmaps.h"
+#include "maps/zoom_levels.h"
+#include "platform/platform.h"
 
 namespace {
 const int button_x[] = {0, 14, 67, 110, 153, 196, 254, 299, 344, 389, 434};
+int hovered = TOOL_NONE;               // the button whose tip is up
 }
 
 int toolbar_button_x(int button) {
@@ -29,12 +34,12 @@ void toolbar_draw(ClientFrame* f, int autoPan, int zoomLevel) {
     auto face = [&](int button, int id) {
         frame_put_rgb(f, button_x[button], APP_BUTTON_Y, toolbar_bitmap(id), TOOLBAR_BITMAP_SIZE, TOOLBAR_BITMAP_SIZE);
     };
-    face(TOOL_AUTO_PAN, autoPan ? BITMAP_GPS_GREY : BITMAP_GPS);
+    face(TOOL_AUTO_PAN, autoPan ? BITMAP_GPS_PRESSED : BITMAP_GPS);
     face(TOOL_WEST, BITMAP_WEST);
     face(TOOL_NORTH, BITMAP_NORTH);
     face(TOOL_SOUTH, BITMAP_SOUTH);
     face(TOOL_EAST, BITMAP_EAST);
-    for (int i = 0; i < 5; i++) face(TOOL_LEVEL_0 + i, (i == zoomLevel ? BITMAP_LEVEL_GREY : BITMAP_LEVEL) + i);
+    for (int i = 0; i < 5; i++) face(TOOL_LEVEL_0 + i, (i == zoomLevel ? BITMAP_LEVEL_PRESSED : BITMAP_LEVEL) + i);
 }
 
 int toolbar_hit(int x, int y) {
@@ -42,4 +47,32 @@ int toolbar_hit(int x, int y) {
     for (int b = TOOL_AUTO_PAN; b <= TOOL_LEVEL_0 + 4; b++)
         if (x > button_x[b] && x < button_x[b] + APP_BUTTON_SIZE) return b;
     return TOOL_NONE;
+}
+
+void toolbar_tooltip(int button, char* out, int size) {
+    if (size <= 0) return;
+    const char* pans[] = {"Pan west", "Pan north (Shift: half a step)", "Pan south (Shift: half a step)", "Pan east"};
+    out[0] = 0;
+    if (button == TOOL_AUTO_PAN) {
+        snprintf(out, static_cast<size_t>(size), "Auto Pan: the map follows the GPS position");
+    } else if (button >= TOOL_WEST && button <= TOOL_EAST) {
+        snprintf(out, static_cast<size_t>(size), "%s", pans[button - TOOL_WEST]);
+    } else if (button >= TOOL_LEVEL_0 && button <= TOOL_LEVEL_0 + 4) {
+        // The scale in force: Zoom=S doubles them.
+        long scale = zoomScale(button - TOOL_LEVEL_0);
+        if (scale >= 1000000)
+            snprintf(out, static_cast<size_t>(size), "Maps at 1:%ld %03ld %03ld", scale / 1000000, scale / 1000 % 1000,
+                     scale % 1000);
+        else
+            snprintf(out, static_cast<size_t>(size), "Maps at 1:%ld %03ld", scale / 1000, scale % 1000);
+    }
+}
+
+void toolbar_hover(int x, int y) {
+    int button = toolbar_hit(x, y);
+    if (button == hovered) return;
+    hovered = button;
+    char tip[64];
+    toolbar_tooltip(button, tip, sizeof tip);
+    platform_set_tooltip(tip);
 }

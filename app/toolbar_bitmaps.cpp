@@ -165,38 +165,40 @@ void drawLevel(Face* f, int level, const char* text) {
     caption(f, text, 0x000000);
 }
 
-// Greyed variant: colours turn to greys between dark and the face grey.
-void grey(const Face& from, Face* to) {
+// Pressed variant: the picture one pixel down and right on a lighter
+// ground, the edge sunken (dark top and left, white bottom and right).
+void pressed(const Face& from, Face* to) {
     Face plain;
     blank(&plain);
-    for (int i = 0; i < S * S; i++) {
-        const unsigned char* p = from.rgb + i * 3;
-        unsigned char* q = to->rgb + i * 3;
-        if (!memcmp(p, plain.rgb + i * 3, 3)) {
-            memcpy(q, p, 3);
-            continue;
+    rect(to, 0, 0, S - 1, S - 1, 0xE0E0E0);
+    for (int y = 2; y < S - 2; y++)
+        for (int x = 2; x < S - 2; x++) {
+            const unsigned char* p = from.rgb + (y * S + x) * 3;
+            if (memcmp(p, plain.rgb + (y * S + x) * 3, 3)) set(to, x + 1, y + 1, (p[0] << 16) | (p[1] << 8) | p[2]);
         }
-        int lum = (p[0] * 30 + p[1] * 59 + p[2] * 11) / 100;
-        q[0] = q[1] = q[2] = static_cast<unsigned char>(112 + lum / 3);
+    for (int i = 0; i < S; i++) {
+        set(to, i, S - 1, 0xFFFFFF), set(to, S - 1, i, 0xFFFFFF);
+        set(to, i, 0, 0x404040), set(to, 0, i, 0x404040);
+        if (i > 0 && i < S - 1) set(to, i, 1, 0x808080), set(to, 1, i, 0x808080);
     }
 }
 
 struct Faces {
-    Face gps, gpsGrey, arrows[4], levels[5], levelsGrey[5];
+    Face gps, gpsPressed, arrows[4], levels[5], levelsPressed[5];
 };
 
 Faces* faces() {
     static Faces* all = [] {
         auto* a = static_cast<Faces*>(calloc(1, sizeof(Faces)));
         drawGps(&a->gps);
-        grey(a->gps, &a->gpsGrey);
+        pressed(a->gps, &a->gpsPressed);
         const char* arrowText[4] = {"WEST", "NORTH", "SOUTH", "EAST"};
         const int arrowDir[4] = {0, 1, 2, 3};
         for (int i = 0; i < 4; i++) drawArrow(&a->arrows[i], arrowDir[i], arrowText[i]);
         const char* scales[5] = {"1:10M", "1:1M", "1:200k", "1:50k", "1:20k"};
         for (int i = 0; i < 5; i++) {
             drawLevel(&a->levels[i], i, scales[i]);
-            grey(a->levels[i], &a->levelsGrey[i]);
+            pressed(a->levels[i], &a->levelsPressed[i]);
         }
         return a;
     }();
@@ -209,9 +211,10 @@ const unsigned char* toolbar_bitmap(int id) {
     Faces* a = faces();
     if (!a) return nullptr;
     if (id == BITMAP_GPS) return a->gps.rgb;
-    if (id == BITMAP_GPS_GREY) return a->gpsGrey.rgb;
+    if (id == BITMAP_GPS_PRESSED) return a->gpsPressed.rgb;
     if (id >= BITMAP_WEST && id <= BITMAP_EAST) return a->arrows[id - BITMAP_WEST].rgb;
     if (id >= BITMAP_LEVEL && id < BITMAP_LEVEL + 5) return a->levels[id - BITMAP_LEVEL].rgb;
-    if (id >= BITMAP_LEVEL_GREY && id < BITMAP_LEVEL_GREY + 5) return a->levelsGrey[id - BITMAP_LEVEL_GREY].rgb;
+    if (id >= BITMAP_LEVEL_PRESSED && id < BITMAP_LEVEL_PRESSED + 5)
+        return a->levelsPressed[id - BITMAP_LEVEL_PRESSED].rgb;
     return nullptr;
 }

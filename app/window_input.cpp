@@ -28,7 +28,10 @@ void app_mouse_down(int button, int x, int y, int shift) {
     }
 }
 
-void app_mouse_move(int x, int y) { nav_mouse_move(x, y); }
+void app_mouse_move(int x, int y) {
+    toolbar_hover(x, y);
+    nav_mouse_move(x, y);
+}
 
 void app_key_up(int key, int shift) {
     if (!app_window.settings) return;

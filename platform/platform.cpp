@@ -100,3 +100,7 @@ void platform_set_repaint_stop(int stop) {
     auto* b = current.load();
     if (b && b->set_repaint_stop) b->set_repaint_stop(stop);
 }
+void platform_set_tooltip(const char* utf8) {
+    auto* b = current.load();
+    if (b && b->set_tooltip) b->set_tooltip(utf8 ? utf8 : "");
+}

@@ -41,6 +41,7 @@ struct PlatformBackend {
     int  (*open_file_dialog)(const char* filters, const char* initial_dir, const char* default_ext,
                              int* filter_index, char* out_path, int out_size);
     void (*set_repaint_stop)(int stop);           // 1: repaint_and_wait returns at once
+    void (*set_tooltip)(const char* utf8);        // the main window's tip; "" removes it
 };
 
 void platform_install(const PlatformBackend* backend);   // nullptr uninstalls
@@ -79,6 +80,9 @@ int  platform_open_file_dialog(const char* filters, const char* initial_dir, con
 // Set around closing the link so a reader waiting for a paint is let go at
 // once and does not wait again until the stop is lifted.
 void platform_set_repaint_stop(int stop);
+// The tip the main window shows under the pointer (a toolbar button's);
+// "" takes it away.
+void platform_set_tooltip(const char* utf8);
 
 // The usual warning box of the program: caption "Kiv", warning icon.
 inline int platform_warn(const char* text) { return platform_message_box(text, "Kiv", PLATFORM_MB_WARNING); }

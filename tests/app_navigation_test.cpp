@@ -9,10 +9,10 @@ namespace {
 constexpr double kStep2 = 1 / 6.0;       // level 2 grid step
 constexpr double kLat = 45.5, kLon = -(75 + 40 / 60.0);   // default start sheet at level 2
 
-// Level i's face at its button in the last frame is the greyed one.
-bool levelGreyed(int level) {
+// Level i's face at its button in the last frame is the pressed one.
+bool levelPressed(int level) {
     const int x[] = {254, 299, 344, 389, 434};
-    const unsigned char* face = toolbar_bitmap(BITMAP_LEVEL_GREY + level);
+    const unsigned char* face = toolbar_bitmap(BITMAP_LEVEL_PRESSED + level);
     for (int r = 0; r < 32; r++)
         for (int c = 0; c < 32; c++) {
             const unsigned char* p = face + (r * 32 + c) * 3;
@@ -166,17 +166,17 @@ TEST_F(AppNavigationTest, ZoomInAtTheFinestLevelStaysThereAndFollowsTheClick) {
     TestSheet above = addSheetAt(here.lat + 1 / 60.0, here.lon, 4, 0, 61);
     create("COM0\nSmall\n", "Init=4\n");
     ASSERT_TRUE(shows(here));
-    EXPECT_TRUE(levelGreyed(4));
+    EXPECT_TRUE(levelPressed(4));
     // The same sheet is loaded again: a changed file shows.
     TestSheet renewed = addSheetAt(here.lat, here.lon, 4, 0, 62);
     click(APP_BUTTON_LEFT, 1 + 240, 49 + 180);
     EXPECT_TRUE(shows(renewed));
-    EXPECT_TRUE(levelGreyed(4));
+    EXPECT_TRUE(levelPressed(4));
     EXPECT_EQ(0, settings()->autoPan);
     // Near the top edge the nearest grid point is the next one north.
     click(APP_BUTTON_LEFT, 1 + 240, 49 + 3);
     EXPECT_TRUE(shows(above));
-    EXPECT_TRUE(levelGreyed(4));
+    EXPECT_TRUE(levelPressed(4));
 }
 
 TEST_F(AppNavigationTest, ZoomOutAtTheCoarsestLevelFetchesTheSameSheet) {
@@ -188,7 +188,7 @@ TEST_F(AppNavigationTest, ZoomOutAtTheCoarsestLevelFetchesTheSameSheet) {
     TestSheet renewed = addSheetAt(here.lat, here.lon, 0, 0, 71);
     click(APP_BUTTON_RIGHT, 1 + 400, 49 + 20);   // away from the centre: still the same sheet
     EXPECT_TRUE(shows(renewed));
-    EXPECT_TRUE(levelGreyed(0));
+    EXPECT_TRUE(levelPressed(0));
 }
 
 TEST_F(AppNavigationTest, ZoomOutAndInMoveOneLevel) {
@@ -198,9 +198,9 @@ TEST_F(AppNavigationTest, ZoomOutAndInMoveOneLevel) {
     create();
     click(APP_BUTTON_RIGHT, 100, 100);
     EXPECT_TRUE(shows(coarse));
-    EXPECT_TRUE(levelGreyed(1));
+    EXPECT_TRUE(levelPressed(1));
     click(APP_BUTTON_LEFT, 1 + 240, 49 + 180);   // the centre of the level-1 sheet
-    EXPECT_TRUE(levelGreyed(2));
+    EXPECT_TRUE(levelPressed(2));
     EXPECT_TRUE(shows(back));
 }
 
@@ -210,10 +210,10 @@ TEST_F(AppNavigationTest, LevelButtonJumpsAroundTheSheetCentre) {
     create();
     click(APP_BUTTON_LEFT, 299 + 16, 20);
     EXPECT_TRUE(shows(level1));
-    EXPECT_TRUE(levelGreyed(1));
+    EXPECT_TRUE(levelPressed(1));
     click(APP_BUTTON_LEFT, 344 + 16, 20);   // back in: towards the last chosen point
     EXPECT_TRUE(shows(home));
-    EXPECT_TRUE(levelGreyed(2));
+    EXPECT_TRUE(levelPressed(2));
 }
 
 TEST_F(AppNavigationTest, OfflinePanIntoAHoleFallsBackToACoarserSheetOnTheSecondPress) {
@@ -225,10 +225,10 @@ TEST_F(AppNavigationTest, OfflinePanIntoAHoleFallsBackToACoarserSheetOnTheSecond
     ASSERT_TRUE(shows(here));
     key(APP_KEY_RIGHT);
     EXPECT_TRUE(shows(here));
-    EXPECT_TRUE(levelGreyed(4));
+    EXPECT_TRUE(levelPressed(4));
     key(APP_KEY_RIGHT);
     EXPECT_TRUE(shows(coarse));
-    EXPECT_TRUE(levelGreyed(3));
+    EXPECT_TRUE(levelPressed(3));
 }
 
 TEST_F(AppNavigationTest, OfflineAutoZoomClimbsOneLevelPerTwentySeconds) {
@@ -241,27 +241,27 @@ TEST_F(AppNavigationTest, OfflineAutoZoomClimbsOneLevelPerTwentySeconds) {
     setFix(lat, lon);
     app_paint();                        // first fix: the probe clock starts
     EXPECT_EQ(static_cast<int>(l2.colour()), panePixel(5, 5));
-    EXPECT_TRUE(levelGreyed(2));
+    EXPECT_TRUE(levelPressed(2));
     headless_advance_clock(20);
     app_paint();
-    EXPECT_TRUE(levelGreyed(2));
+    EXPECT_TRUE(levelPressed(2));
     headless_advance_clock(1);
     app_paint();
-    EXPECT_TRUE(levelGreyed(3));
+    EXPECT_TRUE(levelPressed(3));
     int px, py;
     ASSERT_TRUE(expectedPixel(l3, lat, lon, &px, &py));
     EXPECT_TRUE(markerAt(px, py, l3.colour()));
     headless_advance_clock(20);
     app_paint();
-    EXPECT_TRUE(levelGreyed(3));
+    EXPECT_TRUE(levelPressed(3));
     headless_advance_clock(1);
     app_paint();
-    EXPECT_TRUE(levelGreyed(4));
+    EXPECT_TRUE(levelPressed(4));
     ASSERT_TRUE(expectedPixel(l4, lat, lon, &px, &py));
     EXPECT_TRUE(markerAt(px, py, l4.colour()));
     headless_advance_clock(60);
     app_paint();
-    EXPECT_TRUE(levelGreyed(4));
+    EXPECT_TRUE(levelPressed(4));
 }
 
 TEST_F(AppNavigationTest, MapCoordinatesPutThePointerPositionInTheTitle) {

@@ -3,6 +3,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <set>
+
 #include "app/toolbar_bitmaps.h"
 #include "app_test_support.h"
 
@@ -55,9 +57,9 @@ TEST_F(AppTest, StartsWithDefaultsAndTheStartSheetWithoutSettingsFiles) {
     EXPECT_EQ(0x000000, pixel(0, 48));
     EXPECT_EQ(0xFFFFFF, pixel(481, 100));
     EXPECT_EQ(0xFFFFFF, pixel(100, 32 + 360 + 17));
-    // Auto-pan on and level 2 in force: their faces are greyed.
-    EXPECT_TRUE(faceShown(14, BITMAP_GPS_GREY));
-    EXPECT_TRUE(faceShown(344, BITMAP_LEVEL_GREY + 2));
+    // Auto-pan on and level 2 in force: their faces are pressed.
+    EXPECT_TRUE(faceShown(14, BITMAP_GPS_PRESSED));
+    EXPECT_TRUE(faceShown(344, BITMAP_LEVEL_PRESSED + 2));
     EXPECT_TRUE(faceShown(254, BITMAP_LEVEL + 0));
     EXPECT_TRUE(faceShown(67, BITMAP_WEST));
     EXPECT_TRUE(faceShown(196, BITMAP_EAST));
@@ -68,6 +70,50 @@ TEST_F(AppTest, StartsWithDefaultsAndTheStartSheetWithoutSettingsFiles) {
     EXPECT_EQ(0xFFFFFF, pixel(57, 20));
     EXPECT_EQ(0x000000, pixel(478, 5));
     EXPECT_NE(0x000000, pixel(478, 40));
+}
+
+// A button in force looks pressed, not disabled: its picture keeps every
+// colour and its edge is sunken where the plain face's is raised.
+TEST(ToolbarFaces, PressedFacesKeepThePictureAndSink) {
+    auto colours = [](int id) {
+        std::set<int> out;
+        const unsigned char* f = toolbar_bitmap(id);
+        for (int i = 0; i < 32 * 32; i++) out.insert((f[i * 3] << 16) | (f[i * 3 + 1] << 8) | f[i * 3 + 2]);
+        return out;
+    };
+    const int pairs[][2] = {{BITMAP_GPS, BITMAP_GPS_PRESSED}, {BITMAP_LEVEL, BITMAP_LEVEL_PRESSED},
+                            {BITMAP_LEVEL + 4, BITMAP_LEVEL_PRESSED + 4}};
+    for (const auto& [plain, in] : pairs) {
+        std::set<int> shown = colours(in);
+        for (int c : colours(plain)) {
+            if (c == 0xFFFFFF || c == 0xC0C0C0 || c == 0x808080 || c == 0x404040) continue;   // the raised frame
+            EXPECT_TRUE(shown.count(c)) << plain << " loses " << std::hex << c;
+        }
+        EXPECT_EQ(0xFF, toolbar_bitmap(plain)[0]);   // top-left: light when raised
+        EXPECT_LT(toolbar_bitmap(in)[0], 0x80);      // dark when sunken
+    }
+}
+
+// Every button names what it does when the pointer rests on it.
+TEST_F(AppTest, ToolbarButtonsShowTipsUnderThePointer) {
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    ASSERT_EQ(1, app_create());
+    app_mouse_move(200, 200);
+    const size_t before = headless_calls_of("set_tooltip").size();
+    std::set<std::string> tips;
+    for (int x : {14, 67, 110, 153, 196, 254, 299, 344, 389, 434}) {
+        app_mouse_move(x + 16, 20);
+        app_mouse_move(x + 17, 21);                  // the same button: told once
+        auto calls = headless_calls_of("set_tooltip");
+        ASSERT_FALSE(calls.empty());
+        EXPECT_FALSE(calls.back().text.empty()) << x;
+        tips.insert(calls.back().text);
+    }
+    EXPECT_EQ(10u, tips.size());
+    EXPECT_EQ(before + 10, headless_calls_of("set_tooltip").size());
+    EXPECT_TRUE(tips.count("Maps at 1:200 000"));
+    app_mouse_move(200, 200);                        // over the map: no tip
+    EXPECT_EQ("", headless_calls_of("set_tooltip").back().text);
 }
 
 TEST_F(AppTest, MissingPortWarnsAndStartUpGoesOn) {

@@ -1,5 +1,8 @@
 // Dialog pieces, the modal dialogs' dispatch, and the Keys and About dialogs.
+#include <algorithm>
+#include <climits>
 #include <cstring>
+#include <vector>
 
 #include "app/info_dialogs.h"
 #include "app/toolbar_bitmaps.h"
@@ -14,8 +17,35 @@ int runInfo(const char* caption, const DialogRect& frame, const DialogRect& icon
             const char* okText, const DialogRect& okRect) {
     wxDialog* dialog = wx_new_dialog(caption, frame);
     wx_add_icon(dialog, iconRect);
-    for (const InfoText& t : texts) wx_add_text(dialog, t.controlId, t.text, t.rect);
-    wx_add_button(dialog, wxID_OK, okText, okRect, true);
+    // Each text as wide and tall as the font makes it, below the one before,
+    // and the dialog grown to hold them all: nothing is clipped.
+    const wxSize gap = dialog->ConvertDialogToPixels(wxSize(7, 3));
+    int bottom = 0, right = 0;
+    for (const InfoText& t : texts) {
+        size_t first = dialog->GetChildren().size();
+        wx_add_text(dialog, t.controlId, t.text, t.rect);
+        std::vector<wxWindow*> all(dialog->GetChildren().begin(), dialog->GetChildren().end());
+        int top = INT_MAX;
+        for (size_t i = first; i < all.size(); i++) {
+            wxSize size = all[i]->GetSize();
+            size.IncTo(all[i]->GetBestSize());
+            all[i]->SetSize(size);
+            top = std::min(top, all[i]->GetPosition().y);
+        }
+        int shift = bottom > 0 && top < bottom + gap.y ? bottom + gap.y - top : 0;
+        for (size_t i = first; i < all.size(); i++) {
+            wxRect r = all[i]->GetRect();
+            all[i]->Move(r.x, r.y + shift);
+            right = std::max(right, r.GetRight() + 1);
+            bottom = std::max(bottom, r.GetBottom() + 1 + shift);
+        }
+    }
+    wxButton* ok = wx_add_button(dialog, wxID_OK, okText, okRect, true);
+    if (ok->GetPosition().y < bottom + gap.y) ok->Move(ok->GetPosition().x, bottom + gap.y);
+    wxSize need = dialog->GetClientSize();
+    need.IncTo(wxSize(right + gap.x, ok->GetRect().GetBottom() + 1 + gap.x));
+    dialog->SetClientSize(need);
+    dialog->CentreOnParent();
     dialog->SetEscapeId(wxID_OK);
     wxBusyCursorSuspender normalCursor;
     wx_show_modal(dialog);

@@ -144,6 +144,16 @@ void setTitle(const char* utf8) {
     });
 }
 
+void setTooltip(const char* utf8) {
+    std::string t = copyOf(utf8);
+    onMain([t] {
+        if (!windowAlive()) return;
+        if (t.empty()) wx_window.map->UnsetToolTip();
+        else wx_window.map->SetToolTip(wxString::FromUTF8(t.c_str()));
+        wx_log("kiv: tooltip %s\n", t.c_str());
+    });
+}
+
 void resizeClient(int width, int height) {
     onMain([width, height] {
         if (!windowAlive()) return;
@@ -242,6 +252,7 @@ const PlatformBackend wx_backend = {
     wx_show_monitor,
     openFileDialog,
     setRepaintStop,
+    setTooltip,
 };
 
 }  // namespace
