@@ -51,7 +51,7 @@ int toolbar_hit(int x, int y) {
 
 void toolbar_tooltip(int button, char* out, int size) {
     if (size <= 0) return;
-    const char* pans[] = {"Pan west", "Pan north (Shift: half a step)", "Pan south (Shift: half a step)", "Pan east"};
+    const char* pans[] = {"Pan west", "Pan north", "Pan south", "Pan east"};
     out[0] = 0;
     if (button == TOOL_AUTO_PAN) {
         snprintf(out, static_cast<size_t>(size), "Auto Pan: the map follows the GPS position");
