@@ -7,6 +7,8 @@ build=$1
 source=$2
 version=$(sed -n 's/^project(kiv VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
 long=/tmp/$(printf 'm%.0s' $(seq 300))
+out=$(mktemp) err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
 status=0
 # expected status | program | arguments
 while IFS='|' read -r expect program args; do
@@ -18,15 +20,15 @@ while IFS='|' read -r expect program args; do
   esac
   eval "set -- $args"
   got=0
-  (cd "$build" && "$path" "$@") > /tmp/cl_out.$$ 2> /tmp/cl_err.$$ || got=$?
+  (cd "$build" && "$path" "$@") > "$out" 2> "$err" || got=$?
   why=
   [ "$got" = "$expect" ] || why="status $got"
   case "$expect:$1" in
-    0:--help) grep -qi usage /tmp/cl_out.$$ || why="no usage on stdout" ;;
-    0:--version) grep -q " $version\$" /tmp/cl_out.$$ || why="version not $version" ;;
-    2:--frobnicate) grep -qi usage /tmp/cl_err.$$ || why="no usage on stderr" ;;
+    0:--help) grep -qi usage "$out" || why="no usage on stdout" ;;
+    0:--version) grep -q " $version\$" "$out" || why="version not $version" ;;
+    2:--frobnicate) grep -qi usage "$err" || why="no usage on stderr" ;;
   esac
-  [ -z "$why" ] || { echo "FAIL: $program $args: $why: $(head -c 300 /tmp/cl_err.$$)"; status=1; }
+  [ -z "$why" ] || { echo "FAIL: $program $args: $why: $(head -c 300 "$err")"; status=1; }
 done <<EOF_TABLE
 0|kiv|--help
 0|kiv|--version
@@ -51,5 +53,4 @@ done <<EOF_TABLE
 0|kivsheet|fetch-area --bbox 45.4 -75.7 45.41 -75.69 --levels 4 --dry-run --force --jobs 16
 0|kivsheet|name -- 45.4 -75.7 2
 EOF_TABLE
-rm -f /tmp/cl_out.$$ /tmp/cl_err.$$
 exit $status
