@@ -177,7 +177,8 @@ int kivsheet_parse(int argc, char** argv, KivsheetOptions* o) {
         if (static_cast<int>(o->operands.size()) != c.operands) return bad("wrong number of operands for ", c.name);
         for (unsigned bit = 1; bit <= CORRIDOR; bit <<= 1) {
             std::string option = std::string("--") + optionName(bit);
-            if ((given & bit) && !(c.allowed & bit)) return bad(("option " + option + " does not apply to ").c_str(), c.name);
+            if ((given & bit) && !(c.allowed & bit))
+                return bad(("option " + option + " does not apply to ").c_str(), c.name);
             if ((c.required & bit) && !(given & bit)) return bad((option + " is required by ").c_str(), c.name);
         }
         if (o->command == "fetch-route") o->route = o->operands[0];
