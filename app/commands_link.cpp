@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/online_probe.h"
+#include "app/pane_notice.h"
 #include "net/connectivity.h"
 #include "net/http_client.h"
 #include "net/sockets.h"
@@ -41,7 +42,10 @@ void command_offline(AppSettings* s) {
 }
 
 int link_open_or_warn(AppSettings* s) {
-    if (serial_open(s)) return 1;
+    if (serial_open(s)) {
+        pane_notice_receiver_connected();
+        return 1;
+    }
     char path[SETTINGS_PATH_MAX], advice[1536], text[1600];
     int error = serial_open_failure(path, sizeof path);
     port_describe_failure(error, path, "/proc", "/dev", advice, sizeof advice);

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "settings/program_version.h"
+
 const char KIV_WEB_ADDRESS[] = "https://github.com/kiv-gps/kiv";
 
 namespace {
@@ -53,7 +55,7 @@ void about_dialog_init(AboutDialog* d) {
     d->frame = {10, 25, 227, 82};
     d->iconRect = {14, 12, 20, 20};
     char text[INFO_TEXT];
-    snprintf(text, sizeof text, "Kiv ver. %d.%d - rev. %d", KIV_VERSION_MAJOR, KIV_VERSION_MINOR, KIV_REVISION);
+    snprintf(text, sizeof text, "Kiv ver. %d.%d - rev. %d", kiv_version_major, kiv_version_minor, kiv_revision);
     setText(&d->texts[0], 546, {49, 10, 158, 10}, text);
     setText(&d->texts[1], 547, {49, 20, 159, 10}, KIV_WEB_ADDRESS);
     struct utsname u {};

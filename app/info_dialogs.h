@@ -9,7 +9,6 @@ enum { INFO_TEXT = 256, KEYS_TEXTS = 4, ABOUT_TEXTS = 3 };
 
 // The project's web address shown by About.
 extern const char KIV_WEB_ADDRESS[];
-enum { KIV_VERSION_MAJOR = 1, KIV_VERSION_MINOR = 0, KIV_REVISION = 243 };
 
 struct InfoText {
     int controlId;

@@ -24,6 +24,28 @@ constexpr int kTextHeight = 14;
 
 int placeholder = 0;
 std::string notice;
+int receiverNote = 0;   // below the notice, until a sheet is shown or a receiver connects
+
+const char kNoReceiver[] =
+    "No receiver set up yet. To connect one:\n"
+    "- serial or USB: Options > Settings COM, then Gps > Connect\n"
+    "- gpsd or NMEA over TCP: Com1=gpsd://localhost or\n"
+    "  Com1=tcp://HOST:PORT in kiv_ini.txt, then Settings COM\n"
+    "No receiver at hand? kivsim plays one (see kivsim --help).";
+
+// Lines of text separated by '\n' from y down; returns the next line's y.
+int drawLines(const std::string& text, int y) {
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        platform_draw_text(APP_PANE_X + 8, y, line.c_str(), kTextHeight, 400, 0x000000);
+        y += kTextHeight + 4;
+        start = end + 1;
+    }
+    return y;
+}
 
 }  // namespace
 
@@ -57,6 +79,7 @@ int pane_placeholder_shown() { return placeholder; }
 void pane_placeholder_clear() {
     placeholder = 0;
     notice.clear();
+    receiverNote = 0;
 }
 
 void pane_notice_set(const char* text) { notice = text ? text : ""; }
@@ -81,19 +104,20 @@ void pane_notice_fetching(const AppSettings* s) {
 }
 
 void pane_notice_draw() {
-    int y = APP_PANE_Y + 8;
-    size_t start = 0;
-    while (start < notice.size()) {
-        size_t end = notice.find('\n', start);
-        if (end == std::string::npos) end = notice.size();
-        std::string line = notice.substr(start, end - start);
-        platform_draw_text(APP_PANE_X + 8, y, line.c_str(), kTextHeight, 400, 0x000000);
-        y += kTextHeight + 4;
-        start = end + 1;
-    }
+    int y = drawLines(notice, APP_PANE_Y + 8);
+    if (receiverNote) drawLines(kNoReceiver, notice.empty() ? y : y + kTextHeight + 4);
 }
 
 void pane_notice_reset() {
     placeholder = 0;
     notice.clear();
+    receiverNote = 0;
+}
+
+void pane_notice_no_receiver() { receiverNote = 1; }
+
+void pane_notice_receiver_connected() {
+    if (!receiverNote) return;
+    receiverNote = 0;
+    platform_invalidate(0);
 }

@@ -25,3 +25,9 @@ void pane_notice_no_sheet(const AppSettings* s);
 void pane_notice_fetching(const AppSettings* s);
 void pane_notice_draw();
 void pane_notice_reset();
+
+// With no receiver set up (COM0): how to connect one and that kivsim plays
+// one, drawn below any notice. Gone with the next sheet shown, or when a
+// receiver connects.
+void pane_notice_no_receiver();
+void pane_notice_receiver_connected();

@@ -101,6 +101,7 @@ int app_create() {
         else if (!ready)
             pane_notice_no_sheet(s);
     }
+    if (s->comPort == 0) pane_notice_no_receiver();
     platform_invalidate(1);
     platform_busy_cursor(0);
 

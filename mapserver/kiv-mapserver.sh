@@ -14,8 +14,11 @@
 # KIV_MAPDATA names the data cache (default ~/.cache/kiv-mapdata),
 # KIV_MAPIMPORTS the folder of the imports (default $KIV_MAPDATA/imports).
 # Imports take effect at once, also on a running server.
+#   kiv-mapserver.sh --help | --version
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
+# Its files are beside it: in the source tree, or under share/kiv/mapserver
+# when installed (bin/kiv-mapserver is a link to it there).
+here=$(cd "$(dirname "$(readlink -f "$0")")" && pwd)
 data=${KIV_MAPDATA:-${XDG_CACHE_HOME:-$HOME/.cache}/kiv-mapdata}
 imports=${KIV_MAPIMPORTS:-$data/imports}
 cmd=${1:-}
@@ -62,7 +65,28 @@ fill() {  # fill TEMPLATE OUT
       -e "s|@IMPORTS@|$imports|g" "$1" > "$2"
 }
 
+usage() {
+  echo "usage: kiv-mapserver start [RUN_DIR] [PORT] | stop [RUN_DIR] | data |" \
+       "import FILE [NAME] | list | remove NAME | --help | --version"
+}
+
 case "$cmd" in
+  --help|-h)
+    usage
+    echo "Starts and stops the local map server (MapServer behind lighttpd on 127.0.0.1)."
+    echo "KIV_MAPDATA names the data cache (default ~/.cache/kiv-mapdata), KIV_MAPIMPORTS"
+    echo "the folder of the OpenStreetMap imports (default \$KIV_MAPDATA/imports)."
+    exit 0
+    ;;
+  --version|-V)
+    # Installed, the build wrote the version beside the script.
+    if [ -f "$here/VERSION" ]; then
+      echo "kiv-mapserver $(cat "$here/VERSION")"
+    else
+      echo "kiv-mapserver $(sed -n 's/^project(kiv VERSION \([0-9.]*\).*/\1/p' "$here/../CMakeLists.txt")"
+    fi
+    exit 0
+    ;;
   data)
     build_data
     ;;
@@ -127,8 +151,7 @@ case "$cmd" in
     remove_import "$2"
     ;;
   *)
-    echo "usage: kiv-mapserver.sh start [RUN_DIR] [PORT] | stop [RUN_DIR] | data |" \
-         "import FILE [NAME] | list | remove NAME" >&2
+    usage >&2
     exit 2
     ;;
 esac

@@ -16,6 +16,8 @@ packages=(
   openssl  # test certificate authority for the HTTPS tests
   gpsbabel          # reads back every GPX file Kiv writes (tests)
   libxml2-utils     # xmllint: GPX files are well formed (tests)
+  scdoc librsvg2-bin  # man pages and icon sizes of the install
+  dpkg-dev desktop-file-utils  # the Debian package (shlibdeps) and its desktop entry check
 )
 
 missing=()

@@ -5,6 +5,7 @@
 
 #include <set>
 
+#include "app/pane_notice.h"
 #include "app/toolbar_bitmaps.h"
 #include "app_test_support.h"
 
@@ -267,4 +268,24 @@ TEST_F(AppTest, NoStoredSheetAndNoServerIsSaidInThePaneOverANeutralPicture) {
     setFix(45.5, -(75 + 40 / 60.0));
     app_paint();
     EXPECT_EQ(0xFFFF00, panePixel(240 - 3, 180));
+}
+
+// No receiver set up: the pane says how to connect one over the start sheet,
+// and the note goes once a receiver connects.
+TEST_F(AppTest, StartWithoutReceiverSaysHowToConnectOne) {
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    addSheet(45 + 25 / 60.0, -(75 + 42 / 60.0), 2, 0, 40);
+    ASSERT_EQ(1, app_create());
+    auto said = [] {
+        headless_reset();
+        app_paint();
+        std::string text;
+        for (const auto& t : headless_calls_of("draw_text")) text += t.text + "\n";
+        return text;
+    };
+    std::string text = said();
+    for (const char* part : {"Settings COM", "gpsd://", "tcp://", "kivsim"})
+        EXPECT_NE(std::string::npos, text.find(part)) << text;
+    pane_notice_receiver_connected();
+    EXPECT_EQ(std::string::npos, said().find("kivsim"));
 }

@@ -8,6 +8,7 @@
 // printed fields: UTC text, fix mode, latitude, longitude, altitude, speed in
 // knots, course, satellites in view. The fix is looked at after each chunk,
 // so the rows depend on the chunk size; the final state does not.
+#include <getopt.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -20,6 +21,7 @@
 #include "position/receiver_feed.h"
 #include "position/receiver_io.h"
 #include "settings/app_settings.h"
+#include "settings/program_version.h"
 
 namespace {
 
@@ -56,7 +58,8 @@ struct PrintedFix {
 void usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: kivdump --device nmea|usb|earthmate|tripmate|garmin|sms [--chunk N] [--zone H] "
-                 "[--show-writes] FILE|-\n");
+                 "[--show-writes] FILE|-\n"
+                 "       kivdump --help | --version\n");
 }
 
 int fail(const char* message, const char* detail) {
@@ -106,33 +109,42 @@ void format_fix(const PrintedFix& f, char* out, int size) {
 }
 
 int parse_options(int argc, char** argv, DumpOptions* o) {
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--device" || a == "--chunk" || a == "--zone") {
-            if (i + 1 >= argc) return fail("missing value after ", argv[i]);
-            const char* v = argv[++i];
-            if (a == "--device") {
-                o->device = nullptr;
-                for (const auto& d : devices)
-                    if (std::strcmp(d.name, v) == 0) o->device = &d;
-                if (!o->device) return fail("unknown device: ", v);
-            } else if (a == "--chunk") {
-                if (!parse_number(v, 1, max_chunk, &o->chunk)) return fail("bad chunk size (1 to 1048576): ", v);
-            } else if (!parse_number(v, -24, 24, &o->zone)) {
-                return fail("bad time zone (whole hours, -24 to 24): ", v);
-            }
-        } else if (a == "--show-writes") {
+    const option options[] = {{"device", required_argument, nullptr, 'd'},
+                              {"chunk", required_argument, nullptr, 'c'},
+                              {"zone", required_argument, nullptr, 'z'},
+                              {"show-writes", no_argument, nullptr, 'w'},
+                              {"help", no_argument, nullptr, 'h'},
+                              {"version", no_argument, nullptr, 'V'},
+                              {nullptr, 0, nullptr, 0}};
+    opterr = 0;   // fail() says what was wrong, with the usage line
+    for (int c; (c = getopt_long(argc, argv, ":hV", options, nullptr)) != -1;) {
+        const char* v = optarg;
+        if (c == 'd') {
+            o->device = nullptr;
+            for (const auto& d : devices)
+                if (std::strcmp(d.name, v) == 0) o->device = &d;
+            if (!o->device) return fail("unknown device: ", v);
+        } else if (c == 'c') {
+            if (!parse_number(v, 1, max_chunk, &o->chunk)) return fail("bad chunk size (1 to 1048576): ", v);
+        } else if (c == 'z') {
+            if (!parse_number(v, -24, 24, &o->zone)) return fail("bad time zone (whole hours, -24 to 24): ", v);
+        } else if (c == 'w') {
             o->showWrites = 1;
-        } else if (a == "-h" || a == "--help") {
+        } else if (c == 'h') {
             usage(stdout);
             std::exit(0);
-        } else if (a.size() > 1 && a[0] == '-') {
-            return fail("unknown option: ", argv[i]);
-        } else if (o->input) {
-            return fail("more than one input: ", argv[i]);
+        } else if (c == 'V') {
+            std::printf("kivdump %s\n", kiv_version);
+            std::exit(0);
+        } else if (c == ':') {
+            return fail("missing value after ", argv[optind - 1]);
         } else {
-            o->input = argv[i];
+            return fail("unknown option: ", argv[optind - 1]);
         }
+    }
+    for (int i = optind; i < argc; ++i) {
+        if (o->input) return fail("more than one input: ", argv[i]);
+        o->input = argv[i];
     }
     if (!o->device) return fail("no --device given", nullptr);
     if (!o->input) return fail("no input file given", nullptr);

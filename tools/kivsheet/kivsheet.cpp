@@ -8,11 +8,12 @@
 //                             server (Maps=, Server=, Rose=, Grid= and Zoom= of
 //                             kiv_ini.txt apply) and prints its path
 //   kivsheet fetch-area --bbox SOUTH WEST NORTH EAST --levels 2-4 [--big]
-//                       [--aerial] [--jobs N] [--dry-run] [--maps DIR] [--server URL]
+//                       [--aerial] [--jobs N] [--dry-run] [--force] [--maps DIR] [--server URL]
 //   kivsheet fetch-route FILE.gpx|track.txt --corridor KM --levels 2-4 [same options]
 //                             every sheet of the area or the corridor, stored
 //                             ones skipped; a progress bar on a terminal, a
 //                             line per sheet otherwise, and a summary
+//   kivsheet --help | --version
 // Exit status 0 on success, 2 on any error.
 #include <png.h>
 #include <unistd.h>
@@ -34,20 +35,9 @@
 #include "settings/program_settings.h"
 #include "settings/settings_load.h"
 #include "tools/kivsheet/kivsheet_area.h"
+#include "tools/kivsheet/kivsheet_options.h"
 
 namespace {
-
-int usage() {
-    fprintf(stderr,
-            "usage: kivsheet info FILE\n"
-            "       kivsheet name LAT LON LEVEL [--big] [--zoom-letter S] [--jpg] [--maps DIR]\n"
-            "       kivsheet png FILE OUT.png\n"
-            "       kivsheet fetch LAT LON LEVEL [--big] [--aerial] [--maps DIR] [--server URL]\n"
-            "       kivsheet fetch-area --bbox SOUTH WEST NORTH EAST --levels 2-4 [--big] [--aerial] [--jobs N]\n"
-            "                           [--dry-run] [--maps DIR] [--server URL]\n"
-            "       kivsheet fetch-route FILE.gpx|track.txt --corridor KM --levels 2-4 [same options]\n");
-    return 2;
-}
 
 int fail(const char* fmt, const char* a, const char* b = "") {
     fprintf(stderr, "kivsheet: ");
@@ -128,36 +118,24 @@ bool parseDouble(const char* s, double* v) {
 }
 
 // LAT LON LEVEL of the name and fetch commands.
-int parsePoint(char** argv, double* lat, double* lon, int* level) {
-    if (!parseDouble(argv[2], lat) || *lat < -90 || *lat > 90) return fail("bad latitude: %s", argv[2]);
-    if (!parseDouble(argv[3], lon) || *lon < -180 || *lon > 180) return fail("bad longitude: %s", argv[3]);
+int parsePoint(const KivsheetOptions& o, double* lat, double* lon, int* level) {
+    const char* const* p = o.operands.data();
+    if (!parseDouble(p[0], lat) || *lat < -90 || *lat > 90) return fail("bad latitude: %s", p[0]);
+    if (!parseDouble(p[1], lon) || *lon < -180 || *lon > 180) return fail("bad longitude: %s", p[1]);
     char* end = nullptr;
-    long value = strtol(argv[4], &end, 10);
-    if (end == argv[4] || *end || value < 0 || value > ZOOM_FINEST) return fail("bad level: %s (0 to 4)", argv[4]);
+    long value = strtol(p[2], &end, 10);
+    if (end == p[2] || *end || value < 0 || value > ZOOM_FINEST) return fail("bad level: %s (0 to 4)", p[2]);
     *level = static_cast<int>(value);
     return 0;
 }
 
-int name(int argc, char** argv) {
-    if (argc < 5) return usage();
+int name(const KivsheetOptions& o) {
     double lat = 0, lon = 0;
     int level = 0;
-    if (int rc = parsePoint(argv, &lat, &lon, &level)) return rc;
-    int big = 0, format = SHEET_GIF;
-    const char* maps = SHEET_DEFAULT_MAPS_DIR;
-    for (int i = 5; i < argc; i++) {
-        if (!strcmp(argv[i], "--big")) {
-            big = 1;
-        } else if (!strcmp(argv[i], "--jpg")) {
-            format = SHEET_JPEG;
-        } else if (!strcmp(argv[i], "--zoom-letter") && i + 1 < argc) {
-            program_settings.zoomLetter = static_cast<char>(toupper(static_cast<unsigned char>(argv[++i][0])));
-        } else if (!strcmp(argv[i], "--maps") && i + 1 < argc) {
-            maps = argv[++i];
-        } else {
-            return fail("unknown option: %s", argv[i]);
-        }
-    }
+    if (int rc = parsePoint(o, &lat, &lon, &level)) return rc;
+    int big = o.big, format = o.jpg ? SHEET_JPEG : SHEET_GIF;
+    const char* maps = o.maps.empty() ? SHEET_DEFAULT_MAPS_DIR : o.maps.c_str();
+    if (o.zoomLetter) program_settings.zoomLetter = o.zoomLetter;
     // The program asks for big sheets on the doubled longitude grid.
     lat = snapLatitude(lat, level, 0);
     lon = snapLongitude(lon, level, big);
@@ -167,40 +145,18 @@ int name(int argc, char** argv) {
     return 0;
 }
 
-bool copySetting(char* out, size_t size, const char* value) {
-    size_t n = strlen(value);
-    if (n >= size) return false;
-    memcpy(out, value, n + 1);
-    return true;
-}
-
-int fetch(int argc, char** argv) {
-    if (argc < 5) return usage();
+int fetch(const KivsheetOptions& o) {
     double lat = 0, lon = 0;
     int level = 0;
-    if (int rc = parsePoint(argv, &lat, &lon, &level)) return rc;
+    if (int rc = parsePoint(o, &lat, &lon, &level)) return rc;
     // The settings the program would use, from kiv_ini.txt when present.
     static AppSettings settings;
     settings_defaults(&settings);
     settings_read_display_keys(&settings);
     settings_read_linux_keys(&settings);
     program_settings.zoomLetter = settings_read_zoom_letter();
-    int big = 0, aerial = 0;
-    for (int i = 5; i < argc; i++) {
-        if (!strcmp(argv[i], "--big")) {
-            big = 1;
-        } else if (!strcmp(argv[i], "--aerial")) {
-            aerial = 1;
-        } else if (!strcmp(argv[i], "--maps") && i + 1 < argc) {
-            if (!copySetting(settings.mapsDir, sizeof settings.mapsDir, argv[++i]))
-                return fail("maps folder too long: %s", argv[i]);
-        } else if (!strcmp(argv[i], "--server") && i + 1 < argc) {
-            if (!copySetting(settings.serverUrl, sizeof settings.serverUrl, argv[++i]))
-                return fail("server address too long: %s", argv[i]);
-        } else {
-            return fail("unknown option: %s", argv[i]);
-        }
-    }
+    if (int rc = kivsheet_apply_paths(o, &settings)) return rc;
+    int big = o.big, aerial = o.aerial;
     lat = snapLatitude(lat, level, 0);
     lon = snapLongitude(lon, level, big);
     char path[SHEET_PATH_MAX];
@@ -259,13 +215,14 @@ int png(const char* path, const char* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return usage();
-    std::string cmd = argv[1];
-    if (cmd == "info" && argc == 3) return info(argv[2]);
-    if (cmd == "name") return name(argc, argv);
-    if (cmd == "png" && argc == 4) return png(argv[2], argv[3]);
-    if (cmd == "fetch") return fetch(argc, argv);
-    if (cmd == "fetch-area") return kivsheet_fetch_area(argc, argv);
-    if (cmd == "fetch-route") return kivsheet_fetch_route(argc, argv);
-    return usage();
+    KivsheetOptions o;
+    int rc = kivsheet_parse(argc, argv, &o);
+    if (rc) return rc < 0 ? 0 : rc;
+    const char* const* p = o.operands.data();
+    if (o.command == "info") return info(p[0]);
+    if (o.command == "name") return name(o);
+    if (o.command == "png") return png(p[0], p[1]);
+    if (o.command == "fetch") return fetch(o);
+    if (o.command == "fetch-area") return kivsheet_fetch_area(o);
+    return kivsheet_fetch_route(o);
 }

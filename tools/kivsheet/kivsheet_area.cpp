@@ -23,6 +23,7 @@
 #include "settings/program_settings.h"
 #include "settings/settings_load.h"
 #include "settings/track_log.h"
+#include "tools/kivsheet/kivsheet_options.h"
 
 namespace {
 
@@ -33,57 +34,7 @@ int fail(const char* what, const char* detail) {
     return 2;
 }
 
-struct Options {
-    int levels = 0, big = 0, aerial = 0, jobs = 1, dryRun = 0;
-    double bbox[4] = {0, 0, 0, 0};
-    int haveBox = 0;
-    double corridorKm = -1;
-    const char* route = nullptr;
-};
-
-bool number(const char* s, double* v) {
-    char* end = nullptr;
-    *v = strtod(s, &end);
-    return end != s && *end == '\0' && std::isfinite(*v);
-}
-
-// The options both commands share; the command's own ones too.
-int parse(int argc, char** argv, int first, AppSettings* s, Options* o) {
-    for (int i = first; i < argc; i++) {
-        const char* a = argv[i];
-        bool more = i + 1 < argc;
-        if (!strcmp(a, "--big")) {
-            o->big = 1;
-        } else if (!strcmp(a, "--aerial")) {
-            o->aerial = 1;
-        } else if (!strcmp(a, "--dry-run")) {
-            o->dryRun = 1;
-        } else if (!strcmp(a, "--levels") && more) {
-            if (!(o->levels = area_parse_levels(argv[++i]))) return fail("bad levels (0 to 4, as 2-4): ", argv[i]);
-        } else if (!strcmp(a, "--jobs") && more) {
-            o->jobs = atoi(argv[++i]);
-            if (o->jobs < 1 || o->jobs > 16) return fail("bad job count (1 to 16): ", argv[i]);
-        } else if (!strcmp(a, "--corridor") && more) {
-            if (!number(argv[++i], &o->corridorKm) || o->corridorKm < 0 || o->corridorKm > 500)
-                return fail("bad corridor (0 to 500 km): ", argv[i]);
-        } else if (!strcmp(a, "--bbox") && i + 4 < argc) {
-            for (int k = 0; k < 4; k++)
-                if (!number(argv[i + 1 + k], &o->bbox[k])) return fail("bad --bbox number: ", argv[i + 1 + k]);
-            o->haveBox = 1;
-            i += 4;
-        } else if (!strcmp(a, "--maps") && more) {
-            snprintf(s->mapsDir, sizeof s->mapsDir, "%s", argv[++i]);
-        } else if (!strcmp(a, "--server") && more) {
-            snprintf(s->serverUrl, sizeof s->serverUrl, "%s", argv[++i]);
-        } else if (a[0] != '-' && !o->route) {
-            o->route = a;
-        } else {
-            return fail("unknown option: ", a);
-        }
-    }
-    if (!o->levels) return fail("--levels is required", "");
-    return 0;
-}
+using Options = KivsheetOptions;
 
 void loadSettings(AppSettings* s) {
     settings_defaults(s);
@@ -189,12 +140,10 @@ bool endsWith(const char* s, const char* suffix) {
 
 }  // namespace
 
-int kivsheet_fetch_area(int argc, char** argv) {
+int kivsheet_fetch_area(const Options& o) {
     static AppSettings s;
     loadSettings(&s);
-    Options o;
-    if (int rc = parse(argc, argv, 2, &s, &o)) return rc;
-    if (!o.haveBox || o.route) return fail("usage: kivsheet fetch-area --bbox SOUTH WEST NORTH EAST --levels 2-4", "");
+    if (int rc = kivsheet_apply_paths(o, &s)) return rc;
     std::vector<AreaSheet> all;
     for (int level = 0; level <= 4; level++)
         if (o.levels & (1 << level) &&
@@ -203,12 +152,10 @@ int kivsheet_fetch_area(int argc, char** argv) {
     return fetchSheets(all, &s, o);
 }
 
-int kivsheet_fetch_route(int argc, char** argv) {
+int kivsheet_fetch_route(const Options& o) {
     static AppSettings s;
     loadSettings(&s);
-    Options o;
-    if (int rc = parse(argc, argv, 2, &s, &o)) return rc;
-    if (!o.route || o.corridorKm < 0) return fail("usage: kivsheet fetch-route FILE.gpx|track.txt --corridor KM --levels 2-4", "");
+    if (int rc = kivsheet_apply_paths(o, &s)) return rc;
     std::vector<AreaPoint> points;
     if (endsWith(o.route, ".gpx")) {
         GpxData data;

@@ -2,5 +2,7 @@
 // corridor at the chosen levels, from the map server into the store.
 #pragma once
 
-int kivsheet_fetch_area(int argc, char** argv);
-int kivsheet_fetch_route(int argc, char** argv);
+struct KivsheetOptions;
+
+int kivsheet_fetch_area(const KivsheetOptions& o);
+int kivsheet_fetch_route(const KivsheetOptions& o);

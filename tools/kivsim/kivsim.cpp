@@ -7,12 +7,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <getopt.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "position/serial_port.h"
+#include "settings/program_version.h"
 #include "tools/kivsim/sim_run.h"
 
 namespace {
@@ -58,6 +60,7 @@ const char usage_text[] =
     "                       \"unplugged\"), and S seconds later it is back on a new\n"
     "                       one behind the same link (prints \"replugged PATH\")\n"
     "  --help               this text\n"
+    "  --version            the version\n"
     "Output: the device path, then an \"rx: ...\" line for everything received\n"
     "(Zodiac and Garmin packets decoded), and \"silent\" when --silent-after begins.\n"
     "Exit status: 0 when done or stopped (SIGINT, SIGTERM), 1 when the device\n"
@@ -98,32 +101,57 @@ time_t parse_start(const char* text) {
 void parse_arguments(int argc, char** argv, Sim& sim) {
     SimOptions& o = sim.opt;
     std::string waypoints = o.route;
-    for (int i = 1; i < argc; i++) {
-        const char* a = argv[i];
-        if (!strcmp(a, "--help")) {
-            fputs(usage_text, stdout);
-            exit(0);
+    enum { MODE = 1, DEVICE, BAUD, WAYPOINTS, ROUTE, SPEED, START, FILE_, SILENT, DURATION, SEED, LINK, REPLUG,
+           GARBAGE, ONCE, WAIT_OPEN };
+    const option options[] = {{"mode", required_argument, nullptr, MODE},
+                              {"device", required_argument, nullptr, DEVICE},
+                              {"baud", required_argument, nullptr, BAUD},
+                              {"waypoints", required_argument, nullptr, WAYPOINTS},
+                              {"route", required_argument, nullptr, ROUTE},
+                              {"speed", required_argument, nullptr, SPEED},
+                              {"start", required_argument, nullptr, START},
+                              {"file", required_argument, nullptr, FILE_},
+                              {"silent-after", required_argument, nullptr, SILENT},
+                              {"duration", required_argument, nullptr, DURATION},
+                              {"seed", required_argument, nullptr, SEED},
+                              {"link", required_argument, nullptr, LINK},
+                              {"replug", required_argument, nullptr, REPLUG},
+                              {"garbage", no_argument, nullptr, GARBAGE},
+                              {"once", no_argument, nullptr, ONCE},
+                              {"wait-open", no_argument, nullptr, WAIT_OPEN},
+                              {"help", no_argument, nullptr, 'h'},
+                              {"version", no_argument, nullptr, 'V'},
+                              {nullptr, 0, nullptr, 0}};
+    opterr = 0;   // bad_arguments says what was wrong, with the usage
+    int index = -1;
+    for (int c; (index = -1, c = getopt_long(argc, argv, ":hV", options, &index)) != -1;) {
+        const char* v = optarg;
+        std::string name = index >= 0 ? std::string("--") + options[index].name : "";
+        const char* a = name.c_str();
+        switch (c) {
+        case 'h': fputs(usage_text, stdout); exit(0);
+        case 'V': printf("kivsim %s\n", kiv_version); exit(0);
+        case ':': bad_arguments("missing value after", argv[optind - 1]);
+        case '?': bad_arguments("unknown option", argv[optind - 1]);
+        case GARBAGE: o.garbage = 1; break;
+        case ONCE: o.once = 1; break;
+        case WAIT_OPEN: o.waitOpen = 1; break;
+        case MODE: o.mode = mode_code(v); break;
+        case DEVICE: o.device = v; break;
+        case BAUD: o.baud = static_cast<int>(number(a, v, 50, 4000000)); break;
+        case WAYPOINTS: waypoints = v; break;
+        case ROUTE: o.routeFile = v; break;
+        case SPEED: o.speedKmh = number(a, v, 0, 100000); break;
+        case START: o.start = v; break;
+        case FILE_: o.file = v; break;
+        case SILENT: o.silentAfter = number(a, v, 0, 1e9); break;
+        case DURATION: o.duration = number(a, v, 0, 1e9); break;
+        case SEED: o.seed = static_cast<unsigned>(number(a, v, 0, 4294967295.0)); break;
+        case LINK: o.link = v; break;
+        case REPLUG: o.replug = number(a, v, 0.1, 1e6); break;
         }
-        if (!strcmp(a, "--garbage")) { o.garbage = 1; continue; }
-        if (!strcmp(a, "--once")) { o.once = 1; continue; }
-        if (!strcmp(a, "--wait-open")) { o.waitOpen = 1; continue; }
-        if (i + 1 >= argc || strncmp(a, "--", 2)) bad_arguments("unknown or incomplete option", a);
-        const char* v = argv[++i];
-        if (!strcmp(a, "--mode")) o.mode = mode_code(v);
-        else if (!strcmp(a, "--device")) o.device = v;
-        else if (!strcmp(a, "--baud")) o.baud = static_cast<int>(number(a, v, 50, 4000000));
-        else if (!strcmp(a, "--waypoints")) waypoints = v;
-        else if (!strcmp(a, "--route")) o.routeFile = v;
-        else if (!strcmp(a, "--speed")) o.speedKmh = number(a, v, 0, 100000);
-        else if (!strcmp(a, "--start")) o.start = v;
-        else if (!strcmp(a, "--file")) o.file = v;
-        else if (!strcmp(a, "--silent-after")) o.silentAfter = number(a, v, 0, 1e9);
-        else if (!strcmp(a, "--duration")) o.duration = number(a, v, 0, 1e9);
-        else if (!strcmp(a, "--seed")) o.seed = static_cast<unsigned>(number(a, v, 0, 4294967295.0));
-        else if (!strcmp(a, "--link")) o.link = v;
-        else if (!strcmp(a, "--replug")) o.replug = number(a, v, 0.1, 1e6);
-        else bad_arguments("unknown option", a);
     }
+    if (optind < argc) bad_arguments("unexpected argument", argv[optind]);
     if (!o.routeFile.empty()) {
         if (!route_load(o.routeFile.c_str(), &sim.route)) bad_arguments("unreadable route file", o.routeFile.c_str());
     } else if (!route_parse(waypoints.c_str(), &sim.route)) {

@@ -7,6 +7,7 @@
 //                                              of a track log or a GPX file
 //
 // Exit status 0, 1 on a file that cannot be read or written, 2 on bad usage.
+#include <getopt.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,12 +18,18 @@
 
 #include "settings/gpx_reader.h"
 #include "settings/gpx_writer.h"
+#include "settings/program_version.h"
 #include "settings/text_scan.h"
 
 namespace {
 
+const char usage_text[] =
+    "usage: kivtrack gpx TRACK.txt [--write OUT.gpx]\n"
+    "       kivtrack info FILE\n"
+    "       kivtrack --help | --version\n";
+
 int usage() {
-    fprintf(stderr, "usage: kivtrack gpx TRACK.txt [--write OUT.gpx]\n       kivtrack info FILE\n");
+    fputs(usage_text, stderr);
     return 2;
 }
 
@@ -111,11 +118,28 @@ int info(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 3 && strcmp(argv[1], "gpx") == 0) {
-        if (argc == 3) return toGpx(argv[2], nullptr);
-        if (argc == 5 && strcmp(argv[3], "--write") == 0) return toGpx(argv[2], argv[4]);
-        return usage();
+    const option options[] = {{"write", required_argument, nullptr, 'w'},
+                              {"help", no_argument, nullptr, 'h'},
+                              {"version", no_argument, nullptr, 'V'},
+                              {nullptr, 0, nullptr, 0}};
+    const char* write = nullptr;
+    for (int c; (c = getopt_long(argc, argv, "w:hV", options, nullptr)) != -1;) {
+        if (c == 'w') {
+            write = optarg;
+        } else if (c == 'h') {
+            printf("%s", usage_text);
+            return 0;
+        } else if (c == 'V') {
+            printf("kivtrack %s\n", kiv_version);
+            return 0;
+        } else {
+            return usage();
+        }
     }
-    if (argc == 3 && strcmp(argv[1], "info") == 0) return info(argv[2]);
+    if (argc - optind != 2) return usage();
+    const char* command = argv[optind];
+    const char* file = argv[optind + 1];
+    if (strcmp(command, "gpx") == 0) return toGpx(file, write);
+    if (strcmp(command, "info") == 0 && !write) return info(file);
     return usage();
 }

@@ -1,7 +1,15 @@
-// Program entry: the toolkit's application object runs the event loop; the
-// main window and the program's start-up are created before it starts.
-#include <csignal>
+// Program entry: the command line and the working folder first, then the
+// toolkit's application object runs the event loop; the main window and the
+// program's start-up are created before it starts.
+#include <getopt.h>
+#include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "settings/program_version.h"
+#include "settings/working_folder.h"
 #include "ui/wx/wx_window.h"
 
 namespace {
@@ -18,7 +26,7 @@ void closeOnSignal(int) {
 class KivApp : public wxApp {
 public:
     bool OnInit() override {
-        // No wxApp::OnInit: it would parse options, and the program has none.
+        // No wxApp::OnInit: it would parse the options main has taken.
         SetAppName("Kiv");
         SetSignalHandler(SIGINT, closeOnSignal);
         SetSignalHandler(SIGTERM, closeOnSignal);
@@ -32,4 +40,54 @@ public:
     }
 };
 
-wxIMPLEMENT_APP(KivApp);
+wxIMPLEMENT_APP_NO_MAIN(KivApp);
+
+namespace {
+
+const char usage_text[] =
+    "usage: kiv [--workdir DIR]\n"
+    "The moving-map GPS program. Its working folder (settings files kiv_*.txt,\n"
+    "Maps folder, track log) is DIR; else the current folder when it holds\n"
+    "settings files; else $XDG_DATA_HOME/kiv (~/.local/share/kiv).\n"
+    "\n"
+    "  -w, --workdir DIR  work in DIR (made, with default settings, if new)\n"
+    "  -h, --help         this text\n"
+    "  -V, --version      the version\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const option options[] = {{"workdir", required_argument, nullptr, 'w'},
+                              {"help", no_argument, nullptr, 'h'},
+                              {"version", no_argument, nullptr, 'V'},
+                              {nullptr, 0, nullptr, 0}};
+    const char* named = nullptr;
+    for (int c; (c = getopt_long(argc, argv, "w:hV", options, nullptr)) != -1;) {
+        if (c == 'w') {
+            named = optarg;
+        } else if (c == 'h') {
+            fputs(usage_text, stdout);
+            return 0;
+        } else if (c == 'V') {
+            printf("kiv %s\n", kiv_version);
+            return 0;
+        } else {
+            fputs("usage: kiv [--workdir DIR] | --help | --version\n", stderr);
+            return 2;
+        }
+    }
+    if (optind < argc) {
+        fprintf(stderr, "kiv: unexpected argument: %s\nusage: kiv [--workdir DIR] | --help | --version\n",
+                argv[optind]);
+        return 2;
+    }
+    char here[4096];
+    std::string folder, error;
+    if (!settings_working_folder(named, getcwd(here, sizeof here), &folder, &error) || chdir(folder.c_str()) != 0) {
+        fprintf(stderr, "kiv: %s\n", error.empty() ? ("cannot enter " + folder).c_str() : error.c_str());
+        return 1;
+    }
+    // The toolkit sees no options: they were all the program's.
+    int toolkitArgc = 1;
+    return wxEntry(toolkitArgc, argv);
+}
