@@ -73,8 +73,8 @@ bool plausible_time(int month, int day, int hour, int minute, int second) {
 // The receiver's time is taken as it comes, earlier or later than the
 // stored one: a receiver reset or a replayed log steps back, and a wrong
 // date is put right by the next sentence instead of freezing the clock.
-// Only a phone's message list is a history, not a stream: there an older
-// message must not move the fix back: 0 for such a message.
+// Only a phone's message list is a history, not a stream: an older message
+// there must not move the fix back, and gives 0.
 int set_time(int year, int month, int day, int hour, int minute, int second) {
     if (!plausible_time(month, day, hour, minute, second)) return 1;
     if (nmea.phoneListing) {
@@ -120,7 +120,7 @@ int rmc_time(const NmeaFields& f) {
     const char* time = nmea_field_start(f, 1);
     int yy = two_digits(date + 4);
     return set_time(yy >= 70 ? 1900 + yy : 2000 + yy, two_digits(date + 2), two_digits(date), two_digits(time),
-             two_digits(time + 2), two_digits(time + 4));
+                    two_digits(time + 2), two_digits(time + 4));
 }
 
 // A fix with no dimension reported yet is two-dimensional; a 3D one stays
