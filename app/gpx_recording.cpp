@@ -22,15 +22,6 @@ GpxRecording rec;
 
 int64_t dayOf(int64_t t) { return t >= 0 ? t / 86400 : -((-t + 86399) / 86400); }
 
-// Satellites used in the fix, -1 when the receiver reports none in view.
-int satellitesUsed() {
-    int inView = gps_satellites_in_view();
-    if (inView <= 0) return -1;
-    int used = 0;
-    for (int i = 0; i < inView && i < GPS_SAT_TABLE; i++) used += gps_sat_used(i) ? 1 : 0;
-    return used;
-}
-
 bool openFor(const AppSettings* s, int64_t time) {
     if (rec.writer.fd >= 0 && dayOf(time) == rec.day) return true;
     if (rec.failed && dayOf(time) == rec.day) return false;
@@ -63,7 +54,7 @@ void gpx_recording_point(const AppSettings* s, double lat, double lon) {
     if (mode == 3) p.ele = gps_altitude();
     p.speed = gps_speed();
     p.course = gps_course();
-    p.sat = satellitesUsed();
+    p.sat = gps_satellites_used();
     p.hdop = gps_hdop();
     if (rec.pendingBreak) gpx_writer_break(&rec.writer);
     rec.pendingBreak = 0;

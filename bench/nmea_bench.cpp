@@ -6,7 +6,7 @@
 // with signal ids) and the largest GPS-only one (telit-he910). Each copy of
 // a capture is moved on by one day (RMC and ZDA dates rewritten, checksums
 // redone), so every copy is newer than the last, as a receiver's stream
-// would be, and no RMC is dropped as older. Rates are per CPU second (the
+// would be. Rates are per CPU second (the
 // child's CPU time for the processes), so a busy machine does not skew the
 // ratio; wall-clock rates are shown beside.
 #include <benchmark/benchmark.h>

@@ -55,7 +55,7 @@ bool open_far_side(FarSide* f) {
     return f->slave >= 0;
 }
 
-// GGA carries a position without the RMC rule against older times.
+// GGA carries a position without a date: the same time of day every line.
 std::string gga(int i) {
     char body[128];
     snprintf(body, sizeof body, "GPGGA,123519,%02d%02d.%04d,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,", 48,

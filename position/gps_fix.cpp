@@ -19,6 +19,7 @@ struct GpsFix {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     int positionReceived = 0;  // 1 latitude, 2 longitude
     int satellitesInView = 0;
+    int satellitesUsed = -1;  // as reported with the fix
     int satCount = 0;
     GpsSatellite sats[GPS_SAT_TABLE] = {};
     char lastMessage[GPS_MESSAGE_TEXT] = {};
@@ -161,6 +162,12 @@ void gps_set_time_utc(int year, int month, int day, int hour, int minute, int se
     write_time_text(fix.localTimeText, true, fix.year, fix.month, fix.day, fix.hour, fix.minute, fix.second);
 }
 
+void gps_clear_time() {
+    std::lock_guard<std::mutex> g(fix_lock);
+    fix.utcTimeText[0] = 0;
+    fix.localTimeText[0] = 0;
+}
+
 // A coordinate that is not finite is stored as sent but is no position.
 void gps_set_latitude(double d) {
     std::lock_guard<std::mutex> g(fix_lock);
@@ -229,6 +236,13 @@ void gps_set_satellites(const GpsSatellite* list, int count, int inView) {
     fix.satCount = count;
     fix.satellitesInView = inView;
 }
+int gps_satellites_used() {
+    std::lock_guard<std::mutex> g(fix_lock);
+    int marked = 0;
+    for (int i = 0; i < fix.satCount; ++i) marked += fix.sats[i].used ? 1 : 0;
+    return marked > 0 ? marked : fix.satellitesUsed;
+}
+void gps_set_satellites_used(int count) { write_field(fix.satellitesUsed, count < 0 ? -1 : count); }
 int gps_copy_satellites(GpsSatellite* out, int capacity) {
     std::lock_guard<std::mutex> g(fix_lock);
     int n = fix.satCount < capacity ? fix.satCount : table_rows(capacity);

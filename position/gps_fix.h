@@ -40,7 +40,11 @@ void gps_copy_utc_text(char* out);
 void gps_set_zone(int hours);
 int  gps_zone();
 // UTC date/time in; writes the UTC text and derives the local one (no leap years).
+// The receiver's time is followed as it comes: a consumer that keeps times
+// sees a step back as a time earlier than its last one.
 void gps_set_time_utc(int year, int month, int day, int hour, int minute, int second);
+// Both texts empty: a new link starts without the old receiver's time.
+void gps_clear_time();
 
 // A latitude or longitude that is not finite leaves no position (see
 // gps_has_position) until a finite one comes. Altitude, speed and course
@@ -70,6 +74,11 @@ void   gps_course_point(char* out);  // at least 3 bytes: "N", "NE", ... "NW"
 // the number of table rows filled (at most GPS_SAT_TABLE).
 int  gps_satellites_in_view();
 int  gps_sat_count();
+// Satellites used in the fix: the used marks of the table when a receiver
+// marks any (GSA), else the count it reports with the fix (GGA, GNS); -1
+// when neither is known.
+int  gps_satellites_used();
+void gps_set_satellites_used(int count);
 // Sets both: the rows filled are the count cut to the table.
 void gps_set_satellites_in_view(int count);
 // The whole table at once, so that readers never see half of a new one.

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "position/gps_fix.h"
 #include "position/nmea_fields.h"
@@ -22,6 +23,7 @@ struct NmeaDecoder {
     int fill;
     NmeaFramerState state;
     char field[NMEA_FIELD_BUFFER];
+    bool phoneListing;  // between a phone's "+CMGL:" and its final reply
 };
 
 NmeaDecoder nmea;
@@ -62,44 +64,69 @@ bool six_digits(const NmeaFields& f, int n) {
 
 int two_digits(const char* p) { return (p[0] - '0') * 10 + (p[1] - '0'); }
 
-// A date and time a receiver can mean: anything else (a damaged or
-// invented field) would sort after every real time and freeze the clock.
+// A date and time a receiver can mean: anything else is a damaged or
+// invented field.
 bool plausible_time(int month, int day, int hour, int minute, int second) {
     return month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour < 24 && minute < 60 && second < 61;
 }
 
-// Sets the UTC time unless it is older than the stored one; returns 0 then.
-int newer_time(int year, int month, int day, int hour, int minute, int second) {
-    char text[GPS_TIME_TEXT + 16];
-    std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
-    char stored[GPS_TIME_TEXT];
-    gps_copy_utc_text(stored);
-    if (std::strcmp(text, stored) < 0) return 0;
+// The receiver's time is taken as it comes, earlier or later than the
+// stored one: a receiver reset or a replayed log steps back, and a wrong
+// date is put right by the next sentence instead of freezing the clock.
+// Only a phone's message list is a history, not a stream: an older message
+// there must not move the fix back, and gives 0.
+int set_time(int year, int month, int day, int hour, int minute, int second) {
+    if (!plausible_time(month, day, hour, minute, second)) return 1;
+    if (nmea.phoneListing) {
+        char text[GPS_TIME_TEXT + 16], stored[GPS_TIME_TEXT];
+        std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
+        gps_copy_utc_text(stored);
+        if (std::strcmp(text, stored) < 0) return 0;
+    }
     gps_set_time_utc(year, month, day, hour, minute, second);
     return 1;
 }
 
-// Date ddmmyy in field 9, time hhmmss(.sss) in field 1. Returns 0 when the
-// sentence is older than the stored UTC time and must be ignored. Without a
-// readable, possible date and time the stored time stays as it is.
+// hhmmss(.sss) in field n with the stored date (GGA, GLL, GNS); nothing
+// before an RMC or ZDA has given a date. An hour below the stored one is
+// the next day.
+void set_time_of_day(const NmeaFields& f, int n) {
+    char stored[GPS_TIME_TEXT];
+    gps_copy_utc_text(stored);
+    std::tm t{};
+    if (!six_digits(f, n) || std::sscanf(stored, "%4d/%2d/%2d %2d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour) != 4)
+        return;
+    const char* time = nmea_field_start(f, n);
+    int hour = two_digits(time);
+    if (hour < t.tm_hour) {
+        t.tm_year -= 1900;
+        t.tm_mon -= 1;
+        t.tm_mday += 1;
+        t.tm_hour = 0;
+        time_t next = timegm(&t);
+        if (!gmtime_r(&next, &t)) return;
+        t.tm_year += 1900;
+        t.tm_mon += 1;
+    }
+    set_time(t.tm_year, t.tm_mon, t.tm_mday, hour, two_digits(time + 2), two_digits(time + 4));
+}
+
+// Date ddmmyy in field 9, time hhmmss(.sss) in field 1; without a readable
+// date and time the stored time stays as it is. 0 when the sentence is an
+// older phone message.
 int rmc_time(const NmeaFields& f) {
     if (!six_digits(f, 9) || !six_digits(f, 1)) return 1;
     const char* date = nmea_field_start(f, 9);
     const char* time = nmea_field_start(f, 1);
-    int month = two_digits(date + 2), day = two_digits(date);
-    int hour = two_digits(time), minute = two_digits(time + 2), second = two_digits(time + 4);
-    if (!plausible_time(month, day, hour, minute, second)) return 1;
     int yy = two_digits(date + 4);
-    int year = yy >= 70 ? 1900 + yy : 2000 + yy;
-    // "%04d/%02d/%02d %02d:%02d:%02d" straight from the digits.
-    char text[GPS_TIME_TEXT] = {yy >= 70 ? '1' : '2', yy >= 70 ? '9' : '0', date[4], date[5], '/',
-                                date[2], date[3], '/', date[0], date[1], ' ',
-                                time[0], time[1], ':', time[2], time[3], ':', time[4], time[5], 0};
-    char stored[GPS_TIME_TEXT];
-    gps_copy_utc_text(stored);
-    if (std::strcmp(text, stored) < 0) return 0;
-    gps_set_time_utc(year, month, day, hour, minute, second);
-    return 1;
+    return set_time(yy >= 70 ? 1900 + yy : 2000 + yy, two_digits(date + 2), two_digits(date), two_digits(time),
+                    two_digits(time + 2), two_digits(time + 4));
+}
+
+// A fix with no dimension reported yet is two-dimensional; a 3D one stays
+// 3D until a sentence says otherwise.
+void raise_fix() {
+    if (gps_fix_mode() < 2) gps_set_fix_mode(2);
 }
 
 // Whether the last RMC carried speed and course: VTG fills in only what
@@ -109,9 +136,17 @@ struct RmcCarries {
 };
 RmcCarries rmc_carries;
 
+// Status "A" (or "D", differential) is a fix; "V" or anything else is none
+// and leaves position, speed, course and time alone (receivers send made-up
+// values with it).
 void handle_rmc(const NmeaFields& f) {
+    char status = nmea_field_first(f, 2);
+    if (status != 'A' && status != 'D') {
+        gps_set_fix_mode(0);
+        return;
+    }
     if (!rmc_time(f)) return;
-    if (nmea_field_first(f, 2) != 'V' && gps_fix_mode() == 0) gps_set_fix_mode(1);
+    raise_fix();
     set_position(f, 3);
     double v;
     rmc_carries.speed = nmea_field_double(f, 7, &v);
@@ -120,11 +155,51 @@ void handle_rmc(const NmeaFields& f) {
     if (rmc_carries.course) gps_set_course(v);
 }
 
-void handle_gga(const NmeaFields& f) {
+// GGA and GNS: a fix with position (field 2), satellites used (7), HDOP (8)
+// and altitude (9); three-dimensional with an altitude, as gpsd reports it,
+// unless too few satellites make that impossible.
+void take_fix(const NmeaFields& f, bool threeDimensionsPossible) {
     set_position(f, 2);
     double v;
     if (nmea_field_double(f, 8, &v)) gps_set_hdop(v);
-    if (nmea_field_double(f, 9, &v)) gps_set_altitude(v);
+    bool altitude = nmea_field_double(f, 9, &v);
+    if (altitude) gps_set_altitude(v);
+    gps_set_fix_mode(altitude && threeDimensionsPossible ? 3 : 2);
+}
+
+// Field 7 of GGA and GNS, with or without a fix; -1 when not given.
+int satellites_used(const NmeaFields& f) {
+    int used = -1;
+    nmea_field_int(f, 7, &used);
+    gps_set_satellites_used(used);
+    return used;
+}
+
+// Quality in field 6: above 0 is a fix, 0 (or unreadable) none. Some
+// receivers leave it empty; then, as gpsd does, a position from 3 satellites
+// is a fix, and 4 are needed for three dimensions.
+void handle_gga(const NmeaFields& f) {
+    set_time_of_day(f, 1);
+    int quality, used = satellites_used(f);
+    if (nmea_field_length(f, 6) > 0 ? nmea_field_int(f, 6, &quality) && quality > 0
+                                    : nmea_field_length(f, 2) > 0 && used >= 3)
+        take_fix(f, nmea_field_length(f, 6) > 0 || used >= 4);
+    else
+        gps_set_fix_mode(0);
+}
+
+// GLL: position in fields 1 to 4, time of day in 5, status in 6. "A" is a
+// fix, "V" none; the oldest receivers send neither time nor status, and
+// their position is taken as it comes.
+void handle_gll(const NmeaFields& f) {
+    set_time_of_day(f, 5);
+    char status = nmea_field_first(f, 6);
+    if (status == 'V') {
+        gps_set_fix_mode(0);
+        return;
+    }
+    if (status == 'A') raise_fix();
+    set_position(f, 1);
 }
 
 void handle_gsa(const NmeaFields& f, int talkerSystem) {
@@ -140,32 +215,19 @@ void handle_gsa(const NmeaFields& f, int talkerSystem) {
     nmea_satellites_gsa(f, talkerSystem);
 }
 
-// GNS: time of day in field 1 (the date is the stored one), position from
-// field 2, a mode letter per system in field 6, altitude in field 9. Any
-// letter other than "N" is a fix; all "N" is none.
+// GNS: time of day in field 1, then as GGA, with a mode letter per system
+// in field 6 in place of the quality: any letter other than "N" is a fix.
 void handle_gns(const NmeaFields& f) {
-    char stored[GPS_TIME_TEXT];
-    gps_copy_utc_text(stored);
-    int year, month, day;
-    if (six_digits(f, 1) && std::sscanf(stored, "%4d/%2d/%2d", &year, &month, &day) == 3) {
-        const char* time = nmea_field_start(f, 1);
-        int hour = two_digits(time), minute = two_digits(time + 2), second = two_digits(time + 4);
-        if (plausible_time(month, day, hour, minute, second)) newer_time(year, month, day, hour, minute, second);
-    }
+    set_time_of_day(f, 1);
+    satellites_used(f);
     int letters = nmea_field_length(f, 6);
-    if (letters > 0) {
-        const char* mode = nmea_field_start(f, 6);
-        bool fix = false;
-        for (int i = 0; i < letters; ++i) fix = fix || (mode[i] != 'N' && mode[i] != ' ');
-        if (!fix)
-            gps_set_fix_mode(0);
-        else if (gps_fix_mode() == 0)
-            gps_set_fix_mode(1);
-    }
-    set_position(f, 2);
-    double v;
-    if (nmea_field_double(f, 8, &v)) gps_set_hdop(v);
-    if (nmea_field_double(f, 9, &v)) gps_set_altitude(v);
+    const char* mode = nmea_field_start(f, 6);
+    bool fix = false;
+    for (int i = 0; i < letters; ++i) fix = fix || (mode[i] != 'N' && mode[i] != ' ');
+    if (fix)
+        take_fix(f, true);
+    else
+        gps_set_fix_mode(0);
 }
 
 // VTG: course true in field 1 and knots in field 5 ("054.7,T,034.4,M,005.5,N,
@@ -186,8 +248,7 @@ void handle_zda(const NmeaFields& f) {
         !nmea_field_int(f, 4, &year) || year < 1970 || year > 9999)
         return;
     const char* time = nmea_field_start(f, 1);
-    int hour = two_digits(time), minute = two_digits(time + 2), second = two_digits(time + 4);
-    if (plausible_time(month, day, hour, minute, second)) newer_time(year, month, day, hour, minute, second);
+    set_time(year, month, day, two_digits(time), two_digits(time + 2), two_digits(time + 4));
 }
 
 bool is_talker(char first, char second) {
@@ -225,6 +286,13 @@ void nmea_feed(const char* bytes, int count) {
         }
         const char* lf = static_cast<const char*>(std::memchr(p, '\n', end - p));
         const char* stop = lf ? lf : end;
+        // A "$" starts a sentence wherever it comes: what stands before it
+        // on the line (binary frames of receivers that mix protocols, a cut
+        // sentence) is dropped.
+        if (const char* dollar = static_cast<const char*>(memrchr(p, '$', stop - p))) {
+            nmea.fill = 0;
+            p = dollar;
+        }
         int n = static_cast<int>(stop - p);
         if (n > max_line_text - nmea.fill) {
             // No line feed within the buffer: drop the text so far and
@@ -248,7 +316,9 @@ void nmea_line(const char* line) {
         nmea_sentence(line + 1);
         return;
     }
+    if (starts_with(line, "+CMGL:")) nmea.phoneListing = true;
     if (starts_with(line, "OK") || starts_with(line, "ERROR") || std::strstr(line, "CMS ERROR")) {
+        nmea.phoneListing = false;
         sms_reply_done();
         return;
     }
@@ -272,7 +342,7 @@ void nmea_sentence(const char* text) {
         else if (starts_with(type, "GGA"))
             handle_gga(f);
         else if (starts_with(type, "GLL"))
-            set_position(f, 1);
+            handle_gll(f);
         else if (starts_with(type, "GSA"))
             handle_gsa(f, nmea_talker_system(text[0], text[1]));
         else if (starts_with(type, "GSV"))
@@ -335,6 +405,7 @@ void nmea_reset() {
     nmea.state = NMEA_FRAMER_IN_LINE;
     nmea.line[0] = 0;
     nmea.field[0] = 0;
+    nmea.phoneListing = false;
     rmc_carries = RmcCarries{};
     nmea_satellites_reset();
     tripmate_reset();

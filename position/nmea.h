@@ -8,8 +8,8 @@
 enum { NMEA_LINE_BUFFER = 4096, NMEA_FIELD_BUFFER = 100 };
 
 // Adds received bytes to the line buffer and handles every completed line.
-// A line longer than the buffer is dropped; decoding resumes at the next
-// line feed or "$".
+// A "$" starts a new line wherever it comes. A line longer than the buffer
+// is dropped; decoding resumes at the next line feed or "$".
 void nmea_feed(const char* bytes, int count);
 
 // Classifies one line (without its line end): sentence, phone reply,

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "position/gps_fix.h"
 #include "position/receiver_feed.h"
 #include "position/receiver_io.h"
 #include "position/serial_port.h"
@@ -291,6 +292,8 @@ int serial_open(AppSettings* s) {
     if (!s) return 0;
     if (s->connected.load() == 1) return 1;
     fail_open("", 0);
+    // The receiver's time is followed as it comes; a new link starts without it.
+    gps_clear_time();
     platform_busy_cursor(1);
     int ok = s->deviceType == DEVICE_REMOTE ? open_remote(s) : open_port(s);
     if (ok) menu_connected(1);
@@ -392,6 +395,7 @@ int reopen_device(SerialLink* l) {
         l->port = p;
     }
     show_handle(l, p.fd);
+    gps_clear_time();   // the receiver plugged in may be another, or reset
     l->lost = 0;
     platform_invalidate();
     return 1;

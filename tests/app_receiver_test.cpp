@@ -188,6 +188,7 @@ TEST_F(AppReceiverTest, DisconnectClearsTheFixAndConnectOpensAgain) {
 
     app_command(MENU_CONNECT);
     EXPECT_EQ(1, settings()->connected.load());
+    EXPECT_EQ("", gps_utc_text());
     sendFix(45.53, -75.69, 0, "123530");
     app_paint();
     ASSERT_TRUE(expectedPixel(start, 45.53, -75.69, &px, &py));
@@ -225,6 +226,7 @@ TEST_F(AppReceiverTest, UnpluggedReceiverIsReportedOnceAndReadAgainWhenPluggedIn
     unlink(name.c_str());
     ASSERT_EQ(0, symlink(again.path.c_str(), name.c_str()));
     ASSERT_TRUE(waitFor([this] { return serial_link_lost(settings()) == 0; }, 8000));
+    EXPECT_EQ("", gps_utc_text());
     app_timer();
     EXPECT_EQ("GPS link back: " + name, gps_last_message());
     again.send(rmcSentence(45.53, -75.69, 0, "123530", "080525"));

@@ -197,6 +197,8 @@ TEST_F(AppTracksTest, ALostOrSilentFixIsDrawnHollowAndGreyUntilTheNextFix) {
     const Case cases[] = {
         {"receiver silent", "", STALE_FIX_SECONDS + 1, " - no fix for 6 s"},
         {"no fix reported", nmeaSentence("GPGSA,A,1,,,,,,,,,,,,,,,"), 2, " - no fix for 2 s"},
+        {"no fix with a position", nmeaSentence("GPRMC,123530,V,0000.0000,N,00000.0000,E,0.0,0.0,080525,,,N"), 2,
+         " - no fix for 2 s"},
         {"silent for long", "", 600, " - no fix for 10 min"},
     };
     int second = 10;

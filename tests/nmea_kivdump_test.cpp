@@ -59,7 +59,7 @@ TEST_F(Kivdump, PrintsAHeaderAndARowPerChange) {
     std::getline(lines, header);
     std::getline(lines, row);
     EXPECT_EQ(header.substr(0, 9), "utc\tmode\t");
-    EXPECT_EQ(row, "1994/03/23 12:35:19\t1\t48.117300000\t11.516666667\t0.000\t22.400\t84.400\t0");
+    EXPECT_EQ(row, "1994/03/23 12:35:19\t2\t48.117300000\t11.516666667\t0.000\t22.400\t84.400\t0");
     EXPECT_FALSE(std::getline(lines, more)) << more;
 }
 

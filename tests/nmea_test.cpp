@@ -36,7 +36,7 @@ TEST_F(NmeaSentences, RmcExampleSetsTimePositionSpeedCourseAndRaisesFix) {
     EXPECT_NEAR(gps_longitude(), 11.516667, 1e-6);
     EXPECT_DOUBLE_EQ(gps_speed_knots(), 22.4);
     EXPECT_DOUBLE_EQ(gps_course(), 84.4);
-    EXPECT_EQ(gps_fix_mode(), 1);
+    EXPECT_EQ(gps_fix_mode(), 2);  // no dimension given: 2D, as gpsd says
     EXPECT_EQ(gps_last_message(), std::string(example_rmc) + "*6A");
 }
 
@@ -109,7 +109,7 @@ TEST_F(NmeaSentences, GnsVtgAndZdaOfModernReceivers) {
     EXPECT_EQ(gps_utc_text(), "2022/07/31 12:02:13");
     feed_text(nmea_with_checksum("GNGNS,120214.000,5957.0062,N,01100.6429,E,NDD,11,1.3,168.9,39.5,,,V"));
     EXPECT_EQ(gps_utc_text(), "2022/07/31 12:02:14");
-    EXPECT_EQ(gps_fix_mode(), 1);
+    EXPECT_EQ(gps_fix_mode(), 3);
     EXPECT_NEAR(gps_latitude(), 59 + 57.0062 / 60, 1e-9);
     EXPECT_EQ(gps_altitude(), 168.9);
     feed_text(nmea_with_checksum("GNGNS,120215.000,,,,,NNN,00,,,,,,V"));
@@ -126,38 +126,38 @@ TEST_F(NmeaSentences, GnsVtgAndZdaOfModernReceivers) {
     EXPECT_DOUBLE_EQ(gps_course(), 54.7);
 }
 
-TEST_F(NmeaSentences, OlderRmcIsIgnoredUntilTimePassesTheStoredOne) {
-    feed_text(rmc("123519", "A", "4807.038,N", "01131.000,E", "120319", "5.0", "10.0"));
-    // One second earlier, elsewhere: ignored entirely.
-    feed_text(rmc("123518", "A", "5000.000,N", "00100.000,E", "120319", "9.0", "20.0"));
-    EXPECT_EQ(gps_utc_text(), "2019/03/12 12:35:19");
-    EXPECT_NEAR(gps_latitude(), 48.1173, 1e-9);
-    EXPECT_DOUBLE_EQ(gps_speed_knots(), 5.0);
-    EXPECT_DOUBLE_EQ(gps_course(), 10.0);
-    // The receiver's date thrown back by a week-number rollover: ignored as well.
-    feed_text(rmc("123600", "A", "5000.000,N", "00100.000,E", "270799"));
-    EXPECT_EQ(gps_utc_text(), "2019/03/12 12:35:19");
-    // The same second again is not older: taken.
-    feed_text(rmc("123519", "A", "5000.000,N", "00100.000,E", "120319"));
+// The receiver's time is followed as it comes, as gpsd does: a step back
+// (receiver reset, a replayed log, a week-number rollover) is taken whole.
+TEST_F(NmeaSentences, EarlierTimesAreStepsTheFixFollows) {
+    feed_text(rmc("120000.00", "V", ",", ",", "010166"));
+    feed_text(rmc("120001.00", "A", "4524.0060,N", "07542.0000,W", "010624"));
+    EXPECT_EQ(gps_utc_text(), "2024/06/01 12:00:01");
+    feed_text(rmc("123518", "A", "5000.000,N", "00100.000,E", "270799", "9.0"));
+    EXPECT_EQ(gps_utc_text(), "1999/07/27 12:35:18");
     EXPECT_NEAR(gps_latitude(), 50.0, 1e-12);
-    feed_text(rmc("123520", "A", "5100.000,S", "00100.000,W", "120319"));
-    EXPECT_EQ(gps_utc_text(), "2019/03/12 12:35:20");
-    EXPECT_NEAR(gps_latitude(), -51.0, 1e-12);
-    EXPECT_NEAR(gps_longitude(), -1.0, 1e-12);
+    EXPECT_DOUBLE_EQ(gps_speed_knots(), 9.0);
+    // GGA and GLL carry the time of day; past midnight it is the next day.
+    feed_text(rmc("235959", "A", "4807.038,N", "01131.000,E", "280224"));
+    feed_text(nmea_with_checksum("GPGGA,000001,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    EXPECT_EQ(gps_utc_text(), "2024/02/29 00:00:01");
+    feed_text(nmea_with_checksum("GPGLL,4807.038,N,01131.000,E,000002,A,A"));
+    EXPECT_EQ(gps_utc_text(), "2024/02/29 00:00:02");
 }
 
-TEST_F(NmeaSentences, RmcStatusOnlyRaisesAMissingFix) {
-    feed_text(nmea_with_checksum("GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1"));
-    ASSERT_EQ(gps_fix_mode(), 3);
-    feed_text(rmc("123519", "V", "4807.038,N", "01131.000,E", "230394"));
-    EXPECT_EQ(gps_fix_mode(), 3);
-    feed_text(rmc("123520", "A", "4807.038,N", "01131.000,E", "230394"));
-    EXPECT_EQ(gps_fix_mode(), 3);
-    gps_clear_fix_mode();
-    feed_text(rmc("123521", "V", "4807.038,N", "01131.000,E", "230394"));
-    EXPECT_EQ(gps_fix_mode(), 0);
-    feed_text(rmc("123522", "A", "4807.038,N", "01131.000,E", "230394"));
-    EXPECT_EQ(gps_fix_mode(), 1);
+// A sentence saying "no fix" loses the fix and moves nothing: receivers
+// send old, zero or made-up positions with it.
+TEST_F(NmeaSentences, NoFixSentencesLoseTheFixAndMoveNothing) {
+    for (const char* body : {"GPRMC,120003.00,V,0000.0000,N,00000.0000,E,0.0,0.0,010624,,,N",
+                             "GPGGA,120003,9000.000,N,00000.000,E,0,00,,,M,,M,,",
+                             "GPGGA,120003,9000.000,N,00000.000,E,,00,,,M,,M,,",
+                             "GPGLL,0000.000,N,00000.000,E,120003,V,N",
+                             "GNGNS,120003,0000.000,N,00000.000,E,NNN,00,,,,,,V"}) {
+        feed_text(rmc("120002", "A", "4807.038,N", "01131.000,E", "010624", "5.0"));
+        feed_text(nmea_with_checksum(body));
+        EXPECT_EQ(gps_fix_mode(), 0) << body;
+        EXPECT_NEAR(gps_latitude(), 48.1173, 1e-9) << body;
+        EXPECT_DOUBLE_EQ(gps_speed_knots(), 5.0) << body;
+    }
 }
 
 TEST_F(NmeaSentences, TwoDigitYearsSplitAt1970) {
@@ -183,13 +183,17 @@ TEST_F(NmeaSentences, RmcWithoutDateOrTimeKeepsTheStoredTime) {
 }
 
 TEST_F(NmeaSentences, PositionFieldsAreIndependentAndHemispheresSigned) {
+    // GGA alone is a fix: 3D with an altitude, 2D without.
     feed_text(nmea_with_checksum("GPGGA,123519,4807.038,S,01131.000,W,1,08,0.9,545.4,M,46.9,M,,"));
+    EXPECT_EQ(gps_fix_mode(), 3);
+    EXPECT_EQ(gps_satellites_used(), 8);
     EXPECT_NEAR(gps_latitude(), -48.1173, 1e-9);
     EXPECT_NEAR(gps_longitude(), -11.516666667, 1e-9);
     EXPECT_DOUBLE_EQ(gps_altitude(), 545.4);
     EXPECT_DOUBLE_EQ(gps_hdop(), 0.9);
     // Empty latitude, unreadable altitude: only the longitude moves.
     feed_text(nmea_with_checksum("GPGGA,123520,,,01200.000,E,1,08,0.9,high,M,46.9,M,,"));
+    EXPECT_EQ(gps_fix_mode(), 2);
     EXPECT_NEAR(gps_latitude(), -48.1173, 1e-9);
     EXPECT_NEAR(gps_longitude(), 12.0, 1e-12);
     EXPECT_DOUBLE_EQ(gps_altitude(), 545.4);
@@ -341,11 +345,15 @@ TEST_F(NmeaSatellites, UsedMarksFollowTheGsaListsOfEachSystem) {
     };
     for (const Case& c : cases) {
         nmea_reset();
+        // The count reported with the fix stands only while no satellite is marked.
+        feed_text(nmea_with_checksum("GPGGA,123520,4807.038,N,01131.000,E,1,07,0.9,545.4,M,46.9,M,,"));
         feed_text(nmea_with_checksum("GPGSV,1,1,02,05,06,110,19,10,24,284,34"));
         feed_text(nmea_with_checksum("BDGSV,1,1,01,03,40,120,30"));
         for (const char* body : c.gsa) feed_text(nmea_with_checksum(body));
         ASSERT_EQ(gps_sat_count(), 3) << c.what;
         EXPECT_EQ((std::vector<int>{gps_sat_used(0), gps_sat_used(1), gps_sat_used(2)}), c.used) << c.what;
+        int marked = c.used[0] + c.used[1] + c.used[2];
+        EXPECT_EQ(gps_satellites_used(), marked ? marked : 7) << c.what;
     }
 }
 
@@ -382,6 +390,18 @@ TEST_F(NmeaFraming, BareLineFeedAndSplitLinesAreHandled) {
     nmea_feed("x", 0);
     nmea_feed("x", -1);
     EXPECT_EQ(gps_utc_text(), "1994/03/23 12:35:20");
+}
+
+// u-blox receivers put UBX frames (here with a "$" inside) and NMEA on one line.
+TEST_F(NmeaFraming, SentenceAfterBinaryBytesOnTheSameLineIsDecoded) {
+    const char* gga = "GNGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,";
+    const std::string line = std::string("\xB5\x62\x01\x07\x24\x0D\xA3", 7) + nmea_with_checksum(gga);
+    for (size_t split : {0, 3, 9}) {
+        feed_text(line.substr(0, split));
+        feed_text(line.substr(split));
+        EXPECT_EQ(gps_last_message().substr(0, 10), "GNGGA,1235") << split;
+        gps_set_last_message("");
+    }
 }
 
 TEST_F(NmeaFraming, OverlongLineIsDroppedAndDecodingGoesOn) {
