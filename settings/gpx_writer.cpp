@@ -137,7 +137,19 @@ int64_t gpx_time_from_text(const char* text) {
     if (!(iso || kiv) || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60 || h < 0 || mi < 0 ||
         s < 0)
         return GPX_TIME_UNKNOWN;
-    return daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
+    int64_t t = daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
+    // An ISO time may name its zone: "+02:00" is two hours ahead of UTC.
+    const char* zone = text + n;
+    if (iso && *zone == '.') zone += 1 + strspn(zone + 1, "0123456789");
+    if (iso && (*zone == '+' || *zone == '-')) {
+        int zh, zm = 0, k = 0;
+        if (sscanf(zone + 1, "%2d%n", &zh, &k) != 1 || k != 2) return GPX_TIME_UNKNOWN;
+        const char* m = zone + 3 + (zone[3] == ':');
+        if (*m >= '0' && *m <= '9' && (sscanf(m, "%2d%n", &zm, &k) != 1 || k != 2)) return GPX_TIME_UNKNOWN;
+        if (zh > 14 || zm > 59) return GPX_TIME_UNKNOWN;
+        t -= (zone[0] == '-' ? -1 : 1) * (zh * 3600 + zm * 60);
+    }
+    return t;
 }
 
 namespace {
@@ -261,9 +273,11 @@ int gpx_writer_point(GpxWriter* w, const GpxPoint* p) {
 
 void gpx_writer_break(GpxWriter* w) { w->newSegment = 1; }
 
-void gpx_writer_close(GpxWriter* w) {
-    if (w->fd >= 0) close(w->fd);
+int gpx_writer_close(GpxWriter* w) {
+    int ok = w->fd < 0 || close(w->fd) == 0;
+    if (!ok) w->error = errno;
     w->fd = -1;
+    return ok;
 }
 
 int gpx_file_name(char* out, size_t size, const char* folder, int64_t time) {

@@ -22,7 +22,8 @@ struct GpxPoint {
 GpxPoint gpx_point(double lat, double lon);
 
 // Seconds since 1970 of a "YYYY/MM/DD HH:MM:SS" or ISO 8601
-// "YYYY-MM-DDTHH:MM:SS[.fff][Z]" text; GPX_TIME_UNKNOWN when it is neither.
+// "YYYY-MM-DDTHH:MM:SS[.fff][Z|+hh:mm|-hh:mm]" text (an offset is taken
+// off: the result is UTC); GPX_TIME_UNKNOWN when it is neither.
 int64_t gpx_time_from_text(const char* text);
 
 // The document up to the first segment's opening, the closing tags, and one
@@ -59,7 +60,8 @@ int  gpx_writer_open(GpxWriter* w, const char* path, const char* trackName, int 
 int  gpx_writer_point(GpxWriter* w, const GpxPoint* p);
 // The next point starts a new segment (fix lost, link reconnected).
 void gpx_writer_break(GpxWriter* w);
-void gpx_writer_close(GpxWriter* w);
+// 1 when the file closed cleanly (0 with w->error set).
+int  gpx_writer_close(GpxWriter* w);
 
 // "FOLDER/kiv-YYYYMMDD-HHMMSS.gpx" for a time (seconds since 1970, UTC).
 int gpx_file_name(char* out, size_t size, const char* folder, int64_t time);
