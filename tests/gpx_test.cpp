@@ -161,8 +161,10 @@ TEST_F(Gpx, ReaderTakesGpx10RoutesWaypointsQuotesPrefixesAndEntities) {
     EXPECT_FALSE(gpx_read_text("<html></html>", 13, &none));
 }
 
+// Another encoding, CDATA, a zone offset, and another schema's time kept
+// from the point's own.
 TEST_F(Gpx, ReaderTakesZonesCdataLatin1AndKeepsOtherSchemasApart) {
-    const std::string text =
+    const std::string latin1 =
         "<?xml version='1.0' encoding='ISO-8859-1'?><gpx xmlns:x='urn:x' "
         "xmlns:t='http://www.garmin.com/xmlschemas/TrackPointExtension/v2'>"
         "<wpt lat='1' lon='2'><name>Caf\xE9</name></wpt><wpt lat='1' lon='2'><name><![CDATA[<a & b>]]></name></wpt>"
@@ -170,7 +172,7 @@ TEST_F(Gpx, ReaderTakesZonesCdataLatin1AndKeepsOtherSchemasApart) {
         "<x:time>2001-01-01T00:00:00Z</x:time><t:TrackPointExtension><t:speed>4.5</t:speed>"
         "</t:TrackPointExtension></extensions></trkpt></trkseg></trk></gpx>";
     GpxData d;
-    ASSERT_TRUE(gpx_read_text(text.data(), text.size(), &d));
+    ASSERT_TRUE(gpx_read_text(latin1.data(), latin1.size(), &d));
     ASSERT_EQ(d.waypoints.size(), 2u);
     EXPECT_EQ(d.waypoints[0].name, "Caf\xC3\xA9");
     EXPECT_EQ(d.waypoints[1].name, "<a & b>");
