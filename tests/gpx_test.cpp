@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -89,7 +90,21 @@ GpxPoint fullPoint(int i) {
 
 class Gpx : public SettingsDir {};
 
+// The states of a file at each of its syncs: what a power cut may keep.
+std::vector<std::string>* synced = nullptr;
+
 }  // namespace
+
+extern "C" int fdatasync(int fd) {
+    if (synced) {
+        std::string text;
+        char buf[4096];
+        ssize_t n;
+        for (off_t at = 0; (n = pread(fd, buf, sizeof buf, at)) > 0; at += n) text.append(buf, static_cast<size_t>(n));
+        synced->push_back(text);
+    }
+    return static_cast<int>(syscall(SYS_fdatasync, fd));
+}
 
 TEST_F(Gpx, TimesFromBothTextFormsAndNamesOfTheRun) {
     EXPECT_EQ(gpx_time_from_text("2025/05/08 12:00:01"), 1746705601);
@@ -132,6 +147,39 @@ TEST_F(Gpx, WrittenPointsComeBackWithEveryFieldAndTheirSegments) {
     EXPECT_EQ(p.time, want.time);
     EXPECT_EQ(p.fix, 3);
     EXPECT_EQ(p.sat, 7);
+}
+
+// A power cut keeps the last synced state and maybe the one write after it:
+// every synced state must be whole GPX and the next one differ from it
+// inside one 512-byte sector (what a drive writes whole).
+TEST_F(Gpx, EverySyncedStateIsWholeAndTheNextDiffersInOneSector) {
+    std::vector<std::string> states;
+    synced = &states;
+    GpxWriter w;
+    ASSERT_TRUE(gpx_writer_open(&w, "cut.gpx", "power", 1));
+    for (int i = 0; i < 60; i++) {
+        if (i == 30) gpx_writer_break(&w);
+        GpxPoint p = fullPoint(i);
+        ASSERT_TRUE(gpx_writer_point(&w, &p));
+    }
+    gpx_writer_close(&w);
+    synced = nullptr;
+    size_t points = 0;
+    for (size_t i = 0; i < states.size(); i++) {
+        GpxData d;
+        std::string error;
+        ASSERT_TRUE(gpx_read_text(states[i].data(), states[i].size(), &d, &error)) << "sync " << i << ": " << error;
+        ASSERT_GE(gpx_point_count(d), points);
+        points = gpx_point_count(d);
+        if (i == 0) continue;
+        const std::string &a = states[i - 1], &b = states[i];
+        size_t first = 0, last = std::max(a.size(), b.size());
+        while (first < std::min(a.size(), b.size()) && a[first] == b[first]) first++;
+        if (a.size() == b.size())
+            while (last > first && a[last - 1] == b[last - 1]) last--;
+        ASSERT_EQ(first / 512, (last - 1) / 512) << "sync " << i << " changed bytes " << first << " to " << last;
+    }
+    EXPECT_EQ(points, 60u);
 }
 
 TEST_F(Gpx, ReaderTakesGpx10RoutesWaypointsQuotesPrefixesAndEntities) {
