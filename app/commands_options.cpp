@@ -1,8 +1,10 @@
 #include "app/commands_options.h"
 
+#include "app/gpx_recording.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
 #include "settings/app_settings.h"
+#include "settings/ini_keys.h"
 #include "settings/menu_ids.h"
 
 namespace {
@@ -23,6 +25,10 @@ void command_auto_zoom(AppSettings* s) {
     toggle(&s->autoZoom, MENU_AUTO_ZOOM);
 }
 
-void command_track(AppSettings* s) { toggle(&s->track, MENU_TRACK); }
+void command_track(AppSettings* s) {
+    toggle(&s->track, MENU_TRACK);
+    gpx_recording_update(s);
+    if (!settings_save_track(s->track)) platform_warn("Options > Track cannot be saved in kiv_ini.txt");
+}
 
 void command_map_coordinates(AppSettings* s) { toggle(&s->mapCoordinates, MENU_MAP_COORDINATES); }

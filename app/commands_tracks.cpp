@@ -1,5 +1,7 @@
 #include "app/commands_tracks.h"
 
+#include <string>
+
 #include "app/track_overlay.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
@@ -14,10 +16,12 @@ void command_open_track() {
     char path[1024];
     if (!platform_open_file_dialog(OPEN_TRACK_FILTERS, ".", "gpx", &openTrackFilter, path, sizeof path)) return;
     platform_busy_cursor(1);
-    int loaded = track_overlay_open(path);
+    char why[256];
+    int loaded = track_overlay_open(path, why, sizeof why);
     platform_busy_cursor(0);
     if (!loaded) {
-        platform_warn("Error in loading the GPX file");
+        std::string text = std::string("Error in loading the GPX file ") + path + ": " + why;
+        platform_warn(text.c_str());
         return;
     }
     platform_invalidate(0);

@@ -1,69 +1,217 @@
 #include "app/gpx_recording.h"
 
-#include <cmath>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
 
+#include "app/stale_fix.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
 #include "settings/gpx_writer.h"
+#include "settings/text_scan.h"
 
 namespace {
 
-struct GpxRecording {
-    GpxWriter writer{-1, 0, 0, 0, 0};
-    int64_t lastTime = GPX_TIME_UNKNOWN;
-    int64_t day = -1;                  // UTC day of the open (or failed) file
-    int failed = 0;                    // the day's file could not be created
-    int pendingBreak = 0;
+using Clock = std::chrono::steady_clock;
+
+// How often the fix record is looked at; a fix is taken once it has stood
+// unchanged for one look, so a sentence being decoded is never half-taken.
+constexpr auto kLook = std::chrono::milliseconds(25);
+// A file that could not be created or written is tried again after this.
+constexpr auto kRetry = std::chrono::seconds(60);
+
+struct Config {
+    std::string folder;
+    int interval;
 };
 
-GpxRecording rec;
+struct Shared {
+    std::mutex lock;
+    std::condition_variable wake;
+    bool stop = false;
+    std::string failure;               // not yet taken by the main thread
+    bool failureSaid = false;          // said since recording last worked
+    std::atomic<int> pendingBreak{0};
+    std::atomic<int> points{0};
+};
+
+Shared shared;
+std::thread recorder;
+std::string runningFolder;             // of the running recorder; main thread
+
+void fail(const std::string& what) {
+    std::lock_guard<std::mutex> g(shared.lock);
+    if (shared.failureSaid) return;
+    shared.failure = what;
+    shared.failureSaid = true;
+}
+
+void worked() {
+    std::lock_guard<std::mutex> g(shared.lock);
+    shared.failureSaid = false;
+}
 
 int64_t dayOf(int64_t t) { return t >= 0 ? t / 86400 : -((-t + 86399) / 86400); }
 
-bool openFor(const AppSettings* s, int64_t time) {
-    if (rec.writer.fd >= 0 && dayOf(time) == rec.day) return true;
-    if (rec.failed && dayOf(time) == rec.day) return false;
-    gpx_writer_close(&rec.writer);
-    rec.day = dayOf(time);
-    char path[SETTINGS_PATH_MAX + 32], name[64];
-    char utc[GPS_TIME_TEXT];
-    gps_copy_utc_text(utc);
-    snprintf(name, sizeof name, "Kiv %s", utc);
-    rec.failed = !gpx_file_name(path, sizeof path, s->gpxFolder, time) || !gpx_writer_open(&rec.writer, path, name);
-    rec.writer.sync = 1;   // a drive's record must outlive a power cut
-    rec.pendingBreak = 0;
-    return !rec.failed;
-}
+struct Recorder {
+    Config config;
+    GpxWriter writer{-1, 0, 0, 0, 0};
+    std::string path;
+    int64_t day = INT64_MIN;           // UTC day of the open file
+    Clock::time_point retryAt{};
+    int64_t lastTime = GPX_TIME_UNKNOWN;
+    unsigned lastCount = 0;            // position count of the last point
+    bool anyPoint = false;
+    bool gap = false;                  // the next point opens a new segment
+    Clock::time_point lastNews{};
+    GpsFixSnapshot seen{};             // at the previous look
+
+    bool open(int64_t time, const char* utc) {
+        if (writer.fd >= 0 && dayOf(time) == day) return true;
+        if (writer.fd < 0 && Clock::now() < retryAt) return false;
+        gpx_writer_close(&writer);
+        char name[SETTINGS_PATH_MAX + 32];
+        if (!gpx_file_name(name, sizeof name, config.folder.c_str(), time)) {
+            fail("GPX recording: the folder name " + config.folder + " is too long");
+            retryAt = Clock::now() + kRetry;
+            return false;
+        }
+        path = name;
+        std::string track = std::string("Kiv ") + utc;
+        // A drive's record must outlive a power cut.
+        if (!gpx_writer_open(&writer, name, track.c_str(), 1)) {
+            fail("GPX recording: cannot create " + path + ": " + strerror(writer.error));
+            retryAt = Clock::now() + kRetry;
+            return false;
+        }
+        day = dayOf(time);
+        gap = false;
+        return true;
+    }
+
+    void record(const GpsFixSnapshot& f, int64_t time) {
+        if (!open(time, f.utc)) return;
+        GpxPoint p = gpx_point(f.latitude, f.longitude);
+        p.time = time;
+        p.fix = f.mode;
+        // Only a three-dimensional fix has a height.
+        if (f.mode == 3) p.ele = f.altitude;
+        p.speed = f.speed;
+        p.course = f.course;
+        p.sat = f.satellitesUsed;
+        p.hdop = f.hdop;
+        bool reopened = shared.pendingBreak.exchange(0) != 0;
+        if (gap || reopened) gpx_writer_break(&writer);
+        if (!gpx_writer_point(&writer, &p)) {
+            fail("GPX recording: cannot write " + path + ": " + strerror(writer.error));
+            gpx_writer_close(&writer);
+            retryAt = Clock::now() + kRetry;
+            return;
+        }
+        worked();
+        shared.points.fetch_add(1);
+        gap = false;
+        lastTime = time;
+        anyPoint = true;
+    }
+
+    void look() {
+        GpsFixSnapshot f;
+        gps_fix_snapshot(&f);
+        Clock::time_point now = Clock::now();
+        if (!f.hasPosition) {
+            if (anyPoint) gap = true;
+            seen = f;
+            return;
+        }
+        bool settled = f.positionCount == seen.positionCount && strcmp(f.utc, seen.utc) == 0 &&
+                       f.latitude == seen.latitude && f.longitude == seen.longitude && seen.hasPosition;
+        bool fresh = f.positionCount != seen.positionCount;
+        seen = f;
+        if (fresh) {
+            // A receiver silent for a while: what comes next is a new piece.
+            if (anyPoint && now - lastNews > std::chrono::seconds(STALE_FIX_SECONDS)) gap = true;
+            lastNews = now;
+        }
+        if (!settled || (anyPoint && f.positionCount == lastCount)) return;
+        int64_t time = gpx_time_from_text(f.utc);
+        if (time == GPX_TIME_UNKNOWN) return;
+        if (lastTime != GPX_TIME_UNKNOWN && time < lastTime) {
+            // The receiver's time stepped back (a reset, a replayed log):
+            // follow it in a new segment.
+            gap = true;
+        } else if (lastTime != GPX_TIME_UNKNOWN && time - lastTime < config.interval) {
+            return;
+        }
+        lastCount = f.positionCount;
+        record(f, time);
+    }
+
+    void run() {
+        std::unique_lock<std::mutex> g(shared.lock);
+        while (!shared.stop) {
+            shared.wake.wait_for(g, kLook, [] { return shared.stop; });
+            if (shared.stop) break;
+            g.unlock();
+            look();
+            g.lock();
+        }
+        g.unlock();
+        gpx_writer_close(&writer);
+    }
+};
 
 }  // namespace
 
-void gpx_recording_point(const AppSettings* s, double lat, double lon) {
-    if (!s->track || !s->gpxFolder[0]) return;
-    char utc[GPS_TIME_TEXT];
-    gps_copy_utc_text(utc);
-    int64_t time = gpx_time_from_text(utc);
-    if (time == GPX_TIME_UNKNOWN || (rec.lastTime != GPX_TIME_UNKNOWN && time <= rec.lastTime)) return;
-    if (!openFor(s, time)) return;
-    GpxPoint p = gpx_point(lat, lon);
-    int mode = gps_fix_mode();
-    p.time = time;
-    p.fix = mode;
-    // Only a three-dimensional fix has a height.
-    if (mode == 3) p.ele = gps_altitude();
-    p.speed = gps_speed();
-    p.course = gps_course();
-    p.sat = gps_satellites_used();
-    p.hdop = gps_hdop();
-    if (rec.pendingBreak) gpx_writer_break(&rec.writer);
-    rec.pendingBreak = 0;
-    if (gpx_writer_point(&rec.writer, &p)) rec.lastTime = time;
+void gpx_recording_update(const AppSettings* s) {
+    std::string folder = s && s->track ? s->gpxFolder : "";
+    if (recorder.joinable() && folder == runningFolder) return;
+    gpx_recording_stop();
+    if (folder.empty()) return;
+    runningFolder = folder;
+    Config config{folder, s->gpxInterval < 0 ? 0 : s->gpxInterval};
+    {
+        std::lock_guard<std::mutex> g(shared.lock);
+        shared.stop = false;
+    }
+    recorder = std::thread([config] {
+        Recorder r;
+        r.config = config;
+        r.run();
+    });
 }
 
-void gpx_recording_break() { rec.pendingBreak = 1; }
+void gpx_recording_break() { shared.pendingBreak.store(1); }
 
 void gpx_recording_stop() {
-    gpx_writer_close(&rec.writer);
-    rec = GpxRecording{};
+    if (recorder.joinable()) {
+        {
+            std::lock_guard<std::mutex> g(shared.lock);
+            shared.stop = true;
+        }
+        shared.wake.notify_all();
+        recorder.join();
+    }
+    runningFolder.clear();
+    std::lock_guard<std::mutex> g(shared.lock);
+    shared.failure.clear();
+    shared.failureSaid = false;
+    shared.pendingBreak.store(0);
+    shared.points.store(0);
 }
+
+int gpx_recording_take_failure(char* out, size_t size) {
+    std::lock_guard<std::mutex> g(shared.lock);
+    if (shared.failure.empty()) return 0;
+    copy_text(out, size, shared.failure.c_str());
+    shared.failure.clear();
+    return 1;
+}
+
+int gpx_recording_points() { return shared.points.load(); }

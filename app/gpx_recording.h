@@ -1,14 +1,23 @@
 // The GPX recording beside the track log: with Gpx=FOLDER set and Track on,
-// every logged point also goes to FOLDER/kiv-YYYYMMDD-HHMMSS.gpx, one file
-// per day and run, named after its first point. Main thread only.
+// a thread of its own takes each new fix from the fix record (one point per
+// GpxInterval= seconds of fix time, default 1; 0 takes every fix) into
+// FOLDER/kiv-YYYYMMDD-HHMMSS.gpx, one file per day and run, named after its
+// first point. What the window shows or paints plays no part. A fix lost,
+// silent for a while, or stepping back in time starts a new segment.
 #pragma once
+#include <cstddef>
 
 struct AppSettings;
 
-// The marker moved to a new pixel: the current fix as a point, when its time
-// is newer than the last recorded one.
-void gpx_recording_point(const AppSettings* s, double lat, double lon);
-// The fix was lost or the link reopened: the next point opens a new segment.
+// Starts or stops the recorder to match s->track and s->gpxFolder (window
+// created, Track toggled). The recorder keeps its own copy of the settings.
+void gpx_recording_update(const AppSettings* s);
+// The link reopened: the next point opens a new segment.
 void gpx_recording_break();
-// Closes the file (window destroyed; tests).
+// Stops and joins the recorder, closing its file (window destroyed; tests).
 void gpx_recording_stop();
+// Main thread: what failed since the last call ("cannot create FILE: why"),
+// each failure once until recording works again. 1 when out holds one.
+int  gpx_recording_take_failure(char* out, size_t size);
+// Points written since the recorder started (tests wait on it).
+int  gpx_recording_points();

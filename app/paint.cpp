@@ -10,7 +10,6 @@
 
 #include "app/app_state.h"
 #include "app/client_frame.h"
-#include "app/gpx_recording.h"
 #include "app/marker.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
@@ -73,7 +72,6 @@ void marker(AppSettings* s) {
         v.lastFixState = state;
     }
     if (fix <= 0 || stale) {
-        gpx_recording_break();
         overlays();
         staleMarker();
         return;
@@ -91,7 +89,6 @@ void marker(AppSettings* s) {
     }
     if (px != v.lastMarkerX || py != v.lastMarkerY) {
         track_log_point(s, lat, lon);
-        gpx_recording_point(s, lat, lon);
         rebuildDisplayBitmap();
     }
     // Turning Track on starts the trail where the marker stands.

@@ -71,6 +71,7 @@ int app_create() {
     sheet_fetching_install(s);
     if (s->deviceType == DEVICE_EARTHMATE) zodiac_reset();
     if (s->comPort != 0) link_open_or_warn(s);
+    gpx_recording_update(s);
 
     MapView& v = map_view;
     app_set_map_area(s->bigMaps);
@@ -125,9 +126,9 @@ void app_destroy() {
     app_window.timerPeriodMs = 0;
     if (s) {
         if (s->connected) closeLink(s);
+        gpx_recording_stop();
         app_window.settings = nullptr;
         settings_free(s);
-        gpx_recording_stop();
     }
     // The request worker and the start-up probe are cut short (a tenth of a
     // second at most): left running, they would still be inside libcurl while

@@ -2,6 +2,7 @@
 // watchdog, then re-arming at 500 ms.
 #include "app/app_state.h"
 #include "app/download_area.h"
+#include "app/gpx_recording.h"
 #include "app/link_watch.h"
 #include "app/online_probe.h"
 #include "app/sheet_fetching.h"
@@ -36,6 +37,8 @@ void app_timer() {
     // base server never freezes the window.
     net_worker_tick(s);
     link_watch_tick(s);
+    char failure[SETTINGS_PATH_MAX + 128];
+    if (gpx_recording_take_failure(failure, sizeof failure)) platform_warn(failure);
     if (stale_fix_update(s)) platform_invalidate(0);
     if (s->connected && s->deviceType != DEVICE_REMOTE) {
         if (s->linkIdleTicks > kSilentTicks) {

@@ -1,6 +1,7 @@
 #include "app/track_overlay.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -149,9 +150,13 @@ bool onSheet(double x, double y, int width, int height) { return x >= 0 && y >= 
 
 }  // namespace
 
-int track_overlay_open(const char* path) {
+int track_overlay_open(const char* path, char* error, size_t size) {
     GpxData data;
-    if (!gpx_read_file(path, &data)) return 0;
+    std::string why;
+    if (!gpx_read_file(path, &data, &why)) {
+        if (error && size) snprintf(error, size, "%s", why.c_str());
+        return 0;
+    }
     Overlay o;
     o.colour = kColours[opened % (sizeof kColours / sizeof kColours[0])];
     for (const GpxLine& line : data.lines) {

@@ -3,10 +3,12 @@
 // is loaded and to sheet pixels once per sheet; a paint draws only the
 // pieces whose bounds meet the sheet. Main thread only.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
-// Loads a GPX file as one more overlay. 1 when it holds a GPX document.
-int  track_overlay_open(const char* path);
+// Loads a GPX file as one more overlay. 1 when it holds a GPX document;
+// else 0 with why and where in error (size bytes) when given.
+int  track_overlay_open(const char* path, char* error = nullptr, size_t size = 0);
 void track_overlay_close_all();
 int  track_overlay_count();
 // The overlay colour of the i-th opened file, 0xRRGGBB.

@@ -55,6 +55,12 @@ void write_sat(int GpsSatellite::*member, int i, int v) {
     fix.sats[i].*member = v;
 }
 
+// gps_has_position's rule; fix_lock held.
+bool has_position_locked() {
+    return fix.fixMode > 0 && fix.positionReceived == 3 && std::fabs(fix.latitude) <= 90 &&
+           std::fabs(fix.longitude) <= 180;
+}
+
 int table_rows(int count) { return count < 0 ? 0 : count > GPS_SAT_TABLE ? GPS_SAT_TABLE : count; }
 
 // "%04d/%02d/%02d %02d:%02d:%02d" of the values modulo 10000 and 100 (year
@@ -98,8 +104,7 @@ void gps_age_fix_mode() {
 void gps_clear_fix_mode() { write_field(fix.fixMode, 0); }
 int gps_has_position() {
     std::lock_guard<std::mutex> g(fix_lock);
-    return fix.fixMode > 0 && fix.positionReceived == 3 && std::fabs(fix.latitude) <= 90 &&
-           std::fabs(fix.longitude) <= 180;
+    return has_position_locked();
 }
 int gps_age_fix_mode_if_valid() {
     std::lock_guard<std::mutex> g(fix_lock);
@@ -236,11 +241,15 @@ void gps_set_satellites(const GpsSatellite* list, int count, int inView) {
     fix.satCount = count;
     fix.satellitesInView = inView;
 }
-int gps_satellites_used() {
-    std::lock_guard<std::mutex> g(fix_lock);
+// The GSA used marks when there are any, else the count sent with the fix.
+static int satellites_used_locked() {
     int marked = 0;
     for (int i = 0; i < fix.satCount; ++i) marked += fix.sats[i].used ? 1 : 0;
     return marked > 0 ? marked : fix.satellitesUsed;
+}
+int gps_satellites_used() {
+    std::lock_guard<std::mutex> g(fix_lock);
+    return satellites_used_locked();
 }
 void gps_set_satellites_used(int count) { write_field(fix.satellitesUsed, count < 0 ? -1 : count); }
 int gps_copy_satellites(GpsSatellite* out, int capacity) {
@@ -272,6 +281,22 @@ void gps_set_last_message(const char* text) {
     size_t n = text ? strnlen(text, sizeof fix.lastMessage - 1) : 0;
     if (n) std::memcpy(fix.lastMessage, text, n);
     fix.lastMessage[n] = 0;
+}
+
+void gps_fix_snapshot(GpsFixSnapshot* out) {
+    std::lock_guard<std::mutex> g(fix_lock);
+    out->mode = fix.fixMode;
+    out->hasPosition = has_position_locked();
+    out->latitude = fix.latitude;
+    out->longitude = fix.longitude;
+    out->altitude = fix.altitude;
+    out->speed = fix.speedKnots * 1.852 / 3.6;
+    out->course = fix.courseDegrees;
+    out->hdop = fix.hdop;
+    out->positionCount = fix.positionCount;
+    std::memcpy(out->utc, fix.utcTimeText, sizeof out->utc);
+    out->satellitesInView = fix.satellitesInView;
+    out->satellitesUsed = satellites_used_locked();
 }
 
 void gps_reset() {

@@ -102,6 +102,17 @@ void gps_set_sat_used(int index, int value);
 std::string gps_last_message();
 void gps_set_last_message(const char* text);
 
+// The fix and the satellite table as they stood at one moment, taken under
+// the record's one lock: a reader never mixes two fixes field by field.
+struct GpsFixSnapshot {
+    int mode, hasPosition;             // as gps_fix_mode(), gps_has_position()
+    double latitude, longitude, altitude, speed, course, hdop;   // speed in m/s
+    unsigned positionCount;
+    char utc[GPS_TIME_TEXT];
+    int satellitesInView, satellitesUsed;
+};
+void gps_fix_snapshot(GpsFixSnapshot* out);
+
 // Everything back to zero and empty (program start; tests).
 void gps_reset();
 

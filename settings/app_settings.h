@@ -87,6 +87,7 @@ struct AppSettings {
     WmsSource wms;                                        // topographic sheets
     WmsSource wmsAerial;                                  // aerial images
     char gpxFolder[SETTINGS_PATH_MAX];                    // Gpx=: GPX recording folder, empty = none
+    int32_t gpxInterval;                                  // GpxInterval=: seconds between GPX points
     PortLine comLine[SETTINGS_COM_PORTS];                 // remembered line settings; index n
 };
 

@@ -1,5 +1,9 @@
 #include "settings/gpx_reader.h"
 
+#include <expat.h>
+
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -7,265 +11,228 @@
 
 namespace {
 
-struct Cursor {
-    const char* p;
-    const char* end;
+// Expat gives a namespaced name as "URI" kSeparator "local".
+constexpr char kSeparator = '\x01';
+constexpr size_t kTextLimit = 4096;   // of one field's text; longer is no value of ours
+constexpr size_t kNameLimit = 255;
+
+struct Name {
+    const char* local;
+    bool own;                          // GPX namespace or none
 };
 
-// Position of the first occurrence of needle at or after from, or end.
-const char* find(const char* from, const char* end, const char* needle) {
-    size_t n = strlen(needle);
-    while (from < end) {
-        const char* hit = static_cast<const char*>(memchr(from, needle[0], static_cast<size_t>(end - from)));
-        if (!hit || static_cast<size_t>(end - hit) < n) return end;
-        if (memcmp(hit, needle, n) == 0) return hit;
-        from = hit + 1;
-    }
-    return end;
+Name split(const char* name) {
+    const char* sep = strchr(name, kSeparator);
+    if (!sep) return {name, true};
+    return {sep + 1, strncmp(name, "http://www.topografix.com/GPX/", 30) == 0};
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool is(const char* a, const char* b) { return strcmp(a, b) == 0; }
 
-// A test per character by hand: strchr here was the reader's largest cost.
-bool isNameChar(char c) {
-    return c && !isSpace(c) && c != '/' && c != '>' && c != '=' && c != '"' && c != '\'';
-}
-
-// The name after '<' or "</", without a namespace prefix.
-void localName(const char*& p, const char* end, const char** name, size_t* length) {
-    const char* start = p;
-    while (p < end && isNameChar(*p)) ++p;
-    const char* colon = start;
-    for (const char* q = start; q < p; ++q)
-        if (*q == ':') colon = q + 1;
-    *name = colon;
-    *length = static_cast<size_t>(p - colon);
-}
-
-bool is(const char* name, size_t length, const char* want) {
-    return length == strlen(want) && memcmp(name, want, length) == 0;
-}
-
-// The '>' that ends a tag opened before p, skipping quoted values; end when none.
-const char* tagEnd(const char* p, const char* end) {
-    char quote = 0;
-    for (; p < end; ++p) {
-        if (quote) {
-            if (*p == quote) quote = 0;
-        } else if (*p == '"' || *p == '\'') {
-            quote = *p;
-        } else if (*p == '>') {
-            return p;
-        }
-    }
-    return end;
-}
-
-// A number from a bounded piece of text; NaN when there is none.
-double number(const char* p, const char* end) {
-    char buf[64];
-    while (p < end && isSpace(*p)) ++p;
-    size_t n = std::min(static_cast<size_t>(end - p), sizeof buf - 1);
-    memcpy(buf, p, n);
-    buf[n] = 0;
-    char* stop;
-    double v = strtod(buf, &stop);
-    return stop == buf ? NAN : v;
-}
-
-// The value of attribute want between p and the tag's end (either quote).
-bool attribute(const char* p, const char* end, const char* want, double* out) {
-    while (p < end) {
-        while (p < end && !isNameChar(*p)) ++p;
-        const char* name;
-        size_t length;
-        localName(p, end, &name, &length);
-        while (p < end && isSpace(*p)) ++p;
-        if (p >= end || *p != '=') continue;
-        ++p;
-        while (p < end && isSpace(*p)) ++p;
-        if (p >= end || (*p != '"' && *p != '\'')) continue;
-        char quote = *p++;
-        const char* close = static_cast<const char*>(memchr(p, quote, static_cast<size_t>(end - p)));
-        if (!close) return false;
-        if (is(name, length, want)) {
-            *out = number(p, close);
-            return true;
-        }
-        p = close + 1;
-    }
-    return false;
-}
-
-// Character data up to the next '<', the five entities and numeric
-// references decoded (UTF-8), cut at 255 bytes.
-std::string text(const char* p, const char* end) {
-    const char* stop = static_cast<const char*>(memchr(p, '<', static_cast<size_t>(end - p)));
-    if (!stop) stop = end;
-    std::string out;
-    static const struct { const char* name; char c; } entities[] = {
-        {"lt;", '<'}, {"gt;", '>'}, {"amp;", '&'}, {"quot;", '"'}, {"apos;", '\''}};
-    while (p < stop && out.size() < 255) {
-        if (*p != '&') {
-            out += *p++;
-            continue;
-        }
-        ++p;
-        bool done = false;
-        for (const auto& e : entities) {
-            size_t n = strlen(e.name);
-            if (static_cast<size_t>(stop - p) >= n && memcmp(p, e.name, n) == 0) {
-                out += e.c;
-                p += n;
-                done = true;
-                break;
-            }
-        }
-        if (done || p >= stop || *p != '#') continue;
-        const char* semi = static_cast<const char*>(memchr(p, ';', static_cast<size_t>(stop - p)));
-        if (!semi || semi - p > 10) continue;
-        char digits[12] = {};
-        memcpy(digits, p + 1, static_cast<size_t>(semi - p - 1));
-        unsigned long c = digits[0] == 'x' ? strtoul(digits + 1, nullptr, 16) : strtoul(digits, nullptr, 10);
-        p = semi + 1;
-        if (c == 0 || c > 0x10FFFF) continue;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+// A decimal number and nothing else around blanks; false for "45,40",
+// "0x10", "nan" and empty text.
+bool decimal(const char* text, double* out) {
+    const char* p = text + strspn(text, " \t\r\n");
+    size_t n = strspn(p, "0123456789+-.eE");
+    if (n == 0 || p[n + strspn(p + n, " \t\r\n")] != 0) return false;
+    char* end;
+    double v = strtod(p, &end);
+    if (end != p + n || !std::isfinite(v)) return false;
+    *out = v;
+    return true;
 }
 
 enum PointKind { NO_POINT, TRACK_POINT, ROUTE_POINT, WAY_POINT };
 
 struct Reader {
-    GpxData* out;
-    int gpx = 0;
+    XML_Parser parser = nullptr;
+    GpxData data;
+    std::string error;
+    int depth = 0;
+    bool root = false;
     PointKind kind = NO_POINT;
-    bool usable = false;
+    int pointDepth = 0, extensionsDepth = 0;
+    bool usable = false, inSegment = false;
     GpxPoint point{};
     std::string name;
-    bool inSegment = false;
+    const char* field = nullptr;       // collecting this field's text
+    std::string text;
 
-    GpxLine& line(int route) {
-        if (out->lines.empty() || !inSegment || out->lines.back().route != route) {
-            out->lines.push_back(GpxLine{{}, route});
-            inSegment = true;
-        }
-        return out->lines.back();
+    void stop(const std::string& why, bool withLine = true) {
+        if (!error.empty()) return;
+        error = withLine ? "line " + std::to_string(XML_GetCurrentLineNumber(parser)) + ": " + why : why;
+        XML_StopParser(parser, XML_FALSE);
     }
 
-    void startPoint(PointKind k, const char* attrs, const char* end) {
-        kind = k;
+    GpxLine& line(int route) {
+        if (data.lines.empty() || !inSegment || data.lines.back().route != route) {
+            data.lines.push_back(GpxLine{{}, route});
+            inSegment = true;
+        }
+        return data.lines.back();
+    }
+
+    bool coordinate(const char** attrs, const char* want, double* out) {
+        for (const char** a = attrs; a[0]; a += 2) {
+            if (!is(a[0], want)) continue;
+            if (decimal(a[1], out)) return true;
+            stop(std::string(want) + " \"" + std::string(a[1]).substr(0, 40) + "\" is not a number");
+            return false;
+        }
+        stop(std::string("a point without ") + want);
+        return false;
+    }
+
+    void startPoint(PointKind k, const char** attrs) {
         double lat = NAN, lon = NAN;
-        attribute(attrs, end, "lat", &lat);
-        attribute(attrs, end, "lon", &lon);
+        if (!coordinate(attrs, "lat", &lat) || !coordinate(attrs, "lon", &lon)) return;
+        kind = k;
+        pointDepth = depth;
         point = gpx_point(lat, lon);
-        usable = std::isfinite(lat) && std::isfinite(lon) && std::fabs(lat) <= 90 && std::fabs(lon) <= 180;
+        usable = std::fabs(lat) <= 90 && std::fabs(lon) <= 180;
         name.clear();
     }
 
     void endPoint() {
         if (usable) {
-            if (kind == WAY_POINT) out->waypoints.push_back(GpxWaypoint{point.lat, point.lon, name});
+            if (kind == WAY_POINT) data.waypoints.push_back(GpxWaypoint{point.lat, point.lon, name});
             else line(kind == ROUTE_POINT).points.push_back(point);
         }
         kind = NO_POINT;
     }
 
-    void field(const char* n, size_t length, const char* p, const char* end) {
-        if (is(n, length, "ele")) point.ele = number(p, end);
-        else if (is(n, length, "speed")) point.speed = number(p, end);
-        else if (is(n, length, "course")) point.course = number(p, end);
-        else if (is(n, length, "hdop")) point.hdop = number(p, end);
-        else if (is(n, length, "sat")) {
-            double s = number(p, end);
-            point.sat = s >= 0 && s < 1000 ? static_cast<int>(s) : -1;
-        } else if (is(n, length, "fix")) {
-            std::string t = text(p, end);
-            point.fix = t == "2d" ? 2 : t == "3d" ? 3 : 0;
-        } else if (is(n, length, "time")) point.time = gpx_time_from_text(text(p, end).c_str());
-        else if (is(n, length, "name")) name = text(p, end);
+    // The field an element of a point stands for, or null.
+    const char* fieldOf(Name n) const {
+        static const char* const own[] = {"ele", "time", "fix", "sat", "hdop", "name", "speed", "course", nullptr};
+        if (extensionsDepth) return is(n.local, "speed") ? "speed" : is(n.local, "course") ? "course" : nullptr;
+        if (!n.own || depth != pointDepth + 1) return nullptr;
+        for (const char* const* f = own; *f; ++f)
+            if (is(n.local, *f)) return *f;
+        return nullptr;
     }
 
-    void start(const char* n, size_t length, const char* attrs, const char* close, bool empty) {
-        if (is(n, length, "gpx")) gpx = 1;
-        else if (is(n, length, "trkseg") || is(n, length, "trk") || is(n, length, "rte")) inSegment = false;
-        else if (is(n, length, "trkpt")) startPoint(TRACK_POINT, attrs, close);
-        else if (is(n, length, "rtept")) startPoint(ROUTE_POINT, attrs, close);
-        else if (is(n, length, "wpt")) startPoint(WAY_POINT, attrs, close);
-        else if (kind != NO_POINT && !empty) field(n, length, close + 1, end);
-        if (empty && kind != NO_POINT &&
-            (is(n, length, "trkpt") || is(n, length, "rtept") || is(n, length, "wpt")))
-            endPoint();
+    void start(const char* element, const char** attrs) {
+        ++depth;
+        Name n = split(element);
+        if (!root) {
+            root = true;
+            if (!n.own || !is(n.local, "gpx")) stop(std::string("the root element is <") + n.local + ">, not <gpx>", false);
+            return;
+        }
+        if (kind != NO_POINT) {
+            if (n.own && depth == pointDepth + 1 && is(n.local, "extensions")) extensionsDepth = depth;
+            field = fieldOf(n);
+            text.clear();
+            return;
+        }
+        if (!n.own) return;
+        if (is(n.local, "trkseg") || is(n.local, "trk") || is(n.local, "rte")) inSegment = false;
+        else if (is(n.local, "trkpt")) startPoint(TRACK_POINT, attrs);
+        else if (is(n.local, "rtept")) startPoint(ROUTE_POINT, attrs);
+        else if (is(n.local, "wpt")) startPoint(WAY_POINT, attrs);
     }
 
-    void finish(const char* n, size_t length) {
-        if (kind != NO_POINT && (is(n, length, "trkpt") || is(n, length, "rtept") || is(n, length, "wpt")))
-            endPoint();
-        else if (is(n, length, "trkseg") || is(n, length, "rte")) inSegment = false;
+    void setField() {
+        double v = NAN;
+        const char* t = text.c_str();
+        if (is(field, "time")) point.time = gpx_time_from_text(t + strspn(t, " \t\r\n"));
+        else if (is(field, "name")) name = cutName(text);
+        else if (is(field, "fix")) point.fix = is(t, "2d") ? 2 : is(t, "3d") ? 3 : 0;
+        else if (!decimal(t, &v)) return;
+        else if (is(field, "ele")) point.ele = v;
+        else if (is(field, "speed")) point.speed = v;
+        else if (is(field, "course")) point.course = v;
+        else if (is(field, "hdop")) point.hdop = v;
+        else if (is(field, "sat")) point.sat = v >= 0 && v < 1000 ? static_cast<int>(v) : -1;
     }
 
-    const char* end = nullptr;
+    static std::string cutName(const std::string& t) {
+        if (t.size() <= kNameLimit) return t;
+        size_t n = kNameLimit;
+        // Not inside a UTF-8 sequence.
+        while (n > 0 && (static_cast<unsigned char>(t[n]) & 0xC0) == 0x80) --n;
+        return t.substr(0, n);
+    }
+
+    void end(const char* element) {
+        Name n = split(element);
+        if (field) setField();
+        field = nullptr;
+        if (extensionsDepth == depth) extensionsDepth = 0;
+        if (kind != NO_POINT && depth == pointDepth) endPoint();
+        else if (n.own && kind == NO_POINT && (is(n.local, "trkseg") || is(n.local, "rte"))) inSegment = false;
+        --depth;
+    }
 };
+
+void XMLCALL onStart(void* r, const XML_Char* name, const XML_Char** attrs) { static_cast<Reader*>(r)->start(name, attrs); }
+void XMLCALL onEnd(void* r, const XML_Char* name) { static_cast<Reader*>(r)->end(name); }
+void XMLCALL onText(void* r, const XML_Char* s, int len) {
+    Reader* reader = static_cast<Reader*>(r);
+    if (reader->field && reader->text.size() < kTextLimit)
+        reader->text.append(s, std::min(static_cast<size_t>(len), kTextLimit - reader->text.size()));
+}
+// GPX needs no entities of its own; refusing every declaration leaves no
+// room for an expansion attack, whatever the library's own limits.
+void XMLCALL onEntity(void* r, const XML_Char*, int, const XML_Char*, int, const XML_Char*, const XML_Char*,
+                      const XML_Char*, const XML_Char*) {
+    static_cast<Reader*>(r)->stop("entity declarations are not allowed in GPX");
+}
 
 }  // namespace
 
-int gpx_read_text(const char* data, size_t size, GpxData* out) {
+int gpx_read_text(const char* text, size_t size, GpxData* out, std::string* error) {
     Reader r;
-    r.out = out;
-    const char* p = data;
-    const char* end = data + size;
-    r.end = end;
-    while (p < end) {
-        const char* lt = static_cast<const char*>(memchr(p, '<', static_cast<size_t>(end - p)));
-        if (!lt || end - lt < 2) break;
-        p = lt + 1;
-        if (*p == '?') {
-            p = find(p, end, "?>");
-            continue;
-        }
-        if (*p == '!') {
-            if (end - p >= 3 && p[1] == '-' && p[2] == '-') p = find(p + 3, end, "-->");
-            else if (end - p >= 8 && memcmp(p, "![CDATA[", 8) == 0) p = find(p + 8, end, "]]>");
-            else p = tagEnd(p, end);
-            continue;
-        }
-        bool closing = *p == '/';
-        if (closing) ++p;
-        const char* name;
-        size_t length;
-        localName(p, end, &name, &length);
-        const char* close = tagEnd(p, end);
-        if (close >= end) break;
-        if (closing) r.finish(name, length);
-        else r.start(name, length, p, close, close > p && close[-1] == '/');
-        p = close + 1;
+    r.parser = XML_ParserCreateNS(nullptr, kSeparator);
+    if (!r.parser) {
+        if (error) *error = "out of memory";
+        return 0;
     }
-    return r.gpx;
+    XML_SetUserData(r.parser, &r);
+    XML_SetElementHandler(r.parser, onStart, onEnd);
+    XML_SetCharacterDataHandler(r.parser, onText);
+    XML_SetEntityDeclHandler(r.parser, onEntity);
+    bool ok = true;
+    do {
+        int piece = size > (1u << 20) ? 1 << 20 : static_cast<int>(size);
+        bool last = static_cast<size_t>(piece) == size;
+        if (XML_Parse(r.parser, text, piece, last) != XML_STATUS_OK) {
+            ok = false;
+            break;
+        }
+        text += piece;
+        size -= static_cast<size_t>(piece);
+    } while (size > 0);
+    if (!ok && r.error.empty())
+        r.error = "line " + std::to_string(XML_GetCurrentLineNumber(r.parser)) + ": " +
+                  XML_ErrorString(XML_GetErrorCode(r.parser));
+    XML_ParserFree(r.parser);
+    if (!ok) {
+        if (error) *error = r.error;
+        return 0;
+    }
+    for (GpxLine& l : r.data.lines) out->lines.push_back(std::move(l));
+    for (GpxWaypoint& w : r.data.waypoints) out->waypoints.push_back(std::move(w));
+    return 1;
 }
 
-int gpx_read_file(const char* path, GpxData* out) {
+int gpx_read_file(const char* path, GpxData* out, std::string* error) {
     FILE* f = fopen(path, "rb");
-    if (!f) return 0;
+    if (!f) {
+        if (error) *error = strerror(errno);
+        return 0;
+    }
     std::string data;
     char buf[1 << 16];
     size_t n;
     while ((n = fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
+    bool failed = ferror(f);
     fclose(f);
-    return gpx_read_text(data.data(), data.size(), out);
+    if (failed) {
+        if (error) *error = "cannot be read";
+        return 0;
+    }
+    return gpx_read_text(data.data(), data.size(), out, error);
 }
 
 size_t gpx_point_count(const GpxData& data) {

@@ -1,7 +1,9 @@
 // GPX 1.0 and 1.1 input: tracks (one line per segment), routes and
-// waypoints. One pass over the text that never reads past its end, with no
-// validation beyond what the drawing needs: elements it does not know are
-// passed over, namespace prefixes are ignored (gpxtpx:speed is speed).
+// waypoints, parsed by expat. A point's fields are its own child elements in
+// the GPX namespace (or none); inside <extensions> only the speed and course
+// of the common TrackPointExtension count, so another schema's elements never
+// replace a point's own. Entity declarations are refused (no entity
+// expansion attack gets through), any encoding expat knows is read.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -16,7 +18,7 @@ struct GpxLine {
 
 struct GpxWaypoint {
     double lat, lon;
-    std::string name;
+    std::string name;                  // UTF-8, cut to 255 bytes
 };
 
 struct GpxData {
@@ -24,10 +26,14 @@ struct GpxData {
     std::vector<GpxWaypoint> waypoints;
 };
 
-// 1 when the text holds a <gpx> element (its points, routes and waypoints
-// are added to out; points without a usable lat/lon are dropped), else 0.
-int gpx_read_text(const char* text, size_t size, GpxData* out);
-int gpx_read_file(const char* path, GpxData* out);
+// 1 when the text is a well-formed document with a <gpx> root: its points,
+// routes and waypoints are added to out (points whose lat/lon lie outside
+// the earth are dropped). 0 otherwise, out untouched and, when error is
+// given, why and where: "line 3: not well-formed (invalid token)",
+// "line 2: lat \"45,40\" is not a number", "the root element is <kml>, not <gpx>".
+int gpx_read_text(const char* text, size_t size, GpxData* out, std::string* error = nullptr);
+// The same for a file; a file that cannot be read says so in error.
+int gpx_read_file(const char* path, GpxData* out, std::string* error = nullptr);
 
 // Points of all lines, and the great-circle length of all lines in metres.
 size_t gpx_point_count(const GpxData& data);

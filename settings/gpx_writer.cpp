@@ -15,7 +15,7 @@ const char GPX_NEW_SEGMENT[] = "</trkseg><trkseg>\n";
 
 namespace {
 
-constexpr off_t kPage = 4096;
+constexpr off_t kPage = 512;   // a disk sector: the unit a drive writes whole
 constexpr size_t kClosingLength = sizeof GPX_CLOSING - 1;
 // Moving the closing tags to a new page (see movePage): a comment opened
 // over the old closing tags ends in the processing instruction that follows
@@ -79,6 +79,7 @@ bool writeAt(int fd, const char* data, size_t size, off_t offset) {
     while (size > 0) {
         ssize_t n = pwrite(fd, data, size, offset);
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = ENOSPC;
         if (n <= 0) return false;
         data += n;
         size -= static_cast<size_t>(n);
@@ -87,10 +88,18 @@ bool writeAt(int fd, const char* data, size_t size, off_t offset) {
     return true;
 }
 
+// One step of the file's changes: written, and with sync on the disk before
+// the next step starts. The failure's errno goes to w->error.
+bool step(GpxWriter* w, const char* data, size_t size, off_t offset) {
+    if (writeAt(w->fd, data, size, offset) && (!w->sync || fdatasync(w->fd) == 0)) return true;
+    w->error = errno ? errno : EIO;
+    return false;
+}
+
 bool samePage(off_t from, size_t size) { return from / kPage == (from + static_cast<off_t>(size) - 1) / kPage; }
 
-// The closing tags go to the start of the next page. Three writes, each
-// inside one page and each leaving a whole document:
+// The closing tags go to the start of the next page. Three steps in this
+// order, each inside one page and each leaving a whole document:
 //   1. blanks from the end of the file to the page end (after the root);
 //   2. at the page start "<?kiv -->" + closing + "<?kiv ?>": after the root
 //      that is one processing instruction ending at the last "?>";
@@ -101,12 +110,12 @@ bool movePage(GpxWriter* w) {
     if (w->end < next) {
         std::string blanks(static_cast<size_t>(next - w->end), ' ');
         blanks.back() = '\n';
-        if (!writeAt(w->fd, blanks.data(), blanks.size(), w->end)) return false;
+        if (!step(w, blanks.data(), blanks.size(), w->end)) return false;
     }
     std::string start = std::string(kPageStart) + GPX_CLOSING + kTrailer;
-    if (!writeAt(w->fd, start.data(), start.size(), next)) return false;
+    if (!step(w, start.data(), start.size(), next)) return false;
     std::string comment = "<!--" + std::string(static_cast<size_t>(w->end - w->tail) - 4, ' ');
-    if (!writeAt(w->fd, comment.data(), comment.size(), w->tail)) return false;
+    if (!step(w, comment.data(), comment.size(), w->tail)) return false;
     w->tail = next + static_cast<off_t>(sizeof kPageStart - 1);
     w->end = next + static_cast<off_t>(start.size());
     return true;
@@ -128,7 +137,19 @@ int64_t gpx_time_from_text(const char* text) {
     if (!(iso || kiv) || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60 || h < 0 || mi < 0 ||
         s < 0)
         return GPX_TIME_UNKNOWN;
-    return daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
+    int64_t t = daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
+    // An ISO time may name its zone: "+02:00" is two hours ahead of UTC.
+    const char* zone = text + n;
+    if (iso && *zone == '.') zone += 1 + strspn(zone + 1, "0123456789");
+    if (iso && (*zone == '+' || *zone == '-')) {
+        int zh, zm = 0, k = 0;
+        if (sscanf(zone + 1, "%2d%n", &zh, &k) != 1 || k != 2) return GPX_TIME_UNKNOWN;
+        const char* m = zone + 3 + (zone[3] == ':');
+        if (*m >= '0' && *m <= '9' && (sscanf(m, "%2d%n", &zm, &k) != 1 || k != 2)) return GPX_TIME_UNKNOWN;
+        if (zh > 14 || zm > 59) return GPX_TIME_UNKNOWN;
+        t -= (zone[0] == '-' ? -1 : 1) * (zh * 3600 + zm * 60);
+    }
+    return t;
 }
 
 namespace {
@@ -181,30 +202,48 @@ size_t gpx_format_point(char* out, size_t size, const GpxPoint* p) {
     return n;
 }
 
-int gpx_writer_open(GpxWriter* w, const char* path, const char* trackName) {
+int gpx_writer_open(GpxWriter* w, const char* path, const char* trackName, int sync) {
     *w = GpxWriter{-1, 0, 0, 0, 0};
+    w->sync = sync;
+    w->error = EINVAL;
     char text[1024];
     size_t header = gpx_format_header(text, sizeof text - kClosingLength, trackName);
     if (!header) return 0;
     memcpy(text + header, GPX_CLOSING, kClosingLength + 1);
-    // Written whole under another name first: the file never exists empty.
+    // Written whole under another name first: the file never exists empty,
+    // not even after a power cut.
     std::string temporary = std::string(path) + ".part";
     int fd = open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return 0;
-    if (!writeAt(fd, text, header + kClosingLength, 0) || link(temporary.c_str(), path) != 0) {
+    if (fd < 0) {
+        w->error = errno;
+        return 0;
+    }
+    w->fd = fd;
+    bool ok = step(w, text, header + kClosingLength, 0);
+    if (ok && link(temporary.c_str(), path) != 0) {
+        w->error = errno;
+        ok = false;
+    }
+    if (!ok) {
+        int error = w->error;
         close(fd);
         unlink(temporary.c_str());
+        *w = GpxWriter{-1, 0, 0, 0, 0};
+        w->error = error;
         return 0;
     }
     unlink(temporary.c_str());
-    w->fd = fd;
+    w->error = 0;
     w->tail = static_cast<off_t>(header);
     w->end = static_cast<off_t>(header + kClosingLength);
     return 1;
 }
 
 int gpx_writer_point(GpxWriter* w, const GpxPoint* p) {
-    if (w->fd < 0) return 0;
+    if (w->fd < 0) {
+        w->error = EBADF;
+        return 0;
+    }
     char text[1024];
     size_t n = 0;
     if (w->newSegment && w->points > 0) {
@@ -212,7 +251,10 @@ int gpx_writer_point(GpxWriter* w, const GpxPoint* p) {
         n = sizeof GPX_NEW_SEGMENT - 1;
     }
     size_t point = gpx_format_point(text + n, sizeof text - n - kClosingLength, p);
-    if (!point) return 0;
+    if (!point) {
+        w->error = EINVAL;
+        return 0;
+    }
     n += point;
     size_t body = n;
     memcpy(text + n, GPX_CLOSING, kClosingLength);
@@ -221,8 +263,7 @@ int gpx_writer_point(GpxWriter* w, const GpxPoint* p) {
     // behind the new closing tags.
     while (static_cast<off_t>(n) < w->end - w->tail) text[n++] = ' ';
     if (!samePage(w->tail, n) && !movePage(w)) return 0;
-    if (!writeAt(w->fd, text, n, w->tail)) return 0;
-    if (w->sync) fdatasync(w->fd);
+    if (!step(w, text, n, w->tail)) return 0;
     if (w->tail + static_cast<off_t>(n) > w->end) w->end = w->tail + static_cast<off_t>(n);
     w->tail += static_cast<off_t>(body);
     w->newSegment = 0;
@@ -232,9 +273,11 @@ int gpx_writer_point(GpxWriter* w, const GpxPoint* p) {
 
 void gpx_writer_break(GpxWriter* w) { w->newSegment = 1; }
 
-void gpx_writer_close(GpxWriter* w) {
-    if (w->fd >= 0) close(w->fd);
+int gpx_writer_close(GpxWriter* w) {
+    int ok = w->fd < 0 || close(w->fd) == 0;
+    if (!ok) w->error = errno;
     w->fd = -1;
+    return ok;
 }
 
 int gpx_file_name(char* out, size_t size, const char* folder, int64_t time) {

@@ -22,7 +22,8 @@ struct GpxPoint {
 GpxPoint gpx_point(double lat, double lon);
 
 // Seconds since 1970 of a "YYYY/MM/DD HH:MM:SS" or ISO 8601
-// "YYYY-MM-DDTHH:MM:SS[.fff][Z]" text; GPX_TIME_UNKNOWN when it is neither.
+// "YYYY-MM-DDTHH:MM:SS[.fff][Z|+hh:mm|-hh:mm]" text (an offset is taken
+// off: the result is UTC); GPX_TIME_UNKNOWN when it is neither.
 int64_t gpx_time_from_text(const char* text);
 
 // The document up to the first segment's opening, the closing tags, and one
@@ -34,27 +35,33 @@ extern const char GPX_NEW_SEGMENT[];   // "</trkseg><trkseg>\n"
 size_t gpx_format_point(char* out, size_t size, const GpxPoint* p);
 
 // A recording file. Each point goes in with the closing tags behind it,
-// written over the previous closing tags; no write crosses a 4 KiB page
-// boundary, so a killed process leaves either the old or the new document.
+// written over the previous closing tags; no write crosses a 512-byte
+// sector boundary, so a killed process leaves either the old or the new
+// document, and so does a power cut while sync is on (a drive writes a
+// sector whole).
 struct GpxWriter {
     int fd;                            // -1 when closed
     off_t tail;                        // where the closing tags start
     off_t end;                         // file size
     int newSegment;                    // the next point opens a new <trkseg>
     int points;                        // written to this file
-    // Each point is on the disk before the write returns (fdatasync), so a
-    // power cut loses at most the point being written.
+    // Each write is on the disk (fdatasync) before the next one starts and
+    // before a point counts as written: a power cut loses at most the point
+    // being written and never leaves the steps of a move out of order.
     int sync = 0;
+    int error = 0;                     // errno of the last failure
 };
 
-// Creates path (fails when it exists) with an empty track named trackName.
-// 1 on success.
-int  gpx_writer_open(GpxWriter* w, const char* path, const char* trackName);
-// 1 when the point is in the file.
+// Creates path (fails when it exists) with an empty track named trackName,
+// synced before it appears when sync is 1. 1 on success; 0 with w->error set.
+int  gpx_writer_open(GpxWriter* w, const char* path, const char* trackName, int sync = 0);
+// 1 when the point is in the file (and on the disk with sync); 0 with
+// w->error set (EINVAL for a point without a usable position).
 int  gpx_writer_point(GpxWriter* w, const GpxPoint* p);
 // The next point starts a new segment (fix lost, link reconnected).
 void gpx_writer_break(GpxWriter* w);
-void gpx_writer_close(GpxWriter* w);
+// 1 when the file closed cleanly (0 with w->error set).
+int  gpx_writer_close(GpxWriter* w);
 
 // "FOLDER/kiv-YYYYMMDD-HHMMSS.gpx" for a time (seconds since 1970, UTC).
 int gpx_file_name(char* out, size_t size, const char* folder, int64_t time);

@@ -1,6 +1,7 @@
 #include "settings/ini_file.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "settings/text_scan.h"
 
@@ -39,4 +40,25 @@ int ini_read_word(const char* key, int lineLimit, char* out, size_t size) {
                           return scan_word(&v, w->out, w->size);
                       },
                       &t);
+}
+
+int ini_read_path(const char* key, char* out, size_t size) {
+    char value[INI_PATH_LINE_LIMIT + 1];
+    int found = ini_lookup(key, INI_PATH_LINE_LIMIT,
+                           [](const char* v, void* o) {
+                               // A blank value does not convert: a later line may.
+                               if (!v[strspn(v, " \t")]) return 0;
+                               copy_text(static_cast<char*>(o), INI_PATH_LINE_LIMIT + 1, v);
+                               return 1;
+                           },
+                           value);
+    if (!found) return 0;
+    const char* start = value + strspn(value, " \t");
+    size_t n = strlen(start);
+    while (n > 0 && (start[n - 1] == ' ' || start[n - 1] == '\t')) --n;
+    out[0] = 0;
+    if (n >= size) return -1;
+    memcpy(out, start, n);
+    out[n] = 0;
+    return 1;
 }

@@ -1,5 +1,6 @@
 #include "settings/ini_keys.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -7,6 +8,7 @@
 #include "settings/app_settings.h"
 #include "settings/home_path.h"
 #include "settings/ini_file.h"
+#include "settings/ini_update.h"
 #include "settings/text_scan.h"
 #include "settings/track_log.h"
 
@@ -22,15 +24,26 @@ int begins_with_any(const char* value, const char* letters) { return value[0] &&
 // "<key>%s", the word cut to the destination; 1 when found.
 int read_value(const char* key, char* value, size_t size) { return ini_read_word(key, INI_LINE_LIMIT, value, size); }
 
-// The track log name whole or not at all: a cut name would log elsewhere.
-void read_track_log_name(AppSettings* s) {
-    char name[sizeof s->trackLogFile + 1];
-    if (!ini_read_word("File=", INI_PATH_LINE_LIMIT, name, sizeof name) || !name[0]) return;
-    if (strlen(name) >= sizeof s->trackLogFile || !settings_expand_home(name, sizeof s->trackLogFile)) {
-        platform_warn("The track log name (File= in kiv_ini.txt) is too long: no track log is kept");
-        return;
+// A path key whole, blanks inside kept and "~" expanded; one that cannot
+// be used whole is refused with a warning naming the key (a cut path would
+// name another file). 1 when out holds the path.
+int read_path(const char* key, const char* what, char* out, size_t size) {
+    char path[PATH_MAX + 1];
+    int found = ini_read_path(key, path, size < sizeof path ? size : sizeof path);
+    if (found == 0) return 0;
+    if (found < 0 || !settings_expand_home(path, size)) {
+        char text[160];
+        snprintf(text, sizeof text, "%s (%s in kiv_ini.txt) is too long or starts with ~ while HOME is unset: not used",
+                 what, key);
+        platform_warn(text);
+        return 0;
     }
-    copy_text(s->trackLogFile, sizeof s->trackLogFile, name);
+    copy_text(out, size, path);
+    return 1;
+}
+
+void read_track_log_name(AppSettings* s) {
+    if (!read_path("File=", "The track log name", s->trackLogFile, sizeof s->trackLogFile)) return;
     track_log_last_time(s->trackLogFile, s->lastLoggedTime, sizeof s->lastLoggedTime);
 }
 }  // namespace
@@ -73,9 +86,10 @@ void settings_read_display_keys(AppSettings* s) {
     int hair;
     if (ini_read_int("Hair=", INI_LINE_LIMIT, &hair)) s->crossHair = hair;
     if (read_value("Dash=", value, sizeof value)) s->speedUnit = settings_speed_unit(value);
-    if (read_value("Maps=", s->mapsDir, sizeof s->mapsDir) && !settings_expand_home(s->mapsDir, sizeof s->mapsDir))
-        platform_warn("The maps folder (Maps= in kiv_ini.txt) cannot be found: HOME is unset or the path too long");
+    read_path("Maps=", "The maps folder", s->mapsDir, sizeof s->mapsDir);
     read_track_log_name(s);
+    // Options > Track as it was left (see settings_save_track).
+    if (read_value("Track=", value, sizeof value)) s->track = begins_with_any(value, "Yy1") ? 1 : 0;
     if (read_value("Plot=", value, sizeof value) && begins_with_any(value, "Yy1")) s->plot = 1;
     if (read_value("Grid=", value, sizeof value) && begins_with_any(value, "Yy1")) s->grid = 1;
     if (read_value("Rose=", value, sizeof value) && begins_with_any(value, "Nn0")) s->rose = 0;
@@ -86,7 +100,7 @@ void settings_read_linux_keys(AppSettings* s) {
     for (int n = 1; n < SETTINGS_COM_PORTS; ++n) {
         char key[8];
         snprintf(key, sizeof key, "Com%d=", n);
-        read_value(key, s->comPath[n], sizeof s->comPath[n]);
+        read_path(key, "The device path", s->comPath[n], sizeof s->comPath[n]);
     }
     read_value("Server=", s->serverUrl, sizeof s->serverUrl);
     read_value("Probe=", s->probeUrl, sizeof s->probeUrl);
@@ -108,5 +122,12 @@ void settings_read_linux_keys(AppSettings* s) {
         snprintf(key, sizeof key, "%sVersion=", w.prefix);
         read_value(key, w.source->version, sizeof w.source->version);
     }
-    read_value("Gpx=", s->gpxFolder, sizeof s->gpxFolder);
+    read_path("Gpx=", "The GPX folder", s->gpxFolder, sizeof s->gpxFolder);
+    int interval;
+    if (ini_read_int("GpxInterval=", INI_LINE_LIMIT, &interval) && interval >= 0) s->gpxInterval = interval;
+}
+
+int settings_save_track(int on) {
+    const IniSetting track = {"Track=", on ? "Y" : "N"};
+    return ini_set_keys(&track, 1);
 }

@@ -3,13 +3,20 @@
 
 struct AppSettings;
 
-// Hair=, Dash=, Maps=, File= (with the track log scan), Plot=, Grid=,
-// Rose=, Base=, in that order. Absent keys leave the record as it is.
+// Hair=, Dash=, Maps=, File= (with the track log scan), Track=, Plot=,
+// Grid=, Rose=, Base=, in that order. Absent keys leave the record as it
+// is. Path keys (Maps=, File=, Com<n>=, Gpx=) are taken whole, blanks
+// inside kept and a leading "~" expanded; one too long is refused, said.
 void settings_read_display_keys(AppSettings* s);
 
 // Linux additions: Com<n>= (n 1..9) device paths, Server= and Probe= URLs,
-// Listen= (remote server address), the Wms*= and WmsAerial*= sources.
+// Listen= (remote server address), the Wms*= and WmsAerial*= sources, Gpx=
+// and GpxInterval= (seconds between recorded points, default 1).
 void settings_read_linux_keys(AppSettings* s);
+
+// Options > Track into kiv_ini.txt (Track=Y or N, the file replaced
+// atomically), so recording resumes after a restart or a crash. 1 when saved.
+int settings_save_track(int on);
 
 // Dash= value to speedUnit: 'K', 'S', 'M' or 0.
 char settings_speed_unit(const char* value);

@@ -91,30 +91,34 @@ protected:
 
 }  // namespace
 
-TEST_F(AppTracksTest, RecordingWritesEveryLoggedPointInSegmentsAndADayPerFile) {
+// The recorder follows the fix record alone: no paint, one point per fix
+// second wherever the marker is, a new segment when the time steps back or
+// the link reopens, a file per day, and Track remembered in kiv_ini.txt.
+TEST_F(AppTracksTest, RecordingFollowsTheFixWithoutPaintingInSegmentsAndADayPerFile) {
     std::filesystem::create_directory("gpx");
     create("Gpx=gpx\n");
-    setFix(45.54, -75.70, "2025/05/08 23:59:58", 20);
-    app_paint();
-    EXPECT_TRUE(gpxFiles("gpx").empty()) << "nothing is recorded while Track is off";
-    settings()->track = 1;
-    setFix(45.53, -75.69, "2025/05/08 23:59:59", 20);
+    app_command(MENU_TRACK);
+    EXPECT_NE(readFile("kiv_ini.txt").find("Track=Y"), std::string::npos);
     gps_set_altitude(80);
     gps_set_hdop(1.4);
     gps_set_course(123);
     const GpsSatellite sats[3] = {{5, 40, 100, 35, 1, 0, 0}, {7, 20, 200, 30, 1, 0, 0}, {9, 10, 300, 20, 0, 0, 0}};
     gps_set_satellites(sats, 3, 3);
-    app_paint();
-    setFix(45.53, -75.69, "2025/05/08 23:59:59");   // same time, same pixel
-    app_paint();
-    gps_clear_fix_mode();                           // lost
-    app_paint();
-    setFix(45.52, -75.68, "2025/05/09 00:00:00");   // the next day
-    app_paint();
-    gps_clear_fix_mode();                           // lost again: a new segment
-    app_paint();
-    setFix(45.51, -75.67, "2025/05/09 00:00:01");
-    app_paint();
+    int points = 0;
+    auto fix = [&](double lat, const char* utc, bool recorded = true) {
+        setFix(lat, -75.69, utc, 20);
+        if (recorded) {
+            ASSERT_TRUE(waitFor([&] { return gpx_recording_points() == points + 1; })) << utc;
+        }
+        points += recorded;
+    };
+    fix(45.53, "2025/05/08 23:59:59");
+    fix(45.53, "2025/05/09 00:00:00");     // the same pixel, the next day
+    fix(45.53001, "2025/05/09 00:00:05");
+    fix(45.53002, "2025/05/09 00:00:05", false);   // the same second
+    fix(45.53003, "2025/05/09 00:00:02");  // stepped back: a new segment
+    app_command(MENU_CONNECT);             // reopened: a new segment
+    fix(45.53004, "2025/05/09 00:00:03");
     auto files = gpxFiles("gpx");
     ASSERT_EQ(files.size(), 2u);
     EXPECT_EQ(files[0], "gpx/kiv-20250508-235959.gpx");
@@ -130,15 +134,27 @@ TEST_F(AppTracksTest, RecordingWritesEveryLoggedPointInSegmentsAndADayPerFile) {
     EXPECT_DOUBLE_EQ(p.hdop, 1.4);
     EXPECT_EQ(p.sat, 2);
     EXPECT_EQ(p.time, gpx_time_from_text("2025-05-08T23:59:59Z"));
-    EXPECT_EQ(second.lines.size(), 2u);
-    EXPECT_EQ(gpx_point_count(second), 2u);
-    // A reconnect starts a new segment in the same file.
-    app_command(MENU_CONNECT);
-    setFix(45.50, -75.66, "2025/05/09 00:00:02");
-    app_paint();
-    GpxData again;
-    ASSERT_TRUE(gpx_read_file(files[1].c_str(), &again));
-    EXPECT_EQ(again.lines.size(), 3u);
+    ASSERT_EQ(second.lines.size(), 3u);
+    EXPECT_EQ(second.lines[0].points.size(), 2u);
+    EXPECT_NEAR(second.lines[0].points[1].lat, 45.53001, 1e-7);
+}
+
+// A folder that cannot take the file is said once, naming the file.
+TEST_F(AppTracksTest, ARecordingThatCannotStartIsSaidOnce) {
+    create("Gpx=missing folder\n");
+    app_command(MENU_TRACK);
+    setFix(45.53, -75.69, "2025/05/08 12:00:00");
+    std::string said;
+    ASSERT_TRUE(waitFor([&] {
+        app_timer();
+        said.clear();
+        for (const HeadlessCall& c : headless_calls_of("message_box")) said += c.text;
+        return !said.empty();
+    }));
+    EXPECT_NE(said.find("missing folder/kiv-20250508-120000.gpx: No such file or directory"), std::string::npos) << said;
+    setFix(45.54, -75.69, "2025/05/08 12:00:01");
+    app_timer();
+    EXPECT_EQ(headless_calls_of("message_box").size(), 1u);
 }
 
 TEST_F(AppTracksTest, OpenedTracksShowInTheirColoursWithWaypointNamesUntilClosed) {
@@ -181,7 +197,8 @@ TEST_F(AppTracksTest, AFileThatIsNotGpxIsRefusedWithAWarning) {
     EXPECT_EQ(track_overlay_count(), 0);
     auto boxes = headless_calls_of("message_box");
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Error in loading the GPX file");
+    // The warning says which file and what is wrong where.
+    EXPECT_NE(boxes[0].text.find("notes.gpx: line 1: syntax error"), std::string::npos) << boxes[0].text;
 }
 
 // Each way of losing the fix greys the marker, puts the age in the title

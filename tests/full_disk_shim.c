@@ -1,6 +1,8 @@
 /* A full disk where no file system of its own can be mounted: preloaded into
- * the program, it fails every write to a file under KIV_FULL_DISK_DIR with
- * ENOSPC while the file KIV_FULL_DISK_FLAG exists. */
+ * the program, it fails every write (write, fwrite, pwrite) and every sync
+ * (fsync, fdatasync: where a full disk shows with delayed allocation) of a
+ * file under KIV_FULL_DISK_DIR with ENOSPC while the file KIV_FULL_DISK_FLAG
+ * exists. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -42,3 +44,28 @@ size_t fwrite(const void* data, size_t size, size_t count, FILE* f) {
     }
     return real(data, size, count, f);
 }
+
+ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
+    static ssize_t (*real)(int, const void*, size_t, off_t);
+    if (!real) real = (ssize_t(*)(int, const void*, size_t, off_t))dlsym(RTLD_NEXT, "pwrite");
+    if (disk_full(fd)) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return real(fd, data, size, offset);
+}
+
+ssize_t pwrite64(int fd, const void* data, size_t size, off_t offset) { return pwrite(fd, data, size, offset); }
+
+/* fsync and fdatasync share one shape: the real one unless the disk is full. */
+static int sync_or_full(const char* name, int fd) {
+    int (*real)(int) = (int (*)(int))dlsym(RTLD_NEXT, name);
+    if (disk_full(fd)) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return real(fd);
+}
+
+int fsync(int fd) { return sync_or_full("fsync", fd); }
+int fdatasync(int fd) { return sync_or_full("fdatasync", fd); }

@@ -6,3 +6,7 @@ kiv_test(gpx_test SANITIZE
 if(TARGET kivtrack)
   add_dependencies(gpx_test kivtrack)
 endif()
+# The full disk of the write-failure test (not in the sanitizer build).
+if(NOT KIV_SANITIZE)
+  add_dependencies(gpx_test kiv_full_disk_shim)
+endif()

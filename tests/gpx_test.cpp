@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -89,7 +90,21 @@ GpxPoint fullPoint(int i) {
 
 class Gpx : public SettingsDir {};
 
+// The states of a file at each of its syncs: what a power cut may keep.
+std::vector<std::string>* synced = nullptr;
+
 }  // namespace
+
+extern "C" int fdatasync(int fd) {
+    if (synced) {
+        std::string text;
+        char buf[4096];
+        ssize_t n;
+        for (off_t at = 0; (n = pread(fd, buf, sizeof buf, at)) > 0; at += n) text.append(buf, static_cast<size_t>(n));
+        synced->push_back(text);
+    }
+    return static_cast<int>(syscall(SYS_fdatasync, fd));
+}
 
 TEST_F(Gpx, TimesFromBothTextFormsAndNamesOfTheRun) {
     EXPECT_EQ(gpx_time_from_text("2025/05/08 12:00:01"), 1746705601);
@@ -134,16 +149,49 @@ TEST_F(Gpx, WrittenPointsComeBackWithEveryFieldAndTheirSegments) {
     EXPECT_EQ(p.sat, 7);
 }
 
+// A power cut keeps the last synced state and maybe the one write after it:
+// every synced state must be whole GPX and the next one differ from it
+// inside one 512-byte sector (what a drive writes whole).
+TEST_F(Gpx, EverySyncedStateIsWholeAndTheNextDiffersInOneSector) {
+    std::vector<std::string> states;
+    synced = &states;
+    GpxWriter w;
+    ASSERT_TRUE(gpx_writer_open(&w, "cut.gpx", "power", 1));
+    for (int i = 0; i < 60; i++) {
+        if (i == 30) gpx_writer_break(&w);
+        GpxPoint p = fullPoint(i);
+        ASSERT_TRUE(gpx_writer_point(&w, &p));
+    }
+    gpx_writer_close(&w);
+    synced = nullptr;
+    size_t points = 0;
+    for (size_t i = 0; i < states.size(); i++) {
+        GpxData d;
+        std::string error;
+        ASSERT_TRUE(gpx_read_text(states[i].data(), states[i].size(), &d, &error)) << "sync " << i << ": " << error;
+        ASSERT_GE(gpx_point_count(d), points);
+        points = gpx_point_count(d);
+        if (i == 0) continue;
+        const std::string &a = states[i - 1], &b = states[i];
+        size_t first = 0, last = std::max(a.size(), b.size());
+        while (first < std::min(a.size(), b.size()) && a[first] == b[first]) first++;
+        if (a.size() == b.size())
+            while (last > first && a[last - 1] == b[last - 1]) last--;
+        ASSERT_EQ(first / 512, (last - 1) / 512) << "sync " << i << " changed bytes " << first << " to " << last;
+    }
+    EXPECT_EQ(points, 60u);
+}
+
 TEST_F(Gpx, ReaderTakesGpx10RoutesWaypointsQuotesPrefixesAndEntities) {
     const std::string text =
-        "<?xml version='1.0'?><!DOCTYPE gpx><gpx version='1.0' xmlns:g='x'>\n"
+        "<?xml version='1.0'?><!DOCTYPE gpx><gpx version='1.0' xmlns:g='http://www.topografix.com/GPX/1/0'>\n"
         "<!-- <trkpt lat=\"1\" lon=\"1\"/> -->\n"
         "<wpt lon='-75.5' lat='45.25'><name>Caf&#233; &amp; &lt;bar&gt;</name></wpt>\n"
         "<wpt lat=\"91\" lon=\"0\"><name>off the earth</name></wpt>\n"
         "<g:rte><name>r</name><g:rtept lat=\"1\" lon=\"2\"/><rtept lat = \"3\" lon = '4'></rtept></g:rte>\n"
         "<trk><trkseg><trkpt lat=\"5\" lon=\"6\"><speed>3.5</speed><course>45</course>"
         "<time>2025-05-08T12:00:00Z</time></trkpt>"
-        "<trkpt lat=\"x\" lon=\"6\"/></trkseg><trkseg><trkpt lon=\"8\" lat=\"7\"/></trkseg></trk></gpx>";
+        "</trkseg><trkseg><trkpt lon=\"8\" lat=\"7\"/></trkseg></trk></gpx>";
     GpxData d;
     ASSERT_TRUE(gpx_read_text(text.data(), text.size(), &d));
     ASSERT_EQ(d.waypoints.size(), 1u);
@@ -159,6 +207,57 @@ TEST_F(Gpx, ReaderTakesGpx10RoutesWaypointsQuotesPrefixesAndEntities) {
     EXPECT_DOUBLE_EQ(d.lines[2].points[0].lat, 7);
     GpxData none;
     EXPECT_FALSE(gpx_read_text("<html></html>", 13, &none));
+}
+
+// Another encoding, CDATA, a zone offset, and another schema's time kept
+// from the point's own.
+TEST_F(Gpx, ReaderTakesZonesCdataLatin1AndKeepsOtherSchemasApart) {
+    const std::string latin1 =
+        "<?xml version='1.0' encoding='ISO-8859-1'?><gpx xmlns:x='urn:x' "
+        "xmlns:t='http://www.garmin.com/xmlschemas/TrackPointExtension/v2'>"
+        "<wpt lat='1' lon='2'><name>Caf\xE9</name></wpt><wpt lat='1' lon='2'><name><![CDATA[<a & b>]]></name></wpt>"
+        "<trk><trkseg><trkpt lat='3' lon='4'><time>2025-05-08T12:00:00+02:00</time><extensions>"
+        "<x:time>2001-01-01T00:00:00Z</x:time><t:TrackPointExtension><t:speed>4.5</t:speed>"
+        "</t:TrackPointExtension></extensions></trkpt></trkseg></trk></gpx>";
+    GpxData d;
+    ASSERT_TRUE(gpx_read_text(latin1.data(), latin1.size(), &d));
+    ASSERT_EQ(d.waypoints.size(), 2u);
+    EXPECT_EQ(d.waypoints[0].name, "Caf\xC3\xA9");
+    EXPECT_EQ(d.waypoints[1].name, "<a & b>");
+    ASSERT_EQ(gpx_point_count(d), 1u);
+    EXPECT_EQ(d.lines[0].points[0].time, gpx_time_from_text("2025-05-08T10:00:00Z"));
+    EXPECT_DOUBLE_EQ(d.lines[0].points[0].speed, 4.5);
+}
+
+// Each refusal says where and why; an entity expansion attack is one.
+TEST_F(Gpx, ReaderRefusesWhatIsNotGpxSayingWhereAndWhy) {
+    std::string laughs = "<?xml version='1.0'?><!DOCTYPE gpx [<!ENTITY a 'aaaaaaaaaa'>";
+    for (char e = 'b'; e <= 'j'; e++) {
+        laughs += std::string("<!ENTITY ") + e + " '";
+        for (int i = 0; i < 10; i++) laughs += std::string("&") + static_cast<char>(e - 1) + ";";
+        laughs += "'>";
+    }
+    laughs += "]>\n<gpx><wpt lat='1' lon='2'><name>&j;</name></wpt></gpx>";
+    const struct {
+        std::string text, error;
+    } cases[] = {
+        {"", "line 1: no element found"},
+        {"\x8f\x01\xff random", "line 1: not well-formed"},
+        {"<kml xmlns='http://www.opengis.net/kml/2.2'><Document/></kml>", "the root element is <kml>, not <gpx>"},
+        {"<gpx>\n<wpt lat=\"45,40\" lon=\"1\"/></gpx>", "line 2: lat \"45,40\" is not a number"},
+        {laughs, "line 1: entity declarations are not allowed"},
+    };
+    for (const auto& c : cases) {
+        GpxData d;
+        std::string error;
+        EXPECT_FALSE(gpx_read_text(c.text.data(), c.text.size(), &d, &error)) << c.error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        put("bad.gpx", c.text);
+        int status = -1;
+        std::string said = run("'" + kivtrack + "' info bad.gpx 2>&1", &status);
+        EXPECT_EQ(status, 1) << said;
+        EXPECT_NE(said.find("bad.gpx is not GPX (" + c.error), std::string::npos) << said;
+    }
 }
 
 TEST_F(Gpx, ReaderNeverPassesTheEndOfCutOrHostileText) {
@@ -267,6 +366,30 @@ TEST_F(Gpx, KilledWriterLeavesAWholeFileWithTheFirstPointsInOrder) {
             ASSERT_EQ(got[i].substr(0, want[i].size()), want[i]) << out << " point " << i;
     }
     EXPECT_GT(cut, 0) << "no run was killed while writing";
+}
+
+// A write or sync that fails ends the export with the reason, exit 1.
+TEST_F(Gpx, KivtrackWriteSaysWhatFailed) {
+    std::string points;
+    for (int i = 0; i < 100; i++) points += "45.000000 -75.000000 - 2025/05/08 12:00:00\n";
+    put("track.txt", points);
+    mkdir("full", 0755);
+    put("flag", "");
+    const std::string shim = std::string(KIV_BINARY_DIR) + "/tests/libkiv_full_disk_shim.so";
+    const struct {
+        std::string how, file, error;
+    } cases[] = {
+        {"LD_PRELOAD='" + shim + "' KIV_FULL_DISK_DIR=\"$PWD/full/\" KIV_FULL_DISK_FLAG=flag", "full/out.gpx",
+         "cannot create full/out.gpx: No space left on device"},
+        {"trap '' XFSZ; ulimit -f 4;", "big.gpx", "cannot write big.gpx: File too large"},
+    };
+    for (const auto& c : cases) {
+        if (c.how.find("LD_PRELOAD") == 0 && access(shim.c_str(), F_OK) != 0) continue;   // sanitizer build
+        int status = -1;
+        std::string said = run(c.how + " '" + kivtrack + "' gpx track.txt --write " + c.file + " 2>&1", &status);
+        EXPECT_EQ(status, 1) << said;
+        EXPECT_NE(said.find(c.error), std::string::npos) << said;
+    }
 }
 
 TEST_F(Gpx, KivtrackConvertsATrackLogAndTellsAboutFiles) {

@@ -190,7 +190,7 @@ TEST_F(SettingsRead, DisplayKeys) {
         "# display\n"
         "Hair=3\n"
         "Dash=km/h\n"
-        "Maps=/srv/maps tail\n"
+        "Maps=/srv/my maps \n"
         "File=track.log\n"
         "Plot=Yes\n"
         "Grid=1\n"
@@ -199,7 +199,7 @@ TEST_F(SettingsRead, DisplayKeys) {
     Loaded s;
     EXPECT_EQ(s->crossHair, 3);
     EXPECT_EQ(s->speedUnit, 'K');
-    EXPECT_STREQ(s->mapsDir, "/srv/maps");  // a word value ends at the first blank
+    EXPECT_STREQ(s->mapsDir, "/srv/my maps");  // a path keeps its blanks
     EXPECT_STREQ(s->trackLogFile, "track.log");
     EXPECT_STREQ(s->lastLoggedTime, "2006/01/01 10:00:05");
     EXPECT_EQ(s->plot, 1);
@@ -298,10 +298,13 @@ TEST_F(SettingsRead, PathsStartingAtHomeAndTooLongTrackLogName) {
     std::string deep = "logs/" + std::string(120, 'l') + "/" + std::string(90, 'n');
     std::filesystem::create_directories(std::filesystem::path(deep).parent_path());
     put(deep, "1 2 - 2006/01/01 10:00:05\n");
-    put("kiv_ini.txt", "Maps=~/maps\nFile=~/" + deep + "\n");
+    put("kiv_ini.txt", "Maps=~/maps\nFile=~/" + deep + "\nGpx=~/My Tracks\nCom1=/dev/serial/by-id/usb-u blox\nTrack=Y\n");
     {
         Loaded s;
         EXPECT_EQ(std::string(s->mapsDir), dir + "/maps");
+        EXPECT_EQ(std::string(s->gpxFolder), dir + "/My Tracks");
+        EXPECT_STREQ(s->comPath[1], "/dev/serial/by-id/usb-u blox");
+        EXPECT_EQ(s->track, 1);
         EXPECT_EQ(std::string(s->trackLogFile), dir + "/" + deep);
         EXPECT_STREQ(s->lastLoggedTime, "2006/01/01 10:00:05");
         EXPECT_TRUE(headless_calls_of("message_box").empty());
@@ -326,7 +329,8 @@ TEST_F(SettingsRead, OverLongValuesAreCutSafely) {
     EXPECT_EQ(std::string(s->lastLoggedTime), std::string(31, 't'));
     EXPECT_EQ(std::string(s->baseHost), longHost.substr(0, 63));
     EXPECT_EQ(s->basePort, 81);
-    EXPECT_EQ(std::string(s->mapsDir), std::string(250, 'm'));  // the 255-character line, less "Maps="
+    EXPECT_STREQ(s->mapsDir, "./Maps");  // a folder name is never cut either: refused, said
+    EXPECT_EQ(headless_calls_of("message_box").size(), 1u);
     EXPECT_EQ(s->crossHair, 2147483647);
     ProgramSettings p = program_read();
     EXPECT_STREQ(p.zoneName, "VERYLON");

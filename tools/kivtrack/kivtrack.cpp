@@ -6,9 +6,12 @@
 //   kivtrack info FILE                         points, length, duration, bounds
 //                                              of a track log or a GPX file
 //
-// Exit status 0, 1 on a file that cannot be read or written, 2 on bad usage.
+// Exit status 0; 1 on a file that cannot be read or written, or that is
+// neither GPX nor a track log (said on stderr with the reason); 2 on bad usage.
 #include <getopt.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cmath>
@@ -64,11 +67,20 @@ int toGpx(const char* trackLog, const char* outPath) {
     if (outPath) {
         GpxWriter w;
         if (!gpx_writer_open(&w, outPath, trackLog)) {
-            fprintf(stderr, "kivtrack: cannot create %s\n", outPath);
+            fprintf(stderr, "kivtrack: cannot create %s: %s\n", outPath, strerror(w.error));
             return 1;
         }
-        for (const GpxPoint& p : points) gpx_writer_point(&w, &p);
-        gpx_writer_close(&w);
+        for (const GpxPoint& p : points) {
+            // A point without a usable position is left out, as on standard output.
+            if (gpx_writer_point(&w, &p) || w.error == EINVAL) continue;
+            fprintf(stderr, "kivtrack: cannot write %s: %s\n", outPath, strerror(w.error));
+            gpx_writer_close(&w);
+            return 1;
+        }
+        if (!gpx_writer_close(&w)) {
+            fprintf(stderr, "kivtrack: cannot write %s: %s\n", outPath, strerror(w.error));
+            return 1;
+        }
         return 0;
     }
     char text[1024];
@@ -82,11 +94,15 @@ int toGpx(const char* trackLog, const char* outPath) {
 
 int info(const char* path) {
     GpxData data;
-    if (!gpx_read_file(path, &data)) {
-        data = GpxData{};
-        // Not GPX: a track log (any readable file is one, maybe empty).
+    std::string why;
+    if (!gpx_read_file(path, &data, &why)) {
+        // Not GPX: a track log, when it holds at least one point.
         if (!readTrackLog(path, &data)) {
-            fprintf(stderr, "kivtrack: cannot read %s\n", path);
+            fprintf(stderr, "kivtrack: cannot read %s: %s\n", path, strerror(errno));
+            return 1;
+        }
+        if (gpx_point_count(data) == 0) {
+            fprintf(stderr, "kivtrack: %s is not GPX (%s) nor a track log\n", path, why.c_str());
             return 1;
         }
     }
