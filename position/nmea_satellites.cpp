@@ -17,7 +17,7 @@ struct SatelliteList {
     int system;   // talker system, -1 when the numbers tell
     int signal;   // NMEA 4.10 signal id, 0 without
     int inView;
-    int64_t seen;  // clock seconds of the last GSV
+    int64_t seen;  // monotonic seconds of the last GSV
     GpsSatellite rows[GPS_SAT_TABLE];
 };
 
@@ -207,7 +207,7 @@ void nmea_satellites_gsv(const NmeaFields& f, int talkerSystem) {
     int message;
     // Without a message number the rows cannot be placed: keep the table.
     if (!nmea_field_int(f, 2, &message)) return;
-    int64_t now = platform_clock_seconds();
+    int64_t now = platform_monotonic_seconds();
     int signal = gsv_signal(f);
     SatelliteList* l = list_for(talkerSystem, signal, now);
     l->inView = int_or_zero(f, 3);
@@ -260,11 +260,11 @@ void nmea_satellites_gsa(const NmeaFields& f, int talkerSystem) {
             set_used(s, mine, n);
         }
     }
-    publish(platform_clock_seconds());
+    publish(platform_monotonic_seconds());
 }
 
 void nmea_satellites_age() {
-    int64_t now = platform_clock_seconds();
+    int64_t now = platform_monotonic_seconds();
     for (const SatelliteList& l : sats.lists)
         if (l.live && now - l.seen > NMEA_SATELLITE_AGE_SECONDS) return publish(now);
 }
