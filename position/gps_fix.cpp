@@ -15,7 +15,7 @@ struct GpsFix {
     int fixMode = 0;
     char utcTimeText[GPS_TIME_TEXT] = {};
     char localTimeText[GPS_TIME_TEXT] = {};
-    int zoneHours = 0;
+    int zoneMinutes = 0;
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     int positionReceived = 0;  // 1 latitude, 2 longitude
     int satellitesInView = 0;
@@ -27,8 +27,12 @@ struct GpsFix {
 GpsFix fix;
 std::mutex fix_lock;
 
-// February always has 28 days: the receivers' calendar here has no leap years.
-const int month_length[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+// Days of a month (1..12) of the Gregorian calendar.
+int month_length(int year, int month) {
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
 
 bool in_table(int i) { return i >= 0 && i < GPS_SAT_TABLE; }
 
@@ -118,12 +122,21 @@ std::string gps_local_text() {
     std::lock_guard<std::mutex> g(fix_lock);
     return fix.localTimeText;
 }
-void gps_set_zone(int hours) { write_field(fix.zoneHours, hours); }
-int gps_zone() { return read_field(fix.zoneHours); }
+void gps_set_zone(int hours) { gps_set_zone_minutes(hours * 60); }
+void gps_set_zone_minutes(int minutes) { write_field(fix.zoneMinutes, minutes); }
+int gps_zone_minutes() { return read_field(fix.zoneMinutes); }
 
-void gps_utc_to_local(int zone, int& year, int& month, int& day, int& hour) {
-    if (zone == 0) return;
-    hour += zone;
+void gps_utc_to_local(int zoneMinutes, int& year, int& month, int& day, int& hour, int& minute) {
+    if (zoneMinutes == 0) return;
+    minute += zoneMinutes % 60;
+    hour += zoneMinutes / 60;
+    if (minute < 0) {
+        hour -= 1;
+        minute += 60;
+    } else if (minute > 59) {
+        hour += 1;
+        minute -= 60;
+    }
     if (hour < 0) {
         day -= 1;
         hour += 24;
@@ -134,8 +147,8 @@ void gps_utc_to_local(int zone, int& year, int& month, int& day, int& hour) {
     if (day < 1) {
         month -= 1;
         // The month before January is December.
-        day = (month >= 1 && month <= 12) ? month_length[month - 1] : 31;
-    } else if (month >= 1 && month <= 12 && day > month_length[month - 1]) {
+        day = (month >= 1 && month <= 12) ? month_length(year, month) : 31;
+    } else if (month >= 1 && month <= 12 && day > month_length(year, month)) {
         month += 1;
         day = 1;
     }
@@ -157,7 +170,7 @@ void gps_set_time_utc(int year, int month, int day, int hour, int minute, int se
     fix.minute = minute;
     fix.second = second;
     write_time_text(fix.utcTimeText, false, year, month, day, hour, minute, second);
-    gps_utc_to_local(fix.zoneHours, fix.year, fix.month, fix.day, fix.hour);
+    gps_utc_to_local(fix.zoneMinutes, fix.year, fix.month, fix.day, fix.hour, fix.minute);
     write_time_text(fix.localTimeText, true, fix.year, fix.month, fix.day, fix.hour, fix.minute, fix.second);
 }
 

@@ -37,9 +37,11 @@ std::string gps_utc_text();
 std::string gps_local_text();
 // Copies the UTC text into out (at least GPS_TIME_TEXT bytes) without allocating.
 void gps_copy_utc_text(char* out);
+// The zone's offset from UTC: whole hours, or minutes (+5:30 is 330).
 void gps_set_zone(int hours);
-int  gps_zone();
-// UTC date/time in; writes the UTC text and derives the local one (no leap years).
+void gps_set_zone_minutes(int minutes);
+int  gps_zone_minutes();
+// UTC date/time in; writes the UTC text and derives the local one.
 void gps_set_time_utc(int year, int month, int day, int hour, int minute, int second);
 
 // A latitude or longitude that is not finite leaves no position (see
@@ -97,5 +99,6 @@ void gps_set_last_message(const char* text);
 void gps_reset();
 
 // Shared by the decoders: the whole local/UTC conversion, exposed for tests.
-// Applies zone hours to a UTC time with the program's calendar rules.
-void gps_utc_to_local(int zone, int& year, int& month, int& day, int& hour);
+// Applies a zone offset (minutes, within a day) to a UTC time of the
+// Gregorian calendar.
+void gps_utc_to_local(int zoneMinutes, int& year, int& month, int& day, int& hour, int& minute);
