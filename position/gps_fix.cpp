@@ -6,6 +6,8 @@
 #include <limits>
 #include <mutex>
 
+#include "platform/platform.h"
+
 namespace {
 
 struct GpsFix {
@@ -21,6 +23,7 @@ struct GpsFix {
     int satellitesInView = 0;
     int satCount = 0;
     GpsSatellite sats[GPS_SAT_TABLE] = {};
+    int64_t satellitesAt = -1;  // monotonic seconds of the last table, -1 none
     char lastMessage[GPS_MESSAGE_TEXT] = {};
 };
 
@@ -231,16 +234,33 @@ const char* gps_system_name(int system) {
 int gps_satellites_in_view() { return read_field(fix.satellitesInView); }
 int gps_sat_count() { return read_field(fix.satCount); }
 void gps_set_satellites_in_view(int n) {
+    const int64_t now = platform_monotonic_seconds();
     std::lock_guard<std::mutex> g(fix_lock);
     fix.satellitesInView = n;
     fix.satCount = table_rows(n);
+    fix.satellitesAt = now;
 }
 void gps_set_satellites(const GpsSatellite* list, int count, int inView) {
     count = table_rows(count);
+    const int64_t now = platform_monotonic_seconds();
     std::lock_guard<std::mutex> g(fix_lock);
     if (count > 0) std::memcpy(fix.sats, list, count * sizeof *list);
     fix.satCount = count;
     fix.satellitesInView = inView;
+    fix.satellitesAt = now;
+}
+int gps_satellites_age() {
+    const int64_t now = platform_monotonic_seconds();
+    std::lock_guard<std::mutex> g(fix_lock);
+    if (fix.satellitesAt < 0) return -1;
+    int64_t age = now - fix.satellitesAt;
+    return age < 0 ? 0 : age > 999999999 ? 999999999 : static_cast<int>(age);
+}
+void gps_clear_satellites() {
+    std::lock_guard<std::mutex> g(fix_lock);
+    fix.satCount = 0;
+    fix.satellitesInView = 0;
+    fix.satellitesAt = -1;
 }
 int gps_copy_satellites(GpsSatellite* out, int capacity) {
     std::lock_guard<std::mutex> g(fix_lock);

@@ -15,7 +15,8 @@ enum GpsSystem { GPS_SYSTEM_GPS, GPS_SYSTEM_GLONASS, GPS_SYSTEM_GALILEO, GPS_SYS
 const char* gps_system_name(int system);
 
 // One row of the satellite table. signal is the NMEA 4.10 signal id of the
-// strength shown, 0 when the receiver gives none.
+// strength shown, 0 when the receiver gives none; elevation and azimuth
+// are -1 while unknown.
 struct GpsSatellite {
     int prn, elevation, azimuth, snr, used, system, signal;
 };
@@ -78,6 +79,14 @@ void gps_set_satellites_in_view(int count);
 void gps_set_satellites(const GpsSatellite* list, int count, int inView);
 // Copies the filled rows (at most capacity); returns how many.
 int  gps_copy_satellites(GpsSatellite* out, int capacity);
+// A table no source has renewed for longer than this (a receiver stopped
+// or unplugged) lists satellites that are gone.
+enum { GPS_SATELLITE_AGE_SECONDS = 10 };
+// Seconds on the monotonic clock since the table was last set (by
+// gps_set_satellites or gps_set_satellites_in_view); -1 when it is empty
+// since start or gps_clear_satellites.
+int  gps_satellites_age();
+void gps_clear_satellites();
 int  gps_sat_system(int index);
 int  gps_sat_signal(int index);
 int  gps_sat_prn(int index);
