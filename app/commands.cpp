@@ -35,6 +35,7 @@ void disconnect(AppSettings* s) {
     serial_close(s);
     platform_set_repaint_stop(0);
     gps_clear_fix_mode();
+    gps_clear_satellites();  // the monitor lists none of the closed link's
     if (s->deviceType == DEVICE_SMS) sms_reset();
     platform_invalidate(0);
     platform_busy_cursor(0);

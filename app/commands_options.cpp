@@ -21,7 +21,7 @@ void toggle(int32_t* flag, int id) {
 
 void command_auto_zoom(AppSettings* s) {
     // The next zoom probe counts from now.
-    map_view.lastZoomProbe = platform_clock_seconds();
+    map_view.lastZoomProbe = platform_monotonic_seconds();
     toggle(&s->autoZoom, MENU_AUTO_ZOOM);
 }
 

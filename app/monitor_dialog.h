@@ -57,7 +57,7 @@ void monitor_dialog_free(MonitorDialog* d);
 void monitor_dialog_init(MonitorDialog* d);
 // Timer: refresh from the fix record, then timerMs = 300.
 void monitor_dialog_timer(MonitorDialog* d);
-// The refresh alone. List lines beyond the count keep their old text.
+// The refresh alone. List lines beyond the count are blank.
 void monitor_dialog_refresh(MonitorDialog* d);
 // A command from the dialog: 1 (the OK button) closes it and returns 1;
 // any other id returns 0.

@@ -38,7 +38,7 @@ void bringOnScreen(int setCursor) {
     v.sheetLon = v.targetLon;
     v.zoomLevel = v.targetZoom;
     platform_invalidate(1);
-    v.lastZoomProbe = platform_clock_seconds();
+    v.lastZoomProbe = platform_monotonic_seconds();
 }
 
 // The exact sheet of the targets: downloaded when online (local file
@@ -250,7 +250,7 @@ void nav_auto_pan_step() {
     v.targetZoom = v.zoomLevel;
     v.targetLat = snapLatitude(fixLat, v.targetZoom, 0);
     v.targetLon = snapLongitude(fixLon, v.targetZoom, s->bigMaps);
-    int64_t now = platform_clock_seconds();
+    int64_t now = platform_monotonic_seconds();
     if (!s->online && s->autoZoom && now - v.lastZoomProbe > kZoomProbeSeconds) {
         if (v.targetZoom < ZOOM_FINEST) {
             v.targetZoom++;

@@ -131,7 +131,7 @@ void speedReadout(const AppSettings* s) {
 void paint_speed_text(char* out, int size) {
     const AppSettings* s = app_window.settings;
     out[0] = 0;
-    int64_t now = platform_clock_seconds();
+    int64_t now = platform_monotonic_seconds();
     double speed = gps_speed();
     if (!s->speedUnit || !s->connected) return;
     if (!(speed > kMovingSpeed) && !(now - v.lastMovingTime < kSpeedShownSeconds)) return;

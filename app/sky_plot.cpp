@@ -95,7 +95,7 @@ const char* sky_plot_legend() {
 }
 
 int sky_plot_place(int azimuth, int elevation, int* x, int* y) {
-    if (elevation < 0 || elevation > 90) return 0;
+    if (elevation < 0 || elevation > 90 || azimuth < 0) return 0;
     double r = kHorizon * (90 - elevation) / 90.0;
     double a = (azimuth % 360) * kPi / 180.0;
     *x = kCentre + static_cast<int>(std::lround(r * std::sin(a)));

@@ -23,7 +23,7 @@ enum SkyMarkShape { SKY_CIRCLE, SKY_SQUARE, SKY_DIAMOND, SKY_TRIANGLE_UP, SKY_TR
 
 void sky_plot_draw(SkyPlot* plot, const GpsSatellite* sats, int count);
 // The pixel at the centre of a satellite's mark; 0 when it is not on the
-// plot (elevation below 0 or above 90).
+// plot (elevation below 0 or above 90, or azimuth unknown: below 0).
 int sky_plot_place(int azimuth, int elevation, int* x, int* y);
 // Signal strength in dB-Hz to its colour: none (0), below 20, 20-29, 30-39, 40 up.
 uint32_t sky_plot_colour(int snr);

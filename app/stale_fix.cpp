@@ -12,7 +12,7 @@ namespace {
 struct StaleFix {
     int seen = 0;                      // a position came on this link
     int stale = 0;
-    int64_t freshAt = 0;               // clock seconds of the last new position
+    int64_t freshAt = 0;               // monotonic seconds of the last new position
     unsigned count = 0;                // gps_position_count() when last looked at
     double lat = 0, lon = 0;
     int connected = 0;
@@ -25,7 +25,7 @@ StaleFix st;
 
 int stale_fix_update(const AppSettings* s) {
     const int wasStale = st.stale, wasAge = st.shownAge;
-    const int64_t now = platform_clock_seconds();
+    const int64_t now = platform_monotonic_seconds();
     const int connected = s && s->connected.load() == 1;
     const unsigned count = gps_position_count();
     if (connected != st.connected) {
@@ -65,7 +65,7 @@ int stale_fix_stale() { return st.stale; }
 
 int stale_fix_age() {
     if (!st.seen) return -1;
-    int64_t age = platform_clock_seconds() - st.freshAt;
+    int64_t age = platform_monotonic_seconds() - st.freshAt;
     return age < 0 ? 0 : age > 999999999 ? 999999999 : static_cast<int>(age);
 }
 

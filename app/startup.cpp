@@ -80,7 +80,7 @@ int app_create() {
 
     settings_read_program_wide(&program_settings);
     nav_build_pan_steps();
-    gps_set_zone(program_settings.zoneHours);
+    gps_set_zone_minutes(program_settings.zoneMinutes);
     v.zoomLevel = program_settings.zoomLevel;
 
     v.sheetLat = snapLatitude(program_settings.startLatitude, v.zoomLevel, 0);

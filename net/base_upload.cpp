@@ -16,6 +16,13 @@ namespace {
 // One variable serves upload and keep-alive: an instance does only one of them.
 std::atomic<int64_t> lastBaseTime{0};
 
+// The interval is over, or nothing was sent yet (0), even in the first
+// minute after boot, where the monotonic clock starts.
+bool base_due(int64_t now) {
+    int64_t last = lastBaseTime.load();
+    return last == 0 || now > last + BASE_INTERVAL_SECONDS;
+}
+
 int append_fixed(char*& at, char* end, double value) {
     auto r = std::to_chars(at, end, value, std::chars_format::fixed, 6);
     if (r.ec != std::errc()) return 0;
@@ -55,8 +62,8 @@ int base_upload_plan(AppSettings* settings, BaseJob* job) {
     if (!settings->baseEnabled) return BASE_JOB_NONE;
 
     if (settings->deviceType == DEVICE_REMOTE) {
-        int64_t now = platform_clock_seconds();
-        if (now > lastBaseTime.load() + BASE_INTERVAL_SECONDS) {
+        int64_t now = platform_monotonic_seconds();
+        if (base_due(now)) {
             std::snprintf(job->url, sizeof job->url, "http://%s:%d/", settings->baseHost, settings->basePort);
             job->kind = BASE_JOB_KEEPALIVE;
             lastBaseTime.store(now);
@@ -67,8 +74,8 @@ int base_upload_plan(AppSettings* settings, BaseJob* job) {
     if (!gps_has_position()) return BASE_JOB_NONE;
     double latitude = gps_latitude();
     double longitude = gps_longitude();
-    int64_t now = platform_clock_seconds();
-    bool due = now > lastBaseTime.load() + BASE_INTERVAL_SECONDS ||
+    int64_t now = platform_monotonic_seconds();
+    bool due = base_due(now) ||
                std::fabs(latitude - program_settings.startLatitude) > BASE_MOVE_DEGREES ||
                std::fabs(longitude - program_settings.startLongitude) > BASE_MOVE_DEGREES;
     if (!due || !base_upload_body(latitude, longitude, job->body, sizeof job->body)) return BASE_JOB_NONE;

@@ -202,7 +202,7 @@ void answer(Client* c) {
         gps_set_latitude(request.latitude);
         gps_set_longitude(request.longitude);
         gps_set_fix_mode(3);
-        server.lastPositionTime.store(platform_clock_seconds());
+        server.lastPositionTime.store(platform_monotonic_seconds());
     }
     c->replyLength = remote_compose_reply(request.reply, platform_clock_seconds(), c->reply, sizeof c->reply);
     c->sent = 0;
@@ -269,7 +269,7 @@ bool expire(Client* c) {
 void check_stale() {
     // The remote counts as lost after a long silence; noticed as connections come in.
     if (server.serverRunning.load() &&
-        platform_clock_seconds() > server.lastPositionTime.load() + REMOTE_STALE_SECONDS) {
+        platform_monotonic_seconds() > server.lastPositionTime.load() + REMOTE_STALE_SECONDS) {
         gps_clear_fix_mode();
         repaint();
     }

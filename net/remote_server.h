@@ -26,7 +26,7 @@ void net_install_remote_hooks();
 
 int     remote_server_running();
 int     remote_server_port();            // port listened on, 0 when not listening
-int64_t remote_last_position_time();     // seconds since 1970, 0 before the first post
+int64_t remote_last_position_time();     // platform_monotonic_seconds(), 0 before the first post
 
 // Where the server listens, for the user: "Remote server on all addresses,
 // port N" or "Remote server on ADDRESS port N". 0 (out empty) when not

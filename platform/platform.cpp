@@ -44,8 +44,18 @@ void platform_resize_client(int width, int height) {
 }
 int64_t platform_clock_seconds() {
     auto* b = current.load();
-    if (b && b->clock_seconds) return b->clock_seconds();
-    return static_cast<int64_t>(std::time(nullptr));
+    int64_t t = b && b->clock_seconds ? b->clock_seconds() : -1;
+    return t >= 0 ? t : static_cast<int64_t>(std::time(nullptr));
+}
+int64_t platform_monotonic_seconds() {
+    auto* b = current.load();
+    int64_t t = b && b->clock_seconds ? b->clock_seconds() : -1;
+    if (t >= 0) return t;
+    // Boot time rather than CLOCK_MONOTONIC: a fix is as old after a
+    // suspend as the wall says, yet a clock step never moves it.
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return static_cast<int64_t>(now.tv_sec);
 }
 
 void platform_blit_rgb(int x, int y, int w, int h, const uint8_t* rgb, int stride) {

@@ -26,7 +26,9 @@ struct PlatformBackend {
     int  (*repaint_and_wait)(int timeout_ms);     // from another thread: paint now, wait (bounded)
     void (*set_title)(const char* utf8);
     void (*resize_client)(int width, int height);
-    int64_t (*clock_seconds)();                   // wall clock in whole seconds
+    // A test's clock in whole seconds, standing in for both clocks below;
+    // negative (or no entry): the system's own.
+    int64_t (*clock_seconds)();
     // The main window (the application layer; any entry may stay null).
     void (*blit_rgb)(int x, int y, int w, int h, const uint8_t* rgb, int stride);
     void (*draw_text)(int x, int y, const char* utf8, int height, int weight, uint32_t rgb);
@@ -55,7 +57,11 @@ void platform_invalidate();
 int  platform_repaint_and_wait(int timeout_ms);
 void platform_set_title(const char* utf8);
 void platform_resize_client(int width, int height);
+// The wall clock in whole seconds since 1970: dates and times of day only.
 int64_t platform_clock_seconds();
+// Whole seconds on a clock that never steps and goes on through suspend:
+// every interval (ages, time-outs, "every n seconds") is measured on it.
+int64_t platform_monotonic_seconds();
 
 // The main window. The whole client area is composed in software and handed
 // over with one blit per paint: rows top to bottom, bytes red, green, blue,

@@ -6,6 +6,8 @@
 #include <limits>
 #include <mutex>
 
+#include "platform/platform.h"
+
 namespace {
 
 struct GpsFix {
@@ -15,21 +17,26 @@ struct GpsFix {
     int fixMode = 0;
     char utcTimeText[GPS_TIME_TEXT] = {};
     char localTimeText[GPS_TIME_TEXT] = {};
-    int zoneHours = 0;
+    int zoneMinutes = 0;
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     int positionReceived = 0;  // 1 latitude, 2 longitude
     int satellitesInView = 0;
     int satellitesUsed = -1;  // as reported with the fix
     int satCount = 0;
     GpsSatellite sats[GPS_SAT_TABLE] = {};
+    int64_t satellitesAt = -1;  // monotonic seconds of the last table, -1 none
     char lastMessage[GPS_MESSAGE_TEXT] = {};
 };
 
 GpsFix fix;
 std::mutex fix_lock;
 
-// February always has 28 days: the receivers' calendar here has no leap years.
-const int month_length[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+// Days of a month (1..12) of the Gregorian calendar.
+int month_length(int year, int month) {
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
 
 bool in_table(int i) { return i >= 0 && i < GPS_SAT_TABLE; }
 
@@ -124,12 +131,21 @@ std::string gps_local_text() {
     std::lock_guard<std::mutex> g(fix_lock);
     return fix.localTimeText;
 }
-void gps_set_zone(int hours) { write_field(fix.zoneHours, hours); }
-int gps_zone() { return read_field(fix.zoneHours); }
+void gps_set_zone(int hours) { gps_set_zone_minutes(hours * 60); }
+void gps_set_zone_minutes(int minutes) { write_field(fix.zoneMinutes, minutes); }
+int gps_zone_minutes() { return read_field(fix.zoneMinutes); }
 
-void gps_utc_to_local(int zone, int& year, int& month, int& day, int& hour) {
-    if (zone == 0) return;
-    hour += zone;
+void gps_utc_to_local(int zoneMinutes, int& year, int& month, int& day, int& hour, int& minute) {
+    if (zoneMinutes == 0) return;
+    minute += zoneMinutes % 60;
+    hour += zoneMinutes / 60;
+    if (minute < 0) {
+        hour -= 1;
+        minute += 60;
+    } else if (minute > 59) {
+        hour += 1;
+        minute -= 60;
+    }
     if (hour < 0) {
         day -= 1;
         hour += 24;
@@ -140,8 +156,8 @@ void gps_utc_to_local(int zone, int& year, int& month, int& day, int& hour) {
     if (day < 1) {
         month -= 1;
         // The month before January is December.
-        day = (month >= 1 && month <= 12) ? month_length[month - 1] : 31;
-    } else if (month >= 1 && month <= 12 && day > month_length[month - 1]) {
+        day = (month >= 1 && month <= 12) ? month_length(year, month) : 31;
+    } else if (month >= 1 && month <= 12 && day > month_length(year, month)) {
         month += 1;
         day = 1;
     }
@@ -163,7 +179,7 @@ void gps_set_time_utc(int year, int month, int day, int hour, int minute, int se
     fix.minute = minute;
     fix.second = second;
     write_time_text(fix.utcTimeText, false, year, month, day, hour, minute, second);
-    gps_utc_to_local(fix.zoneHours, fix.year, fix.month, fix.day, fix.hour);
+    gps_utc_to_local(fix.zoneMinutes, fix.year, fix.month, fix.day, fix.hour, fix.minute);
     write_time_text(fix.localTimeText, true, fix.year, fix.month, fix.day, fix.hour, fix.minute, fix.second);
 }
 
@@ -230,16 +246,33 @@ const char* gps_system_name(int system) {
 int gps_satellites_in_view() { return read_field(fix.satellitesInView); }
 int gps_sat_count() { return read_field(fix.satCount); }
 void gps_set_satellites_in_view(int n) {
+    const int64_t now = platform_monotonic_seconds();
     std::lock_guard<std::mutex> g(fix_lock);
     fix.satellitesInView = n;
     fix.satCount = table_rows(n);
+    fix.satellitesAt = now;
 }
 void gps_set_satellites(const GpsSatellite* list, int count, int inView) {
     count = table_rows(count);
+    const int64_t now = platform_monotonic_seconds();
     std::lock_guard<std::mutex> g(fix_lock);
     if (count > 0) std::memcpy(fix.sats, list, count * sizeof *list);
     fix.satCount = count;
     fix.satellitesInView = inView;
+    fix.satellitesAt = now;
+}
+int gps_satellites_age() {
+    const int64_t now = platform_monotonic_seconds();
+    std::lock_guard<std::mutex> g(fix_lock);
+    if (fix.satellitesAt < 0) return -1;
+    int64_t age = now - fix.satellitesAt;
+    return age < 0 ? 0 : age > 999999999 ? 999999999 : static_cast<int>(age);
+}
+void gps_clear_satellites() {
+    std::lock_guard<std::mutex> g(fix_lock);
+    fix.satCount = 0;
+    fix.satellitesInView = 0;
+    fix.satellitesAt = -1;
 }
 // The GSA used marks when there are any, else the count sent with the fix.
 static int satellites_used_locked() {

@@ -15,7 +15,8 @@ enum GpsSystem { GPS_SYSTEM_GPS, GPS_SYSTEM_GLONASS, GPS_SYSTEM_GALILEO, GPS_SYS
 const char* gps_system_name(int system);
 
 // One row of the satellite table. signal is the NMEA 4.10 signal id of the
-// strength shown, 0 when the receiver gives none.
+// strength shown, 0 when the receiver gives none; elevation and azimuth
+// are -1 while unknown.
 struct GpsSatellite {
     int prn, elevation, azimuth, snr, used, system, signal;
 };
@@ -37,9 +38,11 @@ std::string gps_utc_text();
 std::string gps_local_text();
 // Copies the UTC text into out (at least GPS_TIME_TEXT bytes) without allocating.
 void gps_copy_utc_text(char* out);
+// The zone's offset from UTC: whole hours, or minutes (+5:30 is 330).
 void gps_set_zone(int hours);
-int  gps_zone();
-// UTC date/time in; writes the UTC text and derives the local one (no leap years).
+void gps_set_zone_minutes(int minutes);
+int  gps_zone_minutes();
+// UTC date/time in; writes the UTC text and derives the local one.
 // The receiver's time is followed as it comes: a consumer that keeps times
 // sees a step back as a time earlier than its last one.
 void gps_set_time_utc(int year, int month, int day, int hour, int minute, int second);
@@ -85,6 +88,14 @@ void gps_set_satellites_in_view(int count);
 void gps_set_satellites(const GpsSatellite* list, int count, int inView);
 // Copies the filled rows (at most capacity); returns how many.
 int  gps_copy_satellites(GpsSatellite* out, int capacity);
+// A table no source has renewed for longer than this (a receiver stopped
+// or unplugged) lists satellites that are gone.
+enum { GPS_SATELLITE_AGE_SECONDS = 10 };
+// Seconds on the monotonic clock since the table was last set (by
+// gps_set_satellites or gps_set_satellites_in_view); -1 when it is empty
+// since start or gps_clear_satellites.
+int  gps_satellites_age();
+void gps_clear_satellites();
 int  gps_sat_system(int index);
 int  gps_sat_signal(int index);
 int  gps_sat_prn(int index);
@@ -117,5 +128,6 @@ void gps_fix_snapshot(GpsFixSnapshot* out);
 void gps_reset();
 
 // Shared by the decoders: the whole local/UTC conversion, exposed for tests.
-// Applies zone hours to a UTC time with the program's calendar rules.
-void gps_utc_to_local(int zone, int& year, int& month, int& day, int& hour);
+// Applies a zone offset (minutes, within a day) to a UTC time of the
+// Gregorian calendar.
+void gps_utc_to_local(int zoneMinutes, int& year, int& month, int& day, int& hour, int& minute);

@@ -17,7 +17,7 @@ struct SatelliteList {
     int system;   // talker system, -1 when the numbers tell
     int signal;   // NMEA 4.10 signal id, 0 without
     int inView;
-    int64_t seen;  // clock seconds of the last GSV
+    int64_t seen;  // monotonic seconds of the last GSV
     GpsSatellite rows[GPS_SAT_TABLE];
 };
 
@@ -56,10 +56,11 @@ int row_system(int talkerSystem, int prn) {
     return talkerSystem;
 }
 
-int int_or_zero(const NmeaFields& f, int n) {
+int int_or(const NmeaFields& f, int n, int otherwise) {
     int v;
-    return nmea_field_int(f, n, &v) ? v : 0;
+    return nmea_field_int(f, n, &v) ? v : otherwise;
 }
+int int_or_zero(const NmeaFields& f, int n) { return int_or(f, n, 0); }
 
 // The signal id follows the last whole group of four as one hex digit.
 int gsv_signal(const NmeaFields& f) {
@@ -207,7 +208,7 @@ void nmea_satellites_gsv(const NmeaFields& f, int talkerSystem) {
     int message;
     // Without a message number the rows cannot be placed: keep the table.
     if (!nmea_field_int(f, 2, &message)) return;
-    int64_t now = platform_clock_seconds();
+    int64_t now = platform_monotonic_seconds();
     int signal = gsv_signal(f);
     SatelliteList* l = list_for(talkerSystem, signal, now);
     l->inView = int_or_zero(f, 3);
@@ -218,10 +219,11 @@ void nmea_satellites_gsv(const NmeaFields& f, int talkerSystem) {
             int n = 4 + 4 * (i - first);
             GpsSatellite& s = l->rows[i];
             s.prn = int_or_zero(f, n);
-            s.elevation = int_or_zero(f, n + 1);
-            s.azimuth = int_or_zero(f, n + 2);
-            // An empty SNR (satellite not tracked) keeps the last one seen.
-            if (nmea_field_length(f, n + 3) > 0) s.snr = int_or_zero(f, n + 3);
+            // Not yet known (a satellite just risen): -1, no place in the sky.
+            s.elevation = int_or(f, n + 1, -1);
+            s.azimuth = int_or(f, n + 2, -1);
+            // An empty SNR is a satellite in view but not tracked: no signal.
+            s.snr = int_or_zero(f, n + 3);
             s.system = row_system(talkerSystem, s.prn);
             s.signal = signal;
         }
@@ -260,11 +262,11 @@ void nmea_satellites_gsa(const NmeaFields& f, int talkerSystem) {
             set_used(s, mine, n);
         }
     }
-    publish(platform_clock_seconds());
+    publish(platform_monotonic_seconds());
 }
 
 void nmea_satellites_age() {
-    int64_t now = platform_clock_seconds();
+    int64_t now = platform_monotonic_seconds();
     for (const SatelliteList& l : sats.lists)
         if (l.live && now - l.seen > NMEA_SATELLITE_AGE_SECONDS) return publish(now);
 }

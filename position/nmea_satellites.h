@@ -4,11 +4,12 @@
 // the fix record's table, grouped by system, one row per satellite.
 // Reader thread only, like the rest of the decoder.
 #pragma once
+#include "position/gps_fix.h"
 
 struct NmeaFields;
 
 // A list whose GSV has not come for this long is dropped from the table.
-enum { NMEA_SATELLITE_AGE_SECONDS = 10 };
+enum { NMEA_SATELLITE_AGE_SECONDS = GPS_SATELLITE_AGE_SECONDS };
 
 // The system a talker speaks for; -1 for "GN" (and any other combined or
 // unknown talker), whose satellites are told apart by their numbers.

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -15,6 +17,20 @@
 #include "position/serial_link.h"
 
 namespace {
+
+// The name of the group owning path (links followed); out unchanged when
+// there is none to tell.
+void device_group(const char* path, char* out, size_t size) {
+    struct stat st;
+    if (stat(path, &st) != 0) return;
+    group g;
+    group* found = nullptr;
+    char buffer[4096];
+    if (getgrgid_r(st.st_gid, &g, buffer, sizeof buffer, &found) == 0 && found && found->gr_name)
+        snprintf(out, size, "%s", found->gr_name);
+    else
+        snprintf(out, size, "%u", static_cast<unsigned>(st.st_gid));
+}
 
 std::vector<std::string> names_in(const std::string& dir, const char* prefix) {
     std::vector<std::string> names;
@@ -138,12 +154,16 @@ void port_describe_failure(int error, const char* path, const char* procRoot, co
         append(out, size, "%s refused the line settings: choose another baud rate in Settings > COM.", path);
         return;
     case EACCES:
-    case EPERM:
+    case EPERM: {
+        // Debian names the serial devices' group dialout, Arch and others uucp.
+        char group[64] = "dialout";
+        device_group(path, group, sizeof group);
         append(out, size,
-               "Permission denied on %s: your user is not in the 'dialout' group.\n"
-               "Add it with\n  sudo adduser $USER dialout\nthen log out and in again.",
-               path);
+               "Permission denied on %s: your user is not in the '%s' group.\n"
+               "Add it with\n  sudo usermod -aG %s $USER\nthen log out and in again.",
+               path, group, group);
         return;
+    }
     case EBUSY: {
         PortHolder holders[4];
         int n = port_find_holders(procRoot, path, holders, 4);

@@ -158,7 +158,7 @@ int deliver(SerialLink* l, const char* bytes, int n) {
     receiver_feed(device, bytes, n);
     // A new clock second, not only a later one: a clock set back must not
     // stop the repaints until it has caught up again.
-    int64_t now = platform_clock_seconds();
+    int64_t now = platform_monotonic_seconds();
     int64_t last = last_repaint_second.load();
     if (now != last && last_repaint_second.compare_exchange_strong(last, now))
         platform_repaint_and_wait(kRepaintWaitMs);

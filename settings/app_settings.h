@@ -94,8 +94,8 @@ struct AppSettings {
 // Settings the map code needs before any window record exists.
 struct ProgramSettings {
     char zoomLetter;                   // 'S' or 0 (any other letter has no effect)
-    int32_t zoneHours;
-    char zoneName[8];
+    int32_t zoneMinutes;               // offset from UTC: -5 h is -300, +5:30 is 330
+    char zoneName[10];
     int32_t zoomLevel;                 // start zoom level, 0..4
     double startLatitude;
     double startLongitude;

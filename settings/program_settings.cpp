@@ -17,7 +17,8 @@ namespace {
 enum { ZOOM_LEVEL_MAX = 4, ZONE_HOURS_MAX = 23 };
 
 struct ZoneValue {
-    int hours;
+    int minutes;
+    int valid;  // the offset is within a day
     int named;
     char name[sizeof(ProgramSettings::zoneName)];
 };
@@ -25,7 +26,7 @@ struct ZoneValue {
 
 void settings_program_defaults(ProgramSettings* p) {
     p->zoomLetter = 0;
-    p->zoneHours = 0;
+    p->zoneMinutes = 0;
     copy_text(p->zoneName, sizeof p->zoneName, "GMT");
     p->zoomLevel = 2;
     p->startLatitude = 45.0 + 25.0 / 60.0;
@@ -50,18 +51,38 @@ void settings_read_zone(ProgramSettings* p) {
     int found = ini_lookup("Zone=", INI_PROGRAM_LINE_LIMIT,
                            [](const char* v, void* o) {
                                auto* z = static_cast<ZoneValue*>(o);
-                               if (!scan_int(&v, &z->hours)) return 0;
+                               while (*v == ' ' || *v == '\t') ++v;
+                               const bool west = *v == '-';
+                               int hours, minutes = 0;
+                               // One correction step turns local time across
+                               // midnight, so only offsets within a day are sound.
+                               if (!scan_int(&v, &hours)) return 0;
+                               if (hours < -ZONE_HOURS_MAX || hours > ZONE_HOURS_MAX) return 1;
+                               // "+5:30", "-3:30": the minutes take the sign of the hours.
+                               if (*v == ':') {
+                                   if (!isdigit(static_cast<unsigned char>(v[1])) ||
+                                       !isdigit(static_cast<unsigned char>(v[2])))
+                                       return 1;
+                                   minutes = (v[1] - '0') * 10 + (v[2] - '0');
+                                   if (minutes > 59) return 1;
+                                   v += 3;
+                               }
+                               z->valid = 1;
+                               z->minutes = hours * 60 + (west ? -minutes : minutes);
                                z->named = scan_word(&v, z->name, sizeof z->name);
                                return 1;
                            },
                            &z);
-    // One correction step turns local time across midnight, so only offsets
-    // within a day are sound.
-    if (!found || z.hours < -ZONE_HOURS_MAX || z.hours > ZONE_HOURS_MAX) return;
-    p->zoneHours = z.hours;
+    if (!found || !z.valid) return;
+    p->zoneMinutes = z.minutes;
     if (z.named) copy_text(p->zoneName, sizeof p->zoneName, z.name);
-    if (p->zoneHours != 0 && strcmp(p->zoneName, "GMT") == 0)
-        snprintf(p->zoneName, sizeof p->zoneName, "GMT%+d", p->zoneHours);
+    const int offset = p->zoneMinutes < 0 ? -p->zoneMinutes : p->zoneMinutes;
+    const int hours = offset / 60 % 24, minutes = offset % 60;  // within a day, checked above
+    const char sign = p->zoneMinutes < 0 ? '-' : '+';
+    if (offset != 0 && strcmp(p->zoneName, "GMT") == 0) {
+        if (minutes) snprintf(p->zoneName, sizeof p->zoneName, "GMT%c%d:%02d", sign, hours, minutes);
+        else snprintf(p->zoneName, sizeof p->zoneName, "GMT%c%d", sign, hours);
+    }
 }
 
 void settings_read_init(ProgramSettings* p) {

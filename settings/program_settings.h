@@ -1,6 +1,6 @@
 // Readers of the program-wide settings (ProgramSettings, app_settings.h).
-// The time zone stays here: the application hands zoneHours to the fix
-// record (gps_set_zone) itself, since this library sits below it.
+// The time zone stays here: the application hands zoneMinutes to the fix
+// record (gps_set_zone_minutes) itself, since this library sits below it.
 #pragma once
 
 struct ProgramSettings;
@@ -9,9 +9,10 @@ struct ProgramSettings;
 // own first use and gets the same letter.
 char settings_read_zoom_letter();
 
-// Zone=%d %s: zoneName "GMT" first; the hours and, when a word follows, the
-// name (cut to 7 characters). Non-zero hours with the name still "GMT" give
-// "GMT%+d". Hours beyond +-23 are ignored (zone stays 0, "GMT").
+// Zone=%d %s or Zone=%d:%02d %s (+5:30, -3:30): zoneName "GMT" first; the
+// offset and, when a word follows, the name (cut to 9 characters). A
+// non-zero offset with the name still "GMT" gives "GMT%+d" or "GMT%+d:%02d".
+// Hours beyond +-23 or minutes beyond 59 are ignored (zone stays 0, "GMT").
 void settings_read_zone(ProgramSettings* p);
 
 // Init=%d: the start zoom level; values outside 0..4 keep the default.

@@ -5,7 +5,7 @@
 // deviceType is DEVICE_EARTHMATE, and opens the serial link when comPort is
 // not 0 (warning "No GPS connected" when that fails). Later in window
 // creation it reads the program-wide settings (program_settings.h) and
-// hands program_settings.zoneHours to the fix record with gps_set_zone.
+// hands program_settings.zoneMinutes to the fix record with gps_set_zone_minutes.
 //
 // The record is not tied to a window here: on Linux the reader thread asks
 // for repaints through the platform layer, so no window identity is stored,

@@ -171,9 +171,11 @@ TEST_F(AppReceiverTest, SpeedReadoutGoesTenSecondsAfterTheSpeedDrops) {
 TEST_F(AppReceiverTest, DisconnectClearsTheFixAndConnectOpensAgain) {
     startWith("NMEA");
     sendFix(45.54, -75.7, 0, "123519");
+    gps_set_satellites_in_view(3);
     app_command(MENU_DISCONNECT);
     EXPECT_EQ(0, settings()->connected.load());
     EXPECT_EQ(0, gps_fix_mode());
+    EXPECT_EQ(0, gps_sat_count());
     EXPECT_EQ(1, headless_menu_enabled(MENU_CONNECT));
     EXPECT_EQ(0, headless_menu_enabled(MENU_DISCONNECT));
     // Readers waiting for a paint were let go around the close.

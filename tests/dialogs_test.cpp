@@ -392,13 +392,20 @@ TEST_F(MonitorDialogTest, FixLinesGiveTheDimension) {
     gps_set_altitude(71.256);
     gps_set_fix_mode(2);
     monitor_dialog_refresh(d);
-    EXPECT_STREQ("  45.4215 : -75.6972 : 71.26  (2D)", text(MONITOR_POSITION));
+    EXPECT_STREQ("  45.4215, -75.6972, 71 m (2D)", text(MONITOR_POSITION));
     gps_set_fix_mode(3);
     monitor_dialog_refresh(d);
-    EXPECT_STREQ("  45.4215 : -75.6972 : 71.26  (3D)", text(MONITOR_POSITION));
+    EXPECT_STREQ("  45.4215, -75.6972, 71 m (3D)", text(MONITOR_POSITION));
     gps_set_fix_mode(1);
     monitor_dialog_refresh(d);
-    EXPECT_STREQ("  45.4215 : -75.6972 : 71.26  (1D)", text(MONITOR_POSITION));
+    EXPECT_STREQ("  45.4215, -75.6972, 71 m (1D)", text(MONITOR_POSITION));
+    // The longest coordinates and a four-digit altitude take no more room
+    // than a two-digit one did in the old form, which the dialog showed whole.
+    gps_set_latitude(-45.42153);
+    gps_set_longitude(-175.69719);
+    gps_set_altitude(1234.5);
+    monitor_dialog_refresh(d);
+    EXPECT_LE(strlen(text(MONITOR_POSITION)), strlen("  45.4215 : -75.6972 : 71.26  (3D)"));
     gps_set_fix_mode(-1);
     monitor_dialog_refresh(d);
     EXPECT_STREQ("  No Fix", text(MONITOR_POSITION));
@@ -420,6 +427,7 @@ TEST_F(MonitorDialogTest, ALongMessageIsCutTo48Characters) {
 }
 
 TEST_F(MonitorDialogTest, FourteenSatellitesInViewFillTheTwelveRows) {
+    gps_set_fix_mode(3);
     gps_set_satellites_in_view(14);
     for (int i = 0; i < GPS_SAT_TABLE; i++) satellite(i, i + 1, 10 * i, 5 + i, 30 + i, i % 2);
     monitor_dialog_refresh(d);
@@ -428,24 +436,24 @@ TEST_F(MonitorDialogTest, FourteenSatellitesInViewFillTheTwelveRows) {
     EXPECT_STREQ("   [12]      110      16       41       Yes", text(MONITOR_ROW_FIRST + 11));
 }
 
-TEST_F(MonitorDialogTest, RowsAreOnlyWrittenNeverCleared) {
+TEST_F(MonitorDialogTest, AShorterListLeavesNoOldRowsAndUnknownPlacesShowDashes) {
+    gps_set_fix_mode(3);
     gps_set_satellites_in_view(5);
     for (int i = 0; i < 5; i++) satellite(i, 20 + i, 100 + i, 40 + i, 20 + i, 1);
     monitor_dialog_refresh(d);
-    std::string fourth = text(MONITOR_ROW_FIRST + 3);
-    EXPECT_EQ("   [23]      103      43       23       Yes", fourth);
+    EXPECT_STREQ("   [23]      103      43       23       Yes", text(MONITOR_ROW_FIRST + 3));
     gps_set_satellites_in_view(2);
-    satellite(0, 9, 1, 2, 3, 0);
+    satellite(0, 9, -1, -1, 0, 0);
     monitor_dialog_refresh(d);
-    EXPECT_STREQ("   [09]      001      02       03       No", text(MONITOR_ROW_FIRST));
-    EXPECT_EQ(fourth, text(MONITOR_ROW_FIRST + 3));
+    EXPECT_STREQ("   [09]      ---      --       00       No", text(MONITOR_ROW_FIRST));
+    EXPECT_STREQ(" ", text(MONITOR_ROW_FIRST + 2));
+    EXPECT_EQ(2, d->lineCount);
     // An elevation above 90 ends the list there.
     gps_set_satellites_in_view(5);
     satellite(1, 31, 1, 91, 1, 1);
-    satellite(2, 32, 2, 10, 2, 1);
     monitor_dialog_refresh(d);
-    EXPECT_STREQ("   [21]      101      41       21       Yes", text(MONITOR_ROW_FIRST + 1));
-    EXPECT_STREQ("   [22]      102      42       22       Yes", text(MONITOR_ROW_FIRST + 2));
+    EXPECT_EQ(1, d->lineCount);
+    EXPECT_STREQ(" ", text(MONITOR_ROW_FIRST + 1));
 }
 
 TEST_F(MonitorDialogTest, OkAndCloseEndTheDialogOtherCommandsDoNot) {

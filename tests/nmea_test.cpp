@@ -254,16 +254,16 @@ TEST_F(NmeaSatellites, MessageTwoAndThreeOfNineFillTheirEntries) {
     EXPECT_EQ(gps_sat_used(8), 0);
 }
 
-TEST_F(NmeaSatellites, EmptySnrKeepsTheLastOneAndEmptyValuesReadZero) {
+TEST_F(NmeaSatellites, EmptySnrIsNoSignalAndAnEmptyPlaceIsUnknown) {
     feed_text(gsv(1, 1, "2", 7, 2, "35"));
     feed_text(nmea_with_checksum("GPGSV,1,1,2,07,,,,08,x,200,"));
     EXPECT_EQ(gps_sat_prn(0), 7);
-    EXPECT_EQ(gps_sat_elevation(0), 0);
-    EXPECT_EQ(gps_sat_azimuth(0), 0);
-    EXPECT_EQ(gps_sat_snr(0), 35);
-    EXPECT_EQ(gps_sat_elevation(1), 0);
+    EXPECT_EQ(gps_sat_elevation(0), -1);
+    EXPECT_EQ(gps_sat_azimuth(0), -1);
+    EXPECT_EQ(gps_sat_snr(0), 0);
+    EXPECT_EQ(gps_sat_elevation(1), -1);
     EXPECT_EQ(gps_sat_azimuth(1), 200);
-    EXPECT_EQ(gps_sat_snr(1), 35);
+    EXPECT_EQ(gps_sat_snr(1), 0);
 }
 
 TEST_F(NmeaSatellites, MoreThanTwelveInViewFillTheirEntries) {

@@ -81,7 +81,7 @@ TEST_F(SettingsRead, NoFilesGivesTheDefaults) {
     ProgramSettings p = program_read();
     EXPECT_EQ(p.zoomLevel, 2);
     EXPECT_EQ(p.zoomLetter, 0);
-    EXPECT_EQ(p.zoneHours, 0);
+    EXPECT_EQ(p.zoneMinutes, 0);
     EXPECT_STREQ(p.zoneName, "GMT");
     EXPECT_NEAR(p.startLatitude, kStartLat, 1e-12);
     EXPECT_NEAR(p.startLongitude, kStartLon, 1e-12);
@@ -271,7 +271,7 @@ TEST_F(SettingsRead, KeysAreExactAtLineStart) {
     EXPECT_STREQ(s->mapsDir, "./Maps");
     EXPECT_EQ(s->baseEnabled, 0);
     ProgramSettings p = program_read();
-    EXPECT_EQ(p.zoneHours, 0);
+    EXPECT_EQ(p.zoneMinutes, 0);
     EXPECT_STREQ(p.zoneName, "GMT");
     EXPECT_EQ(p.zoomLevel, 2);
 }
@@ -333,25 +333,27 @@ TEST_F(SettingsRead, OverLongValuesAreCutSafely) {
     EXPECT_EQ(headless_calls_of("message_box").size(), 1u);
     EXPECT_EQ(s->crossHair, 2147483647);
     ProgramSettings p = program_read();
-    EXPECT_STREQ(p.zoneName, "VERYLON");
-    EXPECT_EQ(p.zoneHours, -5);
+    EXPECT_STREQ(p.zoneName, "VERYLONGN");
+    EXPECT_EQ(p.zoneMinutes, -300);
 }
 
 TEST_F(SettingsRead, ZoneValues) {
     struct Case {
         const char* line;
-        int hours;
+        int minutes;
         const char* name;
     } cases[] = {
-        {"Zone=-5\n", -5, "GMT-5"},    {"Zone=-5 EST\n", -5, "EST"}, {"Zone=0\n", 0, "GMT"},
-        {"Zone=+3\n", 3, "GMT+3"},     {"Zone=-5EST\n", -5, "EST"},  {"Zone=2 GMT\n", 2, "GMT+2"},
-        {"Zone=0 UTC\n", 0, "UTC"},    {"Zone=EST\n", 0, "GMT"},     {"Zone=99\n", 0, "GMT"},
-        {"Zone=-24 X\n", 0, "GMT"},    {"Zone=23\n", 23, "GMT+23"},  {"", 0, "GMT"},
+        {"Zone=-5\n", -300, "GMT-5"},      {"Zone=-5 EST\n", -300, "EST"}, {"Zone=0\n", 0, "GMT"},
+        {"Zone=+3\n", 180, "GMT+3"},       {"Zone=-5EST\n", -300, "EST"},  {"Zone=2 GMT\n", 120, "GMT+2"},
+        {"Zone=0 UTC\n", 0, "UTC"},        {"Zone=EST\n", 0, "GMT"},       {"Zone=99\n", 0, "GMT"},
+        {"Zone=-24 X\n", 0, "GMT"},        {"Zone=23\n", 1380, "GMT+23"},  {"", 0, "GMT"},
+        {"Zone=+5:30 IST\n", 330, "IST"},  {"Zone=-3:30\n", -210, "GMT-3:30"},
+        {"Zone=-0:30\n", -30, "GMT-0:30"}, {"Zone=5:45\n", 345, "GMT+5:45"}, {"Zone=5:60\n", 0, "GMT"},
     };
     for (const Case& c : cases) {
         put("kiv_ini.txt", c.line);
         ProgramSettings p = program_read();
-        EXPECT_EQ(p.zoneHours, c.hours) << c.line;
+        EXPECT_EQ(p.zoneMinutes, c.minutes) << c.line;
         EXPECT_STREQ(p.zoneName, c.name) << c.line;
     }
 }

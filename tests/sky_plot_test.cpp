@@ -8,7 +8,11 @@
 
 #include "app/monitor_dialog.h"
 #include "app/sky_plot.h"
+#include "app/stale_fix.h"
+#include "platform/headless.h"
+#include "platform/platform.h"
 #include "position/gps_fix.h"
+#include "settings/app_settings.h"
 
 namespace {
 
@@ -26,6 +30,7 @@ protected:
     MonitorDialog* d = nullptr;
     void SetUp() override {
         gps_reset();
+        gps_set_fix_mode(3);
         d = monitor_dialog_create();
     }
     void TearDown() override {
@@ -86,6 +91,37 @@ TEST_F(SkyPlotTest, NorthUpRingsAndOneMarkPerSatelliteRedrawnWithTheList) {
     EXPECT_EQ(SKY_BACKGROUND, pixel(d->sky, x - SKY_PLOT_MARK + 1, y));
     ASSERT_TRUE(sky_plot_place(90, 0, &x, &y));
     EXPECT_EQ(SKY_FAIR, pixel(d->sky, x + SKY_PLOT_MARK - 1, y));
+}
+
+// A silent receiver: no satellite is used once the fix is stale, none is
+// listed once the table is old; a lost fix ends the used marks at once.
+TEST_F(SkyPlotTest, UsedOnlyWithACurrentFixListedOnlyWhileRenewed) {
+    headless_install();
+    headless_set_clock(1000);
+    AppSettings s{};
+    s.connected = 1;
+    s.deviceType = DEVICE_NMEA;
+    gps_set_latitude(45.4);
+    gps_set_longitude(-75.7);
+    stale_fix_update(&s);
+    int x, y;
+    ASSERT_TRUE(sky_plot_place(45, 45, &x, &y));
+    show({sat(GPS_SYSTEM_GPS, 5, 45, 45, 45, 1)});
+    EXPECT_EQ(SKY_STRONG, pixel(d->sky, x, y));
+    headless_advance_clock(STALE_FIX_SECONDS + 1);
+    stale_fix_update(&s);
+    monitor_dialog_refresh(d);
+    EXPECT_EQ("   [05]      045      45       45       No", line(0));
+    EXPECT_EQ(SKY_BACKGROUND, pixel(d->sky, x, y));
+    headless_advance_clock(GPS_SATELLITE_AGE_SECONDS);
+    monitor_dialog_refresh(d);
+    EXPECT_EQ(0, d->lineCount);
+    stale_fix_reset();
+    show({sat(GPS_SYSTEM_GPS, 5, 45, 45, 45, 1)});
+    gps_set_fix_mode(0);
+    monitor_dialog_refresh(d);
+    EXPECT_EQ("   [05]      045      45       45       No", line(0));
+    platform_install(nullptr);
 }
 
 TEST_F(SkyPlotTest, EachSystemHasItsOwnShape) {
