@@ -332,19 +332,6 @@ int serial_close(AppSettings* s) {
     return 1;
 }
 
-int serial_read(AppSettings* s, char* buffer, int max) {
-    if (!s || !buffer || max <= 0 || s->connected.load() != 1) return 0;
-    SerialLink* l = link_acquire(s);
-    if (!l) return 0;
-    int n = 0;
-    {
-        std::lock_guard<std::mutex> g(l->portLock);
-        if (!l->closing.load()) n = serial_port_read(&l->port, buffer, max);
-    }
-    link_release(l);
-    return n < 0 ? 0 : n;
-}
-
 int serial_write(AppSettings* s, const char* bytes, int count) {
     // While not connected the port is no longer valid: nothing is written.
     if (!s || !bytes || count < 0 || s->connected.load() != 1) return 0;

@@ -19,8 +19,6 @@ int serial_configure(AppSettings* s);
 // does not end), lowers DTR, closes the port; enables Connect and greys
 // Disconnect. Always 1.
 int serial_close(AppSettings* s);
-// What has already arrived, at most max bytes; 0 when nothing is queued.
-int serial_read(AppSettings* s, char* buffer, int max);
 // 1 when the write was accepted (even if cut short by its time-out), 0 when
 // not connected or the write failed at once. One write runs at a time.
 int serial_write(AppSettings* s, const char* bytes, int count);

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "position/gpsd_source.h"
+#include "position/port_diagnostics.h"
 #include "position/serial_speed.h"
 #include "position/tcp_source.h"
 
@@ -154,6 +155,15 @@ int serial_port_open(const char* name, SerialPort* port) {
         return 0;
     }
     ioctl(fd, TIOCEXCL);
+    // A program that opened the device before us (gpsd, a terminal) is not
+    // stopped by either: reading beside it would steal its bytes.
+    PortHolder holder;
+    if (port_find_holders("/proc", name, &holder, 1) > 0) {
+        ioctl(fd, TIOCNXCL);
+        close(fd);
+        errno = EBUSY;
+        return 0;
+    }
     port->fd = fd;
     port->kind = SERIAL_PORT_TTY;
     return 1;
