@@ -138,6 +138,8 @@ int port_find_holders(const char* procRoot, const char* device, PortHolder* out,
             ssize_t len = readlink((fdDir + "/" + fd).c_str(), link, sizeof link - 1);
             if (len <= 0) continue;
             link[len] = '\0';
+            // Sockets, pipes and the like are never the device.
+            if (link[0] != '/') continue;
             if (target != link && target != resolved(fdDir + "/" + fd)) continue;
             if (ptyIndex >= 0 && holds_pty_master(proc + "/" + pid, ptyIndex)) break;
             out[n].pid = atoi(pid.c_str());

@@ -88,6 +88,7 @@ struct AppSettings {
     WmsSource wmsAerial;                                  // aerial images
     char gpxFolder[SETTINGS_PATH_MAX];                    // Gpx=: GPX recording folder, empty = none
     PortLine comLine[SETTINGS_COM_PORTS];                 // remembered line settings; index n
+    int32_t linkSilentSeconds;                            // LinkSilence=: a link silent this long is lost; 0 never
 };
 
 // Settings the map code needs before any window record exists.

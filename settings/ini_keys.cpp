@@ -109,4 +109,6 @@ void settings_read_linux_keys(AppSettings* s) {
         read_value(key, w.source->version, sizeof w.source->version);
     }
     read_value("Gpx=", s->gpxFolder, sizeof s->gpxFolder);
+    int silence;
+    if (ini_read_int("LinkSilence=", INI_LINE_LIMIT, &silence) && silence >= 0) s->linkSilentSeconds = silence;
 }

@@ -8,7 +8,8 @@ struct AppSettings;
 void settings_read_display_keys(AppSettings* s);
 
 // Linux additions: Com<n>= (n 1..9) device paths, Server= and Probe= URLs,
-// Listen= (remote server address), the Wms*= and WmsAerial*= sources.
+// Listen= (remote server address), the Wms*= and WmsAerial*= sources, Gpx=,
+// LinkSilence= (seconds).
 void settings_read_linux_keys(AppSettings* s);
 
 // Dash= value to speedUnit: 'K', 'S', 'M' or 0.

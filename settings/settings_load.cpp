@@ -19,6 +19,7 @@ void settings_defaults(AppSettings* s) {
     s->rose = 1;
     s->comPort = 1;
     s->commHandle = -1;
+    s->linkSilentSeconds = 10;
 }
 
 void settings_read_files(AppSettings* s) {

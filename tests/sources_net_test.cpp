@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -38,6 +39,26 @@ int free_port() {
         port = ntohs(a.sin_port);
     close(fd);
     return port;
+}
+
+// Something listens on the loopback TCP port.
+bool listening(int port) {
+    char want[16];
+    snprintf(want, sizeof want, ":%04X", port);
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        FILE* f = fopen(table, "r");
+        if (!f) continue;
+        char line[512];
+        bool found = false;
+        while (!found && fgets(line, sizeof line, f)) {
+            char local[64], remote[64], state[8];
+            found = sscanf(line, "%*d: %63s %63s %7s", local, remote, state) == 3 && strcmp(state, "0A") == 0 &&
+                    strstr(local, want) && strlen(strstr(local, want)) == strlen(want);
+        }
+        fclose(f);
+        if (found) return true;
+    }
+    return false;
 }
 
 // A peer in a process group of its own (gpsfake starts gpsd), output dropped.
@@ -94,10 +115,11 @@ protected:
         SerialLinkTest::TearDown();
         stop_group(peer);
     }
-    // Opens as soon as the peer listens.
-    bool open_when_listening(const std::string& name) {
+    // Opens as soon as the peer listens (seen in /proc/net, so that no
+    // connection of a one-client peer is used up by looking).
+    bool open_when_listening(const std::string& name, int port) {
         s = link_settings(name, DEVICE_NMEA, 4800);
-        return wait_until([this] { return serial_open(s.get()) == 1; }, 15000);
+        return wait_until([port] { return listening(port); }, 15000) && serial_open(s.get()) == 1;
     }
     pid_t peer = -1;
 };
@@ -142,7 +164,7 @@ TEST_F(NetSourceTest, GpsdThroughGpsfakeDrivesTheFixWithoutItsJson) {
     peer = spawn_group({"gpsfake", "-q", "-1", "-c", "0.02", "-P", std::to_string(port), capture});
     ASSERT_GT(peer, 0);
     serial_set_chunk_observer(record);
-    ASSERT_TRUE(open_when_listening("gpsd://127.0.0.1:" + std::to_string(port)));
+    ASSERT_TRUE(open_when_listening("gpsd://127.0.0.1:" + std::to_string(port), port));
     // 37 47.08 S, 175 18.89 E
     ASSERT_TRUE(wait_until([] { return gps_fix_mode() > 0 && std::fabs(gps_latitude() + 37.785) < 0.01; }, 20000));
     EXPECT_NEAR(gps_longitude(), 175.315, 0.01);
@@ -166,7 +188,7 @@ TEST_F(NetSourceTest, TcpPeerThatGoesAwayIsFollowedWhenItComesBack) {
     const std::string listen = "TCP-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr";
     // One connection: the capture, then the peer closes.
     peer = spawn_group({"socat", "-u", "OPEN:" + capture, listen});
-    ASSERT_TRUE(open_when_listening("tcp://127.0.0.1:" + std::to_string(port)));
+    ASSERT_TRUE(open_when_listening("tcp://127.0.0.1:" + std::to_string(port), port));
     ASSERT_TRUE(wait_until([] { return gps_fix_mode() > 0 && std::fabs(gps_latitude() + 37.78) < 0.01; }, 10000));
     ASSERT_TRUE(wait_until([this] { return serial_link_lost(s.get()) == 1; }, 10000));
     stop_group(peer);
