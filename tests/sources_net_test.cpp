@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "position/gpsd_source.h"
+#include "position/serial_port.h"
 #include "position/tcp_source.h"
 #include "tests/serial_test_support.h"
 
@@ -121,6 +122,12 @@ protected:
         s = link_settings(name, DEVICE_NMEA, 4800);
         return wait_until([port] { return listening(port); }, 15000) && serial_open(s.get()) == 1;
     }
+    std::string title() {
+        int lost;
+        char t[128], m[512];
+        serial_link_status(s.get(), &lost, t, sizeof t, m, sizeof m);
+        return t;
+    }
     pid_t peer = -1;
 };
 
@@ -136,6 +143,7 @@ TEST(NetSourceNames, GpsdAndTcpNamesAndTheWatchCommand) {
         {"gpsd://10.0.0.2:3000", 1, "10.0.0.2", 3000, "?WATCH={\"enable\":true,\"nmea\":true}\n"},
         {"gpsd://[::1]:2948/dev/ttyACM0", 1, "::1", 2948,
          "?WATCH={\"enable\":true,\"nmea\":true,\"device\":\"/dev/ttyACM0\"}\n"},
+        {"gpsd://::1", 1, "::1", 2947, "?WATCH={\"enable\":true,\"nmea\":true}\n"},
         {"gpsd://host:0", 0, "", 0, ""},
         {"gpsd://host/dev/\"x", 0, "", 0, ""},
     };
@@ -178,6 +186,96 @@ TEST_F(NetSourceTest, GpsdNeedsTheNmeaDevice) {
     s = link_settings("gpsd://127.0.0.1:1", DEVICE_GARMIN, 9600);
     EXPECT_EQ(0, serial_open(s.get()));
     EXPECT_EQ(SERIAL_OPEN_NOT_NMEA, serial_open_failure(nullptr, 0));
+}
+
+TEST(GpsdReplies, ErrorsAndReceiversAreKept) {
+    struct Case {
+        const char* reply;
+        int devices;
+        const char* error;
+    } cases[] = {
+        {R"({"class":"VERSION","release":"3.22"})", -1, ""},
+        {R"({"class":"ERROR","message":"No such device as /dev/ttyNOPE"})", -1, "No such device as /dev/ttyNOPE"},
+        {R"({"class":"DEVICES","devices":[{"class":"DEVICE","path":"/dev/ttyACM0"}]})", 1, ""},
+        {R"({"class":"DEVICE","path":"/dev/ttyACM0","activated":0})", 0, ""},   // gone
+        {R"({"class":"DEVICE","path":"/dev/ttyUSB0","activated":"2024-06-01T12:00:00.000Z"})", 1, ""},
+        {R"({"class":"DEVICES","devices":[]})", 0, ""},
+        {R"({"class":"DEVICES","devi)", 0, ""},   // cut: ignored
+    };
+    SerialPort port;
+    port.kind = SERIAL_PORT_GPSD;
+    for (const Case& c : cases) {
+        std::string bytes = std::string(c.reply) + "\r\n$GPZDA\r\n";
+        EXPECT_EQ(8, gpsd_source_filter(&port, bytes.data(), static_cast<int>(bytes.size()))) << c.reply;
+        EXPECT_EQ(c.devices, port.gpsd.devices) << c.reply;
+        EXPECT_STREQ(c.error, port.gpsd.error) << c.reply;
+    }
+}
+
+TEST_F(NetSourceTest, GpsdErrorsAndAGpsdWithoutReceiverAreSaid) {
+    if (!have("gpsfake") || access("/usr/sbin/gpsd", X_OK) != 0) GTEST_SKIP() << "gpsfake or gpsd missing";
+    const std::string capture = kCaptures + "bu353s4.bin";
+    if (access(capture.c_str(), R_OK) != 0) GTEST_SKIP() << "no shared captures (" << capture << ")";
+    int port = free_port();
+    peer = spawn_group({"gpsfake", "-q", "-1", "-c", "0.02", "-P", std::to_string(port), capture});
+    ASSERT_TRUE(open_when_listening("gpsd://127.0.0.1:" + std::to_string(port) + "/dev/ttyNOPE", port));
+    EXPECT_TRUE(wait_until([this] { return title() == "gpsd: No such device as /dev/ttyNOPE"; }, 10000)) << title();
+    EXPECT_EQ(1, serial_link_lost(s.get()));
+    serial_close(s.get());
+    stop_group(peer);
+
+    // gpsd with no receiver at all: the old receiver's satellites go.
+    GpsSatellite old[1] = {};
+    old[0].prn = 7;
+    gps_set_satellites(old, 1, 1);
+    port = free_port();
+    peer = spawn_group({"/usr/sbin/gpsd", "-N", "-S", std::to_string(port), "-F", "/tmp/kiv-gpsd-" + std::to_string(port)});
+    ASSERT_TRUE(open_when_listening("gpsd://127.0.0.1:" + std::to_string(port), port));
+    EXPECT_TRUE(wait_until([this] { return title() == "gpsd has no receiver"; }, 10000)) << title();
+    EXPECT_EQ(0, gps_satellites_in_view());
+    unlink(("/tmp/kiv-gpsd-" + std::to_string(port)).c_str());
+}
+
+TEST_F(NetSourceTest, PeerNotUpAtStartIsLookedForAndASilentOneConnectedAgain) {
+    int listener = -1;
+    int port = free_port();
+    s = link_settings("tcp://127.0.0.1:" + std::to_string(port), DEVICE_NMEA, 4800);
+    s->linkSilentSeconds = 1;
+    // Nobody listens yet: the open still succeeds and the reader looks on.
+    ASSERT_EQ(1, serial_open(s.get()));
+    ASSERT_TRUE(wait_until([this] { return serial_link_lost(s.get()) == 1; }, 5000));
+    EXPECT_EQ("GPS not found, trying again", title());
+
+    // A peer that takes connections and says nothing.
+    listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    int on = 1;
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a));
+    ASSERT_EQ(0, listen(listener, 4));
+    fcntl(listener, F_SETFL, O_NONBLOCK);
+    std::vector<int> taken;
+    const std::string rmc = "$GPRMC,120001.00,A,4524.0060,N,07542.0000,W,10.0,90.0,010624,,,A*42\r\n";
+    auto take = [&](bool answer) {
+        int fd = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) taken.push_back(fd);
+        if (fd >= 0 && answer) send(fd, rmc.data(), rmc.size(), MSG_NOSIGNAL);
+        return taken.size();
+    };
+    // Connected, silent for a second, lost, connected again.
+    EXPECT_TRUE(wait_until([&] { return take(false) >= 2; }, 10000));
+    EXPECT_TRUE(wait_until([this] { return title() == "GPS silent, reconnecting"; }, 5000)) << title();
+    // The next connection speaks: the link is back.
+    EXPECT_TRUE(wait_until([&] {
+        take(true);
+        return serial_link_lost(s.get()) == 0 && gps_fix_mode() > 0;
+    }, 10000));
+    serial_close(s.get());
+    for (int fd : taken) close(fd);
+    close(listener);
 }
 
 TEST_F(NetSourceTest, TcpPeerThatGoesAwayIsFollowedWhenItComesBack) {
