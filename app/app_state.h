@@ -28,6 +28,7 @@ struct AppWindow {
     // The receiver went away and is being looked for: shown in the title.
     int32_t linkLost;
     char linkNote[96];
+    unsigned linkNoteSeq;              // the link note shown (serial_link_status)
 };
 
 extern AppWindow app_window;

@@ -9,27 +9,22 @@
 #include "settings/app_settings.h"
 
 void link_watch_tick(AppSettings* s) {
-    int lost = s && s->connected.load() == 1 && serial_link_lost(s);
-    if (lost == app_window.linkLost) return;
+    int lost = 0;
+    char title[sizeof app_window.linkNote];
+    char message[SETTINGS_PATH_MAX + 200];
+    unsigned note = s && s->connected.load() == 1
+                        ? serial_link_status(s, &lost, title, sizeof title, message, sizeof message)
+                        : 0;
+    if (note == app_window.linkNoteSeq) return;
+    app_window.linkNoteSeq = note;
+    if (lost && !app_window.linkLost) gps_clear_fix_mode();
     app_window.linkLost = lost;
-    char path[SETTINGS_PATH_MAX];
-    serial_link_path(s, path, sizeof path);
-    char message[SETTINGS_PATH_MAX + 64];
-    if (lost) {
-        snprintf(app_window.linkNote, sizeof app_window.linkNote, "GPS lost, reconnecting");
-        snprintf(message, sizeof message, "GPS link lost: %s is gone; trying again every few seconds", path);
-        gps_clear_fix_mode();
-    } else {
-        app_window.linkNote[0] = '\0';
-        if (!path[0]) {
-            // Disconnect ended the search: the note goes, nothing came back.
-            platform_invalidate(0);
-            return;
-        }
-        snprintf(message, sizeof message, "GPS link back: %s", path);
+    // Without a link (Disconnect) the note goes and nothing is said.
+    snprintf(app_window.linkNote, sizeof app_window.linkNote, "%s", note ? title : "");
+    if (note && message[0]) {
+        gps_set_last_message(message);
+        printf("%s\n", message);
+        fflush(stdout);
     }
-    gps_set_last_message(message);
-    printf("%s\n", message);
-    fflush(stdout);
     platform_invalidate(0);
 }

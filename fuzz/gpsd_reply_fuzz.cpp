@@ -55,7 +55,8 @@ void tryName(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gps_reset();
     nmea_reset();
-    port = SerialPort{-1, SERIAL_PORT_GPSD, 0};
+    port = SerialPort{};
+    port.kind = SERIAL_PORT_GPSD;
     atLineStart = true;
     fuzz_feed_in_chunks(data, size, feed);
     tryName(data, size);

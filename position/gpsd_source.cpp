@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <jansson.h>
+
 #include "position/serial_port.h"
 #include "position/socket_connect.h"
 
@@ -48,7 +50,7 @@ int gpsd_source_watch_command(const GpsdAddress* a, char* out, int size) {
     return n > 0 && n < size ? n : 0;
 }
 
-int gpsd_source_open(const char* name, SerialPort* port) {
+int gpsd_source_open(const char* name, SerialPort* port, int wakeFd) {
     GpsdAddress a;
     char command[400];
     int length;
@@ -56,7 +58,7 @@ int gpsd_source_open(const char* name, SerialPort* port) {
         errno = EINVAL;
         return 0;
     }
-    int fd = socket_connect(a.host, a.port, kConnectMs);
+    int fd = socket_connect(a.host, a.port, kConnectMs, wakeFd);
     if (fd < 0) return 0;
     // A fresh socket takes a line this short at once.
     if (send(fd, command, static_cast<size_t>(length), MSG_NOSIGNAL) != length) {
@@ -65,20 +67,60 @@ int gpsd_source_open(const char* name, SerialPort* port) {
         errno = err ? err : EIO;
         return 0;
     }
+    *port = SerialPort{};
     port->fd = fd;
     port->kind = SERIAL_PORT_GPSD;
-    port->lineState = 0;
     return 1;
 }
 
 int gpsd_source_filter(SerialPort* port, char* bytes, int count) {
-    // lineState: 0 at a line start, 1 inside a kept line, 2 inside a dropped one.
+    // lineState: 0 at a line start, 1 inside a kept line, 2 inside a reply.
+    GpsdReplies& r = port->gpsd;
     int kept = 0;
     for (int i = 0; i < count; i++) {
         char c = bytes[i];
-        if (port->lineState == 0) port->lineState = c == '{' ? 2 : 1;
+        if (port->lineState == 0) {
+            port->lineState = c == '{' ? 2 : 1;
+            r.length = 0;
+        }
         if (port->lineState == 1) bytes[kept++] = c;
-        if (c == '\n') port->lineState = 0;
+        if (port->lineState == 2 && r.length >= 0 && c != '\n') {
+            if (r.length < static_cast<int>(sizeof r.line))
+                r.line[r.length++] = c;
+            else
+                r.length = -1;
+        }
+        if (c == '\n') {
+            if (port->lineState == 2 && r.length > 0) gpsd_source_reply(&r, r.line, static_cast<size_t>(r.length));
+            port->lineState = 0;
+        }
     }
     return kept;
+}
+
+void gpsd_source_reply(GpsdReplies* r, const char* line, size_t length) {
+    json_t* root = json_loadb(line, length, 0, nullptr);
+    if (!root) return;
+    const char* kind = json_string_value(json_object_get(root, "class"));
+    int devices = r->devices;
+    if (kind && strcmp(kind, "ERROR") == 0) {
+        const char* message = json_string_value(json_object_get(root, "message"));
+        snprintf(r->error, sizeof r->error, "%s", message ? message : "error");
+        r->changes++;
+    } else if (kind && strcmp(kind, "DEVICES") == 0) {
+        devices = static_cast<int>(json_array_size(json_object_get(root, "devices")));
+    } else if (kind && strcmp(kind, "DEVICE") == 0) {
+        // "activated":0 says the device went away; a time, that it is active.
+        json_t* activated = json_object_get(root, "activated");
+        if (json_is_number(activated) && json_number_value(activated) == 0)
+            devices = devices > 0 ? devices - 1 : 0;
+        else if (activated && devices <= 0)
+            devices = 1;
+    }
+    if (devices != r->devices) {
+        r->devices = devices;
+        if (devices > 0) r->error[0] = '\0';
+        r->changes++;
+    }
+    json_decref(root);
 }

@@ -23,7 +23,8 @@ struct PortHolder {
     int pid;
     char program[PORT_PROGRAM_SIZE];   // from /proc/<pid>/comm
 };
-// Processes under procRoot with a descriptor open on device (links followed).
+// Other processes under procRoot with a descriptor open on device (links
+// followed); the far end of a pseudo-terminal (holding its master) is none.
 int port_find_holders(const char* procRoot, const char* device, PortHolder* out, int max);
 
 // The advice for a failed open of path with error (an errno value or a

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
@@ -15,6 +16,7 @@
 
 #include "platform/platform.h"
 #include "position/gps_fix.h"
+#include "position/port_diagnostics.h"
 #include "position/receiver_feed.h"
 #include "position/receiver_io.h"
 #include "position/serial_port.h"
@@ -32,13 +34,21 @@
 // device at once without the number being reused for another file.
 struct SerialLink {
     std::atomic<int> refs{1};
-    SerialPort port{-1, SERIAL_PORT_NONE, 0};   // fd -1 while the device is away
+    SerialPort port;                    // fd -1 while the device is away
     char path[SETTINGS_PATH_MAX] = {};  // what reopening after a loss opens
     SerialLine line{};                  // the line settings in force (portLock)
     int wakeFd = -1;                   // readable once the link is closing
     std::atomic<int> closing{0};
     std::atomic<int> lost{0};
     std::atomic<long> wakeups{0};
+    int silentMs = 0;                  // silent this long counts as lost; 0 never
+    std::atomic<int> silenced{0};      // lost by silence: back only when bytes come
+
+    // What the window says about the link (serial_link_status).
+    std::mutex noteLock;
+    unsigned noteSeq = 0;
+    char title[96] = {};
+    char message[SETTINGS_PATH_MAX + 200] = {};
 
     std::mutex portLock;               // one write at a time; descriptor swaps
     int perByteMs = 0;                 // write time-out per byte, 0 = none
@@ -73,6 +83,8 @@ std::atomic<SerialChunkObserver> chunk_observer{nullptr};
 std::atomic<int64_t> last_repaint_second{0};
 std::atomic<int> readers_running{0};
 std::atomic<uint32_t> next_reader_id{0};
+// Numbers every link note, across links, so a new link never repeats one.
+std::atomic<unsigned> next_note{0};
 // Why the last serial_open failed (main thread).
 int open_failure = 0;
 char open_failure_path[SETTINGS_PATH_MAX] = {};
@@ -124,10 +136,11 @@ int hook_write(const char* bytes, int count, void*) {
     return r;
 }
 
-int link_configure(SerialLink* l, const AppSettings* s) {
+// The settings' line for the link (portLock held): applied to the open
+// port, or kept for when the device comes.
+int link_configure_locked(SerialLink* l, const AppSettings* s) {
     SerialLine line = {s->baudRate, s->dataBits, s->parity, s->stopBits, s->flowControl};
-    std::lock_guard<std::mutex> g(l->portLock);
-    if (l->port.fd < 0 || !serial_port_configure(&l->port, &line)) return 0;
+    if (l->port.fd >= 0 && !serial_port_configure(&l->port, &line)) return 0;
     l->line = line;
     if (s->stopBits == 1 && s->dataBits != 5)
         printf("Serial: 1.5 stop bits are sent as 2 with %d data bits\n", s->dataBits);
@@ -137,6 +150,15 @@ int link_configure(SerialLink* l, const AppSettings* s) {
     serial_port_set_dtr(&l->port, 1, (s->flowControl & 2) ? 0 : 1);
     return 1;
 }
+
+int link_configure(SerialLink* l, const AppSettings* s) {
+    std::lock_guard<std::mutex> g(l->portLock);
+    if (l->port.fd < 0) return 0;
+    return link_configure_locked(l, s);
+}
+
+// A device that is not there (yet): looked for again, as after an unplug.
+int absent(int error) { return error == ENOENT || error == ENODEV || error == ENXIO; }
 
 void menu_connected(int on) {
     platform_menu_enable(MENU_CONNECT, on ? 0 : 1);
@@ -171,12 +193,20 @@ int open_port(AppSettings* s) {
     // gpsd and TCP peers speak NMEA; binary polls and handshakes make no sense there.
     if (serial_port_is_network(path) && s->deviceType != DEVICE_NMEA && s->deviceType != DEVICE_USB_EARTHMATE)
         return fail_open(path, SERIAL_OPEN_NOT_NMEA);
+    if (!serial_port_name_ok(path)) return fail_open(path, EINVAL);
     auto* l = new SerialLink;
     snprintf(l->path, sizeof l->path, "%s", path);
-    if (!serial_port_open(path, &l->port)) {
+    // A phone answers only when asked, and may be asked rarely.
+    if (s->deviceType != DEVICE_SMS && s->linkSilentSeconds > 0) l->silentMs = s->linkSilentSeconds * 1000;
+    // A device opens at once; what fails for a reason the user must see to
+    // is refused here. A network peer is connected by the reader, so the
+    // window never waits for it; a device not there is looked for by it.
+    if (!serial_port_is_network(path) && !serial_port_open(path, &l->port)) {
         int error = errno;
-        delete l;
-        return fail_open(path, error);
+        if (!absent(error)) {
+            delete l;
+            return fail_open(path, error);
+        }
     }
     l->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     l->settings = s;
@@ -186,7 +216,12 @@ int open_port(AppSettings* s) {
         return fail_open(path, error);
     }
     serial_port_purge(&l->port);
-    if (!link_configure(l, s)) {
+    int configured;
+    {
+        std::lock_guard<std::mutex> g(l->portLock);
+        configured = link_configure_locked(l, s);
+    }
+    if (!configured) {
         link_release(l);
         return fail_open(path, SERIAL_OPEN_LINE_REFUSED);
     }
@@ -335,19 +370,6 @@ int serial_close(AppSettings* s) {
     return 1;
 }
 
-int serial_read(AppSettings* s, char* buffer, int max) {
-    if (!s || !buffer || max <= 0 || s->connected.load() != 1) return 0;
-    SerialLink* l = link_acquire(s);
-    if (!l) return 0;
-    int n = 0;
-    {
-        std::lock_guard<std::mutex> g(l->portLock);
-        if (!l->closing.load()) n = serial_port_read(&l->port, buffer, max);
-    }
-    link_release(l);
-    return n < 0 ? 0 : n;
-}
-
 int serial_write(AppSettings* s, const char* bytes, int count) {
     // While not connected the port is no longer valid: nothing is written.
     if (!s || !bytes || count < 0 || s->connected.load() != 1) return 0;
@@ -367,23 +389,77 @@ void show_handle(SerialLink* l, int fd) {
     if (l->settings && l->settings->link == l) l->settings->commHandle = fd;
 }
 
-// The device went away: release it, so that the one plugged in again can
-// take its name, and say so.
-void lose_device(SerialLink* l) {
+// A new note for the window, when it says something else.
+void set_note(SerialLink* l, int lost, const char* title, const char* message) {
+    {
+        std::lock_guard<std::mutex> g(l->noteLock);
+        if (l->lost.load() == lost && strcmp(l->title, title) == 0 && strcmp(l->message, message) == 0) return;
+        l->lost = lost;
+        snprintf(l->title, sizeof l->title, "%s", title);
+        snprintf(l->message, sizeof l->message, "%s", message);
+        l->noteSeq = next_note.fetch_add(1) + 1;
+    }
+    platform_invalidate();
+}
+
+void note_back(SerialLink* l) {
+    char message[sizeof l->message];
+    snprintf(message, sizeof message, "GPS link back: %s", l->path);
+    set_note(l, 0, "", message);
+}
+
+// The device went away or fell silent: release it, so that the one plugged
+// in again can take its name, and say so unless the link is already lost
+// (its note says why).
+void lose_device(SerialLink* l, int silent) {
     {
         std::lock_guard<std::mutex> g(l->portLock);
         serial_port_close(&l->port);
     }
     show_handle(l, -1);
-    l->lost = 1;
-    platform_invalidate();
+    if (l->lost.load()) return;
+    l->silenced = silent;
+    char message[sizeof l->message];
+    if (silent)
+        snprintf(message, sizeof message, "GPS link lost: %s silent for %d s; connecting again", l->path,
+                 l->silentMs / 1000);
+    else
+        snprintf(message, sizeof message, "GPS link lost: %s is gone; trying again every few seconds", l->path);
+    set_note(l, 1, silent ? "GPS silent, reconnecting" : "GPS lost, reconnecting", message);
 }
 
-// Opens the same name again with the line settings in force. 1 when the
-// device is back.
+// What gpsd's replies said: an error, or no receiver left. Either way the
+// satellites of the receiver that was are gone too.
+void note_gpsd(SerialLink* l) {
+    const GpsdReplies& r = l->port.gpsd;
+    char title[sizeof l->title], message[sizeof l->message];
+    if (r.error[0]) {
+        snprintf(title, sizeof title, "gpsd: %.80s", r.error);
+        snprintf(message, sizeof message, "GPS link: gpsd at %s says: %s", l->path, r.error);
+    } else if (r.devices == 0) {
+        snprintf(title, sizeof title, "gpsd has no receiver");
+        snprintf(message, sizeof message, "GPS link: gpsd at %s has no receiver; waiting for one", l->path);
+    } else {
+        return;
+    }
+    gps_set_satellites(nullptr, 0, 0);
+    set_note(l, 1, title, message);
+}
+
+// Opens the name again with the line settings in force. 1 when the device
+// is back; else the note says why, the first time.
 int reopen_device(SerialLink* l) {
-    SerialPort p{-1, SERIAL_PORT_NONE, 0};
-    if (!serial_port_open(l->path, &p)) return 0;
+    SerialPort p;
+    if (!serial_port_open(l->path, &p, l->wakeFd)) {
+        int error = errno;
+        if (l->closing.load() || l->lost.load()) return 0;
+        char advice[1024], message[sizeof l->message];
+        port_describe_failure(error, l->path, "/proc", "/dev", advice, sizeof advice);
+        advice[strcspn(advice, "\n")] = '\0';
+        snprintf(message, sizeof message, "GPS link: %.400s Trying again every few seconds.", advice);
+        set_note(l, 1, "GPS not found, trying again", message);
+        return 0;
+    }
     {
         std::lock_guard<std::mutex> g(l->portLock);
         if (l->closing.load() || !serial_port_configure(&p, &l->line)) {
@@ -396,9 +472,15 @@ int reopen_device(SerialLink* l) {
     }
     show_handle(l, p.fd);
     gps_clear_time();   // the receiver plugged in may be another, or reset
-    l->lost = 0;
-    platform_invalidate();
+    // A device plugged in again is back; a peer that fell silent, or gpsd,
+    // only once sentences come.
+    if (l->lost.load() && p.kind != SERIAL_PORT_GPSD && !l->silenced.load()) note_back(l);
     return 1;
+}
+
+int64_t now_ms() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 }  // namespace
@@ -406,23 +488,43 @@ int reopen_device(SerialLink* l) {
 void serial_reader_thread(SerialLink* l) {
     readers_running.fetch_add(1);
     char buffer[kChunk];
+    // A port not yet open is tried at once, then every few seconds.
+    int tryNow = 1;
+    int64_t lastData = now_ms();
+    unsigned gpsdSeen = 0;
     while (!l->closing.load()) {
         if (l->port.fd < 0) {
-            // Lost: look for the device again every few seconds until it is
-            // back or the link is closed.
-            pollfd w = {l->wakeFd, POLLIN, 0};
-            int r = poll(&w, 1, kReopenEveryMs);
-            l->wakeups.fetch_add(1);
-            if (r > 0 || l->closing.load()) break;
-            if (r == 0) reopen_device(l);
+            if (!tryNow) {
+                pollfd w = {l->wakeFd, POLLIN, 0};
+                int r = poll(&w, 1, kReopenEveryMs);
+                l->wakeups.fetch_add(1);
+                if (r > 0 || l->closing.load()) break;
+                if (r < 0) continue;
+            }
+            tryNow = 0;
+            if (reopen_device(l)) {
+                lastData = now_ms();
+                gpsdSeen = 0;
+            }
             continue;
         }
+        int wait = -1;
+        if (l->silentMs > 0) {
+            int64_t left = lastData + l->silentMs - now_ms();
+            wait = left > 0 ? static_cast<int>(left) : 0;
+        }
         pollfd p[2] = {{l->port.fd, POLLIN, 0}, {l->wakeFd, POLLIN, 0}};
-        int r = poll(p, 2, -1);
+        int r = poll(p, 2, wait);
         l->wakeups.fetch_add(1);
+        if (r == 0) {
+            // Connected but silent: as good as gone. Connect again at once.
+            lose_device(l, 1);
+            tryNow = 1;
+            continue;
+        }
         if (r < 0) {
             if (errno == EINTR) continue;
-            lose_device(l);
+            lose_device(l, 0);
             continue;
         }
         if (p[1].revents || l->closing.load()) break;
@@ -430,16 +532,26 @@ void serial_reader_thread(SerialLink* l) {
         // Take everything queued, at most 80 bytes at a time.
         int n;
         int stop = 0;
+        int got = 0;
         while ((n = serial_port_read(&l->port, buffer, kChunk)) > 0) {
+            got = 1;
             if (!deliver(l, buffer, n) || l->closing.load()) {
                 stop = 1;
                 break;
             }
         }
         if (stop) break;
+        if (got) {
+            lastData = now_ms();
+            if (l->lost.load()) note_back(l);
+        }
+        if (l->port.kind == SERIAL_PORT_GPSD && l->port.gpsd.changes != gpsdSeen) {
+            gpsdSeen = l->port.gpsd.changes;
+            note_gpsd(l);
+        }
         // A hang-up with nothing left to read would wake poll() at once,
         // for ever: the device has gone.
-        if (n < 0 || (p[0].revents & (POLLHUP | POLLERR | POLLNVAL))) lose_device(l);
+        if (n < 0 || (p[0].revents & (POLLHUP | POLLERR | POLLNVAL))) lose_device(l, 0);
     }
     {
         std::lock_guard<std::mutex> g(l->ownerLock);
@@ -461,6 +573,22 @@ int serial_link_lost(AppSettings* s) {
     int lost = l->lost.load();
     link_release(l);
     return lost;
+}
+
+unsigned serial_link_status(AppSettings* s, int* lost, char* title, int titleSize, char* message,
+                            int messageSize) {
+    SerialLink* l = s ? link_acquire(s) : nullptr;
+    if (!l) return 0;
+    unsigned seq;
+    {
+        std::lock_guard<std::mutex> g(l->noteLock);
+        seq = l->noteSeq;
+        *lost = l->lost.load();
+        snprintf(title, static_cast<size_t>(titleSize), "%s", l->title);
+        snprintf(message, static_cast<size_t>(messageSize), "%s", l->message);
+    }
+    link_release(l);
+    return seq;
 }
 
 int serial_open_failure(char* path, int size) {

@@ -10,7 +10,9 @@ struct SerialLink;
 
 // Opens, configures, starts the reader, raises DTR and installs the
 // receiver write hook; greys Connect and enables Disconnect. 1 on success,
-// 0 on failure (port released, menu untouched).
+// 0 on failure (port released, menu untouched). A network source is
+// connected by the reader and a device not there yet is looked for by it,
+// as after an unplug: both count as success.
 int serial_open(AppSettings* s);
 // Applies the record's line settings to the open port; 0 when unsupported
 // or refused (the previous settings stay in force) or when not connected.
@@ -19,8 +21,6 @@ int serial_configure(AppSettings* s);
 // does not end), lowers DTR, closes the port; enables Connect and greys
 // Disconnect. Always 1.
 int serial_close(AppSettings* s);
-// What has already arrived, at most max bytes; 0 when nothing is queued.
-int serial_read(AppSettings* s, char* buffer, int max);
 // 1 when the write was accepted (even if cut short by its time-out), 0 when
 // not connected or the write failed at once. One write runs at a time.
 int serial_write(AppSettings* s, const char* bytes, int count);
@@ -32,6 +32,13 @@ void serial_reader_thread(SerialLink* link);
 // reader looks for it again under the same name every few seconds and
 // reading resumes by itself when it is back; Disconnect stops the search.
 int serial_link_lost(AppSettings* s);
+// What the window says about the link, from the reader: a short title note
+// and a message for the monitor, both empty when all is well; lost as
+// serial_link_lost. Returns a number that changes with every new note, 0
+// without a link. Reasons: the device gone or not there yet, the peer silent
+// for the record's linkSilentSeconds, gpsd's errors, gpsd without a receiver.
+unsigned serial_link_status(AppSettings* s, int* lost, char* title, int titleSize, char* message,
+                            int messageSize);
 // The name the open link reads from; 0 (empty) when none.
 int serial_link_path(AppSettings* s, char* path, int size);
 

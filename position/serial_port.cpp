@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "position/gpsd_source.h"
+#include "position/port_diagnostics.h"
 #include "position/serial_speed.h"
 #include "position/tcp_source.h"
 
@@ -127,16 +128,34 @@ int serial_port_is_network(const char* name) {
                     strncmp(name, TCP_SOURCE_PREFIX, strlen(TCP_SOURCE_PREFIX)) == 0);
 }
 
-int serial_port_open(const char* name, SerialPort* port) {
-    port->fd = -1;
-    port->kind = SERIAL_PORT_NONE;
-    port->lineState = 0;
+int serial_port_name_ok(const char* name) {
+    if (!name || !name[0]) return 0;
+    GpsdAddress a;
+    char command[400], host[256];
+    int number;
+    if (strncmp(name, GPSD_SOURCE_PREFIX, strlen(GPSD_SOURCE_PREFIX)) == 0)
+        return gpsd_source_parse(name, &a) && gpsd_source_watch_command(&a, command, sizeof command) > 0;
+    if (strncmp(name, TCP_SOURCE_PREFIX, strlen(TCP_SOURCE_PREFIX)) == 0)
+        return tcp_source_parse(name, host, sizeof host, &number);
+    return 1;
+}
+
+int serial_port_open(const char* name, SerialPort* port, int wakeFd) {
+    *port = SerialPort{};
     if (!name || !name[0]) {
         errno = ENOENT;
         return 0;
     }
-    if (strncmp(name, GPSD_SOURCE_PREFIX, strlen(GPSD_SOURCE_PREFIX)) == 0) return gpsd_source_open(name, port);
-    if (strncmp(name, TCP_SOURCE_PREFIX, strlen(TCP_SOURCE_PREFIX)) == 0) return tcp_source_open(name, port);
+    if (strncmp(name, GPSD_SOURCE_PREFIX, strlen(GPSD_SOURCE_PREFIX)) == 0) return gpsd_source_open(name, port, wakeFd);
+    if (strncmp(name, TCP_SOURCE_PREFIX, strlen(TCP_SOURCE_PREFIX)) == 0) return tcp_source_open(name, port, wakeFd);
+    // A program that opened the device before us (gpsd, a terminal) is not
+    // kept out by the locks below: reading beside it would steal its bytes.
+    // Looked for first, so nothing is lost between the open and the purge.
+    PortHolder holder;
+    if (access(name, F_OK) == 0 && port_find_holders("/proc", name, &holder, 1) > 0) {
+        errno = EBUSY;
+        return 0;
+    }
     // Non-blocking so that neither the open (carrier detect) nor any read or
     // write can hang; waiting is done with poll().
     int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

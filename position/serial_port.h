@@ -5,12 +5,15 @@
 #pragma once
 #include <cstdint>
 
+#include "position/gpsd_source.h"
+
 enum SerialPortKind { SERIAL_PORT_NONE = 0, SERIAL_PORT_TTY = 1, SERIAL_PORT_TCP = 2, SERIAL_PORT_GPSD = 3 };
 
 struct SerialPort {
-    int fd;          // non-blocking, close-on-exec; -1 when closed
-    int kind;        // SerialPortKind
-    int lineState;   // gpsd: where the reading stands in the current line
+    int fd = -1;                   // non-blocking, close-on-exec; -1 when closed
+    int kind = SERIAL_PORT_NONE;   // SerialPortKind
+    int lineState = 0;             // gpsd: where the reading stands in the current line
+    GpsdReplies gpsd{};            // gpsd: what its replies said
 };
 
 // 1 when the name is a network source (gpsd:// or tcp://), which carries
@@ -28,8 +31,12 @@ struct SerialLine {
 
 // Opens an existing terminal device for reading and writing, exclusively,
 // or connects a network source. 1 on success; 0 with port->fd = -1 and
-// errno telling why (EBUSY when another program holds the device).
-int  serial_port_open(const char* name, SerialPort* port);
+// errno telling why (EBUSY when another program holds the device). A network
+// connect gives up when wakeFd (unless -1) becomes readable.
+int  serial_port_open(const char* name, SerialPort* port, int wakeFd = -1);
+// 1 when the name can be opened at all: a device path, or a well-formed
+// network source.
+int  serial_port_name_ok(const char* name);
 void serial_port_close(SerialPort* port);
 
 // Raw mode with the given line settings. 0 when a setting is unsupported or

@@ -20,6 +20,10 @@ int socket_split_host_port(const char* text, char* host, int hostSize, int* port
         text++;
         colon = end[1] == ':' ? end + 1 : nullptr;
         if (end[1] && !colon) return 0;
+    } else if (strchr(text, ':') != strrchr(text, ':')) {
+        // A bare IPv6 address: the port needs the brackets.
+        colon = nullptr;
+        end = text + strlen(text);
     } else {
         colon = strrchr(text, ':');
         end = colon ? colon : text + strlen(text);
@@ -37,7 +41,7 @@ int socket_split_host_port(const char* text, char* host, int hostSize, int* port
     return 1;
 }
 
-int socket_connect(const char* host, int port, int timeoutMs) {
+int socket_connect(const char* host, int port, int timeoutMs, int wakeFd) {
     addrinfo hints = {};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -58,10 +62,17 @@ int socket_connect(const char* host, int port, int timeoutMs) {
         }
         int r = connect(fd, a->ai_addr, a->ai_addrlen);
         if (r != 0 && errno == EINPROGRESS) {
-            pollfd p = {fd, POLLOUT, 0};
+            pollfd p[2] = {{fd, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
             int w;
-            do w = poll(&p, 1, timeoutMs); while (w < 0 && errno == EINTR);
+            do w = poll(p, wakeFd >= 0 ? 2 : 1, timeoutMs); while (w < 0 && errno == EINTR);
             socklen_t len = sizeof err;
+            if (w > 0 && wakeFd >= 0 && (p[1].revents & POLLIN)) {
+                // Called off: no further address is tried.
+                close(fd);
+                freeaddrinfo(list);
+                errno = ECANCELED;
+                return -1;
+            }
             if (w == 0) {
                 err = ETIMEDOUT;
             } else if (w > 0 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0) {

@@ -17,14 +17,14 @@ int tcp_source_parse(const char* name, char* host, int hostSize, int* port) {
     return socket_split_host_port(name + n, host, hostSize, port) && *port > 0;
 }
 
-int tcp_source_open(const char* name, SerialPort* port) {
+int tcp_source_open(const char* name, SerialPort* port, int wakeFd) {
     char host[256];
     int number;
     if (!tcp_source_parse(name, host, sizeof host, &number)) {
         errno = EINVAL;
         return 0;
     }
-    int fd = socket_connect(host, number, kConnectMs);
+    int fd = socket_connect(host, number, kConnectMs, wakeFd);
     if (fd < 0) return 0;
     port->fd = fd;
     port->kind = SERIAL_PORT_TCP;

@@ -8,5 +8,5 @@ struct SerialPort;
 
 // 1 when name is a tcp:// source with a host and a port.
 int tcp_source_parse(const char* name, char* host, int hostSize, int* port);
-// Connects; 1 with port->fd set, 0 with errno set.
-int tcp_source_open(const char* name, SerialPort* port);
+// Connects (giving up when wakeFd becomes readable); 1 with port->fd set, 0 with errno set.
+int tcp_source_open(const char* name, SerialPort* port, int wakeFd = -1);

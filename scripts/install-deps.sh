@@ -14,6 +14,7 @@ packages=(
   cgi-mapserver mapserver-bin lighttpd gdal-bin gmt gmt-gshhg-full fonts-dejavu-core
   libcurl4-openssl-dev  # HTTP(S) client
   libexpat1-dev     # GPX reading
+  libjansson-dev  # gpsd's JSON replies
   openssl  # test certificate authority for the HTTPS tests
   gpsbabel          # reads back every GPX file Kiv writes (tests)
   libxml2-utils     # xmllint: GPX files are well formed (tests)

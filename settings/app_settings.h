@@ -89,6 +89,7 @@ struct AppSettings {
     char gpxFolder[SETTINGS_PATH_MAX];                    // Gpx=: GPX recording folder, empty = none
     int32_t gpxInterval;                                  // GpxInterval=: seconds between GPX points
     PortLine comLine[SETTINGS_COM_PORTS];                 // remembered line settings; index n
+    int32_t linkSilentSeconds;                            // LinkSilence=: a link silent this long is lost; 0 never
 };
 
 // Settings the map code needs before any window record exists.

@@ -123,6 +123,8 @@ void settings_read_linux_keys(AppSettings* s) {
         read_value(key, w.source->version, sizeof w.source->version);
     }
     read_path("Gpx=", "The GPX folder", s->gpxFolder, sizeof s->gpxFolder);
+    int silence;
+    if (ini_read_int("LinkSilence=", INI_LINE_LIMIT, &silence) && silence >= 0) s->linkSilentSeconds = silence;
     int interval;
     if (ini_read_int("GpxInterval=", INI_LINE_LIMIT, &interval) && interval >= 0) s->gpxInterval = interval;
 }

@@ -10,8 +10,8 @@ struct AppSettings;
 void settings_read_display_keys(AppSettings* s);
 
 // Linux additions: Com<n>= (n 1..9) device paths, Server= and Probe= URLs,
-// Listen= (remote server address), the Wms*= and WmsAerial*= sources, Gpx=
-// and GpxInterval= (seconds between recorded points, default 1).
+// Listen= (remote server address), the Wms*= and WmsAerial*= sources, Gpx=,
+// GpxInterval= (seconds between recorded points, default 1), LinkSilence= (seconds).
 void settings_read_linux_keys(AppSettings* s);
 
 // Options > Track into kiv_ini.txt (Track=Y or N, the file replaced

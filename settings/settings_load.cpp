@@ -20,6 +20,7 @@ void settings_defaults(AppSettings* s) {
     s->comPort = 1;
     s->commHandle = -1;
     s->gpxInterval = 1;
+    s->linkSilentSeconds = 10;
 }
 
 void settings_read_files(AppSettings* s) {

@@ -8,6 +8,7 @@
 #include "app/pane_notice.h"
 #include "app/toolbar_bitmaps.h"
 #include "app_test_support.h"
+#include "position/serial_link.h"
 
 namespace {
 
@@ -115,17 +116,21 @@ TEST_F(AppTest, ToolbarButtonsShowTipsUnderThePointer) {
     EXPECT_EQ("", headless_calls_of("set_tooltip").back().text);
 }
 
-TEST_F(AppTest, MissingPortWarnsAndStartUpGoesOn) {
-    writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\nCom1=/nonexistent/tty\n");
+TEST_F(AppTest, MissingPortIsLookedForUntilItIsPluggedIn) {
+    const std::string port = (dir / "gps").string();
+    writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\nCom1=" + port + "\n");
+    writeFile("kiv_dev.txt", "NMEA\n");
     ASSERT_EQ(1, app_create());
-    auto boxes = headless_calls_of("message_box");
-    ASSERT_EQ(1u, boxes.size());
-    // What went wrong follows the message, with the receivers found.
-    EXPECT_EQ(0u, boxes[0].text.find("No GPS connected\n\n/nonexistent/tty does not exist.\n"));
-    EXPECT_EQ("Kiv", boxes[0].caption);
-    EXPECT_EQ(PLATFORM_MB_WARNING, boxes[0].a);
-    EXPECT_EQ(0, settings()->connected.load());
-    EXPECT_EQ(1000, headless_timer_ms());
+    // No box: the title and the monitor say what is missing, the link looks on.
+    EXPECT_TRUE(headless_calls_of("message_box").empty());
+    EXPECT_EQ(1, settings()->connected.load());
+    ASSERT_TRUE(waitFor([] { return app_timer(), gps_last_message().find("does not exist") != std::string::npos; }));
+    PtyReceiver pty;
+    ASSERT_TRUE(pty.open());
+    ASSERT_EQ(0, symlink(pty.path.c_str(), port.c_str()));
+    ASSERT_TRUE(waitFor([this] { return serial_link_lost(settings()) == 0; }, 8000));
+    app_timer();
+    EXPECT_EQ("GPS link back: " + port, gps_last_message());
 }
 
 TEST_F(AppTest, StartSheetThatDoesNotDecodeIsDroppedAndTheTimerStillRuns) {

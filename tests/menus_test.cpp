@@ -76,7 +76,7 @@ TEST_F(MenuTest, IdsWithoutACommandAndOutsideTheRangeChangeNothing) {
 // made (no port, no network, dialogs ended with their default).
 TEST_F(MenuTest, EachMenuIdMakesItsPlatformCalls) {
     addSheet(kLat, kLon, 2, 0, 40);
-    create("Com1=/nonexistent/tty\n");
+    create("Com1=/dev/null\n");
     settings()->comPort = 1;
     net_install_remote_hooks();
     remote_server_set_listen_host("127.0.0.1");
@@ -183,7 +183,7 @@ TEST_F(MenuTest, ConnectAndDisconnectFollowTheLink) {
 }
 
 TEST_F(MenuTest, AFailedConnectLeavesConnectEnabled) {
-    create("Com1=/nonexistent/tty\n");
+    create("Com1=/dev/null\n");
     settings()->comPort = 1;
     app_command(MENU_CONNECT);
     EXPECT_EQ(1, messages("No GPS connected"));

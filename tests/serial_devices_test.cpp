@@ -61,7 +61,9 @@ protected:
     }
     // kivsim with the given arguments; the link opens its pseudo-terminal.
     void connect(int deviceType, unsigned baud, std::vector<std::string> args) {
-        args.insert(args.end(), {"--duration", "30"});
+        // Playing starts once the link has opened the line: nothing is sent
+        // before the open purges the queue.
+        args.insert(args.end(), {"--duration", "30", "--wait-open"});
         ASSERT_TRUE(sim_start(&sim, args));
         s = link_settings(sim.path, deviceType, baud);
         ASSERT_EQ(serial_open(s.get()), 1);

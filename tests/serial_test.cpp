@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "position/port_diagnostics.h"
 #include "position/receiver_io.h"
 #include "position/serial_speed.h"
 #include "tests/serial_test_support.h"
@@ -114,8 +115,11 @@ TEST_F(SerialPtyTest, OpenAndCloseSwapTheMenuItemsAndTheLinkState) {
 }
 
 TEST_F(SerialPtyTest, MissingOrUnusablePortFailsCleanly) {
+    // A device not plugged in yet is looked for, as after an unplug.
     snprintf(s->comPath[3], sizeof s->comPath[3], "/dev/kiv-no-such-port");
-    EXPECT_EQ(serial_open(s.get()), 0);
+    EXPECT_EQ(serial_open(s.get()), 1);
+    serial_close(s.get());
+    headless_reset();
     char file[] = "/tmp/kiv-serial-notatty-XXXXXX";
     int fd = mkstemp(file);
     ASSERT_GE(fd, 0);
@@ -133,6 +137,21 @@ TEST_F(SerialPtyTest, MissingOrUnusablePortFailsCleanly) {
     // Nothing is written while closed.
     EXPECT_EQ(serial_write(s.get(), "AT\r\n", 4), 0);
     EXPECT_EQ(receiver_write("AT\r\n", 4), 0);
+}
+
+TEST_F(SerialPtyTest, PortHeldByAnotherProgramIsRefusedNamingIt) {
+    pid_t holder = spawn_quiet({"sh", "-c", "exec sleep 600 <" + pty.path});
+    const std::string fd0 = "/proc/" + std::to_string(holder) + "/fd/0";
+    char link[256] = {};
+    ASSERT_TRUE(wait_until([&] { return readlink(fd0.c_str(), link, sizeof link - 1) > 0 && pty.path == link; }, 5000));
+    EXPECT_EQ(serial_open(s.get()), 0);
+    char path[256], advice[1024];
+    ASSERT_EQ(serial_open_failure(path, sizeof path), EBUSY);
+    port_describe_failure(EBUSY, path, "/proc", "/dev", advice, sizeof advice);
+    EXPECT_NE(std::string(advice).find("in use by sleep (process " + std::to_string(holder) + ")"), std::string::npos)
+        << advice;
+    stop_process(holder);
+    EXPECT_EQ(serial_open(s.get()), 1);
 }
 
 TEST_F(SerialPtyTest, UnsupportedSettingsFailTheOpenAndReleaseThePort) {

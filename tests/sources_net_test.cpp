@@ -11,11 +11,14 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <fstream>
+#include <sstream>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "position/gpsd_source.h"
+#include "position/serial_port.h"
 #include "position/tcp_source.h"
 #include "tests/serial_test_support.h"
 
@@ -38,6 +41,21 @@ int free_port() {
         port = ntohs(a.sin_port);
     close(fd);
     return port;
+}
+
+// Something listens on the loopback TCP port.
+bool listening(int port) {
+    char want[16];
+    snprintf(want, sizeof want, ":%04X", port);
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string slot, local, remote, state;
+        for (std::string line; std::getline(in, line);)
+            if (std::istringstream(line) >> slot >> local >> remote >> state && state == "0A" &&
+                local.size() > 5 && local.compare(local.size() - 5, 5, want) == 0)
+                return true;
+    }
+    return false;
 }
 
 // A peer in a process group of its own (gpsfake starts gpsd), output dropped.
@@ -94,10 +112,16 @@ protected:
         SerialLinkTest::TearDown();
         stop_group(peer);
     }
-    // Opens as soon as the peer listens.
-    bool open_when_listening(const std::string& name) {
+    // Opens as soon as the peer listens (seen in /proc/net, so that no
+    // connection of a one-client peer is used up by looking).
+    bool open_when_listening(const std::string& name, int port) {
         s = link_settings(name, DEVICE_NMEA, 4800);
-        return wait_until([this] { return serial_open(s.get()) == 1; }, 15000);
+        return wait_until([port] { return listening(port); }, 15000) && serial_open(s.get()) == 1;
+    }
+    std::string title() {   // the link's note for the window title
+        int lost;
+        char t[128], m[512];
+        return serial_link_status(s.get(), &lost, t, sizeof t, m, sizeof m) ? t : "";
     }
     pid_t peer = -1;
 };
@@ -114,6 +138,7 @@ TEST(NetSourceNames, GpsdAndTcpNamesAndTheWatchCommand) {
         {"gpsd://10.0.0.2:3000", 1, "10.0.0.2", 3000, "?WATCH={\"enable\":true,\"nmea\":true}\n"},
         {"gpsd://[::1]:2948/dev/ttyACM0", 1, "::1", 2948,
          "?WATCH={\"enable\":true,\"nmea\":true,\"device\":\"/dev/ttyACM0\"}\n"},
+        {"gpsd://::1", 1, "::1", 2947, "?WATCH={\"enable\":true,\"nmea\":true}\n"},
         {"gpsd://host:0", 0, "", 0, ""},
         {"gpsd://host/dev/\"x", 0, "", 0, ""},
     };
@@ -142,7 +167,7 @@ TEST_F(NetSourceTest, GpsdThroughGpsfakeDrivesTheFixWithoutItsJson) {
     peer = spawn_group({"gpsfake", "-q", "-1", "-c", "0.02", "-P", std::to_string(port), capture});
     ASSERT_GT(peer, 0);
     serial_set_chunk_observer(record);
-    ASSERT_TRUE(open_when_listening("gpsd://127.0.0.1:" + std::to_string(port)));
+    ASSERT_TRUE(open_when_listening("gpsd://127.0.0.1:" + std::to_string(port), port));
     // 37 47.08 S, 175 18.89 E
     ASSERT_TRUE(wait_until([] { return gps_fix_mode() > 0 && std::fabs(gps_latitude() + 37.785) < 0.01; }, 20000));
     EXPECT_NEAR(gps_longitude(), 175.315, 0.01);
@@ -158,6 +183,65 @@ TEST_F(NetSourceTest, GpsdNeedsTheNmeaDevice) {
     EXPECT_EQ(SERIAL_OPEN_NOT_NMEA, serial_open_failure(nullptr, 0));
 }
 
+TEST(GpsdReplies, ErrorsAndReceiversAreKept) {
+    struct { const char* reply; int devices; const char* error; } cases[] = {
+        {R"({"class":"ERROR","message":"No such device as /dev/ttyNOPE"})", -1, "No such device as /dev/ttyNOPE"},
+        {R"({"class":"DEVICES","devices":[{"class":"DEVICE","path":"/dev/ttyACM0"}]})", 1, ""},
+        {R"({"class":"DEVICE","path":"/dev/ttyACM0","activated":0})", 0, ""},   // gone
+        {R"({"class":"DEVICE","path":"/dev/ttyUSB0","activated":"2024-06-01T12:00:00.000Z"})", 1, ""},
+        {R"({"class":"DEVICES","devices":[]})", 0, ""},
+        {R"({"class":"DEVICES","devi)", 0, ""},   // cut: ignored
+    };
+    SerialPort port;
+    port.kind = SERIAL_PORT_GPSD;
+    for (const auto& c : cases) {
+        std::string bytes = std::string(c.reply) + "\r\n$GPZDA\r\n";
+        EXPECT_EQ(8, gpsd_source_filter(&port, bytes.data(), static_cast<int>(bytes.size()))) << c.reply;
+        EXPECT_EQ(c.devices, port.gpsd.devices) << c.reply;
+        EXPECT_STREQ(c.error, port.gpsd.error) << c.reply;
+    }
+}
+
+TEST_F(NetSourceTest, GpsdErrorsAndAGpsdWithoutReceiverAreSaid) {
+    if (!have("gpsfake") || access("/usr/sbin/gpsd", X_OK) != 0) GTEST_SKIP() << "gpsfake or gpsd missing";
+    const std::string capture = kCaptures + "bu353s4.bin";
+    if (access(capture.c_str(), R_OK) != 0) GTEST_SKIP() << "no shared captures (" << capture << ")";
+    int port = free_port();
+    peer = spawn_group({"gpsfake", "-q", "-1", "-c", "0.02", "-P", std::to_string(port), capture});
+    ASSERT_TRUE(open_when_listening("gpsd://127.0.0.1:" + std::to_string(port) + "/dev/ttyNOPE", port));
+    EXPECT_TRUE(wait_until([this] { return title() == "gpsd: No such device as /dev/ttyNOPE"; }, 10000)) << title();
+    serial_close(s.get());
+    stop_group(peer);
+
+    // gpsd with no receiver at all: the old receiver's satellites go.
+    GpsSatellite old[1] = {};
+    old[0].prn = 7;
+    gps_set_satellites(old, 1, 1);
+    port = free_port();
+    peer = spawn_group({"/usr/sbin/gpsd", "-N", "-S", std::to_string(port), "-F", "/tmp/kiv-gpsd-" + std::to_string(port)});
+    ASSERT_TRUE(open_when_listening("gpsd://127.0.0.1:" + std::to_string(port), port));
+    EXPECT_TRUE(wait_until([this] { return title() == "gpsd has no receiver"; }, 10000)) << title();
+    EXPECT_EQ(0, gps_satellites_in_view());
+    unlink(("/tmp/kiv-gpsd-" + std::to_string(port)).c_str());
+}
+
+TEST_F(NetSourceTest, PeerNotUpAtStartIsLookedForAndASilentOneConnectedAgain) {
+    const std::string capture = kCaptures + "bu353s4.bin";
+    if (!have("socat")) GTEST_SKIP() << "socat missing";
+    if (access(capture.c_str(), R_OK) != 0) GTEST_SKIP() << "no shared captures (" << capture << ")";
+    const std::string port = std::to_string(free_port()), said = "/tmp/kiv-silent-" + port;
+    s = link_settings("tcp://127.0.0.1:" + port, DEVICE_NMEA, 4800);
+    s->linkSilentSeconds = 1;
+    ASSERT_EQ(1, serial_open(s.get()));   // nobody listens yet: the reader looks on
+    ASSERT_TRUE(wait_until([this] { return serial_link_lost(s.get()) == 1; }, 5000));
+    EXPECT_EQ("GPS not found, trying again", title());
+    // The first connection stays silent, the next ones send the capture.
+    peer = spawn_group({"socat", "TCP-LISTEN:" + port + ",bind=127.0.0.1,reuseaddr,fork",
+                        "SYSTEM:test -e " + said + " && exec cat " + capture + "; touch " + said + "; exec sleep 60"});
+    EXPECT_TRUE(wait_until([this] { return gps_fix_mode() > 0 && serial_link_lost(s.get()) == 0; }, 15000));
+    unlink(said.c_str());
+}
+
 TEST_F(NetSourceTest, TcpPeerThatGoesAwayIsFollowedWhenItComesBack) {
     const std::string capture = kCaptures + "bu353s4.bin";
     if (!have("socat")) GTEST_SKIP() << "socat missing";
@@ -166,7 +250,7 @@ TEST_F(NetSourceTest, TcpPeerThatGoesAwayIsFollowedWhenItComesBack) {
     const std::string listen = "TCP-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr";
     // One connection: the capture, then the peer closes.
     peer = spawn_group({"socat", "-u", "OPEN:" + capture, listen});
-    ASSERT_TRUE(open_when_listening("tcp://127.0.0.1:" + std::to_string(port)));
+    ASSERT_TRUE(open_when_listening("tcp://127.0.0.1:" + std::to_string(port), port));
     ASSERT_TRUE(wait_until([] { return gps_fix_mode() > 0 && std::fabs(gps_latitude() + 37.78) < 0.01; }, 10000));
     ASSERT_TRUE(wait_until([this] { return serial_link_lost(s.get()) == 1; }, 10000));
     stop_group(peer);
