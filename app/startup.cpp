@@ -99,7 +99,7 @@ int app_create() {
         if (!ready && sheet_fetching_await(SHOW_START))
             pane_notice_fetching(s);
         else if (!ready)
-            pane_notice_no_sheet(s);
+            pane_notice_no_sheet(s, sheetDownloadFailure());
     }
     platform_invalidate(1);
     platform_busy_cursor(0);

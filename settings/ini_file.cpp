@@ -1,6 +1,8 @@
 #include "settings/ini_file.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "settings/text_scan.h"
 
@@ -39,4 +41,24 @@ int ini_read_word(const char* key, int lineLimit, char* out, size_t size) {
                           return scan_word(&v, w->out, w->size);
                       },
                       &t);
+}
+
+int ini_read_text(const char* key, char* out, size_t size) {
+    std::string value;
+    int found = ini_lookup(key, INI_PATH_LINE_LIMIT,
+                           [](const char* v, void* o) {
+                               *static_cast<std::string*>(o) = v;
+                               return 1;
+                           },
+                           &value);
+    if (!found) return 0;
+    size_t from = value.find_first_not_of(" \t"), to = value.find_last_not_of(" \t");
+    value = from == std::string::npos ? std::string() : value.substr(from, to - from + 1);
+    // A line over the pass's limit was cut by the reader: too long as well.
+    if (value.size() >= size || strlen(key) + value.size() >= INI_PATH_LINE_LIMIT) {
+        out[0] = '\0';
+        return -1;
+    }
+    memcpy(out, value.c_str(), value.size() + 1);
+    return 1;
 }

@@ -22,3 +22,8 @@ int ini_lookup(const char* key, int lineLimit, IniValueMatch match, void* out);
 // The common patterns: "<key>%d" and "<key>%s" (word cut to size - 1).
 int ini_read_int(const char* key, int lineLimit, int* out);
 int ini_read_word(const char* key, int lineLimit, char* out, size_t size);
+// The whole value, blanks inside kept and at both ends dropped (a name
+// with a space or '&' in it). 1 when found; -1 when found but longer than
+// size - 1 characters, out then empty (a cut value would be another one);
+// 0 when absent.
+int ini_read_text(const char* key, char* out, size_t size);

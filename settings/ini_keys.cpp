@@ -22,6 +22,16 @@ int begins_with_any(const char* value, const char* letters) { return value[0] &&
 // "<key>%s", the word cut to the destination; 1 when found.
 int read_value(const char* key, char* value, size_t size) { return ini_read_word(key, INI_LINE_LIMIT, value, size); }
 
+// A value whole (names may hold blanks) or, too long, not at all: a cut
+// address or layer list would ask the server for something else.
+void read_whole(const char* key, char* value, size_t size) {
+    if (ini_read_text(key, value, size) >= 0) return;
+    char text[160];
+    snprintf(text, sizeof text, "The setting %s in kiv_ini.txt is longer than %zu characters: it is not used", key,
+             size - 1);
+    platform_warn(text);
+}
+
 // The track log name whole or not at all: a cut name would log elsewhere.
 void read_track_log_name(AppSettings* s) {
     char name[sizeof s->trackLogFile + 1];
@@ -98,11 +108,11 @@ void settings_read_linux_keys(AppSettings* s) {
     for (auto& w : sources) {
         char key[32];
         snprintf(key, sizeof key, "%s=", w.prefix);
-        read_value(key, w.source->url, sizeof w.source->url);
+        read_whole(key, w.source->url, sizeof w.source->url);
         snprintf(key, sizeof key, "%sLayers=", w.prefix);
-        read_value(key, w.source->layers, sizeof w.source->layers);
+        read_whole(key, w.source->layers, sizeof w.source->layers);
         snprintf(key, sizeof key, "%sStyles=", w.prefix);
-        read_value(key, w.source->styles, sizeof w.source->styles);
+        read_whole(key, w.source->styles, sizeof w.source->styles);
         snprintf(key, sizeof key, "%sFormat=", w.prefix);
         read_value(key, w.source->format, sizeof w.source->format);
         snprintf(key, sizeof key, "%sVersion=", w.prefix);

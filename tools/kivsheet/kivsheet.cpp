@@ -15,7 +15,6 @@
 //                             line per sheet otherwise, and a summary
 // Exit status 0 on success, 2 on any error.
 #include <png.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
@@ -29,6 +28,7 @@
 #include "maps/sheet_image.h"
 #include "maps/sheet_store.h"
 #include "maps/zoom_levels.h"
+#include "platform/console_backend.h"
 #include "settings/app_settings.h"
 #include "settings/ini_keys.h"
 #include "settings/program_settings.h"
@@ -64,17 +64,20 @@ bool endsWith(const std::string& s, const char* suffix) {
     return true;
 }
 
+const char* formatName(int format) { return format == SHEET_JPEG ? "JPEG" : format == SHEET_PNG ? "PNG" : "GIF"; }
+
 // Format by the file's first bytes, else by its extension; -1 if neither.
 int sheetFormatOf(const char* path) {
-    unsigned char magic[3] = {0, 0, 0};
+    unsigned char magic[8] = {0};
     FILE* f = fopen(path, "rb");
     if (!f) return -2;
     size_t n = fread(magic, 1, sizeof magic, f);
     fclose(f);
-    if (n >= 3 && memcmp(magic, "GIF", 3) == 0) return SHEET_GIF;
-    if (n >= 2 && magic[0] == 0xFF && magic[1] == 0xD8) return SHEET_JPEG;
+    int format = sheetImageFormat(magic, n);
+    if (format >= 0) return format;
     std::string p = path;
     if (endsWith(p, ".gif")) return SHEET_GIF;
+    if (endsWith(p, ".png")) return SHEET_PNG;
     if (endsWith(p, ".jpg") || endsWith(p, ".jpeg")) return SHEET_JPEG;
     return -1;
 }
@@ -82,9 +85,8 @@ int sheetFormatOf(const char* path) {
 int decode(const char* path, unsigned char** pixels, int* w, int* h, int* format) {
     *format = sheetFormatOf(path);
     if (*format == -2) return fail("%s: cannot open", path);
-    if (*format == -1) return fail("%s: not a GIF or JPEG sheet", path);
-    if (!decodeSheetFile(path, *format, pixels, w, h))
-        return fail("%s: does not decode as %s", path, *format == SHEET_JPEG ? "JPEG" : "GIF");
+    if (*format == -1) return fail("%s: not a GIF, PNG or JPEG sheet", path);
+    if (!decodeSheetFile(path, *format, pixels, w, h)) return fail("%s: does not decode as %s", path, formatName(*format));
     return 0;
 }
 
@@ -101,7 +103,7 @@ int info(const char* path) {
     int w = 0, h = 0, format = 0;
     if (int rc = decode(path, &pixels, &w, &h, &format)) return rc;
     free(pixels);
-    printf("file: %s\nformat: %s\nsize: %d x %d\n", path, format == SHEET_JPEG ? "JPEG" : "GIF", w, h);
+    printf("file: %s\nformat: %s\nsize: %d x %d\n", path, formatName(format), w, h);
     static char text[SHEET_JPEG_RECORD_MAX + 1];
     int len = sheetReadExtentRecord(path, format, text, sizeof text);
     if (len < 0) {
@@ -203,20 +205,13 @@ int fetch(int argc, char** argv) {
     }
     lat = snapLatitude(lat, level, 0);
     lon = snapLongitude(lon, level, big);
-    char path[SHEET_PATH_MAX];
-    // The network layer's diagnostics go to standard output; here they go
-    // to standard error, so that standard output holds only the path.
-    fflush(stdout);
-    int saved = dup(1);
-    if (saved >= 0) dup2(2, 1);
+    char path[SHEET_PATH_MAX] = "";
     int rc = aerial ? downloadAerialSheet(lat, lon, level, &settings, path, big)
                     : downloadSheet(lat, lon, level, &settings, path, big, settings.rose, settings.grid);
-    fflush(stdout);
-    if (saved >= 0) {
-        dup2(saved, 1);
-        close(saved);
+    if (rc != 0) {
+        const char* why = sheetDownloadFailure();
+        return fail("%s: %s", path[0] ? path : "sheet", why[0] ? why : "download failed");
     }
-    if (rc != 0) return fail("%s: download failed", path[0] ? path : "sheet");
     printf("%s\n", path);
     return 0;
 }
@@ -259,6 +254,8 @@ int png(const char* path, const char* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Settings and sheet warnings are printed, as the window would show them.
+    platform_install_console("kivsheet");
     if (argc < 2) return usage();
     std::string cmd = argv[1];
     if (cmd == "info" && argc == 3) return info(argv[2]);
