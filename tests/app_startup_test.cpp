@@ -3,8 +3,12 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include "app/pane_notice.h"
 #include "app/toolbar_bitmaps.h"
+#include "maps/png_sheet.h"
+#include "maps/sheet_image.h"
 #include "app_test_support.h"
+#include "download_fault_server.h"
 
 namespace {
 
@@ -223,4 +227,48 @@ TEST_F(AppTest, NoStoredSheetAndNoServerIsSaidInThePaneOverANeutralPicture) {
     setFix(45.5, -(75 + 40 / 60.0));
     app_paint();
     EXPECT_EQ(0xFFFF00, panePixel(240 - 3, 180));
+}
+
+// A WMS sheet (PNG) at the start point is shown at once, not fetched.
+TEST_F(AppTest, AStoredPngStartSheetIsShownWithoutAFetch) {
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    TestSheet t = addSheet(45 + 25 / 60.0, -(75 + 42 / 60.0), 2, 0, 40);
+    char gif[SHEET_PATH_MAX], png[SHEET_PATH_MAX], record[256];
+    sheetPath(gif, sizeof gif, "./Maps", t.lat, t.lon, 2, 0, SHEET_GIF);
+    sheetPath(png, sizeof png, "./Maps", t.lat, t.lon, 2, 0, SHEET_PNG);
+    unsigned char *pixels = nullptr, *plain = nullptr, *sheet = nullptr;
+    int w = 0, h = 0;
+    size_t plainSize = 0, size = 0;
+    ASSERT_EQ(1, decodeSheetFile(gif, SHEET_GIF, &pixels, &w, &h));
+    ASSERT_EQ(1, png_write_rgb_memory(pixels, w, h, &plain, &plainSize));
+    ASSERT_GT(sheetFormatExtentRecord(record, sizeof record, &t.extent), 0);
+    ASSERT_EQ(1, sheetInsertExtentPng(plain, plainSize, record, &sheet, &size));
+    writeBytes(png, Bytes(sheet, sheet + size));
+    remove(gif);
+    free(pixels);
+    free(plain);
+    free(sheet);
+    ASSERT_EQ(1, app_create());
+    EXPECT_FALSE(pane_placeholder_shown());
+    EXPECT_STREQ(png, map_view.sheetPath);
+}
+
+// A server that answers with an error is not "unreachable": the pane says
+// what it answered.
+TEST_F(AppTest, NoSheetFromAServerThatAnsweredSaysWhatItSaid) {
+    FaultServer server([](const std::string&) { return faultStatus(500, "Internal Server Error", "<html>down</html>"); });
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    writeFile("kiv_ini.txt", "Server=" + server.root() + "\n");
+    ASSERT_EQ(1, app_create());
+    std::string said;
+    EXPECT_TRUE(waitFor([&] {
+        app_timer();
+        app_paint();
+        said.clear();
+        for (const auto& t : headless_calls_of("draw_text")) said += t.text + "\n";
+        return said.find("No sheet stored") != std::string::npos;
+    }));
+    EXPECT_NE(std::string::npos, said.find(server.root())) << said;
+    EXPECT_NE(std::string::npos, said.find("The map server answered HTTP 500")) << said;
+    EXPECT_EQ(std::string::npos, said.find("cannot be reached")) << said;
 }

@@ -2,7 +2,10 @@
 // text, the stores each image format goes to, and replies that are no sheet
 // (a ServiceException, a wrong size, a damaged or oversized PNG).
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <zlib.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <cstring>
@@ -339,6 +342,30 @@ TEST_F(DownloadWms, RepliesThatAreNoSheetStoreNothingAndSayWhy) {
     reply = faultOk(asString(png), "image/png");
     EXPECT_EQ(fetch(), 0);
     EXPECT_STREQ(sheetDownloadFailure(), "");
+}
+
+// A reload killed while the new image is on its way: the stored PNG is as
+// it was, where it was, and nothing is left beside it.
+TEST_F(DownloadWms, AReloadKilledHalfWayKeepsTheStoredSheet) {
+    reply = faultOk(asString(pngOf(480, 360)), "image/png");
+    ASSERT_EQ(fetch(), 0);
+    Bytes stored = readBytes(path);
+    std::string half = asString(pngOf(480, 360)).substr(0, 100);
+    reply = faultRaw(FaultReply::SEND_AND_HOLD, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + half);
+    pid_t child = fork();
+    if (child == 0) {
+        char p[SHEET_PATH_MAX];
+        _exit(reloadSheet(0, kLat, kLon, 2, settings.get(), p, 0, 1, 1, nullptr));
+    }
+    server.waitForRequests(2);
+    ASSERT_EQ(server.requestCount(), 2);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(readBytes(pathOf(SHEET_PNG)), stored);
+    std::vector<std::string> sheets;
+    for (const auto& e : fs::recursive_directory_iterator(tree.maps()))
+        if (e.is_regular_file()) sheets.push_back(e.path().string());
+    EXPECT_EQ(sheets, std::vector<std::string>{pathOf(SHEET_PNG)});
 }
 
 // A sheet over the transfer cap (a few MB) ends the transfer: nothing is

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "maps/area_sheets_fetch.h"
 #include "maps/jpeg_sheet.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
@@ -333,6 +334,23 @@ TEST(SheetStore, CreatesTheFolderLevelsOfASheet) {
     std::string longDir(250, 'd');
     EXPECT_EQ(sheetPath(path, sizeof path, longDir.c_str(), 45, -75, 2, 0, SHEET_GIF), 0);
     EXPECT_STREQ(path, "");
+}
+
+// A WMS sheet is a PNG: it counts as stored where areas are counted too,
+// for topographic sheets only.
+TEST(SheetStore, AWmsPngSheetCountsAsStored) {
+    TempTree tmp;
+    static AppSettings settings{};
+    snprintf(settings.mapsDir, sizeof settings.mapsDir, "%s", tmp.maps().c_str());
+    std::string png = pathOf(tmp.maps(), 46, -76, 1, 0, SHEET_PNG);
+    writeBytes(png, Bytes(100, 1));
+    char path[SHEET_PATH_MAX];
+    EXPECT_EQ(sheetStored(path, tmp.maps().c_str(), 46, -76, 1, 0, SHEET_GIF), SHEET_PNG);
+    EXPECT_EQ(path, png);
+    int64_t bytes = 0;
+    EXPECT_EQ(area_sheet_stored(&settings, AreaSheet{46, -76, 1}, 0, 0, &bytes), 1);
+    EXPECT_EQ(bytes, 100);
+    EXPECT_EQ(area_sheet_stored(&settings, AreaSheet{46, -76, 1}, 1, 0, &bytes), 0);
 }
 
 // The reason goes to the caller: folders are made on download threads.
