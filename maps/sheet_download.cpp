@@ -46,7 +46,10 @@ int sheetFetch(const char* url, const char* file, HttpTransfer* t, std::string* 
     t->maxBytes = kTransferMaxBytes;
     t->deadlineMs = kTransferDeadlineMs;
     if (HttpTransferToFile(url, nullptr, file, t)) return 1;
-    *why = std::string("The map server cannot be reached: ") + (t->error[0] ? t->error : "no reply");
+    const char* said = t->status != 0                 ? "The map server's reply broke off: "
+                       : t->stop == HTTP_FAILED        ? "The map server cannot be reached: "
+                                                       : "The map server does not answer: ";
+    *why = std::string(said) + (t->error[0] ? t->error : "no reply");
     return 0;
 }
 

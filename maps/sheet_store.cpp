@@ -9,7 +9,6 @@
 
 #include "maps/map_view.h"
 #include "maps/zoom_levels.h"
-#include "platform/platform.h"
 
 const char* const SHEET_DEFAULT_MAPS_DIR = "./Maps";
 

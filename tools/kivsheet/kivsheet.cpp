@@ -1,12 +1,13 @@
 // kivsheet: look at map sheets outside the program.
-//   kivsheet info FILE        decoded size and extent record of a sheet
+//   kivsheet info FILE        decoded size and extent record of a GIF, PNG or JPEG sheet
 //   kivsheet name LAT LON LEVEL [--big] [--zoom-letter S] [--jpg] [--maps DIR]
 //                             path of the sheet for that point in the store
 //   kivsheet png FILE OUT.png the decoded sheet as a PNG image
 //   kivsheet fetch LAT LON LEVEL [--big] [--aerial] [--maps DIR] [--server URL]
 //                             downloads the sheet for that point from the map
 //                             server (Maps=, Server=, Rose=, Grid= and Zoom= of
-//                             kiv_ini.txt apply) and prints its path
+//                             kiv_ini.txt apply) and prints its path, or on
+//                             standard error the file asked for and why not
 //   kivsheet fetch-area --bbox SOUTH WEST NORTH EAST --levels 2-4 [--big]
 //                       [--aerial] [--jobs N] [--dry-run] [--maps DIR] [--server URL]
 //   kivsheet fetch-route FILE.gpx|track.txt --corridor KM --levels 2-4 [same options]
@@ -14,7 +15,6 @@
 //                             ones skipped; a progress bar on a terminal, a
 //                             line per sheet otherwise, and a summary
 // Exit status 0 on success, 2 on any error.
-#include <png.h>
 
 #include <cctype>
 #include <cstdio>
@@ -23,6 +23,7 @@
 #include <string>
 
 #include "maps/map_view.h"
+#include "maps/png_sheet.h"
 #include "maps/sheet_download.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
@@ -30,6 +31,7 @@
 #include "maps/zoom_levels.h"
 #include "platform/console_backend.h"
 #include "settings/app_settings.h"
+#include "settings/atomic_file.h"
 #include "settings/ini_keys.h"
 #include "settings/program_settings.h"
 #include "settings/settings_load.h"
@@ -217,29 +219,12 @@ int fetch(int argc, char** argv) {
 }
 
 int writePng(const char* out, const unsigned char* pixels, int w, int h) {
-    FILE* f = fopen(out, "wb");
-    if (!f) return fail("%s: cannot create", out);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop pinfo = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !pinfo || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &pinfo);
-        fclose(f);
-        remove(out);
-        return fail("%s: cannot write PNG", out);
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, pinfo, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, pinfo);
-    for (int y = 0; y < h; y++)
-        png_write_row(png, const_cast<png_bytep>(pixels + static_cast<size_t>(y) * w * 3));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &pinfo);
-    if (fclose(f) != 0) {
-        remove(out);
-        return fail("%s: cannot write PNG", out);
-    }
-    return 0;
+    unsigned char* png = nullptr;
+    size_t size = 0;
+    int ok = png_write_rgb_memory(pixels, w, h, &png, &size) &&
+             write_file_atomically(out, reinterpret_cast<const char*>(png), size);
+    free(png);
+    return ok ? 0 : fail("%s: cannot write PNG", out);
 }
 
 int png(const char* path, const char* out) {
