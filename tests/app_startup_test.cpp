@@ -6,7 +6,6 @@
 #include "app/pane_notice.h"
 #include "app/toolbar_bitmaps.h"
 #include "maps/png_sheet.h"
-#include "maps/sheet_image.h"
 #include "app_test_support.h"
 #include "download_fault_server.h"
 
@@ -239,25 +238,18 @@ TEST_F(AppTest, NoStoredSheetAndNoServerIsSaidInThePaneOverANeutralPicture) {
 // A WMS sheet (PNG) at the start point is shown at once, not fetched.
 TEST_F(AppTest, AStoredPngStartSheetIsShownWithoutAFetch) {
     writeFile("kiv_com.txt", "COM0\nSmall\n");
-    TestSheet t = addSheet(45 + 25 / 60.0, -(75 + 42 / 60.0), 2, 0, 40);
-    char gif[SHEET_PATH_MAX], png[SHEET_PATH_MAX], record[256];
-    sheetPath(gif, sizeof gif, "./Maps", t.lat, t.lon, 2, 0, SHEET_GIF);
-    sheetPath(png, sizeof png, "./Maps", t.lat, t.lon, 2, 0, SHEET_PNG);
-    unsigned char *pixels = nullptr, *plain = nullptr, *sheet = nullptr;
-    int w = 0, h = 0;
-    size_t plainSize = 0, size = 0;
-    ASSERT_EQ(1, decodeSheetFile(gif, SHEET_GIF, &pixels, &w, &h));
-    ASSERT_EQ(1, png_write_rgb_memory(pixels, w, h, &plain, &plainSize));
-    ASSERT_GT(sheetFormatExtentRecord(record, sizeof record, &t.extent), 0);
-    ASSERT_EQ(1, sheetInsertExtentPng(plain, plainSize, record, &sheet, &size));
-    writeBytes(png, Bytes(sheet, sheet + size));
-    remove(gif);
-    free(pixels);
-    free(plain);
-    free(sheet);
+    Bytes rgb(480 * 360 * 3, 90);
+    unsigned char* png = nullptr;
+    size_t size = 0;
+    ASSERT_EQ(1, png_write_rgb_memory(rgb.data(), 480, 360, &png, &size));
+    char path[SHEET_PATH_MAX];
+    sheetPath(path, sizeof path, "./Maps", snapLatitude(45 + 25 / 60.0, 2, 0), snapLongitude(-(75 + 42 / 60.0), 2, 0),
+              2, 0, SHEET_PNG);
+    writeBytes(path, Bytes(png, png + size));
+    free(png);
     ASSERT_EQ(1, app_create());
     EXPECT_FALSE(pane_placeholder_shown());
-    EXPECT_STREQ(png, map_view.sheetPath);
+    EXPECT_STREQ(path, map_view.sheetPath);
 }
 
 // A server that answers with an error is not "unreachable": the pane says
