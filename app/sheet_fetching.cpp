@@ -1,6 +1,5 @@
 #include "app/sheet_fetching.h"
 
-
 #include <cstdio>
 #include <cstring>
 #include <string>
