@@ -14,6 +14,7 @@
 #include "app/sheet_fetching.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
+#include "maps/sheet_download.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_reload.h"
@@ -68,7 +69,9 @@ void setChecked(int32_t* field, int id, int on) {
 // already looks for topographic sheets.
 void noAerialSheet(AppSettings* s) {
     setChecked(&s->satelliteImage, MENU_SATELLITE_IMAGE, 0);
-    platform_warn("No aerial map available");
+    const char* why = sheetDownloadFailure();
+    std::string text = std::string("No aerial map available") + (why[0] ? ": " : "") + why;
+    platform_warn(text.c_str());
 }
 
 // The extents held are those of the sheet before; read them again.
@@ -206,7 +209,7 @@ void command_reload_map(AppSettings* s) {
     }
     // The stored sheet stays until a new one has arrived whole.
     if (!reloadSheet(aerial, v.sheetLat, v.sheetLon, v.zoomLevel, s, path, s->bigMaps, s->rose, s->grid)) {
-        platform_warn("Reload failed: the map server could not be reached. The stored sheet is kept.");
+        sheet_fetching_say_reload_failed(sheetDownloadFailure());
     } else if (!loadReady(path)) {
         platform_busy_cursor(0);
         return;

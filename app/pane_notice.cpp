@@ -47,6 +47,13 @@ int drawLines(const std::string& text, int y) {
     return y;
 }
 
+// Where the displayed kind of sheet comes from: its WMS when one is set.
+const char* sheetServerOf(const AppSettings* s) {
+    const WmsSource& wms = s->satelliteImage ? s->wmsAerial : s->wms;
+    if (wms.url[0]) return wms.url;
+    return s->serverUrl[0] ? s->serverUrl : NET_DEFAULT_SERVER_URL;
+}
+
 }  // namespace
 
 void pane_placeholder_show() {
@@ -84,20 +91,22 @@ void pane_placeholder_clear() {
 
 void pane_notice_set(const char* text) { notice = text ? text : ""; }
 
-void pane_notice_no_sheet(const AppSettings* s) {
+void pane_notice_no_sheet(const AppSettings* s, const char* reason) {
     char where[96];
     app_format_position(where, sizeof where, map_view.sheetLat, map_view.sheetLon);
-    const char* server = s->serverUrl[0] ? s->serverUrl : NET_DEFAULT_SERVER_URL;
     std::string text = "No sheet stored for" + std::string(where + 5) + ", level " +
-                       std::to_string(map_view.zoomLevel) + ",\nlooked for in " + s->mapsDir +
-                       ".\nThe map server " + server + " cannot be reached.";
+                       std::to_string(map_view.zoomLevel) + ",\nlooked for in " + s->mapsDir + ".\n";
+    if (reason && reason[0])
+        text += std::string("From ") + sheetServerOf(s) + ":\n" + reason + ".";
+    else
+        text += std::string("The map server ") + sheetServerOf(s) + " cannot be reached.";
     pane_notice_set(text.c_str());
 }
 
 void pane_notice_fetching(const AppSettings* s) {
     char where[96];
     app_format_position(where, sizeof where, map_view.sheetLat, map_view.sheetLon);
-    const char* server = s->serverUrl[0] ? s->serverUrl : NET_DEFAULT_SERVER_URL;
+    const char* server = sheetServerOf(s);
     std::string text = "Fetching the sheet for" + std::string(where + 5) + ", level " +
                        std::to_string(map_view.zoomLevel) + ",\nfrom " + server + " ...";
     pane_notice_set(text.c_str());

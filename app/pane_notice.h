@@ -18,8 +18,9 @@ void pane_placeholder_clear();
 // none. Kept until replaced or until a sheet is shown.
 void pane_notice_set(const char* text);
 // "No sheet stored ..." for the displayed grid point: where it was looked
-// for and which server did not deliver it.
-void pane_notice_no_sheet(const AppSettings* s);
+// for, which server did not deliver it and why (the download's reason,
+// sheet_download.h; "" when none is known: the server cannot be reached).
+void pane_notice_no_sheet(const AppSettings* s, const char* reason);
 // "Fetching the sheet for <grid point>, level n, from <server> ..." while
 // the displayed grid point's sheet is on its way.
 void pane_notice_fetching(const AppSettings* s);

@@ -1,7 +1,5 @@
 #include "app/sheet_fetching.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -38,9 +36,7 @@ SheetDownloadHooks realHooks{};
 
 int queueOrFind(const SheetFetchRequest& r, const AppSettings* s, char* outPath) {
     lastQueued = 0;
-    if (sheetPath(outPath, SHEET_PATH_MAX, s->mapsDir, r.lat, r.lon, r.level, r.bigMaps,
-                  r.aerial ? SHEET_JPEG : SHEET_GIF) &&
-        access(outPath, R_OK) == 0)
+    if (sheetStored(outPath, s->mapsDir, r.lat, r.lon, r.level, r.bigMaps, r.aerial ? SHEET_JPEG : SHEET_GIF) >= 0)
         return 0;
     int rc = sheet_fetch_request(&r);
     if (rc == SHEET_FETCH_QUEUED || rc == SHEET_FETCH_ALREADY) {
@@ -77,16 +73,17 @@ void show(const SheetFetchDone& d, int how) {
     platform_invalidate(1);
 }
 
-void failed(int how) {
+void failed(int how, const char* reason) {
     AppSettings* s = app_window.settings;
     if (how == SHOW_RELOAD) {
-        platform_warn("Reload failed: the map server could not be reached. The stored sheet is kept.");
+        sheet_fetching_say_reload_failed(reason);
     } else if (how == SHOW_AERIAL && s->satelliteImage) {
         s->satelliteImage = 0;
         platform_menu_check(MENU_SATELLITE_IMAGE, 0);
-        platform_warn("No aerial map available");
+        std::string text = std::string("No aerial map available") + (reason[0] ? ": " : "") + reason;
+        platform_warn(text.c_str());
     }
-    if (pane_placeholder_shown()) pane_notice_no_sheet(s);
+    if (pane_placeholder_shown()) pane_notice_no_sheet(s, reason);
     platform_invalidate(0);
 }
 
@@ -95,6 +92,13 @@ bool isDisplayed(const SheetFetchRequest& r) {
 }
 
 }  // namespace
+
+void sheet_fetching_say_reload_failed(const char* reason) {
+    std::string text = std::string("Reload failed: ") +
+                       (reason && reason[0] ? reason : "the map server could not be reached") +
+                       ". The stored sheet is kept.";
+    platform_warn(text.c_str());
+}
 
 void sheet_fetching_install(const AppSettings* s) {
     SheetDownloadHooks real = sheet_download_hooks;
@@ -139,11 +143,11 @@ void sheet_fetching_poll() {
         if (awaited.active && sheet_fetch_same(&awaited.request, &d.request)) {
             awaited.active = 0;
             if (d.ok) show(d, awaited.how);
-            else failed(awaited.how);
+            else failed(awaited.how, d.reason);
         } else if (d.ok) {
             platform_invalidate(0);   // auto-pan's next step finds it stored
         } else if (pane_placeholder_shown() && isDisplayed(d.request)) {
-            failed(SHOW_MOVE);
+            failed(SHOW_MOVE, d.reason);
         }
     }
 }

@@ -29,6 +29,8 @@ int  sheet_fetching_active();
 int  sheet_fetching_await(int how);
 // Reload Map in the background; 0 when the queue does not run.
 int  sheet_fetching_reload(const AppSettings* s, double lat, double lon, int level);
+// "Reload failed: <reason>. The stored sheet is kept." (reason "" when not known).
+void sheet_fetching_say_reload_failed(const char* reason);
 // Main thread (timer and paint): show or report what has arrived.
 void sheet_fetching_poll();
 // " - fetching <sheet file name>" while a download runs or waits, else "".

@@ -100,7 +100,7 @@ int app_create() {
         if (!ready && sheet_fetching_await(SHOW_START))
             pane_notice_fetching(s);
         else if (!ready)
-            pane_notice_no_sheet(s);
+            pane_notice_no_sheet(s, sheetDownloadFailure());
     }
     if (s->comPort == 0) pane_notice_no_receiver();
     platform_invalidate(1);

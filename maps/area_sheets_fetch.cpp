@@ -36,10 +36,6 @@ namespace {
 
 constexpr int kMaxJobs = 16;
 
-bool pathOf(const AppSettings* s, const AreaSheet& a, int aerial, int bigMaps, char* path) {
-    return sheetPath(path, SHEET_PATH_MAX, s->mapsDir, a.lat, a.lon, a.level, bigMaps, aerial ? SHEET_JPEG : SHEET_GIF);
-}
-
 int64_t fileSize(const char* path) {
     struct stat st;
     return stat(path, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
@@ -88,7 +84,7 @@ void removeTemporaryFiles() {
 
 int area_sheet_stored(const AppSettings* s, const AreaSheet& a, int aerial, int bigMaps, int64_t* bytes) {
     char path[SHEET_PATH_MAX];
-    if (!pathOf(s, a, aerial, bigMaps, path)) return 0;
+    if (sheetStored(path, s->mapsDir, a.lat, a.lon, a.level, bigMaps, aerial ? SHEET_JPEG : SHEET_GIF) < 0) return 0;
     int64_t n = fileSize(path);
     if (n < 0) return 0;
     if (bytes) *bytes = n;

@@ -3,7 +3,7 @@
 #include "maps/sheet_store.h"
 #include "settings/app_settings.h"
 
-SheetDownloadHooks sheet_download_hooks = {nullptr, nullptr, nullptr};
+SheetDownloadHooks sheet_download_hooks = {nullptr, nullptr, nullptr, nullptr};
 
 namespace {
 

@@ -15,6 +15,11 @@ struct SheetDownloadHooks {
     // 1: transfers in flight end as soon as they can (and new ones fail at
     // once) so the program can exit; 0 lifts it. May stay null.
     void (*cancelDownloads)(int cancel);
+    // Fetches the sheet (JPEG aerial one with aerial set) afresh although
+    // it is stored; the stored file stays in place until the new one is
+    // whole. Same results as above. May stay null: no reload then.
+    int (*refetchSheet)(int aerial, double lat, double lon, int level, const AppSettings* settings, char* outPath,
+                        int bigMaps, int rose, int grid);
 };
 extern SheetDownloadHooks sheet_download_hooks;
 

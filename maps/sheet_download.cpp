@@ -1,10 +1,12 @@
 #include "maps/sheet_download.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "maps/jpeg_sheet.h"
 #include "maps/map_view.h"
@@ -16,13 +18,10 @@
 #include "maps/wms_sheet.h"
 #include "maps/zoom_levels.h"
 #include "net/http_client.h"
-#include "platform/platform.h"
 #include "settings/app_settings.h"
 
 namespace {
 
-// Far above any sheet the server renders; a bound on what is read back.
-const size_t kImageMax = 64u << 20;
 // A reply page and a sheet image are both far smaller than this; a server
 // sending more (or dripping) ends the transfer instead of filling the disk.
 const int64_t kTransferMaxBytes = 4 << 20;
@@ -31,26 +30,30 @@ const int kTransferDeadlineMs = 60000;
 // Set at exit: transfers in flight end within a tenth of a second.
 std::atomic<int> cancelled{0};
 
+// Why the last download on this thread failed.
+thread_local std::string failure;
+
 void cancelDownloads(int cancel) { cancelled = cancel; }
 
 }  // namespace
 
 const std::atomic<int>* sheetDownloadCancelFlag() { return &cancelled; }
 
+const char* sheetDownloadFailure() { return failure.c_str(); }
+
+int sheetFetch(const char* url, const char* file, HttpTransfer* t, std::string* why) {
+    t->cancel = &cancelled;
+    t->maxBytes = kTransferMaxBytes;
+    t->deadlineMs = kTransferDeadlineMs;
+    if (HttpTransferToFile(url, nullptr, file, t)) return 1;
+    const char* said = t->status != 0                 ? "The map server's reply broke off: "
+                       : t->stop == HTTP_FAILED        ? "The map server cannot be reached: "
+                                                       : "The map server does not answer: ";
+    *why = std::string(said) + (t->error[0] ? t->error : "no reply");
+    return 0;
+}
+
 namespace {
-
-int fetch(const char* url, const char* file) {
-    HttpTransfer t;
-    t.cancel = &cancelled;
-    t.maxBytes = kTransferMaxBytes;
-    t.deadlineMs = kTransferDeadlineMs;
-    return HttpTransferToFile(url, nullptr, file, &t);
-}
-
-bool isStoredSheet(const char* path) {
-    struct stat st;
-    return stat(path, &st) == 0 && S_ISREG(st.st_mode);
-}
 
 // What every download has in common before the image is fetched.
 struct SheetRequest {
@@ -59,24 +62,32 @@ struct SheetRequest {
     char root[SHEET_URL_MAX];
 };
 
-// Steps up to the request: 0 = sheet missing and request ready, 1 = failure,
-// 2 = the sheet is in the store already.
+// Steps up to the request: 0 = sheet to fetch and request ready, 1 =
+// failure, 2 = the sheet is in the store already (and not fetched afresh).
 int prepare(double lat, double lon, int level, const AppSettings* settings, char* outPath, int bigMaps,
-            int format, SheetRequest* request) {
+            int format, int fresh, SheetRequest* request, std::string* why) {
     if (!settings || !outPath) return 1;
-    if (!sheetPath(outPath, SHEET_PATH_MAX, settings->mapsDir, lat, lon, level, bigMaps, format)) return 1;
-    if (isStoredSheet(outPath)) return 2;
-    // A topographic sheet from a WMS may be stored as PNG.
-    char png[SHEET_PATH_MAX];
-    if (format == SHEET_GIF && sheetPath(png, sizeof png, settings->mapsDir, lat, lon, level, bigMaps, SHEET_PNG) &&
-        isStoredSheet(png)) {
-        snprintf(outPath, SHEET_PATH_MAX, "%s", png);
-        return 2;
+    if (sheetStored(outPath, settings->mapsDir, lat, lon, level, bigMaps, format) >= 0) {
+        if (!fresh) return 2;
+        // Fetched afresh in the format asked (a WMS names its own).
+        sheetPath(outPath, SHEET_PATH_MAX, settings->mapsDir, lat, lon, level, bigMaps, format);
+    } else if (!outPath[0]) {
+        *why = std::string("The sheet's path in ") + settings->mapsDir + " is too long";
+        return 1;
     }
-    sheetCreateFolders(settings->mapsDir, lat, lon);
+    char folderWhy[SHEET_PATH_MAX + 128];
+    if (!sheetCreateFolders(settings->mapsDir, lat, lon, folderWhy, sizeof folderWhy)) {
+        *why = folderWhy;
+        return 1;
+    }
     request->scale = zoomScale(level);
-    if (!sheetCentreAndAngle(lat, lon, &request->x, &request->y, &request->angle)) return 1;
-    return sheetServerRoot(settings, request->root, sizeof request->root) ? 0 : 1;
+    if (!sheetCentreAndAngle(lat, lon, &request->x, &request->y, &request->angle)) {
+        *why = "The projection cannot place the sheet";
+        return 1;
+    }
+    if (sheetServerRoot(settings, request->root, sizeof request->root)) return 0;
+    *why = "The map server's address (Server=) is too long";
+    return 1;
 }
 
 // The record as it will read back; 0 when the reply's extent cannot be one.
@@ -88,22 +99,42 @@ int extentRecord(const SheetRequest* request, const SheetReply* reply, char* out
     return len > 0 && sheetParseExtentRecord(out, static_cast<size_t>(len), &back);
 }
 
+// A transfer that got a whole reply, but an error status.
+int answeredWell(const HttpTransfer& t, std::string* why) {
+    if (t.status < 400) return 1;
+    *why = "The map server answered HTTP " + std::to_string(t.status);
+    return 0;
+}
+
 // Fetches the reply and, when it gives a usable extent, the image it names,
 // into the temporary files; record receives the extent record.
 int fetchImage(const char* url, const SheetRequest* request, const SheetTempFiles* temp, char* record,
-               size_t recordSize) {
+               size_t recordSize, std::string* why) {
     SheetReply reply;
-    if (!fetch(url, temp->reply)) return 0;
-    if (!sheetParseReply(temp->reply, &reply)) return 0;
-    if (!extentRecord(request, &reply, record, recordSize)) return 0;
+    HttpTransfer t;
+    if (!sheetFetch(url, temp->reply, &t, why) || !answeredWell(t, why)) return 0;
+    if (!sheetParseReply(temp->reply, &reply)) {
+        *why = "The map server's reply names no sheet image with its extent";
+        return 0;
+    }
+    if (!extentRecord(request, &reply, record, recordSize)) {
+        *why = "The map server's reply gives an empty extent";
+        return 0;
+    }
     char imageUrl[SHEET_URL_MAX];
-    if (!sheetImageUrl(imageUrl, sizeof imageUrl, request->root, reply.imageName)) return 0;
-    return fetch(imageUrl, temp->image);
+    if (!sheetImageUrl(imageUrl, sizeof imageUrl, request->root, reply.imageName)) {
+        *why = "The sheet image's address is too long";
+        return 0;
+    }
+    HttpTransfer image;
+    return sheetFetch(imageUrl, temp->image, &image, why) && answeredWell(image, why);
 }
 
 // A whole GIF that the decoder reads: its bytes, and its pixels when asked.
-int readGoodGif(const char* path, unsigned char** data, size_t* size, unsigned char** pixels, int* w, int* h) {
-    if (!sheetReadWholeFile(path, kImageMax, data, size)) return 0;
+int readGoodGif(const char* path, unsigned char** data, size_t* size, unsigned char** pixels, int* w, int* h,
+                std::string* why) {
+    *why = "The map server sent no readable GIF image";
+    if (!sheetReadWholeFile(path, SHEET_IMAGE_BYTES_MAX, data, size)) return 0;
     unsigned char* decoded = nullptr;
     int dw = 0, dh = 0;
     if (gifIsComplete(*data, *size) && decodeSheetFile(path, SHEET_GIF, &decoded, &dw, &dh)) {
@@ -121,96 +152,96 @@ int readGoodGif(const char* path, unsigned char** data, size_t* size, unsigned c
     return 0;
 }
 
-int storeWithRecord(const char* outPath, int format, const unsigned char* image, size_t size,
-                    const char* record) {
-    unsigned char* sheet = nullptr;
-    size_t sheetSize = 0;
-    int ok = format == SHEET_JPEG ? sheetInsertExtentJpeg(image, size, record, &sheet, &sheetSize)
-                                  : sheetInsertExtentGif(image, size, record, &sheet, &sheetSize);
-    ok = ok && sheetStoreAtomically(outPath, sheet, sheetSize);
-    free(sheet);
-    return ok;
-}
-
 int downloadTopo(const SheetRequest* request, const SheetTempFiles* temp, const char* outPath, int bigMaps,
-                 int rose, int grid) {
+                 int rose, int grid, std::string* why) {
     char url[SHEET_URL_MAX], record[SHEET_GIF_RECORD_MAX + 1];
     if (!sheetTopoRequestUrl(url, sizeof url, request->root, request->x, request->y, request->scale, bigMaps, rose,
-                             grid, request->angle))
+                             grid, request->angle)) {
+        *why = "The map request is too long";
         return 1;
-    if (!fetchImage(url, request, temp, record, sizeof record)) return 1;
+    }
+    if (!fetchImage(url, request, temp, record, sizeof record, why)) return 1;
     unsigned char* image = nullptr;
     size_t size = 0;
-    if (!readGoodGif(temp->image, &image, &size, nullptr, nullptr, nullptr)) return 1;
-    int ok = storeWithRecord(outPath, SHEET_GIF, image, size, record);
+    if (!readGoodGif(temp->image, &image, &size, nullptr, nullptr, nullptr, why)) return 1;
+    int ok = sheetStoreWithRecord(outPath, SHEET_GIF, image, size, record, why);
     free(image);
     return ok ? 0 : 1;
 }
 
-int downloadAerial(const SheetRequest* request, const SheetTempFiles* temp, const char* outPath, int bigMaps) {
+int downloadAerial(const SheetRequest* request, const SheetTempFiles* temp, const char* outPath, int bigMaps,
+                   std::string* why) {
     char url[SHEET_URL_MAX], record[SHEET_GIF_RECORD_MAX + 1];
-    if (!sheetAerialRequestUrl(url, sizeof url, request->root, request->x, request->y, request->scale, bigMaps))
+    if (!sheetAerialRequestUrl(url, sizeof url, request->root, request->x, request->y, request->scale, bigMaps)) {
+        *why = "The map request is too long";
         return 1;
-    if (!fetchImage(url, request, temp, record, sizeof record)) return 1;
+    }
+    if (!fetchImage(url, request, temp, record, sizeof record, why)) return 1;
 
     unsigned char* gif = nullptr;
     size_t gifSize = 0;
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;
-    int decoded = readGoodGif(temp->image, &gif, &gifSize, &pixels, &w, &h);
+    int decoded = readGoodGif(temp->image, &gif, &gifSize, &pixels, &w, &h, why);
     free(gif);
-    if (!decoded) {
-        platform_warn("Error in loading the GIF image");
-        return 1;
-    }
+    if (!decoded) return 1;
     int written = jpeg_write_rgb(temp->jpeg, pixels, w, h);
     free(pixels);
-    if (!written) {
-        platform_warn("Error in saving the JPG image");
-        return 1;
-    }
     unsigned char* jpeg = nullptr;
     size_t jpegSize = 0;
-    if (!sheetReadWholeFile(temp->jpeg, kImageMax, &jpeg, &jpegSize)) return 1;
-    // A writer with another segment layout gives no sheet at all, rather
-    // than one whose record sits where no reader looks.
-    int ok = storeWithRecord(outPath, SHEET_JPEG, jpeg, jpegSize, record);
+    if (!written || !sheetReadWholeFile(temp->jpeg, SHEET_IMAGE_BYTES_MAX, &jpeg, &jpegSize)) {
+        *why = "Error in saving the JPG image";
+        return 1;
+    }
+    int ok = sheetStoreWithRecord(outPath, SHEET_JPEG, jpeg, jpegSize, record, why);
     free(jpeg);
     return ok ? 0 : 1;
+}
+
+int download(int aerial, double lat, double lon, int level, const AppSettings* settings, char* outPath, int bigMaps,
+             int rose, int grid, int fresh) {
+    failure.clear();
+    SheetRequest request;
+    int state = prepare(lat, lon, level, settings, outPath, bigMaps, aerial ? SHEET_JPEG : SHEET_GIF, fresh,
+                        &request, &failure);
+    if (state != 0) return state == 2 ? 0 : 1;
+    const WmsSource* wms = aerial ? &settings->wmsAerial : &settings->wms;
+    if (wms->url[0]) return wmsDownloadSheet(wms, aerial, lat, lon, level, bigMaps, settings->mapsDir, outPath, &failure);
+    SheetTempFiles temp;
+    sheetTempFilesMake(&temp);
+    int result = aerial ? downloadAerial(&request, &temp, outPath, bigMaps, &failure)
+                        : downloadTopo(&request, &temp, outPath, bigMaps, rose, grid, &failure);
+    sheetTempFilesRemove(&temp);
+    return result;
+}
+
+int refetchSheet(int aerial, double lat, double lon, int level, const AppSettings* settings, char* outPath,
+                 int bigMaps, int rose, int grid) {
+    char old[SHEET_PATH_MAX];
+    int stored = settings ? sheetStored(old, settings->mapsDir, lat, lon, level, bigMaps,
+                                        aerial ? SHEET_JPEG : SHEET_GIF)
+                          : -1;
+    if (download(aerial, lat, lon, level, settings, outPath, bigMaps, rose, grid, 1) != 0) return 1;
+    // A WMS may send another format than the stored sheet has: one file stays.
+    if (stored >= 0 && strcmp(old, outPath) != 0) unlink(old);
+    return 0;
 }
 
 }  // namespace
 
 int downloadSheet(double lat, double lon, int level, const AppSettings* settings, char* outPath, int bigMaps,
                   int rose, int grid) {
-    SheetRequest request;
-    int state = prepare(lat, lon, level, settings, outPath, bigMaps, SHEET_GIF, &request);
-    if (state != 0) return state == 2 ? 0 : 1;
-    if (settings->wms.url[0])
-        return wmsDownloadSheet(&settings->wms, 0, lat, lon, level, bigMaps, settings->mapsDir, outPath);
-    SheetTempFiles temp;
-    sheetTempFilesMake(&temp);
-    int result = downloadTopo(&request, &temp, outPath, bigMaps, rose, grid);
-    sheetTempFilesRemove(&temp);
-    return result;
+    return download(0, lat, lon, level, settings, outPath, bigMaps, rose, grid, 0);
 }
 
 int downloadAerialSheet(double lat, double lon, int level, const AppSettings* settings, char* outPath,
                         int bigMaps) {
-    SheetRequest request;
-    int state = prepare(lat, lon, level, settings, outPath, bigMaps, SHEET_JPEG, &request);
-    if (state != 0) return state == 2 ? 0 : 1;
-    if (settings->wmsAerial.url[0])
-        return wmsDownloadSheet(&settings->wmsAerial, 1, lat, lon, level, bigMaps, settings->mapsDir, outPath);
-    SheetTempFiles temp;
-    sheetTempFilesMake(&temp);
-    int result = downloadAerial(&request, &temp, outPath, bigMaps);
-    sheetTempFilesRemove(&temp);
-    return result;
+    return download(1, lat, lon, level, settings, outPath, bigMaps, 0, 0, 0);
 }
 
 void sheet_download_install() {
     sheet_download_hooks.downloadSheet = downloadSheet;
     sheet_download_hooks.downloadAerialSheet = downloadAerialSheet;
     sheet_download_hooks.cancelDownloads = cancelDownloads;
+    sheet_download_hooks.refetchSheet = refetchSheet;
 }

@@ -23,12 +23,17 @@ int downloadSheet(double lat, double lon, int level, const AppSettings* settings
                   int rose, int grid);
 
 // Aerial sheets: the server's image layer, decoded and stored as JPEG with
-// the extent record in a comment segment. A GIF that does not decode shows
-// "Error in loading the GIF image", a JPEG that cannot be written "Error in
-// saving the JPG image".
+// the extent record in a comment segment.
 int downloadAerialSheet(double lat, double lon, int level, const AppSettings* settings, char* outPath,
                         int bigMaps);
 
-// Fills sheet_download_hooks (sheet_dispatch.h) with the two above and
-// the cancel that cuts their transfers short at exit.
+// Why the last download on the calling thread failed, as a sentence for
+// the window or a tool to show (the server's own words where it sent any);
+// "" after a success. The downloads show nothing themselves: they run on
+// worker threads.
+const char* sheetDownloadFailure();
+
+// Fills sheet_download_hooks (sheet_dispatch.h) with the two above, their
+// refetch for Reload (the stored sheet is replaced only once the new one is
+// stored whole) and the cancel that cuts their transfers short at exit.
 void sheet_download_install();

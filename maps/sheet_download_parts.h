@@ -3,10 +3,14 @@
 #pragma once
 #include <atomic>
 #include <cstddef>
+#include <string>
 
 struct AppSettings;
+struct HttpTransfer;
 
 enum { SHEET_URL_MAX = 1024, SHEET_IMAGE_NAME_MAX = 256, SHEET_TEMP_NAME_MAX = 64 };
+// Far above any sheet a server renders; a bound on what is read back.
+constexpr size_t SHEET_IMAGE_BYTES_MAX = 64u << 20;
 
 // The server root without trailing '/': settings->serverUrl, else the
 // local map server's default address. 1, or 0 when it does not fit.
@@ -52,8 +56,16 @@ void sheetTempFilesRemoveAll();
 // HTTP client, which then ends at once.
 const std::atomic<int>* sheetDownloadCancelFlag();
 
+// GET of a reply page or a sheet image into file with the limits every
+// sheet transfer shares: the size cap, the deadline and the cancel at exit.
+// 1 when the whole body is in the file (an error status too: t->status
+// says); 0 with the reason in why.
+int sheetFetch(const char* url, const char* file, HttpTransfer* t, std::string* why);
+
 // Reads a whole file (at most maxSize bytes) into a malloc'd buffer.
 int sheetReadWholeFile(const char* path, size_t maxSize, unsigned char** data, size_t* size);
-// Writes bytes under a temporary name beside path, flushes them to disk and
-// renames the file into place. 1 on success; on failure nothing is left.
-int sheetStoreAtomically(const char* path, const unsigned char* data, size_t size);
+// Stores the image (SHEET_GIF, SHEET_JPEG or SHEET_PNG bytes) at path with
+// the extent record inserted, written whole beside path and renamed over
+// it (a stored sheet stays until then). 1, or 0 with the reason in why.
+int sheetStoreWithRecord(const char* path, int format, const unsigned char* image, size_t size, const char* record,
+                         std::string* why);

@@ -1,5 +1,4 @@
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,22 +9,15 @@
 #include <cstring>
 #include <string>
 
+#include "maps/png_sheet.h"
 #include "maps/sheet_download_parts.h"
+#include "maps/sheet_extent.h"
+#include "maps/sheet_store.h"
+#include "settings/atomic_file.h"
 
 namespace {
 
 std::atomic<unsigned> temp_serial{0};
-
-bool writeAll(int fd, const unsigned char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -76,15 +68,21 @@ int sheetReadWholeFile(const char* path, size_t maxSize, unsigned char** data, s
     return 1;
 }
 
-int sheetStoreAtomically(const char* path, const unsigned char* data, size_t size) {
-    std::string temp = std::string(path) + "." + std::to_string(static_cast<long>(getpid())) + "." +
-                       std::to_string(temp_serial.fetch_add(1)) + ".tmp";
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return 0;
-    // Flushed before the rename: after a crash the sheet is whole or absent.
-    bool ok = writeAll(fd, data, size) && fsync(fd) == 0;
-    if (close(fd) != 0) ok = false;
-    if (ok && rename(temp.c_str(), path) != 0) ok = false;
-    if (!ok) unlink(temp.c_str());
-    return ok ? 1 : 0;
+int sheetStoreWithRecord(const char* path, int format, const unsigned char* image, size_t size, const char* record,
+                         std::string* why) {
+    unsigned char* sheet = nullptr;
+    size_t sheetSize = 0;
+    int ok = format == SHEET_JPEG  ? sheetInsertExtentJpeg(image, size, record, &sheet, &sheetSize)
+             : format == SHEET_PNG ? sheetInsertExtentPng(image, size, record, &sheet, &sheetSize)
+                                   : sheetInsertExtentGif(image, size, record, &sheet, &sheetSize);
+    if (!ok) {
+        // A writer with another segment layout gives no sheet at all, rather
+        // than one whose record sits where no reader looks.
+        *why = "The sheet image has no place for its extent record";
+    } else if (!write_file_atomically(path, reinterpret_cast<const char*>(sheet), sheetSize)) {
+        *why = std::string("The sheet cannot be stored at ") + path + " (" + strerror(errno) + ")";
+        ok = 0;
+    }
+    free(sheet);
+    return ok;
 }

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <sys/stat.h>
 
 #include "maps/map_view.h"
 #include "maps/png_sheet.h"
@@ -64,12 +63,8 @@ bool parseNumber(const char** p, double* value, char separator) {
 bool readExtentsOf(int format, double lat, double lon, int level, const char* mapsDir, int bigMaps, double* centreX,
                    double* centreY, double* minX, double* minY, double* maxX, double* maxY) {
     char path[SHEET_PATH_MAX];
-    if (!sheetPath(path, sizeof path, mapsDir, lat, lon, level, bigMaps, format)) return false;
-    // A topographic sheet from a WMS is a PNG of the same name.
-    struct stat st;
-    if (format == SHEET_GIF && stat(path, &st) != 0 &&
-        sheetPath(path, sizeof path, mapsDir, lat, lon, level, bigMaps, SHEET_PNG) && stat(path, &st) == 0)
-        format = SHEET_PNG;
+    format = sheetStored(path, mapsDir, lat, lon, level, bigMaps, format);
+    if (format < 0) return false;
     char* text = static_cast<char*>(malloc(SHEET_JPEG_RECORD_MAX + 1));
     if (!text) return false;
     SheetExtent e;

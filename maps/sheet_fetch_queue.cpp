@@ -1,7 +1,5 @@
 #include "maps/sheet_fetch_queue.h"
 
-#include <dirent.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,11 +9,11 @@
 #include <deque>
 #include <map>
 #include <mutex>
-#include <string>
 #include <thread>
 #include <tuple>
 
 #include "maps/sheet_dispatch.h"
+#include "maps/sheet_download.h"
 #include "maps/sheet_download_parts.h"
 #include "maps/sheet_reload.h"
 #include "maps/sheet_store.h"
@@ -62,6 +60,7 @@ SheetFetchDone fetch(const SheetFetchRequest& r, const SheetDownloadHooks& h, co
     } else {
         d.ok = h.downloadSheet && h.downloadSheet(r.lat, r.lon, r.level, s, d.path, r.bigMaps, r.rose, r.grid) == 0;
     }
+    if (!d.ok) snprintf(d.reason, sizeof d.reason, "%s", sheetDownloadFailure());
     return d;
 }
 
@@ -99,21 +98,6 @@ void work(unsigned generation) {
     }
     q.busy = false;
     q.changed.notify_all();
-}
-
-// Files a transfer cut short at exit leaves: the download's temporary
-// files of this process in the working folder, and a sheet set aside for a
-// reload goes back in place.
-void removeTemporaryFiles(const SheetFetchRequest& cut, const AppSettings* s) {
-    char stored[SHEET_PATH_MAX];
-    if (cut.reload && s &&
-        sheetPath(stored, sizeof stored, s->mapsDir, cut.lat, cut.lon, cut.level, cut.bigMaps,
-                  cut.aerial ? SHEET_JPEG : SHEET_GIF) &&
-        access(stored, F_OK) != 0) {
-        std::string aside = std::string(stored) + ".reload." + std::to_string(static_cast<long>(getpid()));
-        rename(aside.c_str(), stored);
-    }
-    sheetTempFilesRemoveAll();
 }
 
 }  // namespace
@@ -182,8 +166,6 @@ void sheet_fetch_stop(int waitMs) {
     g.lock();
     bool idle = q.changed.wait_for(g, std::chrono::milliseconds(waitMs), [] { return !q.busy; });
     std::thread worker = std::move(q.worker);
-    SheetFetchRequest cut = q.current;
-    const AppSettings* settings = q.settings;
     if (!idle) q.generation++;
     q.running = false;
     q.done.clear();
@@ -194,7 +176,7 @@ void sheet_fetch_stop(int waitMs) {
     } else {
         // Still talking to a server: it ends with the process.
         worker.detach();
-        removeTemporaryFiles(cut, settings);
+        sheetTempFilesRemoveAll();
     }
     if (cancel) cancel(0);
 }

@@ -24,6 +24,7 @@ struct SheetFetchDone {
     SheetFetchRequest request;
     int ok;                            // the sheet is stored at path
     char path[SHEET_PATH_MAX];
+    char reason[256];                  // why not (sheet_download.h), "" when not known
 };
 
 enum {

@@ -10,6 +10,13 @@
 #include "maps/sheet_store.h"
 #include "platform/platform.h"
 
+int sheetImageFormat(const unsigned char* data, size_t size) {
+    if (size >= 8 && memcmp(data, "\x89PNG\r\n\x1a\n", 8) == 0) return SHEET_PNG;
+    if (size >= 6 && (memcmp(data, "GIF87a", 6) == 0 || memcmp(data, "GIF89a", 6) == 0)) return SHEET_GIF;
+    if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) return SHEET_JPEG;
+    return -1;
+}
+
 int decodeSheetFile(const char* path, int format, unsigned char** pixels, int* width, int* height) {
     *pixels = nullptr;
     int w = 0, h = 0;

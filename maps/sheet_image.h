@@ -1,5 +1,10 @@
 // Decoding a sheet file into the packed RGB pixel buffer of the map view.
 #pragma once
+#include <cstddef>
+
+// The format by the first bytes: SHEET_GIF, SHEET_JPEG or SHEET_PNG; -1 for
+// anything else.
+int sheetImageFormat(const unsigned char* data, size_t size);
 
 // Decodes a GIF (SHEET_GIF), JPEG (SHEET_JPEG) or PNG (SHEET_PNG) file. Returns 1 with
 // *pixels a malloc'd width x height x 3 buffer, or 0 with *pixels null.

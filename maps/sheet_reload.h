@@ -4,10 +4,11 @@
 struct AppSettings;
 struct SheetDownloadHooks;
 
-// Downloads the sheet again through downloads (null: sheet_download_hooks). The stored file
-// is set aside under a temporary name in its folder and put back unless a
-// new sheet was stored whole, so a server that is down never costs the
-// offline copy. 1 when a new sheet is at outPath (SHEET_PATH_MAX bytes);
-// 0 when the download failed (the old sheet, if any, is in place again).
+// Downloads the sheet again through downloads' refetch (null:
+// sheet_download_hooks). The new sheet is written beside the stored one and
+// renamed over it once whole, so a server that is down, or the program
+// killed half way, never costs the offline copy. 1 when a new sheet is at
+// outPath (SHEET_PATH_MAX bytes); 0 when the download failed (the stored
+// sheet, if any, is as it was).
 int reloadSheet(int aerial, double lat, double lon, int level, const AppSettings* settings, char* outPath,
                 int bigMaps, int rose, int grid, const SheetDownloadHooks* downloads = nullptr);

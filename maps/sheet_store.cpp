@@ -6,12 +6,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
-#include <string>
 
 #include "maps/map_view.h"
 #include "maps/zoom_levels.h"
-#include "platform/platform.h"
 
 const char* const SHEET_DEFAULT_MAPS_DIR = "./Maps";
 
@@ -34,28 +31,8 @@ bool isReadableFile(const char* path) {
 
 int deleteSheetOf(int format, double lat, double lon, int level, const char* mapsDir, char* outPath,
                   int bigMaps) {
-    if (!sheetPath(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, format)) return 1;
-    struct stat st;
-    char png[SHEET_PATH_MAX];
-    if (stat(outPath, &st) != 0 && format == SHEET_GIF &&
-        sheetPath(png, sizeof png, mapsDir, lat, lon, level, bigMaps, SHEET_PNG) && stat(png, &st) == 0)
-        snprintf(outPath, SHEET_PATH_MAX, "%s", png);
-    if (stat(outPath, &st) != 0) return 1;
+    if (sheetStored(outPath, mapsDir, lat, lon, level, bigMaps, format) < 0) return 1;
     return remove(outPath) == 0 ? 0 : 1;
-}
-
-// Says once per maps folder that sheets cannot be stored there; every
-// download would otherwise fail without a word.
-void reportFolderFailure(const char* folder, int error) {
-    static std::mutex lock;
-    static std::string reported;
-    std::lock_guard<std::mutex> hold(lock);
-    std::string root(folder, strlen(folder) - 14);  // less "/w070/w075n045"
-    if (root == reported) return;
-    reported = root;
-    std::string text = "The maps folder " + root + " cannot be created (" + strerror(error) +
-                       "): no sheet can be stored";
-    platform_warn(text.c_str());
 }
 
 }  // namespace
@@ -95,7 +72,7 @@ int sheetPath(char* out, size_t outSize, const char* mapsDir, double lat, double
     return 0;
 }
 
-int sheetCreateFolders(const char* mapsDir, double lat, double lon) {
+int sheetCreateFolders(const char* mapsDir, double lat, double lon, char* why, size_t whySize) {
     char folder[SHEET_PATH_MAX];
     if (!sheetFolder(folder, sizeof folder, mapsDir, lat, lon)) return 0;
     // Every missing folder on the way, the maps folder's parents included.
@@ -110,22 +87,30 @@ int sheetCreateFolders(const char* mapsDir, double lat, double lon) {
     }
     struct stat st;
     if (stat(folder, &st) == 0 && S_ISDIR(st.st_mode)) return 1;
-    reportFolderFailure(folder, error ? error : ENOTDIR);
+    if (why && whySize) {
+        folder[strlen(folder) - 14] = '\0';  // the maps folder, less "/w070/w075n045"
+        snprintf(why, whySize, "The maps folder %s cannot be created (%s): no sheet can be stored", folder,
+                 strerror(error ? error : ENOTDIR));
+    }
     return 0;
+}
+
+int sheetStored(char* out, const char* mapsDir, double lat, double lon, int level, int bigMaps, int format) {
+    if (!sheetPath(out, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, format)) return -1;
+    if (isReadableFile(out)) return format;
+    // A topographic sheet from a WMS is the PNG of the same name.
+    char png[SHEET_PATH_MAX];
+    if (format != SHEET_GIF || !sheetPath(png, sizeof png, mapsDir, lat, lon, level, bigMaps, SHEET_PNG) ||
+        !isReadableFile(png))
+        return -1;
+    memcpy(out, png, strlen(png) + 1);
+    return SHEET_PNG;
 }
 
 int findSheetOf(int format, double* lat, double* lon, int* level, const char* mapsDir, char* outPath, int bigMaps,
                 int walkCoarser) {
     for (;;) {
-        if (sheetPath(outPath, SHEET_PATH_MAX, mapsDir, *lat, *lon, *level, bigMaps, format) &&
-            isReadableFile(outPath))
-            return 0;
-        char png[SHEET_PATH_MAX];
-        if (format == SHEET_GIF && sheetPath(png, sizeof png, mapsDir, *lat, *lon, *level, bigMaps, SHEET_PNG) &&
-            isReadableFile(png)) {
-            snprintf(outPath, SHEET_PATH_MAX, "%s", png);
-            return 0;
-        }
+        if (sheetStored(outPath, mapsDir, *lat, *lon, *level, bigMaps, format) >= 0) return 0;
         if (!walkCoarser || *level <= 0) return 1;
         *level -= 1;
         // Big sheets lie on the grid with the doubled longitude step.

@@ -20,8 +20,15 @@ int sheetPath(char* out, size_t outSize, const char* mapsDir, double lat, double
 
 // Creates the maps folder with any missing parents and the two folder
 // levels of the sheet (folders that exist already are fine). 1 when the
-// sheet's folder exists after; otherwise a warning, once per maps folder.
-int sheetCreateFolders(const char* mapsDir, double lat, double lon);
+// sheet's folder exists after; otherwise 0 with the reason in why.
+int sheetCreateFolders(const char* mapsDir, double lat, double lon, char* why = nullptr, size_t whySize = 0);
+
+// The file that holds the sheet in the store: the one of the format or,
+// for a topographic sheet (SHEET_GIF), the PNG of the same name when there
+// is no GIF. Returns the stored file's format with its path in out
+// (SHEET_PATH_MAX bytes); -1 when none is stored, out then holding the path
+// in the format asked ("" when it does not fit).
+int sheetStored(char* out, const char* mapsDir, double lat, double lon, int level, int bigMaps, int format);
 
 // Looks the sheet up; outPath (SHEET_PATH_MAX bytes) receives its path.
 // With walkCoarser, a missing sheet is looked for at the next coarser level

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "maps/jpeg_sheet.h"
@@ -16,65 +15,24 @@
 #include "maps/wms_request.h"
 #include "maps/zoom_levels.h"
 #include "net/http_client.h"
-#include "platform/platform.h"
 #include "settings/app_settings.h"
 
 namespace {
 
-// A sheet image (or an error page) is far smaller; a service sending more
-// or dripping ends the transfer instead of filling the disk.
-const int64_t kTransferMaxBytes = 4 << 20;
-const int kTransferDeadlineMs = 60000;
-
-// The last reason shown: a failing service retried at every pan says it once.
-std::mutex shownLock;
-std::string shown;
-
-void sayOnce(const char* text) {
-    {
-        std::lock_guard<std::mutex> g(shownLock);
-        if (shown == text) return;
-        shown = text;
-    }
-    platform_warn(text);
-}
-
-void forgetShown() {
-    std::lock_guard<std::mutex> g(shownLock);
-    shown.clear();
-}
-
-int imageFormatOf(const unsigned char* data, size_t size) {
-    if (size >= 8 && memcmp(data, "\x89PNG\r\n\x1a\n", 8) == 0) return SHEET_PNG;
-    if (size >= 6 && (memcmp(data, "GIF87a", 6) == 0 || memcmp(data, "GIF89a", 6) == 0)) return SHEET_GIF;
-    if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) return SHEET_JPEG;
-    return -1;
-}
-
-int storeWithRecord(const char* path, int format, const unsigned char* image, size_t size, const char* record) {
-    unsigned char* sheet = nullptr;
-    size_t sheetSize = 0;
-    int ok = format == SHEET_JPEG  ? sheetInsertExtentJpeg(image, size, record, &sheet, &sheetSize)
-             : format == SHEET_PNG ? sheetInsertExtentPng(image, size, record, &sheet, &sheetSize)
-                                   : sheetInsertExtentGif(image, size, record, &sheet, &sheetSize);
-    ok = ok && sheetStoreAtomically(path, sheet, sheetSize);
-    free(sheet);
-    return ok;
-}
-
 // Re-encodes decoded pixels into the store's format through the JPEG
 // writer (aerial images) or the PNG writer (a topographic JPEG).
 int storePixels(const char* path, int format, const unsigned char* pixels, int w, int h, const char* record,
-                const SheetTempFiles* temp) {
+                const SheetTempFiles* temp, std::string* why) {
     unsigned char* bytes = nullptr;
     size_t size = 0;
     int ok = 0;
     if (format == SHEET_JPEG) {
-        ok = jpeg_write_rgb(temp->jpeg, pixels, w, h) && sheetReadWholeFile(temp->jpeg, 64u << 20, &bytes, &size);
+        ok = jpeg_write_rgb(temp->jpeg, pixels, w, h) && sheetReadWholeFile(temp->jpeg, SHEET_IMAGE_BYTES_MAX, &bytes, &size);
     } else {
         ok = png_write_rgb_memory(pixels, w, h, &bytes, &size);
     }
-    ok = ok && storeWithRecord(path, format, bytes, size, record);
+    if (!ok) *why = format == SHEET_JPEG ? "Error in saving the JPG image" : "Error in saving the PNG image";
+    ok = ok && sheetStoreWithRecord(path, format, bytes, size, record, why);
     free(bytes);
     return ok;
 }
@@ -97,7 +55,7 @@ int checkReply(const HttpTransfer& t, const Reply& reply, const SheetTempFiles* 
         *why = "The map service answered HTTP " + std::to_string(t.status) + " and no sheet";
         return 0;
     }
-    *format = imageFormatOf(reply.data, reply.size);
+    *format = sheetImageFormat(reply.data, reply.size);
     int dw = 0, dh = 0;
     if (*format < 0 || (*format == SHEET_GIF && !gifIsComplete(reply.data, reply.size)) ||
         !decodeSheetFile(temp->image, *format, pixels, &dw, &dh)) {
@@ -116,56 +74,60 @@ int checkReply(const HttpTransfer& t, const Reply& reply, const SheetTempFiles* 
 }
 
 int fetchAndStore(const WmsSource* source, int aerial, double lat, double lon, int level, int bigMaps,
-                  const char* mapsDir, char* outPath, const SheetTempFiles* temp) {
+                  const char* mapsDir, char* outPath, const SheetTempFiles* temp, std::string* why) {
     int w = bigMaps ? 720 : 480, h = bigMaps ? 540 : 360;
+    // Aerial images are JPEG in the store; topographic sheets keep a GIF
+    // as it came and are PNG otherwise. Named before the fetch, so that a
+    // failure names the file that was asked for.
+    int expected = aerial ? SHEET_JPEG : strcmp(wmsFormat(source), "image/gif") == 0 ? SHEET_GIF : SHEET_PNG;
+    if (!sheetPath(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, expected)) {
+        *why = std::string("The sheet's path in ") + mapsDir + " is too long";
+        return 1;
+    }
     long scale = zoomScale(level);
     double x = 0, y = 0, angle = 0;
-    if (!sheetCentreAndAngle(lat, lon, &x, &y, &angle)) return 1;
+    if (!sheetCentreAndAngle(lat, lon, &x, &y, &angle)) {
+        *why = "The projection cannot place the sheet";
+        return 1;
+    }
     WmsBox box = wmsSheetBox(x, y, scale, w, h);
     SheetExtent e = {scale, x, y, box.minX, box.minY, box.maxX, box.maxY, angle};
     char record[SHEET_GIF_RECORD_MAX + 1];
-    if (sheetFormatExtentRecord(record, sizeof record, &e) <= 0) return 1;
     char url[SHEET_URL_MAX];
-    if (!wmsGetMapUrl(url, sizeof url, source, &box, w, h)) return 1;
-
-    HttpTransfer t;
-    t.cancel = sheetDownloadCancelFlag();
-    t.maxBytes = kTransferMaxBytes;
-    t.deadlineMs = kTransferDeadlineMs;
-    Reply reply;
-    if (!HttpTransferToFile(url, nullptr, temp->image, &t) ||
-        !sheetReadWholeFile(temp->image, kTransferMaxBytes, &reply.data, &reply.size))
-        return 1;
-    int format = -1;
-    unsigned char* pixels = nullptr;
-    std::string why;
-    if (!checkReply(t, reply, temp, w, h, &format, &pixels, &why)) {
-        sayOnce(why.c_str());
+    if (sheetFormatExtentRecord(record, sizeof record, &e) <= 0 || !wmsGetMapUrl(url, sizeof url, source, &box, w, h)) {
+        *why = "The map request is too long (Wms= and its keys)";
         return 1;
     }
-    // Aerial images are JPEG in the store; topographic sheets keep a GIF
-    // as it came and are PNG otherwise.
+
+    HttpTransfer t;
+    Reply reply;
+    if (!sheetFetch(url, temp->image, &t, why)) return 1;
+    if (!sheetReadWholeFile(temp->image, SHEET_IMAGE_BYTES_MAX, &reply.data, &reply.size)) {
+        *why = "The map service's reply cannot be read back";
+        return 1;
+    }
+    int format = -1;
+    unsigned char* pixels = nullptr;
+    if (!checkReply(t, reply, temp, w, h, &format, &pixels, why)) return 1;
     int stored = aerial ? SHEET_JPEG : format == SHEET_GIF ? SHEET_GIF : SHEET_PNG;
     int ok = sheetPath(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, stored);
     if (ok) {
         ok = stored == format && format != SHEET_JPEG
-                 ? storeWithRecord(outPath, format, reply.data, reply.size, record)
-                 : storePixels(outPath, stored, pixels, w, h, record, temp);
+                 ? sheetStoreWithRecord(outPath, format, reply.data, reply.size, record, why)
+                 : storePixels(outPath, stored, pixels, w, h, record, temp, why);
     }
     free(pixels);
-    if (!ok) return 1;
-    forgetShown();
-    return 0;
+    return ok ? 0 : 1;
 }
 
 }  // namespace
 
 int wmsDownloadSheet(const WmsSource* source, int aerial, double lat, double lon, int level, int bigMaps,
-                     const char* mapsDir, char* outPath) {
+                     const char* mapsDir, char* outPath, std::string* why) {
     if (!source || !source->url[0] || !outPath) return 1;
     SheetTempFiles temp;
     sheetTempFilesMake(&temp);
-    int result = fetchAndStore(source, aerial, lat, lon, level, bigMaps, mapsDir, outPath, &temp);
+    int result = fetchAndStore(source, aerial, lat, lon, level, bigMaps, mapsDir, outPath, &temp, why);
     sheetTempFilesRemove(&temp);
     return result;
 }

@@ -53,7 +53,6 @@ size_t on_body(char* data, size_t size, size_t count, void* context) {
         ssize_t w = write(x->fd, data + done, n - done);
         if (w < 0 && errno == EINTR) continue;
         if (w <= 0) {
-            std::printf("Error: in write to file\n");
             x->writeFailed = true;
             return 0;
         }
@@ -83,17 +82,18 @@ int on_debug(CURL*, curl_infotype type, char*, size_t size, void* context) {
 
 bool request_sent(const Exchange& x) { return x.headerSent && x.bodySent >= x.bodyToSend; }
 
-// The diagnostics the socket layer always printed, from libcurl's result.
-void report(CURL* easy, CURLcode code, const char* host, const char* detail, HttpTransfer* t) {
-    if (code == CURLE_COULDNT_RESOLVE_HOST) {
-        std::printf("gethostbyname error: %ld for %s\n", static_cast<long>(code), host);
-        std::printf("Error: %d in %s\n", -1, "GetLocalHost error");
-    } else if (code == CURLE_COULDNT_CONNECT) {
-        long osError = 0;
-        curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osError);
-        std::printf("Error: %ld in %s\n", osError ? osError : -1L, "connect()");
-    } else {
-        std::printf("Error: %s\n", detail);
+// Why the transfer failed, in words for a message: libcurl's own text, with
+// the system's reason for a refused connection.
+void report(CURL* easy, CURLcode code, const char* detail, bool writeFailed, HttpTransfer* t) {
+    if (writeFailed) {
+        std::snprintf(t->error, sizeof t->error, "the reply cannot be written to its file");
+        return;
+    }
+    long osError = 0;
+    if (code == CURLE_COULDNT_CONNECT && curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osError) == CURLE_OK &&
+        osError != 0) {
+        std::snprintf(t->error, sizeof t->error, "%s (%s)", detail, std::strerror(static_cast<int>(osError)));
+        return;
     }
     std::snprintf(t->error, sizeof t->error, "%s", detail);
 }
@@ -131,7 +131,6 @@ std::string ca_bundle() {
 }
 
 int fail_early(const char* where, HttpTransfer* t) {
-    std::printf("Error: %d in %s\n", -1, where);
     std::snprintf(t->error, sizeof t->error, "%s", where);
     t->stop = HTTP_FAILED;
     return 0;
@@ -145,11 +144,11 @@ int HttpTransferToFile(const char* url, const char* body, const char* outputFile
     t->bytes = 0;
     t->contentType[0] = 0;
     t->error[0] = 0;
-    if (!url || strnlen(url, NET_NAME_SIZE) >= NET_NAME_SIZE) return fail_early("ParseUrl", t);
+    if (!url || strnlen(url, NET_NAME_SIZE) >= NET_NAME_SIZE) return fail_early("the address is too long", t);
     size_t bodyLength = body ? strnlen(body, NET_BUFFER_SIZE) : 0;
     if (bodyLength >= NET_BUFFER_SIZE - 512) return fail_early("request too long", t);
     std::string scheme, host;
-    if (!url_parts(url, &scheme, &host)) return fail_early("ParseUrl", t);
+    if (!url_parts(url, &scheme, &host)) return fail_early("not a valid address", t);
     http_client_start();
 
     CURL* easy = curl_easy_init();
@@ -272,7 +271,7 @@ int HttpTransferToFile(const char* url, const char* body, const char* outputFile
         if (code != CURLE_OK && !detail[0]) std::snprintf(detail, sizeof detail, "%s", curl_easy_strerror(code));
     }
     if (sendOnly && request_sent(x) && stop != HTTP_CANCELLED) stop = HTTP_DONE;
-    if (stop != HTTP_DONE) report(easy, code, host.c_str(), detail, t);
+    if (stop != HTTP_DONE) report(easy, code, detail, x.writeFailed, t);
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &t->status);
     char* type = nullptr;
     if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)

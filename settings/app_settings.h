@@ -18,12 +18,12 @@ enum DeviceType {
     DEVICE_REMOTE = 7,
 };
 
-enum { SETTINGS_PATH_MAX = 256, SETTINGS_COM_PORTS = 10 };
+enum { SETTINGS_PATH_MAX = 256, SETTINGS_COM_PORTS = 10, SETTINGS_URL_MAX = 1024 };
 
 // A WMS GetMap source: Wms=, WmsLayers=, WmsStyles=, WmsFormat=, WmsVersion=
 // (the aerial set with "WmsAerial" in place of "Wms"). Empty url: not used.
 struct WmsSource {
-    char url[SETTINGS_PATH_MAX];
+    char url[SETTINGS_URL_MAX];        // an endpoint with its own parameters can be long
     char layers[SETTINGS_PATH_MAX];
     char styles[SETTINGS_PATH_MAX];
     char format[32];                   // image/png (default), image/jpeg, image/gif

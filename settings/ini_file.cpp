@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "settings/text_scan.h"
 
@@ -42,23 +43,24 @@ int ini_read_word(const char* key, int lineLimit, char* out, size_t size) {
                       &t);
 }
 
-int ini_read_path(const char* key, char* out, size_t size) {
-    char value[INI_PATH_LINE_LIMIT + 1];
+int ini_read_text(const char* key, char* out, size_t size) {
+    std::string value;
     int found = ini_lookup(key, INI_PATH_LINE_LIMIT,
                            [](const char* v, void* o) {
-                               // A blank value does not convert: a later line may.
+                               // A blank value does not count: a later line may give one.
                                if (!v[strspn(v, " \t")]) return 0;
-                               copy_text(static_cast<char*>(o), INI_PATH_LINE_LIMIT + 1, v);
+                               *static_cast<std::string*>(o) = v;
                                return 1;
                            },
-                           value);
+                           &value);
     if (!found) return 0;
-    const char* start = value + strspn(value, " \t");
-    size_t n = strlen(start);
-    while (n > 0 && (start[n - 1] == ' ' || start[n - 1] == '\t')) --n;
-    out[0] = 0;
-    if (n >= size) return -1;
-    memcpy(out, start, n);
-    out[n] = 0;
+    size_t from = value.find_first_not_of(" \t"), to = value.find_last_not_of(" \t");
+    value = from == std::string::npos ? std::string() : value.substr(from, to - from + 1);
+    // A line over the pass's limit was cut by the reader: too long as well.
+    if (value.size() >= size || strlen(key) + value.size() >= INI_PATH_LINE_LIMIT) {
+        out[0] = '\0';
+        return -1;
+    }
+    memcpy(out, value.c_str(), value.size() + 1);
     return 1;
 }

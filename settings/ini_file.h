@@ -22,7 +22,8 @@ int ini_lookup(const char* key, int lineLimit, IniValueMatch match, void* out);
 // The common patterns: "<key>%d" and "<key>%s" (word cut to size - 1).
 int ini_read_int(const char* key, int lineLimit, int* out);
 int ini_read_word(const char* key, int lineLimit, char* out, size_t size);
-// A path: the whole value, blanks inside kept, blanks around it dropped.
-// 1 when read, 0 when the key is absent, -1 when the value does not fit in
-// size (out left empty: a cut path would name another file).
-int ini_read_path(const char* key, char* out, size_t size);
+// The whole value (a path, an address, a layer list), blanks inside kept and at both ends dropped (a name
+// with a space or '&' in it). 1 when found; -1 when found but longer than
+// size - 1 characters, out then empty (a cut value would be another one);
+// 0 when absent or blank.
+int ini_read_text(const char* key, char* out, size_t size);

@@ -29,7 +29,7 @@ int read_value(const char* key, char* value, size_t size) { return ini_read_word
 // name another file). 1 when out holds the path.
 int read_path(const char* key, const char* what, char* out, size_t size) {
     char path[PATH_MAX + 1];
-    int found = ini_read_path(key, path, size < sizeof path ? size : sizeof path);
+    int found = ini_read_text(key, path, size < sizeof path ? size : sizeof path);
     if (found == 0) return 0;
     if (found < 0 || !settings_expand_home(path, size)) {
         char text[160];
@@ -40,6 +40,16 @@ int read_path(const char* key, const char* what, char* out, size_t size) {
     }
     copy_text(out, size, path);
     return 1;
+}
+
+// A value whole (names may hold blanks) or, too long, not at all: a cut
+// address or layer list would ask the server for something else.
+void read_whole(const char* key, char* value, size_t size) {
+    if (ini_read_text(key, value, size) >= 0) return;
+    char text[160];
+    snprintf(text, sizeof text, "The setting %s in kiv_ini.txt is longer than %zu characters: it is not used", key,
+             size - 1);
+    platform_warn(text);
 }
 
 void read_track_log_name(AppSettings* s) {
@@ -112,11 +122,11 @@ void settings_read_linux_keys(AppSettings* s) {
     for (auto& w : sources) {
         char key[32];
         snprintf(key, sizeof key, "%s=", w.prefix);
-        read_value(key, w.source->url, sizeof w.source->url);
+        read_whole(key, w.source->url, sizeof w.source->url);
         snprintf(key, sizeof key, "%sLayers=", w.prefix);
-        read_value(key, w.source->layers, sizeof w.source->layers);
+        read_whole(key, w.source->layers, sizeof w.source->layers);
         snprintf(key, sizeof key, "%sStyles=", w.prefix);
-        read_value(key, w.source->styles, sizeof w.source->styles);
+        read_whole(key, w.source->styles, sizeof w.source->styles);
         snprintf(key, sizeof key, "%sFormat=", w.prefix);
         read_value(key, w.source->format, sizeof w.source->format);
         snprintf(key, sizeof key, "%sVersion=", w.prefix);

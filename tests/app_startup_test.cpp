@@ -7,8 +7,10 @@
 
 #include "app/pane_notice.h"
 #include "app/toolbar_bitmaps.h"
+#include "maps/png_sheet.h"
 #include "app_test_support.h"
 #include "position/serial_link.h"
+#include "download_fault_server.h"
 
 namespace {
 
@@ -251,18 +253,25 @@ TEST_F(AppTest, TimerWatchdogIsIdleWithoutALink) {
     EXPECT_EQ(0, settings()->linkIdleTicks.load());
 }
 
-TEST_F(AppTest, NoStoredSheetAndNoServerIsSaidInThePaneOverANeutralPicture) {
-    writeFile("kiv_com.txt", "COM0\nSmall\n");
-    ASSERT_EQ(1, app_create());
-    // The download fails in the background; the timer or a paint reports it.
+// The pane's text once it says that no sheet came (timer and paint run
+// until then, with a deadline).
+std::string noSheetNotice() {
     std::string said;
-    EXPECT_TRUE(waitFor([&] {
+    waitFor([&] {
         app_timer();
         app_paint();
         said.clear();
         for (const auto& t : headless_calls_of("draw_text")) said += t.text + "\n";
         return said.find("No sheet stored") != std::string::npos;
-    }));
+    });
+    return said;
+}
+
+TEST_F(AppTest, NoStoredSheetAndNoServerIsSaidInThePaneOverANeutralPicture) {
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    ASSERT_EQ(1, app_create());
+    // The download fails in the background; the timer or a paint reports it.
+    std::string said = noSheetNotice();
     EXPECT_NE(std::string::npos, said.find("No sheet stored")) << said;
     EXPECT_NE(std::string::npos, said.find("./Maps")) << said;
     EXPECT_NE(std::string::npos, said.find("http://127.0.0.1:1/")) << said;
@@ -293,4 +302,34 @@ TEST_F(AppTest, StartWithoutReceiverSaysHowToConnectOne) {
         EXPECT_NE(std::string::npos, text.find(part)) << text;
     pane_notice_receiver_connected();
     EXPECT_EQ(std::string::npos, said().find("kivsim"));
+}
+
+// A WMS sheet (PNG) at the start point is shown at once, not fetched.
+TEST_F(AppTest, AStoredPngStartSheetIsShownWithoutAFetch) {
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    Bytes rgb(480 * 360 * 3, 90);
+    unsigned char* png = nullptr;
+    size_t size = 0;
+    ASSERT_EQ(1, png_write_rgb_memory(rgb.data(), 480, 360, &png, &size));
+    char path[SHEET_PATH_MAX];
+    sheetPath(path, sizeof path, "./Maps", snapLatitude(45 + 25 / 60.0, 2, 0), snapLongitude(-(75 + 42 / 60.0), 2, 0),
+              2, 0, SHEET_PNG);
+    writeBytes(path, Bytes(png, png + size));
+    free(png);
+    ASSERT_EQ(1, app_create());
+    EXPECT_FALSE(pane_placeholder_shown());
+    EXPECT_STREQ(path, map_view.sheetPath);
+}
+
+// A server that answers with an error is not "unreachable": the pane says
+// what it answered.
+TEST_F(AppTest, NoSheetFromAServerThatAnsweredSaysWhatItSaid) {
+    FaultServer server([](const std::string&) { return faultStatus(500, "Internal Server Error", "<html>down</html>"); });
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    writeFile("kiv_ini.txt", "Server=" + server.root() + "\n");
+    ASSERT_EQ(1, app_create());
+    std::string said = noSheetNotice();
+    EXPECT_NE(std::string::npos, said.find(server.root())) << said;
+    EXPECT_NE(std::string::npos, said.find("The map server answered HTTP 500")) << said;
+    EXPECT_EQ(std::string::npos, said.find("cannot be reached")) << said;
 }

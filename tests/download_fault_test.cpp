@@ -526,16 +526,30 @@ TEST_F(DownloadFault, AerialSheetsAreJpegWithTheRecordAfterTheFixedPrefix) {
     EXPECT_EQ(leftovers(), std::vector<std::string>{});
 }
 
-TEST_F(DownloadFault, AerialImageThatDoesNotDecodeIsReported) {
-    FaultServer server(route([] { return faultOk(page("ntdb9.gif")); },
-                             [] { return faultStatus(404, "Not Found", "<html>gone</html>"); }));
-    useServer(server);
-    EXPECT_EQ(downloadAerialSheet(kLat, kLon, 2, settings.get(), path, 0), 1);
-    std::vector<HeadlessCall> boxes = headless_calls_of("message_box");
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Error in loading the GIF image");
-    EXPECT_EQ(boxes[0].caption, "Kiv");
-    EXPECT_FALSE(fs::exists(expectedPath(SHEET_JPEG)));
+// The reason goes back to the caller; the download (on a worker thread in
+// the window) shows no message itself.
+TEST_F(DownloadFault, ARefusedSheetIsReportedToTheCaller) {
+    struct {
+        FaultReply page, image;
+        const char* says;
+    } cases[] = {
+        {faultOk(page("ntdb9.gif")), faultStatus(404, "Not Found", "<html>gone</html>"),
+         "The map server answered HTTP 404"},
+        {faultOk(page("ntdb9.gif")), faultOk("garbage", "image/gif"), "The map server sent no readable GIF image"},
+        {faultStatus(500, "Internal Server Error", "<html>down</html>"), faultOk(""), "The map server answered HTTP 500"},
+        {faultOk("<html>busy</html>"), faultOk(""), "The map server's reply names no sheet image with its extent"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        FaultServer server(route([&] { return c.page; }, [&] { return c.image; }));
+        useServer(server);
+        for (int aerial : {0, 1}) {
+            EXPECT_EQ(aerial ? downloadAerialSheet(kLat, kLon, 2, settings.get(), path, 0) : fetch(), 1);
+            EXPECT_STREQ(sheetDownloadFailure(), c.says);
+            EXPECT_FALSE(fs::exists(expectedPath(aerial ? SHEET_JPEG : SHEET_GIF)));
+        }
+    }
+    EXPECT_TRUE(headless_calls_of("message_box").empty());
     EXPECT_EQ(leftovers(), std::vector<std::string>{});
 }
 

@@ -13,6 +13,7 @@
 
 #include "maps/lcc.h"
 #include "maps/sheet_download_parts.h"
+#include "settings/atomic_file.h"
 #include "net/connectivity.h"
 #include "settings/app_settings.h"
 #include "sheet_test_files.h"
@@ -179,18 +180,18 @@ TEST(DownloadStore, StoresWholeFilesAndLeavesNothingOnFailure) {
     fs::create_directories(tree.maps());
     std::string target = tree.maps() + "/mac_z2_w0754000_n0452000.gif";
     Bytes data(100000, 7);
-    ASSERT_EQ(sheetStoreAtomically(target.c_str(), data.data(), data.size()), 1);
+    ASSERT_EQ(write_file_atomically(target.c_str(), reinterpret_cast<const char*>(data.data()), data.size()), 1);
     EXPECT_EQ(readBytes(target), data);
     // Replacing keeps one file.
     Bytes other(10, 1);
-    ASSERT_EQ(sheetStoreAtomically(target.c_str(), other.data(), other.size()), 1);
+    ASSERT_EQ(write_file_atomically(target.c_str(), reinterpret_cast<const char*>(other.data()), other.size()), 1);
     EXPECT_EQ(readBytes(target), other);
     int files = 0;
     for (const auto& e : fs::directory_iterator(tree.maps())) files += e.is_regular_file();
     EXPECT_EQ(files, 1);
     // No folder: nothing written anywhere.
     std::string nowhere = tree.maps() + "/none/x.gif";
-    EXPECT_EQ(sheetStoreAtomically(nowhere.c_str(), data.data(), data.size()), 0);
+    EXPECT_EQ(write_file_atomically(nowhere.c_str(), reinterpret_cast<const char*>(data.data()), data.size()), 0);
     EXPECT_FALSE(fs::exists(tree.maps() + "/none"));
 
     // A write that fails half way (file size limit, as on a full disk)
@@ -200,9 +201,9 @@ TEST(DownloadStore, StoresWholeFilesAndLeavesNothingOnFailure) {
     struct rlimit small = {50000, old.rlim_max};
     signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    int result = sheetStoreAtomically(target.c_str(), data.data(), data.size());
+    int result = write_file_atomically(target.c_str(), reinterpret_cast<const char*>(data.data()), data.size());
     std::string fresh = tree.maps() + "/mac_z3_w0754200_n0452100.gif";
-    int freshResult = sheetStoreAtomically(fresh.c_str(), data.data(), data.size());
+    int freshResult = write_file_atomically(fresh.c_str(), reinterpret_cast<const char*>(data.data()), data.size());
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, SIG_DFL);
     EXPECT_EQ(result, 0);

@@ -2,7 +2,10 @@
 // text, the stores each image format goes to, and replies that are no sheet
 // (a ServiceException, a wrong size, a damaged or oversized PNG).
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <zlib.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <cstring>
@@ -299,7 +302,9 @@ TEST_F(DownloadWms, EachImageFormatGoesToItsStore) {
     }
 }
 
-TEST_F(DownloadWms, RepliesThatAreNoSheetStoreNothingAndSayWhyOnce) {
+// The reason goes back to the caller (the window or kivsheet): the
+// download runs on a worker thread and shows nothing itself.
+TEST_F(DownloadWms, RepliesThatAreNoSheetStoreNothingAndSayWhy) {
     const std::string exception =
         "<?xml version='1.0' encoding=\"UTF-8\"?>\n<ServiceExceptionReport version=\"1.3.0\">\n"
         "<ServiceException code=\"InvalidCRS\">msWMSLoadGetMapParams(): Invalid CRS given</ServiceException>\n"
@@ -321,24 +326,43 @@ TEST_F(DownloadWms, RepliesThatAreNoSheetStoreNothingAndSayWhyOnce) {
         {faultOk(asString(Bytes(gif.begin(), gif.end() - 1)), "image/gif"),
          "The map service sent no readable image (image/gif)"},
         {faultStatus(500, "Oops", "<html>down</html>"), "The map service sent no sheet: down"},
+        {faultStatus(500, "Oops", "down"), "The map service answered HTTP 500 and no sheet"},
         {faultOk("plain words", "text/plain"), "The map service sent no readable image (text/plain)"},
     };
-    int level = 0;
     for (auto& c : cases) {
         SCOPED_TRACE(c.says);
         fs::remove_all(tree.maps());
-        headless_install();
         reply = c.reply;
         EXPECT_EQ(fetch(), 1);
-        EXPECT_EQ(fetch(), 1);
+        EXPECT_STREQ(sheetDownloadFailure(), c.says);
+        EXPECT_EQ(std::string(path), pathOf(SHEET_PNG));
         EXPECT_EQ(files(), std::vector<std::string>{});
-        auto shown = headless_calls_of("message_box");
-        ASSERT_EQ(shown.size(), 1u);
-        EXPECT_EQ(shown[0].text, c.says);
-        // A sheet that arrives ends the silence: the next failure is said again.
-        reply = faultOk(asString(png), "image/png");
-        EXPECT_EQ(downloadSheet(kLat, kLon, level++ % 5, settings.get(), path, 0, 1, 1), 0);
     }
+    EXPECT_EQ(headless_calls_of("message_box").size(), 0u);
+    reply = faultOk(asString(png), "image/png");
+    EXPECT_EQ(fetch(), 0);
+    EXPECT_STREQ(sheetDownloadFailure(), "");
+}
+
+// A reload killed while the new image is on its way: the stored PNG is as
+// it was, where it was, and nothing is left beside it.
+TEST_F(DownloadWms, AReloadKilledHalfWayKeepsTheStoredSheet) {
+    reply = faultOk(asString(pngOf(480, 360)), "image/png");
+    ASSERT_EQ(fetch(), 0);
+    Bytes stored = readBytes(path);
+    std::string half = asString(pngOf(480, 360)).substr(0, 100);
+    reply = faultRaw(FaultReply::SEND_AND_HOLD, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + half);
+    pid_t child = fork();
+    if (child == 0) {
+        char p[SHEET_PATH_MAX];
+        _exit(reloadSheet(0, kLat, kLon, 2, settings.get(), p, 0, 1, 1, nullptr));
+    }
+    server.waitForRequests(2);
+    ASSERT_EQ(server.requestCount(), 2);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(readBytes(pathOf(SHEET_PNG)), stored);
+    EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(pathOf(SHEET_PNG)).parent_path()), {}), 1);
 }
 
 // A sheet over the transfer cap (a few MB) ends the transfer: nothing is

@@ -227,15 +227,16 @@ TEST_F(MenuTest, OpenMapCancelledDoesNothing) {
     EXPECT_EQ(1, settings()->autoPan);
 }
 
-TEST_F(MenuTest, ReloadMapDeletesTheSheetAndDownloadsItAgainWhileOffline) {
+TEST_F(MenuTest, ReloadMapDownloadsTheSheetAgainOverTheStoredOneWhileOffline) {
     TestSheet home = addSheet(kLat, kLon, 2, 0, 40);
     create("Rose=0\nGrid=1\n");
-    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial, nullptr};
+    sheet_download_hooks = fake_downloads;
     ASSERT_EQ(0, settings()->online);
     download_double.index = 120;
     app_command(MENU_RELOAD_MAP);
     EXPECT_EQ(1, download_double.calls);
-    EXPECT_FALSE(download_double.fileExistedAtCall);
+    // The stored sheet stays in place until the new one is whole.
+    EXPECT_TRUE(download_double.fileExistedAtCall);
     EXPECT_EQ(2, download_double.lastLevel);
     EXPECT_EQ(0, download_double.lastRose);
     EXPECT_EQ(1, download_double.lastGrid);
@@ -265,12 +266,12 @@ TEST_F(MenuTest, ReloadMapOfAnAerialSheetUsesTheAerialDownload) {
     std::string jpeg = storePath("./Maps", kLat, kLon, 2, 0, SHEET_JPEG);
     writeJpegAt(jpeg, 480, 360, 0x204060);
     settings()->satelliteImage = 1;
-    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial, nullptr};
+    sheet_download_hooks = fake_downloads;
     download_double.aerialColour = 0xC08020;
     app_command(MENU_RELOAD_MAP);
     EXPECT_EQ(0, download_double.calls);
     EXPECT_EQ(1, download_double.aerialCalls);
-    EXPECT_FALSE(download_double.fileExistedAtCall);
+    EXPECT_TRUE(download_double.fileExistedAtCall);
     EXPECT_TRUE(near(pictureColour(), 0xC08020)) << std::hex << pictureColour();
     // The topographic sheet was not touched.
     EXPECT_TRUE(fileExists(storePath("./Maps", kLat, kLon, 2, 0, SHEET_GIF)));
@@ -314,7 +315,7 @@ TEST_F(MenuTest, BigMapsWithoutTheOtherSheetKeepsThePictureAndDownloadsWhileOffl
     EXPECT_EQ(0, messageBoxes());
 
     // The download is asked directly, online or not.
-    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial, nullptr};
+    sheet_download_hooks = fake_downloads;
     app_command(MENU_BIG_MAPS);
     EXPECT_EQ(1, download_double.calls);
     EXPECT_EQ(0, download_double.lastBigMaps);
@@ -324,7 +325,7 @@ TEST_F(MenuTest, BigMapsWithoutTheOtherSheetKeepsThePictureAndDownloadsWhileOffl
 TEST_F(MenuTest, BigMapsWithAerialImagesAndNoAerialSheetFallsBackToTopographic) {
     TestSheet small = addSheet(kLat, kLon, 2, 0, 40);
     create();
-    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial, nullptr};
+    sheet_download_hooks = fake_downloads;
     download_double.result = 1;
     settings()->satelliteImage = 1;
     app_command(MENU_BIG_MAPS);
@@ -341,7 +342,7 @@ TEST_F(MenuTest, BigMapsWithAerialImagesAndNoAerialSheetFallsBackToTopographic) 
 TEST_F(MenuTest, NoAerialSheetSwitchesToTopographicBeforeTheMessage) {
     addSheet(kLat, kLon, 2, 0, 40);
     create();
-    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial, nullptr};
+    sheet_download_hooks = fake_downloads;
     download_double.result = 1;
     settings()->satelliteImage = 1;
     static int aerial_during_box;
@@ -393,7 +394,7 @@ TEST_F(MenuTest, SatelliteImageOnlineDownloadsOrFallsBack) {
     TestSheet small = addSheet(kLat, kLon, 2, 0, 40);
     create();
     settings()->online = 1;
-    sheet_download_hooks = SheetDownloadHooks{fakeDownloadSheet, fakeDownloadAerial, nullptr};
+    sheet_download_hooks = fake_downloads;
     download_double.aerialColour = 0x8080F0;
     app_command(MENU_SATELLITE_IMAGE);
     EXPECT_EQ(1, download_double.aerialCalls);

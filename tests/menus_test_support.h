@@ -29,6 +29,7 @@ struct DownloadDouble {
     int index = 77;                    // GIF palette index
     uint32_t aerialColour = 0x3080C0;
     bool fileExistedAtCall = false;
+    bool refetching = false;           // a reload: written over the stored sheet
     int lastLevel = -1, lastBigMaps = -1, lastRose = -1, lastGrid = -1;
     double lastLat = 0, lastLon = 0;
 };
@@ -47,7 +48,7 @@ inline int fakeDownloadSheet(double lat, double lon, int level, const AppSetting
     sheetPath(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, bigMaps, SHEET_GIF);
     d.fileExistedAtCall = fileExists(out);
     if (d.result != 0) return 1;
-    if (d.fileExistedAtCall) return 0;   // the store's sheet comes first
+    if (d.fileExistedAtCall && !d.refetching) return 0;   // the store's sheet comes first
     int w = bigMaps ? 720 : 480, h = bigMaps ? 540 : 360;
     writeBytes(out, makeGif(w, h, Bytes(static_cast<size_t>(w) * h, static_cast<unsigned char>(d.index))));
     return 0;
@@ -60,7 +61,7 @@ inline int fakeDownloadAerial(double lat, double lon, int level, const AppSettin
     sheetPath(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, bigMaps, SHEET_JPEG);
     d.fileExistedAtCall = fileExists(out);
     if (d.result != 0) return 1;
-    if (d.fileExistedAtCall) return 0;
+    if (d.fileExistedAtCall && !d.refetching) return 0;
     int w = bigMaps ? 720 : 480, h = bigMaps ? 540 : 360;
     std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
     for (size_t i = 0; i < rgb.size(); i += 3) {
@@ -71,6 +72,16 @@ inline int fakeDownloadAerial(double lat, double lon, int level, const AppSettin
     std::filesystem::create_directories(std::filesystem::path(out).parent_path());
     return jpeg_write_rgb(out, rgb.data(), w, h) ? 0 : 1;
 }
+
+inline int fakeRefetch(int aerial, double lat, double lon, int level, const AppSettings* s, char* out, int bigMaps,
+                       int rose, int grid) {
+    download_double.refetching = true;
+    int rc = aerial ? fakeDownloadAerial(lat, lon, level, s, out, bigMaps)
+                    : fakeDownloadSheet(lat, lon, level, s, out, bigMaps, rose, grid);
+    download_double.refetching = false;
+    return rc;
+}
+inline const SheetDownloadHooks fake_downloads = {fakeDownloadSheet, fakeDownloadAerial, nullptr, fakeRefetch};
 
 // Modal dialogs run this (set per test); monitors shown are kept here.
 inline std::function<int(int, void*)> dialog_action;

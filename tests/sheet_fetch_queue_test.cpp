@@ -73,7 +73,7 @@ protected:
     AppSettings* settings = new AppSettings{};
     void SetUp() override {
         { std::lock_guard<std::mutex> g(gate.lock); gate.open = false; gate.result = 0; gate.asked.clear(); }
-        SheetDownloadHooks hooks{blockedDownload, nullptr, nullptr};
+        SheetDownloadHooks hooks{blockedDownload, nullptr, nullptr, nullptr};
         sheet_fetch_start(&hooks, settings, nullptr);
     }
     void TearDown() override {

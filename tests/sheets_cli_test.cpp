@@ -14,6 +14,7 @@
 #include "download_fault_server.h"
 #include "maps/area_sheets.h"
 #include "maps/jpeg_sheet.h"
+#include "maps/png_sheet.h"
 #include "maps/sheet_extent.h"
 #include "maps/zoom_levels.h"
 #include "tests/sheet_test_files.h"
@@ -25,8 +26,9 @@ struct ToolRun {
     std::string out;
 };
 
-ToolRun kivsheet(const std::string& args) {
-    std::string cmd = std::string(KIVSHEET_PATH) + " " + args + " 2>&1";
+// Run in dir when given (kiv_ini.txt is read there).
+ToolRun kivsheet(const std::string& args, const std::string& dir = "") {
+    std::string cmd = (dir.empty() ? "" : "cd " + dir + " && ") + KIVSHEET_PATH + " " + args + " 2>&1";
     ToolRun r{-1, ""};
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return r;
@@ -70,7 +72,7 @@ TEST(KivsheetCli, NamesSheetsOfTheStore) {
     }
 }
 
-TEST(KivsheetCli, InfoOfGifAndJpegSheets) {
+TEST(KivsheetCli, InfoOfGifJpegAndPngSheets) {
     TempTree tmp;
     std::string gif = tmp.file("sheet.gif");
     writeBytes(gif, gifSheet(mapLikeIndices(48, 36), 48, 36));
@@ -97,7 +99,22 @@ TEST(KivsheetCli, InfoOfGifAndJpegSheets) {
     writeBytes(text, Bytes{'h', 'e', 'l', 'l', 'o'});
     r = kivsheet("info " + text);
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.out.find("not a GIF or JPEG"), std::string::npos);
+    EXPECT_NE(r.out.find("not a GIF, PNG or JPEG"), std::string::npos);
+
+    // A WMS sheet: a PNG with its record in a text chunk.
+    unsigned char *plain = nullptr, *withRecord = nullptr;
+    size_t plainSize = 0, size = 0;
+    ASSERT_TRUE(png_write_rgb_memory(rgb.data(), 20, 10, &plain, &plainSize));
+    ASSERT_TRUE(sheetInsertExtentPng(plain, plainSize, record, &withRecord, &size));
+    std::string png = tmp.file("mac_z2_w0754000_n0452000.png");
+    writeBytes(png, Bytes(withRecord, withRecord + size));
+    free(plain);
+    free(withRecord);
+    r = kivsheet("info " + png);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("format: PNG"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(std::string("record: ") + record), std::string::npos) << r.out;
+    EXPECT_EQ(kivsheet("png " + png + " " + tmp.file("copy.png")).status, 0);
 }
 
 TEST(KivsheetCli, PngOfASheetReadsBackWithLibpng) {
@@ -175,6 +192,41 @@ TEST(AreaSheets, BoxesCorridorsAndLevelLists) {
         int mask;
     } levels[] = {{"2-4", 0x1C}, {"3", 0x08}, {"0,3-4", 0x19}, {"5", 0}, {"4-2", 0}, {"x", 0}, {"2-", 0}};
     for (const Levels& l : levels) EXPECT_EQ(l.mask, area_parse_levels(l.text)) << l.text;
+}
+
+// fetch says on standard error why no sheet came, naming the file a WMS
+// stores; the WMS keys reach the server whole and encoded.
+TEST(KivsheetCli, FetchSaysWhyNoSheetCame) {
+    FaultServer server([](const std::string& line) -> FaultReply {
+        if (line.rfind("GET /wms?", 0) == 0)
+            return faultOk("<ServiceExceptionReport><ServiceException>Layer top o&amp;graphic is unknown"
+                           "</ServiceException></ServiceExceptionReport>",
+                           "text/xml");
+        return faultStatus(500, "Internal Server Error", "<html>down</html>");
+    });
+    TempTree tmp;
+    std::string fetch = "fetch 45.4 -75.7 2 --maps " + tmp.maps(), ini = tmp.file("kiv_ini.txt");
+    auto settings = [&](const std::string& text) { writeBytes(ini, Bytes(text.begin(), text.end())); };
+    settings("Wms=" + server.root() + "/wms\nWmsLayers=top o&graphic\nWmsStyles=s 1 \n");
+    ToolRun r = kivsheet(fetch, tmp.root);
+    EXPECT_EQ(2, r.status);
+    EXPECT_NE(std::string::npos,
+              r.out.find("mac_z2_w0754000_n0452000.png: The map service sent no sheet: Layer top o&graphic is unknown"))
+        << r.out;
+    ASSERT_EQ(1, server.requestCount());
+    EXPECT_NE(std::string::npos, server.requests()[0].find("&LAYERS=top%20o%26graphic&STYLES=s%201&"))
+        << server.requests()[0];
+
+    settings("Server=" + server.root() + "\n");
+    r = kivsheet(fetch, tmp.root);
+    EXPECT_NE(std::string::npos, r.out.find("mac_z2_w0754000_n0452000.gif: The map server answered HTTP 500")) << r.out;
+
+    // Too long for a request: refused with a word, the map server asked instead.
+    settings("Wms=" + server.root() + "/" + std::string(1100, 'w') + "\nServer=" + server.root() + "\n");
+    r = kivsheet(fetch, tmp.root);
+    EXPECT_NE(std::string::npos, r.out.find("kivsheet: The setting Wms= in kiv_ini.txt is longer than 1023 characters"))
+        << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("The map server answered HTTP 500")) << r.out;
 }
 
 // fetch-area against a loopback map server: the dry run counts, the run

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "maps/area_sheets_fetch.h"
 #include "maps/jpeg_sheet.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
@@ -335,16 +336,33 @@ TEST(SheetStore, CreatesTheFolderLevelsOfASheet) {
     EXPECT_STREQ(path, "");
 }
 
-TEST(SheetStore, AMapsFolderThatCannotBeMadeIsReportedOnce) {
+// A WMS sheet is a PNG: it counts as stored where areas are counted too,
+// for topographic sheets only.
+TEST(SheetStore, AWmsPngSheetCountsAsStored) {
+    TempTree tmp;
+    static AppSettings settings{};
+    snprintf(settings.mapsDir, sizeof settings.mapsDir, "%s", tmp.maps().c_str());
+    std::string png = pathOf(tmp.maps(), 46, -76, 1, 0, SHEET_PNG);
+    writeBytes(png, Bytes(100, 1));
+    char path[SHEET_PATH_MAX];
+    EXPECT_EQ(sheetStored(path, tmp.maps().c_str(), 46, -76, 1, 0, SHEET_GIF), SHEET_PNG);
+    EXPECT_EQ(path, png);
+    int64_t bytes = 0;
+    EXPECT_EQ(area_sheet_stored(&settings, AreaSheet{46, -76, 1}, 0, 0, &bytes), 1);
+    EXPECT_EQ(bytes, 100);
+    EXPECT_EQ(area_sheet_stored(&settings, AreaSheet{46, -76, 1}, 1, 0, &bytes), 0);
+}
+
+// The reason goes to the caller: folders are made on download threads.
+TEST(SheetStore, AMapsFolderThatCannotBeMadeIsGivenAsTheReason) {
     headless_install();
     TempTree tmp;
     writeBytes(tmp.file("plain"), smallGifSheet());
     const std::string maps = tmp.file("plain") + "/Maps";  // below a file
-    EXPECT_EQ(sheetCreateFolders(maps.c_str(), 46, -72), 0);
-    EXPECT_EQ(sheetCreateFolders(maps.c_str(), 45, -75), 0);
-    auto boxes = headless_calls_of("message_box");
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_NE(boxes[0].text.find(maps), std::string::npos);
+    char why[SHEET_PATH_MAX + 128] = "";
+    EXPECT_EQ(sheetCreateFolders(maps.c_str(), 46, -72, why, sizeof why), 0);
+    EXPECT_EQ(std::string(why), "The maps folder " + maps + " cannot be created (Not a directory): no sheet can be stored");
+    EXPECT_TRUE(headless_calls_of("message_box").empty());
     platform_install(nullptr);
 }
 
@@ -470,7 +488,7 @@ TEST(SheetDispatch, OnlineGoesThroughTheDownloadHooks) {
     EXPECT_EQ(getSheetForJump(1, 0, &lat, &lon, &level, &settings, path, 0, 0, 0), 0);
     EXPECT_EQ(getSheetForPan(1, 1, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 0), 0);
 
-    sheet_download_hooks = SheetDownloadHooks{fakeDownload, fakeAerial, nullptr};
+    sheet_download_hooks = SheetDownloadHooks{fakeDownload, fakeAerial, nullptr, nullptr};
     hook = HookCall{};
     EXPECT_EQ(getSheetForJump(1, 0, &lat, &lon, &level, &settings, path, 1, 1, 0), 1);
     EXPECT_EQ(hook.calls, 1);

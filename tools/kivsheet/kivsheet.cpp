@@ -1,12 +1,13 @@
 // kivsheet: look at map sheets outside the program.
-//   kivsheet info FILE        decoded size and extent record of a sheet
+//   kivsheet info FILE        decoded size and extent record of a GIF, PNG or JPEG sheet
 //   kivsheet name LAT LON LEVEL [--big] [--zoom-letter S] [--jpg] [--maps DIR]
 //                             path of the sheet for that point in the store
 //   kivsheet png FILE OUT.png the decoded sheet as a PNG image
 //   kivsheet fetch LAT LON LEVEL [--big] [--aerial] [--maps DIR] [--server URL]
 //                             downloads the sheet for that point from the map
 //                             server (Maps=, Server=, Rose=, Grid= and Zoom= of
-//                             kiv_ini.txt apply) and prints its path
+//                             kiv_ini.txt apply) and prints its path, or on
+//                             standard error the file asked for and why not
 //   kivsheet fetch-area --bbox SOUTH WEST NORTH EAST --levels 2-4 [--big]
 //                       [--aerial] [--jobs N] [--dry-run] [--force] [--maps DIR] [--server URL]
 //   kivsheet fetch-route FILE.gpx|track.txt --corridor KM --levels 2-4 [same options]
@@ -15,8 +16,6 @@
 //                             line per sheet otherwise, and a summary
 //   kivsheet --help | --version
 // Exit status 0 on success, 2 on any error.
-#include <png.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
@@ -25,12 +24,15 @@
 #include <string>
 
 #include "maps/map_view.h"
+#include "maps/png_sheet.h"
 #include "maps/sheet_download.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_store.h"
 #include "maps/zoom_levels.h"
+#include "platform/console_backend.h"
 #include "settings/app_settings.h"
+#include "settings/atomic_file.h"
 #include "settings/ini_keys.h"
 #include "settings/program_settings.h"
 #include "settings/settings_load.h"
@@ -54,17 +56,20 @@ bool endsWith(const std::string& s, const char* suffix) {
     return true;
 }
 
+const char* formatName(int format) { return format == SHEET_JPEG ? "JPEG" : format == SHEET_PNG ? "PNG" : "GIF"; }
+
 // Format by the file's first bytes, else by its extension; -1 if neither.
 int sheetFormatOf(const char* path) {
-    unsigned char magic[3] = {0, 0, 0};
+    unsigned char magic[8] = {0};
     FILE* f = fopen(path, "rb");
     if (!f) return -2;
     size_t n = fread(magic, 1, sizeof magic, f);
     fclose(f);
-    if (n >= 3 && memcmp(magic, "GIF", 3) == 0) return SHEET_GIF;
-    if (n >= 2 && magic[0] == 0xFF && magic[1] == 0xD8) return SHEET_JPEG;
+    int format = sheetImageFormat(magic, n);
+    if (format >= 0) return format;
     std::string p = path;
     if (endsWith(p, ".gif")) return SHEET_GIF;
+    if (endsWith(p, ".png")) return SHEET_PNG;
     if (endsWith(p, ".jpg") || endsWith(p, ".jpeg")) return SHEET_JPEG;
     return -1;
 }
@@ -72,9 +77,8 @@ int sheetFormatOf(const char* path) {
 int decode(const char* path, unsigned char** pixels, int* w, int* h, int* format) {
     *format = sheetFormatOf(path);
     if (*format == -2) return fail("%s: cannot open", path);
-    if (*format == -1) return fail("%s: not a GIF or JPEG sheet", path);
-    if (!decodeSheetFile(path, *format, pixels, w, h))
-        return fail("%s: does not decode as %s", path, *format == SHEET_JPEG ? "JPEG" : "GIF");
+    if (*format == -1) return fail("%s: not a GIF, PNG or JPEG sheet", path);
+    if (!decodeSheetFile(path, *format, pixels, w, h)) return fail("%s: does not decode as %s", path, formatName(*format));
     return 0;
 }
 
@@ -91,7 +95,7 @@ int info(const char* path) {
     int w = 0, h = 0, format = 0;
     if (int rc = decode(path, &pixels, &w, &h, &format)) return rc;
     free(pixels);
-    printf("file: %s\nformat: %s\nsize: %d x %d\n", path, format == SHEET_JPEG ? "JPEG" : "GIF", w, h);
+    printf("file: %s\nformat: %s\nsize: %d x %d\n", path, formatName(format), w, h);
     static char text[SHEET_JPEG_RECORD_MAX + 1];
     int len = sheetReadExtentRecord(path, format, text, sizeof text);
     if (len < 0) {
@@ -159,48 +163,24 @@ int fetch(const KivsheetOptions& o) {
     int big = o.big, aerial = o.aerial;
     lat = snapLatitude(lat, level, 0);
     lon = snapLongitude(lon, level, big);
-    char path[SHEET_PATH_MAX];
-    // The network layer's diagnostics go to standard output; here they go
-    // to standard error, so that standard output holds only the path.
-    fflush(stdout);
-    int saved = dup(1);
-    if (saved >= 0) dup2(2, 1);
+    char path[SHEET_PATH_MAX] = "";
     int rc = aerial ? downloadAerialSheet(lat, lon, level, &settings, path, big)
                     : downloadSheet(lat, lon, level, &settings, path, big, settings.rose, settings.grid);
-    fflush(stdout);
-    if (saved >= 0) {
-        dup2(saved, 1);
-        close(saved);
+    if (rc != 0) {
+        const char* why = sheetDownloadFailure();
+        return fail("%s: %s", path[0] ? path : "sheet", why[0] ? why : "download failed");
     }
-    if (rc != 0) return fail("%s: download failed", path[0] ? path : "sheet");
     printf("%s\n", path);
     return 0;
 }
 
 int writePng(const char* out, const unsigned char* pixels, int w, int h) {
-    FILE* f = fopen(out, "wb");
-    if (!f) return fail("%s: cannot create", out);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop pinfo = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !pinfo || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &pinfo);
-        fclose(f);
-        remove(out);
-        return fail("%s: cannot write PNG", out);
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, pinfo, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, pinfo);
-    for (int y = 0; y < h; y++)
-        png_write_row(png, const_cast<png_bytep>(pixels + static_cast<size_t>(y) * w * 3));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &pinfo);
-    if (fclose(f) != 0) {
-        remove(out);
-        return fail("%s: cannot write PNG", out);
-    }
-    return 0;
+    unsigned char* png = nullptr;
+    size_t size = 0;
+    int ok = png_write_rgb_memory(pixels, w, h, &png, &size) &&
+             write_file_atomically(out, reinterpret_cast<const char*>(png), size);
+    free(png);
+    return ok ? 0 : fail("%s: cannot write PNG", out);
 }
 
 int png(const char* path, const char* out) {
@@ -215,6 +195,8 @@ int png(const char* path, const char* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Settings and sheet warnings are printed, as the window would show them.
+    platform_install_console("kivsheet");
     KivsheetOptions o;
     int rc = kivsheet_parse(argc, argv, &o);
     if (rc) return rc < 0 ? 0 : rc;

@@ -68,9 +68,9 @@ void eachSheet(const AreaSheet& a, int ok, int64_t bytes, void* context) {
     auto* r = static_cast<Run*>(context);
     if (r->bar) return;
     char name[SHEET_PATH_MAX];
-    if (!sheetPath(name, sizeof name, r->settings->mapsDir, a.lat, a.lon, a.level, r->options->big,
-                   r->options->aerial ? SHEET_JPEG : SHEET_GIF))
-        name[0] = 0;
+    // The file as stored: a WMS sheet is a PNG.
+    sheetStored(name, r->settings->mapsDir, a.lat, a.lon, a.level, r->options->big,
+                r->options->aerial ? SHEET_JPEG : SHEET_GIF);
     fprintf(r->out, "%s %s %lld\n", ok == 1 ? "fetched" : ok == 2 ? "stored" : "failed", name,
             static_cast<long long>(bytes));
     fflush(r->out);
