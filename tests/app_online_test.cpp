@@ -260,13 +260,17 @@ TEST_F(AppTest, ExitWaitsForDownloadWorkersThatNeverReadTheFreedSettings) {
     char path[SHEET_PATH_MAX];
     sheet_download_hooks.downloadSheet(snapLatitude(kLat + 1, 2, 0), snapLongitude(kLon, 2, 0), 2, settings(), path,
                                        0, 0, 0);
-    headless_set_dialog_hook(areaDialog);
-    areaLevel = 3, areaCancel = true;
-    app_command(MENU_DOWNLOAD_AREA);
-    {
+    // The progress dialog is closed once the queue's worker and both of
+    // Download Area's are held.
+    headless_set_dialog_hook([](int kind, void* state) {
+        if (kind == PLATFORM_DIALOG_DOWNLOAD_AREA) return areaDialog(kind, state);
         std::unique_lock<std::mutex> g(held.lock);
-        ASSERT_TRUE(held.cv.wait_for(g, std::chrono::seconds(10), [] { return held.inside == 2; }));
-    }
+        held.cv.wait_for(g, std::chrono::seconds(10), [] { return held.inside == 3; });
+        return 0;
+    });
+    areaLevel = 3;
+    app_command(MENU_DOWNLOAD_AREA);
+    ASSERT_EQ(3, held.inside);
     app_close();
     app_destroy();
     std::unique_lock<std::mutex> g(held.lock);
