@@ -225,30 +225,27 @@ TEST_F(AppTest, DownloadAreaOfManySheetsAsksFirst) {
 namespace {
 
 // Downloads held past exit, as by a slow flush to a card: they wait for
-// the test to let them go (or three seconds), then read the settings they
-// were given.
-struct Held {
-    std::mutex lock;
-    std::condition_variable cv;
-    int inside = 0;
-    bool released = false;
-} held;
+// the test to let them go (or three seconds), then read their settings.
+std::mutex heldLock;
+std::condition_variable heldChanged;
+int heldInside = 0;
+bool released = false;
 
 int heldDownload(double, double, int, const AppSettings* s, char* out, int, int, int) {
-    std::unique_lock<std::mutex> g(held.lock);
-    held.inside++;
-    held.cv.notify_all();
-    held.cv.wait_for(g, std::chrono::seconds(3), [] { return held.released; });
+    std::unique_lock<std::mutex> g(heldLock);
+    heldInside++;
+    heldChanged.notify_all();
+    heldChanged.wait_for(g, std::chrono::seconds(3), [] { return released; });
     snprintf(out, SHEET_PATH_MAX, "%.*s", static_cast<int>(strlen(s->mapsDir)), s->mapsDir);
-    held.inside--;
-    held.cv.notify_all();
+    heldInside--;
+    heldChanged.notify_all();
     return 1;
 }
 
 }  // namespace
 
-// Exit while the sheet queue's worker and a Download Area worker are held
-// in a download: exit waits for both, and neither reads the freed record
+// Exit while the sheet queue's worker and both Download Area workers are
+// held in a download: exit waits for them, and none reads the freed record
 // (the sanitizer build reports any such read).
 TEST_F(AppTest, ExitWaitsForDownloadWorkersThatNeverReadTheFreedSettings) {
     addSheet(kLat, kLon, 2, 0, 40);
@@ -258,24 +255,22 @@ TEST_F(AppTest, ExitWaitsForDownloadWorkersThatNeverReadTheFreedSettings) {
     sheet_download_hooks = SheetDownloadHooks{heldDownload, nullptr, nullptr};
     sheet_fetching_install(settings());
     char path[SHEET_PATH_MAX];
-    sheet_download_hooks.downloadSheet(snapLatitude(kLat + 1, 2, 0), snapLongitude(kLon, 2, 0), 2, settings(), path,
-                                       0, 0, 0);
-    // The progress dialog is closed once the queue's worker and both of
-    // Download Area's are held.
+    double north = snapLatitude(kLat + 1, 2, 0), lon = snapLongitude(kLon, 2, 0);
+    sheet_download_hooks.downloadSheet(north, lon, 2, settings(), path, 0, 0, 0);
     headless_set_dialog_hook([](int kind, void* state) {
         if (kind == PLATFORM_DIALOG_DOWNLOAD_AREA) return areaDialog(kind, state);
-        std::unique_lock<std::mutex> g(held.lock);
-        held.cv.wait_for(g, std::chrono::seconds(10), [] { return held.inside == 3; });
+        std::unique_lock<std::mutex> g(heldLock);   // progress: closed once all three are held
+        heldChanged.wait_for(g, std::chrono::seconds(10), [] { return heldInside == 3; });
         return 0;
     });
     areaLevel = 3;
     app_command(MENU_DOWNLOAD_AREA);
-    ASSERT_EQ(3, held.inside);
+    ASSERT_EQ(3, heldInside);
     app_close();
     app_destroy();
-    std::unique_lock<std::mutex> g(held.lock);
-    EXPECT_EQ(0, held.inside);
-    held.released = true;
-    held.cv.notify_all();
-    held.cv.wait_for(g, std::chrono::seconds(10), [] { return held.inside == 0; });
+    std::unique_lock<std::mutex> g(heldLock);
+    EXPECT_EQ(0, heldInside);
+    released = true;
+    heldChanged.notify_all();
+    heldChanged.wait_for(g, std::chrono::seconds(10), [] { return heldInside == 0; });
 }

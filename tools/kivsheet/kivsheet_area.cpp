@@ -155,7 +155,8 @@ void drawBar(FILE* out, const AreaFetchCounts& c, double seconds) {
     std::string line;
     if (width >= 4) {
         int filled = c.total ? width * c.done / c.total : width;
-        line = "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(width - filled), '-') + "]";
+        line = "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(width - filled), '-');
+        line += "]";
     }
     line += text;
     line.resize(static_cast<size_t>(std::max(0, columns)), ' ');
