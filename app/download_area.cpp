@@ -17,7 +17,6 @@
 namespace {
 
 constexpr int kJobs = 2;
-constexpr int kExitWaitMs = 1000;
 
 AreaFetch* running = nullptr;
 int cancelled = 0;
@@ -98,12 +97,17 @@ void command_download_area(AppSettings* s) {
     for (int level = 0; level < ZOOM_LEVELS; level++)
         if (choice.chosen[level]) sheets.insert(sheets.end(), perLevel[level].begin(), perLevel[level].end());
     if (sheets.empty()) return;
-    if (sheets.size() > DOWNLOAD_AREA_MAX_SHEETS) {
-        char text[160];
-        snprintf(text, sizeof text, "That is %zu sheets, more than %d: choose fewer levels or zoom in.", sheets.size(),
-                 static_cast<int>(DOWNLOAD_AREA_MAX_SHEETS));
-        platform_warn(text);
-        return;
+    if (sheets.size() > AREA_SHEETS_ASK_ABOVE) {
+        int64_t bytes = 0;
+        for (int level = 0; level < ZOOM_LEVELS; level++)
+            if (choice.chosen[level])
+                bytes += (choice.sheets[level] - choice.stored[level]) *
+                         area_sheet_typical_bytes(level, s->satelliteImage, s->bigMaps);
+        char text[200];
+        snprintf(text, sizeof text, "That is %zu sheets, about %.0f MB to fetch. Download them all?", sheets.size(),
+                 static_cast<double>(bytes) / 1e6);
+        if (platform_message_box(text, "Kiv", PLATFORM_MB_YESNO | PLATFORM_MB_WARNING) != PLATFORM_ANSWER_YES)
+            return;
     }
     AreaFetchJob job{s, s->satelliteImage, s->bigMaps, s->rose, s->grid, kJobs, sheet_fetching_downloads()};
     cancelled = 0;
@@ -122,11 +126,12 @@ void command_download_area(AppSettings* s) {
     }
     AreaFetchCounts c;
     area_fetch_counts(running, &c);
-    area_fetch_end(running, 0);
+    area_fetch_end(running);
     running = nullptr;
-    char text[200];
-    snprintf(text, sizeof text, "Download Area: %d sheets fetched (%.1f MB), %d already stored, %d failed.",
-             c.fetched, static_cast<double>(c.bytes) / 1e6, c.skipped, c.failed);
+    char text[300];
+    snprintf(text, sizeof text, "Download Area: %d sheets fetched (%.1f MB), %d already stored, %d failed.%s",
+             c.fetched, static_cast<double>(c.bytes) / 1e6, c.skipped, c.failed,
+             c.stopped ? " Stopped: sheet after sheet failed, the map server cannot be reached." : "");
     platform_message_box(text, "Kiv", c.failed ? PLATFORM_MB_WARNING : PLATFORM_MB_INFO);
 }
 
@@ -136,15 +141,17 @@ void download_area_poll() {
     if (!running) return;
     AreaFetchCounts c;
     area_fetch_counts(running, &c);
-    if (c.finished && area_fetch_end(running, 0)) running = nullptr;
+    if (!c.finished) return;
+    area_fetch_end(running);
+    running = nullptr;
 }
 
 void download_area_stop() {
     if (!running) return;
     area_fetch_cancel(running);
+    // Left set: exit follows, and a new start lifts it.
     SheetDownloadHooks h = sheet_fetching_downloads();
     if (h.cancelDownloads) h.cancelDownloads(1);
-    area_fetch_end(running, kExitWaitMs);
-    if (h.cancelDownloads) h.cancelDownloads(0);
+    area_fetch_end(running);
     running = nullptr;
 }

@@ -1,7 +1,8 @@
 // Gps > Download Area...: the sheets of the current view at the levels the
 // user picks, fetched in the background (two transfers at once) while a
 // progress dialog runs that can be cancelled. The window keeps painting
-// and following the receiver meanwhile; exit waits at most a second.
+// and following the receiver meanwhile. More than AREA_SHEETS_ASK_ABOVE
+// sheets are fetched only when the user says yes to the count and size.
 #pragma once
 #include <cstdint>
 
@@ -29,13 +30,11 @@ struct DownloadAreaProgress {
     void (*cancel)();
 };
 
-// Most sheets one Download Area fetches; more asks for fewer levels.
-enum { DOWNLOAD_AREA_MAX_SHEETS = 3000 };
-
 void command_download_area(AppSettings* s);
 // 1 while a fetch runs (also after Cancel, until its transfers end).
 int  download_area_running();
 // Timer: a fetch that has ended is cleared away.
 void download_area_poll();
-// Exit: cancels and waits at most a second.
+// Exit: cancels, cuts the transfers in flight short and waits for the
+// workers to end.
 void download_area_stop();

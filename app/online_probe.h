@@ -1,6 +1,7 @@
-// The Online command's probe on a thread of its own, so a slow or silent
-// site never freezes the window; the answer is acted on at the next timer
-// tick on the main thread.
+// The Online command's probe, on the one probe thread of net/connectivity.h
+// (a start-up probe still running answers for it), so a slow or silent site
+// never freezes the window; the answer is acted on at the next timer tick
+// on the main thread.
 #pragma once
 
 struct AppSettings;
@@ -12,6 +13,6 @@ int  online_probe_pending();
 // Timer: when the probe has answered, online (menu states included) or the
 // warning "No Internet connection".
 void online_probe_poll(AppSettings* s);
-// Exit: waits at most a second, then leaves the probe to end with the
-// process; its file is removed either way.
+// Exit: cuts the probe short (within a tenth of a second) and joins it;
+// its file is removed.
 void online_probe_stop();

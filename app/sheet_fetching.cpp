@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr int kExitWaitMs = 1000;
-
 struct Awaited {
     int active;
     int how;
@@ -166,7 +164,7 @@ SheetDownloadHooks sheet_fetching_downloads() { return installed ? realHooks : s
 
 void sheet_fetching_stop() {
     if (!installed) return;
-    sheet_fetch_stop(kExitWaitMs);
+    sheet_fetch_stop();
     if (sheet_fetching_active()) sheet_download_hooks = realHooks;
     installed = 0;
     awaited = Awaited{};

@@ -38,5 +38,6 @@ void sheet_fetching_title(char* out, size_t size);
 // The downloads that really fetch (the queue's own while it runs), for
 // work that runs on threads of its own.
 SheetDownloadHooks sheet_fetching_downloads();
-// Exit: a transfer in flight gets at most a second.
+// Exit: a transfer in flight is cut short (the downloads' cancel stays
+// set) and the worker joined.
 void sheet_fetching_stop();

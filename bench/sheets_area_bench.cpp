@@ -47,7 +47,7 @@ void AreaFetch200(benchmark::State& state) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             area_fetch_counts(f, &c);
         } while (!c.finished);
-        area_fetch_end(f, 0);
+        area_fetch_end(f);
         failed += c.failed;
     }
     if (failed) state.SkipWithError("sheets failed");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <set>
 #include <tuple>
@@ -17,16 +18,34 @@ constexpr long kMaxStepsPerSide = 20000;
 using Key = std::tuple<int, long long, long long>;
 Key keyOf(const AreaSheet& s) { return {s.level, std::llround(s.lat * 1e7), std::llround(s.lon * 1e7)}; }
 
-int addBox(double south, double west, double north, double east, int level, int bigMaps,
-           std::vector<AreaSheet>* out, std::set<Key>* seen) {
+bool isBox(double south, double west, double north, double east) {
+    return std::isfinite(south) && std::isfinite(west) && std::isfinite(north) && std::isfinite(east) &&
+           south <= north && west <= east;
+}
+
+// The snapped south-west corner and the grid steps of a box; false when
+// it spans no grid point.
+bool gridOf(double south, double west, double north, double east, int level, int bigMaps, double* s, double* w,
+            long* rows, long* cols) {
     double latStep = zoomStep(level), lonStep = latStep * (bigMaps ? 2 : 1);
-    double s = snapLatitude(south, level, 0), n = snapLatitude(north, level, 0);
-    double w = snapLongitude(west, level, bigMaps), e = snapLongitude(east, level, bigMaps);
-    long rows = std::lround((n - s) / latStep), cols = std::lround((e - w) / lonStep);
-    if (rows < 0 || cols < 0 || rows > kMaxStepsPerSide || cols > kMaxStepsPerSide) return 0;
+    *s = snapLatitude(south, level, 0);
+    *w = snapLongitude(west, level, bigMaps);
+    *rows = std::lround((snapLatitude(north, level, 0) - *s) / latStep);
+    *cols = std::lround((snapLongitude(east, level, bigMaps) - *w) / lonStep);
+    return *rows >= 0 && *cols >= 0;
+}
+
+int addBox(double south, double west, double north, double east, int level, int bigMaps,
+           std::vector<AreaSheet>* out, std::set<Key>* seen, size_t limit) {
+    double latStep = zoomStep(level), lonStep = latStep * (bigMaps ? 2 : 1);
+    double s, w;
+    long rows, cols;
+    if (!gridOf(south, west, north, east, level, bigMaps, &s, &w, &rows, &cols) || rows > kMaxStepsPerSide ||
+        cols > kMaxStepsPerSide)
+        return 0;
     int added = 0;
     for (long i = 0; i <= rows; i++)
-        for (long j = 0; j <= cols; j++) {
+        for (long j = 0; j <= cols && out->size() <= limit; j++) {
             // Snapped again, so each centre is the very number the program asks for.
             AreaSheet a{snapLatitude(s + i * latStep, level, 0), snapLongitude(w + j * lonStep, level, bigMaps), level};
             if (seen->insert(keyOf(a)).second) {
@@ -47,16 +66,22 @@ std::set<Key> keysOf(const std::vector<AreaSheet>& sheets) {
 
 int area_sheets_in_box(double south, double west, double north, double east, int level, int bigMaps,
                        std::vector<AreaSheet>* out) {
-    if (!(std::isfinite(south) && std::isfinite(west) && std::isfinite(north) && std::isfinite(east)) ||
-        south > north || west > east)
-        return -1;
+    if (!isBox(south, west, north, east)) return -1;
     std::set<Key> seen = keysOf(*out);
-    return addBox(south, west, north, east, level, bigMaps, out, &seen);
+    return addBox(south, west, north, east, level, bigMaps, out, &seen, SIZE_MAX);
 }
 
-int area_sheets_along(const std::vector<AreaPoint>& points, double corridorKm, int level, int bigMaps,
-                      std::vector<AreaSheet>* out) {
-    if (!(corridorKm >= 0) || points.empty()) return points.empty() ? 0 : -1;
+long long area_sheets_count_in_box(double south, double west, double north, double east, int level, int bigMaps) {
+    if (!isBox(south, west, north, east)) return -1;
+    double s, w;
+    long rows, cols;
+    if (!gridOf(south, west, north, east, level, bigMaps, &s, &w, &rows, &cols)) return 0;
+    return (rows + 1LL) * (cols + 1LL);
+}
+
+int area_sheets_along(const std::vector<std::vector<AreaPoint>>& lines, double corridorKm, int level, int bigMaps,
+                      std::vector<AreaSheet>* out, size_t limit) {
+    if (!(corridorKm >= 0)) return -1;
     std::set<Key> seen = keysOf(*out);
     // Points along each leg an eighth of a grid step apart (closer when the
     // corridor is narrower), each with a box that reaches half way to the
@@ -65,19 +90,23 @@ int area_sheets_along(const std::vector<AreaPoint>& points, double corridorKm, i
     double reachKm = corridorKm + spacingKm / 2;
     int added = 0;
     auto around = [&](double lat, double lon) {
+        if (out->size() > limit) return;
         double dLat = reachKm / kKmPerDegree;
         double dLon = reachKm / (kKmPerDegree * std::max(0.01, std::cos(lat * M_PI / 180)));
-        added += addBox(lat - dLat, lon - dLon, lat + dLat, lon + dLon, level, bigMaps, out, &seen);
+        added += addBox(lat - dLat, lon - dLon, lat + dLat, lon + dLon, level, bigMaps, out, &seen, limit);
     };
-    around(points[0].lat, points[0].lon);
-    for (size_t i = 1; i < points.size(); i++) {
-        const AreaPoint &a = points[i - 1], &b = points[i];
-        double dy = (b.lat - a.lat) * kKmPerDegree;
-        double dx = (b.lon - a.lon) * kKmPerDegree * std::cos((a.lat + b.lat) / 2 * M_PI / 180);
-        long n = std::min(1000000L, static_cast<long>(std::ceil(std::hypot(dx, dy) / spacingKm)));
-        for (long k = 1; k <= n; k++) {
-            double f = static_cast<double>(k) / n;
-            around(a.lat + f * (b.lat - a.lat), a.lon + f * (b.lon - a.lon));
+    for (const std::vector<AreaPoint>& points : lines) {
+        if (points.empty()) continue;
+        around(points[0].lat, points[0].lon);
+        for (size_t i = 1; i < points.size(); i++) {
+            const AreaPoint &a = points[i - 1], &b = points[i];
+            double dy = (b.lat - a.lat) * kKmPerDegree;
+            double dx = (b.lon - a.lon) * kKmPerDegree * std::cos((a.lat + b.lat) / 2 * M_PI / 180);
+            long n = std::min(1000000L, static_cast<long>(std::ceil(std::hypot(dx, dy) / spacingKm)));
+            for (long k = 1; k <= n; k++) {
+                double f = static_cast<double>(k) / n;
+                around(a.lat + f * (b.lat - a.lat), a.lon + f * (b.lon - a.lon));
+            }
         }
     }
     return added;
@@ -102,4 +131,14 @@ int area_parse_levels(const char* text) {
         else if (*p) return 0;
     }
     return mask;
+}
+
+int64_t area_sheet_typical_bytes(int level, int aerial, int bigMaps) {
+    // Mean sizes of sheets from the local map server around Ottawa: coarse
+    // levels carry more detail per sheet.
+    static const int64_t bytes[2][2][ZOOM_LEVELS] = {
+        {{52000, 14500, 4700, 2700, 2500}, {105000, 27000, 8300, 3700, 3000}},   // topographic GIF
+        {{15000, 8000, 7000, 5500, 4600}, {29000, 20000, 12000, 10000, 8800}},  // aerial JPEG
+    };
+    return bytes[aerial ? 1 : 0][bigMaps ? 1 : 0][std::clamp(level, 0, static_cast<int>(ZOOM_FINEST))];
 }

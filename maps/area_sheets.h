@@ -2,6 +2,8 @@
 // them ahead of a trip: the sheets the program would show at some point of
 // the area, at the given level and size.
 #pragma once
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 struct AreaSheet {
@@ -18,9 +20,20 @@ struct AreaPoint {
 // when the box is not a box (south > north, west > east, not finite).
 int area_sheets_in_box(double south, double west, double north, double east, int level, int bigMaps,
                        std::vector<AreaSheet>* out);
-// The same for every point within corridorKm of the line through points
-// (and up to a sixteenth of a grid step beyond).
-int area_sheets_along(const std::vector<AreaPoint>& points, double corridorKm, int level, int bigMaps,
-                      std::vector<AreaSheet>* out);
+// How many sheets area_sheets_in_box adds to an empty list, counted
+// without listing them; -1 when the box is not a box.
+long long area_sheets_count_in_box(double south, double west, double north, double east, int level, int bigMaps);
+// The same for every point within corridorKm of each line (and up to a
+// sixteenth of a grid step beyond): each line is followed on its own, never
+// joined to the next, and a line of one point is that point. Stops adding
+// once out holds more than limit sheets. -1 for a negative corridor.
+int area_sheets_along(const std::vector<std::vector<AreaPoint>>& lines, double corridorKm, int level, int bigMaps,
+                      std::vector<AreaSheet>* out, size_t limit = SIZE_MAX);
+// Above this many sheets an area or route download asks first (the window)
+// or needs --force (kivsheet).
+enum { AREA_SHEETS_ASK_ABOVE = 5000 };
+// Bytes a sheet of this level and kind takes as the local map server draws
+// it (measured means), for the size estimate before a download.
+int64_t area_sheet_typical_bytes(int level, int aerial, int bigMaps);
 // "2-4", "3", "0,2-3": a bit per level 0..4. 0 when the text is not that.
 int area_parse_levels(const char* text);

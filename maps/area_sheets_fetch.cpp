@@ -1,34 +1,32 @@
 #include "maps/area_sheets_fetch.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
-#include <string>
 #include <thread>
 
 #include "maps/map_view.h"
-#include "maps/sheet_download_parts.h"
+#include "maps/sheet_source_settings.h"
 #include "maps/sheet_store.h"
 #include "settings/app_settings.h"
 
 struct AreaFetch {
     std::vector<AreaSheet> sheets;
-    AreaFetchJob job;
+    AppSettings settings{};            // the workers' own copy of what downloads read
+    AreaFetchJob job;                  // job.settings points at the copy
     AreaFetchSheetFn each;
     void* context;
     std::atomic<size_t> next{0};
     std::atomic<int> cancel{0};
     std::mutex lock;                   // counts, the callback, running
-    std::condition_variable ended;
+    std::condition_variable cancelled;
     AreaFetchCounts counts{};
     int running = 0;
+    int failuresInARow = 0;
     std::vector<std::thread> workers;
 };
 
@@ -41,6 +39,33 @@ int64_t fileSize(const char* path) {
     return stat(path, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
 }
 
+int download(const AreaFetchJob& j, const AreaSheet& a, char* path) {
+    if (j.aerial)
+        return j.downloads.downloadAerialSheet
+                   ? j.downloads.downloadAerialSheet(a.lat, a.lon, a.level, j.settings, path, j.bigMaps)
+                   : 1;
+    return j.downloads.downloadSheet
+               ? j.downloads.downloadSheet(a.lat, a.lon, a.level, j.settings, path, j.bigMaps, j.rose, j.grid)
+               : 1;
+}
+
+// Tries a missing sheet up to AREA_FETCH_TRIES times, a second, then two
+// seconds apart. 1 and its size when it is stored.
+int fetchSheet(AreaFetch* f, const AreaSheet& a, int64_t* bytes) {
+    for (int attempt = 0; attempt < AREA_FETCH_TRIES; attempt++) {
+        if (attempt > 0) {
+            std::unique_lock<std::mutex> g(f->lock);
+            if (f->cancelled.wait_for(g, std::chrono::seconds(1 << (attempt - 1)), [f] { return f->cancel.load(); }))
+                return 0;
+        }
+        char path[SHEET_PATH_MAX] = "";
+        if (download(f->job, a, path) == 0 && (*bytes = fileSize(path)) >= 0) return 1;
+        if (f->cancel.load()) return 0;
+    }
+    *bytes = 0;
+    return 0;
+}
+
 void work(AreaFetch* f) {
     const AreaFetchJob& j = f->job;
     for (;;) {
@@ -48,36 +73,24 @@ void work(AreaFetch* f) {
         if (i >= f->sheets.size() || f->cancel.load()) break;
         const AreaSheet& a = f->sheets[i];
         int64_t bytes = 0;
-        int ok = 0;
-        char path[SHEET_PATH_MAX] = "";
-        if (area_sheet_stored(j.settings, a, j.aerial, j.bigMaps, &bytes)) {
-            ok = 2;
-        } else {
-            int rc = j.aerial ? (j.downloads.downloadAerialSheet
-                                     ? j.downloads.downloadAerialSheet(a.lat, a.lon, a.level, j.settings, path, j.bigMaps)
-                                     : 1)
-                              : (j.downloads.downloadSheet ? j.downloads.downloadSheet(a.lat, a.lon, a.level, j.settings,
-                                                                                       path, j.bigMaps, j.rose, j.grid)
-                                                           : 1);
-            bytes = rc == 0 ? fileSize(path) : 0;
-            ok = rc == 0 && bytes >= 0 ? 1 : 0;
-            if (!ok) bytes = 0;
-        }
+        int ok = area_sheet_stored(j.settings, a, j.aerial, j.bigMaps, &bytes) ? 2 : fetchSheet(f, a, &bytes);
         std::lock_guard<std::mutex> g(f->lock);
         AreaFetchCounts& c = f->counts;
         c.done++;
         if (ok == 1) c.fetched++, c.bytes += bytes;
         else if (ok == 2) c.skipped++;
         else c.failed++;
+        if (ok == 1) f->failuresInARow = 0;
+        // A cancelled transfer is no sign of an unreachable server.
+        if (ok == 0 && !f->cancel.load() && ++f->failuresInARow >= AREA_FETCH_FAILURES_IN_A_ROW) {
+            c.stopped = 1;
+            f->cancel = 1;
+            f->cancelled.notify_all();
+        }
         if (f->each) f->each(a, ok, bytes, f->context);
     }
     std::lock_guard<std::mutex> g(f->lock);
     if (--f->running == 0) f->counts.finished = 1;
-    f->ended.notify_all();
-}
-
-void removeTemporaryFiles() {
-    sheetTempFilesRemoveAll();
 }
 
 }  // namespace
@@ -91,21 +104,13 @@ int area_sheet_stored(const AppSettings* s, const AreaSheet& a, int aerial, int 
     return 1;
 }
 
-int64_t area_sheet_estimate_bytes(const AppSettings* s, const std::vector<AreaSheet>& sheets, int aerial,
-                                  int bigMaps) {
-    int64_t sum = 0, n = 0, bytes = 0;
-    for (const AreaSheet& a : sheets)
-        if (area_sheet_stored(s, a, aerial, bigMaps, &bytes)) sum += bytes, n++;
-    if (n > 0) return sum / n;
-    // What the local map server's sheets typically take.
-    return bigMaps ? (aerial ? 110000 : 90000) : (aerial ? 50000 : 40000);
-}
-
 AreaFetch* area_fetch_start(const std::vector<AreaSheet>& sheets, const AreaFetchJob& job, AreaFetchSheetFn each,
                             void* context) {
     auto* f = new AreaFetch;
     f->sheets = sheets;
+    sheet_source_settings_copy(&f->settings, job.settings);
     f->job = job;
+    f->job.settings = &f->settings;
     f->each = each;
     f->context = context;
     f->counts.total = static_cast<int>(sheets.size());
@@ -121,19 +126,13 @@ void area_fetch_counts(AreaFetch* f, AreaFetchCounts* out) {
     *out = f->counts;
 }
 
-void area_fetch_cancel(AreaFetch* f) { f->cancel = 1; }
+void area_fetch_cancel(AreaFetch* f) {
+    std::lock_guard<std::mutex> g(f->lock);
+    f->cancel = 1;
+    f->cancelled.notify_all();
+}
 
-int area_fetch_end(AreaFetch* f, int waitMs) {
-    std::unique_lock<std::mutex> g(f->lock);
-    bool idle = f->ended.wait_for(g, std::chrono::milliseconds(waitMs), [f] { return f->running == 0; });
-    g.unlock();
-    if (!idle) {
-        f->cancel = 1;
-        for (std::thread& t : f->workers) t.detach();
-        removeTemporaryFiles();
-        return 0;
-    }
+void area_fetch_end(AreaFetch* f) {
     for (std::thread& t : f->workers) t.join();
     delete f;
-    return 1;
 }

@@ -1,7 +1,9 @@
 // Fetching a list of sheets with a few transfers at once, on threads of
 // their own: stored sheets are skipped (so a cut run picks up where it
 // stopped), each sheet is stored whole or not at all by the download, and
-// the counts can be read at any time from any thread.
+// the counts can be read at any time from any thread. A failed sheet is
+// tried again twice after a short pause; after a few sheets in a row have
+// failed that way, the server is taken as unreachable and the fetch stops.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -12,7 +14,7 @@
 struct AppSettings;
 
 struct AreaFetchJob {
-    const AppSettings* settings;       // maps folder and server keys, read only
+    const AppSettings* settings;       // maps folder and server keys, copied at the start
     int aerial, bigMaps, rose, grid;
     int jobs;                          // transfers at once, 1..16
     SheetDownloadHooks downloads;      // downloadSheet / downloadAerialSheet used
@@ -24,14 +26,13 @@ struct AreaFetchCounts {
     int fetched, skipped, failed;
     int64_t bytes;                     // of the sheets fetched
     int finished;                      // every worker has ended
+    int stopped;                       // ended early: AREA_FETCH_FAILURES_IN_A_ROW sheets failed in a row
 };
+
+enum { AREA_FETCH_FAILURES_IN_A_ROW = 3, AREA_FETCH_TRIES = 3 };
 
 // 1 when the sheet of this kind is in the store; its size in *bytes.
 int area_sheet_stored(const AppSettings* s, const AreaSheet& a, int aerial, int bigMaps, int64_t* bytes);
-// Bytes a sheet of this kind is expected to take: the mean of the stored
-// ones among sheets, else a typical size.
-int64_t area_sheet_estimate_bytes(const AppSettings* s, const std::vector<AreaSheet>& sheets, int aerial,
-                                  int bigMaps);
 
 struct AreaFetch;
 // Called on a worker thread (one call at a time) after each sheet: ok 1
@@ -40,9 +41,9 @@ typedef void (*AreaFetchSheetFn)(const AreaSheet& sheet, int ok, int64_t bytes, 
 AreaFetch* area_fetch_start(const std::vector<AreaSheet>& sheets, const AreaFetchJob& job, AreaFetchSheetFn each,
                             void* context);
 void area_fetch_counts(AreaFetch* f, AreaFetchCounts* out);
-// No further sheet is started; transfers in flight end on their own.
+// No further sheet (nor a further try) is started; transfers in flight end
+// on their own.
 void area_fetch_cancel(AreaFetch* f);
-// Waits at most waitMs for the workers. 1: all ended and f is freed. 0: a
-// transfer is still in flight; its worker ends with the process (f stays
-// theirs) and this process's temporary download files are removed.
-int  area_fetch_end(AreaFetch* f, int waitMs);
+// Waits for the workers to end and frees f. At exit, cancel first (and the
+// downloads' own cancel, so a transfer in flight ends soon).
+void area_fetch_end(AreaFetch* f);

@@ -1,13 +1,11 @@
 #include "maps/sheet_fetch_queue.h"
 
-
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
-#include <cstring>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <tuple>
@@ -16,6 +14,7 @@
 #include "maps/sheet_download.h"
 #include "maps/sheet_download_parts.h"
 #include "maps/sheet_reload.h"
+#include "maps/sheet_source_settings.h"
 #include "maps/sheet_store.h"
 #include "settings/app_settings.h"
 
@@ -39,13 +38,12 @@ struct FetchQueue {
     std::condition_variable changed;
     std::thread worker;
     bool running = false, stopping = false;
-    unsigned generation = 0;           // a worker left behind at stop never touches a later one
     bool busy = false, waiting = false;
     SheetFetchRequest current{}, next{};
     std::deque<SheetFetchDone> done;
     std::map<SheetKey, Backoff> backoff;
     SheetDownloadHooks downloads{};
-    const AppSettings* settings = nullptr;
+    AppSettings settings{};            // what downloads read, copied at start
     void (*wake)() = nullptr;
 };
 FetchQueue q;
@@ -64,7 +62,9 @@ SheetFetchDone fetch(const SheetFetchRequest& r, const SheetDownloadHooks& h, co
     return d;
 }
 
-void work(unsigned generation) {
+void work() {
+    // The worker's own copy: it never reads the window's record.
+    auto s = std::make_unique<AppSettings>();
     std::unique_lock<std::mutex> g(q.lock);
     for (;;) {
         q.changed.wait(g, [] { return q.waiting || q.stopping; });
@@ -74,11 +74,10 @@ void work(unsigned generation) {
         q.busy = true;
         SheetFetchRequest r = q.current;
         SheetDownloadHooks h = q.downloads;
-        const AppSettings* s = q.settings;
+        sheet_source_settings_copy(s.get(), &q.settings);
         g.unlock();
-        SheetFetchDone d = fetch(r, h, s);
+        SheetFetchDone d = fetch(r, h, s.get());
         g.lock();
-        if (generation != q.generation) return;
         q.busy = false;
         Backoff& b = q.backoff[keyOf(d.request)];
         if (d.ok) {
@@ -112,13 +111,15 @@ int sheet_fetch_same(const SheetFetchRequest* a, const SheetFetchRequest* b) { r
 void sheet_fetch_start(const SheetDownloadHooks* downloads, const AppSettings* settings, void (*wake)()) {
     std::lock_guard<std::mutex> g(q.lock);
     q.downloads = *downloads;
-    q.settings = settings;
+    // A fresh start lifts the cancel of an earlier stop.
+    if (!q.running && downloads->cancelDownloads) downloads->cancelDownloads(0);
+    sheet_source_settings_copy(&q.settings, settings);
     q.wake = wake;
     if (q.running) return;
     q.stopping = false;
     q.busy = q.waiting = false;
     q.running = true;
-    q.worker = std::thread(work, ++q.generation);
+    q.worker = std::thread(work);
 }
 
 int sheet_fetch_request(const SheetFetchRequest* r) {
@@ -154,29 +155,19 @@ int sheet_fetch_current(SheetFetchRequest* out) {
     return 1;
 }
 
-void sheet_fetch_stop(int waitMs) {
+void sheet_fetch_stop() {
     std::unique_lock<std::mutex> g(q.lock);
     if (!q.running) return;
     q.stopping = true;
     q.waiting = false;
     q.changed.notify_all();
     void (*cancel)(int) = q.downloads.cancelDownloads;
-    g.unlock();
-    if (cancel) cancel(1);
-    g.lock();
-    bool idle = q.changed.wait_for(g, std::chrono::milliseconds(waitMs), [] { return !q.busy; });
     std::thread worker = std::move(q.worker);
-    if (!idle) q.generation++;
     q.running = false;
     q.done.clear();
     q.backoff.clear();
     g.unlock();
-    if (idle) {
-        worker.join();
-    } else {
-        // Still talking to a server: it ends with the process.
-        worker.detach();
-        sheetTempFilesRemoveAll();
-    }
-    if (cancel) cancel(0);
+    // Left set: other workers of this exit end their transfers too.
+    if (cancel) cancel(1);
+    worker.join();
 }

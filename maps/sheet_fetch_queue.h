@@ -34,9 +34,9 @@ enum {
     SHEET_FETCH_STOPPED = 4,           // no worker (not started, or stopped)
 };
 
-// The worker uses these downloads (copied) and settings (read only: the
-// maps folder and the server keys, which do not change while it runs).
-// wake may be called from the worker thread.
+// The worker uses these downloads and the maps folder and server keys of
+// settings, both copied. A start lifts the downloads' cancel. wake may be
+// called from the worker thread.
 void sheet_fetch_start(const SheetDownloadHooks* downloads, const AppSettings* settings, void (*wake)());
 int  sheet_fetch_request(const SheetFetchRequest* request);
 // 1 with the oldest finished fetch not yet handed over.
@@ -45,9 +45,9 @@ int  sheet_fetch_take(SheetFetchDone* out);
 int  sheet_fetch_current(SheetFetchRequest* out);
 // Same sheet (position, level, format and size).
 int  sheet_fetch_same(const SheetFetchRequest* a, const SheetFetchRequest* b);
-// Drops the waiting request, asks a running transfer to stop and waits for
-// it at most waitMs; a worker still busy after that is left to end with the
-// process, its temporary files removed. Results not taken are dropped.
-void sheet_fetch_stop(int waitMs);
+// Drops the waiting request, cuts a running transfer short through the
+// downloads' cancel (left set, for exit) and waits for the worker to end.
+// Results not taken are dropped.
+void sheet_fetch_stop();
 // Seconds a sheet waits before it is asked again after n failures in a row.
 int  sheet_fetch_backoff_seconds(int failures);

@@ -26,9 +26,9 @@ const int kProbeDeadlineMs = 10000;
 const int64_t kProbeMaxBytes = 64 * 1024;
 
 struct ProbeState {
-    std::mutex lock;          // guards thread and url
+    std::mutex lock;          // guards thread, url and file
     std::thread thread;
-    std::string url;
+    std::string url, file;
     std::atomic<int> result{-1};
     std::atomic<int> applied{0};
     std::atomic<int> cancel{0};
@@ -78,13 +78,14 @@ int probe_connectivity(const AppSettings* settings) {
     return connectivity_probe_url(url, NET_PROBE_FILE, nullptr);
 }
 
-int connectivity_probe_thread(const char* url) {
-    int result = connectivity_probe_url(url, NET_PROBE_FILE, &probe.cancel);
+int connectivity_probe_thread(const char* url, const char* file) {
+    int result = connectivity_probe_url(url, file, &probe.cancel);
     probe.result.store(result);
+    platform_invalidate(0);            // a paint and the timer come soon
     return result;
 }
 
-int connectivity_probe_start(const AppSettings* settings) {
+int connectivity_probe_start(const AppSettings* settings, const char* file) {
     std::lock_guard<std::mutex> g(probe.lock);
     if (probe.thread.joinable()) {
         if (probe.result.load() < 0) return 0;  // still probing
@@ -93,12 +94,18 @@ int connectivity_probe_start(const AppSettings* settings) {
     char url[NET_NAME_SIZE];
     probe_url(settings, url, sizeof url);
     probe.url = url;
+    probe.file = file;
     probe.result.store(-1);
     probe.applied.store(0);
     probe.cancel.store(0);
     http_client_start();
-    probe.thread = std::thread([] { connectivity_probe_thread(probe.url.c_str()); });
+    probe.thread = std::thread([] { connectivity_probe_thread(probe.url.c_str(), probe.file.c_str()); });
     return 1;
+}
+
+int connectivity_probe_running() {
+    std::lock_guard<std::mutex> g(probe.lock);
+    return probe.thread.joinable() && probe.result.load() < 0;
 }
 
 int connectivity_probe_poll(AppSettings* settings) {

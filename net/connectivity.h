@@ -1,6 +1,6 @@
 // The connectivity probe: whether the program may go online and fetch
-// missing map sheets. Runs once at start-up on its own thread, and on the
-// main thread for the Online command.
+// missing map sheets. One probe thread, started at start-up and by the
+// Online command (app/online_probe.h).
 #pragma once
 #include <atomic>
 
@@ -20,13 +20,17 @@ void probe_url(const AppSettings* settings, char* out, int size);
 int  connectivity_probe_url(const char* url, const char* file, const std::atomic<int>* cancel);
 // connectivity_probe_url of probe_url into the probe file.
 int  probe_connectivity(const AppSettings* settings);
-// The start-up probe thread's work on a copied URL. Its result is kept for
-// connectivity_probe_poll; it touches nothing else.
-int  connectivity_probe_thread(const char* url);
+// The probe thread's work on a copied URL and file name. Its result is
+// kept for connectivity_probe_poll; it touches nothing else but asks for a
+// paint, so that the timer comes soon.
+int  connectivity_probe_thread(const char* url, const char* file);
 
-// Main window creation: starts the probe thread. Returns 1 when started,
-// 0 while an earlier probe still runs.
-int  connectivity_probe_start(const AppSettings* settings);
+// Starts the probe thread (main window creation; the Online command with a
+// file of its own). Returns 1 when started, 0 while an earlier probe still
+// runs.
+int  connectivity_probe_start(const AppSettings* settings, const char* file = NET_PROBE_FILE);
+// 1 while the probe thread has not answered.
+int  connectivity_probe_running();
 // Every timer tick, on the main thread: when the start-up probe has found
 // the network, goes online once and returns 1; else 0.
 int  connectivity_probe_poll(AppSettings* settings);

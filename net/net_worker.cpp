@@ -20,7 +20,6 @@ struct NetWorker {
     int busy = 0;                    // a job is waiting or running
     BaseJob job;
     int completed = 0;
-    int succeeded = 0;
     std::atomic<int> cancel{0};      // ends the running request within 0.1 s
     // A worker still running at exit is cut short rather than left to run
     // while the process takes its libraries down.
@@ -52,11 +51,10 @@ void work() {
         if (worker.busy) {
             BaseJob job = worker.job;
             g.unlock();
-            int ok = base_upload_run(&job, &worker.cancel);
+            base_upload_run(&job, &worker.cancel);
             g.lock();
             worker.busy = 0;
             worker.completed++;
-            worker.succeeded += ok;
             worker.changed.notify_all();
         }
         if (worker.quit) return;
@@ -107,9 +105,4 @@ int net_worker_wait_idle(int timeoutMs) {
 int net_worker_completed() {
     std::lock_guard<std::mutex> g(worker.lock);
     return worker.completed;
-}
-
-int net_worker_succeeded() {
-    std::lock_guard<std::mutex> g(worker.lock);
-    return worker.succeeded;
 }

@@ -18,6 +18,5 @@ int  net_worker_tick(AppSettings* settings);
 int  net_worker_busy();
 // Waits until no request runs, at most timeoutMs; 1 when idle (tests).
 int  net_worker_wait_idle(int timeoutMs);
-// Requests completed since start, and how many of them succeeded (tests).
+// Requests completed since start (tests).
 int  net_worker_completed();
-int  net_worker_succeeded();

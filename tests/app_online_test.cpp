@@ -2,10 +2,15 @@
 // downloaded when missing, the start-up probe takes the program online at
 // the next tick, and auto-pan then downloads the sheet the fix moves onto.
 #include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
 
 #include "app/commands_link.h"
 #include "app/download_area.h"
 #include "app/online_probe.h"
+#include "app/sheet_fetching.h"
+#include "maps/sheet_dispatch.h"
 #include "app_test_support.h"
 #include "download_fault_server.h"
 #include "settings/menu_ids.h"
@@ -197,4 +202,75 @@ TEST_F(AppTest, DownloadAreaCancelledAgainstASilentServerEndsCleanlyAtExit) {
     EXPECT_LE(server.requestCount(), 2);   // two transfers at once, none after Cancel
     for (const auto& e : std::filesystem::recursive_directory_iterator("."))
         EXPECT_EQ(std::string::npos, e.path().filename().string().find("tmp")) << e.path();
+}
+
+// Above the limit Download Area asks first, with the count and the size;
+// anything but yes fetches nothing.
+TEST_F(AppTest, DownloadAreaOfManySheetsAsksFirst) {
+    addSheet(kLat, kLon, 1, 0, 40);
+    writeFile("kiv_ini.txt", "Init=1\nProbe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\n");
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    ASSERT_EQ(1, app_create());
+    headless_set_dialog_hook(areaDialog);
+    areaLevel = 4, areaCancel = false;
+    app_command(MENU_DOWNLOAD_AREA);
+    ASSERT_GT(areaShown.sheets[4], 5000);
+    auto boxes = headless_calls_of("message_box");
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_NE(std::string::npos, boxes.back().text.find("Download them all?")) << boxes.back().text;
+    EXPECT_TRUE(boxes.back().a & PLATFORM_MB_YESNO);
+    EXPECT_EQ(0, download_area_running());
+}
+
+namespace {
+
+// Downloads held past exit, as by a slow flush to a card: they wait for
+// the test to let them go (or three seconds), then read their settings.
+std::mutex heldLock;
+std::condition_variable heldChanged;
+int heldInside = 0;
+bool released = false;
+
+int heldDownload(double, double, int, const AppSettings* s, char* out, int, int, int) {
+    std::unique_lock<std::mutex> g(heldLock);
+    heldInside++;
+    heldChanged.notify_all();
+    heldChanged.wait_for(g, std::chrono::seconds(3), [] { return released; });
+    snprintf(out, SHEET_PATH_MAX, "%.*s", static_cast<int>(strlen(s->mapsDir)), s->mapsDir);
+    heldInside--;
+    heldChanged.notify_all();
+    return 1;
+}
+
+}  // namespace
+
+// Exit while the sheet queue's worker and both Download Area workers are
+// held in a download: exit waits for them, and none reads the freed record
+// (the sanitizer build reports any such read).
+TEST_F(AppTest, ExitWaitsForDownloadWorkersThatNeverReadTheFreedSettings) {
+    addSheet(kLat, kLon, 2, 0, 40);
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    ASSERT_EQ(1, app_create());
+    sheet_fetching_stop();
+    sheet_download_hooks = SheetDownloadHooks{heldDownload, nullptr, nullptr};
+    sheet_fetching_install(settings());
+    char path[SHEET_PATH_MAX];
+    double north = snapLatitude(kLat + 1, 2, 0), lon = snapLongitude(kLon, 2, 0);
+    sheet_download_hooks.downloadSheet(north, lon, 2, settings(), path, 0, 0, 0);
+    headless_set_dialog_hook([](int kind, void* state) {
+        if (kind == PLATFORM_DIALOG_DOWNLOAD_AREA) return areaDialog(kind, state);
+        std::unique_lock<std::mutex> g(heldLock);   // progress: closed once all three are held
+        heldChanged.wait_for(g, std::chrono::seconds(10), [] { return heldInside == 3; });
+        return 0;
+    });
+    areaLevel = 3;
+    app_command(MENU_DOWNLOAD_AREA);
+    ASSERT_EQ(3, heldInside);
+    app_close();
+    app_destroy();
+    std::unique_lock<std::mutex> g(heldLock);
+    EXPECT_EQ(0, heldInside);
+    released = true;
+    heldChanged.notify_all();
+    heldChanged.wait_for(g, std::chrono::seconds(10), [] { return heldInside == 0; });
 }

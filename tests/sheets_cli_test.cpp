@@ -26,9 +26,8 @@ struct ToolRun {
     std::string out;
 };
 
-// Run in dir when given (kiv_ini.txt is read there).
-ToolRun kivsheet(const std::string& args, const std::string& dir = "") {
-    std::string cmd = (dir.empty() ? "" : "cd " + dir + " && ") + KIVSHEET_PATH + " " + args + " 2>&1";
+ToolRun run(const std::string& command) {
+    std::string cmd = command + " 2>&1";
     ToolRun r{-1, ""};
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return r;
@@ -38,6 +37,10 @@ ToolRun kivsheet(const std::string& args, const std::string& dir = "") {
     int st = pclose(p);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return r;
+}
+// Run in dir when given (kiv_ini.txt is read there).
+ToolRun kivsheet(const std::string& args, const std::string& dir = "") {
+    return run((dir.empty() ? "" : "cd " + dir + " && ") + std::string(KIVSHEET_PATH) + " " + args);
 }
 
 const char* record = "200000,1470000.250000,-200000.500000,1450000.125000,-215000.000000,1490000.750000,"
@@ -170,6 +173,7 @@ TEST(AreaSheets, BoxesCorridorsAndLevelLists) {
         std::vector<AreaSheet> out;
         int n = area_sheets_in_box(b.s, b.w, b.n, b.e, b.level, b.big, &out);
         EXPECT_EQ(b.count, n) << b.s << " " << b.w << " level " << b.level << " big " << b.big;
+        EXPECT_EQ(b.count, area_sheets_count_in_box(b.s, b.w, b.n, b.e, b.level, b.big));
         if (n > 0) {
             EXPECT_EQ(0, area_sheets_in_box(b.s, b.w, b.n, b.e, b.level, b.big, &out));   // no repeats
         }
@@ -177,7 +181,7 @@ TEST(AreaSheets, BoxesCorridorsAndLevelLists) {
     // A diagonal route with no corridor: the sheet under every point of it is in the list.
     std::vector<AreaPoint> route = {{45.30, -75.90}, {45.55, -75.41}, {45.20, -75.30}};
     std::vector<AreaSheet> along;
-    ASSERT_GT(area_sheets_along(route, 0, 4, 0, &along), 0);
+    ASSERT_GT(area_sheets_along({route}, 0, 4, 0, &along), 0);
     for (size_t leg = 1; leg < route.size(); leg++)
         for (int k = 0; k <= 1000; k++) {
             double f = k / 1000.0, lat = route[leg - 1].lat + f * (route[leg].lat - route[leg - 1].lat),
@@ -232,12 +236,13 @@ TEST(KivsheetCli, FetchSaysWhyNoSheetCame) {
 // fetch-area against a loopback map server: the dry run counts, the run
 // fills the store with a line per sheet and a summary, a second run finds
 // everything stored; fetch-route over a track log asks only for what its
-// corridor lacks; a server that fails gives status 2.
+// corridor lacks; a failed sheet is tried again; the progress bar fits a
+// narrow terminal; a server that fails sheet after sheet stops the run.
 TEST(KivsheetCli, FetchAreaFillsTheStoreAndResumes) {
     std::atomic<int> images{0};
-    bool failing = false;
+    std::atomic<bool> failing{false}, failOnce{false};   // failOnce: the next request fails
     FaultServer server([&](const std::string& line) -> FaultReply {
-        if (failing) return faultStatus(500, "Internal Server Error", "<html>down</html>");
+        if (failing || failOnce.exchange(false)) return faultStatus(500, "Internal Server Error", "<html>down</html>");
         if (line.rfind("GET /cgi-bin/mapserv?", 0) == 0)
             return faultOk("<tr><td>mapext</td><td>1450000 -215000 1490000 -185000</td></tr>\n"
                            "<tr><td>image</td><td>/tmp/ntdb1.gif</td></tr>\n");
@@ -275,10 +280,50 @@ TEST(KivsheetCli, FetchAreaFillsTheStoreAndResumes) {
     EXPECT_NE(std::string::npos, r.out.find("10 sheets, 7 stored, 3 to fetch")) << r.out;
     EXPECT_EQ(47, images.load());
 
-    failing = true;
-    r = kivsheet("fetch-area --bbox 45.5 -75.7 45.5 -75.7 --levels 4" + common);
+    // Two short tracks 150 km apart and a waypoint between them: each is
+    // followed on its own (joined, they would need some 200 sheets).
+    std::ofstream(dir / "two.gpx") << "<gpx version=\"1.1\"><wpt lat=\"45.5\" lon=\"-74.6\"/>"
+                                      "<trk><trkseg><trkpt lat=\"45.4\" lon=\"-75.7\"/>"
+                                      "<trkpt lat=\"45.42\" lon=\"-75.68\"/></trkseg></trk>"
+                                      "<trk><trkseg><trkpt lat=\"45.5\" lon=\"-73.6\"/>"
+                                      "<trkpt lat=\"45.52\" lon=\"-73.58\"/></trkseg></trk></gpx>";
+    r = kivsheet("fetch-route " + (dir / "two.gpx").string() + " --corridor 1 --levels 4 --dry-run" + common);
+    EXPECT_TRUE(std::atoi(r.out.c_str()) >= 3 && std::atoi(r.out.c_str()) <= 60) << r.out;
+
+    // A continent at the finest level is counted, not listed, and not
+    // fetched without --force.
+    r = kivsheet("fetch-area --bbox 40 -150 75 -45 --levels 4 --dry-run" + common);
+    EXPECT_EQ(0u, r.out.find("13238401 sheets, about ")) << r.out;
+    r = kivsheet("fetch-area --bbox 40 -150 75 -45 --levels 4" + common);
     EXPECT_EQ(2, r.status) << r.out;
-    EXPECT_NE(std::string::npos, r.out.find("1 failed")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("add --force")) << r.out;
+    EXPECT_EQ(47, images.load());
+
+    // A sheet whose first try fails is tried again.
+    failOnce = true;
+    r = kivsheet("fetch-area --bbox 45.5 -75.7 45.5 -75.7 --levels 4" + common);
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("1 fetched")) << r.out;
+
+    // On a terminal 40 columns wide each redraw of the bar fits in the line.
+    std::filesystem::remove_all(dir / "Maps");
+    ToolRun tty = run("script -qec 'stty cols 40 rows 10; " + std::string(KIVSHEET_PATH) +
+                      " fetch-area --bbox 45.36 -75.70 45.44 -75.60 --levels 3 " + common + "' /dev/null");
+    // Every redraw (the text before a carriage return that does not end the line) fits.
+    size_t redraws = 0;
+    for (size_t at = 0; (at = tty.out.find('\r', at + 1)) != std::string::npos;) {
+        if (tty.out[at + 1] == '\n') continue;
+        size_t start = tty.out.find_last_of("\r\n", at - 1) + 1;
+        EXPECT_LT(at - start, 40u) << tty.out.substr(start, at - start);
+        redraws++;
+    }
+    EXPECT_GT(redraws, 0u) << tty.out;
+
+    // A server that fails sheet after sheet: the run stops, with one message.
+    failing = true;
+    r = kivsheet("fetch-area --bbox 45.2 -75.7 45.3 -75.6 --levels 4 --jobs 3" + common);
+    EXPECT_EQ(2, r.status) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("does not answer with sheets: stopped after 3 sheets")) << r.out;
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
 }

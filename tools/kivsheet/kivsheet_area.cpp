@@ -1,6 +1,9 @@
 #include "tools/kivsheet/kivsheet_area.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <atomic>
 #include <chrono>
@@ -15,7 +18,9 @@
 #include "maps/area_sheets.h"
 #include "maps/area_sheets_fetch.h"
 #include "maps/map_view.h"
+#include "maps/zoom_levels.h"
 #include "maps/sheet_download.h"
+#include "maps/sheet_download_parts.h"
 #include "maps/sheet_store.h"
 #include "settings/app_settings.h"
 #include "settings/gpx_reader.h"
@@ -46,7 +51,8 @@ void loadSettings(AppSettings* s) {
 std::string megabytes(double bytes) {
     char t[32];
     if (bytes < 1e6) snprintf(t, sizeof t, "%.0f kB", bytes / 1e3);
-    else snprintf(t, sizeof t, "%.1f MB", bytes / 1e6);
+    else if (bytes < 1e9) snprintf(t, sizeof t, "%.1f MB", bytes / 1e6);
+    else snprintf(t, sizeof t, "%.1f GB", bytes / 1e9);
     return t;
 }
 
@@ -76,27 +82,69 @@ void eachSheet(const AreaSheet& a, int ok, int64_t bytes, void* context) {
     fflush(r->out);
 }
 
+// The terminal's width: the window size, else COLUMNS, else 80.
+int terminalColumns(FILE* out) {
+    struct winsize ws{};
+    if (ioctl(fileno(out), TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+    const char* c = getenv("COLUMNS");
+    int n = c ? atoi(c) : 0;
+    return n > 0 ? n : 80;
+}
+
+// One line redrawn in place: cut to the terminal's width (less one column,
+// so the cursor never wraps), the bar shortened first.
 void drawBar(FILE* out, const AreaFetchCounts& c, double seconds) {
-    const int width = 24;
-    int filled = c.total ? width * c.done / c.total : width;
     double rate = seconds > 0 ? c.done / seconds : 0;
-    std::string bar(static_cast<size_t>(filled), '#');
-    bar.resize(width, '-');
-    fprintf(out, "\r[%s] %d/%d sheets  %s  %.1f sheets/s  %s left ", bar.c_str(), c.done, c.total,
-            megabytes(static_cast<double>(c.bytes)).c_str(), rate,
-            rate > 0 ? clock((c.total - c.done) / rate).c_str() : "?:??");
+    char text[160];
+    snprintf(text, sizeof text, " %d/%d sheets  %s  %.1f sheets/s  %s left", c.done, c.total,
+             megabytes(static_cast<double>(c.bytes)).c_str(), rate,
+             rate > 0 ? clock((c.total - c.done) / rate).c_str() : "?:??");
+    int columns = terminalColumns(out) - 1;
+    int width = std::min(24, columns - static_cast<int>(strlen(text)) - 2);
+    std::string line;
+    if (width >= 4) {
+        int filled = c.total ? width * c.done / c.total : width;
+        line = "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(width - filled), '-');
+        line += "]";
+    }
+    line += text;
+    line.resize(static_cast<size_t>(std::max(0, columns)), ' ');
+    fprintf(out, "\r%s", line.c_str());
     fflush(out);
+}
+
+// Over AREA_SHEETS_ASK_ABOVE sheets without --force: the count (-1: more
+// than that) and the size are printed, and nothing is checked or fetched.
+int tooMany(long long count, int64_t bytes, const Options& o) {
+    if (count >= 0) printf("%lld sheets, about %s\n", count, megabytes(static_cast<double>(bytes)).c_str());
+    else printf("more than %d sheets\n", static_cast<int>(AREA_SHEETS_ASK_ABOVE));
+    fflush(stdout);
+    if (o.dryRun) return 0;
+    fprintf(stderr, "kivsheet: more than %d sheets: narrow the area, corridor or levels, or add --force\n",
+            static_cast<int>(AREA_SHEETS_ASK_ABOVE));
+    return 2;
+}
+
+// Where the sheets come from, for the message when it does not answer.
+std::string sourceOf(const AppSettings* s, const Options& o) {
+    const WmsSource& wms = o.aerial ? s->wmsAerial : s->wms;
+    if (wms.url[0]) return wms.url;
+    char root[SHEET_PATH_MAX];
+    return sheetServerRoot(s, root, sizeof root) ? root : s->serverUrl;
 }
 
 // Lists, counts and (unless a dry run) fetches the sheets.
 int fetchSheets(const std::vector<AreaSheet>& all, AppSettings* s, const Options& o) {
     std::vector<AreaSheet> missing;
+    int64_t estimate = 0;
     for (const AreaSheet& a : all)
-        if (!area_sheet_stored(s, a, o.aerial, o.big, nullptr)) missing.push_back(a);
-    int64_t each = area_sheet_estimate_bytes(s, all, o.aerial, o.big);
+        if (!area_sheet_stored(s, a, o.aerial, o.big, nullptr)) {
+            missing.push_back(a);
+            estimate += area_sheet_typical_bytes(a.level, o.aerial, o.big);
+        }
     size_t stored = all.size() - missing.size();
     printf("%zu sheets, %zu stored, %zu to fetch, about %s\n", all.size(), stored, missing.size(),
-           megabytes(static_cast<double>(each) * static_cast<double>(missing.size())).c_str());
+           megabytes(static_cast<double>(estimate)).c_str());
     fflush(stdout);
     if (o.dryRun || missing.empty()) return 0;
 
@@ -119,13 +167,19 @@ int fetchSheets(const std::vector<AreaSheet>& all, AppSettings* s, const Options
         if (c.finished) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
-    area_fetch_end(f, 1000);
+    area_fetch_end(f);
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (run.bar) fputc('\n', run.out);
     fprintf(run.out, "%d fetched (%s), %zu already stored, %d failed in %.1f s (%.1f sheets/s)\n", c.fetched,
             megabytes(static_cast<double>(c.bytes)).c_str(), stored + static_cast<size_t>(c.skipped), c.failed,
             seconds, seconds > 0 ? c.fetched / seconds : 0.0);
     fflush(run.out);
+    if (c.stopped)
+        fprintf(stderr,
+                "kivsheet: %s does not answer with sheets: stopped after %d sheets in a row failed (each tried %d "
+                "times), %d not tried\n",
+                sourceOf(s, o).c_str(), static_cast<int>(AREA_FETCH_FAILURES_IN_A_ROW),
+                static_cast<int>(AREA_FETCH_TRIES), c.total - c.done);
     return c.failed ? 2 : 0;
 }
 
@@ -144,11 +198,21 @@ int kivsheet_fetch_area(const Options& o) {
     static AppSettings s;
     loadSettings(&s);
     if (int rc = kivsheet_apply_paths(o, &s)) return rc;
+    if (!o.haveBox || o.route) return fail("usage: kivsheet fetch-area --bbox SOUTH WEST NORTH EAST --levels 2-4", "");
+    // Counted first: a continent at the finest level is millions of sheets.
+    long long count = 0;
+    int64_t bytes = 0;
+    for (int level = 0; level <= ZOOM_FINEST; level++) {
+        if (!(o.levels & (1 << level))) continue;
+        long long n = area_sheets_count_in_box(o.bbox[0], o.bbox[1], o.bbox[2], o.bbox[3], level, o.big);
+        if (n < 0) return fail("bad box: south must not exceed north, nor west east", "");
+        count += n;
+        bytes += n * area_sheet_typical_bytes(level, o.aerial, o.big);
+    }
+    if (count > AREA_SHEETS_ASK_ABOVE && !o.force) return tooMany(count, bytes, o);
     std::vector<AreaSheet> all;
-    for (int level = 0; level <= 4; level++)
-        if (o.levels & (1 << level) &&
-            area_sheets_in_box(o.bbox[0], o.bbox[1], o.bbox[2], o.bbox[3], level, o.big, &all) < 0)
-            return fail("bad box: south must not exceed north, nor west east", "");
+    for (int level = 0; level <= ZOOM_FINEST; level++)
+        if (o.levels & (1 << level)) area_sheets_in_box(o.bbox[0], o.bbox[1], o.bbox[2], o.bbox[3], level, o.big, &all);
     return fetchSheets(all, &s, o);
 }
 
@@ -156,20 +220,28 @@ int kivsheet_fetch_route(const Options& o) {
     static AppSettings s;
     loadSettings(&s);
     if (int rc = kivsheet_apply_paths(o, &s)) return rc;
-    std::vector<AreaPoint> points;
+    if (!o.route || o.corridorKm < 0) return fail("usage: kivsheet fetch-route FILE.gpx|track.txt --corridor KM --levels 2-4", "");
+    // Each track, route and waypoint on its own: never a line from one to the next.
+    std::vector<std::vector<AreaPoint>> lines;
     if (endsWith(o.route, ".gpx")) {
         GpxData data;
         if (!gpx_read_file(o.route, &data)) return fail("not a GPX file: ", o.route);
-        for (const GpxLine& line : data.lines)
-            for (const GpxPoint& p : line.points) points.push_back(AreaPoint{p.lat, p.lon});
-        if (points.empty())
-            for (const GpxWaypoint& w : data.waypoints) points.push_back(AreaPoint{w.lat, w.lon});
-    } else if (track_log_read_points(o.route, addTrackPoint, &points) < 0) {
-        return fail("cannot open ", o.route);
+        for (const GpxLine& line : data.lines) {
+            lines.emplace_back();
+            for (const GpxPoint& p : line.points) lines.back().push_back(AreaPoint{p.lat, p.lon});
+        }
+        for (const GpxWaypoint& w : data.waypoints) lines.push_back({AreaPoint{w.lat, w.lon}});
+    } else {
+        lines.emplace_back();
+        if (track_log_read_points(o.route, addTrackPoint, &lines.back()) < 0) return fail("cannot open ", o.route);
     }
-    if (points.empty()) return fail("no points in ", o.route);
+    size_t points = 0;
+    for (const auto& line : lines) points += line.size();
+    if (points == 0) return fail("no points in ", o.route);
+    size_t limit = o.force ? SIZE_MAX : static_cast<size_t>(AREA_SHEETS_ASK_ABOVE);
     std::vector<AreaSheet> all;
-    for (int level = 0; level <= 4; level++)
-        if (o.levels & (1 << level)) area_sheets_along(points, o.corridorKm, level, o.big, &all);
+    for (int level = 0; level <= ZOOM_FINEST; level++)
+        if (o.levels & (1 << level)) area_sheets_along(lines, o.corridorKm, level, o.big, &all, limit);
+    if (all.size() > limit) return tooMany(-1, 0, o);
     return fetchSheets(all, &s, o);
 }

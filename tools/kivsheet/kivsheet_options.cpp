@@ -42,7 +42,7 @@ const Command kCommands[] = {
     {"png", 2, 0, 0},
     {"fetch", 3, BIG | AERIAL | MAPS | SERVER, 0},
     {"fetch-area", 0, BIG | AERIAL | JOBS | DRY_RUN | MAPS | SERVER | LEVELS | BBOX | FORCE, LEVELS | BBOX},
-    {"fetch-route", 1, BIG | AERIAL | JOBS | DRY_RUN | MAPS | SERVER | LEVELS | CORRIDOR, LEVELS | CORRIDOR},
+    {"fetch-route", 1, BIG | AERIAL | JOBS | DRY_RUN | FORCE | MAPS | SERVER | LEVELS | CORRIDOR, LEVELS | CORRIDOR},
 };
 
 // A value that does not do: the message says it all.
@@ -136,7 +136,7 @@ void kivsheet_usage(FILE* out) {
             "       kivsheet fetch-area --bbox SOUTH WEST NORTH EAST --levels 2-4 [--big] [--aerial] [--jobs N]\n"
             "                           [--dry-run] [--force] [--maps DIR] [--server URL]\n"
             "       kivsheet fetch-route FILE.gpx|track.txt --corridor KM --levels 2-4 [--big] [--aerial]\n"
-            "                           [--jobs N] [--dry-run] [--maps DIR] [--server URL]\n"
+            "                           [--jobs N] [--dry-run] [--force] [--maps DIR] [--server URL]\n"
             "       kivsheet --help | --version\n");
 }
 

@@ -11,7 +11,7 @@ struct KivsheetOptions {
     std::string command;
     std::vector<const char*> operands;   // after the command
     int big = 0, aerial = 0, jpg = 0, dryRun = 0;
-    int force = 0;                       // fetch-area: fetch stored sheets again
+    int force = 0;                       // fetch-area/-route: more than 5,000 sheets
     char zoomLetter = 0;                 // --zoom-letter; 0 = none
     std::string maps, server;            // as typed, whole; empty = kiv_ini.txt's
     int levels = 0;                      // bit n: level n
