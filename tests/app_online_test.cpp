@@ -252,7 +252,7 @@ TEST_F(AppTest, ExitWaitsForDownloadWorkersThatNeverReadTheFreedSettings) {
     writeFile("kiv_com.txt", "COM0\nSmall\n");
     ASSERT_EQ(1, app_create());
     sheet_fetching_stop();
-    sheet_download_hooks = SheetDownloadHooks{heldDownload, nullptr, nullptr};
+    sheet_download_hooks = SheetDownloadHooks{heldDownload, nullptr, nullptr, nullptr};
     sheet_fetching_install(settings());
     char path[SHEET_PATH_MAX];
     double north = snapLatitude(kLat + 1, 2, 0), lon = snapLongitude(kLon, 2, 0);
