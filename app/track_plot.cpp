@@ -31,7 +31,9 @@ void track_log_point(AppSettings* s, double lat, double lon) {
     if (!s->trackLogFile[0]) return;
     char utc[GPS_TIME_TEXT];
     gps_copy_utc_text(utc);
-    if (strcmp(utc, s->lastLoggedTime) <= 0) return;
+    // One line a second. A time before the last logged one is the receiver's
+    // clock stepping back (a reset, a replayed log): followed, never waited out.
+    if (!utc[0] || strcmp(utc, s->lastLoggedTime) == 0) return;
     snprintf(s->lastLoggedTime, sizeof s->lastLoggedTime, "%s", utc);
     track_log_append(s->trackLogFile, lat, lon, s->lastLoggedTime);
 }

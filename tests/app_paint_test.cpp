@@ -99,15 +99,17 @@ TEST_F(AppPaintTest, TrackLogGetsOneLinePerMarkerMoveWithANewerTime) {
     EXPECT_STREQ("2025/05/08 12:00:02", settings()->lastLoggedTime);
 }
 
-TEST_F(AppPaintTest, TrackLogContinuesAfterTheLastLoggedTimeOfAnEarlierRun) {
-    writeFile("track.txt", "45.500000 -75.600000 - 2025/05/08 13:00:00\n");
+// A receiver whose clock steps back (or a run after one with a wrong future
+// date) is followed: the log never stops for the rest of the run.
+TEST_F(AppPaintTest, TrackLogFollowsTheReceiversTimeEvenBackwards) {
+    writeFile("track.txt", "45.500000 -75.600000 - 2066/05/08 13:00:00\n");
     create("File=track.txt\n");
     fixAndPaint(A[0], A[1], "2025/05/08 12:30:00");
-    EXPECT_EQ(1u, logLines().size());
-    fixAndPaint(B[0], B[1], "2025/05/08 13:00:01");
+    fixAndPaint(B[0], B[1], "2025/05/08 12:30:00");   // the same second: no line
+    fixAndPaint(C[0], C[1], "2025/05/08 12:30:01");
     auto lines = logLines();
-    ASSERT_EQ(2u, lines.size());
-    EXPECT_EQ("45.530000 -75.690000 - 2025/05/08 13:00:01", lines[1]);
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_EQ("45.520000 -75.680000 - 2025/05/08 12:30:01", lines[2]);
 }
 
 TEST_F(AppPaintTest, PlotDrawsTwoNumberLinesAsDotsUnderTheMarker) {

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "position/gps_fix.h"
+#include "platform/console_backend.h"
 #include "position/receiver_feed.h"
 #include "position/receiver_io.h"
 #include "settings/app_settings.h"
@@ -158,6 +159,8 @@ int parse_options(int argc, char** argv, DumpOptions* o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Warnings of the layers below (settings, ports, files) go to stderr.
+    platform_install_console("kivdump");
     DumpOptions o;
     if (int rc = parse_options(argc, argv, &o)) return rc;
 

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "settings/gpx_reader.h"
+#include "platform/console_backend.h"
 #include "settings/gpx_writer.h"
 #include "settings/program_version.h"
 #include "settings/text_scan.h"
@@ -134,6 +135,8 @@ int info(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Warnings of the layers below (settings, ports, files) go to stderr.
+    platform_install_console("kivtrack");
     const option options[] = {{"write", required_argument, nullptr, 'w'},
                               {"help", no_argument, nullptr, 'h'},
                               {"version", no_argument, nullptr, 'V'},
