@@ -1,0 +1,69 @@
+// Composing the map view from cached sheets: the per-frame work of a pane
+// of 1920 x 1080 and 3840 x 2160 at 1:50k and 1:20k (the finest level,
+// where most sheets meet the view). Targets: 4 ms and 12 ms.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "maps/sheet_store.h"
+#include "maps/view_compose.h"
+#include "tests/sheet_test_files.h"
+
+namespace {
+
+// Every needed sheet stored as a map-like GIF with its download's extent.
+int storeSheets(const std::string& maps, const ViewRecord& view) {
+    std::vector<ViewSheet> sheets;
+    int w = view_sheet_width(view.big), h = view_sheet_height(view.big);
+    if (view_needed_sheets(view, maps.c_str(), 0, &sheets) <= 0) return 0;
+    Bytes gif = makeGif(w, h, mapLikeIndices(w, h));
+    for (const ViewSheet& s : sheets) {
+        char record[256], path[SHEET_PATH_MAX];
+        unsigned char* sheet = nullptr;
+        size_t size = 0;
+        if (sheetFormatExtentRecord(record, sizeof record, &s.extent) <= 0 ||
+            !sheetPath(path, sizeof path, maps.c_str(), s.lat, s.lon, view.level, view.big, SHEET_GIF) ||
+            !sheetInsertExtentGif(gif.data(), gif.size(), record, &sheet, &size))
+            return 0;
+        writeBytes(path, Bytes(sheet, sheet + size));
+        free(sheet);
+    }
+    return static_cast<int>(sheets.size());
+}
+
+void ComposeFromCache(benchmark::State& state) {
+    const int width = static_cast<int>(state.range(0)), height = width * 9 / 16, level = static_cast<int>(state.range(1));
+    TempTree tmp;
+    ViewRecord view;
+    std::vector<ViewSheet> needed, missing;
+    if (!view_make(&view, level, 0, 45.3252, -75.8748, width, height) || !storeSheets(tmp.maps(), view) ||
+        view_needed_sheets(view, tmp.maps().c_str(), 0, &needed) <= 0) {
+        state.SkipWithError("cannot store the sheets");
+        return;
+    }
+    SheetCache cache;
+    cache.limitBytes = 256u << 20;  // the whole view's sheets: only hits in the loop
+    ViewImages images;
+    view_gather(needed, &cache, &images, &missing);
+    Bytes rgb(static_cast<size_t>(width) * height * 3);
+    long decodes = cache.decodes;
+    for (auto _ : state) {
+        view_gather(needed, &cache, &images, &missing);
+        benchmark::DoNotOptimize(view_compose(view, images, rgb.data()));
+    }
+    if (cache.decodes != decodes || !missing.empty()) state.SkipWithError("a sheet was not cached");
+    state.counters["sheets"] = static_cast<double>(images.size());
+    state.counters["cache_MB"] = static_cast<double>(cache.usedBytes) / (1 << 20);
+}
+
+}  // namespace
+
+BENCHMARK(ComposeFromCache)
+    ->Args({1920, 3})
+    ->Args({3840, 3})
+    ->Args({1920, 4})
+    ->Args({3840, 4})
+    ->ArgNames({"width", "level"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();

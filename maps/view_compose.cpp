@@ -1,0 +1,149 @@
+#include "maps/view_compose.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// A sheet placed on the screen: columns [x0, x1), rows [y0, y1), centre.
+struct Placed {
+    long x0, y0, x1, y1;
+    double ccx, ccy;
+    const DecodedSheet* sheet;
+};
+
+// Screen columns [from, to) of one row that a sheet owns.
+struct Span {
+    long row, from, to;
+};
+
+constexpr int kHatchPeriod = 10;
+
+// Diagonal lines fixed to the plane, so the hatching moves with the map.
+void hatch(unsigned char* row, long from, long to, long phase) {
+    long p = ((phase + from) % kHatchPeriod + kHatchPeriod) % kHatchPeriod;
+    for (long x = from; x < to; x++, p = p + 1 == kHatchPeriod ? 0 : p + 1)
+        memset(row + x * 3, p == 0 ? VIEW_HATCH_LINE : VIEW_HATCH_GROUND, 3);
+}
+
+double distance2(const Placed& p, double x, double y) {
+    double dx = x - p.ccx, dy = y - p.ccy;
+    return dx * dx + dy * dy;
+}
+
+// The first column after x where the owner's span ends: its own right
+// edge, or where a sheet that covers the row becomes nearer (at its left
+// edge, or past the bisector of a sheet whose centre lies further right).
+// *next is the sheet nearest there when one of those ends it, else null.
+// row: the sheets that cover the row and may reach past x, by left edge.
+long spanEnd(const Placed* const* row, const Placed* const* rowEnd, const Placed* owner, long x, double yc,
+             long width, const Placed** next) {
+    long end = std::min(width, owner->x1);
+    *next = nullptr;
+    double dyo = (yc - owner->ccy) * (yc - owner->ccy);
+    for (; row != rowEnd && (*row)->x0 <= end; row++) {
+        const Placed* k = *row;
+        if (k == owner || k->x1 <= x) continue;
+        long from = std::max(x, k->x0), at = end + 1;
+        if (k->ccx > owner->ccx) {
+            double dyk = (yc - k->ccy) * (yc - k->ccy);
+            double cross = (k->ccx * k->ccx - owner->ccx * owner->ccx + dyk - dyo) / (2 * (k->ccx - owner->ccx));
+            double first = std::floor(cross - 0.5) + 1;
+            if (first <= end) at = std::max(std::max(from, x + 1), static_cast<long>(first));
+        } else if (distance2(*k, from + 0.5, yc) < distance2(*owner, from + 0.5, yc)) {
+            at = from;  // only at its edge: further right it falls behind
+        }
+        if (at < end || (at == end && *next && distance2(*k, at + 0.5, yc) < distance2(**next, at + 0.5, yc))) {
+            end = at;
+            *next = k;
+        }
+    }
+    return end;
+}
+
+}  // namespace
+
+void view_gather(const std::vector<ViewSheet>& needed, SheetCache* cache, ViewImages* images,
+                 std::vector<ViewSheet>* missing) {
+    images->clear();
+    missing->clear();
+    for (const ViewSheet& s : needed) {
+        std::string why;
+        auto image = s.format >= 0 ? sheet_cache_get(cache, s.path, s.format, &why) : nullptr;
+        if (image) images->push_back(std::move(image));
+        else missing->push_back(s);
+    }
+}
+
+long view_compose(const ViewRecord& view, const ViewImages& images, unsigned char* rgb) {
+    const long width = view.width, height = view.height;
+    if (width <= 0 || height <= 0 || !(view.mpp > 0)) return 0;
+    double left, top;
+    view_screen_to_plane(view, 0, 0, &left, &top);
+    std::vector<Placed> placed;
+    for (const auto& image : images) {
+        const SheetExtent& e = image->extent;
+        double sx = std::round((e.minX - left) / view.mpp), sy = std::round((top - e.maxY) / view.mpp);
+        if (!(sx < width && sx + image->width > 0 && sy < height && sy + image->height > 0)) continue;
+        long x0 = static_cast<long>(sx), y0 = static_cast<long>(sy);
+        placed.push_back({x0, y0, x0 + image->width, y0 + image->height, x0 + image->width / 2.0,
+                          y0 + image->height / 2.0, image.get()});
+    }
+    // By left edge: the sheets a span can meet are a short run of each row.
+    std::sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.x0 < b.x0; });
+    long widest = 0;
+    for (const Placed& p : placed) widest = std::max(widest, p.x1 - p.x0);
+    long hatchPhase = std::lround(std::floor(left / view.mpp) - std::floor(top / view.mpp));
+    long hatched = 0;
+    std::vector<const Placed*> row;
+    std::vector<std::vector<Span>> spans(placed.size());
+    for (long py = 0; py < height; py++) {
+        unsigned char* out = rgb + py * width * 3;
+        row.clear();
+        for (const Placed& p : placed)
+            if (p.y0 <= py && py < p.y1) row.push_back(&p);
+        double yc = py + 0.5;
+        const Placed* owner = nullptr;
+        size_t lo = 0;
+        for (long x = 0; x < width;) {
+            while (lo < row.size() && row[lo]->x0 + widest <= x) lo++;
+            long next = width;
+            if (!owner) {
+                double best = 0;
+                for (size_t i = lo; i < row.size(); i++) {
+                    const Placed* k = row[i];
+                    if (k->x0 > x) {
+                        next = k->x0;
+                        break;
+                    }
+                    if (k->x1 <= x) continue;
+                    double d = distance2(*k, x + 0.5, yc);
+                    if (!owner || d < best) owner = k, best = d;
+                }
+            }
+            if (!owner) {
+                hatch(out, x, next, hatchPhase + py);
+                hatched += next - x;
+                x = next;
+                continue;
+            }
+            const Placed* successor;
+            next = spanEnd(row.data() + lo, row.data() + row.size(), owner, x, yc, width, &successor);
+            spans[owner - placed.data()].push_back({py, x, next});
+            owner = successor;
+            x = next;
+        }
+    }
+    // Sheet by sheet, so that each is read front to back.
+    for (size_t i = 0; i < placed.size(); i++) {
+        const Placed& p = placed[i];
+        const DecodedSheet& s = *p.sheet;
+        for (const Span& span : spans[i]) {
+            const unsigned char* src = s.pixels.get() + ((span.row - p.y0) * s.width + (span.from - p.x0)) * 3;
+            memcpy(rgb + (span.row * width + span.from) * 3, src, static_cast<size_t>(span.to - span.from) * 3);
+        }
+    }
+    return hatched;
+}

@@ -1,0 +1,29 @@
+// Composing the view from decoded sheets: at every pixel the sheet whose
+// centre is nearest among the stored sheets that cover it, so neighbours
+// meet with no seam and no gap and the labels cut at a sheet's edge lie
+// under the next sheet's middle; a light hatching where no stored sheet
+// covers the view. Each sheet is copied at the level's own resolution,
+// its extent rounded to whole screen pixels.
+#pragma once
+#include <memory>
+#include <vector>
+
+#include "maps/sheet_cache.h"
+#include "maps/view_plane.h"
+#include "maps/view_sheets.h"
+
+using ViewImages = std::vector<std::shared_ptr<const DecodedSheet>>;
+
+// The decoded images of the needed sheets that are stored, through the
+// cache (decoding on a miss), into *images; the needed sheets with no
+// image (not stored, or not readable) into *missing, in the order given:
+// the sheets to request and to mark "loading" while queued.
+void view_gather(const std::vector<ViewSheet>& needed, SheetCache* cache, ViewImages* images,
+                 std::vector<ViewSheet>* missing);
+
+// Composes the images into rgb (view.width x view.height packed RGB rows,
+// top-down, owned by the caller). Returns how many pixels were hatched.
+long view_compose(const ViewRecord& view, const ViewImages& images, unsigned char* rgb);
+
+// The placeholder's two tones: the ground and the hatching lines.
+enum { VIEW_HATCH_GROUND = 0xEC, VIEW_HATCH_LINE = 0xC8 };

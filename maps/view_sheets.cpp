@@ -1,0 +1,90 @@
+#include "maps/view_sheets.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "maps/area_sheets.h"
+#include "maps/lcc.h"
+#include "maps/sheet_download_parts.h"
+#include "maps/sheet_store.h"
+#include "maps/wms_request.h"
+#include "maps/zoom_levels.h"
+
+namespace {
+
+struct DegreeBox {
+    double south, west, north, east;
+};
+
+// The box in degrees around the plane rectangle, from its corners and edge
+// midpoints: the grid is lat/lon and curved in the plane, so a step of
+// margin is added on every side.
+int degreeBox(const ViewRecord& view, double minX, double minY, double maxX, double maxY, DegreeBox* box) {
+    const double xs[3] = {minX, (minX + maxX) / 2, maxX}, ys[3] = {minY, (minY + maxY) / 2, maxY};
+    DegreeBox b{90, 180, -90, -180};
+    int placed = 0;
+    for (double x : xs)
+        for (double y : ys) {
+            if (x == xs[1] && y == ys[1]) continue;
+            double lat, lon;
+            if (!lcc2ll(&lat, &lon, x, y)) continue;
+            b = {std::min(b.south, lat), std::min(b.west, lon), std::max(b.north, lat), std::max(b.east, lon)};
+            placed++;
+        }
+    if (!placed) return 0;
+    double latStep = zoomStep(view.level), lonStep = latStep * (view.big ? 2 : 1);
+    *box = {b.south - latStep, b.west - lonStep, b.north + latStep, b.east + lonStep};
+    return 1;
+}
+
+double distance2(const ViewSheet& s, double x, double y) {
+    double dx = s.extent.centreX - x, dy = s.extent.centreY - y;
+    return dx * dx + dy * dy;
+}
+
+}  // namespace
+
+int view_sheet_expected_extent(double lat, double lon, int level, int big, SheetExtent* extent) {
+    double x, y, angle;
+    if (!sheetCentreAndAngle(lat, lon, &x, &y, &angle)) return 0;
+    long scale = zoomScale(level);
+    WmsBox b = wmsSheetBox(x, y, scale, view_sheet_width(big), view_sheet_height(big));
+    *extent = SheetExtent{scale, x, y, b.minX, b.minY, b.maxX, b.maxY, angle};
+    return 1;
+}
+
+int view_needed_sheets(const ViewRecord& view, const char* mapsDir, int aerial, std::vector<ViewSheet>* out) {
+    out->clear();
+    if (view.plane != VIEW_PLANE_CANADA_LAMBERT) return -1;
+    double minX, minY, maxX, maxY;
+    view_screen_to_plane(view, 0, view.height, &minX, &minY);
+    view_screen_to_plane(view, view.width, 0, &maxX, &maxY);
+    // A sheet meets the view when its centre is within half a sheet of it.
+    double halfW = view_sheet_width(view.big) * view.mpp / 2, halfH = view_sheet_height(view.big) * view.mpp / 2;
+    DegreeBox box;
+    if (!degreeBox(view, minX - halfW, minY - halfH, maxX + halfW, maxY + halfH, &box)) return -1;
+    std::vector<AreaSheet> cells;
+    if (area_sheets_in_box(box.south, box.west, box.north, box.east, view.level, view.big, &cells) < 0) return -1;
+    int format = aerial ? SHEET_JPEG : SHEET_GIF;
+    for (const AreaSheet& c : cells) {
+        ViewSheet s{c.lat, c.lon, -1, "", {}};
+        if (!view_sheet_expected_extent(c.lat, c.lon, view.level, view.big, &s.extent)) continue;
+        s.format = sheetStored(s.path, mapsDir, c.lat, c.lon, view.level, view.big, format);
+        if (s.format >= 0) {
+            SheetExtent& e = s.extent;
+            auto read = aerial ? readSheetExtentsJpeg : readSheetExtents;
+            read(c.lat, c.lon, view.level, mapsDir, view.big, &e.centreX, &e.centreY, &e.minX, &e.minY, &e.maxX,
+                 &e.maxY);
+        }
+        const SheetExtent& e = s.extent;
+        if (e.maxX > minX && e.minX < maxX && e.maxY > minY && e.minY < maxY) out->push_back(s);
+    }
+    view_sheets_by_distance(out, view.cx, view.cy);
+    return static_cast<int>(out->size());
+}
+
+void view_sheets_by_distance(std::vector<ViewSheet>* sheets, double x, double y) {
+    std::stable_sort(sheets->begin(), sheets->end(), [x, y](const ViewSheet& a, const ViewSheet& b) {
+        return distance2(a, x, y) < distance2(b, x, y);
+    });
+}

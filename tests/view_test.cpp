@@ -1,0 +1,162 @@
+// The map view composed from stored sheets, headless: sheets meet without
+// seam or gap, the marker lands on a sheet that covers it (grid-corner
+// positions included), missing sheets are hatched and listed, and the
+// decoded-sheet cache keeps its bound.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+#include "maps/lcc.h"
+#include "maps/png_sheet.h"
+#include "maps/sheet_store.h"
+#include "maps/view_compose.h"
+#include "tests/sheet_test_files.h"
+
+namespace {
+
+int wrapped(int a, int b) { return ((a - b) & 255) > 128 ? ((a - b) & 255) - 256 : (a - b) & 255; }
+
+// A PNG sheet with the extent its download records. Red and green count the
+// plane's pixel columns and rows, so a misplaced sheet shows; blue names it.
+void writeSheet(const std::string& maps, const ViewRecord& v, const ViewSheet& s, int id) {
+    int w = view_sheet_width(v.big), h = view_sheet_height(v.big);
+    Bytes rgb(static_cast<size_t>(w) * h * 3);
+    for (int j = 0; j < h; j++)
+        for (int i = 0; i < w; i++) {
+            unsigned char* p = &rgb[(static_cast<size_t>(j) * w + i) * 3];
+            p[0] = static_cast<unsigned char>(std::lround(std::floor(s.extent.minX / v.mpp + i + 0.5)));
+            p[1] = static_cast<unsigned char>(std::lround(std::floor(s.extent.maxY / v.mpp - j - 0.5)));
+            p[2] = static_cast<unsigned char>(id);
+        }
+    unsigned char *png = nullptr, *sheet = nullptr;
+    size_t pngSize = 0, sheetSize = 0;
+    char record[256], path[SHEET_PATH_MAX];
+    ASSERT_GT(sheetFormatExtentRecord(record, sizeof record, &s.extent), 0);
+    ASSERT_TRUE(png_write_rgb_memory(rgb.data(), w, h, &png, &pngSize));
+    ASSERT_TRUE(sheetInsertExtentPng(png, pngSize, record, &sheet, &sheetSize));
+    ASSERT_TRUE(sheetPath(path, sizeof path, maps.c_str(), s.lat, s.lon, v.level, v.big, SHEET_PNG));
+    writeBytes(path, Bytes(sheet, sheet + sheetSize));
+    free(png);
+    free(sheet);
+}
+
+// A view at (lat, lon) shifted by (dx, dy) pixels, with the first `stored`
+// of its needed sheets in the store (all with -1), composed.
+struct Scene {
+    TempTree tmp;
+    ViewRecord view{};
+    std::vector<ViewSheet> sheets, needed, missing;  // sheets[id - 1] is the sheet of blue id
+    SheetCache cache;
+    ViewImages images;
+    Bytes rgb;
+    long hatched = -1;
+
+    Scene(int level, int big, double lat, double lon, int w, int h, double dx = 0, double dy = 0, int stored = -1) {
+        EXPECT_TRUE(view_make(&view, level, big, lat, lon, w, h));
+        view.cx += dx * view.mpp;
+        view.cy -= dy * view.mpp;
+        EXPECT_GT(view_needed_sheets(view, tmp.maps().c_str(), 0, &sheets), 0);
+        for (size_t i = 0; i < sheets.size() && (stored < 0 || static_cast<int>(i) < stored); i++)
+            writeSheet(tmp.maps(), view, sheets[i], static_cast<int>(i) + 1);
+        EXPECT_EQ(view_needed_sheets(view, tmp.maps().c_str(), 0, &needed), static_cast<int>(sheets.size()));
+        view_gather(needed, &cache, &images, &missing);
+        rgb.assign(static_cast<size_t>(w) * h * 3, 0);
+        hatched = view_compose(view, images, rgb.data());
+    }
+    const unsigned char* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * view.width + x) * 3]; }
+    bool isHatch(int x, int y) const {
+        const unsigned char* p = at(x, y);
+        return p[0] == p[2] && p[1] == p[2] && (p[2] == VIEW_HATCH_GROUND || p[2] == VIEW_HATCH_LINE);
+    }
+};
+
+bool covers(const SheetExtent& e, double x, double y) { return e.minX <= x && x < e.maxX && e.minY <= y && y < e.maxY; }
+
+}  // namespace
+
+TEST(ViewCompose, NeighboursMeetWithNoSeamOrGap) {
+    Scene s(3, 0, 45.3252, -75.8748, 640, 480);
+    EXPECT_EQ(s.hatched, 0);
+    EXPECT_TRUE(s.missing.empty());
+    std::set<int> seen;
+    for (int y = 0; y < s.view.height; y++)
+        for (int x = 0; x < s.view.width; x++) {
+            const unsigned char* p = s.at(x, y);
+            ASSERT_TRUE(p[2] >= 1 && p[2] <= s.sheets.size()) << x << "," << y;
+            seen.insert(p[2]);
+            double X, Y;
+            view_screen_to_plane(s.view, x + 0.5, y + 0.5, &X, &Y);
+            ASSERT_LE(std::abs(wrapped(p[0], static_cast<int>(std::floor(X / s.view.mpp)))), 1) << x << "," << y;
+            ASSERT_LE(std::abs(wrapped(p[1], static_cast<int>(std::floor(Y / s.view.mpp)))), 1) << x << "," << y;
+            // The sheet drawn is, to a pixel, the nearest of those covering the point.
+            double nearest = INFINITY;
+            for (const ViewSheet& v : s.sheets)
+                if (covers(v.extent, X, Y))
+                    nearest = std::min(nearest, std::hypot(X - v.extent.centreX, Y - v.extent.centreY));
+            const SheetExtent& e = s.sheets[p[2] - 1].extent;
+            ASSERT_LE(std::hypot(X - e.centreX, Y - e.centreY), nearest + 1.5 * s.view.mpp) << x << "," << y;
+        }
+    EXPECT_GE(seen.size(), 4u);
+}
+
+// Positions where the sheet of the nearest grid point does not hold the
+// vehicle; the view is off centre as when looking ahead.
+TEST(ViewCompose, MarkerLiesOverTheSheetThatCoversIt) {
+    struct Case {
+        double lat, lon;
+        int level, big, covered;
+    } cases[] = {
+        {45.3252, -75.8748, 3, 0, 1},
+        {44.502, -76.498, 1, 0, 1},
+        {43.6532, -79.3832, 0, 1, 1},
+        {43.6532, -79.3832, 0, 0, 0},  // south of every small 1:10M sheet: hatched under the marker
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.lat << " " << c.lon << " level " << c.level << " big " << c.big);
+        Scene s(c.level, c.big, c.lat, c.lon, 640, 480, 200, -120);
+        int px, py;
+        ASSERT_TRUE(view_position_pixel(s.view, c.lat, c.lon, &px, &py));
+        EXPECT_NEAR(px, 120, 1);
+        EXPECT_NEAR(py, 360, 1);
+        if (!c.covered) {
+            EXPECT_TRUE(s.isHatch(px, py));
+            continue;
+        }
+        int id = s.at(px, py)[2];
+        ASSERT_TRUE(id >= 1 && id <= static_cast<int>(s.sheets.size()));
+        double X, Y;
+        ASSERT_TRUE(ll2lcc(&X, &Y, c.lat, c.lon));
+        EXPECT_TRUE(covers(s.sheets[id - 1].extent, X, Y));
+    }
+}
+
+TEST(ViewCompose, PlaceholderWhereASheetIsMissing) {
+    Scene s(3, 0, 45.3252, -75.8748, 800, 600, 0, 0, 1);
+    ASSERT_EQ(s.missing.size() + 1, s.needed.size());
+    EXPECT_STRNE(s.missing[0].path, s.sheets[0].path);
+    long hatch = 0;
+    for (int y = 0; y < s.view.height; y++)
+        for (int x = 0; x < s.view.width; x++) {
+            hatch += s.isHatch(x, y);
+            EXPECT_TRUE(s.isHatch(x, y) || s.at(x, y)[2] == 1);
+        }
+    EXPECT_EQ(hatch, s.hatched);
+    EXPECT_TRUE(s.isHatch(0, 0) && s.isHatch(799, 599));
+}
+
+TEST(SheetCache, StaysUnderItsBoundAndDecodesOnce) {
+    Scene s(3, 0, 45.3252, -75.8748, 320, 240, 0, 0, 3);
+    SheetCache cache;
+    cache.limitBytes = 480 * 360 * 3 * 5 / 2;
+    std::string why;
+    auto first = sheet_cache_get(&cache, s.needed[0].path, s.needed[0].format, &why);
+    ASSERT_TRUE(first) << why;
+    EXPECT_EQ(sheet_cache_get(&cache, s.needed[0].path, s.needed[0].format, &why), first);
+    EXPECT_EQ(cache.decodes, 1);
+    for (int i : {1, 2, 2}) ASSERT_TRUE(sheet_cache_get(&cache, s.needed[i].path, s.needed[i].format, &why));
+    EXPECT_EQ(cache.decodes, 3);
+    EXPECT_LE(cache.usedBytes, cache.limitBytes);
+    EXPECT_FALSE(sheet_cache_find(&cache, s.needed[0].path));
+    EXPECT_EQ(first->pixels[2], 1);  // still whole while held
+}
