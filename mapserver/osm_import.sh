@@ -74,7 +74,9 @@ clean_staging() {
 read_failure() {  # read_failure LOG FILE
   local detail
   detail=$(grep -m 1 -i 'error\|bzip2:\|gzip:' "$1" | sed 's/^ERROR [0-9]*: //')
-  if grep -qi 'no space left\|disk is full\|disk full' "$1"; then
+  # On a full disk the log itself may be cut: the free space tells too.
+  if grep -qi 'no space left\|disk is full\|disk full' "$1" ||
+     [ "$(df -P -k "$imports" | awk 'NR == 2 { print $4 }')" -lt 1024 ]; then
     echo "the disk is full ($(df -h --output=avail "$imports" | tail -n 1 | tr -d ' ') free in $imports)"
   elif grep -qi 'non increasing node id\|cannot read node\|not sorted' "$1"; then
     echo "$2 is not sorted (nodes, then ways, then relations, each by id): sort it with \`osmium sort $2 -o sorted.osm.pbf\` and import that"
