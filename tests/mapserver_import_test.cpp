@@ -4,6 +4,8 @@
 // the projection and the stored extent put them. Exits 77 (skipped) where
 // MapServer, lighttpd, GMT or GDAL are missing.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,7 +13,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "maps/lcc.h"
 #include "maps/sheet_extent.h"
@@ -37,6 +41,20 @@ CommandRun runCommand(const std::string& command) {
     int st = pclose(p);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return r;
+}
+
+// A path as one shell word.
+std::string q(const fs::path& p) {
+    std::string out = "'";
+    for (char c : p.string()) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+void writeFile(const fs::path& p, const std::string& text) {
+    FILE* f = fopen(p.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << p;
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
 }
 
 std::string lastLine(std::string s) {
@@ -131,24 +149,22 @@ struct ImportFixture : ::testing::Test {
     std::string env, root;
 
     void SetUp() override {
-        char pattern[] = "/tmp/kiv_osm_import_XXXXXX";
+        // & and | in the paths: the scripts substitute them into files.
+        char pattern[] = "/tmp/kiv_osm&import|XXXXXX";
         dir = mkdtemp(pattern);
-        env = "KIV_MAPIMPORTS=" + (dir / "imports").string() + " ";
-        FILE* f = fopen((dir / "test.osm").c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        fputs(kExtract, f);
-        fclose(f);
+        env = "KIV_MAPIMPORTS=" + q(dir / "imports") + " ";
+        writeFile(dir / "test.osm", kExtract);
     }
     void TearDown() override {
-        runCommand(env + script + " stop " + (dir / "run").string());
+        runCommand(env + script + " stop " + q(dir / "run"));
         std::error_code ec;
         fs::remove_all(dir, ec);
     }
     void fetch(double lat, double lon, int level, const std::string& maps, Sheet* s) {
         // From the temporary folder: kivsheet reads kiv_ini.txt and leaves
         // its temporary files in the current folder.
-        CommandRun r = runCommand("cd " + dir.string() + " && " + KIVSHEET_PATH + " fetch " + std::to_string(lat) + " " +
-                                  std::to_string(lon) + " " + std::to_string(level) + " --maps " + maps +
+        CommandRun r = runCommand("cd " + q(dir) + " && " + KIVSHEET_PATH + " fetch " + std::to_string(lat) + " " +
+                                  std::to_string(lon) + " " + std::to_string(level) + " --maps " + q(maps) +
                                   " --server " + root + " 2>/dev/null");
         ASSERT_EQ(r.status, 0) << r.out;
         std::string path = lastLine(r.out);
@@ -160,12 +176,15 @@ struct ImportFixture : ::testing::Test {
 };
 
 TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem) {
-    CommandRun r = runCommand(env + script + " import " + (dir / "test.osm").string() + " testarea");
+    CommandRun r = runCommand(env + script + " import " + q(dir / "test.osm") + " testarea");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Imported testarea in "), std::string::npos) << r.out;
+    // A damaged GeoPackage beside it is left out, with a warning.
+    writeFile(dir / "imports" / "broken.gpkg", "not a GeoPackage");
     r = runCommand(env + script + " list");
-    EXPECT_EQ(r.out.rfind("testarea\t", 0), 0u) << r.out;
-    r = runCommand(env + script + " start " + (dir / "run").string());
+    EXPECT_NE(r.out.find("testarea\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("skipping broken.gpkg"), std::string::npos) << r.out;
+    r = runCommand(env + script + " start " + q(dir / "run"));
     ASSERT_EQ(r.status, 0) << r.out;
     root = lastLine(r.out);
     ASSERT_EQ(root.rfind("http://", 0), 0u) << r.out;
@@ -234,7 +253,7 @@ TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem)
     // Removed, the import no longer draws, on the running server.
     r = runCommand(env + script + " remove testarea");
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(runCommand(env + script + " list").out, "");
+    EXPECT_EQ(runCommand(env + script + " list").out.find("testarea"), std::string::npos);
     Sheet bare;
     fetch(46.5, -78.5, 3, (dir / "Bare").string(), &bare);
     int road = 0;
@@ -243,10 +262,125 @@ TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem)
     EXPECT_EQ(road, 0);
 }
 
+// What is in the imports folder besides the server's own files, sorted.
+std::string leftovers(const fs::path& imports) {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(imports, ec)) names.insert(e.path().filename().string());
+    std::string out;
+    for (const std::string& n : names)
+        if (n != ".lock" && n != ".import.lock" && n != ".live" && n.rfind("osm_layers_", 0) != 0 && n != "imports.vrt")
+            out += n + " ";
+    return out;
+}
+
+TEST_F(ImportFixture, ExtractsNotReadWholeImportNothingAndSayWhy) {
+    std::string xml = kExtract;
+    std::string unsorted = xml;
+    size_t node = unsorted.find("<node id=\"1\"");
+    std::string first = unsorted.substr(node, unsorted.find("/>", node) + 2 - node);
+    unsorted.erase(node, first.size());
+    unsorted.insert(unsorted.find("</osm>"), first);
+    ASSERT_EQ(runCommand("cd " + q(dir) + " && osmium cat -o whole.osm.pbf test.osm && bzip2 -k test.osm").status, 0);
+    std::string pbf, bz2;
+    for (auto [name, text] : {std::pair{"whole.osm.pbf", &pbf}, std::pair{"test.osm.bz2", &bz2}}) {
+        FILE* f = fopen((dir / name).c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        char buf[65536];
+        text->assign(buf, fread(buf, 1, sizeof buf, f));
+        fclose(f);
+    }
+    struct Case {
+        const char* file;
+        std::string text;
+        const char* cause;
+    } cases[] = {{"cut.osm", xml.substr(0, xml.size() * 2 / 3), "cut short"},
+                 {"cut.osm.pbf", pbf.substr(0, pbf.size() * 2 / 3), "cut short"},
+                 {"cut.osm.bz2", bz2.substr(0, bz2.size() * 2 / 3), "cut short"},
+                 {"unsorted.osm", unsorted, "osmium sort"},
+                 {"foreign.osm", "{\"type\": \"FeatureCollection\"}", "not an OpenStreetMap extract"}};
+    for (const Case& c : cases) {
+        writeFile(dir / c.file, c.text);
+        CommandRun r = runCommand(env + script + " import " + q(dir / c.file) + " area");
+        EXPECT_NE(r.status, 0) << c.file << ": " << r.out;
+        EXPECT_NE(r.out.find(c.cause), std::string::npos) << c.file << ": " << r.out;
+        EXPECT_EQ(leftovers(dir / "imports"), "") << c.file;
+    }
+}
+
+TEST_F(ImportFixture, AnyExtractWithDataImportsOnceUnderANameOfTheFolder) {
+    // A stream and a lake, no street: the tables of roads stay empty.
+    writeFile(dir / "wild.osm", R"(<?xml version="1.0"?><osm version="0.6">
+  <node id="1" lat="46.50" lon="-78.50"/><node id="2" lat="46.51" lon="-78.50"/><node id="3" lat="46.51" lon="-78.49"/>
+  <way id="1"><nd ref="1"/><nd ref="2"/><tag k="waterway" v="stream"/></way>
+  <way id="2"><nd ref="1"/><nd ref="2"/><nd ref="3"/><nd ref="1"/><tag k="natural" v="water"/><tag k="name" v="Lac"/></way>
+</osm>
+)");
+    ASSERT_EQ(runCommand("cd " + q(dir) + " && bzip2 -k test.osm && gzip -k test.osm").status, 0);
+    for (const char* file : {"wild.osm", "test.osm.bz2", "test.osm.gz"}) {
+        CommandRun r = runCommand(env + script + " import " + q(dir / file) + " " + fs::path(file).extension().string().substr(1));
+        EXPECT_EQ(r.status, 0) << file << ": " << r.out;
+    }
+    CommandRun r = runCommand(env + script + " list");
+    for (const char* name : {"osm\t", "bz2\t", "gz\t"}) EXPECT_NE(r.out.find(name), std::string::npos) << r.out;
+    r = runCommand(env + script + " import " + q(dir / "wild.osm") + " gz");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("--replace"), std::string::npos) << r.out;
+    r = runCommand(env + script + " import " + q(dir / "wild.osm") + " gz --replace");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Replaced"), std::string::npos) << r.out;
+
+    writeFile(dir / "victim.gpkg", "kept");
+    for (const char* command : {" remove ../victim", " import test.osm ../victim"}) {
+        r = runCommand("cd " + q(dir) + " && " + env + script + command);
+        EXPECT_NE(r.status, 0) << command;
+        EXPECT_NE(r.out.find("letters, digits"), std::string::npos) << r.out;
+    }
+    EXPECT_TRUE(fs::exists(dir / "victim.gpkg"));
+}
+
+TEST_F(ImportFixture, ConcurrentAndInterruptedImportsLeaveOnlyWholeImports) {
+    // A killed import's staging folder, and an import that waits on a pipe
+    // until it is interrupted (the whole process group, as Ctrl-C does; a
+    // background job ignores SIGINT).
+    fs::create_directories(dir / "imports" / ".staging.killed");
+    writeFile(dir / "imports" / ".staging.killed" / "stage.gpkg", "half");
+    ASSERT_EQ(mkfifo((dir / "slow.osm.bz2").c_str(), 0600), 0);
+    CommandRun r = runCommand(env + "setsid " + script + " import " + q(dir / "slow.osm.bz2") + " >" +
+                              q(dir / "slow.log") + " 2>&1 & echo $!");
+    pid_t pid = std::stoi(r.out);
+    bool staged = false;
+    for (int i = 0; i < 400 && !staged; i++) {
+        std::string left = leftovers(dir / "imports");
+        staged = left.find(".staging.") != std::string::npos && left.find(".staging.killed") == std::string::npos;
+        if (!staged) usleep(50000);
+    }
+    ASSERT_TRUE(staged) << leftovers(dir / "imports");
+    kill(-pid, SIGTERM);
+    for (int i = 0; i < 400 && kill(pid, 0) == 0; i++) usleep(50000);
+    EXPECT_EQ(leftovers(dir / "imports"), "");
+
+    r = runCommand("cd " + q(dir) + " || exit; export " + env + "; (" + script + " import test.osm a; echo a $?) & (" +
+                   script + " import test.osm b; echo b $?) & wait");
+    EXPECT_NE(r.out.find("a 0"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("b 0"), std::string::npos) << r.out;
+    EXPECT_EQ(leftovers(dir / "imports"), "a.gpkg b.gpkg ");
+    r = runCommand(env + script + " list");
+    EXPECT_NE(r.out.find("a\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("b\t"), std::string::npos) << r.out;
+}
+
+TEST_F(ImportFixture, StopLeavesAProcessItDidNotStartAlone) {
+    fs::create_directories(dir / "run");
+    CommandRun r = runCommand("sleep 60 & echo $! > " + q(dir / "run" / "lighttpd.pid") + "; " + script + " stop " +
+                              q(dir / "run") + "; kill -0 $! && echo alive; kill $!");
+    EXPECT_NE(r.out.find("alive"), std::string::npos) << r.out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (const char* tool : {"lighttpd", "gmt", "ogr2ogr", "gdal_translate", "curl"})
+    for (const char* tool : {"lighttpd", "gmt", "ogr2ogr", "gdal_translate", "curl", "osmium", "bzip2"})
         if (runCommand(std::string("command -v ") + tool).status != 0 ||
             access("/usr/lib/cgi-bin/mapserv", X_OK) != 0) {
             printf("skipped: %s or MapServer is not installed (scripts/install-deps.sh)\n", tool);
