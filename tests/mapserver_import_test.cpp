@@ -355,8 +355,8 @@ TEST_F(ImportFixture, ConcurrentAndInterruptedImportsLeaveOnlyWholeImports) {
         staged = left.find(".staging.") != std::string::npos && left.find(".staging.killed") == std::string::npos;
         if (!staged) usleep(50000);
     }
-    ASSERT_TRUE(staged) << leftovers(dir / "imports");
     kill(-pid, SIGTERM);
+    ASSERT_TRUE(staged) << leftovers(dir / "imports");
     for (int i = 0; i < 400 && kill(pid, 0) == 0; i++) usleep(50000);
     EXPECT_EQ(leftovers(dir / "imports"), "");
 
