@@ -98,7 +98,7 @@ ogr2ogr_whole() {  # ogr2ogr_whole LOG ARGS...
 }
 
 import_osm() {  # import_osm FILE [NAME] [--replace]
-  local file=$1 name=${2:-} replace=${3:-} src
+  local file=$1 name=${2:-} replace=${3:-}
   if [ ! -r "$file" ]; then
     echo "kiv-mapserver: cannot read $file" >&2
     return 1
@@ -108,13 +108,13 @@ import_osm() {  # import_osm FILE [NAME] [--replace]
     name=${name%%.*}
   fi
   valid_name "$name" || return 1
-  # Compressed XML comes through a pipe: the OSM driver reads an extract
-  # once, front to back, and the decompressor says when it is cut short.
-  local feed=(cat /dev/null)
+  # Compressed XML is unpacked into the staging folder first: the OSM
+  # driver seeks back in it, and the unpacker says when it is cut short.
+  local unpack=()
   case "$file" in
-    *.osm|*.pbf) src=$file ;;
-    *.osm.gz) src=/vsistdin/ feed=(gzip -dc -- "$file") ;;
-    *.osm.bz2) src=/vsistdin/ feed=(bzip2 -dc -- "$file") ;;
+    *.osm|*.pbf) ;;
+    *.osm.gz) unpack=(gzip -dc -- "$file") ;;
+    *.osm.bz2) unpack=(bzip2 -dc -- "$file") ;;
     *) echo "kiv-mapserver: $file: imports read .osm, .osm.pbf, .osm.gz and .osm.bz2 extracts" >&2; return 1 ;;
   esac
   lock_imports import
@@ -129,9 +129,15 @@ import_osm() {  # import_osm FILE [NAME] [--replace]
   trap 'rm -rf "$import_staging"' EXIT
   trap 'exit 130' INT
   trap 'exit 143' TERM
-  local stage="$staging/stage.gpkg" out="$staging/$name.gpkg" log="$staging/gdal.log"
-  echo "Reading $file ($(human_size "$(stat -c %s "$file")"))..."
-  if ! "${feed[@]}" 2>>"$log" | OSM_CONFIG_FILE="$here/osmconf.ini" OSM_MAX_TMPFILE_SIZE=1024 CPL_TMPDIR="$staging" \
+  local stage="$staging/stage.gpkg" out="$staging/$name.gpkg" log="$staging/gdal.log" src=$file
+  if [ ${#unpack[@]} -gt 0 ]; then
+    echo "Unpacking $file ($(human_size "$(stat -c %s "$file")"))..."
+    src="$staging/extract.osm"
+    "${unpack[@]}" > "$src" 2>>"$log" || echo "${unpack[0]}: failed" >> "$log"
+  fi
+  echo "Reading $file ($(human_size "$(stat -c %s "$src")"))..."
+  if grep -q '^bzip2:\|^gzip:' "$log" ||
+     ! OSM_CONFIG_FILE="$here/osmconf.ini" OSM_MAX_TMPFILE_SIZE=1024 CPL_TMPDIR="$staging" \
        ogr2ogr_whole "$log" -f GPKG "$stage" "$src" -progress -gt 65536 -lco SPATIAL_INDEX=NO \
        points lines multipolygons; then
     echo "kiv-mapserver: nothing imported: $(read_failure "$log" "$file")" >&2
