@@ -7,7 +7,9 @@
 # each with a spatial index. MapServer cannot glob layers at run time, so
 # imports.vrt unions every import's tables into one OGR layer per table and
 # osm_layers_cgi.map / osm_layers_wms.map (included by the map files) draw
-# them; both are rewritten whenever the imports change.
+# them; both are rewritten whenever the imports change. An import is built
+# in a hidden .staging.* folder and moved in whole; NAME.gpkg files that are
+# not whole imports are left out of imports.vrt.
 
 # The tables made from GDAL's OSM layers (points, lines, multipolygons), in
 # SQLite SQL over the first-stage GeoPackage: name|geometry type|more
