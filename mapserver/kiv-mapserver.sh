@@ -6,8 +6,9 @@
 #                                             (port 8080 when free, else any free one)
 #   kiv-mapserver.sh stop  [RUN_DIR]
 #   kiv-mapserver.sh data                     builds the data only
-#   kiv-mapserver.sh import FILE.osm.pbf|FILE.osm [NAME]
+#   kiv-mapserver.sh import FILE [NAME] [--replace]
 #                                             adds an OpenStreetMap extract
+#                                             (.osm.pbf, .osm, .osm.bz2, .osm.gz)
 #   kiv-mapserver.sh list                     lists the imports
 #   kiv-mapserver.sh remove NAME              removes an import
 #
@@ -60,14 +61,24 @@ for port in (8080, 0):
 }
 
 fill() {  # fill TEMPLATE OUT
-  sed -e "s|@HERE@|$here|g" -e "s|@DATA@|$data|g" -e "s|@RUN@|$run|g" \
-      -e "s|@TMP@|$run/tmp|g" -e "s|@PORT@|${port:-0}|g" \
-      -e "s|@IMPORTS@|$imports|g" "$1" > "$2"
+  sed -e "s|@HERE@|$(sed_text "$here")|g" -e "s|@DATA@|$(sed_text "$data")|g" -e "s|@RUN@|$(sed_text "$run")|g" \
+      -e "s|@TMP@|$(sed_text "$run/tmp")|g" -e "s|@PORT@|${port:-0}|g" \
+      -e "s|@IMPORTS@|$(sed_text "$imports")|g" "$1" > "$2"
+}
+
+# The pid of this run folder's lighttpd, if it runs; a stale pid file may
+# name another process since.
+own_lighttpd() {
+  local pid
+  pid=$(cat "$run/lighttpd.pid" 2>/dev/null) || return 1
+  case "$pid" in ""|*[!0-9]*) return 1 ;; esac
+  tr '\0' '\n' < "/proc/$pid/cmdline" 2>/dev/null | grep -qxF "$run/lighttpd.conf" || return 1
+  echo "$pid"
 }
 
 usage() {
   echo "usage: kiv-mapserver start [RUN_DIR] [PORT] | stop [RUN_DIR] | data |" \
-       "import FILE [NAME] | list | remove NAME | --help | --version"
+       "import FILE [NAME] [--replace] | list | remove NAME | --help | --version"
 }
 
 case "$cmd" in
@@ -94,7 +105,10 @@ case "$cmd" in
     build_data
     mkdir -p "$run/www" "$run/tmp"
     imports=$(mkdir -p "$imports" && cd "$imports" && pwd)
+    clean_staging
+    lock_imports set
     refresh_imports
+    exec 8>&-
     # The CGI and the WMS forms of the one map file (see its head).
     fill "$here/toporama.map.in" "$run/map.tmp"
     grep -v '^ *METADATA "wms_layer_group"' "$run/map.tmp" > "$run/toporama.map"
@@ -104,8 +118,8 @@ case "$cmd" in
     fill "$here/mapserv.cgi.in" "$run/mapserv.cgi"
     chmod +x "$run/mapserv.cgi"
     echo "Kiv local map server" > "$run/www/index.html"
-    if [ -f "$run/lighttpd.pid" ] && kill -0 "$(cat "$run/lighttpd.pid")" 2>/dev/null; then
-      kill "$(cat "$run/lighttpd.pid")" || true
+    if pid=$(own_lighttpd); then
+      kill "$pid" || true
       sleep 0.2
     fi
     # Another server may take the chosen port first: then try another one.
@@ -131,16 +145,23 @@ case "$cmd" in
     exit 1
     ;;
   stop)
-    if [ -f "$run/lighttpd.pid" ]; then
-      kill "$(cat "$run/lighttpd.pid")" 2>/dev/null || true
-      rm -f "$run/lighttpd.pid"
+    if pid=$(own_lighttpd); then
+      kill "$pid" 2>/dev/null || true
     fi
+    rm -f "$run/lighttpd.pid"
     ;;
   import)
-    [ $# -ge 2 ] && [ $# -le 3 ] || { echo "usage: kiv-mapserver.sh import FILE.osm.pbf|FILE.osm [NAME]" >&2; exit 2; }
+    shift
+    replace=
+    args=()
+    for a in "$@"; do
+      if [ "$a" = --replace ]; then replace=$a; else args+=("$a"); fi
+    done
+    [ ${#args[@]} -ge 1 ] && [ ${#args[@]} -le 2 ] ||
+      { echo "usage: kiv-mapserver.sh import FILE.osm.pbf|FILE.osm|FILE.osm.bz2|FILE.osm.gz [NAME] [--replace]" >&2; exit 2; }
     mkdir -p "$imports"
     imports=$(cd "$imports" && pwd)
-    import_osm "$2" "${3:-}"
+    import_osm "${args[0]}" "${args[1]:-}" "$replace"
     ;;
   list)
     list_imports

@@ -7,18 +7,22 @@
 # each with a spatial index. MapServer cannot glob layers at run time, so
 # imports.vrt unions every import's tables into one OGR layer per table and
 # osm_layers_cgi.map / osm_layers_wms.map (included by the map files) draw
-# them; both are rewritten whenever the imports change.
+# them; both are rewritten whenever the imports change. An import is built
+# in a hidden .staging.* folder and moved in whole; NAME.gpkg files that are
+# not whole imports are left out of imports.vrt.
 
 # The tables made from GDAL's OSM layers (points, lines, multipolygons), in
 # SQLite SQL over the first-stage GeoPackage: name|geometry type|more
 # ogr2ogr options|SQL. OpenStreetMap splits a street into a way per block or
 # so, too short to carry its name: road_names joins each named street into
-# whole lines, which the names are drawn along.
+# whole lines, which the names are drawn along. A computed geometry is only
+# recognised as one when there are rows: -select keeps an empty result from
+# coming with a second, text geom column.
 osm_tables() {
   local rank="CASE WHEN highway IN ('motorway','motorway_link') THEN 1 WHEN highway IN ('trunk','trunk_link') THEN 2 WHEN highway IN ('primary','primary_link') THEN 3 WHEN highway IN ('secondary','secondary_link') THEN 4 WHEN highway IN ('tertiary','tertiary_link') THEN 5 WHEN highway IN ('residential','unclassified','living_street','road') THEN 6 ELSE 7 END"
   cat <<SQL
 roads|LINESTRING||SELECT geom, name, ref, $rank AS rank FROM lines WHERE highway IN ('motorway','motorway_link','trunk','trunk_link','primary','primary_link','secondary','secondary_link','tertiary','tertiary_link','residential','unclassified','living_street','road','service','track') ORDER BY rank DESC
-road_names|LINESTRING|-explodecollections|SELECT ST_LineMerge(ST_Collect(geom)) AS geom, name, MIN($rank) AS rank FROM lines WHERE name IS NOT NULL AND highway IN ('motorway','trunk','primary','secondary','tertiary','residential','unclassified','living_street','road') GROUP BY name
+road_names|LINESTRING|-explodecollections -select name,rank|SELECT ST_LineMerge(ST_Collect(geom)) AS geom, name, MIN($rank) AS rank FROM lines WHERE name IS NOT NULL AND highway IN ('motorway','trunk','primary','secondary','tertiary','residential','unclassified','living_street','road') GROUP BY name
 SQL
   cat <<'SQL'
 railways|LINESTRING||SELECT geom, name FROM lines WHERE railway IN ('rail','light_rail','narrow_gauge','preserved')
@@ -34,8 +38,69 @@ human_size() {
   numfmt --to=iec --suffix=B "$1" 2>/dev/null || echo "$1 bytes"
 }
 
-import_osm() {  # import_osm FILE [NAME]
-  local file=$1 name=${2:-}
+# A sed replacement text that stands for itself (paths may hold & or |).
+sed_text() {
+  printf '%s' "$1" | sed -e 's/[\\|&]/\\&/g'
+}
+
+# Import names are letters, digits, - and _ only, so that a name always
+# stands for one file inside the imports folder (import, list and remove).
+valid_name() {
+  case "$1" in
+    ""|*[!A-Za-z0-9_-]*) echo "kiv-mapserver: import names use letters, digits, - and _ only: $1" >&2; return 1 ;;
+  esac
+}
+
+# Locks, held until the script exits: .import.lock for a whole import (one
+# at a time, so staging folders left without that lock are stale), .lock
+# for a change of the set of imports the server sees.
+lock_imports() {  # lock_imports import|set
+  mkdir -p "$imports"
+  if [ "$1" = import ]; then
+    exec 7>"$imports/.import.lock"
+    flock -n 7 || { echo "Waiting for another import to finish..." >&2; flock 7; }
+    rm -rf "$imports"/.staging.*
+  else
+    exec 8>"$imports/.lock"
+    flock 8
+  fi
+}
+
+# Stale staging folders of an interrupted import, when no import runs.
+clean_staging() {
+  mkdir -p "$imports"
+  (flock -n 7 && rm -rf "$imports"/.staging.*) 7>"$imports/.import.lock" || true
+}
+
+# Why ogr2ogr did not read the whole of FILE, from its messages in LOG.
+read_failure() {  # read_failure LOG FILE
+  local detail
+  detail=$(grep -m 1 -i 'error\|bzip2:\|gzip:' "$1" | sed 's/^ERROR [0-9]*: //')
+  # On a full disk the log itself may be cut: the free space tells too.
+  if grep -qi 'no space left\|disk is full\|disk full' "$1" ||
+     [ "$(df -P -k "$imports" | awk 'NR == 2 { print $4 }')" -lt 1024 ]; then
+    echo "the disk is full ($(df -h --output=avail "$imports" | tail -n 1 | tr -d ' ') free in $imports)"
+  elif grep -qi 'non increasing node id\|cannot read node\|not sorted' "$1"; then
+    echo "$2 is not sorted (nodes, then ways, then relations, each by id): sort it with \`osmium sort $2 -o sorted.osm.pbf\` and import that"
+  elif grep -qi 'ends unexpectedly\|unexpected end' "$1"; then
+    echo "$2 is cut short, the file is truncated"
+  elif grep -q 'Unable to open datasource\|not a bzip2 file\|not in gzip format' "$1"; then
+    echo "$2 is not an OpenStreetMap extract"
+  else
+    echo "$2 is cut short or damaged, the file may be truncated ($detail)"
+  fi
+}
+
+# Runs ogr2ogr with its messages kept in LOG; fails on any
+# error GDAL reports, since some leave out data and still exit 0.
+ogr2ogr_whole() {  # ogr2ogr_whole LOG ARGS...
+  local log=$1
+  shift
+  ogr2ogr "$@" 2>>"$log" && ! grep -qi '^ERROR\|^bzip2:\|^gzip:' "$log"
+}
+
+import_osm() {  # import_osm FILE [NAME] [--replace]
+  local file=$1 name=${2:-} replace=${3:-}
   if [ ! -r "$file" ]; then
     echo "kiv-mapserver: cannot read $file" >&2
     return 1
@@ -44,47 +109,100 @@ import_osm() {  # import_osm FILE [NAME]
     name=$(basename "$file")
     name=${name%%.*}
   fi
-  case "$name" in
-    ""|*[!A-Za-z0-9_-]*) echo "kiv-mapserver: import names use letters, digits, - and _ only: $name" >&2; return 1 ;;
+  valid_name "$name" || return 1
+  # Compressed XML is unpacked into the staging folder first: the OSM
+  # driver seeks back in it, and the unpacker says when it is cut short.
+  local unpack=()
+  case "$file" in
+    *.osm|*.pbf) ;;
+    *.osm.gz) unpack=(gzip -dc -- "$file") ;;
+    *.osm.bz2) unpack=(bzip2 -dc -- "$file") ;;
+    *) echo "kiv-mapserver: $file: imports read .osm, .osm.pbf, .osm.gz and .osm.bz2 extracts" >&2; return 1 ;;
   esac
-  mkdir -p "$imports"
-  local start=$SECONDS stage="$imports/.$name.stage.gpkg" out="$imports/.$name.new.gpkg"
-  rm -f "$stage" "$out"
-  echo "Reading $file ($(human_size "$(stat -c %s "$file")"))..."
-  if ! OSM_CONFIG_FILE="$here/osmconf.ini" OSM_MAX_TMPFILE_SIZE=1024 \
-       ogr2ogr -f GPKG "$stage" "$file" -progress -gt 65536 -lco SPATIAL_INDEX=NO \
+  lock_imports import
+  if [ -e "$imports/$name.gpkg" ] && [ "$replace" != --replace ]; then
+    echo "kiv-mapserver: there is an import named $name: add --replace to replace it" >&2
+    return 1
+  fi
+  local start=$SECONDS staging
+  staging=$(mktemp -d "$imports/.staging.XXXXXX")
+  # An interrupted import leaves nothing behind.
+  import_staging=$staging
+  trap 'rm -rf "$import_staging"' EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  local stage="$staging/stage.gpkg" out="$staging/$name.gpkg" log="$staging/gdal.log" src=$file
+  if [ ${#unpack[@]} -gt 0 ]; then
+    echo "Unpacking $file ($(human_size "$(stat -c %s "$file")"))..."
+    src="$staging/extract.osm"
+    "${unpack[@]}" > "$src" 2>>"$log" || echo "${unpack[0]}: failed" >> "$log"
+  fi
+  echo "Reading $file ($(human_size "$(stat -c %s "$src")"))..."
+  if grep -q '^bzip2:\|^gzip:' "$log" ||
+     ! OSM_CONFIG_FILE="$here/osmconf.ini" OSM_MAX_TMPFILE_SIZE=1024 CPL_TMPDIR="$staging" \
+       ogr2ogr_whole "$log" -f GPKG "$stage" "$src" -progress -gt 65536 -lco SPATIAL_INDEX=NO \
        points lines multipolygons; then
-    rm -f "$stage"
-    echo "kiv-mapserver: ogr2ogr could not read $file" >&2
+    echo "kiv-mapserver: nothing imported: $(read_failure "$log" "$file")" >&2
     return 1
   fi
   local table type opts sql update=()
   while IFS='|' read -r table type opts sql; do
     echo "Writing $table..."
     # shellcheck disable=SC2086  # opts holds whole options
-    if ! ogr2ogr -f GPKG "${update[@]}" "$out" "$stage" -dialect SQLite -sql "$sql" -nln "$table" \
+    if ! ogr2ogr_whole "$log" -f GPKG "${update[@]}" "$out" "$stage" -dialect SQLite -sql "$sql" -nln "$table" \
          -nlt "$type" $opts -s_srs EPSG:4326 -t_srs EPSG:3978 -lco SPATIAL_INDEX=YES; then
-      rm -f "$stage" "$out"
-      echo "kiv-mapserver: could not make the $table table" >&2
+      echo "kiv-mapserver: nothing imported: could not make the $table table: $(read_failure "$log" "$file")" >&2
       return 1
     fi
     update=(-update)
   done < <(osm_tables)
-  rm -f "$stage"
+  lock_imports set
+  local verb=Imported
+  [ -e "$imports/$name.gpkg" ] && verb="Replaced the import"
   mv -f "$out" "$imports/$name.gpkg"
   refresh_imports
-  echo "Imported $name in $((SECONDS - start)) s: $(human_size "$(stat -c %s "$imports/$name.gpkg")") in $imports/$name.gpkg"
+  echo "$verb $name in $((SECONDS - start)) s: $(human_size "$(stat -c %s "$imports/$name.gpkg")") in $imports/$name.gpkg"
+}
+
+# Prints the imports that are whole Kiv imports (every table there), one a
+# line; warns on stderr about any other .gpkg in the folder.
+whole_imports() {
+  local f gpkgs=()
+  for f in "$imports"/*.gpkg; do
+    [ -e "$f" ] && gpkgs+=("$f")
+  done
+  [ ${#gpkgs[@]} -gt 0 ] || return 0
+  python3 - "$(osm_tables | cut -d'|' -f1 | tr '\n' ' ')" "${gpkgs[@]}" <<'PY'
+import os, sqlite3, sys, urllib.parse
+tables = set(sys.argv[1].split())
+for f in sys.argv[2:]:
+    try:
+        db = sqlite3.connect("file:" + urllib.parse.quote(f) + "?mode=ro", uri=True)
+        have = {r[0] for r in db.execute("SELECT table_name FROM gpkg_contents")}
+        have &= {r[0] for r in db.execute("SELECT name FROM sqlite_master WHERE type = 'table'")}
+        db.close()
+        missing = sorted(tables - have)
+        why = "it lacks the tables " + ", ".join(missing) + " (import it again)" if missing else ""
+    except sqlite3.Error as e:
+        why = "it is not a GeoPackage (%s)" % e
+    if why:
+        sys.stderr.write("kiv-mapserver: skipping %s: not a whole Kiv import: %s\n" % (os.path.basename(f), why))
+    else:
+        print(f)
+PY
 }
 
 list_imports() {
   local f
-  for f in "$imports"/*.gpkg; do
-    [ -e "$f" ] || continue
+  [ -d "$imports" ] || return 0
+  while IFS= read -r f; do
     printf '%s\t%s\t%s\n' "$(basename "$f" .gpkg)" "$(human_size "$(stat -c %s "$f")")" "$(date -r "$f" '+%Y-%m-%d %H:%M')"
-  done
+  done < <(whole_imports)
 }
 
 remove_import() {
+  valid_name "$1" || return 1
+  lock_imports set
   if [ ! -f "$imports/$1.gpkg" ]; then
     echo "kiv-mapserver: no import named $1" >&2
     return 1
@@ -94,14 +212,24 @@ remove_import() {
   echo "Removed $1"
 }
 
-# Rewrites imports.vrt and the two layer files the map files include.
+xml_text() {
+  printf '%s' "$1" | sed -e 's/&/\&amp;/g' -e 's/</\&lt;/g' -e 's/>/\&gt;/g'
+}
+
+# Rewrites imports.vrt and the two layer files the map files include (under
+# the .lock). A request that has read the old imports.vrt may still open the
+# files it names: the union names each import by a hard link in .live named
+# after the file's inode, so a replaced or removed import stays readable
+# until its link is pruned, a minute after the change.
 refresh_imports() {
-  mkdir -p "$imports"
-  local f table type opts sql gpkgs=()
-  for f in "$imports"/*.gpkg; do
-    [ -e "$f" ] && gpkgs+=("$f")
-  done
-  if [ ${#gpkgs[@]} -eq 0 ]; then
+  mkdir -p "$imports/.live"
+  local f link table type opts sql links=()
+  while IFS= read -r f; do
+    link="$imports/.live/$(stat -c %i "$f").gpkg"
+    [ -e "$link" ] || ln "$f" "$link" 2>/dev/null || link=$f
+    links+=("$link")
+  done < <(whole_imports)
+  if [ ${#links[@]} -eq 0 ]; then
     rm -f "$imports/imports.vrt"
     echo "# No OpenStreetMap imports." > "$imports/osm_layers_cgi.map.new"
     cp "$imports/osm_layers_cgi.map.new" "$imports/osm_layers_wms.map.new"
@@ -110,19 +238,20 @@ refresh_imports() {
       echo "<OGRVRTDataSource>"
       while IFS='|' read -r table type opts sql; do
         echo "  <OGRVRTUnionLayer name=\"$table\">"
-        for f in "${gpkgs[@]}"; do
-          echo "    <OGRVRTLayer name=\"$table\"><SrcDataSource shared=\"1\">$f</SrcDataSource><SrcLayer>$table</SrcLayer></OGRVRTLayer>"
+        for f in "${links[@]}"; do
+          echo "    <OGRVRTLayer name=\"$table\"><SrcDataSource shared=\"1\">$(xml_text "$f")</SrcDataSource><SrcLayer>$table</SrcLayer></OGRVRTLayer>"
         done
         echo "  </OGRVRTUnionLayer>"
       done < <(osm_tables)
       echo "</OGRVRTDataSource>"
     } > "$imports/imports.vrt.new"
     mv -f "$imports/imports.vrt.new" "$imports/imports.vrt"
-    sed -e "s|@IMPORTS@|$imports|g" -e "s|@HERE@|$here|g" "$here/osm_layers.map.in" > "$imports/osm_layers.tmp"
+    sed -e "s|@IMPORTS@|$(sed_text "$imports")|g" -e "s|@HERE@|$(sed_text "$here")|g" "$here/osm_layers.map.in" > "$imports/osm_layers.tmp"
     grep -v '^ *METADATA "wms_layer_group"' "$imports/osm_layers.tmp" > "$imports/osm_layers_cgi.map.new"
     grep -v '^ *GROUP ' "$imports/osm_layers.tmp" > "$imports/osm_layers_wms.map.new"
     rm -f "$imports/osm_layers.tmp"
   fi
   mv -f "$imports/osm_layers_cgi.map.new" "$imports/osm_layers_cgi.map"
   mv -f "$imports/osm_layers_wms.map.new" "$imports/osm_layers_wms.map"
+  find "$imports/.live" -name '*.gpkg' -links 1 -cmin +1 -delete 2>/dev/null || true
 }

@@ -17,6 +17,7 @@ packages=(
   libjansson-dev  # gpsd's JSON replies
   openssl  # test certificate authority for the HTTPS tests
   gpsbabel          # reads back every GPX file Kiv writes (tests)
+  osmium-tool bzip2  # OSM import tests write PBF and bzip2 extracts; imports read .osm.bz2
   libxml2-utils     # xmllint: GPX files are well formed (tests)
   scdoc librsvg2-bin  # man pages and icon sizes of the install
   dpkg-dev desktop-file-utils  # the Debian package (shlibdeps) and its desktop entry check

@@ -4,12 +4,15 @@
 // the projection and the stored extent put them. Exits 77 (skipped) where
 // MapServer, lighttpd, GMT or GDAL are missing.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 
@@ -38,6 +41,15 @@ CommandRun runCommand(const std::string& command) {
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return r;
 }
+
+// A path as one shell word.
+std::string q(const fs::path& p) {
+    std::string out = "'";
+    for (char c : p.string()) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+void writeFile(const fs::path& p, const std::string& text) { std::ofstream(p) << text; }
 
 std::string lastLine(std::string s) {
     while (!s.empty() && s.back() == '\n') s.pop_back();
@@ -131,24 +143,22 @@ struct ImportFixture : ::testing::Test {
     std::string env, root;
 
     void SetUp() override {
-        char pattern[] = "/tmp/kiv_osm_import_XXXXXX";
+        // & and | in the paths: the scripts substitute them into files.
+        char pattern[] = "/tmp/kiv_osm&import|XXXXXX";
         dir = mkdtemp(pattern);
-        env = "KIV_MAPIMPORTS=" + (dir / "imports").string() + " ";
-        FILE* f = fopen((dir / "test.osm").c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        fputs(kExtract, f);
-        fclose(f);
+        env = "KIV_MAPIMPORTS=" + q(dir / "imports") + " ";
+        writeFile(dir / "test.osm", kExtract);
     }
     void TearDown() override {
-        runCommand(env + script + " stop " + (dir / "run").string());
+        runCommand(env + script + " stop " + q(dir / "run"));
         std::error_code ec;
         fs::remove_all(dir, ec);
     }
     void fetch(double lat, double lon, int level, const std::string& maps, Sheet* s) {
         // From the temporary folder: kivsheet reads kiv_ini.txt and leaves
         // its temporary files in the current folder.
-        CommandRun r = runCommand("cd " + dir.string() + " && " + KIVSHEET_PATH + " fetch " + std::to_string(lat) + " " +
-                                  std::to_string(lon) + " " + std::to_string(level) + " --maps " + maps +
+        CommandRun r = runCommand("cd " + q(dir) + " && " + KIVSHEET_PATH + " fetch " + std::to_string(lat) + " " +
+                                  std::to_string(lon) + " " + std::to_string(level) + " --maps " + q(maps) +
                                   " --server " + root + " 2>/dev/null");
         ASSERT_EQ(r.status, 0) << r.out;
         std::string path = lastLine(r.out);
@@ -160,12 +170,15 @@ struct ImportFixture : ::testing::Test {
 };
 
 TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem) {
-    CommandRun r = runCommand(env + script + " import " + (dir / "test.osm").string() + " testarea");
+    CommandRun r = runCommand(env + script + " import " + q(dir / "test.osm") + " testarea");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Imported testarea in "), std::string::npos) << r.out;
+    // A damaged GeoPackage beside it is left out, with a warning.
+    writeFile(dir / "imports" / "broken.gpkg", "not a GeoPackage");
     r = runCommand(env + script + " list");
-    EXPECT_EQ(r.out.rfind("testarea\t", 0), 0u) << r.out;
-    r = runCommand(env + script + " start " + (dir / "run").string());
+    EXPECT_NE(r.out.find("testarea\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("skipping broken.gpkg"), std::string::npos) << r.out;
+    r = runCommand(env + script + " start " + q(dir / "run"));
     ASSERT_EQ(r.status, 0) << r.out;
     root = lastLine(r.out);
     ASSERT_EQ(root.rfind("http://", 0), 0u) << r.out;
@@ -234,7 +247,7 @@ TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem)
     // Removed, the import no longer draws, on the running server.
     r = runCommand(env + script + " remove testarea");
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(runCommand(env + script + " list").out, "");
+    EXPECT_EQ(runCommand(env + script + " list").out.find("testarea"), std::string::npos);
     Sheet bare;
     fetch(46.5, -78.5, 3, (dir / "Bare").string(), &bare);
     int road = 0;
@@ -243,10 +256,70 @@ TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem)
     EXPECT_EQ(road, 0);
 }
 
+// The imports and staging files in the imports folder.
+std::string leftovers(const fs::path& imports) {
+    return runCommand("cd " + q(imports) + " && (ls -d .staging* *.gpkg 2>/dev/null)").out;
+}
+
+// An extract imports whole or not at all, saying why; whatever it lacks;
+// under a name that stays in the imports folder, replacing only when asked.
+TEST_F(ImportFixture, ExtractsImportWholeOrNotAtAllSayingWhy) {
+    std::string make = " && osmium cat -o whole.osm.pbf test.osm && head -c 400 whole.osm.pbf >cut.osm.pbf && bzip2 -k "
+                       "test.osm && head -c 300 test.osm.bz2 >cut.osm.bz2 && gzip -k test.osm && head -c 1500 test.osm"
+                       " >cut.osm && echo '{}' >foreign.osm && sed 's/node id=\"41\"/node id=\"0\"/' test.osm "
+                       ">unsorted.osm && sed '/highway/s/<tag k=\"name\"[^>]*>//' test.osm >nostreets.osm";
+    ASSERT_EQ(runCommand("cd " + q(dir) + make).status, 0);
+    const char* cases[][2] = {{"cut.osm", "cut short"}, {"cut.osm.pbf", "cut short"}, {"cut.osm.bz2", "cut short"},
+                              {"unsorted.osm", "osmium sort"}, {"foreign.osm", "not an OpenStreetMap extract"},
+                              {"test.osm ../victim", "letters, digits"}, {"nostreets.osm", "Imported nostreets"},
+                              {"test.osm.bz2", "Imported test"}, {"test.osm.gz", "--replace"},
+                              {"test.osm.gz --replace", "Replaced the import test"}};
+    for (auto [args, says] : cases) {
+        CommandRun r = runCommand("cd " + q(dir) + " && " + env + script + " import " + args);
+        EXPECT_EQ(r.status == 0, says[0] == 'I' || says[0] == 'R') << args << ": " << r.out;
+        EXPECT_NE(r.out.find(says), std::string::npos) << args << ": " << r.out;
+    }
+    EXPECT_EQ(leftovers(dir / "imports"), "nostreets.gpkg\ntest.gpkg\n");
+    writeFile(dir / "victim.gpkg", "kept");
+    EXPECT_NE(runCommand(env + script + " remove ../victim").status, 0);
+    EXPECT_TRUE(fs::exists(dir / "victim.gpkg"));
+}
+
+TEST_F(ImportFixture, ConcurrentAndInterruptedImportsLeaveOnlyWholeImports) {
+    // A killed import's staging folder, and an import that waits on a pipe
+    // until it is interrupted (the whole process group, as Ctrl-C does; a
+    // background job ignores SIGINT).
+    fs::create_directories(dir / "imports" / ".staging.killed");
+    ASSERT_EQ(mkfifo((dir / "slow.osm.bz2").c_str(), 0600), 0);
+    pid_t pid = std::stoi(runCommand(env + "setsid " + script + " import " + q(dir / "slow.osm.bz2") +
+                                     " >/dev/null 2>&1 & echo $!").out);
+    std::string left;
+    for (int i = 0; i < 400 && (left.find(".staging.") != 0 || left.find("killed") != std::string::npos); i++) {
+        usleep(50000);
+        left = leftovers(dir / "imports");
+    }
+    kill(-pid, SIGTERM);
+    ASSERT_EQ(left.find(".staging."), 0u) << left;
+    for (int i = 0; i < 400 && kill(pid, 0) == 0; i++) usleep(50000);
+    EXPECT_EQ(leftovers(dir / "imports"), "");
+
+    // Two at once: both whole.
+    runCommand("cd " + q(dir) + " && export " + env + "&& { " + script + " import test.osm a & " + script +
+               " import test.osm b & wait; }");
+    EXPECT_EQ(leftovers(dir / "imports"), "a.gpkg\nb.gpkg\n");
+}
+
+TEST_F(ImportFixture, StopLeavesAProcessItDidNotStartAlone) {
+    fs::create_directories(dir / "run");
+    CommandRun r = runCommand("sleep 60 & echo $! > " + q(dir / "run" / "lighttpd.pid") + "; " + script + " stop " +
+                              q(dir / "run") + "; kill -0 $! && echo alive; kill $!");
+    EXPECT_NE(r.out.find("alive"), std::string::npos) << r.out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (const char* tool : {"lighttpd", "gmt", "ogr2ogr", "gdal_translate", "curl"})
+    for (const char* tool : {"lighttpd", "gmt", "ogr2ogr", "gdal_translate", "curl", "osmium", "bzip2"})
         if (runCommand(std::string("command -v ") + tool).status != 0 ||
             access("/usr/lib/cgi-bin/mapserv", X_OK) != 0) {
             printf("skipped: %s or MapServer is not installed (scripts/install-deps.sh)\n", tool);
