@@ -204,8 +204,9 @@ TEST(SheetNames, ExamplesOfTheStore) {
 
 TEST(SheetNames, ZeroCountsAsNorthAndEast) {
     ZoomLetter none(0);
-    EXPECT_EQ(pathOf("M", 0, 0, 1), "M/e000/e000n000/mac_z1_e0000000_n0000000.gif");
-    EXPECT_EQ(pathOf("M", -0.5, 12.5, 1), "M/e010/e012s000/mac_z1_e0123000_s0003000.gif");
+    // Outside the Canadian area the names are those of Web Mercator sheets.
+    EXPECT_EQ(pathOf("M", 0, 0, 1), "M/epsg3857/e000/e000n000/wmc_z1_e0000000_n0000000.gif");
+    EXPECT_EQ(pathOf("M", -0.5, 12.5, 1), "M/epsg3857/e010/e012s000/wmc_z1_e0123000_s0003000.gif");
     char folder[64];
     ASSERT_TRUE(sheetFolder(folder, sizeof folder, "M", 0.0, -0.0));
     EXPECT_STREQ(folder, "M/e000/e000n000");
