@@ -15,9 +15,8 @@ const char* const SHEET_DEFAULT_MAPS_DIR = "./Maps";
 
 namespace {
 
-// Grid points lie within the service area; anything far outside (or NaN)
-// would only make nonsense names and overflow the integer parts.
-bool nameableAngle(double x) { return std::isfinite(x) && std::fabs(x) < 1000.0; }
+// A sheet of an impossible position (or NaN) would be one of another place.
+bool nameable(double lat, double lon) { return worldGridIsPosition(lat, lon); }
 
 bool fits(int written, size_t size) { return written >= 0 && static_cast<size_t>(written) < size; }
 
@@ -45,7 +44,7 @@ bool mercator(double lat, double lon, int level, int bigMaps) {
 }
 
 int folderOf(char* out, size_t outSize, const char* mapsDir, const char* plane, double lat, double lon) {
-    if (!nameableAngle(lat) || !nameableAngle(lon)) return 0;
+    if (!nameable(lat, lon)) return 0;
     char ns = lat >= 0 ? 'n' : 's';
     char ew = lon >= 0 ? 'e' : 'w';
     int lonDegrees = wholeDegrees(std::fabs(lon));
@@ -62,7 +61,7 @@ int sheetFolder(char* out, size_t outSize, const char* mapsDir, double lat, doub
 }
 
 int sheetFileName(char* out, size_t outSize, double lat, double lon, int level, int bigMaps, int format) {
-    if (!nameableAngle(lat) || !nameableAngle(lon)) return 0;
+    if (!nameable(lat, lon)) return 0;
     char ns = lat >= 0 ? 'n' : 's';
     char ew = lon >= 0 ? 'e' : 'w';
     double alat = std::fabs(lat), alon = std::fabs(lon);

@@ -199,7 +199,8 @@ TEST(SheetNames, ExamplesOfTheStore) {
     lat = snapLatitude(45.41, 4, 0);
     lon = snapLongitude(-75.71, 4, 0);
     EXPECT_EQ(pathOf("/data/maps", lat, lon, 4), "/data/maps/w070/w075n045/mac_z4_w0754300_n0452500.gif");
-    EXPECT_EQ(pathOf("M", -(123 + 30 * MIN), -(147 + 3 * MIN), 3), "M/w140/w147s123/mac_z3_w1470300_s1233000.gif");
+    // 123 S is no place: no name rather than a sheet of another place.
+    EXPECT_EQ(pathOf("M", -(123 + 30 * MIN), -(147 + 3 * MIN), 3), "");
 }
 
 TEST(SheetNames, ZeroCountsAsNorthAndEast) {
@@ -218,6 +219,8 @@ TEST(SheetNames, RefusesWhatDoesNotFitOrIsNoAngle) {
     EXPECT_EQ(sheetPath(path, sizeof path, longDir.c_str(), 45, -75, 2, 0, SHEET_GIF), 0);
     EXPECT_EQ(sheetPath(path, sizeof path, "M", NAN, -75, 2, 0, SHEET_GIF), 0);
     EXPECT_EQ(sheetPath(path, sizeof path, "M", 45, 1e300, 2, 0, SHEET_GIF), 0);
+    EXPECT_EQ(sheetPath(path, sizeof path, "M", 90.5, -75, 2, 0, SHEET_GIF), 0);
+    EXPECT_EQ(sheetPath(path, sizeof path, "M", 45, -180.5, 2, 0, SHEET_GIF), 0);
     EXPECT_EQ(sheetPath(path, sizeof path, "M", 45, -75, 5, 0, SHEET_GIF), 0);
     char small[20];
     EXPECT_EQ(sheetFolder(small, sizeof small, "./Maps/abcdefgh", 45, -75), 0);
