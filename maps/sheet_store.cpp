@@ -39,9 +39,6 @@ int deleteSheetOf(int format, double lat, double lon, int level, const char* map
 // prefix, so they never meet a sheet of the Canadian grid.
 const char* const kMercatorFolder = "/epsg3857";
 
-bool mercator(double lat, double lon, int level, int bigMaps) {
-    return worldGridPlaneOf(lat, lon, level, bigMaps) == SHEET_PLANE_MERCATOR;
-}
 
 int folderOf(char* out, size_t outSize, const char* mapsDir, const char* plane, double lat, double lon) {
     if (!nameable(lat, lon)) return 0;
@@ -66,7 +63,9 @@ int sheetFileName(char* out, size_t outSize, double lat, double lon, int level, 
     char ew = lon >= 0 ? 'e' : 'w';
     double alat = std::fabs(lat), alon = std::fabs(lon);
     if (level < 0 || level > ZOOM_FINEST) return 0;
-    const char* prefix = mercator(lat, lon, level, bigMaps) ? (bigMaps ? "wmd" : "wmc") : bigMaps ? "mad" : "mac";
+    int plane = worldGridPlaneOf(lat, lon, level, bigMaps);
+    if (plane == SHEET_PLANE_NONE) return 0;
+    const char* prefix = plane == SHEET_PLANE_MERCATOR ? (bigMaps ? "wmd" : "wmc") : bigMaps ? "mad" : "mac";
     return fits(snprintf(out, outSize, "%s_%c%1d_%c%03d%02d%02d_%c%03d%02d%02d.%s", prefix,
                          zoomNameLetter(), level, ew, wholeDegrees(alon), wholeMinutes(alon), wholeSeconds(alon), ns,
                          wholeDegrees(alat), wholeMinutes(alat), wholeSeconds(alat),
@@ -78,7 +77,8 @@ int sheetPath(char* out, size_t outSize, const char* mapsDir, double lat, double
               int format) {
     char folder[SHEET_PATH_MAX], name[64];
     if (outSize) out[0] = '\0';
-    if (!folderOf(folder, sizeof folder, mapsDir, mercator(lat, lon, level, bigMaps) ? kMercatorFolder : "", lat, lon))
+    int plane = worldGridPlaneOf(lat, lon, level, bigMaps);
+    if (!folderOf(folder, sizeof folder, mapsDir, plane == SHEET_PLANE_MERCATOR ? kMercatorFolder : "", lat, lon))
         return 0;
     if (!sheetFileName(name, sizeof name, lat, lon, level, bigMaps, format)) return 0;
     if (fits(snprintf(out, outSize, "%s/%s", folder, name), outSize)) return 1;

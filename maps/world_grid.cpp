@@ -110,8 +110,11 @@ int worldGridPlaneOf(double lat, double lon, int level, int bigMaps) {
     bool canadian = inCanadianArea(lat, lon, level, bigMaps);
     if (canadian && same(snapLatitude(lat, level, 0), lat) && same(snapLongitude(lon, level, bigMaps), lon))
         return SHEET_PLANE_LAMBERT;
-    if (std::fabs(lat) > kMercatorMaxLat) return canadian ? SHEET_PLANE_LAMBERT : SHEET_PLANE_NONE;
+    // The centre of a sheet near 85 degrees may lie a little beyond.
     double cLat, cLon;
-    bool centre = mercatorCentre(lat, lon, level, bigMaps, &cLat, &cLon) && same(cLat, lat) && same(cLon, lon);
-    return canadian && !centre ? SHEET_PLANE_LAMBERT : SHEET_PLANE_MERCATOR;
+    if (std::fabs(lat) < 89 && mercatorCentre(lat, lon, level, bigMaps, &cLat, &cLon) && same(cLat, lat) &&
+        same(cLon, lon))
+        return SHEET_PLANE_MERCATOR;
+    if (canadian) return SHEET_PLANE_LAMBERT;
+    return std::fabs(lat) > kMercatorMaxLat ? SHEET_PLANE_NONE : SHEET_PLANE_MERCATOR;
 }

@@ -132,6 +132,7 @@ TEST(WorldGrid, CoversEveryPointAtHighLatitudes) {
                 ASSERT_TRUE(contains(sheetAt(la, lo, level, i % 2), la, lo)) << la << " " << lo << " " << level;
             }
     EXPECT_TRUE(contains(sheetAt(10, -179.999, 1, 0), 10, -179.999));
+    EXPECT_TRUE(contains(sheetAt(85, 10, 4, 0), 85, 10));
 }
 
 TEST(WorldGrid, RefusesImpossibleAndUnmappedPlaces) {
