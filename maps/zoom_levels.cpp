@@ -95,5 +95,7 @@ int snapInServiceArea(double lat, double lon, int level, int doubleStep) {
     double lo = nearestOnGrid(lon, zoomStep(level) * (doubleStep ? 2.0 : 1.0));
     if (lon < 0) lo = -lo;
     const double *lats = latBounds(level), *lons = lonBounds(level);
-    return la >= lats[0] && la <= lats[1] && lo >= lons[0] && lo <= lons[1];
+    auto in = [](double v, const double* b) { return v >= b[0] && v <= b[1]; };
+    // A position inside the area keeps the sheet the clamp gives it.
+    return (in(la, lats) || in(std::fabs(lat), lats)) && (in(lo, lons) || in(lon, lons));
 }

@@ -25,6 +25,7 @@ char zoomNameLetter();
 // service area of the level.
 double snapLatitude(double lat, int level, int halfStep);
 double snapLongitude(double lon, int level, int doubleStep);
-// 1 when the nearest grid point lies in the service area (no clamping),
-// 0 otherwise or for NaN.
+// 1 when, on each axis, the position or its nearest grid point lies in the
+// service area (where snapping gives a sheet that holds it); 0 otherwise or
+// for NaN.
 int snapInServiceArea(double lat, double lon, int level, int doubleStep);

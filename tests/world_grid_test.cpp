@@ -17,6 +17,7 @@
 #include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
 #include "settings/app_settings.h"
+#include "settings/program_settings.h"
 
 namespace {
 
@@ -75,6 +76,11 @@ TEST(WorldGrid, CanadianSheetsUnchanged) {
         EXPECT_EQ(s.path, r.path);
         EXPECT_EQ(s.record, r.record);
     }
+    // Inside the area by the eastern edge, where the nearest grid point lies beyond it.
+    char letter = program_settings.zoomLetter;
+    program_settings.zoomLetter = 'S';
+    EXPECT_EQ(sheetAt(46.67678, -45.064, 1, 1).path, "M/w040/w045n046/mad_s1_w0450000_n0460000.gif");
+    program_settings.zoomLetter = letter;
     EXPECT_NE(sheetAt(45.4215, -75.6972, 4, 0).url.find("&CRS=EPSG:3978&BBOX=1508875.797673,-171664.461109,"
                                                          "1512255.406959,-169131.518032&WIDTH=480&HEIGHT=360&"),
               std::string::npos);
