@@ -7,6 +7,8 @@
 #include <set>
 #include <tuple>
 
+#include "maps/world_grid.h"
+#include "maps/wms_request.h"
 #include "maps/zoom_levels.h"
 
 namespace {
@@ -19,8 +21,67 @@ using Key = std::tuple<int, long long, long long>;
 Key keyOf(const AreaSheet& s) { return {s.level, std::llround(s.lat * 1e7), std::llround(s.lon * 1e7)}; }
 
 bool isBox(double south, double west, double north, double east) {
-    return std::isfinite(south) && std::isfinite(west) && std::isfinite(north) && std::isfinite(east) &&
-           south <= north && west <= east;
+    return worldGridIsPosition(south, west) && worldGridIsPosition(north, east) && south <= north && west <= east;
+}
+
+// Boxes wholly on the Canadian grid keep its exact stepping; any other is
+// sampled in the Web Mercator plane, where both grids' cells are wider
+// than the sample spacing, and each sample's sheet is taken.
+bool onCanadianGrid(double south, double west, double north, double east, int level, int bigMaps) {
+    return south > 0 && snapInServiceArea(south, west, level, bigMaps) && snapInServiceArea(north, east, level, bigMaps);
+}
+
+// Up to where the Canadian grid reaches.
+constexpr double kSampledMaxLat = 86.5;
+
+struct Samples {
+    double x0, y0, dx, dy;
+    long nx, ny;
+};
+
+bool samplesOf(double south, double west, double north, double east, int level, int bigMaps, Samples* s) {
+    double x1, y1;
+    auto clampLat = [](double lat) { return std::clamp(lat, -kSampledMaxLat, kSampledMaxLat); };
+    if (!worldGridToMercator(clampLat(south), west, &s->x0, &s->y0) ||
+        !worldGridToMercator(clampLat(north), east, &x1, &y1))
+        return false;
+    WmsBox sheet = wmsSheetBox(0, 0, zoomScale(level), bigMaps ? 720 : 480, bigMaps ? 540 : 360);
+    double degree = (x1 - s->x0) / std::max(1e-9, east - west);  // plane metres of a degree of longitude
+    if (!(degree > 0)) degree = 20037508.342789244 / 180;
+    double latStep = zoomStep(level), lonStep = latStep * (bigMaps ? 2 : 1);
+    double cellX = std::min(sheet.maxX - sheet.minX, lonStep * degree) * 0.375;
+    double cellY = std::min(sheet.maxY - sheet.minY, latStep * degree) * 0.375;
+    s->nx = static_cast<long>(std::ceil((x1 - s->x0) / cellX));
+    s->ny = static_cast<long>(std::ceil((y1 - s->y0) / cellY));
+    s->dx = s->nx ? (x1 - s->x0) / s->nx : 0;
+    s->dy = s->ny ? (y1 - s->y0) / s->ny : 0;
+    return true;
+}
+
+int addSampled(double south, double west, double north, double east, int level, int bigMaps,
+               std::vector<AreaSheet>* out, std::set<Key>* seen, size_t limit) {
+    Samples g;
+    if (!samplesOf(south, west, north, east, level, bigMaps, &g) || g.nx > 4 * kMaxStepsPerSide ||
+        g.ny > 4 * kMaxStepsPerSide)
+        return 0;
+    int added = 0;
+    for (long i = 0; i <= g.ny; i++)
+        for (long j = 0; j <= g.nx && out->size() <= limit; j++) {
+            double lat, lon;
+            if (!worldGridFromMercator(g.x0 + j * g.dx, g.y0 + i * g.dy, &lat, &lon)) continue;
+            if (i == 0) lat = south;
+            if (i == g.ny) lat = north;
+            if (j == 0) lon = west;
+            if (j == g.nx) lon = east;
+            const char* why;
+            AreaSheet a{0, 0, level};
+            if (worldGridSnap(lat, lon, level, bigMaps, &a.lat, &a.lon, &why) == SHEET_PLANE_NONE) continue;
+            if (seen->insert(keyOf(a)).second) {
+                out->push_back(a);
+                added++;
+            }
+        }
+    return added;
 }
 
 // The snapped south-west corner and the grid steps of a box; false when
@@ -37,6 +98,8 @@ bool gridOf(double south, double west, double north, double east, int level, int
 
 int addBox(double south, double west, double north, double east, int level, int bigMaps,
            std::vector<AreaSheet>* out, std::set<Key>* seen, size_t limit) {
+    if (!onCanadianGrid(south, west, north, east, level, bigMaps))
+        return addSampled(south, west, north, east, level, bigMaps, out, seen, limit);
     double latStep = zoomStep(level), lonStep = latStep * (bigMaps ? 2 : 1);
     double s, w;
     long rows, cols;
@@ -73,6 +136,14 @@ int area_sheets_in_box(double south, double west, double north, double east, int
 
 long long area_sheets_count_in_box(double south, double west, double north, double east, int level, int bigMaps) {
     if (!isBox(south, west, north, east)) return -1;
+    if (!onCanadianGrid(south, west, north, east, level, bigMaps)) {
+        Samples g;
+        // A sheet takes about two samples a side; a large area is only estimated.
+        if (!samplesOf(south, west, north, east, level, bigMaps, &g)) return 0;
+        if (g.nx > 400 || g.ny > 400) return (g.nx / 2 + 1LL) * (g.ny / 2 + 1LL);
+        std::vector<AreaSheet> sheets;
+        return area_sheets_in_box(south, west, north, east, level, bigMaps, &sheets);
+    }
     double s, w;
     long rows, cols;
     if (!gridOf(south, west, north, east, level, bigMaps, &s, &w, &rows, &cols)) return 0;

@@ -16,6 +16,7 @@
 #include "maps/sheet_image.h"
 #include "maps/sheet_store.h"
 #include "maps/wms_sheet.h"
+#include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
 #include "net/http_client.h"
 #include "settings/app_settings.h"
@@ -59,6 +60,7 @@ namespace {
 struct SheetRequest {
     long scale;
     double x, y, angle;
+    int epsg;
     char root[SHEET_URL_MAX];
 };
 
@@ -76,12 +78,13 @@ int prepare(double lat, double lon, int level, const AppSettings* settings, char
         return 1;
     }
     char folderWhy[SHEET_PATH_MAX + 128];
-    if (!sheetCreateFolders(settings->mapsDir, lat, lon, folderWhy, sizeof folderWhy)) {
+    std::string folder(outPath, strrchr(outPath, '/') ? strrchr(outPath, '/') - outPath : 0);
+    if (!sheetCreateFolderOf(settings->mapsDir, folder.c_str(), folderWhy, sizeof folderWhy)) {
         *why = folderWhy;
         return 1;
     }
     request->scale = zoomScale(level);
-    if (!sheetCentreAndAngle(lat, lon, &request->x, &request->y, &request->angle)) {
+    if (!sheetPlaneCentre(lat, lon, level, bigMaps, &request->x, &request->y, &request->angle, &request->epsg)) {
         *why = "The projection cannot place the sheet";
         return 1;
     }
@@ -206,6 +209,12 @@ int download(int aerial, double lat, double lon, int level, const AppSettings* s
                         &request, &failure);
     if (state != 0) return state == 2 ? 0 : 1;
     const WmsSource* wms = aerial ? &settings->wmsAerial : &settings->wms;
+    if (!wms->url[0] && request.epsg == SHEET_EPSG_MERCATOR) {
+        // The map server's CGI draws the Canadian grid only.
+        failure = "The map server draws only the Canadian grid (EPSG:3978); set Wms= to a service of EPSG:3857 "
+                  "for sheets here";
+        return 1;
+    }
     if (wms->url[0]) return wmsDownloadSheet(wms, aerial, lat, lon, level, bigMaps, settings->mapsDir, outPath, &failure);
     SheetTempFiles temp;
     sheetTempFilesMake(&temp);

@@ -20,6 +20,9 @@ int sheetServerRoot(const AppSettings* settings, char* out, size_t size);
 // the north arrow, from one minute of latitude further north. 0 when the
 // projection cannot place the point.
 int sheetCentreAndAngle(double lat, double lon, double* x, double* y, double* angle);
+// The same in the sheet's own plane: *epsg 0 for the Canadian grid (as
+// above), 3857 for a Web Mercator sheet (metres of that plane, angle 0).
+int sheetPlaneCentre(double lat, double lon, int level, int bigMaps, double* x, double* y, double* angle, int* epsg);
 
 // Request URLs. Return 1, or 0 (out empty) when the URL does not fit.
 int sheetTopoRequestUrl(char* out, size_t size, const char* root, double x, double y, long scale, int bigMaps,

@@ -4,6 +4,7 @@
 
 #include "maps/lcc.h"
 #include "maps/sheet_download_parts.h"
+#include "maps/world_grid.h"
 #include "net/connectivity.h"
 #include "settings/app_settings.h"
 
@@ -47,6 +48,21 @@ int sheetCentreAndAngle(double lat, double lon, double* x, double* y, double* an
     *y = y0;
     *angle = a;
     return 1;
+}
+
+int sheetPlaneCentre(double lat, double lon, int level, int bigMaps, double* x, double* y, double* angle, int* epsg) {
+    switch (worldGridPlaneOf(lat, lon, level, bigMaps)) {
+    case SHEET_PLANE_LAMBERT:
+        *epsg = 0;
+        return sheetCentreAndAngle(lat, lon, x, y, angle);
+    case SHEET_PLANE_MERCATOR:
+        // Grid north is true north in Web Mercator.
+        *epsg = SHEET_EPSG_MERCATOR;
+        *angle = 0.0;
+        return worldGridToMercator(lat, lon, x, y);
+    default:
+        return 0;
+    }
 }
 
 int sheetTopoRequestUrl(char* out, size_t size, const char* root, double x, double y, long scale, int bigMaps,

@@ -88,6 +88,8 @@ unsigned char* allocateCopy(size_t size) { return static_cast<unsigned char*>(ma
 int sheetFormatExtentRecord(char* out, size_t outSize, const SheetExtent* e) {
     int n = snprintf(out, outSize, "%ld,%lf,%lf,%lf,%lf,%lf,%lf,%lf", e->scale, e->centreX, e->centreY, e->minX,
                      e->minY, e->maxX, e->maxY, e->angle);
+    if (e->epsg == 3857 && n >= 0 && static_cast<size_t>(n) < outSize)
+        n += snprintf(out + n, outSize - static_cast<size_t>(n), ",3857");
     return (n >= 0 && static_cast<size_t>(n) < outSize) ? n : -1;
 }
 
@@ -107,7 +109,8 @@ int sheetParseExtentRecord(const char* text, size_t len, SheetExtent* extent) {
         if (!parseNumber(&p, &v[i], i < 6 ? ',' : 0)) return 0;
     // An empty extent would divide by zero wherever a position is placed.
     if (!(v[4] > v[2]) || !(v[5] > v[3])) return 0;
-    *extent = SheetExtent{scale, v[0], v[1], v[2], v[3], v[4], v[5], v[6]};
+    int epsg = strcmp(p, ",3857") == 0 ? 3857 : 0;
+    *extent = SheetExtent{scale, v[0], v[1], v[2], v[3], v[4], v[5], v[6], epsg};
     return 1;
 }
 

@@ -17,9 +17,12 @@ struct SheetExtent {
     double centreX, centreY;
     double minX, minY, maxX, maxY;
     double angle;
+    int epsg = 0;  // 0: the Canadian grid (EPSG:3978); 3857: a Web Mercator sheet
 };
 
-// Formats the record; returns its length, or -1 when it does not fit.
+// Formats the record; returns its length, or -1 when it does not fit. A
+// Web Mercator sheet's record ends in ",3857" so it is never drawn in the
+// Canadian plane.
 int sheetFormatExtentRecord(char* out, size_t outSize, const SheetExtent* extent);
 // Parses a record of exactly len characters (no terminator needed). Returns
 // 1 only when all eight fields are read, the numbers are finite and the

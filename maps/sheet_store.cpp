@@ -8,15 +8,15 @@
 #include <cstring>
 
 #include "maps/map_view.h"
+#include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
 
 const char* const SHEET_DEFAULT_MAPS_DIR = "./Maps";
 
 namespace {
 
-// Grid points lie within the service area; anything far outside (or NaN)
-// would only make nonsense names and overflow the integer parts.
-bool nameableAngle(double x) { return std::isfinite(x) && std::fabs(x) < 1000.0; }
+// A sheet of an impossible position (or NaN) would be one of another place.
+bool nameable(double lat, double lon) { return worldGridIsPosition(lat, lon); }
 
 bool fits(int written, size_t size) { return written >= 0 && static_cast<size_t>(written) < size; }
 
@@ -35,26 +35,38 @@ int deleteSheetOf(int format, double lat, double lon, int level, const char* map
     return remove(outPath) == 0 ? 0 : 1;
 }
 
-}  // namespace
+// Web Mercator sheets live in a folder of their own and carry their own
+// prefix, so they never meet a sheet of the Canadian grid.
+const char* const kMercatorFolder = "/epsg3857";
 
-int sheetFolder(char* out, size_t outSize, const char* mapsDir, double lat, double lon) {
-    if (!nameableAngle(lat) || !nameableAngle(lon)) return 0;
+
+int folderOf(char* out, size_t outSize, const char* mapsDir, const char* plane, double lat, double lon) {
+    if (!nameable(lat, lon)) return 0;
     char ns = lat >= 0 ? 'n' : 's';
     char ew = lon >= 0 ? 'e' : 'w';
     int lonDegrees = wholeDegrees(std::fabs(lon));
     int latDegrees = wholeDegrees(std::fabs(lat));
-    return fits(snprintf(out, outSize, "%s/%c%02d0/%c%03d%c%03d", mapsDir, ew, lonDegrees / 10, ew, lonDegrees,
-                         ns, latDegrees),
+    return fits(snprintf(out, outSize, "%s%s/%c%02d0/%c%03d%c%03d", mapsDir, plane, ew, lonDegrees / 10, ew,
+                         lonDegrees, ns, latDegrees),
                 outSize);
 }
 
+}  // namespace
+
+int sheetFolder(char* out, size_t outSize, const char* mapsDir, double lat, double lon) {
+    return folderOf(out, outSize, mapsDir, "", lat, lon);
+}
+
 int sheetFileName(char* out, size_t outSize, double lat, double lon, int level, int bigMaps, int format) {
-    if (!nameableAngle(lat) || !nameableAngle(lon)) return 0;
+    if (!nameable(lat, lon)) return 0;
     char ns = lat >= 0 ? 'n' : 's';
     char ew = lon >= 0 ? 'e' : 'w';
     double alat = std::fabs(lat), alon = std::fabs(lon);
     if (level < 0 || level > ZOOM_FINEST) return 0;
-    return fits(snprintf(out, outSize, "%s_%c%1d_%c%03d%02d%02d_%c%03d%02d%02d.%s", bigMaps ? "mad" : "mac",
+    int plane = worldGridPlaneOf(lat, lon, level, bigMaps);
+    if (plane == SHEET_PLANE_NONE) return 0;
+    const char* prefix = plane == SHEET_PLANE_MERCATOR ? (bigMaps ? "wmd" : "wmc") : bigMaps ? "mad" : "mac";
+    return fits(snprintf(out, outSize, "%s_%c%1d_%c%03d%02d%02d_%c%03d%02d%02d.%s", prefix,
                          zoomNameLetter(), level, ew, wholeDegrees(alon), wholeMinutes(alon), wholeSeconds(alon), ns,
                          wholeDegrees(alat), wholeMinutes(alat), wholeSeconds(alat),
                          format == SHEET_JPEG ? "jpg" : format == SHEET_PNG ? "png" : "gif"),
@@ -65,7 +77,9 @@ int sheetPath(char* out, size_t outSize, const char* mapsDir, double lat, double
               int format) {
     char folder[SHEET_PATH_MAX], name[64];
     if (outSize) out[0] = '\0';
-    if (!sheetFolder(folder, sizeof folder, mapsDir, lat, lon)) return 0;
+    int plane = worldGridPlaneOf(lat, lon, level, bigMaps);
+    if (!folderOf(folder, sizeof folder, mapsDir, plane == SHEET_PLANE_MERCATOR ? kMercatorFolder : "", lat, lon))
+        return 0;
     if (!sheetFileName(name, sizeof name, lat, lon, level, bigMaps, format)) return 0;
     if (fits(snprintf(out, outSize, "%s/%s", folder, name), outSize)) return 1;
     out[0] = '\0';
@@ -75,6 +89,12 @@ int sheetPath(char* out, size_t outSize, const char* mapsDir, double lat, double
 int sheetCreateFolders(const char* mapsDir, double lat, double lon, char* why, size_t whySize) {
     char folder[SHEET_PATH_MAX];
     if (!sheetFolder(folder, sizeof folder, mapsDir, lat, lon)) return 0;
+    return sheetCreateFolderOf(mapsDir, folder, why, whySize);
+}
+
+int sheetCreateFolderOf(const char* mapsDir, const char* folderPath, char* why, size_t whySize) {
+    char folder[SHEET_PATH_MAX];
+    if (!fits(snprintf(folder, sizeof folder, "%s", folderPath), sizeof folder)) return 0;
     // Every missing folder on the way, the maps folder's parents included.
     int error = 0;
     for (char* p = folder + 1;; ++p) {
@@ -87,11 +107,9 @@ int sheetCreateFolders(const char* mapsDir, double lat, double lon, char* why, s
     }
     struct stat st;
     if (stat(folder, &st) == 0 && S_ISDIR(st.st_mode)) return 1;
-    if (why && whySize) {
-        folder[strlen(folder) - 14] = '\0';  // the maps folder, less "/w070/w075n045"
-        snprintf(why, whySize, "The maps folder %s cannot be created (%s): no sheet can be stored", folder,
+    if (why && whySize)
+        snprintf(why, whySize, "The maps folder %s cannot be created (%s): no sheet can be stored", mapsDir,
                  strerror(error ? error : ENOTDIR));
-    }
     return 0;
 }
 

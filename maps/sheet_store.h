@@ -22,6 +22,8 @@ int sheetPath(char* out, size_t outSize, const char* mapsDir, double lat, double
 // levels of the sheet (folders that exist already are fine). 1 when the
 // sheet's folder exists after; otherwise 0 with the reason in why.
 int sheetCreateFolders(const char* mapsDir, double lat, double lon, char* why = nullptr, size_t whySize = 0);
+// The same for a given folder of a sheet inside mapsDir (any plane).
+int sheetCreateFolderOf(const char* mapsDir, const char* folder, char* why = nullptr, size_t whySize = 0);
 
 // The file that holds the sheet in the store: the one of the format or,
 // for a topographic sheet (SHEET_GIF), the PNG of the same name when there

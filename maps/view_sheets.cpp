@@ -8,6 +8,7 @@
 #include "maps/sheet_download_parts.h"
 #include "maps/sheet_store.h"
 #include "maps/wms_request.h"
+#include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
 
 namespace {
@@ -67,6 +68,8 @@ int view_needed_sheets(const ViewRecord& view, const char* mapsDir, int aerial, 
     if (area_sheets_in_box(box.south, box.west, box.north, box.east, view.level, view.big, &cells) < 0) return -1;
     int format = aerial ? SHEET_JPEG : SHEET_GIF;
     for (const AreaSheet& c : cells) {
+        // Web Mercator sheets beyond the Canadian area belong to the other plane.
+        if (worldGridPlaneOf(c.lat, c.lon, view.level, view.big) != SHEET_PLANE_LAMBERT) continue;
         ViewSheet s{c.lat, c.lon, -1, "", {}};
         if (!view_sheet_expected_extent(c.lat, c.lon, view.level, view.big, &s.extent)) continue;
         s.format = sheetStored(s.path, mapsDir, c.lat, c.lon, view.level, view.big, format);

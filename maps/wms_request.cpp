@@ -63,7 +63,8 @@ int wmsGetMapUrl(char* out, size_t size, const WmsSource* source, const WmsBox* 
     encode(&url, source->layers);
     url += "&STYLES=";
     encode(&url, source->styles);
-    url += v13 ? "&CRS=EPSG:3978" : "&SRS=EPSG:3978";
+    url += v13 ? "&CRS=" : "&SRS=";
+    url += box->epsg == 3857 ? "EPSG:3857" : "EPSG:3978";
     char tail[256];
     snprintf(tail, sizeof tail, "&BBOX=%.6f,%.6f,%.6f,%.6f&WIDTH=%d&HEIGHT=%d&FORMAT=", box->minX, box->minY,
              box->maxX, box->maxY, width, height);

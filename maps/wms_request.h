@@ -9,6 +9,7 @@ struct WmsSource;
 
 struct WmsBox {
     double minX, minY, maxX, maxY;
+    int epsg = 0;  // 0: EPSG:3978; 3857: Web Mercator
 };
 
 // The box centred on x, y, (width - 1) x (height - 1) pixel steps of the
@@ -23,8 +24,8 @@ const char* wmsVersion(const WmsSource* source);
 
 // The GetMap URL: the endpoint (which may carry its own parameters) and
 // SERVICE, VERSION, REQUEST, LAYERS, STYLES, CRS (1.3.0) or SRS (1.1.1)
-// EPSG:3978, BBOX, WIDTH, HEIGHT, FORMAT. EPSG:3978 is projected: easting
-// first in both versions. 1, or 0 (out empty) when it does not fit.
+// EPSG:3978 (EPSG:3857 for a box in Web Mercator), BBOX, WIDTH, HEIGHT,
+// FORMAT. Both are projected with easting first in both versions. 1, or 0 (out empty) when it does not fit.
 int wmsGetMapUrl(char* out, size_t size, const WmsSource* source, const WmsBox* box, int width, int height);
 
 // 1 when the bytes are an XML reply (a ServiceExceptionReport); out then

@@ -86,12 +86,14 @@ int fetchAndStore(const WmsSource* source, int aerial, double lat, double lon, i
     }
     long scale = zoomScale(level);
     double x = 0, y = 0, angle = 0;
-    if (!sheetCentreAndAngle(lat, lon, &x, &y, &angle)) {
+    int epsg = 0;
+    if (!sheetPlaneCentre(lat, lon, level, bigMaps, &x, &y, &angle, &epsg)) {
         *why = "The projection cannot place the sheet";
         return 1;
     }
     WmsBox box = wmsSheetBox(x, y, scale, w, h);
-    SheetExtent e = {scale, x, y, box.minX, box.minY, box.maxX, box.maxY, angle};
+    box.epsg = epsg;
+    SheetExtent e = {scale, x, y, box.minX, box.minY, box.maxX, box.maxY, angle, epsg};
     char record[SHEET_GIF_RECORD_MAX + 1];
     char url[SHEET_URL_MAX];
     if (sheetFormatExtentRecord(record, sizeof record, &e) <= 0 || !wmsGetMapUrl(url, sizeof url, source, &box, w, h)) {

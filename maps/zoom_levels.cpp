@@ -21,7 +21,8 @@ const ZoomLevel zoom_table[ZOOM_LEVELS] = {
 };
 
 // Service area: |latitude| and signed longitude bounds, level 0 vs finer.
-const double lat_bounds[2][2] = {{50, 70}, {40, 75}};
+// Canada Atlas Lambert serves the Arctic islands up to about 86 N.
+const double lat_bounds[2][2] = {{50, 86}, {40, 86}};
 const double lon_bounds[2][2] = {{-120, -60}, {-150, -45}};
 
 int validLevel(int level) {
@@ -33,6 +34,11 @@ int validLevel(int level) {
 bool letterS() { return program_settings.zoomLetter == 'S'; }
 
 double fraction(double x) { return x - std::floor(x); }
+
+double nearestOnGrid(double x, double step) { return std::floor((std::fabs(x) + step / 2.0) / step) * step; }
+
+const double* latBounds(int level) { return lat_bounds[level == 0 ? 0 : 1]; }
+const double* lonBounds(int level) { return lon_bounds[level == 0 ? 0 : 1]; }
 
 }  // namespace
 
@@ -63,8 +69,8 @@ double snapLatitude(double lat, int level, int halfStep) {
     level = validLevel(level);
     double step = zoomStep(level);
     if (halfStep) step /= 2.0;
-    double v = std::floor((std::fabs(lat) + step / 2.0) / step) * step;
-    const double* bounds = lat_bounds[level == 0 ? 0 : 1];
+    double v = nearestOnGrid(lat, step);
+    const double* bounds = latBounds(level);
     // Written so that NaN ends up on a bound rather than in a file name.
     if (!(v <= bounds[1])) v = bounds[1];
     if (v < bounds[0]) v = bounds[0];
@@ -75,10 +81,21 @@ double snapLongitude(double lon, int level, int doubleStep) {
     level = validLevel(level);
     double step = zoomStep(level);
     if (doubleStep) step *= 2.0;
-    double v = std::floor((std::fabs(lon) + step / 2.0) / step) * step;
+    double v = nearestOnGrid(lon, step);
     if (lon < 0) v = -v;
-    const double* bounds = lon_bounds[level == 0 ? 0 : 1];
+    const double* bounds = lonBounds(level);
     if (!(v <= bounds[1])) v = bounds[1];
     if (v < bounds[0]) v = bounds[0];
     return v;
+}
+
+int snapInServiceArea(double lat, double lon, int level, int doubleStep) {
+    level = validLevel(level);
+    double la = nearestOnGrid(lat, zoomStep(level));
+    double lo = nearestOnGrid(lon, zoomStep(level) * (doubleStep ? 2.0 : 1.0));
+    if (lon < 0) lo = -lo;
+    const double *lats = latBounds(level), *lons = lonBounds(level);
+    auto in = [](double v, const double* b) { return v >= b[0] && v <= b[1]; };
+    // A position inside the area keeps the sheet the clamp gives it.
+    return (in(la, lats) || in(std::fabs(lat), lats)) && (in(lo, lons) || in(lon, lons));
 }

@@ -25,3 +25,7 @@ char zoomNameLetter();
 // service area of the level.
 double snapLatitude(double lat, int level, int halfStep);
 double snapLongitude(double lon, int level, int doubleStep);
+// 1 when, on each axis, the position or its nearest grid point lies in the
+// service area (where snapping gives a sheet that holds it); 0 otherwise or
+// for NaN.
+int snapInServiceArea(double lat, double lon, int level, int doubleStep);

@@ -11,3 +11,6 @@ endif()
 
 # The background sheet queue with blocking download doubles.
 kiv_test(sheet_fetch_queue_test SANITIZE SOURCES sheet_fetch_queue_test.cpp LIBS kiv_maps)
+
+# The sheet grid anywhere on Earth; cs2cs (proj-bin) checks the projection.
+kiv_test(world_grid_test SANITIZE SOURCES world_grid_test.cpp LIBS kiv_maps)

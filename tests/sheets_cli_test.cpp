@@ -68,7 +68,8 @@ TEST(KivsheetCli, NamesSheetsOfTheStore) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "./Maps/w070/w075n045/mad_s2_w0755000_n0452500.jpg\n");
     for (const char* bad : {"name 45.4 -75.7 5", "name 45.4 -75.7", "name north -75.7 2", "name 45.4 -75.7 2 --x",
-                            "name 95 -75.7 2", "", "frobnicate", "info", "png onlyone"}) {
+                            "name 95 -75.7 2", "", "frobnicate", "info", "png onlyone", "name nan 1 2", "fetch 87 10 4",
+                            "fetch-area --bbox 91 -75 92 -74 --levels 2 --dry-run"}) {
         r = kivsheet(bad);
         EXPECT_EQ(r.status, 2) << bad;
         EXPECT_FALSE(r.out.empty()) << bad;
@@ -326,4 +327,31 @@ TEST(KivsheetCli, FetchAreaFillsTheStoreAndResumes) {
     EXPECT_NE(std::string::npos, r.out.find("does not answer with sheets: stopped after 3 sheets")) << r.out;
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
+}
+
+// fetch anywhere: through a WMS, a sheet in the position's own plane whose
+// extent contains it; without a WMS for Web Mercator, a clear refusal.
+TEST(KivsheetCli, FetchesSheetsAnywhere) {
+    std::vector<std::string> crs;
+    FaultServer server([&](const std::string& line) -> FaultReply {
+        crs.push_back(line.substr(line.find("RS=EPSG:") + 3, 9));
+        Bytes gif = makeGif(480, 360, Bytes(480 * 360, 7));
+        return faultOk(std::string(gif.begin(), gif.end()), "image/gif");
+    });
+    TempTree tmp;
+    EXPECT_NE(kivsheet("fetch 48.136 10.0696 4 --maps Maps", tmp.root).out.find("set Wms= to a service of EPSG:3857"),
+              std::string::npos);
+    std::string ini = "Wms=" + server.root() + "/wms\n";
+    writeBytes(tmp.file("kiv_ini.txt"), Bytes(ini.begin(), ini.end()));
+    for (std::string place : {"82.50 -62.35", "37.8076 -122.3004", "48.136 10.0696", "-33.86 151.21"}) {
+        ToolRun r = kivsheet("fetch " + place + " 4 --maps Maps", tmp.root);
+        ASSERT_EQ(0, r.status) << r.out;
+        std::string info = kivsheet("info " + tmp.root.string() + "/" + r.out.substr(0, r.out.size() - 1)).out;
+        EXPECT_EQ(crs.back(), info.find(",3857\n") != std::string::npos ? "EPSG:3857" : "EPSG:3978") << place;
+        std::string xy = run("echo " + place + " | cs2cs -f %.3f EPSG:4326 " + crs.back()).out;
+        double x0, y0, x1, y1, x, y;
+        ASSERT_EQ(sscanf(info.c_str() + info.find("extent: "), "extent: %lf %lf %lf %lf", &x0, &y0, &x1, &y1), 4);
+        ASSERT_EQ(sscanf(xy.c_str(), "%lf %lf", &x, &y), 2) << xy;
+        EXPECT_TRUE(x > x0 && x < x1 && y > y0 && y < y1) << place << " " << info;
+    }
 }

@@ -146,10 +146,10 @@ TEST(ZoomLevels, ClampsToTheServiceAreaOfTheLevel) {
     ZoomLetter none(0);
     EXPECT_DOUBLE_EQ(snapLatitude(30, 1, 0), 40);
     EXPECT_DOUBLE_EQ(snapLatitude(-30, 3, 0), -40);
-    EXPECT_DOUBLE_EQ(snapLatitude(80, 4, 0), 75);
+    EXPECT_DOUBLE_EQ(snapLatitude(88, 4, 0), 86);  // the Canadian grid reaches the Arctic islands
     EXPECT_DOUBLE_EQ(snapLatitude(45.4, 0, 0), 50);
     EXPECT_DOUBLE_EQ(snapLatitude(74, 0, 0), 70);
-    EXPECT_DOUBLE_EQ(snapLatitude(-80, 0, 0), -70);
+    EXPECT_DOUBLE_EQ(snapLatitude(-89, 0, 0), -86);
     EXPECT_DOUBLE_EQ(snapLongitude(-130, 0, 0), -120);
     EXPECT_DOUBLE_EQ(snapLongitude(-40, 0, 0), -60);
     EXPECT_DOUBLE_EQ(snapLongitude(-130, 1, 0), -130);
@@ -161,7 +161,7 @@ TEST(ZoomLevels, ClampsToTheServiceAreaOfTheLevel) {
     // Nonsense levels and angles stay inside the tables and the area.
     EXPECT_DOUBLE_EQ(snapLatitude(45.4, -3, 0), 50);
     EXPECT_NEAR(snapLatitude(45.41, 9, 0), 45 + 25 * MIN, 1e-9);
-    EXPECT_DOUBLE_EQ(snapLatitude(NAN, 2, 0), 75);
+    EXPECT_DOUBLE_EQ(snapLatitude(NAN, 2, 0), 86);
     EXPECT_DOUBLE_EQ(snapLongitude(NAN, 2, 0), -45);
 }
 
@@ -199,13 +199,15 @@ TEST(SheetNames, ExamplesOfTheStore) {
     lat = snapLatitude(45.41, 4, 0);
     lon = snapLongitude(-75.71, 4, 0);
     EXPECT_EQ(pathOf("/data/maps", lat, lon, 4), "/data/maps/w070/w075n045/mac_z4_w0754300_n0452500.gif");
-    EXPECT_EQ(pathOf("M", -(123 + 30 * MIN), -(147 + 3 * MIN), 3), "M/w140/w147s123/mac_z3_w1470300_s1233000.gif");
+    // 123 S is no place: no name rather than a sheet of another place.
+    EXPECT_EQ(pathOf("M", -(123 + 30 * MIN), -(147 + 3 * MIN), 3), "");
 }
 
 TEST(SheetNames, ZeroCountsAsNorthAndEast) {
     ZoomLetter none(0);
-    EXPECT_EQ(pathOf("M", 0, 0, 1), "M/e000/e000n000/mac_z1_e0000000_n0000000.gif");
-    EXPECT_EQ(pathOf("M", -0.5, 12.5, 1), "M/e010/e012s000/mac_z1_e0123000_s0003000.gif");
+    // Outside the Canadian area the names are those of Web Mercator sheets.
+    EXPECT_EQ(pathOf("M", 0, 0, 1), "M/epsg3857/e000/e000n000/wmc_z1_e0000000_n0000000.gif");
+    EXPECT_EQ(pathOf("M", -0.5, 12.5, 1), "M/epsg3857/e010/e012s000/wmc_z1_e0123000_s0003000.gif");
     char folder[64];
     ASSERT_TRUE(sheetFolder(folder, sizeof folder, "M", 0.0, -0.0));
     EXPECT_STREQ(folder, "M/e000/e000n000");
@@ -217,6 +219,8 @@ TEST(SheetNames, RefusesWhatDoesNotFitOrIsNoAngle) {
     EXPECT_EQ(sheetPath(path, sizeof path, longDir.c_str(), 45, -75, 2, 0, SHEET_GIF), 0);
     EXPECT_EQ(sheetPath(path, sizeof path, "M", NAN, -75, 2, 0, SHEET_GIF), 0);
     EXPECT_EQ(sheetPath(path, sizeof path, "M", 45, 1e300, 2, 0, SHEET_GIF), 0);
+    EXPECT_EQ(sheetPath(path, sizeof path, "M", 90.5, -75, 2, 0, SHEET_GIF), 0);
+    EXPECT_EQ(sheetPath(path, sizeof path, "M", 45, -180.5, 2, 0, SHEET_GIF), 0);
     EXPECT_EQ(sheetPath(path, sizeof path, "M", 45, -75, 5, 0, SHEET_GIF), 0);
     char small[20];
     EXPECT_EQ(sheetFolder(small, sizeof small, "./Maps/abcdefgh", 45, -75), 0);

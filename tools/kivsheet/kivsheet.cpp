@@ -18,6 +18,7 @@
 // Exit status 0 on success, 2 on any error.
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +30,7 @@
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_store.h"
+#include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
 #include "platform/console_backend.h"
 #include "settings/app_settings.h"
@@ -124,12 +126,21 @@ bool parseDouble(const char* s, double* v) {
 // LAT LON LEVEL of the name and fetch commands.
 int parsePoint(const KivsheetOptions& o, double* lat, double* lon, int* level) {
     const char* const* p = o.operands.data();
-    if (!parseDouble(p[0], lat) || *lat < -90 || *lat > 90) return fail("bad latitude: %s", p[0]);
-    if (!parseDouble(p[1], lon) || *lon < -180 || *lon > 180) return fail("bad longitude: %s", p[1]);
+    // Written so that NaN is refused too.
+    if (!parseDouble(p[0], lat) || !(std::fabs(*lat) <= 90)) return fail("bad latitude: %s (-90 to 90)", p[0]);
+    if (!parseDouble(p[1], lon) || !(std::fabs(*lon) <= 180)) return fail("bad longitude: %s (-180 to 180)", p[1]);
     char* end = nullptr;
     long value = strtol(p[2], &end, 10);
     if (end == p[2] || *end || value < 0 || value > ZOOM_FINEST) return fail("bad level: %s (0 to 4)", p[2]);
     *level = static_cast<int>(value);
+    return 0;
+}
+
+// The centre of the sheet at the point, in the Canadian grid or Web
+// Mercator. The program asks for big sheets on the doubled longitude grid.
+int snapPoint(double* lat, double* lon, int level, int big) {
+    const char* why = "";
+    if (worldGridSnap(*lat, *lon, level, big, lat, lon, &why) == SHEET_PLANE_NONE) return fail("%s", why);
     return 0;
 }
 
@@ -140,9 +151,7 @@ int name(const KivsheetOptions& o) {
     int big = o.big, format = o.jpg ? SHEET_JPEG : SHEET_GIF;
     const char* maps = o.maps.empty() ? SHEET_DEFAULT_MAPS_DIR : o.maps.c_str();
     if (o.zoomLetter) program_settings.zoomLetter = o.zoomLetter;
-    // The program asks for big sheets on the doubled longitude grid.
-    lat = snapLatitude(lat, level, 0);
-    lon = snapLongitude(lon, level, big);
+    if (int rc = snapPoint(&lat, &lon, level, big)) return rc;
     char path[SHEET_PATH_MAX];
     if (!sheetPath(path, sizeof path, maps, lat, lon, level, big, format)) return fail("path too long: %s", maps);
     printf("%s\n", path);
@@ -161,8 +170,7 @@ int fetch(const KivsheetOptions& o) {
     program_settings.zoomLetter = settings_read_zoom_letter();
     if (int rc = kivsheet_apply_paths(o, &settings)) return rc;
     int big = o.big, aerial = o.aerial;
-    lat = snapLatitude(lat, level, 0);
-    lon = snapLongitude(lon, level, big);
+    if (int rc = snapPoint(&lat, &lon, level, big)) return rc;
     char path[SHEET_PATH_MAX] = "";
     int rc = aerial ? downloadAerialSheet(lat, lon, level, &settings, path, big)
                     : downloadSheet(lat, lon, level, &settings, path, big, settings.rose, settings.grid);

@@ -1,0 +1,120 @@
+#include "maps/world_grid.h"
+
+#include <proj.h>
+
+#include <cmath>
+
+#include "maps/wms_request.h"
+#include "maps/zoom_levels.h"
+
+namespace {
+
+const double kMercatorMaxLat = 85.0;
+// Half the plane's width: x of longitude 180.
+const double kHalfWorld = 20037508.342789244;
+// Neighbouring sheets overlap by a quarter of a sheet.
+const double kStepOfSheet = 0.75;
+
+// PROJ objects are not shared between threads: one transform per thread.
+struct Transform {
+    PJ_CONTEXT* ctx = nullptr;
+    PJ* pj = nullptr;
+    Transform() {
+        ctx = proj_context_create();
+        PJ* raw = proj_create_crs_to_crs(ctx, "EPSG:4326", "EPSG:3857", nullptr);
+        if (raw) {
+            pj = proj_normalize_for_visualization(ctx, raw);  // longitude first
+            proj_destroy(raw);
+        }
+    }
+    ~Transform() {
+        proj_destroy(pj);
+        proj_context_destroy(ctx);
+    }
+};
+
+PJ* transform() {
+    thread_local Transform t;
+    return t.pj;
+}
+
+int project(PJ_DIRECTION dir, double a, double b, double* outA, double* outB) {
+    PJ* pj = transform();
+    if (!pj) return 0;
+    PJ_COORD c = proj_trans(pj, dir, proj_coord(a, b, 0, 0));
+    if (!std::isfinite(c.xy.x) || !std::isfinite(c.xy.y)) return 0;
+    *outA = c.xy.x;
+    *outB = c.xy.y;
+    return 1;
+}
+
+// Grid steps in plane metres: a little smaller than the sheet, and across
+// an even number of columns so that the columns meet at 180 degrees.
+void mercatorSteps(int level, int bigMaps, double* stepX, double* stepY) {
+    WmsBox box = wmsSheetBox(0, 0, zoomScale(level), bigMaps ? 720 : 480, bigMaps ? 540 : 360);
+    double columns = 2 * std::ceil(kHalfWorld / (kStepOfSheet * (box.maxX - box.minX)));
+    *stepX = 2 * kHalfWorld / columns;
+    *stepY = kStepOfSheet * (box.maxY - box.minY);
+}
+
+int mercatorCentre(double lat, double lon, int level, int bigMaps, double* cLat, double* cLon) {
+    double x, y, stepX, stepY;
+    if (!worldGridToMercator(lat, lon, &x, &y)) return 0;
+    mercatorSteps(level, bigMaps, &stepX, &stepY);
+    x = std::round(x / stepX) * stepX;
+    y = std::round(y / stepY) * stepY;
+    if (!worldGridFromMercator(x, y, cLat, cLon)) return 0;
+    // The column on 180 degrees keeps the side the position is on.
+    if (std::fabs(*cLon) > 179.999999) *cLon = x < 0 ? -180.0 : 180.0;
+    return 1;
+}
+
+bool same(double a, double b) { return std::fabs(a - b) < 1e-9; }
+
+bool inCanadianArea(double lat, double lon, int level, int bigMaps) {
+    return lat > 0 && snapInServiceArea(lat, lon, level, bigMaps);
+}
+
+}  // namespace
+
+int worldGridIsPosition(double lat, double lon) { return std::fabs(lat) <= 90 && std::fabs(lon) <= 180; }
+
+int worldGridToMercator(double lat, double lon, double* x, double* y) {
+    return project(PJ_FWD, lon, lat, x, y);
+}
+
+int worldGridFromMercator(double x, double y, double* lat, double* lon) {
+    return project(PJ_INV, x, y, lon, lat);
+}
+
+int worldGridSnap(double lat, double lon, int level, int bigMaps, double* sheetLat, double* sheetLon,
+                  const char** why) {
+    if (!worldGridIsPosition(lat, lon)) {
+        *why = "Not a position on Earth (latitude -90 to 90, longitude -180 to 180)";
+        return SHEET_PLANE_NONE;
+    }
+    if (inCanadianArea(lat, lon, level, bigMaps)) {
+        *sheetLat = snapLatitude(lat, level, 0);
+        *sheetLon = snapLongitude(lon, level, bigMaps);
+        return SHEET_PLANE_LAMBERT;
+    }
+    if (std::fabs(lat) > kMercatorMaxLat || !mercatorCentre(lat, lon, level, bigMaps, sheetLat, sheetLon)) {
+        *why = "No map grid here: no sheet is drawn beyond 85 degrees outside the Canadian area";
+        return SHEET_PLANE_NONE;
+    }
+    return SHEET_PLANE_MERCATOR;
+}
+
+int worldGridPlaneOf(double lat, double lon, int level, int bigMaps) {
+    if (!worldGridIsPosition(lat, lon)) return SHEET_PLANE_NONE;
+    bool canadian = inCanadianArea(lat, lon, level, bigMaps);
+    if (canadian && same(snapLatitude(lat, level, 0), lat) && same(snapLongitude(lon, level, bigMaps), lon))
+        return SHEET_PLANE_LAMBERT;
+    // The centre of a sheet near 85 degrees may lie a little beyond.
+    double cLat, cLon;
+    if (std::fabs(lat) < 89 && mercatorCentre(lat, lon, level, bigMaps, &cLat, &cLon) && same(cLat, lat) &&
+        same(cLon, lon))
+        return SHEET_PLANE_MERCATOR;
+    if (canadian) return SHEET_PLANE_LAMBERT;
+    return std::fabs(lat) > kMercatorMaxLat ? SHEET_PLANE_NONE : SHEET_PLANE_MERCATOR;
+}

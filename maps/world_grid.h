@@ -1,0 +1,27 @@
+// Which plane and which sheet a position falls on anywhere on Earth. The
+// Canadian area (today's grid, reaching north to 86 N) keeps its sheets in
+// Canada Atlas Lambert (EPSG:3978); elsewhere sheets lie in Web Mercator
+// (EPSG:3857, to 85 N/S) on a grid made in the plane, so that neighbours
+// overlap at every latitude.
+#pragma once
+
+enum SheetPlane { SHEET_PLANE_NONE = -1, SHEET_PLANE_LAMBERT = 0, SHEET_PLANE_MERCATOR = 1 };
+enum { SHEET_EPSG_LAMBERT = 3978, SHEET_EPSG_MERCATOR = 3857 };
+
+// 1 for a real position: finite, |latitude| <= 90, |longitude| <= 180.
+int worldGridIsPosition(double lat, double lon);
+
+// The centre of the sheet the program shows at the position: its plane,
+// or SHEET_PLANE_NONE with the reason in *why (an impossible position, or
+// "No map grid here" beyond 85 degrees outside the Canadian area).
+int worldGridSnap(double lat, double lon, int level, int bigMaps, double* sheetLat, double* sheetLon,
+                  const char** why);
+
+// The plane of a sheet centre as worldGridSnap gives it (any point inside
+// the Canadian area that is no Web Mercator sheet centre is Lambert).
+int worldGridPlaneOf(double lat, double lon, int level, int bigMaps);
+
+// Web Mercator metres of a position through PROJ, and back. 1, or 0 when
+// PROJ cannot place it.
+int worldGridToMercator(double lat, double lon, double* x, double* y);
+int worldGridFromMercator(double x, double y, double* lat, double* lon);
