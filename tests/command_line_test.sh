@@ -29,28 +29,15 @@ while IFS='|' read -r expect program args; do
     2:--frobnicate) grep -qi usage "$err" || why="no usage on stderr" ;;
   esac
   [ -z "$why" ] || { echo "FAIL: $program $args: $why: $(head -c 300 "$err")"; status=1; }
-done <<EOF_TABLE
-0|kiv|--help
-0|kiv|--version
-2|kiv|--frobnicate
-0|kivsheet|--help
-0|kivsheet|--version
-2|kivsheet|--frobnicate
-0|kivtrack|--help
-0|kivtrack|--version
-2|kivtrack|--frobnicate
-0|kivsim|--help
-0|kivsim|--version
-2|kivsim|--frobnicate
-0|kivdump|--help
-0|kivdump|--version
-2|kivdump|--frobnicate
-0|kiv-mapserver|--help
-0|kiv-mapserver|--version
-2|kiv-mapserver|--frobnicate
+done < <(
+  for p in kiv kivsheet kivtrack kivsim kivdump kiv-mapserver; do
+    printf '0|%s|--help\n0|%s|--version\n2|%s|--frobnicate\n' "$p" "$p" "$p"
+  done
+  cat <<'EOF_TABLE'
 2|kivsheet|fetch-area --bbox 45.4 -75.7 45.41 -75.69 --levels 4 --dry-run --jobs 3x
 2|kivsheet|fetch-area --bbox 45.4 -75.7 45.41 -75.69 --levels 4 --dry-run --maps $long
 0|kivsheet|fetch-area --bbox 45.4 -75.7 45.41 -75.69 --levels 4 --dry-run --force --jobs 16
 0|kivsheet|name -- 45.4 -75.7 2
 EOF_TABLE
+)
 exit $status
