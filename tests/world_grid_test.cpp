@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,14 +21,15 @@
 
 namespace {
 
-// The sheet of a position as a WMS download makes it.
+// The sheet of a position as a WMS download makes it (download_wms_test and
+// sheets_cli_test check the request that asks for it).
 struct Sheet {
     int plane = SHEET_PLANE_NONE, epsg = 0;
     WmsBox box{};
-    std::string path, record, url;
+    std::string path, record;
 };
 
-Sheet sheetAt(double lat, double lon, int level, int big, const char* version = "1.3.0") {
+Sheet sheetAt(double lat, double lon, int level, int big) {
     Sheet s;
     const char* why = "";
     double x = 0, y = 0, angle = 0;
@@ -42,9 +42,6 @@ Sheet sheetAt(double lat, double lon, int level, int big, const char* version = 
     s.box.epsg = s.epsg;
     SheetExtent e = {zoomScale(level), x, y, s.box.minX, s.box.minY, s.box.maxX, s.box.maxY, angle, s.epsg};
     if (sheetFormatExtentRecord(text, sizeof text, &e) > 0) s.record = text;
-    WmsSource src{"http://h/wms", "t", "", "", ""};
-    snprintf(src.version, sizeof src.version, "%s", version);
-    if (wmsGetMapUrl(text, sizeof text, &src, &s.box, w, h)) s.url = text;
     return s;
 }
 
@@ -119,7 +116,6 @@ TEST(WorldGrid, PlacesGetTheirOwnSheets) {
             bool mercator = s.epsg == SHEET_EPSG_MERCATOR;
             EXPECT_EQ(mercator, s.path.find("/epsg3857/") != std::string::npos && s.record.ends_with(",3857"));
         }
-    EXPECT_NE(sheetAt(-33.86, 151.21, 4, 0, "1.1.1").url.find("&SRS=EPSG:3857&BBOX="), std::string::npos);
 }
 
 // Every point lies on some sheet at every level, where a degree grid in Web
