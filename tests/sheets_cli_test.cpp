@@ -306,11 +306,11 @@ TEST(KivsheetCli, FetchAreaFillsTheStoreAndResumes) {
     EXPECT_EQ(0, r.status) << r.out;
     EXPECT_NE(std::string::npos, r.out.find("1 fetched")) << r.out;
 
-    // On a terminal 40 columns wide each redraw of the bar fits in the line.
+    // On a terminal 40 columns wide each redraw of the bar (the text before a
+    // carriage return that does not end the line) fits in the line.
     std::filesystem::remove_all(dir / "Maps");
     ToolRun tty = run("script -qec 'stty cols 40 rows 10; " + std::string(KIVSHEET_PATH) +
                       " fetch-area --bbox 45.36 -75.70 45.44 -75.60 --levels 3 " + common + "' /dev/null");
-    // Every redraw (the text before a carriage return that does not end the line) fits.
     size_t redraws = 0;
     for (size_t at = 0; (at = tty.out.find('\r', at + 1)) != std::string::npos;) {
         if (tty.out[at + 1] == '\n') continue;
@@ -341,8 +341,7 @@ TEST(KivsheetCli, FetchesSheetsAnywhere) {
     TempTree tmp;
     EXPECT_NE(kivsheet("fetch 48.136 10.0696 4 --maps Maps", tmp.root).out.find("set Wms= to a service of EPSG:3857"),
               std::string::npos);
-    std::string ini = "Wms=" + server.root() + "/wms\n";
-    writeBytes(tmp.file("kiv_ini.txt"), Bytes(ini.begin(), ini.end()));
+    std::ofstream(tmp.file("kiv_ini.txt")) << "Wms=" << server.root() << "/wms\n";
     for (std::string place : {"82.50 -62.35", "37.8076 -122.3004", "48.136 10.0696", "-33.86 151.21"}) {
         ToolRun r = kivsheet("fetch " + place + " 4 --maps Maps", tmp.root);
         ASSERT_EQ(0, r.status) << r.out;
