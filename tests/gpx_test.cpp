@@ -231,13 +231,6 @@ TEST_F(Gpx, ReaderTakesZonesCdataLatin1AndKeepsOtherSchemasApart) {
 
 // Each refusal says where and why; an entity expansion attack is one.
 TEST_F(Gpx, ReaderRefusesWhatIsNotGpxSayingWhereAndWhy) {
-    std::string laughs = "<?xml version='1.0'?><!DOCTYPE gpx [<!ENTITY a 'aaaaaaaaaa'>";
-    for (char e = 'b'; e <= 'j'; e++) {
-        laughs += std::string("<!ENTITY ") + e + " '";
-        for (int i = 0; i < 10; i++) laughs += std::string("&") + static_cast<char>(e - 1) + ";";
-        laughs += "'>";
-    }
-    laughs += "]>\n<gpx><wpt lat='1' lon='2'><name>&j;</name></wpt></gpx>";
     const struct {
         std::string text, error;
     } cases[] = {
@@ -245,7 +238,9 @@ TEST_F(Gpx, ReaderRefusesWhatIsNotGpxSayingWhereAndWhy) {
         {"\x8f\x01\xff random", "line 1: not well-formed"},
         {"<kml xmlns='http://www.opengis.net/kml/2.2'><Document/></kml>", "the root element is <kml>, not <gpx>"},
         {"<gpx>\n<wpt lat=\"45,40\" lon=\"1\"/></gpx>", "line 2: lat \"45,40\" is not a number"},
-        {laughs, "line 1: entity declarations are not allowed"},
+        // Any declaration, so that no expansion (a billion laughs) can start.
+        {"<!DOCTYPE gpx [<!ENTITY a 'aa'><!ENTITY b '&a;&a;'>]>\n<gpx><wpt lat='1' lon='2'><name>&b;</name></wpt></gpx>",
+         "line 1: entity declarations are not allowed"},
     };
     for (const auto& c : cases) {
         GpxData d;
