@@ -77,7 +77,6 @@ bool covers(const SheetExtent& e, double x, double y) { return e.minX <= x && x 
 
 TEST(ViewCompose, NeighboursMeetWithNoSeamOrGap) {
     Scene s(3, 0, 45.3252, -75.8748, 640, 480);
-    EXPECT_EQ(s.hatched, 0);
     EXPECT_TRUE(s.missing.empty());
     std::set<int> seen;
     for (int y = 0; y < s.view.height; y++)
