@@ -292,9 +292,12 @@ TEST_F(MenuTest, BigMapsSwapsTheSheetAndStoresTheSize) {
     EXPECT_DOUBLE_EQ(big.lat, map_view.sheetLat);
     EXPECT_EQ(1, invalidations(0));
     EXPECT_TRUE(busyBalanced());
-    // The window keeps its size.
+    // The window takes the new size at the next paint.
     app_paint();
-    EXPECT_TRUE(headless_calls_of("resize_client").empty());
+    auto sizes = headless_calls_of("resize_client");
+    ASSERT_EQ(1u, sizes.size());
+    EXPECT_EQ(722, sizes[0].a);
+    EXPECT_EQ(591, sizes[0].b);
 
     app_command(MENU_BIG_MAPS);
     EXPECT_EQ(0, settings()->bigMaps);
