@@ -200,7 +200,6 @@ int kivsheet_fetch_area(const Options& o) {
     static AppSettings s;
     loadSettings(&s);
     if (int rc = kivsheet_apply_paths(o, &s)) return rc;
-    if (!o.haveBox || o.route) return fail("usage: kivsheet fetch-area --bbox SOUTH WEST NORTH EAST --levels 2-4", "");
     // Counted first: a continent at the finest level is millions of sheets.
     long long count = 0;
     int64_t bytes = 0;
@@ -222,12 +221,12 @@ int kivsheet_fetch_route(const Options& o) {
     static AppSettings s;
     loadSettings(&s);
     if (int rc = kivsheet_apply_paths(o, &s)) return rc;
-    if (!o.route || o.corridorKm < 0) return fail("usage: kivsheet fetch-route FILE.gpx|track.txt --corridor KM --levels 2-4", "");
     // Each track, route and waypoint on its own: never a line from one to the next.
     std::vector<std::vector<AreaPoint>> lines;
     if (endsWith(o.route, ".gpx")) {
         GpxData data;
-        if (!gpx_read_file(o.route, &data)) return fail("not a GPX file: ", o.route);
+        std::string why;
+        if (!gpx_read_file(o.route, &data, &why)) return fail(o.route, (": " + why).c_str());
         for (const GpxLine& line : data.lines) {
             lines.emplace_back();
             for (const GpxPoint& p : line.points) lines.back().push_back(AreaPoint{p.lat, p.lon});
