@@ -12,7 +12,6 @@
 
 #include "maps/sheet_dispatch.h"
 #include "maps/sheet_download.h"
-#include "maps/sheet_download_parts.h"
 #include "maps/sheet_reload.h"
 #include "maps/sheet_source_settings.h"
 #include "maps/sheet_store.h"
