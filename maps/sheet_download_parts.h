@@ -51,9 +51,6 @@ struct SheetTempFiles {
 };
 void sheetTempFilesMake(SheetTempFiles* files);
 void sheetTempFilesRemove(const SheetTempFiles* files);
-// Removes every temporary file of this process left in the current folder
-// (transfers cut short at exit).
-void sheetTempFilesRemoveAll();
 
 // Non-zero while the program exits: every sheet transfer passes it to the
 // HTTP client, which then ends at once.

@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,15 +32,6 @@ void sheetTempFilesRemove(const SheetTempFiles* files) {
     unlink(files->reply);
     unlink(files->image);
     unlink(files->jpeg);
-}
-
-void sheetTempFilesRemoveAll() {
-    std::string prefix = "tmp_map." + std::to_string(static_cast<long>(getpid())) + ".";
-    DIR* dir = opendir(".");
-    if (!dir) return;
-    while (dirent* e = readdir(dir))
-        if (strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) unlink(e->d_name);
-    closedir(dir);
 }
 
 int sheetReadWholeFile(const char* path, size_t maxSize, unsigned char** data, size_t* size) {
