@@ -1,9 +1,11 @@
 #include "app/app_state.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "app/pane_notice.h"
 #include "app/stale_fix.h"
+#include "app/view_pane.h"
 #include "maps/map_view.h"
 
 AppWindow app_window = [] {
@@ -18,12 +20,21 @@ void app_set_map_area(int bigMaps) {
     app_window.mapAreaHeight = bigMaps ? APP_BIG_MAP_H : APP_SMALL_MAP_H;
     map_view.paneWidth = app_window.mapAreaWidth;
     map_view.paneHeight = app_window.mapAreaHeight;
+    app_pane_from_client();
+}
+
+void app_pane_from_client() {
+    MapView& v = map_view;
+    if (v.clientWidth <= 0 || v.clientHeight <= 0) return;
+    v.paneWidth = std::max(1, v.clientWidth - 2 * APP_PANE_X);
+    v.paneHeight = std::max(1, v.clientHeight - APP_PANE_Y - 2);
 }
 
 void app_window_reset() {
     free(app_window.frame.rgb);
     pane_notice_reset();
     stale_fix_reset();
+    view_pane_reset();
     app_window = AppWindow{};
     app_window.mapAreaWidth = APP_SMALL_MAP_W;
     app_window.mapAreaHeight = APP_SMALL_MAP_H;

@@ -33,7 +33,10 @@ struct AppWindow {
 
 extern AppWindow app_window;
 
-// Map area and pane size for a map size flag.
+// Map area for a map size flag; the pane fills the client area once its
+// size is known, else takes the sheet's size.
 void app_set_map_area(int bigMaps);
+// The pane: the client area below the toolbar, inside its frame lines.
+void app_pane_from_client();
 // Back to the state before app_create (frees the frame; tests).
 void app_window_reset();

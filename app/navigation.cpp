@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/pane_notice.h"
 #include "app/sheet_fetching.h"
+#include "app/view_pane.h"
 #include "maps/lcc.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
@@ -98,6 +99,7 @@ int nav_load_picture() {
     const AppSettings* s = app_window.settings;
     int w = v.imageWidth, h = v.imageHeight;
     if (!loadSheetImage(v.sheetPath, s->satelliteImage, &v.pixels, &w, &h)) return 0;
+    view_pane_forget(v.sheetPath);     // loaded afresh: the file may have changed
     v.imageWidth = w;
     v.imageHeight = h;
     buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, w, h);
@@ -147,11 +149,8 @@ void nav_zoom_in(int x, int y) {
     clearAutoPan(s);
     v.targetZoom = v.zoomLevel < ZOOM_FINEST ? v.zoomLevel + 1 : v.zoomLevel;
     platform_busy_cursor(1);
-    if (readExtents(s)) {
-        v.extForLat = v.sheetLat;
-        v.extForLon = v.sheetLon;
-        v.extForZoom = v.zoomLevel;
-    }
+    // The held extents are the shown picture's: the composed view's rectangle.
+    nav_ensure_extents();
     double lat, lon;
     if (paneToDegrees(x, y, &lat, &lon)) {
         v.focusLat = lat;

@@ -18,6 +18,7 @@
 #include "app/toolbar.h"
 #include "app/track_overlay.h"
 #include "app/track_plot.h"
+#include "app/view_pane.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
@@ -150,6 +151,7 @@ void app_paint() {
     stale_fix_update(s);
     app_position_refresh();
     nav_auto_pan_step();
+    view_pane_update(s);
 
     int cw = v.clientWidth, ch = v.clientHeight;
     if (cw <= 0 || ch <= 0) app_client_size(s->bigMaps, &cw, &ch);
@@ -166,6 +168,7 @@ void app_paint() {
     platform_blit_rgb(0, 0, f->width, f->height, f->rgb, f->stride);
     pane_notice_draw();
     if (sheet) {
+        view_pane_draw_loading();
         track_overlay_draw_names(APP_PANE_X, APP_PANE_Y, sheetOffsetX(), sheetOffsetY(),
                                  std::min(v.imageWidth, v.paneWidth), std::min(v.imageHeight, v.paneHeight));
         speedReadout(s);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/navigation.h"
 #include "app/sheet_fetching.h"
 #include "app/stale_fix.h"
 #include "app/window_events.h"
@@ -66,11 +67,10 @@ const char* app_compose_title() {
 
 void app_position_refresh() {
     AppSettings* s = app_window.settings;
+    // Big Maps chooses the sheets, not the window's size.
     if (s->bigMaps != map_view.appliedBigMaps) {
-        int w, h;
-        app_client_size(s->bigMaps, &w, &h);
         app_set_map_area(s->bigMaps);
-        platform_resize_client(w, h);
+        nav_big_maps_swap();
         map_view.appliedBigMaps = s->bigMaps;
     }
     if (!app_window.posWritten && gps_has_position()) {

@@ -7,6 +7,7 @@
 #include "app/app_state.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
+#include "app/view_pane.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
 #include "maps/sheet_fetch_queue.h"
@@ -138,6 +139,7 @@ void sheet_fetching_poll() {
     if (!app_window.settings) return;
     SheetFetchDone d;
     while (sheet_fetch_take(&d)) {
+        if (d.ok) view_pane_forget(d.path);
         if (awaited.active && sheet_fetch_same(&awaited.request, &d.request)) {
             awaited.active = 0;
             if (d.ok) show(d, awaited.how);

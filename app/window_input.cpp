@@ -2,6 +2,7 @@
 #include "app/app_state.h"
 #include "app/commands.h"
 #include "app/navigation.h"
+#include "app/pane_notice.h"
 #include "app/toolbar.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
@@ -49,6 +50,8 @@ void app_command(int id) { app_run_command(id); }
 void app_size(int clientWidth, int clientHeight) {
     map_view.clientWidth = clientWidth;
     map_view.clientHeight = clientHeight;
+    app_pane_from_client();
+    if (pane_placeholder_shown()) pane_placeholder_show();   // the neutral picture fills the pane too
     platform_invalidate(1);
     buildDisplayBitmap(&map_view.dibHeader, &map_view.dibBits, map_view.pixels, map_view.imageWidth,
                        map_view.imageHeight);

@@ -5,6 +5,7 @@
 
 #include <set>
 
+#include "app/client_frame.h"
 #include "app/pane_notice.h"
 #include "app/toolbar_bitmaps.h"
 #include "maps/png_sheet.h"
@@ -164,20 +165,24 @@ TEST_F(AppTest, ClientSizesFollowTheMapSize) {
     EXPECT_EQ(1, app_startup_big_maps());
 }
 
-TEST_F(AppTest, BigMapsToggleResizesTheWindowAtTheNextPaintOnly) {
+// Big Maps chooses the sheets; the pane fills whatever client area the
+// window has, from the smallest to the largest screen.
+TEST_F(AppTest, ThePaneFillsTheClientAreaAndBigMapsLeavesTheWindowAlone) {
     writeFile("kiv_com.txt", "COM0\nSmall\n");
     ASSERT_EQ(1, app_create());
     app_paint();
-    EXPECT_TRUE(headless_calls_of("resize_client").empty());
     settings()->bigMaps = 1;   // as the Big Maps command leaves it
+    app_paint();
     EXPECT_TRUE(headless_calls_of("resize_client").empty());
-    app_paint();
-    auto sizes = headless_calls_of("resize_client");
-    ASSERT_EQ(1u, sizes.size());
-    EXPECT_EQ(722, sizes[0].a);
-    EXPECT_EQ(591, sizes[0].b);
-    app_paint();
-    EXPECT_EQ(1u, headless_calls_of("resize_client").size());
+    for (auto [w, h] : {std::pair{320, 240}, std::pair{1024, 768}, std::pair{3840, 2160}}) {
+        app_size(w, h);
+        app_paint();
+        EXPECT_EQ(w - 2, map_view.paneWidth);
+        EXPECT_EQ(h - APP_PANE_Y - 2, map_view.paneHeight);
+        EXPECT_EQ(0xFFFFFF, pixel(w - 1, h / 2));          // the pane's right frame line
+        EXPECT_EQ(0xFFFFFF, pixel(w / 2, h - 2));          // and its bottom one
+        EXPECT_NE(RGB_FACE, static_cast<uint32_t>(pixel(w - 3, h - 4)));  // map, not the window's face
+    }
 }
 
 TEST_F(AppTest, CloseThenDestroyEndTheLoopWithZero) {

@@ -16,10 +16,13 @@
 
 #include "app/app_state.h"
 #include "app/marker.h"
+#include "app/view_pane.h"
 #include "app/window_events.h"
 #include "maps/lcc.h"
 #include "maps/map_view.h"
 #include "maps/sheet_extent.h"
+#include "maps/view_plane.h"
+#include "maps/view_sheets.h"
 #include "maps/sheet_store.h"
 #include "maps/zoom_levels.h"
 #include "net/base_upload.h"
@@ -188,11 +191,8 @@ protected:
         t.width = bigMaps ? 720 : 480;
         t.height = bigMaps ? 540 : 360;
         t.index = index;
-        double cx = 0, cy = 0;
-        EXPECT_EQ(1, ll2lcc(&cx, &cy, t.lat, t.lon));
-        double heightM = 1.5 * zoomStep(level) * 111000.0, widthM = heightM * t.width / t.height;
-        t.extent = SheetExtent{zoomScale(level), cx, cy, cx - widthM / 2, cy - heightM / 2, cx + widthM / 2,
-                               cy + heightM / 2, 0.0};
+        // The record its download would write: the view places it by that.
+        EXPECT_EQ(1, view_sheet_expected_extent(t.lat, t.lon, level, bigMaps, &t.extent));
         if (extent) t.extent = *extent;
         Bytes gif = makeGif(t.width, t.height, Bytes(static_cast<size_t>(t.width) * t.height, index));
         char path[SHEET_PATH_MAX];
@@ -210,25 +210,36 @@ protected:
         return t;
     }
 
-    // Expected marker pixel of a position on a sheet, by the projection.
+    // Expected marker pixel of a position: in the view shown, else on the
+    // sheet by its record.
     static bool expectedPixel(const TestSheet& t, double lat, double lon, int* px, int* py) {
+        ViewRecord view;
+        const MapView& v = map_view;
+        SheetExtent e = t.extent;
+        int width = t.width, height = t.height;
+        if (view_pane_current(&view)) {
+            e = SheetExtent{0, 0, 0, v.extMinX, v.extMinY, v.extMaxX, v.extMaxY, 0};
+            width = v.imageWidth;
+            height = v.imageHeight;
+        }
         double x, y;
         if (!ll2lcc(&x, &y, lat, lon)) return false;
-        const SheetExtent& e = t.extent;
-        *px = static_cast<int>(std::floor(t.width * (x - e.minX) / (e.maxX - e.minX)));
-        *py = t.height - 1 - static_cast<int>(std::floor(t.height * (y - e.minY) / (e.maxY - e.minY)));
-        return *px >= 0 && *px < t.width && *py >= 0 && *py < t.height;
+        *px = static_cast<int>(std::floor(width * (x - e.minX) / (e.maxX - e.minX)));
+        *py = height - 1 - static_cast<int>(std::floor(height * (y - e.minY) / (e.maxY - e.minY)));
+        return *px >= 0 && *px < width && *py >= 0 && *py < height;
     }
 
     static int pixel(int x, int y) { return headless_frame_pixel(x, y); }
     static int panePixel(int px, int py) { return headless_frame_pixel(kPaneX + px, kPaneY + py); }
 
     // The whole 11 x 11 marker at image pixel (px, py) in the last frame,
-    // '.' cells showing the sheet colour.
+    // '.' cells showing the sheet colour (any with kAnyGround: where sheets meet).
+    static constexpr uint32_t kAnyGround = 0xFFFFFFFFu;
     static bool markerAt(int px, int py, uint32_t sheetColour) {
         for (int r = 0; r < 11; r++)
             for (int c = 0; c < 11; c++) {
                 char cell = MARKER_PATTERN[r][c];
+                if (cell == '.' && sheetColour == kAnyGround) continue;
                 int want = cell == '#' ? 0xFFFF00 : cell == 'k' ? 0x000000 : static_cast<int>(sheetColour);
                 if (panePixel(px + c - 5, py + r - 5) != want) return false;
             }

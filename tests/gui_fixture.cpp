@@ -18,7 +18,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <vector>
 
+#include "maps/view_compose.h"
+#include "maps/view_plane.h"
 #include "tests/gui_sheets.h"
 
 namespace {
@@ -40,30 +44,52 @@ int sheets(const char* dir, double lat, double lon, int level) {
     return 0;
 }
 
-int marker(const char* dir, double lat, double lon, int level, int big, double flat, double flon) {
-    const int w = guiSheetWidth(big), h = guiSheetHeight(big);
-    SheetExtent e{};
-    double x, y;
-    std::string maps = std::string(dir) + "/Maps";
+// The view the window shows of the sheet at grid point (lat, lon): centred
+// on it, in the pane of the window as it opens with small sheets.
+int sheetView(double lat, double lon, int level, int big, ViewRecord* view) {
+    SheetExtent e;
     double slat = snapLatitude(lat, level, 0), slon = snapLongitude(lon, level, big);
-    if (!readSheetExtents(slat, slon, level, maps.c_str(), big, &e.centreX, &e.centreY, &e.minX, &e.minY, &e.maxX,
-                          &e.maxY) ||
-        !ll2lcc(&x, &y, flat, flon))
-        return 2;
-    int px = static_cast<int>(std::floor(w * (x - e.minX) / (e.maxX - e.minX)));
-    int py = h - 1 - static_cast<int>(std::floor(h * (y - e.minY) / (e.maxY - e.minY)));
-    if (px < 0 || px >= w || py < 0 || py >= h) return 2;
+    if (!view_sheet_expected_extent(slat, slon, level, big, &e)) return 0;
+    *view = ViewRecord{VIEW_PLANE_CANADA_LAMBERT, level, big, e.centreX, e.centreY, view_level_mpp(level, big),
+                       guiSheetWidth(0), guiSheetHeight(0)};
+    return 1;
+}
+
+int marker(double lat, double lon, int level, int big, double flat, double flon) {
+    ViewRecord view;
+    int px, py;
+    if (!sheetView(lat, lon, level, big, &view) || !view_position_pixel(view, flat, flon, &px, &py)) return 2;
     printf("%d %d\n", kPaneX + px, kPaneY + py);
     return 0;
 }
 
+// The composed view's colour at client point (x, y): every written sheet
+// of the grid that meets it.
 int colour(double lat, double lon, int level, int big, int x, int y) {
-    const int w = guiSheetWidth(big), h = guiSheetHeight(big);
+    ViewRecord view;
     int px = x - kPaneX, py = y - kPaneY;
-    if (px < 0 || px >= w || py < 0 || py >= h) return 2;
-    Bytes idx = guiSheetIndices(snapLatitude(lat, level, 0), snapLongitude(lon, level, big), level, big);
-    GifColorType c = testPalette()[idx[static_cast<size_t>(py) * w + px]];
-    printf("%02X%02X%02X\n", c.Red, c.Green, c.Blue);
+    if (!sheetView(lat, lon, level, big, &view) || px < 0 || px >= view.width || py < 0 || py >= view.height)
+        return 2;
+    std::vector<ViewSheet> needed;
+    if (view_needed_sheets(view, "/nonexistent", 0, &needed) < 0) return 2;
+    ViewImages images;
+    for (const ViewSheet& n : needed) {
+        auto d = std::make_shared<DecodedSheet>();
+        d->width = guiSheetWidth(big);
+        d->height = guiSheetHeight(big);
+        d->extent = n.extent;
+        Bytes idx = guiSheetIndices(n.lat, n.lon, level, big);
+        d->pixels.reset(static_cast<unsigned char*>(malloc(idx.size() * 3)));
+        for (size_t i = 0; i < idx.size(); i++) {
+            GifColorType c = testPalette()[idx[i]];
+            d->pixels[i * 3] = c.Red, d->pixels[i * 3 + 1] = c.Green, d->pixels[i * 3 + 2] = c.Blue;
+        }
+        images.push_back(d);
+    }
+    std::vector<unsigned char> rgb(static_cast<size_t>(view.width) * view.height * 3);
+    view_compose(view, images, rgb.data());
+    const unsigned char* c = &rgb[(static_cast<size_t>(py) * view.width + px) * 3];
+    printf("%02X%02X%02X\n", c[0], c[1], c[2]);
     return 0;
 }
 
@@ -92,7 +118,7 @@ int main(int argc, char** argv) {
     auto num = [&](int i) { return strtod(argv[i], nullptr); };
     auto is = [&](const char* command, int count) { return argc == count && !strcmp(argv[1], command); };
     if (is("sheets", 6)) return sheets(argv[2], num(3), num(4), atoi(argv[5]));
-    if (is("marker", 9)) return marker(argv[2], num(3), num(4), atoi(argv[5]), atoi(argv[6]), num(7), num(8));
+    if (is("marker", 9)) return marker(num(3), num(4), atoi(argv[5]), atoi(argv[6]), num(7), num(8));
     if (is("colour", 8)) return colour(num(2), num(3), atoi(argv[4]), atoi(argv[5]), atoi(argv[6]), atoi(argv[7]));
     if (is("path", 6)) return pathOf(argv[2], num(3), num(4), atoi(argv[5]));
     if (is("name", 5)) return nameOf(num(2), num(3), atoi(argv[4]));

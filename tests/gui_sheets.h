@@ -9,6 +9,7 @@
 #include "maps/map_view.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_store.h"
+#include "maps/view_sheets.h"
 #include "maps/zoom_levels.h"
 #include "tests/sheet_test_files.h"
 
@@ -30,10 +31,8 @@ inline Bytes guiSheetIndices(double lat, double lon, int level, int big) {
 // Writes DIR/Maps/.../sheet of grid point (lat, lon); 1 on success.
 inline int writeGuiSheet(const std::string& dir, double lat, double lon, int level, int big) {
     const int w = guiSheetWidth(big), h = guiSheetHeight(big);
-    double cx, cy;
-    if (!ll2lcc(&cx, &cy, lat, lon)) return 0;
-    double heightM = 1.5 * zoomStep(level) * 111000.0, widthM = heightM * w / h;
-    SheetExtent e{zoomScale(level), cx, cy, cx - widthM / 2, cy - heightM / 2, cx + widthM / 2, cy + heightM / 2, 0};
+    SheetExtent e;
+    if (!view_sheet_expected_extent(lat, lon, level, big, &e)) return 0;
     char record[256], path[SHEET_PATH_MAX];
     std::string maps = dir + "/Maps";
     if (sheetFormatExtentRecord(record, sizeof record, &e) <= 0) return 0;

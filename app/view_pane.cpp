@@ -1,0 +1,149 @@
+#include "app/view_pane.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/pane_notice.h"
+#include "maps/lcc.h"
+#include "maps/map_view.h"
+#include "maps/sheet_cache.h"
+#include "maps/sheet_fetch_queue.h"
+#include "maps/sheet_store.h"
+#include "maps/view_compose.h"
+#include "maps/view_plane.h"
+#include "maps/view_sheets.h"
+#include "app/sheet_fetching.h"
+#include "platform/platform.h"
+#include "position/gps_fix.h"
+#include "settings/app_settings.h"
+
+namespace {
+
+constexpr uint32_t kLoadingGrey = 0x606060;
+constexpr int kLoadingHeight = 14;
+
+MapView& v = map_view;
+SheetCache cache;
+ViewRecord shown{};
+bool composed = false;
+const unsigned char* composedPixels = nullptr;   // the picture last composed
+int shownAerial = -1;
+std::string shownKey;                  // the stored sheets the picture was made of
+std::vector<ViewSheet> loading;        // queued sheets in the shown view
+
+bool sameView(const ViewRecord& a, const ViewRecord& b) {
+    return a.plane == b.plane && a.level == b.level && a.big == b.big && a.cx == b.cx && a.cy == b.cy &&
+           a.mpp == b.mpp && a.width == b.width && a.height == b.height;
+}
+
+// Missing sheets to the queue, nearest the centre first (the order given);
+// the ones queued or already on their way are "loading".
+void request(const AppSettings* s, const ViewRecord& view, const std::vector<ViewSheet>& missing) {
+    loading.clear();
+    if (!s->online || !sheet_fetching_active()) return;
+    for (const ViewSheet& m : missing) {
+        SheetFetchRequest r{m.lat, m.lon, view.level, s->satelliteImage, view.big, s->rose, s->grid, 0};
+        int rc = sheet_fetch_request(&r);
+        if (rc == SHEET_FETCH_QUEUED || rc == SHEET_FETCH_ALREADY) loading.push_back(m);
+    }
+}
+
+}  // namespace
+
+int view_pane_centre(const AppSettings* s, double* x, double* y) {
+    SheetExtent e;
+    if (!view_sheet_expected_extent(v.sheetLat, v.sheetLon, v.zoomLevel, s->bigMaps ? 1 : 0, &e)) return 0;
+    *x = e.centreX;
+    *y = e.centreY;
+    return 1;
+}
+
+void view_pane_update(const AppSettings* s) {
+    if (!v.pixels || pane_placeholder_shown() || v.paneWidth <= 0 || v.paneHeight <= 0) return;
+    // A picture opened from elsewhere stays as it is.
+    size_t dirLength = strlen(s->mapsDir);
+    if (!dirLength || strncmp(v.sheetPath, s->mapsDir, dirLength) != 0) return;
+    int big = s->bigMaps ? 1 : 0;
+    ViewRecord view{VIEW_PLANE_CANADA_LAMBERT, v.zoomLevel, big, 0, 0, view_level_mpp(v.zoomLevel, big),
+                    v.paneWidth, v.paneHeight};
+    if (!view_pane_centre(s, &view.cx, &view.cy)) return;
+    std::vector<ViewSheet> needed;
+    if (view_needed_sheets(view, s->mapsDir, s->satelliteImage, &needed) < 0) return;
+    // The displayed sheet may lie off the grid (a half-step pan): it is
+    // drawn all the same, and in the middle.
+    bool displayed = false;
+    for (const ViewSheet& n : needed) displayed = displayed || strcmp(n.path, v.sheetPath) == 0;
+    ViewSheet own{v.sheetLat, v.sheetLon, -1, "", {}};
+    if (!displayed && view_sheet_expected_extent(v.sheetLat, v.sheetLon, v.zoomLevel, big, &own.extent)) {
+        own.format = sheetStored(own.path, s->mapsDir, v.sheetLat, v.sheetLon, v.zoomLevel, big,
+                                 s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
+        if (own.format >= 0 && strcmp(own.path, v.sheetPath) == 0) needed.insert(needed.begin(), own);
+    }
+    std::string key;
+    for (const ViewSheet& n : needed)
+        if (n.format >= 0) {
+            key += n.path;
+            key += '\n';
+        }
+    if (composed && v.pixels == composedPixels && sameView(view, shown) && key == shownKey &&
+        shownAerial == s->satelliteImage)
+        return;
+    ViewImages images;
+    std::vector<ViewSheet> missing;
+    view_gather(needed, &cache, &images, &missing);
+    auto* rgb = static_cast<unsigned char*>(malloc(static_cast<size_t>(view.width) * view.height * 3));
+    if (!rgb) return;
+    view_compose(view, images, rgb);
+    free(v.pixels);
+    v.pixels = rgb;
+    v.imageWidth = view.width;
+    v.imageHeight = view.height;
+    buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, view.width, view.height);
+    view_screen_to_plane(view, 0, view.height, &v.extMinX, &v.extMinY);
+    view_screen_to_plane(view, view.width, 0, &v.extMaxX, &v.extMaxY);
+    v.extCentreX = view.cx;
+    v.extCentreY = view.cy;
+    // The view's rectangle stands for the displayed sheet's record.
+    v.extForLat = v.sheetLat;
+    v.extForLon = v.sheetLon;
+    v.extForZoom = v.zoomLevel;
+    // The marker is drawn anew on the new picture (and logged where it moved).
+    v.lastMarkerX = v.lastMarkerY = -1;
+    request(s, view, missing);
+    shown = view;
+    shownKey = key;
+    shownAerial = s->satelliteImage;
+    composed = true;
+    composedPixels = rgb;
+}
+
+void view_pane_draw_loading() {
+    if (!composed) return;
+    for (const ViewSheet& m : loading) {
+        double px, py;
+        view_plane_to_screen(shown, m.extent.centreX, m.extent.centreY, &px, &py);
+        if (px < 0 || py < 0 || px >= shown.width || py >= shown.height) continue;
+        platform_draw_text(1 + static_cast<int>(px) - 24, 49 + static_cast<int>(py) - kLoadingHeight / 2, "loading",
+                           kLoadingHeight, 400, kLoadingGrey);
+    }
+}
+
+void view_pane_forget(const char* path) { sheet_cache_drop(&cache, path); }
+
+int view_pane_current(ViewRecord* out) {
+    if (!composed) return 0;
+    *out = shown;
+    return 1;
+}
+
+void view_pane_reset() {
+    cache = SheetCache{};
+    shown = ViewRecord{};
+    composed = false;
+    composedPixels = nullptr;
+    shownAerial = -1;
+    shownKey.clear();
+    loading.clear();
+}
