@@ -146,7 +146,6 @@ void nav_pan(char direction, int shift) {
 void nav_zoom_in(int x, int y) {
     AppSettings* s = app_window.settings;
     if (!s) return;
-    clearAutoPan(s);
     v.targetZoom = v.zoomLevel < ZOOM_FINEST ? v.zoomLevel + 1 : v.zoomLevel;
     platform_busy_cursor(1);
     // The held extents are the shown picture's: the composed view's rectangle.
@@ -166,7 +165,6 @@ void nav_zoom_in(int x, int y) {
 void nav_zoom_out() {
     AppSettings* s = app_window.settings;
     if (!s) return;
-    clearAutoPan(s);
     v.targetZoom = v.zoomLevel > 0 ? v.zoomLevel - 1 : v.zoomLevel;
     v.targetLon = snapLongitude(v.sheetLon, v.targetZoom, s->bigMaps);
     v.targetLat = snapLatitude(v.sheetLat, v.targetZoom, 0);

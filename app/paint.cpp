@@ -20,6 +20,7 @@
 #include "app/track_plot.h"
 #include "app/view_pane.h"
 #include "app/window_events.h"
+#include "maps/lcc.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
@@ -64,6 +65,14 @@ void staleMarker() {
         drawMarker(v.dibBits, v.imageWidth, v.imageHeight, px, py, STALE_MARKER_PATTERN);
 }
 
+// The map pixel a placed position lies in, counted from the plane's origin.
+void groundPixel(double lat, double lon, int* gx, int* gy) {
+    double x = 0, y = 0, mpp = (v.extMaxX - v.extMinX) / v.imageWidth;
+    ll2lcc(&x, &y, lat, lon);
+    *gx = static_cast<int>(std::floor(x / mpp));
+    *gy = static_cast<int>(std::floor(y / mpp));
+}
+
 void marker(AppSettings* s) {
     // A stale fix counts as a state of its own (-1): the marker's look changes.
     int fix = gps_fix_mode(), stale = stale_fix_stale(), state = stale ? -1 : fix;
@@ -88,17 +97,22 @@ void marker(AppSettings* s) {
         overlays();
         return;
     }
-    if (px != v.lastMarkerX || py != v.lastMarkerY) {
+    // Moved by a pixel of the map, not of the screen: the view follows the
+    // vehicle, so its screen pixel stays.
+    int gx, gy;
+    groundPixel(lat, lon, &gx, &gy);
+    bool moved = gx != v.lastMarkerX || gy != v.lastMarkerY;
+    if (moved) {
         track_log_point(s, lat, lon);
         rebuildDisplayBitmap();
     }
     // Turning Track on starts the trail where the marker stands.
-    if (s->track && (px != v.lastMarkerX || py != v.lastMarkerY || !track_trail_size())) track_trail_add(lat, lon);
+    if (s->track && (moved || !track_trail_size())) track_trail_add(lat, lon);
     overlays();
     drawCrossHair(v.dibBits, v.imageWidth, v.imageHeight, px, py, s->crossHair);
     drawMarker(v.dibBits, v.imageWidth, v.imageHeight, px, py, MARKER_PATTERN);
-    v.lastMarkerX = px;
-    v.lastMarkerY = py;
+    v.lastMarkerX = gx;
+    v.lastMarkerY = gy;
 }
 
 // The sheet into the pane: the middle of a larger picture, the top-left

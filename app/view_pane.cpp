@@ -1,5 +1,6 @@
 #include "app/view_pane.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -32,6 +33,10 @@ const unsigned char* composedPixels = nullptr;   // the picture last composed
 int shownAerial = -1;
 std::string shownKey;                  // the stored sheets the picture was made of
 std::vector<ViewSheet> loading;        // queued sheets in the shown view
+struct Followed {
+    bool valid;
+    double x, y;
+} followed{};                          // the vehicle's last placeable position
 
 bool sameView(const ViewRecord& a, const ViewRecord& b) {
     return a.plane == b.plane && a.level == b.level && a.big == b.big && a.cx == b.cx && a.cy == b.cy &&
@@ -53,6 +58,24 @@ void request(const AppSettings* s, const ViewRecord& view, const std::vector<Vie
 }  // namespace
 
 int view_pane_centre(const AppSettings* s, double* x, double* y) {
+    if (s->autoPan && gps_has_position()) {
+        double lat = gps_latitude(), lon = gps_longitude();
+        if (!(std::fabs(lat) <= 90) || !ll2lcc(x, y, lat, lon)) return 0;
+        // A quarter pixel off, so the vehicle (and what lies level with it)
+        // is inside a pixel rather than on its corner, where rounding up or
+        // down would make it jitter.
+        double quarter = view_level_mpp(v.zoomLevel, s->bigMaps ? 1 : 0) / 4;
+        *x -= quarter;
+        *y += quarter;
+        followed = {true, *x, *y};
+        return 1;
+    }
+    // A lost fix keeps the view where the vehicle was (the stale marker).
+    if (s->autoPan && followed.valid) {
+        *x = followed.x;
+        *y = followed.y;
+        return 1;
+    }
     SheetExtent e;
     if (!view_sheet_expected_extent(v.sheetLat, v.sheetLon, v.zoomLevel, s->bigMaps ? 1 : 0, &e)) return 0;
     *x = e.centreX;
@@ -109,8 +132,6 @@ void view_pane_update(const AppSettings* s) {
     v.extForLat = v.sheetLat;
     v.extForLon = v.sheetLon;
     v.extForZoom = v.zoomLevel;
-    // The marker is drawn anew on the new picture (and logged where it moved).
-    v.lastMarkerX = v.lastMarkerY = -1;
     request(s, view, missing);
     shown = view;
     shownKey = key;
@@ -146,4 +167,5 @@ void view_pane_reset() {
     shownAerial = -1;
     shownKey.clear();
     loading.clear();
+    followed = Followed{};
 }

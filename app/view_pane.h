@@ -11,8 +11,9 @@
 struct AppSettings;
 struct ViewRecord;
 
-// The view's centre in the plane: the displayed sheet's centre. 1, or 0
-// when it cannot be placed.
+// The view's centre in the plane: the vehicle while Auto Pan is on and
+// there is a position (so it stays in the middle, far from every edge),
+// else the displayed sheet's centre. 1, or 0 when neither can be placed.
 int  view_pane_centre(const AppSettings* s, double* x, double* y);
 // The paint's step before the marker: recompose when the view, or the set
 // of stored sheets it needs, changed. Leaves a picture that is no stored

@@ -278,9 +278,9 @@ TEST_F(AppTracksTest, ARemotePositionTurnsGreyOnlyAfterTheServersLimit) {
     };
     post(45.53, -75.69);
     int px, py;
-    ASSERT_TRUE(expectedPixel(home, 45.53, -75.69, &px, &py));
     headless_advance_clock(60);
     app_paint();
+    ASSERT_TRUE(expectedPixel(home, 45.53, -75.69, &px, &py));
     EXPECT_TRUE(markerAt(px, py, home.colour()));
     headless_advance_clock(REMOTE_STALE_SECONDS - 59);
     app_paint();

@@ -7,8 +7,10 @@
 //   kiv_gui_fixture marker DIR SHEETLAT SHEETLON LEVEL BIG FIXLAT FIXLON
 //       prints "X Y": the marker's centre in client coordinates on the sheet
 //       of that grid point, by the projection and the stored extent record
-//   kiv_gui_fixture colour SHEETLAT SHEETLON LEVEL BIG X Y
-//       prints the sheet's colour at client point (X, Y) as RRGGBB
+//   kiv_gui_fixture colour FIXLAT FIXLON LEVEL BIG X Y
+//       prints the map's colour at client point (X, Y) as RRGGBB while Auto
+//       Pan follows a fix there (sheetcolour: the view of that grid point's
+//       sheet, Auto Pan off)
 //   kiv_gui_fixture path DIR LAT LON LEVEL
 //       prints the path of the small sheet of that grid point
 //   kiv_gui_fixture name LAT LON LEVEL
@@ -44,14 +46,23 @@ int sheets(const char* dir, double lat, double lon, int level) {
     return 0;
 }
 
-// The view the window shows of the sheet at grid point (lat, lon): centred
-// on it, in the pane of the window as it opens with small sheets.
-int sheetView(double lat, double lon, int level, int big, ViewRecord* view) {
-    SheetExtent e;
-    double slat = snapLatitude(lat, level, 0), slon = snapLongitude(lon, level, big);
-    if (!view_sheet_expected_extent(slat, slon, level, big, &e)) return 0;
-    *view = ViewRecord{VIEW_PLANE_CANADA_LAMBERT, level, big, e.centreX, e.centreY, view_level_mpp(level, big),
-                       guiSheetWidth(0), guiSheetHeight(0)};
+// The view the window shows while Auto Pan follows a vehicle at (lat, lon):
+// centred on it (a quarter pixel off, inside the middle pixel), in the pane of
+// the window as it opens with small sheets.
+// Without follow: centred on the sheet of grid point (lat, lon), as when
+// Auto Pan is off.
+int sheetView(double lat, double lon, int level, int big, ViewRecord* view, int follow = 1) {
+    if (!follow) {
+        SheetExtent e;
+        if (!view_sheet_expected_extent(snapLatitude(lat, level, 0), snapLongitude(lon, level, big), level, big, &e))
+            return 0;
+        *view = ViewRecord{VIEW_PLANE_CANADA_LAMBERT, level, big, e.centreX, e.centreY, view_level_mpp(level, big),
+                           guiSheetWidth(0), guiSheetHeight(0)};
+        return 1;
+    }
+    if (!view_make(view, level, big, lat, lon, guiSheetWidth(0), guiSheetHeight(0))) return 0;
+    view->cx -= view->mpp / 4;
+    view->cy += view->mpp / 4;
     return 1;
 }
 
@@ -65,10 +76,10 @@ int marker(double lat, double lon, int level, int big, double flat, double flon)
 
 // The composed view's colour at client point (x, y): every written sheet
 // of the grid that meets it.
-int colour(double lat, double lon, int level, int big, int x, int y) {
+int colour(double lat, double lon, int level, int big, int x, int y, int follow) {
     ViewRecord view;
     int px = x - kPaneX, py = y - kPaneY;
-    if (!sheetView(lat, lon, level, big, &view) || px < 0 || px >= view.width || py < 0 || py >= view.height)
+    if (!sheetView(lat, lon, level, big, &view, follow) || px < 0 || px >= view.width || py < 0 || py >= view.height)
         return 2;
     std::vector<ViewSheet> needed;
     if (view_needed_sheets(view, "/nonexistent", 0, &needed) < 0) return 2;
@@ -119,10 +130,12 @@ int main(int argc, char** argv) {
     auto is = [&](const char* command, int count) { return argc == count && !strcmp(argv[1], command); };
     if (is("sheets", 6)) return sheets(argv[2], num(3), num(4), atoi(argv[5]));
     if (is("marker", 9)) return marker(num(3), num(4), atoi(argv[5]), atoi(argv[6]), num(7), num(8));
-    if (is("colour", 8)) return colour(num(2), num(3), atoi(argv[4]), atoi(argv[5]), atoi(argv[6]), atoi(argv[7]));
+    if (is("colour", 8)) return colour(num(2), num(3), atoi(argv[4]), atoi(argv[5]), atoi(argv[6]), atoi(argv[7]), 1);
+    if (is("sheetcolour", 8))
+        return colour(num(2), num(3), atoi(argv[4]), atoi(argv[5]), atoi(argv[6]), atoi(argv[7]), 0);
     if (is("path", 6)) return pathOf(argv[2], num(3), num(4), atoi(argv[5]));
     if (is("name", 5)) return nameOf(num(2), num(3), atoi(argv[4]));
     fprintf(stderr, "usage: kiv_gui_fixture sheets DIR LAT LON LEVEL | marker DIR SLAT SLON LEVEL BIG FLAT FLON |"
-                    " colour SLAT SLON LEVEL BIG X Y | path DIR LAT LON LEVEL | name LAT LON LEVEL\n");
+                    " colour SLAT SLON LEVEL BIG X Y | sheetcolour SLAT SLON LEVEL BIG X Y | path DIR LAT LON LEVEL | name LAT LON LEVEL\n");
     return 2;
 }

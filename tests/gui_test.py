@@ -67,12 +67,14 @@ def marker_problems(s, shot, mx, my):
     return bad
 
 
-def sheet_problems(s, shot, lat, lon, level, points, big=0):
-    """The sheet's own colours at client points (no shift, no blur)."""
+def sheet_problems(s, shot, lat, lon, level, points, big=0, follow=True):
+    """The map's own colours at client points (no shift, no blur), as the
+    view following a fix at (lat, lon) shows it, or without follow the view
+    of that grid point's sheet."""
     bad = []
     scale = round(s.client[4])
     for x, y in points:
-        want = int(s.run_fixture("colour", lat, lon, level, big, x, y), 16)
+        want = int(s.run_fixture("colour" if follow else "sheetcolour", lat, lon, level, big, x, y), 16)
         for dy in range(scale):
             for dx in range(scale):
                 got = s.client_pixel(shot, x, y, dx, dy)
@@ -150,22 +152,21 @@ def case_map(build, save):
         s.wait_line(r"^kiv: menu 261 enabled 0$")
         until_screen(s, lambda shot: marker_problems(s, shot, mx, my), "the marker after Connect")
 
-        # A left click on the map zooms in around the clicked point; the
-        # title now shows the new sheet's centre.
+        # A left click on the map zooms in on the vehicle (the clicked
+        # point) and Auto Pan goes on following it.
         s.click(mx, my)
-        zoomed = s.wait_title(lambda t: TITLE.match(t) and not t.startswith(FIX_TITLE), "the zoomed sheet")
-        lat, lon = title_position(zoomed)
-        zx, zy = marker_pixel(s, lat, lon, LEVEL + 1)
-        until_screen(s, lambda shot: marker_problems(s, shot, zx, zy) +
-                     sheet_problems(s, shot, lat, lon, LEVEL + 1, corners_away_from(zx, zy)), "the zoomed map")
+        until_screen(s, lambda shot: marker_problems(s, shot, mx, my) +
+                     sheet_problems(s, shot, FIX_LAT, FIX_LON, LEVEL + 1, plain), "the zoomed map")
 
-        # The right arrow pans one grid step (3') east.
+        # The right arrow pans one grid step (3') east of the vehicle's sheet.
         s.key("Right")
-        panned = s.wait_title(lambda t: TITLE.match(t) and t != zoomed, "the panned sheet")
+        panned = s.wait_title(lambda t: TITLE.match(t) and not t.startswith(FIX_TITLE), "the panned sheet")
         plat, plon = title_position(panned)
-        check(abs(plat - lat) < 1e-6 and abs(plon - lon - 3 / 60) < 1e-6, f"pan went from {zoomed!r} to {panned!r}")
-        until_screen(s, lambda shot: sheet_problems(s, shot, plat, plon, LEVEL + 1, [(40, 90), (440, 380)]),
-                     "the panned map")
+        step = 3 / 60
+        lat, lon = round(FIX_LAT / step) * step, round(FIX_LON / step) * step
+        check(abs(plat - lat) < 1e-6 and abs(plon - lon - step) < 1e-6, f"pan went to {panned!r}")
+        until_screen(s, lambda shot: sheet_problems(s, shot, plat, plon, LEVEL + 1, [(40, 90), (440, 380)],
+                                                    follow=False), "the panned map")
         exit_through_menu(s)
     finally:
         s.close()
