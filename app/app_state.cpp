@@ -5,6 +5,7 @@
 
 #include "app/pane_notice.h"
 #include "app/stale_fix.h"
+#include "app/view_input.h"
 #include "app/view_pane.h"
 #include "maps/map_view.h"
 
@@ -35,6 +36,7 @@ void app_window_reset() {
     pane_notice_reset();
     stale_fix_reset();
     view_pane_reset();
+    view_input_reset();
     app_window = AppWindow{};
     app_window.mapAreaWidth = APP_SMALL_MAP_W;
     app_window.mapAreaHeight = APP_SMALL_MAP_H;

@@ -29,6 +29,13 @@ struct AppWindow {
     int32_t linkLost;
     char linkNote[96];
     unsigned linkNoteSeq;              // the link note shown (serial_link_status)
+    // The view's own options (Options menu), kept between runs.
+    int32_t fullScreen, lookAhead, night;
+    // The window as the toolkit last placed it: position, client size, and
+    // whether maximised (the size then is the one before).
+    struct {
+        int32_t known, x, y, width, height, maximised;
+    } placed;
 };
 
 extern AppWindow app_window;

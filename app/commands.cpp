@@ -77,6 +77,9 @@ void app_run_command(int id) {
     case MENU_MAP_COORDINATES: command_map_coordinates(s); break;
     case MENU_SATELLITE_IMAGE: command_satellite_image(s); break;
     case MENU_SETTINGS_COM: command_settings_com(s); break;
+    case MENU_FULL_SCREEN: command_full_screen(); break;
+    case MENU_LOOK_AHEAD: command_look_ahead(); break;
+    case MENU_NIGHT_COLOURS: command_night_colours(); break;
     case MENU_DEVICE_NMEA:
     case MENU_DEVICE_USB_EARTHMATE:
     case MENU_DEVICE_EARTHMATE:

@@ -1,5 +1,6 @@
 #include "app/commands_options.h"
 
+#include "app/app_state.h"
 #include "app/gpx_recording.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
@@ -32,3 +33,12 @@ void command_track(AppSettings* s) {
 }
 
 void command_map_coordinates(AppSettings* s) { toggle(&s->mapCoordinates, MENU_MAP_COORDINATES); }
+
+void command_full_screen() {
+    toggle(&app_window.fullScreen, MENU_FULL_SCREEN);
+    platform_set_full_screen(app_window.fullScreen);
+}
+
+void command_look_ahead() { toggle(&app_window.lookAhead, MENU_LOOK_AHEAD); }
+
+void command_night_colours() { toggle(&app_window.night, MENU_NIGHT_COLOURS); }

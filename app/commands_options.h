@@ -7,3 +7,7 @@ struct AppSettings;
 void command_auto_zoom(AppSettings* s);
 void command_track(AppSettings* s);
 void command_map_coordinates(AppSettings* s);
+// The view's own options, kept between runs with the window's state.
+void command_full_screen();
+void command_look_ahead();
+void command_night_colours();

@@ -21,24 +21,22 @@ void setText(InfoText* t, int id, DialogRect rect, const char* text) {
 void keys_dialog_init(KeysDialog* d) {
     *d = KeysDialog{};
     d->caption = "Buttons and Keys";
-    d->frame = {0, 0, 250, 186};
+    d->frame = {0, 0, 260, 226};
     d->iconRect = {14, 17, 20, 20};
     setText(&d->texts[0], 513, {50, 18, 158, 10}, "Kiv");
-    setText(&d->texts[1], 514, {50, 34, 190, 17},
-            "Shift changes the pans of the cursor keys and arrow\nbuttons; Ctrl and Alt change nothing.");
-    setText(&d->texts[2], 515, {50, 56, 190, 25},
-            "Mouse buttons\n\tleft button\t- zoom in on the map\n\tright button\t- zoom out");
-    // A pan snaps the centre to the next point of the sheet grid, so it
-    // moves less than a whole map; how much depends on level and latitude.
-    setText(&d->texts[3], 516, {50, 86, 190, 68},
-            "Cursor keys and arrow buttons\n"
-            "\tnormal\t\t- the next sheet of the grid:\n"
-            "\t\t\t  3/4 of the map north or south,\n"
-            "\t\t\t  1/4 to 1/2 west or east\n"
-            "\tShift\t\t- half as far north or south\n"
-            "\t\t\t  (Big Maps: west or east)");
+    setText(&d->texts[1], 514, {50, 34, 200, 17},
+            "Ctrl and Alt change nothing. Shift: the cursor keys\npan a whole map, the arrow buttons half a sheet.");
+    setText(&d->texts[2], 515, {50, 56, 200, 45},
+            "Mouse\n\tdrag\t\t- move the map\n\tleft click\t- zoom in on the point\n\tright click\t- zoom out\n"
+            "\twheel\t\t- zoom about the pointer");
+    // The arrow buttons snap to the sheet grid, so they move less than a
+    // whole map; how much depends on level and latitude.
+    setText(&d->texts[3], 516, {50, 106, 200, 90},
+            "Keys\n\tcursor keys\t- move the map a quarter\n\t+ - PgUp PgDn\t- zoom in, out\n"
+            "\tSpace, Home\t- back to the vehicle\n\tF11, Esc\t- full screen on, off\n\tN\t\t- night colours\n"
+            "Arrow buttons: the next sheet of the grid,\n3/4 of the map north or south, 1/4 to 1/2 west or east.");
     d->okText = "OK";
-    d->okRect = {49, 162, 50, 14};
+    d->okRect = {49, 202, 50, 14};
     d->result = 1;
 }
 

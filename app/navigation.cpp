@@ -31,6 +31,7 @@ void clearAutoPan(AppSettings* s) {
 // A sheet is ready at sheetPath: show it as the displayed sheet.
 void bringOnScreen(int setCursor) {
     if (!nav_load_picture()) return;
+    view_pane_clear_centre();
     if (setCursor) {
         v.cursorLat = v.targetLat;
         v.cursorLon = v.targetLon;

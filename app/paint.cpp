@@ -10,6 +10,7 @@
 
 #include "app/app_state.h"
 #include "app/client_frame.h"
+#include "app/fix_strip.h"
 #include "app/marker.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
@@ -186,5 +187,7 @@ void app_paint() {
         track_overlay_draw_names(APP_PANE_X, APP_PANE_Y, sheetOffsetX(), sheetOffsetY(),
                                  std::min(v.imageWidth, v.paneWidth), std::min(v.imageHeight, v.paneHeight));
         speedReadout(s);
+        fix_strip_draw(APP_PANE_X, APP_PANE_Y, std::min(v.imageWidth, v.paneWidth),
+                       std::min(v.imageHeight, v.paneHeight), app_window.night);
     }
 }

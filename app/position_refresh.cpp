@@ -18,12 +18,18 @@
 #include "settings/app_settings.h"
 #include "settings/pos_file.h"
 
-void app_format_position(char* out, size_t size, double lat, double lon) {
+void app_format_degrees(char* out, size_t size, double lat, double lon) {
     int latD, latM, latS, lonD, lonM, lonS;
     settings_dms_split(std::fabs(lat), &latD, &latM, &latS);
     settings_dms_split(std::fabs(lon), &lonD, &lonM, &lonS);
-    snprintf(out, size, "KIV - %c %d\xC2\xB0%02d'%02d\" / %c %d\xC2\xB0%02d'%02d\"", lat > 0 ? 'N' : 'S', latD, latM,
-             latS, lon > 0 ? 'E' : 'W', lonD, lonM, lonS);
+    snprintf(out, size, "%c %d\xC2\xB0%02d'%02d\" / %c %d\xC2\xB0%02d'%02d\"", lat > 0 ? 'N' : 'S', latD, latM, latS,
+             lon > 0 ? 'E' : 'W', lonD, lonM, lonS);
+}
+
+void app_format_position(char* out, size_t size, double lat, double lon) {
+    char degrees[96];
+    app_format_degrees(degrees, sizeof degrees, lat, lon);
+    snprintf(out, size, "KIV - %s", degrees);
 }
 
 const char* app_compose_title() {

@@ -60,6 +60,7 @@ void show(const SheetFetchDone& d, int how) {
     MapView& v = map_view;
     snprintf(v.sheetPath, sizeof v.sheetPath, "%s", d.path);
     if (!nav_load_picture()) return;
+    if (how != SHOW_RELOAD) view_pane_clear_centre();
     if (how == SHOW_JUMP) {
         v.cursorLat = d.request.lat;
         v.cursorLon = d.request.lon;

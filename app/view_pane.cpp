@@ -1,6 +1,7 @@
 #include "app/view_pane.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -15,6 +16,7 @@
 #include "maps/view_compose.h"
 #include "maps/view_plane.h"
 #include "maps/view_sheets.h"
+#include "maps/zoom_levels.h"
 #include "app/sheet_fetching.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
@@ -37,6 +39,10 @@ struct Followed {
     bool valid;
     double x, y;
 } followed{};                          // the vehicle's last placeable position
+// Set while Auto Pan is off and the view was moved off the displayed
+// sheet's centre, or left where following put it.
+Followed freeCentre{};
+bool lastFollowing = false;            // the last centre taken was the vehicle's
 
 bool sameView(const ViewRecord& a, const ViewRecord& b) {
     return a.plane == b.plane && a.level == b.level && a.big == b.big && a.cx == b.cx && a.cy == b.cy &&
@@ -68,12 +74,24 @@ int view_pane_centre(const AppSettings* s, double* x, double* y) {
         *x -= quarter;
         *y += quarter;
         followed = {true, *x, *y};
+        freeCentre = Followed{};
+        lastFollowing = true;
         return 1;
     }
     // A lost fix keeps the view where the vehicle was (the stale marker).
     if (s->autoPan && followed.valid) {
         *x = followed.x;
         *y = followed.y;
+        freeCentre = Followed{};
+        lastFollowing = true;
+        return 1;
+    }
+    // Auto Pan turned off: the view stays where following left it.
+    if (lastFollowing && followed.valid && !freeCentre.valid) freeCentre = {true, followed.x, followed.y};
+    lastFollowing = false;
+    if (freeCentre.valid) {
+        *x = freeCentre.x;
+        *y = freeCentre.y;
         return 1;
     }
     SheetExtent e;
@@ -140,6 +158,38 @@ void view_pane_update(const AppSettings* s) {
     composedPixels = rgb;
 }
 
+void view_pane_move_to(const AppSettings* s, double x, double y, int level) {
+    double lat, lon;
+    if (!std::isfinite(x) || !std::isfinite(y) || !lcc2ll(&lat, &lon, x, y) || !(std::fabs(lat) <= 90)) return;
+    int big = s->bigMaps ? 1 : 0;
+    freeCentre = {true, x, y};
+    lastFollowing = false;
+    v.zoomLevel = level;
+    v.sheetLat = snapLatitude(lat, level, 0);
+    v.sheetLon = snapLongitude(lon, level, big);
+    v.focusLat = lat;
+    v.focusLon = lon;
+    char path[SHEET_PATH_MAX];
+    sheetStored(path, s->mapsDir, v.sheetLat, v.sheetLon, level, big, s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
+    if (path[0]) snprintf(v.sheetPath, sizeof v.sheetPath, "%s", path);
+    platform_invalidate(0);
+}
+
+int view_pane_centre_now(const AppSettings* s, double* x, double* y, double* mpp) {
+    *mpp = view_level_mpp(v.zoomLevel, s->bigMaps ? 1 : 0);
+    if (composed && shown.level == v.zoomLevel && shown.big == (s->bigMaps ? 1 : 0)) {
+        *x = shown.cx;
+        *y = shown.cy;
+        return 1;
+    }
+    return view_pane_centre(s, x, y);
+}
+
+void view_pane_clear_centre() {
+    freeCentre = Followed{};
+    lastFollowing = false;
+}
+
 void view_pane_draw_loading() {
     if (!composed) return;
     for (const ViewSheet& m : loading) {
@@ -168,4 +218,5 @@ void view_pane_reset() {
     shownKey.clear();
     loading.clear();
     followed = Followed{};
+    view_pane_clear_centre();
 }

@@ -6,6 +6,18 @@
 
 enum { APP_BUTTON_LEFT = 1, APP_BUTTON_RIGHT = 2 };
 enum { APP_KEY_LEFT = 1, APP_KEY_UP = 2, APP_KEY_DOWN = 3, APP_KEY_RIGHT = 4 };
+// The view's keys: + and - (keypad too), Page Up/Down, Space or Home, F11,
+// Esc, N.
+enum {
+    APP_KEY_ZOOM_IN = 5,
+    APP_KEY_ZOOM_OUT = 6,
+    APP_KEY_PAGE_UP = 7,
+    APP_KEY_PAGE_DOWN = 8,
+    APP_KEY_HOME = 9,
+    APP_KEY_FULL_SCREEN = 10,
+    APP_KEY_ESCAPE = 11,
+    APP_KEY_NIGHT = 12,
+};
 // Accelerators: Shift+Page Up sends 261 (Connect), Shift+Page Down 262.
 enum { APP_ACCEL_SHIFT_PAGE_UP = 261, APP_ACCEL_SHIFT_PAGE_DOWN = 262 };
 
@@ -22,7 +34,14 @@ int  app_create();
 void app_paint();                  // refresh, auto-pan/zoom, one blit, text
 void app_timer();                  // re-arms the timer at 500 ms
 void app_mouse_down(int button, int x, int y, int shift);
-void app_mouse_move(int x, int y);
+void app_mouse_up(int button, int x, int y);
+// leftDown: the left button is held (a drag when it went down in the pane).
+void app_mouse_move(int x, int y, int leftDown = 0);
+// Wheel notches at (x, y): positive away from the user (zoom in).
+void app_mouse_wheel(int x, int y, int steps);
+// The window's place on the screen and its state, as the toolkit reports
+// them after a move or resize (kept for the next start).
+void app_window_placed(int x, int y, int width, int height, int maximised, int fullScreen);
 void app_key_up(int key, int shift);
 void app_command(int id);          // menu ids 257..307 and the accelerators
 void app_size(int clientWidth, int clientHeight);

@@ -4,10 +4,12 @@
 #include "app/navigation.h"
 #include "app/pane_notice.h"
 #include "app/toolbar.h"
+#include "app/view_input.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
 #include "settings/app_settings.h"
+#include "settings/menu_ids.h"
 
 void app_mouse_down(int button, int x, int y, int shift) {
     if (!app_window.settings) return;
@@ -17,9 +19,7 @@ void app_mouse_down(int button, int x, int y, int shift) {
     }
     if (button != APP_BUTTON_LEFT) return;
     switch (int hit = toolbar_hit(x, y)) {
-    case TOOL_NONE:
-        if (nav_in_pane(x, y)) nav_zoom_in(x, y);
-        break;
+    case TOOL_NONE: view_input_press(x, y); break;
     case TOOL_AUTO_PAN: nav_auto_pan_button(); break;
     case TOOL_WEST: nav_pan('W', shift); break;
     case TOOL_NORTH: nav_pan('N', shift); break;
@@ -29,18 +29,39 @@ void app_mouse_down(int button, int x, int y, int shift) {
     }
 }
 
-void app_mouse_move(int x, int y) {
+void app_mouse_up(int button, int x, int y) {
+    if (!app_window.settings || button != APP_BUTTON_LEFT) return;
+    // A click that did not pan zooms in on its point.
+    if (view_input_release(x, y)) nav_zoom_in(x, y);
+}
+
+void app_mouse_move(int x, int y, int leftDown) {
+    if (leftDown && app_window.settings) view_input_drag(x, y);
     toolbar_hover(x, y);
     nav_mouse_move(x, y);
 }
 
+void app_mouse_wheel(int x, int y, int steps) {
+    if (app_window.settings) view_input_wheel(x, y, steps);
+}
+
 void app_key_up(int key, int shift) {
     if (!app_window.settings) return;
+    // A quarter of the pane per arrow, a whole pane with Shift.
+    double f = shift ? 1.0 : 0.25;
     switch (key) {
-    case APP_KEY_LEFT: nav_pan('W', shift); break;
-    case APP_KEY_UP: nav_pan('N', shift); break;
-    case APP_KEY_DOWN: nav_pan('S', shift); break;
-    case APP_KEY_RIGHT: nav_pan('E', shift); break;
+    case APP_KEY_LEFT: view_input_pan(-f, 0); break;
+    case APP_KEY_UP: view_input_pan(0, f); break;
+    case APP_KEY_DOWN: view_input_pan(0, -f); break;
+    case APP_KEY_RIGHT: view_input_pan(f, 0); break;
+    case APP_KEY_ZOOM_IN: case APP_KEY_PAGE_UP: view_input_zoom(1); break;
+    case APP_KEY_ZOOM_OUT: case APP_KEY_PAGE_DOWN: view_input_zoom(-1); break;
+    case APP_KEY_HOME: view_input_back_to_vehicle(); break;
+    case APP_KEY_FULL_SCREEN: app_command(MENU_FULL_SCREEN); break;
+    case APP_KEY_ESCAPE:
+        if (app_window.fullScreen) app_command(MENU_FULL_SCREEN);
+        break;
+    case APP_KEY_NIGHT: app_command(MENU_NIGHT_COLOURS); break;
     default: break;
     }
 }
@@ -58,3 +79,16 @@ void app_size(int clientWidth, int clientHeight) {
 }
 
 void app_moved() { nav_big_maps_swap(); }
+
+void app_window_placed(int x, int y, int width, int height, int maximised, int fullScreen) {
+    auto& p = app_window.placed;
+    p.known = 1;
+    p.maximised = maximised;
+    // Maximised or full screen the window's own size is the one to come
+    // back to: keep it.
+    if (maximised || fullScreen) return;
+    p.x = x;
+    p.y = y;
+    p.width = width;
+    p.height = height;
+}

@@ -114,3 +114,7 @@ void platform_set_tooltip(const char* utf8) {
     auto* b = current.load();
     if (b && b->set_tooltip) b->set_tooltip(utf8 ? utf8 : "");
 }
+void platform_set_full_screen(int on) {
+    auto* b = current.load();
+    if (b && b->set_full_screen) b->set_full_screen(on);
+}

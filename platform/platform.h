@@ -44,6 +44,7 @@ struct PlatformBackend {
                              int* filter_index, char* out_path, int out_size);
     void (*set_repaint_stop)(int stop);           // 1: repaint_and_wait returns at once
     void (*set_tooltip)(const char* utf8);        // the main window's tip; "" removes it
+    void (*set_full_screen)(int on);              // the main window fills the screen, no frame
 };
 
 void platform_install(const PlatformBackend* backend);   // nullptr uninstalls
@@ -89,6 +90,7 @@ void platform_set_repaint_stop(int stop);
 // The tip the main window shows under the pointer (a toolbar button's);
 // "" takes it away.
 void platform_set_tooltip(const char* utf8);
+void platform_set_full_screen(int on);
 
 // The usual warning box of the program: caption "Kiv", warning icon.
 inline int platform_warn(const char* text) { return platform_message_box(text, "Kiv", PLATFORM_MB_WARNING); }

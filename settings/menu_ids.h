@@ -22,6 +22,9 @@ enum MenuId {
     MENU_MAP_COORDINATES = 277,
     MENU_SATELLITE_IMAGE = 279,
     MENU_SETTINGS_COM = 280,
+    MENU_FULL_SCREEN = 281,
+    MENU_LOOK_AHEAD = 282,
+    MENU_NIGHT_COLOURS = 283,
 
     // Device items are MENU_DEVICE_BASE + device type (1..7).
     MENU_DEVICE_BASE = 288,

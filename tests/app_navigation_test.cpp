@@ -2,6 +2,8 @@
 // auto-zoom, judged by the sheet the blitted frame shows.
 #include "app/navigation.h"
 #include "app/toolbar_bitmaps.h"
+#include "app/view_pane.h"
+#include "maps/view_plane.h"
 #include "app_test_support.h"
 #include "settings/menu_ids.h"
 
@@ -34,12 +36,15 @@ protected:
     static bool shows(const TestSheet& t) {
         return panePixel(map_view.paneWidth / 2, map_view.paneHeight / 2) == static_cast<int>(t.colour());
     }
+    // The toolbar's pan buttons step through the grid's sheets.
     static void key(int k, int shift = 0) {
-        app_key_up(k, shift);
+        const int x[] = {0, 67, 110, 153, 196};   // west, north, south, east
+        app_mouse_down(APP_BUTTON_LEFT, x[k] + 16, 20, shift);
         app_paint();
     }
     static void click(int button, int x, int y) {
         app_mouse_down(button, x, y, 0);
+        app_mouse_up(button, x, y);
         app_paint();
     }
 };
@@ -102,12 +107,11 @@ TEST_F(AppNavigationTest, PansWithAndWithoutShiftOnSmallMaps) {
     EXPECT_TRUE(shows(home));
     key(APP_KEY_LEFT, 1);               // Shift west: still a whole step
     EXPECT_TRUE(shows(west));
-    // The toolbar's pan buttons do the same as the keys.
     click(APP_BUTTON_LEFT, 196 + 16, 20);   // east
     EXPECT_TRUE(shows(home));
     click(APP_BUTTON_LEFT, 110 + 16, 20);   // north
     EXPECT_TRUE(shows(north));
-    // Shift on a pan button halves the north and south steps as on the keys.
+    // Shift on a pan button halves the north and south steps.
     app_mouse_down(APP_BUTTON_LEFT, 153 + 16, 20, 1);   // south, half a step
     app_paint();
     EXPECT_TRUE(shows(northHalf));
@@ -299,4 +303,59 @@ TEST_F(AppNavigationTest, BigMapsSwapShowsTheSameSheetInTheOtherSize) {
     app_paint();
     EXPECT_TRUE(shows(big));
     EXPECT_EQ(0xFFFFFF, pixel(721, 300));   // the pane's frame follows
+}
+
+// A drag pans by exactly the pointer's way and turns Auto Pan off without
+// zooming; the wheel changes level keeping the map point under the pointer;
+// arrow keys pan part of the pane (Shift a whole one), + and Page Down change
+// level about the centre, and Home brings back Auto Pan.
+TEST_F(AppNavigationTest, DragWheelAndKeysMoveTheView) {
+    addSheet(kLat, kLon, 2, 0, 40);
+    create();
+    settings()->autoPan = 1;
+    auto view = [] {
+        app_paint();
+        ViewRecord r{};
+        EXPECT_EQ(1, view_pane_current(&r));
+        return r;
+    };
+    auto planeAt = [](const ViewRecord& r, int x, int y, double* px, double* py) {
+        view_screen_to_plane(r, x - kPaneX + 0.5, y - kPaneY + 0.5, px, py);
+    };
+    ViewRecord a = view();
+    app_mouse_down(APP_BUTTON_LEFT, 240, 200, 0);
+    app_mouse_move(242, 201, 1);              // a shaking hand is still a click...
+    app_mouse_move(200, 230, 1);              // ...until it moves on
+    app_mouse_up(APP_BUTTON_LEFT, 200, 230);
+    ViewRecord b = view();
+    EXPECT_EQ(2, b.level);
+    EXPECT_EQ(0, settings()->autoPan);
+    EXPECT_NEAR(b.cx - a.cx, 40 * a.mpp, 1e-6);
+    EXPECT_NEAR(b.cy - a.cy, 30 * a.mpp, 1e-6);
+
+    double x0, y0, x1, y1;
+    planeAt(b, 100, 120, &x0, &y0);
+    app_mouse_wheel(100, 120, 1);
+    ViewRecord c = view();
+    planeAt(c, 100, 120, &x1, &y1);
+    EXPECT_EQ(3, c.level);
+    EXPECT_NEAR(x0, x1, c.mpp);
+    EXPECT_NEAR(y0, y1, c.mpp);
+
+    struct Step {
+        int key, shift, level;
+        double dx, dy;                        // panes
+    } steps[] = {{APP_KEY_RIGHT, 0, 3, 0.25, 0}, {APP_KEY_UP, 1, 3, 0, 1}, {APP_KEY_ZOOM_IN, 0, 4, 0, 0},
+                 {APP_KEY_PAGE_DOWN, 0, 3, 0, 0}};
+    for (const Step& s : steps) {
+        ViewRecord before = view();
+        app_key_up(s.key, s.shift);
+        ViewRecord after = view();
+        EXPECT_EQ(s.level, after.level) << s.key;
+        EXPECT_NEAR(after.cx - before.cx, s.dx * before.width * before.mpp, 1e-6) << s.key;
+        EXPECT_NEAR(after.cy - before.cy, s.dy * before.height * before.mpp, 1e-6) << s.key;
+    }
+    app_key_up(APP_KEY_HOME, 0);
+    EXPECT_EQ(1, settings()->autoPan);
+    EXPECT_EQ(1, headless_menu_checked(MENU_AUTO_PAN));
 }

@@ -40,6 +40,10 @@ const MenuEntry options_menu[] = {
     {0, nullptr, 0},
     {MENU_SATELLITE_IMAGE, "&Satellite Image", 1},
     {0, nullptr, 0},
+    {MENU_LOOK_AHEAD, "&Look Ahead", 1},
+    {MENU_NIGHT_COLOURS, "&Night Colours", 1},
+    {MENU_FULL_SCREEN, "&Full Screen", 1},
+    {0, nullptr, 0},
     {MENU_SETTINGS_COM, "Settings &COM", 0},
 };
 const MenuEntry device_menu[] = {
@@ -82,12 +86,22 @@ void onMenu(wxCommandEvent& e) {
     if (!wx_window.destroyed && item && item->IsCheckable()) item->Check(wx_window.checks[id] != 0);
 }
 
-int arrowKey(int code) {
+// The program's keys; Shift with Page Up/Down is the accelerators' (Connect,
+// Disconnect).
+int programKey(int code, bool shift) {
     switch (code) {
     case WXK_LEFT: case WXK_NUMPAD_LEFT: return APP_KEY_LEFT;
     case WXK_UP: case WXK_NUMPAD_UP: return APP_KEY_UP;
     case WXK_DOWN: case WXK_NUMPAD_DOWN: return APP_KEY_DOWN;
     case WXK_RIGHT: case WXK_NUMPAD_RIGHT: return APP_KEY_RIGHT;
+    case '+': case '=': case WXK_NUMPAD_ADD: return APP_KEY_ZOOM_IN;
+    case '-': case WXK_NUMPAD_SUBTRACT: return APP_KEY_ZOOM_OUT;
+    case WXK_PAGEUP: case WXK_NUMPAD_PAGEUP: return shift ? 0 : APP_KEY_PAGE_UP;
+    case WXK_PAGEDOWN: case WXK_NUMPAD_PAGEDOWN: return shift ? 0 : APP_KEY_PAGE_DOWN;
+    case WXK_HOME: case WXK_NUMPAD_HOME: case WXK_SPACE: return APP_KEY_HOME;
+    case WXK_F11: return APP_KEY_FULL_SCREEN;
+    case WXK_ESCAPE: return APP_KEY_ESCAPE;
+    case 'N': return APP_KEY_NIGHT;
     default: return 0;
     }
 }
@@ -97,14 +111,44 @@ bool live() { return wx_window.created && !wx_window.destroyed; }
 void onKeyUp(wxKeyEvent& e) {
     // Skip in every case: the frame's accelerators see the keys after us.
     e.Skip();
-    int key = arrowKey(e.GetKeyCode());
+    if (e.ControlDown() || e.AltDown()) return;
+    int key = programKey(e.GetKeyCode(), e.ShiftDown());
     if (key && live()) app_key_up(key, e.ShiftDown() ? 1 : 0);
 }
 
 void onMouseDown(wxMouseEvent& e, int button) {
     e.Skip();
     wx_window.map->SetFocus();
+    // A drag goes on outside the window; its end comes back here.
+    if (button == APP_BUTTON_LEFT && !wx_window.map->HasCapture()) wx_window.map->CaptureMouse();
     if (live()) app_mouse_down(button, e.GetX(), e.GetY(), e.ShiftDown() ? 1 : 0);
+}
+
+void onLeftUp(wxMouseEvent& e) {
+    e.Skip();
+    if (wx_window.map->HasCapture()) wx_window.map->ReleaseMouse();
+    if (live()) app_mouse_up(APP_BUTTON_LEFT, e.GetX(), e.GetY());
+}
+
+void onWheel(wxMouseEvent& e) {
+    if (e.GetWheelAxis() != wxMOUSE_WHEEL_VERTICAL) return;
+    // Fine-grained wheels (touchpads) send parts of a notch: a level per
+    // whole notch.
+    static int rotation = 0;
+    rotation += e.GetWheelRotation();
+    int delta = e.GetWheelDelta() > 0 ? e.GetWheelDelta() : 120;
+    int steps = rotation / delta;
+    rotation -= steps * delta;
+    if (steps && live()) app_mouse_wheel(e.GetX(), e.GetY(), steps);
+}
+
+// Where the frame is and how, for the next start.
+void reportPlacement() {
+    wxFrame* f = wx_window.frame;
+    if (!f || !live() || f->IsIconized()) return;
+    wxPoint p = f->GetPosition();
+    wxSize s = wx_window.map->GetClientSize();
+    app_window_placed(p.x, p.y, s.x, s.y, f->IsMaximized() ? 1 : 0, f->IsFullScreen() ? 1 : 0);
 }
 
 void onMouseMove(wxMouseEvent& e) {
@@ -115,7 +159,7 @@ void onMouseMove(wxMouseEvent& e) {
         wx_window.busyDepth = 0;
         wxEndBusyCursor();
     }
-    if (live()) app_mouse_move(e.GetX(), e.GetY());
+    if (live()) app_mouse_move(e.GetX(), e.GetY(), e.LeftIsDown() ? 1 : 0);
 }
 
 void onSize(wxSizeEvent& e) {
@@ -124,6 +168,7 @@ void onSize(wxSizeEvent& e) {
     wxSize s = wx_window.map->GetClientSize();
     wx_log("kiv: size %d %d\n", s.x, s.y);
     app_size(s.x, s.y);
+    reportPlacement();
 }
 
 void setVisible(int visible) {
@@ -155,6 +200,7 @@ void bindEvents(wxFrame* frame, wxWindow* map) {
     frame->Bind(wxEVT_MOVE, [](wxMoveEvent& e) {
         e.Skip();
         if (live()) app_moved();
+        reportPlacement();
     });
     frame->Bind(wxEVT_SHOW, [](wxShowEvent& e) {
         e.Skip();
@@ -167,6 +213,11 @@ void bindEvents(wxFrame* frame, wxWindow* map) {
     map->Bind(wxEVT_PAINT, [map](wxPaintEvent&) { wx_paint(map); });
     map->Bind(wxEVT_LEFT_DOWN, [](wxMouseEvent& e) { onMouseDown(e, APP_BUTTON_LEFT); });
     map->Bind(wxEVT_RIGHT_DOWN, [](wxMouseEvent& e) { onMouseDown(e, APP_BUTTON_RIGHT); });
+    map->Bind(wxEVT_LEFT_UP, onLeftUp);
+    map->Bind(wxEVT_MOUSE_CAPTURE_LOST, [](wxMouseCaptureLostEvent&) {
+        if (live()) app_mouse_up(APP_BUTTON_LEFT, -1, -1);
+    });
+    map->Bind(wxEVT_MOUSEWHEEL, onWheel);
     map->Bind(wxEVT_MOTION, onMouseMove);
     map->Bind(wxEVT_KEY_UP, onKeyUp);
     map->Bind(wxEVT_SIZE, onSize);

@@ -154,6 +154,14 @@ void setTooltip(const char* utf8) {
     });
 }
 
+void setFullScreen(int on) {
+    onMain([on] {
+        if (!windowAlive() || wx_window.frame->IsFullScreen() == (on != 0)) return;
+        wx_window.frame->ShowFullScreen(on != 0, wxFULLSCREEN_ALL);
+        wx_log("kiv: full screen %d\n", on ? 1 : 0);
+    });
+}
+
 void resizeClient(int width, int height) {
     onMain([width, height] {
         if (!windowAlive()) return;
@@ -253,6 +261,7 @@ const PlatformBackend wx_backend = {
     openFileDialog,
     setRepaintStop,
     setTooltip,
+    setFullScreen,
 };
 
 }  // namespace

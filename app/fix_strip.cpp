@@ -1,0 +1,48 @@
+#include "app/fix_strip.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/position_refresh.h"
+#include "app/stale_fix.h"
+#include "platform/platform.h"
+#include "position/gps_fix.h"
+#include "settings/app_settings.h"
+
+namespace {
+
+constexpr int kTextHeight = 16;
+constexpr uint32_t kDayText = 0x000000, kDayHalo = 0xFFFFFF;
+constexpr uint32_t kNightText = 0xFFB000, kNightHalo = 0x000000;   // amber on black
+
+}  // namespace
+
+void fix_strip_text(char* out, size_t size) {
+    const AppSettings* s = app_window.settings;
+    out[0] = 0;
+    if (!s || !s->connected) return;
+    int mode = gps_fix_mode();
+    if (!gps_has_position() || mode <= 0) {
+        snprintf(out, size, "GPS: no fix");
+        if (stale_fix_stale() && gps_has_position()) snprintf(out, size, "GPS: fix lost");
+        return;
+    }
+    char where[96];
+    app_format_degrees(where, sizeof where, gps_latitude(), gps_longitude());
+    int used = gps_satellites_used();
+    const char* kind = mode >= 3 ? "3D" : "2D";
+    if (used > 0) snprintf(out, size, "GPS %s  %s %d sat%s", where, kind, used, stale_fix_stale() ? "  (old)" : "");
+    else snprintf(out, size, "GPS %s  %s%s", where, kind, stale_fix_stale() ? "  (old)" : "");
+}
+
+void fix_strip_draw(int paneX, int paneY, int paneWidth, int paneHeight, int night) {
+    char text[160];
+    fix_strip_text(text, sizeof text);
+    if (!text[0] || paneWidth < 120 || paneHeight < 3 * kTextHeight) return;
+    int x = paneX + 6, y = paneY + paneHeight - kTextHeight - 4;
+    uint32_t halo = night ? kNightHalo : kDayHalo, ink = night ? kNightText : kDayText;
+    for (int d = 0; d < 4; d++)
+        platform_draw_text(x + (d == 0) - (d == 1), y + (d == 2) - (d == 3), text, kTextHeight, 700, halo);
+    platform_draw_text(x, y, text, kTextHeight, 700, ink);
+}

@@ -1,0 +1,12 @@
+// A narrow strip along the bottom of the map pane with the fix's own
+// coordinates and state, so they can be read without a title bar (full
+// screen, a bare X server): "GPS N 45°25'00" W 75°42'00" 3D 8 sat", or what
+// stands in for a fix. Main thread.
+#pragma once
+#include <cstddef>
+
+// The strip's text for the receiver's present state; "" while nothing is
+// connected.
+void fix_strip_text(char* out, size_t size);
+// Drawn after the blit, over the pane's bottom-left corner.
+void fix_strip_draw(int paneX, int paneY, int paneWidth, int paneHeight, int night);

@@ -1,0 +1,106 @@
+#include "app/view_input.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "app/app_state.h"
+#include "app/navigation.h"
+#include "app/view_pane.h"
+#include "maps/map_view.h"
+#include "maps/view_plane.h"
+#include "maps/zoom_levels.h"
+#include "platform/platform.h"
+#include "settings/app_settings.h"
+#include "settings/menu_ids.h"
+
+namespace {
+
+// A press that moves less than this is still a click: a hand on a
+// touchpad or in a moving vehicle is never still.
+constexpr int kDragThreshold = 4;
+
+struct Press {
+    bool down, dragging;
+    int x, y;                          // where it went down
+    double cx, cy, mpp;                // the view's centre then
+} press{};
+
+MapView& v = map_view;
+
+void autoPanOff(AppSettings* s) {
+    if (!s->autoPan) return;
+    s->autoPan = 0;
+    platform_menu_check(MENU_AUTO_PAN, 0);
+}
+
+// The view to `level` with the plane point under pane pixel (px, py) kept
+// there. With Auto Pan on the vehicle stays the centre.
+void zoomAbout(double px, double py, int steps) {
+    AppSettings* s = app_window.settings;
+    if (!s || !steps) return;
+    int level = std::clamp(v.zoomLevel + steps, 0, static_cast<int>(ZOOM_FINEST));
+    if (level == v.zoomLevel) return;
+    double cx, cy, mpp;
+    if (!view_pane_centre_now(s, &cx, &cy, &mpp)) return;
+    double mpp1 = view_level_mpp(level, s->bigMaps ? 1 : 0);
+    double dx = px - v.paneWidth / 2.0, dy = py - v.paneHeight / 2.0;
+    double x = cx + dx * mpp, y = cy - dy * mpp;   // the point under the pointer
+    if (s->autoPan) {
+        x = cx;
+        y = cy;
+    } else {
+        x -= dx * mpp1;
+        y += dy * mpp1;
+    }
+    view_pane_move_to(s, x, y, level);
+}
+
+}  // namespace
+
+void view_input_press(int x, int y) {
+    const AppSettings* s = app_window.settings;
+    press = Press{};
+    if (!s || !nav_in_pane(x, y)) return;
+    press.down = true;
+    press.x = x;
+    press.y = y;
+    if (!view_pane_centre_now(s, &press.cx, &press.cy, &press.mpp)) press.mpp = 0;
+}
+
+void view_input_drag(int x, int y) {
+    AppSettings* s = app_window.settings;
+    if (!s || !press.down || !(press.mpp > 0)) return;
+    if (!press.dragging && std::abs(x - press.x) < kDragThreshold && std::abs(y - press.y) < kDragThreshold) return;
+    press.dragging = true;
+    autoPanOff(s);
+    view_pane_move_to(s, press.cx - (x - press.x) * press.mpp, press.cy + (y - press.y) * press.mpp, v.zoomLevel);
+}
+
+int view_input_release(int x, int y) {
+    bool click = press.down && !press.dragging;
+    if (press.dragging) view_input_drag(x, y);
+    press = Press{};
+    return click && nav_in_pane(x, y);
+}
+
+void view_input_wheel(int x, int y, int steps) {
+    if (!nav_in_pane(x, y)) return;
+    zoomAbout(x - APP_PANE_X, y - APP_PANE_Y, steps);
+}
+
+void view_input_zoom(int steps) { zoomAbout(v.paneWidth / 2.0, v.paneHeight / 2.0, steps); }
+
+void view_input_pan(double fx, double fy) {
+    AppSettings* s = app_window.settings;
+    double cx, cy, mpp;
+    if (!s || !view_pane_centre_now(s, &cx, &cy, &mpp)) return;
+    autoPanOff(s);
+    view_pane_move_to(s, cx + fx * v.paneWidth * mpp, cy + fy * v.paneHeight * mpp, v.zoomLevel);
+}
+
+void view_input_back_to_vehicle() {
+    view_pane_clear_centre();
+    nav_auto_pan_button();
+}
+
+void view_input_reset() { press = Press{}; }

@@ -1,0 +1,26 @@
+// Moving the view with the mouse and keys as on every map: a drag pans, a
+// click without movement keeps its meaning, the wheel zooms about the
+// pointer, +/- and Page Up/Down about the centre, the arrow keys pan part
+// of the pane, Space and Home go back to the vehicle. Client coordinates;
+// main thread only.
+#pragma once
+
+// The left button went down in the pane at (x, y).
+void view_input_press(int x, int y);
+// The pointer moved with the left button down. Past a few pixels the press
+// is a drag: the view follows the pointer and Auto Pan goes off.
+void view_input_drag(int x, int y);
+// The left button came up: 1 when the press was a click (no drag) in the
+// pane, for the caller to act on; 0 after a drag or without a press.
+int  view_input_release(int x, int y);
+// One level per step (steps > 0 finer), keeping the map point under (x, y)
+// where it is; with Auto Pan on the view keeps following the vehicle.
+void view_input_wheel(int x, int y, int steps);
+// As the wheel, about the pane's centre.
+void view_input_zoom(int steps);
+// Pans by fractions of the pane: east (fx > 0) and north (fy > 0).
+void view_input_pan(double fx, double fy);
+// Auto Pan on and the view back on the vehicle.
+void view_input_back_to_vehicle();
+// Forgets a press (window reset).
+void view_input_reset();
