@@ -6,7 +6,6 @@
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kEarthRadius = 6371008.8;
 // Seconds for the direction to settle when moving, and for it to fade when
 // the vehicle stops (slower, so a stop at a light does not recentre at once).
 constexpr double kTurnSeconds = 3.0;
@@ -23,15 +22,6 @@ double ease(double value, double target, double rate) { return value + (target -
 double rate_of(double dt, double seconds) { return 1.0 - std::exp(-dt / seconds); }
 
 }  // namespace
-
-void view_follow_point_ahead(double lat, double lon, double courseDegrees, double metres, double* lat2,
-                             double* lon2) {
-    double p1 = lat * kPi / 180, l1 = lon * kPi / 180, c = courseDegrees * kPi / 180, d = metres / kEarthRadius;
-    double p2 = std::asin(std::sin(p1) * std::cos(d) + std::cos(p1) * std::sin(d) * std::cos(c));
-    double l2 = l1 + std::atan2(std::sin(c) * std::sin(d) * std::cos(p1), std::cos(d) - std::sin(p1) * std::sin(p2));
-    *lat2 = p2 * 180 / kPi;
-    *lon2 = std::remainder(l2 * 180 / kPi, 360.0);
-}
 
 void view_follow_direction(double x, double y, double aheadX, double aheadY, double* ux, double* uy) {
     double dx = aheadX - x, dy = aheadY - y, len = std::hypot(dx, dy);

@@ -16,15 +16,11 @@ struct FollowState {
     double lead;     // 0 centred .. 1 look-ahead, eased so a mode change does not jump
 };
 
-// Destination (degrees) a distance (metres) from (lat, lon) along course
-// (degrees from true north), on the sphere. For the plane direction: project
-// both points and pass them to view_follow_direction; that takes the
-// meridian convergence of the plane into account.
-void view_follow_point_ahead(double lat, double lon, double courseDegrees, double metres, double* lat2,
-                             double* lon2);
-
 // Unit vector from (x, y) to (aheadX, aheadY); (0, 0) when they coincide or
-// are not finite.
+// are not finite. For the direction of travel in the plane: project the
+// vehicle and a point a little ahead along the course
+// (great_circle_destination, settings/great_circle.h); that takes the
+// plane's meridian convergence into account.
 void view_follow_direction(double x, double y, double aheadX, double aheadY, double* ux, double* uy);
 
 // Direction in a y-up plane as an angle on a y-down screen, degrees

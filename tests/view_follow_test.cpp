@@ -6,6 +6,7 @@
 
 #include "maps/lcc.h"
 #include "maps/view_follow.h"
+#include "settings/great_circle.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ TEST(ViewFollow, VehicleStaysTenPercentInsideOnARandomWalk) {
 TEST(ViewFollow, NorthInTheLambertPlaneFollowsTheMeridian) {
     // Vancouver, 28 degrees west of the central meridian: north leans by the convergence.
     double lat2, lon2, x, y, x2, y2, ux, uy;
-    view_follow_point_ahead(49.25, -123.1, 0, 100, &lat2, &lon2);
+    great_circle_destination(49.25, -123.1, 0, 100, &lat2, &lon2);
     ASSERT_TRUE(ll2lcc(&x, &y, 49.25, -123.1) && ll2lcc(&x2, &y2, lat2, lon2));
     view_follow_direction(x, y, x2, y2, &ux, &uy);
     double convergence = lcc_map_grid().cone_n * (-123.1 + 95.0);
