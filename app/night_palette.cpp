@@ -36,8 +36,9 @@ uint32_t night_palette_colour(const NightPalette& palette, uint32_t rgb) {
     return out;
 }
 
-// Twice as wide with AVX2 where the processor has it (chosen at load time).
-#if defined(__x86_64__) && defined(__GNUC__)
+// Twice as wide with AVX2 where the processor has it (chosen at load time;
+// GCC only, as clang 14 names the clones apart from the declaration).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 void night_palette_apply(const NightPalette& palette, unsigned char* rgb, int stride, int x, int y, int width,
