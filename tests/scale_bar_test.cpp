@@ -1,7 +1,6 @@
-// The scale bar: a round distance that fits, and the bar in the frame.
+// The scale bar: the longest round distance that fits, and the bar in the frame.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 #include "app/app_state.h"
@@ -10,41 +9,27 @@
 
 namespace {
 
-TEST(ScaleBar, ChoosesTheLongestRoundDistanceThatFits) {
-    struct Case {
-        double mpp;
-        int maxPx, imperial;
-        const char* label;
-        int lengthPx;
-    } cases[] = {
-        {5, 150, 0, "500 m", 100},  {10, 200, 0, "2 km", 200},     {1000, 120, 0, "100 km", 100},
-        {5, 150, 1, "2000 ft", 122}, {10, 200, 1, "1 mi", 161},     {1, 400, 1, "1000 ft", 305},
-        {2.5, 400, 1, "0.5 mi", 322},
-    };
-    for (const Case& c : cases) {
+TEST(ScaleBar, ChoosesARoundDistanceAndDrawsItBlackOnWhite) {
+    struct { double mpp; int maxPx, imperial, ok; const char* label; int lengthPx; } cases[] = {
+        {5, 150, 0, 1, "500 m", 100},   {10, 200, 0, 1, "2 km", 200}, {1000, 120, 0, 1, "100 km", 100},
+        {5, 150, 1, 1, "2000 ft", 122}, {10, 200, 1, 1, "1 mi", 161}, {2.5, 400, 1, 1, "0.5 mi", 322},
+        {0, 100, 0, 0, "", 0},          {0.5, 1, 0, 0, "", 0}};
+    for (const auto& c : cases) {
         ScaleBar bar{};
-        ASSERT_EQ(scale_bar_choose(c.mpp, c.maxPx, c.imperial, &bar), 1) << c.label;
+        ASSERT_EQ(scale_bar_choose(c.mpp, c.maxPx, c.imperial, &bar), c.ok) << c.mpp;
         EXPECT_STREQ(bar.label, c.label);
         EXPECT_EQ(bar.lengthPx, c.lengthPx) << c.label;
     }
-    ScaleBar bar{};
-    EXPECT_EQ(scale_bar_choose(0, 100, 0, &bar), 0);
-    EXPECT_EQ(scale_bar_choose(0.5, 1, 0, &bar), 0);  // not even 1 m fits
-}
-
-TEST(ScaleBar, DrawsBlackOnWhiteAndClipsAtTheFrame) {
     std::vector<unsigned char> rgb(100 * 3 * 40, 128);
-    ClientFrame f{rgb.data(), 100, 40, 300};
     auto at = [&](int x, int y) { return rgb[y * 300 + x * 3]; };
     ScaleBarPlace p;
     scale_bar_place(0, 0, 100, 40, 50, 12, SCALE_BAR_BOTTOM_LEFT, &p);
-    scale_bar_draw(f, p.barX, p.barY, 50);
-    EXPECT_EQ(at(p.barX + 25, p.barY), 0);
-    EXPECT_EQ(at(p.barX + 25, p.barY + 1), 255);
-    EXPECT_EQ(at(p.barX + 25, p.barY - 8), 128);              // between the ticks
-    EXPECT_EQ(at(p.barX + 49, p.barY - SCALE_BAR_TICK + 1), 0);  // right tick's top
+    scale_bar_draw(ClientFrame{rgb.data(), 100, 40, 300}, p.barX, p.barY, 50);
+    EXPECT_EQ(std::vector<int>({at(p.barX + 25, p.barY), at(p.barX + 25, p.barY + 1), at(p.barX + 25, p.barY - 8),
+                                at(p.barX + 49, p.barY - SCALE_BAR_TICK + 1)}),
+              std::vector<int>({0, 255, 128, 0}));  // bar, outline, between the ticks, right tick's top
     EXPECT_LT(p.labelY + 12, p.barY - SCALE_BAR_TICK);
-    scale_bar_draw(f, -30, 2, 300);  // off the frame on three sides
+    scale_bar_draw(ClientFrame{rgb.data(), 100, 40, 300}, -30, 2, 300);  // off the frame on three sides
     ViewRecord v;
     ASSERT_TRUE(view_make(&v, 3, 0, 45.3, -75.9, 480, 360));
     EXPECT_NEAR(scale_bar_ground_mpp(v, 240, 180) / v.mpp, 1.0, 0.03);

@@ -10,25 +10,22 @@ namespace {
 
 TEST(VehicleArrow, PointsAlongTheCourseAndClipsAtTheEdges) {
     const int w = 41, h = 41, stride = displayBitmapStride(w);
-    struct Case {
+    struct {
         double angle;
         int dx, dy;  // one screen step along the course
     } cases[] = {{0, 0, -1}, {90, 1, 0}, {180, 0, 1}, {270, -1, 0}};
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         std::vector<unsigned char> bits(stride * h, 100);
         drawVehicleArrow(bits.data(), w, h, 20, 20, c.angle);
         const unsigned char* ahead = &bits[(20 + 8 * c.dy) * stride + (20 + 8 * c.dx) * 3];
         const unsigned char* behind = &bits[(20 - 8 * c.dy) * stride + (20 - 8 * c.dx) * 3];
-        EXPECT_EQ(ahead[0], 0) << c.angle;  // yellow or black: no blue
-        EXPECT_EQ(ahead[1], ahead[2]) << c.angle;
-        EXPECT_EQ(behind[0], 100) << c.angle;  // the notch at the tail
+        EXPECT_TRUE(ahead[0] == 0 && ahead[1] == ahead[2]) << c.angle;  // yellow or black
+        EXPECT_EQ(behind[0], 100) << c.angle;                         // the notch at the tail
         EXPECT_EQ(bits[20 * stride + 20 * 3 + 2], 255) << c.angle;  // filled yellow at the centre
     }
     std::vector<unsigned char> bits(stride * h, 100);
     for (int at : {-12, 0, 40, 52}) drawVehicleArrow(bits.data(), w, h, at, 40 - at, 45);
-    EXPECT_FALSE(vehicleArrowShown(0.4, 1));
-    EXPECT_TRUE(vehicleArrowShown(3, 1));
-    EXPECT_FALSE(vehicleArrowShown(3, 0));
+    EXPECT_TRUE(!vehicleArrowShown(0.4, 1) && vehicleArrowShown(3, 1) && !vehicleArrowShown(3, 0));
 }
 
 }  // namespace
