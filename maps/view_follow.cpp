@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "maps/view_plane.h"
+#include "settings/great_circle.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -30,6 +33,18 @@ void view_follow_direction(double x, double y, double aheadX, double aheadY, dou
         return;
     }
     *ux = dx / len, *uy = dy / len;
+}
+
+int view_follow_course_direction(const ViewRecord& view, double lat, double lon, double courseDegrees, double* ux,
+                                 double* uy) {
+    double lat2, lon2, x, y, x2, y2;
+    great_circle_destination(lat, lon, courseDegrees, 50.0, &lat2, &lon2);
+    *ux = *uy = 0;
+    if (!view_degrees_to_screen(view, lat, lon, &x, &y) || !view_degrees_to_screen(view, lat2, lon2, &x2, &y2))
+        return 0;
+    // Screen pixels are square, so the screen's direction, y turned up, is the plane's.
+    view_follow_direction(x, -y, x2, -y2, ux, uy);
+    return *ux != 0 || *uy != 0;
 }
 
 double view_follow_screen_angle(double ux, double uy) {

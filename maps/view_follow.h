@@ -1,8 +1,10 @@
 // Where the view's centre goes while Auto Pan is on: on the vehicle, or
 // ahead of it along the direction of travel so more of the road ahead shows.
-// Pure: works in any plane whose y runs north-ish (Lambert, Web Mercator);
-// the caller gives the direction of travel in that plane.
+// No state of its own (the caller keeps a FollowState); the step works in
+// any plane (Lambert, Web Mercator) given the direction of travel in it.
 #pragma once
+
+struct ViewRecord;
 
 enum { FOLLOW_CENTRED = 0, FOLLOW_LOOK_AHEAD = 1, FOLLOW_MODES = 2 };
 
@@ -17,11 +19,15 @@ struct FollowState {
 };
 
 // Unit vector from (x, y) to (aheadX, aheadY); (0, 0) when they coincide or
-// are not finite. For the direction of travel in the plane: project the
-// vehicle and a point a little ahead along the course
-// (great_circle_destination, settings/great_circle.h); that takes the
-// plane's meridian convergence into account.
+// are not finite.
 void view_follow_direction(double x, double y, double aheadX, double aheadY, double* ux, double* uy);
+
+// The direction of travel in the view's plane for a course (degrees from
+// true north) at (lat, lon): both ends of a short step along it through the
+// view's own projection, so the plane's meridian convergence is taken into
+// account. 1, or 0 with (0, 0) when they cannot be placed.
+int view_follow_course_direction(const ViewRecord& view, double lat, double lon, double courseDegrees, double* ux,
+                                 double* uy);
 
 // Direction in a y-up plane as an angle on a y-down screen, degrees
 // clockwise from straight up (what drawVehicleArrow takes).

@@ -6,7 +6,7 @@
 
 #include "maps/lcc.h"
 #include "maps/view_follow.h"
-#include "settings/great_circle.h"
+#include "maps/view_plane.h"
 
 namespace {
 
@@ -55,10 +55,10 @@ TEST(ViewFollow, VehicleStaysTenPercentInsideOnARandomWalk) {
         ASSERT_LE(std::fabs(cy - vy), 0.4 * h + 1e-6) << t;
     }
     // Vancouver, 28 degrees west of the central meridian: north in the plane leans by the convergence.
-    double lat2, lon2, x, y, x2, y2, ux, uy;
-    great_circle_destination(49.25, -123.1, 0, 100, &lat2, &lon2);
-    ASSERT_TRUE(ll2lcc(&x, &y, 49.25, -123.1) && ll2lcc(&x2, &y2, lat2, lon2));
-    view_follow_direction(x, y, x2, y2, &ux, &uy);
+    ViewRecord v;
+    double ux, uy;
+    ASSERT_TRUE(view_make(&v, 3, 0, 49.25, -123.1, 480, 360));
+    ASSERT_TRUE(view_follow_course_direction(v, 49.25, -123.1, 0, &ux, &uy));
     EXPECT_NEAR(view_follow_screen_angle(ux, uy), lcc_map_grid().cone_n * (123.1 - 95.0), 0.05);
 }
 
