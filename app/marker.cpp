@@ -1,9 +1,11 @@
 #include "app/marker.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "app/stale_fix.h"
+#include "maps/view_follow.h"
 #include "maps/map_view.h"
 
 const char* const MARKER_PATTERN[11] = {
@@ -47,6 +49,28 @@ void drawPattern(unsigned char* bits, int width, int height, int x, int y, const
     }
 }
 
+// The arrow pointing up, centred on the origin (y down): tip, right wing,
+// notch, left wing.
+const double kArrow[4][2] = {{0, -10.5}, {8.5, 10}, {0, 4.5}, {-8.5, 10}};
+
+double segmentDistance(double px, double py, const double* a, const double* b) {
+    double dx = b[0] - a[0], dy = b[1] - a[1];
+    double t = std::clamp(((px - a[0]) * dx + (py - a[1]) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+    return std::hypot(px - a[0] - t * dx, py - a[1] - t * dy);
+}
+
+// Distance to the arrow's outline, negative inside.
+double arrowDistance(double px, double py) {
+    double d = 1e9;
+    bool inside = false;
+    for (int i = 0, j = 3; i < 4; j = i++) {
+        const double *a = kArrow[i], *b = kArrow[j];
+        d = std::min(d, segmentDistance(px, py, a, b));
+        if ((a[1] > py) != (b[1] > py) && px < (b[0] - a[0]) * (py - a[1]) / (b[1] - a[1]) + a[0]) inside = !inside;
+    }
+    return inside ? -d : d;
+}
+
 void paintRow(unsigned char* bits, int stride, int width, int row, unsigned char value) {
     std::fill_n(bits + static_cast<long>(row) * stride, static_cast<long>(width) * 3, value);
 }
@@ -84,3 +108,22 @@ void drawCrossHair(unsigned char* dibBits, int width, int height, int x, int y, 
     if (y >= 0 && y < height) paintRow(dibBits, stride, width, y, 0);
     if (x >= 0 && x < width) paintColumn(dibBits, stride, height, x, 0);
 }
+
+void drawVehicleArrow(unsigned char* dibBits, int width, int height, int x, int y, double screenAngleDegrees) {
+    if (!dibBits || width <= 0 || height <= 0) return;
+    double a = std::isfinite(screenAngleDegrees) ? screenAngleDegrees * M_PI / 180 : 0;
+    double c = std::cos(a), s = std::sin(a);
+    const int stride = displayBitmapStride(width), reach = 13;
+    for (long py = std::max(0L, y - static_cast<long>(reach)); py <= std::min<long>(height - 1L, y + reach); py++)
+        for (long px = std::max(0L, x - static_cast<long>(reach)); px <= std::min<long>(width - 1L, x + reach); px++) {
+            // The pixel's centre turned back into the upright arrow's frame.
+            double ox = static_cast<double>(px - x), oy = static_cast<double>(py - y);
+            double d = arrowDistance(ox * c + oy * s, -ox * s + oy * c);
+            if (d >= 0.6) continue;
+            unsigned char* p = dibBits + py * stride + px * 3;
+            bool fill = d < -0.9;
+            p[0] = 0, p[1] = p[2] = fill ? 255 : 0;
+        }
+}
+
+int vehicleArrowShown(double speedMs, int courseKnown) { return courseKnown && speedMs >= VIEW_MOVING_SPEED_MS; }

@@ -18,3 +18,13 @@ void drawCrossHair(unsigned char* dibBits, int width, int height, int x, int y, 
 // A past position (the trail, the logged track): a red dot in a black ring,
 // 5 x 5, small beside the marker so history never looks like the position.
 void drawTrailDot(unsigned char* dibBits, int width, int height, int x, int y);
+
+// The vehicle while it moves: a filled yellow arrow with a black outline,
+// 21 px from tip to tail, centred on (x, y) and pointing screenAngleDegrees
+// clockwise from straight up (the course as it lies on screen:
+// view_follow_screen_angle of the direction in the plane).
+void drawVehicleArrow(unsigned char* dibBits, int width, int height, int x, int y, double screenAngleDegrees);
+
+// 1 when the arrow stands for the vehicle instead of the round marker: a
+// course is known and the speed is above the moving speed (2 km/h).
+int vehicleArrowShown(double speedMs, int courseKnown);

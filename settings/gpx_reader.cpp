@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "settings/great_circle.h"
+
 namespace {
 
 // Expat gives a namespaced name as "URI" kSeparator "local".
@@ -242,15 +244,9 @@ size_t gpx_point_count(const GpxData& data) {
 }
 
 double gpx_length_metres(const GpxData& data) {
-    constexpr double kRadius = 6371008.8, kRad = M_PI / 180;
     double total = 0;
     for (const GpxLine& l : data.lines)
-        for (size_t i = 1; i < l.points.size(); ++i) {
-            const GpxPoint &a = l.points[i - 1], &b = l.points[i];
-            double dlat = (b.lat - a.lat) * kRad, dlon = (b.lon - a.lon) * kRad;
-            double h = std::sin(dlat / 2) * std::sin(dlat / 2) +
-                       std::cos(a.lat * kRad) * std::cos(b.lat * kRad) * std::sin(dlon / 2) * std::sin(dlon / 2);
-            total += 2 * kRadius * std::asin(std::sqrt(std::min(1.0, h)));
-        }
+        for (size_t i = 1; i < l.points.size(); ++i)
+            total += great_circle_metres(l.points[i - 1].lat, l.points[i - 1].lon, l.points[i].lat, l.points[i].lon);
     return total;
 }

@@ -7,7 +7,11 @@
 #include "settings/text_scan.h"
 
 int ini_lookup(const char* key, int lineLimit, IniValueMatch match, void* out) {
-    FILE* f = fopen(KIV_INI_FILE, "r");
+    return ini_lookup_in(KIV_INI_FILE, key, lineLimit, match, out);
+}
+
+int ini_lookup_in(const char* file, const char* key, int lineLimit, IniValueMatch match, void* out) {
+    FILE* f = fopen(file, "r");
     if (!f) return 0;
     char line[INI_PATH_LINE_LIMIT + 1];
     size_t size = static_cast<size_t>(lineLimit) + 1;

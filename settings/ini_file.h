@@ -18,6 +18,8 @@ typedef int (*IniValueMatch)(const char* value, void* out);
 // One pass over the ini file for key. Returns 1 when a line matched, 0 when
 // none did or the file cannot be opened.
 int ini_lookup(const char* key, int lineLimit, IniValueMatch match, void* out);
+// The same over another key file of the same form.
+int ini_lookup_in(const char* file, const char* key, int lineLimit, IniValueMatch match, void* out);
 
 // The common patterns: "<key>%d" and "<key>%s" (word cut to size - 1).
 int ini_read_int(const char* key, int lineLimit, int* out);

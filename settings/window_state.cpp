@@ -1,0 +1,97 @@
+#include "settings/window_state.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "settings/atomic_file.h"
+#include "settings/ini_file.h"
+#include "settings/text_scan.h"
+
+namespace {
+
+// A whole number and nothing after it but blanks: "12abc" is damage, not 12.
+int read_number(const char* path, const char* key, int* out) {
+    return ini_lookup_in(path, key, INI_LINE_LIMIT,
+                         [](const char* v, void* o) {
+                             int n;
+                             if (!scan_int(&v, &n) || v[strspn(v, " \t")]) return 0;
+                             *static_cast<int*>(o) = n;
+                             return 1;
+                         },
+                         out);
+}
+
+// The number when it lies in [low, high]; else *out is left as it was.
+void read_in_range(const char* path, const char* key, int low, int high, int* out) {
+    int n;
+    if (read_number(path, key, &n) && n >= low && n <= high) *out = n;
+}
+
+void read_clamped(const char* path, const char* key, int low, int high, int* out) {
+    int n;
+    if (read_number(path, key, &n)) *out = std::clamp(n, low, high);
+}
+
+void read_list(const char* path, const char* key, std::vector<std::string>* out) {
+    struct Target {
+        const char* key;
+        std::vector<std::string>* list;
+    } t{key, out};
+    ini_lookup_in(path, key, INI_PATH_LINE_LIMIT,
+                  [](const char* v, void* o) {
+                      auto* t = static_cast<Target*>(o);
+                      // A line cut by the reader would name another file.
+                      if (*v && strlen(t->key) + strlen(v) < INI_PATH_LINE_LIMIT) t->list->push_back(v);
+                      return 0;  // on to the next line: every one counts
+                  },
+                  &t);
+}
+
+}  // namespace
+
+void window_state_defaults(WindowState* state) {
+    *state = WindowState{};
+    state->width = WINDOW_STATE_DEFAULT_WIDTH;
+    state->height = WINDOW_STATE_DEFAULT_HEIGHT;
+    state->level = -1;
+    state->autoPan = 1;
+    state->followMode = 1;
+}
+
+int window_state_read(const char* path, WindowState* state) {
+    window_state_defaults(state);
+    FILE* f = fopen(path, "r");
+    if (!f) return 0;
+    fclose(f);
+    int x, y;
+    if (read_number(path, "X=", &x) && read_number(path, "Y=", &y) && std::abs(x) <= WINDOW_STATE_MAX_OFFSET &&
+        std::abs(y) <= WINDOW_STATE_MAX_OFFSET)
+        state->hasPosition = 1, state->x = x, state->y = y;
+    read_clamped(path, "Width=", WINDOW_STATE_MIN_WIDTH, WINDOW_STATE_MAX_WIDTH, &state->width);
+    read_clamped(path, "Height=", WINDOW_STATE_MIN_HEIGHT, WINDOW_STATE_MAX_HEIGHT, &state->height);
+    read_in_range(path, "Maximised=", 0, 1, &state->maximised);
+    read_in_range(path, "FullScreen=", 0, 1, &state->fullScreen);
+    read_in_range(path, "Level=", 0, 4, &state->level);
+    read_in_range(path, "AutoPan=", 0, 1, &state->autoPan);
+    read_in_range(path, "AutoZoom=", 0, 1, &state->autoZoom);
+    read_in_range(path, "Follow=", 0, 1, &state->followMode);
+    read_in_range(path, "Night=", 0, 1, &state->night);
+    read_list(path, "Gpx=", &state->gpxFiles);
+    return 1;
+}
+
+int window_state_write(const char* path, const WindowState& state) {
+    std::string text = "# Kiv's window as it was left; rewritten by Kiv on exit.\n";
+    auto put = [&text](const char* key, long value) { text += key + std::to_string(value) + "\n"; };
+    if (state.hasPosition) put("X=", state.x), put("Y=", state.y);
+    put("Width=", state.width), put("Height=", state.height);
+    put("Maximised=", state.maximised != 0), put("FullScreen=", state.fullScreen != 0);
+    put("Level=", state.level);
+    put("AutoPan=", state.autoPan != 0), put("AutoZoom=", state.autoZoom != 0);
+    put("Follow=", state.followMode), put("Night=", state.night != 0);
+    for (const std::string& p : state.gpxFiles)
+        if (!p.empty() && p.find_first_of("\r\n") == std::string::npos) text += "Gpx=" + p + "\n";
+    return write_file_atomically(path, text.data(), text.size());
+}
