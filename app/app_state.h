@@ -36,6 +36,7 @@ struct AppWindow {
     struct {
         int32_t known, x, y, width, height, maximised;
     } placed;
+    int32_t placedPosition;            // placed.x, y are the window's own (else the window manager's choice)
 };
 
 extern AppWindow app_window;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/night_palette.h"
 #include "app/position_refresh.h"
 #include "app/stale_fix.h"
 #include "platform/platform.h"
@@ -14,7 +15,7 @@ namespace {
 
 constexpr int kTextHeight = 16;
 constexpr uint32_t kDayText = 0x000000, kDayHalo = 0xFFFFFF;
-constexpr uint32_t kNightText = 0xFFB000, kNightHalo = 0x000000;   // amber on black
+constexpr uint32_t kNightText = NIGHT_READOUT_TEXT, kNightHalo = NIGHT_READOUT_OUTLINE;
 
 }  // namespace
 

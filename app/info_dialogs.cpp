@@ -32,9 +32,9 @@ void keys_dialog_init(KeysDialog* d) {
     // The arrow buttons snap to the sheet grid, so they move less than a
     // whole map; how much depends on level and latitude.
     setText(&d->texts[3], 516, {50, 106, 200, 90},
-            "Keys\n\tcursor keys\t- move the map a quarter\n\t+ - PgUp PgDn\t- zoom in, out\n"
+            "Keys\n\tcursor keys\t- move a quarter map\n\t+ - PgUp PgDn\t- zoom in, out\n"
             "\tSpace, Home\t- back to the vehicle\n\tF11, Esc\t- full screen on, off\n\tN\t\t- night colours\n"
-            "Arrow buttons: the next sheet of the grid,\n3/4 of the map north or south, 1/4 to 1/2 west or east.");
+            "Arrow buttons: the next sheet of the grid\n(3/4 of a map north or south, 1/4 to 1/2 west or east).");
     d->okText = "OK";
     d->okRect = {49, 202, 50, 14};
     d->result = 1;

@@ -12,6 +12,8 @@
 #include "app/client_frame.h"
 #include "app/fix_strip.h"
 #include "app/marker.h"
+#include "app/night_palette.h"
+#include "app/scale_bar.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
 #include "app/position_refresh.h"
@@ -23,6 +25,8 @@
 #include "app/window_events.h"
 #include "maps/lcc.h"
 #include "maps/map_view.h"
+#include "maps/view_follow.h"
+#include "maps/view_plane.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
@@ -32,6 +36,8 @@ namespace {
 constexpr double kMovingSpeed = 0.2;    // m/s
 constexpr int kSpeedShownSeconds = 10;
 constexpr uint32_t kSpeedRed = 0xCC0000;
+constexpr int kScaleTextHeight = 14;
+constexpr int kStripHeight = 24;           // the fix strip under the scale bar
 
 MapView& v = map_view;
 
@@ -111,7 +117,14 @@ void marker(AppSettings* s) {
     if (s->track && (moved || !track_trail_size())) track_trail_add(lat, lon);
     overlays();
     drawCrossHair(v.dibBits, v.imageWidth, v.imageHeight, px, py, s->crossHair);
-    drawMarker(v.dibBits, v.imageWidth, v.imageHeight, px, py, MARKER_PATTERN);
+    // Moving: an arrow along the course as the view shows it; standing: the disc.
+    ViewRecord view;
+    double ux, uy, course = gps_course();
+    if (vehicleArrowShown(gps_speed(), std::isfinite(course) ? 1 : 0) && view_pane_current(&view) &&
+        view_follow_course_direction(view, lat, lon, course, &ux, &uy))
+        drawVehicleArrow(v.dibBits, v.imageWidth, v.imageHeight, px, py, view_follow_screen_angle(ux, uy));
+    else
+        drawMarker(v.dibBits, v.imageWidth, v.imageHeight, px, py, MARKER_PATTERN);
     v.lastMarkerX = gx;
     v.lastMarkerY = gy;
 }
@@ -127,6 +140,33 @@ void showSheet(ClientFrame* f) {
     frame_put_bgr(f, APP_PANE_X, APP_PANE_Y, v.dibBits, displayBitmapStride(v.imageWidth), sx, sy, w, h);
 }
 
+// The scale bar into the frame, above the fix strip in the pane's
+// bottom-left corner; its label is drawn after the blit.
+struct ScaleLabel {
+    bool shown;
+    int x, y;
+    char text[16];
+};
+
+ScaleLabel scaleBar(const AppSettings* s, ClientFrame* f) {
+    ScaleLabel label{};
+    ViewRecord view;
+    if (!view_pane_current(&view)) return label;
+    int w = std::min(v.imageWidth, v.paneWidth), h = std::min(v.imageHeight, v.paneHeight);
+    ScaleBar bar;
+    double ground = scale_bar_ground_mpp(view, view.width / 2.0, view.height / 2.0);
+    if (!(ground > 0) || !scale_bar_choose(ground, std::min(200, w / 3), s->speedUnit == 'M', &bar)) return label;
+    ScaleBarPlace place;
+    scale_bar_place(APP_PANE_X, APP_PANE_Y, w, h - kStripHeight, bar.lengthPx, kScaleTextHeight, SCALE_BAR_BOTTOM_LEFT,
+                    &place);
+    scale_bar_draw(*f, place.barX, place.barY, bar.lengthPx);
+    label.shown = true;
+    label.x = place.labelX;
+    label.y = place.labelY;
+    snprintf(label.text, sizeof label.text, "%s", bar.label);
+    return label;
+}
+
 void speedReadout(const AppSettings* s) {
     char text[64];
     paint_speed_text(text, sizeof text);
@@ -134,12 +174,15 @@ void speedReadout(const AppSettings* s) {
     int height = s->bigMaps ? 48 : 36;
     int x = v.paneWidth - (s->bigMaps ? 24 : 18) * static_cast<int>(strlen(text));
     int y = 32 + v.paneHeight + 16 - height;
-    platform_draw_text(x - 2, y, text, height, 900, RGB_WHITE);
-    platform_draw_text(x, y - 2, text, height, 900, RGB_WHITE);
-    platform_draw_text(x + 2, y, text, height, 900, RGB_WHITE);
-    platform_draw_text(x, y + 2, text, height, 900, RGB_WHITE);
+    bool night = app_window.night;
+    uint32_t outline = night ? NIGHT_READOUT_OUTLINE : RGB_WHITE;
+    platform_draw_text(x - 2, y, text, height, 900, outline);
+    platform_draw_text(x, y - 2, text, height, 900, outline);
+    platform_draw_text(x + 2, y, text, height, 900, outline);
+    platform_draw_text(x, y + 2, text, height, 900, outline);
     // Dimmed while the fix is not current.
-    platform_draw_text(x, y, text, height, 900, stale_fix_stale() ? STALE_FIX_GREY : kSpeedRed);
+    platform_draw_text(x, y, text, height, 900,
+                       stale_fix_stale() ? STALE_FIX_GREY : night ? NIGHT_READOUT_ALERT : kSpeedRed);
 }
 
 }  // namespace
@@ -175,10 +218,20 @@ void app_paint() {
     frame_fill(f, RGB_FACE);
     toolbar_draw(f, s->autoPan, v.zoomLevel);
     bool sheet = v.dibHeader && v.imageWidth > 0;
+    ScaleLabel scale{};
     if (sheet) {
         paneFrame(f);
         marker(s);
         showSheet(f);
+        scale = scaleBar(s, f);
+    }
+    if (app_window.night) {
+        static NightPalette palette = [] {
+            NightPalette p;
+            night_palette_make(&p);
+            return p;
+        }();
+        night_palette_apply(palette, f->rgb, f->stride, 0, 0, f->width, f->height);
     }
     platform_blit_rgb(0, 0, f->width, f->height, f->rgb, f->stride);
     pane_notice_draw();
@@ -186,8 +239,11 @@ void app_paint() {
         view_pane_draw_loading();
         track_overlay_draw_names(APP_PANE_X, APP_PANE_Y, sheetOffsetX(), sheetOffsetY(),
                                  std::min(v.imageWidth, v.paneWidth), std::min(v.imageHeight, v.paneHeight));
-        speedReadout(s);
+        if (scale.shown)
+            platform_draw_text(scale.x, scale.y, scale.text, kScaleTextHeight, 700,
+                               app_window.night ? NIGHT_READOUT_TEXT : RGB_BLACK);
         fix_strip_draw(APP_PANE_X, APP_PANE_Y, std::min(v.imageWidth, v.paneWidth),
                        std::min(v.imageHeight, v.paneHeight), app_window.night);
+        speedReadout(s);
     }
 }

@@ -24,6 +24,7 @@
 #include "position/serial_link.h"
 #include "position/zodiac.h"
 #include "settings/app_settings.h"
+#include "app/window_keeping.h"
 #include "settings/com_file.h"
 #include "settings/program_settings.h"
 #include "settings/settings_load.h"
@@ -79,6 +80,7 @@ int app_create() {
     if (v.clientWidth <= 0) app_client_size(s->bigMaps, &v.clientWidth, &v.clientHeight);
 
     settings_read_program_wide(&program_settings);
+    window_keeping_apply(s);
     nav_build_pan_steps();
     gps_set_zone_minutes(program_settings.zoneMinutes);
     v.zoomLevel = program_settings.zoomLevel;
@@ -113,7 +115,10 @@ int app_create() {
 }
 
 void app_close() {
-    if (app_window.settings) closeLink(app_window.settings);
+    if (app_window.settings) {
+        window_keeping_save(app_window.settings);
+        closeLink(app_window.settings);
+    }
     platform_destroy_window();
 }
 

@@ -36,6 +36,7 @@ struct Waypoint {
 };
 
 struct Overlay {
+    std::string path;                        // as opened, kept for the next start
     std::vector<std::vector<Pixel>> lines;   // map metres, one per segment or route
     std::vector<Waypoint> waypoints;
     uint32_t colour;
@@ -158,6 +159,7 @@ int track_overlay_open(const char* path, char* error, size_t size) {
         return 0;
     }
     Overlay o;
+    o.path = path;
     o.colour = kColours[opened % (sizeof kColours / sizeof kColours[0])];
     for (const GpxLine& line : data.lines) {
         std::vector<Pixel> metres;
@@ -231,4 +233,10 @@ void track_overlay_draw_names(int paneX, int paneY, int sx, int sy, int paneWidt
             platform_draw_text(tx + 1, ty + 1, w.name.c_str(), kNameHeight, 700, RGB_WHITE);
             platform_draw_text(tx, ty, w.name.c_str(), kNameHeight, 700, o.colour);
         }
+}
+
+std::vector<std::string> track_overlay_paths() {
+    std::vector<std::string> paths;
+    for (const Overlay& o : overlays) paths.push_back(o.path);
+    return paths;
 }

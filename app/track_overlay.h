@@ -5,11 +5,15 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // Loads a GPX file as one more overlay. 1 when it holds a GPX document;
 // else 0 with why and where in error (size bytes) when given.
 int  track_overlay_open(const char* path, char* error = nullptr, size_t size = 0);
 void track_overlay_close_all();
+// The files shown, in the order opened.
+std::vector<std::string> track_overlay_paths();
 int  track_overlay_count();
 // The overlay colour of the i-th opened file, 0xRRGGBB.
 uint32_t track_overlay_colour(int index);

@@ -85,7 +85,7 @@ int view_input_release(int x, int y) {
 
 void view_input_wheel(int x, int y, int steps) {
     if (!nav_in_pane(x, y)) return;
-    zoomAbout(x - APP_PANE_X, y - APP_PANE_Y, steps);
+    zoomAbout(x - APP_PANE_X + 0.5, y - APP_PANE_Y + 0.5, steps);   // the pixel's middle
 }
 
 void view_input_zoom(int steps) { zoomAbout(v.paneWidth / 2.0, v.paneHeight / 2.0, steps); }

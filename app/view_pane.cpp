@@ -1,5 +1,6 @@
 #include "app/view_pane.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/app_state.h"
 #include "app/pane_notice.h"
 #include "maps/lcc.h"
 #include "maps/map_view.h"
@@ -15,6 +17,7 @@
 #include "maps/sheet_store.h"
 #include "maps/view_compose.h"
 #include "maps/view_plane.h"
+#include "maps/view_follow.h"
 #include "maps/view_sheets.h"
 #include "maps/zoom_levels.h"
 #include "app/sheet_fetching.h"
@@ -43,6 +46,11 @@ struct Followed {
 // sheet's centre, or left where following put it.
 Followed freeCentre{};
 bool lastFollowing = false;            // the last centre taken was the vehicle's
+struct Follow {
+    FollowState state;
+    unsigned fixCount;                 // the fix the state was stepped with
+    double at;                         // when, steady seconds
+} follow{};
 
 bool sameView(const ViewRecord& a, const ViewRecord& b) {
     return a.plane == b.plane && a.level == b.level && a.big == b.big && a.cx == b.cx && a.cy == b.cy &&
@@ -61,12 +69,35 @@ void request(const AppSettings* s, const ViewRecord& view, const std::vector<Vie
     }
 }
 
+// Where following puts the centre for the vehicle at (x, y): on it, or
+// ahead of it (Look Ahead), eased from fix to fix.
+void followStep(const AppSettings* s, double lat, double lon, double* x, double* y) {
+    int big = s->bigMaps ? 1 : 0;
+    double mpp = view_level_mpp(v.zoomLevel, big);
+    ViewRecord here{VIEW_PLANE_CANADA_LAMBERT, v.zoomLevel, big, *x, *y, mpp, v.paneWidth, v.paneHeight};
+    double ux = 0, uy = 0, speed = gps_speed();
+    if (!view_follow_course_direction(here, lat, lon, gps_course(), &ux, &uy)) ux = uy = 0;
+    // The easing counts time between fixes; a repaint without a new one
+    // changes nothing.
+    double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    unsigned count = gps_position_count();
+    double dt = 0;
+    if (count != follow.fixCount) {
+        dt = follow.fixCount ? now - follow.at : 0;
+        follow.fixCount = count;
+        follow.at = now;
+    }
+    view_follow_step(&follow.state, app_window.lookAhead ? FOLLOW_LOOK_AHEAD : FOLLOW_CENTRED, *x, *y, ux, uy,
+                     std::isfinite(speed) ? speed : 0, v.paneWidth * mpp, v.paneHeight * mpp, dt, x, y);
+}
+
 }  // namespace
 
 int view_pane_centre(const AppSettings* s, double* x, double* y) {
     if (s->autoPan && gps_has_position()) {
         double lat = gps_latitude(), lon = gps_longitude();
         if (!(std::fabs(lat) <= 90) || !ll2lcc(x, y, lat, lon)) return 0;
+        followStep(s, lat, lon, x, y);
         // A quarter pixel off, so the vehicle (and what lies level with it)
         // is inside a pixel rather than on its corner, where rounding up or
         // down would make it jitter.
@@ -218,5 +249,6 @@ void view_pane_reset() {
     shownKey.clear();
     loading.clear();
     followed = Followed{};
+    follow = Follow{};
     view_pane_clear_centre();
 }

@@ -84,6 +84,7 @@ void app_window_placed(int x, int y, int width, int height, int maximised, int f
     auto& p = app_window.placed;
     p.known = 1;
     p.maximised = maximised;
+    app_window.placedPosition = 1;
     // Maximised or full screen the window's own size is the one to come
     // back to: keep it.
     if (maximised || fullScreen) return;

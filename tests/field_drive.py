@@ -390,6 +390,7 @@ class Drive:
             "kiv_com.txt": "COM1\nSmall\n",
             "kiv_dev.txt": "NMEA\n",
             "kiv_pos.txt": dms(lat, "N", "S") + dms(lon, "E", "W"),
+            "kiv_state.txt": "Width=482\nHeight=411\nFollow=0\n",
         }
         for name, text in files.items():
             with open(os.path.join(self.dir, name), "w") as f:

@@ -121,6 +121,9 @@ class Session:
         self.write("kiv_dev.txt", device + "\n")
         self.write("kiv_com.txt", f"COM1\n{size}\n")
         self.write("kiv_pos.txt", "N 45 25 00\nW 75 42 00\n")
+        # The window as these tests measure it: a 480 x 360 pane, the view
+        # centred on the vehicle.
+        self.write("kiv_state.txt", "Width=482\nHeight=411\nFollow=0\n")
 
     # -- the program ----------------------------------------------------------
     def start_kiv(self):
@@ -276,6 +279,8 @@ class Session:
                 except subprocess.TimeoutExpired:
                     p.kill()
                     p.wait()
+        if os.environ.get("KIV_TEST_STDERR"):
+            open(os.environ["KIV_TEST_STDERR"], "w").write("".join(self.stderr_lines))
         shutil.rmtree(self.dir, ignore_errors=True)
 
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/window_events.h"
+#include "app/window_keeping.h"
 #include "settings/menu_ids.h"
 #include "ui/wx/wx_dialog_parts.h"
 #include "ui/wx/wx_window.h"
@@ -113,7 +114,17 @@ void onKeyUp(wxKeyEvent& e) {
     e.Skip();
     if (e.ControlDown() || e.AltDown()) return;
     int key = programKey(e.GetKeyCode(), e.ShiftDown());
-    if (key && live()) app_key_up(key, e.ShiftDown() ? 1 : 0);
+    if (key >= APP_KEY_LEFT && key <= APP_KEY_RIGHT && live()) app_key_up(key, e.ShiftDown() ? 1 : 0);
+}
+
+// The view's other keys act as they go down: an accelerator (Shift+Page
+// Up/Down) takes its key before it gets here, and the key going up after
+// it may come without Shift.
+void onKeyDown(wxKeyEvent& e) {
+    e.Skip();
+    if (e.ControlDown() || e.AltDown()) return;
+    int key = programKey(e.GetKeyCode(), e.ShiftDown());
+    if (key > APP_KEY_RIGHT && live()) app_key_up(key, e.ShiftDown() ? 1 : 0);
 }
 
 void onMouseDown(wxMouseEvent& e, int button) {
@@ -220,6 +231,7 @@ void bindEvents(wxFrame* frame, wxWindow* map) {
     map->Bind(wxEVT_MOUSEWHEEL, onWheel);
     map->Bind(wxEVT_MOTION, onMouseMove);
     map->Bind(wxEVT_KEY_UP, onKeyUp);
+    map->Bind(wxEVT_KEY_DOWN, onKeyDown);
     map->Bind(wxEVT_SIZE, onSize);
 }
 
@@ -263,9 +275,12 @@ wxFrame* wx_create_main_window() {
     wx_window.log = log && strcmp(log, "1") == 0;
     wx_install_backend();
 
-    int width, height;
-    app_client_size(app_startup_big_maps(), &width, &height);
-    auto* frame = new wxFrame(nullptr, wxID_ANY, app_initial_title());
+    // The size and place of the last run, or about 1024 x 768 the first time.
+    AppStartWindow start;
+    window_keeping_start_window(&start);
+    int width = start.width, height = start.height;
+    auto* frame = new wxFrame(nullptr, wxID_ANY, app_initial_title(),
+                              start.hasPosition ? wxPoint(start.x, start.y) : wxDefaultPosition);
     wx_window.frame = frame;
     frame->SetIcon(wx_program_icon());
     wx_window.menuBar = buildMenuBar();
@@ -288,7 +303,9 @@ wxFrame* wx_create_main_window() {
     app_create();
     wx_window.created = 1;
     frame->SetTitle("GPS for EarthMate, TripMate, Garmin, NMEA");
+    if (start.maximised) frame->Maximize();
     frame->Show();
+    if (start.fullScreen) frame->ShowFullScreen(true, wxFULLSCREEN_ALL);
     updateVisible();
     map->SetFocus();
     wxSize s = map->GetClientSize();
