@@ -260,8 +260,11 @@ void nav_auto_pan_step() {
     if (v.targetZoom == v.zoomLevel && v.targetLat == v.sheetLat && v.targetLon == v.sheetLon) return;
     platform_busy_cursor(1);
     // The displayed sheet changes only with its picture: a sheet that fails
-    // to load leaves the old one (and its fields) in place.
-    if (jump(s) && nav_load_picture()) {
+    // to load leaves the old one (and its fields) in place. The level is the
+    // user's (or Auto Zoom's): a coarser sheet found in place of a missing
+    // one is not taken, the view shows what is stored at this level.
+    int wanted = v.targetZoom;
+    if (jump(s) && v.targetZoom == wanted && nav_load_picture()) {
         v.sheetLat = v.targetLat;
         v.sheetLon = v.targetLon;
         v.zoomLevel = v.targetZoom;

@@ -10,7 +10,7 @@ packages=(
   libwxgtk3.2-dev libcairo2-dev
   gpsd-clients socat curl python3
   gpsd gpsd-tools  # gpsd and gpsfake: the gpsd:// source tests replay captures through them
-  xvfb xdotool x11-apps imagemagick
+  xvfb xdotool x11-apps imagemagick openbox wmctrl
   cgi-mapserver mapserver-bin lighttpd gdal-bin gmt gmt-gshhg-full fonts-dejavu-core
   libcurl4-openssl-dev  # HTTP(S) client
   libexpat1-dev     # GPX reading

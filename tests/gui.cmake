@@ -26,3 +26,13 @@ if(Python3_Interpreter_FOUND AND TARGET kivsim)
     set_tests_properties(gui_${case} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 90 LABELS gui)
   endforeach()
 endif()
+
+# The view on a desktop with a window manager: maximise, full screen, drag,
+# wheel, kept state, and the vehicle in view on a drive at every level.
+if(Python3_Interpreter_FOUND AND TARGET kivsim)
+  foreach(case window drive)
+    add_test(NAME gui_view_${case}
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/gui_view_test.py ${CMAKE_BINARY_DIR} ${case})
+    set_tests_properties(gui_view_${case} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120 LABELS gui)
+  endforeach()
+endif()

@@ -58,14 +58,14 @@ def _readable(fd, deadline):
 
 
 class Session:
-    def __init__(self, build_dir, scale=None):
+    def __init__(self, build_dir, scale=None, screen=(1600, 1200)):
         self.build = build_dir
         self.kiv_path = os.path.join(build_dir, "ui", "wx", "kiv")
         self.fixture = os.path.join(build_dir, "tests", "kiv_gui_fixture")
         self.kivsim = os.path.join(build_dir, "tools", "kivsim", "kivsim")
         self.dir = tempfile.mkdtemp(prefix="kiv_gui_")
         self.procs = []
-        self.xvfb, self.display = start_xvfb()
+        self.xvfb, self.display = start_xvfb(*screen)
         self.procs.append(self.xvfb)
         self.env = dict(os.environ, DISPLAY=self.display, GDK_BACKEND="x11", NO_AT_BRIDGE="1",
                         GSETTINGS_BACKEND="memory", KIV_PAINT_LOG="1")
@@ -245,6 +245,16 @@ class Session:
                 return
             time.sleep(0.05)
         raise Failure("the menu did not open")
+
+    def start_window_manager(self, timeout=15):
+        """openbox on the display, once it says it manages the screen."""
+        wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+        self.procs.append(wm)
+        deadline = time.monotonic() + timeout
+        while subprocess.run(["timeout", "5", "wmctrl", "-m"], env=self.env, capture_output=True).returncode != 0:
+            check(time.monotonic() < deadline and wm.poll() is None, "openbox did not start")
+            time.sleep(0.05)
 
     def key(self, *keys):
         self.xdo("windowfocus", "--sync", self.window)

@@ -159,6 +159,8 @@ void reportPlacement() {
     if (!f || !live() || f->IsIconized()) return;
     wxPoint p = f->GetPosition();
     wxSize s = wx_window.map->GetClientSize();
+    wxPoint client = wx_window.map->ClientToScreen(wxPoint(0, 0));
+    wx_log("kiv: placed client at %d %d\n", client.x, client.y);
     app_window_placed(p.x, p.y, s.x, s.y, f->IsMaximized() ? 1 : 0, f->IsFullScreen() ? 1 : 0);
 }
 

@@ -10,7 +10,11 @@
 #include <wx/graphics.h>
 
 #include "app/window_events.h"
+#include "app/app_state.h"
+#include "app/view_pane.h"
 #include "maps/map_view.h"
+#include "maps/view_plane.h"
+#include "position/gps_fix.h"
 #include "ui/wx/wx_window.h"
 
 namespace {
@@ -49,9 +53,32 @@ wxFont fontForCell(wxDC* dc, int height, int weight) {
     return font;
 }
 
+// The view a paint showed and where the vehicle was drawn in it (client
+// pixels; "-" when not in the pane), when either changed.
+void reportView() {
+    static ViewRecord last{};
+    static int lastX = -1, lastY = -1;
+    ViewRecord view;
+    if (!view_pane_current(&view)) return;
+    int x = -1, y = -1;
+    if (gps_has_position() && view_position_pixel(view, gps_latitude(), gps_longitude(), &x, &y)) {
+        x += APP_PANE_X;
+        y += APP_PANE_Y;
+    }
+    if (view.level == last.level && view.cx == last.cx && view.cy == last.cy && view.width == last.width &&
+        view.height == last.height && x == lastX && y == lastY)
+        return;
+    last = view;
+    lastX = x;
+    lastY = y;
+    wx_log("kiv: view %d %.3f %.3f %d %d %.6f vehicle %d %d\n", view.level, view.cx, view.cy, view.width, view.height,
+           view.mpp, x, y);
+}
+
 void report(wxWindow* map) {
     PaintState& p = paint_state;
     if (!p.blitted || !map_view.dibHeader || map_view.imageWidth <= 0) return;
+    if (wx_window.log) reportView();
     if (p.sheetShown) {
         wx_log("kiv: painted %ld\n", p.paints);
         return;
