@@ -68,6 +68,7 @@ int app_create() {
     AppSettings* s = nullptr;
     if (settings_load(&s) != 1 || !s) return 0;
     app_window.settings = s;
+    http_set_contact(s->userAgent);
     sheet_fetching_install(s);
     if (s->deviceType == DEVICE_EARTHMATE) zodiac_reset();
     if (s->comPort != 0) link_open_or_warn(s);

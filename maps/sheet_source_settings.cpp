@@ -11,4 +11,8 @@ void sheet_source_settings_copy(AppSettings* to, const AppSettings* from) {
     memcpy(to->probeUrl, from->probeUrl, sizeof to->probeUrl);
     to->wms = from->wms;
     to->wmsAerial = from->wmsAerial;
+    to->tiles = from->tiles;
+    to->tilesAerial = from->tilesAerial;
+    memcpy(to->userAgent, from->userAgent, sizeof to->userAgent);
+    to->maxAgeDays = from->maxAgeDays;
 }

@@ -162,12 +162,8 @@ int fetch(const KivsheetOptions& o) {
     double lat = 0, lon = 0;
     int level = 0;
     if (int rc = parsePoint(o, &lat, &lon, &level)) return rc;
-    // The settings the program would use, from kiv_ini.txt when present.
     static AppSettings settings;
-    settings_defaults(&settings);
-    settings_read_display_keys(&settings);
-    settings_read_linux_keys(&settings);
-    program_settings.zoomLetter = settings_read_zoom_letter();
+    kivsheet_load_settings(&settings);
     if (int rc = kivsheet_apply_paths(o, &settings)) return rc;
     int big = o.big, aerial = o.aerial;
     if (int rc = snapPoint(&lat, &lon, level, big)) return rc;

@@ -27,6 +27,7 @@
 #include "settings/ini_keys.h"
 #include "settings/program_settings.h"
 #include "settings/settings_load.h"
+#include "net/http_client.h"
 #include "settings/track_log.h"
 #include "tools/kivsheet/kivsheet_options.h"
 
@@ -41,12 +42,17 @@ int fail(const char* what, const char* detail) {
 
 using Options = KivsheetOptions;
 
-void loadSettings(AppSettings* s) {
+}  // namespace
+
+void kivsheet_load_settings(AppSettings* s) {
     settings_defaults(s);
     settings_read_display_keys(s);
     settings_read_linux_keys(s);
     program_settings.zoomLetter = settings_read_zoom_letter();
+    http_set_contact(s->userAgent);
 }
+
+namespace {
 
 std::string megabytes(double bytes) {
     char t[32];
@@ -198,7 +204,7 @@ bool endsWith(const char* s, const char* suffix) {
 
 int kivsheet_fetch_area(const Options& o) {
     static AppSettings s;
-    loadSettings(&s);
+    kivsheet_load_settings(&s);
     if (int rc = kivsheet_apply_paths(o, &s)) return rc;
     // Counted first: a continent at the finest level is millions of sheets.
     long long count = 0;
@@ -219,7 +225,7 @@ int kivsheet_fetch_area(const Options& o) {
 
 int kivsheet_fetch_route(const Options& o) {
     static AppSettings s;
-    loadSettings(&s);
+    kivsheet_load_settings(&s);
     if (int rc = kivsheet_apply_paths(o, &s)) return rc;
     // Each track, route and waypoint on its own: never a line from one to the next.
     std::vector<std::vector<AreaPoint>> lines;
