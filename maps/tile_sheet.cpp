@@ -248,7 +248,7 @@ int tileMakeSheet(const TileSource* source, const char* cacheDir, const SheetExt
 }
 
 int tileDownloadSheet(const TileSource* source, int aerial, double lat, double lon, int level, int bigMaps,
-                      const char* mapsDir, int refresh, char* outPath, std::string* why) {
+                      const char* mapsDir, const char* mapsRoot, int refresh, char* outPath, std::string* why) {
     int w = bigMaps ? 720 : 480, h = bigMaps ? 540 : 360;
     int format = aerial ? SHEET_JPEG : SHEET_PNG;
     if (!sheetPath(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, format)) {
@@ -270,7 +270,7 @@ int tileDownloadSheet(const TileSource* source, int aerial, double lat, double l
     WmsBox box = wmsSheetBox(e.centreX, e.centreY, e.scale, w, h);
     e.minX = box.minX, e.minY = box.minY, e.maxX = box.maxX, e.maxY = box.maxY;
     char record[SHEET_GIF_RECORD_MAX + 1], cache[SHEET_PATH_MAX];
-    if (sheetFormatExtentRecord(record, sizeof record, &e) <= 0 || !tileCacheFolder(cache, sizeof cache, mapsDir, source)) {
+    if (sheetFormatExtentRecord(record, sizeof record, &e) <= 0 || !tileCacheFolder(cache, sizeof cache, mapsRoot, source)) {
         *why = "The sheet's record or tile cache path is too long";
         return 1;
     }

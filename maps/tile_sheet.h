@@ -19,7 +19,8 @@ int tileMakeSheet(const TileSource* source, const char* cacheDir, const SheetExt
 
 // Makes the sheet of the given snapped centre and level and stores it with
 // its extent record (PNG, or JPEG for aerial images) under mapsDir, the
-// attribution in its lower right corner. outPath (SHEET_PATH_MAX bytes)
-// receives its path. 0, or 1 with the reason in why.
+// attribution in its lower right corner; the tile cache is under
+// mapsRoot. outPath (SHEET_PATH_MAX bytes) receives its path. 0, or 1 with
+// the reason in why.
 int tileDownloadSheet(const TileSource* source, int aerial, double lat, double lon, int level, int bigMaps,
-                      const char* mapsDir, int refresh, char* outPath, std::string* why);
+                      const char* mapsDir, const char* mapsRoot, int refresh, char* outPath, std::string* why);

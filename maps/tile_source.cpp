@@ -43,6 +43,19 @@ int tileSourceNoBulk(const TileSource* source) {
            h == "{s}.tile.openstreetmap.org";
 }
 
+int tileBulkRefused(const TileSource* source, long sheets, int bigMaps, std::string* why) {
+    if (!source->url[0] || !tileSourceNoBulk(source)) return 0;
+    long tiles = sheets * (bigMaps ? TILE_PER_BIG_SHEET : TILE_PER_SHEET);
+    if (tiles <= TILE_NO_BULK_MAX_TILES) return 0;
+    char host[128];
+    tileSourceHost(source, host, sizeof host);
+    *why = std::to_string(sheets) + " sheets take about " + std::to_string(tiles) + " tiles from " +
+           (host[0] ? host : "the tile source") + ", whose usage policy forbids bulk downloads (at most " +
+           std::to_string(TILE_NO_BULK_MAX_TILES) +
+           " tiles here): sheets of it are fetched as they are viewed; for an area, use a source that allows it";
+    return 1;
+}
+
 void tileSourceHost(const TileSource* source, char* out, size_t size) {
     out[0] = 0;
     if (tileSourceIsMbtiles(source)) return;

@@ -4,6 +4,7 @@
 // ({y}) or, in TMS order, from the south ({-y}).
 #pragma once
 #include <cstddef>
+#include <string>
 
 struct TileSource;
 
@@ -18,6 +19,14 @@ int tileSourceMaxZoom(const TileSource* source);
 // 1 when the source refuses bulk downloads: TilesNoBulk=1, or the
 // OpenStreetMap standard tile servers, whose usage policy forbids them.
 int tileSourceNoBulk(const TileSource* source);
+
+// Tiles a no-bulk source gives to one area or route pre-download, and the
+// tiles a sheet takes on the average (more for a big one).
+enum { TILE_NO_BULK_MAX_TILES = 250, TILE_PER_SHEET = 12, TILE_PER_BIG_SHEET = 20 };
+// 1, with the message in why, when fetching that many sheets from the
+// source would take more tiles than a no-bulk source gives; 0 otherwise
+// (no tile source: url empty).
+int tileBulkRefused(const TileSource* source, long sheets, int bigMaps, std::string* why);
 
 // The URL of tile (z, x, y), rows from the north; {s} takes one of the
 // subdomains by the tile's place, "a b c" when none are set. 1, or 0 when

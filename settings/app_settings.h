@@ -56,7 +56,8 @@ struct PortLine {
 
 // Per-window record: settings and link state. Zero-filled, then defaults.
 struct AppSettings {
-    char mapsDir[256];
+    char mapsDir[256];                 // the sheet store of the sources in use (maps/sheet_source.h)
+    char mapsRoot[256];                // Maps=: the maps folder, "" until a store is selected
     char trackLogFile[PATH_MAX];       // File=; a longer name is refused, never cut
     char lastLoggedTime[32];
     int32_t deviceType;

@@ -4,7 +4,9 @@
 // the connection limit, the User-Agent, and the same sheet from MBTiles.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <utime.h>
 
 #include <cmath>
 #include <cstring>
@@ -21,8 +23,10 @@
 #include "maps/sheet_download.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
+#include "maps/sheet_source.h"
 #include "maps/sheet_store.h"
 #include "maps/tile_fetch.h"
+#include "maps/tile_source.h"
 #include "maps/world_grid.h"
 #include "platform/headless.h"
 #include "settings/app_settings.h"
@@ -215,5 +219,113 @@ TEST_F(Tiles, MbtilesMakeTheSameSheetOffline) {
     EXPECT_EQ(online, sheet(45.42, -75.70, 2));
     EXPECT_EQ(asked, server.requestCount());
 }
+
+// Each source has a store of its own: a switch uses (and fetches) the new
+// source's sheets and the old ones come back with their source; the old
+// map server keeps the maps folder itself. Sheets of tiles grow stale
+// after MaxAge= days (30 by default), the map server's never.
+TEST_F(Tiles, SourcesKeepStoresOfTheirOwn) {
+    auto stored = [&](const char* what) {
+        std::string why;
+        EXPECT_TRUE(sheetSourceSelectStore(&s, &why)) << why;
+        char path[SHEET_PATH_MAX];
+        return sheetStored(path, s.mapsDir, sheetLat, sheetLon, 2, 0, SHEET_GIF) >= 0 ? std::string(what) : "";
+    };
+    std::string tileSource = s.tiles.url;
+    stored("");
+    std::string path;
+    sheet(45.42, -75.70, 2, &path);
+    EXPECT_EQ(0u, path.find(tree.maps() + "/sources/tiles-"));
+    EXPECT_EQ("", stored("")) << "the old map server's store has no such sheet";
+    s.tiles.url[0] = 0;
+    EXPECT_EQ("", stored("server"));
+    EXPECT_EQ(tree.maps(), s.mapsDir);
+    snprintf(s.tiles.url, sizeof s.tiles.url, "%s", tileSource.c_str());
+    EXPECT_EQ("tiles", stored("tiles"));
+
+    EXPECT_FALSE(sheetIsStale(&s, 0, path.c_str()));
+    utimbuf old{time(nullptr) - 31 * 86400, time(nullptr) - 31 * 86400};
+    ASSERT_EQ(0, utime(path.c_str(), &old));
+    EXPECT_TRUE(sheetIsStale(&s, 0, path.c_str()));
+    s.maxAgeDays = 40;
+    EXPECT_FALSE(sheetIsStale(&s, 0, path.c_str()));
+    s.maxAgeDays = -1;
+    s.tiles.url[0] = 0;
+    EXPECT_FALSE(sheetIsStale(&s, 0, path.c_str()));
+}
+
+// Area downloads from a no-bulk source are refused beyond a few tiles.
+TEST(TileBulk, NoBulkSourcesRefuseAreas) {
+    struct Case {
+        const char* url;
+        int noBulk;
+        long sheets;
+        int refused;
+    } cases[] = {{"https://tile.openstreetmap.org/{z}/{x}/{y}.png", 0, 100, 1},
+                 {"https://{s}.tile.openstreetmap.org/{z}/{x}/{y}.png", 0, 100, 1},
+                 {"https://tile.openstreetmap.org/{z}/{x}/{y}.png", 0, 3, 0},
+                 {"https://tiles.example.org/{z}/{x}/{y}.png", 0, 100, 0},
+                 {"https://tiles.example.org/{z}/{x}/{y}.png", 1, 100, 1}};
+    for (const Case& c : cases) {
+        TileSource t{};
+        snprintf(t.url, sizeof t.url, "%s", c.url);
+        t.noBulk = c.noBulk;
+        std::string why;
+        EXPECT_EQ(c.refused, tileBulkRefused(&t, c.sheets, 0, &why)) << c.url;
+        if (c.refused) {
+            EXPECT_NE(std::string::npos, why.find(std::to_string(c.sheets) + " sheets")) << why;
+        }
+    }
+}
+
+#ifdef KIVSHEET_PATH
+// kivsheet: fetch-area renews stored sheets with --refresh, refuses a
+// no-bulk source, and store lists and prunes by source.
+TEST_F(Tiles, KivsheetRefreshesAndKeepsTheStore) {
+    auto kivsheet = [&](const std::string& args) {
+        std::string out;
+        FILE* p = popen(("cd " + tree.root.string() + " && " KIVSHEET_PATH " " + args + " 2>&1").c_str(), "r");
+        char buf[4096];
+        for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+        int st = p ? pclose(p) : -1;
+        return std::make_pair(WIFEXITED(st) ? WEXITSTATUS(st) : -1, out);
+    };
+    writeBytes(tree.file("kiv_ini.txt"), Bytes());
+    FILE* ini = fopen(tree.file("kiv_ini.txt").c_str(), "w");
+    fprintf(ini, "Maps=%s\nTiles=%s\nUserAgent=mailto:me@example.org\n", tree.maps().c_str(), s.tiles.url);
+    fclose(ini);
+    std::string area = "fetch-area --bbox 45.40 -75.72 45.44 -75.68 --levels 2";
+    auto r = kivsheet(area);
+    ASSERT_EQ(0, r.first) << r.second;
+    int asked = server.requestCount();
+    ASSERT_GT(asked, 0);
+    EXPECT_NE(std::string::npos, server.heads().back().find("User-Agent: Kiv/" + std::string(kiv_version) +
+                                                            " (+mailto:me@example.org)\r\n"));
+    r = kivsheet(area + " --refresh");
+    EXPECT_EQ(0, r.first) << r.second;
+    std::vector<std::string> heads = server.heads();
+    ASSERT_GE(heads.size(), 2u * asked) << "each tile asked again";
+    for (size_t k = asked; k < heads.size(); ++k) EXPECT_NE("", header(heads[k], "If-None-Match"));
+
+    r = kivsheet("store");
+    EXPECT_EQ(0, r.first) << r.second;
+    size_t at = r.second.find("tiles-");
+    ASSERT_NE(std::string::npos, at) << r.second;
+    std::string store = r.second.substr(at, 14);
+    EXPECT_NE(std::string::npos, r.second.find("level 2: ", at)) << r.second;
+    EXPECT_EQ(0, kivsheet("store --prune " + store + " --older-than 1").first);
+    r = kivsheet("store --prune " + store);
+    EXPECT_EQ(0, r.first);
+    EXPECT_EQ(0u, r.second.find_first_of("123456789")) << r.second;
+    EXPECT_NE(std::string::npos, kivsheet("store").second.find("no sheets"));
+
+    ini = fopen(tree.file("kiv_ini.txt").c_str(), "w");
+    fprintf(ini, "Maps=%s\nTiles=https://tile.openstreetmap.org/{z}/{x}/{y}.png\n", tree.maps().c_str());
+    fclose(ini);
+    r = kivsheet("fetch-area --bbox 45.0 -76.0 46.0 -75.0 --levels 3");
+    EXPECT_EQ(2, r.first);
+    EXPECT_NE(std::string::npos, r.second.find("forbids bulk downloads")) << r.second;
+}
+#endif
 
 }  // namespace
