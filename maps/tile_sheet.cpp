@@ -161,43 +161,51 @@ int fillFromCache(const TileSource* source, const char* cacheDir, int refresh, M
     return 1;
 }
 
-// Mosaic pixel coordinates of a Mercator point at the mosaic's zoom.
-inline void mosaicXY(const Mosaic& m, double scale, double mx, double my, double* px, double* py) {
-    *px = (mx + kHalfWorld) * scale - m.x0 * TILE_SIZE;
-    *py = (kHalfWorld - my) * scale - m.y0 * TILE_SIZE;
+// Bilinear sample of the mosaic at (px, py), pixel centres at whole
+// numbers, with 8-bit weights; beyond the edge the edge pixel.
+inline void sample(const Mosaic& m, float px, float py, unsigned char* o) {
+    const int mw = m.width(), mh = m.rows * TILE_SIZE;
+    int fx = static_cast<int>(std::floor(px * 256.0f)), fy = static_cast<int>(std::floor(py * 256.0f));
+    int x0 = fx >> 8, y0 = fy >> 8, ax = fx & 255, ay = fy & 255;
+    int xa = std::clamp(x0, 0, mw - 1), xb = std::clamp(x0 + 1, 0, mw - 1);
+    int ya = std::clamp(y0, 0, mh - 1), yb = std::clamp(y0 + 1, 0, mh - 1);
+    const unsigned char* src = m.rgb.data();
+    const unsigned char* p00 = src + (static_cast<size_t>(ya) * mw + xa) * 3;
+    const unsigned char* p01 = src + (static_cast<size_t>(ya) * mw + xb) * 3;
+    const unsigned char* p10 = src + (static_cast<size_t>(yb) * mw + xa) * 3;
+    const unsigned char* p11 = src + (static_cast<size_t>(yb) * mw + xb) * 3;
+    for (int ch = 0; ch < 3; ++ch) {
+        int top = p00[ch] * (256 - ax) + p01[ch] * ax, bottom = p10[ch] * (256 - ax) + p11[ch] * ax;
+        o[ch] = static_cast<unsigned char>((top * (256 - ay) + bottom * ay + 32768) >> 16);
+    }
 }
 
+// Each sheet pixel from the mosaic: the grid turned into mosaic pixels
+// (a linear step of Mercator metres), then straight lines between its
+// points along each row.
 void resample(const Mosaic& m, const PlaneGrid& g, int w, int h, unsigned char* out) {
     const double scale = std::ldexp(1.0, m.z) / TILE_ZOOM0_METRES;
-    const int mw = m.width(), mh = m.rows * TILE_SIZE;
-    const unsigned char* src = m.rgb.data();
+    std::vector<float> gx(g.mx.size()), gy(g.my.size()), rowX(static_cast<size_t>(g.cols)), rowY(rowX.size());
+    for (size_t k = 0; k < gx.size(); ++k) {
+        // Pixel centres sit half a pixel into the tile.
+        gx[k] = static_cast<float>((g.mx[k] + kHalfWorld) * scale - m.x0 * TILE_SIZE - 0.5);
+        gy[k] = static_cast<float>((kHalfWorld - g.my[k]) * scale - m.y0 * TILE_SIZE - 0.5);
+    }
     for (int j = 0; j < h; ++j) {
         int r = std::min(j / kGridStep, g.rows - 2);
-        double fy = (j - r * kGridStep) / static_cast<double>(std::min(kGridStep, h - 1 - r * kGridStep));
-        for (int i = 0; i < w; ++i) {
-            int c = std::min(i / kGridStep, g.cols - 2);
-            double fx = (i - c * kGridStep) / static_cast<double>(std::min(kGridStep, w - 1 - c * kGridStep));
+        float fy = static_cast<float>(j - r * kGridStep) / static_cast<float>(std::min(kGridStep, h - 1 - r * kGridStep));
+        for (int c = 0; c < g.cols; ++c) {
             size_t k = static_cast<size_t>(r * g.cols + c), k2 = k + static_cast<size_t>(g.cols);
-            double mx = (g.mx[k] * (1 - fx) + g.mx[k + 1] * fx) * (1 - fy) + (g.mx[k2] * (1 - fx) + g.mx[k2 + 1] * fx) * fy;
-            double my = (g.my[k] * (1 - fx) + g.my[k + 1] * fx) * (1 - fy) + (g.my[k2] * (1 - fx) + g.my[k2 + 1] * fx) * fy;
-            double px, py;
-            mosaicXY(m, scale, mx, my, &px, &py);
-            // Pixel centres sit at half steps.
-            px -= 0.5;
-            py -= 0.5;
-            int x0 = static_cast<int>(std::floor(px)), y0 = static_cast<int>(std::floor(py));
-            double ax = px - x0, ay = py - y0;
-            int xa = std::clamp(x0, 0, mw - 1), xb = std::clamp(x0 + 1, 0, mw - 1);
-            int ya = std::clamp(y0, 0, mh - 1), yb = std::clamp(y0 + 1, 0, mh - 1);
-            const unsigned char* p00 = src + (static_cast<size_t>(ya) * mw + xa) * 3;
-            const unsigned char* p01 = src + (static_cast<size_t>(ya) * mw + xb) * 3;
-            const unsigned char* p10 = src + (static_cast<size_t>(yb) * mw + xa) * 3;
-            const unsigned char* p11 = src + (static_cast<size_t>(yb) * mw + xb) * 3;
-            unsigned char* o = out + (static_cast<size_t>(j) * w + i) * 3;
-            for (int ch = 0; ch < 3; ++ch) {
-                double top = p00[ch] + (p01[ch] - p00[ch]) * ax, bottom = p10[ch] + (p11[ch] - p10[ch]) * ax;
-                o[ch] = static_cast<unsigned char>(top + (bottom - top) * ay + 0.5);
-            }
+            rowX[c] = gx[k] + (gx[k2] - gx[k]) * fy;
+            rowY[c] = gy[k] + (gy[k2] - gy[k]) * fy;
+        }
+        unsigned char* o = out + static_cast<size_t>(j) * w * 3;
+        for (int c = 0; c + 1 < g.cols; ++c) {
+            int from = c * kGridStep, to = std::min(from + kGridStep, w - 1), steps = to - from;
+            float dx = (rowX[c + 1] - rowX[c]) / static_cast<float>(steps), dy = (rowY[c + 1] - rowY[c]) / static_cast<float>(steps);
+            int last = c + 2 == g.cols ? to : to - 1;  // the next stretch starts where this one ends
+            for (int i = from; i <= last; ++i)
+                sample(m, rowX[c] + dx * static_cast<float>(i - from), rowY[c] + dy * static_cast<float>(i - from), o + i * 3);
         }
     }
 }
