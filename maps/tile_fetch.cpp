@@ -15,6 +15,7 @@
 #include "maps/sheet_image.h"
 #include "maps/sheet_store.h"
 #include "maps/tile_source.h"
+#include "maps/webp_image.h"
 #include "net/http_client.h"
 #include "settings/app_settings.h"
 #include "settings/atomic_file.h"
@@ -157,7 +158,7 @@ int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x
         FILE* f = fopen(part.c_str(), "rb");
         size_t n = f ? fread(head, 1, sizeof head, f) : 0;
         if (f) fclose(f);
-        if (sheetImageFormat(head, n) < 0) {
+        if (sheetImageFormat(head, n) < 0 && !webpIsImage(head, n)) {
             unlink(part.c_str());
             *why = std::string("The tile server sent no image (") + (t.contentType[0] ? t.contentType : "no type") + ")";
             return 0;

@@ -21,6 +21,7 @@
 #include "maps/sheet_store.h"
 #include "maps/tile_fetch.h"
 #include "maps/tile_source.h"
+#include "maps/webp_image.h"
 #include "maps/wms_request.h"
 #include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
@@ -94,6 +95,7 @@ int decodeTile(const std::string& path, unsigned char** px, int* w, int* h) {
     if (!f) return 0;
     size_t n = fread(head, 1, sizeof head, f);
     fclose(f);
+    if (webpIsImage(head, n)) return webp_read_rgb(path.c_str(), px, w, h);
     int format = sheetImageFormat(head, n);
     return format >= 0 && decodeSheetFile(path.c_str(), format, px, w, h);
 }

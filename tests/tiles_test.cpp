@@ -4,6 +4,7 @@
 // the connection limit, the User-Agent, and the same sheet from MBTiles.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <webp/encode.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utime.h>
@@ -41,7 +42,7 @@ namespace {
 const double kPi = 3.14159265358979323846;
 
 // A dark 5 x 5 pixel mark on the landmark, white elsewhere; tile (z, x, y).
-std::string markedTile(double lat, double lon, int z, int x, int y) {
+std::string markedTile(double lat, double lon, int z, int x, int y, bool webp) {
     double n = std::ldexp(256.0, z);
     double gx = (lon + 180) / 360 * n, gy = (1 - std::log(std::tan(kPi / 4 + lat * kPi / 360)) / kPi) / 2 * n;
     std::vector<unsigned char> px(256 * 256 * 3, 255);
@@ -51,6 +52,12 @@ std::string markedTile(double lat, double lon, int z, int x, int y) {
                 memset(&px[(j * 256 + i) * 3], 0, 3);
     unsigned char* out = nullptr;
     size_t size = 0;
+    if (webp) {
+        size = WebPEncodeLosslessRGB(px.data(), 256, 256, 256 * 3, &out);
+        std::string bytes(reinterpret_cast<char*>(out), size);
+        WebPFree(out);
+        return bytes;
+    }
     png_write_rgb_memory(px.data(), 256, 256, &out, &size);
     std::string bytes(reinterpret_cast<char*>(out), size);
     free(out);
@@ -86,7 +93,7 @@ protected:
         std::string cache = "Cache-Control: max-age=" + std::to_string(maxAge) + "\r\nETag: " + tag + "\r\n";
         if (missing) return faultStatus(404, "Not Found", "no tile");
         if (header(head, "If-None-Match") == tag) return faultRaw(FaultReply::SEND, "HTTP/1.1 304 Not Modified\r\n" + cache + "\r\n");
-        std::string png = markedTile(markLat, markLon, z, x, y);
+        std::string png = markedTile(markLat, markLon, z, x, y, webp);
         return faultRaw(FaultReply::SEND, "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n" + cache +
                                               "Content-Length: " + std::to_string(png.size()) + "\r\n\r\n" + png);
     }
@@ -112,7 +119,7 @@ protected:
     AppSettings s{};
     double markLat = 0, markLon = 0, sheetLat = 0, sheetLon = 0;
     int maxAge = 3600;
-    bool missing = false;
+    bool missing = false, webp = false;
     FaultServer server{[this](const std::string& head) { return reply(head); }, true};
 };
 
@@ -160,11 +167,27 @@ TEST_F(Tiles, SheetsLandWhereTheirRecordSays) {
     EXPECT_EQ(TILE_HOST_CONNECTIONS, tileHostPeakConnections("127.0.0.1"));
 }
 
-// A tile the server does not have draws white; the sheet is still made.
+// A tile the server does not have draws white; the sheet is still made,
+// with the attribution in black in its lower right corner only.
 TEST_F(Tiles, MissingTilesDrawEmpty) {
     missing = true;
-    Bytes px = sheet(45.42, -75.70, 3);
-    EXPECT_EQ(Bytes(px.size(), 255), px);
+    snprintf(s.tiles.attribution, sizeof s.tiles.attribution, "\xC2\xA9 OSM");
+    int w = 0, h = 0, inCorner = 0, elsewhere = 0;
+    Bytes px = sheet(45.42, -75.70, 3, nullptr, &w, &h);
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i)
+            if (px[(static_cast<size_t>(j) * w + i) * 3] != 255) ++(i > w - 40 && j > h - 8 ? inCorner : elsewhere);
+    EXPECT_GT(inCorner, 10);
+    EXPECT_EQ(0, elsewhere);
+}
+
+// WebP tiles make the same sheet as PNG ones.
+TEST_F(Tiles, WebpTilesMakeTheSameSheet) {
+    markLat = 45.42, markLon = -75.70;
+    Bytes png = sheet(45.42, -75.70, 2);
+    fs::remove_all(tree.maps());
+    webp = true;
+    EXPECT_EQ(png, sheet(45.42, -75.70, 2));
 }
 
 // A reload asks each tile again with its ETag and a 304 keeps it; a
