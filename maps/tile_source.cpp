@@ -39,8 +39,7 @@ int tileSourceNoBulk(const TileSource* source) {
     char host[256];
     tileSourceHost(source, host, sizeof host);
     std::string h = host;
-    return h == "tile.openstreetmap.org" || endsWith(h, ".tile.openstreetmap.org") ||
-           h == "{s}.tile.openstreetmap.org";
+    return h == "tile.openstreetmap.org" || endsWith(h, ".tile.openstreetmap.org");
 }
 
 int tileBulkRefused(const TileSource* source, long sheets, int bigMaps, std::string* why) {
