@@ -24,5 +24,5 @@ std::string tileCachePath(const char* cacheDir, int z, int x, int y);
 int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x, int y, int refresh,
                     std::string* path, std::string* why);
 
-// Requests to the host made since start (for the tests of the limit).
+// The most requests to the host that ran at once since start (for the tests of the limit).
 int tileHostPeakConnections(const char* host);
