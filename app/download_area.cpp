@@ -11,6 +11,7 @@
 #include "maps/area_sheets_fetch.h"
 #include "maps/lcc.h"
 #include "maps/map_view.h"
+#include "maps/tile_source.h"
 #include "platform/platform.h"
 #include "settings/app_settings.h"
 
@@ -97,6 +98,14 @@ void command_download_area(AppSettings* s) {
     for (int level = 0; level < ZOOM_LEVELS; level++)
         if (choice.chosen[level]) sheets.insert(sheets.end(), perLevel[level].begin(), perLevel[level].end());
     if (sheets.empty()) return;
+    long toFetch = 0;
+    for (int level = 0; level < ZOOM_LEVELS; level++)
+        if (choice.chosen[level]) toFetch += choice.refresh ? choice.sheets[level] : choice.sheets[level] - choice.stored[level];
+    std::string refused;
+    if (tileBulkRefused(s->satelliteImage ? &s->tilesAerial : &s->tiles, toFetch, s->bigMaps, &refused)) {
+        platform_warn(("Download Area: " + refused + ".").c_str());
+        return;
+    }
     if (sheets.size() > AREA_SHEETS_ASK_ABOVE) {
         int64_t bytes = 0;
         for (int level = 0; level < ZOOM_LEVELS; level++)
@@ -109,7 +118,8 @@ void command_download_area(AppSettings* s) {
         if (platform_message_box(text, "Kiv", PLATFORM_MB_YESNO | PLATFORM_MB_WARNING) != PLATFORM_ANSWER_YES)
             return;
     }
-    AreaFetchJob job{s, s->satelliteImage, s->bigMaps, s->rose, s->grid, kJobs, sheet_fetching_downloads()};
+    AreaFetchJob job{s, s->satelliteImage, s->bigMaps, s->rose, s->grid, kJobs, sheet_fetching_downloads(),
+                     choice.refresh};
     cancelled = 0;
     running = area_fetch_start(sheets, job, sheetArrived, nullptr);
     DownloadAreaProgress progress{};

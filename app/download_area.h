@@ -17,6 +17,7 @@ struct DownloadAreaChoice {
     int sheets[ZOOM_LEVELS];           // sheets of the view at each level
     int stored[ZOOM_LEVELS];           // of them already in the store
     int chosen[ZOOM_LEVELS];           // in and out: 1 = fetch this level
+    int refresh;                       // out: 1 = renew the stored sheets too
 };
 
 // PLATFORM_DIALOG_DOWNLOAD_PROGRESS: the dialog calls poll a few times a

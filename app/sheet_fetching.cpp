@@ -11,6 +11,7 @@
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
 #include "maps/sheet_fetch_queue.h"
+#include "maps/sheet_source.h"
 #include "maps/sheet_store.h"
 #include "net/connectivity.h"
 #include "platform/platform.h"
@@ -33,10 +34,22 @@ Awaited awaited{};
 int installed = 0;
 SheetDownloadHooks realHooks{};
 
+// A stored sheet past its source's MaxAge= is renewed in the background
+// while it is shown, when nothing else is being fetched (a needed sheet
+// never waits behind a renewal); the queue replaces it only once whole.
+void renewIfStale(SheetFetchRequest r, const AppSettings* s, const char* path) {
+    SheetFetchRequest busy;
+    if (!sheetIsStale(s, r.aerial, path) || sheet_fetch_current(&busy)) return;
+    r.reload = 1;
+    sheet_fetch_request(&r);
+}
+
 int queueOrFind(const SheetFetchRequest& r, const AppSettings* s, char* outPath) {
     lastQueued = 0;
-    if (sheetStored(outPath, s->mapsDir, r.lat, r.lon, r.level, r.bigMaps, r.aerial ? SHEET_JPEG : SHEET_GIF) >= 0)
+    if (sheetStored(outPath, s->mapsDir, r.lat, r.lon, r.level, r.bigMaps, r.aerial ? SHEET_JPEG : SHEET_GIF) >= 0) {
+        renewIfStale(r, s, outPath);
         return 0;
+    }
     int rc = sheet_fetch_request(&r);
     if (rc == SHEET_FETCH_QUEUED || rc == SHEET_FETCH_ALREADY) {
         lastQueued = 1;
@@ -146,6 +159,8 @@ void sheet_fetching_poll() {
             if (d.ok) show(d, awaited.how);
             else failed(awaited.how, d.reason);
         } else if (d.ok) {
+            // A renewed sheet on show replaces the old picture.
+            if (d.request.reload && isDisplayed(d.request) && strcmp(d.path, map_view.sheetPath) == 0) nav_load_picture();
             platform_invalidate(0);   // auto-pan's next step finds it stored
         } else if (pane_placeholder_shown() && isDisplayed(d.request)) {
             failed(SHOW_MOVE, d.reason);

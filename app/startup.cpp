@@ -1,5 +1,6 @@
 // Creating the main window's state, and closing and destroying it.
 #include <cstring>
+#include <string>
 
 #include "app/app_state.h"
 #include "app/download_area.h"
@@ -13,6 +14,7 @@
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
 #include "maps/sheet_download.h"
+#include "maps/sheet_source.h"
 #include "maps/sheet_store.h"
 #include "maps/zoom_levels.h"
 #include "net/connectivity.h"
@@ -69,6 +71,9 @@ int app_create() {
     AppSettings* s = nullptr;
     if (settings_load(&s) != 1 || !s) return 0;
     app_window.settings = s;
+    http_set_contact(s->userAgent);
+    std::string why;
+    if (!sheetSourceSelectStore(s, &why)) platform_warn(why.c_str());
     sheet_fetching_install(s);
     if (s->deviceType == DEVICE_EARTHMATE) zodiac_reset();
     if (s->comPort != 0) link_open_or_warn(s);

@@ -39,7 +39,11 @@ int64_t fileSize(const char* path) {
     return stat(path, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
 }
 
-int download(const AreaFetchJob& j, const AreaSheet& a, char* path) {
+int download(const AreaFetchJob& j, const AreaSheet& a, int stored, char* path) {
+    if (stored && j.refresh)
+        return j.downloads.refetchSheet
+                   ? j.downloads.refetchSheet(j.aerial, a.lat, a.lon, a.level, j.settings, path, j.bigMaps, j.rose, j.grid)
+                   : 1;
     if (j.aerial)
         return j.downloads.downloadAerialSheet
                    ? j.downloads.downloadAerialSheet(a.lat, a.lon, a.level, j.settings, path, j.bigMaps)
@@ -49,9 +53,9 @@ int download(const AreaFetchJob& j, const AreaSheet& a, char* path) {
                : 1;
 }
 
-// Tries a missing sheet up to AREA_FETCH_TRIES times, a second, then two
+// Tries a missing (or, renewing, a stored) sheet up to AREA_FETCH_TRIES times, a second, then two
 // seconds apart. 1 and its size when it is stored.
-int fetchSheet(AreaFetch* f, const AreaSheet& a, int64_t* bytes) {
+int fetchSheet(AreaFetch* f, const AreaSheet& a, int stored, int64_t* bytes) {
     for (int attempt = 0; attempt < AREA_FETCH_TRIES; attempt++) {
         if (attempt > 0) {
             std::unique_lock<std::mutex> g(f->lock);
@@ -59,7 +63,7 @@ int fetchSheet(AreaFetch* f, const AreaSheet& a, int64_t* bytes) {
                 return 0;
         }
         char path[SHEET_PATH_MAX] = "";
-        if (download(f->job, a, path) == 0 && (*bytes = fileSize(path)) >= 0) return 1;
+        if (download(f->job, a, stored, path) == 0 && (*bytes = fileSize(path)) >= 0) return 1;
         if (f->cancel.load()) return 0;
     }
     *bytes = 0;
@@ -73,7 +77,8 @@ void work(AreaFetch* f) {
         if (i >= f->sheets.size() || f->cancel.load()) break;
         const AreaSheet& a = f->sheets[i];
         int64_t bytes = 0;
-        int ok = area_sheet_stored(j.settings, a, j.aerial, j.bigMaps, &bytes) ? 2 : fetchSheet(f, a, &bytes);
+        int stored = area_sheet_stored(j.settings, a, j.aerial, j.bigMaps, &bytes);
+        int ok = stored && !j.refresh ? 2 : fetchSheet(f, a, stored, &bytes);
         std::lock_guard<std::mutex> g(f->lock);
         AreaFetchCounts& c = f->counts;
         c.done++;

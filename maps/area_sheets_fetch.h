@@ -18,6 +18,7 @@ struct AreaFetchJob {
     int aerial, bigMaps, rose, grid;
     int jobs;                          // transfers at once, 1..16
     SheetDownloadHooks downloads;      // downloadSheet / downloadAerialSheet used
+    int refresh = 0;                   // stored sheets are fetched afresh (refetchSheet), not skipped
 };
 
 struct AreaFetchCounts {

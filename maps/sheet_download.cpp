@@ -14,7 +14,9 @@
 #include "maps/sheet_download_parts.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
+#include "maps/sheet_source.h"
 #include "maps/sheet_store.h"
+#include "maps/tile_sheet.h"
 #include "maps/wms_sheet.h"
 #include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
@@ -208,6 +210,10 @@ int download(int aerial, double lat, double lon, int level, const AppSettings* s
     int state = prepare(lat, lon, level, settings, outPath, bigMaps, aerial ? SHEET_JPEG : SHEET_GIF, fresh,
                         &request, &failure);
     if (state != 0) return state == 2 ? 0 : 1;
+    const TileSource* tiles = aerial ? &settings->tilesAerial : &settings->tiles;
+    if (tiles->url[0])
+        return tileDownloadSheet(tiles, aerial, lat, lon, level, bigMaps, settings->mapsDir, sheetMapsRoot(settings),
+                                 fresh, outPath, &failure);
     const WmsSource* wms = aerial ? &settings->wmsAerial : &settings->wms;
     if (!wms->url[0] && request.epsg == SHEET_EPSG_MERCATOR) {
         // The map server's CGI draws the Canadian grid only.

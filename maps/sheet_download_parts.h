@@ -69,3 +69,7 @@ int sheetReadWholeFile(const char* path, size_t maxSize, unsigned char** data, s
 // it (a stored sheet stays until then). 1, or 0 with the reason in why.
 int sheetStoreWithRecord(const char* path, int format, const unsigned char* image, size_t size, const char* record,
                          std::string* why);
+// Re-encodes decoded pixels into the store's format (SHEET_JPEG through
+// the JPEG writer and temp->jpeg, else PNG) and stores them as above.
+int sheetStorePixels(const char* path, int format, const unsigned char* pixels, int w, int h, const char* record,
+                     const SheetTempFiles* temp, std::string* why);

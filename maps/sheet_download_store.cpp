@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "maps/jpeg_sheet.h"
 #include "maps/png_sheet.h"
 #include "maps/sheet_download_parts.h"
 #include "maps/sheet_extent.h"
@@ -74,5 +75,21 @@ int sheetStoreWithRecord(const char* path, int format, const unsigned char* imag
         ok = 0;
     }
     free(sheet);
+    return ok;
+}
+
+int sheetStorePixels(const char* path, int format, const unsigned char* pixels, int w, int h, const char* record,
+                     const SheetTempFiles* temp, std::string* why) {
+    unsigned char* bytes = nullptr;
+    size_t size = 0;
+    int ok = 0;
+    if (format == SHEET_JPEG) {
+        ok = jpeg_write_rgb(temp->jpeg, pixels, w, h) && sheetReadWholeFile(temp->jpeg, SHEET_IMAGE_BYTES_MAX, &bytes, &size);
+    } else {
+        ok = png_write_rgb_memory(pixels, w, h, &bytes, &size);
+    }
+    if (!ok) *why = format == SHEET_JPEG ? "Error in saving the JPG image" : "Error in saving the PNG image";
+    ok = ok && sheetStoreWithRecord(path, format, bytes, size, record, why);
+    free(bytes);
     return ok;
 }

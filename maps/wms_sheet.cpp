@@ -5,9 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "maps/jpeg_sheet.h"
 #include "maps/map_view.h"
-#include "maps/png_sheet.h"
 #include "maps/sheet_download_parts.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
@@ -18,24 +16,6 @@
 #include "settings/app_settings.h"
 
 namespace {
-
-// Re-encodes decoded pixels into the store's format through the JPEG
-// writer (aerial images) or the PNG writer (a topographic JPEG).
-int storePixels(const char* path, int format, const unsigned char* pixels, int w, int h, const char* record,
-                const SheetTempFiles* temp, std::string* why) {
-    unsigned char* bytes = nullptr;
-    size_t size = 0;
-    int ok = 0;
-    if (format == SHEET_JPEG) {
-        ok = jpeg_write_rgb(temp->jpeg, pixels, w, h) && sheetReadWholeFile(temp->jpeg, SHEET_IMAGE_BYTES_MAX, &bytes, &size);
-    } else {
-        ok = png_write_rgb_memory(pixels, w, h, &bytes, &size);
-    }
-    if (!ok) *why = format == SHEET_JPEG ? "Error in saving the JPG image" : "Error in saving the PNG image";
-    ok = ok && sheetStoreWithRecord(path, format, bytes, size, record, why);
-    free(bytes);
-    return ok;
-}
 
 struct Reply {
     unsigned char* data = nullptr;
@@ -116,7 +96,7 @@ int fetchAndStore(const WmsSource* source, int aerial, double lat, double lon, i
     if (ok) {
         ok = stored == format && format != SHEET_JPEG
                  ? sheetStoreWithRecord(outPath, format, reply.data, reply.size, record, why)
-                 : storePixels(outPath, stored, pixels, w, h, record, temp, why);
+                 : sheetStorePixels(outPath, stored, pixels, w, h, record, temp, why);
     }
     free(pixels);
     return ok ? 0 : 1;

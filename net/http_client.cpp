@@ -4,15 +4,21 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <strings.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <string>
 
 #include "net/proxy.h"
+#include "settings/program_version.h"
 #include "net/sockets.h"
 
 namespace {
@@ -24,6 +30,8 @@ const int kPollMs = 100;  // how soon a cancel or a deadline is seen while the l
 std::once_flag curlStarted;
 std::mutex caLock;
 std::string caFile;
+std::mutex contactLock;
+std::string contact;
 
 // What the callbacks share with the transfer loop.
 struct Exchange {
@@ -34,6 +42,10 @@ struct Exchange {
     bool writeFailed = false;
     Clock::time_point lastActivity;
     bool headersEnded = false;  // the blank line after the last reply's headers came
+    // Caching headers of the last reply.
+    std::string etag, lastModified;
+    long maxAge = -1;
+    time_t expires = -1, date = -1;
     // Request going out, for the send-only form.
     bool headerSent = false;
     size_t bodyToSend = 0;
@@ -62,12 +74,42 @@ size_t on_body(char* data, size_t size, size_t count, void* context) {
     return n;
 }
 
+// The value of a "Name: value" line when its name is name (any case).
+bool header_value(const std::string& line, const char* name, std::string* value) {
+    size_t len = std::strlen(name);
+    if (line.size() <= len || line[len] != ':' || strncasecmp(line.c_str(), name, len) != 0) return false;
+    size_t from = line.find_first_not_of(" \t", len + 1), to = line.find_last_not_of(" \t\r\n");
+    *value = from == std::string::npos || to < from ? "" : line.substr(from, to - from + 1);
+    return true;
+}
+
+void read_cache_header(const std::string& line, Exchange* x) {
+    std::string v;
+    if (header_value(line, "ETag", &v)) x->etag = v;
+    if (header_value(line, "Last-Modified", &v)) x->lastModified = v;
+    if (header_value(line, "Expires", &v)) x->expires = curl_getdate(v.c_str(), nullptr);
+    if (header_value(line, "Date", &v)) x->date = curl_getdate(v.c_str(), nullptr);
+    if (header_value(line, "Cache-Control", &v)) {
+        for (char& c : v) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        size_t at = v.find("max-age=");
+        if (at != std::string::npos) x->maxAge = std::strtol(v.c_str() + at + 8, nullptr, 10);
+        if (v.find("no-cache") != std::string::npos || v.find("no-store") != std::string::npos) x->maxAge = 0;
+    }
+}
+
 size_t on_header(char* line, size_t size, size_t count, void* context) {
     Exchange* x = static_cast<Exchange*>(context);
     size_t n = size * count;
     x->lastActivity = Clock::now();
     // A reply cut inside its headers is no reply, whatever came of it.
-    if (n >= 5 && std::memcmp(line, "HTTP/", 5) == 0) x->headersEnded = false;
+    if (n >= 5 && std::memcmp(line, "HTTP/", 5) == 0) {
+        x->headersEnded = false;
+        x->etag.clear();
+        x->lastModified.clear();
+        x->maxAge = -1;
+        x->expires = x->date = -1;
+    }
+    read_cache_header(std::string(line, n), x);
     if ((n == 2 && line[0] == '\r' && line[1] == '\n') || (n == 1 && line[0] == '\n')) x->headersEnded = true;
     return n;
 }
@@ -163,10 +205,15 @@ int HttpTransferToFile(const char* url, const char* body, const char* outputFile
     x.maxBytes = t->maxBytes > 0 ? t->maxBytes : HTTP_MAX_BYTES;
 
     // The request text as the old map server and base server know it: the
-    // Host line without the port, "Connection: close", nothing else unasked.
+    // Host line without the port, "Connection: close", the User-Agent tile
+    // services require and the validators of a cached copy, nothing else.
     curl_slist* headers = nullptr;
     if (scheme == "http") headers = curl_slist_append(headers, ("Host: " + host).c_str());
     headers = curl_slist_append(headers, "Connection: close");
+    headers = curl_slist_append(headers, ("User-Agent: " + http_user_agent()).c_str());
+    if (!t->etag.empty()) headers = curl_slist_append(headers, ("If-None-Match: " + t->etag).c_str());
+    if (!t->lastModified.empty())
+        headers = curl_slist_append(headers, ("If-Modified-Since: " + t->lastModified).c_str());
     headers = curl_slist_append(headers, "Accept:");
     headers = curl_slist_append(headers, "Proxy-Connection:");
     std::string posted;
@@ -283,6 +330,13 @@ int HttpTransferToFile(const char* url, const char* body, const char* outputFile
 
     t->stop = stop;
     t->bytes = x.bytes;
+    if (t->status != 304) {
+        t->etag = x.etag;
+        t->lastModified = x.lastModified;
+    }
+    t->maxAgeSeconds = x.maxAge >= 0 ? x.maxAge
+                       : x.expires >= 0 ? std::max<long>(0, static_cast<long>(x.expires - (x.date >= 0 ? x.date : time(nullptr))))
+                                        : -1;
     if (x.fd >= 0) {
         if (close(x.fd) != 0 && stop == HTTP_DONE) t->stop = HTTP_FAILED;
         // A half-received body must not pass for a good file.
@@ -301,6 +355,17 @@ int HttpGetToFile(const char* url, const char* outputFile) {
 int HttpPostToFile(const char* url, const char* body, const char* outputFile) {
     HttpTransfer t;
     return HttpTransferToFile(url, body ? body : "", outputFile, &t);
+}
+
+void http_set_contact(const char* text) {
+    std::lock_guard<std::mutex> g(contactLock);
+    contact = text ? text : "";
+}
+
+std::string http_user_agent() {
+    std::lock_guard<std::mutex> g(contactLock);
+    std::string agent = std::string("Kiv/") + kiv_version;
+    return contact.empty() ? agent : agent + " (+" + contact + ")";
 }
 
 void http_set_ca_file(const char* path) {

@@ -6,6 +6,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 // Defaults of HttpGetToFile and HttpPostToFile.
 enum { HTTP_DEADLINE_MS = 60000, HTTP_REDIRECTS = 5 };
@@ -23,6 +24,11 @@ struct HttpTransfer {
     long status = 0;                        // HTTP status of the last reply, 0 when none
     int64_t bytes = 0;                      // body bytes stored
     char contentType[128] = "";
+    // HTTP caching: sent as If-None-Match / If-Modified-Since when set; the
+    // reply's validators come back in the same fields (kept on a 304, whose
+    // empty body is what the output file then holds).
+    std::string etag, lastModified;
+    long maxAgeSeconds = -1;                // Cache-Control max-age, else Expires - Date; -1 when not said
     char error[256] = "";                   // why it failed, for a message
 };
 
@@ -44,6 +50,13 @@ void http_client_start();
 
 int HttpGetToFile(const char* url, const char* outputFile);
 int HttpPostToFile(const char* url, const char* body, const char* outputFile);
+
+// The contact (a URL or an address, UserAgent= of kiv_ini.txt) named in
+// the User-Agent every request sends: "Kiv/VERSION (+contact)", or
+// "Kiv/VERSION" without one. Tile services require it.
+void http_set_contact(const char* contact);
+// The header value as it goes out.
+std::string http_user_agent();
 
 // A CA bundle for certificate checks instead of the system's (empty: the
 // system's). The CURL_CA_BUNDLE environment variable sets it too.

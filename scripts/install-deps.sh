@@ -15,6 +15,7 @@ packages=(
   libcurl4-openssl-dev  # HTTP(S) client
   libexpat1-dev     # GPX reading
   libjansson-dev  # gpsd's JSON replies
+  libsqlite3-dev sqlite3 libwebp-dev  # MBTiles tile files, WebP tiles
   openssl  # test certificate authority for the HTTPS tests
   gpsbabel          # reads back every GPX file Kiv writes (tests)
   osmium-tool bzip2  # OSM import tests write PBF and bzip2 extracts; imports read .osm.bz2

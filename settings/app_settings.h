@@ -30,6 +30,19 @@ struct WmsSource {
     char version[16];                  // 1.3.0 (default) or 1.1.1
 };
 
+// A tile source: Tiles= (TilesAerial= for aerial images) with the URL
+// template of its tiles ({z} {x} {y}, {-y} for TMS rows, {s} for one of
+// TilesSubdomains=) or "mbtiles:PATH"; TilesMaxZoom=, TilesAttribution=,
+// TilesNoBulk= (the aerial set with "TilesAerial" in place of "Tiles").
+// Empty url: not used.
+struct TileSource {
+    char url[SETTINGS_URL_MAX];
+    char subdomains[32];
+    int32_t maxZoom;                   // 0: 19
+    char attribution[SETTINGS_PATH_MAX];
+    int32_t noBulk;                    // 1: no area or route pre-download beyond a few tiles
+};
+
 // Line settings remembered for one port (Baud<n>=, Bits<n>=, Parity<n>=,
 // Stop<n>=, Flow<n>= in kiv_ini.txt), in the record's codes.
 struct PortLine {
@@ -43,7 +56,8 @@ struct PortLine {
 
 // Per-window record: settings and link state. Zero-filled, then defaults.
 struct AppSettings {
-    char mapsDir[256];
+    char mapsDir[256];                 // the sheet store of the sources in use (maps/sheet_source.h)
+    char mapsRoot[256];                // Maps=: the maps folder, "" until a store is selected
     char trackLogFile[PATH_MAX];       // File=; a longer name is refused, never cut
     char lastLoggedTime[32];
     int32_t deviceType;
@@ -90,6 +104,10 @@ struct AppSettings {
     int32_t gpxInterval;                                  // GpxInterval=: seconds between GPX points
     PortLine comLine[SETTINGS_COM_PORTS];                 // remembered line settings; index n
     int32_t linkSilentSeconds;                            // LinkSilence=: a link silent this long is lost; 0 never
+    TileSource tiles;                                     // Tiles=: topographic sheets from tiles
+    TileSource tilesAerial;                               // TilesAerial=
+    char userAgent[SETTINGS_PATH_MAX];                    // UserAgent=: contact named in every request
+    int32_t maxAgeDays;                                   // MaxAge=: days a sheet stays fresh; -1 the source's default
 };
 
 // Settings the map code needs before any window record exists.

@@ -132,6 +132,27 @@ void settings_read_linux_keys(AppSettings* s) {
         snprintf(key, sizeof key, "%sVersion=", w.prefix);
         read_value(key, w.source->version, sizeof w.source->version);
     }
+    struct {
+        const char* prefix;
+        TileSource* source;
+    } tiles[] = {{"Tiles", &s->tiles}, {"TilesAerial", &s->tilesAerial}};
+    for (auto& t : tiles) {
+        char key[40];
+        snprintf(key, sizeof key, "%s=", t.prefix);
+        read_whole(key, t.source->url, sizeof t.source->url);
+        snprintf(key, sizeof key, "%sSubdomains=", t.prefix);
+        read_value(key, t.source->subdomains, sizeof t.source->subdomains);
+        snprintf(key, sizeof key, "%sAttribution=", t.prefix);
+        read_whole(key, t.source->attribution, sizeof t.source->attribution);
+        int n;
+        snprintf(key, sizeof key, "%sMaxZoom=", t.prefix);
+        if (ini_read_int(key, INI_LINE_LIMIT, &n) && n >= 0 && n <= 30) t.source->maxZoom = n;
+        snprintf(key, sizeof key, "%sNoBulk=", t.prefix);
+        if (ini_read_int(key, INI_LINE_LIMIT, &n)) t.source->noBulk = n != 0;
+    }
+    read_whole("UserAgent=", s->userAgent, sizeof s->userAgent);
+    int days;
+    if (ini_read_int("MaxAge=", INI_LINE_LIMIT, &days) && days >= 0) s->maxAgeDays = days;
     read_path("Gpx=", "The GPX folder", s->gpxFolder, sizeof s->gpxFolder);
     int silence;
     if (ini_read_int("LinkSilence=", INI_LINE_LIMIT, &silence) && silence >= 0) s->linkSilentSeconds = silence;

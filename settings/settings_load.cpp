@@ -21,6 +21,7 @@ void settings_defaults(AppSettings* s) {
     s->commHandle = -1;
     s->gpxInterval = 1;
     s->linkSilentSeconds = 10;
+    s->maxAgeDays = -1;
 }
 
 void settings_read_files(AppSettings* s) {

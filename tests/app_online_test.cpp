@@ -122,6 +122,7 @@ namespace {
 // Dialog hook of the Download Area tests: levels chosen, then the progress
 // dialog waits for the end (or cancels at once).
 int areaLevel = 3;
+int areaRefresh = 0;
 bool areaCancel = false;
 FaultServer* areaServer = nullptr;   // Cancel waits until a transfer has reached it
 DownloadAreaChoice areaShown{};
@@ -130,6 +131,7 @@ int areaDialog(int kind, void* state) {
         auto* c = static_cast<DownloadAreaChoice*>(state);
         areaShown = *c;
         for (int l = 0; l < ZOOM_LEVELS; l++) c->chosen[l] = l == areaLevel;
+        c->refresh = areaRefresh;
         return 1;
     }
     auto* p = static_cast<DownloadAreaProgress*>(state);
@@ -177,6 +179,50 @@ TEST_F(AppTest, DownloadAreaFetchesTheViewsSheetsAtTheChosenLevel) {
     app_command(MENU_DOWNLOAD_AREA);
     EXPECT_EQ(expected, areaShown.stored[3]);
     EXPECT_EQ(expected, images.load());
+    // "Refresh stored sheets" fetches them all again.
+    areaRefresh = 1;
+    app_command(MENU_DOWNLOAD_AREA);
+    areaRefresh = 0;
+    EXPECT_EQ(2 * expected, images.load());
+}
+
+// A stored sheet older than MaxAge= is shown, renewed in the background,
+// and the new one replaces it on the pane once it has arrived.
+TEST_F(AppTest, AStaleSheetIsShownThenRenewedInTheBackground) {
+    std::mutex lock;
+    std::condition_variable released;
+    bool release = false;
+    FaultServer server([&](const std::string& line) -> FaultReply {
+        if (line.rfind("GET /cgi-bin/mapserv?", 0) == 0) return faultOk(replyPage(extentFor(kLat, kLon), 1));
+        if (line.rfind("GET /tmp/ntdb", 0) != 0) return faultStatus(404, "Not Found", "<html>no</html>");
+        std::unique_lock<std::mutex> g(lock);
+        released.wait_for(g, std::chrono::seconds(10), [&] { return release; });
+        Bytes gif = makeGif(480, 360, Bytes(480 * 360, 41));
+        return faultOk(std::string(gif.begin(), gif.end()), "image/gif");
+    });
+    TestSheet old = addSheet(kLat, kLon, 2, 0, 40);
+    char path[SHEET_PATH_MAX];
+    sheetPath(path, sizeof path, "./Maps", old.lat, old.lon, 2, 0, SHEET_GIF);
+    auto twoDaysAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(48);
+    std::filesystem::last_write_time(path, twoDaysAgo);
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nMaxAge=1\nServer=" + server.root() + "/\n");
+    ASSERT_EQ(1, app_create());
+    app_paint();
+    EXPECT_EQ(static_cast<int>(old.colour()), panePixel(0, 0));
+    server.waitForRequests(2);
+    {
+        std::lock_guard<std::mutex> g(lock);
+        release = true;
+    }
+    released.notify_all();
+    TestSheet renewed = old;
+    renewed.index = 41;
+    EXPECT_TRUE(waitFor([&] {
+        app_timer();
+        app_paint();
+        return panePixel(0, 0) == static_cast<int>(renewed.colour());
+    }));
 }
 
 // Cancel against a server that never answers: nothing more is started,

@@ -30,3 +30,11 @@ endif()
 
 # Sheets from a WMS GetMap source, against the fault-injecting server.
 kiv_test(download_wms_test SANITIZE SOURCES download_wms_test.cpp LIBS kiv_maps kiv_platform GIF::GIF)
+
+# Sheets made from tiles of a loopback tile server and of an MBTiles file.
+find_package(SQLite3 REQUIRED)
+kiv_test(tiles_test SANITIZE SOURCES tiles_test.cpp LIBS kiv_maps kiv_platform GIF::GIF SQLite::SQLite3)
+if(TARGET tiles_test AND TARGET kivsheet)
+  add_dependencies(tiles_test kivsheet)
+  target_compile_definitions(tiles_test PRIVATE KIVSHEET_PATH="$<TARGET_FILE:kivsheet>")
+endif()

@@ -65,7 +65,10 @@ class FaultServer {
 public:
     using Handler = std::function<FaultReply(const std::string& requestLine)>;
 
-    explicit FaultServer(Handler handler) : handler_(std::move(handler)) {
+    // With wholeHead the handler is given the request's whole head (its
+    // header lines too) instead of the first line.
+    explicit FaultServer(Handler handler, bool wholeHead = false)
+        : handler_(std::move(handler)), wholeHead_(wholeHead) {
         listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -90,6 +93,10 @@ public:
         return requests_;
     }
     int requestCount() { return static_cast<int>(requests().size()); }
+    std::vector<std::string> heads() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return heads_;
+    }
     // Blocks a handler until n requests have arrived (or a few seconds pass).
     void waitForRequests(int n) {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -121,9 +128,10 @@ private:
         {
             std::lock_guard<std::mutex> lock(mutex_);
             requests_.push_back(line);
+            heads_.push_back(head);
         }
         arrived_.notify_all();
-        FaultReply reply = handler_(line);
+        FaultReply reply = handler_(wholeHead_ ? head : line);
         if (reply.mode == FaultReply::SEND || reply.mode == FaultReply::SEND_AND_HOLD) {
             sendAll(c, reply.bytes);
             if (reply.pause) {
@@ -149,6 +157,7 @@ private:
     }
 
     Handler handler_;
+    bool wholeHead_ = false;
     int listen_ = -1;
     int port_ = 0;
     std::atomic<bool> stop_{false};
@@ -156,5 +165,5 @@ private:
     std::vector<std::thread> clients_;   // touched by the accept thread only, joined after it
     std::mutex mutex_;
     std::condition_variable arrived_;
-    std::vector<std::string> requests_;
+    std::vector<std::string> requests_, heads_;
 };

@@ -17,6 +17,7 @@
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
+#include "settings/program_version.h"
 #include "tests/net_peer.h"
 
 namespace {
@@ -170,7 +171,9 @@ TEST_F(BaseServer, TheBaseReceivesThePositionForm) {
 TEST_F(BaseServer, KeepAliveAsksForTheRootPage) {
     settings->deviceType = DEVICE_REMOTE;
     base_upload_tick(settings.get());
-    EXPECT_EQ("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", logged(1));
+    EXPECT_EQ("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nUser-Agent: Kiv/" + std::string(kiv_version) +
+                  "\r\n\r\n",
+              logged(1));
 }
 
 TEST_F(BaseServer, WorkerSendsInTickOrder) {

@@ -13,6 +13,7 @@
 
 #include "net/http_client.h"
 #include "net/sockets.h"
+#include "settings/program_version.h"
 #include "tests/net_peer.h"
 
 namespace {
@@ -52,6 +53,8 @@ protected:
         return net_read_file(path);
     }
     std::string url(int port, const std::string& path) { return "http://127.0.0.1:" + std::to_string(port) + path; }
+    // Every request names the program (tile services refuse requests without).
+    const std::string agent = "User-Agent: Kiv/" + std::string(kiv_version) + "\r\n";
 
     NetTempDir dir;
     std::vector<NetPeer> peers;
@@ -131,7 +134,31 @@ TEST_F(HttpClient, GetRequestBytes) {
     EXPECT_EQ(1, HttpGetToFile(u.c_str(), "out.txt"));
     EXPECT_EQ("hello", net_read_file("out.txt"));
     // The Host line names the bare host, also when the URL gives a port.
-    EXPECT_EQ("GET /a/b?x=1:2 HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n", logged(port, 1));
+    EXPECT_EQ("GET /a/b?x=1:2 HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n" + agent + "\r\n", logged(port, 1));
+}
+
+// A cached copy's validators go out, the reply's come back with its
+// freshness; the contact of UserAgent= rides in the User-Agent.
+TEST_F(HttpClient, ValidatorsFreshnessAndContact) {
+    int fresh = peer_replying("HTTP/1.1 200 OK\r\nETag: \"v1\"\r\nLast-Modified: Tue, 01 Dec 2026 10:00:00 GMT\r\n"
+                              "Cache-Control: public, max-age=600\r\nContent-Length: 2\r\n\r\nok");
+    HttpTransfer t;
+    EXPECT_EQ(1, HttpTransferToFile(url(fresh, "/t").c_str(), nullptr, "t.png", &t));
+    EXPECT_EQ("\"v1\"", t.etag);
+    EXPECT_EQ("Tue, 01 Dec 2026 10:00:00 GMT", t.lastModified);
+    EXPECT_EQ(600, t.maxAgeSeconds);
+
+    int same = peer_replying("HTTP/1.1 304 Not Modified\r\nDate: Tue, 01 Dec 2026 10:00:00 GMT\r\n"
+                             "Expires: Tue, 01 Dec 2026 11:00:00 GMT\r\n\r\n");
+    http_set_contact("https://example.org/me");
+    EXPECT_EQ(1, HttpTransferToFile(url(same, "/t").c_str(), nullptr, "t2.png", &t));
+    http_set_contact("");
+    EXPECT_EQ(304, t.status);
+    EXPECT_EQ("\"v1\"", t.etag);
+    EXPECT_EQ(3600, t.maxAgeSeconds);
+    std::string request = logged(same, 1);
+    EXPECT_NE(std::string::npos, request.find("\r\nIf-None-Match: \"v1\"\r\nIf-Modified-Since: Tue, 01 Dec 2026 10:00:00 GMT\r\n"));
+    EXPECT_NE(std::string::npos, request.find("\r\nUser-Agent: Kiv/" + std::string(kiv_version) + " (+https://example.org/me)\r\n"));
 }
 
 TEST_F(HttpClient, PostAnnouncesTheBodyLength) {
@@ -140,7 +167,7 @@ TEST_F(HttpClient, PostAnnouncesTheBodyLength) {
     EXPECT_EQ(1, HttpPostToFile(url(port, "/kiv/sendbase.cgi").c_str(), body.c_str(), "reply.txt"));
     EXPECT_EQ("", net_read_file("reply.txt"));
     std::string request = logged(port, 1);
-    EXPECT_EQ(0u, request.find("POST /kiv/sendbase.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+    EXPECT_EQ(0u, request.find("POST /kiv/sendbase.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + agent +
                                "Content-type: application/x-www-form-urlencoded\r\nContent-length: 36\r\n\r\n"));
     EXPECT_EQ(body + "\r\n", request.substr(request.find("\r\n\r\n") + 4));
 }
@@ -192,9 +219,9 @@ TEST_F(HttpClient, ProxyGetsTheAbsoluteUri) {
     EXPECT_EQ("through the proxy", net_read_file("out.txt"));
     // The proxy's request (logged first) names the target with its port; lines end with CR LF.
     EXPECT_EQ("GET http://127.0.0.1:" + std::to_string(target) +
-                  "/a/b HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
+                  "/a/b HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + agent + "\r\n",
               logged(proxy, 1));
-    EXPECT_EQ("GET /a/b HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", logged(target, 1));
+    EXPECT_EQ("GET /a/b HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + agent + "\r\n", logged(target, 1));
 
     net_write_file("kiv_prx.txt", "127.0.0.1 " + std::to_string(proxy) + "\n");
     EXPECT_EQ(1, HttpPostToFile(url(target, "/kiv/sendbase.cgi").c_str(), "a=1", "post.txt"));

@@ -9,11 +9,14 @@
 //                             kiv_ini.txt apply) and prints its path, or on
 //                             standard error the file asked for and why not
 //   kivsheet fetch-area --bbox SOUTH WEST NORTH EAST --levels 2-4 [--big]
-//                       [--aerial] [--jobs N] [--dry-run] [--force] [--maps DIR] [--server URL]
+//                       [--aerial] [--jobs N] [--dry-run] [--force] [--refresh] [--maps DIR] [--server URL]
 //   kivsheet fetch-route FILE.gpx|track.txt --corridor KM --levels 2-4 [same options]
 //                             every sheet of the area or the corridor, stored
 //                             ones skipped; a progress bar on a terminal, a
-//                             line per sheet otherwise, and a summary
+//                             line per sheet otherwise, and a summary; with
+//                             --refresh stored sheets are fetched afresh too
+//   kivsheet store [--prune SOURCE|all] [--older-than DAYS] [--maps DIR]
+//                             the store by source and level, or pruned
 //   kivsheet --help | --version
 // Exit status 0 on success, 2 on any error.
 
@@ -40,6 +43,7 @@
 #include "settings/settings_load.h"
 #include "tools/kivsheet/kivsheet_area.h"
 #include "tools/kivsheet/kivsheet_options.h"
+#include "tools/kivsheet/kivsheet_store.h"
 
 namespace {
 
@@ -162,12 +166,8 @@ int fetch(const KivsheetOptions& o) {
     double lat = 0, lon = 0;
     int level = 0;
     if (int rc = parsePoint(o, &lat, &lon, &level)) return rc;
-    // The settings the program would use, from kiv_ini.txt when present.
     static AppSettings settings;
-    settings_defaults(&settings);
-    settings_read_display_keys(&settings);
-    settings_read_linux_keys(&settings);
-    program_settings.zoomLetter = settings_read_zoom_letter();
+    kivsheet_load_settings(&settings);
     if (int rc = kivsheet_apply_paths(o, &settings)) return rc;
     int big = o.big, aerial = o.aerial;
     if (int rc = snapPoint(&lat, &lon, level, big)) return rc;
@@ -214,5 +214,6 @@ int main(int argc, char** argv) {
     if (o.command == "png") return png(p[0], p[1]);
     if (o.command == "fetch") return fetch(o);
     if (o.command == "fetch-area") return kivsheet_fetch_area(o);
+    if (o.command == "store") return kivsheet_store(o);
     return kivsheet_fetch_route(o);
 }

@@ -22,11 +22,13 @@
 #include "maps/sheet_download.h"
 #include "maps/sheet_download_parts.h"
 #include "maps/sheet_store.h"
+#include "maps/tile_source.h"
 #include "settings/app_settings.h"
 #include "settings/gpx_reader.h"
 #include "settings/ini_keys.h"
 #include "settings/program_settings.h"
 #include "settings/settings_load.h"
+#include "net/http_client.h"
 #include "settings/track_log.h"
 #include "tools/kivsheet/kivsheet_options.h"
 
@@ -41,12 +43,17 @@ int fail(const char* what, const char* detail) {
 
 using Options = KivsheetOptions;
 
-void loadSettings(AppSettings* s) {
+}  // namespace
+
+void kivsheet_load_settings(AppSettings* s) {
     settings_defaults(s);
     settings_read_display_keys(s);
     settings_read_linux_keys(s);
     program_settings.zoomLetter = settings_read_zoom_letter();
+    http_set_contact(s->userAgent);
 }
+
+namespace {
 
 std::string megabytes(double bytes) {
     char t[32];
@@ -140,15 +147,25 @@ int fetchSheets(const std::vector<AreaSheet>& all, AppSettings* s, const Options
     std::vector<AreaSheet> missing;
     int64_t estimate = 0;
     for (const AreaSheet& a : all)
-        if (!area_sheet_stored(s, a, o.aerial, o.big, nullptr)) {
+        if (o.refresh || !area_sheet_stored(s, a, o.aerial, o.big, nullptr)) {
             missing.push_back(a);
             estimate += area_sheet_typical_bytes(a.level, o.aerial, o.big);
         }
     size_t stored = all.size() - missing.size();
-    printf("%zu sheets, %zu stored, %zu to fetch, about %s\n", all.size(), stored, missing.size(),
-           megabytes(static_cast<double>(estimate)).c_str());
+    if (o.refresh) {
+        for (const AreaSheet& a : all) stored += area_sheet_stored(s, a, o.aerial, o.big, nullptr);
+        printf("%zu sheets, %zu stored and renewed, %zu to fetch in all, about %s\n", all.size(), stored,
+               missing.size(), megabytes(static_cast<double>(estimate)).c_str());
+        stored = 0;
+    } else {
+        printf("%zu sheets, %zu stored, %zu to fetch, about %s\n", all.size(), stored, missing.size(),
+               megabytes(static_cast<double>(estimate)).c_str());
+    }
     fflush(stdout);
     if (o.dryRun || missing.empty()) return 0;
+    std::string refused;
+    if (tileBulkRefused(o.aerial ? &s->tilesAerial : &s->tiles, static_cast<long>(missing.size()), o.big, &refused))
+        return fail(refused.c_str(), "");
 
     // The network layer's diagnostics go to standard error; standard output
     // carries the progress.
@@ -158,7 +175,7 @@ int fetchSheets(const std::vector<AreaSheet>& all, AppSettings* s, const Options
     if (saved >= 0) dup2(2, 1);
 
     sheet_download_install();
-    AreaFetchJob job{s, o.aerial, o.big, s->rose, s->grid, o.jobs, sheet_download_hooks};
+    AreaFetchJob job{s, o.aerial, o.big, s->rose, s->grid, o.jobs, sheet_download_hooks, o.refresh};
     auto start = Clock::now();
     AreaFetch* f = area_fetch_start(missing, job, eachSheet, &run);
     AreaFetchCounts c{};
@@ -198,7 +215,7 @@ bool endsWith(const char* s, const char* suffix) {
 
 int kivsheet_fetch_area(const Options& o) {
     static AppSettings s;
-    loadSettings(&s);
+    kivsheet_load_settings(&s);
     if (int rc = kivsheet_apply_paths(o, &s)) return rc;
     // Counted first: a continent at the finest level is millions of sheets.
     long long count = 0;
@@ -219,7 +236,7 @@ int kivsheet_fetch_area(const Options& o) {
 
 int kivsheet_fetch_route(const Options& o) {
     static AppSettings s;
-    loadSettings(&s);
+    kivsheet_load_settings(&s);
     if (int rc = kivsheet_apply_paths(o, &s)) return rc;
     // Each track, route and waypoint on its own: never a line from one to the next.
     std::vector<std::vector<AreaPoint>> lines;

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "maps/area_sheets.h"
+#include "maps/sheet_source.h"
 #include "settings/app_settings.h"
 #include "settings/program_version.h"
 
@@ -17,6 +18,7 @@ namespace {
 enum Option : unsigned {
     BIG = 1 << 0, AERIAL = 1 << 1, JPG = 1 << 2, DRY_RUN = 1 << 3, FORCE = 1 << 4, ZOOM_LETTER = 1 << 5,
     MAPS = 1 << 6, SERVER = 1 << 7, LEVELS = 1 << 8, JOBS = 1 << 9, BBOX = 1 << 10, CORRIDOR = 1 << 11,
+    REFRESH = 1 << 12, PRUNE = 1 << 13, OLDER = 1 << 14, LAST_OPTION = OLDER,
 };
 
 const option kOptions[] = {
@@ -26,6 +28,8 @@ const option kOptions[] = {
     {"maps", required_argument, nullptr, 'm'},    {"server", required_argument, nullptr, 's'},
     {"levels", required_argument, nullptr, 'l'},  {"jobs", required_argument, nullptr, 'J'},
     {"bbox", required_argument, nullptr, 'B'},    {"corridor", required_argument, nullptr, 'c'},
+    {"refresh", no_argument, nullptr, 'r'},       {"prune", required_argument, nullptr, 'p'},
+    {"older-than", required_argument, nullptr, 'o'},
     {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0}};
 
@@ -41,8 +45,10 @@ const Command kCommands[] = {
     {"name", 3, BIG | JPG | ZOOM_LETTER | MAPS, 0},
     {"png", 2, 0, 0},
     {"fetch", 3, BIG | AERIAL | MAPS | SERVER, 0},
-    {"fetch-area", 0, BIG | AERIAL | JOBS | DRY_RUN | MAPS | SERVER | LEVELS | BBOX | FORCE, LEVELS | BBOX},
-    {"fetch-route", 1, BIG | AERIAL | JOBS | DRY_RUN | FORCE | MAPS | SERVER | LEVELS | CORRIDOR, LEVELS | CORRIDOR},
+    {"fetch-area", 0, BIG | AERIAL | JOBS | DRY_RUN | MAPS | SERVER | LEVELS | BBOX | FORCE | REFRESH, LEVELS | BBOX},
+    {"fetch-route", 1, BIG | AERIAL | JOBS | DRY_RUN | FORCE | MAPS | SERVER | LEVELS | CORRIDOR | REFRESH,
+     LEVELS | CORRIDOR},
+    {"store", 0, MAPS | PRUNE | OLDER, 0},
 };
 
 // A value that does not do: the message says it all.
@@ -84,6 +90,15 @@ int take(int c, int argc, char** argv, KivsheetOptions* o, unsigned* given) {
         *given |= ZOOM_LETTER;
         return 0;
     case 'm': o->maps = v; *given |= MAPS; return 0;
+    case 'r': o->refresh = 1; *given |= REFRESH; return 0;
+    case 'p': o->prune = v; *given |= PRUNE; return 0;
+    case 'o': {
+        double days = 0;
+        if (!number(v, &days) || days < 0) return badValue("bad age (days, 0 or more): ", v);
+        o->olderThanDays = days;
+        *given |= OLDER;
+        return 0;
+    }
     case 's': o->server = v; *given |= SERVER; return 0;
     case 'l':
         if (!(o->levels = area_parse_levels(v))) return badValue("bad levels (0 to 4, as 2-4): ", v);
@@ -118,9 +133,9 @@ int take(int c, int argc, char** argv, KivsheetOptions* o, unsigned* given) {
 }
 
 const char* optionName(unsigned bit) {
-    const char* names[] = {"big", "aerial", "jpg", "dry-run", "force", "zoom-letter",
-                           "maps", "server", "levels", "jobs", "bbox", "corridor"};
-    for (int i = 0; i < 12; i++)
+    const char* names[] = {"big", "aerial", "jpg", "dry-run", "force", "zoom-letter", "maps", "server",
+                           "levels", "jobs", "bbox", "corridor", "refresh", "prune", "older-than"};
+    for (int i = 0; i < 15; i++)
         if (bit == 1u << i) return names[i];
     return "?";
 }
@@ -134,9 +149,10 @@ void kivsheet_usage(FILE* out) {
             "       kivsheet png FILE OUT.png\n"
             "       kivsheet fetch LAT LON LEVEL [--big] [--aerial] [--maps DIR] [--server URL]\n"
             "       kivsheet fetch-area --bbox SOUTH WEST NORTH EAST --levels 2-4 [--big] [--aerial] [--jobs N]\n"
-            "                           [--dry-run] [--force] [--maps DIR] [--server URL]\n"
+            "                           [--dry-run] [--force] [--refresh] [--maps DIR] [--server URL]\n"
             "       kivsheet fetch-route FILE.gpx|track.txt --corridor KM --levels 2-4 [--big] [--aerial]\n"
-            "                           [--jobs N] [--dry-run] [--force] [--maps DIR] [--server URL]\n"
+            "                           [--jobs N] [--dry-run] [--force] [--refresh] [--maps DIR] [--server URL]\n"
+            "       kivsheet store [--maps DIR] [--prune SOURCE|all] [--older-than DAYS]\n"
             "       kivsheet --help | --version\n");
 }
 
@@ -175,7 +191,7 @@ int kivsheet_parse(int argc, char** argv, KivsheetOptions* o) {
     for (const Command& c : kCommands) {
         if (o->command != c.name) continue;
         if (static_cast<int>(o->operands.size()) != c.operands) return bad("wrong number of operands for ", c.name);
-        for (unsigned bit = 1; bit <= CORRIDOR; bit <<= 1) {
+        for (unsigned bit = 1; bit <= LAST_OPTION; bit <<= 1) {
             std::string option = std::string("--") + optionName(bit);
             if ((given & bit) && !(c.allowed & bit))
                 return bad(("option " + option + " does not apply to ").c_str(), c.name);
@@ -204,5 +220,8 @@ int kivsheet_apply_paths(const KivsheetOptions& o, AppSettings* s) {
         }
         memcpy(p.out, p.value.c_str(), p.value.size() + 1);
     }
-    return 0;
+    std::string why;
+    if (sheetSourceSelectStore(s, &why)) return 0;
+    fprintf(stderr, "kivsheet: %s\n", why.c_str());
+    return 2;
 }

@@ -20,12 +20,16 @@ struct KivsheetOptions {
     int haveBox = 0;
     double corridorKm = -1;
     const char* route = nullptr;         // fetch-route's file
+    int refresh = 0;                     // fetch-area/-route: stored sheets fetched afresh too
+    std::string prune;                   // store: the source whose sheets are removed ("all": every source)
+    double olderThanDays = -1;           // store: only sheets older than this many days (with prune)
 };
 
 void kivsheet_usage(FILE* out);
 // 0 when the line fits its command; -1 after printing --help or --version
 // (status 0); 2 after saying on stderr what is wrong, with the usage.
 int kivsheet_parse(int argc, char** argv, KivsheetOptions* o);
-// --maps and --server into the settings the program would use: 0, or 2
-// after saying which value does not fit (never cut).
+// --maps and --server into the settings the program would use, and the
+// store of the sources selected: 0, or 2 after saying which value does not
+// fit (never cut).
 int kivsheet_apply_paths(const KivsheetOptions& o, AppSettings* s);

@@ -34,12 +34,16 @@ int wx_run_download_area_dialog(void* state) {
         boxes[level]->SetValue(d->chosen[level] != 0);
         rows->Add(boxes[level], 0, wxLEFT | wxRIGHT | wxBOTTOM, 10);
     }
+    auto* refresh = new wxCheckBox(dialog, wxID_ANY, "Refresh stored sheets (fetch them afresh too)");
+    refresh->SetValue(d->refresh != 0);
+    rows->Add(refresh, 0, wxLEFT | wxRIGHT | wxTOP, 10);
     rows->Add(dialog->CreateButtonSizer(wxOK | wxCANCEL), 0, wxALL | wxALIGN_RIGHT, 10);
     dialog->SetSizerAndFit(rows);
     dialog->CentreOnParent();
     wxBusyCursorSuspender normalCursor;
     int answer = wx_show_modal(dialog);
     for (int level = 0; level < ZOOM_LEVELS; level++) d->chosen[level] = boxes[level]->GetValue() ? 1 : 0;
+    d->refresh = refresh->GetValue() ? 1 : 0;
     dialog->Destroy();
     return answer == wxID_OK ? 1 : 0;
 }

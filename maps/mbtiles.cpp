@@ -1,0 +1,45 @@
+#include "maps/mbtiles.h"
+
+#include <sqlite3.h>
+
+struct MbtilesFile {
+    sqlite3* db = nullptr;
+    sqlite3_stmt* select = nullptr;
+};
+
+MbtilesFile* mbtilesOpen(const char* path, std::string* why) {
+    MbtilesFile* f = new MbtilesFile;
+    if (sqlite3_open_v2(path, &f->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v2(f->db,
+                           "SELECT tile_data FROM tiles WHERE zoom_level = ?1 AND tile_column = ?2 AND tile_row = ?3",
+                           -1, &f->select, nullptr) != SQLITE_OK) {
+        *why = std::string("The MBTiles file ") + path + " cannot be read: " + sqlite3_errmsg(f->db);
+        mbtilesClose(f);
+        return nullptr;
+    }
+    return f;
+}
+
+void mbtilesClose(MbtilesFile* f) {
+    if (!f) return;
+    sqlite3_finalize(f->select);
+    sqlite3_close(f->db);
+    delete f;
+}
+
+int mbtilesTile(MbtilesFile* f, int z, int x, int y, std::string* bytes, std::string* why) {
+    sqlite3_reset(f->select);
+    sqlite3_bind_int(f->select, 1, z);
+    sqlite3_bind_int(f->select, 2, x);
+    sqlite3_bind_int(f->select, 3, (1 << z) - 1 - y);
+    int rc = sqlite3_step(f->select);
+    if (rc == SQLITE_DONE) return 0;
+    if (rc != SQLITE_ROW) {
+        *why = std::string("The MBTiles file cannot be read: ") + sqlite3_errmsg(f->db);
+        return -1;
+    }
+    const void* data = sqlite3_column_blob(f->select, 0);
+    int size = sqlite3_column_bytes(f->select, 0);
+    bytes->assign(static_cast<const char*>(data), static_cast<size_t>(size > 0 ? size : 0));
+    return size > 0 ? 1 : 0;
+}

@@ -1,0 +1,13 @@
+// Tiles from an MBTiles file (SQLite, table "tiles" with zoom_level,
+// tile_column, tile_row counted from the south, tile_data), offline.
+#pragma once
+#include <string>
+
+struct MbtilesFile;
+
+// Opens the file read-only; null with the reason in why.
+MbtilesFile* mbtilesOpen(const char* path, std::string* why);
+void mbtilesClose(MbtilesFile* file);
+// The bytes of tile (z, x, y), y counted from the north. 1 with the bytes,
+// 0 when the file has no such tile (an empty tile), -1 on an error (why).
+int mbtilesTile(MbtilesFile* file, int z, int x, int y, std::string* bytes, std::string* why);

@@ -1,0 +1,8 @@
+// A line of small text in the lower right corner of a sheet: the
+// attribution tile licences require on every map made from their tiles.
+#pragma once
+
+// Draws text (ASCII, lower case drawn as capitals, "©" as "(C)") in black
+// on a white band over the packed RGB sheet; what does not fit is cut at
+// the left. Nothing for an empty text.
+void sheetCaption(unsigned char* rgb, int width, int height, const char* text);

@@ -1,0 +1,85 @@
+#include "maps/sheet_source.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "maps/map_view.h"
+#include "maps/sheet_download_parts.h"
+#include "maps/sheet_store.h"
+#include "settings/app_settings.h"
+#include "settings/atomic_file.h"
+
+namespace {
+
+const int kDefaultMaxAgeDays = 30;
+
+unsigned hashOf(const std::string& text) {
+    unsigned h = 2166136261u;
+    for (unsigned char c : text) h = (h ^ c) * 16777619u;
+    return h;
+}
+
+}  // namespace
+
+int sheetSourceKind(const AppSettings* s, int aerial) {
+    if ((aerial ? s->tilesAerial : s->tiles).url[0]) return SHEET_SOURCE_TILES;
+    if ((aerial ? s->wmsAerial : s->wms).url[0]) return SHEET_SOURCE_WMS;
+    return SHEET_SOURCE_SERVER;
+}
+
+std::string sheetSourceName(const AppSettings* s, int aerial) {
+    const WmsSource& w = aerial ? s->wmsAerial : s->wms;
+    switch (sheetSourceKind(s, aerial)) {
+    case SHEET_SOURCE_TILES:
+        return std::string("tiles ") + (aerial ? s->tilesAerial : s->tiles).url;
+    case SHEET_SOURCE_WMS:
+        return std::string("wms ") + w.url + " " + w.layers + " " + w.styles + " " + w.format + " " + w.version;
+    default: {
+        char root[SHEET_URL_MAX];
+        return std::string("server ") + (sheetServerRoot(s, root, sizeof root) ? root : s->serverUrl);
+    }
+    }
+}
+
+const char* sheetMapsRoot(const AppSettings* s) { return s->mapsRoot[0] ? s->mapsRoot : s->mapsDir; }
+
+int sheetSourceSelectStore(AppSettings* s, std::string* why) {
+    if (!s->mapsRoot[0]) memcpy(s->mapsRoot, s->mapsDir, sizeof s->mapsRoot);
+    if (sheetSourceKind(s, 0) == SHEET_SOURCE_SERVER && sheetSourceKind(s, 1) == SHEET_SOURCE_SERVER) {
+        memcpy(s->mapsDir, s->mapsRoot, sizeof s->mapsDir);
+        return 1;
+    }
+    std::string topo = sheetSourceName(s, 0), aerial = sheetSourceName(s, 1);
+    char folder[sizeof s->mapsDir];
+    int n = snprintf(folder, sizeof folder, "%s/sources/%s-%08x", s->mapsRoot,
+                     sheetSourceKind(s, 0) == SHEET_SOURCE_TILES ? "tiles" : sheetSourceKind(s, 0) == SHEET_SOURCE_WMS ? "wms" : "server",
+                     hashOf(topo + "\n" + aerial));
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof folder) {
+        *why = std::string("The maps folder's name is too long for a store of the sources: ") + s->mapsRoot;
+        return 0;
+    }
+    memcpy(s->mapsDir, folder, sizeof s->mapsDir);
+    // Says which sources made the sheets, for kivsheet store and for people.
+    std::string note = std::string(folder) + "/source.txt";
+    struct stat st;
+    if (stat(note.c_str(), &st) != 0 && sheetCreateFolderOf(s->mapsRoot, folder)) {
+        std::string text = "topographic: " + topo + "\naerial: " + aerial + "\n";
+        write_file_atomically(note.c_str(), text.c_str(), text.size());
+    }
+    return 1;
+}
+
+int sheetMaxAgeDays(const AppSettings* s, int aerial) {
+    if (s->maxAgeDays >= 0) return s->maxAgeDays;
+    return sheetSourceKind(s, aerial) == SHEET_SOURCE_SERVER ? -1 : kDefaultMaxAgeDays;
+}
+
+int sheetIsStale(const AppSettings* s, int aerial, const char* path) {
+    int days = sheetMaxAgeDays(s, aerial);
+    struct stat st;
+    if (days < 0 || stat(path, &st) != 0) return 0;
+    return difftime(time(nullptr), st.st_mtime) > days * 86400.0;
+}

@@ -1,0 +1,32 @@
+// Which source makes the sheets, and the store folder of its sheets. The
+// old map server's sheets (Server=, the same request whatever its address)
+// stay in the maps folder itself, so old stores keep working; sheets from a
+// WMS or from tiles go to "<maps>/sources/<name>" of their own, with a
+// "source.txt" there that says which sources made them. Switching sources
+// switches folders: other sources' sheets stay on disk and come back with
+// their source. Each sheet's age is its file's time of writing.
+#pragma once
+#include <cstddef>
+#include <string>
+
+struct AppSettings;
+
+enum SheetSourceKind { SHEET_SOURCE_SERVER = 0, SHEET_SOURCE_WMS = 1, SHEET_SOURCE_TILES = 2 };
+
+// The kind and the words naming the source of topographic (aerial 0) or
+// aerial sheets: "tiles <template>", "wms <url> <layers> ...", "server <root>".
+int sheetSourceKind(const AppSettings* s, int aerial);
+std::string sheetSourceName(const AppSettings* s, int aerial);
+
+// Keeps the maps folder in s->mapsRoot and points s->mapsDir at the store
+// folder of the sources the settings name (writing its source.txt). 1, or
+// 0 with the reason in why when the folder's path does not fit.
+int sheetSourceSelectStore(AppSettings* s, std::string* why);
+// The maps folder (Maps=) whatever store is selected.
+const char* sheetMapsRoot(const AppSettings* s);
+
+// Days a sheet of the source stays fresh: MaxAge= when set, else never
+// (-1) for the old map server and 30 days for tiles and a WMS.
+int sheetMaxAgeDays(const AppSettings* s, int aerial);
+// 1 when the stored sheet at path is older than that.
+int sheetIsStale(const AppSettings* s, int aerial, const char* path);

@@ -1,0 +1,176 @@
+#include "maps/tile_fetch.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <mutex>
+
+#include "maps/map_view.h"
+#include "maps/sheet_download_parts.h"
+#include "maps/sheet_image.h"
+#include "maps/sheet_store.h"
+#include "maps/tile_source.h"
+#include "maps/webp_image.h"
+#include "net/http_client.h"
+#include "settings/app_settings.h"
+#include "settings/atomic_file.h"
+
+namespace {
+
+// Connections in use per host, shared by every thread of the process.
+std::mutex hostLock;
+std::condition_variable hostFreed;
+std::map<std::string, int> inUse, peak;
+
+struct HostSlot {
+    std::string host;
+    explicit HostSlot(const std::string& h) : host(h) {
+        std::unique_lock<std::mutex> g(hostLock);
+        hostFreed.wait(g, [&] { return inUse[host] < TILE_HOST_CONNECTIONS; });
+        if (++inUse[host] > peak[host]) peak[host] = inUse[host];
+    }
+    ~HostSlot() {
+        {
+            std::lock_guard<std::mutex> g(hostLock);
+            --inUse[host];
+        }
+        hostFreed.notify_all();
+    }
+};
+
+// What the sidecar keeps of the last reply.
+struct CacheNote {
+    long long expires = 0;  // seconds since the epoch
+    int missing = 0;        // the server has no such tile
+    std::string etag, lastModified;
+};
+
+int readNote(const std::string& path, CacheNote* note) {
+    FILE* f = fopen(path.c_str(), "r");
+    if (!f) return 0;
+    char line[512];
+    while (fgets(line, sizeof line, f)) {
+        line[strcspn(line, "\r\n")] = 0;
+        if (strncmp(line, "expires=", 8) == 0) note->expires = atoll(line + 8);
+        if (strncmp(line, "missing=", 8) == 0) note->missing = atoi(line + 8);
+        if (strncmp(line, "etag=", 5) == 0) note->etag = line + 5;
+        if (strncmp(line, "last-modified=", 14) == 0) note->lastModified = line + 14;
+    }
+    fclose(f);
+    return 1;
+}
+
+int writeNote(const std::string& path, const CacheNote& note) {
+    std::string text = "expires=" + std::to_string(note.expires) + "\nmissing=" + std::to_string(note.missing) +
+                       "\netag=" + note.etag + "\nlast-modified=" + note.lastModified + "\n";
+    return write_file_atomically(path.c_str(), text.c_str(), text.size());
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+long long expiryOf(const HttpTransfer& t) {
+    return static_cast<long long>(time(nullptr)) + (t.maxAgeSeconds >= 0 ? t.maxAgeSeconds : TILE_DEFAULT_FRESH_SECONDS);
+}
+
+int createFolders(const char* cacheDir, const std::string& file, std::string* why) {
+    std::string folder = file.substr(0, file.rfind('/'));
+    char reason[SHEET_PATH_MAX + 128];
+    if (sheetCreateFolderOf(cacheDir, folder.c_str(), reason, sizeof reason)) return 1;
+    *why = reason;
+    return 0;
+}
+
+// A tile read from a folder tree of another program ("file://" or a path).
+int localTile(const char* url, std::string* path) {
+    const char* file = strncmp(url, "file://", 7) == 0 ? url + 7 : url;
+    *path = exists(file) ? file : "";
+    return 1;
+}
+
+}  // namespace
+
+std::string tileCachePath(const char* cacheDir, int z, int x, int y) {
+    return std::string(cacheDir) + "/" + std::to_string(z) + "/" + std::to_string(x) + "/" + std::to_string(y) + ".png";
+}
+
+int tileHostPeakConnections(const char* host) {
+    std::lock_guard<std::mutex> g(hostLock);
+    return peak[host];
+}
+
+int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x, int y, int refresh,
+                    std::string* path, std::string* why) {
+    char url[SHEET_URL_MAX];
+    if (!tileUrl(url, sizeof url, source, z, x, y)) {
+        *why = "The tile address (Tiles=) is too long";
+        return 0;
+    }
+    if (strstr(url, "://") == nullptr || strncmp(url, "file://", 7) == 0) return localTile(url, path);
+    std::string file = tileCachePath(cacheDir, z, x, y), notePath = file + ".cache";
+    CacheNote note;
+    int noted = readNote(notePath, &note);
+    bool cached = exists(file) || (noted && note.missing);
+    if (cached && !refresh && note.expires > time(nullptr)) {
+        *path = note.missing ? "" : file;
+        return 1;
+    }
+    if (!createFolders(cacheDir, file, why)) return 0;
+
+    HttpTransfer t;
+    if (cached && !note.missing) {
+        t.etag = note.etag;
+        t.lastModified = note.lastModified;
+    }
+    std::string part = file + ".part";
+    char host[256];
+    tileSourceHost(source, host, sizeof host);
+    int got;
+    {
+        HostSlot slot(host);
+        got = sheetFetch(url, part.c_str(), &t, why);
+    }
+    bool absent = t.status == 404 || t.status == 410;
+    if (!got || (t.status >= 300 && t.status != 304 && !absent) || (t.status == 304 && !cached)) {
+        unlink(part.c_str());
+        if (got) *why = "The tile server answered HTTP " + std::to_string(t.status);
+        // Stale is better than nothing, offline above all.
+        if (!cached) return 0;
+        *path = note.missing ? "" : file;
+        return 1;
+    }
+    note.expires = expiryOf(t);
+    if (t.status == 304 && cached) {
+        unlink(part.c_str());
+    } else if (absent) {
+        unlink(part.c_str());
+        unlink(file.c_str());
+        note = CacheNote{note.expires, 1, "", ""};
+    } else {
+        unsigned char head[16];
+        FILE* f = fopen(part.c_str(), "rb");
+        size_t n = f ? fread(head, 1, sizeof head, f) : 0;
+        if (f) fclose(f);
+        if (sheetImageFormat(head, n) < 0 && !webpIsImage(head, n)) {
+            unlink(part.c_str());
+            *why = std::string("The tile server sent no image (") + (t.contentType[0] ? t.contentType : "no type") + ")";
+            return 0;
+        }
+        if (rename(part.c_str(), file.c_str()) != 0) {
+            unlink(part.c_str());
+            *why = "The tile cannot be stored in " + file;
+            return 0;
+        }
+        note = CacheNote{note.expires, 0, t.etag, t.lastModified};
+    }
+    writeNote(notePath, note);
+    *path = note.missing ? "" : file;
+    return 1;
+}

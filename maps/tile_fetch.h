@@ -1,0 +1,28 @@
+// One tile of a tile source, through the tile cache: a fresh cached tile
+// is used as it is; a stale one is asked again with its validators (a 304
+// keeps it); a failed request falls back on a cached copy of any age, so
+// the cache serves offline. A 404 is an empty tile, remembered like any
+// other reply. At most TILE_HOST_CONNECTIONS requests to one host run at
+// once, from all threads together.
+#pragma once
+#include <string>
+
+struct TileSource;
+
+enum { TILE_HOST_CONNECTIONS = 2 };
+// Freshness of a reply that says none (no max-age, no Expires).
+constexpr long TILE_DEFAULT_FRESH_SECONDS = 7 * 24 * 3600;
+
+// The tile's file in the cache: "<cacheDir>/z/x/y.png", and its sidecar
+// "<...>.png.cache" (expiry, validators, or that the server had none).
+std::string tileCachePath(const char* cacheDir, int z, int x, int y);
+
+// Brings tile (z, x, y) into the cache and names its file in *path ("" for
+// an empty tile). refresh asks again although the cached copy is fresh.
+// 1 when the tile is known (an image file or empty); 0 with the reason in
+// why when it is neither cached nor fetched.
+int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x, int y, int refresh,
+                    std::string* path, std::string* why);
+
+// The most requests to the host that ran at once since start (for the tests of the limit).
+int tileHostPeakConnections(const char* host);

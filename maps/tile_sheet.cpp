@@ -1,0 +1,296 @@
+#include "maps/tile_sheet.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "maps/lcc.h"
+#include "maps/map_view.h"
+#include "maps/mbtiles.h"
+#include "maps/sheet_caption.h"
+#include "maps/sheet_download_parts.h"
+#include "maps/sheet_extent.h"
+#include "maps/sheet_image.h"
+#include "maps/sheet_store.h"
+#include "maps/tile_fetch.h"
+#include "maps/tile_source.h"
+#include "maps/webp_image.h"
+#include "maps/wms_request.h"
+#include "maps/world_grid.h"
+#include "maps/zoom_levels.h"
+#include "settings/app_settings.h"
+#include "settings/atomic_file.h"
+
+namespace {
+
+const double kHalfWorld = TILE_ZOOM0_METRES * TILE_SIZE / 2;
+// Sheet pixels between exactly projected points; in between the plane is
+// bent so little that a straight line is off by far less than a pixel.
+const int kGridStep = 8;
+// More tiles than this for one sheet means a wrong zoom or extent.
+const int kMaxTiles = 64;
+
+// Web Mercator metres of a point of the sheet's plane.
+int toMercator(int epsg, double x, double y, double* mx, double* my) {
+    if (epsg == SHEET_EPSG_MERCATOR) {
+        *mx = x;
+        *my = y;
+        return 1;
+    }
+    double lat = 0, lon = 0;
+    return lcc2ll(&lat, &lon, x, y) && worldGridToMercator(lat, lon, mx, my);
+}
+
+// The Mercator point of every kGridStep-th sheet pixel (and the last row and column).
+struct PlaneGrid {
+    int cols = 0, rows = 0;
+    std::vector<double> mx, my;
+};
+
+int makeGrid(const SheetExtent* e, int w, int h, PlaneGrid* g) {
+    g->cols = (w - 1 + kGridStep - 1) / kGridStep + 1;
+    g->rows = (h - 1 + kGridStep - 1) / kGridStep + 1;
+    g->mx.resize(static_cast<size_t>(g->cols * g->rows));
+    g->my.resize(g->mx.size());
+    double sx = (e->maxX - e->minX) / (w - 1), sy = (e->maxY - e->minY) / (h - 1);
+    for (int r = 0; r < g->rows; ++r)
+        for (int c = 0; c < g->cols; ++c) {
+            int i = std::min(c * kGridStep, w - 1), j = std::min(r * kGridStep, h - 1);
+            size_t k = static_cast<size_t>(r * g->cols + c);
+            if (!toMercator(e->epsg, e->minX + i * sx, e->maxY - j * sy, &g->mx[k], &g->my[k])) return 0;
+        }
+    return 1;
+}
+
+// The tiles the sheet needs, as one picture of the zoom's pixels.
+struct Mosaic {
+    int z = 0, x0 = 0, y0 = 0, cols = 0, rows = 0;
+    std::vector<unsigned char> rgb;  // cols * 256 by rows * 256, white where no tile
+    int width() const { return cols * TILE_SIZE; }
+};
+
+// Copies a decoded tile into its place (scaled when it is not 256 pixels).
+void place(Mosaic* m, int col, int row, const unsigned char* px, int w, int h) {
+    for (int j = 0; j < TILE_SIZE; ++j) {
+        int sj = j * h / TILE_SIZE;
+        unsigned char* out = &m->rgb[(static_cast<size_t>(row * TILE_SIZE + j) * m->width() + col * TILE_SIZE) * 3];
+        if (w == TILE_SIZE) {
+            memcpy(out, px + static_cast<size_t>(sj) * w * 3, TILE_SIZE * 3);
+            continue;
+        }
+        for (int i = 0; i < TILE_SIZE; ++i) memcpy(out + i * 3, px + (static_cast<size_t>(sj) * w + i * w / TILE_SIZE) * 3, 3);
+    }
+}
+
+int decodeTile(const std::string& path, unsigned char** px, int* w, int* h) {
+    unsigned char head[16];
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return 0;
+    size_t n = fread(head, 1, sizeof head, f);
+    fclose(f);
+    if (webpIsImage(head, n)) return webp_read_rgb(path.c_str(), px, w, h);
+    int format = sheetImageFormat(head, n);
+    return format >= 0 && decodeSheetFile(path.c_str(), format, px, w, h);
+}
+
+// Fills the mosaic from the MBTiles file, through a temporary file the
+// decoders read.
+int fillFromMbtiles(const char* file, Mosaic* m, std::string* why) {
+    MbtilesFile* db = mbtilesOpen(file, why);
+    if (!db) return 0;
+    SheetTempFiles temp;
+    sheetTempFilesMake(&temp);
+    int ok = 1;
+    for (int r = 0; r < m->rows && ok; ++r)
+        for (int c = 0; c < m->cols && ok; ++c) {
+            std::string bytes;
+            int found = mbtilesTile(db, m->z, m->x0 + c, m->y0 + r, &bytes, why);
+            if (found < 0) ok = 0;
+            if (found <= 0) continue;
+            unsigned char* px = nullptr;
+            int w = 0, h = 0;
+            if (!write_file_atomically(temp.image, bytes.data(), bytes.size()) || !decodeTile(temp.image, &px, &w, &h)) {
+                *why = "A tile of the MBTiles file does not decode";
+                ok = 0;
+                continue;
+            }
+            place(m, c, r, px, w, h);
+            free(px);
+        }
+    sheetTempFilesRemove(&temp);
+    mbtilesClose(db);
+    return ok;
+}
+
+// Fills the mosaic through the cache, TILE_HOST_CONNECTIONS tiles at a time.
+int fillFromCache(const TileSource* source, const char* cacheDir, int refresh, Mosaic* m, std::string* why) {
+    int n = m->cols * m->rows;
+    std::vector<std::string> paths(static_cast<size_t>(n)), reasons(static_cast<size_t>(n));
+    std::vector<int> ok(static_cast<size_t>(n), 0);
+    std::atomic<int> next{0};
+    auto work = [&] {
+        for (int k; (k = next++) < n;)
+            ok[k] = tileFetchCached(source, cacheDir, m->z, m->x0 + k % m->cols, m->y0 + k / m->cols, refresh, &paths[k],
+                                    &reasons[k]);
+    };
+    std::vector<std::thread> workers;
+    for (int t = 1; t < std::min(n, static_cast<int>(TILE_HOST_CONNECTIONS)); ++t) workers.emplace_back(work);
+    work();
+    for (std::thread& t : workers) t.join();
+    for (int k = 0; k < n; ++k) {
+        if (!ok[k]) {
+            *why = reasons[k];
+            return 0;
+        }
+        if (paths[k].empty()) continue;  // no such tile: white
+        unsigned char* px = nullptr;
+        int w = 0, h = 0;
+        if (!decodeTile(paths[k], &px, &w, &h)) {
+            unlink(paths[k].c_str());  // asked again next time
+            *why = "A cached tile does not decode: " + paths[k];
+            return 0;
+        }
+        place(m, k % m->cols, k / m->cols, px, w, h);
+        free(px);
+    }
+    return 1;
+}
+
+// Bilinear sample of the mosaic at (px, py), pixel centres at whole
+// numbers, with 8-bit weights; beyond the edge the edge pixel.
+inline void sample(const Mosaic& m, float px, float py, unsigned char* o) {
+    const int mw = m.width(), mh = m.rows * TILE_SIZE;
+    int fx = static_cast<int>(std::floor(px * 256.0f)), fy = static_cast<int>(std::floor(py * 256.0f));
+    int x0 = fx >> 8, y0 = fy >> 8, ax = fx & 255, ay = fy & 255;
+    int xa = std::clamp(x0, 0, mw - 1), xb = std::clamp(x0 + 1, 0, mw - 1);
+    int ya = std::clamp(y0, 0, mh - 1), yb = std::clamp(y0 + 1, 0, mh - 1);
+    const unsigned char* src = m.rgb.data();
+    const unsigned char* p00 = src + (static_cast<size_t>(ya) * mw + xa) * 3;
+    const unsigned char* p01 = src + (static_cast<size_t>(ya) * mw + xb) * 3;
+    const unsigned char* p10 = src + (static_cast<size_t>(yb) * mw + xa) * 3;
+    const unsigned char* p11 = src + (static_cast<size_t>(yb) * mw + xb) * 3;
+    for (int ch = 0; ch < 3; ++ch) {
+        int top = p00[ch] * (256 - ax) + p01[ch] * ax, bottom = p10[ch] * (256 - ax) + p11[ch] * ax;
+        o[ch] = static_cast<unsigned char>((top * (256 - ay) + bottom * ay + 32768) >> 16);
+    }
+}
+
+// Each sheet pixel from the mosaic: the grid turned into mosaic pixels
+// (a linear step of Mercator metres), then straight lines between its
+// points along each row.
+void resample(const Mosaic& m, const PlaneGrid& g, int w, int h, unsigned char* out) {
+    const double scale = std::ldexp(1.0, m.z) / TILE_ZOOM0_METRES;
+    std::vector<float> gx(g.mx.size()), gy(g.my.size()), rowX(static_cast<size_t>(g.cols)), rowY(rowX.size());
+    for (size_t k = 0; k < gx.size(); ++k) {
+        // Pixel centres sit half a pixel into the tile.
+        gx[k] = static_cast<float>((g.mx[k] + kHalfWorld) * scale - m.x0 * TILE_SIZE - 0.5);
+        gy[k] = static_cast<float>((kHalfWorld - g.my[k]) * scale - m.y0 * TILE_SIZE - 0.5);
+    }
+    for (int j = 0; j < h; ++j) {
+        int r = std::min(j / kGridStep, g.rows - 2);
+        float fy = static_cast<float>(j - r * kGridStep) / static_cast<float>(std::min(kGridStep, h - 1 - r * kGridStep));
+        for (int c = 0; c < g.cols; ++c) {
+            size_t k = static_cast<size_t>(r * g.cols + c), k2 = k + static_cast<size_t>(g.cols);
+            rowX[c] = gx[k] + (gx[k2] - gx[k]) * fy;
+            rowY[c] = gy[k] + (gy[k2] - gy[k]) * fy;
+        }
+        unsigned char* o = out + static_cast<size_t>(j) * w * 3;
+        for (int c = 0; c + 1 < g.cols; ++c) {
+            int from = c * kGridStep, to = std::min(from + kGridStep, w - 1), steps = to - from;
+            float dx = (rowX[c + 1] - rowX[c]) / static_cast<float>(steps), dy = (rowY[c + 1] - rowY[c]) / static_cast<float>(steps);
+            int last = c + 2 == g.cols ? to : to - 1;  // the next stretch starts where this one ends
+            for (int i = from; i <= last; ++i)
+                sample(m, rowX[c] + dx * static_cast<float>(i - from), rowY[c] + dy * static_cast<float>(i - from), o + i * 3);
+        }
+    }
+}
+
+}  // namespace
+
+int tileMakeSheet(const TileSource* source, const char* cacheDir, const SheetExtent* e, int w, int h, int refresh,
+                  unsigned char** rgb, std::string* why) {
+    *rgb = nullptr;
+    PlaneGrid g;
+    if (w < 2 || h < 2 || !makeGrid(e, w, h, &g)) {
+        *why = "The projection cannot place the sheet";
+        return 0;
+    }
+    // The zoom of the sheet's finest Mercator step across its middle row.
+    size_t mid = static_cast<size_t>((g.rows / 2) * g.cols);
+    double span = std::hypot(g.mx[mid + g.cols - 1] - g.mx[mid], g.my[mid + g.cols - 1] - g.my[mid]);
+    Mosaic m;
+    m.z = tileZoomFor(span / (w - 1), tileSourceMaxZoom(source));
+    const double scale = std::ldexp(1.0, m.z) / TILE_ZOOM0_METRES;
+    double minPx = 1e300, minPy = 1e300, maxPx = -1e300, maxPy = -1e300;
+    for (size_t k = 0; k < g.mx.size(); ++k) {
+        double px = (g.mx[k] + kHalfWorld) * scale, py = (kHalfWorld - g.my[k]) * scale;
+        minPx = std::min(minPx, px), maxPx = std::max(maxPx, px);
+        minPy = std::min(minPy, py), maxPy = std::max(maxPy, py);
+    }
+    int last = (1 << m.z) - 1;
+    m.x0 = std::clamp(static_cast<int>(std::floor((minPx - 1) / TILE_SIZE)), 0, last);
+    m.y0 = std::clamp(static_cast<int>(std::floor((minPy - 1) / TILE_SIZE)), 0, last);
+    m.cols = std::clamp(static_cast<int>(std::floor((maxPx + 1) / TILE_SIZE)), 0, last) - m.x0 + 1;
+    m.rows = std::clamp(static_cast<int>(std::floor((maxPy + 1) / TILE_SIZE)), 0, last) - m.y0 + 1;
+    if (m.cols * m.rows > kMaxTiles) {
+        *why = "The sheet would need " + std::to_string(m.cols * m.rows) + " tiles";
+        return 0;
+    }
+    m.rgb.assign(static_cast<size_t>(m.width()) * m.rows * TILE_SIZE * 3, 255);
+    const char* file = nullptr;
+    int filled = tileSourceIsMbtiles(source, &file) ? fillFromMbtiles(file, &m, why)
+                                                    : fillFromCache(source, cacheDir, refresh, &m, why);
+    if (!filled) return 0;
+    *rgb = static_cast<unsigned char*>(malloc(static_cast<size_t>(w) * h * 3));
+    if (!*rgb) {
+        *why = "Out of memory";
+        return 0;
+    }
+    resample(m, g, w, h, *rgb);
+    return 1;
+}
+
+int tileDownloadSheet(const TileSource* source, int aerial, double lat, double lon, int level, int bigMaps,
+                      const char* mapsDir, const char* mapsRoot, int refresh, char* outPath, std::string* why) {
+    int w = bigMaps ? 720 : 480, h = bigMaps ? 540 : 360;
+    int format = aerial ? SHEET_JPEG : SHEET_PNG;
+    if (!sheetPath(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, format)) {
+        *why = std::string("The sheet's path in ") + mapsDir + " is too long";
+        return 1;
+    }
+    std::string folder(outPath, static_cast<size_t>(strrchr(outPath, '/') - outPath));
+    char folderWhy[SHEET_PATH_MAX + 128];
+    if (!sheetCreateFolderOf(mapsDir, folder.c_str(), folderWhy, sizeof folderWhy)) {
+        *why = folderWhy;
+        return 1;
+    }
+    SheetExtent e{};
+    e.scale = zoomScale(level);
+    if (!sheetPlaneCentre(lat, lon, level, bigMaps, &e.centreX, &e.centreY, &e.angle, &e.epsg)) {
+        *why = "The projection cannot place the sheet";
+        return 1;
+    }
+    WmsBox box = wmsSheetBox(e.centreX, e.centreY, e.scale, w, h);
+    e.minX = box.minX, e.minY = box.minY, e.maxX = box.maxX, e.maxY = box.maxY;
+    char record[SHEET_GIF_RECORD_MAX + 1], cache[SHEET_PATH_MAX];
+    if (sheetFormatExtentRecord(record, sizeof record, &e) <= 0 || !tileCacheFolder(cache, sizeof cache, mapsRoot, source)) {
+        *why = "The sheet's record or tile cache path is too long";
+        return 1;
+    }
+    unsigned char* rgb = nullptr;
+    if (!tileMakeSheet(source, cache, &e, w, h, refresh, &rgb, why)) return 1;
+    sheetCaption(rgb, w, h, source->attribution);
+    SheetTempFiles temp;
+    sheetTempFilesMake(&temp);
+    int ok = sheetStorePixels(outPath, format, rgb, w, h, record, &temp, why);
+    sheetTempFilesRemove(&temp);
+    free(rgb);
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,111 @@
+#include "maps/tile_source.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "settings/app_settings.h"
+
+namespace {
+
+// FNV-1a: a short stable name for a template.
+unsigned hashOf(const char* text) {
+    unsigned h = 2166136261u;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) h = (h ^ *p) * 16777619u;
+    return h;
+}
+
+bool endsWith(const std::string& s, const char* tail) {
+    size_t n = strlen(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+}  // namespace
+
+int tileSourceIsMbtiles(const TileSource* source, const char** path) {
+    if (strncmp(source->url, "mbtiles:", 8) != 0) return 0;
+    if (path) *path = source->url + 8;
+    return 1;
+}
+
+int tileSourceMaxZoom(const TileSource* source) {
+    return source->maxZoom > 0 ? source->maxZoom : TILE_DEFAULT_MAX_ZOOM;
+}
+
+int tileSourceNoBulk(const TileSource* source) {
+    if (source->noBulk) return 1;
+    char host[256];
+    tileSourceHost(source, host, sizeof host);
+    std::string h = host;
+    return h == "tile.openstreetmap.org" || endsWith(h, ".tile.openstreetmap.org");
+}
+
+int tileBulkRefused(const TileSource* source, long sheets, int bigMaps, std::string* why) {
+    if (!source->url[0] || !tileSourceNoBulk(source)) return 0;
+    long tiles = sheets * (bigMaps ? TILE_PER_BIG_SHEET : TILE_PER_SHEET);
+    if (tiles <= TILE_NO_BULK_MAX_TILES) return 0;
+    char host[128];
+    tileSourceHost(source, host, sizeof host);
+    *why = std::to_string(sheets) + " sheets take about " + std::to_string(tiles) + " tiles from " +
+           (host[0] ? host : "the tile source") + ", whose usage policy forbids bulk downloads (at most " +
+           std::to_string(TILE_NO_BULK_MAX_TILES) +
+           " tiles here): sheets of it are fetched as they are viewed; for an area, use a source that allows it";
+    return 1;
+}
+
+void tileSourceHost(const TileSource* source, char* out, size_t size) {
+    out[0] = 0;
+    if (tileSourceIsMbtiles(source)) return;
+    const char* from = strstr(source->url, "://");
+    from = from ? from + 3 : source->url;
+    size_t n = strcspn(from, "/:?#");
+    if (n >= size) n = size - 1;
+    memcpy(out, from, n);
+    out[n] = 0;
+}
+
+int tileUrl(char* out, size_t size, const TileSource* source, int z, int x, int y) {
+    std::string url;
+    const char* subdomains = source->subdomains[0] ? source->subdomains : "abc";
+    for (const char* p = source->url; *p;) {
+        if (*p != '{') {
+            url += *p++;
+            continue;
+        }
+        const char* end = strchr(p, '}');
+        std::string name = end ? std::string(p + 1, end) : "";
+        if (name == "z") url += std::to_string(z);
+        else if (name == "x") url += std::to_string(x);
+        else if (name == "y") url += std::to_string(y);
+        else if (name == "-y") url += std::to_string((1 << z) - 1 - y);
+        else if (name == "s") url += subdomains[(x + y) % strlen(subdomains)];
+        else {
+            url += *p++;  // not ours: kept as written
+            continue;
+        }
+        p = end + 1;
+    }
+    if (url.size() >= size) {
+        if (size) out[0] = 0;
+        return 0;
+    }
+    memcpy(out, url.c_str(), url.size() + 1);
+    return 1;
+}
+
+int tileZoomFor(double metresPerPixel, int maxZoom) {
+    int z = 0;
+    while (z < maxZoom && TILE_ZOOM0_METRES / std::ldexp(1.0, z) > metresPerPixel * 1.0000001) ++z;
+    return z;
+}
+
+int tileCacheFolder(char* out, size_t size, const char* mapsDir, const TileSource* source) {
+    char host[128];
+    tileSourceHost(source, host, sizeof host);
+    for (char* c = host; *c; ++c)
+        if (*c == '{' || *c == '}') *c = '_';
+    int n = snprintf(out, size, "%s/tiles/%s-%08x", mapsDir, host[0] ? host : "local", hashOf(source->url));
+    return n > 0 && static_cast<size_t>(n) < size;
+}

@@ -1,0 +1,46 @@
+// Slippy-map tile sources (Tiles= / TilesAerial=): the URL of one tile,
+// the zoom that suits a sheet, the tile cache folder and the usage rules.
+// Tiles are 256 x 256 pixels in Web Mercator, rows counted from the north
+// ({y}) or, in TMS order, from the south ({-y}).
+#pragma once
+#include <cstddef>
+#include <string>
+
+struct TileSource;
+
+constexpr int TILE_SIZE = 256, TILE_DEFAULT_MAX_ZOOM = 19;
+// Metres of Web Mercator per tile pixel at zoom 0.
+constexpr double TILE_ZOOM0_METRES = 2 * 20037508.342789244 / TILE_SIZE;
+
+// 1 when the source reads an MBTiles file ("mbtiles:PATH"); path then points into url.
+int tileSourceIsMbtiles(const TileSource* source, const char** path = nullptr);
+// The zoom limit: TilesMaxZoom=, 19 when not set.
+int tileSourceMaxZoom(const TileSource* source);
+// 1 when the source refuses bulk downloads: TilesNoBulk=1, or the
+// OpenStreetMap standard tile servers, whose usage policy forbids them.
+int tileSourceNoBulk(const TileSource* source);
+
+// Tiles a no-bulk source gives to one area or route pre-download, and the
+// tiles a sheet takes on the average (more for a big one).
+enum { TILE_NO_BULK_MAX_TILES = 250, TILE_PER_SHEET = 12, TILE_PER_BIG_SHEET = 20 };
+// 1, with the message in why, when fetching that many sheets from the
+// source would take more tiles than a no-bulk source gives; 0 otherwise
+// (no tile source: url empty).
+int tileBulkRefused(const TileSource* source, long sheets, int bigMaps, std::string* why);
+
+// The URL of tile (z, x, y), rows from the north; {s} takes one of the
+// subdomains by the tile's place, "a b c" when none are set. 1, or 0 when
+// it does not fit.
+int tileUrl(char* out, size_t size, const TileSource* source, int z, int x, int y);
+
+// The host part of the template ("" for MBTiles): connections are counted per host.
+void tileSourceHost(const TileSource* source, char* out, size_t size);
+
+// The first zoom whose pixels are at least as fine as metresPerPixel of
+// Web Mercator, within 0..maxZoom.
+int tileZoomFor(double metresPerPixel, int maxZoom);
+
+// The cache folder of the source: "<maps>/tiles/<host>-<hash of the
+// template>", holding "{z}/{x}/{y}.png" (the bytes as served, whatever
+// their format). 1, or 0 when it does not fit.
+int tileCacheFolder(char* out, size_t size, const char* mapsDir, const TileSource* source);
