@@ -20,7 +20,7 @@ namespace {
 constexpr double kLat = 45.5, kLon = -(75 + 40 / 60.0);   // the default start sheet at level 2
 
 // Every id of the menu; the others in 257..307 have no command.
-const std::set<int> kMenuIds = {257, 258, 259, 260, 261, 262, 263, 264, 270, 271, 273, 274, 275, 276, 277, 279, 280,
+const std::set<int> kMenuIds = {257, 258, 259, 260, 261, 262, 263, 264, 270, 271, 273, 274, 275, 276, 277, 279, 280, 281, 282, 283,
                                 289, 290, 291, 292, 293, 294, 295, 296, 305, 307};
 
 std::vector<std::string> callKinds() {
@@ -60,7 +60,7 @@ TEST_F(MenuTest, IdsWithoutACommandAndOutsideTheRangeChangeNothing) {
     AppSettings* s = settings();
     std::string com = readFile("kiv_com.txt"), dev = readFile("kiv_dev.txt");
     int autoPan = s->autoPan, big = s->bigMaps, device = s->deviceType;
-    for (int id : {-1, 0, 1, 256, 265, 272, 278, 281, 288, 297, 304, 306, 308, 1000})
+    for (int id : {-1, 0, 1, 256, 265, 272, 278, 284, 288, 297, 304, 306, 308, 1000})
         app_command(id);
     for (int id = 257; id <= 307; id++)
         if (!kMenuIds.count(id)) app_command(id);
@@ -111,6 +111,9 @@ TEST_F(MenuTest, EachMenuIdMakesItsPlatformCalls) {
             EXPECT_EQ(1, invalidations(0));
             break;
         case MENU_BIG_MAPS: EXPECT_EQ(1, headless_menu_checked(id)); break;
+        case MENU_FULL_SCREEN: EXPECT_TRUE(has("full_screen")); break;
+        case MENU_LOOK_AHEAD:
+        case MENU_NIGHT_COLOURS: EXPECT_EQ(1, invalidations(0)); break;
         case MENU_SETTINGS_COM:
             ASSERT_EQ(1u, headless_calls_of("run_dialog").size());
             EXPECT_EQ(PLATFORM_DIALOG_COM, headless_calls_of("run_dialog")[0].a);
