@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include <string>
 
 #include "app/window_events.h"
+#include "maps/zoom_levels.h"
 #include "settings/menu_ids.h"
 #include "tests/gui_sheets.h"
 #include "ui/wx/wx_drive.h"
@@ -40,7 +42,7 @@ bool startXvfb() {
     if (xvfb == 0) {
         close(fds[0]);
         std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "2048x1280x24", "-nolisten", "tcp",
                static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -82,7 +84,10 @@ void sendFix() {
 std::string prepareFolder(const char* port) {
     char pattern[] = "/tmp/kiv_gui_bench_XXXXXX";
     std::string dir = mkdtemp(pattern);
-    writeGuiSheet(dir, snapLatitude(kFixLat, kLevel, 0), snapLongitude(kFixLon, kLevel, 1), kLevel, 1);
+    // The sheets around the fix, so a drag composes stored sheets, not hatching.
+    double step = zoomStep(kLevel), lat0 = snapLatitude(kFixLat, kLevel, 0), lon0 = snapLongitude(kFixLon, kLevel, 1);
+    for (int dy = -3; dy <= 3; dy++)
+        for (int dx = -4; dx <= 4; dx++) writeGuiSheet(dir, lat0 + dy * step, lon0 + 2 * dx * step, kLevel, 1);
     auto put = [&](const char* name, const std::string& text) {
         FILE* f = fopen((dir + "/" + name).c_str(), "w");
         if (!f) return;
@@ -94,10 +99,34 @@ std::string prepareFolder(const char* port) {
     put("kiv_dev.txt", "NMEA\n");
     put("kiv_com.txt", port[0] ? "COM1\nBig\n" : "COM0\nBig\n");
     put("kiv_pos.txt", "N 45 28 12\nW 75 37 12\n");
+    put("kiv_state.txt", "Width=1920\nHeight=1080\nFollow=0\n");
     return dir;
 }
 
-void PaintHandler720x540(benchmark::State& state) {
+// A drag across the 1920 x 1080 pane, a step of a few pixels per frame as a
+// hand moves: each frame composes the view anew. The worst frame is kept.
+void DragFrame1920x1080(benchmark::State& state) {
+    int x = 1000, y = 600, dir = -1;
+    double worst = 0;
+    app_mouse_down(APP_BUTTON_LEFT, x, y, 0);
+    for (auto _ : state) {
+        x += dir * 7;
+        y += dir * 3;
+        if (x < 300 || x > 1700) dir = -dir;
+        app_mouse_move(x, y, 1);
+        double handler = 0, request = 0;
+        if (!wx_drive_repaint(&handler, &request, 2000)) {
+            state.SkipWithError("no paint");
+            break;
+        }
+        worst = std::max(worst, handler);
+        state.SetIterationTime(handler / 1e3);
+    }
+    app_mouse_up(APP_BUTTON_LEFT, x, y);
+    state.counters["worst_ms"] = worst;
+}
+
+void PaintHandler1920x1080(benchmark::State& state) {
     for (auto _ : state) {
         double handler = 0, request = 0;
         if (!wx_drive_repaint(&handler, &request, 2000)) {
@@ -166,7 +195,8 @@ void StartToFirstPaint(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(PaintHandler720x540)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(DragFrame1920x1080)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(PaintHandler1920x1080)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 BENCHMARK(RepaintRequestToPainted)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 BENCHMARK(StartToFirstPaint)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 

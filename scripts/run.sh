@@ -30,13 +30,14 @@ shots=$work/screenshots
 mkdir -p "$work/Maps" "$shots"
 rm -f "$shots"/*.png
 
-sim_pid= xvfb_pid= shot_pid= kiv_pid=
+sim_pid= xvfb_pid= shot_pid= kiv_pid= wm_pid=
 cleanup() {
   trap - EXIT INT TERM
   [ -n "$shot_pid" ] && kill "$shot_pid" 2>/dev/null
   [ -n "$kiv_pid" ] && kill "$kiv_pid" 2>/dev/null
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
   bash "$root/mapserver/kiv-mapserver.sh" stop "$work/mapserver" || true
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null || true
 }
@@ -81,11 +82,18 @@ for v, pos, neg in ((float(sys.argv[1]), "N", "S"), (float(sys.argv[2]), "E", "W
 EOF
 
 if [ -z "${DISPLAY:-}" ]; then
-  exec 8< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null)
+  exec 8< <(Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp 2>/dev/null)
   xvfb_pid=$!
   read -r -t 10 display <&8 || { echo "Xvfb did not start" >&2; exit 1; }
   export DISPLAY=:$display
   echo "No display: running under Xvfb on $DISPLAY; screenshots in $shots"
+  # A window manager, so the window opens maximised as on a desktop.
+  if command -v openbox >/dev/null; then
+    openbox --sm-disable >/dev/null 2>&1 &
+    wm_pid=$!
+    for _ in $(seq 100); do timeout 5 wmctrl -m >/dev/null 2>&1 && break; sleep 0.1; done
+    [ -f "$work/kiv_state.txt" ] || printf 'Maximised=1\n' > "$work/kiv_state.txt"
+  fi
   (
     n=0
     while sleep "$shot_every"; do
