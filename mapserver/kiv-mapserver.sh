@@ -115,8 +115,7 @@ case "$cmd" in
     grep -v '^ *GROUP ' "$run/map.tmp" | sed 's|/osm_layers_cgi\.map"|/osm_layers_wms.map"|' > "$run/wms.map"
     rm -f "$run/map.tmp"
     fill "$here/mapserver.conf.in" "$run/mapserver.conf"
-    fill "$here/mapserv.cgi.in" "$run/mapserv.cgi"
-    chmod +x "$run/mapserv.cgi"
+    rm -f "$run/mapserv.cgi"
     echo "Kiv local map server" > "$run/www/index.html"
     if pid=$(own_lighttpd); then
       kill "$pid" || true

@@ -5,11 +5,12 @@
 # Each import is one GeoPackage in EPSG:3978 with the tables the map file
 # draws (roads, railways, waterways, water, landcover, buildings, places),
 # each with a spatial index. MapServer cannot glob layers at run time, so
-# imports.vrt unions every import's tables into one OGR layer per table and
+# a union file (imports.N.vrt) puts every import's tables into one OGR layer
+# per table and
 # osm_layers_cgi.map / osm_layers_wms.map (included by the map files) draw
 # them; both are rewritten whenever the imports change. An import is built
 # in a hidden .staging.* folder and moved in whole; NAME.gpkg files that are
-# not whole imports are left out of imports.vrt.
+# not whole imports are left out of the union.
 
 # The tables made from GDAL's OSM layers (points, lines, multipolygons), in
 # SQLite SQL over the first-stage GeoPackage: name|geometry type|more
@@ -216,21 +217,24 @@ xml_text() {
   printf '%s' "$1" | sed -e 's/&/\&amp;/g' -e 's/</\&lt;/g' -e 's/>/\&gt;/g'
 }
 
-# Rewrites imports.vrt and the two layer files the map files include (under
-# the .lock). A request that has read the old imports.vrt may still open the
-# files it names: the union names each import by a hard link in .live named
-# after the file's inode, so a replaced or removed import stays readable
-# until its link is pruned, a minute after the change.
+# Rewrites the union of the imports and the two layer files the map files
+# include (under the .lock). The union file is named after the moment it was
+# made (imports.N.vrt): the server's workers keep a union open between
+# requests, keyed by its name, and a new name makes them open the new set.
+# A request that has read an old union may still open the files it names:
+# the union names each import by a hard link in .live named after the file's
+# inode, so a replaced or removed import stays readable until its link, and
+# the old union, are pruned a minute after the change.
 refresh_imports() {
   mkdir -p "$imports/.live"
-  local f link table type opts sql links=()
+  local f link table type opts sql links=() vrt
+  vrt="$imports/imports.$(date +%s%N).vrt"
   while IFS= read -r f; do
     link="$imports/.live/$(stat -c %i "$f").gpkg"
     [ -e "$link" ] || ln "$f" "$link" 2>/dev/null || link=$f
     links+=("$link")
   done < <(whole_imports)
   if [ ${#links[@]} -eq 0 ]; then
-    rm -f "$imports/imports.vrt"
     echo "# No OpenStreetMap imports." > "$imports/osm_layers_cgi.map.new"
     cp "$imports/osm_layers_cgi.map.new" "$imports/osm_layers_wms.map.new"
   else
@@ -244,9 +248,9 @@ refresh_imports() {
         echo "  </OGRVRTUnionLayer>"
       done < <(osm_tables)
       echo "</OGRVRTDataSource>"
-    } > "$imports/imports.vrt.new"
-    mv -f "$imports/imports.vrt.new" "$imports/imports.vrt"
-    sed -e "s|@IMPORTS@|$(sed_text "$imports")|g" -e "s|@HERE@|$(sed_text "$here")|g" "$here/osm_layers.map.in" > "$imports/osm_layers.tmp"
+    } > "$vrt.new"
+    mv -f "$vrt.new" "$vrt"
+    sed -e "s|@VRT@|$(sed_text "$vrt")|g" -e "s|@HERE@|$(sed_text "$here")|g" "$here/osm_layers.map.in" > "$imports/osm_layers.tmp"
     grep -v '^ *METADATA "wms_layer_group"' "$imports/osm_layers.tmp" > "$imports/osm_layers_cgi.map.new"
     grep -v '^ *GROUP ' "$imports/osm_layers.tmp" > "$imports/osm_layers_wms.map.new"
     rm -f "$imports/osm_layers.tmp"
@@ -254,4 +258,5 @@ refresh_imports() {
   mv -f "$imports/osm_layers_cgi.map.new" "$imports/osm_layers_cgi.map"
   mv -f "$imports/osm_layers_wms.map.new" "$imports/osm_layers_wms.map"
   find "$imports/.live" -name '*.gpkg' -links 1 -cmin +1 -delete 2>/dev/null || true
+  find "$imports" -maxdepth 1 -name 'imports*.vrt' ! -name "${vrt##*/}" -mmin +1 -delete 2>/dev/null || true
 }

@@ -63,7 +63,7 @@ struct LocalMapServer : ::testing::Environment {
     std::string script = std::string(KIV_SOURCE_DIR) + "/mapserver/kiv-mapserver.sh";
 
     void SetUp() override {
-        const char* needed[] = {"lighttpd", "gmt", "gdal_translate", "ogr2ogr", "curl"};
+        const char* needed[] = {"lighttpd", "gmt", "ogr2ogr", "curl"};
         if (access("/usr/lib/cgi-bin/mapserv", X_OK) != 0) unavailable = "/usr/lib/cgi-bin/mapserv";
         for (const char* p : needed)
             if (unavailable.empty() && !onPath(p)) unavailable = p;

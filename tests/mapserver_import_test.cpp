@@ -319,7 +319,7 @@ TEST_F(ImportFixture, StopLeavesAProcessItDidNotStartAlone) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (const char* tool : {"lighttpd", "gmt", "ogr2ogr", "gdal_translate", "curl", "osmium", "bzip2"})
+    for (const char* tool : {"lighttpd", "gmt", "ogr2ogr", "curl", "osmium", "bzip2"})
         if (runCommand(std::string("command -v ") + tool).status != 0 ||
             access("/usr/lib/cgi-bin/mapserv", X_OK) != 0) {
             printf("skipped: %s or MapServer is not installed (scripts/install-deps.sh)\n", tool);

@@ -1,0 +1,144 @@
+#!/usr/bin/python3
+"""The local map server's GIF replies, made in one long-lived process.
+
+MapServer cannot write GIF: it draws an 8-bit PNG and this worker, which
+lighttpd starts as an SCGI server on its listening socket (fd 0), turns it
+into a GIF with GDAL in memory, so no request pays for starting GDAL.
+It answers two kinds of request:
+
+  /tmp/NAME.gif   the image the old map server request's reply names: a
+                  palette PNG that MapServer wrote under that name;
+  a WMS GetMap for FORMAT=image/gif: the same map asked of the server itself
+                  as image/png, then converted.
+
+It also clears old images out of the image folder (KIV_TMP).
+"""
+import os, socket, sys, threading, time, urllib.parse, urllib.request
+
+from osgeo import gdal
+
+gdal.UseExceptions()
+gdal.SetConfigOption("GDAL_PAM_ENABLED", "NO")
+TMP = os.environ["KIV_TMP"]
+PORT = os.environ["KIV_PORT"]
+_cleared = [0.0]
+_count = [0]
+_lock = threading.Lock()
+
+
+def to_gif(png):
+    """The GIF of a palette PNG, or None when GDAL cannot read it."""
+    with _lock:
+        _count[0] += 1
+        name = "/vsimem/kiv%d" % _count[0]
+    gdal.FileFromMemBuffer(name + ".png", png)
+    try:
+        gdal.Translate(name + ".gif", name + ".png", format="GIF")
+        f = gdal.VSIFOpenL(name + ".gif", "rb")
+        gdal.VSIFSeekL(f, 0, 2)
+        size = gdal.VSIFTellL(f)
+        gdal.VSIFSeekL(f, 0, 0)
+        data = gdal.VSIFReadL(1, size, f)
+        gdal.VSIFCloseL(f)
+        return data
+    except RuntimeError:
+        return None
+    finally:
+        gdal.Unlink(name + ".png")
+        gdal.Unlink(name + ".gif")
+
+
+def clear_old_images():
+    # Images live ten minutes, time enough for any client to fetch them.
+    now = time.time()
+    if now - _cleared[0] < 60:
+        return
+    _cleared[0] = now
+    for e in os.scandir(TMP):
+        try:
+            if e.name.startswith("ntdb") and now - e.stat().st_mtime > 600:
+                os.unlink(e.path)
+        except OSError:
+            pass
+
+
+def image(path):
+    name = os.path.basename(path)
+    if not name.startswith("ntdb") or "/" in path[len("/tmp/"):]:
+        return "404 Not Found", "text/plain", b"no such image\n"
+    try:
+        with open(os.path.join(TMP, name), "rb") as f:
+            data = f.read()
+    except OSError:
+        return "404 Not Found", "text/plain", b"no such image\n"
+    clear_old_images()
+    # MapServer wrote a PNG under the GIF's name; a GIF already is one.
+    gif = data if data[:4] == b"GIF8" else to_gif(data)
+    if gif is None:
+        return "500 Internal Server Error", "text/plain", b"GIF conversion failed\n"
+    return "200 OK", "image/gif", gif
+
+
+def wms_gif(query):
+    params = [(k, v) for k, v in urllib.parse.parse_qsl(query, keep_blank_values=True) if k.lower() != "map"]
+    params = [(k, "image/png" if k.lower() == "format" else v) for k, v in params]
+    url = "http://127.0.0.1:%s/cgi-bin/mapserv?%s" % (PORT, urllib.parse.urlencode(params))
+    try:
+        with urllib.request.urlopen(url, timeout=120) as r:
+            kind, body = r.headers.get_content_type(), r.read()
+    except OSError as e:
+        return "502 Bad Gateway", "text/plain", ("map server: %s\n" % e).encode()
+    if kind != "image/png":
+        # An exception report or another answer passes as MapServer gave it.
+        return "200 OK", r.headers.get("Content-Type", kind), body
+    gif = to_gif(body)
+    if gif is None:
+        return "200 OK", "text/plain", b"GIF conversion failed\n"
+    return "200 OK", "image/gif", gif
+
+
+def read_request(conn):
+    """The SCGI headers of one request (a netstring of NUL-separated pairs)."""
+    buf = b""
+    while b":" not in buf:
+        chunk = conn.recv(4096)
+        if not chunk:
+            return None
+        buf += chunk
+    length, rest = buf.split(b":", 1)
+    need = int(length) + 1
+    while len(rest) < need:
+        chunk = conn.recv(65536)
+        if not chunk:
+            return None
+        rest += chunk
+    items = rest[:need - 1].split(b"\0")
+    return {items[i].decode("latin-1"): items[i + 1].decode("latin-1") for i in range(0, len(items) - 1, 2)}
+
+
+def serve(conn):
+    with conn:
+        try:
+            env = read_request(conn)
+            if env is None:
+                return
+            path = env.get("REQUEST_URI", "").split("?", 1)[0]
+            if path.startswith("/tmp/"):
+                status, kind, body = image(path)
+            else:
+                status, kind, body = wms_gif(env.get("QUERY_STRING", ""))
+            conn.sendall(("Status: %s\r\nContent-Type: %s\r\nContent-Length: %d\r\n\r\n"
+                          % (status, kind, len(body))).encode() + body)
+        except (OSError, ValueError) as e:
+            sys.stderr.write("gif_worker: %s\n" % e)
+
+
+def main():
+    listener = socket.socket(fileno=0)
+    while True:
+        conn, _ = listener.accept()
+        threading.Thread(target=serve, args=(conn,), daemon=True).start()
+
+
+if __name__ == "__main__":
+    main()
