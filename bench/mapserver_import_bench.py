@@ -36,10 +36,13 @@ def write_city(path, blocks):
         out.write('<node id="%d" lat="%.7f" lon="%.7f">%s</node>\n' % (nid[0], lat, lon, t))
         return nid[0]
 
+    # Ways after all nodes, as in a sorted extract (which imports need).
+    ways = []
+
     def way(refs, tags):
         wid[0] += 1
-        out.write('<way id="%d">%s%s</way>\n' % (wid[0], "".join('<nd ref="%d"/>' % r for r in refs),
-                                                   "".join('<tag k="%s" v="%s"/>' % kv for kv in tags)))
+        ways.append('<way id="%d">%s%s</way>\n' % (wid[0], "".join('<nd ref="%d"/>' % r for r in refs),
+                                                    "".join('<tag k="%s" v="%s"/>' % kv for kv in tags)))
 
     def at(i, j):
         return lat0 + (j - half) * dlat, lon0 + (i - half) * dlon
@@ -93,6 +96,7 @@ def write_city(path, blocks):
     node(lat0, lon0, [("place", "city"), ("name", "Gridton"), ("population", "700000")])
     for k, (a, b) in enumerate(((0.2, 0.2), (0.2, 0.8), (0.8, 0.2), (0.8, 0.8))):
         node(*at(blocks * a, blocks * b), tags=[("place", "suburb"), ("name", "Suburb %d" % k)])
+    out.writelines(ways)
     out.write("</osm>\n")
     out.close()
 
