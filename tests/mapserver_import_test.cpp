@@ -20,6 +20,7 @@
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_store.h"
+#include "maps/world_grid.h"
 
 namespace fs = std::filesystem;
 
@@ -87,6 +88,18 @@ const char* const kExtract = R"(<?xml version="1.0" encoding="UTF-8"?>
 </osm>
 )";
 
+// In Germany, beyond the Canadian grid: a motorway along 48.136 N and a
+// primary road along 10.0696 E, each across any 1:20k sheet holding their
+// crossing.
+const char* const kAbroad = R"(<?xml version="1.0" encoding="UTF-8"?>
+<osm version="0.6" generator="kiv test">
+  <node id="1" lat="48.136" lon="10.03"/> <node id="2" lat="48.136" lon="10.11"/>
+  <node id="3" lat="48.11" lon="10.0696"/> <node id="4" lat="48.16" lon="10.0696"/>
+  <way id="100"><nd ref="1"/><nd ref="2"/><tag k="highway" v="motorway"/></way>
+  <way id="101"><nd ref="3"/><nd ref="4"/><tag k="highway" v="primary"/></way>
+</osm>
+)";
+
 struct Rgb {
     int r, g, b;
 };
@@ -97,6 +110,7 @@ struct Sheet {
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;
     double minX = 0, minY = 0, maxX = 0, maxY = 0;
+    int epsg = 0;
     ~Sheet() { free(pixels); }
     Rgb at(int x, int y) const {
         if (x < 0 || y < 0 || x >= w || y >= h) return {-999, -999, -999};
@@ -106,7 +120,8 @@ struct Sheet {
     // Where the program places a position on this sheet, in pixels.
     void place(double lat, double lon, double* px, double* py) const {
         double x = 0, y = 0;
-        ll2lcc(&x, &y, lat, lon);
+        if (epsg == SHEET_EPSG_MERCATOR) worldGridToMercator(lat, lon, &x, &y);
+        else ll2lcc(&x, &y, lat, lon);
         *px = w * (x - minX) / (maxX - minX);
         *py = h - 1 - h * (y - minY) / (maxY - minY);
     }
@@ -162,10 +177,14 @@ struct ImportFixture : ::testing::Test {
                                   " --server " + root + " 2>/dev/null");
         ASSERT_EQ(r.status, 0) << r.out;
         std::string path = lastLine(r.out);
-        ASSERT_EQ(decodeSheetFile(path.c_str(), SHEET_GIF, &s->pixels, &s->w, &s->h), 1) << path;
-        double cx, cy;
-        ASSERT_TRUE(readSheetExtents(lat, lon, level, maps.c_str(), 0, &cx, &cy, &s->minX, &s->minY, &s->maxX,
-                                     &s->maxY));
+        // GIF from the map server's own request, PNG from its WMS.
+        int format = path.ends_with(".png") ? SHEET_PNG : SHEET_GIF;
+        ASSERT_EQ(decodeSheetFile(path.c_str(), format, &s->pixels, &s->w, &s->h), 1) << path;
+        char record[256];
+        SheetExtent e;
+        int len = sheetReadExtentRecord(path.c_str(), format, record, sizeof record);
+        ASSERT_TRUE(len > 0 && sheetParseExtentRecord(record, static_cast<size_t>(len), &e)) << path;
+        s->minX = e.minX, s->minY = e.minY, s->maxX = e.maxX, s->maxY = e.maxY, s->epsg = e.epsg;
     }
 };
 
@@ -254,6 +273,29 @@ TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem)
     for (int y = 0; y < bare.h; y++)
         for (int x = 0; x < bare.w; x++) road += near(bare.at(x, y), kMotorway) || near(bare.at(x, y), kPrimary);
     EXPECT_EQ(road, 0);
+}
+
+// An import abroad draws on the Web Mercator sheets there, which the
+// program asks of the server's WMS.
+TEST_F(ImportFixture, AnImportAbroadDrawsOnWebMercatorSheets) {
+    writeFile(dir / "abroad.osm", kAbroad);
+    CommandRun r = runCommand(env + script + " import " + q(dir / "abroad.osm"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    r = runCommand(env + script + " start " + q(dir / "run"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    root = lastLine(r.out);
+    writeFile(dir / "kiv_ini.txt", "Wms=" + root + "/cgi-bin/mapserv\nWmsLayers=topographic\n");
+    Sheet s;
+    fetch(48.136, 10.0696, 4, (dir / "Maps").string(), &s);
+    ASSERT_EQ(s.epsg, SHEET_EPSG_MERCATOR);
+    double ex, ey;
+    s.place(48.136, 10.0696, &ex, &ey);
+    for (double f : {0.25, 0.75}) {
+        EXPECT_LE(std::fabs(centreAcross(s, s.w * f, ey, true, 12, [](Rgb c) { return near(c, kMotorway); })), 2.0)
+            << "motorway near pixel " << s.w * f << "," << ey;
+        EXPECT_LE(std::fabs(centreAcross(s, ex, s.h * f, false, 12, [](Rgb c) { return near(c, kPrimary); })), 2.0)
+            << "primary road near pixel " << ex << "," << s.h * f;
+    }
 }
 
 // The imports and staging files in the imports folder.
