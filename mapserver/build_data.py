@@ -23,7 +23,7 @@ WORLD = (-180, 180, -85, 85)
 # The version of the data written to READY (READY_WORLD for the world
 # layers): kiv-mapserver.sh rebuilds older ones.
 DATA_VERSION = "2"
-WORLD_VERSION = "1"
+WORLD_VERSION = "2"
 
 
 def gmt_dump(region, resolution, what):
@@ -143,7 +143,22 @@ def world_layers(final):
             write_geojson(os.path.join(tmp, "world_%s_raw.geojson" % kind), line_features(gmt_dump(WORLD, "l", opt)))
             ogr_sql(os.path.join(tmp, "world_%s_raw.geojson" % kind), os.path.join(tmp, "world_%s.geojson" % kind),
                     "SELECT ST_Difference(geometry, %s) AS geometry FROM \"world_%s_raw\"" % (hole, kind))
-        water_polygons(tmp, (("world", WORLD, "l", [AREA]),), "world_water")
+        water_polygons(tmp, (("world", WORLD, "l", [AREA]),), "world_faces")
+        # The water only, cut into 10 degree cells: the oceans are single
+        # faces that every sheet would read whole otherwise.
+        write_geojson(os.path.join(tmp, "cells.geojson"),
+                      [{"type": "Feature", "properties": {},
+                        "geometry": {"type": "Polygon", "coordinates": [box_ring((x, x + 10, y, min(y + 10, 85)))]}}
+                       for x in range(-180, 180, 10) for y in range(-85, 85, 10)])
+        db = os.path.join(tmp, "cut.gpkg")
+        for name, more in (("world_faces", []), ("cells", ["-update"])):
+            subprocess.run(["ogr2ogr", "-f", "GPKG"] + more + [db, os.path.join(tmp, name + ".geojson"), "-nln", name],
+                           check=True, capture_output=True)
+        ogr_sql(db, os.path.join(tmp, "world_water.geojson"),
+                "SELECT CollectionExtract(ST_Intersection(f.geom, c.geom), 3) AS geometry, 1 AS water "
+                "FROM world_faces f JOIN cells c "
+                "ON MbrIntersects(f.geom, c.geom) AND ST_Intersects(f.geom, c.geom) WHERE f.water = 1",
+                "-explodecollections", "-nlt", "POLYGON")
         for name in ("world_water", "world_shore", "world_rivers", "world_borders"):
             subprocess.run(["ogr2ogr", "-f", "ESRI Shapefile", "-overwrite", os.path.join(out, name + ".shp"),
                             os.path.join(tmp, name + ".geojson")], check=True, capture_output=True)
