@@ -1,19 +1,20 @@
 #!/usr/bin/python3
-"""The local map server's GIF replies, made in one long-lived process.
+"""The front of the local map server's requests that reply GIF, in one
+long-lived process that lighttpd starts as an SCGI server on its listening
+socket (fd 0). MapServer cannot write GIF: it draws an 8-bit PNG, which this
+worker turns into a GIF with GDAL in memory, so no request pays for starting
+GDAL. It answers:
 
-MapServer cannot write GIF: it draws an 8-bit PNG and this worker, which
-lighttpd starts as an SCGI server on its listening socket (fd 0), turns it
-into a GIF with GDAL in memory, so no request pays for starting GDAL.
-It answers two kinds of request:
-
-  /tmp/NAME.gif   the image the old map server request's reply names: a
-                  palette PNG that MapServer wrote under that name;
-  a WMS GetMap for FORMAT=image/gif: the same map asked of the server itself
-                  as image/png, then converted.
+  the old map server request (the reply names the image): passed on to
+        MapServer (/ms/mapserv) with an id of its own, so that two requests
+        in one second never share an image name in a long-lived MapServer;
+        the PNG that MapServer wrote under the GIF's name becomes the GIF;
+  a WMS GetMap for FORMAT=image/gif: asked of MapServer as image/png, then
+        converted.
 
 It also clears old images out of the image folder (KIV_TMP).
 """
-import os, socket, sys, threading, time, urllib.parse, urllib.request
+import os, re, socket, sys, threading, time, urllib.error, urllib.parse, urllib.request
 
 from osgeo import gdal
 
@@ -62,35 +63,50 @@ def clear_old_images():
             pass
 
 
-def image(path):
-    name = os.path.basename(path)
-    if not name.startswith("ntdb") or "/" in path[len("/tmp/"):]:
-        return "404 Not Found", "text/plain", b"no such image\n"
+def unique_id():
+    with _lock:
+        _count[0] += 1
+        return "%x%x" % (time.time_ns(), _count[0])
+
+
+def mapserver(query):
+    """MapServer's status, content type and body for a query."""
     try:
-        with open(os.path.join(TMP, name), "rb") as f:
-            data = f.read()
-    except OSError:
-        return "404 Not Found", "text/plain", b"no such image\n"
+        with urllib.request.urlopen("http://127.0.0.1:%s/ms/mapserv?%s" % (PORT, query), timeout=120) as r:
+            return "%d %s" % (r.status, r.reason), r.headers.get("Content-Type", "text/plain"), r.read()
+    except urllib.error.HTTPError as e:
+        return "%d %s" % (e.code, e.reason), e.headers.get("Content-Type", "text/plain"), e.read()
+    except OSError as e:
+        return "502 Bad Gateway", "text/plain", ("map server: %s\n" % e).encode()
+
+
+def cgi(query):
+    status, kind, body = mapserver(query + "&id=" + unique_id())
+    m = re.search(rb"ntdb[A-Za-z0-9]*\.gif", body)
+    if m and kind.startswith("text/html"):
+        path = os.path.join(TMP, m.group(0).decode())
+        try:
+            with open(path, "rb") as f:
+                data = f.read()
+            gif = to_gif(data)
+            if gif is None:
+                return "500 Internal Server Error", "text/plain", b"GIF conversion failed\n"
+            with open(path + ".part", "wb") as f:
+                f.write(gif)
+            os.replace(path + ".part", path)
+        except OSError as e:
+            return "500 Internal Server Error", "text/plain", ("image: %s\n" % e).encode()
     clear_old_images()
-    # MapServer wrote a PNG under the GIF's name; a GIF already is one.
-    gif = data if data[:4] == b"GIF8" else to_gif(data)
-    if gif is None:
-        return "500 Internal Server Error", "text/plain", b"GIF conversion failed\n"
-    return "200 OK", "image/gif", gif
+    return status, kind, body
 
 
 def wms_gif(query):
     params = [(k, v) for k, v in urllib.parse.parse_qsl(query, keep_blank_values=True) if k.lower() != "map"]
     params = [(k, "image/png" if k.lower() == "format" else v) for k, v in params]
-    url = "http://127.0.0.1:%s/cgi-bin/mapserv?%s" % (PORT, urllib.parse.urlencode(params))
-    try:
-        with urllib.request.urlopen(url, timeout=120) as r:
-            kind, body = r.headers.get_content_type(), r.read()
-    except OSError as e:
-        return "502 Bad Gateway", "text/plain", ("map server: %s\n" % e).encode()
-    if kind != "image/png":
+    status, kind, body = mapserver("map=WMS&" + urllib.parse.urlencode(params))
+    if not kind.startswith("image/png"):
         # An exception report or another answer passes as MapServer gave it.
-        return "200 OK", r.headers.get("Content-Type", kind), body
+        return status, kind, body
     gif = to_gif(body)
     if gif is None:
         return "200 OK", "text/plain", b"GIF conversion failed\n"
@@ -122,11 +138,10 @@ def serve(conn):
             env = read_request(conn)
             if env is None:
                 return
-            path = env.get("REQUEST_URI", "").split("?", 1)[0]
-            if path.startswith("/tmp/"):
-                status, kind, body = image(path)
-            else:
+            if env.get("SCRIPT_NAME", "").startswith("/gif/wms"):
                 status, kind, body = wms_gif(env.get("QUERY_STRING", ""))
+            else:
+                status, kind, body = cgi(env.get("QUERY_STRING", ""))
             conn.sendall(("Status: %s\r\nContent-Type: %s\r\nContent-Length: %d\r\n\r\n"
                           % (status, kind, len(body))).encode() + body)
         except (OSError, ValueError) as e:

@@ -76,7 +76,9 @@ const char* const kExtract = R"(<?xml version="1.0" encoding="UTF-8"?>
     <tag k="place" v="town"/><tag k="name" v="Testville"/><tag k="population" v="12000"/></node>
   <node id="41" lat="46.488" lon="-78.525"><tag k="place" v="village"/><tag k="name" v="Littleton"/></node>
   <way id="100"><nd ref="1"/><nd ref="2"/><tag k="highway" v="motorway"/><tag k="name" v="Test Highway"/></way>
-  <way id="101"><nd ref="3"/><nd ref="4"/><tag k="highway" v="primary"/><tag k="name" v="Main Street"/></way>
+  <way id="101"><nd ref="3"/><nd ref="4"/><tag k="highway" v="primary"/><tag k="ref" v="17"/></way>
+  <node id="50" lat="46.51" lon="-78.509"/> <node id="51" lat="46.51" lon="-78.496"/>
+  <way id="109"><nd ref="50"/><nd ref="51"/><tag k="highway" v="footway"/><tag k="name" v="Test Trail"/></way>
   <way id="102"><nd ref="5"/><nd ref="7"/><tag k="highway" v="residential"/><tag k="name" v="Maple Avenue"/></way>
   <way id="106"><nd ref="7"/><nd ref="8"/><tag k="highway" v="residential"/><tag k="name" v="Maple Avenue"/></way>
   <way id="107"><nd ref="8"/><nd ref="9"/><tag k="highway" v="residential"/><tag k="name" v="Maple Avenue"/></way>
@@ -104,7 +106,7 @@ struct Rgb {
     int r, g, b;
 };
 // The map file's colours for the features checked.
-const Rgb kMotorway = {200, 70, 60}, kPrimary = {236, 140, 90}, kBuilding = {176, 160, 156};
+const Rgb kMotorway = {200, 70, 60}, kPrimary = {236, 140, 90}, kBuilding = {176, 160, 156}, kFootway = {180, 60, 40};
 
 struct Sheet {
     unsigned char* pixels = nullptr;
@@ -205,9 +207,9 @@ TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem)
     struct Level {
         int level;
         double lakeLat, highwayLons[2], streetLats[2];
-        bool town, building, streetName;
-    } levels[] = {{3, 46.5095, {-78.535, -78.465}, {46.487, 46.513}, true, false, false},
-                  {4, 46.5095, {-78.516, -78.482}, {46.491, 46.509}, false, true, true}};
+        bool town, building, streetName, lakeName, trail;
+    } levels[] = {{3, 46.5095, {-78.535, -78.465}, {46.487, 46.513}, true, false, false, true, false},
+                  {4, 46.5095, {-78.516, -78.482}, {46.491, 46.509}, false, true, true, false, true}};
     for (const Level& l : levels) {
         SCOPED_TRACE(testing::Message() << "level " << l.level);
         Sheet s;
@@ -249,6 +251,38 @@ TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem)
             for (int d = -8; d <= 8; d++) letters += lettering(s.at(static_cast<int>(ex), static_cast<int>(ey) + d));
         }
         EXPECT_EQ(letters >= 30, l.streetName) << letters << " lettering pixels along Maple Avenue";
+        // The trail, dashed: found in one of the columns around each point
+        // (at 1:50k its name covers it).
+        for (double lon : {-78.507, -78.4975}) {
+            if (!l.trail) break;
+            s.place(46.51, lon, &ex, &ey);
+            bool found = false;
+            for (int d = -3; d <= 3 && !found; d++)
+                found = std::fabs(centreAcross(s, ex + d, ey, true, 12, [](Rgb c) { return near(c, kFootway); })) <= 2;
+            EXPECT_TRUE(found) << "footway near pixel " << ex << "," << ey;
+        }
+        // The primary road's number, in a white box on the road north of
+        // the motorway; the lake's name inside it at 1:50k (at 1:20k the
+        // lake is mostly beyond the sheet).
+        int box = 0, lakeLetters = 0;
+        for (double lat = 46.497; lat <= 46.52; lat += 0.0001) {
+            s.place(lat, -78.49, &ex, &ey);
+            for (int d = -6; d <= 6; d++) {
+                Rgb c = s.at(static_cast<int>(ex) + d, static_cast<int>(ey));
+                box += c.r >= 245 && c.g >= 245 && c.b >= 245;
+            }
+        }
+        EXPECT_GE(box, 10) << "white ref box pixels along the primary road";
+        for (double lat = 46.5085; lat <= 46.5145; lat += 0.0001)
+            for (double lon = -78.5245; lon <= -78.5125; lon += 0.0001) {
+                s.place(lat, lon, &ex, &ey);
+                // Dark blue lettering, inside the shore line.
+                Rgb c = s.at(static_cast<int>(ex), static_cast<int>(ey));
+                lakeLetters += c.r >= 0 && c.r < 120 && c.b > c.r + 60;
+            }
+        if (l.lakeName) {
+            EXPECT_GE(lakeLetters, 15) << "lake name lettering pixels";
+        }
         s.place(46.50115, -78.48775, &ex, &ey);
         EXPECT_EQ(near(s.at(static_cast<int>(std::lround(ex)), static_cast<int>(std::lround(ey))), kBuilding),
                   l.building)
