@@ -189,6 +189,27 @@ protected:
     }
 };
 
+// The map server lives on between requests: two replies in one second still
+// name two images, so that neither sheet gets the other's.
+TEST_F(LocalServer, RepliesInOneSecondNameImagesOfTheirOwn) {
+    NEED_SERVER();
+    double x, y, angle;
+    ASSERT_EQ(sheetCentreAndAngle(45.4, -75.7, &x, &y, &angle), 1);
+    std::string names[2];
+    for (int aerial : {0, 1}) {
+        char url[SHEET_URL_MAX];
+        if (aerial) sheetAerialRequestUrl(url, sizeof url, LocalMapServer::root.c_str(), x, y, 50000, 0);
+        else sheetTopoRequestUrl(url, sizeof url, LocalMapServer::root.c_str(), x, y, 50000, 0, 0, 0, angle);
+        ASSERT_TRUE(HttpGetToFile(url, "reply_check.htm"));
+        Bytes b = readBytes("reply_check.htm");
+        std::smatch m;
+        std::string page(b.begin(), b.end());
+        ASSERT_TRUE(std::regex_search(page, m, std::regex(R"(<td>image</td><td>(\S+)</td>)"))) << page;
+        names[aerial] = m[1];
+    }
+    EXPECT_NE(names[0], names[1]);
+}
+
 TEST_F(LocalServer, EveryLevelAndSizeEastAndWestOfTheCentralMeridian) {
     NEED_SERVER();
     const double points[][2] = {{45.4215, -75.6972}, {50.0, -105.0}};
