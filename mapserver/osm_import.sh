@@ -16,13 +16,16 @@
 # SQLite SQL over the first-stage GeoPackage: name|geometry type|more
 # ogr2ogr options|SQL. OpenStreetMap splits a street into a way per block or
 # so, too short to carry its name: road_names joins each named street into
-# whole lines, which the names are drawn along. A computed geometry is only
+# whole lines, which the names are drawn along (road_refs likewise for the
+# road numbers). Bridges, tunnels and one-way roads are copied into
+# road_marks, so that drawing them never reads every road again. A computed geometry is only
 # recognised as one when there are rows: -select keeps an empty result from
 # coming with a second, text geom column.
 osm_tables() {
   local rank="CASE WHEN highway IN ('motorway','motorway_link') THEN 1 WHEN highway IN ('trunk','trunk_link') THEN 2 WHEN highway IN ('primary','primary_link') THEN 3 WHEN highway IN ('secondary','secondary_link') THEN 4 WHEN highway IN ('tertiary','tertiary_link') THEN 5 WHEN highway IN ('residential','unclassified','living_street','road') THEN 6 ELSE 7 END"
   cat <<SQL
-roads|LINESTRING||SELECT geom, name, ref, $rank AS rank, CASE WHEN bridge IN ('yes','viaduct','true','1') THEN 1 ELSE 0 END AS bridge, CASE WHEN tunnel IN ('yes','true','1') THEN 1 ELSE 0 END AS tunnel, CASE WHEN oneway IN ('yes','true','1') THEN 1 WHEN oneway = '-1' THEN -1 ELSE 0 END AS oneway FROM lines WHERE highway IN ('motorway','motorway_link','trunk','trunk_link','primary','primary_link','secondary','secondary_link','tertiary','tertiary_link','residential','unclassified','living_street','road','service') ORDER BY rank DESC
+roads|LINESTRING||SELECT geom, name, ref, $rank AS rank FROM lines WHERE highway IN ('motorway','motorway_link','trunk','trunk_link','primary','primary_link','secondary','secondary_link','tertiary','tertiary_link','residential','unclassified','living_street','road','service') ORDER BY rank DESC
+road_marks|LINESTRING|-select rank,bridge,tunnel,oneway -mapFieldType String=Integer|SELECT geom, $rank AS rank, CASE WHEN bridge IN ('yes','viaduct','true','1') THEN 1 ELSE 0 END AS bridge, CASE WHEN tunnel IN ('yes','true','1') THEN 1 ELSE 0 END AS tunnel, CASE WHEN oneway IN ('yes','true','1') THEN 1 WHEN oneway = '-1' THEN -1 ELSE 0 END AS oneway FROM lines WHERE highway IN ('motorway','motorway_link','trunk','trunk_link','primary','primary_link','secondary','secondary_link','tertiary','tertiary_link','residential','unclassified','living_street','road','service') AND (bridge IN ('yes','viaduct','true','1') OR tunnel IN ('yes','true','1') OR oneway IN ('yes','true','1','-1'))
 road_refs|LINESTRING|-explodecollections -select ref,rank|SELECT ST_LineMerge(ST_Collect(geom)) AS geom, ref, MIN($rank) AS rank FROM lines WHERE ref IS NOT NULL AND highway IN ('motorway','trunk','primary','secondary','tertiary') GROUP BY ref
 road_names|LINESTRING|-explodecollections -select name,rank|SELECT ST_LineMerge(ST_Collect(geom)) AS geom, name, MIN($rank) AS rank FROM lines WHERE name IS NOT NULL AND highway IN ('motorway','trunk','primary','secondary','tertiary','residential','unclassified','living_street','road') GROUP BY name
 SQL
