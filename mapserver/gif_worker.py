@@ -8,7 +8,8 @@ GDAL. It answers:
   the old map server request (the reply names the image): passed on to
         MapServer (/ms/mapserv) with an id of its own, so that two requests
         in one second never share an image name in a long-lived MapServer;
-        the PNG that MapServer wrote under the GIF's name becomes the GIF;
+        the PNG that MapServer wrote under the GIF's name becomes the GIF
+        (as does one sent straight back, for mode=map or mode=tile);
   a WMS GetMap for FORMAT=image/gif: asked of MapServer as image/png, then
         converted.
 
@@ -96,6 +97,12 @@ def cgi(query):
             os.replace(path + ".part", path)
         except OSError as e:
             return "500 Internal Server Error", "text/plain", ("image: %s\n" % e).encode()
+    elif kind.startswith("image/gif") and body[:4] != b"GIF8":
+        # An image straight in the reply (mode=map, mode=tile): the same PNG.
+        gif = to_gif(body)
+        if gif is None:
+            return "500 Internal Server Error", "text/plain", b"GIF conversion failed\n"
+        body = gif
     clear_old_images()
     return status, kind, body
 
