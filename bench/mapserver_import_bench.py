@@ -36,10 +36,13 @@ def write_city(path, blocks):
         out.write('<node id="%d" lat="%.7f" lon="%.7f">%s</node>\n' % (nid[0], lat, lon, t))
         return nid[0]
 
+    # Ways after all nodes, as in a sorted extract (which imports need).
+    ways = []
+
     def way(refs, tags):
         wid[0] += 1
-        out.write('<way id="%d">%s%s</way>\n' % (wid[0], "".join('<nd ref="%d"/>' % r for r in refs),
-                                                   "".join('<tag k="%s" v="%s"/>' % kv for kv in tags)))
+        ways.append('<way id="%d">%s%s</way>\n' % (wid[0], "".join('<nd ref="%d"/>' % r for r in refs),
+                                                    "".join('<tag k="%s" v="%s"/>' % kv for kv in tags)))
 
     def at(i, j):
         return lat0 + (j - half) * dlat, lon0 + (i - half) * dlon
@@ -93,6 +96,7 @@ def write_city(path, blocks):
     node(lat0, lon0, [("place", "city"), ("name", "Gridton"), ("population", "700000")])
     for k, (a, b) in enumerate(((0.2, 0.2), (0.2, 0.8), (0.8, 0.2), (0.8, 0.8))):
         node(*at(blocks * a, blocks * b), tags=[("place", "suburb"), ("name", "Suburb %d" % k)])
+    out.writelines(ways)
     out.write("</osm>\n")
     out.close()
 
@@ -102,12 +106,22 @@ def run(cmd, env):
 
 
 def children_cpu(pid):
-    """CPU seconds of the finished children of the web server: the CGI
-    processes that drew the sheets. Wall time on a loaded machine says more
-    about the other processes than about the drawing."""
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[13]) + int(fields[14])) / os.sysconf("SC_CLK_TCK")
+    """CPU seconds of the web server's children that drew the sheets: the
+    MapServer and GIF workers it keeps running, and any finished ones. Wall
+    time on a loaded machine says more about the other processes than about
+    the drawing."""
+    def stat(p):
+        with open("/proc/%s/stat" % p) as f:
+            return f.read().rsplit(")", 1)[1].split()
+    total = int(stat(pid)[13]) + int(stat(pid)[14])  # finished children: cutime, cstime
+    for p in os.listdir("/proc"):
+        try:
+            fields = stat(p) if p.isdigit() else None
+        except OSError:
+            continue
+        if fields and int(fields[1]) == pid:  # running children: utime, stime
+            total += int(fields[11]) + int(fields[12])
+    return total / os.sysconf("SC_CLK_TCK")
 
 
 def render_times(root, pid, n=20):

@@ -3,13 +3,14 @@
 
 Shorelines, lakes, rivers and borders come from GMT's bundled GSHHG data;
 towns from towns.csv beside this script; the NTS grids are generated. All
-layers are written as shapefiles in the map projection (EPSG:3978). Land
+layers are written as shapefiles in the Canadian plane (EPSG:3978), but the
+coarser world layers around them, in longitude and latitude. Land
 and water are polygons made from the same shorelines as the shore lines,
 so fill and outline coincide at every scale (they also make the land and
 water image of the aerial layer). The files are made in a staging folder
 and moved in one by one, so that a running server never reads half a file.
 
-usage: build_data.py CACHE_DIR
+usage: build_data.py CACHE_DIR [world]   (world: the world layers only)
 """
 import json, os, subprocess, sys, tempfile
 
@@ -17,8 +18,12 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 # The service area, with a margin, and a finer region around the capital.
 AREA = (-152, -43, 38, 77)
 FINE = (-81, -70, 42.5, 48.5)
-# The version of the data written to READY: kiv-mapserver.sh rebuilds older ones.
+# Web Mercator's bounds.
+WORLD = (-180, 180, -85, 85)
+# The version of the data written to READY (READY_WORLD for the world
+# layers): kiv-mapserver.sh rebuilds older ones.
 DATA_VERSION = "2"
+WORLD_VERSION = "2"
 
 
 def gmt_dump(region, resolution, what):
@@ -93,12 +98,12 @@ def shoreline_layers(tmp):
     return ["shore", "rivers", "borders"]
 
 
-def water_polygons(tmp):
+def water_polygons(tmp, parts=(("coarse", AREA, "i", [FINE]), ("fine", FINE, "f", [])), name="water"):
     """Land and water as polygons (water = 1 or 0), from the same shorelines
     as the shore layer: they are noded together with the region edges and
     polygonised, and each face is classified by GMT at its inner point."""
     faces = []
-    for tag, region, res, holes in (("coarse", AREA, "i", [FINE]), ("fine", FINE, "f", [])):
+    for tag, region, res, holes in parts:
         lines = gmt_dump(region, res, "-W") + [box_ring(region)] + [box_ring(h) for h in holes]
         src = os.path.join(tmp, "edges_%s.geojson" % tag)
         write_geojson(src, line_features(lines))
@@ -118,12 +123,50 @@ def water_polygons(tmp):
         wet_ids = {int(ln.split()[2]) for ln in wet.splitlines() if len(ln.split()) >= 3}
         for i, ft in enumerate(polys):
             c = inner[i]
-            # The coarse faces inside the fine region are left to the fine ones.
-            if tag == "coarse" and inside(c, FINE):
+            # The faces inside a hole are left to the finer data there.
+            if any(inside(c, h) for h in holes):
                 continue
             ft["properties"] = {"water": 1 if i in wet_ids else 0}
             faces.append(ft)
-    write_geojson(os.path.join(tmp, "water.geojson"), faces)
+    write_geojson(os.path.join(tmp, name + ".geojson"), faces)
+
+
+def world_layers(final):
+    """The rest of the world, for Web Mercator sheets: land and water,
+    shorelines, rivers and borders from the low-resolution shorelines, in
+    longitude and latitude (EPSG:4326), around the service area that the
+    finer layers cover. Written with their own READY_WORLD marker, so that
+    an older server sharing the cache keeps its data."""
+    hole = "BuildMbr(%g, %g, %g, %g, 4326)" % (AREA[0], AREA[2], AREA[1], AREA[3])
+    with tempfile.TemporaryDirectory() as tmp, tempfile.TemporaryDirectory(dir=final) as out:
+        for kind, opt in (("shore", "-W"), ("rivers", "-Ia"), ("borders", "-Na")):
+            write_geojson(os.path.join(tmp, "world_%s_raw.geojson" % kind), line_features(gmt_dump(WORLD, "l", opt)))
+            ogr_sql(os.path.join(tmp, "world_%s_raw.geojson" % kind), os.path.join(tmp, "world_%s.geojson" % kind),
+                    "SELECT ST_Difference(geometry, %s) AS geometry FROM \"world_%s_raw\"" % (hole, kind))
+        water_polygons(tmp, (("world", WORLD, "l", [AREA]),), "world_faces")
+        # The water only, cut into 10 degree cells: the oceans are single
+        # faces that every sheet would read whole otherwise.
+        write_geojson(os.path.join(tmp, "cells.geojson"),
+                      [{"type": "Feature", "properties": {},
+                        "geometry": {"type": "Polygon", "coordinates": [box_ring((x, x + 10, y, min(y + 10, 85)))]}}
+                       for x in range(-180, 180, 10) for y in range(-85, 85, 10)])
+        db = os.path.join(tmp, "cut.gpkg")
+        for name, more in (("world_faces", []), ("cells", ["-update"])):
+            subprocess.run(["ogr2ogr", "-f", "GPKG"] + more + [db, os.path.join(tmp, name + ".geojson"), "-nln", name],
+                           check=True, capture_output=True)
+        ogr_sql(db, os.path.join(tmp, "world_water.geojson"),
+                "SELECT CollectionExtract(ST_Intersection(f.geom, c.geom), 3) AS geometry, 1 AS water "
+                "FROM world_faces f JOIN cells c "
+                "ON MbrIntersects(f.geom, c.geom) AND ST_Intersects(f.geom, c.geom) WHERE f.water = 1",
+                "-explodecollections", "-nlt", "POLYGON")
+        for name in ("world_water", "world_shore", "world_rivers", "world_borders"):
+            subprocess.run(["ogr2ogr", "-f", "ESRI Shapefile", "-overwrite", os.path.join(out, name + ".shp"),
+                            os.path.join(tmp, name + ".geojson")], check=True, capture_output=True)
+            subprocess.run(["shptree", os.path.join(out, name + ".shp")], capture_output=True)
+        for name in sorted(os.listdir(out)):
+            os.replace(os.path.join(out, name), os.path.join(final, name))
+    with open(os.path.join(final, "READY_WORLD"), "w") as f:
+        f.write(WORLD_VERSION + "\n")
 
 
 def town_layer(tmp):
@@ -192,6 +235,9 @@ def project(tmp, out, name):
 def main():
     final = sys.argv[1]
     os.makedirs(final, exist_ok=True)
+    if sys.argv[2:] == ["world"]:
+        world_layers(final)
+        return
     with tempfile.TemporaryDirectory() as tmp, tempfile.TemporaryDirectory(dir=final) as out:
         names = shoreline_layers(tmp)
         town_layer(tmp)

@@ -30,9 +30,12 @@ run=${2:-${TMPDIR:-/tmp}/kiv-mapserver}
 # in place (a running server keeps working: the files are replaced whole).
 data_version=2
 data_ready() { [ "$(cat "$data/READY" 2>/dev/null)" = "$data_version" ]; }
+# The world layers (for Web Mercator sheets) have a version of their own.
+world_version=2
+world_ready() { [ "$(cat "$data/READY_WORLD" 2>/dev/null)" = "$world_version" ]; }
 
 build_data() {
-  if ! data_ready; then
+  if ! data_ready || ! world_ready; then
     echo "Building the map data into $data (about a minute, once)..." >&2
     mkdir -p "$data"
     # One builder at a time; the others wait for it.
@@ -41,6 +44,7 @@ build_data() {
     # Run inside the cache: GMT leaves a gmt.history in the current folder.
     data=$(cd "$data" && pwd)
     data_ready || (cd "$data" && python3 "$here/build_data.py" "$data" >&2)
+    world_ready || (cd "$data" && python3 "$here/build_data.py" "$data" world >&2)
     flock -u 9
   fi
 }
@@ -112,11 +116,12 @@ case "$cmd" in
     # The CGI and the WMS forms of the one map file (see its head).
     fill "$here/toporama.map.in" "$run/map.tmp"
     grep -v '^ *METADATA "wms_layer_group"' "$run/map.tmp" > "$run/toporama.map"
+    # The CGI request for Web Mercator sheets names toporama_3857.map.
+    sed 's|"init=epsg:3978"  # the sheets. plane|"init=epsg:3857"|' "$run/toporama.map" > "$run/toporama_3857.map"
     grep -v '^ *GROUP ' "$run/map.tmp" | sed 's|/osm_layers_cgi\.map"|/osm_layers_wms.map"|' > "$run/wms.map"
     rm -f "$run/map.tmp"
     fill "$here/mapserver.conf.in" "$run/mapserver.conf"
-    fill "$here/mapserv.cgi.in" "$run/mapserv.cgi"
-    chmod +x "$run/mapserv.cgi"
+    rm -f "$run/mapserv.cgi"
     echo "Kiv local map server" > "$run/www/index.html"
     if pid=$(own_lighttpd); then
       kill "$pid" || true

@@ -5,23 +5,28 @@
 # Each import is one GeoPackage in EPSG:3978 with the tables the map file
 # draws (roads, railways, waterways, water, landcover, buildings, places),
 # each with a spatial index. MapServer cannot glob layers at run time, so
-# imports.vrt unions every import's tables into one OGR layer per table and
+# a union file (imports.N.vrt) puts every import's tables into one OGR layer
+# per table and
 # osm_layers_cgi.map / osm_layers_wms.map (included by the map files) draw
 # them; both are rewritten whenever the imports change. An import is built
 # in a hidden .staging.* folder and moved in whole; NAME.gpkg files that are
-# not whole imports are left out of imports.vrt.
+# not whole imports are left out of the union.
 
 # The tables made from GDAL's OSM layers (points, lines, multipolygons), in
 # SQLite SQL over the first-stage GeoPackage: name|geometry type|more
 # ogr2ogr options|SQL. OpenStreetMap splits a street into a way per block or
 # so, too short to carry its name: road_names joins each named street into
-# whole lines, which the names are drawn along. A computed geometry is only
+# whole lines, which the names are drawn along (road_refs likewise for the
+# road numbers). Bridges, tunnels and one-way roads are copied into
+# road_marks, so that drawing them never reads every road again. A computed geometry is only
 # recognised as one when there are rows: -select keeps an empty result from
 # coming with a second, text geom column.
 osm_tables() {
   local rank="CASE WHEN highway IN ('motorway','motorway_link') THEN 1 WHEN highway IN ('trunk','trunk_link') THEN 2 WHEN highway IN ('primary','primary_link') THEN 3 WHEN highway IN ('secondary','secondary_link') THEN 4 WHEN highway IN ('tertiary','tertiary_link') THEN 5 WHEN highway IN ('residential','unclassified','living_street','road') THEN 6 ELSE 7 END"
   cat <<SQL
-roads|LINESTRING||SELECT geom, name, ref, $rank AS rank FROM lines WHERE highway IN ('motorway','motorway_link','trunk','trunk_link','primary','primary_link','secondary','secondary_link','tertiary','tertiary_link','residential','unclassified','living_street','road','service','track') ORDER BY rank DESC
+roads|LINESTRING||SELECT geom, name, ref, $rank AS rank FROM lines WHERE highway IN ('motorway','motorway_link','trunk','trunk_link','primary','primary_link','secondary','secondary_link','tertiary','tertiary_link','residential','unclassified','living_street','road','service') ORDER BY rank DESC
+road_marks|LINESTRING|-select rank,bridge,tunnel,oneway -mapFieldType String=Integer|SELECT geom, $rank AS rank, CASE WHEN bridge IN ('yes','viaduct','true','1') THEN 1 ELSE 0 END AS bridge, CASE WHEN tunnel IN ('yes','true','1') THEN 1 ELSE 0 END AS tunnel, CASE WHEN oneway IN ('yes','true','1') THEN 1 WHEN oneway = '-1' THEN -1 ELSE 0 END AS oneway FROM lines WHERE highway IN ('motorway','motorway_link','trunk','trunk_link','primary','primary_link','secondary','secondary_link','tertiary','tertiary_link','residential','unclassified','living_street','road','service') AND (bridge IN ('yes','viaduct','true','1') OR tunnel IN ('yes','true','1') OR oneway IN ('yes','true','1','-1'))
+road_refs|LINESTRING|-explodecollections -select ref,rank|SELECT ST_LineMerge(ST_Collect(geom)) AS geom, ref, MIN($rank) AS rank FROM lines WHERE ref IS NOT NULL AND highway IN ('motorway','trunk','primary','secondary','tertiary') GROUP BY ref
 road_names|LINESTRING|-explodecollections -select name,rank|SELECT ST_LineMerge(ST_Collect(geom)) AS geom, name, MIN($rank) AS rank FROM lines WHERE name IS NOT NULL AND highway IN ('motorway','trunk','primary','secondary','tertiary','residential','unclassified','living_street','road') GROUP BY name
 SQL
   cat <<'SQL'
@@ -31,6 +36,8 @@ water|MULTIPOLYGON||SELECT geom, name FROM multipolygons WHERE "natural" = 'wate
 landcover|MULTIPOLYGON||SELECT geom, name, CASE WHEN "natural" = 'wetland' THEN 'wetland' WHEN "natural" = 'wood' OR landuse = 'forest' THEN 'wood' WHEN leisure IN ('park','nature_reserve','garden','golf_course') OR landuse IN ('grass','recreation_ground','meadow') THEN 'park' ELSE 'builtup' END AS kind FROM multipolygons WHERE "natural" IN ('wetland','wood') OR landuse IN ('forest','grass','recreation_ground','meadow','residential','commercial','industrial','retail') OR leisure IN ('park','nature_reserve','garden','golf_course')
 buildings|MULTIPOLYGON||SELECT geom FROM multipolygons WHERE building IS NOT NULL
 places|POINT||SELECT geom, name, CAST(population AS INTEGER) AS population, CASE place WHEN 'city' THEN 1 WHEN 'town' THEN 2 WHEN 'village' THEN 3 ELSE 4 END AS rank FROM points WHERE place IN ('city','town','village','hamlet','suburb') AND name IS NOT NULL
+paths|LINESTRING||SELECT geom, name, CASE WHEN highway IN ('track','cycleway','bridleway') THEN highway ELSE 'footway' END AS kind FROM lines WHERE highway IN ('footway','path','steps','cycleway','bridleway','track')
+pois|POINT|-select name,ele,kind|SELECT geom, name, CAST(ele AS INTEGER) AS ele, CASE WHEN "natural" = 'peak' THEN 'peak' WHEN "natural" = 'bay' THEN 'bay' WHEN tourism = 'viewpoint' THEN 'viewpoint' WHEN tourism = 'camp_site' THEN 'camp' WHEN amenity = 'parking' THEN 'parking' ELSE 'shelter' END AS kind FROM points WHERE "natural" IN ('peak','bay') OR tourism IN ('viewpoint','camp_site','alpine_hut','wilderness_hut') OR amenity IN ('parking','shelter') UNION ALL SELECT ST_PointOnSurface(geom) AS geom, name, NULL AS ele, CASE WHEN "natural" = 'peak' THEN 'peak' WHEN "natural" = 'bay' THEN 'bay' WHEN tourism = 'viewpoint' THEN 'viewpoint' WHEN tourism = 'camp_site' THEN 'camp' WHEN amenity = 'parking' THEN 'parking' ELSE 'shelter' END AS kind FROM multipolygons WHERE "natural" IN ('peak','bay') OR tourism IN ('viewpoint','camp_site','alpine_hut','wilderness_hut') OR amenity IN ('parking','shelter')
 SQL
 }
 
@@ -164,38 +171,44 @@ import_osm() {  # import_osm FILE [NAME] [--replace]
   echo "$verb $name in $((SECONDS - start)) s: $(human_size "$(stat -c %s "$imports/$name.gpkg")") in $imports/$name.gpkg"
 }
 
-# Prints the imports that are whole Kiv imports (every table there), one a
-# line; warns on stderr about any other .gpkg in the folder.
+# The tables every import has; imports made before a later table was
+# added are drawn without it.
+core_tables="roads road_names railways waterways water landcover buildings places"
+
+# Prints the imports that are whole Kiv imports (every core table there),
+# one a line: the path, a tab and the tables it has, separated by spaces;
+# warns on stderr about any other .gpkg in the folder.
 whole_imports() {
   local f gpkgs=()
   for f in "$imports"/*.gpkg; do
     [ -e "$f" ] && gpkgs+=("$f")
   done
   [ ${#gpkgs[@]} -gt 0 ] || return 0
-  python3 - "$(osm_tables | cut -d'|' -f1 | tr '\n' ' ')" "${gpkgs[@]}" <<'PY'
+  python3 - "$core_tables" "$(osm_tables | cut -d'|' -f1 | tr '\n' ' ')" "${gpkgs[@]}" <<'PY'
 import os, sqlite3, sys, urllib.parse
-tables = set(sys.argv[1].split())
-for f in sys.argv[2:]:
+core, tables = set(sys.argv[1].split()), set(sys.argv[2].split())
+for f in sys.argv[3:]:
+    have = set()
     try:
         db = sqlite3.connect("file:" + urllib.parse.quote(f) + "?mode=ro", uri=True)
         have = {r[0] for r in db.execute("SELECT table_name FROM gpkg_contents")}
         have &= {r[0] for r in db.execute("SELECT name FROM sqlite_master WHERE type = 'table'")}
         db.close()
-        missing = sorted(tables - have)
+        missing = sorted(core - have)
         why = "it lacks the tables " + ", ".join(missing) + " (import it again)" if missing else ""
     except sqlite3.Error as e:
         why = "it is not a GeoPackage (%s)" % e
     if why:
         sys.stderr.write("kiv-mapserver: skipping %s: not a whole Kiv import: %s\n" % (os.path.basename(f), why))
     else:
-        print(f)
+        print("%s\t%s" % (f, " ".join(sorted(have & tables))))
 PY
 }
 
 list_imports() {
   local f
   [ -d "$imports" ] || return 0
-  while IFS= read -r f; do
+  while IFS=$'\t' read -r f _; do
     printf '%s\t%s\t%s\n' "$(basename "$f" .gpkg)" "$(human_size "$(stat -c %s "$f")")" "$(date -r "$f" '+%Y-%m-%d %H:%M')"
   done < <(whole_imports)
 }
@@ -216,37 +229,58 @@ xml_text() {
   printf '%s' "$1" | sed -e 's/&/\&amp;/g' -e 's/</\&lt;/g' -e 's/>/\&gt;/g'
 }
 
-# Rewrites imports.vrt and the two layer files the map files include (under
-# the .lock). A request that has read the old imports.vrt may still open the
-# files it names: the union names each import by a hard link in .live named
-# after the file's inode, so a replaced or removed import stays readable
-# until its link is pruned, a minute after the change.
+# Rewrites the union of the imports and the two layer files the map files
+# include (under the .lock). The union file is named after the moment it was
+# made (imports.N.vrt): the server's workers keep a union open between
+# requests, keyed by its name, and a new name makes them open the new set.
+# A request that has read an old union may still open the files it names:
+# the union names each import by a hard link in .live named after the file's
+# inode, so a replaced or removed import stays readable until its link, and
+# the old union, are pruned a minute after the change.
 refresh_imports() {
   mkdir -p "$imports/.live"
-  local f link table type opts sql links=()
-  while IFS= read -r f; do
+  local f have link table type opts sql links=() tables=() vrt missing=
+  vrt="$imports/imports.$(date +%s%N).vrt"
+  while IFS=$'\t' read -r f have; do
     link="$imports/.live/$(stat -c %i "$f").gpkg"
     [ -e "$link" ] || ln "$f" "$link" 2>/dev/null || link=$f
     links+=("$link")
+    tables+=(" $have ")
   done < <(whole_imports)
   if [ ${#links[@]} -eq 0 ]; then
-    rm -f "$imports/imports.vrt"
     echo "# No OpenStreetMap imports." > "$imports/osm_layers_cgi.map.new"
     cp "$imports/osm_layers_cgi.map.new" "$imports/osm_layers_wms.map.new"
   else
     {
       echo "<OGRVRTDataSource>"
       while IFS='|' read -r table type opts sql; do
-        echo "  <OGRVRTUnionLayer name=\"$table\">"
-        for f in "${links[@]}"; do
-          echo "    <OGRVRTLayer name=\"$table\"><SrcDataSource shared=\"1\">$(xml_text "$f")</SrcDataSource><SrcLayer>$table</SrcLayer></OGRVRTLayer>"
+        local i sources=
+        for i in "${!links[@]}"; do
+          [[ ${tables[$i]} == *" $table "* ]] || continue
+          sources+="    <OGRVRTLayer name=\"$table\"><SrcDataSource shared=\"1\">$(xml_text "${links[$i]}")</SrcDataSource><SrcLayer>$table</SrcLayer></OGRVRTLayer>"$'\n'
         done
+        if [ -z "$sources" ]; then
+          missing+=" $table"
+          continue
+        fi
+        echo "  <OGRVRTUnionLayer name=\"$table\">"
+        printf '%s' "$sources"
         echo "  </OGRVRTUnionLayer>"
       done < <(osm_tables)
       echo "</OGRVRTDataSource>"
-    } > "$imports/imports.vrt.new"
-    mv -f "$imports/imports.vrt.new" "$imports/imports.vrt"
-    sed -e "s|@IMPORTS@|$(sed_text "$imports")|g" -e "s|@HERE@|$(sed_text "$here")|g" "$here/osm_layers.map.in" > "$imports/osm_layers.tmp"
+    } > "$vrt.new"
+    mv -f "$vrt.new" "$vrt"
+    # The layers of a table that no import has are left out.
+    sed -e "s|@VRT@|$(sed_text "$vrt")|g" -e "s|@HERE@|$(sed_text "$here")|g" "$here/osm_layers.map.in" |
+      awk -v missing="$missing " '
+        /^  LAYER$/ { block = $0 "\n"; inblock = 1; drop = 0; next }
+        inblock {
+          block = block $0 "\n"
+          if ($0 ~ /^    DATA "[a-z_]+"$/ && index(missing, " " substr($0, 11, length($0) - 11) " ")) drop = 1
+          if ($0 == "  END") { if (!drop) printf "%s", block; inblock = 0 }
+          next
+        }
+        { print }' > "$imports/osm_layers.tmp"
     grep -v '^ *METADATA "wms_layer_group"' "$imports/osm_layers.tmp" > "$imports/osm_layers_cgi.map.new"
     grep -v '^ *GROUP ' "$imports/osm_layers.tmp" > "$imports/osm_layers_wms.map.new"
     rm -f "$imports/osm_layers.tmp"
@@ -254,4 +288,5 @@ refresh_imports() {
   mv -f "$imports/osm_layers_cgi.map.new" "$imports/osm_layers_cgi.map"
   mv -f "$imports/osm_layers_wms.map.new" "$imports/osm_layers_wms.map"
   find "$imports/.live" -name '*.gpkg' -links 1 -cmin +1 -delete 2>/dev/null || true
+  find "$imports" -maxdepth 1 -name 'imports*.vrt' ! -name "${vrt##*/}" -mmin +1 -delete 2>/dev/null || true
 }

@@ -11,7 +11,7 @@ packages=(
   gpsd-clients socat curl python3
   gpsd gpsd-tools  # gpsd and gpsfake: the gpsd:// source tests replay captures through them
   xvfb xdotool x11-apps imagemagick openbox wmctrl
-  cgi-mapserver mapserver-bin lighttpd gdal-bin gmt gmt-gshhg-full fonts-dejavu-core
+  cgi-mapserver mapserver-bin lighttpd gdal-bin python3-gdal gmt gmt-gshhg-full fonts-dejavu-core
   libcurl4-openssl-dev  # HTTP(S) client
   libexpat1-dev     # GPX reading
   libjansson-dev  # gpsd's JSON replies

@@ -63,7 +63,7 @@ struct LocalMapServer : ::testing::Environment {
     std::string script = std::string(KIV_SOURCE_DIR) + "/mapserver/kiv-mapserver.sh";
 
     void SetUp() override {
-        const char* needed[] = {"lighttpd", "gmt", "gdal_translate", "ogr2ogr", "curl"};
+        const char* needed[] = {"lighttpd", "gmt", "ogr2ogr", "curl"};
         if (access("/usr/lib/cgi-bin/mapserv", X_OK) != 0) unavailable = "/usr/lib/cgi-bin/mapserv";
         for (const char* p : needed)
             if (unavailable.empty() && !onPath(p)) unavailable = p;
@@ -188,6 +188,27 @@ protected:
         *stored = e;
     }
 };
+
+// The map server lives on between requests: two replies in one second still
+// name two images, so that neither sheet gets the other's.
+TEST_F(LocalServer, RepliesInOneSecondNameImagesOfTheirOwn) {
+    NEED_SERVER();
+    double x, y, angle;
+    ASSERT_EQ(sheetCentreAndAngle(45.4, -75.7, &x, &y, &angle), 1);
+    std::string names[2];
+    for (int aerial : {0, 1}) {
+        char url[SHEET_URL_MAX];
+        if (aerial) sheetAerialRequestUrl(url, sizeof url, LocalMapServer::root.c_str(), x, y, 50000, 0);
+        else sheetTopoRequestUrl(url, sizeof url, LocalMapServer::root.c_str(), x, y, 50000, 0, 0, 0, angle);
+        ASSERT_TRUE(HttpGetToFile(url, "reply_check.htm"));
+        Bytes b = readBytes("reply_check.htm");
+        std::smatch m;
+        std::string page(b.begin(), b.end());
+        ASSERT_TRUE(std::regex_search(page, m, std::regex(R"(<td>image</td><td>(\S+)</td>)"))) << page;
+        names[aerial] = m[1];
+    }
+    EXPECT_NE(names[0], names[1]);
+}
 
 TEST_F(LocalServer, EveryLevelAndSizeEastAndWestOfTheCentralMeridian) {
     NEED_SERVER();

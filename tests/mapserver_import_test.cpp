@@ -20,6 +20,7 @@
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_store.h"
+#include "maps/world_grid.h"
 
 namespace fs = std::filesystem;
 
@@ -75,7 +76,9 @@ const char* const kExtract = R"(<?xml version="1.0" encoding="UTF-8"?>
     <tag k="place" v="town"/><tag k="name" v="Testville"/><tag k="population" v="12000"/></node>
   <node id="41" lat="46.488" lon="-78.525"><tag k="place" v="village"/><tag k="name" v="Littleton"/></node>
   <way id="100"><nd ref="1"/><nd ref="2"/><tag k="highway" v="motorway"/><tag k="name" v="Test Highway"/></way>
-  <way id="101"><nd ref="3"/><nd ref="4"/><tag k="highway" v="primary"/><tag k="name" v="Main Street"/></way>
+  <way id="101"><nd ref="3"/><nd ref="4"/><tag k="highway" v="primary"/><tag k="ref" v="17"/></way>
+  <node id="50" lat="46.51" lon="-78.509"/> <node id="51" lat="46.51" lon="-78.496"/>
+  <way id="109"><nd ref="50"/><nd ref="51"/><tag k="highway" v="footway"/><tag k="name" v="Test Trail"/></way>
   <way id="102"><nd ref="5"/><nd ref="7"/><tag k="highway" v="residential"/><tag k="name" v="Maple Avenue"/></way>
   <way id="106"><nd ref="7"/><nd ref="8"/><tag k="highway" v="residential"/><tag k="name" v="Maple Avenue"/></way>
   <way id="107"><nd ref="8"/><nd ref="9"/><tag k="highway" v="residential"/><tag k="name" v="Maple Avenue"/></way>
@@ -87,16 +90,29 @@ const char* const kExtract = R"(<?xml version="1.0" encoding="UTF-8"?>
 </osm>
 )";
 
+// In Germany, beyond the Canadian grid: a motorway along 48.136 N and a
+// primary road along 10.0696 E, each across any 1:20k sheet holding their
+// crossing.
+const char* const kAbroad = R"(<?xml version="1.0" encoding="UTF-8"?>
+<osm version="0.6" generator="kiv test">
+  <node id="1" lat="48.136" lon="10.03"/> <node id="2" lat="48.136" lon="10.11"/>
+  <node id="3" lat="48.11" lon="10.0696"/> <node id="4" lat="48.16" lon="10.0696"/>
+  <way id="100"><nd ref="1"/><nd ref="2"/><tag k="highway" v="motorway"/></way>
+  <way id="101"><nd ref="3"/><nd ref="4"/><tag k="highway" v="primary"/></way>
+</osm>
+)";
+
 struct Rgb {
     int r, g, b;
 };
 // The map file's colours for the features checked.
-const Rgb kMotorway = {200, 70, 60}, kPrimary = {236, 140, 90}, kBuilding = {176, 160, 156};
+const Rgb kMotorway = {200, 70, 60}, kPrimary = {236, 140, 90}, kBuilding = {176, 160, 156}, kFootway = {180, 60, 40};
 
 struct Sheet {
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;
     double minX = 0, minY = 0, maxX = 0, maxY = 0;
+    int epsg = 0;
     ~Sheet() { free(pixels); }
     Rgb at(int x, int y) const {
         if (x < 0 || y < 0 || x >= w || y >= h) return {-999, -999, -999};
@@ -106,7 +122,8 @@ struct Sheet {
     // Where the program places a position on this sheet, in pixels.
     void place(double lat, double lon, double* px, double* py) const {
         double x = 0, y = 0;
-        ll2lcc(&x, &y, lat, lon);
+        if (epsg == SHEET_EPSG_MERCATOR) worldGridToMercator(lat, lon, &x, &y);
+        else ll2lcc(&x, &y, lat, lon);
         *px = w * (x - minX) / (maxX - minX);
         *py = h - 1 - h * (y - minY) / (maxY - minY);
     }
@@ -162,10 +179,14 @@ struct ImportFixture : ::testing::Test {
                                   " --server " + root + " 2>/dev/null");
         ASSERT_EQ(r.status, 0) << r.out;
         std::string path = lastLine(r.out);
-        ASSERT_EQ(decodeSheetFile(path.c_str(), SHEET_GIF, &s->pixels, &s->w, &s->h), 1) << path;
-        double cx, cy;
-        ASSERT_TRUE(readSheetExtents(lat, lon, level, maps.c_str(), 0, &cx, &cy, &s->minX, &s->minY, &s->maxX,
-                                     &s->maxY));
+        // GIF from the map server's own request, PNG from its WMS.
+        int format = path.ends_with(".png") ? SHEET_PNG : SHEET_GIF;
+        ASSERT_EQ(decodeSheetFile(path.c_str(), format, &s->pixels, &s->w, &s->h), 1) << path;
+        char record[256];
+        SheetExtent e;
+        int len = sheetReadExtentRecord(path.c_str(), format, record, sizeof record);
+        ASSERT_TRUE(len > 0 && sheetParseExtentRecord(record, static_cast<size_t>(len), &e)) << path;
+        s->minX = e.minX, s->minY = e.minY, s->maxX = e.maxX, s->maxY = e.maxY, s->epsg = e.epsg;
     }
 };
 
@@ -186,9 +207,9 @@ TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem)
     struct Level {
         int level;
         double lakeLat, highwayLons[2], streetLats[2];
-        bool town, building, streetName;
-    } levels[] = {{3, 46.5095, {-78.535, -78.465}, {46.487, 46.513}, true, false, false},
-                  {4, 46.5095, {-78.516, -78.482}, {46.491, 46.509}, false, true, true}};
+        bool town, building, streetName, lakeName, trail;
+    } levels[] = {{3, 46.5095, {-78.535, -78.465}, {46.487, 46.513}, true, false, false, true, false},
+                  {4, 46.5095, {-78.516, -78.482}, {46.491, 46.509}, false, true, true, false, true}};
     for (const Level& l : levels) {
         SCOPED_TRACE(testing::Message() << "level " << l.level);
         Sheet s;
@@ -230,6 +251,38 @@ TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem)
             for (int d = -8; d <= 8; d++) letters += lettering(s.at(static_cast<int>(ex), static_cast<int>(ey) + d));
         }
         EXPECT_EQ(letters >= 30, l.streetName) << letters << " lettering pixels along Maple Avenue";
+        // The trail, dashed: found in one of the columns around each point
+        // (at 1:50k its name covers it).
+        for (double lon : {-78.507, -78.4975}) {
+            if (!l.trail) break;
+            s.place(46.51, lon, &ex, &ey);
+            bool found = false;
+            for (int d = -3; d <= 3 && !found; d++)
+                found = std::fabs(centreAcross(s, ex + d, ey, true, 12, [](Rgb c) { return near(c, kFootway); })) <= 2;
+            EXPECT_TRUE(found) << "footway near pixel " << ex << "," << ey;
+        }
+        // The primary road's number, in a white box on the road north of
+        // the motorway; the lake's name inside it at 1:50k (at 1:20k the
+        // lake is mostly beyond the sheet).
+        int box = 0, lakeLetters = 0;
+        for (double lat = 46.497; lat <= 46.52; lat += 0.0001) {
+            s.place(lat, -78.49, &ex, &ey);
+            for (int d = -6; d <= 6; d++) {
+                Rgb c = s.at(static_cast<int>(ex) + d, static_cast<int>(ey));
+                box += c.r >= 245 && c.g >= 245 && c.b >= 245;
+            }
+        }
+        EXPECT_GE(box, 10) << "white ref box pixels along the primary road";
+        for (double lat = 46.5085; lat <= 46.5145; lat += 0.0001)
+            for (double lon = -78.5245; lon <= -78.5125; lon += 0.0001) {
+                s.place(lat, lon, &ex, &ey);
+                // Dark blue lettering, inside the shore line.
+                Rgb c = s.at(static_cast<int>(ex), static_cast<int>(ey));
+                lakeLetters += c.r >= 0 && c.r < 120 && c.b > c.r + 60;
+            }
+        if (l.lakeName) {
+            EXPECT_GE(lakeLetters, 15) << "lake name lettering pixels";
+        }
         s.place(46.50115, -78.48775, &ex, &ey);
         EXPECT_EQ(near(s.at(static_cast<int>(std::lround(ex)), static_cast<int>(std::lround(ey))), kBuilding),
                   l.building)
@@ -254,6 +307,29 @@ TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem)
     for (int y = 0; y < bare.h; y++)
         for (int x = 0; x < bare.w; x++) road += near(bare.at(x, y), kMotorway) || near(bare.at(x, y), kPrimary);
     EXPECT_EQ(road, 0);
+}
+
+// An import abroad draws on the Web Mercator sheets there, which the
+// program asks of the server's WMS.
+TEST_F(ImportFixture, AnImportAbroadDrawsOnWebMercatorSheets) {
+    writeFile(dir / "abroad.osm", kAbroad);
+    CommandRun r = runCommand(env + script + " import " + q(dir / "abroad.osm"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    r = runCommand(env + script + " start " + q(dir / "run"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    root = lastLine(r.out);
+    writeFile(dir / "kiv_ini.txt", "Wms=" + root + "/cgi-bin/mapserv\nWmsLayers=topographic\n");
+    Sheet s;
+    fetch(48.136, 10.0696, 4, (dir / "Maps").string(), &s);
+    ASSERT_EQ(s.epsg, SHEET_EPSG_MERCATOR);
+    double ex, ey;
+    s.place(48.136, 10.0696, &ex, &ey);
+    for (double f : {0.25, 0.75}) {
+        EXPECT_LE(std::fabs(centreAcross(s, s.w * f, ey, true, 12, [](Rgb c) { return near(c, kMotorway); })), 2.0)
+            << "motorway near pixel " << s.w * f << "," << ey;
+        EXPECT_LE(std::fabs(centreAcross(s, ex, s.h * f, false, 12, [](Rgb c) { return near(c, kPrimary); })), 2.0)
+            << "primary road near pixel " << ex << "," << s.h * f;
+    }
 }
 
 // The imports and staging files in the imports folder.
@@ -319,7 +395,7 @@ TEST_F(ImportFixture, StopLeavesAProcessItDidNotStartAlone) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (const char* tool : {"lighttpd", "gmt", "ogr2ogr", "gdal_translate", "curl", "osmium", "bzip2"})
+    for (const char* tool : {"lighttpd", "gmt", "ogr2ogr", "curl", "osmium", "bzip2"})
         if (runCommand(std::string("command -v ") + tool).status != 0 ||
             access("/usr/lib/cgi-bin/mapserv", X_OK) != 0) {
             printf("skipped: %s or MapServer is not installed (scripts/install-deps.sh)\n", tool);
