@@ -1,5 +1,6 @@
 #include "app/view_pane.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -162,6 +163,10 @@ void view_pane_update(const AppSettings* s) {
     if (composed && v.pixels == composedPixels && sameView(view, shown) && key == shownKey &&
         shownAerial == s->satelliteImage)
         return;
+    // The bound holds at least the sheets of the view and a quarter more, so
+    // a large pane (4K) never evicts what its next frame draws again.
+    size_t sheetBytes = static_cast<size_t>(view_sheet_width(big)) * view_sheet_height(big) * 3;
+    cache.limitBytes = std::max(SHEET_CACHE_DEFAULT_BYTES, needed.size() * sheetBytes * 5 / 4);
     ViewImages images;
     std::vector<ViewSheet> missing;
     view_gather(needed, &cache, &images, &missing);

@@ -1,5 +1,7 @@
 #include "maps/sheet_cache.h"
 
+#include <algorithm>
+
 #include <cstring>
 #include <vector>
 
@@ -7,7 +9,9 @@
 
 namespace {
 
-size_t bytesOf(const DecodedSheet& s) { return static_cast<size_t>(s.width) * s.height * 3; }
+size_t bytesOf(const DecodedSheet& s) {
+    return static_cast<size_t>(s.width) * s.height * (s.indices ? 1 : 3) + (s.indices ? sizeof s.colours : 0);
+}
 
 }  // namespace
 
@@ -29,6 +33,46 @@ int sheet_cache_decode(const char* path, int format, DecodedSheet* out, std::str
     out->height = h;
     out->extent = extent;
     out->pixels.reset(pixels);
+    sheet_cache_index_colours(out);
+    return 1;
+}
+
+int sheet_cache_index_colours(DecodedSheet* sheet) {
+    if (!sheet->pixels || sheet->width <= 0 || sheet->height <= 0) return 0;
+    size_t count = static_cast<size_t>(sheet->width) * sheet->height;
+    auto* indices = static_cast<unsigned char*>(malloc(count));
+    if (!indices) return 0;
+    // Open addressing over the colour: 1024 slots for at most 256 colours.
+    constexpr uint32_t kSlots = 1024, kEmpty = 0xFFFFFFFFu;
+    uint32_t keys[kSlots];
+    unsigned char slotIndex[kSlots];
+    std::fill(keys, keys + kSlots, kEmpty);
+    int used = 0;
+    const unsigned char* p = sheet->pixels.get();
+    uint32_t lastKey = kEmpty;
+    unsigned char lastIndex = 0;
+    for (size_t i = 0; i < count; i++, p += 3) {
+        uint32_t key = p[0] | (p[1] << 8) | (static_cast<uint32_t>(p[2]) << 16);
+        if (key == lastKey) {          // runs of one colour are the common case
+            indices[i] = lastIndex;
+            continue;
+        }
+        uint32_t slot = (key * 2654435761u) >> 22;
+        while (keys[slot] != kEmpty && keys[slot] != key) slot = (slot + 1) & (kSlots - 1);
+        if (keys[slot] == kEmpty) {
+            if (used == 256) {
+                free(indices);
+                return 0;
+            }
+            keys[slot] = key;
+            slotIndex[slot] = static_cast<unsigned char>(used);
+            sheet->colours[used++] = key;
+        }
+        indices[i] = lastIndex = slotIndex[slot];
+        lastKey = key;
+    }
+    sheet->indices.reset(indices);
+    sheet->pixels.reset();
     return 1;
 }
 

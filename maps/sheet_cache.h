@@ -4,6 +4,7 @@
 // sheet_cache_decode by value and the main thread puts the result in.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <list>
 #include <memory>
@@ -12,7 +13,9 @@
 
 #include "maps/sheet_extent.h"
 
-constexpr size_t SHEET_CACHE_DEFAULT_BYTES = 48u << 20;
+// About 140 topographic sheets (kept at a byte a pixel), two or three
+// 1920 x 1080 views' worth; a larger pane raises its own cache's bound.
+constexpr size_t SHEET_CACHE_DEFAULT_BYTES = 24u << 20;
 
 struct FreeDeleter {
     void operator()(unsigned char* p) const { free(p); }
@@ -21,8 +24,16 @@ struct FreeDeleter {
 struct DecodedSheet {
     int width, height;
     SheetExtent extent;                                   // from the file's record
-    std::unique_ptr<unsigned char[], FreeDeleter> pixels; // packed RGB rows, top-down
+    std::unique_ptr<unsigned char[], FreeDeleter> pixels; // packed RGB rows, top-down; null when indexed
+    // A sheet of at most 256 colours (every topographic sheet) is kept as a
+    // byte a pixel into its colours: a third of the memory.
+    std::unique_ptr<unsigned char[], FreeDeleter> indices;
+    uint32_t colours[256];                                // 0xBBGGRR, as the bytes R, G, B lie in memory
 };
+
+// Turns RGB pixels into indices and colours when there are at most 256
+// colours: 1, or 0 with the sheet left as it was.
+int sheet_cache_index_colours(DecodedSheet* sheet);
 
 // Entries are shared: one handed out stays whole while the caller holds it,
 // even when the cache lets it go.

@@ -141,8 +141,24 @@ long view_compose(const ViewRecord& view, const ViewImages& images, unsigned cha
         const Placed& p = placed[i];
         const DecodedSheet& s = *p.sheet;
         for (const Span& span : spans[i]) {
-            const unsigned char* src = s.pixels.get() + ((span.row - p.y0) * s.width + (span.from - p.x0)) * 3;
-            memcpy(rgb + (span.row * width + span.from) * 3, src, static_cast<size_t>(span.to - span.from) * 3);
+            unsigned char* out = rgb + (span.row * width + span.from) * 3;
+            long n = span.to - span.from, at = (span.row - p.y0) * s.width + (span.from - p.x0);
+            if (n <= 0) continue;
+            if (!s.indices) {
+                memcpy(out, s.pixels.get() + at * 3, static_cast<size_t>(n) * 3);
+                continue;
+            }
+            // Four pixels are twelve bytes: three words each made of two
+            // colours; the rest a pixel at a time.
+            const unsigned char* idx = s.indices.get() + at;
+            const uint32_t* c = s.colours;
+            long k = 0;
+            for (; k + 4 <= n; k += 4, out += 12) {
+                uint32_t c0 = c[idx[k]], c1 = c[idx[k + 1]], c2 = c[idx[k + 2]], c3 = c[idx[k + 3]];
+                uint32_t w[3] = {c0 | c1 << 24, c1 >> 8 | c2 << 16, c2 >> 16 | c3 << 8};
+                memcpy(out, w, 12);
+            }
+            for (; k < n; k++, out += 3) memcpy(out, &c[idx[k]], 3);
         }
     }
     return hatched;

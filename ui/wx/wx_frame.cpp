@@ -156,7 +156,7 @@ void onWheel(wxMouseEvent& e) {
 // Where the frame is and how, for the next start.
 void reportPlacement() {
     wxFrame* f = wx_window.frame;
-    if (!f || !live() || f->IsIconized()) return;
+    if (!f || !live() || !f->IsShown() || f->IsIconized()) return;
     wxPoint p = f->GetPosition();
     wxSize s = wx_window.map->GetClientSize();
     wxPoint client = wx_window.map->ClientToScreen(wxPoint(0, 0));
