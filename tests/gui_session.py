@@ -103,9 +103,11 @@ class Session:
             check(time.monotonic() < deadline, f"{name} is {self.read(name)!r}, not {text!r}")
             time.sleep(0.05)
 
-    def start_receiver(self, lat, lon):
-        """kivsim standing still at (lat, lon); returns its pseudo-terminal."""
-        sim = subprocess.Popen([self.kivsim, "--mode", "nmea", "--speed", "0", "--waypoints", f"{lat},{lon}"],
+    def start_receiver(self, lat, lon, speed=0, route=()):
+        """kivsim at (lat, lon), standing or driving on through the route's
+        (lat, lon) points at speed km/h; returns its pseudo-terminal."""
+        points = ";".join(f"{a},{b}" for a, b in [(lat, lon), *route])
+        sim = subprocess.Popen([self.kivsim, "--mode", "nmea", "--speed", str(speed), "--waypoints", points],
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.procs.append(sim)
         path = _read_line(sim.stdout, 10)

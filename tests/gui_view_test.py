@@ -14,10 +14,9 @@ import re
 import shutil
 import subprocess
 import sys
-import threading
 import time
 
-from gui_session import Failure, Session, check, main
+from gui_session import Session, check, main
 from gui_test import FIX_LAT, FIX_LON, LEVEL, exit_through_menu
 
 VIEW = r"^kiv: view (\d) (-?[\d.]+) (-?[\d.]+) (\d+) (\d+) ([\d.]+) vehicle (-?\d+) (-?\d+)$"
@@ -137,13 +136,7 @@ def case_drive(build, save):
         s.start_window_manager()
         # A fast drive north-east, then back west: turns and a whole pane's
         # way at every level.
-        sim = subprocess.Popen([s.kivsim, "--mode", "nmea", "--speed", "400", "--waypoints",
-                                f"{FIX_LAT},{FIX_LON};{FIX_LAT + 0.3},{FIX_LON + 0.4};{FIX_LAT + 0.3},{FIX_LON - 0.4}"],
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        s.procs.append(sim)
-        port = sim.stdout.readline().strip()
-        check(port.startswith("/dev/"), f"kivsim printed {port!r}")
-        threading.Thread(target=lambda: [None for _ in sim.stdout], daemon=True).start()
+        port = s.start_receiver(FIX_LAT, FIX_LON, 400, [(FIX_LAT + 0.3, FIX_LON + 0.4), (FIX_LAT + 0.3, FIX_LON - 0.4)])
         s.settings(port, 0)
         s.write("kiv_state.txt", "Width=1024\nHeight=768\nMaximised=1\nFollow=1\n")
         s.start_kiv()

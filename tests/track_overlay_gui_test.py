@@ -10,7 +10,6 @@ import re
 import shutil
 import subprocess
 import sys
-import threading
 import time
 
 from gui_session import Failure, Session, check, main
@@ -48,14 +47,7 @@ def case_open(build, save):
         s.run_fixture("sheets", s.dir, FIX_LAT, FIX_LON, LEVEL)
         # The receiver stands at the fix, so the view Auto Pan keeps on it
         # stays put while the overlay is checked; it records all the same.
-        sim = subprocess.Popen([s.kivsim, "--mode", "nmea", "--speed", "0", "--waypoints",
-                                f"{FIX_LAT},{FIX_LON};{FIX_LAT},{FIX_LON + 0.02}"],
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        s.procs.append(sim)
-        port = sim.stdout.readline().strip()
-        check(port.startswith("/dev/"), f"kivsim printed {port!r}")
-        threading.Thread(target=lambda: [None for _ in sim.stdout], daemon=True).start()
-        s.settings(port, LEVEL)
+        s.settings(s.start_receiver(FIX_LAT, FIX_LON), LEVEL)
         with open(os.path.join(s.dir, "kiv_ini.txt"), "a") as f:
             f.write("Gpx=gpx\n")
         os.mkdir(os.path.join(s.dir, "gpx"))
