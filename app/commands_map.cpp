@@ -11,6 +11,7 @@
 #include "app/app_state.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
+#include "app/view_pane.h"
 #include "app/sheet_fetching.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
@@ -168,6 +169,7 @@ void command_open_map(AppSettings* s) {
     rebuildBitmap();
     pane_placeholder_clear();
     setChecked(&s->autoPan, MENU_AUTO_PAN, 0);
+    view_pane_clear_centre();          // the view centres on the opened sheet
 
     // A file named as a sheet also gives the position, level and size; any
     // other picture is shown where the map stood.

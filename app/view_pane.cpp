@@ -232,6 +232,11 @@ void view_pane_draw_loading() {
         double px, py;
         view_plane_to_screen(shown, m.extent.centreX, m.extent.centreY, &px, &py);
         if (px < 0 || py < 0 || px >= shown.width || py >= shown.height) continue;
+        // Only where the hatching shows: a neighbour may already cover it.
+        if (!v.pixels || v.imageWidth != shown.width || v.imageHeight != shown.height) continue;
+        const unsigned char* at = v.pixels + (static_cast<size_t>(py) * shown.width + static_cast<size_t>(px)) * 3;
+        bool hatched = (at[0] == VIEW_HATCH_GROUND || at[0] == VIEW_HATCH_LINE) && at[1] == at[0] && at[2] == at[0];
+        if (!hatched) continue;
         platform_draw_text(1 + static_cast<int>(px) - 24, 49 + static_cast<int>(py) - kLoadingHeight / 2, "loading",
                            kLoadingHeight, 400, kLoadingGrey);
     }

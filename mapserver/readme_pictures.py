@@ -24,9 +24,13 @@ DRIVE = "45.4200,-75.7140;45.4270,-75.6990;45.4350,-75.6870"
 LEVEL_NAMES = ("1:10M", "1:1M", "1:200k", "1:50k", "1:20k")
 
 
-def picture(build, server, level, out, width=None):
-    s = g.Session(build)
+def picture(build, server, level, out, width=None, desktop=False):
+    """desktop: the window maximised on a 1920 x 1080 screen with openbox,
+    else the small window of 480 x 360 sheets."""
+    s = g.Session(build, screen=(1920, 1080) if desktop else (1600, 1200))
     try:
+        if desktop:
+            s.start_window_manager()
         sim = subprocess.Popen([s.kivsim, "--mode", "nmea", "--speed", "40", "--waypoints", DRIVE],
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         s.procs.append(sim)
@@ -38,12 +42,17 @@ def picture(build, server, level, out, width=None):
         s.write("kiv_dev.txt", "NMEA\n")
         s.write("kiv_com.txt", "COM1\nSmall\n")
         s.write("kiv_pos.txt", "N 45 25 12\nW 75 42 50\n")
+        s.write("kiv_state.txt", "Maximised=1\n" if desktop else "Width=482\nHeight=411\nFollow=0\n")
         s.start_kiv()
         s.wait_painted()
         # The sheet is stored, the receiver has a fix (its time is in the
         # title), and the window has been painted after both.
-        deadline = time.monotonic() + 60
-        while not glob.glob(os.path.join(s.dir, "Maps", "**", "*.gif"), recursive=True):
+        # Maximised, the view needs some forty sheets: most of them, or a
+        # minute and a half of fetching.
+        deadline = time.monotonic() + (90 if desktop else 60)
+        while len(glob.glob(os.path.join(s.dir, "Maps", "**", "*.gif"), recursive=True)) < (36 if desktop else 1):
+            if desktop and time.monotonic() > deadline:
+                break
             g.check(time.monotonic() < deadline, "no sheet stored")
             time.sleep(0.1)
         s.wait_title(lambda t: ":" in t.split(" - ")[-1], "showing the receiver's time", timeout=30)
@@ -74,7 +83,7 @@ def main():
                             check=True).stdout.strip().splitlines()[-1]
     docs = os.path.join(ROOT, "docs")
     try:
-        picture(build, server, 3, os.path.join(docs, "moving-map.png"))
+        picture(build, server, 3, os.path.join(docs, "moving-map.png"), width=1280, desktop=True)
         for level, name in enumerate(LEVEL_NAMES):
             picture(build, server, level, os.path.join(docs, f"level-{level}.png"), width=240)
             print(f"docs/level-{level}.png ({name})")
