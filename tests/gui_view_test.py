@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The map view on the real window under Xvfb with openbox, measured from the
-program's paint log ("kiv: view LEVEL CX CY W H MPP vehicle X Y"):
+program's paint log ("kiv: view LEVEL CX CY W H MPP vehicle X Y plane EPSG"):
   window  first start at 1024 x 768; maximise, restore, full screen (F11,
           Esc) and a resize each give a pane that fills the client area;
           a drag pans by the pointer's way with Auto Pan off; the wheel
@@ -8,6 +8,9 @@ program's paint log ("kiv: view LEVEL CX CY W H MPP vehicle X Y"):
   drive   maximised on 1920 x 1080 with Look Ahead, a simulated drive at
           every level (Page Up between them): the vehicle is never drawn
           within 10% of the pane's edges.
+  cross   a simulated drive south across 40 N, out of the Canadian grid:
+          the view switches once from its plane (3978) to Web Mercator
+          (3857), the vehicle well inside the pane on both sides.
 Usage: gui_view_test.py BUILD_DIR CASE."""
 import queue
 import re
@@ -20,13 +23,13 @@ import time
 from gui_session import Failure, Session, check, main
 from gui_test import FIX_LAT, FIX_LON, LEVEL, exit_through_menu
 
-VIEW = r"^kiv: view (\d) (-?[\d.]+) (-?[\d.]+) (\d+) (\d+) ([\d.]+) vehicle (-?\d+) (-?\d+)$"
+VIEW = r"^kiv: view (\d) (-?[\d.]+) (-?[\d.]+) (\d+) (\d+) ([\d.]+) vehicle (-?\d+) (-?\d+) plane (\d+)$"
 PANE_X, PANE_Y = 1, 49
 
 
 def view_of(m):
     return {"level": int(m[1]), "cx": float(m[2]), "cy": float(m[3]), "w": int(m[4]), "h": int(m[5]),
-            "mpp": float(m[6]), "vx": int(m[7]), "vy": int(m[8])}
+            "mpp": float(m[6]), "vx": int(m[7]), "vy": int(m[8]), "plane": int(m[9])}
 
 
 def wait_view(s, predicate, what, timeout=15):
@@ -130,6 +133,50 @@ def case_window(build, save):
         s.close()
 
 
+def start_sim(s, sim):
+    """The kivsim port, its further output drained."""
+    s.procs.append(sim)
+    port = sim.stdout.readline().strip()
+    check(port.startswith("/dev/"), f"kivsim printed {port!r}")
+    threading.Thread(target=lambda: [None for _ in sim.stdout], daemon=True).start()
+    return port
+
+
+def inside(v):
+    x, y = v["vx"] - PANE_X, v["vy"] - PANE_Y
+    return 0.1 * v["w"] <= x < 0.9 * v["w"] and 0.1 * v["h"] <= y < 0.9 * v["h"]
+
+
+def case_cross(build, save):
+    s = Session(build, screen=(1600, 1200))
+    try:
+        lon = -75.7
+        s.run_fixture("sheets", s.dir, 39.95, lon, 2)
+        s.start_window_manager()
+        sim = subprocess.Popen([s.kivsim, "--mode", "nmea", "--speed", "8000", "--waypoints",
+                                f"40.15,{lon};39.75,{lon}"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                               text=True)
+        s.settings(start_sim(s, sim), 2)
+        s.write("kiv_state.txt", "Width=1024\nHeight=768\nFollow=1\n")
+        s.start_kiv()
+        s.wait_painted()
+        planes = []
+        deadline = time.monotonic() + 60
+        while planes.count(3857) < 5:
+            check(time.monotonic() < deadline, f"the planes seen: {planes}")
+            v = view_of(s.wait_line(VIEW))
+            if v["vx"] < 0:
+                continue
+            check(inside(v), f"plane {v['plane']}: the vehicle at ({v['vx']}, {v['vy']}) in {v['w']} x {v['h']}")
+            planes.append(v["plane"])
+        check(planes[0] == 3978 and planes == sorted(planes, reverse=True), f"the planes in turn: {planes}")
+        if save:
+            s.screenshot(save)
+        exit_through_menu(s)
+    finally:
+        s.close()
+
+
 def case_drive(build, save):
     s = Session(build, screen=(1920, 1080))
     try:
@@ -140,11 +187,7 @@ def case_drive(build, save):
         sim = subprocess.Popen([s.kivsim, "--mode", "nmea", "--speed", "400", "--waypoints",
                                 f"{FIX_LAT},{FIX_LON};{FIX_LAT + 0.3},{FIX_LON + 0.4};{FIX_LAT + 0.3},{FIX_LON - 0.4}"],
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        s.procs.append(sim)
-        port = sim.stdout.readline().strip()
-        check(port.startswith("/dev/"), f"kivsim printed {port!r}")
-        threading.Thread(target=lambda: [None for _ in sim.stdout], daemon=True).start()
-        s.settings(port, 0)
+        s.settings(start_sim(s, sim), 0)
         s.write("kiv_state.txt", "Width=1024\nHeight=768\nMaximised=1\nFollow=1\n")
         s.start_kiv()
         s.wait_painted()
@@ -174,4 +217,4 @@ if __name__ == "__main__":
     if shutil.which("openbox") is None or shutil.which("wmctrl") is None:
         print("skipped: missing openbox or wmctrl")
         sys.exit(77)
-    sys.exit(main({"window": case_window, "drive": case_drive}))
+    sys.exit(main({"window": case_window, "drive": case_drive, "cross": case_cross}))
