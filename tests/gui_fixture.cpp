@@ -44,10 +44,8 @@ int sheets(const char* dir, double lat, double lon, int level) {
                     double glon = snapLongitude(clon + j * step * (big ? 2 : 1), l, big);
                     if (!writeGuiSheet(dir, glat, glon, l, big)) return 2;
                     // Beyond the Canadian grid, the Web Mercator sheet there as well.
-                    if (worldGridSnap(lat + i * step, lon + j * step * (big ? 2 : 1), l, big, &glat, &glon, &why) ==
-                            SHEET_PLANE_MERCATOR &&
-                        !writeGuiSheet(dir, glat, glon, l, big))
-                        return 2;
+                    int plane = worldGridSnap(lat + i * step, lon + j * step * (big ? 2 : 1), l, big, &glat, &glon, &why);
+                    if (plane == SHEET_PLANE_MERCATOR && !writeGuiSheet(dir, glat, glon, l, big)) return 2;
                 }
         }
     return 0;

@@ -8,9 +8,8 @@ program's paint log ("kiv: view LEVEL CX CY W H MPP vehicle X Y plane EPSG"):
   drive   maximised on 1920 x 1080 with Look Ahead, a simulated drive at
           every level (Page Up between them): the vehicle is never drawn
           within 10% of the pane's edges.
-  cross   a simulated drive south across 40 N, out of the Canadian grid:
-          the view switches once from its plane (3978) to Web Mercator
-          (3857), the vehicle well inside the pane on both sides.
+  cross   a drive south across 40 N: the view switches once from 3978 to
+          Web Mercator (3857), the vehicle well inside the pane throughout.
 Usage: gui_view_test.py BUILD_DIR CASE."""
 import queue
 import re
@@ -134,7 +133,6 @@ def case_window(build, save):
 
 
 def start_sim(s, sim):
-    """The kivsim port, its further output drained."""
     s.procs.append(sim)
     port = sim.stdout.readline().strip()
     check(port.startswith("/dev/"), f"kivsim printed {port!r}")
@@ -143,6 +141,7 @@ def start_sim(s, sim):
 
 
 def inside(v):
+    """The vehicle is drawn at least 10% of the pane away from every edge."""
     x, y = v["vx"] - PANE_X, v["vy"] - PANE_Y
     return 0.1 * v["w"] <= x < 0.9 * v["w"] and 0.1 * v["h"] <= y < 0.9 * v["h"]
 
@@ -153,25 +152,19 @@ def case_cross(build, save):
         lon = -75.7
         s.run_fixture("sheets", s.dir, 39.95, lon, 2)
         s.start_window_manager()
-        sim = subprocess.Popen([s.kivsim, "--mode", "nmea", "--speed", "8000", "--waypoints",
-                                f"40.15,{lon};39.75,{lon}"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                               text=True)
-        s.settings(start_sim(s, sim), 2)
+        s.settings(start_sim(s, subprocess.Popen([s.kivsim, "--mode", "nmea", "--speed", "8000", "--waypoints",
+                                                  f"40.15,{lon};39.75,{lon}"], stdout=subprocess.PIPE,
+                                                 stderr=subprocess.DEVNULL, text=True)), 2)
         s.write("kiv_state.txt", "Width=1024\nHeight=768\nFollow=1\n")
         s.start_kiv()
         s.wait_painted()
-        planes = []
-        deadline = time.monotonic() + 60
+        planes, deadline = [], time.monotonic() + 60
         while planes.count(3857) < 5:
             check(time.monotonic() < deadline, f"the planes seen: {planes}")
             v = view_of(s.wait_line(VIEW))
-            if v["vx"] < 0:
-                continue
-            check(inside(v), f"plane {v['plane']}: the vehicle at ({v['vx']}, {v['vy']}) in {v['w']} x {v['h']}")
-            planes.append(v["plane"])
+            check(v["vx"] < 0 or inside(v), f"the vehicle at ({v['vx']}, {v['vy']}) in {v}")
+            planes += [v["plane"]] if v["vx"] >= 0 else []
         check(planes[0] == 3978 and planes == sorted(planes, reverse=True), f"the planes in turn: {planes}")
-        if save:
-            s.screenshot(save)
         exit_through_menu(s)
     finally:
         s.close()
@@ -200,9 +193,7 @@ def case_drive(build, save):
                 if v["level"] != level or v["vx"] < 0:
                     continue
                 check(v["w"] > 1800 and v["h"] > 900, f"the pane is {v['w']} x {v['h']}, not the maximised window")
-                x, y = v["vx"] - PANE_X, v["vy"] - PANE_Y
-                check(0.1 * v["w"] <= x < 0.9 * v["w"] and 0.1 * v["h"] <= y < 0.9 * v["h"],
-                      f"level {level}: the vehicle at ({x}, {y}) in a {v['w']} x {v['h']} pane")
+                check(inside(v), f"level {level}: the vehicle at ({v['vx']}, {v['vy']}) in a {v['w']} x {v['h']} pane")
                 seen += 1
             if level == LEVEL and save:
                 s.screenshot(save)
