@@ -14,6 +14,8 @@
 #include "app/view_pane.h"
 #include "app/sheet_fetching.h"
 #include "maps/map_view.h"
+#include "maps/view_plane.h"
+#include "maps/world_grid.h"
 #include "maps/sheet_dispatch.h"
 #include "maps/sheet_download.h"
 #include "maps/sheet_extent.h"
@@ -104,6 +106,7 @@ void holdExtentsOf(const char* path, int format) {
     v.extForLat = v.sheetLat;
     v.extForLon = v.sheetLon;
     v.extForZoom = v.zoomLevel;
+    v.extPlane = e.epsg ? e.epsg : VIEW_PLANE_CANADA_LAMBERT;
 }
 
 }  // namespace
@@ -227,6 +230,8 @@ void command_big_maps(AppSettings* s) {
     setChecked(&s->bigMaps, MENU_BIG_MAPS, !s->bigMaps);
     int level = v.zoomLevel;
     double lat = snapLatitude(v.sheetLat, level, 0), lon = snapLongitude(v.sheetLon, level, s->bigMaps);
+    const char* why;
+    worldGridSnap(v.sheetLat, v.sheetLon, level, s->bigMaps, &lat, &lon, &why);   // the other grid's sheet there
     char path[SHEET_PATH_MAX];
     int loaded = 1;
     if (s->satelliteImage) {

@@ -9,9 +9,9 @@
 #include "app/sheet_fetching.h"
 #include "maps/area_sheets.h"
 #include "maps/area_sheets_fetch.h"
-#include "maps/lcc.h"
 #include "maps/map_view.h"
 #include "maps/tile_source.h"
+#include "maps/view_plane.h"
 #include "platform/platform.h"
 #include "settings/app_settings.h"
 
@@ -35,7 +35,7 @@ Box viewBox() {
     const double xs[2] = {v.extMinX, v.extMaxX}, ys[2] = {v.extMinY, v.extMaxY};
     for (int i = 0; ok && i < 4; i++) {
         double lat = 0, lon = 0;
-        ok = lcc2ll(&lat, &lon, xs[i & 1], ys[i >> 1]) == 1;
+        ok = view_plane_to_degrees(v.extPlane, xs[i & 1], ys[i >> 1], &lat, &lon) == 1;
         b.south = std::min(b.south, lat), b.north = std::max(b.north, lat);
         b.west = std::min(b.west, lon), b.east = std::max(b.east, lon);
     }

@@ -4,8 +4,9 @@
 #include "app/pane_notice.h"
 #include "app/sheet_fetching.h"
 #include "app/view_pane.h"
-#include "maps/lcc.h"
 #include "maps/map_view.h"
+#include "maps/view_plane.h"
+#include "maps/world_grid.h"
 #include "maps/sheet_dispatch.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
@@ -61,6 +62,36 @@ int fetchExact(const AppSettings* s) {
                        s->bigMaps, 0) == 0;
 }
 
+// The targets become the grid point of the sheet shown at (lat, lon) at the
+// target level: the Canadian grid's own snapping there (halfLat and
+// doubleLon as snapLatitude and snapLongitude take them), the Web Mercator
+// grid elsewhere. 0 (targets untouched) where no sheet can be drawn, with
+// the reason in *why.
+int snapTargets(const AppSettings* s, double lat, double lon, int halfLat, int doubleLon, const char** why) {
+    double sLat, sLon;
+    int plane = worldGridSnap(lat, lon, v.targetZoom, s->bigMaps ? 1 : 0, &sLat, &sLon, why);
+    if (plane == SHEET_PLANE_NONE) return 0;
+    if (plane == SHEET_PLANE_LAMBERT) {
+        sLat = snapLatitude(lat, v.targetZoom, halfLat);
+        sLon = snapLongitude(lon, v.targetZoom, doubleLon);
+    }
+    v.targetLat = sLat;
+    v.targetLon = sLon;
+    return 1;
+}
+
+int snapTargets(const AppSettings* s, double lat, double lon, const char** why) {
+    return snapTargets(s, lat, lon, 0, s->bigMaps, why);
+}
+
+// Beyond every grid: the pane says so instead of showing another place.
+void showNoGrid(const char* why) {
+    if (pane_notice_no_grid_shown()) return;
+    pane_notice_no_grid(why);
+    view_pane_clear_centre();
+    platform_invalidate(1);
+}
+
 int jump(const AppSettings* s) {
     return getSheetForJump(s->online, s->satelliteImage, &v.targetLat, &v.targetLon, &v.targetZoom, s, v.sheetPath,
                            s->bigMaps, s->rose, s->grid);
@@ -77,7 +108,7 @@ int paneToDegrees(int x, int y, double* lat, double* lon) {
     if (!(v.extMaxX > v.extMinX) || !(v.extMaxY > v.extMinY)) return 0;
     double X = v.extMinX + (x - 1) / static_cast<double>(v.paneWidth) * (v.extMaxX - v.extMinX);
     double Y = v.extMinY + (v.paneHeight + APP_PANE_Y - y) / static_cast<double>(v.paneHeight) * (v.extMaxY - v.extMinY);
-    return lcc2ll(lat, lon, X, Y) && *lat >= -90 && *lat <= 90;
+    return view_plane_to_degrees(v.extPlane, X, Y, lat, lon);
 }
 
 }  // namespace
@@ -113,6 +144,7 @@ void nav_ensure_extents() {
     // A sheet without a record places nothing: the previous sheet's extents
     // would put the marker in the wrong place.
     if (!readExtents(app_window.settings)) v.extMinX = v.extMinY = v.extMaxX = v.extMaxY = 0;
+    v.extPlane = view_plane_of_sheet(v.sheetLat, v.sheetLon, v.zoomLevel, app_window.settings->bigMaps ? 1 : 0);
     v.extForLat = v.sheetLat;
     v.extForLon = v.sheetLon;
     v.extForZoom = v.zoomLevel;
@@ -124,15 +156,14 @@ void nav_pan(char direction, int shift) {
     clearAutoPan(s);
     int z = v.zoomLevel, big = s->bigMaps ? 1 : 0, half = shift ? 1 : 0;
     v.targetZoom = z;
-    if (direction == 'W' || direction == 'E') {
-        double step = kPanFraction * app_window.lonPanStep[z][big];
-        v.targetLon = snapLongitude(v.sheetLon + (direction == 'E' ? step : -step), z, big && !half);
-        v.targetLat = snapLatitude(v.sheetLat, z, half && !big);
-    } else {
-        double step = kPanFraction * app_window.latPanStep[z][big];
-        v.targetLat = snapLatitude(v.sheetLat + (direction == 'N' ? step : -step), z, half && !big);
-        v.targetLon = snapLongitude(v.sheetLon, z, big && !half);
-    }
+    double lat = v.sheetLat, lon = v.sheetLon;
+    if (direction == 'W' || direction == 'E')
+        lon += (direction == 'E' ? 1 : -1) * kPanFraction * app_window.lonPanStep[z][big];
+    else
+        lat += (direction == 'N' ? 1 : -1) * kPanFraction * app_window.latPanStep[z][big];
+    const char* why;
+    // Beyond every grid there is nothing to pan to.
+    if (!snapTargets(s, lat, lon, half && !big, big && !half, &why)) return;
     v.focusLat = v.targetLat;
     v.focusLon = v.targetLon;
     platform_busy_cursor(1);
@@ -155,9 +186,9 @@ void nav_zoom_in(int x, int y) {
     if (paneToDegrees(x, y, &lat, &lon)) {
         v.focusLat = lat;
         v.focusLon = lon;
-        v.targetLon = snapLongitude(lon, v.targetZoom, s->bigMaps);
-        v.targetLat = snapLatitude(lat, v.targetZoom, 0);
-        if (jump(s)) bringOnScreen(1);
+        const char* why;
+        if (!snapTargets(s, lat, lon, &why)) showNoGrid(why);
+        else if (jump(s)) bringOnScreen(1);
         else sheet_fetching_await(SHOW_JUMP);
     }
     platform_busy_cursor(0);
@@ -167,8 +198,8 @@ void nav_zoom_out() {
     AppSettings* s = app_window.settings;
     if (!s) return;
     v.targetZoom = v.zoomLevel > 0 ? v.zoomLevel - 1 : v.zoomLevel;
-    v.targetLon = snapLongitude(v.sheetLon, v.targetZoom, s->bigMaps);
-    v.targetLat = snapLatitude(v.sheetLat, v.targetZoom, 0);
+    const char* why;
+    if (!snapTargets(s, v.sheetLat, v.sheetLon, &why)) return;
     platform_busy_cursor(1);
     if (fetchExact(s)) bringOnScreen(0);
     else sheet_fetching_await(SHOW_MOVE);
@@ -190,8 +221,11 @@ void nav_level(int level) {
         lat = v.sheetLat;
         lon = v.sheetLon;
     }
-    v.targetLat = snapLatitude(lat, level, 0);
-    v.targetLon = snapLongitude(lon, level, s->bigMaps);
+    const char* why;
+    if (!snapTargets(s, lat, lon, &why)) {
+        showNoGrid(why);
+        return;
+    }
     platform_busy_cursor(1);
     if (jump(s)) bringOnScreen(1);
     else sheet_fetching_await(SHOW_JUMP);
@@ -246,18 +280,23 @@ void nav_auto_pan_step() {
     if (!s || !s->autoPan || !gps_has_position()) return;
     double fixLat = gps_latitude(), fixLon = gps_longitude();
     v.targetZoom = v.zoomLevel;
-    v.targetLat = snapLatitude(fixLat, v.targetZoom, 0);
-    v.targetLon = snapLongitude(fixLon, v.targetZoom, s->bigMaps);
+    const char* why;
+    if (!snapTargets(s, fixLat, fixLon, &why)) {
+        showNoGrid(why);
+        return;
+    }
     int64_t now = platform_monotonic_seconds();
     if (!s->online && s->autoZoom && now - v.lastZoomProbe > kZoomProbeSeconds) {
         if (v.targetZoom < ZOOM_FINEST) {
             v.targetZoom++;
-            v.targetLat = snapLatitude(fixLat, v.targetZoom, 0);
-            v.targetLon = snapLongitude(fixLon, v.targetZoom, s->bigMaps);
+            if (!snapTargets(s, fixLat, fixLon, &why)) v.targetZoom--;
         }
         v.lastZoomProbe = now;
     }
-    if (v.targetZoom == v.zoomLevel && v.targetLat == v.sheetLat && v.targetLon == v.sheetLon) return;
+    // Back on a grid after none, the sheet is looked for even where it was.
+    if (v.targetZoom == v.zoomLevel && v.targetLat == v.sheetLat && v.targetLon == v.sheetLon &&
+        !pane_notice_no_grid_shown())
+        return;
     platform_busy_cursor(1);
     // The displayed sheet changes only with its picture: a sheet that fails
     // to load leaves the old one (and its fields) in place. The level is the

@@ -23,7 +23,6 @@
 #include "app/track_plot.h"
 #include "app/view_pane.h"
 #include "app/window_events.h"
-#include "maps/lcc.h"
 #include "maps/map_view.h"
 #include "maps/view_follow.h"
 #include "maps/view_plane.h"
@@ -75,7 +74,7 @@ void staleMarker() {
 // The map pixel a placed position lies in, counted from the plane's origin.
 void groundPixel(double lat, double lon, int* gx, int* gy) {
     double x = 0, y = 0, mpp = (v.extMaxX - v.extMinX) / v.imageWidth;
-    ll2lcc(&x, &y, lat, lon);
+    view_plane_from_degrees(v.extPlane, lat, lon, &x, &y);
     *gx = static_cast<int>(std::floor(x / mpp));
     *gy = static_cast<int>(std::floor(y / mpp));
 }

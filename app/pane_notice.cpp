@@ -8,8 +8,8 @@
 
 #include "app/app_state.h"
 #include "app/position_refresh.h"
-#include "maps/lcc.h"
 #include "maps/map_view.h"
+#include "maps/view_plane.h"
 #include "maps/zoom_levels.h"
 #include "net/connectivity.h"
 #include "platform/platform.h"
@@ -23,6 +23,7 @@ constexpr double kMetresPerPixelPerScale = 0.0254 / 72.0;
 constexpr int kTextHeight = 14;
 
 int placeholder = 0;
+int noGrid = 0;
 std::string notice;
 int receiverNote = 0;   // below the notice, until a sheet is shown or a receiver connects
 
@@ -68,7 +69,9 @@ void pane_placeholder_show() {
     v.imageHeight = h;
     buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, w, h);
     double cx = 0, cy = 0, half = zoomScale(v.zoomLevel) * kMetresPerPixelPerScale / 2;
-    if (!ll2lcc(&cx, &cy, v.sheetLat, v.sheetLon)) half = 0;   // nothing is placed
+    const AppSettings* s = app_window.settings;
+    v.extPlane = view_plane_of_sheet(v.sheetLat, v.sheetLon, v.zoomLevel, s && s->bigMaps ? 1 : 0);
+    if (!view_plane_from_degrees(v.extPlane, v.sheetLat, v.sheetLon, &cx, &cy)) half = 0;   // nothing is placed
     v.extCentreX = cx;
     v.extCentreY = cy;
     v.extMinX = cx - half * w;
@@ -79,11 +82,23 @@ void pane_placeholder_show() {
     v.extForLon = v.sheetLon;
     v.extForZoom = v.zoomLevel;
     placeholder = 1;
+    noGrid = 0;
 }
 
 int pane_placeholder_shown() { return placeholder; }
 
+void pane_notice_no_grid(const char* why) {
+    MapView& v = map_view;
+    pane_placeholder_show();
+    v.extMinX = v.extMinY = v.extMaxX = v.extMaxY = 0;   // nothing is placed
+    pane_notice_set(why);
+    noGrid = 1;
+}
+
+int pane_notice_no_grid_shown() { return placeholder && noGrid; }
+
 void pane_placeholder_clear() {
+    noGrid = 0;
     placeholder = 0;
     notice.clear();
     receiverNote = 0;
@@ -118,6 +133,7 @@ void pane_notice_draw() {
 }
 
 void pane_notice_reset() {
+    noGrid = 0;
     placeholder = 0;
     notice.clear();
     receiverNote = 0;

@@ -13,6 +13,12 @@ void pane_placeholder_show();
 int  pane_placeholder_shown();
 // A real picture replaced it (also clears the notice).
 void pane_placeholder_clear();
+// Where no sheet can be drawn (beyond every grid, or not placeable): the
+// neutral picture with nothing placed on it and the reason as the notice,
+// so no other place is shown.
+void pane_notice_no_grid(const char* why);
+// 1 while that is on screen.
+int  pane_notice_no_grid_shown();
 
 // Text drawn over the pane after the blit; lines separated by '\n', "" for
 // none. Kept until replaced or until a sheet is shown.

@@ -16,6 +16,7 @@
 #include "maps/sheet_download.h"
 #include "maps/sheet_source.h"
 #include "maps/sheet_store.h"
+#include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
 #include "net/connectivity.h"
 #include "net/http_client.h"
@@ -92,6 +93,9 @@ int app_create() {
 
     v.sheetLat = snapLatitude(program_settings.startLatitude, v.zoomLevel, 0);
     v.sheetLon = snapLongitude(program_settings.startLongitude, v.zoomLevel, s->bigMaps);
+    const char* noGrid;   // beyond every grid the nearest Canadian sheet stays
+    worldGridSnap(program_settings.startLatitude, program_settings.startLongitude, v.zoomLevel, s->bigMaps,
+                  &v.sheetLat, &v.sheetLon, &noGrid);
     v.focusLat = v.sheetLat;
     v.focusLon = v.sheetLon;
     v.cursorLat = v.cursorLon = 1000;   // no pointer over the map yet

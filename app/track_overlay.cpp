@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/client_frame.h"
-#include "maps/lcc.h"
+#include "maps/view_plane.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
 #include "settings/gpx_reader.h"
@@ -29,14 +29,21 @@ struct Piece {
     double minX, minY, maxX, maxY;
 };
 
+struct Degrees {
+    double lat, lon;
+};
+
 struct Waypoint {
-    double x, y;                       // map metres
+    double lat, lon;
+    double x, y;                       // map metres; NaN where the plane cannot place it
     std::string name;
     double px, py;                     // sheet pixel
 };
 
 struct Overlay {
     std::string path;                        // as opened, kept for the next start
+    std::vector<std::vector<Degrees>> read;  // one per segment or route
+    int plane = 0;                           // the plane of lines and waypoints' metres
     std::vector<std::vector<Pixel>> lines;   // map metres, one per segment or route
     std::vector<Waypoint> waypoints;
     uint32_t colour;
@@ -46,7 +53,7 @@ struct Overlay {
 
 struct SheetKey {
     double minX, minY, maxX, maxY;
-    int width, height;
+    int width, height, plane;
     bool operator==(const SheetKey&) const = default;
 };
 
@@ -54,6 +61,30 @@ std::vector<Overlay> overlays;
 SheetKey projectedFor{};
 bool projected = false;
 int opened = 0;                              // files opened since the last close (colours)
+
+// The lines and waypoints in map metres of the plane: projected once per
+// plane the view enters. A point the projection cannot place breaks the line.
+void toPlane(Overlay& o, int plane) {
+    if (o.plane == plane) return;
+    o.lines.clear();
+    for (const auto& line : o.read) {
+        std::vector<Pixel> metres;
+        metres.reserve(line.size());
+        for (const Degrees& p : line) {
+            double x, y;
+            if (view_plane_from_degrees(plane, p.lat, p.lon, &x, &y)) {
+                metres.push_back(Pixel{x, y});
+            } else if (!metres.empty()) {
+                o.lines.push_back(std::move(metres));
+                metres.clear();
+            }
+        }
+        if (!metres.empty()) o.lines.push_back(std::move(metres));
+    }
+    for (Waypoint& w : o.waypoints)
+        if (!view_plane_from_degrees(plane, w.lat, w.lon, &w.x, &w.y)) w.x = w.y = NAN;
+    o.plane = plane;
+}
 
 Pixel toPixel(const SheetKey& k, double x, double y) {
     return Pixel{k.width * (x - k.minX) / (k.maxX - k.minX),
@@ -64,6 +95,7 @@ Pixel toPixel(const SheetKey& k, double x, double y) {
 // of the one before, cut into pieces with their bounds. A piece repeats
 // the last pixel of the one before it so no segment is lost between them.
 void project(Overlay& o, const SheetKey& k) {
+    toPlane(o, k.plane);
     o.pixels.clear();
     o.pieces.clear();
     for (const auto& line : o.lines) {
@@ -94,7 +126,7 @@ void project(Overlay& o, const SheetKey& k) {
 
 bool ensureProjected() {
     const MapView& v = map_view;
-    SheetKey k{v.extMinX, v.extMinY, v.extMaxX, v.extMaxY, v.imageWidth, v.imageHeight};
+    SheetKey k{v.extMinX, v.extMinY, v.extMaxX, v.extMaxY, v.imageWidth, v.imageHeight, v.extPlane};
     if (!(k.maxX > k.minX) || !(k.maxY > k.minY) || k.width <= 0 || k.height <= 0) return false;
     if (projected && k == projectedFor) return true;
     for (Overlay& o : overlays) project(o, k);
@@ -162,24 +194,12 @@ int track_overlay_open(const char* path, char* error, size_t size) {
     o.path = path;
     o.colour = kColours[opened % (sizeof kColours / sizeof kColours[0])];
     for (const GpxLine& line : data.lines) {
-        std::vector<Pixel> metres;
-        metres.reserve(line.points.size());
-        for (const GpxPoint& p : line.points) {
-            double x, y;
-            // A point the projection cannot place breaks the line.
-            if (ll2lcc(&x, &y, p.lat, p.lon)) {
-                metres.push_back(Pixel{x, y});
-            } else if (!metres.empty()) {
-                o.lines.push_back(std::move(metres));
-                metres.clear();
-            }
-        }
-        if (!metres.empty()) o.lines.push_back(std::move(metres));
+        std::vector<Degrees> points;
+        points.reserve(line.points.size());
+        for (const GpxPoint& p : line.points) points.push_back(Degrees{p.lat, p.lon});
+        o.read.push_back(std::move(points));
     }
-    for (const GpxWaypoint& w : data.waypoints) {
-        double x, y;
-        if (ll2lcc(&x, &y, w.lat, w.lon)) o.waypoints.push_back(Waypoint{x, y, w.name, 0, 0});
-    }
+    for (const GpxWaypoint& w : data.waypoints) o.waypoints.push_back(Waypoint{w.lat, w.lon, 0, 0, w.name, 0, 0});
     overlays.push_back(std::move(o));
     opened++;
     projected = false;

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/marker.h"
-#include "maps/lcc.h"
 #include "maps/map_view.h"
+#include "maps/view_plane.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
 #include "settings/track_log.h"
@@ -16,7 +16,7 @@
 int track_place(double lat, double lon, int* px, int* py) {
     const MapView& v = map_view;
     double x, y;
-    if (!ll2lcc(&x, &y, lat, lon)) return 0;
+    if (!view_plane_from_degrees(v.extPlane, lat, lon, &x, &y)) return 0;
     double spanX = v.extMaxX - v.extMinX, spanY = v.extMaxY - v.extMinY;
     if (!(spanX > 0) || !(spanY > 0) || v.imageWidth <= 0 || v.imageHeight <= 0) return 0;
     double column = std::floor(v.imageWidth * (x - v.extMinX) / spanX);

@@ -23,6 +23,7 @@ struct Press {
     bool down, dragging;
     int x, y;                          // where it went down
     double cx, cy, mpp;                // the view's centre then
+    int plane;                         // and its plane
 } press{};
 
 MapView& v = map_view;
@@ -41,7 +42,8 @@ void zoomAbout(double px, double py, int steps) {
     int level = std::clamp(v.zoomLevel + steps, 0, static_cast<int>(ZOOM_FINEST));
     if (level == v.zoomLevel) return;
     double cx, cy, mpp;
-    if (!view_pane_centre_now(s, &cx, &cy, &mpp)) return;
+    int plane;
+    if (!view_pane_centre_now(s, &plane, &cx, &cy, &mpp)) return;
     double mpp1 = view_level_mpp(level, s->bigMaps ? 1 : 0);
     double dx = px - v.paneWidth / 2.0, dy = py - v.paneHeight / 2.0;
     double x = cx + dx * mpp, y = cy - dy * mpp;   // the point under the pointer
@@ -52,7 +54,7 @@ void zoomAbout(double px, double py, int steps) {
         x -= dx * mpp1;
         y += dy * mpp1;
     }
-    view_pane_move_to(s, x, y, level);
+    view_pane_move_to(s, plane, x, y, level);
 }
 
 }  // namespace
@@ -64,7 +66,7 @@ void view_input_press(int x, int y) {
     press.down = true;
     press.x = x;
     press.y = y;
-    if (!view_pane_centre_now(s, &press.cx, &press.cy, &press.mpp)) press.mpp = 0;
+    if (!view_pane_centre_now(s, &press.plane, &press.cx, &press.cy, &press.mpp)) press.mpp = 0;
 }
 
 void view_input_drag(int x, int y) {
@@ -73,7 +75,8 @@ void view_input_drag(int x, int y) {
     if (!press.dragging && std::abs(x - press.x) < kDragThreshold && std::abs(y - press.y) < kDragThreshold) return;
     press.dragging = true;
     autoPanOff(s);
-    view_pane_move_to(s, press.cx - (x - press.x) * press.mpp, press.cy + (y - press.y) * press.mpp, v.zoomLevel);
+    view_pane_move_to(s, press.plane, press.cx - (x - press.x) * press.mpp, press.cy + (y - press.y) * press.mpp,
+                      v.zoomLevel);
 }
 
 int view_input_release(int x, int y) {
@@ -93,9 +96,10 @@ void view_input_zoom(int steps) { zoomAbout(v.paneWidth / 2.0, v.paneHeight / 2.
 void view_input_pan(double fx, double fy) {
     AppSettings* s = app_window.settings;
     double cx, cy, mpp;
-    if (!s || !view_pane_centre_now(s, &cx, &cy, &mpp)) return;
+    int plane;
+    if (!s || !view_pane_centre_now(s, &plane, &cx, &cy, &mpp)) return;
     autoPanOff(s);
-    view_pane_move_to(s, cx + fx * v.paneWidth * mpp, cy + fy * v.paneHeight * mpp, v.zoomLevel);
+    view_pane_move_to(s, plane, cx + fx * v.paneWidth * mpp, cy + fy * v.paneHeight * mpp, v.zoomLevel);
 }
 
 void view_input_back_to_vehicle() {

@@ -11,7 +11,6 @@
 
 #include "app/app_state.h"
 #include "app/pane_notice.h"
-#include "maps/lcc.h"
 #include "maps/map_view.h"
 #include "maps/sheet_cache.h"
 #include "maps/sheet_fetch_queue.h"
@@ -20,6 +19,7 @@
 #include "maps/view_plane.h"
 #include "maps/view_follow.h"
 #include "maps/view_sheets.h"
+#include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
 #include "app/sheet_fetching.h"
 #include "platform/platform.h"
@@ -42,6 +42,7 @@ std::vector<ViewSheet> loading;        // queued sheets in the shown view
 struct Followed {
     bool valid;
     double x, y;
+    int plane;                         // the plane x, y are in
 } followed{};                          // the vehicle's last placeable position
 // Set while Auto Pan is off and the view was moved off the displayed
 // sheet's centre, or left where following put it.
@@ -70,12 +71,32 @@ void request(const AppSettings* s, const ViewRecord& view, const std::vector<Vie
     }
 }
 
+// A centre kept from before in the plane of the view now: through degrees
+// where the two planes meet. 0 when it cannot be placed there.
+int inPlane(const Followed& f, int plane, double* x, double* y) {
+    double lat, lon;
+    if (f.plane == plane) {
+        *x = f.x;
+        *y = f.y;
+        return 1;
+    }
+    return view_plane_to_degrees(f.plane, f.x, f.y, &lat, &lon) && view_plane_from_degrees(plane, lat, lon, x, y);
+}
+
+// The plane of the view around a plane point kept in another (or the same)
+// plane: the plane of the sheet under it at the displayed level.
+int planeAround(int plane, double x, double y, int big) {
+    double lat, lon;
+    if (!view_plane_to_degrees(plane, x, y, &lat, &lon)) return VIEW_PLANE_NONE;
+    return view_plane_at(lat, lon, v.zoomLevel, big);
+}
+
 // Where following puts the centre for the vehicle at (x, y): on it, or
 // ahead of it (Look Ahead), eased from fix to fix.
-void followStep(const AppSettings* s, double lat, double lon, double* x, double* y) {
+void followStep(const AppSettings* s, int plane, double lat, double lon, double* x, double* y) {
     int big = s->bigMaps ? 1 : 0;
     double mpp = view_level_mpp(v.zoomLevel, big);
-    ViewRecord here{VIEW_PLANE_CANADA_LAMBERT, v.zoomLevel, big, *x, *y, mpp, v.paneWidth, v.paneHeight};
+    ViewRecord here{plane, v.zoomLevel, big, *x, *y, mpp, v.paneWidth, v.paneHeight};
     double ux = 0, uy = 0, speed = gps_speed();
     if (!view_follow_course_direction(here, lat, lon, gps_course(), &ux, &uy)) ux = uy = 0;
     // The easing counts time between fixes; a repaint without a new one
@@ -94,40 +115,41 @@ void followStep(const AppSettings* s, double lat, double lon, double* x, double*
 
 }  // namespace
 
-int view_pane_centre(const AppSettings* s, double* x, double* y) {
+int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
+    int big = s->bigMaps ? 1 : 0;
     if (s->autoPan && gps_has_position()) {
         double lat = gps_latitude(), lon = gps_longitude();
-        if (!(std::fabs(lat) <= 90) || !ll2lcc(x, y, lat, lon)) return 0;
-        followStep(s, lat, lon, x, y);
+        *plane = view_plane_at(lat, lon, v.zoomLevel, big);
+        if (!view_plane_from_degrees(*plane, lat, lon, x, y)) return 0;
+        followStep(s, *plane, lat, lon, x, y);
         // A quarter pixel off, so the vehicle (and what lies level with it)
         // is inside a pixel rather than on its corner, where rounding up or
         // down would make it jitter.
         double quarter = view_level_mpp(v.zoomLevel, s->bigMaps ? 1 : 0) / 4;
         *x -= quarter;
         *y += quarter;
-        followed = {true, *x, *y};
+        followed = {true, *x, *y, *plane};
         freeCentre = Followed{};
         lastFollowing = true;
         return 1;
     }
     // A lost fix keeps the view where the vehicle was (the stale marker).
     if (s->autoPan && followed.valid) {
-        *x = followed.x;
-        *y = followed.y;
         freeCentre = Followed{};
         lastFollowing = true;
-        return 1;
+        *plane = planeAround(followed.plane, followed.x, followed.y, big);
+        return inPlane(followed, *plane, x, y);
     }
     // Auto Pan turned off: the view stays where following left it.
-    if (lastFollowing && followed.valid && !freeCentre.valid) freeCentre = {true, followed.x, followed.y};
+    if (lastFollowing && followed.valid && !freeCentre.valid) freeCentre = followed;
     lastFollowing = false;
     if (freeCentre.valid) {
-        *x = freeCentre.x;
-        *y = freeCentre.y;
-        return 1;
+        *plane = planeAround(freeCentre.plane, freeCentre.x, freeCentre.y, big);
+        return inPlane(freeCentre, *plane, x, y);
     }
     SheetExtent e;
-    if (!view_sheet_expected_extent(v.sheetLat, v.sheetLon, v.zoomLevel, s->bigMaps ? 1 : 0, &e)) return 0;
+    if (!view_sheet_expected_extent(v.sheetLat, v.sheetLon, v.zoomLevel, big, &e)) return 0;
+    *plane = e.epsg ? e.epsg : VIEW_PLANE_CANADA_LAMBERT;
     *x = e.centreX;
     *y = e.centreY;
     return 1;
@@ -139,9 +161,9 @@ void view_pane_update(const AppSettings* s) {
     size_t dirLength = strlen(s->mapsDir);
     if (!dirLength || strncmp(v.sheetPath, s->mapsDir, dirLength) != 0) return;
     int big = s->bigMaps ? 1 : 0;
-    ViewRecord view{VIEW_PLANE_CANADA_LAMBERT, v.zoomLevel, big, 0, 0, view_level_mpp(v.zoomLevel, big),
-                    v.paneWidth, v.paneHeight};
-    if (!view_pane_centre(s, &view.cx, &view.cy)) return;
+    ViewRecord view{VIEW_PLANE_NONE, v.zoomLevel, big, 0, 0, view_level_mpp(v.zoomLevel, big), v.paneWidth,
+                    v.paneHeight};
+    if (!view_pane_centre(s, &view.plane, &view.cx, &view.cy)) return;
     std::vector<ViewSheet> needed;
     if (view_needed_sheets(view, s->mapsDir, s->satelliteImage, &needed) < 0) return;
     // The displayed sheet may lie off the grid (a half-step pan): it is
@@ -149,7 +171,8 @@ void view_pane_update(const AppSettings* s) {
     bool displayed = false;
     for (const ViewSheet& n : needed) displayed = displayed || strcmp(n.path, v.sheetPath) == 0;
     ViewSheet own{v.sheetLat, v.sheetLon, -1, "", {}};
-    if (!displayed && view_sheet_expected_extent(v.sheetLat, v.sheetLon, v.zoomLevel, big, &own.extent)) {
+    if (!displayed && view_sheet_expected_extent(v.sheetLat, v.sheetLon, v.zoomLevel, big, &own.extent) &&
+        (own.extent.epsg ? own.extent.epsg : VIEW_PLANE_CANADA_LAMBERT) == view.plane) {
         own.format = sheetStored(own.path, s->mapsDir, v.sheetLat, v.sheetLon, v.zoomLevel, big,
                                  s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
         if (own.format >= 0 && strcmp(own.path, v.sheetPath) == 0) needed.insert(needed.begin(), own);
@@ -182,6 +205,7 @@ void view_pane_update(const AppSettings* s) {
     view_screen_to_plane(view, view.width, 0, &v.extMaxX, &v.extMaxY);
     v.extCentreX = view.cx;
     v.extCentreY = view.cy;
+    v.extPlane = view.plane;
     // The view's rectangle stands for the displayed sheet's record.
     v.extForLat = v.sheetLat;
     v.extForLon = v.sheetLon;
@@ -194,15 +218,19 @@ void view_pane_update(const AppSettings* s) {
     composedPixels = rgb;
 }
 
-void view_pane_move_to(const AppSettings* s, double x, double y, int level) {
-    double lat, lon;
-    if (!std::isfinite(x) || !std::isfinite(y) || !lcc2ll(&lat, &lon, x, y) || !(std::fabs(lat) <= 90)) return;
+void view_pane_move_to(const AppSettings* s, int plane, double x, double y, int level) {
+    double lat, lon, sheetLat, sheetLon;
     int big = s->bigMaps ? 1 : 0;
-    freeCentre = {true, x, y};
+    const char* why;
+    // Beyond every grid the view stays where it is.
+    if (!view_plane_to_degrees(plane, x, y, &lat, &lon) ||
+        worldGridSnap(lat, lon, level, big, &sheetLat, &sheetLon, &why) == SHEET_PLANE_NONE)
+        return;
+    freeCentre = {true, x, y, plane};
     lastFollowing = false;
     v.zoomLevel = level;
-    v.sheetLat = snapLatitude(lat, level, 0);
-    v.sheetLon = snapLongitude(lon, level, big);
+    v.sheetLat = sheetLat;
+    v.sheetLon = sheetLon;
     v.focusLat = lat;
     v.focusLon = lon;
     char path[SHEET_PATH_MAX];
@@ -211,14 +239,15 @@ void view_pane_move_to(const AppSettings* s, double x, double y, int level) {
     platform_invalidate(0);
 }
 
-int view_pane_centre_now(const AppSettings* s, double* x, double* y, double* mpp) {
+int view_pane_centre_now(const AppSettings* s, int* plane, double* x, double* y, double* mpp) {
     *mpp = view_level_mpp(v.zoomLevel, s->bigMaps ? 1 : 0);
     if (composed && shown.level == v.zoomLevel && shown.big == (s->bigMaps ? 1 : 0)) {
+        *plane = shown.plane;
         *x = shown.cx;
         *y = shown.cy;
         return 1;
     }
-    return view_pane_centre(s, x, y);
+    return view_pane_centre(s, plane, x, y);
 }
 
 void view_pane_clear_centre() {

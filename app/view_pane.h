@@ -13,21 +13,24 @@ struct ViewRecord;
 
 // The view's centre in the plane: the vehicle while Auto Pan is on and
 // there is a position (so it stays in the middle, far from every edge),
-// else the displayed sheet's centre. 1, or 0 when neither can be placed.
-int  view_pane_centre(const AppSettings* s, double* x, double* y);
+// else the displayed sheet's centre; *plane is the plane of the sheets
+// there (view_plane.h), so the view changes plane where the grids meet.
+// 1, or 0 when neither can be placed.
+int  view_pane_centre(const AppSettings* s, int* plane, double* x, double* y);
 // The paint's step before the marker: recompose when the view, or the set
 // of stored sheets it needs, changed. Leaves a picture that is no stored
 // sheet (Open Map of another file, the placeholder) alone.
 void view_pane_update(const AppSettings* s);
 // Where the view stands while Auto Pan is off, once the user moved it off
 // the displayed sheet's centre (drag, wheel, keys): a point in the plane
-// and the level. The displayed sheet follows: the grid sheet under the
-// centre, so Reload Map, the title and a later zoom out refer to what is
-// in view. Nothing waits: stored sheets draw, missing ones are queued.
-void view_pane_move_to(const AppSettings* s, double x, double y, int level);
-// The view's centre as last composed (or as it would be composed now), and
-// its metres per pixel. 1, or 0 when no view can be placed.
-int  view_pane_centre_now(const AppSettings* s, double* x, double* y, double* mpp);
+// (of that plane) and the level. The displayed sheet follows: the grid
+// sheet under the centre, so Reload Map, the title and a later zoom out
+// refer to what is in view. Nothing waits: stored sheets draw, missing ones
+// are queued. A point beyond every grid is not taken.
+void view_pane_move_to(const AppSettings* s, int plane, double x, double y, int level);
+// The view's centre and plane as last composed (or as it would be composed
+// now), and its metres per pixel. 1, or 0 when no view can be placed.
+int  view_pane_centre_now(const AppSettings* s, int* plane, double* x, double* y, double* mpp);
 // A sheet was brought on screen by itself (click, level button, pan button,
 // Open Map): the view goes back to its centre.
 void view_pane_clear_centre();

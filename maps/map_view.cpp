@@ -12,6 +12,7 @@ MapView map_view = [] {
     v.paneWidth = 480;
     v.paneHeight = 360;
     v.extForZoom = -1;                 // no extent record held yet
+    v.extPlane = 3978;                 // Canada Atlas Lambert
     return v;
 }();
 
@@ -24,6 +25,7 @@ void mapViewReset(MapView* view) {
     view->paneWidth = 480;
     view->paneHeight = 360;
     view->extForZoom = -1;
+    view->extPlane = 3978;
 }
 
 int displayBitmapStride(int width) { return (width * 3 + 3) & ~3; }

@@ -17,6 +17,7 @@ struct MapView {
     double extMinX, extMinY, extMaxX, extMaxY;
     double extForLat, extForLon;
     int32_t extForZoom;
+    int32_t extPlane;                  // the plane of the extents (an EPSG code, view_plane.h)
     double targetLat, targetLon;
     int32_t targetZoom;
     double focusLat, focusLon;

@@ -18,7 +18,6 @@
 #include "maps/sheet_store.h"
 #include "maps/tile_sheet.h"
 #include "maps/wms_sheet.h"
-#include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
 #include "net/http_client.h"
 #include "settings/app_settings.h"
@@ -98,7 +97,7 @@ int prepare(double lat, double lon, int level, const AppSettings* settings, char
 // The record as it will read back; 0 when the reply's extent cannot be one.
 int extentRecord(const SheetRequest* request, const SheetReply* reply, char* out, size_t size) {
     SheetExtent e = {request->scale, request->x, request->y, reply->minX, reply->minY, reply->maxX, reply->maxY,
-                     request->angle};
+                     request->angle, request->epsg};
     int len = sheetFormatExtentRecord(out, size, &e);
     SheetExtent back;
     return len > 0 && sheetParseExtentRecord(out, static_cast<size_t>(len), &back);
@@ -161,7 +160,7 @@ int downloadTopo(const SheetRequest* request, const SheetTempFiles* temp, const 
                  int rose, int grid, std::string* why) {
     char url[SHEET_URL_MAX], record[SHEET_GIF_RECORD_MAX + 1];
     if (!sheetTopoRequestUrl(url, sizeof url, request->root, request->x, request->y, request->scale, bigMaps, rose,
-                             grid, request->angle)) {
+                             grid, request->angle, request->epsg)) {
         *why = "The map request is too long";
         return 1;
     }
@@ -177,7 +176,8 @@ int downloadTopo(const SheetRequest* request, const SheetTempFiles* temp, const 
 int downloadAerial(const SheetRequest* request, const SheetTempFiles* temp, const char* outPath, int bigMaps,
                    std::string* why) {
     char url[SHEET_URL_MAX], record[SHEET_GIF_RECORD_MAX + 1];
-    if (!sheetAerialRequestUrl(url, sizeof url, request->root, request->x, request->y, request->scale, bigMaps)) {
+    if (!sheetAerialRequestUrl(url, sizeof url, request->root, request->x, request->y, request->scale, bigMaps,
+                               request->epsg)) {
         *why = "The map request is too long";
         return 1;
     }
@@ -215,12 +215,6 @@ int download(int aerial, double lat, double lon, int level, const AppSettings* s
         return tileDownloadSheet(tiles, aerial, lat, lon, level, bigMaps, settings->mapsDir, sheetMapsRoot(settings),
                                  fresh, outPath, &failure);
     const WmsSource* wms = aerial ? &settings->wmsAerial : &settings->wms;
-    if (!wms->url[0] && request.epsg == SHEET_EPSG_MERCATOR) {
-        // The map server's CGI draws the Canadian grid only.
-        failure = "The map server draws only the Canadian grid (EPSG:3978); set Wms= to a service of EPSG:3857 "
-                  "for sheets here";
-        return 1;
-    }
     if (wms->url[0]) return wmsDownloadSheet(wms, aerial, lat, lon, level, bigMaps, settings->mapsDir, outPath, &failure);
     SheetTempFiles temp;
     sheetTempFilesMake(&temp);

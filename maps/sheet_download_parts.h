@@ -24,10 +24,13 @@ int sheetCentreAndAngle(double lat, double lon, double* x, double* y, double* an
 // above), 3857 for a Web Mercator sheet (metres of that plane, angle 0).
 int sheetPlaneCentre(double lat, double lon, int level, int bigMaps, double* x, double* y, double* angle, int* epsg);
 
-// Request URLs. Return 1, or 0 (out empty) when the URL does not fit.
+// Request URLs. Return 1, or 0 (out empty) when the URL does not fit. With
+// epsg 3857 (a Web Mercator sheet, x and y in that plane) the request names
+// the local map server's toporama_3857.map.
 int sheetTopoRequestUrl(char* out, size_t size, const char* root, double x, double y, long scale, int bigMaps,
-                        int rose, int grid, double angle);
-int sheetAerialRequestUrl(char* out, size_t size, const char* root, double x, double y, long scale, int bigMaps);
+                        int rose, int grid, double angle, int epsg = 0);
+int sheetAerialRequestUrl(char* out, size_t size, const char* root, double x, double y, long scale, int bigMaps,
+                          int epsg = 0);
 int sheetImageUrl(char* out, size_t size, const char* root, const char* imageName);
 
 struct SheetReply {

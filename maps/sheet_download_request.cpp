@@ -10,9 +10,13 @@
 
 namespace {
 
+// Web Mercator sheets name the map file of that plane (only the local map
+// server has it; old servers are never asked for these sheets).
 const char kMapserv[] =
-    "/cgi-bin/mapserv?map=/home/atlas/mapdata/english/toporama.map"
+    "/cgi-bin/mapserv?map=/home/atlas/mapdata/english/toporama%s.map"
     "&map_web_template=/home/atlas/mapdata/to_zope_new.html";
+
+const char* mapFileSuffix(int epsg) { return epsg == SHEET_EPSG_MERCATOR ? "_3857" : ""; }
 
 const char kTopoLayers[] =
     "other_features%20roads%20hydrography%20boundary%20builtup%20vegetation%20populated_places%20railway"
@@ -66,18 +70,23 @@ int sheetPlaneCentre(double lat, double lon, int level, int bigMaps, double* x, 
 }
 
 int sheetTopoRequestUrl(char* out, size_t size, const char* root, double x, double y, long scale, int bigMaps,
-                        int rose, int grid, double angle) {
+                        int rose, int grid, double angle, int epsg) {
+    char mapserv[sizeof kMapserv + 8];
+    snprintf(mapserv, sizeof mapserv, kMapserv, mapFileSuffix(epsg));
     int written = snprintf(out, size, "%s%s&layers=%s%s%s&mapxy=%lf%%20%lf&scale=%d&mapsize=%d%%20%d"
                            "&map_northarrow_class_label_angle=%lf",
-                           root, kMapserv, rose ? "north_arrow%20" : "",
+                           root, mapserv, rose ? "north_arrow%20" : "",
                            grid ? "million_grid%20t50k_grid%20grid_50k_3%20" : "", kTopoLayers, x, y,
                            static_cast<int>(scale), bigMaps ? 720 : 480, bigMaps ? 540 : 360, angle);
     return fitted(written, out, size);
 }
 
-int sheetAerialRequestUrl(char* out, size_t size, const char* root, double x, double y, long scale, int bigMaps) {
+int sheetAerialRequestUrl(char* out, size_t size, const char* root, double x, double y, long scale, int bigMaps,
+                          int epsg) {
+    char mapserv[sizeof kMapserv + 8];
+    snprintf(mapserv, sizeof mapserv, kMapserv, mapFileSuffix(epsg));
     int written = snprintf(out, size, "%s%s&layers=canimage&mapxy=%lf%%20%lf&scale=%d&mapsize=%d%%20%d", root,
-                           kMapserv, x, y, static_cast<int>(scale), bigMaps ? 720 : 480, bigMaps ? 540 : 360);
+                           mapserv, x, y, static_cast<int>(scale), bigMaps ? 720 : 480, bigMaps ? 540 : 360);
     return fitted(written, out, size);
 }
 

@@ -131,9 +131,10 @@ int findSheetOf(int format, double* lat, double* lon, int* level, const char* ma
         if (sheetStored(outPath, mapsDir, *lat, *lon, *level, bigMaps, format) >= 0) return 0;
         if (!walkCoarser || *level <= 0) return 1;
         *level -= 1;
-        // Big sheets lie on the grid with the doubled longitude step.
-        *lat = snapLatitude(*lat, *level, 0);
-        *lon = snapLongitude(*lon, *level, bigMaps);
+        // Big sheets lie on the grid with the doubled longitude step; outside
+        // the Canadian area the coarser sheet is the Web Mercator one.
+        const char* why;
+        if (worldGridSnap(*lat, *lon, *level, bigMaps, lat, lon, &why) == SHEET_PLANE_NONE) return 1;
     }
 }
 

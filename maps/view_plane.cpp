@@ -4,6 +4,7 @@
 
 #include "maps/lcc.h"
 #include "maps/wms_request.h"
+#include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
 
 int view_sheet_width(int big) { return big ? 720 : 480; }
@@ -15,10 +16,56 @@ double view_level_mpp(int level, int big) {
     return (box.maxX - box.minX) / view_sheet_width(big);
 }
 
+namespace {
+
+int planeOfSheetPlane(int sheetPlane) {
+    return sheetPlane == SHEET_PLANE_LAMBERT    ? VIEW_PLANE_CANADA_LAMBERT
+           : sheetPlane == SHEET_PLANE_MERCATOR ? VIEW_PLANE_WEB_MERCATOR
+                                                : VIEW_PLANE_NONE;
+}
+
+}  // namespace
+
+int view_plane_from_degrees(int plane, double lat, double lon, double* x, double* y) {
+    double a = 0, b = 0;
+    if (!worldGridIsPosition(lat, lon)) return 0;
+    if (plane == VIEW_PLANE_CANADA_LAMBERT ? !ll2lcc(&a, &b, lat, lon)
+        : plane == VIEW_PLANE_WEB_MERCATOR ? !worldGridToMercator(lat, lon, &a, &b)
+                                           : true)
+        return 0;
+    *x = a;
+    *y = b;
+    return 1;
+}
+
+int view_plane_to_degrees(int plane, double x, double y, double* lat, double* lon) {
+    double la = 0, lo = 0;
+    if (!std::isfinite(x) || !std::isfinite(y)) return 0;
+    if (plane == VIEW_PLANE_CANADA_LAMBERT ? !lcc2ll(&la, &lo, x, y)
+        : plane == VIEW_PLANE_WEB_MERCATOR ? !worldGridFromMercator(x, y, &la, &lo)
+                                           : true)
+        return 0;
+    if (!worldGridIsPosition(la, lo)) return 0;
+    *lat = la;
+    *lon = lo;
+    return 1;
+}
+
+int view_plane_at(double lat, double lon, int level, int big) {
+    double sLat, sLon;
+    const char* why;
+    return planeOfSheetPlane(worldGridSnap(lat, lon, level, big, &sLat, &sLon, &why));
+}
+
+int view_plane_of_sheet(double lat, double lon, int level, int big) {
+    return planeOfSheetPlane(worldGridPlaneOf(lat, lon, level, big));
+}
+
 int view_make(ViewRecord* view, int level, int big, double lat, double lon, int width, int height) {
     double x, y;
-    if (!ll2lcc(&x, &y, lat, lon)) return 0;
-    *view = ViewRecord{VIEW_PLANE_CANADA_LAMBERT, level, big, x, y, view_level_mpp(level, big), width, height};
+    int plane = view_plane_at(lat, lon, level, big);
+    if (!view_plane_from_degrees(plane, lat, lon, &x, &y)) return 0;
+    *view = ViewRecord{plane, level, big, x, y, view_level_mpp(level, big), width, height};
     return 1;
 }
 
@@ -34,18 +81,15 @@ void view_plane_to_screen(const ViewRecord& view, double x, double y, double* px
 
 int view_degrees_to_screen(const ViewRecord& view, double lat, double lon, double* px, double* py) {
     double x, y;
-    if (view.plane != VIEW_PLANE_CANADA_LAMBERT || !ll2lcc(&x, &y, lat, lon)) return 0;
+    if (!view_plane_from_degrees(view.plane, lat, lon, &x, &y)) return 0;
     view_plane_to_screen(view, x, y, px, py);
     return 1;
 }
 
 int view_screen_to_degrees(const ViewRecord& view, double px, double py, double* lat, double* lon) {
-    double x, y, la = 0, lo = 0;
+    double x, y;
     view_screen_to_plane(view, px, py, &x, &y);
-    if (view.plane != VIEW_PLANE_CANADA_LAMBERT || !lcc2ll(&la, &lo, x, y)) return 0;
-    *lat = la;
-    *lon = lo;
-    return 1;
+    return view_plane_to_degrees(view.plane, x, y, lat, lon);
 }
 
 int view_position_pixel(const ViewRecord& view, double lat, double lon, int* px, int* py) {

@@ -5,8 +5,9 @@
 // rows run top-down.
 #pragma once
 
-// Plane ids are EPSG codes; Canada Atlas Lambert is the only one today.
-enum { VIEW_PLANE_CANADA_LAMBERT = 3978 };
+// Plane ids are EPSG codes: the Canadian grid's plane, and Web Mercator
+// for the sheets elsewhere (world_grid.h).
+enum { VIEW_PLANE_NONE = 0, VIEW_PLANE_CANADA_LAMBERT = 3978, VIEW_PLANE_WEB_MERCATOR = 3857 };
 
 struct ViewRecord {
     int plane;
@@ -25,9 +26,21 @@ int view_sheet_height(int big);
 // sheet.
 double view_level_mpp(int level, int big);
 
-// A view of the Canada Atlas Lambert plane at the level's own resolution,
-// centred on (lat, lon). 1, or 0 (*view untouched) when the point cannot
-// be placed.
+// The one rule for "plane point <-> degrees": Canada Atlas Lambert through
+// the hand-written projection, Web Mercator through PROJ. 1, or 0 (outputs
+// untouched) when the point cannot be placed or the plane is unknown.
+int view_plane_from_degrees(int plane, double lat, double lon, double* x, double* y);
+int view_plane_to_degrees(int plane, double x, double y, double* lat, double* lon);
+
+// The plane the view stands in at (lat, lon) at this level and size: the
+// plane of the sheet the grid gives there, VIEW_PLANE_NONE where no sheet
+// can be drawn ("No map grid here") or the position is impossible.
+int view_plane_at(double lat, double lon, int level, int big);
+// The plane of the sheet at grid point (lat, lon), as it is named and stored.
+int view_plane_of_sheet(double lat, double lon, int level, int big);
+
+// A view of the plane of (lat, lon) at the level's own resolution, centred
+// on it. 1, or 0 (*view untouched) when the point cannot be placed.
 int view_make(ViewRecord* view, int level, int big, double lat, double lon, int width, int height);
 
 void view_screen_to_plane(const ViewRecord& view, double px, double py, double* x, double* y);

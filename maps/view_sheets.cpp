@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "maps/area_sheets.h"
-#include "maps/lcc.h"
 #include "maps/sheet_download_parts.h"
 #include "maps/sheet_store.h"
 #include "maps/wms_request.h"
@@ -19,7 +18,8 @@ struct DegreeBox {
 
 // The box in degrees around the plane rectangle, from its corners and edge
 // midpoints: the grid is lat/lon and curved in the plane, so a step of
-// margin is added on every side.
+// margin is added on every side (kept on the Earth, so that a view near
+// a pole or 180 degrees still finds its sheets).
 int degreeBox(const ViewRecord& view, double minX, double minY, double maxX, double maxY, DegreeBox* box) {
     const double xs[3] = {minX, (minX + maxX) / 2, maxX}, ys[3] = {minY, (minY + maxY) / 2, maxY};
     DegreeBox b{90, 180, -90, -180};
@@ -28,13 +28,14 @@ int degreeBox(const ViewRecord& view, double minX, double minY, double maxX, dou
         for (double y : ys) {
             if (x == xs[1] && y == ys[1]) continue;
             double lat, lon;
-            if (!lcc2ll(&lat, &lon, x, y)) continue;
+            if (!view_plane_to_degrees(view.plane, x, y, &lat, &lon)) continue;
             b = {std::min(b.south, lat), std::min(b.west, lon), std::max(b.north, lat), std::max(b.east, lon)};
             placed++;
         }
     if (!placed) return 0;
     double latStep = zoomStep(view.level), lonStep = latStep * (view.big ? 2 : 1);
-    *box = {b.south - latStep, b.west - lonStep, b.north + latStep, b.east + lonStep};
+    *box = {std::max(-90.0, b.south - latStep), std::max(-180.0, b.west - lonStep), std::min(90.0, b.north + latStep),
+            std::min(180.0, b.east + lonStep)};
     return 1;
 }
 
@@ -47,16 +48,16 @@ double distance2(const ViewSheet& s, double x, double y) {
 
 int view_sheet_expected_extent(double lat, double lon, int level, int big, SheetExtent* extent) {
     double x, y, angle;
-    if (!sheetCentreAndAngle(lat, lon, &x, &y, &angle)) return 0;
+    int epsg;
+    if (!sheetPlaneCentre(lat, lon, level, big, &x, &y, &angle, &epsg)) return 0;
     long scale = zoomScale(level);
     WmsBox b = wmsSheetBox(x, y, scale, view_sheet_width(big), view_sheet_height(big));
-    *extent = SheetExtent{scale, x, y, b.minX, b.minY, b.maxX, b.maxY, angle};
+    *extent = SheetExtent{scale, x, y, b.minX, b.minY, b.maxX, b.maxY, angle, epsg};
     return 1;
 }
 
 int view_needed_sheets(const ViewRecord& view, const char* mapsDir, int aerial, std::vector<ViewSheet>* out) {
     out->clear();
-    if (view.plane != VIEW_PLANE_CANADA_LAMBERT) return -1;
     double minX, minY, maxX, maxY;
     view_screen_to_plane(view, 0, view.height, &minX, &minY);
     view_screen_to_plane(view, view.width, 0, &maxX, &maxY);
@@ -68,8 +69,8 @@ int view_needed_sheets(const ViewRecord& view, const char* mapsDir, int aerial, 
     if (area_sheets_in_box(box.south, box.west, box.north, box.east, view.level, view.big, &cells) < 0) return -1;
     int format = aerial ? SHEET_JPEG : SHEET_GIF;
     for (const AreaSheet& c : cells) {
-        // Web Mercator sheets beyond the Canadian area belong to the other plane.
-        if (worldGridPlaneOf(c.lat, c.lon, view.level, view.big) != SHEET_PLANE_LAMBERT) continue;
+        // Where the two areas meet, the other plane's sheets are left out.
+        if (view_plane_of_sheet(c.lat, c.lon, view.level, view.big) != view.plane) continue;
         ViewSheet s{c.lat, c.lon, -1, "", {}};
         if (!view_sheet_expected_extent(c.lat, c.lon, view.level, view.big, &s.extent)) continue;
         s.format = sheetStored(s.path, mapsDir, c.lat, c.lon, view.level, view.big, format);

@@ -86,6 +86,38 @@ TEST_F(AppNavigationTest, AutoPanKeepsTheVehicleWellInsideThePane) {
     }
 }
 
+// A drive south across 40 N leaves the Canadian grid: the view switches once
+// to the Web Mercator plane and its stored sheets, the marker staying on the
+// vehicle on both sides; beyond every grid the pane says so.
+TEST_F(AppNavigationTest, AutoPanCrossesFromTheCanadianGridIntoWebMercator) {
+    const double lon = -75.7;
+    auto latAt = [](int i) { return 40.5 - i * 0.04; };
+    for (int i = 0; i <= 25; i++)
+        addSheet(latAt(i), lon, 2, 0, view_plane_at(latAt(i), lon, 2, 0) == VIEW_PLANE_CANADA_LAMBERT ? 40 : 41);
+    create();
+    int last = 0, switches = 0;
+    for (int i = 0; i <= 25; i++) {
+        setFix(latAt(i), lon);
+        app_paint();
+        ViewRecord view;
+        int px, py;
+        ASSERT_TRUE(view_pane_current(&view) && view_position_pixel(view, latAt(i), lon, &px, &py)) << i;
+        EXPECT_EQ(view_plane_at(latAt(i), lon, 2, 0), view.plane) << i;
+        switches += last && view.plane != last;
+        last = view.plane;
+        EXPECT_TRUE(markerAt(px, py, kAnyGround)) << i;   // on the sheet of its plane
+        TestSheet ground{0, 0, 0, 0, 0, view.plane == VIEW_PLANE_CANADA_LAMBERT ? 40 : 41};
+        EXPECT_EQ(static_cast<int>(ground.colour()), panePixel(px + 8, py)) << i;
+    }
+    EXPECT_EQ(VIEW_PLANE_WEB_MERCATOR, last);
+    EXPECT_EQ(1, switches);
+
+    setFix(88, 20);
+    app_paint();
+    auto said = headless_calls_of("draw_text");
+    EXPECT_TRUE(std::any_of(said.begin(), said.end(), [](auto& t) { return t.text.find("No map grid") == 0; }));
+}
+
 TEST_F(AppNavigationTest, PansWithAndWithoutShiftOnSmallMaps) {
     TestSheet home = addSheet(kLat, kLon, 2, 0, 40);
     TestSheet north = addSheetAt(kLat + kStep2, kLon, 2, 0, 41);

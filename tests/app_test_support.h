@@ -23,6 +23,7 @@
 #include "maps/sheet_extent.h"
 #include "maps/view_plane.h"
 #include "maps/view_sheets.h"
+#include "maps/world_grid.h"
 #include "maps/sheet_store.h"
 #include "maps/zoom_levels.h"
 #include "net/base_upload.h"
@@ -178,8 +179,9 @@ protected:
     // A uniform sheet of palette colour index at the grid point nearest
     // (lat, lon), covering 1.5 grid steps north to south.
     static TestSheet addSheet(double lat, double lon, int level, int bigMaps, int index, bool withRecord = true) {
-        return addSheetAt(snapLatitude(lat, level, 0), snapLongitude(lon, level, bigMaps), level, bigMaps, index,
-                          withRecord);
+        const char* why;
+        EXPECT_NE(SHEET_PLANE_NONE, worldGridSnap(lat, lon, level, bigMaps, &lat, &lon, &why));
+        return addSheetAt(lat, lon, level, bigMaps, index, withRecord);
     }
     // The same at exactly this centre (half-step and other grids).
     static TestSheet addSheetAt(double lat, double lon, int level, int bigMaps, int index, bool withRecord = true,
@@ -223,7 +225,9 @@ protected:
             height = v.imageHeight;
         }
         double x, y;
-        if (!ll2lcc(&x, &y, lat, lon)) return false;
+        int plane = view_plane_of_sheet(t.lat, t.lon, t.level, t.width == 720);
+        if (view_pane_current(&view)) plane = v.extPlane;
+        if (!view_plane_from_degrees(plane, lat, lon, &x, &y)) return false;
         *px = static_cast<int>(std::floor(width * (x - e.minX) / (e.maxX - e.minX)));
         *py = height - 1 - static_cast<int>(std::floor(height * (y - e.minY) / (e.maxY - e.minY)));
         return *px >= 0 && *px < width && *py >= 0 && *py < height;

@@ -28,9 +28,10 @@ if(Python3_Interpreter_FOUND AND TARGET kivsim)
 endif()
 
 # The view on a desktop with a window manager: maximise, full screen, drag,
-# wheel, kept state, and the vehicle in view on a drive at every level.
+# wheel, kept state, the vehicle in view on a drive at every level and on one
+# across the edge of the Canadian grid.
 if(Python3_Interpreter_FOUND AND TARGET kivsim)
-  foreach(case window drive)
+  foreach(case window drive cross)
     add_test(NAME gui_view_${case}
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/gui_view_test.py ${CMAKE_BINARY_DIR} ${case})
     set_tests_properties(gui_view_${case} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120 LABELS gui)

@@ -25,6 +25,7 @@
 
 #include "maps/view_compose.h"
 #include "maps/view_plane.h"
+#include "maps/world_grid.h"
 #include "tests/gui_sheets.h"
 
 namespace {
@@ -36,11 +37,15 @@ int sheets(const char* dir, double lat, double lon, int level) {
         for (int l = level; l <= level + 1 && l <= 4; l++) {
             double step = zoomStep(l);
             double clat = snapLatitude(lat, l, 0), clon = snapLongitude(lon, l, big);
+            const char* why;
             for (int i = -3; i <= 3; i++)
                 for (int j = -3; j <= 3; j++) {
                     double glat = snapLatitude(clat + i * step, l, 0);
                     double glon = snapLongitude(clon + j * step * (big ? 2 : 1), l, big);
                     if (!writeGuiSheet(dir, glat, glon, l, big)) return 2;
+                    // Beyond the Canadian grid, the Web Mercator sheet there as well.
+                    int plane = worldGridSnap(lat + i * step, lon + j * step * (big ? 2 : 1), l, big, &glat, &glon, &why);
+                    if (plane == SHEET_PLANE_MERCATOR && !writeGuiSheet(dir, glat, glon, l, big)) return 2;
                 }
         }
     return 0;

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The map view on the real window under Xvfb with openbox, measured from the
-program's paint log ("kiv: view LEVEL CX CY W H MPP vehicle X Y"):
+program's paint log ("kiv: view LEVEL CX CY W H MPP vehicle X Y plane EPSG"):
   window  first start at 1024 x 768; maximise, restore, full screen (F11,
           Esc) and a resize each give a pane that fills the client area;
           a drag pans by the pointer's way with Auto Pan off; the wheel
@@ -8,6 +8,8 @@ program's paint log ("kiv: view LEVEL CX CY W H MPP vehicle X Y"):
   drive   maximised on 1920 x 1080 with Look Ahead, a simulated drive at
           every level (Page Up between them): the vehicle is never drawn
           within 10% of the pane's edges.
+  cross   a drive south across 40 N: the view switches once from 3978 to
+          Web Mercator (3857), the vehicle well inside the pane throughout.
 Usage: gui_view_test.py BUILD_DIR CASE."""
 import queue
 import re
@@ -19,13 +21,13 @@ import time
 from gui_session import Session, check, main
 from gui_test import FIX_LAT, FIX_LON, LEVEL, exit_through_menu
 
-VIEW = r"^kiv: view (\d) (-?[\d.]+) (-?[\d.]+) (\d+) (\d+) ([\d.]+) vehicle (-?\d+) (-?\d+)$"
+VIEW = r"^kiv: view (\d) (-?[\d.]+) (-?[\d.]+) (\d+) (\d+) ([\d.]+) vehicle (-?\d+) (-?\d+) plane (\d+)$"
 PANE_X, PANE_Y = 1, 49
 
 
 def view_of(m):
     return {"level": int(m[1]), "cx": float(m[2]), "cy": float(m[3]), "w": int(m[4]), "h": int(m[5]),
-            "mpp": float(m[6]), "vx": int(m[7]), "vy": int(m[8])}
+            "mpp": float(m[6]), "vx": int(m[7]), "vy": int(m[8]), "plane": int(m[9])}
 
 
 def wait_view(s, predicate, what, timeout=15):
@@ -129,6 +131,34 @@ def case_window(build, save):
         s.close()
 
 
+def inside(v):
+    """The vehicle is drawn at least 10% of the pane away from every edge."""
+    x, y = v["vx"] - PANE_X, v["vy"] - PANE_Y
+    return 0.1 * v["w"] <= x < 0.9 * v["w"] and 0.1 * v["h"] <= y < 0.9 * v["h"]
+
+
+def case_cross(build, save):
+    s = Session(build, screen=(1600, 1200))
+    try:
+        lon = -75.7
+        s.run_fixture("sheets", s.dir, 39.95, lon, 2)
+        s.start_window_manager()
+        s.settings(s.start_receiver(40.15, lon, 8000, [(39.75, lon)]), 2)
+        s.write("kiv_state.txt", "Width=1024\nHeight=768\nFollow=1\n")
+        s.start_kiv()
+        s.wait_painted()
+        planes, deadline = [], time.monotonic() + 60
+        while planes.count(3857) < 5:
+            check(time.monotonic() < deadline, f"the planes seen: {planes}")
+            v = view_of(s.wait_line(VIEW))
+            check(v["vx"] < 0 or inside(v), f"the vehicle at ({v['vx']}, {v['vy']}) in {v}")
+            planes += [v["plane"]] if v["vx"] >= 0 else []
+        check(planes[0] == 3978 and planes == sorted(planes, reverse=True), f"the planes in turn: {planes}")
+        exit_through_menu(s)
+    finally:
+        s.close()
+
+
 def case_drive(build, save):
     s = Session(build, screen=(1920, 1080))
     try:
@@ -150,9 +180,7 @@ def case_drive(build, save):
                 if v["level"] != level or v["vx"] < 0:
                     continue
                 check(v["w"] > 1800 and v["h"] > 900, f"the pane is {v['w']} x {v['h']}, not the maximised window")
-                x, y = v["vx"] - PANE_X, v["vy"] - PANE_Y
-                check(0.1 * v["w"] <= x < 0.9 * v["w"] and 0.1 * v["h"] <= y < 0.9 * v["h"],
-                      f"level {level}: the vehicle at ({x}, {y}) in a {v['w']} x {v['h']} pane")
+                check(inside(v), f"level {level}: the vehicle at ({v['vx']}, {v['vy']}) in a {v['w']} x {v['h']} pane")
                 seen += 1
             if level == LEVEL and save:
                 s.screenshot(save)
@@ -167,4 +195,4 @@ if __name__ == "__main__":
     if shutil.which("openbox") is None or shutil.which("wmctrl") is None:
         print("skipped: missing openbox or wmctrl")
         sys.exit(77)
-    sys.exit(main({"window": case_window, "drive": case_drive}))
+    sys.exit(main({"window": case_window, "drive": case_drive, "cross": case_cross}))

@@ -329,28 +329,40 @@ TEST(KivsheetCli, FetchAreaFillsTheStoreAndResumes) {
     std::filesystem::remove_all(dir, ec);
 }
 
-// fetch anywhere: through a WMS, a sheet in the position's own plane whose
-// extent contains it; without a WMS for Web Mercator, a clear refusal.
+// fetch anywhere: a sheet in the position's own plane whose extent contains
+// it, through a WMS or, without one, through the old request naming the
+// local map server's Web Mercator map file.
 TEST(KivsheetCli, FetchesSheetsAnywhere) {
-    std::vector<std::string> crs;
+    std::vector<std::string> crs, mapFiles;
     FaultServer server([&](const std::string& line) -> FaultReply {
+        if (line.rfind("GET /cgi-bin/mapserv?map=", 0) == 0) {
+            mapFiles.push_back(line.substr(25, line.find('&') - 25));
+            double x = 0, y = 0;
+            sscanf(line.c_str() + line.find("mapxy=") + 6, "%lf%%20%lf", &x, &y);
+            char page[256];
+            snprintf(page, sizeof page, "<td>mapext</td><td>%f %f %f %f</td>\n<td>image</td><td>ntdb1.gif</td>\n",
+                     x - 2e4, y - 15e3, x + 2e4, y + 15e3);
+            return faultOk(page);
+        }
         crs.push_back(line.substr(line.find("RS=EPSG:") + 3, 9));
         Bytes gif = makeGif(480, 360, Bytes(480 * 360, 7));
         return faultOk(std::string(gif.begin(), gif.end()), "image/gif");
     });
     TempTree tmp;
-    EXPECT_NE(kivsheet("fetch 48.136 10.0696 4 --maps Maps", tmp.root).out.find("set Wms= to a service of EPSG:3857"),
-              std::string::npos);
-    std::ofstream(tmp.file("kiv_ini.txt")) << "Wms=" << server.root() << "/wms\n";
-    for (std::string place : {"82.50 -62.35", "37.8076 -122.3004", "48.136 10.0696", "-33.86 151.21"}) {
-        ToolRun r = kivsheet("fetch " + place + " 4 --maps Maps", tmp.root);
+    bool wms = false;
+    for (std::string place : {"48.136 10.0696", "82.50 -62.35", "37.8076 -122.3004", "-33.86 151.21"}) {
+        ToolRun r = kivsheet("fetch " + place + " 4 --maps Maps --server " + server.root() + "/", tmp.root);
         ASSERT_EQ(0, r.status) << r.out;
         std::string info = kivsheet("info " + tmp.root.string() + "/" + r.out.substr(0, r.out.size() - 1)).out;
-        EXPECT_EQ(crs.back(), info.find(",3857\n") != std::string::npos ? "EPSG:3857" : "EPSG:3978") << place;
-        std::string xy = run("echo " + place + " | cs2cs -f %.3f EPSG:4326 " + crs.back()).out;
+        std::string plane = info.find(",3857\n") != std::string::npos ? "EPSG:3857" : "EPSG:3978";
+        if (wms) EXPECT_EQ(crs.back(), plane) << place;
+        else EXPECT_EQ("/home/atlas/mapdata/english/toporama_3857.map", mapFiles.back()) << place;
+        std::string xy = run("echo " + place + " | cs2cs -f %.3f EPSG:4326 " + plane).out;
         double x0, y0, x1, y1, x, y;
         ASSERT_EQ(sscanf(info.c_str() + info.find("extent: "), "extent: %lf %lf %lf %lf", &x0, &y0, &x1, &y1), 4);
         ASSERT_EQ(sscanf(xy.c_str(), "%lf %lf", &x, &y), 2) << xy;
         EXPECT_TRUE(x > x0 && x < x1 && y > y0 && y < y1) << place << " " << info;
+        if (!wms) std::ofstream(tmp.file("kiv_ini.txt")) << "Wms=" << server.root() << "/wms\n";
+        wms = true;
     }
 }

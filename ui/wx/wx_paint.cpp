@@ -65,14 +65,14 @@ void reportView() {
         x += APP_PANE_X;
         y += APP_PANE_Y;
     }
-    if (view.level == last.level && view.cx == last.cx && view.cy == last.cy && view.width == last.width &&
+    if (view.plane == last.plane && view.level == last.level && view.cx == last.cx && view.cy == last.cy && view.width == last.width &&
         view.height == last.height && x == lastX && y == lastY)
         return;
     last = view;
     lastX = x;
     lastY = y;
-    wx_log("kiv: view %d %.3f %.3f %d %d %.6f vehicle %d %d\n", view.level, view.cx, view.cy, view.width, view.height,
-           view.mpp, x, y);
+    wx_log("kiv: view %d %.3f %.3f %d %d %.6f vehicle %d %d plane %d\n", view.level, view.cx, view.cy, view.width,
+           view.height, view.mpp, x, y, view.plane);
 }
 
 void report(wxWindow* map) {
