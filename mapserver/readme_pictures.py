@@ -3,14 +3,16 @@
 docs/level-4.png (one per zoom level, small) and docs/moving-map.png.
 
 Kiv runs under Xvfb with a simulated receiver driving along the Ottawa
-River and sheets from the local map server on its default data (no
-imports); each picture is the program's window (`import -window`) once the
+River and sheets from the local map server on its default data, and for
+docs/abroad.png through a hand-made extract in southern Germany (imported
+into a folder of its own); each picture is the program's window (`import -window`) once the
 sheet has been stored and painted and the receiver has a fix.
 
 usage: mapserver/readme_pictures.py [BUILD_DIR]   (default: ./build; needs
        the kiv and kivsim targets, Xvfb, xdotool and ImageMagick)
 """
 import glob
+import math
 import os
 import subprocess
 import sys
@@ -21,17 +23,68 @@ sys.path.insert(0, os.path.join(ROOT, "tests"))
 import gui_session as g  # noqa: E402
 
 DRIVE = "45.4200,-75.7140;45.4270,-75.6990;45.4350,-75.6870"
+# Outside Canada: a small hand-made extract on a lake shore in southern
+# Germany, drawn in Web Mercator; the drive follows its main road.
+ABROAD = (47.600, 9.560)
+ABROAD_DRIVE = "47.5935,9.5450;47.6000,9.5600;47.6060,9.5760"
+
+
+def write_abroad_extract(path):
+    """A village by a named lake: a numbered main road, streets, a named
+    trail, a stream, a peak with its height and a few buildings."""
+    lat0, lon0 = ABROAD
+    nodes, ways = [], []
+
+    def node(lat, lon, tags=()):
+        nodes.append((len(nodes) + 1, lat, lon, tags))
+        return len(nodes)
+
+    def way(points, tags):
+        refs = [node(a, b) for a, b in points[:-1]]
+        # A ring ends on its first node: an area, not a line.
+        refs.append(refs[0] if points[-1] == points[0] else node(*points[-1]))
+        ways.append((refs, tags))
+
+    ring = [(lat0 + 0.006 + 0.004 * math.sin(t / 12 * 2 * math.pi), lon0 - 0.014 + 0.007 * math.cos(t / 12 * 2 * math.pi))
+            for t in range(12)]
+    way(ring + ring[:1], [("natural", "water"), ("name", "Mooser See")])
+    way([(lat0 - 0.0065, lon0 - 0.0150), (lat0, lon0), (lat0 + 0.006, lon0 + 0.016)],
+        [("highway", "primary"), ("ref", "B 31"), ("name", "Seestrasse")])
+    for k in range(-3, 4):
+        way([(lat0 + 0.002 * k + 0.001, lon0 - 0.006), (lat0 + 0.002 * k + 0.001, lon0 + 0.006)],
+            [("highway", "residential"), ("name", f"Gasse {k + 4}")])
+        for j in range(-2, 3):
+            la, lo = lat0 + 0.002 * k + 0.0018, lon0 + 0.0025 * j
+            way([(la, lo), (la, lo + 0.001), (la + 0.0006, lo + 0.001), (la + 0.0006, lo), (la, lo)],
+                [("building", "house")])
+    way([(lat0 + 0.004, lon0 + 0.006), (lat0 + 0.012, lon0 + 0.012), (lat0 + 0.018, lon0 + 0.010)],
+        [("highway", "path"), ("name", "Hoehenweg")])
+    way([(lat0 + 0.020, lon0 - 0.010), (lat0 + 0.008, lon0 - 0.004), (lat0 - 0.008, lon0 - 0.006)],
+        [("waterway", "stream"), ("name", "Dorfbach")])
+    node(lat0 + 0.018, lon0 + 0.010, [("natural", "peak"), ("name", "Hoernle"), ("ele", "712")])
+    node(lat0 + 0.001, lon0 + 0.001, [("place", "village"), ("name", "Moos")])
+    esc = lambda t: t.replace("&", "&amp;").replace('"', "&quot;").replace("<", "&lt;")
+    with open(path, "w") as out:
+        out.write('<?xml version="1.0" encoding="UTF-8"?>\n<osm version="0.6" generator="kiv">\n')
+        for nid, lat, lon, tags in nodes:
+            t = "".join(f'<tag k="{k}" v="{esc(v)}"/>' for k, v in tags)
+            out.write(f'<node id="{nid}" version="1" lat="{lat:.7f}" lon="{lon:.7f}">{t}</node>\n')
+        for wid, (refs, tags) in enumerate(ways, start=1):
+            nd = "".join(f'<nd ref="{r}"/>' for r in refs)
+            t = "".join(f'<tag k="{k}" v="{esc(v)}"/>' for k, v in tags)
+            out.write(f'<way id="{wid}" version="1">{nd}{t}</way>\n')
+        out.write("</osm>\n")
 LEVEL_NAMES = ("1:10M", "1:1M", "1:200k", "1:50k", "1:20k")
 
 
-def picture(build, server, level, out, width=None, desktop=False):
+def picture(build, server, level, out, width=None, desktop=False, drive=DRIVE):
     """desktop: the window maximised on a 1920 x 1080 screen with openbox,
     else the small window of 480 x 360 sheets."""
     s = g.Session(build, screen=(1920, 1080) if desktop else (1600, 1200))
     try:
         if desktop:
             s.start_window_manager()
-        sim = subprocess.Popen([s.kivsim, "--mode", "nmea", "--speed", "40", "--waypoints", DRIVE],
+        sim = subprocess.Popen([s.kivsim, "--mode", "nmea", "--speed", "40", "--waypoints", drive],
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         s.procs.append(sim)
         pty = g._read_line(sim.stdout, 10)
@@ -41,7 +94,9 @@ def picture(build, server, level, out, width=None, desktop=False):
                                "Hair=1\nDash=km/h\n")
         s.write("kiv_dev.txt", "NMEA\n")
         s.write("kiv_com.txt", "COM1\nSmall\n")
-        s.write("kiv_pos.txt", "N 45 25 12\nW 75 42 50\n")
+        lat, lon = map(float, drive.split(";")[0].split(","))
+        s.write("kiv_pos.txt", "%s %d %02d 00\n%s %d %02d 00\n" % ("N" if lat > 0 else "S", abs(lat), abs(lat) % 1 * 60,
+                                                               "E" if lon > 0 else "W", abs(lon), abs(lon) % 1 * 60))
         s.write("kiv_state.txt", "Maximised=1\n" if desktop else "Width=482\nHeight=411\nFollow=0\n")
         s.start_kiv()
         s.wait_painted()
@@ -50,7 +105,7 @@ def picture(build, server, level, out, width=None, desktop=False):
         # Maximised, the view needs some forty sheets: most of them, or a
         # minute and a half of fetching.
         deadline = time.monotonic() + (90 if desktop else 60)
-        while len(glob.glob(os.path.join(s.dir, "Maps", "**", "*.gif"), recursive=True)) < (36 if desktop else 1):
+        while len(glob.glob(os.path.join(s.dir, "Maps", "**", "*.gif"), recursive=True)) < (30 if desktop else 1):
             if desktop and time.monotonic() > deadline:
                 break
             g.check(time.monotonic() < deadline, "no sheet stored")
@@ -77,13 +132,20 @@ def main():
         return 1
     run = os.path.join(os.environ.get("TMPDIR", "/tmp"), "kiv-readme-mapserver")
     script = os.path.join(ROOT, "mapserver", "kiv-mapserver.sh")
-    # The default data only, whatever has been imported.
-    env = dict(os.environ, KIV_MAPIMPORTS=os.path.join(run, "no-imports"))
+    # The default data and the hand-made extract abroad, whatever else has
+    # been imported.
+    env = dict(os.environ, KIV_MAPIMPORTS=os.path.join(run, "imports"))
+    os.makedirs(run, exist_ok=True)
+    extract = os.path.join(run, "moos.osm")
+    write_abroad_extract(extract)
+    subprocess.run(["bash", script, "import", extract, "--replace"], env=env, check=True, capture_output=True)
     server = subprocess.run(["bash", script, "start", run], capture_output=True, text=True, env=env,
                             check=True).stdout.strip().splitlines()[-1]
     docs = os.path.join(ROOT, "docs")
     try:
         picture(build, server, 3, os.path.join(docs, "moving-map.png"), width=1280, desktop=True)
+        picture(build, server, 4, os.path.join(docs, "abroad.png"), width=1280, desktop=True, drive=ABROAD_DRIVE)
+        print("docs/abroad.png")
         for level, name in enumerate(LEVEL_NAMES):
             picture(build, server, level, os.path.join(docs, f"level-{level}.png"), width=240)
             print(f"docs/level-{level}.png ({name})")
