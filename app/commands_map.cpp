@@ -113,11 +113,16 @@ void holdExtentsOf(const char* path, int format) {
 
 int open_map_parse_name(const char* path, int* bigMaps, int* level, double* lat, double* lon) {
     const char* name = lastComponent(path);
-    char pattern[] = "ma%c_z%d_%c%3d%2d%2d_%c%3d%2d%2d.%n";
-    pattern[5] = zoomNameLetter();
+    // "ma": the Canadian grid's sheets; "wm": Web Mercator sheets, whose
+    // names hold their centre to the second.
+    bool mercator = strncmp(name, "wm", 2) == 0;
+    if (!mercator && strncmp(name, "ma", 2) != 0) return 0;
+    char pattern[] = "%c_z%d_%c%3d%2d%2d_%c%3d%2d%2d.%n";
+    pattern[3] = zoomNameLetter();
     char size, ew, ns;
     int lv, lonD, lonM, lonS, latD, latM, latS, used = -1;
-    if (sscanf(name, pattern, &size, &lv, &ew, &lonD, &lonM, &lonS, &ns, &latD, &latM, &latS, &used) != 10 || used < 0)
+    if (sscanf(name + 2, pattern, &size, &lv, &ew, &lonD, &lonM, &lonS, &ns, &latD, &latM, &latS, &used) != 10 ||
+        used < 0)
         return 0;
     if (lv < 0 || lv > ZOOM_FINEST || (ew != 'w' && ew != 'e') || (ns != 'n' && ns != 's')) return 0;
     if (lonD < 0 || lonD > 180 || latD < 0 || latD > 90 || lonM < 0 || lonM > 59 || latM < 0 || latM > 59 ||
@@ -127,6 +132,13 @@ int open_map_parse_name(const char* path, int* bigMaps, int* level, double* lat,
     *level = lv;
     *lon = dmsToDegrees(lonD, lonM, lonS) * (ew == 'w' ? -1 : 1);
     *lat = dmsToDegrees(latD, latM, latS) * (ns == 's' ? -1 : 1);
+    if (mercator) {
+        const char* why;
+        double cLat, cLon;
+        if (worldGridSnap(*lat, *lon, lv, *bigMaps > 0, &cLat, &cLon, &why) != SHEET_PLANE_MERCATOR) return 0;
+        *lat = cLat;
+        *lon = cLon;
+    }
     return 1;
 }
 

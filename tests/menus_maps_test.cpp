@@ -66,6 +66,17 @@ TEST(OpenMapNames, SheetNamesGivePositionLevelAndSize) {
     EXPECT_EQ(1, big);
     ASSERT_EQ(1, open_map_parse_name("max_z1_w0754000_n0453000.gif", &big, &level, &lat, &lon));
     EXPECT_EQ(-1, big);
+    // A Web Mercator sheet's name holds its centre to the second: the
+    // centre comes back exact from the grid.
+    double cLat, cLon;
+    const char* why;
+    char name[64];
+    ASSERT_EQ(SHEET_PLANE_MERCATOR, worldGridSnap(47.6, 9.56, 4, 0, &cLat, &cLon, &why));
+    ASSERT_EQ(1, sheetFileName(name, sizeof name, cLat, cLon, 4, 0, SHEET_GIF));
+    ASSERT_EQ(1, open_map_parse_name(name, &big, &level, &lat, &lon)) << name;
+    EXPECT_EQ(4, level);
+    EXPECT_DOUBLE_EQ(cLat, lat);
+    EXPECT_DOUBLE_EQ(cLon, lon);
     // Not sheet names: a folder with "_z" in it does not count, nor do bad
     // letters, levels or minutes.
     for (const char* p : {"/home/a_zone/photo.gif", "/a/mac_z2_w0754000.gif", "mac_z7_w0754000_n0453000.gif",
