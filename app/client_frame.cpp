@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "platform/pixel_rows.h"
 
 namespace {
 
@@ -75,11 +76,6 @@ void frame_put_bgr(ClientFrame* f, int x, int y, const unsigned char* bits, int 
     if (c1 <= c0) return;
     for (int r = std::max(0, -y); r < h && y + r < f->height; r++) {
         const unsigned char* s = bits + static_cast<long>(sy + r) * stride + static_cast<long>(sx + c0) * 3;
-        unsigned char* d = at(f, x + c0, y + r);
-        for (int c = c0; c < c1; c++, s += 3, d += 3) {
-            d[0] = s[2];
-            d[1] = s[1];
-            d[2] = s[0];
-        }
+        pixel_row_swap_rb(at(f, x + c0, y + r), s, c1 - c0);
     }
 }

@@ -14,6 +14,7 @@
 #include "app/view_pane.h"
 #include "maps/map_view.h"
 #include "maps/view_plane.h"
+#include "platform/pixel_rows.h"
 #include "position/gps_fix.h"
 #include "ui/wx/wx_window.h"
 
@@ -142,11 +143,9 @@ bool blitThroughCairo(wxDC* dc, int x, int y, int w, int h, const uint8_t* rgb, 
     cairo_surface_flush(frame);
     unsigned char* dst = cairo_image_surface_get_data(frame);
     int dstStride = cairo_image_surface_get_stride(frame);
-    for (int r = 0; r < h; r++) {
-        const uint8_t* s = rgb + static_cast<size_t>(r) * stride;
-        auto* d = reinterpret_cast<uint32_t*>(dst + static_cast<size_t>(r) * dstStride);
-        for (int c = 0; c < w; c++, s += 3) d[c] = 0xFF000000u | (uint32_t(s[0]) << 16) | (uint32_t(s[1]) << 8) | s[2];
-    }
+    for (int r = 0; r < h; r++)
+        pixel_row_rgb_to_xrgb(reinterpret_cast<uint32_t*>(dst + static_cast<size_t>(r) * dstStride),
+                              rgb + static_cast<size_t>(r) * stride, w);
     cairo_surface_mark_dirty(frame);
     cairo_save(cr);
     cairo_set_source_surface(cr, frame, x, y);
