@@ -58,8 +58,6 @@ void closeLink(AppSettings* s) {
 
 }  // namespace
 
-int app_startup_big_maps() { return settings_read_big_maps_flag(); }
-
 void app_client_size(int bigMaps, int* width, int* height) {
     *width = (bigMaps ? APP_BIG_MAP_W : APP_SMALL_MAP_W) + 2;
     *height = APP_BUTTON_SIZE + 17 + (bigMaps ? APP_BIG_MAP_H : APP_SMALL_MAP_H) + 2;

@@ -1,7 +1,7 @@
 // What the main window's toolkit backend calls: the window procedure of the
 // program, toolkit-independent. All of these run on the main thread. The
-// backend creates the frame with the client size app_client_size gives for
-// app_startup_big_maps(), calls app_create, then forwards its events here.
+// backend creates the frame at the size and place window_keeping gives
+// (app/window_keeping.h), calls app_create, then forwards its events here.
 #pragma once
 
 enum { APP_BUTTON_LEFT = 1, APP_BUTTON_RIGHT = 2 };
@@ -21,8 +21,6 @@ enum {
 // Accelerators: Shift+Page Up sends 261 (Connect), Shift+Page Down 262.
 enum { APP_ACCEL_SHIFT_PAGE_UP = 261, APP_ACCEL_SHIFT_PAGE_DOWN = 262 };
 
-// The size flag of kiv_com.txt (second line begins with 'B'): 1 big, 0 small.
-int  app_startup_big_maps();
 // Client area for a map size: map area + 2-pixel margin, toolbar band above
 // (722 x 591 big, 482 x 411 small).
 void app_client_size(int bigMaps, int* width, int* height);

@@ -160,9 +160,6 @@ TEST_F(AppTest, ClientSizesFollowTheMapSize) {
     EXPECT_EQ(411, h0);
     EXPECT_EQ(240, w1 - w0);
     EXPECT_EQ(180, h1 - h0);
-    EXPECT_EQ(0, app_startup_big_maps());
-    writeFile("kiv_com.txt", "COM0\nBig\n");
-    EXPECT_EQ(1, app_startup_big_maps());
 }
 
 // Big Maps chooses the sheets; the pane fills whatever client area the
