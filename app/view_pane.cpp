@@ -186,13 +186,15 @@ void view_pane_update(const AppSettings* s) {
     if (composed && v.pixels == composedPixels && sameView(view, shown) && key == shownKey &&
         shownAerial == s->satelliteImage)
         return;
-    // The bound holds at least the sheets of the view and a quarter more, so
-    // a large pane (4K) never evicts what its next frame draws again.
-    size_t sheetBytes = static_cast<size_t>(view_sheet_width(big)) * view_sheet_height(big) * 3;
-    cache.limitBytes = std::max(SHEET_CACHE_DEFAULT_BYTES, needed.size() * sheetBytes * 5 / 4);
     ViewImages images;
     std::vector<ViewSheet> missing;
     view_gather(needed, &cache, &images, &missing);
+    // The bound holds at least the sheets of the view, as cached, and a
+    // quarter more, so a large pane (4K) never evicts what its next frame
+    // draws again.
+    size_t viewBytes = 0;
+    for (const auto& image : images) viewBytes += sheet_cache_bytes(*image);
+    cache.limitBytes = std::max(SHEET_CACHE_DEFAULT_BYTES, viewBytes * 5 / 4);
     auto* rgb = static_cast<unsigned char*>(malloc(static_cast<size_t>(view.width) * view.height * 3));
     if (!rgb) return;
     view_compose(view, images, rgb);

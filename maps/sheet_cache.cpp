@@ -1,19 +1,10 @@
 #include "maps/sheet_cache.h"
 
 #include <algorithm>
-
 #include <cstring>
 #include <vector>
 
 #include "maps/sheet_image.h"
-
-namespace {
-
-size_t bytesOf(const DecodedSheet& s) {
-    return static_cast<size_t>(s.width) * s.height * (s.indices ? 1 : 3) + (s.indices ? sizeof s.colours : 0);
-}
-
-}  // namespace
 
 int sheet_cache_decode(const char* path, int format, DecodedSheet* out, std::string* why) {
     std::vector<char> text(SHEET_JPEG_RECORD_MAX + 1);
@@ -87,10 +78,10 @@ std::shared_ptr<const DecodedSheet> sheet_cache_find(SheetCache* cache, const ch
 
 void sheet_cache_put(SheetCache* cache, const char* path, std::shared_ptr<const DecodedSheet> sheet) {
     sheet_cache_drop(cache, path);
-    size_t bytes = bytesOf(*sheet);
+    size_t bytes = sheet_cache_bytes(*sheet);
     if (bytes > cache->limitBytes) return;
     while (!cache->entries.empty() && cache->usedBytes + bytes > cache->limitBytes) {
-        cache->usedBytes -= bytesOf(*cache->entries.back().second);
+        cache->usedBytes -= sheet_cache_bytes(*cache->entries.back().second);
         cache->entries.pop_back();
     }
     cache->entries.emplace_front(path, std::move(sheet));
@@ -110,8 +101,12 @@ std::shared_ptr<const DecodedSheet> sheet_cache_get(SheetCache* cache, const cha
 void sheet_cache_drop(SheetCache* cache, const char* path) {
     for (auto it = cache->entries.begin(); it != cache->entries.end(); ++it)
         if (it->first == path) {
-            cache->usedBytes -= bytesOf(*it->second);
+            cache->usedBytes -= sheet_cache_bytes(*it->second);
             cache->entries.erase(it);
             return;
         }
+}
+
+size_t sheet_cache_bytes(const DecodedSheet& s) {
+    return static_cast<size_t>(s.width) * s.height * (s.indices ? 1 : 3) + (s.indices ? sizeof s.colours : 0);
 }

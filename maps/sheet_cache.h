@@ -60,5 +60,8 @@ void sheet_cache_put(SheetCache* cache, const char* path, std::shared_ptr<const 
 std::shared_ptr<const DecodedSheet> sheet_cache_get(SheetCache* cache, const char* path, int format,
                                                     std::string* why);
 
+// The bytes a sheet takes in the cache (a byte a pixel when indexed).
+size_t sheet_cache_bytes(const DecodedSheet& sheet);
+
 // Forgets the sheet of the path (its file was replaced or removed).
 void sheet_cache_drop(SheetCache* cache, const char* path);
