@@ -10,9 +10,11 @@ enum { APP_BIG_MAP_W = 720, APP_BIG_MAP_H = 540, APP_SMALL_MAP_W = 480, APP_SMAL
 // Client layout: toolbar buttons 32 x 32 at y = 6, map pane at (1, 49).
 enum { APP_BUTTON_SIZE = 32, APP_BUTTON_Y = 6, APP_PANE_X = 1, APP_PANE_Y = 49 };
 
-// The client area composed by a paint, rows top to bottom, RGB.
+// The client area composed by a paint, rows top to bottom, 32-bit pixels
+// 0xFFRRGGBB (as the window system takes them, so the paint hands the
+// frame over without converting it); stride in pixels.
 struct ClientFrame {
-    unsigned char* rgb;
+    uint32_t* px;
     int width, height, stride;
 };
 

@@ -1,6 +1,7 @@
 #include "app/night_palette.h"
 
 #include <cstddef>
+#include <initializer_list>
 
 namespace {
 
@@ -19,9 +20,18 @@ inline unsigned char map(uint16_t v, uint16_t quad, uint16_t lin) {
 
 }  // namespace
 
+// A pixel's bytes in memory: blue, green, red, then the unused one.
+constexpr int kRed = 2, kGreen = 1, kBlue = 0;
+
 void night_palette_make(NightPalette* palette) {
-    for (int i = 0; i < 96; i++) {
-        uint16_t top = kTop[i % 3];
+    for (int i = 0; i < 128; i++) {
+        int byte = i % 4;
+        if (byte == 3) {  // kept: the curve is the identity
+            palette->quad[i] = 0;
+            palette->lin[i] = 256;
+            continue;
+        }
+        uint16_t top = kTop[byte == kRed ? 0 : byte == kGreen ? 1 : 2];
         palette->quad[i] = static_cast<uint16_t>(top * kQuadPercent / 100);
         palette->lin[i] = static_cast<uint16_t>(top - palette->quad[i]);
     }
@@ -29,9 +39,9 @@ void night_palette_make(NightPalette* palette) {
 
 uint32_t night_palette_colour(const NightPalette& palette, uint32_t rgb) {
     uint32_t out = 0;
-    for (int c = 0; c < 3; c++) {
-        uint16_t v = (rgb >> (16 - 8 * c)) & 0xFF;
-        out |= static_cast<uint32_t>(map(v, palette.quad[c], palette.lin[c])) << (16 - 8 * c);
+    for (int byte : {kRed, kGreen, kBlue}) {
+        uint16_t v = (rgb >> (8 * byte)) & 0xFF;
+        out |= static_cast<uint32_t>(map(v, palette.quad[byte], palette.lin[byte])) << (8 * byte);
     }
     return out;
 }
@@ -41,18 +51,17 @@ uint32_t night_palette_colour(const NightPalette& palette, uint32_t rgb) {
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 __attribute__((target_clones("avx2", "default")))
 #endif
-void night_palette_apply(const NightPalette& palette, unsigned char* rgb, int stride, int x, int y, int width,
-                         int height) {
-    if (!rgb || width <= 0 || height <= 0) return;
-    const size_t bytes = static_cast<size_t>(width) * 3, whole = bytes - bytes % 96;
+void night_palette_apply(const NightPalette& palette, uint32_t* px, int stride, int x, int y, int width, int height) {
+    if (!px || width <= 0 || height <= 0) return;
+    const size_t bytes = static_cast<size_t>(width) * 4, whole = bytes - bytes % 128;
     // Local copies: the frame's bytes may alias anything, the copies cannot.
-    uint16_t quad[96], lin[96];
-    for (int i = 0; i < 96; i++) quad[i] = palette.quad[i], lin[i] = palette.lin[i];
+    uint16_t quad[128], lin[128];
+    for (int i = 0; i < 128; i++) quad[i] = palette.quad[i], lin[i] = palette.lin[i];
     for (int row = 0; row < height; row++) {
-        unsigned char* __restrict p = rgb + static_cast<long>(y + row) * stride + x * 3L;
-        // Fixed 96-byte blocks: the compiler turns this into vector code.
-        for (size_t at = 0; at < whole; at += 96)
-            for (int i = 0; i < 96; i++) p[at + i] = map(p[at + i], quad[i], lin[i]);
+        unsigned char* __restrict p = reinterpret_cast<unsigned char*>(px + static_cast<long>(y + row) * stride + x);
+        // Fixed 128-byte blocks: the compiler turns this into vector code.
+        for (size_t at = 0; at < whole; at += 128)
+            for (int i = 0; i < 128; i++) p[at + i] = map(p[at + i], quad[i], lin[i]);
         for (size_t i = whole; i < bytes; i++) p[i] = map(p[i], quad[i - whole], lin[i - whole]);
     }
 }

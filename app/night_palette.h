@@ -7,10 +7,11 @@
 // Per channel a curve out = in * (lin + quad * in / 256) / 256:
 // linear plus a square term that deepens the dark tones. It rises with its
 // input, so what was lighter stays lighter and lines stay apart from their
-// ground. Kept per byte of 32 pixels (96 bytes, red first) so a frame is
-// mapped with vector arithmetic, as a table look-up per byte cannot be.
+// ground. Kept per byte of 32 frame pixels (128 bytes: blue, green, red
+// and the unused byte, which the curve keeps) so a frame is mapped with
+// vector arithmetic, as a table look-up per byte cannot be.
 struct NightPalette {
-    uint16_t quad[96], lin[96];
+    uint16_t quad[128], lin[128];
 };
 
 void night_palette_make(NightPalette* palette);
@@ -18,10 +19,9 @@ void night_palette_make(NightPalette* palette);
 // One colour (0xRRGGBB) through the palette.
 uint32_t night_palette_colour(const NightPalette& palette, uint32_t rgb);
 
-// Maps a region of an RGB frame in place (rows of stride bytes, pixels of
-// 3 bytes, red first). The region must lie inside the frame.
-void night_palette_apply(const NightPalette& palette, unsigned char* rgb, int stride, int x, int y, int width,
-                         int height);
+// Maps a region of a client frame in place (32-bit pixels 0xFFRRGGBB, rows
+// of stride pixels). The region must lie inside the frame.
+void night_palette_apply(const NightPalette& palette, uint32_t* px, int stride, int x, int y, int width, int height);
 
 // Read-out colours (0xRRGGBB) at night, for the white outline and the red
 // or white text of the day.

@@ -79,12 +79,15 @@ void groundPixel(double lat, double lon, int* gx, int* gy) {
     *gy = static_cast<int>(std::floor(y / mpp));
 }
 
-void marker(AppSettings* s) {
+// freshBitmap: the view was composed in this paint, so its display bitmap
+// bears no marks and needs no rebuilding.
+void marker(AppSettings* s, bool freshBitmap) {
     // A stale fix counts as a state of its own (-1): the marker's look changes.
     int fix = gps_fix_mode(), stale = stale_fix_stale(), state = stale ? -1 : fix;
     if (!s->track) track_trail_clear();
     if (state != v.lastFixState) {
-        rebuildDisplayBitmap();
+        if (!freshBitmap) rebuildDisplayBitmap();
+        freshBitmap = true;
         v.lastFixState = state;
     }
     if (fix <= 0 || stale) {
@@ -110,7 +113,7 @@ void marker(AppSettings* s) {
     bool moved = gx != v.lastMarkerX || gy != v.lastMarkerY;
     if (moved) {
         track_log_point(s, lat, lon);
-        rebuildDisplayBitmap();
+        if (!freshBitmap) rebuildDisplayBitmap();
     }
     // Turning Track on starts the trail where the marker stands.
     if (s->track && (moved || !track_trail_size())) track_trail_add(lat, lon);
@@ -133,10 +136,12 @@ void marker(AppSettings* s) {
 int sheetOffsetX() { return std::max(0, (v.imageWidth - v.paneWidth) / 2); }
 int sheetOffsetY() { return std::max(0, (v.imageHeight - v.paneHeight) / 2); }
 
+int shownWidth() { return std::min(v.imageWidth - sheetOffsetX(), v.paneWidth); }
+int shownHeight() { return std::min(v.imageHeight - sheetOffsetY(), v.paneHeight); }
+
 void showSheet(ClientFrame* f) {
-    int sx = sheetOffsetX(), sy = sheetOffsetY();
-    int w = std::min(v.imageWidth - sx, v.paneWidth), h = std::min(v.imageHeight - sy, v.paneHeight);
-    frame_put_bgr(f, APP_PANE_X, APP_PANE_Y, v.dibBits, displayBitmapStride(v.imageWidth), sx, sy, w, h);
+    frame_put_bgr(f, APP_PANE_X, APP_PANE_Y, v.dibBits, displayBitmapStride(v.imageWidth), sheetOffsetX(),
+                  sheetOffsetY(), shownWidth(), shownHeight());
 }
 
 // The scale bar into the frame, above the fix strip in the pane's
@@ -208,19 +213,23 @@ void app_paint() {
     stale_fix_update(s);
     app_position_refresh();
     nav_auto_pan_step();
-    view_pane_update(s);
+    bool composedNow = view_pane_update(s) != 0;
 
     int cw = v.clientWidth, ch = v.clientHeight;
     if (cw <= 0 || ch <= 0) app_client_size(s->bigMaps, &cw, &ch);
     ClientFrame* f = &app_window.frame;
     if (!frame_ensure(f, cw, ch)) return;
-    frame_fill(f, RGB_FACE);
-    toolbar_draw(f, s->autoPan, v.zoomLevel);
     bool sheet = v.dibHeader && v.imageWidth > 0;
+    // The ground where the sheet does not cover it (it covers most of it).
+    if (sheet)
+        frame_fill_around(f, APP_PANE_X, APP_PANE_Y, shownWidth(), shownHeight(), RGB_FACE);
+    else
+        frame_fill(f, RGB_FACE);
+    toolbar_draw(f, s->autoPan, v.zoomLevel);
     ScaleLabel scale{};
     if (sheet) {
         paneFrame(f);
-        marker(s);
+        marker(s, composedNow);
         showSheet(f);
         scale = scaleBar(s, f);
     }
@@ -230,9 +239,9 @@ void app_paint() {
             night_palette_make(&p);
             return p;
         }();
-        night_palette_apply(palette, f->rgb, f->stride, 0, 0, f->width, f->height);
+        night_palette_apply(palette, f->px, f->stride, 0, 0, f->width, f->height);
     }
-    platform_blit_rgb(0, 0, f->width, f->height, f->rgb, f->stride);
+    platform_blit_xrgb(0, 0, f->width, f->height, f->px, f->stride);
     pane_notice_draw();
     if (sheet) {
         view_pane_draw_loading();

@@ -27,10 +27,10 @@ const Step kImperial[] = {
     {0.5 * kMile, "0.5 mi"},
 };
 
-void fillRect(const ClientFrame& f, int x0, int y0, int x1, int y1, unsigned char value) {
+void fillRect(const ClientFrame& f, int x0, int y0, int x1, int y1, uint32_t pixel) {
     x0 = std::max(x0, 0), y0 = std::max(y0, 0), x1 = std::min(x1, f.width - 1), y1 = std::min(y1, f.height - 1);
     for (int y = y0; y <= y1; y++)
-        if (x0 <= x1) memset(f.rgb + static_cast<long>(y) * f.stride + x0 * 3L, value, (x1 - x0 + 1) * 3L);
+        if (x0 <= x1) std::fill_n(f.px + static_cast<long>(y) * f.stride + x0, x1 - x0 + 1, pixel);
 }
 
 }  // namespace
@@ -82,12 +82,12 @@ void scale_bar_place(int paneX, int paneY, int paneWidth, int paneHeight, int le
 }
 
 void scale_bar_draw(const ClientFrame& frame, int x, int y, int lengthPx) {
-    if (!frame.rgb || lengthPx <= 0) return;
+    if (!frame.px || lengthPx <= 0) return;
     const int x1 = x + lengthPx - 1;
     // The outline first, one pixel round each black part, then the black.
     for (int pass = 0; pass < 2; pass++) {
         int o = pass == 0 ? 1 : 0;
-        unsigned char v = pass == 0 ? 255 : 0;
+        uint32_t v = pass == 0 ? 0xFFFFFFFFu : 0xFF000000u;
         fillRect(frame, x - o, y - kThick + 1 - o, x1 + o, y + o, v);
         fillRect(frame, x - o, y - SCALE_BAR_TICK + 1 - o, x + kTickWide - 1 + o, y + o, v);
         fillRect(frame, x1 - kTickWide + 1 - o, y - SCALE_BAR_TICK + 1 - o, x1 + o, y + o, v);

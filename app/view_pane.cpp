@@ -48,6 +48,29 @@ struct Followed {
 // sheet's centre, or left where following put it.
 Followed freeCentre{};
 bool lastFollowing = false;            // the last centre taken was the vehicle's
+// The store as last looked at, kept for a second: long enough that frames
+// do not each read the store, short enough that sheets written by another
+// program (kivsheet) show soon. Emptied at once when a sheet arrives.
+struct StoreLook {
+    ViewStoreMemo memo;
+    std::string mapsDir;
+    int aerial;
+    std::chrono::steady_clock::time_point since;
+} storeLook{};
+constexpr std::chrono::milliseconds kStoreLookKept{1000};
+
+ViewStoreMemo* storeMemo(const AppSettings* s) {
+    auto now = std::chrono::steady_clock::now();
+    if (storeLook.mapsDir != s->mapsDir || storeLook.aerial != s->satelliteImage ||
+        now - storeLook.since > kStoreLookKept) {
+        storeLook.memo.cells.clear();
+        storeLook.mapsDir = s->mapsDir;
+        storeLook.aerial = s->satelliteImage;
+        storeLook.since = now;
+    }
+    return &storeLook.memo;
+}
+
 struct Follow {
     FollowState state;
     unsigned fixCount;                 // the fix the state was stepped with
@@ -155,17 +178,17 @@ int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
     return 1;
 }
 
-void view_pane_update(const AppSettings* s) {
-    if (!v.pixels || pane_placeholder_shown() || v.paneWidth <= 0 || v.paneHeight <= 0) return;
+int view_pane_update(const AppSettings* s) {
+    if (!v.pixels || pane_placeholder_shown() || v.paneWidth <= 0 || v.paneHeight <= 0) return 0;
     // A picture opened from elsewhere stays as it is.
     size_t dirLength = strlen(s->mapsDir);
-    if (!dirLength || strncmp(v.sheetPath, s->mapsDir, dirLength) != 0) return;
+    if (!dirLength || strncmp(v.sheetPath, s->mapsDir, dirLength) != 0) return 0;
     int big = s->bigMaps ? 1 : 0;
     ViewRecord view{VIEW_PLANE_NONE, v.zoomLevel, big, 0, 0, view_level_mpp(v.zoomLevel, big), v.paneWidth,
                     v.paneHeight};
-    if (!view_pane_centre(s, &view.plane, &view.cx, &view.cy)) return;
+    if (!view_pane_centre(s, &view.plane, &view.cx, &view.cy)) return 0;
     std::vector<ViewSheet> needed;
-    if (view_needed_sheets(view, s->mapsDir, s->satelliteImage, &needed) < 0) return;
+    if (view_needed_sheets(view, s->mapsDir, s->satelliteImage, &needed, storeMemo(s)) < 0) return 0;
     // The displayed sheet may lie off the grid (a half-step pan): it is
     // drawn all the same, and in the middle.
     bool displayed = false;
@@ -185,7 +208,7 @@ void view_pane_update(const AppSettings* s) {
         }
     if (composed && v.pixels == composedPixels && sameView(view, shown) && key == shownKey &&
         shownAerial == s->satelliteImage)
-        return;
+        return 0;
     ViewImages images;
     std::vector<ViewSheet> missing;
     view_gather(needed, &cache, &images, &missing);
@@ -196,7 +219,7 @@ void view_pane_update(const AppSettings* s) {
     for (const auto& image : images) viewBytes += sheet_cache_bytes(*image);
     cache.limitBytes = std::max(SHEET_CACHE_DEFAULT_BYTES, viewBytes * 5 / 4);
     auto* rgb = static_cast<unsigned char*>(malloc(static_cast<size_t>(view.width) * view.height * 3));
-    if (!rgb) return;
+    if (!rgb) return 0;
     view_compose(view, images, rgb);
     free(v.pixels);
     v.pixels = rgb;
@@ -218,6 +241,7 @@ void view_pane_update(const AppSettings* s) {
     shownAerial = s->satelliteImage;
     composed = true;
     composedPixels = rgb;
+    return 1;
 }
 
 void view_pane_move_to(const AppSettings* s, int plane, double x, double y, int level) {
@@ -273,7 +297,10 @@ void view_pane_draw_loading() {
     }
 }
 
-void view_pane_forget(const char* path) { sheet_cache_drop(&cache, path); }
+void view_pane_forget(const char* path) {
+    sheet_cache_drop(&cache, path);
+    storeLook.memo.cells.clear();
+}
 
 int view_pane_current(ViewRecord* out) {
     if (!composed) return 0;
@@ -283,6 +310,7 @@ int view_pane_current(ViewRecord* out) {
 
 void view_pane_reset() {
     cache = SheetCache{};
+    storeLook = StoreLook{};
     shown = ViewRecord{};
     composed = false;
     composedPixels = nullptr;

@@ -19,8 +19,9 @@ struct ViewRecord;
 int  view_pane_centre(const AppSettings* s, int* plane, double* x, double* y);
 // The paint's step before the marker: recompose when the view, or the set
 // of stored sheets it needs, changed. Leaves a picture that is no stored
-// sheet (Open Map of another file, the placeholder) alone.
-void view_pane_update(const AppSettings* s);
+// sheet (Open Map of another file, the placeholder) alone. 1 when it
+// composed a new picture (its display bitmap bears no marks yet).
+int  view_pane_update(const AppSettings* s);
 // Where the view stands while Auto Pan is off, once the user moved it off
 // the displayed sheet's centre (drag, wheel, keys): a point in the plane
 // (of that plane) and the level. The displayed sheet follows: the grid

@@ -116,7 +116,7 @@ long residentKb() {
 }
 
 // Blit and text go nowhere: what the paint handler itself costs.
-void noBlit(int, int, int, int, const uint8_t*, int) {}
+void noBlit(int, int, int, int, const uint32_t*, int) {}
 void noText(int, int, const char*, int, int, uint32_t) {}
 int64_t manualClock() { return kClock; }
 
@@ -127,7 +127,7 @@ void PaintBigWithMarkerTrailAndSpeed(benchmark::State& state) {
     app_window.settings->track = 1;
     app_window.settings->connected = 1;
     PlatformBackend quiet{};
-    quiet.blit_rgb = noBlit;
+    quiet.blit_xrgb = noBlit;
     quiet.draw_text = noText;
     quiet.clock_seconds = manualClock;
     if (!wholeRefresh) platform_install(&quiet);
@@ -179,7 +179,7 @@ void PaintBigWithOpenTrack(benchmark::State& state) {
     app_window.settings->connected = 1;
     if (track) track_overlay_open("drive.gpx");
     PlatformBackend quiet{};
-    quiet.blit_rgb = noBlit;
+    quiet.blit_xrgb = noBlit;
     quiet.draw_text = noText;
     quiet.clock_seconds = manualClock;
     platform_install(&quiet);

@@ -9,14 +9,14 @@
 namespace {
 
 void NightFrame(benchmark::State& state) {
-    const int w = 1920, h = 1080, stride = w * 3;
-    std::vector<unsigned char> rgb(static_cast<size_t>(stride) * h);
-    for (size_t i = 0; i < rgb.size(); i++) rgb[i] = static_cast<unsigned char>(i * 7);
+    const int w = 1920, h = 1080, stride = w;
+    std::vector<uint32_t> px(static_cast<size_t>(stride) * h);
+    for (size_t i = 0; i < px.size(); i++) px[i] = 0xFF000000u | static_cast<uint32_t>(i * 0x070503);
     NightPalette palette;
     night_palette_make(&palette);
     for (auto _ : state) {
-        night_palette_apply(palette, rgb.data(), stride, 0, 0, w, h);
-        benchmark::DoNotOptimize(rgb.data());
+        night_palette_apply(palette, px.data(), stride, 0, 0, w, h);
+        benchmark::DoNotOptimize(px.data());
     }
 }
 

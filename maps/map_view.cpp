@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/pixel_rows.h"
 #include "platform/platform.h"
 
 MapView map_view = [] {
@@ -33,12 +34,18 @@ int displayBitmapStride(int width) { return (width * 3 + 3) & ~3; }
 bool buildDisplayBitmap(unsigned char** header, unsigned char** bits, const unsigned char* pixels,
                         int width, int height) {
     if (!pixels || width <= 0 || height <= 0 || width > 65535 || height > 65535) return false;
-    free(*header);
-    *header = nullptr;
-    *bits = nullptr;
-
     size_t stride = static_cast<size_t>(displayBitmapStride(width));
-    unsigned char* block = static_cast<unsigned char*>(malloc(DIB_HEADER_SIZE + stride * height));
+    // A block of the same size is written again: a view repainted while
+    // driving or dragging neither frees nor faults in megabytes a frame.
+    DisplayBitmapHeader old{};
+    if (*header) memcpy(&old, *header, sizeof old);
+    unsigned char* block = *header;
+    if (!block || old.width != width || old.height != -height) {
+        free(*header);
+        *header = nullptr;
+        *bits = nullptr;
+        block = static_cast<unsigned char*>(malloc(DIB_HEADER_SIZE + stride * height));
+    }
     if (!block) {
         platform_warn("Error in displaying the image");
         return false;
@@ -54,15 +61,7 @@ bool buildDisplayBitmap(unsigned char** header, unsigned char** bits, const unsi
 
     unsigned char* rows = block + DIB_HEADER_SIZE;
     for (int y = 0; y < height; y++) {
-        const unsigned char* src = pixels + static_cast<size_t>(y) * width * 3;
-        unsigned char* dst = rows + static_cast<size_t>(y) * stride;
-        for (int x = 0; x < width; x++) {
-            dst[0] = src[2];
-            dst[1] = src[1];
-            dst[2] = src[0];
-            src += 3;
-            dst += 3;
-        }
+        pixel_row_swap_rb(rows + static_cast<size_t>(y) * stride, pixels + static_cast<size_t>(y) * width * 3, width);
         // Padding bytes are defined so a blit never shows stale memory.
         for (size_t pad = static_cast<size_t>(width) * 3; pad < stride; pad++) rows[y * stride + pad] = 0;
     }

@@ -56,7 +56,25 @@ int view_sheet_expected_extent(double lat, double lon, int level, int big, Sheet
     return 1;
 }
 
-int view_needed_sheets(const ViewRecord& view, const char* mapsDir, int aerial, std::vector<ViewSheet>* out) {
+namespace {
+
+// The cell's sheet as stored now (or as its download will record it).
+int lookUp(double lat, double lon, const ViewRecord& view, const char* mapsDir, int aerial, ViewSheet* s) {
+    *s = ViewSheet{lat, lon, -1, "", {}};
+    if (!view_sheet_expected_extent(lat, lon, view.level, view.big, &s->extent)) return 0;
+    s->format = sheetStored(s->path, mapsDir, lat, lon, view.level, view.big, aerial ? SHEET_JPEG : SHEET_GIF);
+    if (s->format >= 0) {
+        SheetExtent& e = s->extent;
+        auto read = aerial ? readSheetExtentsJpeg : readSheetExtents;
+        read(lat, lon, view.level, mapsDir, view.big, &e.centreX, &e.centreY, &e.minX, &e.minY, &e.maxX, &e.maxY);
+    }
+    return 1;
+}
+
+}  // namespace
+
+int view_needed_sheets(const ViewRecord& view, const char* mapsDir, int aerial, std::vector<ViewSheet>* out,
+                       ViewStoreMemo* memo) {
     out->clear();
     double minX, minY, maxX, maxY;
     view_screen_to_plane(view, 0, view.height, &minX, &minY);
@@ -67,18 +85,21 @@ int view_needed_sheets(const ViewRecord& view, const char* mapsDir, int aerial, 
     if (!degreeBox(view, minX - halfW, minY - halfH, maxX + halfW, maxY + halfH, &box)) return -1;
     std::vector<AreaSheet> cells;
     if (area_sheets_in_box(box.south, box.west, box.north, box.east, view.level, view.big, &cells) < 0) return -1;
-    int format = aerial ? SHEET_JPEG : SHEET_GIF;
     for (const AreaSheet& c : cells) {
         // Where the two areas meet, the other plane's sheets are left out.
         if (view_plane_of_sheet(c.lat, c.lon, view.level, view.big) != view.plane) continue;
-        ViewSheet s{c.lat, c.lon, -1, "", {}};
-        if (!view_sheet_expected_extent(c.lat, c.lon, view.level, view.big, &s.extent)) continue;
-        s.format = sheetStored(s.path, mapsDir, c.lat, c.lon, view.level, view.big, format);
-        if (s.format >= 0) {
-            SheetExtent& e = s.extent;
-            auto read = aerial ? readSheetExtentsJpeg : readSheetExtents;
-            read(c.lat, c.lon, view.level, mapsDir, view.big, &e.centreX, &e.centreY, &e.minX, &e.minY, &e.maxX,
-                 &e.maxY);
+        ViewSheet s;
+        if (memo) {
+            auto key = std::make_tuple(c.lat, c.lon, view.level, view.big);
+            auto at = memo->cells.find(key);
+            if (at == memo->cells.end()) {
+                if (!lookUp(c.lat, c.lon, view, mapsDir, aerial, &s)) continue;
+                memo->cells.emplace(key, s);
+            } else {
+                s = at->second;
+            }
+        } else if (!lookUp(c.lat, c.lon, view, mapsDir, aerial, &s)) {
+            continue;
         }
         const SheetExtent& e = s.extent;
         if (e.maxX > minX && e.minX < maxX && e.maxY > minY && e.minY < maxY) out->push_back(s);

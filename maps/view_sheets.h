@@ -3,6 +3,8 @@
 // its record or, when it is not stored yet, the extent its download will
 // record.
 #pragma once
+#include <map>
+#include <tuple>
 #include <vector>
 
 #include "maps/map_view.h"
@@ -20,11 +22,21 @@ struct ViewSheet {
 // writes. 1, or 0 when the projection cannot place the point.
 int view_sheet_expected_extent(double lat, double lon, int level, int big, SheetExtent* extent);
 
+// What the store held for each grid cell when last looked at: a view
+// painted again and again (driving, dragging) looks each sheet up once,
+// not once a frame. Whoever keeps it empties it when the store may have
+// changed (a sheet arrived, the store or kind of sheet switched, or a
+// while has passed).
+struct ViewStoreMemo {
+    std::map<std::tuple<double, double, int, int>, ViewSheet> cells;   // lat, lon, level, big
+};
+
 // Replaces *out with the sheets the view needs (topographic, or aerial
 // JPEG ones with aerial set) in the store under mapsDir, nearest centre
-// to the view's first. Returns how many, or -1 when the view cannot be
-// turned into degrees.
-int view_needed_sheets(const ViewRecord& view, const char* mapsDir, int aerial, std::vector<ViewSheet>* out);
+// to the view's first; through memo when given. Returns how many, or -1
+// when the view cannot be turned into degrees.
+int view_needed_sheets(const ViewRecord& view, const char* mapsDir, int aerial, std::vector<ViewSheet>* out,
+                       ViewStoreMemo* memo = nullptr);
 
 // Orders the sheets by the distance of their centre from plane point
 // (x, y), nearest first: the order their requests go in.

@@ -15,7 +15,7 @@ struct HeadlessState {
     int repaints = 0;
     int answer = PLATFORM_ANSWER_OK;
     int64_t clock = -1;
-    std::vector<uint8_t> frame;   // canvas, 3 bytes per pixel
+    std::vector<uint32_t> frame;  // canvas, 0xRRGGBB
     int frameW = 0, frameH = 0;
     std::vector<uint8_t> painted; // 1 where a blit landed
     int blits = 0;
@@ -71,18 +71,19 @@ int64_t hl_clock_seconds() {
     return state.clock;  // negative while unset: the system's clocks
 }
 
-void hl_blit_rgb(int x, int y, int w, int h, const uint8_t* rgb, int stride) {
-    record({"blit_rgb", "", "", w, h});
+void hl_blit_xrgb(int x, int y, int w, int h, const uint32_t* px, int stride) {
+    record({"blit_xrgb", "", "", w, h});
     std::lock_guard<std::mutex> g(state.lock);
     state.blits++;
-    if (x < 0 || y < 0 || w <= 0 || h <= 0 || !rgb) return;
+    if (x < 0 || y < 0 || w <= 0 || h <= 0 || !px) return;
     int needW = std::max(state.frameW, x + w), needH = std::max(state.frameH, y + h);
     if (needW != state.frameW || needH != state.frameH) {
-        std::vector<uint8_t> f(static_cast<size_t>(needW) * needH * 3, 0), p(static_cast<size_t>(needW) * needH, 0);
+        std::vector<uint32_t> f(static_cast<size_t>(needW) * needH, 0);
+        std::vector<uint8_t> p(static_cast<size_t>(needW) * needH, 0);
         for (int r = 0; r < state.frameH; r++)
             for (int c = 0; c < state.frameW; c++) {
                 size_t from = static_cast<size_t>(r) * state.frameW + c, to = static_cast<size_t>(r) * needW + c;
-                std::copy_n(&state.frame[from * 3], 3, &f[to * 3]);
+                f[to] = state.frame[from];
                 p[to] = state.painted[from];
             }
         state.frame.swap(f);
@@ -92,7 +93,8 @@ void hl_blit_rgb(int x, int y, int w, int h, const uint8_t* rgb, int stride) {
     }
     for (int r = 0; r < h; r++) {
         size_t to = static_cast<size_t>(y + r) * state.frameW + x;
-        std::copy_n(rgb + static_cast<size_t>(r) * stride, static_cast<size_t>(w) * 3, &state.frame[to * 3]);
+        const uint32_t* row = px + static_cast<size_t>(r) * stride;
+        for (int c = 0; c < w; c++) state.frame[to + c] = row[c] & 0xFFFFFFu;
         std::fill_n(&state.painted[to], w, 1);
     }
 }
@@ -158,7 +160,7 @@ void hl_set_full_screen(int on) { record({"full_screen", "", "", on, 0}); }
 const PlatformBackend headless_backend = {
     hl_message_box, hl_menu_check, hl_menu_enable, hl_busy_cursor, hl_invalidate,
     hl_repaint_and_wait, hl_set_title, hl_resize_client, hl_clock_seconds,
-    hl_blit_rgb, hl_draw_text, hl_set_timer, hl_kill_timer, hl_destroy_window, hl_quit,
+    hl_blit_xrgb, hl_draw_text, hl_set_timer, hl_kill_timer, hl_destroy_window, hl_quit,
     hl_post_close, hl_invalidate_erase, hl_run_dialog, hl_show_monitor, hl_open_file_dialog,
     hl_set_repaint_stop, hl_set_tooltip, hl_set_full_screen,
 };
@@ -246,7 +248,7 @@ int headless_frame_pixel(int x, int y) {
     if (x < 0 || y < 0 || x >= state.frameW || y >= state.frameH) return -1;
     size_t i = static_cast<size_t>(y) * state.frameW + x;
     if (!state.painted[i]) return -1;
-    return (state.frame[i * 3] << 16) | (state.frame[i * 3 + 1] << 8) | state.frame[i * 3 + 2];
+    return static_cast<int>(state.frame[i]);
 }
 
 int headless_blits() {

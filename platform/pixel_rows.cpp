@@ -22,9 +22,11 @@ __attribute__((target("ssse3"))) int swapShuffled(unsigned char* dst, const unsi
     return k;
 }
 
-// Four pixels per step, read as sixteen bytes (so six must remain).
-__attribute__((target("ssse3"))) int xrgbShuffled(uint32_t* dst, const unsigned char* src, int n) {
-    const __m128i order = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
+// Four pixels per step, read as sixteen bytes (so six must remain), red
+// first or blue first in the source.
+__attribute__((target("ssse3"))) int xrgbShuffled(uint32_t* dst, const unsigned char* src, int n, bool blueFirst) {
+    const __m128i order = blueFirst ? _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1)
+                                    : _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
     const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     int k = 0;
     for (; k + 6 <= n; k += 4) {
@@ -50,10 +52,21 @@ void pixel_row_swap_rb(unsigned char* dst, const unsigned char* src, int n) {
     }
 }
 
+void pixel_row_bgr_to_xrgb(uint32_t* dst, const unsigned char* src, int n) {
+    int k = 0;
+#if defined(__x86_64__)
+    if (kShuffle) k = xrgbShuffled(dst, src, n, true);
+#endif
+    for (; k < n; k++) {
+        const unsigned char* p = src + k * 3;
+        dst[k] = 0xFF000000u | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+    }
+}
+
 void pixel_row_rgb_to_xrgb(uint32_t* dst, const unsigned char* src, int n) {
     int k = 0;
 #if defined(__x86_64__)
-    if (kShuffle) k = xrgbShuffled(dst, src, n);
+    if (kShuffle) k = xrgbShuffled(dst, src, n, false);
 #endif
     for (; k < n; k++) {
         const unsigned char* p = src + k * 3;

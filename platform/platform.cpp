@@ -58,9 +58,9 @@ int64_t platform_monotonic_seconds() {
     return static_cast<int64_t>(now.tv_sec);
 }
 
-void platform_blit_rgb(int x, int y, int w, int h, const uint8_t* rgb, int stride) {
+void platform_blit_xrgb(int x, int y, int w, int h, const uint32_t* px, int stride) {
     auto* b = current.load();
-    if (b && b->blit_rgb) b->blit_rgb(x, y, w, h, rgb, stride);
+    if (b && b->blit_xrgb) b->blit_xrgb(x, y, w, h, px, stride);
 }
 void platform_draw_text(int x, int y, const char* utf8, int height, int weight, uint32_t rgb) {
     auto* b = current.load();

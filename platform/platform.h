@@ -30,7 +30,7 @@ struct PlatformBackend {
     // negative (or no entry): the system's own.
     int64_t (*clock_seconds)();
     // The main window (the application layer; any entry may stay null).
-    void (*blit_rgb)(int x, int y, int w, int h, const uint8_t* rgb, int stride);
+    void (*blit_xrgb)(int x, int y, int w, int h, const uint32_t* px, int stride);
     void (*draw_text)(int x, int y, const char* utf8, int height, int weight, uint32_t rgb);
     void (*set_timer)(int ms);                    // (re)arm the window timer, period ms
     void (*kill_timer)();
@@ -65,11 +65,11 @@ int64_t platform_clock_seconds();
 int64_t platform_monotonic_seconds();
 
 // The main window. The whole client area is composed in software and handed
-// over with one blit per paint: rows top to bottom, bytes red, green, blue,
-// stride bytes from row to row. Text is drawn over it after the blit in the
+// over with one blit per paint: rows top to bottom of 32-bit pixels
+// 0xFFRRGGBB, stride pixels from row to row. Text is drawn over it after the blit in the
 // Swiss (sans-serif) family, transparent background; height in pixels,
 // weight 100..900, rgb as 0xRRGGBB.
-void platform_blit_rgb(int x, int y, int w, int h, const uint8_t* rgb, int stride);
+void platform_blit_xrgb(int x, int y, int w, int h, const uint32_t* px, int stride);
 void platform_draw_text(int x, int y, const char* utf8, int height, int weight, uint32_t rgb);
 void platform_set_timer(int ms);
 void platform_kill_timer();

@@ -18,11 +18,11 @@ TEST(NightPalette, DimsWhiteAndKeepsTheOrderOfTones) {
     EXPECT_GT(luma(night_palette_colour(p, 0xF2EFE9)), luma(night_palette_colour(p, 0x9A9A9A)) + 10);
     EXPECT_GT(luma(white), luma(night_palette_colour(p, 0x99C8F0)));
     // A region of a frame, 40 pixels wide (a whole block and a remainder), changes alone.
-    const int stride = 50 * 3;
-    std::vector<unsigned char> rgb(stride * 3, 0xFF);
-    night_palette_apply(p, rgb.data(), stride, 5, 1, 40, 1);
-    EXPECT_EQ(std::vector<uint32_t>({rgb[stride + 36 * 3], rgb[stride + 44 * 3 + 2], rgb[stride + 45 * 3], rgb[4 * 3]}),
-              std::vector<uint32_t>({white >> 16, white & 255, 0xFF, 0xFF}));
+    const int stride = 50;
+    std::vector<uint32_t> px(stride * 3, 0xFFFFFFFFu);
+    night_palette_apply(p, px.data(), stride, 5, 1, 40, 1);
+    EXPECT_EQ(std::vector<uint32_t>({px[stride + 36], px[stride + 44], px[stride + 45], px[4]}),
+              std::vector<uint32_t>({0xFF000000u | white, 0xFF000000u | white, 0xFFFFFFFFu, 0xFFFFFFFFu}));
 }
 
 }  // namespace

@@ -20,16 +20,16 @@ TEST(ScaleBar, ChoosesARoundDistanceAndDrawsItBlackOnWhite) {
         EXPECT_STREQ(bar.label, c.label);
         EXPECT_EQ(bar.lengthPx, c.lengthPx) << c.label;
     }
-    std::vector<unsigned char> rgb(100 * 3 * 40, 128);
-    auto at = [&](int x, int y) { return rgb[y * 300 + x * 3]; };
+    std::vector<uint32_t> px(100 * 40, 0xFF808080u);
+    auto at = [&](int x, int y) { return static_cast<int>(px[y * 100 + x] & 0xFF); };
     ScaleBarPlace p;
     scale_bar_place(0, 0, 100, 40, 50, 12, SCALE_BAR_BOTTOM_LEFT, &p);
-    scale_bar_draw(ClientFrame{rgb.data(), 100, 40, 300}, p.barX, p.barY, 50);
+    scale_bar_draw(ClientFrame{px.data(), 100, 40, 100}, p.barX, p.barY, 50);
     EXPECT_EQ(std::vector<int>({at(p.barX + 25, p.barY), at(p.barX + 25, p.barY + 1), at(p.barX + 25, p.barY - 8),
                                 at(p.barX + 49, p.barY - SCALE_BAR_TICK + 1)}),
               std::vector<int>({0, 255, 128, 0}));  // bar, outline, between the ticks, right tick's top
     EXPECT_LT(p.labelY + 12, p.barY - SCALE_BAR_TICK);
-    scale_bar_draw(ClientFrame{rgb.data(), 100, 40, 300}, -30, 2, 300);  // off the frame on three sides
+    scale_bar_draw(ClientFrame{px.data(), 100, 40, 100}, -30, 2, 300);  // off the frame on three sides
     ViewRecord v;
     ASSERT_TRUE(view_make(&v, 3, 0, 45.3, -75.9, 480, 360));
     EXPECT_NEAR(scale_bar_ground_mpp(v, 240, 180) / v.mpp, 1.0, 0.03);

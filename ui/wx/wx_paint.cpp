@@ -1,5 +1,6 @@
 // The paint of the map window: the program composes the client area and
 // hands it over with one blit, then draws its outlined text on top.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +15,6 @@
 #include "app/view_pane.h"
 #include "maps/map_view.h"
 #include "maps/view_plane.h"
-#include "platform/pixel_rows.h"
 #include "position/gps_fix.h"
 #include "ui/wx/wx_window.h"
 
@@ -24,10 +24,14 @@ struct PaintState {
     long paints;
     int sheetShown;                    // "kiv: painted" was printed
     int blitted;                       // this paint put the frame on screen
-    wxFont font;
-    int fontHeight, fontWeight;
-    std::vector<unsigned char> packed; // rows repacked when the stride has padding
-    cairo_surface_t* frame;            // kept between paints, written in place
+    // The fonts of the heights and weights a paint uses (read-outs, scale,
+    // fix strip), each made once: making one costs more than its text.
+    struct Font {
+        wxFont font;
+        int height, weight;
+    };
+    std::vector<Font> fonts;
+    std::vector<unsigned char> packed; // RGB rows where cairo is not at hand
     double lastPaintMs;
 };
 PaintState paint_state;
@@ -122,60 +126,53 @@ long wx_paint_count() { return paint_state.paints; }
 
 namespace {
 
-// The frame written straight into a kept cairo image and painted with the
-// nearest-pixel filter: no image conversion per paint, and on a scaled
-// display every frame pixel stays a block of whole device pixels.
-bool blitThroughCairo(wxDC* dc, int x, int y, int w, int h, const uint8_t* rgb, int stride) {
+// The frame itself is the cairo image (its pixels are cairo's RGB24), so
+// nothing is copied before cairo puts it in the window; painted with the
+// nearest-pixel filter so that on a scaled display every frame pixel stays
+// a block of whole device pixels.
+bool blitThroughCairo(wxDC* dc, int x, int y, int w, int h, const uint32_t* px, int stride) {
     wxGraphicsContext* gc = dc->GetGraphicsContext();
     auto* cr = gc ? static_cast<cairo_t*>(gc->GetNativeContext()) : nullptr;
     if (!cr) return false;
-    cairo_surface_t*& frame = paint_state.frame;
-    if (frame && (cairo_image_surface_get_width(frame) != w || cairo_image_surface_get_height(frame) != h)) {
-        cairo_surface_destroy(frame);
-        frame = nullptr;
-    }
-    if (!frame) frame = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+    cairo_surface_t* frame =
+        cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(px)),
+                                            CAIRO_FORMAT_RGB24, w, h, stride * 4);
     if (cairo_surface_status(frame) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(frame);
-        frame = nullptr;
         return false;
     }
-    cairo_surface_flush(frame);
-    unsigned char* dst = cairo_image_surface_get_data(frame);
-    int dstStride = cairo_image_surface_get_stride(frame);
-    for (int r = 0; r < h; r++)
-        pixel_row_rgb_to_xrgb(reinterpret_cast<uint32_t*>(dst + static_cast<size_t>(r) * dstStride),
-                              rgb + static_cast<size_t>(r) * stride, w);
-    cairo_surface_mark_dirty(frame);
     cairo_save(cr);
     cairo_set_source_surface(cr, frame, x, y);
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
     cairo_rectangle(cr, x, y, w, h);
     cairo_fill(cr);
     cairo_restore(cr);
+    // Finished before the frame's memory is written again by the next paint.
+    cairo_surface_finish(frame);
+    cairo_surface_destroy(frame);
     return true;
 }
 
 }  // namespace
 
-void wx_blit_rgb(int x, int y, int w, int h, const uint8_t* rgb, int stride) {
+void wx_blit_xrgb(int x, int y, int w, int h, const uint32_t* px, int stride) {
     wxDC* dc = wx_window.paintDc;
-    if (!dc || !rgb || w <= 0 || h <= 0 || stride < w * 3) return;
-    if (blitThroughCairo(dc, x, y, w, h, rgb, stride)) {
+    if (!dc || !px || w <= 0 || h <= 0 || stride < w) return;
+    if (blitThroughCairo(dc, x, y, w, h, px, stride)) {
         paint_state.blitted = 1;
         return;
     }
-    unsigned char* rows = const_cast<unsigned char*>(rgb);
-    if (stride != w * 3) {
-        std::vector<unsigned char>& packed = paint_state.packed;
-        packed.resize(static_cast<size_t>(w) * h * 3);
-        for (int r = 0; r < h; r++)
-            memcpy(&packed[static_cast<size_t>(r) * w * 3], rgb + static_cast<size_t>(r) * stride,
-                   static_cast<size_t>(w) * 3);
-        rows = packed.data();
-    }
-    // No copy into the image: the bitmap conversion reads the frame directly.
-    wxImage image(w, h, rows, true);
+    std::vector<unsigned char>& packed = paint_state.packed;
+    packed.resize(static_cast<size_t>(w) * h * 3);
+    for (int r = 0; r < h; r++)
+        for (int c = 0; c < w; c++) {
+            uint32_t p = px[static_cast<size_t>(r) * stride + c];
+            unsigned char* to = &packed[(static_cast<size_t>(r) * w + c) * 3];
+            to[0] = static_cast<unsigned char>(p >> 16), to[1] = static_cast<unsigned char>(p >> 8),
+            to[2] = static_cast<unsigned char>(p);
+        }
+    // No copy into the image: the bitmap conversion reads the packed rows.
+    wxImage image(w, h, packed.data(), true);
     dc->DrawBitmap(wxBitmap(image), x, y, false);
     paint_state.blitted = 1;
 }
@@ -183,13 +180,15 @@ void wx_blit_rgb(int x, int y, int w, int h, const uint8_t* rgb, int stride) {
 void wx_draw_text(int x, int y, const char* utf8, int height, int weight, uint32_t rgb) {
     wxDC* dc = wx_window.paintDc;
     if (!dc || !utf8 || height <= 0) return;
-    PaintState& p = paint_state;
-    if (!p.font.IsOk() || p.fontHeight != height || p.fontWeight != weight) {
-        p.font = fontForCell(dc, height, weight);
-        p.fontHeight = height;
-        p.fontWeight = weight;
+    std::vector<PaintState::Font>& fonts = paint_state.fonts;
+    auto kept = std::find_if(fonts.begin(), fonts.end(),
+                             [&](const PaintState::Font& f) { return f.height == height && f.weight == weight; });
+    if (kept == fonts.end()) {
+        if (fonts.size() >= 8) fonts.erase(fonts.begin());
+        fonts.push_back({fontForCell(dc, height, weight), height, weight});
+        kept = fonts.end() - 1;
     }
-    dc->SetFont(p.font);
+    dc->SetFont(kept->font);
     dc->SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
     dc->SetTextForeground(wxColour((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
     dc->DrawText(wxString::FromUTF8(utf8), x, y);

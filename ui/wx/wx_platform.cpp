@@ -248,7 +248,7 @@ const PlatformBackend wx_backend = {
     setTitle,
     resizeClient,
     nullptr,                           // the system clock
-    wx_blit_rgb,
+    wx_blit_xrgb,
     wx_draw_text,
     setTimer,
     killTimer,

@@ -51,7 +51,7 @@ void wx_repaint_shutdown();
 
 // wx_paint.cpp: the map window's paint handler and the drawing calls.
 void wx_paint(wxWindow* map);
-void wx_blit_rgb(int x, int y, int w, int h, const uint8_t* rgb, int stride);
+void wx_blit_xrgb(int x, int y, int w, int h, const uint32_t* px, int stride);
 void wx_draw_text(int x, int y, const char* utf8, int height, int weight, uint32_t rgb);
 
 // wx_dialogs.cpp, wx_com_dialog.cpp, wx_monitor.cpp: the program's dialogs
