@@ -387,10 +387,9 @@ TEST_F(DownloadFault, TrailingSlashOfTheServerRootIsDropped) {
 // The maps folder keeps the sheets of one map server address (a store of
 // before source records takes the one in use); another address has its own.
 TEST_F(DownloadFault, EachServerAddressKeepsItsOwnSheets) {
-    Bytes gif = sheetGif(48, 36);
-    auto serving = [&](std::string west) {
+    auto serving = [](std::string west) {
         return route([west] { return faultOk(page("ntdb1.gif", west + (kMapext + west.size()))); },
-                     [&] { return faultOk(asString(gif), "image/gif"); });
+                     [] { return faultOk(asString(sheetGif(48, 36)), "image/gif"); });
     };
     FaultServer a(serving("1499010")), b(serving("1499020"));
     auto westIn = [&](FaultServer& server) {   // of the sheet in the store picked, 0 for none
