@@ -22,6 +22,29 @@ unsigned hashOf(const std::string& text) {
     return h;
 }
 
+// Says which sources made a store's sheets, for kivsheet store, for people
+// and for the maps folder's own store.
+void writeNote(const char* root, const char* folder, const std::string& text) {
+    if (sheetCreateFolderOf(root, folder))
+        write_file_atomically((std::string(folder) + "/source.txt").c_str(), text.c_str(), text.size());
+}
+
+// The maps folder keeps the sheets of one map server address, the one its
+// note names. A folder without a note (a store older than sources, or a
+// new one) takes the address in use. A loopback server on another port is
+// another server: it may serve other maps.
+int mapsFolderServes(const char* root, const std::string& text) {
+    FILE* f = fopen((std::string(root) + "/source.txt").c_str(), "r");
+    if (!f) {
+        writeNote(root, root, text);
+        return 1;
+    }
+    char said[4096];
+    size_t n = fread(said, 1, sizeof said, f);
+    fclose(f);
+    return text == std::string(said, n);
+}
+
 }  // namespace
 
 int sheetSourceKind(const AppSettings* s, int aerial) {
@@ -48,27 +71,24 @@ const char* sheetMapsRoot(const AppSettings* s) { return s->mapsRoot[0] ? s->map
 
 int sheetSourceSelectStore(AppSettings* s, std::string* why) {
     if (!s->mapsRoot[0]) memcpy(s->mapsRoot, s->mapsDir, sizeof s->mapsRoot);
-    if (sheetSourceKind(s, 0) == SHEET_SOURCE_SERVER && sheetSourceKind(s, 1) == SHEET_SOURCE_SERVER) {
+    std::string topo = sheetSourceName(s, 0), aerial = sheetSourceName(s, 1);
+    std::string text = "topographic: " + topo + "\naerial: " + aerial + "\n";
+    if (sheetSourceKind(s, 0) == SHEET_SOURCE_SERVER && sheetSourceKind(s, 1) == SHEET_SOURCE_SERVER &&
+        mapsFolderServes(s->mapsRoot, text)) {
         memcpy(s->mapsDir, s->mapsRoot, sizeof s->mapsDir);
         return 1;
     }
-    std::string topo = sheetSourceName(s, 0), aerial = sheetSourceName(s, 1);
     char folder[sizeof s->mapsDir];
-    int n = snprintf(folder, sizeof folder, "%s/sources/%s-%08x", s->mapsRoot,
-                     sheetSourceKind(s, 0) == SHEET_SOURCE_TILES ? "tiles" : sheetSourceKind(s, 0) == SHEET_SOURCE_WMS ? "wms" : "server",
+    static const char* const kinds[] = {"server", "wms", "tiles"};
+    int n = snprintf(folder, sizeof folder, "%s/sources/%s-%08x", s->mapsRoot, kinds[sheetSourceKind(s, 0)],
                      hashOf(topo + "\n" + aerial));
     if (n <= 0 || static_cast<size_t>(n) >= sizeof folder) {
         *why = std::string("The maps folder's name is too long for a store of the sources: ") + s->mapsRoot;
         return 0;
     }
     memcpy(s->mapsDir, folder, sizeof s->mapsDir);
-    // Says which sources made the sheets, for kivsheet store and for people.
-    std::string note = std::string(folder) + "/source.txt";
     struct stat st;
-    if (stat(note.c_str(), &st) != 0 && sheetCreateFolderOf(s->mapsRoot, folder)) {
-        std::string text = "topographic: " + topo + "\naerial: " + aerial + "\n";
-        write_file_atomically(note.c_str(), text.c_str(), text.size());
-    }
+    if (stat((std::string(folder) + "/source.txt").c_str(), &st) != 0) writeNote(s->mapsRoot, folder, text);
     return 1;
 }
 

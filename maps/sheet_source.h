@@ -1,10 +1,12 @@
 // Which source makes the sheets, and the store folder of its sheets. The
-// old map server's sheets (Server=, the same request whatever its address)
-// stay in the maps folder itself, so old stores keep working; sheets from a
-// WMS or from tiles go to "<maps>/sources/<name>" of their own, with a
-// "source.txt" there that says which sources made them. Switching sources
-// switches folders: other sources' sheets stay on disk and come back with
-// their source. Each sheet's age is its file's time of writing.
+// maps folder itself keeps the sheets of one address of the old map server
+// (Server=), the one its "source.txt" names; a maps folder without one (an
+// old store) takes the address in use when first opened, so old stores keep
+// working. Sheets from other addresses, a WMS or tiles go to
+// "<maps>/sources/<name>" of their own, with a "source.txt" there that says
+// which sources made them. Switching sources switches folders: other
+// sources' sheets stay on disk and come back with their source. Each
+// sheet's age is its file's time of writing.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -19,7 +21,8 @@ int sheetSourceKind(const AppSettings* s, int aerial);
 std::string sheetSourceName(const AppSettings* s, int aerial);
 
 // Keeps the maps folder in s->mapsRoot and points s->mapsDir at the store
-// folder of the sources the settings name (writing its source.txt). 1, or
+// folder of the sources the settings name (writing its source.txt). The one
+// place that picks the store: the window, Download Area and kivsheet. 1, or
 // 0 with the reason in why when the folder's path does not fit.
 int sheetSourceSelectStore(AppSettings* s, std::string* why);
 // The maps folder (Maps=) whatever store is selected.

@@ -20,6 +20,7 @@
 #include "maps/sheet_download_parts.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
+#include "maps/sheet_source.h"
 #include "maps/sheet_store.h"
 #include "maps/zoom_levels.h"
 #include "net/sockets.h"
@@ -381,6 +382,32 @@ TEST_F(DownloadFault, TrailingSlashOfTheServerRootIsDropped) {
     ASSERT_EQ(fetch(), 0);
     EXPECT_TRUE(startsWith(server.requests()[0], "GET /cgi-bin/mapserv?map="));
     EXPECT_EQ(server.requests()[1], "GET /tmp/ntdb1.gif HTTP/1.1");
+}
+
+// The maps folder keeps the sheets of one map server address (a store of
+// before source records takes the one in use); another address has its own.
+TEST_F(DownloadFault, EachServerAddressKeepsItsOwnSheets) {
+    auto serving = [](std::string west) {
+        return route([west] { return faultOk(page("ntdb1.gif", west + (kMapext + west.size()))); },
+                     [] { return faultOk(asString(sheetGif(48, 36)), "image/gif"); });
+    };
+    FaultServer a(serving("1499010")), b(serving("1499020"));
+    auto westIn = [&](FaultServer& server) {   // of the sheet in the store picked, 0 for none
+        useServer(server);
+        std::string why;
+        EXPECT_TRUE(sheetSourceSelectStore(settings.get(), &why)) << why;
+        double e[6] = {};
+        readSheetExtents(kLat, kLon, 2, settings->mapsDir, 0, &e[0], &e[1], &e[2], &e[3], &e[4], &e[5]);
+        return static_cast<long>(e[2]);
+    };
+    useServer(a);
+    ASSERT_EQ(fetch(), 0);
+    EXPECT_EQ(1499010, westIn(a));
+    EXPECT_EQ(0, westIn(b));
+    ASSERT_EQ(fetch(), 0);
+    EXPECT_EQ(1499020, westIn(b));
+    EXPECT_EQ(1499010, westIn(a));
+    EXPECT_EQ(tree.maps(), settings->mapsDir);
 }
 
 // Two programs in one folder download at the same time: each must read its

@@ -13,7 +13,6 @@
 #include <system_error>
 #include <vector>
 
-#include "maps/sheet_source.h"
 #include "settings/app_settings.h"
 #include "tools/kivsheet/kivsheet_area.h"
 #include "tools/kivsheet/kivsheet_options.h"
@@ -38,24 +37,30 @@ int sheetLevel(const std::string& name) {
     return name[5] >= '0' && name[5] <= '9' ? name[5] - '0' : -1;
 }
 
-// One store: the maps folder's own sheets (the old map server's) or a
-// folder of sources/.
+// One store: the maps folder's own sheets (one address of the old map
+// server, or a store older than sources) or a folder of sources/.
 struct Store {
     std::string name, path, said;
 };
 
+// The first line of a store's source.txt: the sources that made its sheets.
+std::string noteOf(const std::string& path) {
+    char line[1200] = "";
+    if (FILE* f = fopen((path + "/source.txt").c_str(), "r")) {
+        if (!fgets(line, sizeof line, f)) line[0] = 0;
+        fclose(f);
+    }
+    return std::string(line, strcspn(line, "\n"));
+}
+
 std::vector<Store> storesOf(const std::string& root) {
-    std::vector<Store> out = {{"server", root, "the map server (Server=), and stores older than sources"}};
+    std::string said = noteOf(root);
+    if (said.empty()) said = "the map server (Server=), a store older than sources";
+    std::vector<Store> out = {{"server", root, said}};
     std::error_code ec;
     for (const auto& d : fs::directory_iterator(root + "/sources", ec)) {
-        if (!d.is_directory()) continue;
-        Store s{d.path().filename().string(), d.path().string(), ""};
-        if (FILE* f = fopen((s.path + "/source.txt").c_str(), "r")) {
-            char line[1200] = "";
-            if (fgets(line, sizeof line, f)) s.said = std::string(line, strcspn(line, "\n"));
-            fclose(f);
-        }
-        out.push_back(s);
+        std::string path = d.path().string();
+        if (d.is_directory()) out.push_back({d.path().filename().string(), path, noteOf(path)});
     }
     return out;
 }
@@ -111,8 +116,9 @@ void list(const std::vector<Store>& stores) {
 int kivsheet_store(const KivsheetOptions& o) {
     static AppSettings s;
     kivsheet_load_settings(&s);
-    if (int rc = kivsheet_apply_paths(o, &s)) return rc;
-    std::string root = sheetMapsRoot(&s);
+    // The maps folder as it is: listing picks no store, so it never records
+    // an address in a store older than source records.
+    std::string root = o.maps.empty() ? s.mapsDir : o.maps;
     std::vector<Store> stores = storesOf(root);
     if (o.prune.empty() && o.olderThanDays < 0) {
         list(stores);
