@@ -128,8 +128,11 @@ def choose_imports(params, epsg, box):
     box = (box[0] - pad, box[1] - pad, box[2] + pad, box[3] + pad)
     entries = imports_now()
     chosen = import_index.meeting(entries, box)
-    if not chosen:
+    # A WMS client may name the imports' layers, which only the whole map file has.
+    if not chosen and not any(k.lower() == "layers" and "osm_" in v for k, v in params):
         return [(k, BARE.get(v, v) if k.lower() == "map" else v) for k, v in params]
+    if not chosen:
+        return params
     try:
         name = import_index.union_file(IMPORTS, chosen, entries)
     except OSError:
@@ -146,19 +149,24 @@ def numbers(text, count):
 
 def cgi_params(query):
     """The old request with the imports of its sheet chosen: the sheet is
-    MAPXY at SCALE, MAPSIZE pixels of 1/72 inch (or MAPEXT)."""
+    MAPXY at SCALE, MAPSIZE pixels of 1/72 inch, or MAPEXT (both boxes
+    when both are given); not known when the request zooms from it."""
     params = urllib.parse.parse_qsl(query, keep_blank_values=True)
     p = {k.lower(): v for k, v in params}
     epsg = {"/home/atlas/mapdata/english/toporama.map": 3978,
             "/home/atlas/mapdata/english/toporama_3857.map": 3857}.get(p.get("map"))
+    boxes = []
     try:
+        if any(k in p for k in ("zoom", "zoomdir", "zoomsize", "imgxy", "imgbox", "imgext")):
+            raise ValueError("zoomed")
         if "mapext" in p:
-            box = numbers(p["mapext"], 4)
-        else:
+            boxes.append(numbers(p["mapext"], 4))
+        if "mapxy" in p:
             x, y = numbers(p["mapxy"], 2)
             w, h = numbers(p.get("mapsize", "480 360"), 2)
             cell = float(p.get("scale", p.get("scaledenom", ""))) / (72 * 39.3701)
-            box = (x - cell * w / 2, y - cell * h / 2, x + cell * w / 2, y + cell * h / 2)
+            boxes.append((x - cell * w / 2, y - cell * h / 2, x + cell * w / 2, y + cell * h / 2))
+        box = (min(b[0] for b in boxes), min(b[1] for b in boxes), max(b[2] for b in boxes), max(b[3] for b in boxes))
     except (KeyError, ValueError):
         box = None
     return choose_imports(params, epsg, box)
