@@ -2,7 +2,7 @@
 """Sheet times of the local map server against an earlier version of it.
 
 Starts this tree's map server and the one of another git revision (default
-main, the CGI server before FastCGI) side by side on the same data, and
+d92ad36, the last CGI server before FastCGI) side by side on the same data, and
 fetches sheets at every level through the program's own request (the
 reply, then its GIF), alternating between the two servers, with no import,
 with one large synthetic import under the sheets, and with 20 small imports
@@ -69,7 +69,7 @@ class Server:
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--old-ref", default="main")
+    ap.add_argument("--old-ref", default="d92ad36")  # the last CGI server
     ap.add_argument("--sheets", type=int, default=15, help="sheets per level and server")
     ap.add_argument("--blocks", type=int, default=120, help="the large import: N x N blocks (120: about 25 MB)")
     a = ap.parse_args()

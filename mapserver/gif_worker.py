@@ -1,7 +1,10 @@
 #!/usr/bin/python3
-"""The front of the local map server's requests that reply GIF, in one
-long-lived process that lighttpd starts as an SCGI server on its listening
-socket (fd 0). MapServer cannot write GIF: it draws an 8-bit PNG, which this
+"""The front of the local map server's sheet requests, in one long-lived
+process that lighttpd starts as an SCGI server on its listening socket
+(fd 0). It names in each request to MapServer the imports that meet the
+sheet, by their extent index (import_index.py), so that MapServer opens no
+import off the sheet (and, when none meets it, reads the map file without
+the imports). MapServer cannot write GIF: it draws an 8-bit PNG, which this
 worker turns into a GIF with GDAL in memory, so no request pays for starting
 GDAL. It answers:
 
@@ -10,19 +13,27 @@ GDAL. It answers:
         in one second never share an image name in a long-lived MapServer;
         the PNG that MapServer wrote under the GIF's name becomes the GIF
         (as does one sent straight back, for mode=map or mode=tile);
-  a WMS GetMap for FORMAT=image/gif: asked of MapServer as image/png, then
-        converted.
+  a WMS GetMap: passed on; for FORMAT=image/gif asked of MapServer as
+        image/png, then converted.
 
 It also clears old images out of the image folder (KIV_TMP).
 """
 import os, re, socket, sys, threading, time, urllib.error, urllib.parse, urllib.request
 
-from osgeo import gdal
+from osgeo import gdal, osr
+
+import import_index
 
 gdal.UseExceptions()
 gdal.SetConfigOption("GDAL_PAM_ENABLED", "NO")
 TMP = os.environ["KIV_TMP"]
 PORT = os.environ["KIV_PORT"]
+IMPORTS = os.environ.get("KIV_IMPORTS", "")
+# The map files without the imports, by the map they stand for.
+BARE = {"WMS": "WMS_BARE", "/home/atlas/mapdata/english/toporama.map": "TOPORAMA_BARE",
+        "/home/atlas/mapdata/english/toporama_3857.map": "TOPORAMA_3857_BARE"}
+_index = [None, []]
+_to_lcc = {}
 _cleared = [0.0]
 _count = [0]
 _lock = threading.Lock()
@@ -70,6 +81,97 @@ def unique_id():
         return "%x%x" % (time.time_ns(), _count[0])
 
 
+def imports_now():
+    """The imports of the extent index, read again when it has changed."""
+    try:
+        st = os.stat(os.path.join(IMPORTS, import_index.INDEX))
+    except OSError:
+        return []
+    key = (st.st_ino, st.st_mtime_ns, st.st_size)
+    with _lock:
+        if _index[0] != key:
+            _index[:] = [key, import_index.read_index(IMPORTS)]
+        return _index[1]
+
+
+def lcc_box(epsg, box):
+    """A box of EPSG:3978 around box (MINX, MINY, MAXX, MAXY in EPSG:epsg,
+    3978 or 3857), from points along and across it."""
+    if epsg == 3978:
+        return box
+    with _lock:
+        if epsg not in _to_lcc:
+            src, dst = osr.SpatialReference(), osr.SpatialReference()
+            src.ImportFromEPSG(epsg)
+            dst.ImportFromEPSG(3978)
+            for r in (src, dst):
+                r.SetAxisMappingStrategy(osr.OAMS_TRADITIONAL_GIS_ORDER)
+            _to_lcc[epsg] = osr.CoordinateTransformation(src, dst)
+        pts = _to_lcc[epsg].TransformPoints([(box[0] + (box[2] - box[0]) * i / 8, box[1] + (box[3] - box[1]) * j / 8)
+                                             for i in range(9) for j in range(9)])
+    xs, ys = [p[0] for p in pts], [p[1] for p in pts]
+    return min(xs), min(ys), max(xs), max(ys)
+
+
+def choose_imports(params, epsg, box):
+    """params (a list of pairs, map= among them) with the imports that meet
+    box named (imports=), or with the map file without the imports when
+    none does; unchanged when the box is not known."""
+    try:
+        box = lcc_box(epsg, box) if box and epsg in (3978, 3857) else None
+    except (RuntimeError, TypeError):
+        box = None
+    if box is None or not all(abs(v) < 1e9 for v in box):
+        return params
+    # A tenth of the sheet around it, for rounding and label placement.
+    pad = max(box[2] - box[0], box[3] - box[1]) / 10
+    box = (box[0] - pad, box[1] - pad, box[2] + pad, box[3] + pad)
+    entries = imports_now()
+    chosen = import_index.meeting(entries, box)
+    # A WMS client may name the imports' layers, which only the whole map file has.
+    if not chosen and not any(k.lower() == "layers" and "osm_" in v for k, v in params):
+        return [(k, BARE.get(v, v) if k.lower() == "map" else v) for k, v in params]
+    if not chosen:
+        return params
+    try:
+        name = import_index.union_file(IMPORTS, chosen, entries)
+    except OSError:
+        return params
+    return params + [("imports", name)]
+
+
+def numbers(text, count):
+    v = [float(x) for x in text.replace(",", " ").split()]
+    if len(v) != count:
+        raise ValueError(text)
+    return v
+
+
+def cgi_params(query):
+    """The old request with the imports of its sheet chosen: the sheet is
+    MAPXY at SCALE, MAPSIZE pixels of 1/72 inch, or MAPEXT (both boxes
+    when both are given); not known when the request zooms from it."""
+    params = urllib.parse.parse_qsl(query, keep_blank_values=True)
+    p = {k.lower(): v for k, v in params}
+    epsg = {"/home/atlas/mapdata/english/toporama.map": 3978,
+            "/home/atlas/mapdata/english/toporama_3857.map": 3857}.get(p.get("map"))
+    boxes = []
+    try:
+        if any(k in p for k in ("zoom", "zoomdir", "zoomsize", "imgxy", "imgbox", "imgext")):
+            raise ValueError("zoomed")
+        if "mapext" in p:
+            boxes.append(numbers(p["mapext"], 4))
+        if "mapxy" in p:
+            x, y = numbers(p["mapxy"], 2)
+            w, h = numbers(p.get("mapsize", "480 360"), 2)
+            cell = float(p.get("scale", p.get("scaledenom", ""))) / (72 * 39.3701)
+            boxes.append((x - cell * w / 2, y - cell * h / 2, x + cell * w / 2, y + cell * h / 2))
+        box = (min(b[0] for b in boxes), min(b[1] for b in boxes), max(b[2] for b in boxes), max(b[3] for b in boxes))
+    except (KeyError, ValueError):
+        box = None
+    return choose_imports(params, epsg, box)
+
+
 def mapserver(query):
     """MapServer's status, content type and body for a query."""
     try:
@@ -82,6 +184,7 @@ def mapserver(query):
 
 
 def cgi(query):
+    query = urllib.parse.urlencode(cgi_params(query), quote_via=urllib.parse.quote)
     status, kind, body = mapserver(query + "&id=" + unique_id())
     m = re.search(rb"ntdb[A-Za-z0-9]*\.gif", body)
     if m and kind.startswith("text/html"):
@@ -107,10 +210,21 @@ def cgi(query):
     return status, kind, body
 
 
-def wms_gif(query):
+def wms(query):
     params = [(k, v) for k, v in urllib.parse.parse_qsl(query, keep_blank_values=True) if k.lower() != "map"]
-    params = [(k, "image/png" if k.lower() == "format" else v) for k, v in params]
-    status, kind, body = mapserver("map=WMS&" + urllib.parse.urlencode(params))
+    p = {k.lower(): v for k, v in params}
+    gif = p.get("format", "").lower() == "image/gif"
+    if gif:
+        params = [(k, "image/png" if k.lower() == "format" else v) for k, v in params]
+    crs = p.get("crs", p.get("srs", "")).upper()
+    try:
+        box = numbers(p["bbox"], 4)
+    except (KeyError, ValueError):
+        box = None
+    epsg = {"EPSG:3978": 3978, "EPSG:3857": 3857}.get(crs)
+    status, kind, body = mapserver(urllib.parse.urlencode(choose_imports([("map", "WMS")] + params, epsg, box)))
+    if not gif:
+        return status, kind, body
     if not kind.startswith("image/png"):
         # An exception report or another answer passes as MapServer gave it.
         return status, kind, body
@@ -146,7 +260,7 @@ def serve(conn):
             if env is None:
                 return
             if env.get("SCRIPT_NAME", "").startswith("/gif/wms"):
-                status, kind, body = wms_gif(env.get("QUERY_STRING", ""))
+                status, kind, body = wms(env.get("QUERY_STRING", ""))
             else:
                 status, kind, body = cgi(env.get("QUERY_STRING", ""))
             conn.sendall(("Status: %s\r\nContent-Type: %s\r\nContent-Length: %d\r\n\r\n"

@@ -119,6 +119,10 @@ case "$cmd" in
     # The CGI request for Web Mercator sheets names toporama_3857.map.
     sed 's|"init=epsg:3978"  # the sheets. plane|"init=epsg:3857"|' "$run/toporama.map" > "$run/toporama_3857.map"
     grep -v '^ *GROUP ' "$run/map.tmp" | sed 's|/osm_layers_cgi\.map"|/osm_layers_wms.map"|' > "$run/wms.map"
+    # And each without the imports, for sheets that no import meets.
+    for m in toporama toporama_3857 wms; do
+      grep -v '^ *INCLUDE ".*/osm_layers_[a-z]*\.map"$' "$run/$m.map" > "$run/${m}_bare.map"
+    done
     rm -f "$run/map.tmp"
     fill "$here/mapserver.conf.in" "$run/mapserver.conf"
     rm -f "$run/mapserv.cgi"

@@ -5,12 +5,12 @@
 # Each import is one GeoPackage in EPSG:3978 with the tables the map file
 # draws (roads, railways, waterways, water, landcover, buildings, places),
 # each with a spatial index. MapServer cannot glob layers at run time, so
-# a union file (imports.N.vrt) puts every import's tables into one OGR layer
-# per table and
-# osm_layers_cgi.map / osm_layers_wms.map (included by the map files) draw
-# them; both are rewritten whenever the imports change. An import is built
-# in a hidden .staging.* folder and moved in whole; NAME.gpkg files that are
-# not whole imports are left out of the union.
+# a union file (in .sets, see import_index.py) puts the tables of a set of
+# imports into one OGR layer per table and osm_layers_cgi.map /
+# osm_layers_wms.map (included by the map files) draw them; these and the
+# extent index imports.index are rewritten whenever the imports change. An
+# import is built in a hidden .staging.* folder and moved in whole;
+# NAME.gpkg files that are not whole imports are left out.
 
 # The tables made from GDAL's OSM layers (points, lines, multipolygons), in
 # SQLite SQL over the first-stage GeoPackage: name|geometry type|more
@@ -176,8 +176,10 @@ import_osm() {  # import_osm FILE [NAME] [--replace]
 core_tables="roads road_names railways waterways water landcover buildings places"
 
 # Prints the imports that are whole Kiv imports (every core table there),
-# one a line: the path, a tab and the tables it has, separated by spaces;
-# warns on stderr about any other .gpkg in the folder.
+# one a line: the path, a tab, the tables it has, separated by spaces, a tab
+# and its extent (MINX MINY MAXX MAXY, as GDAL recorded it for each table;
+# unbounded when a table with rows has none); warns on stderr about any
+# other .gpkg in the folder.
 whole_imports() {
   local f gpkgs=()
   for f in "$imports"/*.gpkg; do
@@ -193,7 +195,16 @@ for f in sys.argv[3:]:
         db = sqlite3.connect("file:" + urllib.parse.quote(f) + "?mode=ro", uri=True)
         have = {r[0] for r in db.execute("SELECT table_name FROM gpkg_contents")}
         have &= {r[0] for r in db.execute("SELECT name FROM sqlite_master WHERE type = 'table'")}
+        boxes = []
+        for t in sorted(have & tables):
+            box = db.execute("SELECT min_x, min_y, max_x, max_y FROM gpkg_contents WHERE table_name = ?", (t,)).fetchone()
+            if None not in box:
+                boxes.append(box)
+            elif db.execute('SELECT 1 FROM "%s" LIMIT 1' % t).fetchone():
+                boxes.append((-1e300, -1e300, 1e300, 1e300))
         db.close()
+        extent = [min(b[0] for b in boxes), min(b[1] for b in boxes), max(b[2] for b in boxes),
+                  max(b[3] for b in boxes)] if boxes else [0, 0, 0, 0]
         missing = sorted(core - have)
         why = "it lacks the tables " + ", ".join(missing) + " (import it again)" if missing else ""
     except sqlite3.Error as e:
@@ -201,7 +212,7 @@ for f in sys.argv[3:]:
     if why:
         sys.stderr.write("kiv-mapserver: skipping %s: not a whole Kiv import: %s\n" % (os.path.basename(f), why))
     else:
-        print("%s\t%s" % (f, " ".join(sorted(have & tables))))
+        print("%s\t%s\t%s" % (f, " ".join(sorted(have & tables)), " ".join(map(repr, extent))))
 PY
 }
 
@@ -225,54 +236,25 @@ remove_import() {
   echo "Removed $1"
 }
 
-xml_text() {
-  printf '%s' "$1" | sed -e 's/&/\&amp;/g' -e 's/</\&lt;/g' -e 's/>/\&gt;/g'
+# The tables of osm_tables that no import in imports.index (or FILE) has,
+# each with a space before.
+tables_missing() {  # tables_missing [FILE]
+  local table missing=
+  for table in $(osm_tables | cut -d'|' -f1); do
+    cut -f3 "${1:-$imports/imports.index}" 2>/dev/null | tr ' ' '\n' | grep -qxF "$table" || missing+=" $table"
+  done
+  echo "$missing"
 }
 
-# Rewrites the union of the imports and the two layer files the map files
-# include (under the .lock). The union file is named after the moment it was
-# made (imports.N.vrt): the server's workers keep a union open between
-# requests, keyed by its name, and a new name makes them open the new set.
-# A request that has read an old union may still open the files it names:
-# the union names each import by a hard link in .live named after the file's
-# inode, so a replaced or removed import stays readable until its link, and
-# the old union, are pruned a minute after the change.
-refresh_imports() {
-  mkdir -p "$imports/.live"
-  local f have link table type opts sql links=() tables=() vrt missing=
-  vrt="$imports/imports.$(date +%s%N).vrt"
-  while IFS=$'\t' read -r f have; do
-    link="$imports/.live/$(stat -c %i "$f").gpkg"
-    [ -e "$link" ] || ln "$f" "$link" 2>/dev/null || link=$f
-    links+=("$link")
-    tables+=(" $have ")
-  done < <(whole_imports)
-  if [ ${#links[@]} -eq 0 ]; then
+# Writes the two layer files the map files include, each in one step,
+# leaving out the layers of the MISSING tables.
+write_layers() {  # write_layers MISSING ALL
+  if [ -z "$2" ]; then
     echo "# No OpenStreetMap imports." > "$imports/osm_layers_cgi.map.new"
     cp "$imports/osm_layers_cgi.map.new" "$imports/osm_layers_wms.map.new"
   else
-    {
-      echo "<OGRVRTDataSource>"
-      while IFS='|' read -r table type opts sql; do
-        local i sources=
-        for i in "${!links[@]}"; do
-          [[ ${tables[$i]} == *" $table "* ]] || continue
-          sources+="    <OGRVRTLayer name=\"$table\"><SrcDataSource shared=\"1\">$(xml_text "${links[$i]}")</SrcDataSource><SrcLayer>$table</SrcLayer></OGRVRTLayer>"$'\n'
-        done
-        if [ -z "$sources" ]; then
-          missing+=" $table"
-          continue
-        fi
-        echo "  <OGRVRTUnionLayer name=\"$table\">"
-        printf '%s' "$sources"
-        echo "  </OGRVRTUnionLayer>"
-      done < <(osm_tables)
-      echo "</OGRVRTDataSource>"
-    } > "$vrt.new"
-    mv -f "$vrt.new" "$vrt"
-    # The layers of a table that no import has are left out.
-    sed -e "s|@VRT@|$(sed_text "$vrt")|g" -e "s|@HERE@|$(sed_text "$here")|g" "$here/osm_layers.map.in" |
-      awk -v missing="$missing " '
+    sed -e "s|@SETS@|$(sed_text "$imports/.sets")|g" -e "s|@ALL@|$2|g" "$here/osm_layers.map.in" |
+      awk -v missing="$1 " '
         /^  LAYER$/ { block = $0 "\n"; inblock = 1; drop = 0; next }
         inblock {
           block = block $0 "\n"
@@ -287,6 +269,35 @@ refresh_imports() {
   fi
   mv -f "$imports/osm_layers_cgi.map.new" "$imports/osm_layers_cgi.map"
   mv -f "$imports/osm_layers_wms.map.new" "$imports/osm_layers_wms.map"
+}
+
+# Rewrites the extent index of the imports, the union file of all of them
+# and the layer files (under the .lock). The index and the union files name
+# each import by a hard link in .live named after the file's inode: a
+# replaced import has a new name, so that the server's workers, which keep
+# a union open between requests, keyed by its name, open the new one; and a
+# request that has read an old index may still open the files it names,
+# which stay until their links, and the union files that name them, are
+# pruned a minute after the change. The union files have the tables of the
+# index they were made from, the layer files draw only tables that both the
+# old and the new index have until the new index is in place.
+refresh_imports() {
+  mkdir -p "$imports/.live" "$imports/.sets"
+  local f have box link old all
+  old=$(tables_missing)
+  while IFS=$'\t' read -r f have box; do
+    link="$imports/.live/$(stat -c %i "$f").gpkg"
+    [ -e "$link" ] || ln "$f" "$link" 2>/dev/null || link=$f
+    printf '%s\t%s\t%s\n' "$link" "$box" "$have"
+  done < <(whole_imports) > "$imports/imports.index.new"
   find "$imports/.live" -name '*.gpkg' -links 1 -cmin +1 -delete 2>/dev/null || true
-  find "$imports" -maxdepth 1 -name 'imports*.vrt' ! -name "${vrt##*/}" -mmin +1 -delete 2>/dev/null || true
+  if [ -e "$imports/osm_layers_cgi.map" ]; then
+    write_layers "$old $(tables_missing "$imports/imports.index.new")" \
+      "$(sed -n 's/.*"default_imports" "\([0-9a-f]*\)".*/\1/p' "$imports/osm_layers_cgi.map" | head -n 1)"
+  fi
+  mv -f "$imports/imports.index.new" "$imports/imports.index"
+  all=$(python3 "$here/import_index.py" "$imports")
+  write_layers "$(tables_missing)" "$all"
+  # The union files of earlier versions.
+  rm -f "$imports"/imports.*.vrt
 }

@@ -3,12 +3,15 @@
 docs/level-4.png (one per zoom level, small) and docs/moving-map.png.
 
 Kiv runs under Xvfb with a simulated receiver driving along the Ottawa
-River and sheets from the local map server on its default data, and for
-docs/abroad.png through a hand-made extract in southern Germany (imported
-into a folder of its own); each picture is the program's window (`import -window`) once the
-sheet has been stored and painted and the receiver has a fix.
+River and sheets from the local map server on its default data and two
+hand-made extracts (imported into a folder of its own): one where the drive
+starts, with what the topographic map draws from an import, and one in
+southern Germany for docs/abroad.png; each picture is the program's window
+(`import -window`) once the sheet has been stored and painted and the
+receiver has a fix.
 
-usage: mapserver/readme_pictures.py [BUILD_DIR]   (default: ./build; needs
+usage: mapserver/readme_pictures.py [BUILD_DIR] [--levels]
+       (default: ./build; --levels: the five level pictures only; needs
        the kiv and kivsim targets, Xvfb, xdotool and ImageMagick)
 """
 import glob
@@ -29,10 +32,10 @@ ABROAD = (47.600, 9.560)
 ABROAD_DRIVE = "47.5935,9.5450;47.6000,9.5600;47.6060,9.5760"
 
 
-def write_abroad_extract(path):
-    """A village by a named lake: a numbered main road, streets, a named
-    trail, a stream, a peak with its height and a few buildings."""
-    lat0, lon0 = ABROAD
+def osm_extract():
+    """node(lat, lon, tags), way(points, tags) and write(path) of an
+    extract written as OpenStreetMap XML (nodes, then ways, as imports
+    need them)."""
     nodes, ways = [], []
 
     def node(lat, lon, tags=()):
@@ -44,6 +47,66 @@ def write_abroad_extract(path):
         # A ring ends on its first node: an area, not a line.
         refs.append(refs[0] if points[-1] == points[0] else node(*points[-1]))
         ways.append((refs, tags))
+
+    def write(path):
+        esc = lambda t: t.replace("&", "&amp;").replace('"', "&quot;").replace("<", "&lt;")
+        with open(path, "w") as out:
+            out.write('<?xml version="1.0" encoding="UTF-8"?>\n<osm version="0.6" generator="kiv">\n')
+            for nid, lat, lon, tags in nodes:
+                t = "".join(f'<tag k="{k}" v="{esc(v)}"/>' for k, v in tags)
+                out.write(f'<node id="{nid}" version="1" lat="{lat:.7f}" lon="{lon:.7f}">{t}</node>\n')
+            for wid, (refs, tags) in enumerate(ways, start=1):
+                nd = "".join(f'<nd ref="{r}"/>' for r in refs)
+                t = "".join(f'<tag k="{k}" v="{esc(v)}"/>' for k, v in tags)
+                out.write(f'<way id="{wid}" version="1">{nd}{t}</way>\n')
+            out.write("</osm>\n")
+
+    return node, way, write
+
+
+def write_drive_extract(path):
+    """Where the drive starts, on the land south-east of the river: a
+    numbered main road along the drive that bridges a river, the river
+    through a named lake, a named long-distance trail, a track from a
+    parking to a campsite, a footway up a wooded peak with its height."""
+    lat0, lon0 = map(float, DRIVE.split(";")[0].split(","))
+    node, way, write = osm_extract()
+
+    def at(x, y):  # km east and north of the start
+        return lat0 + y / 111.2, lon0 + x / (111.2 * math.cos(math.radians(lat0)))
+
+    def line(points, tags):
+        way([at(x, y) for x, y in points], tags)
+
+    road = [("highway", "primary"), ("ref", "17"), ("name", "River Road")]
+    line([(-2, -14), (-1, -5), (-0.55, -2.2), (-0.3, -1.0)], road)
+    line([(-0.3, -1.0), (-0.15, -0.6)], road + [("bridge", "yes")])
+    line([(-0.15, -0.6), (0, 0), (1.17, 0.78), (2.11, 1.67), (4, 2.4), (8, 2.8), (15, 2.0)], road)
+    line([(7, -8), (5, -5), (3, -2.5), (1.2, -1.1), (-0.2, -0.8), (-1.2, -0.5)],
+         [("waterway", "river"), ("name", "Petite Rivière")])
+    # The lake, along the river.
+    (cx, cy), u, v = (2.0, -1.5), (-0.70, 0.72), (0.72, 0.70)
+    ring = [(cx + 1.0 * math.cos(t) * u[0] + 0.45 * math.sin(t) * v[0],
+             cy + 1.0 * math.cos(t) * u[1] + 0.45 * math.sin(t) * v[1])
+            for t in (k / 16 * 2 * math.pi for k in range(16))]
+    line(ring + ring[:1], [("natural", "water"), ("name", "Long Lake")])
+    wood = [(0.55 + 0.4 * math.cos(k / 12 * 2 * math.pi), 0.85 + 0.28 * math.sin(k / 12 * 2 * math.pi)) for k in range(12)]
+    line(wood + wood[:1], [("natural", "wood")])
+    line([(-0.5, -9), (0.4, -4.5), (0.8, -2.4), (0.55, -0.9), (0.85, 0.4), (1.3, 1.6), (2.4, 3.3), (4, 5.6)],
+         [("highway", "path"), ("name", "Outaouais Trail")])
+    line([(0.25, -0.35), (0.8, -0.42), (1.3, -0.45)], [("highway", "track")])
+    line([(1.0, 0.8), (0.75, 0.88), (0.5, 0.9)], [("highway", "footway"), ("name", "Eagle Hill Path")])
+    node(*at(0.5, 0.9), [("natural", "peak"), ("name", "Eagle Hill"), ("ele", "165")])
+    node(*at(1.3, -0.45), [("tourism", "camp_site"), ("name", "Long Lake Campground")])
+    node(*at(0.25, -0.35), [("amenity", "parking")])
+    write(path)
+
+
+def write_abroad_extract(path):
+    """A village by a named lake: a numbered main road, streets, a named
+    trail, a stream, a peak with its height and a few buildings."""
+    lat0, lon0 = ABROAD
+    node, way, write = osm_extract()
 
     ring = [(lat0 + 0.006 + 0.004 * math.sin(t / 12 * 2 * math.pi), lon0 - 0.014 + 0.007 * math.cos(t / 12 * 2 * math.pi))
             for t in range(12)]
@@ -63,17 +126,9 @@ def write_abroad_extract(path):
         [("waterway", "stream"), ("name", "Dorfbach")])
     node(lat0 + 0.018, lon0 + 0.010, [("natural", "peak"), ("name", "Hoernle"), ("ele", "712")])
     node(lat0 + 0.001, lon0 + 0.001, [("place", "village"), ("name", "Moos")])
-    esc = lambda t: t.replace("&", "&amp;").replace('"', "&quot;").replace("<", "&lt;")
-    with open(path, "w") as out:
-        out.write('<?xml version="1.0" encoding="UTF-8"?>\n<osm version="0.6" generator="kiv">\n')
-        for nid, lat, lon, tags in nodes:
-            t = "".join(f'<tag k="{k}" v="{esc(v)}"/>' for k, v in tags)
-            out.write(f'<node id="{nid}" version="1" lat="{lat:.7f}" lon="{lon:.7f}">{t}</node>\n')
-        for wid, (refs, tags) in enumerate(ways, start=1):
-            nd = "".join(f'<nd ref="{r}"/>' for r in refs)
-            t = "".join(f'<tag k="{k}" v="{esc(v)}"/>' for k, v in tags)
-            out.write(f'<way id="{wid}" version="1">{nd}{t}</way>\n')
-        out.write("</osm>\n")
+    write(path)
+
+
 LEVEL_NAMES = ("1:10M", "1:1M", "1:200k", "1:50k", "1:20k")
 
 
@@ -116,7 +171,9 @@ def picture(build, server, level, out, width=None, desktop=False, drive=DRIVE):
         shot = subprocess.run(["timeout", "20", "import", "-window", s.window, "png:-"], env=s.env,
                               capture_output=True, check=True).stdout
         resize = ["-resize", f"{width}x"] if width else []
-        subprocess.run(["convert", "png:-", *resize, "-strip", out], input=shot, check=True, timeout=20)
+        # The small pictures in 256 colours: they live in git.
+        palette = [] if desktop else ["+dither", "-colors", "256"]
+        subprocess.run(["convert", "png:-", *resize, *palette, "-strip", out], input=shot, check=True, timeout=20)
         # Quit through the menu: Gps > Exit.
         s.menu("g", "x")
         s.wait_exit()
@@ -125,33 +182,37 @@ def picture(build, server, level, out, width=None, desktop=False, drive=DRIVE):
 
 
 def main():
-    build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
+    args = [a for a in sys.argv[1:] if a != "--levels"]
+    levels_only = len(args) < len(sys.argv) - 1
+    build = os.path.abspath(args[0] if args else os.path.join(ROOT, "build"))
     missing = g.missing_tools()
     if missing:
         print("needs " + ", ".join(missing))
         return 1
     run = os.path.join(os.environ.get("TMPDIR", "/tmp"), "kiv-readme-mapserver")
     script = os.path.join(ROOT, "mapserver", "kiv-mapserver.sh")
-    # The default data and the hand-made extract abroad, whatever else has
-    # been imported.
+    # The default data and the hand-made extracts, whatever else has been
+    # imported.
     env = dict(os.environ, KIV_MAPIMPORTS=os.path.join(run, "imports"))
     os.makedirs(run, exist_ok=True)
-    extract = os.path.join(run, "moos.osm")
-    write_abroad_extract(extract)
-    subprocess.run(["bash", script, "import", extract, "--replace"], env=env, check=True, capture_output=True)
+    for name, write in (("drive", write_drive_extract), ("moos", write_abroad_extract)):
+        extract = os.path.join(run, name + ".osm")
+        write(extract)
+        subprocess.run(["bash", script, "import", extract, "--replace"], env=env, check=True, capture_output=True)
     server = subprocess.run(["bash", script, "start", run], capture_output=True, text=True, env=env,
                             check=True).stdout.strip().splitlines()[-1]
     docs = os.path.join(ROOT, "docs")
     try:
-        picture(build, server, 3, os.path.join(docs, "moving-map.png"), width=1280, desktop=True)
-        picture(build, server, 4, os.path.join(docs, "abroad.png"), width=1280, desktop=True, drive=ABROAD_DRIVE)
-        print("docs/abroad.png")
+        if not levels_only:
+            picture(build, server, 3, os.path.join(docs, "moving-map.png"), width=1280, desktop=True)
+            print("docs/moving-map.png")
+            picture(build, server, 4, os.path.join(docs, "abroad.png"), width=1280, desktop=True, drive=ABROAD_DRIVE)
+            print("docs/abroad.png")
         for level, name in enumerate(LEVEL_NAMES):
             picture(build, server, level, os.path.join(docs, f"level-{level}.png"), width=240)
             print(f"docs/level-{level}.png ({name})")
     finally:
         subprocess.run(["bash", script, "stop", run], env=env)
-    print("docs/moving-map.png")
     return 0
 
 

@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -330,6 +331,31 @@ TEST_F(ImportFixture, AnImportAbroadDrawsOnWebMercatorSheets) {
         EXPECT_LE(std::fabs(centreAcross(s, ex, s.h * f, false, 12, [](Rgb c) { return near(c, kPrimary); })), 2.0)
             << "primary road near pixel " << ex << "," << s.h * f;
     }
+}
+
+// The processes' open files that lie in the imports folder.
+std::string openInside(const fs::path& imports) {
+    return runCommand("ls -l /proc/[0-9]*/fd 2>/dev/null | grep -F -- " + q(imports.string() + "/")).out;
+}
+
+// The server chooses the imports that meet the sheet by their extents:
+// twenty far from it leave it as it was and are never opened.
+TEST_F(ImportFixture, ImportsOffTheSheetAreNeitherDrawnNorOpened) {
+    CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    root = lastLine(r.out);
+    Sheet before, after, over;
+    fetch(45.45, -75.7, 3, (dir / "Before").string(), &before);
+    ASSERT_EQ(runCommand(env + script + " import " + q(dir / "test.osm") + " far0").status, 0);
+    for (int i = 2; i < 20; i++)
+        fs::copy_file(dir / "imports" / "far0.gpkg", dir / "imports" / ("far" + std::to_string(i) + ".gpkg"));
+    ASSERT_EQ(runCommand(env + script + " import " + q(dir / "test.osm") + " far1").status, 0);
+    fetch(45.45, -75.7, 3, (dir / "After").string(), &after);
+    ASSERT_EQ(after.w * after.h, before.w * before.h);
+    EXPECT_EQ(memcmp(after.pixels, before.pixels, static_cast<size_t>(after.w) * after.h * 3), 0);
+    EXPECT_EQ(openInside(dir / "imports"), "");
+    fetch(46.5, -78.5, 3, (dir / "Over").string(), &over);
+    EXPECT_NE(openInside(dir / "imports").find(".gpkg"), std::string::npos);
 }
 
 // The imports and staging files in the imports folder.
