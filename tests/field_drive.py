@@ -632,6 +632,8 @@ class Drive:
         for dirpath, _, files in os.walk(self.maps):
             for name in files:
                 path = os.path.join(dirpath, name)
+                if name == "source.txt":   # the record of which source made the sheets
+                    continue
                 if not re.search(r"\.(gif|jpg|png)$", name):
                     temporaries.append(os.path.relpath(path, self.dir))
                     continue
