@@ -21,6 +21,7 @@
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_reload.h"
+#include "maps/sheet_source.h"
 #include "maps/sheet_store.h"
 #include "maps/zoom_levels.h"
 #include "platform/platform.h"
@@ -150,8 +151,21 @@ int open_map_tree_root(const char* path, double lat, double lon, const char* map
     if (!mapsName[0] || name == path) return 0;
     // "/" + the folder of the file, so that a relative path matches too.
     std::string dir = "/" + std::string(path, static_cast<size_t>(name - path - 1));
+    auto endsWith = [&dir](const std::string& tail) {
+        return dir.size() >= tail.size() && dir.compare(dir.size() - tail.size(), tail.size(), tail) == 0;
+    };
     std::string tail = "/" + std::string(mapsName) + folders;
-    if (dir.size() < tail.size() || dir.compare(dir.size() - tail.size(), tail.size(), tail) != 0) return 0;
+    if (!endsWith(tail)) {
+        // In a source's store: "<maps>/sources/<store>" above the sheet folders.
+        if (!endsWith(folders)) return 0;
+        std::string above = dir.substr(0, dir.size() - strlen(folders));
+        size_t store = above.rfind('/');
+        std::string sources = "/" + std::string(mapsName) + "/sources";
+        if (store == std::string::npos || store + 1 == above.size() || store < sources.size() ||
+            above.compare(store - sources.size(), sources.size(), sources) != 0)
+            return 0;
+        tail = above.substr(store - sources.size()) + folders;
+    }
     size_t rootLength = dir.size() - tail.size();   // of the prefixed folder
     std::string root = rootLength > 0 ? dir.substr(1, rootLength - 1) : std::string();
     if (root.empty() && path[0] == '/') root = "/";   // a maps folder at the top of the file system
@@ -201,7 +215,7 @@ void command_open_map(AppSettings* s) {
         // Another collection's sheet: its folder becomes the working folder,
         // so its settings files and its maps folder are the ones in use.
         char root[SHEET_PATH_MAX];
-        if (open_map_tree_root(path, lat, lon, s->mapsDir, root, sizeof root) && root[0] && chdir(root) != 0) {
+        if (open_map_tree_root(path, lat, lon, sheetMapsRoot(s), root, sizeof root) && root[0] && chdir(root) != 0) {
             // A folder that cannot be entered leaves the working folder as it was.
         }
         // The next start opens at the size now in use.

@@ -23,6 +23,9 @@ int open_map_parse_name(const char* path, int* bigMaps, int* level, double* lat,
 
 // The folder holding the maps folder of a sheet file that lies in its
 // sheet folders under a folder named like the last component of mapsDir
-// ("<root>/Maps/w070/w075n045/<name>" gives "<root>"; "" when the maps
-// folder is relative with nothing above it). 1 when path has that shape.
+// (the maps folder, not a source's store), directly or in a source's store
+// ("<root>/Maps/w070/w075n045/<name>" and
+// "<root>/Maps/sources/<store>/w070/w075n045/<name>" give "<root>"; "" when
+// the maps folder is relative with nothing above it). 1 when path has that
+// shape.
 int open_map_tree_root(const char* path, double lat, double lon, const char* mapsDir, char* out, size_t size);

@@ -97,10 +97,13 @@ TEST(OpenMapNames, TheTreeRootIsAboveTheMapsFolderAndItsSheetFolders) {
     EXPECT_STREQ("", root);
     ASSERT_EQ(1, open_map_tree_root("/d/Karten/w070/w075n045/a.gif", lat, lon, "/srv/Karten", root, sizeof root));
     EXPECT_STREQ("/d", root);
+    ASSERT_EQ(1, open_map_tree_root("/d/Maps/sources/wms-1a2b/w070/w075n045/a.gif", lat, lon, "./Maps", root, sizeof root));
+    EXPECT_STREQ("/d", root);
     for (const char* p : {"/data/kiv/a.gif", "/data/kiv/Maps/a.gif", "/data/kiv/Maps/w070/a.gif",
                           "/data/kiv/Maps/w070/w075n046/a.gif", "/data/kiv/Maps/w080/w075n045/a.gif",
                           "/data/kiv/OtherMaps/w070/w075n045/a.gif", "/data/kiv/maps/w070/w075n045/a.gif",
-                          "/data/Maps/w070/w075n045/sub/a.gif"})
+                          "/data/Maps/w070/w075n045/sub/a.gif", "/data/Maps/sources/w070/w075n045/a.gif",
+                          "/data/Maps/other/x/w070/w075n045/a.gif"})
         EXPECT_EQ(0, open_map_tree_root(p, lat, lon, "./Maps", root, sizeof root)) << p;
     EXPECT_EQ(0, open_map_tree_root("/data/kiv/Maps/w070/w075n045/a.gif", lat, lon, "./Maps", root, 5));
 }
