@@ -45,14 +45,13 @@ void zoomAbout(double px, double py, int steps) {
     int plane;
     if (!view_pane_centre_now(s, &plane, &cx, &cy, &mpp)) return;
     double mpp1 = view_level_mpp(level, s->bigMaps ? 1 : 0);
+    // Following keeps the centre; else the point under the pointer stays
+    // under it at the new scale.
     double dx = px - v.paneWidth / 2.0, dy = py - v.paneHeight / 2.0;
-    double x = cx + dx * mpp, y = cy - dy * mpp;   // the point under the pointer
-    if (s->autoPan) {
-        x = cx;
-        y = cy;
-    } else {
-        x -= dx * mpp1;
-        y += dy * mpp1;
+    double x = cx, y = cy;
+    if (!s->autoPan) {
+        x += dx * (mpp - mpp1);
+        y -= dy * (mpp - mpp1);
     }
     view_pane_move_to(s, plane, x, y, level);
 }
