@@ -161,8 +161,9 @@ struct ImportFixture : ::testing::Test {
     std::string env, root;
 
     void SetUp() override {
-        // & and | in the paths: the scripts substitute them into files.
-        char pattern[] = "/tmp/kiv_osm&import|XXXXXX";
+        // Characters that mean something to sed, the shell, MapServer or
+        // lighttpd in the paths: the scripts write them into files.
+        char pattern[] = "/tmp/kiv_osm&import|$x \"q' \\ 100%XXXXXX";
         dir = mkdtemp(pattern);
         env = "KIV_MAPIMPORTS=" + q(dir / "imports") + " ";
         writeFile(dir / "test.osm", kExtract);
@@ -409,6 +410,41 @@ TEST_F(ImportFixture, ConcurrentAndInterruptedImportsLeaveOnlyWholeImports) {
     runCommand("cd " + q(dir) + " && export " + env + "&& { " + script + " import test.osm a & " + script +
                " import test.osm b & wait; }");
     EXPECT_EQ(leftovers(dir / "imports"), "a.gpkg\nb.gpkg\n");
+}
+
+// Whatever their names (the server's and the imports' folders in every
+// test, see SetUp), the program's and the map data's folders serve sheets;
+// a name the server's files cannot hold is refused, naming the character.
+TEST_F(ImportFixture, FoldersOfAnyNameServeSheetsOrAreRefusedSayingWhy) {
+    ASSERT_EQ(runCommand(script + " data").status, 0);
+    const char* cases[][2] = {{"kiv $HOME \"q' \\e 100%d `x` [a]* \u00fc", nullptr}, {"tab\there", "has a tab in its name"}};
+    for (auto [name, refusal] : cases) {
+        fs::path odd = dir / name;
+        std::string oddEnv = "KIV_MAPDATA=" + q(odd / "data") + " KIV_MAPIMPORTS=" + q(odd / "imports") + " ";
+        std::string oddScript = q(odd / "mapserver" / "kiv-mapserver.sh");
+        ASSERT_EQ(runCommand("mkdir -p " + q(odd) + " && cp -r " + q(KIV_SOURCE_DIR "/mapserver") + " " + q(odd) +
+                             " && ln -s \"${KIV_MAPDATA:-${XDG_CACHE_HOME:-$HOME/.cache}/kiv-mapdata}\" " + q(odd / "data"))
+                      .status,
+                  0);
+        CommandRun imported = runCommand(oddEnv + oddScript + " import " + q(dir / "test.osm"));
+        CommandRun started = runCommand(oddEnv + oddScript + " start " + q(dir / "run"));
+        if (refusal) {
+            for (const CommandRun& r : {imported, started}) {
+                EXPECT_NE(r.status, 0) << name;
+                EXPECT_NE(r.out.find(refusal), std::string::npos) << name << ": " << r.out;
+            }
+            continue;
+        }
+        ASSERT_EQ(imported.status, 0) << imported.out;
+        ASSERT_EQ(started.status, 0) << started.out;
+        root = lastLine(started.out);
+        Sheet s;
+        fetch(46.5, -78.5, 3, (dir / "Maps").string(), &s);
+        int road = 0;
+        for (int y = 0; y < s.h; y++)
+            for (int x = 0; x < s.w; x++) road += near(s.at(x, y), kMotorway);
+        EXPECT_GT(road, 100) << name;
+    }
 }
 
 TEST_F(ImportFixture, StopLeavesAProcessItDidNotStartAlone) {
