@@ -64,10 +64,11 @@ for port in (8080, 0):
     break'
 }
 
-fill() {  # fill TEMPLATE OUT
-  sed -e "s|@HERE@|$(sed_text "$here")|g" -e "s|@DATA@|$(sed_text "$data")|g" -e "s|@RUN@|$(sed_text "$run")|g" \
-      -e "s|@TMP@|$(sed_text "$run/tmp")|g" -e "s|@PORT@|${port:-0}|g" \
-      -e "s|@IMPORTS@|$(sed_text "$imports")|g" "$1" > "$2"
+fill() {  # fill TEMPLATE OUT ESCAPE: ESCAPE (ms_text, lighttpd_text) writes a path in OUT's strings
+  local e=$3
+  sed -e "s|@HERE@|$(sed_text "$($e "$here")")|g" -e "s|@DATA@|$(sed_text "$($e "$data")")|g" \
+      -e "s|@RUN@|$(sed_text "$($e "$run")")|g" -e "s|@TMP@|$(sed_text "$($e "$run/tmp")")|g" \
+      -e "s|@PORT@|${port:-0}|g" -e "s|@IMPORTS@|$(sed_text "$($e "$imports")")|g" "$1" > "$2"
 }
 
 # The pid of this run folder's lighttpd, if it runs; a stale pid file may
@@ -108,13 +109,22 @@ case "$cmd" in
   start)
     build_data
     mkdir -p "$run/www" "$run/tmp"
+    # Whole paths: lighttpd would take a relative log file name starting
+    # with | for a command.
+    run=$(cd "$run" && pwd)
     imports=$(mkdir -p "$imports" && cd "$imports" && pwd)
+    for f in "program folder|$here" "map data folder|$data" "server folder|$run" "imports folder|$imports"; do
+      usable_path "${f%%|*}" "${f#*|}" || exit 1
+    done
     clean_staging
     lock_imports set
     refresh_imports
     exec 8>&-
+    # The map files include the layers of the imports through a link beside
+    # them: MapServer reads an INCLUDE's file name without escapes.
+    ln -sfn "$imports" "$run/imports.link"
     # The CGI and the WMS forms of the one map file (see its head).
-    fill "$here/toporama.map.in" "$run/map.tmp"
+    fill "$here/toporama.map.in" "$run/map.tmp" ms_text
     grep -v '^ *METADATA "wms_layer_group"' "$run/map.tmp" > "$run/toporama.map"
     # The CGI request for Web Mercator sheets names toporama_3857.map.
     sed 's|"init=epsg:3978"  # the sheets. plane|"init=epsg:3857"|' "$run/toporama.map" > "$run/toporama_3857.map"
@@ -124,7 +134,7 @@ case "$cmd" in
       grep -v '^ *INCLUDE ".*/osm_layers_[a-z]*\.map"$' "$run/$m.map" > "$run/${m}_bare.map"
     done
     rm -f "$run/map.tmp"
-    fill "$here/mapserver.conf.in" "$run/mapserver.conf"
+    fill "$here/mapserver.conf.in" "$run/mapserver.conf" ms_text
     rm -f "$run/mapserv.cgi"
     echo "Kiv local map server" > "$run/www/index.html"
     if pid=$(own_lighttpd); then
@@ -135,7 +145,7 @@ case "$cmd" in
     for attempt in 1 2 3; do
       port=${3:-$(free_port)}
       [ "$attempt" -gt 1 ] && [ -z "${3:-}" ] && port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-      fill "$here/lighttpd.conf.in" "$run/lighttpd.conf"
+      fill "$here/lighttpd.conf.in" "$run/lighttpd.conf" lighttpd_text
       rm -f "$run/lighttpd.pid"
       if lighttpd -f "$run/lighttpd.conf" 2>>"$run/error.log"; then
         for _ in $(seq 50); do
@@ -154,6 +164,7 @@ case "$cmd" in
     exit 1
     ;;
   stop)
+    run=$(cd "$run" 2>/dev/null && pwd || echo "$run")
     if pid=$(own_lighttpd); then
       kill "$pid" 2>/dev/null || true
     fi
@@ -170,6 +181,7 @@ case "$cmd" in
       { echo "usage: kiv-mapserver.sh import FILE.osm.pbf|FILE.osm|FILE.osm.bz2|FILE.osm.gz [NAME] [--replace]" >&2; exit 2; }
     mkdir -p "$imports"
     imports=$(cd "$imports" && pwd)
+    usable_path "imports folder" "$imports" || exit 1
     import_osm "${args[0]}" "${args[1]:-}" "$replace"
     ;;
   list)

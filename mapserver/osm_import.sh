@@ -50,6 +50,33 @@ sed_text() {
   printf '%s' "$1" | sed -e 's/[\\|&]/\\&/g'
 }
 
+# A path as the text of a quoted string in a MapServer map or config file,
+# where \ escapes \, " and '.
+ms_text() {
+  printf '%s' "$1" | sed -e 's/[\\"]/\\&/g'
+}
+
+# A path as the text of a quoted string in lighttpd's configuration, where
+# \ escapes only a " after it (so the templates never end a string with a
+# path, which might end with a \).
+lighttpd_text() {
+  printf '%s' "$1" | sed -e 's/"/\\"/g'
+}
+
+# Refuses a folder whose name holds a control character (a tab or a
+# newline): the server's files hold paths in lines and tab-separated fields.
+usable_path() {  # usable_path WHAT PATH
+  local c
+  case "$2" in
+    *$'\n'*) c="a newline" ;;
+    *$'\t'*) c="a tab" ;;
+    *[[:cntrl:]]*) c="a control character" ;;
+    *) return 0 ;;
+  esac
+  echo "kiv-mapserver: the $1 $(printf '%q' "$2") has $c in its name, which the map server's files cannot hold: use another folder" >&2
+  return 1
+}
+
 # Import names are letters, digits, - and _ only, so that a name always
 # stands for one file inside the imports folder (import, list and remove).
 valid_name() {
@@ -253,7 +280,7 @@ write_layers() {  # write_layers MISSING ALL
     echo "# No OpenStreetMap imports." > "$imports/osm_layers_cgi.map.new"
     cp "$imports/osm_layers_cgi.map.new" "$imports/osm_layers_wms.map.new"
   else
-    sed -e "s|@SETS@|$(sed_text "$imports/.sets")|g" -e "s|@ALL@|$2|g" "$here/osm_layers.map.in" |
+    sed -e "s|@SETS@|$(sed_text "$(ms_text "$imports/.sets")")|g" -e "s|@ALL@|$2|g" "$here/osm_layers.map.in" |
       awk -v missing="$1 " '
         /^  LAYER$/ { block = $0 "\n"; inblock = 1; drop = 0; next }
         inblock {

@@ -173,7 +173,11 @@ def picture(build, server, level, out, width=None, desktop=False, drive=DRIVE):
         resize = ["-resize", f"{width}x"] if width else []
         # The small pictures in 256 colours: they live in git.
         palette = [] if desktop else ["+dither", "-colors", "256"]
-        subprocess.run(["convert", "png:-", *resize, *palette, "-strip", out], input=shot, check=True, timeout=20)
+        # Written here, not by convert, which reads % and [ in a file name as its own.
+        png = subprocess.run(["convert", "png:-", *resize, *palette, "-strip", "png:-"], input=shot, check=True,
+                             timeout=20, capture_output=True).stdout
+        with open(out, "wb") as f:
+            f.write(png)
         # Quit through the menu: Gps > Exit.
         s.menu("g", "x")
         s.wait_exit()

@@ -161,8 +161,9 @@ struct ImportFixture : ::testing::Test {
     std::string env, root;
 
     void SetUp() override {
-        // & and | in the paths: the scripts substitute them into files.
-        char pattern[] = "/tmp/kiv_osm&import|XXXXXX";
+        // Characters that mean something to sed, the shell, MapServer or
+        // lighttpd in the paths: the scripts write them into files.
+        char pattern[] = "/tmp/kiv_osm&import|$x \"q' \\ 100%XXXXXX";
         dir = mkdtemp(pattern);
         env = "KIV_MAPIMPORTS=" + q(dir / "imports") + " ";
         writeFile(dir / "test.osm", kExtract);
@@ -409,6 +410,32 @@ TEST_F(ImportFixture, ConcurrentAndInterruptedImportsLeaveOnlyWholeImports) {
     runCommand("cd " + q(dir) + " && export " + env + "&& { " + script + " import test.osm a & " + script +
                " import test.osm b & wait; }");
     EXPECT_EQ(leftovers(dir / "imports"), "a.gpkg\nb.gpkg\n");
+}
+
+// The program's and the map data's folders serve sheets whatever their names
+// (the server's and the imports' in every test, see SetUp), or are refused.
+TEST_F(ImportFixture, FoldersOfAnyNameServeSheetsOrAreRefusedSayingWhy) {
+    ASSERT_EQ(runCommand(script + " data").status, 0);
+    for (std::string name : {"kiv $HOME \"q' \\e 100%d `x` [a]* \u00fc", "tab\there"}) {
+        fs::path odd = dir / name;
+        std::string run = "KIV_MAPDATA=" + q(odd / "data") + " KIV_MAPIMPORTS=" + q(odd / "imports") + " " +
+                          q(odd / "mapserver" / "kiv-mapserver.sh");
+        CommandRun r = runCommand("mkdir -p " + q(odd) + " && cp -r " + q(KIV_SOURCE_DIR "/mapserver") + " " + q(odd) +
+                                  " && ln -s \"${KIV_MAPDATA:-${XDG_CACHE_HOME:-$HOME/.cache}/kiv-mapdata}\" " +
+                                  q(odd / "data") + " && " + run + " import " + q(dir / "test.osm") + " 2>&1; " + run +
+                                  " start " + q(dir / "run"));
+        if (name.find('\t') != std::string::npos) {  // refused at import and at start
+            EXPECT_NE(r.out.find("has a tab in its name"), r.out.rfind("has a tab in its name")) << r.out;
+            continue;
+        }
+        ASSERT_EQ(r.status, 0) << r.out;
+        root = lastLine(r.out);
+        Sheet s;
+        fetch(46.5, -78.5, 3, (dir / "Maps").string(), &s);
+        int road = 0;
+        for (int i = 0; i < s.w * s.h; i++) road += near(s.at(i % s.w, i / s.w), kMotorway);
+        EXPECT_GT(road, 100) << "no motorway drawn";
+    }
 }
 
 TEST_F(ImportFixture, StopLeavesAProcessItDidNotStartAlone) {
