@@ -143,7 +143,17 @@ TEST_F(SerialPtyTest, PortHeldByAnotherProgramIsRefusedNamingIt) {
     pid_t holder = spawn_quiet({"sh", "-c", "exec sleep 600 <" + pty.path});
     const std::string fd0 = "/proc/" + std::to_string(holder) + "/fd/0";
     char link[256] = {};
-    ASSERT_TRUE(wait_until([&] { return readlink(fd0.c_str(), link, sizeof link - 1) > 0 && pty.path == link; }, 5000));
+    // The shell opens the port before it becomes sleep: wait for both.
+    const std::string comm = "/proc/" + std::to_string(holder) + "/comm";
+    auto isSleep = [&comm] {
+        char name[32] = {};
+        FILE* f = fopen(comm.c_str(), "r");
+        bool yes = f && fgets(name, sizeof name, f) && std::string(name) == "sleep\n";
+        if (f) fclose(f);
+        return yes;
+    };
+    ASSERT_TRUE(wait_until(
+        [&] { return readlink(fd0.c_str(), link, sizeof link - 1) > 0 && pty.path == link && isSleep(); }, 5000));
     EXPECT_EQ(serial_open(s.get()), 0);
     char path[256], advice[1024];
     ASSERT_EQ(serial_open_failure(path, sizeof path), EBUSY);
