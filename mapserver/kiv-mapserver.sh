@@ -167,6 +167,12 @@ case "$cmd" in
     run=$(cd "$run" 2>/dev/null && pwd || echo "$run")
     if pid=$(own_lighttpd); then
       kill "$pid" 2>/dev/null || true
+      # Stopped means gone: a caller may start another server on the same
+      # folder or port at once. Ten seconds at most.
+      for _ in $(seq 100); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+      done
     fi
     rm -f "$run/lighttpd.pid"
     ;;

@@ -29,6 +29,6 @@ shots=$(ls "$work/job/screenshots"/*.png 2>/dev/null | wc -l)
 first=$(ls "$work/job/screenshots"/*.png | head -n 1)
 last=$(ls "$work/job/screenshots"/*.png | tail -n 1)
 cmp -s "$first" "$last" && fail "the picture never changed"
-pgrep -f "$work/job" >/dev/null && fail "something the job started is still running"
+pgrep -f "$work/job" >/dev/null && { pgrep -af "$work/job"; fail "something the job started is still running"; }
 echo "main job: $sheets sheets downloaded, $shots screenshots"
 exit 0
