@@ -52,24 +52,22 @@ void pixel_row_swap_rb(unsigned char* dst, const unsigned char* src, int n) {
     }
 }
 
-void pixel_row_bgr_to_xrgb(uint32_t* dst, const unsigned char* src, int n) {
+namespace {
+
+// red, blue: where in a source pixel the two lie (0 and 2, or 2 and 0).
+void toXrgb(uint32_t* dst, const unsigned char* src, int n, int red, int blue) {
     int k = 0;
 #if defined(__x86_64__)
-    if (kShuffle) k = xrgbShuffled(dst, src, n, true);
+    if (kShuffle) k = xrgbShuffled(dst, src, n, red == 2);
 #endif
     for (; k < n; k++) {
         const unsigned char* p = src + k * 3;
-        dst[k] = 0xFF000000u | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+        dst[k] = 0xFF000000u | (uint32_t(p[red]) << 16) | (uint32_t(p[1]) << 8) | p[blue];
     }
 }
 
-void pixel_row_rgb_to_xrgb(uint32_t* dst, const unsigned char* src, int n) {
-    int k = 0;
-#if defined(__x86_64__)
-    if (kShuffle) k = xrgbShuffled(dst, src, n, false);
-#endif
-    for (; k < n; k++) {
-        const unsigned char* p = src + k * 3;
-        dst[k] = 0xFF000000u | (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
-    }
-}
+}  // namespace
+
+void pixel_row_bgr_to_xrgb(uint32_t* dst, const unsigned char* src, int n) { toXrgb(dst, src, n, 2, 0); }
+
+void pixel_row_rgb_to_xrgb(uint32_t* dst, const unsigned char* src, int n) { toXrgb(dst, src, n, 0, 2); }
