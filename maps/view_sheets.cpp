@@ -83,23 +83,22 @@ int view_needed_sheets(const ViewRecord& view, const char* mapsDir, int aerial, 
     double halfW = view_sheet_width(view.big) * view.mpp / 2, halfH = view_sheet_height(view.big) * view.mpp / 2;
     DegreeBox box;
     if (!degreeBox(view, minX - halfW, minY - halfH, maxX + halfW, maxY + halfH, &box)) return -1;
+    // Without a memo of the caller's, every cell is looked up afresh.
+    ViewStoreMemo fresh;
+    if (!memo) memo = &fresh;
     std::vector<AreaSheet> cells;
     if (area_sheets_in_box(box.south, box.west, box.north, box.east, view.level, view.big, &cells) < 0) return -1;
     for (const AreaSheet& c : cells) {
         // Where the two areas meet, the other plane's sheets are left out.
         if (view_plane_of_sheet(c.lat, c.lon, view.level, view.big) != view.plane) continue;
         ViewSheet s;
-        if (memo) {
-            auto key = std::make_tuple(c.lat, c.lon, view.level, view.big);
-            auto at = memo->cells.find(key);
-            if (at == memo->cells.end()) {
-                if (!lookUp(c.lat, c.lon, view, mapsDir, aerial, &s)) continue;
-                memo->cells.emplace(key, s);
-            } else {
-                s = at->second;
-            }
-        } else if (!lookUp(c.lat, c.lon, view, mapsDir, aerial, &s)) {
-            continue;
+        auto key = std::make_tuple(c.lat, c.lon, view.level, view.big);
+        auto at = memo->cells.find(key);
+        if (at != memo->cells.end()) {
+            s = at->second;
+        } else {
+            if (!lookUp(c.lat, c.lon, view, mapsDir, aerial, &s)) continue;
+            memo->cells.emplace(key, s);
         }
         const SheetExtent& e = s.extent;
         if (e.maxX > minX && e.minX < maxX && e.maxY > minY && e.minY < maxY) out->push_back(s);
