@@ -81,6 +81,19 @@ own_lighttpd() {
   echo "$pid"
 }
 
+# Ends this run folder's lighttpd, if it runs, and waits until it is gone
+# (ten seconds at most): stopped means gone, for a caller that starts
+# another server on the same folder or port at once.
+stop_own_lighttpd() {
+  local pid
+  pid=$(own_lighttpd) || return 0
+  kill "$pid" 2>/dev/null || true
+  for _ in $(seq 100); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+}
+
 usage() {
   echo "usage: kiv-mapserver start [RUN_DIR] [PORT] | stop [RUN_DIR] | data |" \
        "import FILE [NAME] [--replace] | list | remove NAME | --help | --version"
@@ -137,10 +150,7 @@ case "$cmd" in
     fill "$here/mapserver.conf.in" "$run/mapserver.conf" ms_text
     rm -f "$run/mapserv.cgi"
     echo "Kiv local map server" > "$run/www/index.html"
-    if pid=$(own_lighttpd); then
-      kill "$pid" || true
-      sleep 0.2
-    fi
+    stop_own_lighttpd
     # Another server may take the chosen port first: then try another one.
     for attempt in 1 2 3; do
       port=${3:-$(free_port)}
@@ -165,15 +175,7 @@ case "$cmd" in
     ;;
   stop)
     run=$(cd "$run" 2>/dev/null && pwd || echo "$run")
-    if pid=$(own_lighttpd); then
-      kill "$pid" 2>/dev/null || true
-      # Stopped means gone: a caller may start another server on the same
-      # folder or port at once. Ten seconds at most.
-      for _ in $(seq 100); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-      done
-    fi
+    stop_own_lighttpd
     rm -f "$run/lighttpd.pid"
     ;;
   import)
