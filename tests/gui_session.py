@@ -129,18 +129,22 @@ class Session:
 
     # -- the program ----------------------------------------------------------
     def start_kiv(self):
+        # Each run has its own queue: the pump of a run that has ended may
+        # still be putting its end mark, which must not end the next run.
+        self.lines = queue.Queue()
         self.kiv = subprocess.Popen([self.kiv_path], cwd=self.dir, env=self.env, stdout=subprocess.PIPE,
                                     stderr=subprocess.PIPE, text=True)
         self.procs.append(self.kiv)
-        threading.Thread(target=self._pump, args=(self.kiv.stdout,), daemon=True).start()
+        threading.Thread(target=self._pump, args=(self.kiv.stdout, self.lines), daemon=True).start()
         self.stderr_lines = []
-        threading.Thread(target=lambda: [self.stderr_lines.append(l) for l in self.kiv.stderr],
-                         daemon=True).start()
+        threading.Thread(target=lambda err, kept: [kept.append(l) for l in err],
+                         args=(self.kiv.stderr, self.stderr_lines), daemon=True).start()
 
-    def _pump(self, stream):
+    @staticmethod
+    def _pump(stream, lines):
         for line in stream:
-            self.lines.put(line.rstrip("\n"))
-        self.lines.put(None)
+            lines.put(line.rstrip("\n"))
+        lines.put(None)
 
     def wait_line(self, pattern, timeout=20):
         """The next output line matching the regular expression."""

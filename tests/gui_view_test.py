@@ -11,7 +11,6 @@ program's paint log ("kiv: view LEVEL CX CY W H MPP vehicle X Y plane EPSG"):
   cross   a drive south across 40 N: the view switches once from 3978 to
           Web Mercator (3857), the vehicle well inside the pane throughout.
 Usage: gui_view_test.py BUILD_DIR CASE."""
-import queue
 import re
 import shutil
 import subprocess
@@ -122,7 +121,6 @@ def case_window(build, save):
         for key in (f"Width={w}", f"Height={h}", f"Level={zoomed['level']}", "AutoPan=0", "Maximised=0"):
             check(re.search("^" + key + "$", state, re.M), f"kiv_state.txt lacks {key}: {state!r}")
         # The next start comes back as it was left.
-        s.lines = queue.Queue()
         s.start_kiv()
         s.wait_painted()
         wait_view(s, lambda n: fills(w, h)(n) and n["level"] == zoomed["level"], "the restored window")
