@@ -49,11 +49,14 @@ build_data() {
   fi
 }
 
-# 8080, the program's default map server address, when it is free; else any free port.
+# 8080, the program's default map server address, when it is free; else the
+# port this run folder had last, so Kiv keeps finding the sheets it stored
+# for that address; else any free port.
 free_port() {
   python3 -c '
-import socket
-for port in (8080, 0):
+import socket, sys
+last = sys.argv[1]
+for port in (8080, int(last) if last.isdigit() and int(last) < 65536 else 0, 0):
     s = socket.socket()
     s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     try:
@@ -61,7 +64,7 @@ for port in (8080, 0):
     except OSError:
         continue
     print(s.getsockname()[1])
-    break'
+    break' "$(cat "$run/port" 2>/dev/null || true)"
 }
 
 fill() {  # fill TEMPLATE OUT ESCAPE: ESCAPE (ms_text, lighttpd_text) writes a path in OUT's strings
