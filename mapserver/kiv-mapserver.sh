@@ -3,7 +3,8 @@
 # 127.0.0.1. The map data are built on first use into a cache folder.
 #
 #   kiv-mapserver.sh start [RUN_DIR] [PORT]   prints the server root URL
-#                                             (port 8080 when free, else any free one)
+#                                             (port 8080 when free, else the one it had
+#                                             last, else any free one)
 #   kiv-mapserver.sh stop  [RUN_DIR]
 #   kiv-mapserver.sh data                     builds the data only
 #   kiv-mapserver.sh import FILE [NAME] [--replace]
