@@ -174,6 +174,26 @@ int open_map_tree_root(const char* path, double lat, double lon, const char* map
     return 1;
 }
 
+namespace {
+
+// The working folder moved to another collection, whose maps folder may keep
+// another source's sheets at its top: the store is picked afresh there, and
+// the fetches, decoded sheets and store lookups of the folder left go.
+void useMapsFolderHere(AppSettings* s) {
+    int fetching = sheet_fetching_active();
+    sheet_fetching_stop();
+    char root[sizeof s->mapsRoot];
+    snprintf(root, sizeof root, "%s", sheetMapsRoot(s));
+    memcpy(s->mapsRoot, root, sizeof root);
+    memcpy(s->mapsDir, root, sizeof root);
+    std::string why;
+    if (!sheetSourceSelectStore(s, &why)) platform_warn(why.c_str());
+    view_pane_forget_store();
+    if (fetching) sheet_fetching_install(s);
+}
+
+}  // namespace
+
 void command_open_map(AppSettings* s) {
     char path[SHEET_PATH_MAX] = "";
     if (!platform_open_file_dialog(OPEN_MAP_FILTERS, OPEN_MAP_FOLDER, OPEN_MAP_DEFAULT_EXT, &openMapFilter, path,
@@ -214,10 +234,12 @@ void command_open_map(AppSettings* s) {
         if (big >= 0) setChecked(&s->bigMaps, MENU_BIG_MAPS, big);
         // Another collection's sheet: its folder becomes the working folder,
         // so its settings files and its maps folder are the ones in use.
-        char root[SHEET_PATH_MAX];
-        if (open_map_tree_root(path, lat, lon, sheetMapsRoot(s), root, sizeof root) && root[0] && chdir(root) != 0) {
-            // A folder that cannot be entered leaves the working folder as it was.
-        }
+        // A folder that cannot be entered leaves the working folder as it was.
+        char root[SHEET_PATH_MAX], before[SHEET_PATH_MAX], after[SHEET_PATH_MAX];
+        if (open_map_tree_root(path, lat, lon, sheetMapsRoot(s), root, sizeof root) && root[0] &&
+            getcwd(before, sizeof before) && chdir(root) == 0 && getcwd(after, sizeof after) &&
+            strcmp(before, after) != 0)
+            useMapsFolderHere(s);
         // The next start opens at the size now in use.
         if (sizeChanged) settings_write_com(s);
     }

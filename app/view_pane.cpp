@@ -302,6 +302,11 @@ void view_pane_forget(const char* path) {
     storeLook.memo.cells.clear();
 }
 
+void view_pane_forget_store() {
+    cache = SheetCache{};
+    storeLook = StoreLook{};
+}
+
 int view_pane_current(ViewRecord* out) {
     if (!composed) return 0;
     *out = shown;

@@ -39,6 +39,8 @@ void view_pane_clear_centre();
 void view_pane_draw_loading();
 // A sheet file was replaced: its decoded image goes.
 void view_pane_forget(const char* path);
+// The maps folder changed: every decoded sheet and store lookup goes.
+void view_pane_forget_store();
 // The view last composed; 0 before any.
 int  view_pane_current(ViewRecord* out);
 // Forgets the view and empties the cache (tests, window reset).

@@ -115,6 +115,8 @@ TEST_F(MenuTest, OpenMapOfAnotherTreeShowsItsSheetAndMovesTheWorkingFolder) {
     double lat = kLat + kStep2, lon = kLon - kStep2;
     std::string file = storePath(other.maps().c_str(), lat, lon, 3, 0, SHEET_GIF);
     writeGifAt(file, 480, 360, 90);
+    // Its maps folder keeps another server's sheets at its top.
+    writeFile(other.maps() + "/source.txt", "topographic: server http://elsewhere\naerial: server http://elsewhere\n");
     ASSERT_EQ(static_cast<int>(home.colour()), pictureColour());
 
     headless_set_open_file(file);
@@ -132,6 +134,7 @@ TEST_F(MenuTest, OpenMapOfAnotherTreeShowsItsSheetAndMovesTheWorkingFolder) {
     EXPECT_EQ(0, settings()->autoPan);
     EXPECT_EQ(0, headless_menu_checked(MENU_AUTO_PAN));
     EXPECT_EQ(other.root, cwd());
+    EXPECT_EQ(0, strncmp(settings()->mapsDir, "./Maps/sources/server-", 22)) << settings()->mapsDir;
     EXPECT_EQ(1, invalidations(1));
     EXPECT_TRUE(busyBalanced());
 
