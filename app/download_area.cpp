@@ -21,6 +21,9 @@ constexpr int kJobs = 2;
 
 AreaFetch* running = nullptr;
 int cancelled = 0;
+// The progress dialog is up: the fetch's end is its to report, and the
+// window's timer, which runs under the dialog, leaves the fetch alone.
+int watched = 0;
 
 struct Box {
     double south, west, north, east;
@@ -126,7 +129,10 @@ void command_download_area(AppSettings* s) {
     progress.poll = poll;
     progress.cancel = cancel;
     poll(&progress);
+    watched = 1;
     platform_run_dialog(PLATFORM_DIALOG_DOWNLOAD_PROGRESS, &progress);
+    watched = 0;
+    if (!running) return;              // ended by the window's close under the dialog
     poll(&progress);
     if (!progress.finished) {
         // Closed without Cancel (or by a backend that does not wait): the
@@ -148,7 +154,7 @@ void command_download_area(AppSettings* s) {
 int download_area_running() { return running != nullptr; }
 
 void download_area_poll() {
-    if (!running) return;
+    if (!running || watched) return;
     AreaFetchCounts c;
     area_fetch_counts(running, &c);
     if (!c.finished) return;

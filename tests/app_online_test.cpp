@@ -141,6 +141,7 @@ int areaDialog(int kind, void* state) {
         return 0;
     }
     waitFor([p] {
+        app_timer();                   // the window's timer runs on under the modal dialog
         p->poll(p);
         return p->finished != 0;
     });
