@@ -75,6 +75,7 @@ class Session:
         self.kiv = None
         self.lines = queue.Queue()
         self.seen = []
+        self.stderr_lines = []
         self.window = None
         self.client = None       # x, y, w, h in the toolkit's pixels, scale
 
@@ -188,7 +189,10 @@ class Session:
             if rc == 0 and out:
                 return out.split()[0]
             time.sleep(0.1)
-        raise Failure(f"no visible window named {name!r}")
+        shown = [self.xdo("getwindowname", w)[1] for w in self.visible_windows()] if self.kiv else []
+        ended = self.kiv.poll() if self.kiv else None
+        raise Failure(f"no visible window named {name!r}; the program shows {shown}" +
+                      (f", ended with {ended}" if ended is not None else ""))
 
     def wait_gone(self, name, timeout=10):
         deadline = time.monotonic() + timeout
