@@ -129,6 +129,12 @@ int nav_in_pane(int x, int y) {
 
 int nav_load_picture() {
     const AppSettings* s = app_window.settings;
+    // While the view composes the pane, the sheet only has to decode once,
+    // into the view's cache; the pane's picture stays to be composed over.
+    if (view_pane_take_sheet(s, v.sheetPath)) {
+        pane_placeholder_clear();
+        return 1;
+    }
     int w = v.imageWidth, h = v.imageHeight;
     if (!loadSheetImage(v.sheetPath, s->satelliteImage, &v.pixels, &w, &h)) return 0;
     view_pane_forget(v.sheetPath);     // loaded afresh: the file may have changed

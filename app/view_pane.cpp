@@ -14,6 +14,7 @@
 #include "maps/map_view.h"
 #include "maps/sheet_cache.h"
 #include "maps/sheet_fetch_queue.h"
+#include "maps/sheet_image.h"
 #include "maps/sheet_store.h"
 #include "maps/view_compose.h"
 #include "maps/view_plane.h"
@@ -307,6 +308,16 @@ void view_pane_draw_loading() {
 void view_pane_forget(const char* path) {
     sheet_cache_drop(&cache, path);
     storeLook.memo.cells.clear();
+}
+
+int view_pane_take_sheet(const AppSettings* s, const char* path) {
+    size_t dirLength = strlen(s->mapsDir);
+    if (!composed || v.pixels != composedPixels || !dirLength || strncmp(path, s->mapsDir, dirLength) != 0) return 0;
+    view_pane_forget(path);
+    std::string why;
+    if (!sheet_cache_get(&cache, path, sheetImageFormatOfPath(path, s->satelliteImage), &why)) return 0;
+    shownKey.clear();                  // composed again even where the view stays
+    return 1;
 }
 
 void view_pane_forget_store() {

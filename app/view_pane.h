@@ -39,6 +39,12 @@ void view_pane_clear_centre();
 void view_pane_draw_loading();
 // A sheet file was replaced: its decoded image goes.
 void view_pane_forget(const char* path);
+// The sheet at path (its file just stored, replaced or chosen) as the view
+// takes it while it composes the pane from the store: decoded afresh into
+// its cache, the pane's picture left for the next compose to draw over.
+// 1 then; 0 when the view does not compose now or the sheet does not
+// decode there, for the caller to load it as a picture of its own.
+int  view_pane_take_sheet(const AppSettings* s, const char* path);
 // The maps folder changed: every decoded sheet and store lookup goes.
 void view_pane_forget_store();
 // The view last composed; 0 before any.

@@ -40,10 +40,14 @@ int decodeSheetFile(const char* path, int format, unsigned char** pixels, int* w
     return 1;
 }
 
-bool loadSheetImage(const char* path, int satelliteImage, unsigned char** pixels, int* width, int* height) {
-    int format = satelliteImage ? SHEET_JPEG : SHEET_GIF;
+int sheetImageFormatOfPath(const char* path, int satelliteImage) {
     size_t length = strlen(path);
-    if (!satelliteImage && length > 4 && strcmp(path + length - 4, ".png") == 0) format = SHEET_PNG;
+    if (satelliteImage) return SHEET_JPEG;
+    return length > 4 && strcmp(path + length - 4, ".png") == 0 ? SHEET_PNG : SHEET_GIF;
+}
+
+bool loadSheetImage(const char* path, int satelliteImage, unsigned char** pixels, int* width, int* height) {
+    int format = sheetImageFormatOfPath(path, satelliteImage);
     if (format != SHEET_JPEG) {
         FILE* f = fopen(path, "rb");
         if (!f) return false;

@@ -11,6 +11,10 @@ int sheetImageFormat(const unsigned char* data, size_t size);
 // Touches nothing else: the file stays, no message is shown.
 int decodeSheetFile(const char* path, int format, unsigned char** pixels, int* width, int* height);
 
+// The format of a store sheet at path: SHEET_JPEG when satelliteImage is
+// set, else SHEET_PNG for a ".png" path and SHEET_GIF for any other.
+int sheetImageFormatOfPath(const char* path, int satelliteImage);
+
 // Loads a store sheet, JPEG when satelliteImage is set, else GIF (PNG for a
 // ".png" path). On success the previous *pixels is freed and replaced. A
 // sheet that does not decode is deleted and reported ("Error in loading the

@@ -316,6 +316,7 @@ TEST_F(MenuTest, BigMapsSwapsTheSheetAndStoresTheSize) {
     app_command(MENU_BIG_MAPS);
     EXPECT_EQ(0, settings()->bigMaps);
     EXPECT_EQ("COM0\nSmall\n", readFile("kiv_com.txt"));
+    app_paint();                       // the view composes the sheet taken
     EXPECT_EQ(static_cast<int>(small.colour()), pictureColour());
 }
 
