@@ -78,6 +78,13 @@ struct Follow {
     double at;                         // when, steady seconds
 } follow{};
 
+// A sheet of the store in use; any other picture (opened from elsewhere)
+// is shown as it is, not composed into the view.
+bool inStore(const AppSettings* s, const char* path) {
+    size_t dirLength = strlen(s->mapsDir);
+    return dirLength && strncmp(path, s->mapsDir, dirLength) == 0;
+}
+
 bool sameView(const ViewRecord& a, const ViewRecord& b) {
     return a.plane == b.plane && a.level == b.level && a.big == b.big && a.cx == b.cx && a.cy == b.cy &&
            a.mpp == b.mpp && a.width == b.width && a.height == b.height;
@@ -181,9 +188,7 @@ int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
 
 int view_pane_update(const AppSettings* s) {
     if (!v.pixels || pane_placeholder_shown() || v.paneWidth <= 0 || v.paneHeight <= 0) return 0;
-    // A picture opened from elsewhere stays as it is.
-    size_t dirLength = strlen(s->mapsDir);
-    if (!dirLength || strncmp(v.sheetPath, s->mapsDir, dirLength) != 0) return 0;
+    if (!inStore(s, v.sheetPath)) return 0;
     int big = s->bigMaps ? 1 : 0;
     ViewRecord view{VIEW_PLANE_NONE, v.zoomLevel, big, 0, 0, view_level_mpp(v.zoomLevel, big), v.paneWidth,
                     v.paneHeight};
@@ -311,8 +316,7 @@ void view_pane_forget(const char* path) {
 }
 
 int view_pane_take_sheet(const AppSettings* s, const char* path) {
-    size_t dirLength = strlen(s->mapsDir);
-    if (!composed || v.pixels != composedPixels || !dirLength || strncmp(path, s->mapsDir, dirLength) != 0) return 0;
+    if (!composed || v.pixels != composedPixels || !inStore(s, path)) return 0;
     view_pane_forget(path);
     std::string why;
     if (!sheet_cache_get(&cache, path, sheetImageFormatOfPath(path, s->satelliteImage), &why)) return 0;
