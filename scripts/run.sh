@@ -30,16 +30,23 @@ shots=$work/screenshots
 mkdir -p "$work/Maps" "$shots"
 rm -f "$shots"/*.png
 
-sim_pid= xvfb_pid= shot_pid= kiv_pid= wm_pid=
+sim_pid= xvfb_pid= shot_pid= kiv_pid= wm_pid= quit_pid=
+# Whatever has ended already (the window manager, the simulator), the rest is
+# still stopped: a kill of a gone process must not end the clean-up under -e.
+stop() { if [ -n "$1" ]; then kill "$1" 2>/dev/null || true; fi; }
 cleanup() {
   trap - EXIT INT TERM
-  [ -n "$shot_pid" ] && kill "$shot_pid" 2>/dev/null
-  [ -n "$kiv_pid" ] && kill "$kiv_pid" 2>/dev/null
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+  stop "$quit_pid"
+  stop "$shot_pid"
+  stop "$kiv_pid"
+  stop "$sim_pid"
   bash "$root/mapserver/kiv-mapserver.sh" stop "$work/mapserver" || true
-  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  stop "$wm_pid"
+  stop "$xvfb_pid"
+  # Xvfb is a process substitution, which a bare wait leaves out: the display
+  # is free when this script has ended.
   wait 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then wait "$xvfb_pid" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -95,8 +102,10 @@ if [ -z "${DISPLAY:-}" ]; then
     [ -f "$work/kiv_state.txt" ] || printf 'Maximised=1\n' > "$work/kiv_state.txt"
   fi
   (
+    # Stopped, it stops its pause too rather than leave it behind.
+    trap 'kill $! 2>/dev/null; exit 0' TERM
     n=0
-    while sleep "$shot_every"; do
+    while sleep "$shot_every" & wait $!; do
       n=$((n + 1))
       import -window root "$shots/kiv-$(printf %04d $n).png" 2>/dev/null || true
     done
@@ -110,7 +119,8 @@ cd "$work"
 kiv_pid=$!
 if [ -n "${KIV_SECONDS:-}" ]; then
   (
-    sleep "$KIV_SECONDS"
+    trap 'kill $! 2>/dev/null; exit 0' TERM
+    sleep "$KIV_SECONDS" & wait $!
     # Quit through the menu, as a person would: Gps > Exit.
     wid=$(timeout 5 xdotool search --onlyvisible --pid "$kiv_pid" 2>/dev/null | head -n 1)
     [ -n "$wid" ] || exit 0
@@ -122,6 +132,7 @@ if [ -n "${KIV_SECONDS:-}" ]; then
     done
     timeout 5 xdotool key x 2>/dev/null
   ) &
+  quit_pid=$!
 fi
 status=0
 wait "$kiv_pid" || status=$?
