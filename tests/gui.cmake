@@ -11,7 +11,7 @@ target_link_libraries(kiv_gui_fixture PRIVATE kiv_maps GIF::GIF)
 target_include_directories(kiv_gui_fixture PRIVATE "${CMAKE_SOURCE_DIR}")
 
 if(Python3_Interpreter_FOUND AND TARGET kivsim)
-  foreach(case map hidpi hidden warning dialogs bigmaps signal)
+  foreach(case map hidpi hidden warning dialogs bigmaps signal quiet)
     add_test(NAME gui_${case}
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/gui_test.py ${CMAKE_BINARY_DIR} ${case})
     set_tests_properties(gui_${case} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 90 LABELS gui)

@@ -338,6 +338,27 @@ def case_signal(build, save):
         s.close()
 
 
+def case_quiet(build, save):
+    """Started as a person starts it (no KIV_PAINT_LOG), the program says
+    nothing on the console: no paint lines, no toolkit debug lines."""
+    s = Session(build)
+    try:
+        del s.env["KIV_PAINT_LOG"]
+        s.run_fixture("sheets", s.dir, FIX_LAT, FIX_LON, LEVEL)
+        s.settings(s.start_receiver(FIX_LAT, FIX_LON), LEVEL)
+        s.start_kiv()
+        s.window = s.find_window(r"^(KIV - |GPS for )")
+        s.wait_title(lambda t: t.startswith("KIV - "), "showing the fix")
+        exit_through_menu(s)
+        out = []
+        while (line := s.lines.get(timeout=5)) is not None:
+            out.append(line)
+        said = out + [l.rstrip("\n") for l in s.stderr_lines]
+        check(not said, "the console shows: " + " | ".join(said[:3]))
+    finally:
+        s.close()
+
+
 if __name__ == "__main__":
     sys.exit(main({"map": case_map, "hidpi": case_hidpi, "hidden": case_hidden, "warning": case_warning,
-                   "dialogs": case_dialogs, "bigmaps": case_bigmaps, "signal": case_signal}))
+                   "dialogs": case_dialogs, "bigmaps": case_bigmaps, "signal": case_signal, "quiet": case_quiet}))

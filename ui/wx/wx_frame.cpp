@@ -159,8 +159,12 @@ void reportPlacement() {
     if (!f || !live() || !f->IsShown() || f->IsIconized()) return;
     wxPoint p = f->GetPosition();
     wxSize s = wx_window.map->GetClientSize();
-    wxPoint client = wx_window.map->ClientToScreen(wxPoint(0, 0));
-    wx_log("kiv: placed client at %d %d\n", client.x, client.y);
+    // Asked of the toolkit only for the log: before the window is mapped it
+    // warns on the console.
+    if (wx_window.log) {
+        wxPoint client = wx_window.map->ClientToScreen(wxPoint(0, 0));
+        wx_log("kiv: placed client at %d %d\n", client.x, client.y);
+    }
     app_window_placed(p.x, p.y, s.x, s.y, f->IsMaximized() ? 1 : 0, f->IsFullScreen() ? 1 : 0);
 }
 

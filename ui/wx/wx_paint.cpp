@@ -80,10 +80,12 @@ void reportView() {
            view.height, view.mpp, x, y, view.plane);
 }
 
+// Only with KIV_PAINT_LOG=1: a person starting the program sees nothing on
+// the console.
 void report(wxWindow* map) {
     PaintState& p = paint_state;
-    if (!p.blitted || !map_view.dibHeader || map_view.imageWidth <= 0) return;
-    if (wx_window.log) reportView();
+    if (!wx_window.log || !p.blitted || !map_view.dibHeader || map_view.imageWidth <= 0) return;
+    reportView();
     if (p.sheetShown) {
         wx_log("kiv: painted %ld\n", p.paints);
         return;
@@ -94,8 +96,7 @@ void report(wxWindow* map) {
     wxPoint origin = map->ClientToScreen(wxPoint(0, 0));
     wxSize size = map->GetClientSize();
     wx_log("kiv: client %d %d %d %d scale %g\n", origin.x, origin.y, size.x, size.y, map->GetContentScaleFactor());
-    printf("kiv: painted\n");
-    fflush(stdout);
+    wx_log("kiv: painted\n");
 }
 
 }  // namespace
