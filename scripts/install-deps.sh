@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev ccache
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev libgif-dev libproj-dev proj-bin
-  libwxgtk3.2-dev libcairo2-dev
+  libwxgtk3.2-dev libcairo2-dev libx11-dev  # libx11: the display connection held over start-up
   gpsd-clients socat curl python3
   gpsd gpsd-tools  # gpsd and gpsfake: the gpsd:// source tests replay captures through them
   xvfb xdotool x11-apps imagemagick openbox wmctrl

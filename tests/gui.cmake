@@ -37,3 +37,11 @@ if(Python3_Interpreter_FOUND AND TARGET kivsim)
     set_tests_properties(gui_view_${case} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120 LABELS gui)
   endforeach()
 endif()
+
+# Twenty starts on fresh displays beside the map server and a driving
+# receiver, a window search running meanwhile: every start opens the window.
+if(Python3_Interpreter_FOUND AND TARGET kivsim)
+  add_test(NAME gui_start_race
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/gui_start_test.py ${CMAKE_BINARY_DIR})
+  set_tests_properties(gui_start_race PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600 LABELS "gui;mapserver")
+endif()

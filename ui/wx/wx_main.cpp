@@ -11,6 +11,7 @@
 #include "settings/program_version.h"
 #include "settings/working_folder.h"
 #include "ui/wx/wx_window.h"
+#include "ui/wx/x_display_hold.h"
 
 namespace {
 
@@ -27,6 +28,9 @@ class KivApp : public wxApp {
 public:
     bool OnInit() override {
         // No wxApp::OnInit: it would parse the options main has taken.
+        // The toolkit holds its own display connection by now.
+        x_display_release(wx_window.heldDisplay);
+        wx_window.heldDisplay = nullptr;
         SetAppName("Kiv");
         SetSignalHandler(SIGINT, closeOnSignal);
         SetSignalHandler(SIGTERM, closeOnSignal);
@@ -87,6 +91,9 @@ int main(int argc, char** argv) {
         fprintf(stderr, "kiv: %s\n", error.empty() ? ("cannot enter " + folder).c_str() : error.c_str());
         return 1;
     }
+    // A display that has just started, or that a short-lived client has
+    // just left, can drop the toolkit's one attempt to connect.
+    wx_window.heldDisplay = x_display_hold(3000);
     // The toolkit sees no options: they were all the program's.
     int toolkitArgc = 1;
     return wxEntry(toolkitArgc, argv);

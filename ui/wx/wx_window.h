@@ -22,6 +22,7 @@ struct WxWindow {
     int log;                           // KIV_PAINT_LOG=1: paints, menu states, visibility
     std::vector<wxDialog*> modal;      // modal dialogs running, innermost last
     int closePending;                  // a close waits for the modal dialogs to end
+    void* heldDisplay;                 // X connection held until the toolkit has its own
 };
 
 extern WxWindow wx_window;

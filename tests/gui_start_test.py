@@ -1,0 +1,111 @@
+#!/usr/bin/env python3
+"""kiv started 20 times as a launcher or a script starts it: each time on a
+fresh Xvfb taken with -displayfd and at once, standard input from /dev/null,
+the local map server up and kivsim driving at 400 km/h on the pseudo-terminal
+Com1= names, while a window search runs with xdotool. Every start must open
+the window. The searches are short-lived clients: each one that ends leaves
+the display without clients, and the server resets under a connection that
+arrives then. Usage: gui_start_test.py BUILD_DIR."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+from gui_session import SKIP, XDO_TIMEOUT, start_xvfb
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+STARTS = 20
+SEARCH_EVERY = 0.5
+
+
+def search_until_window(env, kiv, deadline):
+    """The window's id, searched for every half second, or None."""
+    while time.monotonic() < deadline and kiv.poll() is None:
+        out = subprocess.run(["timeout", XDO_TIMEOUT, "xdotool", "search", "--onlyvisible", "--pid", str(kiv.pid)],
+                             env=env, capture_output=True, text=True)
+        if out.stdout.split():
+            return out.stdout.split()[0]
+        time.sleep(SEARCH_EVERY)
+    return None
+
+
+def quit_through_menu(env, window, kiv):
+    """Gps > Exit, as a person would; the program must end with 0."""
+    xdo = lambda *a: subprocess.run(["timeout", XDO_TIMEOUT, "xdotool", *a], env=env, capture_output=True, text=True)
+    xdo("windowfocus", "--sync", window)
+    xdo("key", "alt+g")
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline and len(xdo("search", "--onlyvisible", "--pid", str(kiv.pid)).stdout.split()) < 2:
+        time.sleep(0.05)
+    xdo("key", "x")
+    try:
+        return kiv.wait(timeout=15)
+    except subprocess.TimeoutExpired:
+        return None
+
+
+def main():
+    missing = [t for t in ("Xvfb", "xdotool", "mapserv", "lighttpd", "gmt") if shutil.which(t) is None]
+    if missing:
+        print("skipped: missing " + ", ".join(missing))
+        return SKIP
+    build = sys.argv[1]
+    work = tempfile.mkdtemp(prefix="kiv_start_")
+    procs = []
+    server = os.path.join(ROOT, "mapserver", "kiv-mapserver.sh")
+    try:
+        r = subprocess.run(["bash", server, "start", os.path.join(work, "mapserver")], capture_output=True,
+                           text=True, timeout=600)
+        if r.returncode != 0:
+            print("FAILED: the map server did not start: " + r.stderr[-500:])
+            return 1
+        sim = subprocess.Popen([os.path.join(build, "tools", "kivsim", "kivsim"), "--mode", "nmea", "--speed", "400",
+                                "--route", os.path.join(ROOT, "tools", "kivsim", "routes", "ottawa-river.txt")],
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        procs.append(sim)
+        port = sim.stdout.readline().strip()
+        threading.Thread(target=lambda: [None for _ in sim.stdout], daemon=True).start()
+        with open(os.path.join(work, "kiv_ini.txt"), "w") as f:
+            f.write(f"Com1={port}\nServer={r.stdout.strip()}\nMaps=./Maps\nInit=3\n")
+        with open(os.path.join(work, "kiv_com.txt"), "w") as f:
+            f.write("COM1\nSmall\n")
+        failures = []
+        for n in range(1, STARTS + 1):
+            xvfb, display = start_xvfb(1920, 1080)
+            env = dict(os.environ, DISPLAY=display)
+            kiv = subprocess.Popen([os.path.join(build, "ui", "wx", "kiv")], cwd=work, env=env,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+            window = search_until_window(env, kiv, time.monotonic() + 30)
+            if window is None:
+                if kiv.poll() is None:
+                    kiv.kill()
+                kiv.wait()
+                failures.append(f"start {n}: no window, status {kiv.returncode}: {kiv.stderr.read().strip()[:200]}")
+            else:
+                rc = quit_through_menu(env, window, kiv)
+                if rc != 0:
+                    if rc is None:
+                        kiv.kill()
+                        kiv.wait()
+                    failures.append(f"start {n}: window shown, then exit status {rc}")
+            xvfb.terminate()
+            xvfb.wait()
+        print(f"{STARTS - len(failures)} windows in {STARTS} starts")
+        if failures:
+            print("FAILED:\n  " + "\n  ".join(failures))
+            return 1
+        print("passed")
+        return 0
+    finally:
+        for p in procs:
+            p.terminate()
+            p.wait()
+        subprocess.run(["bash", server, "stop", os.path.join(work, "mapserver")], capture_output=True, timeout=60)
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
