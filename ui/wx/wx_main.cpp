@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "settings/program_version.h"
@@ -91,6 +92,12 @@ int main(int argc, char** argv) {
         fprintf(stderr, "kiv: %s\n", error.empty() ? ("cannot enter " + folder).c_str() : error.c_str());
         return 1;
     }
+    // The program draws with cairo alone. Without this GDK asks the X
+    // server about OpenGL when it opens the display, to choose visuals
+    // for GL: on a server that has not been asked before (a fresh Xvfb, a
+    // new session) that loads the GL drivers on both sides, the largest
+    // part of the time to the first paint. A value the user set is kept.
+    setenv("GDK_GL", "disable", 0);
     // A display that has just started, or that a short-lived client has
     // just left, can drop the toolkit's one attempt to connect.
     wx_window.heldDisplay = x_display_hold(3000);
