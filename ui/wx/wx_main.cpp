@@ -95,8 +95,8 @@ int main(int argc, char** argv) {
     // The program draws with cairo alone. Without this GDK asks the X
     // server about OpenGL when it opens the display, to choose visuals
     // for GL: on a server that has not been asked before (a fresh Xvfb, a
-    // new session) that loads the GL drivers on both sides, the largest
-    // part of the time to the first paint. A value the user set is kept.
+    // new session) that loads the GL drivers on both sides, a third of
+    // the time to the first paint. A value the user set is kept.
     setenv("GDK_GL", "disable", 0);
     // A display that has just started, or that a short-lived client has
     // just left, can drop the toolkit's one attempt to connect.
