@@ -44,4 +44,8 @@ if(Python3_Interpreter_FOUND AND TARGET kivsim)
   add_test(NAME gui_start_race
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/gui_start_test.py ${CMAKE_BINARY_DIR})
   set_tests_properties(gui_start_race PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600 LABELS "gui;mapserver")
+  # One start on a display that drops the program's first connection.
+  add_test(NAME gui_start_dropped
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/gui_start_test.py ${CMAKE_BINARY_DIR} dropped)
+  set_tests_properties(gui_start_dropped PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 90 LABELS gui)
 endif()

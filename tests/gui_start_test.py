@@ -5,9 +5,12 @@ the local map server up and kivsim driving at 400 km/h on the pseudo-terminal
 Com1= names, while a window search runs with xdotool. Every start must open
 the window. The searches are short-lived clients: each one that ends leaves
 the display without clients, and the server resets under a connection that
-arrives then. Usage: gui_start_test.py BUILD_DIR."""
+arrives then. With "dropped", one start on a display that closes the first
+connection. Usage: gui_start_test.py BUILD_DIR [dropped]."""
 import os
 import shutil
+import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -47,7 +50,105 @@ def quit_through_menu(env, window, kiv):
         return None
 
 
+class DroppingDisplay:
+    """A display number of its own in front of a real one, that closes the
+    program's first connection as soon as it is made, as a server resetting under it
+    does, and relays the later ones. Taken as X servers take a number: its
+    lock file made exclusively."""
+
+    def __init__(self, real):
+        self.real = "/tmp/.X11-unix/X" + real.lstrip(":")
+        for n in range(500, 600):
+            try:
+                os.close(os.open(f"/tmp/.X{n}-lock", os.O_CREAT | os.O_EXCL | os.O_WRONLY))
+            except FileExistsError:
+                continue
+            self.number, self.path = n, f"/tmp/.X11-unix/X{n}"
+            break
+        if os.path.exists(self.path):
+            os.unlink(self.path)
+        self.listener = socket.socket(socket.AF_UNIX)
+        self.listener.bind(self.path)
+        self.listener.listen(8)
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    def _serve(self):
+        first = True
+        while True:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                return
+            pid = struct.unpack("3i", client.getsockopt(socket.SOL_SOCKET, socket.SO_PEERCRED, 12))[0]
+            if first and _command(pid) == "kiv":
+                first = False
+                client.close()
+                continue
+            server = socket.socket(socket.AF_UNIX)
+            server.connect(self.real)
+            for a, b in ((client, server), (server, client)):
+                threading.Thread(target=self._pump, args=(a, b), daemon=True).start()
+
+    @staticmethod
+    def _pump(a, b):
+        try:
+            while data := a.recv(65536):
+                b.sendall(data)
+        except OSError:
+            pass
+        for s in (a, b):
+            try:
+                s.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+    def close(self):
+        self.listener.close()
+        os.unlink(self.path)
+        os.unlink(f"/tmp/.X{self.number}-lock")
+
+
+def _command(pid):
+    try:
+        with open(f"/proc/{pid}/comm") as f:
+            return f.read().strip()
+    except OSError:
+        return ""
+
+
+def dropped():
+    """The display drops the program's first connection: it must connect
+    again and open its window."""
+    xvfb, real = start_xvfb(1024, 768)
+    proxy = DroppingDisplay(real)
+    work = tempfile.mkdtemp(prefix="kiv_start_")
+    try:
+        env = dict(os.environ, DISPLAY=f":{proxy.number}", GDK_BACKEND="x11", NO_AT_BRIDGE="1")
+        kiv = subprocess.Popen([os.path.join(sys.argv[1], "ui", "wx", "kiv")], cwd=work, env=env,
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        window = search_until_window(env, kiv, time.monotonic() + 30)
+        if window is None:
+            if kiv.poll() is None:
+                kiv.kill()
+            kiv.wait()
+            print(f"FAILED: no window, status {kiv.returncode}: {kiv.stderr.read().strip()[:200]}")
+            return 1
+        rc = quit_through_menu(env, window, kiv)
+        if rc != 0:
+            print(f"FAILED: exit status {rc}")
+            return 1
+        print("passed")
+        return 0
+    finally:
+        proxy.close()
+        xvfb.terminate()
+        xvfb.wait()
+        shutil.rmtree(work, ignore_errors=True)
+
+
 def main():
+    if len(sys.argv) > 2 and sys.argv[2] == "dropped":
+        return SKIP if shutil.which("Xvfb") is None or shutil.which("xdotool") is None else dropped()
     missing = [t for t in ("Xvfb", "xdotool", "mapserv", "lighttpd", "gmt") if shutil.which(t) is None]
     if missing:
         print("skipped: missing " + ", ".join(missing))
