@@ -35,19 +35,28 @@ def search_until_window(env, kiv, deadline):
     return None
 
 
-def quit_through_menu(env, window, kiv):
-    """Gps > Exit, as a person would; the program must end with 0."""
+def start_once(build, work, env):
+    """kiv started with standard input from /dev/null, its window awaited,
+    then Gps > Exit as a person would; what went wrong, or None."""
+    kiv = subprocess.Popen([os.path.join(build, "ui", "wx", "kiv")], cwd=work, env=env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     xdo = lambda *a: subprocess.run(["timeout", XDO_TIMEOUT, "xdotool", *a], env=env, capture_output=True, text=True)
-    xdo("windowfocus", "--sync", window)
-    xdo("key", "alt+g")
-    deadline = time.monotonic() + 10
-    while time.monotonic() < deadline and len(xdo("search", "--onlyvisible", "--pid", str(kiv.pid)).stdout.split()) < 2:
-        time.sleep(0.05)
-    xdo("key", "x")
+    window = search_until_window(env, kiv, time.monotonic() + 30)
+    if window is not None:
+        xdo("windowfocus", "--sync", window)
+        xdo("key", "alt+g")
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and len(xdo("search", "--onlyvisible", "--pid", str(kiv.pid)).stdout.split()) < 2:
+            time.sleep(0.05)
+        xdo("key", "x")
     try:
-        return kiv.wait(timeout=15)
+        rc = kiv.wait(timeout=15)
     except subprocess.TimeoutExpired:
-        return None
+        kiv.kill()
+        rc = kiv.wait()
+    if window is None:
+        return f"no window, status {rc}: {kiv.stderr.read().strip()[:200]}"
+    return None if rc == 0 else f"window shown, then exit status {rc}"
 
 
 class DroppingDisplay:
@@ -124,21 +133,9 @@ def dropped():
     work = tempfile.mkdtemp(prefix="kiv_start_")
     try:
         env = dict(os.environ, DISPLAY=f":{proxy.number}", GDK_BACKEND="x11", NO_AT_BRIDGE="1")
-        kiv = subprocess.Popen([os.path.join(sys.argv[1], "ui", "wx", "kiv")], cwd=work, env=env,
-                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-        window = search_until_window(env, kiv, time.monotonic() + 30)
-        if window is None:
-            if kiv.poll() is None:
-                kiv.kill()
-            kiv.wait()
-            print(f"FAILED: no window, status {kiv.returncode}: {kiv.stderr.read().strip()[:200]}")
-            return 1
-        rc = quit_through_menu(env, window, kiv)
-        if rc != 0:
-            print(f"FAILED: exit status {rc}")
-            return 1
-        print("passed")
-        return 0
+        failure = start_once(sys.argv[1], work, env)
+        print("FAILED: " + failure if failure else "passed")
+        return 1 if failure else 0
     finally:
         proxy.close()
         xvfb.terminate()
@@ -177,21 +174,9 @@ def main():
         for n in range(1, STARTS + 1):
             xvfb, display = start_xvfb(1920, 1080)
             env = dict(os.environ, DISPLAY=display)
-            kiv = subprocess.Popen([os.path.join(build, "ui", "wx", "kiv")], cwd=work, env=env,
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-            window = search_until_window(env, kiv, time.monotonic() + 30)
-            if window is None:
-                if kiv.poll() is None:
-                    kiv.kill()
-                kiv.wait()
-                failures.append(f"start {n}: no window, status {kiv.returncode}: {kiv.stderr.read().strip()[:200]}")
-            else:
-                rc = quit_through_menu(env, window, kiv)
-                if rc != 0:
-                    if rc is None:
-                        kiv.kill()
-                        kiv.wait()
-                    failures.append(f"start {n}: window shown, then exit status {rc}")
+            failure = start_once(build, work, env)
+            if failure:
+                failures.append(f"start {n}: {failure}")
             xvfb.terminate()
             xvfb.wait()
         print(f"{STARTS - len(failures)} windows in {STARTS} starts")
