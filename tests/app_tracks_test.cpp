@@ -262,7 +262,8 @@ TEST_F(AppTracksTest, AFileThatIsNotGpxIsRefusedWithAWarning) {
 }
 
 // Each way of losing the fix greys the marker, puts the age in the title
-// and dims the speed; the next fix brings the normal look back.
+// beside the last fix's position, and dims the speed; the next fix brings
+// the normal look back.
 TEST_F(AppTracksTest, ALostOrSilentFixIsDrawnHollowAndGreyUntilTheNextFix) {
     createWithReceiver();
     struct Case {
@@ -302,6 +303,7 @@ TEST_F(AppTracksTest, ALostOrSilentFixIsDrawnHollowAndGreyUntilTheNextFix) {
         app_paint();
         EXPECT_TRUE(hollowAt(px, py));
         EXPECT_NE(std::string::npos, headless_title().find(c.title)) << headless_title();
+        EXPECT_EQ(0u, headless_title().find("KIV - N 45\u00B031'48\" / W 75\u00B041'24\"")) << headless_title();
         EXPECT_EQ(STALE_FIX_GREY, speedColour());
     }
     sendFix(45.52, -75.70, "123559");
