@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "app/online_probe.h"
@@ -42,16 +43,17 @@ void command_offline(AppSettings* s) {
 }
 
 int link_open_or_warn(AppSettings* s) {
-    if (serial_open(s)) {
-        pane_notice_receiver_connected();
-        return 1;
-    }
-    char path[SETTINGS_PATH_MAX], advice[1536], text[1600];
+    int opened = serial_open(s);
+    if (opened) pane_notice_receiver_connected();
+    char path[SETTINGS_PATH_MAX], advice[1536], text[1700];
     int error = serial_open_failure(path, sizeof path);
+    if (opened && error != EBUSY) return 1;
     port_describe_failure(error, path, "/proc", "/dev", advice, sizeof advice);
-    snprintf(text, sizeof text, "No GPS connected%s%s", advice[0] ? "\n\n" : "", advice);
+    // A busy port is taken as soon as its holder lets go of it.
+    snprintf(text, sizeof text, "No GPS connected%s%s%s", advice[0] ? "\n\n" : "", advice,
+             opened ? "\n\nKiv connects by itself once the port is free." : "");
     platform_warn(text);
-    return 0;
+    return opened;
 }
 
 void command_select_device(AppSettings* s, int deviceType) {

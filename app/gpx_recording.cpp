@@ -3,9 +3,11 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,6 +27,8 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kLook = std::chrono::milliseconds(25);
 // A file that could not be created or written is tried again after this.
 constexpr auto kRetry = std::chrono::seconds(60);
+// Names of one second tried after the first: "-1" up to "-999".
+constexpr int kMaxCopies = 999;
 
 struct Config {
     std::string folder;
@@ -39,6 +43,7 @@ struct Shared {
     bool failureSaid = false;          // said since recording last worked
     std::atomic<int> pendingBreak{0};
     std::atomic<int> points{0};
+    std::atomic<int> looks{0};
 };
 
 Shared shared;
@@ -57,6 +62,12 @@ void worked() {
     shared.failureSaid = false;
 }
 
+// Equal as the file writes them.
+bool samePlace(const GpsFixSnapshot& f, double lat, double lon) {
+    return std::llround(f.latitude * 1e7) == std::llround(lat * 1e7) &&
+           std::llround(f.longitude * 1e7) == std::llround(lon * 1e7);
+}
+
 int64_t dayOf(int64_t t) { return t >= 0 ? t / 86400 : -((-t + 86399) / 86400); }
 
 struct Recorder {
@@ -66,6 +77,7 @@ struct Recorder {
     int64_t day = INT64_MIN;           // UTC day of the open file
     Clock::time_point retryAt{};
     int64_t lastTime = GPX_TIME_UNKNOWN;
+    double lastLat = 0, lastLon = 0;   // of the last point
     unsigned lastCount = 0;            // position count of the last point
     bool anyPoint = false;
     bool gap = false;                  // the next point opens a new segment
@@ -76,19 +88,28 @@ struct Recorder {
         if (writer.fd >= 0 && dayOf(time) == day) return true;
         if (writer.fd < 0 && Clock::now() < retryAt) return false;
         gpx_writer_close(&writer);
-        char name[SETTINGS_PATH_MAX + 32];
-        if (!gpx_file_name(name, sizeof name, config.folder.c_str(), time)) {
-            fail("GPX recording: the folder name " + config.folder + " is too long");
-            retryAt = Clock::now() + kRetry;
-            return false;
-        }
-        path = name;
+        // The folder of the settings is made when missing, as the maps folder is;
+        // what stands in the way shows in the failure to create the file.
+        std::error_code ignored;
+        std::filesystem::create_directories(config.folder, ignored);
         std::string track = std::string("Kiv ") + utc;
-        // A drive's record must outlive a power cut.
-        if (!gpx_writer_open(&writer, name, track.c_str(), 1)) {
-            fail("GPX recording: cannot create " + path + ": " + strerror(writer.error));
-            retryAt = Clock::now() + kRetry;
-            return false;
+        // A file of the same second exists when a replayed log or a receiver's
+        // date returns to it: the next free name.
+        for (int copy = 0;; ++copy) {
+            char name[SETTINGS_PATH_MAX + 32];
+            if (!gpx_file_name(name, sizeof name, config.folder.c_str(), time, copy)) {
+                fail("GPX recording: the folder name " + config.folder + " is too long");
+                retryAt = Clock::now() + kRetry;
+                return false;
+            }
+            path = name;
+            // A drive's record must outlive a power cut.
+            if (gpx_writer_open(&writer, name, track.c_str(), 1)) break;
+            if (writer.error != EEXIST || copy == kMaxCopies) {
+                fail("GPX recording: cannot create " + path + ": " + strerror(writer.error));
+                retryAt = Clock::now() + kRetry;
+                return false;
+            }
         }
         day = dayOf(time);
         gap = false;
@@ -118,6 +139,8 @@ struct Recorder {
         shared.points.fetch_add(1);
         gap = false;
         lastTime = time;
+        lastLat = f.latitude;
+        lastLon = f.longitude;
         anyPoint = true;
     }
 
@@ -148,6 +171,10 @@ struct Recorder {
             gap = true;
         } else if (lastTime != GPX_TIME_UNKNOWN && time - lastTime < config.interval) {
             return;
+        } else if (time == lastTime && samePlace(f, lastLat, lastLon)) {
+            // RMC, GGA and GLL of one epoch, each a new position count:
+            // one fix, whatever the interval.
+            return;
         }
         lastCount = f.positionCount;
         record(f, time);
@@ -160,6 +187,7 @@ struct Recorder {
             if (shared.stop) break;
             g.unlock();
             look();
+            shared.looks.fetch_add(1);
             g.lock();
         }
         g.unlock();
@@ -204,6 +232,7 @@ void gpx_recording_stop() {
     shared.failureSaid = false;
     shared.pendingBreak.store(0);
     shared.points.store(0);
+    shared.looks.store(0);
 }
 
 int gpx_recording_take_failure(char* out, size_t size) {
@@ -215,3 +244,5 @@ int gpx_recording_take_failure(char* out, size_t size) {
 }
 
 int gpx_recording_points() { return shared.points.load(); }
+
+int gpx_recording_looks() { return shared.looks.load(); }

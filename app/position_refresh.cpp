@@ -36,10 +36,15 @@ const char* app_compose_title() {
     const AppSettings* s = app_window.settings;
     char* t = app_window.titleText;
     const size_t size = sizeof app_window.titleText;
+    double lastLat, lastLon;
     if (s->mapCoordinates && map_view.cursorLat >= -90 && map_view.cursorLat <= 90)
         app_format_position(t, size, map_view.cursorLat, map_view.cursorLon);
     else if (s->autoPan == 1 && gps_has_position())
         app_format_position(t, size, gps_latitude(), gps_longitude());
+    else if (s->autoPan == 1 && stale_fix_last(&lastLat, &lastLon))
+        // Without a fix (lost, or the receiver unplugged) the last one stays,
+        // beside its age, where the marker stays.
+        app_format_position(t, size, lastLat, lastLon);
     else if (map_view.sheetLat > 90)
         snprintf(t, size, "GPS for EarthMate, TripMate, Garmin, NMEA");
     else

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "position/nmea_fields.h"
 #include "position/nmea_satellites.h"
@@ -24,6 +25,10 @@ struct NmeaDecoder {
     NmeaFramerState state;
     char field[NMEA_FIELD_BUFFER];
     bool phoneListing;  // between a phone's "+CMGL:" and its final reply
+    // The last sentence with a position field (RMC, GGA, GLL, GNS) said
+    // there is no fix: a GSA, which some receivers go on sending with the
+    // last solution's mode, must not raise the fix again.
+    bool positionSaysNoFix;
 };
 
 NmeaDecoder nmea;
@@ -87,28 +92,36 @@ int set_time(int year, int month, int day, int hour, int minute, int second) {
     return 1;
 }
 
-// hhmmss(.sss) in field n with the stored date (GGA, GLL, GNS); nothing
-// before an RMC or ZDA has given a date. An hour below the stored one is
-// the next day.
+// hhmmss(.sss) in field n (GGA, GLL, GNS) on the day that puts it nearest
+// the stored time: a step back of less than 12 hours is a step back, and a
+// time just past midnight is the next day. A receiver that sends no RMC or
+// ZDA gives no date at all; then the computer's clock stands in for the
+// stored time, so that its fixes are recorded with a time.
 void set_time_of_day(const NmeaFields& f, int n) {
+    if (!six_digits(f, n)) return;
+    const char* text = nmea_field_start(f, n);
+    int hour = two_digits(text), minute = two_digits(text + 2), second = two_digits(text + 4);
+    if (!plausible_time(1, 1, hour, minute, second)) return;
     char stored[GPS_TIME_TEXT];
     gps_copy_utc_text(stored);
     std::tm t{};
-    if (!six_digits(f, n) || std::sscanf(stored, "%4d/%2d/%2d %2d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour) != 4)
-        return;
-    const char* time = nmea_field_start(f, n);
-    int hour = two_digits(time);
-    if (hour < t.tm_hour) {
+    int64_t reference;
+    if (std::sscanf(stored, "%4d/%2d/%2d %2d:%2d:%2d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min,
+                    &t.tm_sec) == 6) {
         t.tm_year -= 1900;
         t.tm_mon -= 1;
-        t.tm_mday += 1;
-        t.tm_hour = 0;
-        time_t next = timegm(&t);
-        if (!gmtime_r(&next, &t)) return;
-        t.tm_year += 1900;
-        t.tm_mon += 1;
+        reference = timegm(&t);
+    } else {
+        reference = platform_clock_seconds();
     }
-    set_time(t.tm_year, t.tm_mon, t.tm_mday, hour, two_digits(time + 2), two_digits(time + 4));
+    const int64_t day = 86400, ofDay = hour * 3600 + minute * 60 + second;
+    int64_t start = reference - ((reference % day) + day) % day;
+    int64_t candidate = start + ofDay;
+    if (candidate - reference > day / 2) start -= day;
+    else if (reference - candidate >= day / 2) start += day;
+    time_t startTime = static_cast<time_t>(start);
+    if (!gmtime_r(&startTime, &t)) return;
+    set_time(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, hour, minute, second);
 }
 
 // Date ddmmyy in field 9, time hhmmss(.sss) in field 1; without a readable
@@ -136,16 +149,23 @@ struct RmcCarries {
 };
 RmcCarries rmc_carries;
 
+void lose_fix() {
+    nmea.positionSaysNoFix = true;
+    gps_set_fix_mode(0);
+}
+
 // Status "A" (or "D", differential) is a fix; "V" or anything else is none
-// and leaves position, speed, course and time alone (receivers send made-up
-// values with it).
+// and leaves position, speed and course alone (receivers send made-up values
+// with it). Its time still counts: the clock goes on while there is no fix.
 void handle_rmc(const NmeaFields& f) {
     char status = nmea_field_first(f, 2);
     if (status != 'A' && status != 'D') {
-        gps_set_fix_mode(0);
+        lose_fix();
+        rmc_time(f);
         return;
     }
     if (!rmc_time(f)) return;
+    nmea.positionSaysNoFix = false;
     raise_fix();
     set_position(f, 3);
     double v;
@@ -164,6 +184,7 @@ void take_fix(const NmeaFields& f, bool threeDimensionsPossible) {
     if (nmea_field_double(f, 8, &v)) gps_set_hdop(v);
     bool altitude = nmea_field_double(f, 9, &v);
     if (altitude) gps_set_altitude(v);
+    nmea.positionSaysNoFix = false;
     gps_set_fix_mode(altitude && threeDimensionsPossible ? 3 : 2);
 }
 
@@ -185,7 +206,7 @@ void handle_gga(const NmeaFields& f) {
                                     : nmea_field_length(f, 2) > 0 && used >= 3)
         take_fix(f, nmea_field_length(f, 6) > 0 || used >= 4);
     else
-        gps_set_fix_mode(0);
+        lose_fix();
 }
 
 // GLL: position in fields 1 to 4, time of day in 5, status in 6. "A" is a
@@ -195,10 +216,13 @@ void handle_gll(const NmeaFields& f) {
     set_time_of_day(f, 5);
     char status = nmea_field_first(f, 6);
     if (status == 'V') {
-        gps_set_fix_mode(0);
+        lose_fix();
         return;
     }
-    if (status == 'A') raise_fix();
+    if (status == 'A') {
+        nmea.positionSaysNoFix = false;
+        raise_fix();
+    }
     set_position(f, 1);
 }
 
@@ -207,7 +231,7 @@ void handle_gsa(const NmeaFields& f, int talkerSystem) {
     if (nmea_field_int(f, 2, &mode)) {
         if (mode == 1)
             gps_set_fix_mode(0);
-        else if (mode >= 2)
+        else if (mode >= 2 && !nmea.positionSaysNoFix)
             gps_set_fix_mode(mode);
     }
     double hdop;
@@ -227,7 +251,7 @@ void handle_gns(const NmeaFields& f) {
     if (fix)
         take_fix(f, true);
     else
-        gps_set_fix_mode(0);
+        lose_fix();
 }
 
 // VTG: course true in field 1 and knots in field 5 ("054.7,T,034.4,M,005.5,N,
@@ -407,6 +431,7 @@ void nmea_reset() {
     nmea.field[0] = 0;
     nmea.phoneListing = false;
     rmc_carries = RmcCarries{};
+    nmea.positionSaysNoFix = false;
     nmea_satellites_reset();
     tripmate_reset();
 }

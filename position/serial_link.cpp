@@ -203,10 +203,13 @@ int open_port(AppSettings* s) {
     // window never waits for it; a device not there is looked for by it.
     if (!serial_port_is_network(path) && !serial_port_open(path, &l->port)) {
         int error = errno;
-        if (!absent(error)) {
+        if (!absent(error) && error != EBUSY) {
             delete l;
             return fail_open(path, error);
         }
+        // A port another program holds is waited for as one not there: the
+        // reader takes it once the holder lets go. Who holds it is still said.
+        if (error == EBUSY) fail_open(path, error);
     }
     l->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     l->settings = s;
@@ -457,7 +460,7 @@ int reopen_device(SerialLink* l) {
         port_describe_failure(error, l->path, "/proc", "/dev", advice, sizeof advice);
         advice[strcspn(advice, "\n")] = '\0';
         snprintf(message, sizeof message, "GPS link: %.400s Trying again every few seconds.", advice);
-        set_note(l, 1, "GPS not found, trying again", message);
+        set_note(l, 1, error == EBUSY ? "GPS port busy, trying again" : "GPS not found, trying again", message);
         return 0;
     }
     {

@@ -11,8 +11,9 @@ struct SerialLink;
 // Opens, configures, starts the reader, raises DTR and installs the
 // receiver write hook; greys Connect and enables Disconnect. 1 on success,
 // 0 on failure (port released, menu untouched). A network source is
-// connected by the reader and a device not there yet is looked for by it,
-// as after an unplug: both count as success.
+// connected by the reader, and a device not there yet or held by another
+// program is looked for by it, as after an unplug: all count as success
+// (serial_open_failure still says EBUSY for a held port).
 int serial_open(AppSettings* s);
 // Applies the record's line settings to the open port; 0 when unsupported
 // or refused (the previous settings stay in force) or when not connected.
@@ -42,7 +43,7 @@ unsigned serial_link_status(AppSettings* s, int* lost, char* title, int titleSiz
 // The name the open link reads from; 0 (empty) when none.
 int serial_link_path(AppSettings* s, char* path, int size);
 
-// Why the last serial_open failed: an errno value (EACCES, EBUSY, ENOENT,
+// Why the last serial_open failed, or found the port busy: an errno value (EACCES, EBUSY, ENOENT,
 // ECONNREFUSED, ...), one of the codes below, or 0; path gets the name it
 // tried to open.
 enum { SERIAL_OPEN_NOT_NMEA = -2, SERIAL_OPEN_LINE_REFUSED = -3 };

@@ -140,6 +140,20 @@ int serial_port_name_ok(const char* name) {
     return 1;
 }
 
+namespace {
+
+// Without reading from it: a descriptor opened only to ask. One that cannot
+// be opened (held exclusively, no permission) may well be a terminal.
+bool looks_like_terminal(const char* name) {
+    int fd = open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return true;
+    bool terminal = isatty(fd);
+    close(fd);
+    return terminal;
+}
+
+}  // namespace
+
 int serial_port_open(const char* name, SerialPort* port, int wakeFd) {
     *port = SerialPort{};
     if (!name || !name[0]) {
@@ -153,7 +167,9 @@ int serial_port_open(const char* name, SerialPort* port, int wakeFd) {
     // Looked for first, so nothing is lost between the open and the purge.
     PortHolder holder;
     if (access(name, F_OK) == 0 && port_find_holders("/proc", name, &holder, 1) > 0) {
-        errno = EBUSY;
+        // A busy port is waited for; a file many programs hold (/dev/null)
+        // never becomes a receiver.
+        errno = looks_like_terminal(name) ? EBUSY : ENOTTY;
         return 0;
     }
     // Non-blocking so that neither the open (carrier detect) nor any read or

@@ -99,6 +99,8 @@ struct Reader {
         if (usable) {
             if (kind == WAY_POINT) data.waypoints.push_back(GpxWaypoint{point.lat, point.lon, name});
             else line(kind == ROUTE_POINT).points.push_back(point);
+        } else {
+            data.outside++;
         }
         kind = NO_POINT;
     }
@@ -215,6 +217,7 @@ int gpx_read_text(const char* text, size_t size, GpxData* out, std::string* erro
     }
     for (GpxLine& l : r.data.lines) out->lines.push_back(std::move(l));
     for (GpxWaypoint& w : r.data.waypoints) out->waypoints.push_back(std::move(w));
+    out->outside += r.data.outside;
     return 1;
 }
 

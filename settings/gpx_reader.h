@@ -24,11 +24,12 @@ struct GpxWaypoint {
 struct GpxData {
     std::vector<GpxLine> lines;
     std::vector<GpxWaypoint> waypoints;
+    size_t outside = 0;                // points dropped for lying outside the earth
 };
 
 // 1 when the text is a well-formed document with a <gpx> root: its points,
 // routes and waypoints are added to out (points whose lat/lon lie outside
-// the earth are dropped). 0 otherwise, out untouched and, when error is
+// the earth are dropped, and counted in out->outside). 0 otherwise, out untouched and, when error is
 // given, why and where: "line 3: not well-formed (invalid token)",
 // "line 2: lat \"45,40\" is not a number", "the root element is <kml>, not <gpx>".
 int gpx_read_text(const char* text, size_t size, GpxData* out, std::string* error = nullptr);

@@ -280,7 +280,7 @@ int gpx_writer_close(GpxWriter* w) {
     return ok;
 }
 
-int gpx_file_name(char* out, size_t size, const char* folder, int64_t time) {
+int gpx_file_name(char* out, size_t size, const char* folder, int64_t time, int copy) {
     char iso[32];
     if (!isoTime(iso, sizeof iso, time)) return 0;
     // "YYYY-MM-DDTHH:MM:SSZ" -> "YYYYMMDD-HHMMSS"
@@ -288,6 +288,8 @@ int gpx_file_name(char* out, size_t size, const char* folder, int64_t time) {
                       iso[11], iso[12], iso[14], iso[15], iso[17], iso[18], 0};
     size_t len = strlen(folder);
     const char* sep = len && folder[len - 1] == '/' ? "" : "/";
-    int n = snprintf(out, size, "%s%skiv-%s.gpx", folder, sep, stamp);
+    char suffix[16] = "";
+    if (copy > 0) snprintf(suffix, sizeof suffix, "-%d", copy);
+    int n = snprintf(out, size, "%s%skiv-%s%s.gpx", folder, sep, stamp, suffix);
     return n > 0 && static_cast<size_t>(n) < size;
 }

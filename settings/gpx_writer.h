@@ -63,5 +63,7 @@ void gpx_writer_break(GpxWriter* w);
 // 1 when the file closed cleanly (0 with w->error set).
 int  gpx_writer_close(GpxWriter* w);
 
-// "FOLDER/kiv-YYYYMMDD-HHMMSS.gpx" for a time (seconds since 1970, UTC).
-int gpx_file_name(char* out, size_t size, const char* folder, int64_t time);
+// "FOLDER/kiv-YYYYMMDD-HHMMSS.gpx" for a time (seconds since 1970, UTC);
+// with copy above 0 "FOLDER/kiv-YYYYMMDD-HHMMSS-copy.gpx", the name taken
+// when one of that second exists already.
+int gpx_file_name(char* out, size_t size, const char* folder, int64_t time, int copy = 0);

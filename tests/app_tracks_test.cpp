@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 
 #include "app_test_support.h"
+#include "nmea_test_support.h"
+#include "app/position_refresh.h"
 #include "app/gpx_recording.h"
 #include "app/stale_fix.h"
 #include "app/track_overlay.h"
@@ -141,6 +143,7 @@ TEST_F(AppTracksTest, RecordingFollowsTheFixWithoutPaintingInSegmentsAndADayPerF
 
 // A folder that cannot take the file is said once, naming the file.
 TEST_F(AppTracksTest, ARecordingThatCannotStartIsSaidOnce) {
+    writeFile("missing folder", "a file, not a folder\n");
     create("Gpx=missing folder\n");
     app_command(MENU_TRACK);
     setFix(45.53, -75.69, "2025/05/08 12:00:00");
@@ -151,10 +154,67 @@ TEST_F(AppTracksTest, ARecordingThatCannotStartIsSaidOnce) {
         for (const HeadlessCall& c : headless_calls_of("message_box")) said += c.text;
         return !said.empty();
     }));
-    EXPECT_NE(said.find("missing folder/kiv-20250508-120000.gpx: No such file or directory"), std::string::npos) << said;
+    EXPECT_NE(said.find("missing folder/kiv-20250508-120000.gpx: Not a directory"), std::string::npos) << said;
     setFix(45.54, -75.69, "2025/05/08 12:00:01");
     app_timer();
     EXPECT_EQ(headless_calls_of("message_box").size(), 1u);
+}
+
+// The folder is made when missing, and a run that meets the file of its
+// first second (a replayed log, Track off and on) takes the next free name.
+TEST_F(AppTracksTest, ARecordingMakesItsFolderAndTakesTheNextFreeName) {
+    create("Gpx=gpx/drives\n");
+    for (int run = 0; run < 3; run++) {
+        app_command(MENU_TRACK);
+        setFix(45.53 + run * 1e-4, -75.69, "2025/05/08 12:00:00");
+        ASSERT_TRUE(waitFor([] { return gpx_recording_points() == 1; })) << run;
+        app_command(MENU_TRACK);
+    }
+    std::vector<std::string> expected = {"gpx/drives/kiv-20250508-120000-1.gpx", "gpx/drives/kiv-20250508-120000-2.gpx",
+                                         "gpx/drives/kiv-20250508-120000.gpx"};
+    EXPECT_EQ(gpxFiles("gpx/drives"), expected);
+}
+
+// NMEA through the decoder, each sentence seen by the recorder before the next.
+class AppTracksNmeaTest : public AppTracksTest {
+protected:
+    void SetUp() override {
+        AppTracksTest::SetUp();
+        nmea_reset();
+        std::filesystem::create_directory("gpx");
+    }
+    void feed(const std::string& body) {
+        std::string line = nmea_with_checksum(body);
+        int looks = gpx_recording_looks();
+        nmea_feed(line.data(), static_cast<int>(line.size()));
+        // One look sees the change, the next finds it settled.
+        ASSERT_TRUE(waitFor([&] { return gpx_recording_looks() >= looks + 2; }));
+    }
+};
+
+// A receiver sending GGA alone gives no date: the computer's clock does,
+// and its fixes are recorded and shown with their time.
+TEST_F(AppTracksNmeaTest, AReceiverWithoutDatesIsRecordedOnTheClocksDay) {
+    create("Gpx=gpx\n");
+    app_command(MENU_TRACK);
+    feed("GPGGA,221321,4532.000,N,07541.400,W,1,08,0.9,80.0,M,,M,,");   // the clock: 2023-11-14 22:13:20
+    feed("GPGGA,221322,4532.001,N,07541.400,W,1,08,0.9,80.0,M,,M,,");
+    EXPECT_EQ(gpx_recording_points(), 2);
+    EXPECT_EQ(gpxFiles("gpx"), std::vector<std::string>{"gpx/kiv-20231114-221321.gpx"});
+    EXPECT_NE(std::string(app_compose_title()).find(" - 22:13:22 "), std::string::npos) << app_compose_title();
+}
+
+// GpxInterval=0 takes every fix, and the RMC, GGA and GLL of one epoch are one.
+TEST_F(AppTracksNmeaTest, EveryFixIsOnePointWhateverSentencesCarryIt) {
+    create("Gpx=gpx\nGpxInterval=0\n");
+    app_command(MENU_TRACK);
+    for (const char* second : {"00", "01", "02"}) {
+        const std::string hms = std::string("1200") + second, lat = std::string("4532.0") + second;
+        feed("GPRMC," + hms + ",A," + lat + ",N,07541.400,W,10.0,90.0,080525,,,A");
+        feed("GPGGA," + hms + "," + lat + ",N,07541.400,W,1,08,0.9,80.0,M,,M,,");
+        feed("GPGLL," + lat + ",N,07541.400,W," + hms + ",A,A");
+    }
+    EXPECT_EQ(gpx_recording_points(), 3);
 }
 
 TEST_F(AppTracksTest, OpenedTracksShowInTheirColoursWithWaypointNamesUntilClosed) {
@@ -202,7 +262,8 @@ TEST_F(AppTracksTest, AFileThatIsNotGpxIsRefusedWithAWarning) {
 }
 
 // Each way of losing the fix greys the marker, puts the age in the title
-// and dims the speed; the next fix brings the normal look back.
+// beside the last fix's position, and dims the speed; the next fix brings
+// the normal look back.
 TEST_F(AppTracksTest, ALostOrSilentFixIsDrawnHollowAndGreyUntilTheNextFix) {
     createWithReceiver();
     struct Case {
@@ -242,6 +303,7 @@ TEST_F(AppTracksTest, ALostOrSilentFixIsDrawnHollowAndGreyUntilTheNextFix) {
         app_paint();
         EXPECT_TRUE(hollowAt(px, py));
         EXPECT_NE(std::string::npos, headless_title().find(c.title)) << headless_title();
+        EXPECT_EQ(0u, headless_title().find("KIV - N 45\u00B031'48\" / W 75\u00B041'24\"")) << headless_title();
         EXPECT_EQ(STALE_FIX_GREY, speedColour());
     }
     sendFix(45.52, -75.70, "123559");

@@ -372,16 +372,17 @@ TEST_F(Gpx, KivtrackWriteSaysWhatFailed) {
     put("flag", "");
     const std::string shim = std::string(KIV_BINARY_DIR) + "/tests/libkiv_full_disk_shim.so";
     const struct {
-        std::string how, file, error;
+        std::string how, output, error;
     } cases[] = {
-        {"LD_PRELOAD='" + shim + "' KIV_FULL_DISK_DIR=\"$PWD/full/\" KIV_FULL_DISK_FLAG=flag", "full/out.gpx",
+        {"LD_PRELOAD='" + shim + "' KIV_FULL_DISK_DIR=\"$PWD/full/\" KIV_FULL_DISK_FLAG=flag", "--write full/out.gpx",
          "cannot create full/out.gpx: No space left on device"},
-        {"trap '' XFSZ; ulimit -f 4;", "big.gpx", "cannot write big.gpx: File too large"},
+        {"trap '' XFSZ; ulimit -f 4;", "--write big.gpx", "cannot write big.gpx: File too large"},
+        {"", ">/dev/full", "cannot write standard output: No space left on device"},
     };
     for (const auto& c : cases) {
         if (c.how.find("LD_PRELOAD") == 0 && access(shim.c_str(), F_OK) != 0) continue;   // sanitizer build
         int status = -1;
-        std::string said = run(c.how + " '" + kivtrack + "' gpx track.txt --write " + c.file + " 2>&1", &status);
+        std::string said = run(c.how + " '" + kivtrack + "' gpx track.txt 2>&1 " + c.output, &status);
         EXPECT_EQ(status, 1) << said;
         EXPECT_NE(said.find(c.error), std::string::npos) << said;
     }
@@ -409,6 +410,12 @@ TEST_F(Gpx, KivtrackConvertsATrackLogAndTellsAboutFiles) {
     }
     run("'" + kivtrack + "' info missing.gpx 2>/dev/null", &status);
     EXPECT_EQ(status, 1);
+    // Points that are not on the earth are no track: said, and a failure
+    // when nothing else is left.
+    put("beyond.gpx", "<gpx><trk><trkseg><trkpt lat=\"95\" lon=\"0\"/><trkpt lat=\"0\" lon=\"200\"/></trkseg></trk></gpx>");
+    std::string said = run("'" + kivtrack + "' info beyond.gpx 2>&1", &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(said.find("beyond.gpx: 2 points outside the earth left out"), std::string::npos) << said;
     if (have("xmllint")) {
         EXPECT_TRUE(wellFormed("out.gpx"));
     }

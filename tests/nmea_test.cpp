@@ -144,6 +144,67 @@ TEST_F(NmeaSentences, EarlierTimesAreStepsTheFixFollows) {
     EXPECT_EQ(gps_utc_text(), "2024/02/29 00:00:02");
 }
 
+// A time of day goes on the day that puts it nearest the time before it:
+// back by less than 12 hours is a step back, not the next day.
+TEST_F(NmeaSentences, TimeOfDayTakesTheDayNearestTheTimeBefore) {
+    const struct {
+        const char *rmcTime, *rmcDate, *body, *utc;
+    } cases[] = {
+        {"120000", "101226", "GPGGA,115955,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,", "2026/12/10 11:59:55"},
+        {"000005", "111226", "GPGLL,4807.038,N,01131.000,E,235958,A,A", "2026/12/10 23:59:58"},
+        {"235959", "101226", "GNGNS,000001,4807.038,N,01131.000,E,AA,08,0.9,545.4,46.9,,,V", "2026/12/11 00:00:01"},
+        {"230000", "101226", "GPGLL,4807.038,N,01131.000,E,110000,A,A", "2026/12/11 11:00:00"},
+    };
+    for (const auto& c : cases) {
+        feed_text(rmc(c.rmcTime, "A", "4807.038,N", "01131.000,E", c.rmcDate));
+        feed_text(nmea_with_checksum(c.body));
+        EXPECT_EQ(gps_utc_text(), c.utc) << c.body;
+    }
+}
+
+// A receiver that sends neither RMC nor ZDA: the day comes from the
+// computer's clock, the one nearest it for a receiver on either side of
+// midnight.
+TEST_F(NmeaSentences, TimeOfDayWithoutAnyDateTakesTheDayFromTheClock) {
+    const int64_t beforeMidnight = 1796947198;   // 2026-12-10 23:59:58 UTC
+    const struct {
+        int64_t clock;
+        const char *body, *utc;
+    } cases[] = {
+        {beforeMidnight, "GPGGA,235957,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,", "2026/12/10 23:59:57"},
+        {beforeMidnight, "GNGNS,000001,4807.038,N,01131.000,E,AA,08,0.9,545.4,46.9,,,V", "2026/12/11 00:00:01"},
+    };
+    headless_install();
+    for (const auto& c : cases) {
+        gps_reset();
+        nmea_reset();
+        headless_set_clock(c.clock);
+        feed_text(nmea_with_checksum(c.body));
+        EXPECT_EQ(gps_utc_text(), c.utc) << c.body;
+    }
+    headless_set_clock(-1);
+}
+
+// RMC "V" moves no position, but its time keeps the clock going; after it
+// (or any sentence saying no fix) a GSA still reporting the last solution's
+// mode does not bring the fix back.
+TEST_F(NmeaSentences, NoFixKeepsTheClockAndAGsaDoesNotRaiseIt) {
+    feed_text(rmc("120000", "A", "4807.038,N", "01131.000,E", "101226"));
+    feed_text(rmc("120005", "V", "4900.000,N", "01131.000,E", "101226"));
+    EXPECT_EQ(gps_utc_text(), "2026/12/10 12:00:05");
+    EXPECT_NEAR(gps_latitude(), 48.1173, 1e-9);
+    for (const char* body : {"GPRMC,120006,V,,,,,,,101226,,,N", "GPGGA,120006,,,,,0,00,,,M,,M,,",
+                             "GPGLL,,,,,120006,V,N", "GNGNS,120006,,,,,NN,00,,,,,,V"}) {
+        feed_text(rmc("120000", "A", "4807.038,N", "01131.000,E", "101226"));
+        feed_text(nmea_with_checksum(body));
+        feed_text(nmea_with_checksum("GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1"));
+        EXPECT_EQ(gps_fix_mode(), 0) << body;
+    }
+    feed_text(nmea_with_checksum("GPGGA,120007,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    feed_text(nmea_with_checksum("GPGSA,A,2,04,05,,09,12,,,24,,,,,2.5,1.3,2.1"));
+    EXPECT_EQ(gps_fix_mode(), 2);
+}
+
 // A sentence saying "no fix" loses the fix and moves nothing: receivers
 // send old, zero or made-up positions with it.
 TEST_F(NmeaSentences, NoFixSentencesLoseTheFixAndMoveNothing) {

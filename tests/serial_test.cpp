@@ -139,7 +139,8 @@ TEST_F(SerialPtyTest, MissingOrUnusablePortFailsCleanly) {
     EXPECT_EQ(receiver_write("AT\r\n", 4), 0);
 }
 
-TEST_F(SerialPtyTest, PortHeldByAnotherProgramIsRefusedNamingIt) {
+// The holder is named, and the port taken by itself once the holder exits.
+TEST_F(SerialPtyTest, PortHeldByAnotherProgramIsNamedAndTakenOnceFree) {
     pid_t holder = spawn_quiet({"sh", "-c", "exec sleep 600 <" + pty.path});
     const std::string fd0 = "/proc/" + std::to_string(holder) + "/fd/0";
     char link[256] = {};
@@ -154,14 +155,21 @@ TEST_F(SerialPtyTest, PortHeldByAnotherProgramIsRefusedNamingIt) {
     };
     ASSERT_TRUE(wait_until(
         [&] { return readlink(fd0.c_str(), link, sizeof link - 1) > 0 && pty.path == link && isSleep(); }, 5000));
-    EXPECT_EQ(serial_open(s.get()), 0);
+    ASSERT_EQ(serial_open(s.get()), 1);
     char path[256], advice[1024];
     ASSERT_EQ(serial_open_failure(path, sizeof path), EBUSY);
     port_describe_failure(EBUSY, path, "/proc", "/dev", advice, sizeof advice);
     EXPECT_NE(std::string(advice).find("in use by sleep (process " + std::to_string(holder) + ")"), std::string::npos)
         << advice;
+    char title[64], message[512];
+    int lost = 0;
+    ASSERT_TRUE(wait_until([&] {
+        serial_link_status(s.get(), &lost, title, sizeof title, message, sizeof message);
+        return std::string(title) == "GPS port busy, trying again";
+    }, 5000));
+    EXPECT_EQ(s->commHandle, -1);
     stop_process(holder);
-    EXPECT_EQ(serial_open(s.get()), 1);
+    EXPECT_TRUE(wait_until([&] { return s->commHandle >= 0; }, 5000));
 }
 
 TEST_F(SerialPtyTest, UnsupportedSettingsFailTheOpenAndReleaseThePort) {

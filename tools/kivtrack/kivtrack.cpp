@@ -6,8 +6,9 @@
 //   kivtrack info FILE                         points, length, duration, bounds
 //                                              of a track log or a GPX file
 //
-// Exit status 0; 1 on a file that cannot be read or written, or that is
-// neither GPX nor a track log (said on stderr with the reason); 2 on bad usage.
+// Exit status 0; 1 on a file that cannot be read or written, that is
+// neither GPX nor a track log, or whose points all lie outside the earth
+// (said on stderr with the reason); 2 on bad usage.
 #include <getopt.h>
 #include <unistd.h>
 
@@ -90,6 +91,7 @@ int toGpx(const char* trackLog, const char* outPath) {
     for (const GpxPoint& p : points)
         if ((n = gpx_format_point(text, sizeof text, &p))) ok = ok && writeAll(text, n);
     ok = ok && writeAll(GPX_CLOSING, strlen(GPX_CLOSING)) && fflush(stdout) == 0;
+    if (!ok) fprintf(stderr, "kivtrack: cannot write standard output: %s\n", strerror(errno));
     return ok ? 0 : 1;
 }
 
@@ -106,6 +108,12 @@ int info(const char* path) {
             fprintf(stderr, "kivtrack: %s is not GPX (%s) nor a track log\n", path, why.c_str());
             return 1;
         }
+    }
+    if (data.outside) {
+        // Latitudes or longitudes beyond the earth's: another program's
+        // mistake, or not degrees at all.
+        fprintf(stderr, "kivtrack: %s: %zu points outside the earth left out\n", path, data.outside);
+        if (gpx_point_count(data) == 0 && data.waypoints.empty()) return 1;
     }
     double minLat = INFINITY, minLon = INFINITY, maxLat = -INFINITY, maxLon = -INFINITY;
     int64_t first = GPX_TIME_UNKNOWN, last = GPX_TIME_UNKNOWN;
