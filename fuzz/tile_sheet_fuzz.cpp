@@ -5,12 +5,17 @@
 // from it. A sheet made is whole; a WebP decoded stays within the pixel
 // limit every decoder keeps.
 //
+// As in jpeg_sheet_fuzz, tiles declaring above a megapixel but within the
+// limit are skipped (decoding garbage into 16 million pixels held this
+// target to 75 runs a second); those above the limit still go through.
+//
 // Input: byte 0 (bit 0: the rest is the whole file; bits 1-2: the zoom
 // limit, 1 to 3), latitude and longitude (two bytes each), level, sheet width and
 // height (a byte each), then the tile or the file.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
+#include <webp/decode.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +27,8 @@
 #include "maps/gif_decoder.h"
 #include "maps/sheet_download_parts.h"
 #include "maps/sheet_extent.h"
+#include "maps/sheet_image.h"
+#include "maps/sheet_store.h"
 #include "maps/tile_sheet.h"
 #include "maps/webp_image.h"
 #include "maps/wms_request.h"
@@ -97,6 +104,35 @@ void checkWebp(const Files& f, const uint8_t* data, size_t size) {
     free(pixels);
 }
 
+unsigned be16(const uint8_t* p) { return unsigned(p[0]) << 8 | p[1]; }
+
+// Pixels the tile's header declares (the first frame's for a JPEG), 0 when
+// it declares none.
+unsigned long long declaredPixels(const uint8_t* d, size_t n) {
+    int w = 0, h = 0;
+    if (webpIsImage(d, n)) return WebPGetInfo(d, n, &w, &h) ? static_cast<unsigned long long>(w) * h : 0;
+    switch (sheetImageFormat(d, n)) {
+    case SHEET_PNG:
+        return n >= 24 ? static_cast<unsigned long long>(be16(d + 16) << 16 | be16(d + 18)) * (be16(d + 20) << 16 | be16(d + 22)) : 0;
+    case SHEET_GIF:
+        return n >= 10 ? static_cast<unsigned long long>(d[6] | d[7] << 8) * (d[8] | d[9] << 8) : 0;
+    case SHEET_JPEG:
+        for (size_t at = 2; at + 9 <= n && d[at] == 0xFF; at += 2 + be16(d + at + 2)) {
+            uint8_t m = d[at + 1];
+            if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC)
+                return static_cast<unsigned long long>(be16(d + at + 5)) * be16(d + at + 7);
+        }
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+bool slowToDecode(const uint8_t* d, size_t n) {
+    unsigned long long pixels = declaredPixels(d, n);
+    return pixels > (1u << 20) && pixels <= static_cast<unsigned long long>(SHEET_MAX_PIXELS);
+}
+
 int16_t word(const uint8_t* p) { return static_cast<int16_t>(p[0] | p[1] << 8); }
 
 }  // namespace
@@ -110,6 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (whole) {
         fuzz_write_file(f.whole, body, bodySize);
     } else {
+        if (slowToDecode(body, bodySize)) return 0;
         putTile(f, body, bodySize);
         checkWebp(f, body, bodySize);
     }
