@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include "maps/sheet_download_parts.h"
+
 struct MbtilesFile {
     sqlite3* db = nullptr;
     sqlite3_stmt* select = nullptr;
@@ -10,8 +12,11 @@ struct MbtilesFile {
 MbtilesFile* mbtilesOpen(const char* path, std::string* why) {
     MbtilesFile* f = new MbtilesFile;
     if (sqlite3_open_v2(path, &f->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK ||
+        // The length is known without reading the tile, which is read only
+        // when it is within the cap a tile server's reply has.
         sqlite3_prepare_v2(f->db,
-                           "SELECT tile_data FROM tiles WHERE zoom_level = ?1 AND tile_column = ?2 AND tile_row = ?3",
+                           "SELECT CASE WHEN length(tile_data) <= ?4 THEN tile_data END, length(tile_data) FROM tiles "
+                           "WHERE zoom_level = ?1 AND tile_column = ?2 AND tile_row = ?3",
                            -1, &f->select, nullptr) != SQLITE_OK) {
         *why = std::string("The MBTiles file ") + path + " cannot be read: " + sqlite3_errmsg(f->db);
         mbtilesClose(f);
@@ -32,6 +37,7 @@ int mbtilesTile(MbtilesFile* f, int z, int x, int y, std::string* bytes, std::st
     sqlite3_bind_int(f->select, 1, z);
     sqlite3_bind_int(f->select, 2, x);
     sqlite3_bind_int(f->select, 3, (1 << z) - 1 - y);
+    sqlite3_bind_int64(f->select, 4, static_cast<sqlite3_int64>(SHEET_TRANSFER_BYTES_MAX));
     int rc = sqlite3_step(f->select);
     if (rc == SQLITE_DONE) return 0;
     if (rc != SQLITE_ROW) {
@@ -40,6 +46,11 @@ int mbtilesTile(MbtilesFile* f, int z, int x, int y, std::string* bytes, std::st
     }
     const void* data = sqlite3_column_blob(f->select, 0);
     int size = sqlite3_column_bytes(f->select, 0);
+    if (static_cast<size_t>(size) > SHEET_TRANSFER_BYTES_MAX ||
+        static_cast<size_t>(sqlite3_column_int64(f->select, 1)) > SHEET_TRANSFER_BYTES_MAX) {
+        *why = "A tile of the MBTiles file is larger than " + std::to_string(SHEET_TRANSFER_BYTES_MAX >> 20) + " MB";
+        return -1;
+    }
     bytes->assign(static_cast<const char*>(data), static_cast<size_t>(size > 0 ? size : 0));
     return size > 0 ? 1 : 0;
 }

@@ -24,9 +24,6 @@
 
 namespace {
 
-// A reply page and a sheet image are both far smaller than this; a server
-// sending more (or dripping) ends the transfer instead of filling the disk.
-const int64_t kTransferMaxBytes = 4 << 20;
 const int kTransferDeadlineMs = 60000;
 
 // Set at exit: transfers in flight end within a tenth of a second.
@@ -45,7 +42,7 @@ const char* sheetDownloadFailure() { return failure.c_str(); }
 
 int sheetFetch(const char* url, const char* file, HttpTransfer* t, std::string* why) {
     t->cancel = &cancelled;
-    t->maxBytes = kTransferMaxBytes;
+    t->maxBytes = static_cast<int64_t>(SHEET_TRANSFER_BYTES_MAX);
     t->deadlineMs = kTransferDeadlineMs;
     if (HttpTransferToFile(url, nullptr, file, t)) return 1;
     const char* said = t->status != 0                 ? "The map server's reply broke off: "

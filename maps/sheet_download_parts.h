@@ -11,6 +11,10 @@ struct HttpTransfer;
 enum { SHEET_URL_MAX = 1024, SHEET_IMAGE_NAME_MAX = 256, SHEET_TEMP_NAME_MAX = 64 };
 // Far above any sheet a server renders; a bound on what is read back.
 constexpr size_t SHEET_IMAGE_BYTES_MAX = 64u << 20;
+// A reply page, a sheet image and a tile are all far smaller than this; a
+// server sending more (or dripping) ends the transfer instead of filling
+// the disk, and an MBTiles tile above it is refused before it is read.
+constexpr size_t SHEET_TRANSFER_BYTES_MAX = 4u << 20;
 
 // The server root without trailing '/': settings->serverUrl, else the
 // local map server's default address. 1, or 0 when it does not fit.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "maps/gif_decoder.h"
 #include "maps/sheet_download_parts.h"
 
 int webpIsImage(const unsigned char* data, size_t size) {
@@ -17,7 +18,11 @@ int webp_read_rgb(const char* path, unsigned char** pixels, int* width, int* hei
     size_t size = 0;
     if (!sheetReadWholeFile(path, SHEET_IMAGE_BYTES_MAX, &data, &size)) return 0;
     int w = 0, h = 0;
-    uint8_t* decoded = webpIsImage(data, size) ? WebPDecodeRGB(data, size, &w, &h) : nullptr;
+    // The header's size is checked before libwebp allocates it: a few dozen
+    // bytes can declare 16383 x 16383 pixels.
+    bool fits = webpIsImage(data, size) && WebPGetInfo(data, size, &w, &h) &&
+                static_cast<long>(w) * h <= SHEET_MAX_PIXELS;
+    uint8_t* decoded = fits ? WebPDecodeRGB(data, size, &w, &h) : nullptr;
     free(data);
     if (!decoded) return 0;
     // Handed over in a buffer of malloc's, as every decoder here does.

@@ -6,5 +6,6 @@
 int webpIsImage(const unsigned char* data, size_t size);
 
 // Decodes a WebP file to packed RGB. 1 with *pixels a malloc'd width x
-// height x 3 buffer; 0 with *pixels null.
+// height x 3 buffer; 0 with *pixels null, also for an image above
+// SHEET_MAX_PIXELS (gif_decoder.h).
 int webp_read_rgb(const char* path, unsigned char** pixels, int* width, int* height);

@@ -40,6 +40,10 @@ targets=(
   remote_request_fuzz  # requests to the remote position server
   settings_fuzz        # kiv_ini.txt, kiv_com.txt, kiv_pos.txt, kiv_dev.txt, kiv_prx.txt
   gpx_fuzz             # GPX reading
+  tile_sheet_fuzz      # sheets composed from MBTiles tiles (WebP, PNG, GIF, JPEG) or a whole MBTiles file
+  tile_url_fuzz        # tile URL templates, subdomains, the world grid
+  sheet_reply_fuzz     # the map server's reply page, WMS error replies
+  state_fuzz           # kiv_state.txt, the track log
 )
 [ $# -gt 0 ] && targets=("$@")
 

@@ -17,11 +17,13 @@
 #include <string>
 
 #include "download_fault_server.h"
+#include "maps/gif_decoder.h"
 #include "maps/lcc.h"
 #include "maps/map_view.h"
 #include "maps/png_sheet.h"
 #include "maps/sheet_dispatch.h"
 #include "maps/sheet_download.h"
+#include "maps/sheet_download_parts.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_source.h"
@@ -64,6 +66,21 @@ std::string markedTile(double lat, double lon, int z, int x, int y, bool webp) {
     return bytes;
 }
 
+// A white WebP tile of more pixels than any decoder takes, made once.
+const std::string& oversizedWebp() {
+    static const std::string bytes = [] {
+        const int w = 4097, h = 4096;
+        static_assert(long(w) * h > SHEET_MAX_PIXELS);
+        std::vector<unsigned char> px(static_cast<size_t>(w) * h * 3, 255);
+        unsigned char* out = nullptr;
+        size_t size = WebPEncodeLosslessRGB(px.data(), w, h, w * 3, &out);
+        std::string b(reinterpret_cast<char*>(out), size);
+        WebPFree(out);
+        return b;
+    }();
+    return bytes;
+}
+
 std::string header(const std::string& head, const char* name) {
     size_t at = head.find(std::string("\r\n") + name + ": ");
     if (at == std::string::npos) return "";
@@ -93,7 +110,7 @@ protected:
         std::string cache = "Cache-Control: max-age=" + std::to_string(maxAge) + "\r\nETag: " + tag + "\r\n";
         if (missing) return faultStatus(404, "Not Found", "no tile");
         if (header(head, "If-None-Match") == tag) return faultRaw(FaultReply::SEND, "HTTP/1.1 304 Not Modified\r\n" + cache + "\r\n");
-        std::string png = markedTile(markLat, markLon, z, x, y, webp);
+        std::string png = oversized ? oversizedWebp() : markedTile(markLat, markLon, z, x, y, webp);
         return faultRaw(FaultReply::SEND, "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n" + cache +
                                               "Content-Length: " + std::to_string(png.size()) + "\r\n\r\n" + png);
     }
@@ -114,12 +131,40 @@ protected:
         return b;
     }
 
+    // The cached tiles put into an MBTiles file, each padded with zeros to
+    // at least padTo bytes.
+    std::string mbtilesOfCache(size_t padTo = 0) {
+        std::string db = tree.file("t.mbtiles");
+        sqlite3* sql = nullptr;
+        EXPECT_EQ(SQLITE_OK, sqlite3_open(db.c_str(), &sql));
+        sqlite3_exec(sql, "CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, tile_row INTEGER, tile_data BLOB)",
+                     nullptr, nullptr, nullptr);
+        sqlite3_stmt* put = nullptr;
+        sqlite3_prepare_v2(sql, "INSERT INTO tiles VALUES (?, ?, ?, ?)", -1, &put, nullptr);
+        for (auto& f : fs::recursive_directory_iterator(tree.maps() + "/tiles")) {
+            if (f.path().extension() != ".png") continue;
+            int y = std::stoi(f.path().stem()), x = std::stoi(f.path().parent_path().filename()),
+                z = std::stoi(f.path().parent_path().parent_path().filename());
+            Bytes bytes = readBytes(f.path());
+            if (bytes.size() < padTo) bytes.resize(padTo, 0);
+            sqlite3_bind_int(put, 1, z);
+            sqlite3_bind_int(put, 2, x);
+            sqlite3_bind_int(put, 3, (1 << z) - 1 - y);
+            sqlite3_bind_blob(put, 4, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+            EXPECT_EQ(SQLITE_DONE, sqlite3_step(put));
+            sqlite3_reset(put);
+        }
+        sqlite3_finalize(put);
+        sqlite3_close(sql);
+        return db;
+    }
+
     TempTree tree;
     fs::path old;
     AppSettings s{};
     double markLat = 0, markLon = 0, sheetLat = 0, sheetLon = 0;
     int maxAge = 3600;
-    bool missing = false, webp = false;
+    bool missing = false, webp = false, oversized = false;
     FaultServer server{[this](const std::string& head) { return reply(head); }, true};
 };
 
@@ -186,6 +231,29 @@ TEST_F(Tiles, WebpTilesMakeTheSameSheet) {
     EXPECT_EQ(png, sheet(45.42, -75.70, 2));
 }
 
+// Tiles beyond the limits every sheet image has are refused and no sheet
+// is made: a WebP declaring more pixels than the decoders take (checked
+// before libwebp allocates them), an MBTiles tile larger than a tile
+// server may send (refused before it is read).
+TEST_F(Tiles, TilesBeyondTheLimitsAreRefused) {
+    auto refused = [&](const char* what) {
+        const char* why = "";
+        ASSERT_NE(SHEET_PLANE_NONE, worldGridSnap(45.42, -75.70, 2, 0, &sheetLat, &sheetLon, &why)) << why;
+        char out[SHEET_PATH_MAX] = "";
+        EXPECT_NE(0, downloadSheet(sheetLat, sheetLon, 2, &s, out, 0, 0, 0)) << what;
+        EXPECT_FALSE(fs::exists(out)) << what;
+    };
+    oversized = true;
+    refused("an oversized WebP");
+    oversized = false;
+    fs::remove_all(tree.maps());
+    sheet(45.42, -75.70, 2);
+    std::string db = mbtilesOfCache(SHEET_TRANSFER_BYTES_MAX + 1);
+    fs::remove_all(tree.maps());
+    snprintf(s.tiles.url, sizeof s.tiles.url, "mbtiles:%s", db.c_str());
+    refused("an MBTiles tile above the cap");
+}
+
 // A reload asks each tile again with its ETag and a 304 keeps it; a
 // fresh tile is not asked at all for a new sheet.
 TEST_F(Tiles, ConditionalRequestsAndFreshness) {
@@ -211,27 +279,7 @@ TEST_F(Tiles, ConditionalRequestsAndFreshness) {
 TEST_F(Tiles, MbtilesMakeTheSameSheetOffline) {
     markLat = 45.42, markLon = -75.70;
     Bytes online = sheet(45.42, -75.70, 2);
-    std::string db = tree.file("t.mbtiles");
-    sqlite3* sql = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_open(db.c_str(), &sql));
-    sqlite3_exec(sql, "CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, tile_row INTEGER, tile_data BLOB)",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt* put = nullptr;
-    sqlite3_prepare_v2(sql, "INSERT INTO tiles VALUES (?, ?, ?, ?)", -1, &put, nullptr);
-    for (auto& f : fs::recursive_directory_iterator(tree.maps() + "/tiles")) {
-        if (f.path().extension() != ".png") continue;
-        int y = std::stoi(f.path().stem()), x = std::stoi(f.path().parent_path().filename()),
-            z = std::stoi(f.path().parent_path().parent_path().filename());
-        Bytes bytes = readBytes(f.path());
-        sqlite3_bind_int(put, 1, z);
-        sqlite3_bind_int(put, 2, x);
-        sqlite3_bind_int(put, 3, (1 << z) - 1 - y);
-        sqlite3_bind_blob(put, 4, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
-        EXPECT_EQ(SQLITE_DONE, sqlite3_step(put));
-        sqlite3_reset(put);
-    }
-    sqlite3_finalize(put);
-    sqlite3_close(sql);
+    std::string db = mbtilesOfCache();
     fs::remove_all(tree.maps());
     int asked = server.requestCount();
     snprintf(s.tiles.url, sizeof s.tiles.url, "mbtiles:%s", db.c_str());
