@@ -1,3 +1,4 @@
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -67,6 +68,36 @@ int sheetParseReply(const char* path, SheetReply* reply) {
     fclose(f);
     // An image named before its extent would be stored with no extent known.
     return ok && reply->haveImage && reply->haveExtent;
+}
+
+std::string sheetReplyMessage(const char* path) {
+    enum { READ_MAX = 16384, MESSAGE_MAX = 400 };
+    FILE* f = fopen(path, "rb");
+    if (!f) return "";
+    std::string page(READ_MAX, '\0');
+    page.resize(fread(page.data(), 1, page.size(), f));
+    fclose(f);
+    // The title and comments of MapServer's error page say nothing of the error.
+    size_t body = page.find("<BODY");
+    if (body == std::string::npos) body = page.find("<body");
+    std::string text;
+    bool inTag = false, space = false;
+    for (size_t i = body == std::string::npos ? 0 : body; i < page.size() && text.size() < MESSAGE_MAX; i++) {
+        unsigned char c = static_cast<unsigned char>(page[i]);
+        if (inTag) {
+            inTag = c != '>';
+        } else if (c == '<') {
+            inTag = true;
+            space = !text.empty();
+        } else if (isspace(c) || c < 0x20) {
+            space = !text.empty();
+        } else {
+            if (space) text += ' ';
+            text += static_cast<char>(c);
+            space = false;
+        }
+    }
+    return text;
 }
 
 int gifIsComplete(const unsigned char* data, size_t size) {
