@@ -21,7 +21,8 @@
 # as [rank] <= 3, cannot compare. OpenStreetMap splits a street into a way per block or
 # so, too short to carry its name: road_names joins each named street into
 # whole lines, which the names are drawn along (road_refs likewise for the
-# road numbers). Bridges, tunnels and one-way roads are copied into
+# road numbers). routes are the hiking routes (relations), drawn by their
+# numbers (E5). Bridges, tunnels and one-way roads are copied into
 # road_marks, so that drawing them never reads every road again. A computed geometry is only
 # recognised as one when there are rows: -select keeps an empty result from
 # coming with a second, text geom column.
@@ -34,7 +35,7 @@ road_refs|LINESTRING|ref:String rank:Integer|-explodecollections|SELECT ST_LineM
 road_names|LINESTRING|name:String rank:Integer|-explodecollections|SELECT ST_LineMerge(ST_Collect(geom)) AS geom, name, MIN($rank) AS rank FROM lines WHERE name IS NOT NULL AND highway IN ('motorway','trunk','primary','secondary','tertiary','residential','unclassified','living_street','road') GROUP BY name
 SQL
   cat <<'SQL'
-railways|LINESTRING|name:String||SELECT geom, name FROM lines WHERE railway IN ('rail','light_rail','narrow_gauge','preserved')
+railways|LINESTRING|name:String||SELECT geom, name FROM lines WHERE railway IN ('rail','light_rail','narrow_gauge','preserved','subway','tram')
 waterways|LINESTRING|name:String rank:Integer||SELECT geom, name, CASE WHEN waterway IN ('river','canal') THEN 1 ELSE 2 END AS rank FROM lines WHERE waterway IN ('river','canal','stream')
 water|MULTIPOLYGON|name:String||SELECT geom, name FROM multipolygons WHERE "natural" = 'water' OR water IS NOT NULL OR waterway = 'riverbank' OR landuse IN ('reservoir','basin')
 landcover|MULTIPOLYGON|name:String kind:String||SELECT geom, name, CASE WHEN "natural" = 'wetland' THEN 'wetland' WHEN "natural" = 'wood' OR landuse = 'forest' THEN 'wood' WHEN leisure IN ('park','nature_reserve','garden','golf_course') OR landuse IN ('grass','recreation_ground','meadow') THEN 'park' ELSE 'builtup' END AS kind FROM multipolygons WHERE "natural" IN ('wetland','wood') OR landuse IN ('forest','grass','recreation_ground','meadow','residential','commercial','industrial','retail') OR leisure IN ('park','nature_reserve','garden','golf_course')
@@ -42,6 +43,7 @@ buildings|MULTIPOLYGON|||SELECT geom FROM multipolygons WHERE building IS NOT NU
 places|POINT|name:String population:Integer rank:Integer||SELECT geom, name, CAST(population AS INTEGER) AS population, CASE place WHEN 'city' THEN 1 WHEN 'town' THEN 2 WHEN 'village' THEN 3 ELSE 4 END AS rank FROM points WHERE place IN ('city','town','village','hamlet','suburb') AND name IS NOT NULL
 paths|LINESTRING|name:String kind:String||SELECT geom, name, CASE WHEN highway IN ('track','cycleway','bridleway') THEN highway ELSE 'footway' END AS kind FROM lines WHERE highway IN ('footway','path','steps','cycleway','bridleway','track')
 pois|POINT|name:String ele:Integer kind:String||SELECT geom, name, CAST(ele AS INTEGER) AS ele, CASE WHEN "natural" = 'peak' THEN 'peak' WHEN "natural" = 'bay' THEN 'bay' WHEN tourism = 'viewpoint' THEN 'viewpoint' WHEN tourism = 'camp_site' THEN 'camp' WHEN amenity = 'parking' THEN 'parking' ELSE 'shelter' END AS kind FROM points WHERE "natural" IN ('peak','bay') OR tourism IN ('viewpoint','camp_site','alpine_hut','wilderness_hut') OR amenity IN ('parking','shelter') UNION ALL SELECT ST_PointOnSurface(geom) AS geom, name, NULL AS ele, CASE WHEN "natural" = 'peak' THEN 'peak' WHEN "natural" = 'bay' THEN 'bay' WHEN tourism = 'viewpoint' THEN 'viewpoint' WHEN tourism = 'camp_site' THEN 'camp' WHEN amenity = 'parking' THEN 'parking' ELSE 'shelter' END AS kind FROM multipolygons WHERE "natural" IN ('peak','bay') OR tourism IN ('viewpoint','camp_site','alpine_hut','wilderness_hut') OR amenity IN ('parking','shelter')
+routes|LINESTRING|ref:String name:String|-explodecollections|SELECT geom, ref, name FROM multilinestrings WHERE type = 'route' AND route IN ('hiking','foot','walking') AND ref IS NOT NULL
 SQL
 }
 
@@ -211,7 +213,7 @@ import_osm() {  # import_osm FILE [NAME] [--replace]
   if grep -q '^bzip2:\|^gzip:' "$log" ||
      ! OSM_CONFIG_FILE="$here/osmconf.ini" OSM_MAX_TMPFILE_SIZE=1024 CPL_TMPDIR="$staging" \
        ogr2ogr_whole "$log" -f GPKG "$stage" "$src" -progress -gt 65536 -lco SPATIAL_INDEX=NO \
-       points lines multipolygons; then
+       points lines multipolygons multilinestrings; then
     echo "kiv-mapserver: nothing imported: $(read_failure "$log" "$file")" >&2
     return 1
   fi
