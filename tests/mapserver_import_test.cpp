@@ -398,20 +398,15 @@ TEST_F(ImportFixture, RemoveFreesTheSpaceAtOnceAndWorksOnAFullDisk) {
               std::string::npos);
 }
 
-// A subway and a tram, a hiking route E5 along a footway, and a lake 1.6 km
-// long whose name is longer than the lake at 1:50k.
+// A subway and a tram, and a hiking route E5 along a footway.
 const char* const kTrails = R"(<?xml version="1.0" encoding="UTF-8"?>
 <osm version="0.6" generator="kiv test">
   <node id="1" lat="46.503" lon="-78.515"/> <node id="2" lat="46.503" lon="-78.485"/>
   <node id="3" lat="46.4975" lon="-78.515"/> <node id="4" lat="46.4975" lon="-78.485"/>
   <node id="5" lat="46.494" lon="-78.515"/> <node id="6" lat="46.494" lon="-78.485"/>
-  <node id="10" lat="46.512" lon="-78.53"/> <node id="11" lat="46.512" lon="-78.509"/>
-  <node id="12" lat="46.516" lon="-78.509"/> <node id="13" lat="46.516" lon="-78.53"/>
   <way id="100"><nd ref="1"/><nd ref="2"/><tag k="railway" v="subway"/></way>
   <way id="101"><nd ref="3"/><nd ref="4"/><tag k="railway" v="tram"/></way>
   <way id="102"><nd ref="5"/><nd ref="6"/><tag k="highway" v="footway"/></way>
-  <way id="103"><nd ref="10"/><nd ref="11"/><nd ref="12"/><nd ref="13"/><nd ref="10"/>
-    <tag k="natural" v="water"/><tag k="name" v="Lake of the Long Test Name"/></way>
   <relation id="1"><member type="way" ref="102" role=""/><tag k="type" v="route"/><tag k="route" v="hiking"/>
     <tag k="ref" v="E5"/></relation>
 </osm>
@@ -429,27 +424,17 @@ int alongParallel(const Sheet& s, double lat, double west, double east, int acro
     return n;
 }
 
-TEST_F(ImportFixture, TrailsRailsLakeNamesAndPeaksAtTheSheetEdgeAreDrawn) {
+TEST_F(ImportFixture, TrailsRailsAndPeaksAtTheSheetEdgeAreDrawn) {
     writeFile(dir / "trails.osm", kTrails);
     ASSERT_EQ(runCommand(env + script + " import " + q(dir / "trails.osm")).status, 0);
     CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
     ASSERT_EQ(r.status, 0) << r.out;
     root = lastLine(r.out);
-    Sheet fine, coarse;
+    Sheet fine;
     fetch(46.5, -78.5, 4, (dir / "Fine").string(), &fine);
     const Rgb rail = {60, 60, 60}, route = {130, 50, 160};
     for (double lat : {46.503, 46.4975}) EXPECT_GE(alongParallel(fine, lat, -78.51, -78.49, 3, rail), 100) << lat;
     EXPECT_GE(alongParallel(fine, 46.494, -78.515, -78.485, 10, route), 10) << "no E5 on the hiking route";
-    fetch(46.5, -78.5, 3, (dir / "Coarse").string(), &coarse);
-    int letters = 0;
-    for (double lat = 46.512; lat <= 46.516; lat += 0.0001)
-        for (double lon = -78.53; lon <= -78.509; lon += 0.0001) {
-            double ex, ey;
-            coarse.place(lat, lon, &ex, &ey);
-            Rgb c = coarse.at(static_cast<int>(ex), static_cast<int>(ey));
-            letters += c.r >= 0 && c.r < 120 && c.b > c.r + 60;
-        }
-    EXPECT_GE(letters, 15) << "lake name lettering pixels";
 
     // A peak four pixels inside the east edge of the 1:20k sheet: its
     // name goes where it fits.
