@@ -460,6 +460,22 @@ TEST_F(ImportFixture, TrailsRailsAndPeaksAtTheSheetEdgeAreDrawn) {
     EXPECT_GE(named, 10) << "no peak name near pixel " << px << "," << py;
 }
 
+// Abroad the default data name the towns too: Munich on the WMS sheet.
+TEST_F(ImportFixture, AbroadWithoutAnImportTheTownsAreNamed) {
+    CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    root = lastLine(r.out);
+    writeFile(dir / "kiv_ini.txt", "Wms=" + root + "/cgi-bin/mapserv\nWmsLayers=topographic\n");
+    Sheet s;
+    fetch(48.137, 11.575, 2, (dir / "Maps").string(), &s);
+    double ex, ey;
+    s.place(48.137, 11.575, &ex, &ey);
+    int dark = 0;
+    for (int y = static_cast<int>(ey) - 20; y <= ey + 20; y++)
+        for (int x = static_cast<int>(ex) - 60; x <= ex + 60; x++) dark += ink(s.at(x, y));
+    EXPECT_GE(dark, 60) << "no town near pixel " << ex << "," << ey;
+}
+
 // The processes' open files that lie in the imports folder.
 std::string openInside(const fs::path& imports) {
     return runCommand("ls -l /proc/[0-9]*/fd 2>/dev/null | grep -F -- " + q(imports.string() + "/")).out;
