@@ -23,8 +23,8 @@ FINE = (-81, -70, 42.5, 48.5)
 WORLD = (-180, 180, -85, 85)
 # The version of the data written to READY (READY_WORLD for the world
 # layers): kiv-mapserver.sh rebuilds older ones.
-DATA_VERSION = "2"
-WORLD_VERSION = "3"
+DATA_VERSION = "3"
+WORLD_VERSION = "4"
 
 
 def gmt_dump(region, resolution, what):
@@ -81,7 +81,10 @@ def shoreline_layers(tmp):
     # intermediate ones, each cut at the fine region's edge, so that the
     # shore lines are exactly the edges of the water polygons below.
     fine_box = "BuildMbr(%g, %g, %g, %g, 4326)" % (FINE[0], FINE[2], FINE[1], FINE[3])
-    for kind, opt in (("shore", "-W"), ("rivers", "-Ia"), ("borders", "-Na")):
+    # Rivers without GMT's river-lakes (-IA, not -Ia): those are the banks
+    # of wide rivers, which the shorelines draw as water already; their own
+    # outlines ran a few pixels beside the shore at 1:20k.
+    for kind, opt in (("shore", "-W"), ("rivers", "-IA"), ("borders", "-Na")):
         for tag, region, res in (("coarse", AREA, "i"), ("fine", FINE, "f")):
             write_geojson(os.path.join(tmp, "%s_%s_raw.geojson" % (kind, tag)),
                           line_features(gmt_dump(region, res, opt)))
@@ -141,7 +144,7 @@ def world_layers(final):
     an older server sharing the cache keeps its data."""
     hole = "BuildMbr(%g, %g, %g, %g, 4326)" % (AREA[0], AREA[2], AREA[1], AREA[3])
     with tempfile.TemporaryDirectory() as tmp, tempfile.TemporaryDirectory(dir=final) as out:
-        for kind, opt in (("shore", "-W"), ("rivers", "-Ia"), ("borders", "-Na")):
+        for kind, opt in (("shore", "-W"), ("rivers", "-IA"), ("borders", "-Na")):
             write_geojson(os.path.join(tmp, "world_%s_raw.geojson" % kind), line_features(gmt_dump(WORLD, "l", opt)))
             ogr_sql(os.path.join(tmp, "world_%s_raw.geojson" % kind), os.path.join(tmp, "world_%s.geojson" % kind),
                     "SELECT ST_Difference(geometry, %s) AS geometry FROM \"world_%s_raw\"" % (hole, kind))

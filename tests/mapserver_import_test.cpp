@@ -476,6 +476,29 @@ TEST_F(ImportFixture, AbroadWithoutAnImportTheTownsAreNamed) {
     EXPECT_GE(dark, 60) << "no town near pixel " << ex << "," << ey;
 }
 
+// By the Ottawa River at 1:20k every blue line of the default data is the
+// edge of the water fill (touches it): none runs on land beside it.
+TEST_F(ImportFixture, TheShoreLinesAreTheEdgeOfTheWater) {
+    CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    root = lastLine(r.out);
+    Sheet s;
+    fetch(45.3833, -75.7667, 4, (dir / "Maps").string(), &s);
+    const Rgb fill = {166, 203, 232};
+    int lines = 0, apart = 0;
+    for (int y = 0; y < s.h; y++)
+        for (int x = 0; x < s.w; x++) {
+            Rgb c = s.at(x, y);
+            if (c.r >= 120 || c.b - c.r <= 80) continue;
+            lines++;
+            bool wet = false;
+            for (int d = 0; d < 9 && !wet; d++) wet = near(s.at(x + d % 3 - 1, y + d / 3 - 1), fill);
+            apart += !wet;
+        }
+    EXPECT_GT(lines, 100);
+    EXPECT_LE(apart, 10) << "blue line pixels away from the water";
+}
+
 // The processes' open files that lie in the imports folder.
 std::string openInside(const fs::path& imports) {
     return runCommand("ls -l /proc/[0-9]*/fd 2>/dev/null | grep -F -- " + q(imports.string() + "/")).out;
