@@ -1,8 +1,8 @@
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
 #include "maps/sheet_download_parts.h"
+#include "maps/wms_request.h"
 
 namespace {
 
@@ -77,26 +77,10 @@ std::string sheetReplyMessage(const char* path) {
     std::string page(READ_MAX, '\0');
     page.resize(fread(page.data(), 1, page.size(), f));
     fclose(f);
-    // The title and comments of MapServer's error page say nothing of the error.
-    size_t body = page.find("<BODY");
-    if (body == std::string::npos) body = page.find("<body");
-    std::string text;
-    bool inTag = false, space = false;
-    for (size_t i = body == std::string::npos ? 0 : body; i < page.size() && text.size() < MESSAGE_MAX; i++) {
-        unsigned char c = static_cast<unsigned char>(page[i]);
-        if (inTag) {
-            inTag = c != '>';
-        } else if (c == '<') {
-            inTag = true;
-            space = !text.empty();
-        } else if (isspace(c) || c < 0x20) {
-            space = !text.empty();
-        } else {
-            if (space) text += ' ';
-            text += static_cast<char>(c);
-            space = false;
-        }
-    }
+    // MapServer's error page is read as a service's XML reply is.
+    char text[MESSAGE_MAX];
+    if (!wmsServiceMessage(reinterpret_cast<const unsigned char*>(page.data()), page.size(), text, sizeof text))
+        return "";
     return text;
 }
 

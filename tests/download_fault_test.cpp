@@ -568,8 +568,8 @@ TEST_F(DownloadFault, ARefusedSheetIsReportedToTheCaller) {
         {faultOk("<HTML><HEAD><TITLE>MapServer Message</TITLE></HEAD>\n<!-- MapServer version 8.0 -->\n<BODY "
                  "BGCOLOR=\"#FFFFFF\">\nmsDrawMap(): Image handling error.\n<br>SetAttributeFilter() failed</BODY>"),
          faultOk(""),
-         "The map server's reply names no sheet image with its extent: msDrawMap(): Image handling error. "
-         "SetAttributeFilter() failed"},
+         "The map server's reply names no sheet image with its extent: MapServer Message msDrawMap(): Image "
+         "handling error. SetAttributeFilter() failed"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);
