@@ -116,6 +116,8 @@ int fetchImage(const char* url, const SheetRequest* request, const SheetTempFile
     if (!sheetFetch(url, temp->reply, &t, why) || !answeredWell(t, why)) return 0;
     if (!sheetParseReply(temp->reply, &reply)) {
         *why = "The map server's reply names no sheet image with its extent";
+        std::string says = sheetReplyMessage(temp->reply);
+        if (!says.empty()) *why += ": " + says;
         return 0;
     }
     if (!extentRecord(request, &reply, record, recordSize)) {

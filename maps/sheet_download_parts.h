@@ -46,6 +46,11 @@ struct SheetReply {
 // (fewer than four numbers fail at once), a line with "<td>image</td>" and
 // "ntdb" the image and ends the reading. 1 when both were found.
 int sheetParseReply(const char* path, SheetReply* reply);
+// The words of a reply page that names no image, as MapServer writes its
+// error there ("msDrawMap(): ... failed on layer ..."): its text without the
+// markup, blanks folded, at most about 400 characters; empty when the page
+// is no markup.
+std::string sheetReplyMessage(const char* path);
 
 // 1 when the bytes are a whole GIF: header, screen, every block through to
 // the trailer (0x3B).

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "maps/sheet_download_parts.h"
+#include "maps/wms_request.h"
 
 namespace {
 
@@ -67,6 +68,20 @@ int sheetParseReply(const char* path, SheetReply* reply) {
     fclose(f);
     // An image named before its extent would be stored with no extent known.
     return ok && reply->haveImage && reply->haveExtent;
+}
+
+std::string sheetReplyMessage(const char* path) {
+    enum { READ_MAX = 16384, MESSAGE_MAX = 400 };
+    FILE* f = fopen(path, "rb");
+    if (!f) return "";
+    std::string page(READ_MAX, '\0');
+    page.resize(fread(page.data(), 1, page.size(), f));
+    fclose(f);
+    // MapServer's error page is read as a service's XML reply is.
+    char text[MESSAGE_MAX];
+    if (!wmsServiceMessage(reinterpret_cast<const unsigned char*>(page.data()), page.size(), text, sizeof text))
+        return "";
+    return text;
 }
 
 int gifIsComplete(const unsigned char* data, size_t size) {

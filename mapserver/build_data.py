@@ -2,7 +2,8 @@
 """Builds the local map server's data into a cache folder (never committed).
 
 Shorelines, lakes, rivers and borders come from GMT's bundled GSHHG data;
-towns from towns.csv beside this script; the NTS grids are generated. All
+towns from towns.csv beside this script, and beyond Canada from the GeoNames
+towns that libgeonames carries; the NTS grids are generated. All
 layers are written as shapefiles in the Canadian plane (EPSG:3978), but the
 coarser world layers around them, in longitude and latitude. Land
 and water are polygons made from the same shorelines as the shore lines,
@@ -12,7 +13,7 @@ and moved in one by one, so that a running server never reads half a file.
 
 usage: build_data.py CACHE_DIR [world]   (world: the world layers only)
 """
-import json, os, subprocess, sys, tempfile
+import ctypes, json, os, subprocess, sys, tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 # The service area, with a margin, and a finer region around the capital.
@@ -22,8 +23,8 @@ FINE = (-81, -70, 42.5, 48.5)
 WORLD = (-180, 180, -85, 85)
 # The version of the data written to READY (READY_WORLD for the world
 # layers): kiv-mapserver.sh rebuilds older ones.
-DATA_VERSION = "2"
-WORLD_VERSION = "2"
+DATA_VERSION = "3"
+WORLD_VERSION = "4"
 
 
 def gmt_dump(region, resolution, what):
@@ -80,7 +81,10 @@ def shoreline_layers(tmp):
     # intermediate ones, each cut at the fine region's edge, so that the
     # shore lines are exactly the edges of the water polygons below.
     fine_box = "BuildMbr(%g, %g, %g, %g, 4326)" % (FINE[0], FINE[2], FINE[1], FINE[3])
-    for kind, opt in (("shore", "-W"), ("rivers", "-Ia"), ("borders", "-Na")):
+    # Rivers without GMT's river-lakes (-IA, not -Ia): those are the banks
+    # of wide rivers, which the shorelines draw as water already; their own
+    # outlines ran a few pixels beside the shore at 1:20k.
+    for kind, opt in (("shore", "-W"), ("rivers", "-IA"), ("borders", "-Na")):
         for tag, region, res in (("coarse", AREA, "i"), ("fine", FINE, "f")):
             write_geojson(os.path.join(tmp, "%s_%s_raw.geojson" % (kind, tag)),
                           line_features(gmt_dump(region, res, opt)))
@@ -133,13 +137,14 @@ def water_polygons(tmp, parts=(("coarse", AREA, "i", [FINE]), ("fine", FINE, "f"
 
 def world_layers(final):
     """The rest of the world, for Web Mercator sheets: land and water,
-    shorelines, rivers and borders from the low-resolution shorelines, in
+    shorelines, rivers and borders from the low-resolution shorelines, and
+    towns, in
     longitude and latitude (EPSG:4326), around the service area that the
     finer layers cover. Written with their own READY_WORLD marker, so that
     an older server sharing the cache keeps its data."""
     hole = "BuildMbr(%g, %g, %g, %g, 4326)" % (AREA[0], AREA[2], AREA[1], AREA[3])
     with tempfile.TemporaryDirectory() as tmp, tempfile.TemporaryDirectory(dir=final) as out:
-        for kind, opt in (("shore", "-W"), ("rivers", "-Ia"), ("borders", "-Na")):
+        for kind, opt in (("shore", "-W"), ("rivers", "-IA"), ("borders", "-Na")):
             write_geojson(os.path.join(tmp, "world_%s_raw.geojson" % kind), line_features(gmt_dump(WORLD, "l", opt)))
             ogr_sql(os.path.join(tmp, "world_%s_raw.geojson" % kind), os.path.join(tmp, "world_%s.geojson" % kind),
                     "SELECT ST_Difference(geometry, %s) AS geometry FROM \"world_%s_raw\"" % (hole, kind))
@@ -159,14 +164,48 @@ def world_layers(final):
                 "FROM world_faces f JOIN cells c "
                 "ON MbrIntersects(f.geom, c.geom) AND ST_Intersects(f.geom, c.geom) WHERE f.water = 1",
                 "-explodecollections", "-nlt", "POLYGON")
-        for name in ("world_water", "world_shore", "world_rivers", "world_borders"):
-            subprocess.run(["ogr2ogr", "-f", "ESRI Shapefile", "-overwrite", os.path.join(out, name + ".shp"),
-                            os.path.join(tmp, name + ".geojson")], check=True, capture_output=True)
+        world_town_layer(tmp)
+        for name in ("world_water", "world_shore", "world_rivers", "world_borders", "world_towns"):
+            # The names as they are (UTF-8, which MapServer draws), not Latin-1.
+            subprocess.run(["ogr2ogr", "-f", "ESRI Shapefile", "-overwrite", "-lco", "ENCODING=UTF-8",
+                            os.path.join(out, name + ".shp"), os.path.join(tmp, name + ".geojson")],
+                           check=True, capture_output=True)
             subprocess.run(["shptree", os.path.join(out, name + ".shp")], capture_output=True)
         for name in sorted(os.listdir(out)):
             os.replace(os.path.join(out, name), os.path.join(final, name))
     with open(os.path.join(final, "READY_WORLD"), "w") as f:
         f.write(WORLD_VERSION + "\n")
+
+
+def world_town_layer(tmp):
+    """The towns of 15000 people and more of the world but Canada (whose
+    towns are in towns.csv), from libgeonames' copy of GeoNames."""
+    try:
+        lib = ctypes.CDLL("libgeonames.so.0")
+    except OSError as e:
+        sys.exit("build_data.py: the world's towns come from libgeonames0, which is missing "
+                 "(scripts/install-deps.sh): %s" % e)
+    lib.geonames_get_n_cities.restype = ctypes.c_int
+    lib.geonames_get_city.restype = ctypes.c_void_p
+    lib.geonames_get_city.argtypes = [ctypes.c_uint]
+    lib.geonames_city_free.argtypes = [ctypes.c_void_p]
+    for f, kind in (("name", ctypes.c_char_p), ("country_code", ctypes.c_char_p), ("latitude", ctypes.c_double),
+                    ("longitude", ctypes.c_double), ("population", ctypes.c_uint)):
+        getattr(lib, "geonames_city_get_" + f).restype = kind
+        getattr(lib, "geonames_city_get_" + f).argtypes = [ctypes.c_void_p]
+    feats = []
+    for i in range(lib.geonames_get_n_cities()):
+        city = lib.geonames_get_city(i)
+        if lib.geonames_city_get_country_code(city) != b"CA":
+            feats.append({"type": "Feature",
+                          "properties": {"name": lib.geonames_city_get_name(city).decode("utf-8", "replace"),
+                                         "pop": lib.geonames_city_get_population(city)},
+                          "geometry": {"type": "Point", "coordinates": [lib.geonames_city_get_longitude(city),
+                                                                        lib.geonames_city_get_latitude(city)]}})
+        lib.geonames_city_free(city)
+    # The biggest first: where names collide, MapServer keeps the first.
+    feats.sort(key=lambda ft: -ft["properties"]["pop"])
+    write_geojson(os.path.join(tmp, "world_towns.geojson"), feats)
 
 
 def town_layer(tmp):

@@ -57,8 +57,12 @@ def to_gif(png):
     except RuntimeError:
         return None
     finally:
-        gdal.Unlink(name + ".png")
-        gdal.Unlink(name + ".gif")
+        # A failed conversion leaves no GIF to unlink, which GDAL reports.
+        for suffix in (".png", ".gif"):
+            try:
+                gdal.Unlink(name + suffix)
+            except RuntimeError:
+                pass
 
 
 def clear_old_images():
@@ -230,7 +234,7 @@ def wms(query):
         return status, kind, body
     gif = to_gif(body)
     if gif is None:
-        return "200 OK", "text/plain", b"GIF conversion failed\n"
+        return "500 Internal Server Error", "text/plain", b"GIF conversion failed\n"
     return "200 OK", "image/gif", gif
 
 

@@ -6,10 +6,10 @@ kiv-mapserver.sh writes imports.index in the imports folder at every change
 of the imports, in one step: a line per import with the file MapServer reads
 (its link in .live), its extent in EPSG:3978 (MINX MINY MAXX MAXY) and its
 tables, tab-separated. A set of imports is drawn through a union file in
-.sets named after the set (its files), made on first use: gif_worker.py asks
-MapServer for the set of the imports that meet the sheet, so that an import
-off the sheet is never opened; the set of all of them is the map files'
-default.
+.sets named after its text (the files and tables it unites), made on
+first use: gif_worker.py asks MapServer for the set of the imports that meet
+the sheet, so that an import off the sheet is never opened; the set of all
+of them is the map files' default.
 
 usage: import_index.py IMPORTS   removes the union files that name a file
                                  no longer there, makes the union file of
@@ -48,10 +48,6 @@ def union_file(imports, chosen, entries):
     not there yet. Every table any import has is in it, so that each layer
     of the map files finds its table: one the chosen imports lack is read
     from another import with a filter that passes nothing."""
-    name = hashlib.sha1("".join(e[0] + "\n" for e in chosen).encode()).hexdigest()[:16]
-    path = os.path.join(imports, SETS, name + ".vrt")
-    if os.path.exists(path):
-        return name
     tables = []
     for e in entries:
         tables += [t for t in e[2] if t not in tables]
@@ -65,10 +61,18 @@ def union_file(imports, chosen, entries):
                          '<SrcLayer>%s</SrcLayer>%s</OGRVRTLayer>' % (t, escape(e[0]), t, extra))
         lines.append("  </OGRVRTUnionLayer>")
     lines.append("</OGRVRTDataSource>\n")
+    text = "\n".join(lines)
+    # Named by what it says, not by the imports alone: the same imports
+    # make another union once another import brings a table they lack
+    # (which the layer files then draw).
+    name = hashlib.sha1(text.encode()).hexdigest()[:16]
+    path = os.path.join(imports, SETS, name + ".vrt")
+    if os.path.exists(path):
+        return name
     os.makedirs(os.path.dirname(path), exist_ok=True)
     fd, tmp = tempfile.mkstemp(dir=os.path.dirname(path), prefix=".new")
     with os.fdopen(fd, "w") as f:
-        f.write("\n".join(lines))
+        f.write(text)
     os.chmod(tmp, 0o644)
     os.replace(tmp, path)
     return name

@@ -29,10 +29,10 @@ run=${2:-${TMPDIR:-/tmp}/kiv-mapserver}
 
 # The data version build_data.py writes to READY; an older cache is rebuilt
 # in place (a running server keeps working: the files are replaced whole).
-data_version=2
+data_version=3
 data_ready() { [ "$(cat "$data/READY" 2>/dev/null)" = "$data_version" ]; }
 # The world layers (for Web Mercator sheets) have a version of their own.
-world_version=2
+world_version=4
 world_ready() { [ "$(cat "$data/READY_WORLD" 2>/dev/null)" = "$world_version" ]; }
 
 build_data() {
@@ -85,17 +85,22 @@ own_lighttpd() {
   echo "$pid"
 }
 
-# Ends this run folder's lighttpd, if it runs, and waits until it is gone
-# (ten seconds at most): stopped means gone, for a caller that starts
-# another server on the same folder or port at once.
+# Ends this run folder's lighttpd, if it runs, and waits until it is gone:
+# stopped means gone, for a caller that starts another server on the same
+# folder or port at once. One that has not ended ten seconds after being
+# asked is killed; fails, saying so, when even that leaves it running.
 stop_own_lighttpd() {
-  local pid
+  local pid signal
   pid=$(own_lighttpd) || return 0
-  kill "$pid" 2>/dev/null || true
-  for _ in $(seq 100); do
-    kill -0 "$pid" 2>/dev/null || return 0
-    sleep 0.1
+  for signal in TERM KILL; do
+    kill -s "$signal" "$pid" 2>/dev/null || true
+    for _ in $(seq 100); do
+      kill -0 "$pid" 2>/dev/null || return 0
+      sleep 0.1
+    done
   done
+  echo "kiv-mapserver: lighttpd (process $pid) of $run does not end" >&2
+  return 1
 }
 
 usage() {
@@ -154,7 +159,7 @@ case "$cmd" in
     fill "$here/mapserver.conf.in" "$run/mapserver.conf" ms_text
     rm -f "$run/mapserv.cgi"
     echo "Kiv local map server" > "$run/www/index.html"
-    stop_own_lighttpd
+    stop_own_lighttpd || exit 1
     # Another server may take the chosen port first: then try another one.
     for attempt in 1 2 3; do
       port=${3:-$(free_port)}
@@ -172,6 +177,8 @@ case "$cmd" in
           sleep 0.1
         done
       fi
+      # One that came up but does not answer is not left running.
+      stop_own_lighttpd || true
       [ -n "${3:-}" ] && break
     done
     echo "kiv-mapserver: lighttpd did not start (see $run/error.log)" >&2
@@ -179,7 +186,7 @@ case "$cmd" in
     ;;
   stop)
     run=$(cd "$run" 2>/dev/null && pwd || echo "$run")
-    stop_own_lighttpd
+    stop_own_lighttpd || exit 1
     rm -f "$run/lighttpd.pid"
     ;;
   import)

@@ -13,31 +13,37 @@
 # NAME.gpkg files that are not whole imports are left out.
 
 # The tables made from GDAL's OSM layers (points, lines, multipolygons), in
-# SQLite SQL over the first-stage GeoPackage: name|geometry type|more
-# ogr2ogr options|SQL. OpenStreetMap splits a street into a way per block or
+# SQLite SQL over the first-stage GeoPackage: name|geometry type|fields
+# (NAME:String or NAME:Integer)|more ogr2ogr options|SQL. Each table is made
+# with its fields first and the rows added to it: GDAL takes the type of a
+# computed column from the first row, so a table with no rows (an extract
+# without roads) would get text columns that the map file's filters, such
+# as [rank] <= 3, cannot compare. OpenStreetMap splits a street into a way per block or
 # so, too short to carry its name: road_names joins each named street into
 # whole lines, which the names are drawn along (road_refs likewise for the
-# road numbers). Bridges, tunnels and one-way roads are copied into
+# road numbers). routes are the hiking routes (relations), drawn by their
+# numbers (E5). Bridges, tunnels and one-way roads are copied into
 # road_marks, so that drawing them never reads every road again. A computed geometry is only
 # recognised as one when there are rows: -select keeps an empty result from
 # coming with a second, text geom column.
 osm_tables() {
   local rank="CASE WHEN highway IN ('motorway','motorway_link') THEN 1 WHEN highway IN ('trunk','trunk_link') THEN 2 WHEN highway IN ('primary','primary_link') THEN 3 WHEN highway IN ('secondary','secondary_link') THEN 4 WHEN highway IN ('tertiary','tertiary_link') THEN 5 WHEN highway IN ('residential','unclassified','living_street','road') THEN 6 ELSE 7 END"
   cat <<SQL
-roads|LINESTRING||SELECT geom, name, ref, $rank AS rank FROM lines WHERE highway IN ('motorway','motorway_link','trunk','trunk_link','primary','primary_link','secondary','secondary_link','tertiary','tertiary_link','residential','unclassified','living_street','road','service') ORDER BY rank DESC
-road_marks|LINESTRING|-select rank,bridge,tunnel,oneway -mapFieldType String=Integer|SELECT geom, $rank AS rank, CASE WHEN bridge IN ('yes','viaduct','true','1') THEN 1 ELSE 0 END AS bridge, CASE WHEN tunnel IN ('yes','true','1') THEN 1 ELSE 0 END AS tunnel, CASE WHEN oneway IN ('yes','true','1') THEN 1 WHEN oneway = '-1' THEN -1 ELSE 0 END AS oneway FROM lines WHERE highway IN ('motorway','motorway_link','trunk','trunk_link','primary','primary_link','secondary','secondary_link','tertiary','tertiary_link','residential','unclassified','living_street','road','service') AND (bridge IN ('yes','viaduct','true','1') OR tunnel IN ('yes','true','1') OR oneway IN ('yes','true','1','-1'))
-road_refs|LINESTRING|-explodecollections -select ref,rank|SELECT ST_LineMerge(ST_Collect(geom)) AS geom, ref, MIN($rank) AS rank FROM lines WHERE ref IS NOT NULL AND highway IN ('motorway','trunk','primary','secondary','tertiary') GROUP BY ref
-road_names|LINESTRING|-explodecollections -select name,rank|SELECT ST_LineMerge(ST_Collect(geom)) AS geom, name, MIN($rank) AS rank FROM lines WHERE name IS NOT NULL AND highway IN ('motorway','trunk','primary','secondary','tertiary','residential','unclassified','living_street','road') GROUP BY name
+roads|LINESTRING|name:String ref:String rank:Integer||SELECT geom, name, ref, $rank AS rank FROM lines WHERE highway IN ('motorway','motorway_link','trunk','trunk_link','primary','primary_link','secondary','secondary_link','tertiary','tertiary_link','residential','unclassified','living_street','road','service') ORDER BY rank DESC
+road_marks|LINESTRING|rank:Integer bridge:Integer tunnel:Integer oneway:Integer||SELECT geom, $rank AS rank, CASE WHEN bridge IN ('yes','viaduct','true','1') THEN 1 ELSE 0 END AS bridge, CASE WHEN tunnel IN ('yes','true','1') THEN 1 ELSE 0 END AS tunnel, CASE WHEN oneway IN ('yes','true','1') THEN 1 WHEN oneway = '-1' THEN -1 ELSE 0 END AS oneway FROM lines WHERE highway IN ('motorway','motorway_link','trunk','trunk_link','primary','primary_link','secondary','secondary_link','tertiary','tertiary_link','residential','unclassified','living_street','road','service') AND (bridge IN ('yes','viaduct','true','1') OR tunnel IN ('yes','true','1') OR oneway IN ('yes','true','1','-1'))
+road_refs|LINESTRING|ref:String rank:Integer|-explodecollections|SELECT ST_LineMerge(ST_Collect(geom)) AS geom, ref, MIN($rank) AS rank FROM lines WHERE ref IS NOT NULL AND highway IN ('motorway','trunk','primary','secondary','tertiary') GROUP BY ref
+road_names|LINESTRING|name:String rank:Integer|-explodecollections|SELECT ST_LineMerge(ST_Collect(geom)) AS geom, name, MIN($rank) AS rank FROM lines WHERE name IS NOT NULL AND highway IN ('motorway','trunk','primary','secondary','tertiary','residential','unclassified','living_street','road') GROUP BY name
 SQL
   cat <<'SQL'
-railways|LINESTRING||SELECT geom, name FROM lines WHERE railway IN ('rail','light_rail','narrow_gauge','preserved')
-waterways|LINESTRING||SELECT geom, name, CASE WHEN waterway IN ('river','canal') THEN 1 ELSE 2 END AS rank FROM lines WHERE waterway IN ('river','canal','stream')
-water|MULTIPOLYGON||SELECT geom, name FROM multipolygons WHERE "natural" = 'water' OR water IS NOT NULL OR waterway = 'riverbank' OR landuse IN ('reservoir','basin')
-landcover|MULTIPOLYGON||SELECT geom, name, CASE WHEN "natural" = 'wetland' THEN 'wetland' WHEN "natural" = 'wood' OR landuse = 'forest' THEN 'wood' WHEN leisure IN ('park','nature_reserve','garden','golf_course') OR landuse IN ('grass','recreation_ground','meadow') THEN 'park' ELSE 'builtup' END AS kind FROM multipolygons WHERE "natural" IN ('wetland','wood') OR landuse IN ('forest','grass','recreation_ground','meadow','residential','commercial','industrial','retail') OR leisure IN ('park','nature_reserve','garden','golf_course')
-buildings|MULTIPOLYGON||SELECT geom FROM multipolygons WHERE building IS NOT NULL
-places|POINT||SELECT geom, name, CAST(population AS INTEGER) AS population, CASE place WHEN 'city' THEN 1 WHEN 'town' THEN 2 WHEN 'village' THEN 3 ELSE 4 END AS rank FROM points WHERE place IN ('city','town','village','hamlet','suburb') AND name IS NOT NULL
-paths|LINESTRING||SELECT geom, name, CASE WHEN highway IN ('track','cycleway','bridleway') THEN highway ELSE 'footway' END AS kind FROM lines WHERE highway IN ('footway','path','steps','cycleway','bridleway','track')
-pois|POINT|-select name,ele,kind|SELECT geom, name, CAST(ele AS INTEGER) AS ele, CASE WHEN "natural" = 'peak' THEN 'peak' WHEN "natural" = 'bay' THEN 'bay' WHEN tourism = 'viewpoint' THEN 'viewpoint' WHEN tourism = 'camp_site' THEN 'camp' WHEN amenity = 'parking' THEN 'parking' ELSE 'shelter' END AS kind FROM points WHERE "natural" IN ('peak','bay') OR tourism IN ('viewpoint','camp_site','alpine_hut','wilderness_hut') OR amenity IN ('parking','shelter') UNION ALL SELECT ST_PointOnSurface(geom) AS geom, name, NULL AS ele, CASE WHEN "natural" = 'peak' THEN 'peak' WHEN "natural" = 'bay' THEN 'bay' WHEN tourism = 'viewpoint' THEN 'viewpoint' WHEN tourism = 'camp_site' THEN 'camp' WHEN amenity = 'parking' THEN 'parking' ELSE 'shelter' END AS kind FROM multipolygons WHERE "natural" IN ('peak','bay') OR tourism IN ('viewpoint','camp_site','alpine_hut','wilderness_hut') OR amenity IN ('parking','shelter')
+railways|LINESTRING|name:String||SELECT geom, name FROM lines WHERE railway IN ('rail','light_rail','narrow_gauge','preserved','subway','tram')
+waterways|LINESTRING|name:String rank:Integer||SELECT geom, name, CASE WHEN waterway IN ('river','canal') THEN 1 ELSE 2 END AS rank FROM lines WHERE waterway IN ('river','canal','stream')
+water|MULTIPOLYGON|name:String||SELECT geom, name FROM multipolygons WHERE "natural" = 'water' OR water IS NOT NULL OR waterway = 'riverbank' OR landuse IN ('reservoir','basin')
+landcover|MULTIPOLYGON|name:String kind:String||SELECT geom, name, CASE WHEN "natural" = 'wetland' THEN 'wetland' WHEN "natural" = 'wood' OR landuse = 'forest' THEN 'wood' WHEN leisure IN ('park','nature_reserve','garden','golf_course') OR landuse IN ('grass','recreation_ground','meadow') THEN 'park' ELSE 'builtup' END AS kind FROM multipolygons WHERE "natural" IN ('wetland','wood') OR landuse IN ('forest','grass','recreation_ground','meadow','residential','commercial','industrial','retail') OR leisure IN ('park','nature_reserve','garden','golf_course')
+buildings|MULTIPOLYGON|||SELECT geom FROM multipolygons WHERE building IS NOT NULL
+places|POINT|name:String population:Integer rank:Integer||SELECT geom, name, CAST(population AS INTEGER) AS population, CASE place WHEN 'city' THEN 1 WHEN 'town' THEN 2 WHEN 'village' THEN 3 ELSE 4 END AS rank FROM points WHERE place IN ('city','town','village','hamlet','suburb') AND name IS NOT NULL
+paths|LINESTRING|name:String kind:String||SELECT geom, name, CASE WHEN highway IN ('track','cycleway','bridleway') THEN highway ELSE 'footway' END AS kind FROM lines WHERE highway IN ('footway','path','steps','cycleway','bridleway','track')
+pois|POINT|name:String ele:Integer kind:String||SELECT geom, name, CAST(ele AS INTEGER) AS ele, CASE WHEN "natural" = 'peak' THEN 'peak' WHEN "natural" = 'bay' THEN 'bay' WHEN tourism = 'viewpoint' THEN 'viewpoint' WHEN tourism = 'camp_site' THEN 'camp' WHEN amenity = 'parking' THEN 'parking' ELSE 'shelter' END AS kind FROM points WHERE "natural" IN ('peak','bay') OR tourism IN ('viewpoint','camp_site','alpine_hut','wilderness_hut') OR amenity IN ('parking','shelter') UNION ALL SELECT ST_PointOnSurface(geom) AS geom, name, NULL AS ele, CASE WHEN "natural" = 'peak' THEN 'peak' WHEN "natural" = 'bay' THEN 'bay' WHEN tourism = 'viewpoint' THEN 'viewpoint' WHEN tourism = 'camp_site' THEN 'camp' WHEN amenity = 'parking' THEN 'parking' ELSE 'shelter' END AS kind FROM multipolygons WHERE "natural" IN ('peak','bay') OR tourism IN ('viewpoint','camp_site','alpine_hut','wilderness_hut') OR amenity IN ('parking','shelter')
+routes|LINESTRING|ref:String name:String|-explodecollections|SELECT geom, ref, name FROM multilinestrings WHERE type = 'route' AND route IN ('hiking','foot','walking') AND ref IS NOT NULL
 SQL
 }
 
@@ -133,6 +139,37 @@ ogr2ogr_whole() {  # ogr2ogr_whole LOG ARGS...
   ogr2ogr "$@" 2>>"$log" && ! grep -qi '^ERROR\|^bzip2:\|^gzip:' "$log"
 }
 
+# Makes the tables of osm_tables (read on stdin) in the GeoPackage OUT,
+# empty, with their declared fields and geometry in EPSG:3978 (create); or
+# gives each its spatial index once its rows are in (index), which is
+# quicker than keeping the index up to date row by row (with the system's
+# Python, which has GDAL's bindings, as the server's worker).
+import_tables() {  # import_tables create|index OUT
+  /usr/bin/python3 - "$1" "$2" "$(cat)" <<'PY'
+import sys
+from osgeo import ogr, osr
+ogr.UseExceptions()
+step, out = sys.argv[1], sys.argv[2]
+tables = [line.split("|")[:3] for line in sys.argv[3].splitlines() if line.strip()]
+if step == "create":
+    ds = ogr.GetDriverByName("GPKG").CreateDataSource(out)
+    srs = osr.SpatialReference()
+    srs.ImportFromEPSG(3978)
+    geometry = {"POINT": ogr.wkbPoint, "LINESTRING": ogr.wkbLineString, "MULTIPOLYGON": ogr.wkbMultiPolygon}
+    kinds = {"String": ogr.OFTString, "Integer": ogr.OFTInteger}
+    for name, kind, fields in tables:
+        layer = ds.CreateLayer(name, srs, geometry[kind], ["SPATIAL_INDEX=NO", "GEOMETRY_NAME=geom"])
+        for field in fields.split():
+            n, t = field.split(":")
+            layer.CreateField(ogr.FieldDefn(n, kinds[t]))
+else:
+    ds = ogr.Open(out, 1)
+    for name, _, _ in tables:
+        ds.ExecuteSQL("SELECT CreateSpatialIndex('%s', 'geom')" % name)
+ds = None
+PY
+}
+
 import_osm() {  # import_osm FILE [NAME] [--replace]
   local file=$1 name=${2:-} replace=${3:-}
   if [ ! -r "$file" ]; then
@@ -166,6 +203,7 @@ import_osm() {  # import_osm FILE [NAME] [--replace]
   trap 'exit 130' INT
   trap 'exit 143' TERM
   local stage="$staging/stage.gpkg" out="$staging/$name.gpkg" log="$staging/gdal.log" src=$file
+  : > "$log"
   if [ ${#unpack[@]} -gt 0 ]; then
     echo "Unpacking $file ($(human_size "$(stat -c %s "$file")"))..."
     src="$staging/extract.osm"
@@ -175,21 +213,29 @@ import_osm() {  # import_osm FILE [NAME] [--replace]
   if grep -q '^bzip2:\|^gzip:' "$log" ||
      ! OSM_CONFIG_FILE="$here/osmconf.ini" OSM_MAX_TMPFILE_SIZE=1024 CPL_TMPDIR="$staging" \
        ogr2ogr_whole "$log" -f GPKG "$stage" "$src" -progress -gt 65536 -lco SPATIAL_INDEX=NO \
-       points lines multipolygons; then
+       points lines multipolygons multilinestrings; then
     echo "kiv-mapserver: nothing imported: $(read_failure "$log" "$file")" >&2
     return 1
   fi
-  local table type opts sql update=()
-  while IFS='|' read -r table type opts sql; do
+  if ! osm_tables | import_tables create "$out" 2>>"$log"; then
+    echo "kiv-mapserver: nothing imported: could not make the tables: $(read_failure "$log" "$file")" >&2
+    return 1
+  fi
+  local table type fields opts sql
+  while IFS='|' read -r table type fields opts sql; do
     echo "Writing $table..."
     # shellcheck disable=SC2086  # opts holds whole options
-    if ! ogr2ogr_whole "$log" -f GPKG "${update[@]}" "$out" "$stage" -dialect SQLite -sql "$sql" -nln "$table" \
-         -nlt "$type" $opts -s_srs EPSG:4326 -t_srs EPSG:3978 -lco SPATIAL_INDEX=YES; then
+    if ! ogr2ogr_whole "$log" -append "$out" "$stage" -dialect SQLite -sql "$sql" -nln "$table" \
+         -nlt "$type" $opts -s_srs EPSG:4326 -t_srs EPSG:3978; then
       echo "kiv-mapserver: nothing imported: could not make the $table table: $(read_failure "$log" "$file")" >&2
       return 1
     fi
-    update=(-update)
   done < <(osm_tables)
+  echo "Indexing..."
+  if ! osm_tables | import_tables index "$out" 2>>"$log"; then
+    echo "kiv-mapserver: nothing imported: could not index the tables: $(read_failure "$log" "$file")" >&2
+    return 1
+  fi
   lock_imports set
   local verb=Imported
   [ -e "$imports/$name.gpkg" ] && verb="Replaced the import"
@@ -258,7 +304,14 @@ remove_import() {
     echo "kiv-mapserver: no import named $1" >&2
     return 1
   fi
-  rm -f "$imports/$1.gpkg"
+  # Its space is freed before anything is written, so that a remove works
+  # on a full disk: the file is emptied, which frees its blocks even while
+  # the server's workers hold it open, and its link in .live goes with it
+  # (a request drawing it just now may fail; the next one no longer
+  # chooses it).
+  local f="$imports/$1.gpkg"
+  truncate -s 0 "$f" 2>/dev/null || true
+  rm -f "$imports/.live/$(stat -c %i "$f").gpkg" "$f"
   refresh_imports
   echo "Removed $1"
 }

@@ -12,6 +12,7 @@ packages=(
   gpsd gpsd-tools  # gpsd and gpsfake: the gpsd:// source tests replay captures through them
   xvfb xdotool x11-apps imagemagick openbox wmctrl
   cgi-mapserver mapserver-bin lighttpd gdal-bin python3-gdal gmt gmt-gshhg-full fonts-dejavu-core
+  libgeonames0  # the world's towns of the map server's default data (GeoNames, 15000 people and more)
   libcurl4-openssl-dev  # HTTP(S) client
   libexpat1-dev     # GPX reading
   libjansson-dev  # gpsd's JSON replies

@@ -564,7 +564,12 @@ TEST_F(DownloadFault, ARefusedSheetIsReportedToTheCaller) {
          "The map server answered HTTP 404"},
         {faultOk(page("ntdb9.gif")), faultOk("garbage", "image/gif"), "The map server sent no readable GIF image"},
         {faultStatus(500, "Internal Server Error", "<html>down</html>"), faultOk(""), "The map server answered HTTP 500"},
-        {faultOk("<html>busy</html>"), faultOk(""), "The map server's reply names no sheet image with its extent"},
+        {faultOk("<html>busy</html>"), faultOk(""), "The map server's reply names no sheet image with its extent: busy"},
+        {faultOk("<HTML><HEAD><TITLE>MapServer Message</TITLE></HEAD>\n<!-- MapServer version 8.0 -->\n<BODY "
+                 "BGCOLOR=\"#FFFFFF\">\nmsDrawMap(): Image handling error.\n<br>SetAttributeFilter() failed</BODY>"),
+         faultOk(""),
+         "The map server's reply names no sheet image with its extent: MapServer Message msDrawMap(): Image "
+         "handling error. SetAttributeFilter() failed"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);

@@ -7,8 +7,9 @@ if(NOT KIV_SANITIZE AND TARGET kivsheet)
   target_link_libraries(mapserver_import_test PRIVATE kiv_maps kiv_platform GTest::gtest Threads::Threads)
   target_include_directories(mapserver_import_test PRIVATE "${CMAKE_SOURCE_DIR}")
   target_compile_definitions(mapserver_import_test PRIVATE
-    KIV_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KIVSHEET_PATH="$<TARGET_FILE:kivsheet>")
-  add_dependencies(mapserver_import_test kivsheet)
+    KIV_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KIVSHEET_PATH="$<TARGET_FILE:kivsheet>"
+    FULL_DISK_SHIM="$<TARGET_FILE:kiv_full_disk_shim>")
+  add_dependencies(mapserver_import_test kivsheet kiv_full_disk_shim)
   add_test(NAME mapserver_import_test COMMAND mapserver_import_test)
   set_tests_properties(mapserver_import_test PROPERTIES TIMEOUT 900 LABELS mapserver SKIP_RETURN_CODE 77)
 endif()

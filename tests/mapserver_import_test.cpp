@@ -196,6 +196,7 @@ TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem)
     CommandRun r = runCommand(env + script + " import " + q(dir / "test.osm") + " testarea");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Imported testarea in "), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("No such file"), std::string::npos) << r.out;
     // A damaged GeoPackage beside it is left out, with a warning.
     writeFile(dir / "imports" / "broken.gpkg", "not a GeoPackage");
     r = runCommand(env + script + " list");
@@ -334,6 +335,170 @@ TEST_F(ImportFixture, AnImportAbroadDrawsOnWebMercatorSheets) {
     }
 }
 
+// South of Ottawa, an extract of a lake and a peak only: every table of
+// the import, the empty roads too, has the types the map file compares.
+const char* const kNoRoads = R"(<?xml version="1.0" encoding="UTF-8"?>
+<osm version="0.6" generator="kiv test">
+  <node id="1" lat="45.35" lon="-75.72"/> <node id="2" lat="45.35" lon="-75.70"/>
+  <node id="3" lat="45.36" lon="-75.70"/> <node id="4" lat="45.36" lon="-75.72"/>
+  <node id="5" lat="45.34" lon="-75.69"><tag k="natural" v="peak"/><tag k="name" v="Test Peak"/></node>
+  <way id="100"><nd ref="1"/><nd ref="2"/><nd ref="3"/><nd ref="4"/><nd ref="1"/><tag k="natural" v="water"/></way>
+</osm>
+)";
+
+TEST_F(ImportFixture, AnImportWithoutRoadsDrawsTheSheetsAroundIt) {
+    writeFile(dir / "lake.osm", kNoRoads);
+    ASSERT_EQ(runCommand(env + script + " import " + q(dir / "lake.osm")).status, 0);
+    CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    root = lastLine(r.out);
+    for (int level : {1, 2, 3}) {
+        SCOPED_TRACE(testing::Message() << "level " << level);
+        Sheet s;
+        fetch(45.35, -75.70, level, (dir / "Maps").string(), &s);
+    }
+}
+
+// An import made before a table was added (here without road_marks) is
+// drawn through a union of its own; an import that brings the table makes
+// the layer files draw it, and the union must then have it too.
+TEST_F(ImportFixture, AnImportBringingANewTableRemakesTheUnionsMadeBefore) {
+    ASSERT_EQ(runCommand(env + script + " import " + q(dir / "test.osm") + " older").status, 0);
+    ASSERT_EQ(runCommand("ogrinfo -q " + q(dir / "imports" / "older.gpkg") + " -sql 'DROP TABLE road_marks'").status, 0);
+    CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    root = lastLine(r.out);
+    Sheet before, after;
+    fetch(46.5, -78.5, 4, (dir / "Before").string(), &before);
+    writeFile(dir / "abroad.osm", kAbroad);
+    ASSERT_EQ(runCommand(env + script + " import " + q(dir / "abroad.osm")).status, 0);
+    fetch(46.5, -78.5, 4, (dir / "After").string(), &after);
+}
+
+// A remove frees the import's space at once, and works on a disk that
+// stays full until it does (every write into the imports folder fails
+// while any link of the import is there).
+TEST_F(ImportFixture, RemoveFreesTheSpaceAtOnceAndWorksOnAFullDisk) {
+    for (const char* name : {"gone", "kept"})
+        ASSERT_EQ(runCommand(env + script + " import " + q(dir / "test.osm") + " " + name).status, 0);
+    CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    root = lastLine(r.out);
+    Sheet drawn;
+    fetch(46.5, -78.5, 3, (dir / "Maps").string(), &drawn);
+    struct stat st;
+    ASSERT_EQ(stat((dir / "imports" / "gone.gpkg").c_str(), &st), 0);
+    fs::path live = dir / "imports" / ".live" / (std::to_string(st.st_ino) + ".gpkg");
+    ASSERT_TRUE(fs::exists(live));
+    r = runCommand("LD_PRELOAD=" FULL_DISK_SHIM " KIV_FULL_DISK_DIR=" + q(dir / "imports") +
+                   " KIV_FULL_DISK_FLAG=" + q(live) + " " + env + script + " remove gone");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(runCommand("find " + q(dir / "imports") + " -inum " + std::to_string(st.st_ino)).out, "");
+    EXPECT_EQ(runCommand("cut -f1 " + q(dir / "imports" / "imports.index")).out.find(live.string()),
+              std::string::npos);
+}
+
+// A subway and a tram, and a hiking route E5 along a footway.
+const char* const kTrails = R"(<?xml version="1.0" encoding="UTF-8"?>
+<osm version="0.6" generator="kiv test">
+  <node id="1" lat="46.503" lon="-78.515"/> <node id="2" lat="46.503" lon="-78.485"/>
+  <node id="3" lat="46.4975" lon="-78.515"/> <node id="4" lat="46.4975" lon="-78.485"/>
+  <node id="5" lat="46.494" lon="-78.515"/> <node id="6" lat="46.494" lon="-78.485"/>
+  <way id="100"><nd ref="1"/><nd ref="2"/><tag k="railway" v="subway"/></way>
+  <way id="101"><nd ref="3"/><nd ref="4"/><tag k="railway" v="tram"/></way>
+  <way id="102"><nd ref="5"/><nd ref="6"/><tag k="highway" v="footway"/></way>
+  <relation id="1"><member type="way" ref="102" role=""/><tag k="type" v="route"/><tag k="route" v="hiking"/>
+    <tag k="ref" v="E5"/></relation>
+</osm>
+)";
+
+// Pixels of one colour within +-across pixels of a parallel, between two
+// meridians.
+int alongParallel(const Sheet& s, double lat, double west, double east, int across, Rgb colour) {
+    int n = 0;
+    for (double lon = west; lon <= east; lon += 0.0001) {
+        double ex, ey;
+        s.place(lat, lon, &ex, &ey);
+        for (int d = -across; d <= across; d++) n += near(s.at(static_cast<int>(ex), static_cast<int>(ey) + d), colour);
+    }
+    return n;
+}
+
+TEST_F(ImportFixture, TrailsRailsAndPeaksAtTheSheetEdgeAreDrawn) {
+    writeFile(dir / "trails.osm", kTrails);
+    ASSERT_EQ(runCommand(env + script + " import " + q(dir / "trails.osm")).status, 0);
+    CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    root = lastLine(r.out);
+    Sheet fine;
+    fetch(46.5, -78.5, 4, (dir / "Fine").string(), &fine);
+    const Rgb rail = {60, 60, 60}, route = {130, 50, 160};
+    for (double lat : {46.503, 46.4975}) EXPECT_GE(alongParallel(fine, lat, -78.51, -78.49, 3, rail), 100) << lat;
+    EXPECT_GE(alongParallel(fine, 46.494, -78.515, -78.485, 10, route), 10) << "no E5 on the hiking route";
+
+    // A peak four pixels inside the east edge of the 1:20k sheet: its
+    // name goes where it fits.
+    double lat, lon, x = fine.minX + (fine.maxX - fine.minX) * (fine.w - 4.0) / fine.w;
+    lcc2ll(&lat, &lon, x, (fine.minY + fine.maxY) / 2);
+    char peak[512];
+    snprintf(peak, sizeof peak,
+             "<osm version=\"0.6\"><node id=\"1\" lat=\"%.7f\" lon=\"%.7f\"><tag k=\"natural\" v=\"peak\"/>"
+             "<tag k=\"name\" v=\"Mount Edge\"/></node></osm>\n",
+             lat, lon);
+    writeFile(dir / "peak.osm", peak);
+    ASSERT_EQ(runCommand(env + script + " import " + q(dir / "peak.osm")).status, 0);
+    Sheet edge;
+    fetch(46.5, -78.5, 4, (dir / "Edge").string(), &edge);
+    double px, py;
+    edge.place(lat, lon, &px, &py);
+    int named = 0;
+    for (int y = static_cast<int>(py) - 20; y <= py + 20; y++)
+        for (int xx = static_cast<int>(px) - 90; xx < px - 6; xx++) {
+            Rgb c = edge.at(xx, y);  // brown lettering, smoothed into the ground
+            named += c.r >= 0 && c.r < 200 && c.r > c.b + 25;
+        }
+    EXPECT_GE(named, 10) << "no peak name near pixel " << px << "," << py;
+}
+
+// Abroad the default data name the towns too: Munich on the WMS sheet.
+TEST_F(ImportFixture, AbroadWithoutAnImportTheTownsAreNamed) {
+    CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    root = lastLine(r.out);
+    writeFile(dir / "kiv_ini.txt", "Wms=" + root + "/cgi-bin/mapserv\nWmsLayers=topographic\n");
+    Sheet s;
+    fetch(48.137, 11.575, 2, (dir / "Maps").string(), &s);
+    double ex, ey;
+    s.place(48.137, 11.575, &ex, &ey);
+    int dark = 0;
+    for (int y = static_cast<int>(ey) - 20; y <= ey + 20; y++)
+        for (int x = static_cast<int>(ex) - 60; x <= ex + 60; x++) dark += ink(s.at(x, y));
+    EXPECT_GE(dark, 60) << "no town near pixel " << ex << "," << ey;
+}
+
+// By the Ottawa River at 1:20k every blue line of the default data is the
+// edge of the water fill (touches it): none runs on land beside it.
+TEST_F(ImportFixture, TheShoreLinesAreTheEdgeOfTheWater) {
+    CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    root = lastLine(r.out);
+    Sheet s;
+    fetch(45.3833, -75.7667, 4, (dir / "Maps").string(), &s);
+    const Rgb fill = {166, 203, 232};
+    int lines = 0, apart = 0;
+    for (int y = 0; y < s.h; y++)
+        for (int x = 0; x < s.w; x++) {
+            Rgb c = s.at(x, y);
+            if (c.r >= 120 || c.b - c.r <= 80) continue;
+            lines++;
+            bool wet = false;
+            for (int d = 0; d < 9 && !wet; d++) wet = near(s.at(x + d % 3 - 1, y + d / 3 - 1), fill);
+            apart += !wet;
+        }
+    EXPECT_GT(lines, 100);
+    EXPECT_LE(apart, 10) << "blue line pixels away from the water";
+}
+
 // The processes' open files that lie in the imports folder.
 std::string openInside(const fs::path& imports) {
     return runCommand("ls -l /proc/[0-9]*/fd 2>/dev/null | grep -F -- " + q(imports.string() + "/")).out;
@@ -443,6 +608,29 @@ TEST_F(ImportFixture, StopLeavesAProcessItDidNotStartAlone) {
     CommandRun r = runCommand("sleep 60 & echo $! > " + q(dir / "run" / "lighttpd.pid") + "; " + script + " stop " +
                               q(dir / "run") + "; kill -0 $! && echo alive; kill $!");
     EXPECT_NE(r.out.find("alive"), std::string::npos) << r.out;
+}
+
+// A server that does not end when asked is killed: stop never leaves an
+// orphan behind a removed pid file.
+TEST_F(ImportFixture, StopEndsTheServerEvenWhenItIgnoresTheRequest) {
+    fs::create_directories(dir / "run");
+    runCommand("cd " + q(dir / "run") + " && (sh -c 'trap \"\" TERM; while :; do sleep 1; done' lighttpd " +
+               q(dir / "run" / "lighttpd.conf") + " >/dev/null 2>&1 & echo $! > lighttpd.pid)");
+    pid_t pid = std::stoi(runCommand("cat " + q(dir / "run" / "lighttpd.pid")).out);
+    CommandRun r = runCommand(script + " stop " + q(dir / "run"));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(kill(pid, 0) != 0 || runCommand("ps -o stat= -p " + std::to_string(pid)).out.find('Z') == 0);
+    kill(pid, SIGKILL);
+}
+
+// A WMS GIF that cannot be made from MapServer's PNG is an error to the
+// client, not a text page that passes for a sheet.
+TEST(GifWorker, AFailedConversionIsAnError) {
+    CommandRun r = runCommand("cd " + q(KIV_SOURCE_DIR "/mapserver") +
+                              " && KIV_TMP=/tmp KIV_PORT=0 /usr/bin/python3 -c 'import gif_worker as g; "
+                              "g.mapserver = lambda q: (\"200 OK\", \"image/png\", b\"no PNG\"); "
+                              "print(g.wms(\"SERVICE=WMS&REQUEST=GetMap&FORMAT=image/gif\")[0])'");
+    EXPECT_EQ(lastLine(r.out).substr(0, 3), "500") << r.out;
 }
 
 }  // namespace
