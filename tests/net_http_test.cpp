@@ -161,6 +161,26 @@ TEST_F(HttpClient, ValidatorsFreshnessAndContact) {
     EXPECT_NE(std::string::npos, request.find("\r\nUser-Agent: Kiv/" + std::string(kiv_version) + " (+https://example.org/me)\r\n"));
 }
 
+// Freshness as caches reckon it: an Expires that is no date is in the
+// past, the age a reply had on arrival counts, and every Cache-Control
+// line of a reply counts.
+TEST_F(HttpClient, FreshnessFollowsTheCachingRules) {
+    struct Case {
+        const char* headers;
+        long fresh;
+    } cases[] = {{"Expires: 0\r\n", 0},
+                 {"Expires: soon\r\n", 0},
+                 {"Cache-Control: max-age=600\r\nAge: 100\r\n", 500},
+                 {"Cache-Control: no-cache\r\nCache-Control: max-age=600\r\n", 0},
+                 {"", -1}};
+    for (const Case& c : cases) {
+        int port = peer_replying("HTTP/1.1 200 OK\r\n" + std::string(c.headers) + "Content-Length: 2\r\n\r\nok");
+        HttpTransfer t;
+        EXPECT_EQ(1, HttpTransferToFile(url(port, "/t").c_str(), nullptr, "t.png", &t));
+        EXPECT_EQ(c.fresh, t.maxAgeSeconds) << c.headers;
+    }
+}
+
 TEST_F(HttpClient, PostAnnouncesTheBodyLength) {
     int port = peer_replying("HTTP/1.0 200 OK\r\nContent-length: 0\r\n\r\n");
     const std::string body = "latitude=1.000000&longitude=2.000000";
