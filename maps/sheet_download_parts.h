@@ -53,6 +53,9 @@ struct SheetTempFiles {
     char reply[SHEET_TEMP_NAME_MAX], image[SHEET_TEMP_NAME_MAX], jpeg[SHEET_TEMP_NAME_MAX];
 };
 void sheetTempFilesMake(SheetTempFiles* files);
+// A name beside path for one transfer's bytes until they are whole:
+// "<path>.part.<pid>.<serial>", never the name of another transfer.
+std::string sheetPartName(const std::string& path);
 void sheetTempFilesRemove(const SheetTempFiles* files);
 
 // Non-zero while the program exits: every sheet transfer passes it to the

@@ -29,6 +29,10 @@ void sheetTempFilesMake(SheetTempFiles* files) {
     snprintf(files->jpeg, sizeof files->jpeg, "tmp_map.%ld.%u.jpg", pid, n);
 }
 
+std::string sheetPartName(const std::string& path) {
+    return path + ".part." + std::to_string(static_cast<long>(getpid())) + "." + std::to_string(temp_serial.fetch_add(1));
+}
+
 void sheetTempFilesRemove(const SheetTempFiles* files) {
     unlink(files->reply);
     unlink(files->image);

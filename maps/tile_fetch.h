@@ -2,7 +2,7 @@
 // is used as it is; a stale one is asked again with its validators (a 304
 // keeps it); a failed request falls back on a cached copy of any age, so
 // the cache serves offline. A 404 is an empty tile, remembered like any
-// other reply. At most TILE_HOST_CONNECTIONS requests to one host run at
+// other reply, unless a copy of the tile is cached: that copy stays. At most TILE_HOST_CONNECTIONS requests to one host run at
 // once, from all threads together.
 #pragma once
 #include <string>
@@ -19,8 +19,9 @@ std::string tileCachePath(const char* cacheDir, int z, int x, int y);
 
 // Brings tile (z, x, y) into the cache and names its file in *path ("" for
 // an empty tile). refresh asks again although the cached copy is fresh.
-// 1 when the tile is known (an image file or empty); 0 with the reason in
-// why when it is neither cached nor fetched.
+// 1 when the tile is known (an image file or empty); 2 when the request
+// failed (the reason in why) and the cached copy stands in; 0 with the
+// reason in why when it is neither cached nor fetched.
 int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x, int y, int refresh,
                     std::string* path, std::string* why);
 

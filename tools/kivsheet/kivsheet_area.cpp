@@ -18,6 +18,7 @@
 #include "maps/area_sheets.h"
 #include "maps/area_sheets_fetch.h"
 #include "maps/map_view.h"
+#include "maps/sheet_source.h"
 #include "maps/zoom_levels.h"
 #include "maps/sheet_download.h"
 #include "maps/sheet_download_parts.h"
@@ -82,7 +83,7 @@ void eachSheet(const AreaSheet& a, int ok, int64_t bytes, void* context) {
     if (r->bar) return;
     char name[SHEET_PATH_MAX];
     // The file as stored: a WMS sheet is a PNG.
-    sheetStored(name, r->settings->mapsDir, a.lat, a.lon, a.level, r->options->big,
+    sheetStored(name, sheetStoreDir(r->settings, r->options->aerial), a.lat, a.lon, a.level, r->options->big,
                 r->options->aerial ? SHEET_JPEG : SHEET_GIF);
     fprintf(r->out, "%s %s %lld\n", ok == 1 ? "fetched" : ok == 2 ? "stored" : "failed", name,
             static_cast<long long>(bytes));
@@ -132,14 +133,6 @@ int tooMany(long long count, int64_t bytes, const Options& o) {
     fprintf(stderr, "kivsheet: more than %d sheets: narrow the area, corridor or levels, or add --force\n",
             static_cast<int>(AREA_SHEETS_ASK_ABOVE));
     return 2;
-}
-
-// Where the sheets come from, for the message when it does not answer.
-std::string sourceOf(const AppSettings* s, const Options& o) {
-    const WmsSource& wms = o.aerial ? s->wmsAerial : s->wms;
-    if (wms.url[0]) return wms.url;
-    char root[SHEET_PATH_MAX];
-    return sheetServerRoot(s, root, sizeof root) ? root : s->serverUrl;
 }
 
 // Lists, counts and (unless a dry run) fetches the sheets.
@@ -197,7 +190,7 @@ int fetchSheets(const std::vector<AreaSheet>& all, AppSettings* s, const Options
         fprintf(stderr,
                 "kivsheet: %s does not answer with sheets: stopped after %d sheets in a row failed (each tried %d "
                 "times), %d not tried\n",
-                sourceOf(s, o).c_str(), static_cast<int>(AREA_FETCH_FAILURES_IN_A_ROW),
+                sheetSourceShown(s, o.aerial).c_str(), static_cast<int>(AREA_FETCH_FAILURES_IN_A_ROW),
                 static_cast<int>(AREA_FETCH_TRIES), c.total - c.done);
     return c.failed ? 2 : 0;
 }
