@@ -289,6 +289,15 @@ int HttpTransferToFile(const char* url, const char* body, const char* outputFile
     }
 
     if (outputFile) x.fd = open(outputFile, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (outputFile && x.fd < 0) {
+        std::snprintf(t->error, sizeof t->error, "the reply file %s cannot be created (%s)", outputFile,
+                      std::strerror(errno));
+        curl_easy_cleanup(easy);
+        curl_multi_cleanup(multi);
+        curl_slist_free_all(headers);
+        t->stop = HTTP_FAILED;
+        return 0;
+    }
     // Without a file to store into, the request is only sent.
     bool sendOnly = x.fd < 0;
     if (sendOnly) {
@@ -301,6 +310,8 @@ int HttpTransferToFile(const char* url, const char* body, const char* outputFile
     const Clock::time_point deadline = start + std::chrono::milliseconds(deadlineMs);
     const auto silence = std::chrono::milliseconds(net_receive_timeout_ms());
     x.lastActivity = start;
+    Clock::time_point windowStart = start;
+    int64_t windowBytes = 0;
     curl_multi_add_handle(multi, easy);
     int stop = -1;
     CURLcode code = CURLE_OK;
@@ -321,6 +332,18 @@ int HttpTransferToFile(const char* url, const char* body, const char* outputFile
             stop = HTTP_CANCELLED;
             std::snprintf(detail, sizeof detail, "%s", "cancelled");
             break;
+        }
+        // A server that drips bytes is never silent, yet no reply comes of it.
+        if (t->minBytesPerSecond > 0 && t->stallWindowMs > 0 &&
+            now - windowStart >= std::chrono::milliseconds(t->stallWindowMs)) {
+            if ((x.bytes - windowBytes) * 1000 < t->minBytesPerSecond * t->stallWindowMs) {
+                stop = HTTP_TIMED_OUT;
+                std::snprintf(detail, sizeof detail, "fewer than %lld bytes a second for %d s",
+                              static_cast<long long>(t->minBytesPerSecond), t->stallWindowMs / 1000);
+                break;
+            }
+            windowStart = now;
+            windowBytes = x.bytes;
         }
         if (now >= deadline || (!sendOnly && now - x.lastActivity > silence)) {
             stop = HTTP_TIMED_OUT;

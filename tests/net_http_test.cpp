@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <cstring>
 #include <chrono>
 #include <map>
 #include <random>
@@ -358,6 +359,18 @@ TEST_F(HttpClient, EndlessOrDrippingRepliesEndAtTheCapOrTheDeadline) {
     EXPECT_FALSE(net_file_exists("cancelled.bin"));
 }
 
+// A reply that drips in slower than the transfer allows ends long before
+// its deadline, as stalled.
+TEST_F(HttpClient, DrippingRepliesEndAtTheStallLimit) {
+    int drip = peer({"drip"});
+    HttpTransfer t;
+    t.minBytesPerSecond = 100;
+    t.stallWindowMs = 1000;
+    EXPECT_EQ(0, HttpTransferToFile(url(drip, "/").c_str(), nullptr, "drip.bin", &t));
+    EXPECT_EQ(HTTP_TIMED_OUT, t.stop);
+    EXPECT_NE(nullptr, strstr(t.error, "bytes a second")) << t.error;
+}
+
 // The reason goes back to the caller; nothing is printed (transfers run on
 // worker threads of a windowed program).
 TEST_F(HttpClient, ConnectFailuresAreReportedToTheCaller) {
@@ -407,10 +420,13 @@ TEST_F(HttpClient, OverlongInputIsRefused) {
     EXPECT_EQ("hello", net_read_file("post.bin"));
 }
 
-TEST_F(HttpClient, AnOutputFileThatCannotBeCreatedIsNotAFailure) {
+// A reply with nowhere to go is no success: the caller learns why.
+TEST_F(HttpClient, AnOutputFileThatCannotBeCreatedIsAFailure) {
     int port = peer_replying("HTTP/1.1 200 OK\r\n\r\nhello");
-    EXPECT_EQ(1, HttpGetToFile(url(port, "/").c_str(), "no/such/folder/out.bin"));
+    HttpTransfer t;
+    EXPECT_EQ(0, HttpTransferToFile(url(port, "/").c_str(), nullptr, "no/such/folder/out.bin", &t));
     EXPECT_FALSE(net_file_exists("no/such/folder/out.bin"));
+    EXPECT_NE(nullptr, strstr(t.error, "no/such/folder/out.bin")) << t.error;
 }
 
 }  // namespace
