@@ -46,7 +46,8 @@ const char* sheetDownloadFailure() { return failure.c_str(); }
 int sheetFetch(const char* url, const char* file, HttpTransfer* t, std::string* why) {
     t->cancel = &cancelled;
     t->maxBytes = kTransferMaxBytes;
-    t->deadlineMs = kTransferDeadlineMs;
+    // A caller with less time left (the deadline of a whole sheet) keeps it.
+    t->deadlineMs = t->deadlineMs > 0 && t->deadlineMs < kTransferDeadlineMs ? t->deadlineMs : kTransferDeadlineMs;
     if (HttpTransferToFile(url, nullptr, file, t)) return 1;
     const char* said = t->status != 0                 ? "The map server's reply broke off: "
                        : t->stop == HTTP_FAILED        ? "The map server cannot be reached: "

@@ -107,7 +107,7 @@ int tileHostPeakConnections(const char* host) {
 }
 
 int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x, int y, int refresh,
-                    std::string* path, std::string* why) {
+                    std::string* path, std::string* why, int deadlineMs) {
     char url[SHEET_URL_MAX];
     if (!tileUrl(url, sizeof url, source, z, x, y)) {
         *why = "The tile address (Tiles=) is too long";
@@ -125,6 +125,9 @@ int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x
     if (!createFolders(cacheDir, file, why)) return 0;
 
     HttpTransfer t;
+    if (deadlineMs > 0) t.deadlineMs = deadlineMs;
+    t.minBytesPerSecond = TILE_MIN_BYTES_PER_SECOND;
+    t.stallWindowMs = TILE_STALL_WINDOW_MS;
     if (cached && !note.missing) {
         t.etag = note.etag;
         t.lastModified = note.lastModified;

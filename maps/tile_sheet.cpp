@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +38,8 @@ const double kHalfWorld = TILE_ZOOM0_METRES * TILE_SIZE / 2;
 const int kGridStep = 8;
 // More tiles than this for one sheet means a wrong zoom or extent.
 const int kMaxTiles = 64;
+// All the tiles of one sheet, however many and however slow the server.
+const int kSheetDeadlineMs = 90000;
 
 // Web Mercator metres of a point of the sheet's plane.
 int toMercator(int epsg, double x, double y, double* mx, double* my) {
@@ -136,7 +140,12 @@ int fillFromMbtiles(MbtilesFile* db, const char* file, const TileRange& covered,
             if (found <= 0) continue;
             unsigned char* px = nullptr;
             int w = 0, h = 0;
-            if (!write_file_atomically(temp.image, bytes.data(), bytes.size()) || !decodeTile(temp.image, &px, &w, &h)) {
+            if (!write_file_atomically(temp.image, bytes.data(), bytes.size())) {
+                *why = std::string("A tile of the MBTiles file cannot be written to ") + temp.image + ": " + strerror(errno);
+                ok = 0;
+                continue;
+            }
+            if (!decodeTile(temp.image, &px, &w, &h)) {
                 *why = "A tile of the MBTiles file does not decode";
                 ok = 0;
                 continue;
@@ -163,10 +172,18 @@ int fillFromCache(const TileSource* source, const char* cacheDir, int refresh, M
     std::vector<std::string> paths(static_cast<size_t>(n)), reasons(static_cast<size_t>(n));
     std::vector<int> ok(static_cast<size_t>(n), 0);
     std::atomic<int> next{0};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSheetDeadlineMs);
     auto work = [&] {
-        for (int k; (k = next++) < n;)
+        for (int k; (k = next++) < n;) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                reasons[k] = "The tile server took longer than " + std::to_string(kSheetDeadlineMs / 1000) +
+                             " s for the sheet's tiles";
+                continue;
+            }
             ok[k] = tileFetchCached(source, cacheDir, m->z, m->x0 + k % m->cols, m->y0 + k / m->cols, refresh, &paths[k],
-                                    &reasons[k]);
+                                    &reasons[k], static_cast<int>(left.count()));
+        }
     };
     std::vector<std::thread> workers;
     for (int t = 1; t < std::min(n, static_cast<int>(TILE_HOST_CONNECTIONS)); ++t) workers.emplace_back(work);

@@ -1,5 +1,6 @@
 #include "maps/tile_source.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -60,9 +61,13 @@ void tileSourceHost(const TileSource* source, char* out, size_t size) {
     if (tileSourceIsMbtiles(source)) return;
     const char* from = strstr(source->url, "://");
     from = from ? from + 3 : source->url;
+    // Past any "user:password@"; host names know no case.
+    size_t authority = strcspn(from, "/?#");
+    const char* at = static_cast<const char*>(memchr(from, '@', authority));
+    if (at) from = at + 1;
     size_t n = strcspn(from, "/:?#");
     if (n >= size) n = size - 1;
-    memcpy(out, from, n);
+    for (size_t i = 0; i < n; ++i) out[i] = static_cast<char>(tolower(static_cast<unsigned char>(from[i])));
     out[n] = 0;
 }
 

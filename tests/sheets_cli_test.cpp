@@ -168,6 +168,7 @@ TEST(AreaSheets, BoxesCorridorsAndLevelLists) {
         {45.30, -75.90, 45.60, -75.40, 2, 0, 3 * 4},        // 2 steps north, 3 east (10')
         {45.30, -75.90, 45.60, -75.40, 2, 1, 3 * 3},        // big sheets: 20' of longitude, 76 to 75 20'
         {45.36, -75.70, 45.44, -75.60, 4, 0, 5 * 7},        // 1' steps; edges snap to the nearest point
+        {48.0, 7.0, 48.1, 12.0, 4, 0, 1989},                 // Web Mercator sheets, counted without listing
         {45.60, -75.70, 45.40, -75.60, 2, 0, -1},           // south above north
     };
     for (const Box& b : boxes) {

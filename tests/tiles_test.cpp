@@ -408,6 +408,8 @@ TEST(TileBulk, NoBulkSourcesRefuseAreas) {
         int refused;
     } cases[] = {{"https://{s}.tile.openstreetmap.org/{z}/{x}/{y}.png", 0, 100, 1},
                  {"https://tile.openstreetmap.org/{z}/{x}/{y}.png", 0, 3, 0},
+                 {"https://Tile.OpenStreetMap.ORG/{z}/{x}/{y}.png", 0, 100, 1},
+                 {"https://me:pw@a.tile.openstreetmap.org/{z}/{x}/{y}.png", 0, 100, 1},
                  {"https://tiles.example.org/{z}/{x}/{y}.png", 1, 100, 1}};
     for (const Case& c : cases) {
         TileSource t{};
