@@ -467,6 +467,14 @@ TEST_F(Tiles, KivsheetRefreshesAndKeepsTheStore) {
     r = kivsheet("fetch-area --bbox 45.0 -76.0 46.0 -75.0 --levels 3");
     EXPECT_EQ(2, r.first);
     EXPECT_NE(std::string::npos, r.second.find("forbids bulk downloads")) << r.second;
+
+    // A tile server that does not answer is named, not the map server.
+    ini = fopen(tree.file("kiv_ini.txt").c_str(), "w");
+    fprintf(ini, "Maps=%s\nTiles=http://tiles.invalid/{z}/{x}/{y}.png\n", tree.maps().c_str());
+    fclose(ini);
+    r = kivsheet("fetch-area --bbox 45.0 -76.0 46.0 -75.0 --levels 2");
+    EXPECT_EQ(2, r.first);
+    EXPECT_NE(std::string::npos, r.second.find("kivsheet: tiles.invalid does not answer")) << r.second;
 }
 #endif
 
