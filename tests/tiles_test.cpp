@@ -422,7 +422,7 @@ TEST(TileBulk, NoBulkSourcesRefuseAreas) {
 
 #ifdef KIVSHEET_PATH
 // kivsheet: fetch-area renews stored sheets with --refresh, refuses a
-// no-bulk source, and store lists and prunes by source.
+// no-bulk source, and store lists and prunes by source and the tile cache.
 TEST_F(Tiles, KivsheetRefreshesAndKeepsTheStore) {
     auto kivsheet = [&](const std::string& args) {
         std::string out;
@@ -460,6 +460,13 @@ TEST_F(Tiles, KivsheetRefreshesAndKeepsTheStore) {
     EXPECT_EQ(0, r.first);
     EXPECT_EQ(0u, r.second.find_first_of("123456789")) << r.second;
     EXPECT_NE(std::string::npos, kivsheet("store").second.find("no sheets"));
+    // The tile cache is listed by zoom and pruned like a store.
+    r = kivsheet("store");
+    at = r.second.find("tiles/");
+    ASSERT_NE(std::string::npos, at) << r.second;
+    EXPECT_NE(std::string::npos, r.second.find("zoom ", at)) << r.second;
+    EXPECT_EQ(0, kivsheet("store --prune " + r.second.substr(at, r.second.find(':', at) - at)).first);
+    EXPECT_NE(std::string::npos, kivsheet("store").second.find("no tiles"));
 
     ini = fopen(tree.file("kiv_ini.txt").c_str(), "w");
     fprintf(ini, "Maps=%s\nTiles=https://tile.openstreetmap.org/{z}/{x}/{y}.png\n", tree.maps().c_str());
