@@ -67,6 +67,15 @@ TEST(KivsheetCli, NamesSheetsOfTheStore) {
     r = kivsheet("name 45.40 -75.70 2 --big --jpg --zoom-letter s");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "./Maps/w070/w075n045/mad_s2_w0755000_n0452500.jpg\n");
+    // kiv_ini.txt names the maps folder and the source whose store holds the sheet.
+    TempTree tmp;
+    writeBytes(tmp.file("kiv_ini.txt"), Bytes());
+    FILE* ini = fopen(tmp.file("kiv_ini.txt").c_str(), "w");
+    fprintf(ini, "Maps=%s\nTiles=https://tiles.example.org/{z}/{x}/{y}.png\n", tmp.maps().c_str());
+    fclose(ini);
+    r = kivsheet("name 45.40 -75.70 2", tmp.root.string());
+    EXPECT_EQ(0u, r.out.find(tmp.maps() + "/sources/tiles-")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("/w070/w075n045/mac_z2_w0754000_n0452000.png\n")) << r.out;
     for (const char* bad : {"name 45.4 -75.7 5", "name 45.4 -75.7", "name north -75.7 2", "name 45.4 -75.7 2 --x",
                             "name 95 -75.7 2", "", "frobnicate", "info", "png onlyone", "name nan 1 2", "fetch 87 10 4",
                             "fetch-area --bbox 91 -75 92 -74 --levels 2 --dry-run"}) {
