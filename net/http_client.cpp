@@ -170,7 +170,8 @@ long freshSeconds(const Exchange& x) {
 
 void start_curl() { curl_global_init(CURL_GLOBAL_DEFAULT); }
 
-// Scheme and host of the URL, as libcurl reads it.
+// Scheme and host of the URL, as libcurl reads it, the host with the port
+// the URL names when that is not the scheme's own (as the Host line needs).
 bool url_parts(const char* url, std::string* scheme, std::string* host) {
     CURLU* u = curl_url();
     if (!u) return false;
@@ -188,6 +189,12 @@ bool url_parts(const char* url, std::string* scheme, std::string* host) {
         curl_free(part);
     } else {
         ok = false;
+    }
+    part = nullptr;
+    if (ok && curl_url_get(u, CURLUPART_PORT, &part, 0) == CURLUE_OK && part) {
+        std::string port = part;
+        if (!(*scheme == "http" && port == "80") && !(*scheme == "https" && port == "443")) *host += ":" + port;
+        curl_free(part);
     }
     curl_url_cleanup(u);
     return ok;
@@ -233,7 +240,7 @@ int HttpTransferToFile(const char* url, const char* body, const char* outputFile
     x.maxBytes = t->maxBytes > 0 ? t->maxBytes : HTTP_MAX_BYTES;
 
     // The request text as the old map server and base server know it: the
-    // Host line without the port, "Connection: close", the User-Agent tile
+    // Host line (with a port other than the scheme's), "Connection: close", the User-Agent tile
     // services require and the validators of a cached copy, nothing else.
     curl_slist* headers = nullptr;
     if (scheme == "http") headers = curl_slist_append(headers, ("Host: " + host).c_str());

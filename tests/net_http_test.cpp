@@ -134,8 +134,9 @@ TEST_F(HttpClient, GetRequestBytes) {
     std::string u = "http://localhost:" + std::to_string(port) + "/a/b?x=1:2";
     EXPECT_EQ(1, HttpGetToFile(u.c_str(), "out.txt"));
     EXPECT_EQ("hello", net_read_file("out.txt"));
-    // The Host line names the bare host, also when the URL gives a port.
-    EXPECT_EQ("GET /a/b?x=1:2 HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n" + agent + "\r\n", logged(port, 1));
+    // The Host line names the port the URL gives (a tile server on another
+    // port may serve several names).
+    EXPECT_EQ("GET /a/b?x=1:2 HTTP/1.1\r\nHost: localhost:" + std::to_string(port) + "\r\nConnection: close\r\n" + agent + "\r\n", logged(port, 1));
 }
 
 // A cached copy's validators go out, the reply's come back with its
@@ -188,7 +189,8 @@ TEST_F(HttpClient, PostAnnouncesTheBodyLength) {
     EXPECT_EQ(1, HttpPostToFile(url(port, "/kiv/sendbase.cgi").c_str(), body.c_str(), "reply.txt"));
     EXPECT_EQ("", net_read_file("reply.txt"));
     std::string request = logged(port, 1);
-    EXPECT_EQ(0u, request.find("POST /kiv/sendbase.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + agent +
+    EXPECT_EQ(0u, request.find("POST /kiv/sendbase.cgi HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                               "\r\nConnection: close\r\n" + agent +
                                "Content-type: application/x-www-form-urlencoded\r\nContent-length: 36\r\n\r\n"));
     EXPECT_EQ(body + "\r\n", request.substr(request.find("\r\n\r\n") + 4));
 }
@@ -240,9 +242,10 @@ TEST_F(HttpClient, ProxyGetsTheAbsoluteUri) {
     EXPECT_EQ("through the proxy", net_read_file("out.txt"));
     // The proxy's request (logged first) names the target with its port; lines end with CR LF.
     EXPECT_EQ("GET http://127.0.0.1:" + std::to_string(target) +
-                  "/a/b HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + agent + "\r\n",
+                  "/a/b HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(target) + "\r\nConnection: close\r\n" + agent + "\r\n",
               logged(proxy, 1));
-    EXPECT_EQ("GET /a/b HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + agent + "\r\n", logged(target, 1));
+    EXPECT_EQ("GET /a/b HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(target) + "\r\nConnection: close\r\n" + agent + "\r\n",
+              logged(target, 1));
 
     net_write_file("kiv_prx.txt", "127.0.0.1 " + std::to_string(proxy) + "\n");
     EXPECT_EQ(1, HttpPostToFile(url(target, "/kiv/sendbase.cgi").c_str(), "a=1", "post.txt"));
