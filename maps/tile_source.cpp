@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
+#include "maps/sheet_store.h"
 #include "settings/app_settings.h"
 
 namespace {
@@ -43,10 +45,32 @@ int tileSourceNoBulk(const TileSource* source) {
     return h == "tile.openstreetmap.org" || endsWith(h, ".tile.openstreetmap.org");
 }
 
-int tileBulkRefused(const TileSource* source, long sheets, int bigMaps, std::string* why) {
+int tileBulkRefused(const TileSource* source, long sheets, int bigMaps, const char* mapsRoot, std::string* why) {
     if (!source->url[0] || !tileSourceNoBulk(source)) return 0;
     long tiles = sheets * (bigMaps ? TILE_PER_BIG_SHEET : TILE_PER_SHEET);
-    if (tiles <= TILE_NO_BULK_MAX_TILES) return 0;
+    // What earlier runs took counts too: many small areas are one bulk download.
+    char folder[1024];
+    std::string tally;
+    long before = 0;
+    if (mapsRoot && tileCacheFolder(folder, sizeof folder, mapsRoot, source)) {
+        tally = std::string(folder) + "/bulk.txt";
+        long long since = static_cast<long long>(time(nullptr)) - TILE_NO_BULK_DAYS * 86400LL, when = 0;
+        long n = 0;
+        if (FILE* f = fopen(tally.c_str(), "r")) {
+            while (fscanf(f, "%lld %ld", &when, &n) == 2)
+                if (when > since && n > 0) before += n;
+            fclose(f);
+        }
+    }
+    if (before + tiles <= TILE_NO_BULK_MAX_TILES) {
+        if (!tally.empty() && sheetCreateFolderOf(mapsRoot, folder))
+            if (FILE* f = fopen(tally.c_str(), "a")) {
+                fprintf(f, "%lld %ld\n", static_cast<long long>(time(nullptr)), tiles);
+                fclose(f);
+            }
+        return 0;
+    }
+    tiles += before;
     char host[128];
     tileSourceHost(source, host, sizeof host);
     *why = std::to_string(sheets) + " sheets take about " + std::to_string(tiles) + " tiles from " +

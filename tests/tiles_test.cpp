@@ -416,8 +416,15 @@ TEST(TileBulk, NoBulkSourcesRefuseAreas) {
         snprintf(t.url, sizeof t.url, "%s", c.url);
         t.noBulk = c.noBulk;
         std::string why;
-        EXPECT_EQ(c.refused, tileBulkRefused(&t, c.sheets, 0, &why)) << c.url;
+        EXPECT_EQ(c.refused, tileBulkRefused(&t, c.sheets, 0, nullptr, &why)) << c.url;
     }
+    // The cap holds across runs: two areas of 180 tiles are one too many.
+    TempTree tree;
+    TileSource osm{};
+    snprintf(osm.url, sizeof osm.url, "https://tile.openstreetmap.org/{z}/{x}/{y}.png");
+    std::string why;
+    EXPECT_EQ(0, tileBulkRefused(&osm, 15, 0, tree.maps().c_str(), &why));
+    EXPECT_EQ(1, tileBulkRefused(&osm, 15, 0, tree.maps().c_str(), &why));
 }
 
 #ifdef KIVSHEET_PATH

@@ -157,7 +157,8 @@ int fetchSheets(const std::vector<AreaSheet>& all, AppSettings* s, const Options
     fflush(stdout);
     if (o.dryRun || missing.empty()) return 0;
     std::string refused;
-    if (tileBulkRefused(o.aerial ? &s->tilesAerial : &s->tiles, static_cast<long>(missing.size()), o.big, &refused))
+    if (tileBulkRefused(o.aerial ? &s->tilesAerial : &s->tiles, static_cast<long>(missing.size()), o.big,
+                        sheetMapsRoot(s), &refused))
         return fail(refused.c_str(), "");
 
     // The network layer's diagnostics go to standard error; standard output
