@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <webp/encode.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utime.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -95,6 +98,9 @@ protected:
         bool markColumn = x == static_cast<int>(std::floor((markLon + 180) / 360 * std::ldexp(1.0, z)));
         if (missing || (missingOthers && !markColumn)) return faultStatus(404, "Not Found", "no tile");
         if (portal) return faultOk("<html>Log in to the train's network</html>");
+        if (hold)
+            return faultRaw(FaultReply::SEND_AND_HOLD, "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: 1000\r\n\r\n" +
+                                                           std::string(100, 'x'));
         if (header(head, "If-None-Match") == tag) return faultRaw(FaultReply::SEND, "HTTP/1.1 304 Not Modified\r\n" + cache + "\r\n");
         std::string png = markedTile(markLat, markLon, z, x, y, webp);
         FaultReply r = faultRaw(FaultReply::SEND, "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n" + cache +
@@ -159,7 +165,7 @@ protected:
     AppSettings s{};
     double markLat = 0, markLon = 0, sheetLat = 0, sheetLon = 0;
     int maxAge = 3600;
-    bool missing = false, missingOthers = false, portal = false, webp = false;
+    bool missing = false, missingOthers = false, portal = false, hold = false, webp = false;
     int together = 0;  // requests that arrive before any reply ends
     FaultServer server{[this](const std::string& head) { return reply(head); }, true};
 };
@@ -489,6 +495,40 @@ TEST_F(Tiles, KivsheetRefreshesAndKeepsTheStore) {
     r = kivsheet("fetch-area --bbox 45.0 -76.0 46.0 -75.0 --levels 2");
     EXPECT_EQ(2, r.first);
     EXPECT_NE(std::string::npos, r.second.find("kivsheet: tiles.invalid does not answer")) << r.second;
+}
+
+// Ctrl-C during fetch-area winds the transfers down: no part file nor
+// temporary file is left behind.
+TEST_F(Tiles, KivsheetInterruptedLeavesNoPartFiles) {
+    hold = true;
+    FILE* ini = fopen(tree.file("kiv_ini.txt").c_str(), "w");
+    fprintf(ini, "Maps=%s\nTiles=%s\n", tree.maps().c_str(), s.tiles.url);
+    fclose(ini);
+    std::string tmpdir = "TMPDIR=" + tree.root.string();
+    std::vector<std::string> args = {KIVSHEET_PATH, "fetch-area", "--bbox", "45.40", "-75.72", "45.44", "-75.68", "--levels", "2"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    char* envp[] = {tmpdir.data(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(0, posix_spawn(&pid, KIVSHEET_PATH, nullptr, nullptr, argv.data(), envp));
+    auto leftovers = [&] {
+        std::vector<std::string> out;
+        for (auto& f : fs::recursive_directory_iterator(tree.root)) {
+            std::string name = f.path().filename().string();
+            if (name.find(".part.") != std::string::npos || name.rfind("tmp_map", 0) == 0) out.push_back(name);
+        }
+        return out;
+    };
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (leftovers().empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_FALSE(leftovers().empty()) << "a transfer is under way";
+    kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+    EXPECT_EQ(std::vector<std::string>{}, leftovers());
 }
 #endif
 

@@ -3,6 +3,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <algorithm>
 
 #include <atomic>
@@ -70,6 +72,12 @@ std::string clock(double seconds) {
     snprintf(t, sizeof t, "%ld:%02ld", s / 60, s % 60);
     return t;
 }
+
+// Set by Ctrl-C (or a TERM): the fetch winds down, so that transfers in
+// flight remove their part files and temporary files before the exit.
+volatile sig_atomic_t interrupted = 0;
+
+void onInterrupt(int) { interrupted = 1; }
 
 struct Run {
     FILE* out;                         // the real standard output
@@ -171,9 +179,20 @@ int fetchSheets(const std::vector<AreaSheet>& all, AppSettings* s, const Options
     sheet_download_install();
     AreaFetchJob job{s, o.aerial, o.big, s->rose, s->grid, o.jobs, sheet_download_hooks, o.refresh};
     auto start = Clock::now();
+    struct sigaction stop {}, oldInt {}, oldTerm {};
+    stop.sa_handler = onInterrupt;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGINT, &stop, &oldInt);
+    sigaction(SIGTERM, &stop, &oldTerm);
     AreaFetch* f = area_fetch_start(missing, job, eachSheet, &run);
     AreaFetchCounts c{};
+    bool cancelled = false;
     for (;;) {
+        if (interrupted && !cancelled) {
+            cancelled = true;
+            area_fetch_cancel(f);
+            sheet_download_hooks.cancelDownloads(1);
+        }
         area_fetch_counts(f, &c);
         double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         if (run.bar) drawBar(run.out, c, seconds);
@@ -181,6 +200,12 @@ int fetchSheets(const std::vector<AreaSheet>& all, AppSettings* s, const Options
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     area_fetch_end(f);
+    sigaction(SIGINT, &oldInt, nullptr);
+    sigaction(SIGTERM, &oldTerm, nullptr);
+    if (interrupted) {
+        fprintf(stderr, "kivsheet: interrupted after %d sheets fetched\n", c.fetched);
+        return 130;
+    }
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (run.bar) fputc('\n', run.out);
     fprintf(run.out, "%d fetched (%s), %zu already stored, %d failed in %.1f s (%.1f sheets/s)\n", c.fetched,
