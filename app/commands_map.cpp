@@ -51,7 +51,7 @@ int fetchSheet(const AppSettings* s, int aerial, double lat, double lon, int lev
     const SheetDownloadHooks& h = sheet_download_hooks;
     if (aerial && h.downloadAerialSheet) return h.downloadAerialSheet(lat, lon, level, s, out, s->bigMaps) == 0;
     if (!aerial && h.downloadSheet) return h.downloadSheet(lat, lon, level, s, out, s->bigMaps, s->rose, s->grid) == 0;
-    return findSheetOf(aerial ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, s->mapsDir, out, s->bigMaps, 0) == 0;
+    return findSheetOf(aerial ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheetStoreDir(s, aerial), out, s->bigMaps, 0) == 0;
 }
 
 // A ready sheet becomes the picture (its display bitmap too); 0 when it
@@ -186,6 +186,7 @@ void useMapsFolderHere(AppSettings* s) {
     snprintf(root, sizeof root, "%s", sheetMapsRoot(s));
     memcpy(s->mapsRoot, root, sizeof root);
     memcpy(s->mapsDir, root, sizeof root);
+    s->mapsDirAerial[0] = 0;
     std::string why;
     if (!sheetSourceSelectStore(s, &why)) platform_warn(why.c_str());
     view_pane_forget_store();
@@ -310,7 +311,7 @@ void command_satellite_image(AppSettings* s) {
         if (!ready && !sheet_fetching_await(s->satelliteImage ? SHOW_AERIAL : SHOW_MOVE) && s->satelliteImage)
             noAerialSheet(s);
     } else {
-        ready = findSheetOf(s->satelliteImage ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, s->mapsDir, path,
+        ready = findSheetOf(s->satelliteImage ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheetStoreDir(s, s->satelliteImage), path,
                             s->bigMaps, 1) == 0;
     }
     if (ready && !loadReady(path)) {

@@ -10,6 +10,7 @@
 #include "maps/area_sheets.h"
 #include "maps/area_sheets_fetch.h"
 #include "maps/map_view.h"
+#include "maps/sheet_source.h"
 #include "maps/tile_source.h"
 #include "maps/view_plane.h"
 #include "platform/platform.h"
@@ -105,7 +106,8 @@ void command_download_area(AppSettings* s) {
     for (int level = 0; level < ZOOM_LEVELS; level++)
         if (choice.chosen[level]) toFetch += choice.refresh ? choice.sheets[level] : choice.sheets[level] - choice.stored[level];
     std::string refused;
-    if (tileBulkRefused(s->satelliteImage ? &s->tilesAerial : &s->tiles, toFetch, s->bigMaps, &refused)) {
+    if (tileBulkRefused(s->satelliteImage ? &s->tilesAerial : &s->tiles, toFetch, s->bigMaps, sheetMapsRoot(s),
+                        &refused)) {
         platform_warn(("Download Area: " + refused + ".").c_str());
         return;
     }

@@ -5,6 +5,7 @@
 #include "app/sheet_fetching.h"
 #include "app/view_pane.h"
 #include "maps/map_view.h"
+#include "maps/sheet_source.h"
 #include "maps/view_plane.h"
 #include "maps/world_grid.h"
 #include "maps/sheet_dispatch.h"
@@ -58,7 +59,7 @@ int fetchExact(const AppSettings* s) {
     }
     double lat = v.targetLat, lon = v.targetLon;
     int level = v.targetZoom;
-    return findSheetOf(s->satelliteImage ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, s->mapsDir, v.sheetPath,
+    return findSheetOf(s->satelliteImage ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheetStoreDir(s, s->satelliteImage), v.sheetPath,
                        s->bigMaps, 0) == 0;
 }
 
@@ -99,7 +100,7 @@ int jump(const AppSettings* s) {
 
 bool readExtents(const AppSettings* s) {
     auto read = s->satelliteImage ? readSheetExtentsJpeg : readSheetExtents;
-    return read(v.sheetLat, v.sheetLon, v.zoomLevel, s->mapsDir, s->bigMaps, &v.extCentreX, &v.extCentreY,
+    return read(v.sheetLat, v.sheetLon, v.zoomLevel, sheetStoreDir(s, s->satelliteImage), s->bigMaps, &v.extCentreX, &v.extCentreY,
                 &v.extMinX, &v.extMinY, &v.extMaxX, &v.extMaxY);
 }
 

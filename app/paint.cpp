@@ -18,6 +18,7 @@
 #include "app/pane_notice.h"
 #include "app/position_refresh.h"
 #include "app/stale_fix.h"
+#include "app/tile_credit.h"
 #include "app/toolbar.h"
 #include "app/track_overlay.h"
 #include "app/track_plot.h"
@@ -231,6 +232,7 @@ void app_paint() {
         paneFrame(f);
         marker(s, composedNow);
         showSheet(f);
+        tile_credit_draw(s, f, APP_PANE_X, APP_PANE_Y, std::min(v.imageWidth, v.paneWidth));
         scale = scaleBar(s, f);
     }
     if (app_window.night) {

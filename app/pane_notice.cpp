@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "app/position_refresh.h"
 #include "maps/map_view.h"
+#include "maps/sheet_source.h"
 #include "maps/view_plane.h"
 #include "maps/zoom_levels.h"
 #include "net/connectivity.h"
@@ -48,12 +49,8 @@ int drawLines(const std::string& text, int y) {
     return y;
 }
 
-// Where the displayed kind of sheet comes from: its WMS when one is set.
-const char* sheetServerOf(const AppSettings* s) {
-    const WmsSource& wms = s->satelliteImage ? s->wmsAerial : s->wms;
-    if (wms.url[0]) return wms.url;
-    return s->serverUrl[0] ? s->serverUrl : NET_DEFAULT_SERVER_URL;
-}
+// Where the displayed kind of sheet comes from.
+std::string sheetServerOf(const AppSettings* s) { return sheetSourceShown(s, s->satelliteImage); }
 
 }  // namespace
 
@@ -110,7 +107,7 @@ void pane_notice_no_sheet(const AppSettings* s, const char* reason) {
     char where[96];
     app_format_position(where, sizeof where, map_view.sheetLat, map_view.sheetLon);
     std::string text = "No sheet stored for" + std::string(where + 5) + ", level " +
-                       std::to_string(map_view.zoomLevel) + ",\nlooked for in " + s->mapsDir + ".\n";
+                       std::to_string(map_view.zoomLevel) + ",\nlooked for in " + sheetStoreDir(s, s->satelliteImage) + ".\n";
     if (reason && reason[0])
         text += std::string("From ") + sheetServerOf(s) + ":\n" + reason + ".";
     else
@@ -121,7 +118,7 @@ void pane_notice_no_sheet(const AppSettings* s, const char* reason) {
 void pane_notice_fetching(const AppSettings* s) {
     char where[96];
     app_format_position(where, sizeof where, map_view.sheetLat, map_view.sheetLon);
-    const char* server = sheetServerOf(s);
+    std::string server = sheetServerOf(s);
     std::string text = "Fetching the sheet for" + std::string(where + 5) + ", level " +
                        std::to_string(map_view.zoomLevel) + ",\nfrom " + server + " ...";
     pane_notice_set(text.c_str());

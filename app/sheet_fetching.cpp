@@ -46,7 +46,7 @@ void renewIfStale(SheetFetchRequest r, const AppSettings* s, const char* path) {
 
 int queueOrFind(const SheetFetchRequest& r, const AppSettings* s, char* outPath) {
     lastQueued = 0;
-    if (sheetStored(outPath, s->mapsDir, r.lat, r.lon, r.level, r.bigMaps, r.aerial ? SHEET_JPEG : SHEET_GIF) >= 0) {
+    if (sheetStored(outPath, sheetStoreDir(s, r.aerial), r.lat, r.lon, r.level, r.bigMaps, r.aerial ? SHEET_JPEG : SHEET_GIF) >= 0) {
         renewIfStale(r, s, outPath);
         return 0;
     }

@@ -15,6 +15,7 @@
 #include "maps/sheet_cache.h"
 #include "maps/sheet_fetch_queue.h"
 #include "maps/sheet_image.h"
+#include "maps/sheet_source.h"
 #include "maps/sheet_store.h"
 #include "maps/view_compose.h"
 #include "maps/view_plane.h"
@@ -62,10 +63,10 @@ constexpr std::chrono::milliseconds kStoreLookKept{1000};
 
 ViewStoreMemo* storeMemo(const AppSettings* s) {
     auto now = std::chrono::steady_clock::now();
-    if (storeLook.mapsDir != s->mapsDir || storeLook.aerial != s->satelliteImage ||
+    if (storeLook.mapsDir != sheetStoreDir(s, s->satelliteImage) || storeLook.aerial != s->satelliteImage ||
         now - storeLook.since > kStoreLookKept) {
         storeLook.memo.cells.clear();
-        storeLook.mapsDir = s->mapsDir;
+        storeLook.mapsDir = sheetStoreDir(s, s->satelliteImage);
         storeLook.aerial = s->satelliteImage;
         storeLook.since = now;
     }
@@ -81,8 +82,9 @@ struct Follow {
 // A sheet of the store in use; any other picture (opened from elsewhere)
 // is shown as it is, not composed into the view.
 bool inStore(const AppSettings* s, const char* path) {
-    size_t dirLength = strlen(s->mapsDir);
-    return dirLength && strncmp(path, s->mapsDir, dirLength) == 0;
+    const char* store = sheetStoreDir(s, s->satelliteImage);
+    size_t dirLength = strlen(store);
+    return dirLength && strncmp(path, store, dirLength) == 0;
 }
 
 bool sameView(const ViewRecord& a, const ViewRecord& b) {
@@ -194,7 +196,7 @@ int view_pane_update(const AppSettings* s) {
                     v.paneHeight};
     if (!view_pane_centre(s, &view.plane, &view.cx, &view.cy)) return 0;
     std::vector<ViewSheet> needed;
-    if (view_needed_sheets(view, s->mapsDir, s->satelliteImage, &needed, storeMemo(s)) < 0) return 0;
+    if (view_needed_sheets(view, sheetStoreDir(s, s->satelliteImage), s->satelliteImage, &needed, storeMemo(s)) < 0) return 0;
     // The displayed sheet may lie off the grid (a half-step pan): it is
     // drawn all the same, and in the middle.
     bool displayed = false;
@@ -202,7 +204,7 @@ int view_pane_update(const AppSettings* s) {
     ViewSheet own{v.sheetLat, v.sheetLon, -1, "", {}};
     if (!displayed && view_sheet_expected_extent(v.sheetLat, v.sheetLon, v.zoomLevel, big, &own.extent) &&
         (own.extent.epsg ? own.extent.epsg : VIEW_PLANE_CANADA_LAMBERT) == view.plane) {
-        own.format = sheetStored(own.path, s->mapsDir, v.sheetLat, v.sheetLon, v.zoomLevel, big,
+        own.format = sheetStored(own.path, sheetStoreDir(s, s->satelliteImage), v.sheetLat, v.sheetLon, v.zoomLevel, big,
                                  s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
         if (own.format >= 0 && strcmp(own.path, v.sheetPath) == 0) needed.insert(needed.begin(), own);
     }
@@ -273,7 +275,7 @@ void view_pane_move_to(const AppSettings* s, int plane, double x, double y, int 
     v.focusLat = lat;
     v.focusLon = lon;
     char path[SHEET_PATH_MAX];
-    sheetStored(path, s->mapsDir, v.sheetLat, v.sheetLon, level, big, s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
+    sheetStored(path, sheetStoreDir(s, s->satelliteImage), v.sheetLat, v.sheetLon, level, big, s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
     if (path[0]) snprintf(v.sheetPath, sizeof v.sheetPath, "%s", path);
     platform_invalidate(0);
 }

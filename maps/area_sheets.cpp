@@ -84,6 +84,22 @@ int addSampled(double south, double west, double north, double east, int level, 
     return added;
 }
 
+// The sheets of the Web Mercator grid from the sheet of the south-west
+// corner to that of the north-east one (a box partly in the Canadian
+// area, or one PROJ cannot place, is estimated from its samples).
+long long mercatorCount(double south, double west, double north, double east, int level, int bigMaps,
+                        const Samples& g) {
+    auto clampLat = [](double lat) { return std::clamp(lat, -85.0, 85.0); };
+    double sLat, sLon, nLat, nLon, x0, y0, x1, y1, stepX, stepY;
+    const char* why;
+    if (worldGridSnap(clampLat(south), west, level, bigMaps, &sLat, &sLon, &why) != SHEET_PLANE_MERCATOR ||
+        worldGridSnap(clampLat(north), east, level, bigMaps, &nLat, &nLon, &why) != SHEET_PLANE_MERCATOR ||
+        !worldGridToMercator(sLat, sLon, &x0, &y0) || !worldGridToMercator(nLat, nLon, &x1, &y1))
+        return (g.nx * 3 / 8 + 1LL) * (g.ny * 3 / 8 + 1LL);
+    worldGridMercatorSteps(level, bigMaps, &stepX, &stepY);
+    return (std::llround((x1 - x0) / stepX) + 1) * (std::llround((y1 - y0) / stepY) + 1);
+}
+
 // The snapped south-west corner and the grid steps of a box; false when
 // it spans no grid point.
 bool gridOf(double south, double west, double north, double east, int level, int bigMaps, double* s, double* w,
@@ -138,9 +154,10 @@ long long area_sheets_count_in_box(double south, double west, double north, doub
     if (!isBox(south, west, north, east)) return -1;
     if (!onCanadianGrid(south, west, north, east, level, bigMaps)) {
         Samples g;
-        // A sheet takes about two samples a side; a large area is only estimated.
+        // A large area is counted on the Web Mercator grid between the
+        // sheets of its corners, not listed.
         if (!samplesOf(south, west, north, east, level, bigMaps, &g)) return 0;
-        if (g.nx > 400 || g.ny > 400) return (g.nx / 2 + 1LL) * (g.ny / 2 + 1LL);
+        if (g.nx > 400 || g.ny > 400) return mercatorCount(south, west, north, east, level, bigMaps, g);
         std::vector<AreaSheet> sheets;
         return area_sheets_in_box(south, west, north, east, level, bigMaps, &sheets);
     }

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include "maps/sheet_download_parts.h"
 
 struct MbtilesFile {
@@ -53,4 +55,26 @@ int mbtilesTile(MbtilesFile* f, int z, int x, int y, std::string* bytes, std::st
     }
     bytes->assign(static_cast<const char*>(data), static_cast<size_t>(size > 0 ? size : 0));
     return size > 0 ? 1 : 0;
+}
+
+void mbtilesLimits(MbtilesFile* f, int* maxZoom, int* haveBounds, double bounds[4]) {
+    *haveBounds = 0;
+    sqlite3_stmt* q = nullptr;
+    if (sqlite3_prepare_v2(f->db, "SELECT name, value FROM metadata WHERE name IN ('maxzoom', 'bounds')", -1, &q,
+                           nullptr) != SQLITE_OK)
+        return;  // no metadata table: nothing said
+    while (sqlite3_step(q) == SQLITE_ROW) {
+        const char* name = reinterpret_cast<const char*>(sqlite3_column_text(q, 0));
+        const char* value = reinterpret_cast<const char*>(sqlite3_column_text(q, 1));
+        if (!name || !value) continue;
+        char* end = nullptr;
+        if (std::string(name) == "maxzoom") {
+            long z = std::strtol(value, &end, 10);
+            if (end != value && z >= 0 && z <= 30) *maxZoom = static_cast<int>(z);
+        } else if (sscanf(value, "%lf,%lf,%lf,%lf", &bounds[0], &bounds[1], &bounds[2], &bounds[3]) == 4 &&
+                   bounds[0] < bounds[2] && bounds[1] < bounds[3]) {
+            *haveBounds = 1;
+        }
+    }
+    sqlite3_finalize(q);
 }

@@ -74,3 +74,9 @@ void sheetCaption(unsigned char* rgb, int width, int height, const char* text) {
                     set(rgb, width, left + kPad + static_cast<int>(n) * advance + c, top + kPad + r, 0);
     }
 }
+
+void sheetCaptionSize(const char* text, int* width, int* height) {
+    size_t n = text ? drawable(text).size() : 0;
+    *width = n ? static_cast<int>(n) * (kGlyphW + 1) - 1 + 2 * kPad : 0;
+    *height = kGlyphH + 2 * kPad;
+}

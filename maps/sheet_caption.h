@@ -1,4 +1,4 @@
-// A line of small text in the lower right corner of a sheet: the
+// A line of small text in the lower right corner of a picture: the
 // attribution tile licences require on every map made from their tiles.
 #pragma once
 
@@ -6,3 +6,6 @@
 // on a white band over the packed RGB sheet; what does not fit is cut at
 // the left. Nothing for an empty text.
 void sheetCaption(unsigned char* rgb, int width, int height, const char* text);
+// The width and height of the band the whole text takes (0 wide for an
+// empty text).
+void sheetCaptionSize(const char* text, int* width, int* height);

@@ -1,5 +1,6 @@
 #include "maps/sheet_dispatch.h"
 
+#include "maps/sheet_source.h"
 #include "maps/sheet_store.h"
 #include "settings/app_settings.h"
 
@@ -23,7 +24,7 @@ int getSheetForJump(int online, int satelliteImage, double* lat, double* lon, in
                     const AppSettings* settings, char* outPath, int bigMaps, int rose, int grid) {
     if (online) return downloadReady(satelliteImage, *lat, *lon, *level, settings, outPath, bigMaps, rose, grid);
     int format = satelliteImage ? SHEET_JPEG : SHEET_GIF;
-    return findSheetOf(format, lat, lon, level, settings->mapsDir, outPath, bigMaps, 1) == 0;
+    return findSheetOf(format, lat, lon, level, sheetStoreDir(settings, satelliteImage), outPath, bigMaps, 1) == 0;
 }
 
 int getSheetForPan(int online, int satelliteImage, double* lat, double* lon, int* level,
@@ -32,14 +33,14 @@ int getSheetForPan(int online, int satelliteImage, double* lat, double* lon, int
     if (online) return downloadReady(satelliteImage, *lat, *lon, *level, settings, outPath, bigMaps, rose, grid);
     int format = satelliteImage ? SHEET_JPEG : SHEET_GIF;
     if (direction != *lastPanDir) {
-        if (findSheetOf(format, lat, lon, level, settings->mapsDir, outPath, bigMaps, 0) == 0) {
+        if (findSheetOf(format, lat, lon, level, sheetStoreDir(settings, satelliteImage), outPath, bigMaps, 0) == 0) {
             *lastPanDir = ' ';
             return 1;
         }
         *lastPanDir = direction;
         return 0;
     }
-    int found = findSheetOf(format, lat, lon, level, settings->mapsDir, outPath, bigMaps, 1) == 0;
+    int found = findSheetOf(format, lat, lon, level, sheetStoreDir(settings, satelliteImage), outPath, bigMaps, 1) == 0;
     *lastPanDir = ' ';
     return found;
 }

@@ -43,7 +43,8 @@ const char* sheetDownloadFailure() { return failure.c_str(); }
 int sheetFetch(const char* url, const char* file, HttpTransfer* t, std::string* why) {
     t->cancel = &cancelled;
     t->maxBytes = static_cast<int64_t>(SHEET_TRANSFER_BYTES_MAX);
-    t->deadlineMs = kTransferDeadlineMs;
+    // A caller with less time left (the deadline of a whole sheet) keeps it.
+    t->deadlineMs = t->deadlineMs > 0 && t->deadlineMs < kTransferDeadlineMs ? t->deadlineMs : kTransferDeadlineMs;
     if (HttpTransferToFile(url, nullptr, file, t)) return 1;
     const char* said = t->status != 0                 ? "The map server's reply broke off: "
                        : t->stop == HTTP_FAILED        ? "The map server cannot be reached: "
@@ -67,17 +68,18 @@ struct SheetRequest {
 int prepare(double lat, double lon, int level, const AppSettings* settings, char* outPath, int bigMaps,
             int format, int fresh, SheetRequest* request, std::string* why) {
     if (!settings || !outPath) return 1;
-    if (sheetStored(outPath, settings->mapsDir, lat, lon, level, bigMaps, format) >= 0) {
+    const char* store = sheetStoreDir(settings, format == SHEET_JPEG);
+    if (sheetStored(outPath, store, lat, lon, level, bigMaps, format) >= 0) {
         if (!fresh) return 2;
         // Fetched afresh in the format asked (a WMS names its own).
-        sheetPath(outPath, SHEET_PATH_MAX, settings->mapsDir, lat, lon, level, bigMaps, format);
+        sheetPath(outPath, SHEET_PATH_MAX, store, lat, lon, level, bigMaps, format);
     } else if (!outPath[0]) {
-        *why = std::string("The sheet's path in ") + settings->mapsDir + " is too long";
+        *why = std::string("The sheet's path in ") + store + " is too long";
         return 1;
     }
     char folderWhy[SHEET_PATH_MAX + 128];
     std::string folder(outPath, strrchr(outPath, '/') ? strrchr(outPath, '/') - outPath : 0);
-    if (!sheetCreateFolderOf(settings->mapsDir, folder.c_str(), folderWhy, sizeof folderWhy)) {
+    if (!sheetCreateFolderOf(store, folder.c_str(), folderWhy, sizeof folderWhy)) {
         *why = folderWhy;
         return 1;
     }
@@ -211,10 +213,10 @@ int download(int aerial, double lat, double lon, int level, const AppSettings* s
     if (state != 0) return state == 2 ? 0 : 1;
     const TileSource* tiles = aerial ? &settings->tilesAerial : &settings->tiles;
     if (tiles->url[0])
-        return tileDownloadSheet(tiles, aerial, lat, lon, level, bigMaps, settings->mapsDir, sheetMapsRoot(settings),
+        return tileDownloadSheet(tiles, aerial, lat, lon, level, bigMaps, sheetStoreDir(settings, aerial), sheetMapsRoot(settings),
                                  fresh, outPath, &failure);
     const WmsSource* wms = aerial ? &settings->wmsAerial : &settings->wms;
-    if (wms->url[0]) return wmsDownloadSheet(wms, aerial, lat, lon, level, bigMaps, settings->mapsDir, outPath, &failure);
+    if (wms->url[0]) return wmsDownloadSheet(wms, aerial, lat, lon, level, bigMaps, sheetStoreDir(settings, aerial), outPath, &failure);
     SheetTempFiles temp;
     sheetTempFilesMake(&temp);
     int result = aerial ? downloadAerial(&request, &temp, outPath, bigMaps, &failure)
@@ -226,7 +228,7 @@ int download(int aerial, double lat, double lon, int level, const AppSettings* s
 int refetchSheet(int aerial, double lat, double lon, int level, const AppSettings* settings, char* outPath,
                  int bigMaps, int rose, int grid) {
     char old[SHEET_PATH_MAX];
-    int stored = settings ? sheetStored(old, settings->mapsDir, lat, lon, level, bigMaps,
+    int stored = settings ? sheetStored(old, sheetStoreDir(settings, aerial), lat, lon, level, bigMaps,
                                         aerial ? SHEET_JPEG : SHEET_GIF)
                           : -1;
     if (download(aerial, lat, lon, level, settings, outPath, bigMaps, rose, grid, 1) != 0) return 1;

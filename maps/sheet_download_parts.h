@@ -8,7 +8,7 @@
 struct AppSettings;
 struct HttpTransfer;
 
-enum { SHEET_URL_MAX = 1024, SHEET_IMAGE_NAME_MAX = 256, SHEET_TEMP_NAME_MAX = 64 };
+enum { SHEET_URL_MAX = 1024, SHEET_IMAGE_NAME_MAX = 256, SHEET_TEMP_NAME_MAX = 320 };
 // Far above any sheet a server renders; a bound on what is read back.
 constexpr size_t SHEET_IMAGE_BYTES_MAX = 64u << 20;
 // A reply page, a sheet image and a tile are all far smaller than this; a
@@ -56,12 +56,16 @@ std::string sheetReplyMessage(const char* path);
 // the trailer (0x3B).
 int gifIsComplete(const unsigned char* data, size_t size);
 
-// Names of one call's temporary files in the current folder, unique per
+// Names of one call's temporary files in the temporary folder ($TMPDIR,
+// else /tmp; never the working folder, which may take no file), unique per
 // process and call.
 struct SheetTempFiles {
     char reply[SHEET_TEMP_NAME_MAX], image[SHEET_TEMP_NAME_MAX], jpeg[SHEET_TEMP_NAME_MAX];
 };
 void sheetTempFilesMake(SheetTempFiles* files);
+// A name beside path for one transfer's bytes until they are whole:
+// "<path>.part.<pid>.<serial>", never the name of another transfer.
+std::string sheetPartName(const std::string& path);
 void sheetTempFilesRemove(const SheetTempFiles* files);
 
 // Non-zero while the program exits: every sheet transfer passes it to the

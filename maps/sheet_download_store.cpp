@@ -24,9 +24,15 @@ std::atomic<unsigned> temp_serial{0};
 void sheetTempFilesMake(SheetTempFiles* files) {
     long pid = static_cast<long>(getpid());
     unsigned n = temp_serial.fetch_add(1);
-    snprintf(files->reply, sizeof files->reply, "tmp_map.%ld.%u.htm", pid, n);
-    snprintf(files->image, sizeof files->image, "tmp_map.%ld.%u.gif", pid, n);
-    snprintf(files->jpeg, sizeof files->jpeg, "tmp_map.%ld.%u.jpg", pid, n);
+    const char* dir = getenv("TMPDIR");
+    if (!dir || !dir[0] || strlen(dir) > SHEET_TEMP_NAME_MAX - 64) dir = "/tmp";
+    snprintf(files->reply, sizeof files->reply, "%s/tmp_map.%ld.%u.htm", dir, pid, n);
+    snprintf(files->image, sizeof files->image, "%s/tmp_map.%ld.%u.gif", dir, pid, n);
+    snprintf(files->jpeg, sizeof files->jpeg, "%s/tmp_map.%ld.%u.jpg", dir, pid, n);
+}
+
+std::string sheetPartName(const std::string& path) {
+    return path + ".part." + std::to_string(static_cast<long>(getpid())) + "." + std::to_string(temp_serial.fetch_add(1));
 }
 
 void sheetTempFilesRemove(const SheetTempFiles* files) {

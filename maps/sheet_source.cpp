@@ -9,6 +9,7 @@
 #include "maps/map_view.h"
 #include "maps/sheet_download_parts.h"
 #include "maps/sheet_store.h"
+#include "maps/tile_source.h"
 #include "settings/app_settings.h"
 #include "settings/atomic_file.h"
 
@@ -56,8 +57,12 @@ int sheetSourceKind(const AppSettings* s, int aerial) {
 std::string sheetSourceName(const AppSettings* s, int aerial) {
     const WmsSource& w = aerial ? s->wmsAerial : s->wms;
     switch (sheetSourceKind(s, aerial)) {
-    case SHEET_SOURCE_TILES:
-        return std::string("tiles ") + (aerial ? s->tilesAerial : s->tiles).url;
+    case SHEET_SOURCE_TILES: {
+        // The zoom limit changes the picture (a stop short of the finest
+        // tiles enlarges coarser ones), so its sheets are others.
+        const TileSource& t = aerial ? s->tilesAerial : s->tiles;
+        return std::string("tiles ") + t.url + (t.maxZoom > 0 ? " maxzoom " + std::to_string(t.maxZoom) : "");
+    }
     case SHEET_SOURCE_WMS:
         return std::string("wms ") + w.url + " " + w.layers + " " + w.styles + " " + w.format + " " + w.version;
     default: {
@@ -67,28 +72,55 @@ std::string sheetSourceName(const AppSettings* s, int aerial) {
     }
 }
 
+std::string sheetSourceShown(const AppSettings* s, int aerial) {
+    const TileSource& t = aerial ? s->tilesAerial : s->tiles;
+    const char* file = nullptr;
+    char host[256];
+    switch (sheetSourceKind(s, aerial)) {
+    case SHEET_SOURCE_TILES:
+        if (tileSourceIsMbtiles(&t, &file)) return file;
+        tileSourceHost(&t, host, sizeof host);
+        return host[0] ? host : t.url;
+    case SHEET_SOURCE_WMS:
+        return (aerial ? s->wmsAerial : s->wms).url;
+    default: {
+        char root[SHEET_URL_MAX];
+        return s->serverUrl[0] || !sheetServerRoot(s, root, sizeof root) ? s->serverUrl : root;
+    }
+    }
+}
+
 const char* sheetMapsRoot(const AppSettings* s) { return s->mapsRoot[0] ? s->mapsRoot : s->mapsDir; }
+
+const char* sheetStoreDir(const AppSettings* s, int aerial) {
+    return aerial && s->mapsDirAerial[0] ? s->mapsDirAerial : s->mapsDir;
+}
 
 int sheetSourceSelectStore(AppSettings* s, std::string* why) {
     if (!s->mapsRoot[0]) memcpy(s->mapsRoot, s->mapsDir, sizeof s->mapsRoot);
-    std::string topo = sheetSourceName(s, 0), aerial = sheetSourceName(s, 1);
-    std::string text = "topographic: " + topo + "\naerial: " + aerial + "\n";
-    if (sheetSourceKind(s, 0) == SHEET_SOURCE_SERVER && sheetSourceKind(s, 1) == SHEET_SOURCE_SERVER &&
-        mapsFolderServes(s->mapsRoot, text)) {
-        memcpy(s->mapsDir, s->mapsRoot, sizeof s->mapsDir);
-        return 1;
+    // Each kind follows its own source: a new aerial source leaves the
+    // topographic sheets where they are, and the other way round.
+    char folders[2][sizeof s->mapsDir];
+    for (int aerial = 0; aerial < 2; ++aerial) {
+        std::string name = sheetSourceName(s, aerial);
+        int kind = sheetSourceKind(s, aerial);
+        if (kind == SHEET_SOURCE_SERVER && mapsFolderServes(s->mapsRoot, "topographic: " + name + "\naerial: " + name + "\n")) {
+            memcpy(folders[aerial], s->mapsRoot, sizeof folders[aerial]);
+            continue;
+        }
+        static const char* const kinds[] = {"server", "wms", "tiles"};
+        int n = snprintf(folders[aerial], sizeof folders[aerial], "%s/sources/%s-%08x", s->mapsRoot, kinds[kind],
+                         hashOf(name));
+        if (n <= 0 || static_cast<size_t>(n) >= sizeof folders[aerial]) {
+            *why = std::string("The maps folder's name is too long for a store of the sources: ") + s->mapsRoot;
+            return 0;
+        }
+        struct stat st;
+        if (stat((std::string(folders[aerial]) + "/source.txt").c_str(), &st) != 0)
+            writeNote(s->mapsRoot, folders[aerial], name + "\n");
     }
-    char folder[sizeof s->mapsDir];
-    static const char* const kinds[] = {"server", "wms", "tiles"};
-    int n = snprintf(folder, sizeof folder, "%s/sources/%s-%08x", s->mapsRoot, kinds[sheetSourceKind(s, 0)],
-                     hashOf(topo + "\n" + aerial));
-    if (n <= 0 || static_cast<size_t>(n) >= sizeof folder) {
-        *why = std::string("The maps folder's name is too long for a store of the sources: ") + s->mapsRoot;
-        return 0;
-    }
-    memcpy(s->mapsDir, folder, sizeof s->mapsDir);
-    struct stat st;
-    if (stat((std::string(folder) + "/source.txt").c_str(), &st) != 0) writeNote(s->mapsRoot, folder, text);
+    memcpy(s->mapsDir, folders[0], sizeof s->mapsDir);
+    memcpy(s->mapsDirAerial, folders[1], sizeof s->mapsDirAerial);
     return 1;
 }
 

@@ -19,12 +19,19 @@ enum SheetSourceKind { SHEET_SOURCE_SERVER = 0, SHEET_SOURCE_WMS = 1, SHEET_SOUR
 // aerial sheets: "tiles <template>", "wms <url> <layers> ...", "server <root>".
 int sheetSourceKind(const AppSettings* s, int aerial);
 std::string sheetSourceName(const AppSettings* s, int aerial);
+// Where those sheets come from, for a message: the tile host (or MBTiles
+// file), the WMS address or the map server's root.
+std::string sheetSourceShown(const AppSettings* s, int aerial);
 
-// Keeps the maps folder in s->mapsRoot and points s->mapsDir at the store
-// folder of the sources the settings name (writing its source.txt). The one
+// Keeps the maps folder in s->mapsRoot and points s->mapsDir and
+// s->mapsDirAerial at the store folders of the sources the settings name
+// (writing their source.txt). The one
 // place that picks the store: the window, Download Area and kivsheet. 1, or
 // 0 with the reason in why when the folder's path does not fit.
 int sheetSourceSelectStore(AppSettings* s, std::string* why);
+// The store folder of topographic (aerial 0) or aerial sheets: each kind's
+// store follows its own source.
+const char* sheetStoreDir(const AppSettings* s, int aerial);
 // The maps folder (Maps=) whatever store is selected.
 const char* sheetMapsRoot(const AppSettings* s);
 

@@ -7,6 +7,7 @@
 void sheet_source_settings_copy(AppSettings* to, const AppSettings* from) {
     if (!from) return;
     memcpy(to->mapsDir, from->mapsDir, sizeof to->mapsDir);
+    memcpy(to->mapsDirAerial, from->mapsDirAerial, sizeof to->mapsDirAerial);
     memcpy(to->mapsRoot, from->mapsRoot, sizeof to->mapsRoot);
     memcpy(to->serverUrl, from->serverUrl, sizeof to->serverUrl);
     memcpy(to->probeUrl, from->probeUrl, sizeof to->probeUrl);

@@ -107,7 +107,7 @@ int tileHostPeakConnections(const char* host) {
 }
 
 int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x, int y, int refresh,
-                    std::string* path, std::string* why) {
+                    std::string* path, std::string* why, int deadlineMs) {
     char url[SHEET_URL_MAX];
     if (!tileUrl(url, sizeof url, source, z, x, y)) {
         *why = "The tile address (Tiles=) is too long";
@@ -125,11 +125,15 @@ int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x
     if (!createFolders(cacheDir, file, why)) return 0;
 
     HttpTransfer t;
+    if (deadlineMs > 0) t.deadlineMs = deadlineMs;
+    t.minBytesPerSecond = TILE_MIN_BYTES_PER_SECOND;
+    t.stallWindowMs = TILE_STALL_WINDOW_MS;
     if (cached && !note.missing) {
         t.etag = note.etag;
         t.lastModified = note.lastModified;
     }
-    std::string part = file + ".part";
+    // Two sheets may want the same tile at once: each transfer writes a file of its own.
+    std::string part = sheetPartName(file);
     char host[256];
     tileSourceHost(source, host, sizeof host);
     int got;
@@ -137,21 +141,22 @@ int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x
         HostSlot slot(host);
         got = sheetFetch(url, part.c_str(), &t, why);
     }
-    bool absent = t.status == 404 || t.status == 410;
+    // A tile once served and now said missing is more likely a server in
+    // trouble or a changed address than a tile taken back: the copy stays.
+    bool absent = (t.status == 404 || t.status == 410) && !exists(file);
     if (!got || (t.status >= 300 && t.status != 304 && !absent) || (t.status == 304 && !cached)) {
         unlink(part.c_str());
         if (got) *why = "The tile server answered HTTP " + std::to_string(t.status);
         // Stale is better than nothing, offline above all.
         if (!cached) return 0;
         *path = note.missing ? "" : file;
-        return 1;
+        return 2;
     }
     note.expires = expiryOf(t);
     if (t.status == 304 && cached) {
         unlink(part.c_str());
     } else if (absent) {
         unlink(part.c_str());
-        unlink(file.c_str());
         note = CacheNote{note.expires, 1, "", ""};
     } else {
         unsigned char head[16];
@@ -161,7 +166,11 @@ int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x
         if (sheetImageFormat(head, n) < 0 && !webpIsImage(head, n)) {
             unlink(part.c_str());
             *why = std::string("The tile server sent no image (") + (t.contentType[0] ? t.contentType : "no type") + ")";
-            return 0;
+            // A login page of a hotel or train network is no answer of the
+            // tile server: the cached copy serves as it would offline.
+            if (!cached) return 0;
+            *path = note.missing ? "" : file;
+            return 2;
         }
         if (rename(part.c_str(), file.c_str()) != 0) {
             unlink(part.c_str());

@@ -4,17 +4,19 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "maps/lcc.h"
 #include "maps/map_view.h"
 #include "maps/mbtiles.h"
-#include "maps/sheet_caption.h"
 #include "maps/sheet_download_parts.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
@@ -36,6 +38,8 @@ const double kHalfWorld = TILE_ZOOM0_METRES * TILE_SIZE / 2;
 const int kGridStep = 8;
 // More tiles than this for one sheet means a wrong zoom or extent.
 const int kMaxTiles = 64;
+// All the tiles of one sheet, however many and however slow the server.
+const int kSheetDeadlineMs = 90000;
 
 // Web Mercator metres of a point of the sheet's plane.
 int toMercator(int epsg, double x, double y, double* mx, double* my) {
@@ -100,23 +104,48 @@ int decodeTile(const std::string& path, unsigned char** px, int* w, int* h) {
     return format >= 0 && decodeSheetFile(path.c_str(), format, px, w, h);
 }
 
+// The tiles of zoom z that an MBTiles file's bounds cover (all of them
+// when it says none).
+struct TileRange {
+    int x0 = 0, y0 = 0, x1 = 1 << 30, y1 = 1 << 30;
+    bool holds(int x, int y) const { return x >= x0 && x <= x1 && y >= y0 && y <= y1; }
+};
+
+TileRange boundsRange(int z, int haveBounds, const double bounds[4]) {
+    TileRange r;
+    double west = 0, north = 0, east = 0, south = 0;
+    if (!haveBounds || !worldGridToMercator(std::min(bounds[3], 85.05), bounds[0], &west, &north) ||
+        !worldGridToMercator(std::max(bounds[1], -85.05), bounds[2], &east, &south))
+        return r;
+    const double perTile = TILE_ZOOM0_METRES * TILE_SIZE / std::ldexp(1.0, z);
+    r.x0 = static_cast<int>(std::floor((west + kHalfWorld) / perTile));
+    r.x1 = static_cast<int>(std::floor((east + kHalfWorld) / perTile));
+    r.y0 = static_cast<int>(std::floor((kHalfWorld - north) / perTile));
+    r.y1 = static_cast<int>(std::floor((kHalfWorld - south) / perTile));
+    return r;
+}
+
 // Fills the mosaic from the MBTiles file, through a temporary file the
-// decoders read.
-int fillFromMbtiles(const char* file, Mosaic* m, std::string* why) {
-    MbtilesFile* db = mbtilesOpen(file, why);
-    if (!db) return 0;
+// decoders read; tiles beyond the file's bounds are empty without asking.
+int fillFromMbtiles(MbtilesFile* db, const char* file, const TileRange& covered, Mosaic* m, std::string* why) {
     SheetTempFiles temp;
     sheetTempFilesMake(&temp);
-    int ok = 1;
+    int ok = 1, empty = 0;
     for (int r = 0; r < m->rows && ok; ++r)
         for (int c = 0; c < m->cols && ok; ++c) {
             std::string bytes;
-            int found = mbtilesTile(db, m->z, m->x0 + c, m->y0 + r, &bytes, why);
+            int found = covered.holds(m->x0 + c, m->y0 + r) ? mbtilesTile(db, m->z, m->x0 + c, m->y0 + r, &bytes, why) : 0;
             if (found < 0) ok = 0;
+            empty += found == 0;
             if (found <= 0) continue;
             unsigned char* px = nullptr;
             int w = 0, h = 0;
-            if (!write_file_atomically(temp.image, bytes.data(), bytes.size()) || !decodeTile(temp.image, &px, &w, &h)) {
+            if (!write_file_atomically(temp.image, bytes.data(), bytes.size())) {
+                *why = std::string("A tile of the MBTiles file cannot be written to ") + temp.image + ": " + strerror(errno);
+                ok = 0;
+                continue;
+            }
+            if (!decodeTile(temp.image, &px, &w, &h)) {
                 *why = "A tile of the MBTiles file does not decode";
                 ok = 0;
                 continue;
@@ -125,8 +154,16 @@ int fillFromMbtiles(const char* file, Mosaic* m, std::string* why) {
             free(px);
         }
     sheetTempFilesRemove(&temp);
-    mbtilesClose(db);
+    if (ok && empty == m->cols * m->rows) {
+        *why = std::string("The MBTiles file ") + file + " has no tile of the sheet at zoom " + std::to_string(m->z);
+        ok = 0;
+    }
     return ok;
+}
+
+bool tileInCache(const std::string& path, const char* cacheDir) {
+    size_t n = strlen(cacheDir);
+    return path.compare(0, n, cacheDir) == 0 && path.size() > n && path[n] == '/';
 }
 
 // Fills the mosaic through the cache, TILE_HOST_CONNECTIONS tiles at a time.
@@ -135,25 +172,59 @@ int fillFromCache(const TileSource* source, const char* cacheDir, int refresh, M
     std::vector<std::string> paths(static_cast<size_t>(n)), reasons(static_cast<size_t>(n));
     std::vector<int> ok(static_cast<size_t>(n), 0);
     std::atomic<int> next{0};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSheetDeadlineMs);
     auto work = [&] {
-        for (int k; (k = next++) < n;)
+        for (int k; (k = next++) < n;) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                reasons[k] = "The tile server took longer than " + std::to_string(kSheetDeadlineMs / 1000) +
+                             " s for the sheet's tiles";
+                continue;
+            }
             ok[k] = tileFetchCached(source, cacheDir, m->z, m->x0 + k % m->cols, m->y0 + k / m->cols, refresh, &paths[k],
-                                    &reasons[k]);
+                                    &reasons[k], static_cast<int>(left.count()));
+        }
     };
     std::vector<std::thread> workers;
     for (int t = 1; t < std::min(n, static_cast<int>(TILE_HOST_CONNECTIONS)); ++t) workers.emplace_back(work);
     work();
     for (std::thread& t : workers) t.join();
+    int empty = 0, stale = 0;
     for (int k = 0; k < n; ++k) {
         if (!ok[k]) {
             *why = reasons[k];
             return 0;
         }
+        empty += paths[k].empty();
+        stale += ok[k] == 2;
+    }
+    // A renewal the server answered for no tile is no renewal: the stored
+    // sheet stays as it is and the reason is said. Offline, a new sheet is
+    // still made of the cached tiles.
+    if (refresh && stale == n) {
+        *why = reasons[0];
+        return 0;
+    }
+    // A server that has none of a sheet's tiles is a wrong address or a
+    // server in trouble, never a sheet of nothing.
+    if (empty == n) {
+        // Nor is it remembered: the next try asks again.
+        for (int k = 0; k < n; ++k)
+            unlink((tileCachePath(cacheDir, m->z, m->x0 + k % m->cols, m->y0 + k / m->cols) + ".cache").c_str());
+        char url[SHEET_URL_MAX];
+        tileUrl(url, sizeof url, source, m->z, m->x0, m->y0);
+        *why = "The tile server has none of the sheet's " + std::to_string(n) + " tiles (HTTP 404), for example " +
+               url + ": check Tiles=";
+        return 0;
+    }
+    for (int k = 0; k < n; ++k) {
         if (paths[k].empty()) continue;  // no such tile: white
         unsigned char* px = nullptr;
         int w = 0, h = 0;
         if (!decodeTile(paths[k], &px, &w, &h)) {
-            unlink(paths[k].c_str());  // asked again next time
+            // A cached tile is asked again next time; a tile of the user's
+            // own folder is the user's, whatever is wrong with it.
+            if (tileInCache(paths[k], cacheDir)) unlink(paths[k].c_str());
             *why = "A cached tile does not decode: " + paths[k];
             return 0;
         }
@@ -225,8 +296,20 @@ int tileMakeSheet(const TileSource* source, const char* cacheDir, const SheetExt
     // The zoom of the sheet's finest Mercator step across its middle row.
     size_t mid = static_cast<size_t>((g.rows / 2) * g.cols);
     double span = std::hypot(g.mx[mid + g.cols - 1] - g.mx[mid], g.my[mid + g.cols - 1] - g.my[mid]);
+    // An MBTiles file that stops at a coarser zoom is enlarged from its finest.
+    const char* file = nullptr;
+    int maxZoom = tileSourceMaxZoom(source), haveBounds = 0;
+    double bounds[4] = {0, 0, 0, 0};
+    MbtilesFile* db = nullptr;
+    if (tileSourceIsMbtiles(source, &file)) {
+        if (!(db = mbtilesOpen(file, why))) return 0;
+        int fileMax = maxZoom;
+        mbtilesLimits(db, &fileMax, &haveBounds, bounds);
+        maxZoom = std::min(maxZoom, fileMax);
+    }
+    std::unique_ptr<MbtilesFile, void (*)(MbtilesFile*)> closer(db, mbtilesClose);
     Mosaic m;
-    m.z = tileZoomFor(span / (w - 1), tileSourceMaxZoom(source));
+    m.z = tileZoomFor(span / (w - 1), maxZoom);
     const double scale = std::ldexp(1.0, m.z) / TILE_ZOOM0_METRES;
     double minPx = 1e300, minPy = 1e300, maxPx = -1e300, maxPy = -1e300;
     for (size_t k = 0; k < g.mx.size(); ++k) {
@@ -244,9 +327,8 @@ int tileMakeSheet(const TileSource* source, const char* cacheDir, const SheetExt
         return 0;
     }
     m.rgb.assign(static_cast<size_t>(m.width()) * m.rows * TILE_SIZE * 3, 255);
-    const char* file = nullptr;
-    int filled = tileSourceIsMbtiles(source, &file) ? fillFromMbtiles(file, &m, why)
-                                                    : fillFromCache(source, cacheDir, refresh, &m, why);
+    int filled = db ? fillFromMbtiles(db, file, boundsRange(m.z, haveBounds, bounds), &m, why)
+                    : fillFromCache(source, cacheDir, refresh, &m, why);
     if (!filled) return 0;
     *rgb = static_cast<unsigned char*>(malloc(static_cast<size_t>(w) * h * 3));
     if (!*rgb) {
@@ -286,7 +368,6 @@ int tileDownloadSheet(const TileSource* source, int aerial, double lat, double l
     }
     unsigned char* rgb = nullptr;
     if (!tileMakeSheet(source, cache, &e, w, h, refresh, &rgb, why)) return 1;
-    sheetCaption(rgb, w, h, source->attribution);
     SheetTempFiles temp;
     sheetTempFilesMake(&temp);
     int ok = sheetStorePixels(outPath, format, rgb, w, h, record, &temp, why);

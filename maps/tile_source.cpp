@@ -1,11 +1,14 @@
 #include "maps/tile_source.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
+#include "maps/sheet_store.h"
 #include "settings/app_settings.h"
 
 namespace {
@@ -42,10 +45,32 @@ int tileSourceNoBulk(const TileSource* source) {
     return h == "tile.openstreetmap.org" || endsWith(h, ".tile.openstreetmap.org");
 }
 
-int tileBulkRefused(const TileSource* source, long sheets, int bigMaps, std::string* why) {
+int tileBulkRefused(const TileSource* source, long sheets, int bigMaps, const char* mapsRoot, std::string* why) {
     if (!source->url[0] || !tileSourceNoBulk(source)) return 0;
     long tiles = sheets * (bigMaps ? TILE_PER_BIG_SHEET : TILE_PER_SHEET);
-    if (tiles <= TILE_NO_BULK_MAX_TILES) return 0;
+    // What earlier runs took counts too: many small areas are one bulk download.
+    char folder[1024];
+    std::string tally;
+    long before = 0;
+    if (mapsRoot && tileCacheFolder(folder, sizeof folder, mapsRoot, source)) {
+        tally = std::string(folder) + "/bulk.txt";
+        long long since = static_cast<long long>(time(nullptr)) - TILE_NO_BULK_DAYS * 86400LL, when = 0;
+        long n = 0;
+        if (FILE* f = fopen(tally.c_str(), "r")) {
+            while (fscanf(f, "%lld %ld", &when, &n) == 2)
+                if (when > since && n > 0) before += n;
+            fclose(f);
+        }
+    }
+    if (before + tiles <= TILE_NO_BULK_MAX_TILES) {
+        if (!tally.empty() && sheetCreateFolderOf(mapsRoot, folder))
+            if (FILE* f = fopen(tally.c_str(), "a")) {
+                fprintf(f, "%lld %ld\n", static_cast<long long>(time(nullptr)), tiles);
+                fclose(f);
+            }
+        return 0;
+    }
+    tiles += before;
     char host[128];
     tileSourceHost(source, host, sizeof host);
     *why = std::to_string(sheets) + " sheets take about " + std::to_string(tiles) + " tiles from " +
@@ -60,9 +85,13 @@ void tileSourceHost(const TileSource* source, char* out, size_t size) {
     if (tileSourceIsMbtiles(source)) return;
     const char* from = strstr(source->url, "://");
     from = from ? from + 3 : source->url;
+    // Past any "user:password@"; host names know no case.
+    size_t authority = strcspn(from, "/?#");
+    const char* at = static_cast<const char*>(memchr(from, '@', authority));
+    if (at) from = at + 1;
     size_t n = strcspn(from, "/:?#");
     if (n >= size) n = size - 1;
-    memcpy(out, from, n);
+    for (size_t i = 0; i < n; ++i) out[i] = static_cast<char>(tolower(static_cast<unsigned char>(from[i])));
     out[n] = 0;
 }
 

@@ -25,8 +25,11 @@ int tileSourceNoBulk(const TileSource* source);
 enum { TILE_NO_BULK_MAX_TILES = 250, TILE_PER_SHEET = 12, TILE_PER_BIG_SHEET = 20 };
 // 1, with the message in why, when fetching that many sheets from the
 // source would take more tiles than a no-bulk source gives; 0 otherwise
-// (no tile source: url empty).
-int tileBulkRefused(const TileSource* source, long sheets, int bigMaps, std::string* why);
+// (no tile source: url empty). With a maps folder the tiles given are
+// counted in the source's tile cache ("bulk.txt") over
+// TILE_NO_BULK_DAYS, so the cap holds across runs, not per run.
+enum { TILE_NO_BULK_DAYS = 7 };
+int tileBulkRefused(const TileSource* source, long sheets, int bigMaps, const char* mapsRoot, std::string* why);
 
 // The URL of tile (z, x, y), rows from the north; {s} takes one of the
 // subdomains by the tile's place, "a b c" when none are set. 1, or 0 when

@@ -98,11 +98,19 @@ int worldGridSnap(double lat, double lon, int level, int bigMaps, double* sheetL
         *sheetLon = snapLongitude(lon, level, bigMaps);
         return SHEET_PLANE_LAMBERT;
     }
-    if (std::fabs(lat) > kMercatorMaxLat || !mercatorCentre(lat, lon, level, bigMaps, sheetLat, sheetLon)) {
+    if (std::fabs(lat) > kMercatorMaxLat) {
         *why = "No map grid here: no sheet is drawn beyond 85 degrees outside the Canadian area";
         return SHEET_PLANE_NONE;
     }
+    if (!mercatorCentre(lat, lon, level, bigMaps, sheetLat, sheetLon)) {
+        *why = "The projection library (PROJ) cannot place the position: is PROJ installed with its data?";
+        return SHEET_PLANE_NONE;
+    }
     return SHEET_PLANE_MERCATOR;
+}
+
+void worldGridMercatorSteps(int level, int bigMaps, double* stepX, double* stepY) {
+    mercatorSteps(level, bigMaps, stepX, stepY);
 }
 
 int worldGridPlaneOf(double lat, double lon, int level, int bigMaps) {

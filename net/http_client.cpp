@@ -44,7 +44,8 @@ struct Exchange {
     bool headersEnded = false;  // the blank line after the last reply's headers came
     // Caching headers of the last reply.
     std::string etag, lastModified;
-    long maxAge = -1;
+    long maxAge = -1, age = 0;
+    bool noCache = false, expiresSaid = false;
     time_t expires = -1, date = -1;
     // Request going out, for the send-only form.
     bool headerSent = false;
@@ -87,13 +88,25 @@ void read_cache_header(const std::string& line, Exchange* x) {
     std::string v;
     if (header_value(line, "ETag", &v)) x->etag = v;
     if (header_value(line, "Last-Modified", &v)) x->lastModified = v;
-    if (header_value(line, "Expires", &v)) x->expires = curl_getdate(v.c_str(), nullptr);
+    if (header_value(line, "Expires", &v)) {
+        // "0" or any date that does not read means already expired.
+        x->expiresSaid = true;
+        x->expires = curl_getdate(v.c_str(), nullptr);
+    }
     if (header_value(line, "Date", &v)) x->date = curl_getdate(v.c_str(), nullptr);
+    if (header_value(line, "Age", &v)) x->age = std::max(0L, std::strtol(v.c_str(), nullptr, 10));
     if (header_value(line, "Cache-Control", &v)) {
+        // Every Cache-Control line of a reply adds to the others.
         for (char& c : v) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        size_t at = v.find("max-age=");
-        if (at != std::string::npos) x->maxAge = std::strtol(v.c_str() + at + 8, nullptr, 10);
-        if (v.find("no-cache") != std::string::npos || v.find("no-store") != std::string::npos) x->maxAge = 0;
+        for (size_t at = 0; at < v.size();) {
+            size_t end = v.find(',', at);
+            if (end == std::string::npos) end = v.size();
+            size_t from = v.find_first_not_of(" \t", at);
+            std::string d = from < end ? v.substr(from, end - from) : "";
+            if (d.compare(0, 8, "max-age=") == 0) x->maxAge = std::strtol(d.c_str() + 8, nullptr, 10);
+            if (d.compare(0, 8, "no-cache") == 0 || d.compare(0, 8, "no-store") == 0) x->noCache = true;
+            at = end + 1;
+        }
     }
 }
 
@@ -107,6 +120,8 @@ size_t on_header(char* line, size_t size, size_t count, void* context) {
         x->etag.clear();
         x->lastModified.clear();
         x->maxAge = -1;
+        x->age = 0;
+        x->noCache = x->expiresSaid = false;
         x->expires = x->date = -1;
     }
     read_cache_header(std::string(line, n), x);
@@ -140,9 +155,23 @@ void report(CURL* easy, CURLcode code, const char* detail, bool writeFailed, Htt
     std::snprintf(t->error, sizeof t->error, "%s", detail);
 }
 
+// What is left of the reply's freshness: its lifetime (max-age, else
+// Expires - Date, an Expires that does not read being in the past) less
+// the age it had on arrival; -1 when it says no lifetime.
+long freshSeconds(const Exchange& x) {
+    if (x.noCache) return 0;
+    long lifetime = -1;
+    if (x.maxAge >= 0)
+        lifetime = x.maxAge;
+    else if (x.expiresSaid)
+        lifetime = x.expires < 0 ? 0 : static_cast<long>(x.expires - (x.date >= 0 ? x.date : time(nullptr)));
+    return lifetime < 0 && !x.expiresSaid ? -1 : std::max(0L, lifetime - x.age);
+}
+
 void start_curl() { curl_global_init(CURL_GLOBAL_DEFAULT); }
 
-// Scheme and host of the URL, as libcurl reads it.
+// Scheme and host of the URL, as libcurl reads it, the host with the port
+// the URL names when that is not the scheme's own (as the Host line needs).
 bool url_parts(const char* url, std::string* scheme, std::string* host) {
     CURLU* u = curl_url();
     if (!u) return false;
@@ -160,6 +189,12 @@ bool url_parts(const char* url, std::string* scheme, std::string* host) {
         curl_free(part);
     } else {
         ok = false;
+    }
+    part = nullptr;
+    if (ok && curl_url_get(u, CURLUPART_PORT, &part, 0) == CURLUE_OK && part) {
+        std::string port = part;
+        if (!(*scheme == "http" && port == "80") && !(*scheme == "https" && port == "443")) *host += ":" + port;
+        curl_free(part);
     }
     curl_url_cleanup(u);
     return ok;
@@ -205,7 +240,7 @@ int HttpTransferToFile(const char* url, const char* body, const char* outputFile
     x.maxBytes = t->maxBytes > 0 ? t->maxBytes : HTTP_MAX_BYTES;
 
     // The request text as the old map server and base server know it: the
-    // Host line without the port, "Connection: close", the User-Agent tile
+    // Host line (with a port other than the scheme's), "Connection: close", the User-Agent tile
     // services require and the validators of a cached copy, nothing else.
     curl_slist* headers = nullptr;
     if (scheme == "http") headers = curl_slist_append(headers, ("Host: " + host).c_str());
@@ -261,6 +296,15 @@ int HttpTransferToFile(const char* url, const char* body, const char* outputFile
     }
 
     if (outputFile) x.fd = open(outputFile, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (outputFile && x.fd < 0) {
+        std::snprintf(t->error, sizeof t->error, "the reply file %s cannot be created (%s)", outputFile,
+                      std::strerror(errno));
+        curl_easy_cleanup(easy);
+        curl_multi_cleanup(multi);
+        curl_slist_free_all(headers);
+        t->stop = HTTP_FAILED;
+        return 0;
+    }
     // Without a file to store into, the request is only sent.
     bool sendOnly = x.fd < 0;
     if (sendOnly) {
@@ -273,6 +317,8 @@ int HttpTransferToFile(const char* url, const char* body, const char* outputFile
     const Clock::time_point deadline = start + std::chrono::milliseconds(deadlineMs);
     const auto silence = std::chrono::milliseconds(net_receive_timeout_ms());
     x.lastActivity = start;
+    Clock::time_point windowStart = start;
+    int64_t windowBytes = 0;
     curl_multi_add_handle(multi, easy);
     int stop = -1;
     CURLcode code = CURLE_OK;
@@ -293,6 +339,18 @@ int HttpTransferToFile(const char* url, const char* body, const char* outputFile
             stop = HTTP_CANCELLED;
             std::snprintf(detail, sizeof detail, "%s", "cancelled");
             break;
+        }
+        // A server that drips bytes is never silent, yet no reply comes of it.
+        if (t->minBytesPerSecond > 0 && t->stallWindowMs > 0 &&
+            now - windowStart >= std::chrono::milliseconds(t->stallWindowMs)) {
+            if ((x.bytes - windowBytes) * 1000 < t->minBytesPerSecond * t->stallWindowMs) {
+                stop = HTTP_TIMED_OUT;
+                std::snprintf(detail, sizeof detail, "fewer than %lld bytes a second for %d s",
+                              static_cast<long long>(t->minBytesPerSecond), t->stallWindowMs / 1000);
+                break;
+            }
+            windowStart = now;
+            windowBytes = x.bytes;
         }
         if (now >= deadline || (!sendOnly && now - x.lastActivity > silence)) {
             stop = HTTP_TIMED_OUT;
@@ -334,9 +392,7 @@ int HttpTransferToFile(const char* url, const char* body, const char* outputFile
         t->etag = x.etag;
         t->lastModified = x.lastModified;
     }
-    t->maxAgeSeconds = x.maxAge >= 0 ? x.maxAge
-                       : x.expires >= 0 ? std::max<long>(0, static_cast<long>(x.expires - (x.date >= 0 ? x.date : time(nullptr))))
-                                        : -1;
+    t->maxAgeSeconds = freshSeconds(x);
     if (x.fd >= 0) {
         if (close(x.fd) != 0 && stop == HTTP_DONE) t->stop = HTTP_FAILED;
         // A half-received body must not pass for a good file.

@@ -19,6 +19,10 @@ struct HttpTransfer {
     int deadlineMs = HTTP_DEADLINE_MS;      // the whole transfer, connect included
     int64_t maxBytes = HTTP_MAX_BYTES;      // body bytes; more ends the transfer
     const std::atomic<int>* cancel = nullptr;  // set non-zero (any thread) to end it within 0.1 s
+    // A transfer that moves fewer than minBytesPerSecond body bytes a second,
+    // reckoned over each stallWindowMs, ends as timed out (0: no such limit).
+    int64_t minBytesPerSecond = 0;
+    int stallWindowMs = 0;
     // Results.
     int stop = HTTP_FAILED;                 // HttpStop
     long status = 0;                        // HTTP status of the last reply, 0 when none
@@ -36,8 +40,8 @@ struct HttpTransfer {
 // Returns 1 when the request was sent and, with an output file, the whole
 // body was received and written; 0 otherwise, and a failed transfer leaves
 // no output file. With a null output file the request is sent, the reply is
-// not read, and the result is 1. When the output file cannot be created the
-// reply is not read either and the result is 1 (callers check the file).
+// not read, and the result is 1. An output file that cannot be created is a
+// failure before anything is sent (the reason in error).
 // An error status is still a transfer: the file holds the error page.
 int HttpTransferToFile(const char* url, const char* body, const char* outputFile, HttpTransfer* transfer);
 

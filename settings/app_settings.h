@@ -57,6 +57,7 @@ struct PortLine {
 // Per-window record: settings and link state. Zero-filled, then defaults.
 struct AppSettings {
     char mapsDir[256];                 // the sheet store of the sources in use (maps/sheet_source.h)
+    char mapsDirAerial[256];           // the store of the aerial source, "" when it is mapsDir
     char mapsRoot[256];                // Maps=: the maps folder, "" until a store is selected
     char trackLogFile[PATH_MAX];       // File=; a longer name is refused, never cut
     char lastLoggedTime[32];

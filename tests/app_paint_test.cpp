@@ -252,3 +252,21 @@ TEST_F(AppPaintTest, PositionTheProjectionCannotPlaceDrawsNoMarker) {
             for (int c = 0; c < 480; c += 3) ASSERT_EQ(before[i++], panePixel(c, r)) << lat;
     }
 }
+
+// The credit of a tile source is drawn once, in the pane's top right
+// corner, whatever sheets the view composes beneath it.
+TEST_F(AppPaintTest, TileCreditInTheCornerOfThePane) {
+    create();
+    auto creditPixels = [&] {
+        int dark = 0;
+        for (int y = 0; y < 8; y++)
+            for (int x = 480 - 40; x < 480; x++) dark += panePixel(x, y) == 0x000000;
+        return dark;
+    };
+    app_paint();
+    EXPECT_EQ(0, creditPixels());
+    snprintf(settings()->tiles.url, sizeof settings()->tiles.url, "http://127.0.0.1:1/{z}/{x}/{y}.png");
+    snprintf(settings()->tiles.attribution, sizeof settings()->tiles.attribution, "\xC2\xA9 OSM");
+    app_paint();
+    EXPECT_GT(creditPixels(), 10);
+}

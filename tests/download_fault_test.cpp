@@ -80,7 +80,8 @@ protected:
     char path[SHEET_PATH_MAX] = {};
 
     void SetUp() override {
-        fs::current_path(tree.root);   // the temporary files go to the current folder
+        fs::current_path(tree.root);
+        setenv("TMPDIR", tree.root.c_str(), 1);   // the temporary files are looked for there
         settings_defaults(settings.get());
         snprintf(settings->mapsDir, sizeof settings->mapsDir, "%s", tree.maps().c_str());
         headless_install();
@@ -88,6 +89,7 @@ protected:
     }
     void TearDown() override {
         fs::current_path(oldCwd);
+        unsetenv("TMPDIR");
         net_set_receive_timeout_ms(30000);
     }
     void useServer(FaultServer& server) {
@@ -509,11 +511,13 @@ TEST_F(DownloadFault, TwoProcessesInOneFolderKeepTheirOwnFiles) {
     EXPECT_EQ(leftovers(), std::vector<std::string>{});
 }
 
+// Temporary files go to the temporary folder, never the working folder
+// (which may take no file).
 TEST_F(DownloadFault, TemporaryNamesAreOwnedByProcessAndCall) {
     SheetTempFiles a, b;
     sheetTempFilesMake(&a);
     sheetTempFilesMake(&b);
-    std::string pid = "tmp_map." + std::to_string(getpid()) + ".";
+    std::string pid = tree.root.string() + "/tmp_map." + std::to_string(getpid()) + ".";
     EXPECT_TRUE(startsWith(a.reply, pid.c_str())) << a.reply;
     EXPECT_TRUE(std::string(a.reply).ends_with(".htm"));
     EXPECT_TRUE(std::string(a.image).ends_with(".gif"));

@@ -163,7 +163,8 @@ TEST_F(BaseServer, TheBaseReceivesThePositionForm) {
     fix(45.4, -75.7);
     base_upload_tick(settings.get());
     std::string request = logged(1);
-    EXPECT_EQ(0u, request.find("POST /kiv/sendbase.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\n")) << request;
+    EXPECT_EQ(0u, request.find("POST /kiv/sendbase.cgi HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(base.port) + "\r\n"))
+        << request;
     EXPECT_NE(std::string::npos, request.find("\r\nContent-length: 39\r\n"));
     EXPECT_EQ("latitude=45.400000&longitude=-75.700000\r\n", request.substr(request.find("\r\n\r\n") + 4));
 }
@@ -171,7 +172,7 @@ TEST_F(BaseServer, TheBaseReceivesThePositionForm) {
 TEST_F(BaseServer, KeepAliveAsksForTheRootPage) {
     settings->deviceType = DEVICE_REMOTE;
     base_upload_tick(settings.get());
-    EXPECT_EQ("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nUser-Agent: Kiv/" + std::string(kiv_version) +
+    EXPECT_EQ("GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(base.port) + "\r\nConnection: close\r\nUser-Agent: Kiv/" + std::string(kiv_version) +
                   "\r\n\r\n",
               logged(1));
 }

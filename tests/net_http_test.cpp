@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <cstring>
 #include <chrono>
 #include <map>
 #include <random>
@@ -133,8 +134,9 @@ TEST_F(HttpClient, GetRequestBytes) {
     std::string u = "http://localhost:" + std::to_string(port) + "/a/b?x=1:2";
     EXPECT_EQ(1, HttpGetToFile(u.c_str(), "out.txt"));
     EXPECT_EQ("hello", net_read_file("out.txt"));
-    // The Host line names the bare host, also when the URL gives a port.
-    EXPECT_EQ("GET /a/b?x=1:2 HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n" + agent + "\r\n", logged(port, 1));
+    // The Host line names the port the URL gives (a tile server on another
+    // port may serve several names).
+    EXPECT_EQ("GET /a/b?x=1:2 HTTP/1.1\r\nHost: localhost:" + std::to_string(port) + "\r\nConnection: close\r\n" + agent + "\r\n", logged(port, 1));
 }
 
 // A cached copy's validators go out, the reply's come back with its
@@ -161,13 +163,34 @@ TEST_F(HttpClient, ValidatorsFreshnessAndContact) {
     EXPECT_NE(std::string::npos, request.find("\r\nUser-Agent: Kiv/" + std::string(kiv_version) + " (+https://example.org/me)\r\n"));
 }
 
+// Freshness as caches reckon it: an Expires that is no date is in the
+// past, the age a reply had on arrival counts, and every Cache-Control
+// line of a reply counts.
+TEST_F(HttpClient, FreshnessFollowsTheCachingRules) {
+    struct Case {
+        const char* headers;
+        long fresh;
+    } cases[] = {{"Expires: 0\r\n", 0},
+                 {"Expires: soon\r\n", 0},
+                 {"Cache-Control: max-age=600\r\nAge: 100\r\n", 500},
+                 {"Cache-Control: no-cache\r\nCache-Control: max-age=600\r\n", 0},
+                 {"", -1}};
+    for (const Case& c : cases) {
+        int port = peer_replying("HTTP/1.1 200 OK\r\n" + std::string(c.headers) + "Content-Length: 2\r\n\r\nok");
+        HttpTransfer t;
+        EXPECT_EQ(1, HttpTransferToFile(url(port, "/t").c_str(), nullptr, "t.png", &t));
+        EXPECT_EQ(c.fresh, t.maxAgeSeconds) << c.headers;
+    }
+}
+
 TEST_F(HttpClient, PostAnnouncesTheBodyLength) {
     int port = peer_replying("HTTP/1.0 200 OK\r\nContent-length: 0\r\n\r\n");
     const std::string body = "latitude=1.000000&longitude=2.000000";
     EXPECT_EQ(1, HttpPostToFile(url(port, "/kiv/sendbase.cgi").c_str(), body.c_str(), "reply.txt"));
     EXPECT_EQ("", net_read_file("reply.txt"));
     std::string request = logged(port, 1);
-    EXPECT_EQ(0u, request.find("POST /kiv/sendbase.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + agent +
+    EXPECT_EQ(0u, request.find("POST /kiv/sendbase.cgi HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                               "\r\nConnection: close\r\n" + agent +
                                "Content-type: application/x-www-form-urlencoded\r\nContent-length: 36\r\n\r\n"));
     EXPECT_EQ(body + "\r\n", request.substr(request.find("\r\n\r\n") + 4));
 }
@@ -219,9 +242,10 @@ TEST_F(HttpClient, ProxyGetsTheAbsoluteUri) {
     EXPECT_EQ("through the proxy", net_read_file("out.txt"));
     // The proxy's request (logged first) names the target with its port; lines end with CR LF.
     EXPECT_EQ("GET http://127.0.0.1:" + std::to_string(target) +
-                  "/a/b HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + agent + "\r\n",
+                  "/a/b HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(target) + "\r\nConnection: close\r\n" + agent + "\r\n",
               logged(proxy, 1));
-    EXPECT_EQ("GET /a/b HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + agent + "\r\n", logged(target, 1));
+    EXPECT_EQ("GET /a/b HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(target) + "\r\nConnection: close\r\n" + agent + "\r\n",
+              logged(target, 1));
 
     net_write_file("kiv_prx.txt", "127.0.0.1 " + std::to_string(proxy) + "\n");
     EXPECT_EQ(1, HttpPostToFile(url(target, "/kiv/sendbase.cgi").c_str(), "a=1", "post.txt"));
@@ -338,6 +362,18 @@ TEST_F(HttpClient, EndlessOrDrippingRepliesEndAtTheCapOrTheDeadline) {
     EXPECT_FALSE(net_file_exists("cancelled.bin"));
 }
 
+// A reply that drips in slower than the transfer allows ends long before
+// its deadline, as stalled.
+TEST_F(HttpClient, DrippingRepliesEndAtTheStallLimit) {
+    int drip = peer({"drip"});
+    HttpTransfer t;
+    t.minBytesPerSecond = 100;
+    t.stallWindowMs = 1000;
+    EXPECT_EQ(0, HttpTransferToFile(url(drip, "/").c_str(), nullptr, "drip.bin", &t));
+    EXPECT_EQ(HTTP_TIMED_OUT, t.stop);
+    EXPECT_NE(nullptr, strstr(t.error, "bytes a second")) << t.error;
+}
+
 // The reason goes back to the caller; nothing is printed (transfers run on
 // worker threads of a windowed program).
 TEST_F(HttpClient, ConnectFailuresAreReportedToTheCaller) {
@@ -387,10 +423,13 @@ TEST_F(HttpClient, OverlongInputIsRefused) {
     EXPECT_EQ("hello", net_read_file("post.bin"));
 }
 
-TEST_F(HttpClient, AnOutputFileThatCannotBeCreatedIsNotAFailure) {
+// A reply with nowhere to go is no success: the caller learns why.
+TEST_F(HttpClient, AnOutputFileThatCannotBeCreatedIsAFailure) {
     int port = peer_replying("HTTP/1.1 200 OK\r\n\r\nhello");
-    EXPECT_EQ(1, HttpGetToFile(url(port, "/").c_str(), "no/such/folder/out.bin"));
+    HttpTransfer t;
+    EXPECT_EQ(0, HttpTransferToFile(url(port, "/").c_str(), nullptr, "no/such/folder/out.bin", &t));
     EXPECT_FALSE(net_file_exists("no/such/folder/out.bin"));
+    EXPECT_NE(nullptr, strstr(t.error, "no/such/folder/out.bin")) << t.error;
 }
 
 }  // namespace

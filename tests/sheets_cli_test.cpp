@@ -67,6 +67,15 @@ TEST(KivsheetCli, NamesSheetsOfTheStore) {
     r = kivsheet("name 45.40 -75.70 2 --big --jpg --zoom-letter s");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "./Maps/w070/w075n045/mad_s2_w0755000_n0452500.jpg\n");
+    // kiv_ini.txt names the maps folder and the source whose store holds the sheet.
+    TempTree tmp;
+    writeBytes(tmp.file("kiv_ini.txt"), Bytes());
+    FILE* ini = fopen(tmp.file("kiv_ini.txt").c_str(), "w");
+    fprintf(ini, "Maps=%s\nTiles=https://tiles.example.org/{z}/{x}/{y}.png\n", tmp.maps().c_str());
+    fclose(ini);
+    r = kivsheet("name 45.40 -75.70 2", tmp.root.string());
+    EXPECT_EQ(0u, r.out.find(tmp.maps() + "/sources/tiles-")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("/w070/w075n045/mac_z2_w0754000_n0452000.png\n")) << r.out;
     for (const char* bad : {"name 45.4 -75.7 5", "name 45.4 -75.7", "name north -75.7 2", "name 45.4 -75.7 2 --x",
                             "name 95 -75.7 2", "", "frobnicate", "info", "png onlyone", "name nan 1 2", "fetch 87 10 4",
                             "fetch-area --bbox 91 -75 92 -74 --levels 2 --dry-run"}) {
@@ -168,6 +177,7 @@ TEST(AreaSheets, BoxesCorridorsAndLevelLists) {
         {45.30, -75.90, 45.60, -75.40, 2, 0, 3 * 4},        // 2 steps north, 3 east (10')
         {45.30, -75.90, 45.60, -75.40, 2, 1, 3 * 3},        // big sheets: 20' of longitude, 76 to 75 20'
         {45.36, -75.70, 45.44, -75.60, 4, 0, 5 * 7},        // 1' steps; edges snap to the nearest point
+        {48.0, 7.0, 48.1, 12.0, 4, 0, 1989},                 // Web Mercator sheets, counted without listing
         {45.60, -75.70, 45.40, -75.60, 2, 0, -1},           // south above north
     };
     for (const Box& b : boxes) {

@@ -32,6 +32,7 @@
 #include "maps/sheet_download.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
+#include "maps/sheet_source.h"
 #include "maps/sheet_store.h"
 #include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
@@ -152,12 +153,26 @@ int name(const KivsheetOptions& o) {
     double lat = 0, lon = 0;
     int level = 0;
     if (int rc = parsePoint(o, &lat, &lon, &level)) return rc;
-    int big = o.big, format = o.jpg ? SHEET_JPEG : SHEET_GIF;
-    const char* maps = o.maps.empty() ? SHEET_DEFAULT_MAPS_DIR : o.maps.c_str();
+    int big = o.big, aerial = o.jpg, format = aerial ? SHEET_JPEG : SHEET_GIF;
+    // The store kiv_ini.txt names (Maps= and the sources), as a fetch would
+    // use it; the maps folder of the old map server is only looked at.
+    static AppSettings settings;
+    kivsheet_load_settings(&settings);
+    if (!o.maps.empty() && o.maps.size() >= sizeof settings.mapsDir) return fail("path too long: %s", o.maps.c_str());
+    if (!o.maps.empty()) memcpy(settings.mapsDir, o.maps.c_str(), o.maps.size() + 1);
+    std::string why;
+    if (sheetSourceKind(&settings, aerial) != SHEET_SOURCE_SERVER && !sheetSourceSelectStore(&settings, &why))
+        return fail("%s", why.c_str());
+    const char* maps = sheetStoreDir(&settings, aerial);
     if (o.zoomLetter) program_settings.zoomLetter = o.zoomLetter;
     if (int rc = snapPoint(&lat, &lon, level, big)) return rc;
     char path[SHEET_PATH_MAX];
-    if (!sheetPath(path, sizeof path, maps, lat, lon, level, big, format)) return fail("path too long: %s", maps);
+    // Where the sheet is, else where it would go: a topographic sheet of
+    // tiles or a WMS is a PNG.
+    if (sheetStored(path, maps, lat, lon, level, big, format) < 0 &&
+        !sheetPath(path, sizeof path, maps, lat, lon, level, big,
+                   !aerial && sheetSourceKind(&settings, 0) != SHEET_SOURCE_SERVER ? SHEET_PNG : format))
+        return fail("path too long: %s", maps);
     printf("%s\n", path);
     return 0;
 }

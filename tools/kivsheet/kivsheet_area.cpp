@@ -3,6 +3,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <algorithm>
 
 #include <atomic>
@@ -18,6 +20,7 @@
 #include "maps/area_sheets.h"
 #include "maps/area_sheets_fetch.h"
 #include "maps/map_view.h"
+#include "maps/sheet_source.h"
 #include "maps/zoom_levels.h"
 #include "maps/sheet_download.h"
 #include "maps/sheet_download_parts.h"
@@ -70,6 +73,12 @@ std::string clock(double seconds) {
     return t;
 }
 
+// Set by Ctrl-C (or a TERM): the fetch winds down, so that transfers in
+// flight remove their part files and temporary files before the exit.
+volatile sig_atomic_t interrupted = 0;
+
+void onInterrupt(int) { interrupted = 1; }
+
 struct Run {
     FILE* out;                         // the real standard output
     int bar;                           // a terminal: one line redrawn
@@ -82,7 +91,7 @@ void eachSheet(const AreaSheet& a, int ok, int64_t bytes, void* context) {
     if (r->bar) return;
     char name[SHEET_PATH_MAX];
     // The file as stored: a WMS sheet is a PNG.
-    sheetStored(name, r->settings->mapsDir, a.lat, a.lon, a.level, r->options->big,
+    sheetStored(name, sheetStoreDir(r->settings, r->options->aerial), a.lat, a.lon, a.level, r->options->big,
                 r->options->aerial ? SHEET_JPEG : SHEET_GIF);
     fprintf(r->out, "%s %s %lld\n", ok == 1 ? "fetched" : ok == 2 ? "stored" : "failed", name,
             static_cast<long long>(bytes));
@@ -134,14 +143,6 @@ int tooMany(long long count, int64_t bytes, const Options& o) {
     return 2;
 }
 
-// Where the sheets come from, for the message when it does not answer.
-std::string sourceOf(const AppSettings* s, const Options& o) {
-    const WmsSource& wms = o.aerial ? s->wmsAerial : s->wms;
-    if (wms.url[0]) return wms.url;
-    char root[SHEET_PATH_MAX];
-    return sheetServerRoot(s, root, sizeof root) ? root : s->serverUrl;
-}
-
 // Lists, counts and (unless a dry run) fetches the sheets.
 int fetchSheets(const std::vector<AreaSheet>& all, AppSettings* s, const Options& o) {
     std::vector<AreaSheet> missing;
@@ -164,7 +165,8 @@ int fetchSheets(const std::vector<AreaSheet>& all, AppSettings* s, const Options
     fflush(stdout);
     if (o.dryRun || missing.empty()) return 0;
     std::string refused;
-    if (tileBulkRefused(o.aerial ? &s->tilesAerial : &s->tiles, static_cast<long>(missing.size()), o.big, &refused))
+    if (tileBulkRefused(o.aerial ? &s->tilesAerial : &s->tiles, static_cast<long>(missing.size()), o.big,
+                        sheetMapsRoot(s), &refused))
         return fail(refused.c_str(), "");
 
     // The network layer's diagnostics go to standard error; standard output
@@ -177,9 +179,20 @@ int fetchSheets(const std::vector<AreaSheet>& all, AppSettings* s, const Options
     sheet_download_install();
     AreaFetchJob job{s, o.aerial, o.big, s->rose, s->grid, o.jobs, sheet_download_hooks, o.refresh};
     auto start = Clock::now();
+    struct sigaction stop {}, oldInt {}, oldTerm {};
+    stop.sa_handler = onInterrupt;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGINT, &stop, &oldInt);
+    sigaction(SIGTERM, &stop, &oldTerm);
     AreaFetch* f = area_fetch_start(missing, job, eachSheet, &run);
     AreaFetchCounts c{};
+    bool cancelled = false;
     for (;;) {
+        if (interrupted && !cancelled) {
+            cancelled = true;
+            area_fetch_cancel(f);
+            sheet_download_hooks.cancelDownloads(1);
+        }
         area_fetch_counts(f, &c);
         double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         if (run.bar) drawBar(run.out, c, seconds);
@@ -187,6 +200,12 @@ int fetchSheets(const std::vector<AreaSheet>& all, AppSettings* s, const Options
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     area_fetch_end(f);
+    sigaction(SIGINT, &oldInt, nullptr);
+    sigaction(SIGTERM, &oldTerm, nullptr);
+    if (interrupted) {
+        fprintf(stderr, "kivsheet: interrupted after %d sheets fetched\n", c.fetched);
+        return 130;
+    }
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (run.bar) fputc('\n', run.out);
     fprintf(run.out, "%d fetched (%s), %zu already stored, %d failed in %.1f s (%.1f sheets/s)\n", c.fetched,
@@ -197,7 +216,7 @@ int fetchSheets(const std::vector<AreaSheet>& all, AppSettings* s, const Options
         fprintf(stderr,
                 "kivsheet: %s does not answer with sheets: stopped after %d sheets in a row failed (each tried %d "
                 "times), %d not tried\n",
-                sourceOf(s, o).c_str(), static_cast<int>(AREA_FETCH_FAILURES_IN_A_ROW),
+                sheetSourceShown(s, o.aerial).c_str(), static_cast<int>(AREA_FETCH_FAILURES_IN_A_ROW),
                 static_cast<int>(AREA_FETCH_TRIES), c.total - c.done);
     return c.failed ? 2 : 0;
 }

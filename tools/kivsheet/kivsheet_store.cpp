@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -38,9 +39,11 @@ int sheetLevel(const std::string& name) {
 }
 
 // One store: the maps folder's own sheets (one address of the old map
-// server, or a store older than sources) or a folder of sources/.
+// server, or a store older than sources), a folder of sources/, or a tile
+// cache of tiles/ (its "levels" the tiles' zooms).
 struct Store {
     std::string name, path, said;
+    bool tiles = false;
 };
 
 // The first line of a store's source.txt: the sources that made its sheets.
@@ -62,6 +65,9 @@ std::vector<Store> storesOf(const std::string& root) {
         std::string path = d.path().string();
         if (d.is_directory()) out.push_back({d.path().filename().string(), path, noteOf(path)});
     }
+    for (const auto& d : fs::directory_iterator(root + "/tiles", ec))
+        if (d.is_directory())
+            out.push_back({"tiles/" + d.path().filename().string(), d.path().string(), "tile cache", true});
     return out;
 }
 
@@ -75,6 +81,14 @@ double ageDays(const fs::path& p) {
 template <typename Fn>
 void eachSheet(const Store& s, Fn fn) {
     std::error_code ec;
+    if (s.tiles) {
+        // "<zoom>/<x>/<y>.png", whatever the bytes' format.
+        for (auto it = fs::recursive_directory_iterator(s.path, ec); it != fs::recursive_directory_iterator();
+             it.increment(ec))
+            if (it->is_regular_file() && it->path().extension() == ".png" && it.depth() == 2)
+                fn(it->path(), atoi(it->path().parent_path().parent_path().filename().c_str()));
+        return;
+    }
     for (const auto& top : fs::directory_iterator(s.path, ec)) {
         std::string name = top.path().filename().string();
         if (!top.is_directory() || name == "sources" || name == "tiles") continue;
@@ -104,10 +118,11 @@ void list(const std::vector<Store>& stores) {
             if (age < c.newestDays) c.newestDays = age;
         });
         printf("%s: %s\n", s.name.c_str(), s.said.c_str());
-        if (levels.empty()) printf("  no sheets\n");
+        if (levels.empty()) printf(s.tiles ? "  no tiles\n" : "  no sheets\n");
         for (const auto& [level, c] : levels)
-            printf("  level %d: %ld sheets, %s, %.0f to %.0f days old\n", level, c.count, size(c.bytes).c_str(),
-                   c.newestDays, c.oldestDays);
+            printf(s.tiles ? "  zoom %d: %ld tiles, %s, %.0f to %.0f days old\n"
+                           : "  level %d: %ld sheets, %s, %.0f to %.0f days old\n",
+                   level, c.count, size(c.bytes).c_str(), c.newestDays, c.oldestDays);
     }
 }
 
@@ -134,12 +149,15 @@ int kivsheet_store(const KivsheetOptions& o) {
             if (o.olderThanDays < 0 || ageDays(p) > o.olderThanDays) doomed.push_back(p);
         });
         std::error_code ec;
-        for (const fs::path& p : doomed) removed += fs::remove(p, ec) ? 1 : 0;
+        for (const fs::path& p : doomed) {
+            removed += fs::remove(p, ec) ? 1 : 0;
+            if (st.tiles) fs::remove(p.string() + ".cache", ec);  // asked afresh when next needed
+        }
     }
     if (!found) {
         fprintf(stderr, "kivsheet: no store named %s in %s (kivsheet store lists them)\n", o.prune.c_str(), root.c_str());
         return 2;
     }
-    printf("%ld sheets removed\n", removed);
+    printf("%ld sheets and tiles removed\n", removed);
     return 0;
 }
