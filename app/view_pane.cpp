@@ -125,13 +125,14 @@ void request(const AppSettings* s, const ViewRecord& view, const std::vector<Vie
     }
 }
 
-// Where the missing sheets are fetched from first: the vehicle (the view
-// may look ahead of it), else the view's centre.
-void fetchAnchor(const ViewRecord& view, double* x, double* y) {
+// Where the missing sheets are fetched from first: the vehicle while the
+// view follows it (it may look ahead of it), else the view's centre.
+void fetchAnchor(const AppSettings* s, const ViewRecord& view, double* x, double* y) {
     *x = view.cx;
     *y = view.cy;
     double vx, vy;
-    if (gps_has_position() && view_plane_from_degrees(view.plane, gps_latitude(), gps_longitude(), &vx, &vy)) {
+    if (s->autoPan && gps_has_position() &&
+        view_plane_from_degrees(view.plane, gps_latitude(), gps_longitude(), &vx, &vy)) {
         *x = vx;
         *y = vy;
     }
@@ -287,7 +288,7 @@ int view_pane_update(const AppSettings* s) {
     v.extForLon = v.sheetLon;
     v.extForZoom = v.zoomLevel;
     double ax, ay;
-    fetchAnchor(view, &ax, &ay);
+    fetchAnchor(s, view, &ax, &ay);
     view_sheets_by_distance(&missing, ax, ay);
     request(s, view, missing);
     lastMissing = missing;
