@@ -323,6 +323,28 @@ TEST_F(AppTest, ExitWaitsForDownloadWorkersThatNeverReadTheFreedSettings) {
     heldChanged.wait_for(g, std::chrono::seconds(10), [] { return heldInside == 0; });
 }
 
+// Online through a probe site that answers, with the map server out of
+// reach, and a stored sheet at (kLat, kLon).
+class AppOnlineTest : public AppTest {
+protected:
+    FaultServer probe{[](const std::string&) { return faultOk("<html>Toporama</html>"); }};
+    void startOnline() {
+        addSheet(kLat, kLon, 2, 0, 40);
+        writeFile("kiv_com.txt", "COM0\nSmall\n");
+        writeFile("kiv_ini.txt", "Probe=" + probe.root() + "/\nServer=http://127.0.0.1:1/\n");
+        ASSERT_EQ(1, app_create());
+        ASSERT_TRUE(waitFor([] { return connectivity_probe_result() == 1; }));
+        app_timer();
+        ASSERT_EQ(1, settings()->online);
+    }
+    // The queue's downloads become these.
+    void fetchWith(const SheetDownloadHooks& hooks) {
+        sheet_fetching_stop();
+        sheet_download_hooks = hooks;
+        sheet_fetching_install(settings());
+    }
+};
+
 namespace {
 
 // Downloads that fail at once, the first held until the test lets it go,
@@ -346,18 +368,9 @@ int recordedDownload(double lat, double lon, int, const AppSettings*, char*, int
 
 // The view asks for its missing sheets while another is on its way: they
 // come nearest the vehicle first, not the last asked for first.
-TEST_F(AppTest, MissingSheetsOfTheViewAreFetchedNearestTheVehicleFirst) {
-    FaultServer probe([](const std::string&) { return faultOk("<html>Toporama</html>"); });
-    addSheet(kLat, kLon, 2, 0, 40);
-    writeFile("kiv_com.txt", "COM0\nSmall\n");
-    writeFile("kiv_ini.txt", "Probe=" + probe.root() + "/\nServer=http://127.0.0.1:1/\n");
-    ASSERT_EQ(1, app_create());
-    ASSERT_TRUE(waitFor([] { return connectivity_probe_result() == 1; }));
-    app_timer();
-    ASSERT_EQ(1, settings()->online);
-    sheet_fetching_stop();
-    sheet_download_hooks = SheetDownloadHooks{recordedDownload, nullptr, nullptr, nullptr};
-    sheet_fetching_install(settings());
+TEST_F(AppOnlineTest, MissingSheetsOfTheViewAreFetchedNearestTheVehicleFirst) {
+    startOnline();
+    fetchWith(SheetDownloadHooks{recordedDownload, nullptr, nullptr, nullptr});
     double lat = kLat + 0.04, lon = kLon + 0.1;
     setFix(lat, lon);
     app_paint();
@@ -417,28 +430,20 @@ int foundStored(double lat, double lon, int level, const AppSettings* s, char* o
 
 // A stored neighbour that does not decode is fetched afresh, once, and
 // drawn when the new one is whole.
-TEST_F(AppTest, AStoredSheetThatDoesNotDecodeIsFetchedAfreshOnce) {
-    FaultServer probe([](const std::string&) { return faultOk("<html>Toporama</html>"); });
-    addSheet(kLat, kLon, 2, 0, 40);
+TEST_F(AppOnlineTest, AStoredSheetThatDoesNotDecodeIsFetchedAfreshOnce) {
     char broken[SHEET_PATH_MAX];
     double north = snapLatitude(kLat + kStep, 2, 0), lon = snapLongitude(kLon, 2, 0);
     ASSERT_EQ(1, sheetPath(broken, sizeof broken, "./Maps", north, lon, 2, 0, SHEET_GIF));
+    std::filesystem::create_directories(std::filesystem::path(broken).parent_path());
     writeFile(broken, "GIF89a cut short");
-    writeFile("kiv_com.txt", "COM0\nSmall\n");
-    writeFile("kiv_ini.txt", "Probe=" + probe.root() + "/\nServer=http://127.0.0.1:1/\n");
-    ASSERT_EQ(1, app_create());
-    ASSERT_TRUE(waitFor([] { return connectivity_probe_result() == 1; }));
-    app_timer();
-    sheet_fetching_stop();
-    sheet_download_hooks = SheetDownloadHooks{foundStored, nullptr, nullptr, [](int, double lat, double lon, int level,
-                                                                                const AppSettings* s, char* out,
-                                                                                int big, int, int) {
+    startOnline();
+    fetchWith(SheetDownloadHooks{foundStored, nullptr, nullptr, [](int, double lat, double lon, int level,
+                                                                   const AppSettings* s, char* out, int big, int, int) {
         refetches++;
         addSheetAt(lat, lon, level, big, 41);
         sheetPath(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, big, SHEET_GIF);
         return 0;
-    }};
-    sheet_fetching_install(settings());
+    }});
     setFix(kLat + 0.06, kLon);
     TestSheet fresh;
     fresh.lat = north, fresh.lon = lon, fresh.level = 2, fresh.width = 480, fresh.height = 360, fresh.index = 41;
@@ -466,15 +471,8 @@ bool drawn(const std::string& text) {
 
 // A map server that does not answer: the pane says so, and its sheets are
 // marked failed, not loading.
-TEST_F(AppTest, AMapServerThatDoesNotAnswerIsSaidOnThePane) {
-    FaultServer probe([](const std::string&) { return faultOk("<html>Toporama</html>"); });
-    addSheet(kLat, kLon, 2, 0, 40);
-    writeFile("kiv_com.txt", "COM0\nSmall\n");
-    writeFile("kiv_ini.txt", "Probe=" + probe.root() + "/\nServer=http://127.0.0.1:1/\n");
-    ASSERT_EQ(1, app_create());
-    ASSERT_TRUE(waitFor([] { return connectivity_probe_result() == 1; }));
-    app_timer();
-    ASSERT_EQ(1, settings()->online);
+TEST_F(AppOnlineTest, AMapServerThatDoesNotAnswerIsSaidOnThePane) {
+    startOnline();
     setFix(kLat + 0.04, kLon + 0.1);
     EXPECT_TRUE(waitFor([] {
         headless_reset();
