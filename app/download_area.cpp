@@ -30,22 +30,28 @@ struct Box {
     double south, west, north, east;
 };
 
-// The displayed sheet's extent in degrees; the sheet's grid cell when the
-// extent cannot be turned back into degrees.
+// The displayed sheet's extent in degrees (west beyond east across 180
+// degrees); the sheet's grid cell when the extent cannot be turned back
+// into degrees.
 Box viewBox() {
     const MapView& v = map_view;
     Box b{1e9, 1e9, -1e9, -1e9};
     bool ok = v.extMaxX > v.extMinX && v.extMaxY > v.extMinY;
     const double xs[2] = {v.extMinX, v.extMaxX}, ys[2] = {v.extMinY, v.extMaxY};
+    double lons[4];
     for (int i = 0; ok && i < 4; i++) {
-        double lat = 0, lon = 0;
-        ok = view_plane_to_degrees(v.extPlane, xs[i & 1], ys[i >> 1], &lat, &lon) == 1;
+        double lat = 0;
+        ok = view_plane_to_degrees(v.extPlane, xs[i & 1], ys[i >> 1], &lat, &lons[i]) == 1;
         b.south = std::min(b.south, lat), b.north = std::max(b.north, lat);
-        b.west = std::min(b.west, lon), b.east = std::max(b.east, lon);
     }
-    if (ok) return b;
+    if (ok) {
+        area_longitude_span(lons, 4, 0, &b.west, &b.east);
+        return b;
+    }
     double half = zoomStep(v.zoomLevel) / 2;
-    return Box{v.sheetLat - half, v.sheetLon - half, v.sheetLat + half, v.sheetLon + half};
+    b = Box{std::max(-90.0, v.sheetLat - half), 0, std::min(90.0, v.sheetLat + half), 0};
+    area_longitude_span(&v.sheetLon, 1, half, &b.west, &b.east);
+    return b;
 }
 
 void poll(DownloadAreaProgress* p) {

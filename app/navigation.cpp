@@ -9,6 +9,7 @@
 #include "maps/view_plane.h"
 #include "maps/world_grid.h"
 #include "maps/sheet_dispatch.h"
+#include "maps/sheet_download.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_store.h"
@@ -310,11 +311,26 @@ void nav_auto_pan_step() {
     // user's (or Auto Zoom's): a coarser sheet found in place of a missing
     // one is not taken, the view shows what is stored at this level.
     int wanted = v.targetZoom;
-    if (jump(s) && v.targetZoom == wanted && nav_load_picture()) {
+    int ready = jump(s);
+    if (ready && v.targetZoom == wanted && nav_load_picture()) {
         v.sheetLat = v.targetLat;
         v.sheetLon = v.targetLon;
         v.zoomLevel = v.targetZoom;
         platform_invalidate(1);
+    } else if (!ready && pane_placeholder_shown()) {
+        // No sheet on screen at all: the neutral picture follows the
+        // vehicle, so its marker shows and the pane names where it is, at
+        // the level shown (the look offline may have walked coarser).
+        v.targetZoom = wanted;
+        if (snapTargets(s, fixLat, fixLon, &why)) {
+            v.sheetLat = v.targetLat;
+            v.sheetLon = v.targetLon;
+            v.zoomLevel = v.targetZoom;
+            pane_placeholder_show();
+            if (sheet_fetching_await(SHOW_JUMP)) pane_notice_fetching(s);
+            else pane_notice_no_sheet(s, s->online ? sheetDownloadFailure() : "");
+            platform_invalidate(1);
+        }
     }
     platform_busy_cursor(0);
 }

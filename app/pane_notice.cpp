@@ -110,9 +110,25 @@ void pane_notice_no_sheet(const AppSettings* s, const char* reason) {
                        std::to_string(map_view.zoomLevel) + ",\nlooked for in " + sheetStoreDir(s, s->satelliteImage) + ".\n";
     if (reason && reason[0])
         text += std::string("From ") + sheetServerOf(s) + ":\n" + reason + ".";
+    else if (!s->online)
+        text += "Offline: no map server is asked.";
     else
         text += std::string("The map server ") + sheetServerOf(s) + " cannot be reached.";
     pane_notice_set(text.c_str());
+}
+
+void pane_notice_server_trouble(const AppSettings* s, const char* reason, char* out, size_t size) {
+    // The host (and port) say which server; the rest of the address is noise here.
+    std::string host = sheetServerOf(s);
+    size_t start = host.find("://");
+    host = host.substr(start == std::string::npos ? 0 : start + 3);
+    host = host.substr(0, host.find('/'));
+    // A server out of reach is said briefly; one that answered with a
+    // fault has its own words shown.
+    bool unreached = !reason || !reason[0] || strncmp(reason, "The map server cannot be reached", 32) == 0 ||
+                     strncmp(reason, "The map server does not answer", 30) == 0;
+    if (unreached) snprintf(out, size, "map server not answering: %s, retrying", host.c_str());
+    else snprintf(out, size, "map server %s: %s, retrying", host.c_str(), reason);
 }
 
 void pane_notice_fetching(const AppSettings* s) {

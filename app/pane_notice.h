@@ -2,6 +2,7 @@
 // sheet grid (so the marker still moves at the right place) and a few lines
 // of text saying why there is no map.
 #pragma once
+#include <cstddef>
 
 struct AppSettings;
 
@@ -25,8 +26,14 @@ int  pane_notice_no_grid_shown();
 void pane_notice_set(const char* text);
 // "No sheet stored ..." for the displayed grid point: where it was looked
 // for, which server did not deliver it and why (the download's reason,
-// sheet_download.h; "" when none is known: the server cannot be reached).
+// sheet_download.h; "" when none is known: the server cannot be reached,
+// or offline, none was asked).
 void pane_notice_no_sheet(const AppSettings* s, const char* reason);
+// The line over a view with sheets the server did not deliver: "map
+// server not answering: <host>, retrying" when the server could not be
+// reached (reason "" when not known), else "map server <host>: <reason>,
+// retrying".
+void pane_notice_server_trouble(const AppSettings* s, const char* reason, char* out, size_t size);
 // "Fetching the sheet for <grid point>, level n, from <server> ..." while
 // the displayed grid point's sheet is on its way.
 void pane_notice_fetching(const AppSettings* s);

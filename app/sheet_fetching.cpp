@@ -33,6 +33,10 @@ SheetFetchRequest lastRequest{};
 Awaited awaited{};
 int installed = 0;
 SheetDownloadHooks realHooks{};
+struct Failing {
+    bool failing;
+    char reason[256];
+} lastFetch{};
 
 // A stored sheet past its source's MaxAge= is renewed in the background
 // while it is shown, when nothing else is being fetched (a needed sheet
@@ -153,6 +157,8 @@ void sheet_fetching_poll() {
     if (!app_window.settings) return;
     SheetFetchDone d;
     while (sheet_fetch_take(&d)) {
+        lastFetch.failing = !d.ok;
+        snprintf(lastFetch.reason, sizeof lastFetch.reason, "%s", d.ok ? "" : d.reason);
         if (d.ok) view_pane_forget(d.path);
         if (awaited.active && sheet_fetch_same(&awaited.request, &d.request)) {
             awaited.active = 0;
@@ -178,6 +184,8 @@ void sheet_fetching_title(char* out, size_t size) {
     snprintf(out, size, " - fetching %s", name);
 }
 
+const char* sheet_fetching_failure() { return lastFetch.failing ? lastFetch.reason : nullptr; }
+
 SheetDownloadHooks sheet_fetching_downloads() { return installed ? realHooks : sheet_download_hooks; }
 
 void sheet_fetching_stop() {
@@ -187,4 +195,5 @@ void sheet_fetching_stop() {
     installed = 0;
     awaited = Awaited{};
     lastQueued = 0;
+    lastFetch = Failing{};
 }

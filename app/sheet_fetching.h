@@ -33,6 +33,9 @@ int  sheet_fetching_reload(const AppSettings* s, double lat, double lon, int lev
 void sheet_fetching_say_reload_failed(const char* reason);
 // Main thread (timer and paint): show or report what has arrived.
 void sheet_fetching_poll();
+// Why the last fetch that ended failed ("" when not known), or null when
+// it succeeded: the server is taken to be failing until one succeeds.
+const char* sheet_fetching_failure();
 // " - fetching <sheet file name>" while a download runs or waits, else "".
 void sheet_fetching_title(char* out, size_t size);
 // The downloads that really fetch (the queue's own while it runs), for

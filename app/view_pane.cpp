@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/client_frame.h"
 #include "app/pane_notice.h"
 #include "maps/map_view.h"
 #include "maps/sheet_cache.h"
@@ -41,6 +43,11 @@ const unsigned char* composedPixels = nullptr;   // the picture last composed
 int shownAerial = -1;
 std::string shownKey;                  // the stored sheets the picture was made of
 std::vector<ViewSheet> loading;        // queued sheets in the shown view
+std::vector<ViewSheet> failing;        // sheets of the shown view whose fetch failed (backing off)
+std::vector<ViewSheet> lastMissing;    // the shown view's sheets with no picture, nearest first
+// Stored sheets that did not decode and were asked afresh: each once, so
+// a server that sends it broken again is not asked at every frame.
+std::set<std::string> renewedBroken;
 struct Followed {
     bool valid;
     double x, y;
@@ -92,15 +99,44 @@ bool sameView(const ViewRecord& a, const ViewRecord& b) {
            a.mpp == b.mpp && a.width == b.width && a.height == b.height;
 }
 
-// Missing sheets to the queue, nearest the centre first (the order given);
-// the ones queued or already on their way are "loading".
+// The missing sheets go to the queue as one list in the order given (the
+// view's earlier list goes); the ones queued or already on their way are
+// "loading".
 void request(const AppSettings* s, const ViewRecord& view, const std::vector<ViewSheet>& missing) {
     loading.clear();
+    failing.clear();
     if (!s->online || !sheet_fetching_active()) return;
+    std::vector<SheetFetchRequest> list;
+    std::vector<const ViewSheet*> asked;
     for (const ViewSheet& m : missing) {
-        SheetFetchRequest r{m.lat, m.lon, view.level, s->satelliteImage, view.big, s->rose, s->grid, 0};
-        int rc = sheet_fetch_request(&r);
-        if (rc == SHEET_FETCH_QUEUED || rc == SHEET_FETCH_ALREADY) loading.push_back(m);
+        // Stored yet missing: the file does not decode. Fetched afresh
+        // (the queue would find it stored), once.
+        bool broken = m.format >= 0;
+        SheetFetchRequest r{m.lat, m.lon, view.level, s->satelliteImage, view.big, s->rose, s->grid, broken ? 1 : 0};
+        if (broken && renewedBroken.count(m.path) && !sheet_fetch_pending(&r)) continue;
+        list.push_back(r);
+        asked.push_back(&m);
+    }
+    std::vector<int> results(list.size());
+    sheet_fetch_view(list.data(), static_cast<int>(list.size()), results.data());
+    for (size_t i = 0; i < list.size(); i++) {
+        if (results[i] == SHEET_FETCH_BACKING_OFF) failing.push_back(*asked[i]);
+        if (results[i] != SHEET_FETCH_QUEUED && results[i] != SHEET_FETCH_ALREADY) continue;
+        loading.push_back(*asked[i]);
+        if (list[i].reload) renewedBroken.insert(asked[i]->path);
+    }
+}
+
+// Where the missing sheets are fetched from first: the vehicle while the
+// view follows it (it may look ahead of it), else the view's centre.
+void fetchAnchor(const AppSettings* s, const ViewRecord& view, double* x, double* y) {
+    *x = view.cx;
+    *y = view.cy;
+    double vx, vy;
+    if (s->autoPan && gps_has_position() &&
+        view_plane_from_degrees(view.plane, gps_latitude(), gps_longitude(), &vx, &vy)) {
+        *x = vx;
+        *y = vy;
     }
 }
 
@@ -215,8 +251,11 @@ int view_pane_update(const AppSettings* s) {
             key += '\n';
         }
     if (composed && v.pixels == composedPixels && sameView(view, shown) && key == shownKey &&
-        shownAerial == s->satelliteImage)
+        shownAerial == s->satelliteImage) {
+        // Asked again: a sheet whose back-off has passed is retried.
+        request(s, shown, lastMissing);
         return 0;
+    }
     ViewImages images;
     std::vector<ViewSheet> missing;
     view_gather(needed, &cache, &images, &missing);
@@ -250,7 +289,11 @@ int view_pane_update(const AppSettings* s) {
     v.extForLat = v.sheetLat;
     v.extForLon = v.sheetLon;
     v.extForZoom = v.zoomLevel;
+    double ax, ay;
+    fetchAnchor(s, view, &ax, &ay);
+    view_sheets_by_distance(&missing, ax, ay);
     request(s, view, missing);
+    lastMissing = missing;
     shown = view;
     shownKey = key;
     shownAerial = s->satelliteImage;
@@ -297,24 +340,36 @@ void view_pane_clear_centre() {
 }
 
 void view_pane_draw_loading() {
-    if (!composed) return;
-    for (const ViewSheet& m : loading) {
+    if (!composed || !v.pixels || v.imageWidth != shown.width || v.imageHeight != shown.height) return;
+    auto label = [](const ViewSheet& m, const char* text) {
         double px, py;
         view_plane_to_screen(shown, m.extent.centreX, m.extent.centreY, &px, &py);
-        if (px < 0 || py < 0 || px >= shown.width || py >= shown.height) continue;
+        if (px < 0 || py < 0 || px >= shown.width || py >= shown.height) return;
         // Only where the hatching shows: a neighbour may already cover it.
-        if (!v.pixels || v.imageWidth != shown.width || v.imageHeight != shown.height) continue;
         const unsigned char* at = v.pixels + (static_cast<size_t>(py) * shown.width + static_cast<size_t>(px)) * 3;
         bool hatched = (at[0] == VIEW_HATCH_GROUND || at[0] == VIEW_HATCH_LINE) && at[1] == at[0] && at[2] == at[0];
-        if (!hatched) continue;
-        platform_draw_text(1 + static_cast<int>(px) - 24, 49 + static_cast<int>(py) - kLoadingHeight / 2, "loading",
-                           kLoadingHeight, 400, kLoadingGrey);
-    }
+        if (!hatched) return;
+        platform_draw_text(APP_PANE_X + static_cast<int>(px) - 24,
+                           APP_PANE_Y + static_cast<int>(py) - kLoadingHeight / 2, text, kLoadingHeight, 400,
+                           kLoadingGrey);
+    };
+    for (const ViewSheet& m : loading) label(m, "loading");
+    for (const ViewSheet& m : failing) label(m, "failed");
+    const AppSettings* s = app_window.settings;
+    if (!s || lastMissing.empty()) return;
+    // Why the hatching stays: said once for the pane, not per sheet.
+    char line[400] = "";
+    const char* failure = sheet_fetching_failure();
+    if (!s->online) snprintf(line, sizeof line, "offline: sheets not stored are not fetched");
+    else if (!failing.empty() || (failure && !loading.empty()))
+        pane_notice_server_trouble(s, failure ? failure : "", line, sizeof line);
+    if (line[0]) platform_draw_text(APP_PANE_X + 8, APP_PANE_Y + 8, line, kLoadingHeight, 700, RGB_BLACK);
 }
 
 void view_pane_forget(const char* path) {
     sheet_cache_drop(&cache, path);
     storeLook.memo.cells.clear();
+    shownKey.clear();                  // a file replaced in place leaves the key as it was
 }
 
 int view_pane_take_sheet(const AppSettings* s, const char* path) {
@@ -329,6 +384,7 @@ int view_pane_take_sheet(const AppSettings* s, const char* path) {
 void view_pane_forget_store() {
     cache = SheetCache{};
     storeLook = StoreLook{};
+    renewedBroken.clear();
 }
 
 int view_pane_current(ViewRecord* out) {
@@ -346,6 +402,9 @@ void view_pane_reset() {
     shownAerial = -1;
     shownKey.clear();
     loading.clear();
+    failing.clear();
+    lastMissing.clear();
+    renewedBroken.clear();
     followed = Followed{};
     follow = Follow{};
     view_pane_clear_centre();

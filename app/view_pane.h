@@ -1,7 +1,7 @@
 // The map pane as a view of the sheet plane: composed from every stored
 // sheet of the displayed level and size that meets it, through a cache of
 // decoded sheets, hatched where none is stored; the missing ones go to the
-// background queue nearest the centre first. The composed picture takes
+// background queue nearest the vehicle (else the centre) first. The composed picture takes
 // the displayed picture's place (map_view.pixels), with the view's
 // rectangle as its extents, so everything placed through them (marker,
 // trail, track log, GPX, clicks, Map Coordinates) is in view coordinates.
@@ -35,7 +35,9 @@ int  view_pane_centre_now(const AppSettings* s, int* plane, double* x, double* y
 // A sheet was brought on screen by itself (click, level button, pan button,
 // Open Map): the view goes back to its centre.
 void view_pane_clear_centre();
-// After the blit: "loading" over the sheets being fetched.
+// After the blit: "loading" over the sheets being fetched, "failed" over
+// those the server did not deliver, and a line saying why sheets stay
+// missing (the map server not answering, or offline).
 void view_pane_draw_loading();
 // A sheet file was replaced: its decoded image goes.
 void view_pane_forget(const char* path);

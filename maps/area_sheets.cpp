@@ -21,7 +21,7 @@ using Key = std::tuple<int, long long, long long>;
 Key keyOf(const AreaSheet& s) { return {s.level, std::llround(s.lat * 1e7), std::llround(s.lon * 1e7)}; }
 
 bool isBox(double south, double west, double north, double east) {
-    return worldGridIsPosition(south, west) && worldGridIsPosition(north, east) && south <= north && west <= east;
+    return worldGridIsPosition(south, west) && worldGridIsPosition(north, east) && south <= north;
 }
 
 // Boxes wholly on the Canadian grid keep its exact stepping; any other is
@@ -147,11 +147,17 @@ int area_sheets_in_box(double south, double west, double north, double east, int
                        std::vector<AreaSheet>* out) {
     if (!isBox(south, west, north, east)) return -1;
     std::set<Key> seen = keysOf(*out);
+    if (west > east)   // across 180 degrees: each side on its own
+        return addBox(south, west, north, 180, level, bigMaps, out, &seen, SIZE_MAX) +
+               addBox(south, -180, north, east, level, bigMaps, out, &seen, SIZE_MAX);
     return addBox(south, west, north, east, level, bigMaps, out, &seen, SIZE_MAX);
 }
 
 long long area_sheets_count_in_box(double south, double west, double north, double east, int level, int bigMaps) {
     if (!isBox(south, west, north, east)) return -1;
+    if (west > east)
+        return area_sheets_count_in_box(south, west, north, 180, level, bigMaps) +
+               area_sheets_count_in_box(south, -180, north, east, level, bigMaps);
     if (!onCanadianGrid(south, west, north, east, level, bigMaps)) {
         Samples g;
         // A large area is counted on the Web Mercator grid between the
@@ -229,4 +235,22 @@ int64_t area_sheet_typical_bytes(int level, int aerial, int bigMaps) {
         {{15000, 8000, 7000, 5500, 4600}, {29000, 20000, 12000, 10000, 8800}},  // aerial JPEG
     };
     return bytes[aerial ? 1 : 0][bigMaps ? 1 : 0][std::clamp(level, 0, static_cast<int>(ZOOM_FINEST))];
+}
+
+void area_longitude_span(const double* lons, int n, double margin, double* west, double* east) {
+    double low = lons[0], high = lons[0];
+    for (int i = 1; i < n; i++) {
+        double lon = lons[i] + std::round((lons[0] - lons[i]) / 360) * 360;
+        low = std::min(low, lon);
+        high = std::max(high, lon);
+    }
+    low -= margin;
+    high += margin;
+    if (high - low >= 360) {
+        *west = -180;
+        *east = 180;
+        return;
+    }
+    *west = low < -180 ? low + 360 : low;
+    *east = high > 180 ? high - 360 : high;
 }

@@ -16,8 +16,9 @@ struct AreaPoint {
 };
 
 // Adds to out (without repeats) the sheet of every point of the box, south
-// to north and west to east in degrees. Returns how many were added, or -1
-// when the box is not a box (south > north, west > east, not finite).
+// to north and west to east in degrees; west beyond east is a box across
+// 180 degrees. Returns how many were added, or -1 when the box is not a
+// box (south > north, a corner off the Earth, not finite).
 int area_sheets_in_box(double south, double west, double north, double east, int level, int bigMaps,
                        std::vector<AreaSheet>* out);
 // How many sheets area_sheets_in_box adds to an empty list, counted
@@ -37,3 +38,8 @@ enum { AREA_SHEETS_ASK_ABOVE = 5000 };
 int64_t area_sheet_typical_bytes(int level, int aerial, int bigMaps);
 // "2-4", "3", "0,2-3": a bit per level 0..4. 0 when the text is not that.
 int area_parse_levels(const char* text);
+// The west and east edges of the narrowest span of longitude that holds
+// the n longitudes (n > 0, a span under 360 degrees, each taken within 180
+// degrees of the first), widened by margin degrees on each side: west
+// beyond east when it crosses 180 degrees, -180 and 180 when it goes round.
+void area_longitude_span(const double* lons, int n, double margin, double* west, double* east);

@@ -39,6 +39,7 @@ struct FetchQueue {
     bool running = false, stopping = false;
     bool busy = false, waiting = false;
     SheetFetchRequest current{}, next{};
+    std::deque<SheetFetchRequest> view;   // after next: the view's missing sheets, in its order
     std::deque<SheetFetchDone> done;
     std::map<SheetKey, Backoff> backoff;
     SheetDownloadHooks downloads{};
@@ -66,10 +67,15 @@ void work() {
     auto s = std::make_unique<AppSettings>();
     std::unique_lock<std::mutex> g(q.lock);
     for (;;) {
-        q.changed.wait(g, [] { return q.waiting || q.stopping; });
+        q.changed.wait(g, [] { return q.waiting || !q.view.empty() || q.stopping; });
         if (q.stopping) break;
-        q.current = q.next;
-        q.waiting = false;
+        if (q.waiting) {
+            q.current = q.next;
+            q.waiting = false;
+        } else {
+            q.current = q.view.front();
+            q.view.pop_front();
+        }
         q.busy = true;
         SheetFetchRequest r = q.current;
         SheetDownloadHooks h = q.downloads;
@@ -117,25 +123,62 @@ void sheet_fetch_start(const SheetDownloadHooks* downloads, const AppSettings* s
     if (q.running) return;
     q.stopping = false;
     q.busy = q.waiting = false;
+    q.view.clear();
     q.running = true;
     q.worker = std::thread(work);
 }
+
+namespace {
+
+// Under the lock: a sheet fetched now or waiting in the user's slot.
+bool underWay(const SheetKey& key) {
+    return (q.busy && keyOf(q.current) == key) || (q.waiting && keyOf(q.next) == key);
+}
+
+bool inViewList(const SheetKey& key) {
+    return std::any_of(q.view.begin(), q.view.end(), [&key](const SheetFetchRequest& w) { return keyOf(w) == key; });
+}
+
+bool backingOff(const SheetFetchRequest& r) {
+    auto b = q.backoff.find(keyOf(r));
+    return !r.reload && b != q.backoff.end() && Clock::now() < b->second.retryAt;
+}
+
+}  // namespace
 
 int sheet_fetch_request(const SheetFetchRequest* r) {
     std::lock_guard<std::mutex> g(q.lock);
     if (!q.running || q.stopping) return SHEET_FETCH_STOPPED;
     SheetKey key = keyOf(*r);
-    if ((q.busy && keyOf(q.current) == key) || (q.waiting && keyOf(q.next) == key)) {
+    if (underWay(key)) {
         // A reload asked while the same sheet waits turns the wait into a reload.
         if (q.waiting && keyOf(q.next) == key && r->reload) q.next.reload = 1;
         return SHEET_FETCH_ALREADY;
     }
-    auto b = q.backoff.find(key);
-    if (!r->reload && b != q.backoff.end() && Clock::now() < b->second.retryAt) return SHEET_FETCH_BACKING_OFF;
+    if (backingOff(*r)) return SHEET_FETCH_BACKING_OFF;
+    // Asked for by the user, a sheet the view also waits for comes first.
+    std::erase_if(q.view, [&key](const SheetFetchRequest& w) { return keyOf(w) == key; });
     q.next = *r;
     q.waiting = true;
     q.changed.notify_all();
     return SHEET_FETCH_QUEUED;
+}
+
+void sheet_fetch_view(const SheetFetchRequest* sheets, int count, int* results) {
+    std::lock_guard<std::mutex> g(q.lock);
+    q.view.clear();
+    for (int i = 0; i < count; i++) {
+        const SheetFetchRequest& r = sheets[i];
+        SheetKey key = keyOf(r);
+        if (!q.running || q.stopping) results[i] = SHEET_FETCH_STOPPED;
+        else if (underWay(key) || inViewList(key)) results[i] = SHEET_FETCH_ALREADY;
+        else if (backingOff(r)) results[i] = SHEET_FETCH_BACKING_OFF;
+        else {
+            q.view.push_back(r);
+            results[i] = SHEET_FETCH_QUEUED;
+        }
+    }
+    q.changed.notify_all();
 }
 
 int sheet_fetch_take(SheetFetchDone* out) {
@@ -150,8 +193,15 @@ int sheet_fetch_current(SheetFetchRequest* out) {
     std::lock_guard<std::mutex> g(q.lock);
     if (q.busy) *out = q.current;
     else if (q.waiting) *out = q.next;
+    else if (!q.view.empty()) *out = q.view.front();
     else return 0;
     return 1;
+}
+
+int sheet_fetch_pending(const SheetFetchRequest* r) {
+    std::lock_guard<std::mutex> g(q.lock);
+    SheetKey key = keyOf(*r);
+    return underWay(key) || inViewList(key);
 }
 
 void sheet_fetch_stop() {
@@ -159,6 +209,7 @@ void sheet_fetch_stop() {
     if (!q.running) return;
     q.stopping = true;
     q.waiting = false;
+    q.view.clear();
     q.changed.notify_all();
     void (*cancel)(int) = q.downloads.cancelDownloads;
     std::thread worker = std::move(q.worker);

@@ -1,6 +1,7 @@
 // Sheet downloads on a worker thread, so the window never waits for a map
-// server. One download at a time; while it runs, at most one more request
-// waits, and a newer request for another sheet takes its place. A sheet
+// server. One download at a time; while it runs, the one sheet a user
+// action asked for waits first (a newer request for another sheet takes
+// its place), then the sheets the view lacks, in the view's order. A sheet
 // that failed is not asked again until its back-off has passed. Results
 // are handed over to whoever polls (the main thread's timer or paint); the
 // worker only calls the wake function so that a poll comes soon.
@@ -39,13 +40,20 @@ enum {
 // called from the worker thread.
 void sheet_fetch_start(const SheetDownloadHooks* downloads, const AppSettings* settings, void (*wake)());
 int  sheet_fetch_request(const SheetFetchRequest* request);
+// The sheets the view lacks, in the order they are to come (nearest the
+// vehicle first). They replace the view's earlier list, so a sheet the
+// view moved away from is no longer fetched; the transfer under way runs
+// on. results[i] gets the answer sheet_fetch_request would give for each.
+void sheet_fetch_view(const SheetFetchRequest* sheets, int count, int* results);
 // 1 with the oldest finished fetch not yet handed over.
 int  sheet_fetch_take(SheetFetchDone* out);
-// 1 with the request being fetched (else the one waiting) while there is one.
+// 1 with the request being fetched (else the next one waiting) while there is one.
 int  sheet_fetch_current(SheetFetchRequest* out);
+// 1 while the sheet is being fetched or waits to be.
+int  sheet_fetch_pending(const SheetFetchRequest* request);
 // Same sheet (position, level, format and size).
 int  sheet_fetch_same(const SheetFetchRequest* a, const SheetFetchRequest* b);
-// Drops the waiting request, cuts a running transfer short through the
+// Drops the waiting requests, cuts a running transfer short through the
 // downloads' cancel (left set, for exit) and waits for the worker to end.
 // Results not taken are dropped.
 void sheet_fetch_stop();

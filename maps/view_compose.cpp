@@ -116,7 +116,8 @@ long view_compose(const ViewRecord& view, const ViewImages& images, unsigned cha
     view_screen_to_plane(view, 0, 0, &left, &top);
     std::vector<Placed> placed;
     for (const auto& image : images) {
-        const SheetExtent& e = image->extent;
+        SheetExtent e = image->extent;
+        view_sheet_beside(view, &e);
         double sx = std::round((e.minX - left) / view.mpp), sy = std::round((top - e.maxY) / view.mpp);
         if (!(sx < width && sx + image->width > 0 && sy < height && sy + image->height > 0)) continue;
         long x0 = static_cast<long>(sx), y0 = static_cast<long>(sy);

@@ -19,24 +19,42 @@ struct DegreeBox {
 // The box in degrees around the plane rectangle, from its corners and edge
 // midpoints: the grid is lat/lon and curved in the plane, so a step of
 // margin is added on every side (kept on the Earth, so that a view near
-// a pole or 180 degrees still finds its sheets).
+// a pole still finds its sheets). A view across 180 degrees has its west
+// edge beyond its east one.
 int degreeBox(const ViewRecord& view, double minX, double minY, double maxX, double maxY, DegreeBox* box) {
     const double xs[3] = {minX, (minX + maxX) / 2, maxX}, ys[3] = {minY, (minY + maxY) / 2, maxY};
-    DegreeBox b{90, 180, -90, -180};
+    double south = 90, north = -90, lons[8];
     int placed = 0;
     for (double x : xs)
         for (double y : ys) {
             if (x == xs[1] && y == ys[1]) continue;
             double lat, lon;
             if (!view_plane_to_degrees(view.plane, x, y, &lat, &lon)) continue;
-            b = {std::min(b.south, lat), std::min(b.west, lon), std::max(b.north, lat), std::max(b.east, lon)};
-            placed++;
+            south = std::min(south, lat);
+            north = std::max(north, lat);
+            lons[placed++] = lon;
         }
     if (!placed) return 0;
     double latStep = zoomStep(view.level), lonStep = latStep * (view.big ? 2 : 1);
-    *box = {std::max(-90.0, b.south - latStep), std::max(-180.0, b.west - lonStep), std::min(90.0, b.north + latStep),
-            std::min(180.0, b.east + lonStep)};
+    box->south = std::max(-90.0, south - latStep);
+    box->north = std::min(90.0, north + latStep);
+    area_longitude_span(lons, placed, lonStep, &box->west, &box->east);
     return 1;
+}
+
+// The Web Mercator grid's points within the plane rectangle, stepped in
+// the plane: every sheet of that grid, also inside the Canadian area (the
+// Canadian grid's sheets lie in another plane and cannot be drawn here)
+// and across 180 degrees.
+void mercatorCells(const ViewRecord& view, double minX, double minY, double maxX, double maxY,
+                   std::vector<AreaSheet>* out) {
+    double stepX, stepY;
+    worldGridMercatorSteps(view.level, view.big, &stepX, &stepY);
+    for (double j = std::ceil(minY / stepY); j * stepY <= maxY; j++)
+        for (double i = std::ceil(minX / stepX); i * stepX <= maxX; i++) {
+            AreaSheet a{0, 0, view.level};
+            if (worldGridMercatorPoint(i * stepX, j * stepY, &a.lat, &a.lon)) out->push_back(a);
+        }
 }
 
 double distance2(const ViewSheet& s, double x, double y) {
@@ -81,13 +99,17 @@ int view_needed_sheets(const ViewRecord& view, const char* mapsDir, int aerial, 
     view_screen_to_plane(view, view.width, 0, &maxX, &maxY);
     // A sheet meets the view when its centre is within half a sheet of it.
     double halfW = view_sheet_width(view.big) * view.mpp / 2, halfH = view_sheet_height(view.big) * view.mpp / 2;
-    DegreeBox box;
-    if (!degreeBox(view, minX - halfW, minY - halfH, maxX + halfW, maxY + halfH, &box)) return -1;
+    std::vector<AreaSheet> cells;
+    if (view.plane == VIEW_PLANE_WEB_MERCATOR) {
+        mercatorCells(view, minX - halfW, minY - halfH, maxX + halfW, maxY + halfH, &cells);
+    } else {
+        DegreeBox box;
+        if (!degreeBox(view, minX - halfW, minY - halfH, maxX + halfW, maxY + halfH, &box)) return -1;
+        if (area_sheets_in_box(box.south, box.west, box.north, box.east, view.level, view.big, &cells) < 0) return -1;
+    }
     // Without a memo of the caller's, every cell is looked up afresh.
     ViewStoreMemo fresh;
     if (!memo) memo = &fresh;
-    std::vector<AreaSheet> cells;
-    if (area_sheets_in_box(box.south, box.west, box.north, box.east, view.level, view.big, &cells) < 0) return -1;
     for (const AreaSheet& c : cells) {
         // Where the two areas meet, the other plane's sheets are left out.
         if (view_plane_of_sheet(c.lat, c.lon, view.level, view.big) != view.plane) continue;
@@ -100,11 +122,21 @@ int view_needed_sheets(const ViewRecord& view, const char* mapsDir, int aerial, 
             if (!lookUp(c.lat, c.lon, view, mapsDir, aerial, &s)) continue;
             memo->cells.emplace(key, s);
         }
+        view_sheet_beside(view, &s.extent);
         const SheetExtent& e = s.extent;
         if (e.maxX > minX && e.minX < maxX && e.maxY > minY && e.minY < maxY) out->push_back(s);
     }
     view_sheets_by_distance(out, view.cx, view.cy);
     return static_cast<int>(out->size());
+}
+
+void view_sheet_beside(const ViewRecord& view, SheetExtent* e) {
+    if (view.plane != VIEW_PLANE_WEB_MERCATOR) return;
+    const double world = 2 * WORLD_GRID_MERCATOR_HALF_WIDTH;
+    double shift = std::round((view.cx - e->centreX) / world) * world;
+    e->centreX += shift;
+    e->minX += shift;
+    e->maxX += shift;
 }
 
 void view_sheets_by_distance(std::vector<ViewSheet>* sheets, double x, double y) {

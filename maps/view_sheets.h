@@ -38,6 +38,10 @@ struct ViewStoreMemo {
 int view_needed_sheets(const ViewRecord& view, const char* mapsDir, int aerial, std::vector<ViewSheet>* out,
                        ViewStoreMemo* memo = nullptr);
 
+// The plane wraps at 180 degrees: the extent of a sheet of the far side
+// (as recorded) moved a world's width over, beside the view.
+void view_sheet_beside(const ViewRecord& view, SheetExtent* e);
+
 // Orders the sheets by the distance of their centre from plane point
 // (x, y), nearest first: the order their requests go in.
 void view_sheets_by_distance(std::vector<ViewSheet>* sheets, double x, double y);

@@ -10,8 +10,7 @@
 namespace {
 
 const double kMercatorMaxLat = 85.0;
-// Half the plane's width: x of longitude 180.
-const double kHalfWorld = 20037508.342789244;
+const double kHalfWorld = WORLD_GRID_MERCATOR_HALF_WIDTH;
 // Neighbouring sheets overlap by a quarter of a sheet.
 const double kStepOfSheet = 0.75;
 
@@ -48,25 +47,11 @@ int project(PJ_DIRECTION dir, double a, double b, double* outA, double* outB) {
     return 1;
 }
 
-// Grid steps in plane metres: a little smaller than the sheet, and across
-// an even number of columns so that the columns meet at 180 degrees.
-void mercatorSteps(int level, int bigMaps, double* stepX, double* stepY) {
-    WmsBox box = wmsSheetBox(0, 0, zoomScale(level), bigMaps ? 720 : 480, bigMaps ? 540 : 360);
-    double columns = 2 * std::ceil(kHalfWorld / (kStepOfSheet * (box.maxX - box.minX)));
-    *stepX = 2 * kHalfWorld / columns;
-    *stepY = kStepOfSheet * (box.maxY - box.minY);
-}
-
 int mercatorCentre(double lat, double lon, int level, int bigMaps, double* cLat, double* cLon) {
     double x, y, stepX, stepY;
     if (!worldGridToMercator(lat, lon, &x, &y)) return 0;
-    mercatorSteps(level, bigMaps, &stepX, &stepY);
-    x = std::round(x / stepX) * stepX;
-    y = std::round(y / stepY) * stepY;
-    if (!worldGridFromMercator(x, y, cLat, cLon)) return 0;
-    // The column on 180 degrees keeps the side the position is on.
-    if (std::fabs(*cLon) > 179.999999) *cLon = x < 0 ? -180.0 : 180.0;
-    return 1;
+    worldGridMercatorSteps(level, bigMaps, &stepX, &stepY);
+    return worldGridMercatorPoint(std::round(x / stepX) * stepX, std::round(y / stepY) * stepY, cLat, cLon);
 }
 
 bool same(double a, double b) { return std::fabs(a - b) < 1e-9; }
@@ -125,4 +110,22 @@ int worldGridPlaneOf(double lat, double lon, int level, int bigMaps) {
         return SHEET_PLANE_MERCATOR;
     if (canadian) return SHEET_PLANE_LAMBERT;
     return std::fabs(lat) > kMercatorMaxLat ? SHEET_PLANE_NONE : SHEET_PLANE_MERCATOR;
+}
+
+// Grid steps in plane metres: a little smaller than the sheet, and across
+// an even number of columns so that the columns meet at 180 degrees.
+void worldGridMercatorSteps(int level, int bigMaps, double* stepX, double* stepY) {
+    WmsBox box = wmsSheetBox(0, 0, zoomScale(level), bigMaps ? 720 : 480, bigMaps ? 540 : 360);
+    double columns = 2 * std::ceil(kHalfWorld / (kStepOfSheet * (box.maxX - box.minX)));
+    *stepX = 2 * kHalfWorld / columns;
+    *stepY = kStepOfSheet * (box.maxY - box.minY);
+}
+
+int worldGridMercatorPoint(double x, double y, double* lat, double* lon) {
+    // Beyond 180 degrees the plane goes on round the Earth.
+    double onEarth = x - std::round(x / (2 * kHalfWorld)) * 2 * kHalfWorld;
+    if (!worldGridFromMercator(onEarth, y, lat, lon)) return 0;
+    // The column on 180 degrees keeps the side the point is on.
+    if (std::fabs(*lon) > 179.999999) *lon = x < 0 ? -180.0 : 180.0;
+    return 1;
 }

@@ -7,6 +7,8 @@
 
 enum SheetPlane { SHEET_PLANE_NONE = -1, SHEET_PLANE_LAMBERT = 0, SHEET_PLANE_MERCATOR = 1 };
 enum { SHEET_EPSG_LAMBERT = 3978, SHEET_EPSG_MERCATOR = 3857 };
+// Half the Web Mercator plane's width: x of longitude 180.
+constexpr double WORLD_GRID_MERCATOR_HALF_WIDTH = 20037508.342789244;
 
 // 1 for a real position: finite, |latitude| <= 90, |longitude| <= 180.
 int worldGridIsPosition(double lat, double lon);
@@ -27,3 +29,11 @@ void worldGridMercatorSteps(int level, int bigMaps, double* stepX, double* stepY
 // PROJ cannot place it.
 int worldGridToMercator(double lat, double lon, double* x, double* y);
 int worldGridFromMercator(double x, double y, double* lat, double* lon);
+
+// The Web Mercator grid on its own, also where the Canadian grid is the
+// one shown: the steps between sheet centres in plane metres, and the
+// sheet centre at grid point (x, y) (any multiple of the steps; x beyond
+// 180 degrees wraps) as the sheet is named. 1, or 0 when PROJ cannot
+// place it.
+void worldGridMercatorSteps(int level, int bigMaps, double* stepX, double* stepY);
+int worldGridMercatorPoint(double x, double y, double* lat, double* lon);

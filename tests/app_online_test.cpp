@@ -5,12 +5,15 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "app/commands_link.h"
 #include "app/download_area.h"
 #include "app/online_probe.h"
+#include "app/position_refresh.h"
 #include "app/sheet_fetching.h"
 #include "maps/sheet_dispatch.h"
+#include "maps/sheet_fetch_queue.h"
 #include "app_test_support.h"
 #include "download_fault_server.h"
 #include "settings/menu_ids.h"
@@ -318,4 +321,187 @@ TEST_F(AppTest, ExitWaitsForDownloadWorkersThatNeverReadTheFreedSettings) {
     released = true;
     heldChanged.notify_all();
     heldChanged.wait_for(g, std::chrono::seconds(10), [] { return heldInside == 0; });
+}
+
+// Online through a probe site that answers, with the map server out of
+// reach, and a stored sheet at (kLat, kLon).
+class AppOnlineTest : public AppTest {
+protected:
+    FaultServer probe{[](const std::string&) { return faultOk("<html>Toporama</html>"); }};
+    void startOnline() {
+        addSheet(kLat, kLon, 2, 0, 40);
+        writeFile("kiv_com.txt", "COM0\nSmall\n");
+        writeFile("kiv_ini.txt", "Probe=" + probe.root() + "/\nServer=http://127.0.0.1:1/\n");
+        ASSERT_EQ(1, app_create());
+        ASSERT_TRUE(waitFor([] { return connectivity_probe_result() == 1; }));
+        app_timer();
+        ASSERT_EQ(1, settings()->online);
+    }
+    // The queue's downloads become these.
+    void fetchWith(const SheetDownloadHooks& hooks) {
+        sheet_fetching_stop();
+        sheet_download_hooks = hooks;
+        sheet_fetching_install(settings());
+    }
+};
+
+namespace {
+
+// Downloads that fail at once, the first held until the test lets it go,
+// recording the sheets in the order the queue fetched them.
+struct Asked {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<std::pair<double, double>> sheets;
+    bool holdFirst = true;
+} asked;
+
+int recordedDownload(double lat, double lon, int, const AppSettings*, char*, int, int, int) {
+    std::unique_lock<std::mutex> g(asked.lock);
+    asked.sheets.emplace_back(lat, lon);
+    asked.changed.notify_all();
+    asked.changed.wait_for(g, std::chrono::seconds(10), [] { return !asked.holdFirst; });
+    return 1;
+}
+
+}  // namespace
+
+// The view asks for its missing sheets while another is on its way: they
+// come nearest the vehicle first, not the last asked for first.
+TEST_F(AppOnlineTest, MissingSheetsOfTheViewAreFetchedNearestTheVehicleFirst) {
+    startOnline();
+    fetchWith(SheetDownloadHooks{recordedDownload, nullptr, nullptr, nullptr});
+    double lat = kLat + 0.04, lon = kLon + 0.1;
+    setFix(lat, lon);
+    app_paint();
+    {
+        std::unique_lock<std::mutex> g(asked.lock);
+        ASSERT_TRUE(asked.changed.wait_for(g, std::chrono::seconds(10), [] { return !asked.sheets.empty(); }));
+        asked.holdFirst = false;
+        asked.changed.notify_all();
+    }
+    SheetFetchRequest busy;
+    ASSERT_TRUE(waitFor([&] { return !sheet_fetch_current(&busy); }));
+    std::lock_guard<std::mutex> g(asked.lock);
+    ASSERT_GE(asked.sheets.size(), 4u);
+    double vx, vy, last = 0;
+    ASSERT_TRUE(view_plane_from_degrees(map_view.extPlane, lat, lon, &vx, &vy));
+    for (auto [sheetLat, sheetLon] : asked.sheets) {
+        SheetExtent e = extentFor(sheetLat, sheetLon);
+        double d = std::hypot(e.centreX - vx, e.centreY - vy);
+        EXPECT_GE(d, last) << sheetLat << " " << sheetLon;
+        last = d;
+    }
+}
+
+// Download Area of a view across 180 degrees counts the sheets around it,
+// not those of the whole band of latitude.
+TEST_F(AppTest, DownloadAreaAcross180DegreesCountsTheSheetsOfTheView) {
+    addSheet(52, 179.995, 4, 0, 40);
+    writeFile("kiv_pos.txt", "N  52 00 00\nE 179 59 42\n");
+    writeFile("kiv_ini.txt", "Init=4\nProbe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\n");
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    ASSERT_EQ(1, app_create());
+    headless_set_dialog_hook([](int kind, void* state) {
+        if (kind == PLATFORM_DIALOG_DOWNLOAD_AREA) areaShown = *static_cast<DownloadAreaChoice*>(state);
+        return 0;
+    });
+    areaShown = DownloadAreaChoice{};
+    app_paint();
+    app_command(MENU_DOWNLOAD_AREA);
+    EXPECT_GE(areaShown.sheets[4], 1);
+    EXPECT_LE(areaShown.sheets[4], 16);
+}
+
+namespace {
+
+std::atomic<int> plainFetches{0}, refetches{0};
+
+// The queue's downloads: a stored sheet is found and reported fetched;
+// others are not to be had.
+int foundStored(double lat, double lon, int level, const AppSettings* s, char* out, int big, int, int) {
+    sheetPath(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, big, SHEET_GIF);
+    if (!std::filesystem::exists(out)) return 1;
+    plainFetches++;
+    return 0;
+}
+
+}  // namespace
+
+// A stored neighbour that does not decode is fetched afresh, once, and
+// drawn when the new one is whole.
+TEST_F(AppOnlineTest, AStoredSheetThatDoesNotDecodeIsFetchedAfreshOnce) {
+    char broken[SHEET_PATH_MAX];
+    double north = snapLatitude(kLat + kStep, 2, 0), lon = snapLongitude(kLon, 2, 0);
+    ASSERT_EQ(1, sheetPath(broken, sizeof broken, "./Maps", north, lon, 2, 0, SHEET_GIF));
+    std::filesystem::create_directories(std::filesystem::path(broken).parent_path());
+    writeFile(broken, "GIF89a cut short");
+    startOnline();
+    fetchWith(SheetDownloadHooks{foundStored, nullptr, nullptr, [](int, double lat, double lon, int level,
+                                                                   const AppSettings* s, char* out, int big, int, int) {
+        refetches++;
+        addSheetAt(lat, lon, level, big, 41);
+        sheetPath(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, big, SHEET_GIF);
+        return 0;
+    }});
+    setFix(kLat + 0.06, kLon);
+    TestSheet fresh;
+    fresh.lat = north, fresh.lon = lon, fresh.level = 2, fresh.width = 480, fresh.height = 360, fresh.index = 41;
+    int px, py;
+    EXPECT_TRUE(waitFor([&] {
+        app_paint();
+        app_timer();
+        return expectedPixel(fresh, kLat + 0.14, lon, &px, &py) &&
+               panePixel(px, py) == static_cast<int>(fresh.colour());
+    }));
+    for (int frame = 0; frame < 5; frame++) app_paint();
+    EXPECT_EQ(1, refetches.load());
+    EXPECT_EQ(0, plainFetches.load());
+}
+
+namespace {
+
+bool drawn(const std::string& text) {
+    for (const HeadlessCall& c : headless_calls_of("draw_text"))
+        if (c.text.find(text) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+// A map server that does not answer: the pane says so, and its sheets are
+// marked failed, not loading.
+TEST_F(AppOnlineTest, AMapServerThatDoesNotAnswerIsSaidOnThePane) {
+    startOnline();
+    setFix(kLat + 0.04, kLon + 0.1);
+    EXPECT_TRUE(waitFor([] {
+        headless_reset();
+        app_paint();
+        return drawn("map server not answering: 127.0.0.1:1, retrying") && drawn("failed") && !drawn("loading");
+    }));
+}
+
+// Offline with no sheet stored where the vehicle is: the pane names the
+// vehicle's place, says offline, and the marker is drawn.
+TEST_F(AppTest, OfflineWithNothingStoredThePaneFollowsTheVehicle) {
+    writeFile("kiv_com.txt", "COM0\nSmall\n");
+    writeFile("kiv_ini.txt", "Init=2\nProbe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\n");
+    ASSERT_EQ(1, app_create());
+    double lat = kLat + 1.03, lon = kLon + 1.02, sheetLat, sheetLon;
+    setFix(lat, lon);
+    headless_reset();
+    app_paint();
+    const MapView& v = map_view;
+    const char* why;
+    ASSERT_NE(SHEET_PLANE_NONE, worldGridSnap(lat, lon, 2, 0, &sheetLat, &sheetLon, &why));
+    char where[96];
+    app_format_degrees(where, sizeof where, sheetLat, sheetLon);
+    EXPECT_TRUE(drawn(where)) << where;
+    EXPECT_TRUE(drawn("Offline"));
+    double x, y;
+    ASSERT_TRUE(view_plane_from_degrees(v.extPlane, lat, lon, &x, &y));
+    int px = static_cast<int>(std::floor(v.imageWidth * (x - v.extMinX) / (v.extMaxX - v.extMinX)));
+    int py = v.imageHeight - 1 -
+             static_cast<int>(std::floor(v.imageHeight * (y - v.extMinY) / (v.extMaxY - v.extMinY)));
+    EXPECT_TRUE(markerAt(px, py, kAnyGround)) << px << "," << py;
 }

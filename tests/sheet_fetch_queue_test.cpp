@@ -156,3 +156,21 @@ TEST_F(SheetFetchQueueTest, StopCutsTheTransferShortAndJoinsAWorkerThatOutlivesT
     SheetFetchRequest b = sheetAt(46);
     EXPECT_EQ(SHEET_FETCH_STOPPED, sheet_fetch_request(&b));
 }
+
+// The view's list waits behind the transfer under way; a newer list
+// replaces it, so the sheets the view left are not fetched.
+TEST_F(SheetFetchQueueTest, TheViewsListIsFetchedInItsOrderAndANewerOneReplacesIt) {
+    SheetFetchRequest a = sheetAt(45);
+    ASSERT_EQ(SHEET_FETCH_QUEUED, sheet_fetch_request(&a));
+    ASSERT_TRUE(waitRunning(1));
+    SheetFetchRequest before[] = {sheetAt(50), sheetAt(51), sheetAt(52)};
+    SheetFetchRequest after[] = {sheetAt(52), sheetAt(45), sheetAt(53)};
+    int results[3];
+    sheet_fetch_view(before, 3, results);
+    sheet_fetch_view(after, 3, results);
+    EXPECT_EQ((std::vector<int>{SHEET_FETCH_QUEUED, SHEET_FETCH_ALREADY, SHEET_FETCH_QUEUED}),
+              std::vector<int>(results, results + 3));
+    openGate();
+    ASSERT_EQ(3u, takeAll(3).size());
+    EXPECT_EQ((std::vector<double>{45, 52, 53}), gate.asked);
+}

@@ -31,7 +31,9 @@ void writeSheet(const std::string& maps, const ViewRecord& v, const ViewSheet& s
     unsigned char *png = nullptr, *sheet = nullptr;
     size_t pngSize = 0, sheetSize = 0;
     char record[256], path[SHEET_PATH_MAX];
-    ASSERT_GT(sheetFormatExtentRecord(record, sizeof record, &s.extent), 0);
+    SheetExtent recorded;   // as its download records it: across 180 degrees, not beside the view
+    ASSERT_TRUE(view_sheet_expected_extent(s.lat, s.lon, v.level, v.big, &recorded));
+    ASSERT_GT(sheetFormatExtentRecord(record, sizeof record, &recorded), 0);
     ASSERT_TRUE(png_write_rgb_memory(rgb.data(), w, h, &png, &pngSize));
     ASSERT_TRUE(sheetInsertExtentPng(png, pngSize, record, &sheet, &sheetSize));
     ASSERT_TRUE(sheetPath(path, sizeof path, maps.c_str(), s.lat, s.lon, v.level, v.big, SHEET_PNG));
@@ -74,28 +76,53 @@ bool covers(const SheetExtent& e, double x, double y) { return e.minX <= x && x 
 
 }  // namespace
 
+// Also across 180 degrees, where the plane wraps and the neighbours east
+// of the view are named by longitudes near -180, and at 1:10M south of the
+// Canadian grid, where the view reaches into the Canadian area.
 TEST(ViewCompose, NeighboursMeetWithNoSeamOrGap) {
-    Scene s(3, 0, 45.3252, -75.8748, 640, 480);
-    EXPECT_TRUE(s.missing.empty());
-    std::set<int> seen;
-    for (int y = 0; y < s.view.height; y++)
-        for (int x = 0; x < s.view.width; x++) {
-            const unsigned char* p = s.at(x, y);
-            ASSERT_TRUE(p[2] >= 1 && p[2] <= s.sheets.size()) << x << "," << y;
-            seen.insert(p[2]);
-            double X, Y;
-            view_screen_to_plane(s.view, x + 0.5, y + 0.5, &X, &Y);
-            ASSERT_LE(std::abs(wrapped(p[0], static_cast<int>(std::floor(X / s.view.mpp)))), 1) << x << "," << y;
-            ASSERT_LE(std::abs(wrapped(p[1], static_cast<int>(std::floor(Y / s.view.mpp)))), 1) << x << "," << y;
-            // The sheet drawn is, to a pixel, the nearest of those covering the point.
-            double nearest = INFINITY;
-            for (const ViewSheet& v : s.sheets)
-                if (covers(v.extent, X, Y))
-                    nearest = std::min(nearest, std::hypot(X - v.extent.centreX, Y - v.extent.centreY));
-            const SheetExtent& e = s.sheets[p[2] - 1].extent;
-            ASSERT_LE(std::hypot(X - e.centreX, Y - e.centreY), nearest + 1.5 * s.view.mpp) << x << "," << y;
-        }
-    EXPECT_GE(seen.size(), 4u);
+    struct Case {
+        double lat, lon;
+        int level, width, height;
+    } cases[] = {{45.3252, -75.8748, 3, 640, 480}, {52, 179.995, 4, 640, 480}, {43.6532, -79.3832, 0, 1600, 1000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.lat << " " << c.lon);
+        Scene s(c.level, 0, c.lat, c.lon, c.width, c.height);
+        EXPECT_TRUE(s.missing.empty());
+        std::set<int> seen;
+        for (int y = 0; y < s.view.height; y++)
+            for (int x = 0; x < s.view.width; x++) {
+                const unsigned char* p = s.at(x, y);
+                ASSERT_TRUE(p[2] >= 1 && p[2] <= s.sheets.size()) << x << "," << y;
+                seen.insert(p[2]);
+                double X, Y;
+                view_screen_to_plane(s.view, x + 0.5, y + 0.5, &X, &Y);
+                ASSERT_LE(std::abs(wrapped(p[0], static_cast<int>(std::floor(X / s.view.mpp)))), 1) << x << "," << y;
+                ASSERT_LE(std::abs(wrapped(p[1], static_cast<int>(std::floor(Y / s.view.mpp)))), 1) << x << "," << y;
+                // The sheet drawn is, to a pixel, the nearest of those covering the point.
+                double nearest = INFINITY;
+                for (const ViewSheet& v : s.sheets)
+                    if (covers(v.extent, X, Y))
+                        nearest = std::min(nearest, std::hypot(X - v.extent.centreX, Y - v.extent.centreY));
+                const SheetExtent& e = s.sheets[p[2] - 1].extent;
+                ASSERT_LE(std::hypot(X - e.centreX, Y - e.centreY), nearest + 1.5 * s.view.mpp) << x << "," << y;
+            }
+        EXPECT_GE(seen.size(), 4u);
+    }
+}
+
+// A view across 180 degrees looks up the cells around it, not every cell
+// of its band of latitude.
+TEST(ViewSheets, AViewAcross180DegreesLooksUpOnlyTheCellsAroundIt) {
+    TempTree tmp;
+    ViewRecord view{};
+    ASSERT_TRUE(view_make(&view, 4, 0, 52, 179.995, 640, 480));
+    ViewStoreMemo memo;
+    std::vector<ViewSheet> sheets;
+    ASSERT_GT(view_needed_sheets(view, tmp.maps().c_str(), 0, &sheets, &memo), 0);
+    EXPECT_LT(memo.cells.size(), 100u);
+    bool east = false, west = false;
+    for (const ViewSheet& s : sheets) (s.lon > 0 ? east : west) = true;
+    EXPECT_TRUE(east && west);
 }
 
 // Positions where the sheet of the nearest grid point does not hold the

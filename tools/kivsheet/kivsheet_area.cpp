@@ -242,7 +242,10 @@ int kivsheet_fetch_area(const Options& o) {
     for (int level = 0; level <= ZOOM_FINEST; level++) {
         if (!(o.levels & (1 << level))) continue;
         long long n = area_sheets_count_in_box(o.bbox[0], o.bbox[1], o.bbox[2], o.bbox[3], level, o.big);
-        if (n < 0) return fail("bad box: latitudes -90 to 90, longitudes -180 to 180, south not above north, west not east of east", "");
+        if (n < 0)
+            return fail("bad box: latitudes -90 to 90, longitudes -180 to 180, south not above north"
+                        " (a west edge east of the east one crosses 180 degrees)",
+                        "");
         count += n;
         bytes += n * area_sheet_typical_bytes(level, o.aerial, o.big);
     }
