@@ -329,6 +329,8 @@ void view_pane_forget_store() {
     storeLook = StoreLook{};
 }
 
+int view_pane_composing() { return composed && v.pixels == composedPixels; }
+
 int view_pane_current(ViewRecord* out) {
     if (!composed) return 0;
     *out = shown;
