@@ -298,7 +298,8 @@ TEST_F(AppPaintTest, NightColoursKeepTheVehicleAndNoticesReadable) {
     auto said = headless_calls_of("draw_text");
     said.erase(said.begin(), said.begin() + static_cast<long>(before));
     EXPECT_TRUE(std::any_of(said.begin(), said.end(), [](auto& t) { return t.text.find("No map grid") == 0; }));
-    for (const HeadlessCall& t : said) {
-        if (t.rgb != NIGHT_READOUT_OUTLINE) EXPECT_GE(contrast(t.rgb, lightest), 4.5) << t.text << std::hex << t.rgb;
-    }
+    for (const HeadlessCall& t : said)
+        if (t.rgb != NIGHT_READOUT_OUTLINE) {
+            EXPECT_GE(contrast(t.rgb, lightest), 4.5) << t.text << std::hex << t.rgb;
+        }
 }

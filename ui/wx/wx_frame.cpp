@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <thread>
 
 #include "app/window_events.h"
@@ -114,14 +115,28 @@ bool live() { return wx_window.created && !wx_window.destroyed; }
 // again as the system repeats a held key: holding an arrow pans on. A
 // toggle (full screen, night colours) and Home act once per press. An
 // accelerator (Shift+Page Up/Down) takes its key before it gets here.
+// The toolkit's own repeat mark is not used: it takes a press after a
+// release lost in the switch to full screen for a repeat. Here a repeat is
+// the same key again within a second (repeats come every few tens of
+// milliseconds after a first wait of about half a second).
+constexpr double kRepeatWithin = 1.0;
+
 void onKeyDown(wxKeyEvent& e) {
     // Skip in every case: the frame's accelerators see the keys after us.
     e.Skip();
+    double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    bool repeat = e.GetKeyCode() == wx_window.heldKey && now - wx_window.heldAt < kRepeatWithin;
+    wx_window.heldKey = e.GetKeyCode();
+    wx_window.heldAt = now;
     if (e.ControlDown() || e.AltDown()) return;
     int key = programKey(e.GetKeyCode(), e.ShiftDown());
-    if (!key || !live()) return;
-    if (e.IsAutoRepeat() && key >= APP_KEY_HOME) return;
+    if (!key || !live() || (repeat && key >= APP_KEY_HOME)) return;
     app_key_down(key, e.ShiftDown() ? 1 : 0);
+}
+
+void onKeyUp(wxKeyEvent& e) {
+    e.Skip();
+    if (e.GetKeyCode() == wx_window.heldKey) wx_window.heldKey = 0;
 }
 
 void onMouseDown(wxMouseEvent& e, int button) {
@@ -230,6 +245,7 @@ void bindEvents(wxFrame* frame, wxWindow* map) {
     map->Bind(wxEVT_MOUSEWHEEL, onWheel);
     map->Bind(wxEVT_MOTION, onMouseMove);
     map->Bind(wxEVT_KEY_DOWN, onKeyDown);
+    map->Bind(wxEVT_KEY_UP, onKeyUp);
     map->Bind(wxEVT_SIZE, onSize);
 }
 
