@@ -121,9 +121,8 @@ def case_window(build, save):
         # held down, Right pans on as the key repeats.
         def moved_by(v, panes):
             return lambda n: abs(n["cx"] - v["cx"] - panes * v["w"] * v["mpp"]) < 1e-3 * v["mpp"] + 1e-6
-        s.xdo("windowfocus", "--sync", s.window, "keydown", "shift", "keydown", "Left", "keyup", "shift")
+        s.xdo("windowfocus", "--sync", s.window, "keydown", "shift", "keydown", "Left", "keyup", "shift", "keyup", "Left")
         west = wait_view(s, moved_by(zoomed, -1), "Shift+Left, Shift let go first")
-        s.xdo("keyup", "Left")
         s.xdo("keydown", "Right")
         try:
             wait_view(s, lambda n: n["cx"] - west["cx"] > 0.6 * west["w"] * west["mpp"], "Right held down")
