@@ -25,7 +25,6 @@ struct AppWindow {
     char lastTitle[APP_LAST_TITLE];
     int32_t mapAreaWidth, mapAreaHeight;
     int32_t timerPeriodMs;             // 0 until armed
-    double lonPanStep[5][2], latPanStep[5][2];   // [level][bigMaps], degrees
     ClientFrame frame;
     // The receiver went away and is being looked for: shown in the title.
     int32_t linkLost;

@@ -7,6 +7,7 @@
 #include "app/night_palette.h"
 #include "app/position_refresh.h"
 #include "app/stale_fix.h"
+#include "maps/map_view.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
@@ -19,10 +20,11 @@ constexpr uint32_t kNightText = NIGHT_READOUT_TEXT, kNightHalo = NIGHT_READOUT_O
 
 }  // namespace
 
-void fix_strip_text(char* out, size_t size) {
-    const AppSettings* s = app_window.settings;
+namespace {
+
+void gpsText(const AppSettings* s, char* out, size_t size) {
     out[0] = 0;
-    if (!s || !s->connected) return;
+    if (!s->connected) return;
     int mode = gps_fix_mode();
     if (!gps_has_position() || mode <= 0) {
         snprintf(out, size, "GPS: no fix");
@@ -37,10 +39,32 @@ void fix_strip_text(char* out, size_t size) {
     else snprintf(out, size, "GPS %s  %s%s", where, kind, stale_fix_stale() ? "  (old)" : "");
 }
 
+}  // namespace
+
+void fix_strip_text(char* out, size_t size) {
+    const AppSettings* s = app_window.settings;
+    out[0] = 0;
+    if (!s) return;
+    gpsText(s, out, size);
+    // Full screen has no title for Map Coordinates to write in.
+    const MapView& v = map_view;
+    if (!s->mapCoordinates || !app_window.fullScreen || !(v.cursorLat >= -90 && v.cursorLat <= 90)) return;
+    char where[96];
+    app_format_degrees(where, sizeof where, v.cursorLat, v.cursorLon);
+    size_t used = strlen(out);
+    snprintf(out + used, size - used, "%sPointer %s", used ? "   " : "", where);
+}
+
+int fix_strip_shown(int paneWidth, int paneHeight) {
+    char text[160];
+    fix_strip_text(text, sizeof text);
+    return text[0] && paneWidth >= 120 && paneHeight >= 3 * kTextHeight;
+}
+
 void fix_strip_draw(int paneX, int paneY, int paneWidth, int paneHeight, int night) {
     char text[160];
     fix_strip_text(text, sizeof text);
-    if (!text[0] || paneWidth < 120 || paneHeight < 3 * kTextHeight) return;
+    if (!fix_strip_shown(paneWidth, paneHeight)) return;
     int x = paneX + 6, y = paneY + paneHeight - kTextHeight - 4;
     uint32_t halo = night ? kNightHalo : kDayHalo, ink = night ? kNightText : kDayText;
     for (int d = 0; d < 4; d++)

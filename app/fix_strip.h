@@ -5,8 +5,12 @@
 #pragma once
 #include <cstddef>
 
-// The strip's text for the receiver's present state; "" while nothing is
-// connected.
+// The strip's text for the receiver's present state, "" while nothing is
+// connected; in full screen with Map Coordinates on, the pointer's position
+// after it.
 void fix_strip_text(char* out, size_t size);
+// 1 when the strip is drawn in a pane of this size: what else sits at the
+// pane's bottom goes above it.
+int  fix_strip_shown(int paneWidth, int paneHeight);
 // Drawn after the blit, over the pane's bottom-left corner.
 void fix_strip_draw(int paneX, int paneY, int paneWidth, int paneHeight, int night);

@@ -25,16 +25,14 @@ void keys_dialog_init(KeysDialog* d) {
     d->iconRect = {14, 17, 20, 20};
     setText(&d->texts[0], 513, {50, 18, 158, 10}, "Kiv");
     setText(&d->texts[1], 514, {50, 34, 200, 17},
-            "Ctrl and Alt change nothing. Shift: the cursor keys\npan a whole map, the arrow buttons half a sheet.");
+            "Ctrl and Alt change nothing. Shift: the cursor keys\nand the arrow buttons pan a whole map.");
     setText(&d->texts[2], 515, {50, 56, 200, 45},
-            "Mouse\n\tdrag\t\t- move the map\n\tleft click\t- zoom in on the point\n\tright click\t- zoom out\n"
-            "\twheel\t\t- zoom about the pointer");
-    // The arrow buttons snap to the sheet grid, so they move less than a
-    // whole map; how much depends on level and latitude.
+            "Mouse\n\tdrag\t\t- move the map\n\tleft click\t- zoom in about the point\n"
+            "\tright click\t- zoom out about the point\n\twheel\t\t- zoom about the pointer");
     setText(&d->texts[3], 516, {50, 106, 200, 90},
             "Keys\n\tcursor keys\t- move a quarter map\n\t+ - PgUp PgDn\t- zoom in, out\n"
             "\tSpace, Home\t- back to the vehicle\n\tF11, Esc\t- full screen on, off\n\tN\t\t- night colours\n"
-            "Arrow buttons: the next sheet of the grid\n(3/4 of a map north or south, 1/4 to 1/2 west or east).");
+            "Arrow buttons: as the cursor keys. Auto Pan on:\nevery zoom is about the vehicle, which stays put.");
     d->okText = "OK";
     d->okRect = {49, 202, 50, 14};
     d->result = 1;

@@ -21,15 +21,9 @@
 
 namespace {
 
-constexpr double kPanFraction = 0.7;
 constexpr int kZoomProbeSeconds = 20;
 
 MapView& v = map_view;
-
-void clearAutoPan(AppSettings* s) {
-    s->autoPan = 0;
-    platform_menu_check(MENU_AUTO_PAN, 0);
-}
 
 // A sheet is ready at sheetPath: show it as the displayed sheet.
 void bringOnScreen(int setCursor) {
@@ -115,16 +109,6 @@ int paneToDegrees(int x, int y, double* lat, double* lon) {
 
 }  // namespace
 
-void nav_build_pan_steps() {
-    for (int level = 0; level < ZOOM_LEVELS; level++) {
-        double step = zoomStep(level);
-        for (int big = 0; big < 2; big++) {
-            app_window.latPanStep[level][big] = step;
-            app_window.lonPanStep[level][big] = big ? 2 * step : step;
-        }
-    }
-}
-
 int nav_in_pane(int x, int y) {
     return y >= APP_PANE_Y && y < APP_PANE_Y + v.paneHeight && x > 0 && x < v.paneWidth + 1;
 }
@@ -156,31 +140,6 @@ void nav_ensure_extents() {
     v.extForLat = v.sheetLat;
     v.extForLon = v.sheetLon;
     v.extForZoom = v.zoomLevel;
-}
-
-void nav_pan(char direction, int shift) {
-    AppSettings* s = app_window.settings;
-    if (!s) return;
-    clearAutoPan(s);
-    int z = v.zoomLevel, big = s->bigMaps ? 1 : 0, half = shift ? 1 : 0;
-    v.targetZoom = z;
-    double lat = v.sheetLat, lon = v.sheetLon;
-    if (direction == 'W' || direction == 'E')
-        lon += (direction == 'E' ? 1 : -1) * kPanFraction * app_window.lonPanStep[z][big];
-    else
-        lat += (direction == 'N' ? 1 : -1) * kPanFraction * app_window.latPanStep[z][big];
-    const char* why;
-    // Beyond every grid there is nothing to pan to.
-    if (!snapTargets(s, lat, lon, half && !big, big && !half, &why)) return;
-    v.focusLat = v.targetLat;
-    v.focusLon = v.targetLon;
-    platform_busy_cursor(1);
-    if (getSheetForPan(s->online, s->satelliteImage, &v.targetLat, &v.targetLon, &v.targetZoom, s, v.sheetPath,
-                       direction, &v.lastPanDir, s->bigMaps, s->rose, s->grid))
-        bringOnScreen(1);
-    else
-        sheet_fetching_await(SHOW_JUMP);
-    platform_busy_cursor(0);
 }
 
 void nav_zoom_in(int x, int y) {

@@ -1,15 +1,10 @@
-// Which sheet is shown: pans, click zooms, level buttons, auto-pan and
+// Which sheet is shown: click zooms without a composed view, level buttons, auto-pan and
 // auto-zoom, the map-coordinates readout and the Big Maps swap.
 #pragma once
-
-// Pan steps per level and map size from the grid steps (at window creation,
-// after the zoom letter is known).
-void nav_build_pan_steps();
 
 // 1 when client point (x, y) lies in the map pane.
 int  nav_in_pane(int x, int y);
 
-void nav_pan(char direction, int shift);   // 'W', 'N', 'S', 'E'
 void nav_zoom_in(int x, int y);
 void nav_zoom_out();
 void nav_level(int level);

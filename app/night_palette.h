@@ -24,7 +24,8 @@ uint32_t night_palette_colour(const NightPalette& palette, uint32_t rgb);
 void night_palette_apply(const NightPalette& palette, uint32_t* px, int stride, int x, int y, int width, int height);
 
 // Read-out colours (0xRRGGBB) at night, for the white outline and the red
-// or white text of the day.
+// or white text of the day. Light enough to stand 4.5:1 from the lightest
+// the map becomes (white through the palette), as the day's stand from it.
 constexpr uint32_t NIGHT_READOUT_OUTLINE = 0x000000;
-constexpr uint32_t NIGHT_READOUT_TEXT = 0xFF9F1C;   // amber: speed, coordinates
-constexpr uint32_t NIGHT_READOUT_ALERT = 0xE0321E;  // red: what needs attention
+constexpr uint32_t NIGHT_READOUT_TEXT = 0xFFD860;   // amber: speed, coordinates
+constexpr uint32_t NIGHT_READOUT_ALERT = 0xFFD4C0;  // rose: what needs attention

@@ -62,14 +62,27 @@ void overlays() {
     track_overlay_draw(v.dibBits, v.imageWidth, v.imageHeight);
 }
 
+// The vehicle as drawn into the display bitmap, to be drawn again over the
+// dimmed frame at night: dimmed with the map it would be lost on it.
+struct VehicleMark {
+    bool shown, arrow;
+    int x, y;                          // in the display bitmap
+    double angle;                      // the arrow's, degrees clockwise from up
+    const char* const* pattern;        // the disc's or the stale ring's
+};
+
+void markDisc(VehicleMark* mark, int x, int y, const char* const pattern[11]) {
+    drawMarker(v.dibBits, v.imageWidth, v.imageHeight, x, y, pattern);
+    *mark = VehicleMark{true, false, x, y, 0, pattern};
+}
+
 // A position that is no longer current: a hollow grey marker where it was.
-void staleMarker() {
+void staleMarker(VehicleMark* mark) {
     double lat, lon;
     int px, py;
     if (!stale_fix_last(&lat, &lon)) return;
     nav_ensure_extents();
-    if (track_place(lat, lon, &px, &py))
-        drawMarker(v.dibBits, v.imageWidth, v.imageHeight, px, py, STALE_MARKER_PATTERN);
+    if (track_place(lat, lon, &px, &py)) markDisc(mark, px, py, STALE_MARKER_PATTERN);
 }
 
 // The map pixel a placed position lies in, counted from the plane's origin.
@@ -82,7 +95,8 @@ void groundPixel(double lat, double lon, int* gx, int* gy) {
 
 // freshBitmap: the view was composed in this paint, so its display bitmap
 // bears no marks and needs no rebuilding.
-void marker(AppSettings* s, bool freshBitmap) {
+void marker(AppSettings* s, bool freshBitmap, VehicleMark* mark) {
+    *mark = VehicleMark{};
     // A stale fix counts as a state of its own (-1): the marker's look changes.
     int fix = gps_fix_mode(), stale = stale_fix_stale(), state = stale ? -1 : fix;
     if (!s->track) track_trail_clear();
@@ -93,7 +107,7 @@ void marker(AppSettings* s, bool freshBitmap) {
     }
     if (fix <= 0 || stale) {
         overlays();
-        staleMarker();
+        staleMarker(mark);
         return;
     }
     if (!gps_has_position()) {
@@ -124,10 +138,13 @@ void marker(AppSettings* s, bool freshBitmap) {
     ViewRecord view;
     double ux, uy, course = gps_course();
     if (vehicleArrowShown(gps_speed(), std::isfinite(course) ? 1 : 0) && view_pane_current(&view) &&
-        view_follow_course_direction(view, lat, lon, course, &ux, &uy))
-        drawVehicleArrow(v.dibBits, v.imageWidth, v.imageHeight, px, py, view_follow_screen_angle(ux, uy));
-    else
-        drawMarker(v.dibBits, v.imageWidth, v.imageHeight, px, py, MARKER_PATTERN);
+        view_follow_course_direction(view, lat, lon, course, &ux, &uy)) {
+        double angle = view_follow_screen_angle(ux, uy);
+        drawVehicleArrow(v.dibBits, v.imageWidth, v.imageHeight, px, py, angle);
+        *mark = VehicleMark{true, true, px, py, angle, nullptr};
+    } else {
+        markDisc(mark, px, py, MARKER_PATTERN);
+    }
     v.lastMarkerX = gx;
     v.lastMarkerY = gy;
 }
@@ -143,6 +160,30 @@ int shownHeight() { return std::min(v.imageHeight - sheetOffsetY(), v.paneHeight
 void showSheet(ClientFrame* f) {
     frame_put_bgr(f, APP_PANE_X, APP_PANE_Y, v.dibBits, displayBitmapStride(v.imageWidth), sheetOffsetX(),
                   sheetOffsetY(), shownWidth(), shownHeight());
+}
+
+// The vehicle in its own colours over the dimmed frame, so it stands out
+// at night as by day: drawn on a keyed patch, its pixels put in the pane.
+void vehicleOverNight(ClientFrame* f, const VehicleMark& mark) {
+    if (!mark.shown) return;
+    constexpr int kSide = 27, kHalf = kSide / 2;
+    constexpr unsigned char kKey = 1;  // no colour of the marks
+    constexpr int kStride = (kSide * 3 + 3) / 4 * 4;   // the display bitmap's rows
+    const int stride = displayBitmapStride(kSide);
+    unsigned char patch[kSide * kStride];
+    if (stride != kStride) return;
+    memset(patch, kKey, sizeof patch);
+    if (mark.arrow) drawVehicleArrow(patch, kSide, kSide, kHalf, kHalf, mark.angle);
+    else drawMarker(patch, kSide, kSide, kHalf, kHalf, mark.pattern);
+    const int left = APP_PANE_X, top = APP_PANE_Y, right = left + shownWidth(), bottom = top + shownHeight();
+    for (int r = 0; r < kSide; r++)
+        for (int c = 0; c < kSide; c++) {
+            const unsigned char* p = patch + r * stride + c * 3;
+            if (p[0] == kKey && p[1] == kKey && p[2] == kKey) continue;
+            int x = left + mark.x - sheetOffsetX() + c - kHalf, y = top + mark.y - sheetOffsetY() + r - kHalf;
+            if (x < left || x >= right || y < top || y >= bottom) continue;
+            frame_fill_rect(f, x, y, 1, 1, (static_cast<uint32_t>(p[2]) << 16) | (p[1] << 8) | p[0]);
+        }
 }
 
 // The scale bar into the frame, above the fix strip in the pane's
@@ -179,6 +220,10 @@ void speedReadout(const AppSettings* s) {
     int height = s->bigMaps ? 48 : 36;
     int x = v.paneWidth - (s->bigMaps ? 24 : 18) * static_cast<int>(strlen(text));
     int y = 32 + v.paneHeight + 16 - height;
+    // Above the fix strip, as the scale bar: in a narrow window the two
+    // would meet.
+    int w = std::min(v.imageWidth, v.paneWidth), h = std::min(v.imageHeight, v.paneHeight);
+    if (fix_strip_shown(w, h)) y -= kStripHeight;
     bool night = app_window.night;
     uint32_t outline = night ? NIGHT_READOUT_OUTLINE : RGB_WHITE;
     platform_draw_text(x - 2, y, text, height, 900, outline);
@@ -228,9 +273,10 @@ void app_paint() {
         frame_fill(f, RGB_FACE);
     toolbar_draw(f, s->autoPan, v.zoomLevel);
     ScaleLabel scale{};
+    VehicleMark mark{};
     if (sheet) {
         paneFrame(f);
-        marker(s, composedNow);
+        marker(s, composedNow, &mark);
         showSheet(f);
         tile_credit_draw(s, f, APP_PANE_X, APP_PANE_Y, std::min(v.imageWidth, v.paneWidth));
         scale = scaleBar(s, f);
@@ -242,6 +288,7 @@ void app_paint() {
             return p;
         }();
         night_palette_apply(palette, f->px, f->stride, 0, 0, f->width, f->height);
+        vehicleOverNight(f, mark);
     }
     platform_blit_xrgb(0, 0, f->width, f->height, f->px, f->stride);
     pane_notice_draw();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/night_palette.h"
 #include "app/position_refresh.h"
 #include "maps/map_view.h"
 #include "maps/sheet_source.h"
@@ -42,7 +43,14 @@ int drawLines(const std::string& text, int y) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
         std::string line = text.substr(start, end - start);
-        platform_draw_text(APP_PANE_X + 8, y, line.c_str(), kTextHeight, 400, 0x000000);
+        // At night black on the dimmed pane is hard to read: the read-outs'
+        // amber on a black outline instead.
+        if (app_window.night)
+            for (int d = 0; d < 4; d++)
+                platform_draw_text(APP_PANE_X + 8 + (d == 0) - (d == 1), y + (d == 2) - (d == 3), line.c_str(),
+                                   kTextHeight, 400, NIGHT_READOUT_OUTLINE);
+        platform_draw_text(APP_PANE_X + 8, y, line.c_str(), kTextHeight, 400,
+                           app_window.night ? NIGHT_READOUT_TEXT : 0x000000);
         y += kTextHeight + 4;
         start = end + 1;
     }

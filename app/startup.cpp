@@ -85,7 +85,6 @@ int app_create() {
 
     settings_read_program_wide(&program_settings);
     window_keeping_apply(s);
-    nav_build_pan_steps();
     gps_set_zone_minutes(program_settings.zoneMinutes);
     v.zoomLevel = program_settings.zoomLevel;
 

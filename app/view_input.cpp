@@ -90,6 +90,12 @@ void view_input_wheel(int x, int y, int steps) {
     zoomAbout(x - APP_PANE_X + 0.5, y - APP_PANE_Y + 0.5, steps);   // the pixel's middle
 }
 
+int view_input_click_zoom(int x, int y, int steps) {
+    if (!view_pane_composing()) return 0;
+    view_input_wheel(x, y, steps);
+    return 1;
+}
+
 void view_input_zoom(int steps) { zoomAbout(v.paneWidth / 2.0, v.paneHeight / 2.0, steps); }
 
 void view_input_pan(double fx, double fy) {

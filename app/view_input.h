@@ -1,8 +1,10 @@
 // Moving the view with the mouse and keys as on every map: a drag pans, a
-// click without movement keeps its meaning, the wheel zooms about the
-// pointer, +/- and Page Up/Down about the centre, the arrow keys pan part
-// of the pane, Space and Home go back to the vehicle. Client coordinates;
-// main thread only.
+// click without movement zooms about its point as the wheel does, +/- and
+// Page Up/Down about the centre, the cursor keys and the arrow buttons pan
+// part of the pane, Space and Home go back to the vehicle. While Auto Pan
+// follows the vehicle every zoom is about the vehicle, which stays where it
+// is drawn: only a drag or a pan leaves it. Client coordinates; main thread
+// only.
 #pragma once
 
 // The left button went down in the pane at (x, y).
@@ -16,6 +18,10 @@ int  view_input_release(int x, int y);
 // One level per step (steps > 0 finer), keeping the map point under (x, y)
 // where it is; with Auto Pan on the view keeps following the vehicle.
 void view_input_wheel(int x, int y, int steps);
+// A click without a drag at (x, y), one level per step as the wheel: 1 when
+// the view took it; 0 when the pane shows no composed view (a picture of
+// its own, the placeholder), for the caller to fetch the sheet there.
+int  view_input_click_zoom(int x, int y, int steps);
 // As the wheel, about the pane's centre.
 void view_input_zoom(int steps);
 // Pans by fractions of the pane: east (fx > 0) and north (fy > 0).

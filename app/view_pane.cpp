@@ -387,6 +387,8 @@ void view_pane_forget_store() {
     renewedBroken.clear();
 }
 
+int view_pane_composing() { return composed && v.pixels == composedPixels; }
+
 int view_pane_current(ViewRecord* out) {
     if (!composed) return 0;
     *out = shown;

@@ -49,6 +49,8 @@ void view_pane_forget(const char* path);
 int  view_pane_take_sheet(const AppSettings* s, const char* path);
 // The maps folder changed: every decoded sheet and store lookup goes.
 void view_pane_forget_store();
+// 1 while the pane shows the composed view (not a picture of its own).
+int  view_pane_composing();
 // The view last composed; 0 before any.
 int  view_pane_current(ViewRecord* out);
 // Forgets the view and empties the cache (tests, window reset).

@@ -40,7 +40,8 @@ void app_mouse_wheel(int x, int y, int steps);
 // The window's place on the screen and its state, as the toolkit reports
 // them after a move or resize (kept for the next start).
 void app_window_placed(int x, int y, int width, int height, int maximised, int fullScreen);
-void app_key_up(int key, int shift);
+// A program key went down, or repeats while held; shift as it was then.
+void app_key_down(int key, int shift);
 void app_command(int id);          // menu ids 257..307 and the accelerators
 void app_size(int clientWidth, int clientHeight);
 void app_moved();                  // window position changed (Big Maps swap)

@@ -11,28 +11,46 @@
 #include "settings/app_settings.h"
 #include "settings/menu_ids.h"
 
+namespace {
+
+// The cursor keys and the arrow buttons: a quarter of the pane, a whole
+// pane with Shift.
+void panPart(int key, int shift) {
+    double f = shift ? 1.0 : 0.25;
+    switch (key) {
+    case APP_KEY_LEFT: view_input_pan(-f, 0); break;
+    case APP_KEY_UP: view_input_pan(0, f); break;
+    case APP_KEY_DOWN: view_input_pan(0, -f); break;
+    case APP_KEY_RIGHT: view_input_pan(f, 0); break;
+    default: break;
+    }
+}
+
+}  // namespace
+
 void app_mouse_down(int button, int x, int y, int shift) {
     if (!app_window.settings) return;
     if (button == APP_BUTTON_RIGHT) {
-        if (nav_in_pane(x, y)) nav_zoom_out();
+        // Out about the clicked point, as the wheel.
+        if (nav_in_pane(x, y) && !view_input_click_zoom(x, y, -1)) nav_zoom_out();
         return;
     }
     if (button != APP_BUTTON_LEFT) return;
     switch (int hit = toolbar_hit(x, y)) {
     case TOOL_NONE: view_input_press(x, y); break;
     case TOOL_AUTO_PAN: nav_auto_pan_button(); break;
-    case TOOL_WEST: nav_pan('W', shift); break;
-    case TOOL_NORTH: nav_pan('N', shift); break;
-    case TOOL_SOUTH: nav_pan('S', shift); break;
-    case TOOL_EAST: nav_pan('E', shift); break;
+    case TOOL_WEST: panPart(APP_KEY_LEFT, shift); break;
+    case TOOL_NORTH: panPart(APP_KEY_UP, shift); break;
+    case TOOL_SOUTH: panPart(APP_KEY_DOWN, shift); break;
+    case TOOL_EAST: panPart(APP_KEY_RIGHT, shift); break;
     default: nav_level(hit - TOOL_LEVEL_0); break;
     }
 }
 
 void app_mouse_up(int button, int x, int y) {
     if (!app_window.settings || button != APP_BUTTON_LEFT) return;
-    // A click that did not pan zooms in on its point.
-    if (view_input_release(x, y)) nav_zoom_in(x, y);
+    // A click that did not pan zooms in about its point, as the wheel.
+    if (view_input_release(x, y) && !view_input_click_zoom(x, y, 1)) nav_zoom_in(x, y);
 }
 
 void app_mouse_move(int x, int y, int leftDown) {
@@ -45,15 +63,10 @@ void app_mouse_wheel(int x, int y, int steps) {
     if (app_window.settings) view_input_wheel(x, y, steps);
 }
 
-void app_key_up(int key, int shift) {
+void app_key_down(int key, int shift) {
     if (!app_window.settings) return;
-    // A quarter of the pane per arrow, a whole pane with Shift.
-    double f = shift ? 1.0 : 0.25;
     switch (key) {
-    case APP_KEY_LEFT: view_input_pan(-f, 0); break;
-    case APP_KEY_UP: view_input_pan(0, f); break;
-    case APP_KEY_DOWN: view_input_pan(0, -f); break;
-    case APP_KEY_RIGHT: view_input_pan(f, 0); break;
+    case APP_KEY_LEFT: case APP_KEY_UP: case APP_KEY_DOWN: case APP_KEY_RIGHT: panPart(key, shift); break;
     case APP_KEY_ZOOM_IN: case APP_KEY_PAGE_UP: view_input_zoom(1); break;
     case APP_KEY_ZOOM_OUT: case APP_KEY_PAGE_DOWN: view_input_zoom(-1); break;
     case APP_KEY_HOME: view_input_back_to_vehicle(); break;
@@ -83,11 +96,14 @@ void app_moved() { nav_big_maps_swap(); }
 void app_window_placed(int x, int y, int width, int height, int maximised, int fullScreen) {
     auto& p = app_window.placed;
     p.known = 1;
-    p.maximised = maximised;
     app_window.placedPosition = 1;
-    // Maximised or full screen the window's own size is the one to come
-    // back to: keep it.
-    if (maximised || fullScreen) return;
+    // Full screen the toolkit reports the window as not maximised; leaving
+    // it goes back to what the window was before, and so does the next
+    // start: keep that.
+    if (fullScreen) return;
+    p.maximised = maximised;
+    // Maximised the window's own size is the one to come back to: keep it.
+    if (maximised) return;
     p.x = x;
     p.y = y;
     p.width = width;

@@ -134,7 +134,7 @@ void DragFrame1920x1080(benchmark::State& state) {
 void DriveFrame1920x1080(benchmark::State& state) {
     const double span = 3 * 2 * zoomStep(kLevel), step = 2 * zoomStep(kLevel) / 20;
     double lon = kFixLon - span, worst = 0;
-    app_key_up(APP_KEY_HOME, 0);   // back to the vehicle, Auto Pan on
+    app_key_down(APP_KEY_HOME, 0);   // back to the vehicle, Auto Pan on
     for (auto _ : state) {
         lon = lon + step > kFixLon + span ? kFixLon - span : lon + step;
         sendFixAt(kFixLat, lon);

@@ -29,9 +29,12 @@ void read_in_range(const char* path, const char* key, int low, int high, int* ou
     if (read_number(path, key, &n) && n >= low && n <= high) *out = n;
 }
 
-void read_clamped(const char* path, const char* key, int low, int high, int* out) {
+// A size: above the screens there are it is cut to high; below low it is
+// a number cut short (Height=6 of Height=680), not a window the program
+// could have had, and the default stays.
+void read_size(const char* path, const char* key, int low, int high, int* out) {
     int n;
-    if (read_number(path, key, &n)) *out = std::clamp(n, low, high);
+    if (read_number(path, key, &n) && n >= low) *out = std::min(n, high);
 }
 
 void read_list(const char* path, const char* key, std::vector<std::string>* out) {
@@ -69,8 +72,8 @@ int window_state_read(const char* path, WindowState* state) {
     if (read_number(path, "X=", &x) && read_number(path, "Y=", &y) && std::abs(x) <= WINDOW_STATE_MAX_OFFSET &&
         std::abs(y) <= WINDOW_STATE_MAX_OFFSET)
         state->hasPosition = 1, state->x = x, state->y = y;
-    read_clamped(path, "Width=", WINDOW_STATE_MIN_WIDTH, WINDOW_STATE_MAX_WIDTH, &state->width);
-    read_clamped(path, "Height=", WINDOW_STATE_MIN_HEIGHT, WINDOW_STATE_MAX_HEIGHT, &state->height);
+    read_size(path, "Width=", WINDOW_STATE_MIN_WIDTH, WINDOW_STATE_MAX_WIDTH, &state->width);
+    read_size(path, "Height=", WINDOW_STATE_MIN_HEIGHT, WINDOW_STATE_MAX_HEIGHT, &state->height);
     read_in_range(path, "Maximised=", 0, 1, &state->maximised);
     read_in_range(path, "FullScreen=", 0, 1, &state->fullScreen);
     read_in_range(path, "Level=", 0, 4, &state->level);

@@ -2,7 +2,8 @@
 // folder: a key file of the kiv_ini.txt form (Key=value, one a line) that
 // the program alone writes, whole and atomically, so kiv_ini.txt stays the
 // user's. Values read back are checked: a bad one is clamped into range or
-// left at its default, never taken as it is.
+// left at its default, never taken as it is; a size below the smallest
+// window is damage and left at its default.
 #pragma once
 #include <string>
 #include <vector>

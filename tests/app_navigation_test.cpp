@@ -3,6 +3,7 @@
 #include "app/navigation.h"
 #include "app/toolbar_bitmaps.h"
 #include "app/view_pane.h"
+#include "maps/view_compose.h"
 #include "maps/view_plane.h"
 #include "app_test_support.h"
 #include "settings/menu_ids.h"
@@ -46,6 +47,16 @@ protected:
         app_mouse_down(button, x, y, 0);
         app_mouse_up(button, x, y);
         app_paint();
+    }
+    static ViewRecord view() {
+        app_paint();
+        ViewRecord r{};
+        EXPECT_EQ(1, view_pane_current(&r));
+        return r;
+    }
+    // The plane point in the middle of client pixel (x, y).
+    static void planeAt(const ViewRecord& r, int x, int y, double* px, double* py) {
+        view_screen_to_plane(r, x - kPaneX + 0.5, y - kPaneY + 0.5, px, py);
     }
 };
 
@@ -118,63 +129,45 @@ TEST_F(AppNavigationTest, AutoPanCrossesFromTheCanadianGridIntoWebMercator) {
     EXPECT_TRUE(std::any_of(said.begin(), said.end(), [](auto& t) { return t.text.find("No map grid") == 0; }));
 }
 
-TEST_F(AppNavigationTest, PansWithAndWithoutShiftOnSmallMaps) {
-    TestSheet home = addSheet(kLat, kLon, 2, 0, 40);
-    TestSheet north = addSheetAt(kLat + kStep2, kLon, 2, 0, 41);
-    TestSheet northHalf = addSheetAt(kLat + kStep2 / 2, kLon, 2, 0, 43);
-    TestSheet west = addSheetAt(kLat, kLon - kStep2, 2, 0, 44);
-    create();
-    ASSERT_TRUE(shows(home));
-
-    key(APP_KEY_UP);
-    EXPECT_TRUE(shows(north));
+// The arrow buttons move the view as the cursor keys do: a quarter of the
+// pane, a whole one with Shift, on small and big maps alike; Auto Pan goes
+// off.
+static void expectArrowButtonsPanAsTheCursorKeys() {
+    const int buttonX[] = {0, 67, 110, 153, 196};   // west, north, south, east
+    struct Case {
+        int key, shift;
+        double dx, dy;                    // panes east and north
+    } cases[] = {{APP_KEY_LEFT, 0, -0.25, 0}, {APP_KEY_UP, 0, 0, 0.25},   {APP_KEY_DOWN, 1, 0, -1},
+                 {APP_KEY_RIGHT, 1, 1, 0},    {APP_KEY_DOWN, 0, 0, -0.25}, {APP_KEY_UP, 1, 0, 1}};
+    for (const Case& c : cases) {
+        ViewRecord before{}, after{};
+        app_paint();
+        ASSERT_TRUE(view_pane_current(&before));
+        app_mouse_down(APP_BUTTON_LEFT, buttonX[c.key] + 16, 20, c.shift);
+        app_paint();
+        ASSERT_TRUE(view_pane_current(&after));
+        EXPECT_EQ(2, after.level) << c.key;
+        EXPECT_NEAR(after.cx - before.cx, c.dx * before.width * before.mpp, 1e-6) << c.key << c.shift;
+        EXPECT_NEAR(after.cy - before.cy, c.dy * before.height * before.mpp, 1e-6) << c.key << c.shift;
+    }
     EXPECT_EQ(0, headless_menu_checked(MENU_AUTO_PAN));
-    EXPECT_EQ(0, settings()->autoPan);
-    EXPECT_EQ("KIV - N 45\xC2\xB0" "40'00\" / W 75\xC2\xB0" "40'00\"", headless_title());
-    key(APP_KEY_DOWN);
-    EXPECT_TRUE(shows(home));
-    key(APP_KEY_UP, 1);                 // Shift: half a step north
-    EXPECT_TRUE(shows(northHalf));
-    key(APP_KEY_DOWN, 1);
-    EXPECT_TRUE(shows(home));
-    key(APP_KEY_LEFT, 1);               // Shift west: still a whole step
-    EXPECT_TRUE(shows(west));
-    click(APP_BUTTON_LEFT, 196 + 16, 20);   // east
-    EXPECT_TRUE(shows(home));
-    click(APP_BUTTON_LEFT, 110 + 16, 20);   // north
-    EXPECT_TRUE(shows(north));
-    // Shift on a pan button halves the north and south steps.
-    app_mouse_down(APP_BUTTON_LEFT, 153 + 16, 20, 1);   // south, half a step
-    app_paint();
-    EXPECT_TRUE(shows(northHalf));
 }
 
-TEST_F(AppNavigationTest, PansOnBigMapsMoveTwoStepsWestAndOneWithShift) {
-    TestSheet home = addSheet(kLat, kLon, 2, 1, 40);
-    TestSheet west2 = addSheetAt(kLat, kLon - 2 * kStep2, 2, 1, 50);
-    TestSheet west1 = addSheetAt(kLat, kLon - kStep2, 2, 1, 51);
-    TestSheet north = addSheetAt(kLat + kStep2, kLon, 2, 1, 52);
-    create("COM0\nBig\n");
-    ASSERT_TRUE(shows(home));
-    EXPECT_EQ(720, home.width);
+TEST_F(AppNavigationTest, PansWithAndWithoutShiftOnSmallMaps) {
+    addSheet(kLat, kLon, 2, 0, 40);
+    create();
+    expectArrowButtonsPanAsTheCursorKeys();
+    EXPECT_EQ(0, settings()->autoPan);
+}
 
-    key(APP_KEY_LEFT);
-    EXPECT_TRUE(shows(west2));
-    key(APP_KEY_RIGHT);
-    EXPECT_TRUE(shows(home));
-    key(APP_KEY_LEFT, 1);
-    EXPECT_TRUE(shows(west1));
-    key(APP_KEY_RIGHT);
-    EXPECT_TRUE(shows(home));
-    key(APP_KEY_UP);
-    EXPECT_TRUE(shows(north));
-    key(APP_KEY_DOWN, 1);               // Big Maps: Shift does not halve north-south pans
-    EXPECT_TRUE(shows(home));
+TEST_F(AppNavigationTest, PansOnBigMapsMoveAsOnSmallOnes) {
+    addSheet(kLat, kLon, 2, 1, 40);
+    create("COM0\nBig\n");
+    expectArrowButtonsPanAsTheCursorKeys();
 }
 
 TEST_F(AppNavigationTest, ClicksOnButtonEdgesHitNothing) {
     TestSheet home = addSheet(kLat, kLon, 2, 0, 40);
-    TestSheet west = addSheetAt(kLat, kLon - kStep2, 2, 0, 44);
     create();
     app_command(MENU_AUTO_PAN);         // auto-pan off
     ASSERT_EQ(0, settings()->autoPan);
@@ -193,55 +186,61 @@ TEST_F(AppNavigationTest, ClicksOnButtonEdgesHitNothing) {
     click(APP_BUTTON_LEFT, 15, 6);
     EXPECT_EQ(1, settings()->autoPan);
     EXPECT_EQ(1, headless_menu_checked(MENU_AUTO_PAN));
-    click(APP_BUTTON_LEFT, 68, 37);
-    EXPECT_TRUE(shows(west));
+    ViewRecord before = view();
+    click(APP_BUTTON_LEFT, 68, 37);       // west
+    ViewRecord after = view();
+    EXPECT_LT(after.cx, before.cx);
     // Right clicks outside the pane do nothing either.
     click(APP_BUTTON_RIGHT, 300, 20);
-    EXPECT_TRUE(shows(west));
+    ViewRecord still = view();
+    EXPECT_EQ(after.cx, still.cx);
+    EXPECT_EQ(after.level, still.level);
 }
 
-TEST_F(AppNavigationTest, ZoomInAtTheFinestLevelStaysThereAndFollowsTheClick) {
+// At the finest level a click has no finer scale to go to, at the coarsest
+// a right click none coarser: the view stays as it was.
+TEST_F(AppNavigationTest, ZoomInAtTheFinestLevelStaysThere) {
     writeFile("kiv_pos.txt", "N 45 25 00\nW 75 42 00\n");
     TestSheet here = addSheet(45 + 25 / 60.0, -75.7, 4, 0, 60);
-    TestSheet above = addSheetAt(here.lat + 1 / 60.0, here.lon, 4, 0, 61);
     create("COM0\nSmall\n", "Init=4\n");
     ASSERT_TRUE(shows(here));
-    EXPECT_TRUE(levelPressed(4));
-    // The same sheet is loaded again: a changed file shows.
-    TestSheet renewed = addSheetAt(here.lat, here.lon, 4, 0, 62);
-    click(APP_BUTTON_LEFT, 1 + 240, 49 + 180);
-    EXPECT_TRUE(shows(renewed));
-    EXPECT_TRUE(levelPressed(4));
-    EXPECT_EQ(1, settings()->autoPan);   // a click that does not pan keeps following
-    // Near the top edge the nearest grid point is the next one north.
+    ViewRecord before = view();
     click(APP_BUTTON_LEFT, 1 + 240, 49 + 3);
-    EXPECT_TRUE(shows(above));
+    ViewRecord after = view();
     EXPECT_TRUE(levelPressed(4));
+    EXPECT_EQ(before.cx, after.cx);
+    EXPECT_EQ(before.cy, after.cy);
+    EXPECT_EQ(1, settings()->autoPan);   // a click that does not pan keeps following
 }
 
-TEST_F(AppNavigationTest, ZoomOutAtTheCoarsestLevelFetchesTheSameSheet) {
+TEST_F(AppNavigationTest, ZoomOutAtTheCoarsestLevelStaysThere) {
     TestSheet here = addSheet(45 + 25 / 60.0, -75.7, 0, 0, 70);
     create("COM0\nSmall\n", "Init=0\n");
     ASSERT_TRUE(shows(here));
-    EXPECT_EQ(50.0, here.lat);
-    EXPECT_EQ(-80.0, here.lon);
-    TestSheet renewed = addSheetAt(here.lat, here.lon, 0, 0, 71);
-    click(APP_BUTTON_RIGHT, 1 + 400, 49 + 20);   // away from the centre: still the same sheet
-    EXPECT_TRUE(shows(renewed));
+    ViewRecord before = view();
+    click(APP_BUTTON_RIGHT, 1 + 400, 49 + 20);
+    ViewRecord after = view();
+    EXPECT_TRUE(shows(here));
     EXPECT_TRUE(levelPressed(0));
+    EXPECT_EQ(before.cx, after.cx);
 }
 
+// With Auto Pan on (no fix yet) the zooms keep the centre: out and back in
+// come back to the same view.
 TEST_F(AppNavigationTest, ZoomOutAndInMoveOneLevel) {
-    addSheet(kLat, kLon, 2, 0, 40);
+    TestSheet home = addSheet(kLat, kLon, 2, 0, 40);
     TestSheet coarse = addSheet(kLat, kLon, 1, 0, 45);
-    TestSheet back = addSheet(coarse.lat, coarse.lon, 2, 0, 47);
     create();
+    ViewRecord start = view();
     click(APP_BUTTON_RIGHT, 100, 100);
     EXPECT_TRUE(shows(coarse));
     EXPECT_TRUE(levelPressed(1));
-    click(APP_BUTTON_LEFT, 1 + 240, 49 + 180);   // the centre of the level-1 sheet
+    click(APP_BUTTON_LEFT, 1 + 240, 49 + 180);
     EXPECT_TRUE(levelPressed(2));
-    EXPECT_TRUE(shows(back));
+    EXPECT_TRUE(shows(home));
+    ViewRecord back = view();
+    EXPECT_NEAR(start.cx, back.cx, 1e-6);
+    EXPECT_NEAR(start.cy, back.cy, 1e-6);
 }
 
 TEST_F(AppNavigationTest, LevelButtonJumpsAroundTheSheetCentre) {
@@ -256,19 +255,19 @@ TEST_F(AppNavigationTest, LevelButtonJumpsAroundTheSheetCentre) {
     EXPECT_TRUE(levelPressed(2));
 }
 
-TEST_F(AppNavigationTest, OfflinePanIntoAHoleFallsBackToACoarserSheetOnTheSecondPress) {
+// Panning offline past the stored sheets keeps the level: where nothing is
+// stored at it the pane is hatched, a coarser sheet is not taken instead.
+TEST_F(AppNavigationTest, OfflinePanIntoAHoleKeepsTheLevel) {
     writeFile("kiv_pos.txt", "N 45 25 00\nW 75 42 00\n");
     TestSheet here = addSheet(45 + 25 / 60.0, -75.7, 4, 0, 60);
-    // No level-4 sheet east; the level-3 sheet there covers the point.
-    TestSheet coarse = addSheet(here.lat, here.lon + 1 / 60.0, 3, 0, 80);
+    addSheet(here.lat, here.lon + 1 / 60.0, 3, 0, 80);   // coarser, east
     create("COM0\nSmall\n", "Init=4\n");
     ASSERT_TRUE(shows(here));
-    key(APP_KEY_RIGHT);
-    EXPECT_TRUE(shows(here));
+    key(APP_KEY_RIGHT, 1);
+    key(APP_KEY_RIGHT, 1);
     EXPECT_TRUE(levelPressed(4));
-    key(APP_KEY_RIGHT);
-    EXPECT_TRUE(shows(coarse));
-    EXPECT_TRUE(levelPressed(3));
+    int edge = panePixel(map_view.paneWidth - 2, map_view.paneHeight / 2);
+    EXPECT_TRUE(edge == VIEW_HATCH_GROUND * 0x010101 || edge == VIEW_HATCH_LINE * 0x010101) << std::hex << edge;
 }
 
 TEST_F(AppNavigationTest, OfflineAutoZoomClimbsOneLevelPerTwentySeconds) {
@@ -317,6 +316,14 @@ TEST_F(AppNavigationTest, MapCoordinatesPutThePointerPositionInTheTitle) {
     app_mouse_move(300, 20);              // over the toolbar: the sheet centre again
     app_paint();
     EXPECT_EQ("KIV - N 45\xC2\xB0" "30'00\" / W 75\xC2\xB0" "40'00\"", headless_title());
+    // Full screen has no title: the fix strip says where the pointer is.
+    app_key_down(APP_KEY_FULL_SCREEN, 0);
+    app_mouse_move(1 + 240, 49 + 180);
+    app_paint();
+    auto said = headless_calls_of("draw_text");
+    EXPECT_TRUE(std::any_of(said.begin(), said.end(), [](auto& t) {
+        return t.text.find("Pointer N 45\xC2\xB0" "30'00\" / W 75\xC2\xB0" "40'00\"") != std::string::npos;
+    }));
 }
 
 TEST_F(AppNavigationTest, BigMapsSwapShowsTheSameSheetInTheOtherSize) {
@@ -381,13 +388,51 @@ TEST_F(AppNavigationTest, DragWheelAndKeysMoveTheView) {
                  {APP_KEY_PAGE_DOWN, 0, 3, 0, 0}};
     for (const Step& s : steps) {
         ViewRecord before = view();
-        app_key_up(s.key, s.shift);
+        app_key_down(s.key, s.shift);
         ViewRecord after = view();
         EXPECT_EQ(s.level, after.level) << s.key;
         EXPECT_NEAR(after.cx - before.cx, s.dx * before.width * before.mpp, 1e-6) << s.key;
         EXPECT_NEAR(after.cy - before.cy, s.dy * before.height * before.mpp, 1e-6) << s.key;
     }
-    app_key_up(APP_KEY_HOME, 0);
+    app_key_down(APP_KEY_HOME, 0);
     EXPECT_EQ(1, settings()->autoPan);
     EXPECT_EQ(1, headless_menu_checked(MENU_AUTO_PAN));
+}
+
+// A click without a drag zooms in, a right click out, each keeping the map
+// point under the pointer where it is, as the wheel does; with Auto Pan on
+// the zoom is about the vehicle, which stays where it is drawn.
+TEST_F(AppNavigationTest, ClicksZoomAboutTheClickedPointAsTheWheel) {
+    addSheet(kLat, kLon, 2, 0, 40);
+    create();
+    app_command(MENU_AUTO_PAN);           // off
+    ASSERT_EQ(0, settings()->autoPan);
+    struct Case {
+        int button, x, y, level;
+    } cases[] = {{APP_BUTTON_LEFT, 241, 229, 3}, {APP_BUTTON_RIGHT, 400, 100, 2}, {APP_BUTTON_RIGHT, 60, 300, 1},
+                 {APP_BUTTON_LEFT, 120, 80, 2}};
+    for (const Case& c : cases) {
+        double x0, y0, x1, y1;
+        planeAt(view(), c.x, c.y, &x0, &y0);
+        click(c.button, c.x, c.y);
+        ViewRecord after = view();
+        planeAt(after, c.x, c.y, &x1, &y1);
+        EXPECT_EQ(c.level, after.level) << c.x;
+        EXPECT_NEAR(x0, x1, after.mpp) << c.x;
+        EXPECT_NEAR(y0, y1, after.mpp) << c.x;
+    }
+    app_command(MENU_AUTO_PAN);           // on: the vehicle stays where it is drawn
+    setFix(kLat + 0.01, kLon + 0.02);
+    ViewRecord before = view();
+    int vx0, vy0, vx1, vy1;
+    ASSERT_TRUE(view_position_pixel(before, kLat + 0.01, kLon + 0.02, &vx0, &vy0));
+    for (int button : {APP_BUTTON_LEFT, APP_BUTTON_RIGHT}) {
+        click(button, 100, 300);
+        ViewRecord after = view();
+        ASSERT_TRUE(view_position_pixel(after, kLat + 0.01, kLon + 0.02, &vx1, &vy1));
+        EXPECT_EQ(before.level + (button == APP_BUTTON_LEFT), after.level);
+        EXPECT_NEAR(vx0, vx1, 1);
+        EXPECT_NEAR(vy0, vy1, 1);
+        EXPECT_EQ(1, settings()->autoPan);
+    }
 }

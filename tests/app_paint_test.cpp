@@ -1,4 +1,5 @@
 // The composed frame: marker, cross-hair, trail, track log, plot, title.
+#include "app/night_palette.h"
 #include "app_test_support.h"
 
 namespace {
@@ -269,4 +270,54 @@ TEST_F(AppPaintTest, TileCreditInTheCornerOfThePane) {
     snprintf(settings()->tiles.attribution, sizeof settings()->tiles.attribution, "\xC2\xA9 OSM");
     app_paint();
     EXPECT_GT(creditPixels(), 10);
+}
+
+// Night colours dim the map, not the vehicle: the moving arrow's fill and
+// the standing disc stand out from the map around them at least 4.5:1 (as
+// by day), and so do the pane's notices.
+TEST_F(AppPaintTest, NightColoursKeepTheVehicleAndNoticesReadable) {
+    auto luminance = [](uint32_t rgb) {
+        double sum = 0, weight[3] = {0.2126, 0.7152, 0.0722};
+        for (int i = 0; i < 3; i++) {
+            double c = ((rgb >> (16 - 8 * i)) & 0xFF) / 255.0;
+            sum += weight[i] * (c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+        }
+        return sum;
+    };
+    auto contrast = [&](uint32_t a, uint32_t b) {
+        double la = luminance(a), lb = luminance(b);
+        return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    };
+    create();
+    app_key_down(APP_KEY_NIGHT, 0);
+    ASSERT_EQ(1, app_window.night);
+    size_t before = headless_calls_of("draw_text").size();
+    struct Case {
+        double knots;
+        int dx, dy;                       // a yellow pixel of the mark from its centre
+    } cases[] = {{20, 0, 0}, {0, -5, -2}};
+    for (const Case& c : cases) {
+        gps_set_course(90);
+        fixAndPaint(A[0], A[1]);
+        setFix(A[0], A[1], "2025/05/08 12:00:01", c.knots);
+        app_paint();
+        int px, py;
+        ASSERT_TRUE(expectedPixel(home, A[0], A[1], &px, &py));
+        uint32_t fill = panePixel(px + c.dx, py + c.dy), ground = panePixel(px + 20, py + 20);
+        EXPECT_GE(contrast(fill, ground), 4.5) << c.knots << std::hex << " " << fill << " on " << ground;
+    }
+    // Every text drawn at night (but its black outline) against the
+    // lightest the map becomes: the scale, the strip, the speed, notices.
+    NightPalette palette;
+    night_palette_make(&palette);
+    uint32_t lightest = night_palette_colour(palette, 0xFFFFFF);
+    setFix(88, 20);                       // beyond every grid: the pane says so
+    app_paint();
+    auto said = headless_calls_of("draw_text");
+    said.erase(said.begin(), said.begin() + static_cast<long>(before));
+    EXPECT_TRUE(std::any_of(said.begin(), said.end(), [](auto& t) { return t.text.find("No map grid") == 0; }));
+    for (const HeadlessCall& t : said)
+        if (t.rgb != NIGHT_READOUT_OUTLINE) {
+            EXPECT_GE(contrast(t.rgb, lightest), 4.5) << t.text << std::hex << t.rgb;
+        }
 }

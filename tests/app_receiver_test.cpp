@@ -151,7 +151,7 @@ TEST_F(AppReceiverTest, SpeedReadoutGoesTenSecondsAfterTheSpeedDrops) {
     EXPECT_EQ(36, red.c);
     EXPECT_EQ(900, red.d);
     EXPECT_EQ(480 - 18 * 9, red.a);
-    EXPECT_EQ(32 + 360 + 16 - 36, red.b);
+    EXPECT_EQ(32 + 360 + 16 - 36 - 24, red.b);   // above the fix strip
     // The white outline: left, up, right, down by 2 pixels.
     EXPECT_EQ(red.a - 2, texts[before].a);
     EXPECT_EQ(red.b - 2, texts[before + 1].b);
@@ -166,6 +166,21 @@ TEST_F(AppReceiverTest, SpeedReadoutGoesTenSecondsAfterTheSpeedDrops) {
     headless_advance_clock(1);
     app_paint();
     EXPECT_NE("0 km/h E", headless_calls_of("draw_text").back().text);
+}
+
+// In the narrowest window the speed read-out and the fix strip still do not
+// meet: the read-out sits above the strip.
+TEST_F(AppReceiverTest, SpeedReadoutStaysClearOfTheFixStripAtTheNarrowestWindow) {
+    startWith("NMEA", "Dash=km/h\n");
+    sendFix(45.54, -75.7, 60.0, "123519");
+    app_size(320, 240);
+    app_paint();
+    auto texts = headless_calls_of("draw_text");
+    auto strip = std::find_if(texts.begin(), texts.end(), [](auto& t) { return t.text.find("GPS ") == 0; });
+    ASSERT_NE(texts.end(), strip);
+    const HeadlessCall& speed = texts.back();
+    ASSERT_NE(std::string::npos, speed.text.find("km/h"));
+    EXPECT_LE(speed.b + speed.c, strip->b - 1) << speed.b << " " << strip->b;
 }
 
 TEST_F(AppReceiverTest, DisconnectClearsTheFixAndConnectOpensAgain) {

@@ -482,7 +482,8 @@ TEST(InfoDialogs, KeysTextsClaimOnlyWhatTheKeysDo) {
     // Every key and mouse action the window has is named, and only those.
     std::string all;
     for (const InfoText& t : k.texts) all += t.text;
-    for (const char* said : {"Ctrl and Alt change nothing", "drag", "wheel", "PgUp", "Home", "F11", "night"})
+    for (const char* said :
+         {"Ctrl and Alt change nothing", "drag", "wheel", "PgUp", "Home", "F11", "night", "about the vehicle"})
         EXPECT_NE(std::string::npos, all.find(said)) << said;
     EXPECT_EQ(std::string::npos, all.find("Ctrl+"));
     EXPECT_STREQ("OK", k.okText);

@@ -161,15 +161,18 @@ def case_map(build, save):
         until_screen(s, lambda shot: marker_problems(s, shot, mx, my) +
                      sheet_problems(s, shot, FIX_LAT, FIX_LON, LEVEL + 1, plain), "the zoomed map")
 
-        # The east arrow button pans one grid step (3') east of the vehicle's sheet.
+        # The east arrow button pans a quarter of the pane east, as the
+        # Right key does, and Auto Pan goes off.
+        view = re.compile(r"^kiv: view \d (-?[\d.]+) -?[\d.]+ (\d+) \d+ ([\d.]+) ")
+        before = s.wait_line(view.pattern)
         s.click(196 + 16, 20)
-        panned = s.wait_title(lambda t: TITLE.match(t) and not t.startswith(FIX_TITLE), "the panned sheet")
-        plat, plon = title_position(panned)
-        step = 3 / 60
-        lat, lon = round(FIX_LAT / step) * step, round(FIX_LON / step) * step
-        check(abs(plat - lat) < 1e-6 and abs(plon - lon - step) < 1e-6, f"pan went to {panned!r}")
-        until_screen(s, lambda shot: sheet_problems(s, shot, plat, plon, LEVEL + 1, [(40, 90), (440, 380)],
-                                                    follow=False), "the panned map")
+        s.wait_line(r"^kiv: menu 273 checked 0$")
+        deadline = time.monotonic() + 15
+        while True:
+            m = s.wait_line(view.pattern)
+            if abs(float(m[1]) - float(before[1]) - 0.25 * int(before[2]) * float(before[3])) < 1e-3:
+                break
+            check(time.monotonic() < deadline, f"the pan: {before[0]!r} then {m[0]!r}")
         exit_through_menu(s)
     finally:
         s.close()

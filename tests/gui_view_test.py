@@ -4,7 +4,8 @@ program's paint log ("kiv: view LEVEL CX CY W H MPP vehicle X Y plane EPSG"):
   window  first start at 1024 x 768; maximise, restore, full screen (F11,
           Esc) and a resize each give a pane that fills the client area;
           a drag pans by the pointer's way with Auto Pan off; the wheel
-          zooms about the pointer; the state is kept at exit and restored.
+          zooms about the pointer; the cursor keys act as they go down and
+          repeat while held; the state is kept at exit and restored.
   drive   maximised on 1920 x 1080 with Look Ahead, a simulated drive at
           every level (Page Up between them): the vehicle is never drawn
           within 10% of the pane's edges.
@@ -115,6 +116,18 @@ def case_window(build, save):
         before, after = plane_at(moved, 300, 200), plane_at(zoomed, 300, 200)
         check(abs(before[0] - after[0]) <= zoomed["mpp"] and abs(before[1] - after[1]) <= zoomed["mpp"],
               f"the point under the pointer moved: {before} -> {after}")
+
+        # The cursor keys act as they go down, with Shift as it was then:
+        # held down, Right pans on as the key repeats.
+        def moved_by(v, panes):
+            return lambda n: abs(n["cx"] - v["cx"] - panes * v["w"] * v["mpp"]) < 1e-3 * v["mpp"] + 1e-6
+        s.xdo("windowfocus", "--sync", s.window, "keydown", "shift", "keydown", "Left", "keyup", "shift", "keyup", "Left")
+        west = wait_view(s, moved_by(zoomed, -1), "Shift+Left, Shift let go first")
+        s.xdo("keydown", "Right")
+        try:
+            wait_view(s, lambda n: n["cx"] - west["cx"] > 0.6 * west["w"] * west["mpp"], "Right held down")
+        finally:
+            s.xdo("keyup", "Right")
 
         exit_through_menu(s)
         state = s.read("kiv_state.txt") or ""

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "settings/working_folder.h"
+#include "settings/working_folder_lock.h"
 #include "settings_fixture.h"
 
 namespace fs = std::filesystem;
@@ -50,4 +51,21 @@ TEST_F(SettingsDir, WorkingFolderIsNamedOrTheStartFolderOrTheXdgOne) {
     EXPECT_EQ(0, settings_working_folder(nullptr, "start", &folder, &error));
     EXPECT_NE(std::string::npos, error.find("--workdir"));
     if (!savedHome.empty()) setenv("HOME", savedHome.c_str(), 1);
+}
+
+// A second Kiv in the same folder is refused with a message naming the
+// folder and the first one's process; another folder is its own.
+TEST_F(SettingsDir, WorkingFolderHoldsOneKivAtATime) {
+    fs::create_directories("other");
+    int first, second, elsewhere;
+    std::string error;
+    ASSERT_EQ(1, working_folder_lock(dir.c_str(), &first, &error)) << error;
+    EXPECT_EQ(0, working_folder_lock(dir.c_str(), &second, &error));
+    EXPECT_NE(std::string::npos, error.find("another Kiv already works in " + dir)) << error;
+    EXPECT_NE(std::string::npos, error.find("process " + std::to_string(getpid()))) << error;
+    EXPECT_EQ(1, working_folder_lock((fs::path(dir) / "other").c_str(), &elsewhere, &error)) << error;
+    close(first);                         // the first ended: the folder is free
+    EXPECT_EQ(1, working_folder_lock(dir.c_str(), &second, &error)) << error;
+    close(second);
+    close(elsewhere);
 }

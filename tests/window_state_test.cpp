@@ -22,10 +22,10 @@ TEST_F(WindowStateFile, ComesBackWholeAndDamageFallsBackToDefaults) {
     EXPECT_EQ(std::tie(b.level, b.autoPan, b.autoZoom, b.followMode, b.night),
               std::tie(s.level, s.autoPan, s.autoZoom, s.followMode, s.night));
     EXPECT_EQ(b.gpxFiles, s.gpxFiles);
-    put(KIV_STATE_FILE, "X=12abc\nY=5\nWidth=99999\nHeight=-3\nLevel=7\nAutoPan=2\nFollow=x\nNight=1\nGpx=\nGpx=/t\n");
+    put(KIV_STATE_FILE, "X=12abc\nY=5\nWidth=99999\nHeight=6\nLevel=7\nAutoPan=2\nFollow=x\nNight=1\nGpx=\nGpx=/t\n");
     ASSERT_EQ(window_state_read(KIV_STATE_FILE, &b), 1);
     EXPECT_EQ(std::tie(b.hasPosition, b.width, b.height, b.level, b.autoPan, b.followMode, b.night),
-              std::make_tuple(0, WINDOW_STATE_MAX_WIDTH, WINDOW_STATE_MIN_HEIGHT, -1, 1, 1, 1));
+              std::make_tuple(0, WINDOW_STATE_MAX_WIDTH, WINDOW_STATE_DEFAULT_HEIGHT, -1, 1, 1, 1));
     EXPECT_EQ(b.gpxFiles, std::vector<std::string>{"/t"});
 }
 

@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <thread>
 
 #include "app/window_events.h"
 #include "app/window_keeping.h"
 #include "settings/menu_ids.h"
+#include "settings/window_state.h"
 #include "ui/wx/wx_dialog_parts.h"
 #include "ui/wx/wx_window.h"
 
@@ -109,22 +111,32 @@ int programKey(int code, bool shift) {
 
 bool live() { return wx_window.created && !wx_window.destroyed; }
 
-void onKeyUp(wxKeyEvent& e) {
+// The program's keys act as they go down, with the modifiers held then, and
+// again as the system repeats a held key: holding an arrow pans on. A
+// toggle (full screen, night colours) and Home act once per press. An
+// accelerator (Shift+Page Up/Down) takes its key before it gets here.
+// The toolkit's own repeat mark is not used: it takes a press after a
+// release lost in the switch to full screen for a repeat. Here a repeat is
+// the same key again within a second (repeats come every few tens of
+// milliseconds after a first wait of about half a second).
+constexpr double kRepeatWithin = 1.0;
+
+void onKeyDown(wxKeyEvent& e) {
     // Skip in every case: the frame's accelerators see the keys after us.
     e.Skip();
+    double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    bool repeat = e.GetKeyCode() == wx_window.heldKey && now - wx_window.heldAt < kRepeatWithin;
+    wx_window.heldKey = e.GetKeyCode();
+    wx_window.heldAt = now;
     if (e.ControlDown() || e.AltDown()) return;
     int key = programKey(e.GetKeyCode(), e.ShiftDown());
-    if (key >= APP_KEY_LEFT && key <= APP_KEY_RIGHT && live()) app_key_up(key, e.ShiftDown() ? 1 : 0);
+    if (!key || !live() || (repeat && key >= APP_KEY_HOME)) return;
+    app_key_down(key, e.ShiftDown() ? 1 : 0);
 }
 
-// The view's other keys act as they go down: an accelerator (Shift+Page
-// Up/Down) takes its key before it gets here, and the key going up after
-// it may come without Shift.
-void onKeyDown(wxKeyEvent& e) {
+void onKeyUp(wxKeyEvent& e) {
     e.Skip();
-    if (e.ControlDown() || e.AltDown()) return;
-    int key = programKey(e.GetKeyCode(), e.ShiftDown());
-    if (key > APP_KEY_RIGHT && live()) app_key_up(key, e.ShiftDown() ? 1 : 0);
+    if (e.GetKeyCode() == wx_window.heldKey) wx_window.heldKey = 0;
 }
 
 void onMouseDown(wxMouseEvent& e, int button) {
@@ -236,8 +248,8 @@ void bindEvents(wxFrame* frame, wxWindow* map) {
     });
     map->Bind(wxEVT_MOUSEWHEEL, onWheel);
     map->Bind(wxEVT_MOTION, onMouseMove);
-    map->Bind(wxEVT_KEY_UP, onKeyUp);
     map->Bind(wxEVT_KEY_DOWN, onKeyDown);
+    map->Bind(wxEVT_KEY_UP, onKeyUp);
     map->Bind(wxEVT_SIZE, onSize);
 }
 
@@ -303,6 +315,8 @@ wxFrame* wx_create_main_window() {
     map->SetBackgroundStyle(wxBG_STYLE_PAINT);
     wx_window.map = map;
     frame->SetClientSize(width, height);
+    // No smaller than a size the next start would take back.
+    frame->SetMinClientSize(wxSize(WINDOW_STATE_MIN_WIDTH, WINDOW_STATE_MIN_HEIGHT));
     wx_window.timer = new wxTimer(frame);
     bindEvents(frame, map);
 

@@ -11,10 +11,17 @@
 
 #include "settings/program_version.h"
 #include "settings/working_folder.h"
+#include "settings/working_folder_lock.h"
 #include "ui/wx/wx_window.h"
 #include "ui/wx/x_display_hold.h"
 
 namespace {
+
+// Why the program does not start its window (another Kiv in the folder):
+// said in a box too, as a start from the desktop menu has no terminal.
+struct Refusal {
+    std::string why;
+} refusal;
 
 // SIGINT and SIGTERM close the window as the menu's Exit does (the toolkit
 // calls this from its loop, not from the signal).
@@ -33,6 +40,11 @@ public:
         x_display_release(wx_window.heldDisplay);
         wx_window.heldDisplay = nullptr;
         SetAppName("Kiv");
+        if (!refusal.why.empty()) {
+            wxMessageBox(wxString::FromUTF8(("Kiv does not start: " + refusal.why + ".").c_str()), "Kiv",
+                         wxOK | wxICON_ERROR);
+            return false;
+        }
         SetSignalHandler(SIGINT, closeOnSignal);
         SetSignalHandler(SIGTERM, closeOnSignal);
         // Without a window the program ends at once, with status 0.
@@ -101,7 +113,10 @@ int main(int argc, char** argv) {
     // A display that has just started, or that a short-lived client has
     // just left, can drop the toolkit's one attempt to connect.
     wx_window.heldDisplay = x_display_hold(3000);
+    int lock;
+    if (!working_folder_lock(folder.c_str(), &lock, &refusal.why)) fprintf(stderr, "kiv: %s\n", refusal.why.c_str());
     // The toolkit sees no options: they were all the program's.
     int toolkitArgc = 1;
-    return wxEntry(toolkitArgc, argv);
+    int rc = wxEntry(toolkitArgc, argv);
+    return refusal.why.empty() ? rc : 1;
 }

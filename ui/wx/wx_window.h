@@ -17,6 +17,10 @@ struct WxWindow {
     int destroyed;
     int exitCode;
     int busyDepth;                     // nested wait-cursor requests
+    // The key last gone down and not yet up, and when (steady seconds): a
+    // press of it again soon after is the system repeating it.
+    int heldKey;
+    double heldAt;
     std::map<int, int> checks;         // check marks as the program set them
     std::atomic<int> visible;          // shown and not minimised (read by other threads)
     int log;                           // KIV_PAINT_LOG=1: paints, menu states, visibility
