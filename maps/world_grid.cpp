@@ -94,10 +94,6 @@ int worldGridSnap(double lat, double lon, int level, int bigMaps, double* sheetL
     return SHEET_PLANE_MERCATOR;
 }
 
-void worldGridMercatorSteps(int level, int bigMaps, double* stepX, double* stepY) {
-    mercatorSteps(level, bigMaps, stepX, stepY);
-}
-
 int worldGridPlaneOf(double lat, double lon, int level, int bigMaps) {
     if (!worldGridIsPosition(lat, lon)) return SHEET_PLANE_NONE;
     bool canadian = inCanadianArea(lat, lon, level, bigMaps);

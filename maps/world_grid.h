@@ -22,8 +22,6 @@ int worldGridSnap(double lat, double lon, int level, int bigMaps, double* sheetL
 // The plane of a sheet centre as worldGridSnap gives it (any point inside
 // the Canadian area that is no Web Mercator sheet centre is Lambert).
 int worldGridPlaneOf(double lat, double lon, int level, int bigMaps);
-// The steps between Web Mercator sheet centres, in that plane's metres.
-void worldGridMercatorSteps(int level, int bigMaps, double* stepX, double* stepY);
 
 // Web Mercator metres of a position through PROJ, and back. 1, or 0 when
 // PROJ cannot place it.
