@@ -59,7 +59,7 @@ void checkTemplate(const TileSource& source, int z, uint32_t x, uint32_t y, doub
     int maxZoom = tileSourceMaxZoom(&source), zoom = tileZoomFor(metresPerPixel, maxZoom);
     if (zoom < 0 || zoom > maxZoom) abort();
     std::string why;
-    if (tileBulkRefused(&source, static_cast<long>(x), 0, &why) && why.empty()) abort();
+    if (tileBulkRefused(&source, static_cast<long>(x), 0, nullptr, &why) && why.empty()) abort();
 }
 
 }  // namespace
