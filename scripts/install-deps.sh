@@ -21,6 +21,7 @@ packages=(
   gpsbabel          # reads back every GPX file Kiv writes (tests)
   osmium-tool bzip2  # OSM import tests write PBF and bzip2 extracts; imports read .osm.bz2
   libxml2-utils     # xmllint: GPX files are well formed (tests)
+  routino libroutino-dev  # offline routing over the imported roads (kivroute only: AGPL-3.0)
   scdoc librsvg2-bin  # man pages and icon sizes of the install
   dpkg-dev desktop-file-utils  # the Debian package (shlibdeps) and its desktop entry check
 )
