@@ -15,6 +15,12 @@ enum {
     PLATFORM_DIALOG_ABOUT = 3,
     PLATFORM_DIALOG_DOWNLOAD_AREA = 4,      // levels to fetch (app/download_area.h)
     PLATFORM_DIALOG_DOWNLOAD_PROGRESS = 5,  // the fetch under way, with Cancel
+    // Blocks of ten for the dialogs of getting somewhere.
+    PLATFORM_DIALOG_WAYPOINTS_FIRST = 20,
+    PLATFORM_DIALOG_GO_TO_FIRST = 30,
+    PLATFORM_DIALOG_FIND_FIRST = 40,
+    PLATFORM_DIALOG_MEASURE_FIRST = 50,
+    PLATFORM_DIALOG_ROUTE_FIRST = 60,
 };
 
 struct PlatformBackend {

@@ -40,9 +40,18 @@ enum MenuId {
     MENU_KEYS = 305,
     MENU_ABOUT = 307,
 
+    // Blocks of ten for the commands of getting somewhere, so that each
+    // keeps its numbers as others are added.
+    MENU_WAYPOINTS_FIRST = 320,        // marking and the waypoint list
+    MENU_GO_TO_FIRST = 330,            // Go To, Follow Route, Stop Navigation
+    MENU_FIND_FIRST = 340,             // the search
+    MENU_MEASURE_FIRST = 350,          // the ruler, track statistics
+    MENU_ROUTE_FIRST = 360,            // routing along roads
+    MENU_WINDOW_FIRST = 370,           // the window's own commands
+
     // Commands outside this range are ignored.
     MENU_FIRST = 257,
-    MENU_LAST = 307,
+    MENU_LAST = 399,
 };
 
 inline int menu_device_item(int deviceType) { return MENU_DEVICE_BASE + deviceType; }
