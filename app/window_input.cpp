@@ -5,6 +5,7 @@
 #include "app/pane_notice.h"
 #include "app/toolbar.h"
 #include "app/view_input.h"
+#include "app/waypoints.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
@@ -28,8 +29,10 @@ void panPart(int key, int shift) {
 
 }  // namespace
 
-void app_mouse_down(int button, int x, int y, int shift) {
+void app_mouse_down(int button, int x, int y, int shift, int ctrl) {
     if (!app_window.settings) return;
+    // Ctrl+click: a waypoint at that point of the map.
+    if (ctrl && button == APP_BUTTON_LEFT && nav_in_pane(x, y)) return waypoint_mark_at_pane(x, y);
     if (button == APP_BUTTON_RIGHT) {
         // Out about the clicked point, as the wheel.
         if (nav_in_pane(x, y) && !view_input_click_zoom(x, y, -1)) nav_zoom_out();
@@ -75,6 +78,8 @@ void app_key_down(int key, int shift) {
         if (app_window.fullScreen) app_command(MENU_FULL_SCREEN);
         break;
     case APP_KEY_NIGHT: app_command(MENU_NIGHT_COLOURS); break;
+    case APP_KEY_WAYPOINT_MARK: app_command(MENU_WAYPOINT_MARK); break;   // waypoints
+    case APP_KEY_WAYPOINT_LIST: app_command(MENU_WAYPOINT_LIST); break;
     default: break;
     }
 }

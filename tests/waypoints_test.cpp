@@ -1,0 +1,145 @@
+// The user's waypoints: the file, the search and the names on the view.
+#include <sys/wait.h>
+
+#include "app/waypoint_commands.h"
+#include "app/waypoints.h"
+#include "app_test_support.h"
+#include "settings/atomic_file.h"
+
+namespace {
+
+constexpr double kLat = 45.5, kLon = -(75 + 40 / 60.0);
+
+int run(const std::string& command) {
+    int rc = system((command + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+GpxWaypoint waypoint(const char* name, double lat = kLat, double lon = kLon) {
+    return GpxWaypoint{lat, lon, name, GPX_TIME_UNKNOWN, NAN, "", ""};
+}
+
+void writeWaypoints(const std::vector<GpxWaypoint>& list) {
+    std::string text = gpx_waypoints_document(list);
+    ASSERT_EQ(1, write_file_atomically(WAYPOINTS_FILE, text.data(), text.size()));
+}
+
+std::vector<std::string> namesIn(const char* path) {
+    GpxData data;
+    EXPECT_EQ(1, gpx_read_file(path, &data));
+    std::vector<std::string> names;
+    for (const GpxWaypoint& w : data.waypoints) names.push_back(w.name);
+    return names;
+}
+
+class WaypointsTest : public AppTest {
+protected:
+    void create() {
+        writeFile("kiv_com.txt", "COM0\nSmall\n");
+        home = addSheet(kLat, kLon, 2, 0, 40);
+        ASSERT_EQ(1, app_create());
+    }
+    bool named(const std::string& name) {
+        auto said = headless_calls_of("draw_text");
+        return std::any_of(said.begin(), said.end(), [&](const HeadlessCall& c) { return c.text == name; });
+    }
+    TestSheet home;
+};
+
+}  // namespace
+
+TEST_F(WaypointsTest, FileReadsBackThroughGpsbabelWithEveryField) {
+    if (run("command -v gpsbabel") || run("command -v xmllint")) GTEST_SKIP() << "gpsbabel or xmllint missing";
+    WaypointStore store;
+    ASSERT_EQ(1, waypoint_store_load(&store, WAYPOINTS_FILE, nullptr));
+    store.list = {GpxWaypoint{45.4215, -75.6972, "Café <Hull> & \"Aylmer\"", 1700000000, 70.5, "Flag, Blue", "Åsa's"},
+                  // gpsbabel gives a waypoint without a comment its name as one
+                  GpxWaypoint{-33.8568, 151.2153, "WPT002", GPX_TIME_UNKNOWN, NAN, "", "Opera"}};
+    std::string why;
+    ASSERT_EQ(1, waypoint_store_save(&store, &why)) << why;
+    EXPECT_EQ(0, run("xmllint --noout waypoints.gpx"));
+    ASSERT_EQ(0, run("gpsbabel -i gpx -f waypoints.gpx -o gpx -F back.gpx"));
+    GpxData back;
+    ASSERT_EQ(1, gpx_read_file("back.gpx", &back, &why)) << why;
+    ASSERT_EQ(2u, back.waypoints.size());
+    for (size_t i = 0; i < 2; i++) EXPECT_TRUE(waypoint_same(store.list[i], back.waypoints[i])) << i;
+}
+
+// The user deleted A and marked C while another program renamed B and
+// added D: the file gets all four changes.
+TEST_F(WaypointsTest, AnotherProgramsChangesAreKeptWhenKivWrites) {
+    writeWaypoints({waypoint("A"), waypoint("B")});
+    WaypointStore store;
+    ASSERT_EQ(1, waypoint_store_load(&store, WAYPOINTS_FILE, nullptr));
+    store.list.erase(store.list.begin());
+    store.list.push_back(waypoint("C"));
+    writeWaypoints({waypoint("A"), waypoint("B2"), waypoint("D")});
+    std::string why;
+    ASSERT_EQ(1, waypoint_store_save(&store, &why)) << why;
+    EXPECT_EQ((std::vector<std::string>{"B2", "D", "C"}), namesIn(WAYPOINTS_FILE));
+}
+
+// A file that does not read is refused with its reason and never written.
+TEST_F(WaypointsTest, BadFileIsLeftAsItWasAndSaysWhy) {
+    const char* gpx = "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\">";
+    struct Case {
+        std::string text, why;
+    } cases[] = {
+        {std::string(gpx) + "\n<wpt lat=\"1\" lon=\"2\"><name>A</wpt></gpx>", "line 2: mismatched tag"},
+        {"<?xml version=\"1.0\"?>\n<!DOCTYPE gpx [<!ENTITY a \"aaaa\">]>\n<gpx/>", "line 2: entity"},
+        {"<kml/>", "<kml>, not <gpx>"},
+        {std::string(gpx) + "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"/></trkseg></trk></gpx>", "tracks or routes"},
+    };
+    for (const Case& c : cases) {
+        writeFile(WAYPOINTS_FILE, c.text);
+        headless_reset();
+        create();
+        waypoint_mark(kLat, kLon, "New");
+        auto warned = headless_calls_of("message_box");
+        ASSERT_EQ(2u, warned.size()) << c.why;
+        EXPECT_NE(std::string::npos, warned[0].text.find(c.why)) << warned[0].text;
+        EXPECT_NE(std::string::npos, warned[1].text.find("not saved")) << warned[1].text;
+        EXPECT_EQ(c.text, readFile(WAYPOINTS_FILE));
+        app_close();
+        app_destroy();
+    }
+}
+
+TEST_F(WaypointsTest, SearchFoldsCaseAndAccentsAndMatchesAWordsBeginning) {
+    struct Case {
+        const char *name, *text;
+        bool found;
+    } cases[] = {
+        {"Montréal", "montreal", true},        {"MONTREAL", "Montréal", true},
+        {"Goethestraße", "goethestrasse", true}, {"Goethestraße", "Goethestr", true},
+        {"Rue Saint-Denis", "denis", true},    {"Rue Saint-Denis", "enis", false},
+        {"Ærøskøbing Havn", "aeroskobing h", true}, {"Montréal", "real", false},
+    };
+    for (const Case& c : cases) {
+        app_waypoints.store = WaypointStore{};
+        app_waypoints.store.list = {waypoint(c.name)};
+        std::vector<PlaceMatch> found;
+        waypoint_search(c.text, &found);
+        EXPECT_EQ(c.found ? 1u : 0u, found.size()) << c.name << " / " << c.text;
+    }
+}
+
+// Two names that would overlap: the one nearer the vehicle is drawn, and
+// the other once the vehicle is nearer to it; a name apart is always drawn.
+TEST_F(WaypointsTest, OverlappingNamesKeepTheOneNearestTheVehicle) {
+    writeWaypoints({waypoint("West", kLat, kLon - 0.0005), waypoint("East", kLat, kLon + 0.0005),
+                    waypoint("Apart", kLat + 0.05, kLon)});
+    create();
+    setFix(kLat, kLon - 0.03);
+    app_paint();
+    EXPECT_TRUE(named("West") && named("Apart"));
+    EXPECT_FALSE(named("East"));
+    int px, py;
+    ASSERT_TRUE(expectedPixel(home, kLat + 0.05, kLon, &px, &py));
+    EXPECT_EQ(0xFF1493, panePixel(px, py));
+    headless_reset();
+    setFix(kLat, kLon + 0.03, "2025/05/08 12:00:05");
+    app_paint();
+    EXPECT_TRUE(named("East") && named("Apart"));
+    EXPECT_FALSE(named("West"));
+}
