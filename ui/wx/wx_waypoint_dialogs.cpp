@@ -4,6 +4,7 @@
 #include <wx/listctrl.h>
 
 #include <cmath>
+#include <cstdio>
 
 #include "app/waypoint_list.h"
 #include "app/waypoints.h"
@@ -48,9 +49,12 @@ int runList(WaypointListDialog* d) {
     auto* filter = new wxTextCtrl(dialog, wxID_ANY, wxString::FromUTF8(d->filter));
     filterRow->Add(filter, 1);
     rows->Add(filterRow, 0, wxALL | wxEXPAND, 10);
+    if (!d->from.empty())
+        rows->Add(new wxStaticText(dialog, wxID_ANY, wxString::FromUTF8("Distance and bearing " + d->from)), 0,
+                  wxLEFT | wxRIGHT | wxBOTTOM, 10);
     auto* list = new wxListCtrl(dialog, wxID_ANY, wxDefaultPosition, wxSize(520, 300), wxLC_REPORT | wxLC_SINGLE_SEL);
     list->AppendColumn("Name", wxLIST_FORMAT_LEFT, 180);
-    list->AppendColumn(wxString::FromUTF8("Distance " + d->from), wxLIST_FORMAT_RIGHT, 150);
+    list->AppendColumn("Distance", wxLIST_FORMAT_RIGHT, 110);
     list->AppendColumn("Bearing", wxLIST_FORMAT_RIGHT, 70);
     list->AppendColumn("File", wxLIST_FORMAT_LEFT, 120);
     rows->Add(list, 1, wxLEFT | wxRIGHT | wxEXPAND, 10);
@@ -62,7 +66,9 @@ int runList(WaypointListDialog* d) {
             const WaypointRow& r = d->rows[static_cast<size_t>(shown[i])];
             long item = list->InsertItem(static_cast<long>(i), wxString::FromUTF8(r.name));
             list->SetItem(item, 1, wxString::FromUTF8(waypoint_distance_text(r.metres, d->unit)));
-            if (std::isfinite(r.bearing)) list->SetItem(item, 2, wxString::Format("%.0f\u00B0", r.bearing));
+            char bearing[16] = "";
+            if (std::isfinite(r.bearing)) snprintf(bearing, sizeof bearing, "%.0f\u00B0", r.bearing);
+            list->SetItem(item, 2, wxString::FromUTF8(bearing));
             list->SetItem(item, 3, wxString::FromUTF8(r.file));
         }
         if (!shown.empty()) list->SetItemState(0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
@@ -76,17 +82,20 @@ int runList(WaypointListDialog* d) {
                                                    {WAYPOINT_ACTION_SHOW, "&Show"},
                                                    {WAYPOINT_ACTION_GO_TO, "&Go To"}};
     int chosenAction = WAYPOINT_ACTION_CLOSE;
+    auto choose = [&](int action) {
+        long item = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+        if (item < 0 || item >= static_cast<long>(shown.size())) return;
+        d->chosen = shown[static_cast<size_t>(item)];
+        chosenAction = action;
+        dialog->EndModal(wxID_OK);
+    };
     for (const auto& [action, label] : actions) {
         auto* button = new wxButton(dialog, wxID_ANY, label);
-        button->Bind(wxEVT_BUTTON, [&, action = action](wxCommandEvent&) {
-            long item = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
-            if (item < 0 || item >= static_cast<long>(shown.size())) return;
-            d->chosen = shown[static_cast<size_t>(item)];
-            chosenAction = action;
-            dialog->EndModal(wxID_OK);
-        });
+        button->Bind(wxEVT_BUTTON, [&, action = action](wxCommandEvent&) { choose(action); });
         buttons->Add(button, 0, wxRIGHT, 6);
     }
+    // A double click (or Enter) on a row shows it.
+    list->Bind(wxEVT_LIST_ITEM_ACTIVATED, [&](wxListEvent&) { choose(WAYPOINT_ACTION_SHOW); });
     buttons->AddStretchSpacer();
     buttons->Add(new wxButton(dialog, wxID_CANCEL, "Close"));
     rows->Add(buttons, 0, wxALL | wxEXPAND, 10);
