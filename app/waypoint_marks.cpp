@@ -12,6 +12,7 @@
 #include "app/waypoint_labels.h"
 #include "app/waypoints.h"
 #include "maps/map_view.h"
+#include "maps/view_plane.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 
@@ -24,6 +25,24 @@ constexpr int kLetterWidth = 8;
 // Pink in a black frame: none of the track colours, the trail's red, the
 // vehicle's yellow or the sheets' boundary magenta.
 constexpr uint32_t kMarkFill = 0xFF1493;
+
+// The picture pixel of a waypoint through the held extents (as
+// track_place), its projection kept from paint to paint.
+bool place(AppWaypoints::Placed* p, const GpxWaypoint& w, int* px, int* py) {
+    const MapView& v = map_view;
+    if (p->lat != w.lat || p->lon != w.lon || p->plane != v.extPlane) {
+        *p = AppWaypoints::Placed{w.lat, w.lon, 0, 0, v.extPlane, false};
+        p->ok = view_plane_from_degrees(v.extPlane, w.lat, w.lon, &p->x, &p->y) != 0;
+    }
+    double spanX = v.extMaxX - v.extMinX, spanY = v.extMaxY - v.extMinY;
+    if (!p->ok || !(spanX > 0) || !(spanY > 0)) return false;
+    double column = std::floor(v.imageWidth * (p->x - v.extMinX) / spanX);
+    double row = v.imageHeight - 1 - std::floor(v.imageHeight * (p->y - v.extMinY) / spanY);
+    if (!(column >= 0 && column < v.imageWidth && row >= 0 && row < v.imageHeight)) return false;
+    *px = static_cast<int>(column);
+    *py = static_cast<int>(row);
+    return true;
+}
 
 int letters(const std::string& utf8) {
     int n = 0;
@@ -44,8 +63,11 @@ void waypoint_marks_draw(ClientFrame* f, int sx, int sy, int width, int height) 
     int px, py;
     if (gps_has_position() && track_place(gps_latitude(), gps_longitude(), &px, &py)) vx = px - sx, vy = py - sy;
     std::vector<WaypointLabel> labels;
-    for (const GpxWaypoint& w : list) {
-        if (!track_place(w.lat, w.lon, &px, &py)) continue;
+    auto& placed = app_waypoints.placed;
+    placed.resize(list.size(), AppWaypoints::Placed{NAN, NAN, 0, 0, 0, false});
+    for (size_t i = 0; i < list.size(); i++) {
+        const GpxWaypoint& w = list[i];
+        if (!place(&placed[i], w, &px, &py)) continue;
         int x = px - sx, y = py - sy;
         if (x < 0 || y < 0 || x >= width || y >= height) continue;
         frame_fill_rect(f, APP_PANE_X + x - 3, APP_PANE_Y + y - 3, 7, 7, RGB_BLACK);

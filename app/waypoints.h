@@ -49,6 +49,14 @@ struct WaypointShown {
 struct AppWaypoints {
     WaypointStore store;
     std::vector<WaypointShown> shown;  // names of the last paint, after the blit
+    // Each waypoint in map metres of the view's plane, projected again only
+    // when the plane or the waypoint changes: a paint then only scales.
+    struct Placed {
+        double lat, lon, x, y;
+        int plane;
+        bool ok;
+    };
+    std::vector<Placed> placed;
 };
 extern AppWaypoints app_waypoints;
 
