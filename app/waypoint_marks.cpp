@@ -55,6 +55,14 @@ int letters(const std::string& utf8) {
 void waypoint_marks_draw(ClientFrame* f, int sx, int sy, int width, int height) {
     auto& shown = app_waypoints.shown;
     shown.clear();
+    // Once a second the file is looked at: what another program wrote shows
+    // without waiting for the user's next change.
+    int64_t now = platform_monotonic_seconds();
+    if (now != app_waypoints.lookedAt) {
+        app_waypoints.lookedAt = now;
+        std::string why;
+        waypoint_store_refresh(&app_waypoints.store, &why);
+    }
     const auto& list = app_waypoints.store.list;
     if (list.empty()) return;
     nav_ensure_extents();

@@ -1,6 +1,7 @@
 // The user's own waypoints in the window: the file's record, the Waypoints
 // menu's commands and their dialogs. Main thread only.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,7 @@ struct AppWaypoints {
         bool ok;
     };
     std::vector<Placed> placed;
+    int64_t lookedAt = -1;             // monotonic second the file was last looked at
 };
 extern AppWaypoints app_waypoints;
 

@@ -143,3 +143,36 @@ TEST_F(WaypointsTest, OverlappingNamesKeepTheOneNearestTheVehicle) {
     EXPECT_TRUE(named("East") && named("Apart"));
     EXPECT_FALSE(named("West"));
 }
+
+// W without a fix says why and marks nothing; with one the name offered is
+// kept and the file gets the position, time and height. Ctrl+click marks
+// the point under the pointer instead of zooming.
+TEST_F(WaypointsTest, MarkAtTheVehicleOrWithCtrlClick) {
+    create();
+    app_key_down(APP_KEY_WAYPOINT_MARK, 0);
+    auto said = headless_calls_of("message_box");
+    ASSERT_EQ(1u, said.size());
+    EXPECT_NE(std::string::npos, said[0].text.find("no receiver")) << said[0].text;
+    settings()->connected = 1;
+    setFix(kLat, kLon);
+    gps_set_altitude(120);
+    app_key_down(APP_KEY_WAYPOINT_MARK, 0);
+    app_paint();
+    int level = map_view.zoomLevel;
+    app_mouse_down(APP_BUTTON_LEFT, kPaneX + 40, kPaneY + 30, 0, 1);
+    app_mouse_up(APP_BUTTON_LEFT, kPaneX + 40, kPaneY + 30);
+    EXPECT_EQ(level, map_view.zoomLevel);
+    settings()->connected = 0;
+    GpxData file;
+    ASSERT_EQ(1, gpx_read_file(WAYPOINTS_FILE, &file));
+    ASSERT_EQ(2u, file.waypoints.size());
+    const GpxWaypoint &vehicle = file.waypoints[0], &clicked = file.waypoints[1];
+    EXPECT_EQ("WPT001", vehicle.name);
+    EXPECT_NEAR(kLat, vehicle.lat, 1e-6);
+    EXPECT_NEAR(kLon, vehicle.lon, 1e-6);
+    EXPECT_EQ(120, vehicle.ele);
+    EXPECT_EQ(kStartClock, vehicle.time);
+    EXPECT_EQ("WPT002", clicked.name);
+    EXPECT_GT(clicked.lat, kLat);
+    EXPECT_LT(clicked.lon, kLon);
+}
