@@ -1,7 +1,9 @@
 // The user's waypoints: the file, the search and the names on the view.
 #include <sys/wait.h>
 
+#include "app/track_overlay.h"
 #include "app/waypoint_commands.h"
+#include "app/waypoint_list.h"
 #include "app/waypoints.h"
 #include "app_test_support.h"
 #include "settings/atomic_file.h"
@@ -175,4 +177,51 @@ TEST_F(WaypointsTest, MarkAtTheVehicleOrWithCtrlClick) {
     EXPECT_EQ("WPT002", clicked.name);
     EXPECT_GT(clicked.lat, kLat);
     EXPECT_LT(clicked.lon, kLon);
+}
+
+// Import adds the waypoints not there yet; Export writes them all.
+TEST_F(WaypointsTest, ImportAddsTheNewOnesAndExportWritesAll) {
+    writeWaypoints({waypoint("Mine")});
+    writeFile("other.gpx", gpx_waypoints_document({waypoint("Mine"), waypoint("Theirs", kLat + 0.01, kLon)}));
+    create();
+    headless_set_open_file((dir / "other.gpx").string());
+    app_command(MENU_WAYPOINT_IMPORT);
+    EXPECT_EQ((std::vector<std::string>{"Mine", "Theirs"}), namesIn(WAYPOINTS_FILE));
+    headless_set_dialog_hook([](int kind, void* state) {
+        if (kind == WAYPOINT_DIALOG_SAVE_FILE) static_cast<WaypointFileDialog*>(state)->path = "out.gpx";
+        return 1;
+    });
+    app_command(MENU_WAYPOINT_EXPORT);
+    headless_set_dialog_hook(nullptr);
+    EXPECT_EQ((std::vector<std::string>{"Mine", "Theirs"}), namesIn("out.gpx"));
+}
+
+// The list: nearest the vehicle first, an opened file's waypoints with
+// their file, the filter folded; Rename changes the user's own in the file.
+TEST_F(WaypointsTest, ListIsNearestFirstAndRenamesTheUsersOwn) {
+    writeWaypoints({waypoint("Far", kLat + 0.1, kLon), waypoint("Near", kLat + 0.01, kLon)});
+    writeFile("trip.gpx", gpx_waypoints_document({waypoint("Café", kLat + 0.05, kLon)}));
+    create();
+    ASSERT_EQ(1, track_overlay_open("trip.gpx"));
+    setFix(kLat, kLon);
+    static std::vector<std::vector<WaypointRow>> listed;
+    listed.clear();
+    headless_set_dialog_hook([](int kind, void* state) {
+        if (kind == WAYPOINT_DIALOG_NAME) static_cast<WaypointNameDialog*>(state)->name = "Renamed";
+        if (kind != WAYPOINT_DIALOG_LIST) return 1;
+        auto* d = static_cast<WaypointListDialog*>(state);
+        listed.push_back(d->rows);
+        if (listed.size() > 1) return static_cast<int>(WAYPOINT_ACTION_CLOSE);
+        EXPECT_EQ(std::vector<int>{1}, waypoint_list_shown(*d, "cafe"));
+        d->chosen = 2;
+        return static_cast<int>(WAYPOINT_ACTION_RENAME);
+    });
+    app_key_down(APP_KEY_WAYPOINT_LIST, 0);
+    headless_set_dialog_hook(nullptr);
+    ASSERT_EQ(2u, listed.size());
+    std::vector<std::string> names, files;
+    for (const WaypointRow& r : listed[1]) names.push_back(r.name), files.push_back(r.file);
+    EXPECT_EQ((std::vector<std::string>{"Near", "Café", "Renamed"}), names);
+    EXPECT_EQ((std::vector<std::string>{"", "trip.gpx", ""}), files);
+    EXPECT_EQ((std::vector<std::string>{"Renamed", "Near"}), namesIn(WAYPOINTS_FILE));
 }
