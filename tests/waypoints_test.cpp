@@ -225,3 +225,13 @@ TEST_F(WaypointsTest, ListIsNearestFirstAndRenamesTheUsersOwn) {
     EXPECT_EQ((std::vector<std::string>{"", "trip.gpx", ""}), files);
     EXPECT_EQ((std::vector<std::string>{"Renamed", "Near"}), namesIn(WAYPOINTS_FILE));
 }
+
+TEST_F(WaypointsTest, ImpossibleCoordinatesAreRefused) {
+    create();
+    const double places[][2] = {{90.5, 0}, {0, -180.5}, {NAN, 0}, {0, INFINITY}};
+    for (const auto& p : places) waypoint_mark(p[0], p[1], "Nowhere");
+    auto said = headless_calls_of("message_box");
+    ASSERT_EQ(4u, said.size());
+    for (const HeadlessCall& c : said) EXPECT_NE(std::string::npos, c.text.find("not on the earth")) << c.text;
+    EXPECT_FALSE(std::filesystem::exists(WAYPOINTS_FILE));
+}
