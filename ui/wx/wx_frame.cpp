@@ -56,6 +56,12 @@ const MenuEntry device_menu[] = {
     {0, nullptr, 0},                       {MENU_DEVICE_REMOTE, "&Remote", 0},
     {0, nullptr, 0},                       {MENU_MONITOR, "&Monitor", 0},
 };
+// Go To
+const MenuEntry navigate_menu[] = {
+    {MENU_GO_TO_POINTER, "&Go To Pointer\tCtrl+G", 0},
+    {MENU_FOLLOW_ROUTE, "&Follow Route...", 0},
+    {MENU_STOP_NAVIGATION, "&Stop Navigation", 0},
+};
 const MenuEntry help_menu[] = {{MENU_KEYS, "&Keys", 0}, {MENU_ABOUT, "&About", 0}};
 
 template <size_t N>
@@ -73,6 +79,7 @@ wxMenuBar* buildMenuBar() {
     bar->Append(buildMenu(gps_menu), "&Gps");
     bar->Append(buildMenu(options_menu), "&Options");
     bar->Append(buildMenu(device_menu), "&Device");
+    bar->Append(buildMenu(navigate_menu), "&Navigate");
     bar->Append(buildMenu(help_menu), "&Help");
     bar->Enable(MENU_OFFLINE, false);
     bar->Enable(MENU_DISCONNECT, false);
