@@ -1,4 +1,4 @@
-// Navigate > Go To Pointer (Ctrl+G), Follow Route... and Stop Navigation.
+// Navigate > Go To Pointer (key G), Follow Route... and Stop Navigation.
 #pragma once
 
 // The pointer moved to client point (x, y): Go To Pointer takes the point

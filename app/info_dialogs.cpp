@@ -33,7 +33,7 @@ void keys_dialog_init(KeysDialog* d) {
             "Keys\n\tcursor keys\t- move a quarter map\n\t+ - PgUp PgDn\t- zoom in, out\n"
             "\tSpace, Home\t- back to the vehicle\n\tF11, Esc\t- full screen on, off\n\tN\t\t- night colours\n"
             // Go To
-            "\tCtrl+G\t\t- go to the point under the pointer\n"
+            "\tG\t\t- go to the point under the pointer\n"
             "Arrow buttons: as the cursor keys. Auto Pan on:\nevery zoom is about the vehicle, which stays put.");
     d->okText = "OK";
     d->okRect = {49, 212, 50, 14};

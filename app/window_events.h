@@ -17,6 +17,7 @@ enum {
     APP_KEY_FULL_SCREEN = 10,
     APP_KEY_ESCAPE = 11,
     APP_KEY_NIGHT = 12,
+    APP_KEY_GO_TO = 13,                // G: Go To the point under the pointer
 };
 // Accelerators: Shift+Page Up sends 261 (Connect), Shift+Page Down 262.
 enum { APP_ACCEL_SHIFT_PAGE_UP = 261, APP_ACCEL_SHIFT_PAGE_DOWN = 262 };

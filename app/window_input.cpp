@@ -77,6 +77,7 @@ void app_key_down(int key, int shift) {
         if (app_window.fullScreen) app_command(MENU_FULL_SCREEN);
         break;
     case APP_KEY_NIGHT: app_command(MENU_NIGHT_COLOURS); break;
+    case APP_KEY_GO_TO: app_command(MENU_GO_TO_POINTER); break;
     default: break;
     }
 }

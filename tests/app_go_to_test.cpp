@@ -9,6 +9,7 @@ namespace {
 class AppGoToTest : public AppTest {
 protected:
     PtyReceiver pty;
+    TestSheet sheet;
 
     void start(const std::string& extraIni = "") {
         ASSERT_TRUE(pty.open());
@@ -16,7 +17,7 @@ protected:
         writeFile("kiv_com.txt", "COM1\nSmall\n");
         writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\nCom1=" + pty.path + "\n" +
                                      extraIni);
-        addSheet(45.45, -75.7, 2, 0, 40);
+        sheet = addSheet(45.45, -75.7, 2, 0, 40);
         ASSERT_EQ(1, app_create());
     }
 
@@ -48,6 +49,18 @@ TEST_F(AppGoToTest, StripLeadsToTheDestinationAndSaysArrivalWithOneBeep) {
     EXPECT_NE(std::string::npos, strip.find("Arrived at Depot")) << strip;
     driveTo(45.45, -75.7002, 3, "123745");
     EXPECT_EQ(1u, headless_calls_of("beep").size());
+}
+
+TEST_F(AppGoToTest, KeyGGoesToThePointUnderThePointer) {
+    start();
+    app_paint();
+    int px, py;
+    ASSERT_TRUE(expectedPixel(sheet, 45.46, -75.69, &px, &py));
+    app_mouse_move(kPaneX + px, kPaneY + py);
+    app_key_down(APP_KEY_GO_TO, 0);
+    ASSERT_EQ(1u, go_to_state().points.size());
+    EXPECT_NEAR(45.46, go_to_state().points[0].lat, 0.001);
+    EXPECT_NEAR(-75.69, go_to_state().points[0].lon, 0.001);
 }
 
 TEST_F(AppGoToTest, RouteAndLegAreKeptForTheNextRun) {

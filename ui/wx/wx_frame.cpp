@@ -58,7 +58,7 @@ const MenuEntry device_menu[] = {
 };
 // Go To
 const MenuEntry navigate_menu[] = {
-    {MENU_GO_TO_POINTER, "&Go To Pointer\tCtrl+G", 0},
+    {MENU_GO_TO_POINTER, "&Go To Pointer (G)", 0},
     {MENU_FOLLOW_ROUTE, "&Follow Route...", 0},
     {MENU_STOP_NAVIGATION, "&Stop Navigation", 0},
 };
@@ -112,6 +112,7 @@ int programKey(int code, bool shift) {
     case WXK_F11: return APP_KEY_FULL_SCREEN;
     case WXK_ESCAPE: return APP_KEY_ESCAPE;
     case 'N': return APP_KEY_NIGHT;
+    case 'G': return APP_KEY_GO_TO;
     default: return 0;
     }
 }
