@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr uint32_t kLeg = 0x005A5A, kLine = 0x000000, kHalo = 0xFFFFFF;
+constexpr uint32_t kLeg = 0x007070, kLine = 0x000000, kHalo = 0xFFFFFF;
 constexpr double kSampleMetres = 20000;    // a long line follows the geodesic in steps this long
 constexpr int kMaxSamples = 64;
 constexpr double kPlaneJump = 2e7;         // half the Web Mercator world: the 180th meridian
@@ -202,10 +202,11 @@ void go_to_marks_draw(ClientFrame* f, const NavReading& reading, int paneX, int 
     const NavState& state = go_to_state();
     if (state.points.empty() || width <= 0 || height <= 0) return;
     const Pane pane{f, paneX, paneY, sx, sy, std::min(width, f->width - paneX), std::min(height, f->height - paneY)};
-    const Point none{-1e9, -1e9};
+    // The legs in one pass, three pixels wide: a long route stays cheap.
+    Pen legs{&pane, 3, -1, kLeg, 0};
     for (size_t i = 1; i < state.points.size(); i++) {
         const NavPoint &a = state.points[i - 1], &b = state.points[i];
-        outlined(pane, kLeg, 0, none, a.lat, a.lon, b.lat, b.lon);
+        geodesic(legs, a.lat, a.lon, b.lat, b.lon);
     }
     const NavPoint& to = state.points[static_cast<size_t>(std::clamp(state.leg, 0, static_cast<int>(state.points.size()) - 1))];
     Point at{}, vehicle{};

@@ -2,7 +2,9 @@
 // navigation strip to a destination, with its arrival; the destination is
 // kept for the next run.
 #include "app/go_to.h"
+#include "app/track_overlay.h"
 #include "app_test_support.h"
+#include "settings/menu_ids.h"
 
 namespace {
 
@@ -61,6 +63,21 @@ TEST_F(AppGoToTest, KeyGGoesToThePointUnderThePointer) {
     ASSERT_EQ(1u, go_to_state().points.size());
     EXPECT_NEAR(45.46, go_to_state().points[0].lat, 0.001);
     EXPECT_NEAR(-75.69, go_to_state().points[0].lon, 0.001);
+}
+
+TEST_F(AppGoToTest, FollowRouteTakesTheOpenedFilesRouteWithItsNames) {
+    start();
+    writeFile("trip.gpx", "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg>"
+                          "<trkpt lat=\"45\" lon=\"-75\"/></trkseg></trk><rte>"
+                          "<rtept lat=\"45.44\" lon=\"-75.71\"><name>Start</name></rtept>"
+                          "<rtept lat=\"45.45\" lon=\"-75.70\"/></rte></gpx>");
+    ASSERT_EQ(1, track_overlay_open("trip.gpx"));
+    app_command(MENU_FOLLOW_ROUTE);
+    const NavState& s = go_to_state();
+    ASSERT_EQ(2u, s.points.size());
+    EXPECT_EQ("Start", s.points[0].name);
+    EXPECT_EQ("", s.points[1].name);
+    EXPECT_NEAR(-75.70, s.points[1].lon, 1e-9);
 }
 
 TEST_F(AppGoToTest, RouteAndLegAreKeptForTheNextRun) {
