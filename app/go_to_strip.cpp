@@ -13,9 +13,10 @@
 namespace {
 
 constexpr int kTextHeight = 15, kLineHeight = 18, kMargin = 6;
-// A bold character of the strip's height is at most this wide (digits of
-// the usual sans fonts): a line laid out by it never runs off the pane.
-constexpr int kCharWidth = 9;
+// A bold character of the strip's height is about 7 pixels wide on average
+// in the usual sans fonts (capitals up to 10): 8 keeps the strip's lines on
+// the pane without wasting one.
+constexpr int kCharWidth = 8;
 constexpr uint32_t kBand = 0xFFFFF0;
 
 // Characters as drawn: a UTF-8 sequence is one.
