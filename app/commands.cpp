@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/commands_dialogs.h"
+#include "app/commands_go_to.h"
 #include "app/commands_link.h"
 #include "app/commands_map.h"
 #include "app/commands_options.h"
@@ -97,6 +98,10 @@ void app_run_command(int id) {
     case MENU_WAYPOINT_MARK: case MENU_WAYPOINT_LIST: case MENU_WAYPOINT_IMPORT: case MENU_WAYPOINT_EXPORT:
         waypoints_command(id);
         break;
+    // Go To
+    case MENU_GO_TO_POINTER: command_go_to_pointer(); break;
+    case MENU_FOLLOW_ROUTE: command_follow_route(); break;
+    case MENU_STOP_NAVIGATION: command_stop_navigation(); break;
     default: break;
     }
 }

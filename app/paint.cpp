@@ -11,6 +11,9 @@
 #include "app/app_state.h"
 #include "app/client_frame.h"
 #include "app/fix_strip.h"
+#include "app/go_to.h"
+#include "app/go_to_marks.h"
+#include "app/go_to_strip.h"
 #include "app/marker.h"
 #include "app/night_palette.h"
 #include "app/scale_bar.h"
@@ -195,7 +198,7 @@ struct ScaleLabel {
     char text[16];
 };
 
-ScaleLabel scaleBar(const AppSettings* s, ClientFrame* f) {
+ScaleLabel scaleBar(const AppSettings* s, ClientFrame* f, int navigationHeight) {
     ScaleLabel label{};
     ViewRecord view;
     if (!view_pane_current(&view)) return label;
@@ -204,8 +207,8 @@ ScaleLabel scaleBar(const AppSettings* s, ClientFrame* f) {
     double ground = scale_bar_ground_mpp(view, view.width / 2.0, view.height / 2.0);
     if (!(ground > 0) || !scale_bar_choose(ground, std::min(200, w / 3), s->speedUnit == 'M', &bar)) return label;
     ScaleBarPlace place;
-    scale_bar_place(APP_PANE_X, APP_PANE_Y, w, h - kStripHeight, bar.lengthPx, kScaleTextHeight, SCALE_BAR_BOTTOM_LEFT,
-                    &place);
+    scale_bar_place(APP_PANE_X, APP_PANE_Y, w, h - kStripHeight - navigationHeight, bar.lengthPx, kScaleTextHeight,
+                    SCALE_BAR_BOTTOM_LEFT, &place);
     scale_bar_draw(*f, place.barX, place.barY, bar.lengthPx);
     label.shown = true;
     label.x = place.labelX;
@@ -214,7 +217,7 @@ ScaleLabel scaleBar(const AppSettings* s, ClientFrame* f) {
     return label;
 }
 
-void speedReadout(const AppSettings* s) {
+void speedReadout(const AppSettings* s, int navigationHeight) {
     char text[64];
     paint_speed_text(text, sizeof text);
     if (!text[0]) return;
@@ -225,6 +228,7 @@ void speedReadout(const AppSettings* s) {
     // would meet.
     int w = std::min(v.imageWidth, v.paneWidth), h = std::min(v.imageHeight, v.paneHeight);
     if (fix_strip_shown(w, h)) y -= kStripHeight;
+    y -= navigationHeight;
     bool night = app_window.night;
     uint32_t outline = night ? NIGHT_READOUT_OUTLINE : RGB_WHITE;
     platform_draw_text(x - 2, y, text, height, 900, outline);
@@ -275,14 +279,25 @@ void app_paint() {
     toolbar_draw(f, s->autoPan, v.zoomLevel);
     ScaleLabel scale{};
     VehicleMark mark{};
+    // Go To: the reading of this fix, its marks under the read-outs, its
+    // strip above the fix strip.
+    int64_t navigationTime = 0;
+    const NavReading& navigation = go_to_update(s, &navigationTime);
+    GoToStrip strip{};
+    GoToLabel navigationLabel{};
+    const int paneW = std::min(v.imageWidth, v.paneWidth), paneBottom = APP_PANE_Y + std::min(v.imageHeight, v.paneHeight) - kStripHeight;
     if (sheet) {
         paneFrame(f);
         marker(s, composedNow, &mark);
         showSheet(f);
         // The user's waypoints, over every source's picture.
         waypoint_marks_draw(f, sheetOffsetX(), sheetOffsetY(), shownWidth(), shownHeight());
+        go_to_marks_draw(f, navigation, APP_PANE_X, APP_PANE_Y, sheetOffsetX(), sheetOffsetY(), shownWidth(),
+                         shownHeight(), s->speedUnit == 'M', &navigationLabel);
+        go_to_strip_layout(s, navigation, navigationTime, paneW, &strip);
+        go_to_strip_band(f, APP_PANE_X, paneBottom, paneW, strip);
         tile_credit_draw(s, f, APP_PANE_X, APP_PANE_Y, std::min(v.imageWidth, v.paneWidth));
-        scale = scaleBar(s, f);
+        scale = scaleBar(s, f, go_to_strip_height(strip));
     }
     if (app_window.night) {
         static NightPalette palette = [] {
@@ -305,6 +320,8 @@ void app_paint() {
                                app_window.night ? NIGHT_READOUT_TEXT : RGB_BLACK);
         fix_strip_draw(APP_PANE_X, APP_PANE_Y, std::min(v.imageWidth, v.paneWidth),
                        std::min(v.imageHeight, v.paneHeight), app_window.night);
-        speedReadout(s);
+        go_to_marks_label(navigationLabel, app_window.night);
+        go_to_strip_text(APP_PANE_X, paneBottom, strip, app_window.night);
+        speedReadout(s, go_to_strip_height(strip));
     }
 }

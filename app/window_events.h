@@ -20,6 +20,7 @@ enum {
     // Waypoints: W marks one at the vehicle, L lists them.
     APP_KEY_WAYPOINT_MARK = 20,
     APP_KEY_WAYPOINT_LIST = 21,
+    APP_KEY_GO_TO = 13,                // G: Go To the point under the pointer
 };
 // Accelerators: Shift+Page Up sends 261 (Connect), Shift+Page Down 262.
 enum { APP_ACCEL_SHIFT_PAGE_UP = 261, APP_ACCEL_SHIFT_PAGE_DOWN = 262 };

@@ -1,6 +1,7 @@
 // Mouse, keys, commands, size and position of the main window.
 #include "app/app_state.h"
 #include "app/commands.h"
+#include "app/commands_go_to.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
 #include "app/toolbar.h"
@@ -60,6 +61,7 @@ void app_mouse_move(int x, int y, int leftDown) {
     if (leftDown && app_window.settings) view_input_drag(x, y);
     toolbar_hover(x, y);
     nav_mouse_move(x, y);
+    go_to_pointer_moved(x, y);   // Go To Pointer's point
 }
 
 void app_mouse_wheel(int x, int y, int steps) {
@@ -80,6 +82,7 @@ void app_key_down(int key, int shift) {
     case APP_KEY_NIGHT: app_command(MENU_NIGHT_COLOURS); break;
     case APP_KEY_WAYPOINT_MARK: app_command(MENU_WAYPOINT_MARK); break;   // waypoints
     case APP_KEY_WAYPOINT_LIST: app_command(MENU_WAYPOINT_LIST); break;
+    case APP_KEY_GO_TO: app_command(MENU_GO_TO_POINTER); break;
     default: break;
     }
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/app_state.h"
+#include "app/go_to.h"
 #include "app/track_overlay.h"
 #include "maps/map_view.h"
 #include "maps/view_follow.h"
@@ -46,6 +47,7 @@ void window_keeping_apply(AppSettings* s) {
     platform_menu_check(MENU_FULL_SCREEN, app_window.fullScreen);
     // A file gone since the last run is simply not shown again.
     for (const std::string& path : kept.gpxFiles) track_overlay_open(path.c_str());
+    go_to_restore(kept);
 }
 
 int window_keeping_save(const AppSettings* s) {
@@ -66,6 +68,7 @@ int window_keeping_save(const AppSettings* s) {
     now.followMode = app_window.lookAhead ? FOLLOW_LOOK_AHEAD : FOLLOW_CENTRED;
     now.night = app_window.night;
     now.gpxFiles = track_overlay_paths();
+    go_to_keep(&now);
     if (window_state_write(KIV_STATE_FILE, now)) return 1;
     fprintf(stderr, "kiv: the window's state cannot be kept in %s\n", KIV_STATE_FILE);
     return 0;

@@ -1,6 +1,7 @@
 // The window's state between runs (kiv_state.txt in the working folder):
 // its place and size, full screen, the level, Auto Pan, Auto Zoom, the
-// follow mode, night colours and the opened GPX files. Read as the window
+// follow mode, night colours, the opened GPX files and Go To's
+// destination or route. Read as the window
 // is made, applied at start-up, written whole when the window closes.
 // Main thread.
 #pragma once

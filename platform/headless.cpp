@@ -156,13 +156,14 @@ int hl_open_file_dialog(const char* filters, const char* dir, const char*, int* 
 void hl_set_repaint_stop(int stop) { record({"repaint_stop", "", "", stop, 0}); }
 void hl_set_tooltip(const char* t) { record({"set_tooltip", t ? t : "", "", 0, 0}); }
 void hl_set_full_screen(int on) { record({"full_screen", "", "", on, 0}); }
+void hl_beep() { record({"beep", "", "", 0, 0}); }
 
 const PlatformBackend headless_backend = {
     hl_message_box, hl_menu_check, hl_menu_enable, hl_busy_cursor, hl_invalidate,
     hl_repaint_and_wait, hl_set_title, hl_resize_client, hl_clock_seconds,
     hl_blit_xrgb, hl_draw_text, hl_set_timer, hl_kill_timer, hl_destroy_window, hl_quit,
     hl_post_close, hl_invalidate_erase, hl_run_dialog, hl_show_monitor, hl_open_file_dialog,
-    hl_set_repaint_stop, hl_set_tooltip, hl_set_full_screen,
+    hl_set_repaint_stop, hl_set_tooltip, hl_set_full_screen, hl_beep,
 };
 }  // namespace
 

@@ -118,3 +118,7 @@ void platform_set_full_screen(int on) {
     auto* b = current.load();
     if (b && b->set_full_screen) b->set_full_screen(on);
 }
+void platform_beep() {
+    auto* b = current.load();
+    if (b && b->beep) b->beep();
+}

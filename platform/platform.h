@@ -51,6 +51,7 @@ struct PlatformBackend {
     void (*set_repaint_stop)(int stop);           // 1: repaint_and_wait returns at once
     void (*set_tooltip)(const char* utf8);        // the main window's tip; "" removes it
     void (*set_full_screen)(int on);              // the main window fills the screen, no frame
+    void (*beep)();                               // the system's bell (Go To's arrival)
 };
 
 void platform_install(const PlatformBackend* backend);   // nullptr uninstalls
@@ -97,6 +98,8 @@ void platform_set_repaint_stop(int stop);
 // "" takes it away.
 void platform_set_tooltip(const char* utf8);
 void platform_set_full_screen(int on);
+// One short sound, as the desktop makes it; nothing where there is none.
+void platform_beep();
 
 // The usual warning box of the program: caption "Kiv", warning icon.
 inline int platform_warn(const char* text) { return platform_message_box(text, "Kiv", PLATFORM_MB_WARNING); }

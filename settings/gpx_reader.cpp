@@ -68,7 +68,7 @@ struct Reader {
 
     GpxLine& line(int route) {
         if (data.lines.empty() || !inSegment || data.lines.back().route != route) {
-            data.lines.push_back(GpxLine{{}, route});
+            data.lines.push_back(GpxLine{{}, route, {}});
             inSegment = true;
         }
         return data.lines.back();
@@ -101,7 +101,12 @@ struct Reader {
         if (usable) {
             if (kind == WAY_POINT)
                 data.waypoints.push_back(GpxWaypoint{point.lat, point.lon, name, point.time, point.ele, sym, cmt});
-            else line(kind == ROUTE_POINT).points.push_back(point);
+            else if (kind == TRACK_POINT) line(0).points.push_back(point);
+            else {
+                GpxLine& route = line(1);
+                route.points.push_back(point);
+                route.names.push_back(name);   // Follow Route says which point is next
+            }
         } else {
             data.outside++;
         }

@@ -14,6 +14,7 @@
 struct GpxLine {
     std::vector<GpxPoint> points;
     int route;                         // 1 for a <rte>, 0 for a <trkseg>
+    std::vector<std::string> names;    // a route's: one per point ("" unnamed); a track's: none
 };
 
 struct GpxData {

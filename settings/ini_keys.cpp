@@ -158,6 +158,9 @@ void settings_read_linux_keys(AppSettings* s) {
     if (ini_read_int("LinkSilence=", INI_LINE_LIMIT, &silence) && silence >= 0) s->linkSilentSeconds = silence;
     int interval;
     if (ini_read_int("GpxInterval=", INI_LINE_LIMIT, &interval) && interval >= 0) s->gpxInterval = interval;
+    // Go To's arrival radius, metres.
+    int radius;
+    if (ini_read_int("ArrivalRadius=", INI_LINE_LIMIT, &radius) && radius > 0 && radius <= 100000) s->arrivalMetres = radius;
 }
 
 int settings_save_track(int on) {

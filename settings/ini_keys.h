@@ -12,7 +12,8 @@ void settings_read_display_keys(AppSettings* s);
 // Linux additions: Com<n>= (n 1..9) device paths, Server= and Probe= URLs,
 // Listen= (remote server address), the Wms*= and WmsAerial*= sources, Gpx=,
 // GpxInterval= (seconds between recorded points, default 1), LinkSilence= (seconds),
-// the Tiles*= and TilesAerial*= sources, UserAgent= and MaxAge= (days).
+// the Tiles*= and TilesAerial*= sources, UserAgent=, MaxAge= (days) and
+// ArrivalRadius= (metres, default 50).
 void settings_read_linux_keys(AppSettings* s);
 
 // Options > Track into kiv_ini.txt (Track=Y or N, the file replaced

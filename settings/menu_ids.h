@@ -55,3 +55,6 @@ enum MenuId {
 };
 
 inline int menu_device_item(int deviceType) { return MENU_DEVICE_BASE + deviceType; }
+
+// Go To's commands: the point last under the pointer, a GPX route, stop.
+enum { MENU_GO_TO_POINTER = MENU_GO_TO_FIRST, MENU_FOLLOW_ROUTE, MENU_STOP_NAVIGATION };

@@ -21,6 +21,7 @@ void settings_defaults(AppSettings* s) {
     s->commHandle = -1;
     s->gpxInterval = 1;
     s->linkSilentSeconds = 10;
+    s->arrivalMetres = 50;   // Go To: a street's width either side of the point
     s->maxAgeDays = -1;
 }
 

@@ -1,6 +1,7 @@
 #include "settings/window_state.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,6 +53,27 @@ void read_list(const char* path, const char* key, std::vector<std::string>* out)
                   &t);
 }
 
+// GoTo=lat lon name, one a point in order. One that does not read drops
+// them all: a route with a point left out leads elsewhere.
+void readGoTo(const char* path, WindowState* state) {
+    std::vector<std::string> lines;
+    read_list(path, "GoTo=", &lines);
+    std::vector<WindowState::Point> points;
+    for (const std::string& line : lines) {
+        const char* v = line.c_str();
+        char* end = nullptr;
+        double lat = strtod(v, &end);
+        if (end == v || *end != ' ') return;
+        v = end;
+        double lon = strtod(v, &end);
+        if (end == v || (*end && *end != ' ') || !(std::fabs(lat) <= 90) || !(std::fabs(lon) <= 180)) return;
+        points.push_back(WindowState::Point{lat, lon, *end ? end + 1 : ""});
+    }
+    state->goTo = std::move(points);
+    if (!state->goTo.empty()) read_in_range(path, "GoToLeg=", 0, static_cast<int>(state->goTo.size()) - 1, &state->goToLeg);
+    read_in_range(path, "GoToArrived=", 0, 1, &state->goToArrived);
+}
+
 }  // namespace
 
 void window_state_defaults(WindowState* state) {
@@ -82,6 +104,7 @@ int window_state_read(const char* path, WindowState* state) {
     read_in_range(path, "Follow=", 0, 1, &state->followMode);
     read_in_range(path, "Night=", 0, 1, &state->night);
     read_list(path, "Gpx=", &state->gpxFiles);
+    readGoTo(path, state);
     return 1;
 }
 
@@ -96,5 +119,14 @@ int window_state_write(const char* path, const WindowState& state) {
     put("Follow=", state.followMode), put("Night=", state.night != 0);
     for (const std::string& p : state.gpxFiles)
         if (!p.empty() && p.find_first_of("\r\n") == std::string::npos) text += "Gpx=" + p + "\n";
+    for (const WindowState::Point& p : state.goTo) {
+        char where[64];
+        snprintf(where, sizeof where, "GoTo=%.8f %.8f", p.lat, p.lon);
+        std::string name = p.name;
+        for (char& c : name)
+            if (c == '\r' || c == '\n') c = ' ';
+        text += where + (name.empty() ? "" : " " + name) + "\n";
+    }
+    if (!state.goTo.empty()) put("GoToLeg=", state.goToLeg), put("GoToArrived=", state.goToArrived != 0);
     return write_file_atomically(path, text.data(), text.size());
 }

@@ -27,10 +27,18 @@ struct WindowState {
     int followMode;           // FOLLOW_CENTRED 0, FOLLOW_LOOK_AHEAD 1 (maps/view_follow.h)
     int night;                // night colours
     std::vector<std::string> gpxFiles;   // opened GPX files, paths whole (blanks kept)
+    // Go To as it was left: the destination or the route's points, the
+    // point steered to and whether the last was reached.
+    struct Point {
+        double lat, lon;
+        std::string name;
+    };
+    std::vector<Point> goTo;
+    int goToLeg, goToArrived;
 };
 
 // No position, 1024 x 768, not maximised, level -1, Auto Pan on, Auto Zoom
-// off, look-ahead, day colours, no GPX files.
+// off, look-ahead, day colours, no GPX files, no destination.
 void window_state_defaults(WindowState* state);
 
 // Defaults, then what path holds. 1 when the file was read, 0 when it
@@ -38,6 +46,7 @@ void window_state_defaults(WindowState* state);
 int window_state_read(const char* path, WindowState* state);
 
 // The whole state into path through a temporary and a rename. A GPX path
-// with a line break cannot be kept and is left out. 1 when written, 0 when
+// with a line break cannot be kept and is left out; a point's name has its
+// line breaks made blanks. 1 when written, 0 when
 // not (the old file stays as it was).
 int window_state_write(const char* path, const WindowState& state);

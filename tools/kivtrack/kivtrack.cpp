@@ -42,7 +42,7 @@ int usage() {
 int readTrackLog(const char* path, GpxData* out) {
     FILE* f = fopen(path, "r");
     if (!f) return 0;
-    GpxLine line{{}, 0};
+    GpxLine line{{}, 0, {}};
     char text[256];
     while (read_line(f, text, sizeof text)) {
         const char* p = text;

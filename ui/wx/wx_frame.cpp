@@ -62,6 +62,12 @@ const MenuEntry waypoints_menu[] = {
     {MENU_WAYPOINT_MARK, "&Mark Waypoint (W)", 0}, {MENU_WAYPOINT_LIST, "Waypoint &List... (L)", 0},
     {0, nullptr, 0}, {MENU_WAYPOINT_IMPORT, "&Import Waypoints...", 0}, {MENU_WAYPOINT_EXPORT, "&Export Waypoints...", 0},
 };
+// Go To
+const MenuEntry navigate_menu[] = {
+    {MENU_GO_TO_POINTER, "&Go To Pointer (G)", 0},
+    {MENU_FOLLOW_ROUTE, "&Follow Route...", 0},
+    {MENU_STOP_NAVIGATION, "&Stop Navigation", 0},
+};
 const MenuEntry help_menu[] = {{MENU_KEYS, "&Keys", 0}, {MENU_ABOUT, "&About", 0}};
 
 template <size_t N>
@@ -80,6 +86,7 @@ wxMenuBar* buildMenuBar() {
     bar->Append(buildMenu(options_menu), "&Options");
     bar->Append(buildMenu(device_menu), "&Device");
     bar->Append(buildMenu(waypoints_menu), "&Waypoints");
+    bar->Append(buildMenu(navigate_menu), "&Navigate");
     bar->Append(buildMenu(help_menu), "&Help");
     bar->Enable(MENU_OFFLINE, false);
     bar->Enable(MENU_DISCONNECT, false);
@@ -114,6 +121,7 @@ int programKey(int code, bool shift) {
     case 'N': return APP_KEY_NIGHT;
     case 'W': return APP_KEY_WAYPOINT_MARK;   // waypoints
     case 'L': return APP_KEY_WAYPOINT_LIST;
+    case 'G': return APP_KEY_GO_TO;
     default: return 0;
     }
 }

@@ -262,6 +262,7 @@ const PlatformBackend wx_backend = {
     setRepaintStop,
     setTooltip,
     setFullScreen,
+    [] { wxBell(); },
 };
 
 }  // namespace
