@@ -154,7 +154,7 @@ def case_cross(build, save):
         lon = -75.7
         s.run_fixture("sheets", s.dir, 39.95, lon, 2)
         s.start_window_manager()
-        s.settings(s.start_receiver(40.15, lon, 8000, [(39.75, lon)]), 2)
+        s.settings(s.start_receiver(40.4, lon, 8000, [(39.75, lon)]), 2)
         s.write("kiv_state.txt", "Width=1024\nHeight=768\nFollow=1\n")
         s.start_kiv()
         s.wait_painted()
