@@ -9,12 +9,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "maps/lcc.h"
@@ -516,6 +519,36 @@ TEST_F(ImportFixture, TheShoreLinesAreTheEdgeOfTheWater) {
         }
     EXPECT_GT(lines, 100);
     EXPECT_LE(apart, 10) << "blue line pixels away from the water";
+}
+
+// The borders of the default data run once along every stretch: a dashed
+// line drawn twice out of step looks solid (as GMT gives a border shared by
+// two of its bins).
+TEST_F(ImportFixture, EveryStretchOfBorderIsDrawnOnce) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    for (const char* layer : {"borders", "world_borders"}) {
+        CommandRun r = runCommand(std::string("ogr2ogr -f CSV /vsistdout/ -lco GEOMETRY=AS_WKT "
+                                              "\"${KIV_MAPDATA:-${XDG_CACHE_HOME:-$HOME/.cache}/kiv-mapdata}/") +
+                                  layer + ".shp\"");
+        ASSERT_EQ(r.status, 0) << r.out;
+        std::set<std::pair<std::string, std::string>> seen;
+        int edges = 0, twice = 0;
+        for (size_t open = r.out.find('('); open != std::string::npos; open = r.out.find('(', open + 1)) {
+            size_t close = r.out.find(')', open);
+            if (r.out[open + 1] == '(' || close == std::string::npos) continue;
+            std::stringstream points(r.out.substr(open + 1, close - open - 1));
+            std::string prev, point;
+            while (std::getline(points, point, ',')) {
+                if (!prev.empty()) {
+                    edges++;
+                    twice += !seen.insert(std::minmax(prev, point)).second;
+                }
+                prev = point;
+            }
+        }
+        EXPECT_GT(edges, 1000) << layer;
+        EXPECT_EQ(twice, 0) << layer << ": stretches drawn twice";
+    }
 }
 
 // The processes' open files that lie in the imports folder.
