@@ -59,9 +59,9 @@ int planeOfGrid(double lat, double lon, int level, int big) {
     return planeOfSheetPlane(worldGridSnap(lat, lon, level, big, &sLat, &sLon, &why));
 }
 
-// Whether the Canadian grid has a sheet under every point of the pane's
-// edge: the grid's area is a box in degrees, so a pane whose edge lies
-// inside it lies inside it whole.
+// Whether the Canadian grid has a sheet under the pane's edge, tried at
+// nine points a side: the grid's area is a box in degrees, with no holes,
+// so a pane whose edge lies inside it lies inside it whole.
 bool canadianSheetsCover(double lat, double lon, int level, int big, int width, int height) {
     double cx, cy;
     if (!ll2lcc(&cx, &cy, lat, lon)) return false;
