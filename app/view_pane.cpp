@@ -191,6 +191,13 @@ int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
         *plane = view_plane_at(lat, lon, v.zoomLevel, big, v.paneWidth, v.paneHeight);
         if (!view_plane_from_degrees(*plane, lat, lon, x, y)) return 0;
         followStep(s, *plane, lat, lon, x, y);
+        // Looking ahead moves the pane off the vehicle, maybe past the
+        // Canadian grid's sheets: the pane where it ends up chooses.
+        if (planeAround(*plane, *x, *y, big) == VIEW_PLANE_WEB_MERCATOR && *plane != VIEW_PLANE_WEB_MERCATOR) {
+            *plane = VIEW_PLANE_WEB_MERCATOR;
+            if (!view_plane_from_degrees(*plane, lat, lon, x, y)) return 0;
+            followStep(s, *plane, lat, lon, x, y);
+        }
         // A quarter pixel off, so the vehicle (and what lies level with it)
         // is inside a pixel rather than on its corner, where rounding up or
         // down would make it jitter.
