@@ -157,7 +157,7 @@ int inPlane(const Followed& f, int plane, double* x, double* y) {
 int planeAround(int plane, double x, double y, int big) {
     double lat, lon;
     if (!view_plane_to_degrees(plane, x, y, &lat, &lon)) return VIEW_PLANE_NONE;
-    return view_plane_at(lat, lon, v.zoomLevel, big);
+    return view_plane_at(lat, lon, v.zoomLevel, big, v.paneWidth, v.paneHeight);
 }
 
 // Where following puts the centre for the vehicle at (x, y): on it, or
@@ -188,9 +188,16 @@ int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
     int big = s->bigMaps ? 1 : 0;
     if (s->autoPan && gps_has_position()) {
         double lat = gps_latitude(), lon = gps_longitude();
-        *plane = view_plane_at(lat, lon, v.zoomLevel, big);
+        *plane = view_plane_at(lat, lon, v.zoomLevel, big, v.paneWidth, v.paneHeight);
         if (!view_plane_from_degrees(*plane, lat, lon, x, y)) return 0;
         followStep(s, *plane, lat, lon, x, y);
+        // Looking ahead moves the pane off the vehicle, maybe past the
+        // Canadian grid's sheets: the pane where it ends up chooses.
+        if (planeAround(*plane, *x, *y, big) == VIEW_PLANE_WEB_MERCATOR && *plane != VIEW_PLANE_WEB_MERCATOR) {
+            *plane = VIEW_PLANE_WEB_MERCATOR;
+            if (!view_plane_from_degrees(*plane, lat, lon, x, y)) return 0;
+            followStep(s, *plane, lat, lon, x, y);
+        }
         // A quarter pixel off, so the vehicle (and what lies level with it)
         // is inside a pixel rather than on its corner, where rounding up or
         // down would make it jitter.
@@ -221,7 +228,11 @@ int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
     *plane = e.epsg ? e.epsg : VIEW_PLANE_CANADA_LAMBERT;
     *x = e.centreX;
     *y = e.centreY;
-    return 1;
+    // A pane larger than the Canadian grid's sheets there stands in the other plane.
+    int around = view_plane_at(v.sheetLat, v.sheetLon, v.zoomLevel, big, v.paneWidth, v.paneHeight);
+    if (around == *plane) return 1;
+    *plane = around;
+    return view_plane_from_degrees(around, v.sheetLat, v.sheetLon, x, y);
 }
 
 int view_pane_update(const AppSettings* s) {

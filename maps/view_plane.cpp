@@ -51,10 +51,44 @@ int view_plane_to_degrees(int plane, double x, double y, double* lat, double* lo
     return 1;
 }
 
-int view_plane_at(double lat, double lon, int level, int big) {
+namespace {
+
+int planeOfGrid(double lat, double lon, int level, int big) {
     double sLat, sLon;
     const char* why;
     return planeOfSheetPlane(worldGridSnap(lat, lon, level, big, &sLat, &sLon, &why));
+}
+
+// Whether the Canadian grid has a sheet under the pane's edge, tried at
+// nine points a side: the grid's area is a box in degrees, with no holes,
+// so a pane whose edge lies inside it lies inside it whole.
+bool canadianSheetsCover(double lat, double lon, int level, int big, int width, int height) {
+    double cx, cy;
+    if (!ll2lcc(&cx, &cy, lat, lon)) return false;
+    const double mpp = view_level_mpp(level, big), halfW = width * mpp / 2, halfH = height * mpp / 2;
+    const int steps = 8;
+    for (int i = 0; i <= steps; i++) {
+        double f = -1 + 2.0 * i / steps;
+        const double edge[4][2] = {{f * halfW, -halfH}, {f * halfW, halfH}, {-halfW, f * halfH}, {halfW, f * halfH}};
+        for (const auto& d : edge) {
+            double la, lo;
+            if (!view_plane_to_degrees(VIEW_PLANE_CANADA_LAMBERT, cx + d[0], cy + d[1], &la, &lo) ||
+                planeOfGrid(la, lo, level, big) != VIEW_PLANE_CANADA_LAMBERT)
+                return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int view_plane_at(double lat, double lon, int level, int big, int width, int height) {
+    int plane = planeOfGrid(lat, lon, level, big);
+    double x, y;
+    if (plane == VIEW_PLANE_CANADA_LAMBERT && std::fabs(lat) <= 85 &&
+        !canadianSheetsCover(lat, lon, level, big, width, height) && worldGridToMercator(lat, lon, &x, &y))
+        return VIEW_PLANE_WEB_MERCATOR;
+    return plane;
 }
 
 int view_plane_of_sheet(double lat, double lon, int level, int big) {
@@ -63,7 +97,7 @@ int view_plane_of_sheet(double lat, double lon, int level, int big) {
 
 int view_make(ViewRecord* view, int level, int big, double lat, double lon, int width, int height) {
     double x, y;
-    int plane = view_plane_at(lat, lon, level, big);
+    int plane = view_plane_at(lat, lon, level, big, width, height);
     if (!view_plane_from_degrees(plane, lat, lon, &x, &y)) return 0;
     *view = ViewRecord{plane, level, big, x, y, view_level_mpp(level, big), width, height};
     return 1;

@@ -32,10 +32,13 @@ double view_level_mpp(int level, int big);
 int view_plane_from_degrees(int plane, double lat, double lon, double* x, double* y);
 int view_plane_to_degrees(int plane, double x, double y, double* lat, double* lon);
 
-// The plane the view stands in at (lat, lon) at this level and size: the
-// plane of the sheet the grid gives there, VIEW_PLANE_NONE where no sheet
-// can be drawn ("No map grid here") or the position is impossible.
-int view_plane_at(double lat, double lon, int level, int big);
+// The plane a pane of width x height pixels centred on (lat, lon) stands
+// in at this level and size: the plane of the sheet the grid gives there,
+// but Web Mercator where the Canadian grid's sheets would leave part of
+// the pane bare and Web Mercator can draw the point (its sheets reach
+// everywhere below 85 degrees); VIEW_PLANE_NONE where no sheet can be
+// drawn ("No map grid here") or the position is impossible.
+int view_plane_at(double lat, double lon, int level, int big, int width, int height);
 // The plane of the sheet at grid point (lat, lon), as it is named and stored.
 int view_plane_of_sheet(double lat, double lon, int level, int big);
 

@@ -23,8 +23,8 @@ FINE = (-81, -70, 42.5, 48.5)
 WORLD = (-180, 180, -85, 85)
 # The version of the data written to READY (READY_WORLD for the world
 # layers): kiv-mapserver.sh rebuilds older ones.
-DATA_VERSION = "3"
-WORLD_VERSION = "4"
+DATA_VERSION = "4"
+WORLD_VERSION = "5"
 
 
 def gmt_dump(region, resolution, what):
@@ -47,6 +47,28 @@ def gmt_dump(region, resolution, what):
     if len(cur) > 1:
         lines.append(cur)
     return lines
+
+
+def drawn_once(lines):
+    """The lines with every stretch drawn by an earlier line left out. GMT
+    gives a border that bounds two bins (or two states) more than once,
+    and a dashed line drawn twice out of step looks solid."""
+    seen, out = set(), []
+    for line in lines:
+        run = []
+        for a, b in zip(line, line[1:]):
+            edge = (min(tuple(a), tuple(b)), max(tuple(a), tuple(b)))
+            if edge in seen or a == b:
+                if len(run) > 1:
+                    out.append(run)
+                run = []
+                continue
+            seen.add(edge)
+            run = run or [a]
+            run.append(b)
+        if len(run) > 1:
+            out.append(run)
+    return out
 
 
 def inside(pt, box):
@@ -87,7 +109,7 @@ def shoreline_layers(tmp):
     for kind, opt in (("shore", "-W"), ("rivers", "-IA"), ("borders", "-Na")):
         for tag, region, res in (("coarse", AREA, "i"), ("fine", FINE, "f")):
             write_geojson(os.path.join(tmp, "%s_%s_raw.geojson" % (kind, tag)),
-                          line_features(gmt_dump(region, res, opt)))
+                          line_features(drawn_once(gmt_dump(region, res, opt))))
         ogr_sql(os.path.join(tmp, kind + "_coarse_raw.geojson"), os.path.join(tmp, kind + "_coarse.geojson"),
                 "SELECT ST_Difference(geometry, %s) AS geometry FROM \"%s_coarse_raw\"" % (fine_box, kind))
         ogr_sql(os.path.join(tmp, kind + "_fine_raw.geojson"), os.path.join(tmp, kind + "_fine.geojson"),
@@ -145,7 +167,7 @@ def world_layers(final):
     hole = "BuildMbr(%g, %g, %g, %g, 4326)" % (AREA[0], AREA[2], AREA[1], AREA[3])
     with tempfile.TemporaryDirectory() as tmp, tempfile.TemporaryDirectory(dir=final) as out:
         for kind, opt in (("shore", "-W"), ("rivers", "-IA"), ("borders", "-Na")):
-            write_geojson(os.path.join(tmp, "world_%s_raw.geojson" % kind), line_features(gmt_dump(WORLD, "l", opt)))
+            write_geojson(os.path.join(tmp, "world_%s_raw.geojson" % kind), line_features(drawn_once(gmt_dump(WORLD, "l", opt))))
             ogr_sql(os.path.join(tmp, "world_%s_raw.geojson" % kind), os.path.join(tmp, "world_%s.geojson" % kind),
                     "SELECT ST_Difference(geometry, %s) AS geometry FROM \"world_%s_raw\"" % (hole, kind))
         water_polygons(tmp, (("world", WORLD, "l", [AREA]),), "world_faces")

@@ -29,10 +29,10 @@ run=${2:-${TMPDIR:-/tmp}/kiv-mapserver}
 
 # The data version build_data.py writes to READY; an older cache is rebuilt
 # in place (a running server keeps working: the files are replaced whole).
-data_version=3
+data_version=4
 data_ready() { [ "$(cat "$data/READY" 2>/dev/null)" = "$data_version" ]; }
 # The world layers (for Web Mercator sheets) have a version of their own.
-world_version=4
+world_version=5
 world_ready() { [ "$(cat "$data/READY_WORLD" 2>/dev/null)" = "$world_version" ]; }
 
 build_data() {

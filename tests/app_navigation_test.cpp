@@ -103,8 +103,17 @@ TEST_F(AppNavigationTest, AutoPanKeepsTheVehicleWellInsideThePane) {
 TEST_F(AppNavigationTest, AutoPanCrossesFromTheCanadianGridIntoWebMercator) {
     const double lon = -75.7;
     auto latAt = [](int i) { return 40.5 - i * 0.04; };
-    for (int i = 0; i <= 25; i++)
-        addSheet(latAt(i), lon, 2, 0, view_plane_at(latAt(i), lon, 2, 0) == VIEW_PLANE_CANADA_LAMBERT ? 40 : 41);
+    // Near the grid's edge the pane reaches beyond its sheets and stands in
+    // Web Mercator already: the sheets of both planes are stored.
+    double stepX, stepY;
+    worldGridMercatorSteps(2, 0, &stepX, &stepY);
+    for (int i = 0; i <= 25; i++) {
+        double x, y, mLat, mLon;
+        ASSERT_TRUE(worldGridToMercator(latAt(i), lon, &x, &y) &&
+                    worldGridMercatorPoint(std::round(x / stepX) * stepX, std::round(y / stepY) * stepY, &mLat, &mLon));
+        addSheetAt(mLat, mLon, 2, 0, 41);
+        if (view_plane_of_sheet(latAt(i), lon, 2, 0) == VIEW_PLANE_CANADA_LAMBERT) addSheet(latAt(i), lon, 2, 0, 40);
+    }
     create();
     int last = 0, switches = 0;
     for (int i = 0; i <= 25; i++) {
@@ -113,7 +122,7 @@ TEST_F(AppNavigationTest, AutoPanCrossesFromTheCanadianGridIntoWebMercator) {
         ViewRecord view;
         int px, py;
         ASSERT_TRUE(view_pane_current(&view) && view_position_pixel(view, latAt(i), lon, &px, &py)) << i;
-        EXPECT_EQ(view_plane_at(latAt(i), lon, 2, 0), view.plane) << i;
+        EXPECT_EQ(view_plane_at(latAt(i), lon, 2, 0, map_view.paneWidth, map_view.paneHeight), view.plane) << i;
         switches += last && view.plane != last;
         last = view.plane;
         EXPECT_TRUE(markerAt(px, py, kAnyGround)) << i;   // on the sheet of its plane
@@ -214,7 +223,9 @@ TEST_F(AppNavigationTest, ZoomInAtTheFinestLevelStaysThere) {
 }
 
 TEST_F(AppNavigationTest, ZoomOutAtTheCoarsestLevelStaysThere) {
-    TestSheet here = addSheet(45 + 25 / 60.0, -75.7, 0, 0, 70);
+    // Far enough north that the Canadian 1:10M sheets fill the pane.
+    TestSheet here = addSheet(60, -90, 0, 0, 70);
+    writeFile("kiv_pos.txt", "N 60 00 00\nW 90 00 00\n");
     create("COM0\nSmall\n", "Init=0\n");
     ASSERT_TRUE(shows(here));
     ViewRecord before = view();

@@ -2,7 +2,8 @@
 """The map view on the real window under Xvfb with openbox, measured from the
 program's paint log ("kiv: view LEVEL CX CY W H MPP vehicle X Y plane EPSG"):
   window  first start at 1024 x 768; maximise, restore, full screen (F11,
-          Esc) and a resize each give a pane that fills the client area;
+          Esc; the menu bar stays) and a resize each give a pane that fills
+          the client area; Exit works from the menu in full screen;
           a drag pans by the pointer's way with Auto Pan off; the wheel
           zooms about the pointer; the cursor keys act as they go down and
           repeat while held; the state is kept at exit and restored.
@@ -87,8 +88,8 @@ def case_window(build, save):
         wait_size(s, lambda w, h: (w, h) == (1024, 768), "restored")
         s.key("F11")
         s.wait_line(r"^kiv: full screen 1$")
-        wait_size(s, lambda w, h: (w, h) == (1920, 1080), "full screen")
-        wait_view(s, fills(1920, 1080), "the full-screen view")
+        fw, fh = wait_size(s, lambda w, h: w == 1920 and 1000 < h < 1080, "full screen below the menu bar")
+        wait_view(s, fills(fw, fh), "the full-screen view")
         s.key("Escape")
         s.wait_line(r"^kiv: full screen 0$")
         wait_size(s, lambda w, h: (w, h) == (1024, 768), "after full screen")
@@ -137,6 +138,8 @@ def case_window(build, save):
         s.start_kiv()
         s.wait_painted()
         wait_view(s, lambda n: fills(w, h)(n) and n["level"] == zoomed["level"], "the restored window")
+        s.key("F11")
+        s.wait_line(r"^kiv: full screen 1$")
         exit_through_menu(s)
     finally:
         s.close()
@@ -154,7 +157,7 @@ def case_cross(build, save):
         lon = -75.7
         s.run_fixture("sheets", s.dir, 39.95, lon, 2)
         s.start_window_manager()
-        s.settings(s.start_receiver(40.15, lon, 8000, [(39.75, lon)]), 2)
+        s.settings(s.start_receiver(40.4, lon, 8000, [(39.75, lon)]), 2)
         s.write("kiv_state.txt", "Width=1024\nHeight=768\nFollow=1\n")
         s.start_kiv()
         s.wait_painted()

@@ -9,12 +9,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "maps/lcc.h"
@@ -173,6 +176,19 @@ struct ImportFixture : ::testing::Test {
         std::error_code ec;
         fs::remove_all(dir, ec);
     }
+    // Starts the server on the imports made so far.
+    void start() {
+        CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
+        ASSERT_EQ(r.status, 0) << r.out;
+        root = lastLine(r.out);
+    }
+    // Imports the extract (written to a file of that name), then starts.
+    void importAndStart(const std::string& file, const char* extract) {
+        writeFile(dir / file, extract);
+        CommandRun r = runCommand(env + script + " import " + q(dir / file));
+        ASSERT_EQ(r.status, 0) << r.out;
+        start();
+    }
     void fetch(double lat, double lon, int level, const std::string& maps, Sheet* s) {
         // From the temporary folder: kivsheet reads kiv_ini.txt and leaves
         // its temporary files in the current folder.
@@ -315,12 +331,7 @@ TEST_F(ImportFixture, ImportedStreetsWaterAndNamesLieWhereTheProjectionPutsThem)
 // An import abroad draws on the Web Mercator sheets there, which the
 // program asks of the server's WMS.
 TEST_F(ImportFixture, AnImportAbroadDrawsOnWebMercatorSheets) {
-    writeFile(dir / "abroad.osm", kAbroad);
-    CommandRun r = runCommand(env + script + " import " + q(dir / "abroad.osm"));
-    ASSERT_EQ(r.status, 0) << r.out;
-    r = runCommand(env + script + " start " + q(dir / "run"));
-    ASSERT_EQ(r.status, 0) << r.out;
-    root = lastLine(r.out);
+    ASSERT_NO_FATAL_FAILURE(importAndStart("abroad.osm", kAbroad));
     writeFile(dir / "kiv_ini.txt", "Wms=" + root + "/cgi-bin/mapserv\nWmsLayers=topographic\n");
     Sheet s;
     fetch(48.136, 10.0696, 4, (dir / "Maps").string(), &s);
@@ -347,11 +358,7 @@ const char* const kNoRoads = R"(<?xml version="1.0" encoding="UTF-8"?>
 )";
 
 TEST_F(ImportFixture, AnImportWithoutRoadsDrawsTheSheetsAroundIt) {
-    writeFile(dir / "lake.osm", kNoRoads);
-    ASSERT_EQ(runCommand(env + script + " import " + q(dir / "lake.osm")).status, 0);
-    CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
-    ASSERT_EQ(r.status, 0) << r.out;
-    root = lastLine(r.out);
+    ASSERT_NO_FATAL_FAILURE(importAndStart("lake.osm", kNoRoads));
     for (int level : {1, 2, 3}) {
         SCOPED_TRACE(testing::Message() << "level " << level);
         Sheet s;
@@ -365,9 +372,7 @@ TEST_F(ImportFixture, AnImportWithoutRoadsDrawsTheSheetsAroundIt) {
 TEST_F(ImportFixture, AnImportBringingANewTableRemakesTheUnionsMadeBefore) {
     ASSERT_EQ(runCommand(env + script + " import " + q(dir / "test.osm") + " older").status, 0);
     ASSERT_EQ(runCommand("ogrinfo -q " + q(dir / "imports" / "older.gpkg") + " -sql 'DROP TABLE road_marks'").status, 0);
-    CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
-    ASSERT_EQ(r.status, 0) << r.out;
-    root = lastLine(r.out);
+    ASSERT_NO_FATAL_FAILURE(start());
     Sheet before, after;
     fetch(46.5, -78.5, 4, (dir / "Before").string(), &before);
     writeFile(dir / "abroad.osm", kAbroad);
@@ -381,16 +386,14 @@ TEST_F(ImportFixture, AnImportBringingANewTableRemakesTheUnionsMadeBefore) {
 TEST_F(ImportFixture, RemoveFreesTheSpaceAtOnceAndWorksOnAFullDisk) {
     for (const char* name : {"gone", "kept"})
         ASSERT_EQ(runCommand(env + script + " import " + q(dir / "test.osm") + " " + name).status, 0);
-    CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
-    ASSERT_EQ(r.status, 0) << r.out;
-    root = lastLine(r.out);
+    ASSERT_NO_FATAL_FAILURE(start());
     Sheet drawn;
     fetch(46.5, -78.5, 3, (dir / "Maps").string(), &drawn);
     struct stat st;
     ASSERT_EQ(stat((dir / "imports" / "gone.gpkg").c_str(), &st), 0);
     fs::path live = dir / "imports" / ".live" / (std::to_string(st.st_ino) + ".gpkg");
     ASSERT_TRUE(fs::exists(live));
-    r = runCommand("LD_PRELOAD=" FULL_DISK_SHIM " KIV_FULL_DISK_DIR=" + q(dir / "imports") +
+    CommandRun r = runCommand("LD_PRELOAD=" FULL_DISK_SHIM " KIV_FULL_DISK_DIR=" + q(dir / "imports") +
                    " KIV_FULL_DISK_FLAG=" + q(live) + " " + env + script + " remove gone");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(runCommand("find " + q(dir / "imports") + " -inum " + std::to_string(st.st_ino)).out, "");
@@ -425,11 +428,7 @@ int alongParallel(const Sheet& s, double lat, double west, double east, int acro
 }
 
 TEST_F(ImportFixture, TrailsRailsAndPeaksAtTheSheetEdgeAreDrawn) {
-    writeFile(dir / "trails.osm", kTrails);
-    ASSERT_EQ(runCommand(env + script + " import " + q(dir / "trails.osm")).status, 0);
-    CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
-    ASSERT_EQ(r.status, 0) << r.out;
-    root = lastLine(r.out);
+    ASSERT_NO_FATAL_FAILURE(importAndStart("trails.osm", kTrails));
     Sheet fine;
     fetch(46.5, -78.5, 4, (dir / "Fine").string(), &fine);
     const Rgb rail = {60, 60, 60}, route = {130, 50, 160};
@@ -460,11 +459,36 @@ TEST_F(ImportFixture, TrailsRailsAndPeaksAtTheSheetEdgeAreDrawn) {
     EXPECT_GE(named, 10) << "no peak name near pixel " << px << "," << py;
 }
 
+// A lake 1.6 km long and 330 m wide, shorter than its name at 1:50k.
+const char* const kNarrowLake = R"(<?xml version="1.0" encoding="UTF-8"?>
+<osm version="0.6" generator="kiv test">
+  <node id="1" lat="46.505" lon="-78.52"/> <node id="2" lat="46.505" lon="-78.4992"/>
+  <node id="3" lat="46.508" lon="-78.4992"/> <node id="4" lat="46.508" lon="-78.52"/>
+  <way id="100"><nd ref="1"/><nd ref="2"/><nd ref="3"/><nd ref="4"/><nd ref="1"/><tag k="natural" v="water"/>
+    <tag k="name" v="Lac des Trois Montagnes"/></way>
+</osm>
+)";
+
+// Its name is drawn all the same, running over the west shore.
+TEST_F(ImportFixture, ALakeShorterThanItsNameIsNamed) {
+    ASSERT_NO_FATAL_FAILURE(importAndStart("narrow.osm", kNarrowLake));
+    Sheet s;
+    fetch(46.5065, -78.51, 3, (dir / "Maps").string(), &s);
+    double wx, wy, cx, cy;   // the name runs level through the lake's middle
+    s.place(46.5065, -78.52, &wx, &wy);
+    s.place(46.5065, -78.5096, &cx, &cy);
+    int letters = 0;
+    for (int y = static_cast<int>(cy) - 6; y <= cy + 6; y++)
+        for (int x = static_cast<int>(wx) - 20; x < wx - 3; x++) {
+            Rgb c = s.at(x, y);
+            letters += c.r >= 0 && c.r < 120 && c.b > c.r + 60;
+        }
+    EXPECT_GE(letters, 10) << "no lake name west of pixel " << wx << "," << cy;
+}
+
 // Abroad the default data name the towns too: Munich on the WMS sheet.
 TEST_F(ImportFixture, AbroadWithoutAnImportTheTownsAreNamed) {
-    CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
-    ASSERT_EQ(r.status, 0) << r.out;
-    root = lastLine(r.out);
+    ASSERT_NO_FATAL_FAILURE(start());
     writeFile(dir / "kiv_ini.txt", "Wms=" + root + "/cgi-bin/mapserv\nWmsLayers=topographic\n");
     Sheet s;
     fetch(48.137, 11.575, 2, (dir / "Maps").string(), &s);
@@ -479,9 +503,7 @@ TEST_F(ImportFixture, AbroadWithoutAnImportTheTownsAreNamed) {
 // By the Ottawa River at 1:20k every blue line of the default data is the
 // edge of the water fill (touches it): none runs on land beside it.
 TEST_F(ImportFixture, TheShoreLinesAreTheEdgeOfTheWater) {
-    CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
-    ASSERT_EQ(r.status, 0) << r.out;
-    root = lastLine(r.out);
+    ASSERT_NO_FATAL_FAILURE(start());
     Sheet s;
     fetch(45.3833, -75.7667, 4, (dir / "Maps").string(), &s);
     const Rgb fill = {166, 203, 232};
@@ -499,6 +521,36 @@ TEST_F(ImportFixture, TheShoreLinesAreTheEdgeOfTheWater) {
     EXPECT_LE(apart, 10) << "blue line pixels away from the water";
 }
 
+// The borders of the default data run once along every stretch: a dashed
+// line drawn twice out of step looks solid (as GMT gives a border shared by
+// two of its bins).
+TEST_F(ImportFixture, EveryStretchOfBorderIsDrawnOnce) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    for (const char* layer : {"borders", "world_borders"}) {
+        CommandRun r = runCommand(std::string("ogr2ogr -f CSV /vsistdout/ -lco GEOMETRY=AS_WKT "
+                                              "\"${KIV_MAPDATA:-${XDG_CACHE_HOME:-$HOME/.cache}/kiv-mapdata}/") +
+                                  layer + ".shp\"");
+        ASSERT_EQ(r.status, 0) << r.out;
+        std::set<std::pair<std::string, std::string>> seen;
+        int edges = 0, twice = 0;
+        for (size_t open = r.out.find('('); open != std::string::npos; open = r.out.find('(', open + 1)) {
+            size_t close = r.out.find(')', open);
+            if (r.out[open + 1] == '(' || close == std::string::npos) continue;
+            std::stringstream points(r.out.substr(open + 1, close - open - 1));
+            std::string prev, point;
+            while (std::getline(points, point, ',')) {
+                if (!prev.empty()) {
+                    edges++;
+                    twice += !seen.insert(std::minmax(prev, point)).second;
+                }
+                prev = point;
+            }
+        }
+        EXPECT_GT(edges, 1000) << layer;
+        EXPECT_EQ(twice, 0) << layer << ": stretches drawn twice";
+    }
+}
+
 // The processes' open files that lie in the imports folder.
 std::string openInside(const fs::path& imports) {
     return runCommand("ls -l /proc/[0-9]*/fd 2>/dev/null | grep -F -- " + q(imports.string() + "/")).out;
@@ -507,9 +559,7 @@ std::string openInside(const fs::path& imports) {
 // The server chooses the imports that meet the sheet by their extents:
 // twenty far from it leave it as it was and are never opened.
 TEST_F(ImportFixture, ImportsOffTheSheetAreNeitherDrawnNorOpened) {
-    CommandRun r = runCommand(env + script + " start " + q(dir / "run"));
-    ASSERT_EQ(r.status, 0) << r.out;
-    root = lastLine(r.out);
+    ASSERT_NO_FATAL_FAILURE(start());
     Sheet before, after, over;
     fetch(45.45, -75.7, 3, (dir / "Before").string(), &before);
     ASSERT_EQ(runCommand(env + script + " import " + q(dir / "test.osm") + " far0").status, 0);

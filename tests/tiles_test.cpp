@@ -104,6 +104,11 @@ protected:
         snprintf(s.tiles.url, sizeof s.tiles.url, "%s/t/{z}/{x}/{y}.png", server.root().c_str());
     }
     void TearDown() override { fs::current_path(old); }
+    // kiv_ini.txt for kivsheet: the test's store and this tile source.
+    void writeIni(const std::string& tiles, const std::string& more = "") {
+        std::string text = "Maps=" + tree.maps() + "\nTiles=" + tiles + "\n" + more;
+        writeBytes(tree.file("kiv_ini.txt"), Bytes(text.begin(), text.end()));
+    }
 
     // Replies with the marked tile, "missing" tiles as 404, and 304 to a
     // request carrying the tile's ETag.
@@ -487,10 +492,7 @@ TEST_F(Tiles, KivsheetRefreshesAndKeepsTheStore) {
         int st = p ? pclose(p) : -1;
         return std::make_pair(WIFEXITED(st) ? WEXITSTATUS(st) : -1, out);
     };
-    writeBytes(tree.file("kiv_ini.txt"), Bytes());
-    FILE* ini = fopen(tree.file("kiv_ini.txt").c_str(), "w");
-    fprintf(ini, "Maps=%s\nTiles=%s\nUserAgent=mailto:me@example.org\n", tree.maps().c_str(), s.tiles.url);
-    fclose(ini);
+    writeIni(s.tiles.url, "UserAgent=mailto:me@example.org\n");
     std::string area = "fetch-area --bbox 45.40 -75.72 45.44 -75.68 --levels 2";
     auto r = kivsheet(area);
     ASSERT_EQ(0, r.first) << r.second;
@@ -523,17 +525,13 @@ TEST_F(Tiles, KivsheetRefreshesAndKeepsTheStore) {
     EXPECT_EQ(0, kivsheet("store --prune " + r.second.substr(at, r.second.find(':', at) - at)).first);
     EXPECT_NE(std::string::npos, kivsheet("store").second.find("no tiles"));
 
-    ini = fopen(tree.file("kiv_ini.txt").c_str(), "w");
-    fprintf(ini, "Maps=%s\nTiles=https://tile.openstreetmap.org/{z}/{x}/{y}.png\n", tree.maps().c_str());
-    fclose(ini);
+    writeIni("https://tile.openstreetmap.org/{z}/{x}/{y}.png");
     r = kivsheet("fetch-area --bbox 45.0 -76.0 46.0 -75.0 --levels 3");
     EXPECT_EQ(2, r.first);
     EXPECT_NE(std::string::npos, r.second.find("forbids bulk downloads")) << r.second;
 
     // A tile server that does not answer is named, not the map server.
-    ini = fopen(tree.file("kiv_ini.txt").c_str(), "w");
-    fprintf(ini, "Maps=%s\nTiles=http://tiles.invalid/{z}/{x}/{y}.png\n", tree.maps().c_str());
-    fclose(ini);
+    writeIni("http://tiles.invalid/{z}/{x}/{y}.png");
     r = kivsheet("fetch-area --bbox 45.0 -76.0 46.0 -75.0 --levels 2");
     EXPECT_EQ(2, r.first);
     EXPECT_NE(std::string::npos, r.second.find("kivsheet: tiles.invalid does not answer")) << r.second;
@@ -543,9 +541,7 @@ TEST_F(Tiles, KivsheetRefreshesAndKeepsTheStore) {
 // temporary file is left behind.
 TEST_F(Tiles, KivsheetInterruptedLeavesNoPartFiles) {
     hold = true;
-    FILE* ini = fopen(tree.file("kiv_ini.txt").c_str(), "w");
-    fprintf(ini, "Maps=%s\nTiles=%s\n", tree.maps().c_str(), s.tiles.url);
-    fclose(ini);
+    writeIni(s.tiles.url);
     std::string tmpdir = "TMPDIR=" + tree.root.string();
     std::vector<std::string> args = {KIVSHEET_PATH, "fetch-area", "--bbox", "45.40", "-75.72", "45.44", "-75.68", "--levels", "2"};
     std::vector<char*> argv;

@@ -77,13 +77,15 @@ bool covers(const SheetExtent& e, double x, double y) { return e.minX <= x && x 
 }  // namespace
 
 // Also across 180 degrees, where the plane wraps and the neighbours east
-// of the view are named by longitudes near -180, and at 1:10M south of the
-// Canadian grid, where the view reaches into the Canadian area.
+// of the view are named by longitudes near -180, at 1:10M south of the
+// Canadian grid, where the view reaches into the Canadian area, and at
+// 1:10M inside it, where the pane reaches south of its sheets.
 TEST(ViewCompose, NeighboursMeetWithNoSeamOrGap) {
     struct Case {
         double lat, lon;
         int level, width, height;
-    } cases[] = {{45.3252, -75.8748, 3, 640, 480}, {52, 179.995, 4, 640, 480}, {43.6532, -79.3832, 0, 1600, 1000}};
+    } cases[] = {{45.3252, -75.8748, 3, 640, 480}, {52, 179.995, 4, 640, 480}, {43.6532, -79.3832, 0, 1600, 1000},
+                   {45.4215, -75.6972, 0, 1600, 1000}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.lat << " " << c.lon);
         Scene s(c.level, 0, c.lat, c.lon, c.width, c.height);

@@ -344,7 +344,7 @@ wxFrame* wx_create_main_window() {
     frame->SetTitle("GPS for EarthMate, TripMate, Garmin, NMEA");
     if (start.maximised) frame->Maximize();
     frame->Show();
-    if (start.fullScreen) frame->ShowFullScreen(true, wxFULLSCREEN_ALL);
+    if (start.fullScreen) frame->ShowFullScreen(true, WX_FULL_SCREEN_STYLE);
     updateVisible();
     map->SetFocus();
     wxSize s = map->GetClientSize();

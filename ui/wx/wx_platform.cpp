@@ -157,7 +157,7 @@ void setTooltip(const char* utf8) {
 void setFullScreen(int on) {
     onMain([on] {
         if (!windowAlive() || wx_window.frame->IsFullScreen() == (on != 0)) return;
-        wx_window.frame->ShowFullScreen(on != 0, wxFULLSCREEN_ALL);
+        wx_window.frame->ShowFullScreen(on != 0, WX_FULL_SCREEN_STYLE);
         wx_log("kiv: full screen %d\n", on ? 1 : 0);
     });
 }

@@ -31,6 +31,10 @@ struct WxWindow {
 
 extern WxWindow wx_window;
 
+// Full screen hides the caption, borders and status bar but keeps the menu
+// bar: Exit and the commands without a key must stay within reach.
+constexpr long WX_FULL_SCREEN_STYLE = wxFULLSCREEN_ALL & ~wxFULLSCREEN_NOMENUBAR;
+
 // wx_frame.cpp: the frame with its menu, accelerators, map window and timer,
 // sized for the client area the program asks for; then the program's start-up.
 wxFrame* wx_create_main_window();
