@@ -1,6 +1,8 @@
 // Routes over a grid of streets written here: two blocks of streets either
 // side of a river that one bridge crosses, with a one-way street and an
-// island road no bridge reaches, imported once by kiv-mapserver.sh import.
+// island road no bridge reaches, imported once by kiv-mapserver.sh import as
+// two extracts that meet on the bridge (west, and east with the island), so
+// that every route across the river crosses from one import to the other.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,7 +44,7 @@ double rowLat(int j) { return 45.0 + 0.002 * j; }
 double colLon(int i) { return -75.0 + 0.003 * i; }
 std::string at(int i, int j) { return std::to_string(rowLat(j)) + "," + std::to_string(colLon(i)); }
 
-std::string gridExtract() {
+std::string gridExtract(bool east) {
     const char* rows[] = {"First Street", "Second Street", "Third Street", "Fourth Street"};
     const char* cols[] = {"Oak Street", "Wood Street", "Elm Street", "Pine Street", "Birch Street"};
     std::ostringstream o;
@@ -57,7 +59,10 @@ std::string gridExtract() {
          "version=\"1\" lat=\"45.01\" lon=\"-74.9925\"/>\n";
     int id = 200;
     auto way = [&](std::vector<int> nodes, const std::string& tags) {
-        o << "<way id=\"" << ++id << "\" version=\"1\">";
+        bool west = nodes[0] % 10 >= 1 && nodes[0] % 10 <= 3 && nodes[0] < 100;
+        id++;                          // a way has the same id in both extracts
+        if (west == east && nodes[0] != 13) return;
+        o << "<way id=\"" << id << "\" version=\"1\">";
         for (int n : nodes) o << "<nd ref=\"" << n << "\"/>";
         o << tags << "</way>\n";
     };
@@ -92,9 +97,11 @@ struct RouteFixture : ::testing::Test {
     static void SetUpTestSuite() {
         char pattern[] = "/tmp/kiv_route_XXXXXX";
         dir = mkdtemp(pattern);
-        std::ofstream(dir / "grid.osm") << gridExtract();
-        Shell r = run(env() + script + " import " + q(dir / "grid.osm") + " grid 2>&1");
-        ASSERT_EQ(r.status, 0) << r.out;
+        for (const char* name : {"west", "east"}) {
+            std::ofstream(dir / (std::string(name) + ".osm")) << gridExtract(*name == 'e');
+            Shell r = run(env() + script + " import " + q(dir / (std::string(name) + ".osm")) + " 2>&1");
+            ASSERT_EQ(r.status, 0) << r.out;
+        }
     }
     static void TearDownTestSuite() { fs::remove_all(dir); }
     static std::string env(const fs::path& imports = dir / "imports") {
@@ -173,8 +180,15 @@ TEST_F(RouteFixture, NoRouteNoRoadAndNoDataSayWhy) {
         {at(0, 0) + " " + at(1, 1), dir / "empty", 1,
          "no routing data in " + (dir / "empty").string() + ": import an OpenStreetMap extract"},
         {"--profile boat " + at(0, 0) + " " + at(1, 1), dir / "imports", 2, "usage: kivroute"},
+        {"'Wood Street' " + at(1, 1), dir / "imports", 1, "place names need the map server's search"},
+        {"'Wood Street' " + at(1, 0), dir / "imports", 0, "666\t"},
     };
+    // The map server's search, as a stand-in that knows one street's end.
+    std::ofstream(dir / "search") << "#!/bin/sh\n[ \"$2\" = 'Wood Street' ] && printf 'Wood Street\\tstreet\\t"
+                                  << at(1, 3).replace(9, 1, "\\t") << "\\twest\\n'\n";
+    fs::permissions(dir / "search", fs::perms::owner_all);
     for (const Case& c : cases) {
+        setenv("KIV_MAPSERVER", (dir / (c.status ? "none" : "search")).c_str(), 1);
         Shell r = route(c.args, nullptr, c.imports);
         EXPECT_EQ(r.status, c.status) << c.args;
         EXPECT_NE(r.out.find(c.reason), std::string::npos) << r.out;
@@ -196,10 +210,10 @@ TEST_F(RouteFixture, GpxReadsBackInGpsbabel) {
 TEST_F(RouteFixture, AFailedRebuildKeepsTheLastDatabaseAndADamagedOneIsRefused) {
     fs::path copy = dir / "copy";
     ASSERT_EQ(run("cp -a " + q(dir / "imports") + " " + q(copy)).status, 0);
-    std::ofstream(copy / "grid.roads.osm.pbf") << "not an extract";
+    std::ofstream(copy / "east.roads.osm.pbf") << "not an extract";
     Shell r = run(env(copy) + script + " routes 2>&1");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("the last one is kept: planetsplitter failed reading " + (copy / "grid.roads.osm.pbf").string()),
+    EXPECT_NE(r.out.find("the last one is kept: planetsplitter failed reading " + (copy / "east.roads.osm.pbf").string()),
               std::string::npos)
         << r.out;
     EXPECT_EQ(route(at(0, 3) + " " + at(4, 3), nullptr, copy).status, 0);
