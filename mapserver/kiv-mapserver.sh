@@ -143,6 +143,10 @@ case "$cmd" in
       usable_path "${f%%|*}" "${f#*|}" || exit 1
     done
     clean_staging
+    if routes_stale; then
+      echo "The routing database was not built by this Routino ($(routino_version)): building it again..." >&2
+      (routes_command >&2) || true
+    fi
     lock_imports set
     refresh_imports
     exec 8>&-

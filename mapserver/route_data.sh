@@ -16,6 +16,11 @@
 
 routino_data=${KIV_ROUTINO_DATA:-/usr/share/routino}
 
+# The version of the installed planetsplitter ("3.3.3").
+routino_version() {
+  planetsplitter --version 2>&1 | sed -n 's/^Routino version \([^ ]*\).*/\1/p'
+}
+
 # The ways and relations the router reads, out of an extract.
 keep_roads() {  # keep_roads EXTRACT OUT LOG
   osmium tags-filter --no-progress --overwrite -f pbf -o "$2" "$1" \
@@ -25,7 +30,7 @@ keep_roads() {  # keep_roads EXTRACT OUT LOG
 # Builds the database over the ROADS files into DIR/routing and stamps it;
 # prints why on stdout when it cannot.
 build_routes() {  # build_routes DIR ROADS...
-  local dir=$1 version f
+  local dir=$1 f
   shift
   if ! command -v planetsplitter >/dev/null 2>&1; then
     echo "planetsplitter is not installed (Debian package routino)"
@@ -42,9 +47,8 @@ build_routes() {  # build_routes DIR ROADS...
     return 1
   fi
   rm -rf "$dir/routing.tmp"
-  version=$(planetsplitter --version 2>&1 | sed -n 's/^Routino version \([^ ]*\).*/\1/p')
   {
-    echo "routino $version"
+    echo "routino $(routino_version)"
     for f in "$dir/routing"/*.mem; do echo "$(basename "$f") $(stat -c %s "$f")"; done
   } > "$dir/routing/kiv-routing-stamp.new" && mv -f "$dir/routing/kiv-routing-stamp.new" "$dir/routing/kiv-routing-stamp"
 }
@@ -116,4 +120,12 @@ routes_command() {
     return 1
   fi
   rebuild_routes "$staging"
+}
+
+# True when the database was built by another Routino than the one
+# installed, or was left without its stamp: kivroute refuses it, so the
+# server builds it again when it starts.
+routes_stale() {
+  [ -e "$imports/routing" ] && command -v planetsplitter >/dev/null 2>&1 || return 1
+  [ "$(head -n 1 "$imports/routing/kiv-routing-stamp" 2>/dev/null)" != "routino $(routino_version)" ]
 }
