@@ -238,18 +238,26 @@ import_osm() {  # import_osm FILE [NAME] [--replace]
   fi
   # Routing: the roads kept beside the import, and the database over all
   # imports built before the import is moved in (see route_data.sh).
-  echo "Keeping the roads for routing..."
-  if ! keep_roads "$src" "$staging/$name.roads.osm.pbf" "$log"; then
-    echo "kiv-mapserver: nothing imported: could not keep the roads for routing: $(tail -n 1 "$log")" >&2
-    return 1
-  fi
   local routes_built=0
-  rebuild_routes "$staging" "$name" "$staging/$name.roads.osm.pbf" && routes_built=1
+  if ! command -v osmium >/dev/null 2>&1; then
+    echo "kiv-mapserver: no routing over this import: osmium is not installed (Debian package osmium-tool)" >&2
+  else
+    echo "Keeping the roads for routing..."
+    if ! keep_roads "$src" "$staging/$name.roads.osm.pbf" "$log"; then
+      echo "kiv-mapserver: nothing imported: could not keep the roads for routing: $(tail -n 1 "$log")" >&2
+      return 1
+    fi
+    rebuild_routes "$staging" "$name" "$staging/$name.roads.osm.pbf" && routes_built=1
+  fi
   lock_imports set
   local verb=Imported
   [ -e "$imports/$name.gpkg" ] && verb="Replaced the import"
   mv -f "$out" "$imports/$name.gpkg"
-  mv -f "$staging/$name.roads.osm.pbf" "$imports/$name.roads.osm.pbf"
+  if [ -e "$staging/$name.roads.osm.pbf" ]; then
+    mv -f "$staging/$name.roads.osm.pbf" "$imports/$name.roads.osm.pbf"
+  else
+    rm -f "$imports/$name.roads.osm.pbf"
+  fi
   refresh_imports
   echo "$verb $name in $((SECONDS - start)) s: $(human_size "$(stat -c %s "$imports/$name.gpkg")") in $imports/$name.gpkg"
   [ "$routes_built" = 1 ] && echo "The routing database took $routes_seconds s of it"
@@ -330,7 +338,10 @@ remove_import() {
   echo "Removed $1"
   exec 8>&-
   local staging
-  staging=$(mktemp -d "$imports/.staging.XXXXXX")
+  if ! staging=$(mktemp -d "$imports/.staging.XXXXXX" 2>&1); then
+    echo "kiv-mapserver: the routing database was not rebuilt, the last one is kept: $staging" >&2
+    return 0
+  fi
   import_staging=$staging
   trap 'rm -rf "$import_staging"' EXIT
   rebuild_routes "$staging" "$1" || true
