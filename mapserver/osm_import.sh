@@ -236,12 +236,32 @@ import_osm() {  # import_osm FILE [NAME] [--replace]
     echo "kiv-mapserver: nothing imported: could not index the tables: $(read_failure "$log" "$file")" >&2
     return 1
   fi
+  # Routing: the roads kept beside the import, and the database over all
+  # imports built before the import is moved in (see route_data.sh).
+  local routes_built=0
+  if ! command -v osmium >/dev/null 2>&1; then
+    echo "kiv-mapserver: no routing over this import: osmium is not installed (Debian package osmium-tool)" >&2
+  else
+    echo "Keeping the roads for routing..."
+    if ! keep_roads "$src" "$staging/$name.roads.osm.pbf" "$log"; then
+      echo "kiv-mapserver: nothing imported: could not keep the roads for routing: $(tail -n 1 "$log")" >&2
+      return 1
+    fi
+    rebuild_routes "$staging" "$name" "$staging/$name.roads.osm.pbf" && routes_built=1
+  fi
   lock_imports set
   local verb=Imported
   [ -e "$imports/$name.gpkg" ] && verb="Replaced the import"
   mv -f "$out" "$imports/$name.gpkg"
+  if [ -e "$staging/$name.roads.osm.pbf" ]; then
+    mv -f "$staging/$name.roads.osm.pbf" "$imports/$name.roads.osm.pbf"
+  else
+    rm -f "$imports/$name.roads.osm.pbf"
+  fi
   refresh_imports
   echo "$verb $name in $((SECONDS - start)) s: $(human_size "$(stat -c %s "$imports/$name.gpkg")") in $imports/$name.gpkg"
+  [ "$routes_built" = 1 ] && echo "The routing database took $routes_seconds s of it"
+  return 0
 }
 
 # The tables every import has; imports made before a later table was
@@ -299,6 +319,8 @@ list_imports() {
 
 remove_import() {
   valid_name "$1" || return 1
+  # The routing database is built again without it, one build at a time.
+  lock_imports import
   lock_imports set
   if [ ! -f "$imports/$1.gpkg" ]; then
     echo "kiv-mapserver: no import named $1" >&2
@@ -311,9 +333,18 @@ remove_import() {
   # chooses it).
   local f="$imports/$1.gpkg"
   truncate -s 0 "$f" 2>/dev/null || true
-  rm -f "$imports/.live/$(stat -c %i "$f").gpkg" "$f"
+  rm -f "$imports/.live/$(stat -c %i "$f").gpkg" "$f" "$imports/$1.roads.osm.pbf"
   refresh_imports
   echo "Removed $1"
+  exec 8>&-
+  local staging
+  if ! staging=$(mktemp -d "$imports/.staging.XXXXXX" 2>&1); then
+    echo "kiv-mapserver: the routing database was not rebuilt, the last one is kept: $staging" >&2
+    return 0
+  fi
+  import_staging=$staging
+  trap 'rm -rf "$import_staging"' EXIT
+  rebuild_routes "$staging" "$1" || true
 }
 
 # The tables of osm_tables that no import in imports.index (or FILE) has,
