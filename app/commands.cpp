@@ -10,6 +10,8 @@
 #include "app/download_area.h"
 #include "app/gpx_recording.h"
 #include "app/commands_tracks.h"
+#include "app/ruler.h"
+#include "app/track_stats_dialog.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
@@ -92,6 +94,9 @@ void app_run_command(int id) {
     case MENU_CLOSE_TRACKS: command_close_tracks(); break;
     case MENU_KEYS: command_keys(); break;
     case MENU_ABOUT: command_about(); break;
+    // Measure and track statistics.
+    case MENU_MEASURE: ruler_toggle(); break;
+    case MENU_TRACK_STATS: command_track_stats(); break;
     default: break;
     }
 }

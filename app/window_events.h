@@ -17,6 +17,9 @@ enum {
     APP_KEY_FULL_SCREEN = 10,
     APP_KEY_ESCAPE = 11,
     APP_KEY_NIGHT = 12,
+    // Measure: M, and Backspace for its last point.
+    APP_KEY_MEASURE = 50,
+    APP_KEY_BACKSPACE = 51,
 };
 // Accelerators: Shift+Page Up sends 261 (Connect), Shift+Page Down 262.
 enum { APP_ACCEL_SHIFT_PAGE_UP = 261, APP_ACCEL_SHIFT_PAGE_DOWN = 262 };

@@ -3,6 +3,7 @@
 #include "app/commands.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
+#include "app/ruler.h"
 #include "app/toolbar.h"
 #include "app/view_input.h"
 #include "app/window_events.h"
@@ -31,6 +32,7 @@ void panPart(int key, int shift) {
 void app_mouse_down(int button, int x, int y, int shift) {
     if (!app_window.settings) return;
     if (button == APP_BUTTON_RIGHT) {
+        if (app_ruler.on) return;   // Measure: clicks do not zoom
         // Out about the clicked point, as the wheel.
         if (nav_in_pane(x, y) && !view_input_click_zoom(x, y, -1)) nav_zoom_out();
         return;
@@ -50,7 +52,12 @@ void app_mouse_down(int button, int x, int y, int shift) {
 void app_mouse_up(int button, int x, int y) {
     if (!app_window.settings || button != APP_BUTTON_LEFT) return;
     // A click that did not pan zooms in about its point, as the wheel.
-    if (view_input_release(x, y) && !view_input_click_zoom(x, y, 1)) nav_zoom_in(x, y);
+    if (!view_input_release(x, y)) return;
+    if (app_ruler.on) {   // Measure: a click adds a point, never zooms
+        ruler_click(x, y);
+        return;
+    }
+    if (!view_input_click_zoom(x, y, 1)) nav_zoom_in(x, y);
 }
 
 void app_mouse_move(int x, int y, int leftDown) {
@@ -72,8 +79,11 @@ void app_key_down(int key, int shift) {
     case APP_KEY_HOME: view_input_back_to_vehicle(); break;
     case APP_KEY_FULL_SCREEN: app_command(MENU_FULL_SCREEN); break;
     case APP_KEY_ESCAPE:
-        if (app_window.fullScreen) app_command(MENU_FULL_SCREEN);
+        if (app_ruler.on) ruler_end();   // Measure ends first
+        else if (app_window.fullScreen) app_command(MENU_FULL_SCREEN);
         break;
+    case APP_KEY_MEASURE: app_command(MENU_MEASURE); break;
+    case APP_KEY_BACKSPACE: ruler_remove_last(); break;
     case APP_KEY_NIGHT: app_command(MENU_NIGHT_COLOURS); break;
     default: break;
     }

@@ -4,3 +4,5 @@ kiv_test(track_stats_test SANITIZE SOURCES track_stats_test.cpp LIBS kiv_nav kiv
 if(TARGET kivtrack)
   add_dependencies(track_stats_test kivtrack)
 endif()
+find_package(GIF REQUIRED)
+kiv_test(app_measure_test SANITIZE SOURCES app_measure_test.cpp LIBS kiv_app GIF::GIF)

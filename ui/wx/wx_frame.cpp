@@ -29,7 +29,8 @@ struct MenuEntry {
 const MenuEntry gps_menu[] = {
     {MENU_OPEN_MAP, "&Open Map", 0}, {MENU_RELOAD_MAP, "&Reload Map", 0}, {MENU_DOWNLOAD_AREA, "Download &Area...", 0},
     {0, nullptr, 0},
-    {MENU_OPEN_TRACK, "Open &Track...", 0}, {MENU_CLOSE_TRACKS, "Close Trac&ks", 0}, {0, nullptr, 0},
+    {MENU_OPEN_TRACK, "Open &Track...", 0}, {MENU_CLOSE_TRACKS, "Close Trac&ks", 0},
+    {MENU_TRACK_STATS, "Track &Statistics...", 0}, {MENU_MEASURE, "&Measure", 1}, {0, nullptr, 0},   // measure
     {MENU_ONLINE, "On&line", 0},     {MENU_OFFLINE, "O&ffline", 0},       {0, nullptr, 0},
     {MENU_CONNECT, "&Connect", 0},   {MENU_DISCONNECT, "&Disconnect", 0}, {0, nullptr, 0},
     {MENU_EXIT, "E&xit", 0},
@@ -105,6 +106,8 @@ int programKey(int code, bool shift) {
     case WXK_F11: return APP_KEY_FULL_SCREEN;
     case WXK_ESCAPE: return APP_KEY_ESCAPE;
     case 'N': return APP_KEY_NIGHT;
+    case 'M': return APP_KEY_MEASURE;   // measure
+    case WXK_BACK: return APP_KEY_BACKSPACE;
     default: return 0;
     }
 }
