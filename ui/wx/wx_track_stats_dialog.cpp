@@ -134,7 +134,15 @@ int wx_run_track_stats_dialog(void* state) {
         plot->Refresh();
     });
     dialog->SetSizerAndFit(rows);
-    dialog->CentreOnParent();
+    // Beside the window rather than over the map, so the point a click on
+    // the plot marks can be seen; inside the screen's right edge.
+    if (owner) {
+        wxRect beside = owner->GetScreenRect();
+        int x = std::min(beside.GetRight() + 1, wxGetDisplaySize().x - dialog->GetSize().x);
+        dialog->Move(std::max(0, x), beside.GetTop());
+    } else {
+        dialog->Centre();
+    }
     wxBusyCursorSuspender normalCursor;
     wx_show_modal(dialog);
     dialog->Destroy();
