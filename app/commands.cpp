@@ -10,6 +10,7 @@
 #include "app/download_area.h"
 #include "app/gpx_recording.h"
 #include "app/commands_tracks.h"
+#include "app/waypoints.h"
 #include "app/ruler.h"
 #include "app/track_stats_dialog.h"
 #include "maps/map_view.h"
@@ -94,6 +95,10 @@ void app_run_command(int id) {
     case MENU_CLOSE_TRACKS: command_close_tracks(); break;
     case MENU_KEYS: command_keys(); break;
     case MENU_ABOUT: command_about(); break;
+    // Waypoints
+    case MENU_WAYPOINT_MARK: case MENU_WAYPOINT_LIST: case MENU_WAYPOINT_IMPORT: case MENU_WAYPOINT_EXPORT:
+        waypoints_command(id);
+        break;
     // Measure and track statistics.
     case MENU_MEASURE: ruler_toggle(); break;
     case MENU_TRACK_STATS: command_track_stats(); break;

@@ -26,6 +26,7 @@
 #include "app/track_overlay.h"
 #include "app/track_plot.h"
 #include "app/view_pane.h"
+#include "app/waypoint_marks.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
 #include "maps/view_follow.h"
@@ -289,6 +290,8 @@ void app_paint() {
         paneFrame(f);
         marker(s, composedNow, &mark);
         showSheet(f);
+        // The user's waypoints, over every source's picture.
+        waypoint_marks_draw(f, sheetOffsetX(), sheetOffsetY(), shownWidth(), shownHeight());
         tile_credit_draw(s, f, APP_PANE_X, APP_PANE_Y, std::min(v.imageWidth, v.paneWidth));
         scale = scaleBar(s, f);
         // Measure and the point picked on a track's plot: over the map and
@@ -311,6 +314,7 @@ void app_paint() {
         view_pane_draw_loading();
         track_overlay_draw_names(APP_PANE_X, APP_PANE_Y, sheetOffsetX(), sheetOffsetY(),
                                  std::min(v.imageWidth, v.paneWidth), std::min(v.imageHeight, v.paneHeight));
+        waypoint_marks_draw_names(app_window.night);   // the user's waypoints
         if (scale.shown)
             platform_draw_text(scale.x, scale.y, scale.text, kScaleTextHeight, 700,
                                app_window.night ? NIGHT_READOUT_TEXT : RGB_BLACK);

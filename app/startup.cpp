@@ -27,6 +27,7 @@
 #include "position/serial_link.h"
 #include "position/zodiac.h"
 #include "settings/app_settings.h"
+#include "app/waypoints.h"
 #include "app/window_keeping.h"
 #include "settings/com_file.h"
 #include "settings/program_settings.h"
@@ -77,6 +78,7 @@ int app_create() {
     if (s->deviceType == DEVICE_EARTHMATE) zodiac_reset();
     if (s->comPort != 0) link_open_or_warn(s);
     gpx_recording_update(s);
+    waypoints_start();   // the user's waypoints
 
     MapView& v = map_view;
     app_set_map_area(s->bigMaps);

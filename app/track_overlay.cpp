@@ -260,3 +260,10 @@ std::vector<std::string> track_overlay_paths() {
     for (const Overlay& o : overlays) paths.push_back(o.path);
     return paths;
 }
+
+std::vector<TrackOverlayWaypoint> track_overlay_waypoints() {
+    std::vector<TrackOverlayWaypoint> out;
+    for (const Overlay& o : overlays)
+        for (const Waypoint& w : o.waypoints) out.push_back(TrackOverlayWaypoint{w.name, o.path, w.lat, w.lon});
+    return out;
+}

@@ -15,6 +15,12 @@ void track_overlay_close_all();
 // The files shown, in the order opened.
 std::vector<std::string> track_overlay_paths();
 int  track_overlay_count();
+// The waypoints of the opened files, with the path of the file of each.
+struct TrackOverlayWaypoint {
+    std::string name, path;
+    double lat, lon;
+};
+std::vector<TrackOverlayWaypoint> track_overlay_waypoints();
 // The overlay colour of the i-th opened file, 0xRRGGBB.
 uint32_t track_overlay_colour(int index);
 

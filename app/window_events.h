@@ -17,6 +17,9 @@ enum {
     APP_KEY_FULL_SCREEN = 10,
     APP_KEY_ESCAPE = 11,
     APP_KEY_NIGHT = 12,
+    // Waypoints: W marks one at the vehicle, L lists them.
+    APP_KEY_WAYPOINT_MARK = 20,
+    APP_KEY_WAYPOINT_LIST = 21,
     // Measure: M, and Backspace for its last point.
     APP_KEY_MEASURE = 50,
     APP_KEY_BACKSPACE = 51,
@@ -34,7 +37,8 @@ void app_client_size(int bigMaps, int* width, int* height);
 int  app_create();
 void app_paint();                  // refresh, auto-pan/zoom, one blit, text
 void app_timer();                  // re-arms the timer at 500 ms
-void app_mouse_down(int button, int x, int y, int shift);
+// ctrl: Ctrl was held (a left click then marks a waypoint there).
+void app_mouse_down(int button, int x, int y, int shift, int ctrl = 0);
 void app_mouse_up(int button, int x, int y);
 // leftDown: the left button is held (a drag when it went down in the pane).
 void app_mouse_move(int x, int y, int leftDown = 0);

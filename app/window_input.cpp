@@ -6,6 +6,7 @@
 #include "app/ruler.h"
 #include "app/toolbar.h"
 #include "app/view_input.h"
+#include "app/waypoints.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
@@ -29,8 +30,10 @@ void panPart(int key, int shift) {
 
 }  // namespace
 
-void app_mouse_down(int button, int x, int y, int shift) {
+void app_mouse_down(int button, int x, int y, int shift, int ctrl) {
     if (!app_window.settings) return;
+    // Ctrl+click: a waypoint at that point of the map.
+    if (ctrl && button == APP_BUTTON_LEFT && nav_in_pane(x, y)) return waypoint_mark_at_pane(x, y);
     if (button == APP_BUTTON_RIGHT) {
         if (app_ruler.on) return;   // Measure: clicks do not zoom
         // Out about the clicked point, as the wheel.
@@ -85,6 +88,8 @@ void app_key_down(int key, int shift) {
     case APP_KEY_MEASURE: app_command(MENU_MEASURE); break;
     case APP_KEY_BACKSPACE: ruler_remove_last(); break;
     case APP_KEY_NIGHT: app_command(MENU_NIGHT_COLOURS); break;
+    case APP_KEY_WAYPOINT_MARK: app_command(MENU_WAYPOINT_MARK); break;   // waypoints
+    case APP_KEY_WAYPOINT_LIST: app_command(MENU_WAYPOINT_LIST); break;
     default: break;
     }
 }

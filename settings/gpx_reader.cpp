@@ -56,7 +56,7 @@ struct Reader {
     int pointDepth = 0, extensionsDepth = 0;
     bool usable = false, inSegment = false;
     GpxPoint point{};
-    std::string name;
+    std::string name, sym, cmt;
     const char* field = nullptr;       // collecting this field's text
     std::string text;
 
@@ -93,11 +93,14 @@ struct Reader {
         point = gpx_point(lat, lon);
         usable = std::fabs(lat) <= 90 && std::fabs(lon) <= 180;
         name.clear();
+        sym.clear();
+        cmt.clear();
     }
 
     void endPoint() {
         if (usable) {
-            if (kind == WAY_POINT) data.waypoints.push_back(GpxWaypoint{point.lat, point.lon, name});
+            if (kind == WAY_POINT)
+                data.waypoints.push_back(GpxWaypoint{point.lat, point.lon, name, point.time, point.ele, sym, cmt});
             else line(kind == ROUTE_POINT).points.push_back(point);
         } else {
             data.outside++;
@@ -107,7 +110,8 @@ struct Reader {
 
     // The field an element of a point stands for, or null.
     const char* fieldOf(Name n) const {
-        static const char* const own[] = {"ele", "time", "fix", "sat", "hdop", "name", "speed", "course", nullptr};
+        static const char* const own[] = {"ele", "time", "fix", "sat", "hdop", "name", "speed", "course",
+                                          "sym",  "cmt",  nullptr};
         if (extensionsDepth) return is(n.local, "speed") ? "speed" : is(n.local, "course") ? "course" : nullptr;
         if (!n.own || depth != pointDepth + 1) return nullptr;
         for (const char* const* f = own; *f; ++f)
@@ -141,6 +145,8 @@ struct Reader {
         const char* t = text.c_str();
         if (is(field, "time")) point.time = gpx_time_from_text(t + strspn(t, " \t\r\n"));
         else if (is(field, "name")) name = cutName(text);
+        else if (is(field, "sym")) sym = cutName(text);
+        else if (is(field, "cmt")) cmt = cutName(text);
         else if (is(field, "fix")) point.fix = is(t, "2d") ? 2 : is(t, "3d") ? 3 : 0;
         else if (!decimal(t, &v)) return;
         else if (is(field, "ele")) point.ele = v;

@@ -16,11 +16,6 @@ struct GpxLine {
     int route;                         // 1 for a <rte>, 0 for a <trkseg>
 };
 
-struct GpxWaypoint {
-    double lat, lon;
-    std::string name;                  // UTF-8, cut to 255 bytes
-};
-
 struct GpxData {
     std::vector<GpxLine> lines;
     std::vector<GpxWaypoint> waypoints;

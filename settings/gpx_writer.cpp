@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <string>
 
 const char GPX_CLOSING[] = "</trkseg></trk></gpx>\n";
@@ -292,4 +293,34 @@ int gpx_file_name(char* out, size_t size, const char* folder, int64_t time, int 
     if (copy > 0) snprintf(suffix, sizeof suffix, "-%d", copy);
     int n = snprintf(out, size, "%s%skiv-%s%s.gpx", folder, sep, stamp, suffix);
     return n > 0 && static_cast<size_t>(n) < size;
+}
+
+std::string gpx_waypoints_document(const std::vector<GpxWaypoint>& waypoints) {
+    std::string text =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<gpx version=\"1.1\" creator=\"Kiv\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n";
+    char buf[128];
+    for (const GpxWaypoint& w : waypoints) {
+        if (!known(w.lat) || !known(w.lon) || std::fabs(w.lat) > 90 || std::fabs(w.lon) > 180) continue;
+        snprintf(buf, sizeof buf, "<wpt lat=\"%.7f\" lon=\"%.7f\">", w.lat, w.lon);
+        text += buf;
+        if (known(w.ele)) {
+            snprintf(buf, sizeof buf, "<ele>%.1f</ele>", w.ele);
+            text += buf;
+        }
+        char iso[32];
+        if (isoTime(iso, sizeof iso, w.time)) text += std::string("<time>") + iso + "</time>";
+        // The schema's order: name, cmt, then sym.
+        const std::pair<const char*, const std::string*> fields[] = {{"name", &w.name}, {"cmt", &w.cmt},
+                                                                     {"sym", &w.sym}};
+        for (const auto& [tag, value] : fields) {
+            if (value->empty()) continue;
+            text += std::string("<") + tag + ">";
+            appendEscaped(text, value->c_str());
+            text += std::string("</") + tag + ">";
+        }
+        text += "</wpt>\n";
+    }
+    text += "</gpx>\n";
+    return text;
 }

@@ -4,8 +4,11 @@
 #pragma once
 #include <sys/types.h>
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 enum { GPX_TIME_UNKNOWN = INT64_MIN };
 
@@ -20,6 +23,21 @@ struct GpxPoint {
 
 // A point with only a position (every other field unknown).
 GpxPoint gpx_point(double lat, double lon);
+
+// A <wpt>: texts UTF-8, cut to 255 bytes by the reader; empty, NaN or
+// GPX_TIME_UNKNOWN leave a field out.
+struct GpxWaypoint {
+    double lat, lon;
+    std::string name;
+    int64_t time = GPX_TIME_UNKNOWN;
+    double ele = NAN;
+    std::string sym, cmt;
+};
+
+// A whole GPX 1.1 document of these waypoints, in the schema's order of
+// fields, for a file written in one piece (waypoints outside the earth are
+// left out).
+std::string gpx_waypoints_document(const std::vector<GpxWaypoint>& waypoints);
 
 // Seconds since 1970 of a "YYYY/MM/DD HH:MM:SS" or ISO 8601
 // "YYYY-MM-DDTHH:MM:SS[.fff][Z|+hh:mm|-hh:mm]" text (an offset is taken

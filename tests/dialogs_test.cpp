@@ -483,9 +483,9 @@ TEST(InfoDialogs, KeysTextsClaimOnlyWhatTheKeysDo) {
     std::string all;
     for (const InfoText& t : k.texts) all += t.text;
     for (const char* said :
-         {"Ctrl and Alt change nothing", "drag", "wheel", "PgUp", "Home", "F11", "night", "about the vehicle"})
+         {"Alt changes nothing", "drag", "wheel", "PgUp", "Home", "F11", "night", "about the vehicle", "Ctrl+click",
+          "waypoint list"})
         EXPECT_NE(std::string::npos, all.find(said)) << said;
-    EXPECT_EQ(std::string::npos, all.find("Ctrl+"));
     EXPECT_STREQ("OK", k.okText);
     EXPECT_EQ(1, k.result);
 }

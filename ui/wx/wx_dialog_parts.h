@@ -23,5 +23,7 @@ int wx_run_com_dialog(void* state);
 // Download Area: the levels, then the progress (wx_download_dialog.cpp).
 int wx_run_download_area_dialog(void* state);
 int wx_run_download_progress_dialog(void* state);
+// The waypoint dialogs (wx_waypoint_dialogs.cpp).
+int wx_run_waypoint_dialog(int kind, void* state);
 // Track Statistics with its plot (wx_track_stats_dialog.cpp).
 int wx_run_track_stats_dialog(void* state);

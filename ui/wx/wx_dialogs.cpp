@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/info_dialogs.h"
+#include "app/waypoints.h"
 #include "app/track_stats_dialog.h"
 #include "app/toolbar_bitmaps.h"
 #include "platform/platform.h"
@@ -137,6 +138,8 @@ int wx_run_dialog(int kind, void* state) {
     case PLATFORM_DIALOG_COM: return wx_run_com_dialog(state);
     case PLATFORM_DIALOG_DOWNLOAD_AREA: return wx_run_download_area_dialog(state);
     case PLATFORM_DIALOG_DOWNLOAD_PROGRESS: return wx_run_download_progress_dialog(state);
+    case WAYPOINT_DIALOG_NAME: case WAYPOINT_DIALOG_LIST: case WAYPOINT_DIALOG_SAVE_FILE:
+        return wx_run_waypoint_dialog(kind, state);   // waypoints
     case PLATFORM_DIALOG_TRACK_STATS: return wx_run_track_stats_dialog(state);   // track statistics
     case PLATFORM_DIALOG_KEYS: {
         auto* d = static_cast<KeysDialog*>(state);

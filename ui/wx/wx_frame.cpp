@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/window_events.h"
+#include "app/waypoints.h"
 #include "app/window_keeping.h"
 #include "settings/menu_ids.h"
 #include "settings/window_state.h"
@@ -57,6 +58,11 @@ const MenuEntry device_menu[] = {
     {0, nullptr, 0},                       {MENU_DEVICE_REMOTE, "&Remote", 0},
     {0, nullptr, 0},                       {MENU_MONITOR, "&Monitor", 0},
 };
+// Waypoints
+const MenuEntry waypoints_menu[] = {
+    {MENU_WAYPOINT_MARK, "&Mark Waypoint (W)", 0}, {MENU_WAYPOINT_LIST, "Waypoint &List... (L)", 0},
+    {0, nullptr, 0}, {MENU_WAYPOINT_IMPORT, "&Import Waypoints...", 0}, {MENU_WAYPOINT_EXPORT, "&Export Waypoints...", 0},
+};
 const MenuEntry help_menu[] = {{MENU_KEYS, "&Keys", 0}, {MENU_ABOUT, "&About", 0}};
 
 template <size_t N>
@@ -74,6 +80,7 @@ wxMenuBar* buildMenuBar() {
     bar->Append(buildMenu(gps_menu), "&Gps");
     bar->Append(buildMenu(options_menu), "&Options");
     bar->Append(buildMenu(device_menu), "&Device");
+    bar->Append(buildMenu(waypoints_menu), "&Waypoints");
     bar->Append(buildMenu(help_menu), "&Help");
     bar->Enable(MENU_OFFLINE, false);
     bar->Enable(MENU_DISCONNECT, false);
@@ -106,6 +113,8 @@ int programKey(int code, bool shift) {
     case WXK_F11: return APP_KEY_FULL_SCREEN;
     case WXK_ESCAPE: return APP_KEY_ESCAPE;
     case 'N': return APP_KEY_NIGHT;
+    case 'W': return APP_KEY_WAYPOINT_MARK;   // waypoints
+    case 'L': return APP_KEY_WAYPOINT_LIST;
     case 'M': return APP_KEY_MEASURE;   // measure
     case WXK_BACK: return APP_KEY_BACKSPACE;
     default: return 0;
@@ -147,7 +156,9 @@ void onMouseDown(wxMouseEvent& e, int button) {
     wx_window.map->SetFocus();
     // A drag goes on outside the window; its end comes back here.
     if (button == APP_BUTTON_LEFT && !wx_window.map->HasCapture()) wx_window.map->CaptureMouse();
-    if (live()) app_mouse_down(button, e.GetX(), e.GetY(), e.ShiftDown() ? 1 : 0);
+    // Ctrl+click marks a waypoint: no drag starts.
+    if (button == APP_BUTTON_LEFT && e.ControlDown() && wx_window.map->HasCapture()) wx_window.map->ReleaseMouse();
+    if (live()) app_mouse_down(button, e.GetX(), e.GetY(), e.ShiftDown() ? 1 : 0, e.ControlDown() ? 1 : 0);
 }
 
 void onLeftUp(wxMouseEvent& e) {
