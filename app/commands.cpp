@@ -12,6 +12,8 @@
 #include "app/gpx_recording.h"
 #include "app/commands_tracks.h"
 #include "app/waypoints.h"
+#include "app/ruler.h"
+#include "app/track_stats_dialog.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
@@ -102,6 +104,9 @@ void app_run_command(int id) {
     case MENU_GO_TO_POINTER: command_go_to_pointer(); break;
     case MENU_FOLLOW_ROUTE: command_follow_route(); break;
     case MENU_STOP_NAVIGATION: command_stop_navigation(); break;
+    // Measure and track statistics.
+    case MENU_MEASURE: ruler_toggle(); break;
+    case MENU_TRACK_STATS: command_track_stats(); break;
     default: break;
     }
 }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/track_overlay.h"
+#include "app/track_stats_dialog.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
 
@@ -30,6 +31,7 @@ void command_open_track() {
 void command_close_tracks() {
     platform_busy_cursor(1);
     track_overlay_close_all();
+    app_track_mark.shown = 0;   // a point of the tracks closed
     // The lines are in the display bitmap: back to the plain sheet.
     MapView& v = map_view;
     buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, v.imageWidth, v.imageHeight);

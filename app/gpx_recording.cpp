@@ -40,6 +40,7 @@ struct Shared {
     std::condition_variable wake;
     bool stop = false;
     std::string failure;               // not yet taken by the main thread
+    std::string file;                  // being written; "" when none
     bool failureSaid = false;          // said since recording last worked
     std::atomic<int> pendingBreak{0};
     std::atomic<int> points{0};
@@ -113,6 +114,8 @@ struct Recorder {
         }
         day = dayOf(time);
         gap = false;
+        std::lock_guard<std::mutex> g(shared.lock);
+        shared.file = path;
         return true;
     }
 
@@ -229,6 +232,7 @@ void gpx_recording_stop() {
     runningFolder.clear();
     std::lock_guard<std::mutex> g(shared.lock);
     shared.failure.clear();
+    shared.file.clear();
     shared.failureSaid = false;
     shared.pendingBreak.store(0);
     shared.points.store(0);
@@ -246,3 +250,10 @@ int gpx_recording_take_failure(char* out, size_t size) {
 int gpx_recording_points() { return shared.points.load(); }
 
 int gpx_recording_looks() { return shared.looks.load(); }
+
+int gpx_recording_file(char* out, size_t size) {
+    std::lock_guard<std::mutex> g(shared.lock);
+    if (shared.file.empty()) return 0;
+    copy_text(out, size, shared.file.c_str());
+    return 1;
+}

@@ -21,6 +21,9 @@ void gpx_recording_stop();
 // Main thread: what failed since the last call ("cannot create FILE: why"),
 // each failure once until recording works again. 1 when out holds one.
 int  gpx_recording_take_failure(char* out, size_t size);
+// The file the recorder writes now (valid GPX after every point), for
+// Track Statistics: 1 with its path in out, 0 while none is open.
+int  gpx_recording_file(char* out, size_t size);
 // Points written, and looks at the fix record taken, since the recorder
 // started (tests wait on them).
 int  gpx_recording_points();

@@ -19,9 +19,12 @@
 #include "app/scale_bar.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
+#include "app/pane_place.h"
 #include "app/position_refresh.h"
+#include "app/ruler.h"
 #include "app/stale_fix.h"
 #include "app/tile_credit.h"
+#include "app/track_stats_dialog.h"
 #include "app/toolbar.h"
 #include "app/track_overlay.h"
 #include "app/track_plot.h"
@@ -155,8 +158,16 @@ void marker(AppSettings* s, bool freshBitmap, VehicleMark* mark) {
 
 // The sheet into the pane: the middle of a larger picture, the top-left
 // corner of the pane for a smaller one.
-int sheetOffsetX() { return std::max(0, (v.imageWidth - v.paneWidth) / 2); }
-int sheetOffsetY() { return std::max(0, (v.imageHeight - v.paneHeight) / 2); }
+int sheetOffsetX() {
+    int x, y;
+    pane_picture_offset(&x, &y);
+    return x;
+}
+int sheetOffsetY() {
+    int x, y;
+    pane_picture_offset(&x, &y);
+    return y;
+}
 
 int shownWidth() { return std::min(v.imageWidth - sheetOffsetX(), v.paneWidth); }
 int shownHeight() { return std::min(v.imageHeight - sheetOffsetY(), v.paneHeight); }
@@ -298,6 +309,10 @@ void app_paint() {
         go_to_strip_band(f, APP_PANE_X, paneBottom, paneW, strip);
         tile_credit_draw(s, f, APP_PANE_X, APP_PANE_Y, std::min(v.imageWidth, v.paneWidth));
         scale = scaleBar(s, f, go_to_strip_height(strip));
+        // Measure and the point picked on a track's plot: over the map and
+        // the vehicle, under the read-outs.
+        ruler_draw(f, APP_PANE_X, APP_PANE_Y, shownWidth(), shownHeight());
+        track_mark_draw(f, APP_PANE_X, APP_PANE_Y, shownWidth(), shownHeight());
     }
     if (app_window.night) {
         static NightPalette palette = [] {
@@ -318,6 +333,7 @@ void app_paint() {
         if (scale.shown)
             platform_draw_text(scale.x, scale.y, scale.text, kScaleTextHeight, 700,
                                app_window.night ? NIGHT_READOUT_TEXT : RGB_BLACK);
+        ruler_draw_text(APP_PANE_X, APP_PANE_Y, shownWidth(), shownHeight(), app_window.night);   // Measure
         fix_strip_draw(APP_PANE_X, APP_PANE_Y, std::min(v.imageWidth, v.paneWidth),
                        std::min(v.imageHeight, v.paneHeight), app_window.night);
         go_to_marks_label(navigationLabel, app_window.night);

@@ -21,6 +21,9 @@ enum {
     APP_KEY_WAYPOINT_MARK = 20,
     APP_KEY_WAYPOINT_LIST = 21,
     APP_KEY_GO_TO = 13,                // G: Go To the point under the pointer
+    // Measure: M, and Backspace for its last point.
+    APP_KEY_MEASURE = 50,
+    APP_KEY_BACKSPACE = 51,
 };
 // Accelerators: Shift+Page Up sends 261 (Connect), Shift+Page Down 262.
 enum { APP_ACCEL_SHIFT_PAGE_UP = 261, APP_ACCEL_SHIFT_PAGE_DOWN = 262 };

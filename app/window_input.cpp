@@ -4,6 +4,7 @@
 #include "app/commands_go_to.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
+#include "app/ruler.h"
 #include "app/toolbar.h"
 #include "app/view_input.h"
 #include "app/waypoints.h"
@@ -35,6 +36,7 @@ void app_mouse_down(int button, int x, int y, int shift, int ctrl) {
     // Ctrl+click: a waypoint at that point of the map.
     if (ctrl && button == APP_BUTTON_LEFT && nav_in_pane(x, y)) return waypoint_mark_at_pane(x, y);
     if (button == APP_BUTTON_RIGHT) {
+        if (app_ruler.on) return;   // Measure: clicks do not zoom
         // Out about the clicked point, as the wheel.
         if (nav_in_pane(x, y) && !view_input_click_zoom(x, y, -1)) nav_zoom_out();
         return;
@@ -54,7 +56,12 @@ void app_mouse_down(int button, int x, int y, int shift, int ctrl) {
 void app_mouse_up(int button, int x, int y) {
     if (!app_window.settings || button != APP_BUTTON_LEFT) return;
     // A click that did not pan zooms in about its point, as the wheel.
-    if (view_input_release(x, y) && !view_input_click_zoom(x, y, 1)) nav_zoom_in(x, y);
+    if (!view_input_release(x, y)) return;
+    if (app_ruler.on) {   // Measure: a click adds a point, never zooms
+        ruler_click(x, y);
+        return;
+    }
+    if (!view_input_click_zoom(x, y, 1)) nav_zoom_in(x, y);
 }
 
 void app_mouse_move(int x, int y, int leftDown) {
@@ -77,8 +84,11 @@ void app_key_down(int key, int shift) {
     case APP_KEY_HOME: view_input_back_to_vehicle(); break;
     case APP_KEY_FULL_SCREEN: app_command(MENU_FULL_SCREEN); break;
     case APP_KEY_ESCAPE:
-        if (app_window.fullScreen) app_command(MENU_FULL_SCREEN);
+        if (app_ruler.on) ruler_end();   // Measure ends first
+        else if (app_window.fullScreen) app_command(MENU_FULL_SCREEN);
         break;
+    case APP_KEY_MEASURE: app_command(MENU_MEASURE); break;
+    case APP_KEY_BACKSPACE: ruler_remove_last(); break;
     case APP_KEY_NIGHT: app_command(MENU_NIGHT_COLOURS); break;
     case APP_KEY_WAYPOINT_MARK: app_command(MENU_WAYPOINT_MARK); break;   // waypoints
     case APP_KEY_WAYPOINT_LIST: app_command(MENU_WAYPOINT_LIST); break;

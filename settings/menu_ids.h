@@ -49,6 +49,10 @@ enum MenuId {
     MENU_ROUTE_FIRST = 360,            // routing along roads
     MENU_WINDOW_FIRST = 370,           // the window's own commands
 
+    // The ruler and track statistics.
+    MENU_MEASURE = MENU_MEASURE_FIRST,
+    MENU_TRACK_STATS = MENU_MEASURE_FIRST + 1,
+
     // Commands outside this range are ignored.
     MENU_FIRST = 257,
     MENU_LAST = 399,

@@ -3,8 +3,10 @@
 //   kivtrack gpx TRACK.txt [--write OUT.gpx]   track log to GPX 1.1 (standard
 //                                              output, or OUT.gpx written point
 //                                              by point as Kiv records)
-//   kivtrack info FILE                         points, length, duration, bounds
-//                                              of a track log or a GPX file
+//   kivtrack info FILE                         points, length, duration, time
+//                                              moving, average and top speed,
+//                                              ascent, descent and bounds of a
+//                                              track log or a GPX file
 //
 // Exit status 0; 1 on a file that cannot be read or written, that is
 // neither GPX nor a track log, or whose points all lie outside the earth
@@ -20,6 +22,7 @@
 #include <cstring>
 #include <string>
 
+#include "nav/track_stats.h"
 #include "settings/gpx_reader.h"
 #include "platform/console_backend.h"
 #include "settings/gpx_writer.h"
@@ -116,25 +119,29 @@ int info(const char* path) {
         if (gpx_point_count(data) == 0 && data.waypoints.empty()) return 1;
     }
     double minLat = INFINITY, minLon = INFINITY, maxLat = -INFINITY, maxLon = -INFINITY;
-    int64_t first = GPX_TIME_UNKNOWN, last = GPX_TIME_UNKNOWN;
     auto cover = [&](double lat, double lon) {
         minLat = std::min(minLat, lat), maxLat = std::max(maxLat, lat);
         minLon = std::min(minLon, lon), maxLon = std::max(maxLon, lon);
     };
     for (const GpxLine& l : data.lines)
-        for (const GpxPoint& p : l.points) {
-            cover(p.lat, p.lon);
-            if (p.time == GPX_TIME_UNKNOWN) continue;
-            if (first == GPX_TIME_UNKNOWN || p.time < first) first = p.time;
-            if (last == GPX_TIME_UNKNOWN || p.time > last) last = p.time;
-        }
+        for (const GpxPoint& p : l.points) cover(p.lat, p.lon);
     for (const GpxWaypoint& w : data.waypoints) cover(w.lat, w.lon);
+    // The figures of the window's Track Statistics, in SI units.
+    TrackStats t = track_stats(data);
     printf("points %zu\n", gpx_point_count(data));
     printf("lines %zu\n", data.lines.size());
     printf("waypoints %zu\n", data.waypoints.size());
-    printf("length %.3f km\n", gpx_length_metres(data) / 1000);
-    if (first != GPX_TIME_UNKNOWN) printf("duration %lld s\n", static_cast<long long>(last - first));
-    else printf("duration unknown\n");
+    printf("length %.3f km\n", t.metres / 1000);
+    auto figure = [](const char* name, double value, double scale, const char* format) {
+        if (std::isnan(value)) printf("%s unknown\n", name);
+        else printf(format, name, value * scale);
+    };
+    figure("duration", t.seconds, 1, "%s %.0f s\n");
+    figure("moving", t.movingSeconds, 1, "%s %.0f s\n");
+    figure("average speed", t.averageMps, 3.6, "%s %.1f km/h\n");
+    figure("top speed", t.topMps, 3.6, "%s %.1f km/h\n");
+    figure("ascent", t.ascentMetres, 1, "%s %.0f m\n");
+    figure("descent", t.descentMetres, 1, "%s %.0f m\n");
     if (minLat <= maxLat) printf("bounds %.6f %.6f %.6f %.6f\n", minLat, minLon, maxLat, maxLon);
     else printf("bounds none\n");
     return 0;

@@ -25,3 +25,5 @@ int wx_run_download_area_dialog(void* state);
 int wx_run_download_progress_dialog(void* state);
 // The waypoint dialogs (wx_waypoint_dialogs.cpp).
 int wx_run_waypoint_dialog(int kind, void* state);
+// Track Statistics with its plot (wx_track_stats_dialog.cpp).
+int wx_run_track_stats_dialog(void* state);

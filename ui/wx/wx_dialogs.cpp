@@ -6,6 +6,7 @@
 
 #include "app/info_dialogs.h"
 #include "app/waypoints.h"
+#include "app/track_stats_dialog.h"
 #include "app/toolbar_bitmaps.h"
 #include "platform/platform.h"
 #include "ui/wx/wx_dialog_parts.h"
@@ -139,6 +140,7 @@ int wx_run_dialog(int kind, void* state) {
     case PLATFORM_DIALOG_DOWNLOAD_PROGRESS: return wx_run_download_progress_dialog(state);
     case WAYPOINT_DIALOG_NAME: case WAYPOINT_DIALOG_LIST: case WAYPOINT_DIALOG_SAVE_FILE:
         return wx_run_waypoint_dialog(kind, state);   // waypoints
+    case PLATFORM_DIALOG_TRACK_STATS: return wx_run_track_stats_dialog(state);   // track statistics
     case PLATFORM_DIALOG_KEYS: {
         auto* d = static_cast<KeysDialog*>(state);
         return d->result = runInfo(d->caption, d->frame, d->iconRect, d->texts, d->okText, d->okRect);

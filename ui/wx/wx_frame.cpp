@@ -30,7 +30,8 @@ struct MenuEntry {
 const MenuEntry gps_menu[] = {
     {MENU_OPEN_MAP, "&Open Map", 0}, {MENU_RELOAD_MAP, "&Reload Map", 0}, {MENU_DOWNLOAD_AREA, "Download &Area...", 0},
     {0, nullptr, 0},
-    {MENU_OPEN_TRACK, "Open &Track...", 0}, {MENU_CLOSE_TRACKS, "Close Trac&ks", 0}, {0, nullptr, 0},
+    {MENU_OPEN_TRACK, "Open &Track...", 0}, {MENU_CLOSE_TRACKS, "Close Trac&ks", 0},
+    {MENU_TRACK_STATS, "Track &Statistics...", 0}, {MENU_MEASURE, "&Measure", 1}, {0, nullptr, 0},   // measure
     {MENU_ONLINE, "On&line", 0},     {MENU_OFFLINE, "O&ffline", 0},       {0, nullptr, 0},
     {MENU_CONNECT, "&Connect", 0},   {MENU_DISCONNECT, "&Disconnect", 0}, {0, nullptr, 0},
     {MENU_EXIT, "E&xit", 0},
@@ -122,6 +123,8 @@ int programKey(int code, bool shift) {
     case 'W': return APP_KEY_WAYPOINT_MARK;   // waypoints
     case 'L': return APP_KEY_WAYPOINT_LIST;
     case 'G': return APP_KEY_GO_TO;
+    case 'M': return APP_KEY_MEASURE;   // measure
+    case WXK_BACK: return APP_KEY_BACKSPACE;
     default: return 0;
     }
 }
