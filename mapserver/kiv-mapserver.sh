@@ -12,6 +12,7 @@
 #                                             (.osm.pbf, .osm, .osm.bz2, .osm.gz)
 #   kiv-mapserver.sh list                     lists the imports
 #   kiv-mapserver.sh remove NAME              removes an import
+#   kiv-mapserver.sh routes                   builds the routing database again
 #
 # KIV_MAPDATA names the data cache (default ~/.cache/kiv-mapdata),
 # KIV_MAPIMPORTS the folder of the imports (default $KIV_MAPDATA/imports).
@@ -24,8 +25,11 @@ here=$(cd "$(dirname "$(readlink -f "$0")")" && pwd)
 data=${KIV_MAPDATA:-${XDG_CACHE_HOME:-$HOME/.cache}/kiv-mapdata}
 imports=${KIV_MAPIMPORTS:-$data/imports}
 cmd=${1:-}
+# The router the server runs for route requests: installed beside kiv.
+kivroute=${KIV_ROUTE:-$(command -v kivroute || true)}
 run=${2:-${TMPDIR:-/tmp}/kiv-mapserver}
 . "$here/osm_import.sh"
+. "$here/route_data.sh"
 
 # The data version build_data.py writes to READY; an older cache is rebuilt
 # in place (a running server keeps working: the files are replaced whole).
@@ -105,7 +109,7 @@ stop_own_lighttpd() {
 
 usage() {
   echo "usage: kiv-mapserver start [RUN_DIR] [PORT] | stop [RUN_DIR] | data |" \
-       "import FILE [NAME] [--replace] | list | remove NAME | --help | --version"
+       "import FILE [NAME] [--replace] | list | remove NAME | routes | --help | --version"
 }
 
 case "$cmd" in
@@ -158,6 +162,8 @@ case "$cmd" in
     rm -f "$run/map.tmp"
     fill "$here/mapserver.conf.in" "$run/mapserver.conf" ms_text
     rm -f "$run/mapserv.cgi"
+    # Route requests run the router through this link (see lighttpd.conf.in).
+    if [ -n "$kivroute" ]; then ln -sfn "$(readlink -f "$kivroute")" "$run/kivroute"; else rm -f "$run/kivroute"; fi
     echo "Kiv local map server" > "$run/www/index.html"
     stop_own_lighttpd || exit 1
     # Another server may take the chosen port first: then try another one.
@@ -210,6 +216,9 @@ case "$cmd" in
     [ $# -eq 2 ] || { echo "usage: kiv-mapserver.sh remove NAME" >&2; exit 2; }
     imports=$(cd "$imports" 2>/dev/null && pwd) || { echo "kiv-mapserver: no imports" >&2; exit 1; }
     remove_import "$2"
+    ;;
+  routes)
+    routes_command
     ;;
   *)
     usage >&2

@@ -236,12 +236,24 @@ import_osm() {  # import_osm FILE [NAME] [--replace]
     echo "kiv-mapserver: nothing imported: could not index the tables: $(read_failure "$log" "$file")" >&2
     return 1
   fi
+  # Routing: the roads kept beside the import, and the database over all
+  # imports built before the import is moved in (see route_data.sh).
+  echo "Keeping the roads for routing..."
+  if ! keep_roads "$src" "$staging/$name.roads.osm.pbf" "$log"; then
+    echo "kiv-mapserver: nothing imported: could not keep the roads for routing: $(tail -n 1 "$log")" >&2
+    return 1
+  fi
+  local routes_built=0
+  rebuild_routes "$staging" "$name" "$staging/$name.roads.osm.pbf" && routes_built=1
   lock_imports set
   local verb=Imported
   [ -e "$imports/$name.gpkg" ] && verb="Replaced the import"
   mv -f "$out" "$imports/$name.gpkg"
+  mv -f "$staging/$name.roads.osm.pbf" "$imports/$name.roads.osm.pbf"
   refresh_imports
   echo "$verb $name in $((SECONDS - start)) s: $(human_size "$(stat -c %s "$imports/$name.gpkg")") in $imports/$name.gpkg"
+  [ "$routes_built" = 1 ] && echo "The routing database took $routes_seconds s of it"
+  return 0
 }
 
 # The tables every import has; imports made before a later table was
@@ -299,6 +311,8 @@ list_imports() {
 
 remove_import() {
   valid_name "$1" || return 1
+  # The routing database is built again without it, one build at a time.
+  lock_imports import
   lock_imports set
   if [ ! -f "$imports/$1.gpkg" ]; then
     echo "kiv-mapserver: no import named $1" >&2
@@ -311,9 +325,15 @@ remove_import() {
   # chooses it).
   local f="$imports/$1.gpkg"
   truncate -s 0 "$f" 2>/dev/null || true
-  rm -f "$imports/.live/$(stat -c %i "$f").gpkg" "$f"
+  rm -f "$imports/.live/$(stat -c %i "$f").gpkg" "$f" "$imports/$1.roads.osm.pbf"
   refresh_imports
   echo "Removed $1"
+  exec 8>&-
+  local staging
+  staging=$(mktemp -d "$imports/.staging.XXXXXX")
+  import_staging=$staging
+  trap 'rm -rf "$import_staging"' EXIT
+  rebuild_routes "$staging" "$1" || true
 }
 
 # The tables of osm_tables that no import in imports.index (or FILE) has,

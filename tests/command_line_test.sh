@@ -30,7 +30,7 @@ while IFS='|' read -r expect program args; do
   esac
   [ -z "$why" ] || { echo "FAIL: $program $args: $why: $(head -c 300 "$err")"; status=1; }
 done < <(
-  for p in kiv kivsheet kivtrack kivsim kivdump kiv-mapserver; do
+  for p in kiv kivsheet kivtrack kivsim kivdump kiv-mapserver kivroute; do
     printf '0|%s|--help\n0|%s|--version\n2|%s|--frobnicate\n' "$p" "$p" "$p"
   done
   cat <<'EOF_TABLE'

@@ -16,11 +16,13 @@ for f in bin/kiv bin/kivsheet bin/kivtrack bin/kivsim bin/kivdump bin/kiv-mapser
          share/applications/kiv.desktop share/icons/hicolor/scalable/apps/kiv.svg \
          share/icons/hicolor/48x48/apps/kiv.png share/doc/kiv/copyright \
          share/man/man1/kiv.1.gz share/man/man1/kivsheet.1.gz share/man/man1/kivtrack.1.gz \
-         share/man/man1/kivsim.1.gz share/man/man1/kivdump.1.gz share/man/man1/kiv-mapserver.1.gz; do
+         share/man/man1/kivsim.1.gz share/man/man1/kivdump.1.gz share/man/man1/kiv-mapserver.1.gz \
+         bin/kivroute share/man/man1/kivroute.1.gz; do
   grep -qx "./usr/$f" <<< "$files" || { echo "FAIL: $(basename "$deb") lacks /usr/$f"; status=1; }
 done
 depends=$(dpkg-deb -f "$deb" Depends)
 grep -q 'libwx' <<< "$depends" || { echo "FAIL: Depends without the wxWidgets library: $depends"; status=1; }
+grep -q 'libroutino' <<< "$depends" || { echo "FAIL: Depends without Routino's library (kivroute): $depends"; status=1; }
 grep -q 'cgi-mapserver' <<< "$(dpkg-deb -f "$deb" Recommends)" || { echo "FAIL: the map server is not recommended"; status=1; }
 [ $status -eq 0 ] && echo "$(basename "$deb"): $(wc -l <<< "$files") entries, Depends: $depends"
 exit $status
