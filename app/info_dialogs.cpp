@@ -34,6 +34,8 @@ void keys_dialog_init(KeysDialog* d) {
             "\tSpace, Home\t- back to the vehicle\n\tF11, Esc\t- full screen on, off\n\tN\t\t- night colours\n"
             // Go To
             "\tCtrl+G\t\t- go to the point under the pointer\n"
+            // Routes along roads
+            "\tCtrl+R\t\t- route to the point under the pointer\n"
             "Arrow buttons: as the cursor keys. Auto Pan on:\nevery zoom is about the vehicle, which stays put.");
     d->okText = "OK";
     d->okRect = {49, 212, 50, 14};

@@ -20,6 +20,8 @@
 #include "app/navigation.h"
 #include "app/pane_notice.h"
 #include "app/position_refresh.h"
+#include "app/road_route_marks.h"
+#include "app/road_routing.h"
 #include "app/stale_fix.h"
 #include "app/tile_credit.h"
 #include "app/toolbar.h"
@@ -166,7 +168,8 @@ void showSheet(ClientFrame* f) {
 }
 
 // The vehicle in its own colours over the dimmed frame, so it stands out
-// at night as by day: drawn on a keyed patch, its pixels put in the pane.
+// at night as by day (and over the road route by day): drawn on a keyed
+// patch, its pixels put in the pane.
 void vehicleOverNight(ClientFrame* f, const VehicleMark& mark) {
     if (!mark.shown) return;
     constexpr int kSide = 27, kHalf = kSide / 2;
@@ -282,6 +285,7 @@ void app_paint() {
     // strip above the fix strip.
     int64_t navigationTime = 0;
     const NavReading& navigation = go_to_update(s, &navigationTime);
+    road_routing_update(s);
     GoToStrip strip{};
     GoToLabel navigationLabel{};
     const int paneW = std::min(v.imageWidth, v.paneWidth), paneBottom = APP_PANE_Y + std::min(v.imageHeight, v.paneHeight) - kStripHeight;
@@ -289,6 +293,10 @@ void app_paint() {
         paneFrame(f);
         marker(s, composedNow, &mark);
         showSheet(f);
+        // Road route: a wide line under the vehicle, which goes over it again.
+        if (road_route_marks_draw(f, road_routing_route(), APP_PANE_X, APP_PANE_Y, sheetOffsetX(), sheetOffsetY(),
+                                  shownWidth(), shownHeight()) && !app_window.night)
+            vehicleOverNight(f, mark);
         go_to_marks_draw(f, navigation, APP_PANE_X, APP_PANE_Y, sheetOffsetX(), sheetOffsetY(), shownWidth(),
                          shownHeight(), s->speedUnit == 'M', &navigationLabel);
         go_to_strip_layout(s, navigation, navigationTime, paneW, &strip);
