@@ -6,6 +6,8 @@
 
 #include "nav/road_following.h"
 #include "nav/road_route.h"
+#include "nav/road_route_gpx.h"
+#include "settings/gpx_reader.h"
 
 namespace {
 
@@ -84,6 +86,27 @@ TEST(RoadRoute, NextManoeuvreAndWhatIsLeft) {
     EXPECT_NEAR(19.6, p.secondsToEnd, 0.2);
     EXPECT_EQ(0, p.arrived);
     EXPECT_EQ(1, road_progress(route, 45.0, -75.6952, 50).arrived);
+}
+
+// Saved as GPX, read back as Follow Route and kivsheet fetch-route read it:
+// the manoeuvres as a route named by their streets, the whole line as a track.
+TEST(RoadRoute, SavedAsGpxReadsBackAsRouteAndTrack) {
+    RoadRoute route;
+    std::string why;
+    ASSERT_EQ(1, road_route_parse(kReply, &route, &why));
+    std::string path = testing::TempDir() + "road_route_test.gpx";
+    FILE* f = fopen(path.c_str(), "w");
+    ASSERT_TRUE(f);
+    fputs(road_route_gpx(route, "Home & away").c_str(), f);
+    fclose(f);
+    GpxData data;
+    ASSERT_EQ(1, gpx_read_file(path.c_str(), &data, &why)) << why;
+    ASSERT_EQ(2u, data.lines.size());
+    EXPECT_EQ(1, data.lines[0].route);
+    EXPECT_EQ((std::vector<std::string>{"Main Street", "Wood Street", ""}), data.lines[0].names);
+    EXPECT_EQ(0, data.lines[1].route);
+    EXPECT_EQ(6u, data.lines[1].points.size());
+    remove(path.c_str());
 }
 
 }  // namespace
