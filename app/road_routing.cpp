@@ -122,7 +122,7 @@ void road_routing_clear() {
     say("", 0);
 }
 
-void road_routing_stop() { route_job_end(&routing.job); }
+void road_routing_stop() { road_routing_clear(); }
 
 int road_routing_poll() {
     if (!routing.job || !routing.job->done) return 0;

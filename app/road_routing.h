@@ -42,5 +42,5 @@ int  road_routing_in_flight();
 int  road_routing_profile();
 void road_routing_set_profile(int profile);
 
-// Ends a request in flight (window closing, tests).
+// Ends a request in flight and forgets the route (the window closing).
 void road_routing_stop();

@@ -93,8 +93,8 @@ void runRouter(RouteJob* job, const RouteAsk& ask) {
         job->pid = 0;                  // reaped: the number may be another's now
     }
     if (WIFSIGNALED(status)) {
-        job->why = std::string("the router (kivroute) was ended by ") + strsignal(WTERMSIG(status)) +
-                   " before it answered; the next request starts it again";
+        job->why = "the router (kivroute) ended on signal " + std::to_string(WTERMSIG(status)) + " (" +
+                   strsignal(WTERMSIG(status)) + ") before it answered; the next request starts it again";
     } else if (WEXITSTATUS(status) == 0) {
         job->ok = 1;
         job->reply = std::move(text[0]);

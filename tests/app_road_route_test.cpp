@@ -14,8 +14,9 @@ protected:
     PtyReceiver pty;
 
     // A router that notes its request and answers a route due east along
-    // 45.45 N from -75.714 to -75.700, turning left onto Wood Street at -75.705.
-    void writeRouter() {
+    // 45.45 N from -75.714 to -75.700, turning left onto Wood Street at -75.705
+    // (with killed: it is killed before it answers).
+    void writeRouter(bool killed = false) {
         std::string reply = "1100\t80\n";
         for (int i = 0; i <= 14; i++) {
             char line[160];
@@ -25,7 +26,8 @@ protected:
                      i == 0 ? "Start at Main Street" : turn ? "Turn left onto Wood Street" : "");
             reply += line;
         }
-        writeFile("router.sh", "#!/bin/sh\necho \"$@\" >> asked.txt\nprintf '%s' '" + reply + "'\n");
+        writeFile("router.sh", std::string("#!/bin/sh\necho \"$@\" >> asked.txt\n") + (killed ? "kill -9 $$\n" : "") +
+                                   "printf '%s' '" + reply + "'\n");
         std::filesystem::permissions("router.sh", std::filesystem::perms::owner_all);
         setenv("KIV_ROUTE", (dir / "router.sh").c_str(), 1);
     }
@@ -45,6 +47,24 @@ protected:
         return strip;
     }
 
+    void start() {
+        ASSERT_TRUE(pty.open());
+        writeFile("kiv_dev.txt", "NMEA\n");
+        writeFile("kiv_com.txt", "COM1\nSmall\n");
+        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\nCom1=" + pty.path + "\n");
+        addSheet(45.45, -75.707, 2, 0, 40);
+        ASSERT_EQ(1, app_create());
+        driveTo(45.45, -75.714, "120000");
+    }
+
+    bool routeTaken() {
+        road_routing_to(settings(), 45.45, -75.700, "Depot");
+        return waitFor([] {
+            app_timer();
+            return !road_routing_in_flight();
+        }) && !road_routing_route().points.empty();
+    }
+
     std::vector<std::string> asked() {
         std::ifstream in(dir / "asked.txt");
         std::vector<std::string> lines;
@@ -54,19 +74,9 @@ protected:
 };
 
 TEST_F(AppRoadRouteTest, LeavingTheRouteAsksForANewOneFromTheVehicle) {
-    ASSERT_TRUE(pty.open());
     writeRouter();
-    writeFile("kiv_dev.txt", "NMEA\n");
-    writeFile("kiv_com.txt", "COM1\nSmall\n");
-    writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\nCom1=" + pty.path + "\n");
-    addSheet(45.45, -75.707, 2, 0, 40);
-    ASSERT_EQ(1, app_create());
-    driveTo(45.45, -75.714, "120000");
-    road_routing_to(settings(), 45.45, -75.700, "Depot");
-    ASSERT_TRUE(waitFor([] {
-        app_timer();
-        return !road_routing_route().points.empty();
-    }));
+    start();
+    ASSERT_TRUE(routeTaken());
     std::string strip = driveTo(45.45, -75.710, "120001");
     EXPECT_NE(std::string::npos, strip.find("in 393 m turn left onto Wood Street")) << strip;
 
@@ -84,6 +94,16 @@ TEST_F(AppRoadRouteTest, LeavingTheRouteAsksForANewOneFromTheVehicle) {
     ASSERT_EQ(2u, requests.size());
     EXPECT_NE(std::string::npos, requests[1].find("-- 45.451350,")) << requests[1];
     EXPECT_NE(std::string::npos, requests[1].find("45.450000,-75.700000")) << requests[1];
+}
+
+TEST_F(AppRoadRouteTest, AKilledRouterIsSaidAndTheNextRequestStartsItAgain) {
+    writeRouter(true);
+    start();
+    ASSERT_FALSE(routeTaken());
+    std::string strip = driveTo(45.45, -75.714, "120001");
+    EXPECT_NE(std::string::npos, strip.find("signal 9")) << strip;
+    writeRouter();
+    EXPECT_TRUE(routeTaken());
 }
 
 }  // namespace
