@@ -23,6 +23,31 @@ struct Covered {
     uint32_t paint = 0;
 } covered;
 
+// The route's points in the view's plane, kept while the route and the
+// plane stay: projecting them is most of a paint's cost otherwise.
+struct Placed {
+    const RoadPoint* first = nullptr;  // which route: where its points are, their count and its totals
+    size_t size = 0;
+    double metres = 0, seconds = 0;
+    int plane = 0;
+    std::vector<Point> at;             // NaN where the plane cannot place a point
+} placed;
+
+const std::vector<Point>& planePoints(const RoadRoute& route, int plane) {
+    if (placed.first == route.points.data() && placed.size == route.points.size() && placed.metres == route.metres &&
+        placed.seconds == route.seconds && placed.plane == plane)
+        return placed.at;
+    placed.first = route.points.data(), placed.size = route.points.size(), placed.plane = plane;
+    placed.metres = route.metres, placed.seconds = route.seconds;
+    placed.at.clear();
+    for (const RoadPoint& p : route.points) {
+        Point q{NAN, NAN};
+        if (!view_plane_from_degrees(plane, p.lat, p.lon, &q.x, &q.y)) q = {NAN, NAN};
+        placed.at.push_back(q);
+    }
+    return placed.at;
+}
+
 // The x interval where a x + b y + c lies in [lo, hi] on row y; false when
 // none. A row the constraint does not depend on is all in or all out.
 bool band(double a, double b, double c, double y, double lo, double hi, double* x0, double* x1) {
@@ -93,11 +118,10 @@ int road_route_marks_draw(ClientFrame* f, const RoadRoute& route, int paneX, int
     bool have = false;
     Point last{};
     double lastX = 0;
-    for (const RoadPoint& p : route.points) {
-        double x, y;
-        bool placed = view_plane_from_degrees(v.extPlane, p.lat, p.lon, &x, &y);
+    for (const Point& q : planePoints(route, v.extPlane)) {
+        const double x = q.x, y = q.y;
         Point here{paneX + v.imageWidth * (x - v.extMinX) / spanX - sx, paneY + v.imageHeight * (v.extMaxY - y) / spanY - sy};
-        placed = placed && std::isfinite(here.x) && std::isfinite(here.y);
+        const bool placed = std::isfinite(here.x) && std::isfinite(here.y);
         if (placed && have && std::fabs(x - lastX) < kPlaneJump &&
             std::max(last.x, here.x) >= paneX - margin && std::min(last.x, here.x) <= right + margin &&
             std::max(last.y, here.y) >= paneY - margin && std::min(last.y, here.y) <= bottom + margin) {
