@@ -4,7 +4,11 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "app/commands.h"
+#include "app/road_directions.h"
 #include "app/road_routing.h"
+#include "maps/view_plane.h"
+#include "settings/menu_ids.h"
 #include "app_test_support.h"
 
 namespace {
@@ -104,6 +108,27 @@ TEST_F(AppRoadRouteTest, AKilledRouterIsSaidAndTheNextRequestStartsItAgain) {
     EXPECT_NE(std::string::npos, strip.find("signal 9")) << strip;
     writeRouter();
     EXPECT_TRUE(routeTaken());
+}
+
+// Directions: a click on the turn onto Wood Street shows that point.
+TEST_F(AppRoadRouteTest, ADirectionsLineClickedShowsItsPoint) {
+    writeRouter();
+    start();
+    ASSERT_TRUE(routeTaken());
+    headless_set_dialog_hook([](int kind, void* state) {
+        auto* d = static_cast<RoadDirectionsDialog*>(state);
+        if (kind != PLATFORM_DIALOG_ROUTE_DIRECTIONS || d->lines.size() != 2) return 0;
+        d->chosen = d->lines[1].find("Wood Street") != std::string::npos ? 1 : -1;
+        return 1;
+    });
+    app_run_command(MENU_ROUTE_DIRECTIONS);
+    headless_set_dialog_hook(nullptr);
+    int plane;
+    double x, y, lat = 0, lon = 0;
+    ASSERT_TRUE(view_pane_centre(settings(), &plane, &x, &y));
+    ASSERT_TRUE(view_plane_to_degrees(plane, x, y, &lat, &lon));
+    EXPECT_NEAR(45.45, lat, 1e-4);
+    EXPECT_NEAR(-75.705, lon, 1e-4);
 }
 
 }  // namespace
