@@ -110,6 +110,15 @@ TEST_F(AppRoadRouteTest, AKilledRouterIsSaidAndTheNextRequestStartsItAgain) {
     EXPECT_TRUE(routeTaken());
 }
 
+TEST_F(AppRoadRouteTest, ArrivalEndsTheRoute) {
+    writeRouter();
+    start();
+    ASSERT_TRUE(routeTaken());
+    std::string strip = driveTo(45.45, -75.7003, "120001");   // 24 m short of the end
+    EXPECT_NE(std::string::npos, strip.find("Arrived at Depot")) << strip;
+    EXPECT_TRUE(road_routing_route().points.empty());
+}
+
 // Directions: a click on the turn onto Wood Street shows that point.
 TEST_F(AppRoadRouteTest, ADirectionsLineClickedShowsItsPoint) {
     writeRouter();
