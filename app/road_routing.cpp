@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr int kArrivedShownSeconds = 15;
+constexpr int kArrivedShownSeconds = 15, kViaShownSeconds = 10;
 constexpr int64_t kFixesKeptSeconds = 30;
 const char* const kProfiles[] = {"car", "bicycle", "foot"};
 
@@ -110,7 +110,10 @@ void road_routing_to(const AppSettings* s, double lat, double lon, const char* n
     ask(s, from);
 }
 
-void road_routing_add_via(double lat, double lon) { routing.nextVias.push_back({lat, lon}); }
+void road_routing_add_via(double lat, double lon) {
+    routing.nextVias.push_back({lat, lon});
+    say("Via point " + std::to_string(routing.nextVias.size()) + " added for the next Route To", kViaShownSeconds);
+}
 
 void road_routing_clear() {
     route_job_end(&routing.job);
