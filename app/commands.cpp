@@ -8,6 +8,7 @@
 #include "app/commands_link.h"
 #include "app/commands_map.h"
 #include "app/commands_options.h"
+#include "app/commands_route.h"
 #include "app/download_area.h"
 #include "app/gpx_recording.h"
 #include "app/commands_tracks.h"
@@ -107,6 +108,16 @@ void app_run_command(int id) {
     // Measure and track statistics.
     case MENU_MEASURE: ruler_toggle(); break;
     case MENU_TRACK_STATS: command_track_stats(); break;
+    // Routes along roads
+    case MENU_ROUTE_TO_POINTER: command_route_to_pointer(s); break;
+    case MENU_ROUTE_VIA_POINTER: command_route_via_pointer(); break;
+    case MENU_ROUTE_TO_DESTINATION: command_route_to_destination(s); break;
+    case MENU_ROUTE_DIRECTIONS: command_route_directions(s); break;
+    case MENU_ROUTE_SAVE_GPX: command_route_save_gpx(s); break;
+    case MENU_ROUTE_CLEAR: command_route_clear(); break;
+    case MENU_ROUTE_CAR:
+    case MENU_ROUTE_BICYCLE:
+    case MENU_ROUTE_FOOT: command_route_profile(id); break;
     default: break;
     }
 }

@@ -57,6 +57,8 @@ void go_to_pointer_moved(int x, int y) {
     pointer = Pointer{true, x, y};
 }
 
+int go_to_pointer_degrees(double* lat, double* lon) { return pointerDegrees(lat, lon); }
+
 void command_go_to_pointer() {
     double lat, lon;
     if (!pointerDegrees(&lat, &lon)) {

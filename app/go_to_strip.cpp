@@ -5,6 +5,7 @@
 #include "app/client_frame.h"
 #include "app/go_to.h"
 #include "app/night_palette.h"
+#include "app/road_routing.h"
 #include "nav/navigation_text.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
@@ -40,13 +41,18 @@ std::string cut(const std::string& text, int n) {
 void go_to_strip_layout(const AppSettings* s, const NavReading& r, long long nowUtc, int paneWidth, GoToStrip* out) {
     *out = GoToStrip{};
     const NavState& state = go_to_state();
-    if (state.points.empty() || paneWidth < 120) return;
-    std::vector<std::string> items = nav_strip_items(r, s->speedUnit, gps_zone_minutes(), nowUtc);
-    const char* reached = go_to_reached_note();
-    if (reached[0] && !r.arrived) items.insert(items.begin(), std::string("Reached ") + reached);
-    if (!r.active) {
-        const NavPoint& to = state.points[static_cast<size_t>(state.leg)];
-        items = {"Go To" + (to.name.empty() ? std::string() : " " + to.name), "waiting for a position"};
+    // Road routes say their own items on the same strip.
+    std::vector<std::string> items;
+    const bool road = road_routing_strip_items(s, nowUtc, &items);
+    if ((!road && state.points.empty()) || paneWidth < 120) return;
+    if (!road) {
+        items = nav_strip_items(r, s->speedUnit, gps_zone_minutes(), nowUtc);
+        const char* reached = go_to_reached_note();
+        if (reached[0] && !r.arrived) items.insert(items.begin(), std::string("Reached ") + reached);
+        if (!r.active) {
+            const NavPoint& to = state.points[static_cast<size_t>(state.leg)];
+            items = {"Go To" + (to.name.empty() ? std::string() : " " + to.name), "waiting for a position"};
+        }
     }
     const int room = (paneWidth - 2 * kMargin) / kCharWidth;
     for (const std::string& item : items) {

@@ -22,6 +22,8 @@
 #include "app/pane_place.h"
 #include "app/position_refresh.h"
 #include "app/ruler.h"
+#include "app/road_route_marks.h"
+#include "app/road_routing.h"
 #include "app/stale_fix.h"
 #include "app/tile_credit.h"
 #include "app/track_stats_dialog.h"
@@ -178,7 +180,8 @@ void showSheet(ClientFrame* f) {
 }
 
 // The vehicle in its own colours over the dimmed frame, so it stands out
-// at night as by day: drawn on a keyed patch, its pixels put in the pane.
+// at night as by day (and over the road route by day): drawn on a keyed
+// patch, its pixels put in the pane.
 void vehicleOverNight(ClientFrame* f, const VehicleMark& mark) {
     if (!mark.shown) return;
     constexpr int kSide = 27, kHalf = kSide / 2;
@@ -294,6 +297,7 @@ void app_paint() {
     // strip above the fix strip.
     int64_t navigationTime = 0;
     const NavReading& navigation = go_to_update(s, &navigationTime);
+    road_routing_update(s);
     GoToStrip strip{};
     GoToLabel navigationLabel{};
     const int paneW = std::min(v.imageWidth, v.paneWidth), paneBottom = APP_PANE_Y + std::min(v.imageHeight, v.paneHeight) - kStripHeight;
@@ -301,6 +305,10 @@ void app_paint() {
         paneFrame(f);
         marker(s, composedNow, &mark);
         showSheet(f);
+        // Road route: a wide line under the vehicle, which goes over it again.
+        if (road_route_marks_draw(f, road_routing_route(), APP_PANE_X, APP_PANE_Y, sheetOffsetX(), sheetOffsetY(),
+                                  shownWidth(), shownHeight()) && !app_window.night)
+            vehicleOverNight(f, mark);
         // The user's waypoints, over every source's picture.
         waypoint_marks_draw(f, sheetOffsetX(), sheetOffsetY(), shownWidth(), shownHeight());
         go_to_marks_draw(f, navigation, APP_PANE_X, APP_PANE_Y, sheetOffsetX(), sheetOffsetY(), shownWidth(),

@@ -8,6 +8,7 @@
 #include "app/gpx_recording.h"
 #include "app/navigation.h"
 #include "app/online_probe.h"
+#include "app/road_routing.h"
 #include "app/pane_notice.h"
 #include "app/sheet_fetching.h"
 #include "app/window_events.h"
@@ -135,6 +136,7 @@ void app_destroy() {
     sheet_fetching_stop();
     online_probe_stop();
     download_area_stop();
+    road_routing_stop();     // a route request in flight
     platform_kill_timer();
     app_window.timerPeriodMs = 0;
     if (s) {

@@ -5,6 +5,7 @@
 #include "app/gpx_recording.h"
 #include "app/link_watch.h"
 #include "app/online_probe.h"
+#include "app/road_routing.h"
 #include "app/sheet_fetching.h"
 #include "app/stale_fix.h"
 #include "app/window_events.h"
@@ -30,6 +31,8 @@ void app_timer() {
     sheet_fetching_poll();
     online_probe_poll(s);
     download_area_poll();
+    // Road routes: a finished request's answer.
+    if (road_routing_poll()) platform_invalidate(0);
 
     if (s->deviceType == DEVICE_GARMIN) garmin_poll();
     if (s->deviceType == DEVICE_SMS) sms_poll();

@@ -29,6 +29,7 @@
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
+#include "settings/menu_ids.h"
 
 namespace {
 
@@ -421,4 +422,17 @@ void view_pane_reset() {
     followed = Followed{};
     follow = Follow{};
     view_pane_clear_centre();
+}
+
+int view_pane_show_point(AppSettings* s, double lat, double lon) {
+    int plane = view_plane_at(lat, lon, v.zoomLevel, s->bigMaps ? 1 : 0, v.paneWidth, v.paneHeight);
+    double x, y;
+    if (plane == VIEW_PLANE_NONE || !view_plane_from_degrees(plane, lat, lon, &x, &y)) return 0;
+    if (s->autoPan) {
+        s->autoPan = 0;
+        platform_menu_check(MENU_AUTO_PAN, 0);
+    }
+    view_pane_move_to(s, plane, x, y, v.zoomLevel);
+    platform_invalidate(0);
+    return 1;
 }

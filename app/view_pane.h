@@ -29,6 +29,10 @@ int  view_pane_update(const AppSettings* s);
 // refer to what is in view. Nothing waits: stored sheets draw, missing ones
 // are queued. A point beyond every grid is not taken.
 void view_pane_move_to(const AppSettings* s, int plane, double x, double y, int level);
+// The view centred on (lat, lon) at its level, in the plane of the sheets
+// there, and Auto Pan off so it stays (Show of a waypoint, a search result,
+// a line of directions). 0, nothing moved, where no grid has sheets.
+int  view_pane_show_point(AppSettings* s, double lat, double lon);
 // The view's centre and plane as last composed (or as it would be composed
 // now), and its metres per pixel. 1, or 0 when no view can be placed.
 int  view_pane_centre_now(const AppSettings* s, int* plane, double* x, double* y, double* mpp);

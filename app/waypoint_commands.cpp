@@ -91,19 +91,8 @@ void markAtVehicle() {
 
 // The view centred on (lat, lon) at its level; Auto Pan goes off so it stays.
 void show(double lat, double lon) {
-    AppSettings* s = app_window.settings;
-    int plane = view_plane_at(lat, lon, map_view.zoomLevel, s->bigMaps ? 1 : 0);
-    double x, y;
-    if (plane == VIEW_PLANE_NONE || !view_plane_from_degrees(plane, lat, lon, &x, &y)) {
+    if (!view_pane_show_point(app_window.settings, lat, lon))
         platform_warn("No map grid here: the waypoint cannot be shown.");
-        return;
-    }
-    if (s->autoPan) {
-        s->autoPan = 0;
-        platform_menu_check(MENU_AUTO_PAN, 0);
-    }
-    view_pane_move_to(s, plane, x, y, map_view.zoomLevel);
-    platform_invalidate(0);
 }
 
 // The index of the user's waypoint a row stands for, found again by its

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/app_state.h"
+#include "app/commands_route.h"
 #include "app/go_to.h"
 #include "app/track_overlay.h"
 #include "maps/map_view.h"
@@ -48,6 +49,7 @@ void window_keeping_apply(AppSettings* s) {
     // A file gone since the last run is simply not shown again.
     for (const std::string& path : kept.gpxFiles) track_overlay_open(path.c_str());
     go_to_restore(kept);
+    route_restore(kept);
 }
 
 int window_keeping_save(const AppSettings* s) {
@@ -69,6 +71,7 @@ int window_keeping_save(const AppSettings* s) {
     now.night = app_window.night;
     now.gpxFiles = track_overlay_paths();
     go_to_keep(&now);
+    route_keep(&now);
     if (window_state_write(KIV_STATE_FILE, now)) return 1;
     fprintf(stderr, "kiv: the window's state cannot be kept in %s\n", KIV_STATE_FILE);
     return 0;

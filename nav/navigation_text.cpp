@@ -20,7 +20,9 @@ std::string speedText(double ms, char unit) {
     return printed("%.0f km/h", ms * 3.6);
 }
 
-std::string timeToGo(double seconds) {
+}  // namespace
+
+std::string nav_format_time_to_go(double seconds) {
     if (!std::isfinite(seconds)) return "--";
     long minutes = std::lround(seconds / 60);
     if (minutes < 60) return std::to_string(minutes) + " min";
@@ -30,8 +32,7 @@ std::string timeToGo(double seconds) {
     return text;
 }
 
-// Local hh:mm of a UTC time, with the days after today's when it is not today.
-std::string localTime(int64_t utc, int64_t nowUtc, int zoneMinutes) {
+std::string nav_format_local_time(int64_t utc, int64_t nowUtc, int zoneMinutes) {
     const int64_t shift = static_cast<int64_t>(zoneMinutes) * 60;
     int64_t local = utc + shift, today = nowUtc + shift;
     auto day = [](int64_t t) { return t >= 0 ? t / 86400 : (t - 86399) / 86400; };
@@ -42,8 +43,6 @@ std::string localTime(int64_t utc, int64_t nowUtc, int zoneMinutes) {
     else snprintf(text, sizeof text, "%02d:%02d", static_cast<int>(inDay / 3600), static_cast<int>(inDay / 60 % 60));
     return text;
 }
-
-}  // namespace
 
 void nav_format_distance(char* out, size_t size, double metres, int imperial) {
     if (!std::isfinite(metres)) snprintf(out, size, "--");
@@ -68,8 +67,8 @@ std::vector<std::string> nav_strip_items(const NavReading& r, char speedUnit, in
     items.push_back(text);
     if (r.arrived) return items;
     items.push_back("SMG " + speedText(r.madeGood, speedUnit));
-    items.push_back("TTG " + timeToGo(r.secondsToGo));
-    items.push_back("ETA " + (r.eta ? localTime(r.eta, nowUtc, zoneMinutes) : std::string("--")));
+    items.push_back("TTG " + nav_format_time_to_go(r.secondsToGo));
+    items.push_back("ETA " + (r.eta ? nav_format_local_time(r.eta, nowUtc, zoneMinutes) : std::string("--")));
     if (r.onLeg) {
         nav_format_distance(text, sizeof text, std::fabs(r.crossTrack), imperial);
         items.push_back(std::string("XTE ") + text + (r.crossTrack >= 0 ? " R" : " L"));

@@ -110,6 +110,7 @@ struct AppSettings {
     char userAgent[SETTINGS_PATH_MAX];                    // UserAgent=: contact named in every request
     int32_t maxAgeDays;                                   // MaxAge=: days a sheet stays fresh; -1 the source's default
     int32_t arrivalMetres;                                // ArrivalRadius=: Go To's destination is reached this near
+    int32_t routeOffMetres;                               // RouteOff=: farther from a road route is off it
 };
 
 // Settings the map code needs before any window record exists.

@@ -60,20 +60,6 @@ bool isoTime(char* out, size_t size, int64_t t) {
     return true;
 }
 
-void appendEscaped(std::string& out, const char* text) {
-    for (; text && *text; ++text) {
-        switch (*text) {
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '&': out += "&amp;"; break;
-        case '"': out += "&quot;"; break;
-        default:
-            // Control characters are not allowed in XML 1.0.
-            if (static_cast<unsigned char>(*text) >= 0x20 || *text == '\t') out += *text;
-        }
-    }
-}
-
 bool known(double v) { return std::isfinite(v) && std::fabs(v) < 1e9; }
 
 bool writeAt(int fd, const char* data, size_t size, off_t offset) {
@@ -124,6 +110,20 @@ bool movePage(GpxWriter* w) {
 
 }  // namespace
 
+void gpx_append_escaped(std::string& out, const char* text) {
+    for (; text && *text; ++text) {
+        switch (*text) {
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '&': out += "&amp;"; break;
+        case '"': out += "&quot;"; break;
+        default:
+            // Control characters are not allowed in XML 1.0.
+            if (static_cast<unsigned char>(*text) >= 0x20 || *text == '\t') out += *text;
+        }
+    }
+}
+
 GpxPoint gpx_point(double lat, double lon) {
     return GpxPoint{lat, lon, NAN, NAN, NAN, NAN, GPX_TIME_UNKNOWN, 0, -1};
 }
@@ -170,7 +170,7 @@ size_t gpx_format_header(char* out, size_t size, const char* trackName) {
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<gpx version=\"1.1\" creator=\"Kiv\" xmlns=\"http://www.topografix.com/GPX/1/1\" "
         "xmlns:gpxtpx=\"http://www.garmin.com/xmlschemas/TrackPointExtension/v2\">\n<trk><name>";
-    appendEscaped(text, trackName);
+    gpx_append_escaped(text, trackName);
     text += "</name><trkseg>\n";
     if (text.size() >= size) return 0;
     memcpy(out, text.c_str(), text.size() + 1);
@@ -316,7 +316,7 @@ std::string gpx_waypoints_document(const std::vector<GpxWaypoint>& waypoints) {
         for (const auto& [tag, value] : fields) {
             if (value->empty()) continue;
             text += std::string("<") + tag + ">";
-            appendEscaped(text, value->c_str());
+            gpx_append_escaped(text, value->c_str());
             text += std::string("</") + tag + ">";
         }
         text += "</wpt>\n";

@@ -51,6 +51,8 @@ size_t gpx_format_header(char* out, size_t size, const char* trackName);
 extern const char GPX_CLOSING[];       // "</trkseg></trk></gpx>\n"
 extern const char GPX_NEW_SEGMENT[];   // "</trkseg><trkseg>\n"
 size_t gpx_format_point(char* out, size_t size, const GpxPoint* p);
+// text appended to out as XML character data (control characters left out).
+void gpx_append_escaped(std::string& out, const char* text);
 
 // A recording file. Each point goes in with the closing tags behind it,
 // written over the previous closing tags; no write crosses a 512-byte

@@ -161,6 +161,9 @@ void settings_read_linux_keys(AppSettings* s) {
     // Go To's arrival radius, metres.
     int radius;
     if (ini_read_int("ArrivalRadius=", INI_LINE_LIMIT, &radius) && radius > 0 && radius <= 100000) s->arrivalMetres = radius;
+    // Road routes: this far from the line for a while re-routes.
+    int off;
+    if (ini_read_int("RouteOff=", INI_LINE_LIMIT, &off) && off > 0 && off <= 100000) s->routeOffMetres = off;
 }
 
 int settings_save_track(int on) {

@@ -14,6 +14,7 @@ void settings_read_display_keys(AppSettings* s);
 // GpxInterval= (seconds between recorded points, default 1), LinkSilence= (seconds),
 // the Tiles*= and TilesAerial*= sources, UserAgent=, MaxAge= (days) and
 // ArrivalRadius= (metres, default 50).
+// RouteOff= (metres from a road route before it is left, default 50).
 void settings_read_linux_keys(AppSettings* s);
 
 // Options > Track into kiv_ini.txt (Track=Y or N, the file replaced

@@ -62,3 +62,18 @@ inline int menu_device_item(int deviceType) { return MENU_DEVICE_BASE + deviceTy
 
 // Go To's commands: the point last under the pointer, a GPX route, stop.
 enum { MENU_GO_TO_POINTER = MENU_GO_TO_FIRST, MENU_FOLLOW_ROUTE, MENU_STOP_NAVIGATION };
+
+// Routes along roads: to the point under the pointer (through the vias
+// added before), to Go To's destination, the directions, the route as GPX,
+// clearing it, and the profile (radio items).
+enum {
+    MENU_ROUTE_TO_POINTER = MENU_ROUTE_FIRST,
+    MENU_ROUTE_VIA_POINTER,
+    MENU_ROUTE_TO_DESTINATION,
+    MENU_ROUTE_DIRECTIONS,
+    MENU_ROUTE_SAVE_GPX,
+    MENU_ROUTE_CLEAR,
+    MENU_ROUTE_CAR,
+    MENU_ROUTE_BICYCLE,
+    MENU_ROUTE_FOOT,
+};

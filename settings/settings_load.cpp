@@ -22,6 +22,7 @@ void settings_defaults(AppSettings* s) {
     s->gpxInterval = 1;
     s->linkSilentSeconds = 10;
     s->arrivalMetres = 50;   // Go To: a street's width either side of the point
+    s->routeOffMetres = 50;  // road routes: a receiver's error and a street's width
     s->maxAgeDays = -1;
 }
 

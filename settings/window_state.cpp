@@ -105,6 +105,7 @@ int window_state_read(const char* path, WindowState* state) {
     read_in_range(path, "Night=", 0, 1, &state->night);
     read_list(path, "Gpx=", &state->gpxFiles);
     readGoTo(path, state);
+    read_in_range(path, "RouteProfile=", 0, 2, &state->routeProfile);
     return 1;
 }
 
@@ -128,5 +129,6 @@ int window_state_write(const char* path, const WindowState& state) {
         text += where + (name.empty() ? "" : " " + name) + "\n";
     }
     if (!state.goTo.empty()) put("GoToLeg=", state.goToLeg), put("GoToArrived=", state.goToArrived != 0);
+    put("RouteProfile=", state.routeProfile);
     return write_file_atomically(path, text.data(), text.size());
 }

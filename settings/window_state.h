@@ -35,6 +35,7 @@ struct WindowState {
     };
     std::vector<Point> goTo;
     int goToLeg, goToArrived;
+    int routeProfile;         // routes along roads: 0 car, 1 bicycle, 2 foot
 };
 
 // No position, 1024 x 768, not maximised, level -1, Auto Pan on, Auto Zoom

@@ -27,3 +27,5 @@ int wx_run_download_progress_dialog(void* state);
 int wx_run_waypoint_dialog(int kind, void* state);
 // Track Statistics with its plot (wx_track_stats_dialog.cpp).
 int wx_run_track_stats_dialog(void* state);
+// Route > Directions (wx_road_directions.cpp).
+int wx_run_road_directions_dialog(void* state);

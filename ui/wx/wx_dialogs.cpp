@@ -141,6 +141,7 @@ int wx_run_dialog(int kind, void* state) {
     case WAYPOINT_DIALOG_NAME: case WAYPOINT_DIALOG_LIST: case WAYPOINT_DIALOG_SAVE_FILE:
         return wx_run_waypoint_dialog(kind, state);   // waypoints
     case PLATFORM_DIALOG_TRACK_STATS: return wx_run_track_stats_dialog(state);   // track statistics
+    case PLATFORM_DIALOG_ROUTE_DIRECTIONS: return wx_run_road_directions_dialog(state);
     case PLATFORM_DIALOG_KEYS: {
         auto* d = static_cast<KeysDialog*>(state);
         return d->result = runInfo(d->caption, d->frame, d->iconRect, d->texts, d->okText, d->okRect);

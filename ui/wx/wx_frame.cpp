@@ -69,6 +69,20 @@ const MenuEntry navigate_menu[] = {
     {MENU_FOLLOW_ROUTE, "&Follow Route...", 0},
     {MENU_STOP_NAVIGATION, "&Stop Navigation", 0},
 };
+// Routes along roads (checkable 2: the profile's radio items)
+const MenuEntry route_menu[] = {
+    {MENU_ROUTE_TO_POINTER, "&Route To Pointer\tCtrl+R", 0},
+    {MENU_ROUTE_VIA_POINTER, "Add &Via Pointer", 0},
+    {MENU_ROUTE_TO_DESTINATION, "Route To Go To &Destination", 0},
+    {0, nullptr, 0},
+    {MENU_ROUTE_DIRECTIONS, "D&irections...", 0},
+    {MENU_ROUTE_SAVE_GPX, "&Save Route as GPX", 0},
+    {MENU_ROUTE_CLEAR, "&Clear Route", 0},
+    {0, nullptr, 0},
+    {MENU_ROUTE_CAR, "C&ar", 2},
+    {MENU_ROUTE_BICYCLE, "&Bicycle", 2},
+    {MENU_ROUTE_FOOT, "&Foot", 2},
+};
 const MenuEntry help_menu[] = {{MENU_KEYS, "&Keys", 0}, {MENU_ABOUT, "&About", 0}};
 
 template <size_t N>
@@ -76,7 +90,8 @@ wxMenu* buildMenu(const MenuEntry (&entries)[N]) {
     auto* menu = new wxMenu;
     for (const MenuEntry& e : entries) {
         if (!e.id) menu->AppendSeparator();
-        else menu->Append(e.id, wxString::FromUTF8(e.text), wxEmptyString, e.checkable ? wxITEM_CHECK : wxITEM_NORMAL);
+        else menu->Append(e.id, wxString::FromUTF8(e.text), wxEmptyString,
+                          e.checkable == 2 ? wxITEM_RADIO : e.checkable ? wxITEM_CHECK : wxITEM_NORMAL);
     }
     return menu;
 }
@@ -88,6 +103,7 @@ wxMenuBar* buildMenuBar() {
     bar->Append(buildMenu(device_menu), "&Device");
     bar->Append(buildMenu(waypoints_menu), "&Waypoints");
     bar->Append(buildMenu(navigate_menu), "&Navigate");
+    bar->Append(buildMenu(route_menu), "&Route");
     bar->Append(buildMenu(help_menu), "&Help");
     bar->Enable(MENU_OFFLINE, false);
     bar->Enable(MENU_DISCONNECT, false);
@@ -101,7 +117,8 @@ void onMenu(wxCommandEvent& e) {
     if (item && !item->IsEnabled()) return;
     if (wx_window.created && !wx_window.destroyed) app_command(id);
     // GTK ticks a check item by itself; the program's own state wins.
-    if (!wx_window.destroyed && item && item->IsCheckable()) item->Check(wx_window.checks[id] != 0);
+    if (!wx_window.destroyed && item && item->IsCheckable() && (wx_window.checks[id] || item->GetKind() != wxITEM_RADIO))
+        item->Check(wx_window.checks[id] != 0);
 }
 
 // The program's keys; Shift with Page Up/Down is the accelerators' (Connect,

@@ -79,7 +79,8 @@ void menuCheck(int id, int checked) {
         wx_window.checks[id] = checked ? 1 : 0;
         wx_log("kiv: menu %d checked %d\n", id, checked ? 1 : 0);
         wxMenuItem* item = windowAlive() && wx_window.menuBar ? wx_window.menuBar->FindItem(id) : nullptr;
-        if (item && item->IsCheckable()) item->Check(checked != 0);
+        // A radio item goes off as another of its group goes on.
+        if (item && item->IsCheckable() && (checked || item->GetKind() != wxITEM_RADIO)) item->Check(checked != 0);
     });
 }
 

@@ -1,0 +1,143 @@
+// A road route through the window: asked of a stand-in router, followed
+// with NMEA fixes from a receiver on a pty, and asked again from where the
+// vehicle is once it has left the route.
+#include <cstdlib>
+#include <fstream>
+
+#include "app/commands.h"
+#include "app/road_directions.h"
+#include "app/road_routing.h"
+#include "maps/view_plane.h"
+#include "settings/menu_ids.h"
+#include "app_test_support.h"
+
+namespace {
+
+class AppRoadRouteTest : public AppTest {
+protected:
+    PtyReceiver pty;
+
+    // A router that notes its request and answers a route due east along
+    // 45.45 N from -75.714 to -75.700, turning left onto Wood Street at -75.705
+    // (with killed: it is killed before it answers).
+    void writeRouter(bool killed = false) {
+        std::string reply = "1100\t80\n";
+        for (int i = 0; i <= 14; i++) {
+            char line[160];
+            bool turn = i == 9;
+            snprintf(line, sizeof line, "45.450000\t%.6f\t%.1f\t%.1f\t%d\t90\t%s\t%s\n", -75.714 + 0.001 * i,
+                     78.6 * i, 5.7 * i, turn ? -90 : 0, i < 9 ? "Main Street" : "Wood Street",
+                     i == 0 ? "Start at Main Street" : turn ? "Turn left onto Wood Street" : "");
+            reply += line;
+        }
+        writeFile("router.sh", std::string("#!/bin/sh\necho \"$@\" >> asked.txt\n") + (killed ? "kill -9 $$\n" : "") +
+                                   "printf '%s' '" + reply + "'\n");
+        std::filesystem::permissions("router.sh", std::filesystem::perms::owner_all);
+        setenv("KIV_ROUTE", (dir / "router.sh").c_str(), 1);
+    }
+
+    // One fix a second heading east, then the strip's text of the paint after it.
+    std::string driveTo(double lat, double lon, const char* hms) {
+        headless_advance_clock(1);
+        pty.send(rmcSentence(lat, lon, 20, hms, "080525"));
+        EXPECT_TRUE(waitFor([&] { return gps_has_position() && std::fabs(gps_latitude() - lat) < 1e-6 &&
+                                         std::fabs(gps_longitude() - lon) < 1e-6; }));
+        size_t before = headless_calls_of("draw_text").size();
+        app_paint();
+        std::string strip;
+        auto texts = headless_calls_of("draw_text");
+        for (size_t i = before; i < texts.size(); i++)
+            if (texts[i].c == 15) strip += texts[i].text + "  ";
+        return strip;
+    }
+
+    void start() {
+        ASSERT_TRUE(pty.open());
+        writeFile("kiv_dev.txt", "NMEA\n");
+        writeFile("kiv_com.txt", "COM1\nSmall\n");
+        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\nCom1=" + pty.path + "\n");
+        addSheet(45.45, -75.707, 2, 0, 40);
+        ASSERT_EQ(1, app_create());
+        driveTo(45.45, -75.714, "120000");
+    }
+
+    bool routeTaken() {
+        road_routing_to(settings(), 45.45, -75.700, "Depot");
+        return waitFor([] {
+            app_timer();
+            return !road_routing_in_flight();
+        }) && !road_routing_route().points.empty();
+    }
+
+    std::vector<std::string> asked() {
+        std::ifstream in(dir / "asked.txt");
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+};
+
+TEST_F(AppRoadRouteTest, LeavingTheRouteAsksForANewOneFromTheVehicle) {
+    writeRouter();
+    start();
+    ASSERT_TRUE(routeTaken());
+    std::string strip = driveTo(45.45, -75.710, "120001");
+    EXPECT_NE(std::string::npos, strip.find("in 393 m turn left onto Wood Street")) << strip;
+
+    // 150 m north of the line: a new request after 5 s there, one only.
+    char hms[8];
+    for (int t = 2; t <= 9; t++) {
+        snprintf(hms, sizeof hms, "1200%02d", t);
+        driveTo(45.45135, -75.710 + 0.0002 * t, hms);
+    }
+    ASSERT_TRUE(waitFor([&] {
+        app_timer();
+        return asked().size() >= 2 && !road_routing_in_flight();
+    }));
+    std::vector<std::string> requests = asked();
+    ASSERT_EQ(2u, requests.size());
+    EXPECT_NE(std::string::npos, requests[1].find("-- 45.451350,")) << requests[1];
+    EXPECT_NE(std::string::npos, requests[1].find("45.450000,-75.700000")) << requests[1];
+}
+
+TEST_F(AppRoadRouteTest, AKilledRouterIsSaidAndTheNextRequestStartsItAgain) {
+    writeRouter(true);
+    start();
+    ASSERT_FALSE(routeTaken());
+    std::string strip = driveTo(45.45, -75.714, "120001");
+    EXPECT_NE(std::string::npos, strip.find("signal 9")) << strip;
+    writeRouter();
+    EXPECT_TRUE(routeTaken());
+}
+
+TEST_F(AppRoadRouteTest, ArrivalEndsTheRoute) {
+    writeRouter();
+    start();
+    ASSERT_TRUE(routeTaken());
+    std::string strip = driveTo(45.45, -75.7003, "120001");   // 24 m short of the end
+    EXPECT_NE(std::string::npos, strip.find("Arrived at Depot")) << strip;
+    EXPECT_TRUE(road_routing_route().points.empty());
+}
+
+// Directions: a click on the turn onto Wood Street shows that point.
+TEST_F(AppRoadRouteTest, ADirectionsLineClickedShowsItsPoint) {
+    writeRouter();
+    start();
+    ASSERT_TRUE(routeTaken());
+    headless_set_dialog_hook([](int kind, void* state) {
+        auto* d = static_cast<RoadDirectionsDialog*>(state);
+        if (kind != PLATFORM_DIALOG_ROUTE_DIRECTIONS || d->lines.size() != 2) return 0;
+        d->chosen = d->lines[1].find("Wood Street") != std::string::npos ? 1 : -1;
+        return 1;
+    });
+    app_run_command(MENU_ROUTE_DIRECTIONS);
+    headless_set_dialog_hook(nullptr);
+    int plane;
+    double x, y, lat = 0, lon = 0;
+    ASSERT_TRUE(view_pane_centre(settings(), &plane, &x, &y));
+    ASSERT_TRUE(view_plane_to_degrees(plane, x, y, &lat, &lon));
+    EXPECT_NEAR(45.45, lat, 1e-4);
+    EXPECT_NEAR(-75.705, lon, 1e-4);
+}
+
+}  // namespace
