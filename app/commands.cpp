@@ -8,6 +8,7 @@
 #include "app/commands_map.h"
 #include "app/commands_options.h"
 #include "app/download_area.h"
+#include "app/find_places.h"
 #include "app/gpx_recording.h"
 #include "app/commands_tracks.h"
 #include "maps/map_view.h"
@@ -92,6 +93,7 @@ void app_run_command(int id) {
     case MENU_CLOSE_TRACKS: command_close_tracks(); break;
     case MENU_KEYS: command_keys(); break;
     case MENU_ABOUT: command_about(); break;
+    case MENU_FIND: command_find(s); break;  // Find
     default: break;
     }
 }

@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/download_area.h"
+#include "app/find_places.h"
 #include "app/commands_link.h"
 #include "app/gpx_recording.h"
 #include "app/navigation.h"
@@ -133,6 +134,7 @@ void app_destroy() {
     sheet_fetching_stop();
     online_probe_stop();
     download_area_stop();
+    find_places_stop();  // Find
     platform_kill_timer();
     app_window.timerPeriodMs = 0;
     if (s) {

@@ -23,3 +23,5 @@ int wx_run_com_dialog(void* state);
 // Download Area: the levels, then the progress (wx_download_dialog.cpp).
 int wx_run_download_area_dialog(void* state);
 int wx_run_download_progress_dialog(void* state);
+// Find (wx_find_dialog.cpp).
+int wx_run_find_dialog(void* state);

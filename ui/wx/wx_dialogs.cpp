@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/find_places.h"
 #include "app/info_dialogs.h"
 #include "app/toolbar_bitmaps.h"
 #include "platform/platform.h"
@@ -136,6 +137,7 @@ int wx_run_dialog(int kind, void* state) {
     case PLATFORM_DIALOG_COM: return wx_run_com_dialog(state);
     case PLATFORM_DIALOG_DOWNLOAD_AREA: return wx_run_download_area_dialog(state);
     case PLATFORM_DIALOG_DOWNLOAD_PROGRESS: return wx_run_download_progress_dialog(state);
+    case PLATFORM_DIALOG_FIND: return wx_run_find_dialog(state);  // Find
     case PLATFORM_DIALOG_KEYS: {
         auto* d = static_cast<KeysDialog*>(state);
         return d->result = runInfo(d->caption, d->frame, d->iconRect, d->texts, d->okText, d->okRect);

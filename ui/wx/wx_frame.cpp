@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/find_places.h"
 #include "app/window_events.h"
 #include "app/window_keeping.h"
 #include "settings/menu_ids.h"
@@ -29,6 +30,7 @@ struct MenuEntry {
 const MenuEntry gps_menu[] = {
     {MENU_OPEN_MAP, "&Open Map", 0}, {MENU_RELOAD_MAP, "&Reload Map", 0}, {MENU_DOWNLOAD_AREA, "Download &Area...", 0},
     {0, nullptr, 0},
+    {MENU_FIND, "&Find...\tCtrl+F", 0}, {0, nullptr, 0},  // Find
     {MENU_OPEN_TRACK, "Open &Track...", 0}, {MENU_CLOSE_TRACKS, "Close Trac&ks", 0}, {0, nullptr, 0},
     {MENU_ONLINE, "On&line", 0},     {MENU_OFFLINE, "O&ffline", 0},       {0, nullptr, 0},
     {MENU_CONNECT, "&Connect", 0},   {MENU_DISCONNECT, "&Disconnect", 0}, {0, nullptr, 0},
