@@ -30,7 +30,11 @@ import glob, math, os, re, sqlite3, sys, tempfile, unicodedata, urllib.parse
 SUFFIX = ".places"
 TOWNS = "towns.places"
 # The index's layout; an older one is made again.
-VERSION = 1
+VERSION = 2
+# Bands of latitude a degree holds, and how many matches of one importance
+# are read in index order before only the bands around the point are read.
+BANDS = 4
+DENSE = 1500
 # The importance of each kind (lower first) in an import.
 CITY, TOWN, VILLAGE, HAMLET = 10, 20, 30, 40
 SOURCES = [
@@ -104,20 +108,20 @@ def halfway(points):
 def write_index(out, rows):
     """Writes the index of rows (name, kind, importance, lat, lon) to out in
     one step (a temporary file moved over it)."""
-    rows.sort(key=lambda r: r[2])
+    # By importance, then in bands of latitude (see dense_class).
+    rows.sort(key=lambda r: (r[2], math.floor(r[3] * BANDS)))
     fd, tmp = tempfile.mkstemp(dir=os.path.dirname(os.path.abspath(out)), prefix=".new", suffix=SUFFIX)
     os.close(fd)
     try:
         db = sqlite3.connect(tmp)
         db.executescript("""
             PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;
-            CREATE TABLE names(id INTEGER PRIMARY KEY, name TEXT, kind TEXT, imp INTEGER,
-                               lat REAL, lon REAL, words INTEGER);
+            CREATE TABLE names(id INTEGER PRIMARY KEY, name TEXT, kind TEXT, imp INTEGER, lat REAL, lon REAL);
             CREATE VIRTUAL TABLE words USING fts5(text, whole, content='', columnsize=0,
                                                   tokenize="unicode61 remove_diacritics 2", prefix='1 2 3');
         """)
-        db.executemany("INSERT INTO names VALUES (?, ?, ?, ?, ?, ?, ?)",
-                       ((i + 1, r[0], r[1], r[2], r[3], r[4], len(words(r[0]))) for i, r in enumerate(rows)))
+        db.executemany("INSERT INTO names VALUES (?, ?, ?, ?, ?, ?)",
+                       ((i + 1, r[0], r[1], r[2], r[3], r[4]) for i, r in enumerate(rows)))
         # The whole name as one word too, for the matches of the whole name.
         db.executemany("INSERT INTO words(rowid, text, whole) VALUES (?, ?, ?)",
                        ((i + 1, fold(r[0]), "".join(words(r[0]))) for i, r in enumerate(rows)))
@@ -253,30 +257,81 @@ class Query:
 
 def search_index(db, query, near, limit):
     """The best limit matches of one index as (tier, importance, distance,
-    name, kind, lat, lon); distance is 0 without near."""
-    classes = db.execute("SELECT imp, first, last FROM classes ORDER BY imp").fetchall()
+    name, kind, lat, lon); distance is 0 without near. The rows come in
+    the order of their numbers, which is that of importance: each match
+    query is read only until it has enough and its importance changes."""
     if near:
         lat0, lon0 = near
         # Squared degrees on a local plane: enough to order by nearness.
-        dist = ("(lat - :lat) * (lat - :lat) + "
-                "min(abs(lon - :lon), 360 - abs(lon - :lon)) * min(abs(lon - :lon), 360 - abs(lon - :lon)) * :k")
+        dist = ("(n.lat - :lat) * (n.lat - :lat) + min(abs(n.lon - :lon), 360 - abs(n.lon - :lon)) * "
+                "min(abs(n.lon - :lon), 360 - abs(n.lon - :lon)) * :k")
         params = {"lat": lat0, "lon": lon0, "k": math.cos(math.radians(lat0)) ** 2}
     else:
         dist, params = "0", {}
-    sql = ("SELECT id, %s AS d, name, kind, lat, lon FROM names WHERE id IN "
-           "(SELECT rowid FROM words WHERE words MATCH :m AND rowid BETWEEN :first AND :last) "
-           "ORDER BY d, id LIMIT :n" % dist)
+    sql = ("SELECT n.id, n.imp, %s, n.name, n.kind, n.lat, n.lon FROM words JOIN names n ON n.id = words.rowid "
+           "WHERE words MATCH :m ORDER BY words.rowid" % dist)
     found, seen = [], set()
     for tier, m in enumerate(query.tiers):
-        for imp, first, last in classes:
-            if len(found) >= limit:
+        need = limit - len(found)
+        if need <= 0:
+            break
+        params["m"] = m
+        rows, last, in_last = [], None, 0
+        for row in db.execute(sql, params):
+            if row[0] in seen:
+                continue
+            if last is not None and row[1] != last:
                 break
-            params.update(m=m, first=first, last=last, n=limit - len(found) + len(seen))
-            for row in db.execute(sql, params):
-                if row[0] not in seen and len(found) < limit:
-                    seen.add(row[0])
-                    found.append((tier, imp, row[1]) + tuple(row[2:]))
+            rows.append(row)
+            if len(rows) == need:
+                if not near:
+                    break
+                last = row[1]
+            if last is not None:
+                in_last += 1
+                if in_last > DENSE:
+                    # Too many of one importance to read them all: the
+                    # nearest of them, from the bands around the point.
+                    rows = [r for r in rows if r[1] != last]
+                    rows += dense_class(db, dist, params, last, need - len(rows), seen)
+                    break
+        rows.sort(key=lambda r: (r[1], r[2], r[0]))
+        for r in rows[:need]:
+            seen.add(r[0])
+            found.append((tier, r[1], r[2]) + tuple(r[3:]))
     return found
+
+
+def dense_class(db, dist, params, imp, count, seen):
+    """The count nearest matches of importance imp not in seen, read from
+    ever wider bands of latitude around the point (the rows of one
+    importance are in bands of latitude), until the farthest of them is
+    nearer than the band's edge; at last from all of them."""
+    first, last = db.execute("SELECT first, last FROM classes WHERE imp = ?", (imp,)).fetchone()
+    sql = ("SELECT n.id, n.imp, %s AS d, n.name, n.kind, n.lat, n.lon FROM words JOIN names n ON n.id = words.rowid "
+           "WHERE words MATCH :m AND words.rowid BETWEEN :a AND :b ORDER BY d, n.id LIMIT :n" % dist)
+    for half in (0.5, 2.0, 8.0, None):
+        if half is None:
+            a, b = first, last
+        else:
+            a = band_start(db, first, last, math.floor((params["lat"] - half) * BANDS))
+            b = band_start(db, first, last, math.floor((params["lat"] + half) * BANDS) + 1) - 1
+        rows = [r for r in db.execute(sql, dict(params, a=a, b=b, n=count + len(seen))) if r[0] not in seen][:count]
+        if half is None or (len(rows) == count and rows[-1][2] <= half * half):
+            return rows
+
+
+def band_start(db, first, last, band):
+    """The first row number in first..last whose band is band or later
+    (last + 1 when none is)."""
+    lo, hi = first, last + 1
+    while lo < hi:
+        mid = (lo + hi) // 2
+        if math.floor(db.execute("SELECT lat FROM names WHERE id = ?", (mid,)).fetchone()[0] * BANDS) < band:
+            lo = mid + 1
+        else:
+            hi = mid
+    return lo
 
 
 def open_index(path):
