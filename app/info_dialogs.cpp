@@ -21,20 +21,21 @@ void setText(InfoText* t, int id, DialogRect rect, const char* text) {
 void keys_dialog_init(KeysDialog* d) {
     *d = KeysDialog{};
     d->caption = "Buttons and Keys";
-    d->frame = {0, 0, 260, 226};
+    d->frame = {0, 0, 260, 235};
     d->iconRect = {14, 17, 20, 20};
     setText(&d->texts[0], 513, {50, 18, 158, 10}, "Kiv");
     setText(&d->texts[1], 514, {50, 34, 200, 17},
-            "Ctrl and Alt change nothing. Shift: the cursor keys\nand the arrow buttons pan a whole map.");
+            "Ctrl and Alt change nothing but Ctrl+F. Shift: the\ncursor keys and the arrow buttons pan a whole map.");
     setText(&d->texts[2], 515, {50, 56, 200, 45},
             "Mouse\n\tdrag\t\t- move the map\n\tleft click\t- zoom in about the point\n"
             "\tright click\t- zoom out about the point\n\twheel\t\t- zoom about the pointer");
-    setText(&d->texts[3], 516, {50, 106, 200, 90},
+    setText(&d->texts[3], 516, {50, 106, 200, 99},
             "Keys\n\tcursor keys\t- move a quarter map\n\t+ - PgUp PgDn\t- zoom in, out\n"
             "\tSpace, Home\t- back to the vehicle\n\tF11, Esc\t- full screen on, off\n\tN\t\t- night colours\n"
+            "\tCtrl+F\t\t- find a place, street or position\n"  // Find
             "Arrow buttons: as the cursor keys. Auto Pan on:\nevery zoom is about the vehicle, which stays put.");
     d->okText = "OK";
-    d->okRect = {49, 202, 50, 14};
+    d->okRect = {49, 211, 50, 14};
     d->result = 1;
 }
 

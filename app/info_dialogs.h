@@ -5,7 +5,7 @@
 #pragma once
 #include "app/dialog_rect.h"
 
-enum { INFO_TEXT = 256, KEYS_TEXTS = 4, ABOUT_TEXTS = 3 };
+enum { INFO_TEXT = 384, KEYS_TEXTS = 4, ABOUT_TEXTS = 3 };
 
 // The project's web address shown by About.
 extern const char KIV_WEB_ADDRESS[];
