@@ -9,6 +9,9 @@ table of the names with their kind, position (WGS84) and importance, and an
 FTS5 table of their words. The rows are numbered by importance, so that a
 search reads the matches of the most important kinds first and stops once it
 has enough: a one-letter search in millions of names reads a few hundred.
+Within one importance they lie in bands of latitude, so that the nearest of
+a crowded kind (every "Lac ..." of a province) come from the bands around
+the point, not from all of them.
 
 Folding: case and accents through FTS5's unicode61 tokenizer
 (remove_diacritics 2), and ß as ss, done here on both the names and the
@@ -36,7 +39,7 @@ VERSION = 2
 BANDS = 4
 DENSE = 1500
 # The importance of each kind (lower first) in an import.
-CITY, TOWN, VILLAGE, HAMLET = 10, 20, 30, 40
+CITY, TOWN, VILLAGE = 10, 20, 30
 SOURCES = [
     # table, kind (SQL), importance (SQL), columns the SQL needs
     ("places", "CASE rank WHEN 1 THEN 'city' WHEN 2 THEN 'town' WHEN 3 THEN 'village' ELSE 'hamlet' END",
