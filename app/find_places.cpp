@@ -26,6 +26,8 @@
 namespace {
 
 constexpr int kLimit = 30;
+// OpenStreetMap's names have 255 characters at most: 4 bytes each.
+constexpr size_t kLongestName = 1024;
 // The worker's reply file, in the working folder while a request runs.
 const char kScratch[] = "kiv_find.tmp";
 
@@ -170,6 +172,11 @@ void find_places_typed(FindDialogState* d)
         return;
     }
     waypoint_search(d->text.c_str(), &finder.local);
+    if (d->text.size() > kLongestName) {
+        // Not worth a request (nor one past the server's URL limit).
+        show(d, finder.local, "No name is that long");
+        return;
+    }
     PlaceSearchRequest request;
     char root[1024];
     const AppSettings* s = app_window.settings;

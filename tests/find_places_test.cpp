@@ -1,5 +1,6 @@
 // Find without a map server: the search says why the server gave nothing,
-// and a typed position is found without one.
+// a typed position is found without one, and text no name can match asks
+// nothing.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -51,6 +52,11 @@ TEST(FindPlaces, AServerThatDoesNotAnswerIsNamedAndPositionsNeedNone) {
     find_places_typed(&d);
     EXPECT_TRUE(d.matches.empty());
     EXPECT_NE(d.status.find("latitude"), std::string::npos) << d.status;
+    // 10 kB of quotes is no name: nothing to ask.
+    d.text = std::string(10240, '"');
+    find_places_typed(&d);
+    EXPECT_EQ(0, find_places_busy());
+    EXPECT_TRUE(d.matches.empty());
     find_places_stop();
     app_window.settings = nullptr;
 }
