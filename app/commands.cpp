@@ -10,6 +10,7 @@
 #include "app/commands_options.h"
 #include "app/commands_route.h"
 #include "app/download_area.h"
+#include "app/find_places.h"
 #include "app/gpx_recording.h"
 #include "app/commands_tracks.h"
 #include "app/waypoints.h"
@@ -118,6 +119,7 @@ void app_run_command(int id) {
     case MENU_ROUTE_CAR:
     case MENU_ROUTE_BICYCLE:
     case MENU_ROUTE_FOOT: command_route_profile(id); break;
+    case MENU_FIND: command_find(s); break;  // Find
     default: break;
     }
 }

@@ -21,7 +21,7 @@ void setText(InfoText* t, int id, DialogRect rect, const char* text) {
 void keys_dialog_init(KeysDialog* d) {
     *d = KeysDialog{};
     d->caption = "Buttons and Keys";
-    d->frame = {0, 0, 260, 282};
+    d->frame = {0, 0, 260, 291};
     d->iconRect = {14, 17, 20, 20};
     setText(&d->texts[0], 513, {50, 18, 158, 10}, "Kiv");
     setText(&d->texts[1], 514, {50, 34, 200, 17},
@@ -30,16 +30,17 @@ void keys_dialog_init(KeysDialog* d) {
             "Mouse\n\tdrag\t\t- move the map\n\tleft click\t- zoom in about the point\n"
             "\tright click\t- zoom out about the point\n\twheel\t\t- zoom about the pointer\n"
             "\tCtrl+click\t- mark a waypoint there");
-    setText(&d->texts[3], 516, {50, 115, 200, 136},
+    setText(&d->texts[3], 516, {50, 115, 200, 145},
             "Keys\n\tcursor keys\t- move a quarter map\n\t+ - PgUp PgDn\t- zoom in, out\n"
             "\tSpace, Home\t- back to the vehicle\n\tF11, Esc\t- full screen on, off\n\tN\t\t- night colours\n"
             "\tW\t\t- mark a waypoint at the vehicle\n\tL\t\t- the waypoint list\n"
             "\tG\t\t- go to the point under the pointer\n"
             "\tM, Bksp, Esc\t- measure, take a point off, end\n"
             "\tCtrl+R\t\t- route to the point under the pointer\n"
+            "\tCtrl+F\t\t- find a place, street or position\n"
             "Arrow buttons: as the cursor keys. Auto Pan on:\nevery zoom is about the vehicle, which stays put.");
     d->okText = "OK";
-    d->okRect = {49, 258, 50, 14};
+    d->okRect = {49, 267, 50, 14};
     d->result = 1;
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/download_area.h"
+#include "app/find_places.h"
 #include "app/commands_link.h"
 #include "app/gpx_recording.h"
 #include "app/navigation.h"
@@ -137,6 +138,7 @@ void app_destroy() {
     online_probe_stop();
     download_area_stop();
     road_routing_stop();     // a route request in flight
+    find_places_stop();  // Find
     platform_kill_timer();
     app_window.timerPeriodMs = 0;
     if (s) {

@@ -4,7 +4,8 @@
 Writes a synthetic city as OSM XML (a street grid with named streets of
 every class, a motorway, a railway, buildings on every block, parks, woods,
 lakes, a river, suburbs), imports it into a temporary imports folder and
-reports the import time and the GeoPackage size per MB of extract; then
+reports the import time and the GeoPackage size per MB of extract, and
+the time and size of its search index against them; then
 renders the 1:50k sheet over the city centre through the server's CGI
 request 20 times with the import and 20 times without it (median and worst
 of the wall time and of the CPU time the server's CGI processes took).
@@ -165,6 +166,19 @@ def main():
         print("extract %.1f MB (%d x %d blocks): import %.1f s (%.2f s per MB; CPU %.1f s, %.2f s per MB), "
               "GeoPackage %.1f MB (%.2f MB per MB)"
               % (mb, a.blocks, a.blocks, took, took / mb, cpu, cpu / mb, size, size / mb))
+        # The search index's share: made again alone, as the import made it.
+        t = time.monotonic()
+        ru = resource.getrusage(resource.RUSAGE_CHILDREN)
+        run(["/usr/bin/python3", os.path.join(HERE, "..", "mapserver", "place_index.py"), "build",
+             os.path.join(tmp, "imports", "city.gpkg")], env)
+        index_took = time.monotonic() - t
+        ru2 = resource.getrusage(resource.RUSAGE_CHILDREN)
+        index_cpu = ru2.ru_utime + ru2.ru_stime - ru.ru_utime - ru.ru_stime
+        index_size = os.path.getsize(os.path.join(tmp, "imports", "city.places")) / 1e6
+        print("search index: %.1f s (CPU %.1f s), %.0f%% of the import's time without it (CPU %.0f%%); "
+              "%.2f MB, %.0f%% of the GeoPackage"
+              % (index_took, index_cpu, 100 * index_took / (took - index_took),
+                 100 * index_cpu / (cpu - index_cpu), index_size, 100 * index_size / size))
         rundir = os.path.join(tmp, "run")
         root = run(["bash", SCRIPT, "start", rundir], env).strip().splitlines()[-1]
         with open(os.path.join(rundir, "lighttpd.pid")) as f:

@@ -16,6 +16,11 @@ GDAL. It answers:
   a WMS GetMap: passed on; for FORMAT=image/gif asked of MapServer as
         image/png, then converted.
 
+  a search of the imports' names and the towns (/search?q=TEXT&near=LAT,LON
+        &limit=N, place_index.py): one match a line, tab-separated (name,
+        kind, latitude, longitude, import), after any notes on lines that
+        begin with "# " (an import left out and why).
+
 It also clears old images out of the image folder (KIV_TMP).
 """
 import os, re, socket, sys, threading, time, urllib.error, urllib.parse, urllib.request
@@ -23,12 +28,14 @@ import os, re, socket, sys, threading, time, urllib.error, urllib.parse, urllib.
 from osgeo import gdal, osr
 
 import import_index
+import place_index
 
 gdal.UseExceptions()
 gdal.SetConfigOption("GDAL_PAM_ENABLED", "NO")
 TMP = os.environ["KIV_TMP"]
 PORT = os.environ["KIV_PORT"]
 IMPORTS = os.environ.get("KIV_IMPORTS", "")
+DATA = os.environ.get("KIV_DATA", "")
 # The map files without the imports, by the map they stand for.
 BARE = {"WMS": "WMS_BARE", "/home/atlas/mapdata/english/toporama.map": "TOPORAMA_BARE",
         "/home/atlas/mapdata/english/toporama_3857.map": "TOPORAMA_3857_BARE"}
@@ -238,6 +245,50 @@ def wms(query):
     return "200 OK", "image/gif", gif
 
 
+_search_lock = threading.Lock()
+_search_cache = {}
+
+
+def search(query):
+    """The matches of a search as text, best first, after its notes."""
+    p = {}
+    for k, v in urllib.parse.parse_qsl(query, keep_blank_values=True, errors="replace"):
+        p.setdefault(k.lower(), v)
+    near = place_index.parse_near(p["near"]) if p.get("near") else None
+    if p.get("near") and near is None:
+        return "400 Bad Request", "text/plain; charset=utf-8", b"near takes LAT,LON in degrees\n"
+    try:
+        limit = min(int(p.get("limit", "20")), 1000)
+    except ValueError:
+        return "400 Bad Request", "text/plain; charset=utf-8", b"limit takes a whole number\n"
+    notes = []
+    # One search at a time: the open indexes are shared.
+    with _search_lock:
+        sources = place_index.indexes(IMPORTS, DATA, notes)
+        if not sources:
+            return ("503 Service Unavailable", "text/plain; charset=utf-8",
+                    ("nothing to search: %s\n" % ("; ".join(notes) or "no imports and no towns")).encode())
+        # An index replaced since it was opened is opened again.
+        keys = {}
+        for name, path in sources:
+            try:
+                st = os.stat(path)
+                keys[path] = (st.st_ino, st.st_mtime_ns)
+            except OSError:
+                pass
+        for path in list(_search_cache):
+            if _search_cache[path][0] != keys.get(path):
+                _search_cache[path][1].close()
+                del _search_cache[path]
+        opened = {path: db for path, (_, db) in _search_cache.items()}
+        found = place_index.search(sources, p.get("q", ""), near, limit, notes, opened)
+        for path, db in opened.items():
+            if path not in _search_cache and path in keys:
+                _search_cache[path] = (keys[path], db)
+    text = "".join("# %s\n" % n.replace("\n", " ") for n in notes) + "".join(place_index.line(r) + "\n" for r in found)
+    return "200 OK", "text/plain; charset=utf-8", text.encode()
+
+
 def read_request(conn):
     """The SCGI headers of one request (a netstring of NUL-separated pairs)."""
     buf = b""
@@ -263,7 +314,9 @@ def serve(conn):
             env = read_request(conn)
             if env is None:
                 return
-            if env.get("SCRIPT_NAME", "").startswith("/gif/wms"):
+            if env.get("SCRIPT_NAME", "").startswith("/gif/search"):
+                status, kind, body = search(env.get("QUERY_STRING", ""))
+            elif env.get("SCRIPT_NAME", "").startswith("/gif/wms"):
                 status, kind, body = wms(env.get("QUERY_STRING", ""))
             else:
                 status, kind, body = cgi(env.get("QUERY_STRING", ""))

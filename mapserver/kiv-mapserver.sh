@@ -13,6 +13,11 @@
 #   kiv-mapserver.sh list                     lists the imports
 #   kiv-mapserver.sh remove NAME              removes an import
 #   kiv-mapserver.sh routes                   builds the routing database again
+#   kiv-mapserver.sh search TEXT [--near LAT,LON] [--limit N] [RUN_DIR]
+#                                             names of the imports and towns
+#                                             matching TEXT, best first: name,
+#                                             kind, latitude, longitude, import
+#                                             (tab-separated)
 #
 # KIV_MAPDATA names the data cache (default ~/.cache/kiv-mapdata),
 # KIV_MAPIMPORTS the folder of the imports (default $KIV_MAPDATA/imports).
@@ -109,7 +114,8 @@ stop_own_lighttpd() {
 
 usage() {
   echo "usage: kiv-mapserver start [RUN_DIR] [PORT] | stop [RUN_DIR] | data |" \
-       "import FILE [NAME] [--replace] | list | remove NAME | routes | --help | --version"
+       "import FILE [NAME] [--replace] | list | remove NAME | routes |" \
+       "search TEXT [--near LAT,LON] [--limit N] [RUN_DIR] | --help | --version"
 }
 
 case "$cmd" in
@@ -223,6 +229,24 @@ case "$cmd" in
     ;;
   routes)
     routes_command
+    ;;
+  search)
+    # The same search as the running server's (/search?q=TEXT&near=LAT,LON&limit=N).
+    shift
+    text= near= limit=20 have_text=
+    while [ $# -gt 0 ]; do
+      case "$1" in
+        --near) [ $# -ge 2 ] || { echo "kiv-mapserver: --near takes LAT,LON" >&2; exit 1; }; near=$2; shift 2 ;;
+        --limit) [ $# -ge 2 ] || { echo "kiv-mapserver: --limit takes a number" >&2; exit 1; }; limit=$2; shift 2 ;;
+        *) if [ -z "$have_text" ]; then text=$1 have_text=1; else run=$1; fi; shift ;;
+      esac
+    done
+    [ -n "$have_text" ] || { usage >&2; exit 1; }
+    case "$limit" in
+      ""|*[!0-9]*) echo "kiv-mapserver: --limit takes a whole number: $limit" >&2; exit 1 ;;
+    esac
+    build_data
+    exec /usr/bin/python3 "$here/place_index.py" search "$imports" "$data" "$text" "$near" "$limit"
     ;;
   *)
     usage >&2

@@ -42,7 +42,7 @@ landcover|MULTIPOLYGON|name:String kind:String||SELECT geom, name, CASE WHEN "na
 buildings|MULTIPOLYGON|||SELECT geom FROM multipolygons WHERE building IS NOT NULL
 places|POINT|name:String population:Integer rank:Integer||SELECT geom, name, CAST(population AS INTEGER) AS population, CASE place WHEN 'city' THEN 1 WHEN 'town' THEN 2 WHEN 'village' THEN 3 ELSE 4 END AS rank FROM points WHERE place IN ('city','town','village','hamlet','suburb') AND name IS NOT NULL
 paths|LINESTRING|name:String kind:String||SELECT geom, name, CASE WHEN highway IN ('track','cycleway','bridleway') THEN highway ELSE 'footway' END AS kind FROM lines WHERE highway IN ('footway','path','steps','cycleway','bridleway','track')
-pois|POINT|name:String ele:Integer kind:String||SELECT geom, name, CAST(ele AS INTEGER) AS ele, CASE WHEN "natural" = 'peak' THEN 'peak' WHEN "natural" = 'bay' THEN 'bay' WHEN tourism = 'viewpoint' THEN 'viewpoint' WHEN tourism = 'camp_site' THEN 'camp' WHEN amenity = 'parking' THEN 'parking' ELSE 'shelter' END AS kind FROM points WHERE "natural" IN ('peak','bay') OR tourism IN ('viewpoint','camp_site','alpine_hut','wilderness_hut') OR amenity IN ('parking','shelter') UNION ALL SELECT ST_PointOnSurface(geom) AS geom, name, NULL AS ele, CASE WHEN "natural" = 'peak' THEN 'peak' WHEN "natural" = 'bay' THEN 'bay' WHEN tourism = 'viewpoint' THEN 'viewpoint' WHEN tourism = 'camp_site' THEN 'camp' WHEN amenity = 'parking' THEN 'parking' ELSE 'shelter' END AS kind FROM multipolygons WHERE "natural" IN ('peak','bay') OR tourism IN ('viewpoint','camp_site','alpine_hut','wilderness_hut') OR amenity IN ('parking','shelter')
+pois|POINT|name:String ele:Integer kind:String||SELECT geom, name, CAST(ele AS INTEGER) AS ele, CASE WHEN "natural" = 'peak' THEN 'peak' WHEN "natural" = 'bay' THEN 'bay' WHEN tourism = 'viewpoint' THEN 'viewpoint' WHEN tourism = 'camp_site' THEN 'camp' WHEN amenity = 'parking' THEN 'parking' WHEN railway IN ('station','halt') THEN 'station' ELSE 'shelter' END AS kind FROM points WHERE "natural" IN ('peak','bay') OR tourism IN ('viewpoint','camp_site','alpine_hut','wilderness_hut') OR amenity IN ('parking','shelter') OR (railway IN ('station','halt') AND name IS NOT NULL) UNION ALL SELECT ST_PointOnSurface(geom) AS geom, name, NULL AS ele, CASE WHEN "natural" = 'peak' THEN 'peak' WHEN "natural" = 'bay' THEN 'bay' WHEN tourism = 'viewpoint' THEN 'viewpoint' WHEN tourism = 'camp_site' THEN 'camp' WHEN amenity = 'parking' THEN 'parking' ELSE 'shelter' END AS kind FROM multipolygons WHERE "natural" IN ('peak','bay') OR tourism IN ('viewpoint','camp_site','alpine_hut','wilderness_hut') OR amenity IN ('parking','shelter')
 routes|LINESTRING|ref:String name:String|-explodecollections|SELECT geom, ref, name FROM multilinestrings WHERE type = 'route' AND route IN ('hiking','foot','walking') AND ref IS NOT NULL
 SQL
 }
@@ -236,6 +236,13 @@ import_osm() {  # import_osm FILE [NAME] [--replace]
     echo "kiv-mapserver: nothing imported: could not index the tables: $(read_failure "$log" "$file")" >&2
     return 1
   fi
+  # The search index, in a file of its own beside the import (written
+  # after the GeoPackage, so that it is never older than the one it indexes).
+  echo "Indexing the names..."
+  if ! /usr/bin/python3 "$here/place_index.py" build "$out" 2>>"$log"; then
+    echo "kiv-mapserver: nothing imported: could not index the names: $(read_failure "$log" "$file")" >&2
+    return 1
+  fi
   # Routing: the roads kept beside the import, and the database over all
   # imports built before the import is moved in (see route_data.sh).
   local routes_built=0
@@ -252,6 +259,7 @@ import_osm() {  # import_osm FILE [NAME] [--replace]
   lock_imports set
   local verb=Imported
   [ -e "$imports/$name.gpkg" ] && verb="Replaced the import"
+  mv -f "$staging/$name.places" "$imports/$name.places"
   mv -f "$out" "$imports/$name.gpkg"
   if [ -e "$staging/$name.roads.osm.pbf" ]; then
     mv -f "$staging/$name.roads.osm.pbf" "$imports/$name.roads.osm.pbf"
@@ -333,7 +341,7 @@ remove_import() {
   # chooses it).
   local f="$imports/$1.gpkg"
   truncate -s 0 "$f" 2>/dev/null || true
-  rm -f "$imports/.live/$(stat -c %i "$f").gpkg" "$f" "$imports/$1.roads.osm.pbf"
+  rm -f "$imports/.live/$(stat -c %i "$f").gpkg" "$f" "$imports/$1.roads.osm.pbf" "$imports/$1.places"
   refresh_imports
   echo "Removed $1"
   exec 8>&-

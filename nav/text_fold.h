@@ -1,10 +1,9 @@
-// Names compared as people type them: case, accents and ligatures folded,
-// so "montreal" finds Montréal and "strasse" finds Straße.
+// Names compared as a reader compares them: case, accents and ß/ss do not
+// count ("Montréal" is "montreal", "Goethestraße" is "goethestrasse"), as
+// the map server's search index folds them.
 #pragma once
 #include <string>
 
-// UTF-8 text in lower case with Latin letters folded to ASCII ("Ærø" ->
-// "aero", "ß" -> "ss"); combining accents dropped, Greek and Cyrillic in
-// lower case, other letters kept as they are, bytes that are no UTF-8
-// left out.
+// text in lower case with the accents of Latin letters removed and ß, æ,
+// œ... spelt out (UTF-8 in and out; bytes that are not UTF-8 are dropped).
 std::string text_fold(const std::string& text);

@@ -486,6 +486,11 @@ TEST(InfoDialogs, KeysTextsClaimOnlyWhatTheKeysDo) {
          {"Alt changes nothing", "drag", "wheel", "PgUp", "Home", "F11", "night", "about the vehicle", "Ctrl+click",
           "waypoint list"})
         EXPECT_NE(std::string::npos, all.find(said)) << said;
+    // The Ctrl keys the window has: Ctrl+click, Ctrl+R and Ctrl+F.
+    for (size_t at = all.find("Ctrl+"); at != std::string::npos; at = all.find("Ctrl+", at + 1))
+        EXPECT_TRUE(all.compare(at, 10, "Ctrl+click") == 0 || all.compare(at, 7, "Ctrl+R\t") == 0 ||
+                    all.compare(at, 7, "Ctrl+F\t") == 0)
+            << all.substr(at, 8);
     EXPECT_STREQ("OK", k.okText);
     EXPECT_EQ(1, k.result);
 }

@@ -4,7 +4,7 @@
 # missing; the first run may build the map data cache (a minute or two).
 if(NOT KIV_SANITIZE AND TARGET kivsheet)
   add_executable(mapserver_import_test mapserver_import_test.cpp)
-  target_link_libraries(mapserver_import_test PRIVATE kiv_maps kiv_platform GTest::gtest Threads::Threads)
+  target_link_libraries(mapserver_import_test PRIVATE kiv_nav kiv_maps kiv_platform GTest::gtest Threads::Threads)
   target_include_directories(mapserver_import_test PRIVATE "${CMAKE_SOURCE_DIR}")
   target_compile_definitions(mapserver_import_test PRIVATE
     KIV_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KIVSHEET_PATH="$<TARGET_FILE:kivsheet>"

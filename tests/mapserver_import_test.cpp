@@ -19,12 +19,14 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "maps/lcc.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_store.h"
 #include "maps/world_grid.h"
+#include "nav/place_search.h"
 
 namespace fs = std::filesystem;
 
@@ -681,6 +683,147 @@ TEST(GifWorker, AFailedConversionIsAnError) {
                               "g.mapserver = lambda q: (\"200 OK\", \"image/png\", b\"no PNG\"); "
                               "print(g.wms(\"SERVICE=WMS&REQUEST=GetMap&FORMAT=image/gif\")[0])'");
     EXPECT_EQ(lastLine(r.out).substr(0, 3), "500") << r.out;
+}
+
+// Search: names with accents and ß, two villages of one name, a main road
+// and a service road of one name.
+const char* const kAccented = R"(<?xml version="1.0" encoding="UTF-8"?>
+<osm version="0.6" generator="kiv test">
+  <node id="1" lat="46.495" lon="-78.56"/> <node id="2" lat="46.495" lon="-78.44"/>
+  <node id="3" lat="46.48" lon="-78.49"/> <node id="4" lat="46.52" lon="-78.49"/>
+  <node id="5" lat="46.51" lon="-78.52"/> <node id="6" lat="46.51" lon="-78.50"/>
+  <node id="7" lat="46.47" lon="-78.52"/> <node id="8" lat="46.47" lon="-78.50"/>
+  <node id="40" lat="46.503" lon="-78.470"><tag k="place" v="city"/><tag k="name" v="Montréal"/></node>
+  <node id="41" lat="46.488" lon="-78.525"><tag k="place" v="village"/><tag k="name" v="Montréal-Est"/></node>
+  <node id="42" lat="46.50" lon="-78.50"><tag k="railway" v="station"/><tag k="name" v="Gare Montréal"/></node>
+  <node id="43" lat="46.40" lon="-78.60"><tag k="place" v="village"/><tag k="name" v="Quellmoor"/></node>
+  <node id="44" lat="46.60" lon="-78.40"><tag k="place" v="village"/><tag k="name" v="Quellmoor"/></node>
+  <way id="100"><nd ref="1"/><nd ref="2"/><tag k="highway" v="primary"/><tag k="name" v="Goethestraße"/></way>
+  <way id="101"><nd ref="3"/><nd ref="4"/><tag k="highway" v="service"/><tag k="name" v="Quillfeather Lane"/></way>
+  <way id="102"><nd ref="5"/><nd ref="6"/><tag k="highway" v="residential"/><tag k="name" v="Rue de Montréal"/></way>
+  <way id="103"><nd ref="7"/><nd ref="8"/><tag k="highway" v="secondary"/><tag k="name" v="Quillfeather Road"/></way>
+</osm>
+)";
+
+std::vector<std::vector<std::string>> searchLines(const std::string& out) {
+    std::vector<std::vector<std::string>> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> f;
+        std::istringstream fields(line);
+        for (std::string x; std::getline(fields, x, '\t');) f.push_back(x);
+        lines.push_back(f);
+    }
+    return lines;
+}
+
+struct SearchFixture : ImportFixture {
+    void SetUp() override {
+        ImportFixture::SetUp();
+        writeFile(dir / "accents.osm", kAccented);
+        CommandRun r = runCommand(env + script + " import " + q(dir / "accents.osm"));
+        ASSERT_EQ(r.status, 0) << r.out;
+    }
+    // The search's output (stdout only) and status.
+    CommandRun search(const std::string& args) {
+        return runCommand("(" + env + script + " search " + args + " 2>/dev/null)");
+    }
+};
+
+TEST_F(SearchFixture, FoldsCaseAccentsAndSharpSAndRanksByMatchImportanceThenDistance) {
+    struct Case {
+        const char* args;
+        std::vector<std::string> first;     // the names the answer starts with, in order
+    } cases[] = {
+        {"montreal --near 46.49,-78.52",
+         {"Montréal", "Montreal", "Montréal-Est", "Gare Montréal", "Rue de Montréal"}},
+        {"GOETHESTRASSE", {"Goethestraße"}},
+        {"Goethestr", {"Goethestraße"}},
+        {"quillfeather --near 46.48,-78.49", {"Quillfeather Road", "Quillfeather Lane"}},
+        {"quellmoor --near 46.41,-78.6 --limit 1", {"Quellmoor"}},
+    };
+    for (const Case& c : cases) {
+        CommandRun r = search(c.args);
+        ASSERT_EQ(r.status, 0) << c.args << r.out;
+        auto lines = searchLines(r.out);
+        ASSERT_GE(lines.size(), c.first.size()) << c.args << "\n" << r.out;
+        for (size_t i = 0; i < c.first.size(); i++) {
+            ASSERT_EQ(lines[i].size(), 5u) << r.out;
+            EXPECT_EQ(lines[i][0], c.first[i]) << c.args << "\n" << r.out;
+        }
+    }
+    // The default data's Montreal comes from the towns, the rest from the import.
+    auto lines = searchLines(search("montreal --near 46.49,-78.52").out);
+    EXPECT_EQ(lines[1][4], "towns");
+    EXPECT_EQ(lines[0][4], "accents");
+    EXPECT_EQ(lines[0][1], "city");
+    // The nearer of two villages of one name comes first, from either side.
+    lines = searchLines(search("quellmoor --near 46.59,-78.41 --limit 1").out);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0][2], "46.600000");
+    lines = searchLines(search("quellmoor --near 46.41,-78.6 --limit 1").out);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0][2], "46.400000");
+}
+
+TEST_F(SearchFixture, AnyTextIsPlainTextNeverAQueryError) {
+    struct Case {
+        std::string text;
+        bool findsMontreal;
+    } cases[] = {
+        {"\"Montréal\"", true}, {"montr*", true}, {"Montréal-", true}, {"-montreal", true},
+        {"NEAR(montreal est)", false}, {"montreal OR x", false}, {"montreal AND NOT est", false},
+        {"text:montreal", false}, {"{text whole} : montreal", false}, {"^montreal", true},
+        {"'", false}, {"\"", false}, {"*", false}, {"-", false}, {"(", false}, {"\\", false},
+        {"\xff\xfe montreal", true}, {std::string(10240, 'a'), false},
+        {[] { std::string t; while (t.size() < 10240) t += "\" * NEAR( -x OR ^y:"; return t; }(), false},
+    };
+    for (const Case& c : cases) {
+        CommandRun r = runCommand(env + script + " search " + q(c.text) + " --limit 3");
+        ASSERT_EQ(r.status, 0) << c.text.substr(0, 60) << "\n" << r.out;
+        EXPECT_EQ(r.out.find("rror"), std::string::npos) << c.text.substr(0, 60) << "\n" << r.out;
+        EXPECT_EQ(r.out.find("Montréal\tcity") != std::string::npos, c.findsMontreal)
+            << c.text.substr(0, 60) << "\n" << r.out;
+    }
+    // Nothing found: no lines; a search that cannot be made: exit 1 and why.
+    CommandRun r = search("zzzzqqq");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    r = runCommand(env + script + " search montreal --near 95,10");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("--near"), std::string::npos) << r.out;
+}
+
+TEST_F(SearchFixture, OlderImportsAreIndexedOnFirstUseADamagedIndexIsSkippedTheServerAnswersToo) {
+    fs::path imports = dir / "imports";
+    fs::copy_file(imports / "accents.gpkg", imports / "older.gpkg");
+    fs::copy_file(imports / "accents.gpkg", imports / "damaged.gpkg");
+    writeFile(imports / "damaged.places", "not an index");
+    CommandRun r = runCommand(env + script + " search goethestrasse");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\t-78.500000\taccents\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\tolder\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("skipping damaged"), std::string::npos) << r.out;
+    EXPECT_TRUE(fs::exists(imports / "older.places"));
+    // Removed with its import.
+    ASSERT_EQ(runCommand(env + script + " remove older").status, 0);
+    EXPECT_FALSE(fs::exists(imports / "older.places"));
+
+    // The running server answers the same, through the window's request.
+    r = runCommand(env + script + " start " + q(dir / "run"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    PlaceSearchRequest request;
+    request.serverRoot = lastLine(r.out);
+    request.text = "montreal";
+    request.hasNear = true, request.nearLat = 46.49, request.nearLon = -78.52;
+    std::vector<PlaceMatch> found;
+    std::vector<std::string> notes;
+    std::string reason;
+    ASSERT_EQ(place_search_fetch(request, (dir / "reply").string(), nullptr, &found, &notes, &reason), 1) << reason;
+    auto lines = searchLines(search("montreal --near 46.49,-78.52").out);
+    ASSERT_EQ(found.size(), lines.size());
+    for (size_t i = 0; i < found.size(); i++) EXPECT_EQ(found[i].name + "\t" + found[i].source, lines[i][0] + "\t" + lines[i][4]);
+    EXPECT_NE(std::string(notes.empty() ? "" : notes[0]).find("damaged"), std::string::npos);
 }
 
 }  // namespace

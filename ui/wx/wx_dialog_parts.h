@@ -29,3 +29,5 @@ int wx_run_waypoint_dialog(int kind, void* state);
 int wx_run_track_stats_dialog(void* state);
 // Route > Directions (wx_road_directions.cpp).
 int wx_run_road_directions_dialog(void* state);
+// Find (wx_find_dialog.cpp).
+int wx_run_find_dialog(void* state);

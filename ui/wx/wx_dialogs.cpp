@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/find_places.h"
 #include "app/info_dialogs.h"
 #include "app/waypoints.h"
 #include "app/track_stats_dialog.h"
@@ -142,6 +143,7 @@ int wx_run_dialog(int kind, void* state) {
         return wx_run_waypoint_dialog(kind, state);   // waypoints
     case PLATFORM_DIALOG_TRACK_STATS: return wx_run_track_stats_dialog(state);   // track statistics
     case PLATFORM_DIALOG_ROUTE_DIRECTIONS: return wx_run_road_directions_dialog(state);
+    case PLATFORM_DIALOG_FIND: return wx_run_find_dialog(state);  // Find
     case PLATFORM_DIALOG_KEYS: {
         auto* d = static_cast<KeysDialog*>(state);
         return d->result = runInfo(d->caption, d->frame, d->iconRect, d->texts, d->okText, d->okRect);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/find_places.h"
 #include "app/window_events.h"
 #include "app/waypoints.h"
 #include "app/window_keeping.h"
@@ -30,6 +31,7 @@ struct MenuEntry {
 const MenuEntry gps_menu[] = {
     {MENU_OPEN_MAP, "&Open Map", 0}, {MENU_RELOAD_MAP, "&Reload Map", 0}, {MENU_DOWNLOAD_AREA, "Download &Area...", 0},
     {0, nullptr, 0},
+    {MENU_FIND, "&Find...\tCtrl+F", 0}, {0, nullptr, 0},  // Find
     {MENU_OPEN_TRACK, "Open &Track...", 0}, {MENU_CLOSE_TRACKS, "Close Trac&ks", 0},
     {MENU_TRACK_STATS, "Track &Statistics...", 0}, {MENU_MEASURE, "&Measure", 1}, {0, nullptr, 0},   // measure
     {MENU_ONLINE, "On&line", 0},     {MENU_OFFLINE, "O&ffline", 0},       {0, nullptr, 0},
