@@ -7,6 +7,7 @@
 
 #include "app/app_state.h"
 #include "app/client_frame.h"
+#include "app/pixel_line.h"
 #include "app/go_to.h"
 #include "app/night_palette.h"
 #include "maps/map_view.h"
@@ -68,33 +69,11 @@ struct Pen {
     }
 };
 
-// The part of a-b inside the pane and a margin (Liang-Barsky), then its pixels.
+// The pixels of the part of a-b inside the pane and a margin.
 void segment(Pen& pen, Point a, Point b) {
     const Pane& p = *pen.pane;
-    double t0 = 0, t1 = 1, dx = b.x - a.x, dy = b.y - a.y;
-    const double e[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {a.x - (p.x - 3), p.x + p.width + 3 - a.x, a.y - (p.y - 3), p.y + p.height + 3 - a.y};
-    for (int i = 0; i < 4; i++) {
-        if (e[i] == 0) {
-            if (q[i] < 0) return;
-            continue;
-        }
-        double t = q[i] / e[i];
-        if (e[i] < 0) t0 = std::max(t0, t);
-        else t1 = std::min(t1, t);
-        if (t0 > t1) return;
-    }
-    int x0 = static_cast<int>(std::floor(a.x + t0 * dx)), y0 = static_cast<int>(std::floor(a.y + t0 * dy));
-    int x1 = static_cast<int>(std::floor(a.x + t1 * dx)), y1 = static_cast<int>(std::floor(a.y + t1 * dy));
-    int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
-    int ex = std::abs(x1 - x0), ey = -std::abs(y1 - y0), err = ex + ey;
-    for (;;) {
-        pen.dot(x0, y0);
-        if (x0 == x1 && y0 == y1) break;
-        int e2 = 2 * err;
-        if (e2 >= ey) err += ey, x0 += sx;
-        if (e2 <= ex) err += ex, y0 += sy;
-    }
+    pixel_line(a.x, a.y, b.x, b.y, p.x - 3, p.y - 3, p.x + p.width + 3, p.y + p.height + 3,
+               [&](int x, int y) { pen.dot(x, y); });
 }
 
 // The geodesic from a to b in steps, each a straight piece on screen;

@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/client_frame.h"
+#include "app/pixel_line.h"
 #include "app/navigation.h"
 #include "app/night_palette.h"
 #include "app/pane_place.h"
@@ -45,33 +46,11 @@ void dot(ClientFrame* f, const Clip& c, int x, int y, int half, uint32_t rgb) {
     if (x0 < x1 && y0 < y1) frame_fill_rect(f, x0, y0, x1 - x0, y1 - y0, rgb);
 }
 
-// The pixels of the part of a to b inside the clip (Liang-Barsky, then
-// Bresenham), each as a square of half-width half.
+// The pixels of the part of a to b inside the clip, each as a square of
+// half-width half.
 void line(ClientFrame* f, const Clip& c, double ax, double ay, double bx, double by, int half, uint32_t rgb) {
-    double t0 = 0, t1 = 1, dx = bx - ax, dy = by - ay;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {ax - c.left + 2, c.right + 2 - ax, ay - c.top + 2, c.bottom + 2 - ay};
-    for (int i = 0; i < 4; i++) {
-        if (p[i] == 0) {
-            if (q[i] < 0) return;
-            continue;
-        }
-        double t = q[i] / p[i];
-        if (p[i] < 0) t0 = std::max(t0, t);
-        else t1 = std::min(t1, t);
-        if (t0 > t1) return;
-    }
-    int x0 = static_cast<int>(std::floor(ax + t0 * dx)), y0 = static_cast<int>(std::floor(ay + t0 * dy));
-    int x1 = static_cast<int>(std::floor(ax + t1 * dx)), y1 = static_cast<int>(std::floor(ay + t1 * dy));
-    int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
-    int ex = std::abs(x1 - x0), ey = -std::abs(y1 - y0), err = ex + ey;
-    for (;;) {
-        dot(f, c, x0, y0, half, rgb);
-        if (x0 == x1 && y0 == y1) break;
-        int e2 = 2 * err;
-        if (e2 >= ey) err += ey, x0 += sx;
-        if (e2 <= ex) err += ex, y0 += sy;
-    }
+    pixel_line(ax, ay, bx, by, c.left - 2, c.top - 2, c.right + 2, c.bottom + 2,
+               [&](int x, int y) { dot(f, c, x, y, half, rgb); });
 }
 
 // Client points of the ruler's points; NaN where one cannot be placed.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/client_frame.h"
+#include "app/pixel_line.h"
 #include "maps/view_plane.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
@@ -151,32 +152,9 @@ struct Bitmap {
     }
 };
 
-// The part of the segment inside the bitmap (Liang-Barsky), then its pixels.
+// The pixels of the part of the segment inside the bitmap.
 void segment(const Bitmap& bm, Pixel a, Pixel b) {
-    double t0 = 0, t1 = 1, dx = b.x - a.x, dy = b.y - a.y;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {a.x + 1, bm.width + 1 - a.x, a.y + 1, bm.height + 1 - a.y};
-    for (int i = 0; i < 4; i++) {
-        if (p[i] == 0) {
-            if (q[i] < 0) return;
-            continue;
-        }
-        double t = q[i] / p[i];
-        if (p[i] < 0) t0 = std::max(t0, t);
-        else t1 = std::min(t1, t);
-        if (t0 > t1) return;
-    }
-    int x0 = static_cast<int>(std::floor(a.x + t0 * dx)), y0 = static_cast<int>(std::floor(a.y + t0 * dy));
-    int x1 = static_cast<int>(std::floor(a.x + t1 * dx)), y1 = static_cast<int>(std::floor(a.y + t1 * dy));
-    int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
-    int ex = std::abs(x1 - x0), ey = -std::abs(y1 - y0), err = ex + ey;
-    for (;;) {
-        bm.dot(x0, y0);
-        if (x0 == x1 && y0 == y1) break;
-        int e2 = 2 * err;
-        if (e2 >= ey) err += ey, x0 += sx;
-        if (e2 <= ex) err += ex, y0 += sy;
-    }
+    pixel_line(a.x, a.y, b.x, b.y, -1, -1, bm.width + 1, bm.height + 1, [&](int x, int y) { bm.dot(x, y); });
 }
 
 bool onSheet(double x, double y, int width, int height) { return x >= 0 && y >= 0 && x < width && y < height; }
