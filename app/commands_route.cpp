@@ -48,6 +48,10 @@ void command_route_to_pointer(const AppSettings* s) {
     road_routing_to(s, lat, lon, "");
 }
 
+void command_route_to(const AppSettings* s, double lat, double lon, const char* name) {
+    if (available(s)) road_routing_to(s, lat, lon, name);
+}
+
 void command_route_via_pointer() {
     double lat, lon;
     if (!go_to_pointer_degrees(&lat, &lon)) {

@@ -7,6 +7,9 @@ struct AppSettings;
 struct WindowState;
 
 void command_route_to_pointer(const AppSettings* s);
+// Route To a search result or a waypoint: says why when routing is not to
+// be had, as the menu does.
+void command_route_to(const AppSettings* s, double lat, double lon, const char* name);
 void command_route_via_pointer();
 void command_route_to_destination(const AppSettings* s);
 void command_route_directions(AppSettings* s);

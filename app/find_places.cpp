@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/app_state.h"
+#include "app/commands_route.h"
 #include "app/go_to.h"
 #include "app/view_pane.h"
 #include "app/waypoint_commands.h"
@@ -237,6 +238,8 @@ void find_places_act(AppSettings* s, const PlaceMatch& m, int action)
 {
     if (action == FIND_GO_TO) {
         go_to_point(m.lat, m.lon, m.name.c_str());
+    } else if (action == FIND_ROUTE_TO && s) {
+        command_route_to(s, m.lat, m.lon, m.name.c_str());
     } else if (action == FIND_MARK) {
         waypoint_mark(m.lat, m.lon, m.name.c_str());
     } else if (action == FIND_SHOW && s) {

@@ -15,7 +15,7 @@
 struct AppSettings;
 
 // What the user did with a result.
-enum { FIND_CLOSED = 0, FIND_SHOW = 1, FIND_GO_TO = 2, FIND_MARK = 3 };
+enum { FIND_CLOSED = 0, FIND_SHOW = 1, FIND_GO_TO = 2, FIND_MARK = 3, FIND_ROUTE_TO = 4 };
 enum { PLATFORM_DIALOG_FIND = PLATFORM_DIALOG_FIND_FIRST };
 // Edit > Find... (Ctrl+F).
 enum { MENU_FIND = MENU_FIND_FIRST };
@@ -34,7 +34,7 @@ struct FindDialogState {
 };
 
 // Find... (menu and Ctrl+F): runs the dialog, then shows, goes to or marks
-// the chosen result.
+// the chosen result, or routes to it along roads.
 void command_find(AppSettings* s);
 
 // The dialog's steps, for the window and for tests: the search of the

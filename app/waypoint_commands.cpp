@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "app/app_state.h"
+#include "app/commands_route.h"
 #include "app/commands_tracks.h"
 #include "app/go_to.h"
 #include "app/navigation.h"
@@ -129,6 +130,7 @@ void list() {
         const WaypointRow& r = d.rows[static_cast<size_t>(d.chosen)];
         if (action == WAYPOINT_ACTION_SHOW) return show(r.lat, r.lon);
         if (action == WAYPOINT_ACTION_GO_TO) return go_to_point(r.lat, r.lon, r.name.c_str());
+        if (action == WAYPOINT_ACTION_ROUTE_TO) return command_route_to(s, r.lat, r.lon, r.name.c_str());
         int i = ownIndex(r);
         if (i < 0) {
             platform_warn("The waypoints of an opened GPX file cannot be changed here.");

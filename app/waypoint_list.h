@@ -11,6 +11,7 @@ enum {
     WAYPOINT_ACTION_DELETE = 2,
     WAYPOINT_ACTION_SHOW = 3,
     WAYPOINT_ACTION_GO_TO = 4,
+    WAYPOINT_ACTION_ROUTE_TO = 5,
 };
 
 struct WaypointRow {

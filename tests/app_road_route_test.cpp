@@ -2,11 +2,15 @@
 // with NMEA fixes from a receiver on a pty, and asked again from where the
 // vehicle is once it has left the route.
 #include <cstdlib>
+#include <iterator>
 #include <fstream>
 
 #include "app/commands.h"
+#include "app/find_places.h"
 #include "app/road_directions.h"
 #include "app/road_routing.h"
+#include "app/waypoint_list.h"
+#include "app/waypoints.h"
 #include "maps/view_plane.h"
 #include "settings/menu_ids.h"
 #include "app_test_support.h"
@@ -117,6 +121,47 @@ TEST_F(AppRoadRouteTest, ArrivalEndsTheRoute) {
     std::string strip = driveTo(45.45, -75.7003, "120001");   // 24 m short of the end
     EXPECT_NE(std::string::npos, strip.find("Arrived at Depot")) << strip;
     EXPECT_TRUE(road_routing_route().points.empty());
+}
+
+// Route To from a search result and from the waypoint list: each asks for
+// a route from the vehicle to the point chosen.
+TEST_F(AppRoadRouteTest, FindAndTheWaypointListRouteToTheChosenPoint) {
+    writeRouter();
+    writeFile("waypoints.gpx", "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\">"
+                               "<wpt lat=\"45.45\" lon=\"-75.7\"><name>Depot</name></wpt></gpx>\n");
+    start();
+    struct Case {
+        int menu;
+        int (*hook)(int kind, void* state);
+    };
+    const Case cases[] = {
+        {MENU_FIND, [](int kind, void* state) {
+             auto* d = static_cast<FindDialogState*>(state);
+             if (kind != PLATFORM_DIALOG_FIND) return 0;
+             d->text = "45.45, -75.7";
+             d->typed(d);
+             d->chosen = 0;
+             return static_cast<int>(FIND_ROUTE_TO);
+         }},
+        {MENU_WAYPOINT_LIST, [](int kind, void* state) {
+             auto* d = static_cast<WaypointListDialog*>(state);
+             if (kind != WAYPOINT_DIALOG_LIST) return 0;
+             // Once: the list comes back after an action it does not close on.
+             static int shown = 0;
+             d->chosen = d->rows.size() == 1 ? 0 : -1;
+             return static_cast<int>(shown++ ? WAYPOINT_ACTION_CLOSE : WAYPOINT_ACTION_ROUTE_TO);
+         }},
+    };
+    for (size_t i = 0; i < std::size(cases); i++) {
+        headless_set_dialog_hook(cases[i].hook);
+        app_run_command(cases[i].menu);
+        headless_set_dialog_hook(nullptr);
+        ASSERT_TRUE(waitFor([&] {
+            app_timer();
+            return asked().size() == i + 1 && !road_routing_in_flight();
+        })) << cases[i].menu;
+        EXPECT_NE(std::string::npos, asked()[i].find("45.450000,-75.700000")) << asked()[i];
+    }
 }
 
 // Directions: a click on the turn onto Wood Street shows that point.

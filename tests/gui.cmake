@@ -49,3 +49,10 @@ if(Python3_Interpreter_FOUND AND TARGET kivsim)
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/gui_start_test.py ${CMAKE_BINARY_DIR} dropped)
   set_tests_properties(gui_start_dropped PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 90 LABELS gui)
 endif()
+
+# Waypoints, Find and Go To in one chain: a mark found by name and gone to.
+if(Python3_Interpreter_FOUND AND TARGET kivsim)
+  add_test(NAME gui_chain_waypoint_go_to
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/gui_chain_test.py ${CMAKE_BINARY_DIR} waypoint_go_to)
+  set_tests_properties(gui_chain_waypoint_go_to PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120 LABELS gui)
+endif()

@@ -1,5 +1,6 @@
 // Find: a text box, the results below it as they come (name, kind, source,
-// distance, bearing), a status line, and Show, Go To, Mark as Waypoint.
+// distance, bearing), a status line, and Show, Go To, Route To, Mark as
+// Waypoint.
 // Enter shows the selected result, else the first. The dialog asks app/
 // on each change of text and polls it a few times a second: the search
 // itself runs elsewhere, so typing never waits.
@@ -13,7 +14,7 @@
 namespace {
 
 constexpr int kPollMs = 100;
-enum { ID_SHOW = wxID_HIGHEST + 1, ID_GO_TO, ID_MARK };
+enum { ID_SHOW = wxID_HIGHEST + 1, ID_GO_TO, ID_ROUTE_TO, ID_MARK };
 
 }  // namespace
 
@@ -39,6 +40,7 @@ int wx_run_find_dialog(void* state) {
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     buttons->Add(new wxButton(dialog, ID_SHOW, "&Show"), 0, wxRIGHT, 6);
     buttons->Add(new wxButton(dialog, ID_GO_TO, "&Go To"), 0, wxRIGHT, 6);
+    buttons->Add(new wxButton(dialog, ID_ROUTE_TO, "Ro&ute To"), 0, wxRIGHT, 6);
     buttons->Add(new wxButton(dialog, ID_MARK, "&Mark as Waypoint"), 0, wxRIGHT, 6);
     buttons->Add(new wxButton(dialog, wxID_CANCEL, "Close"), 0);
     rows->Add(buttons, 0, wxLEFT | wxRIGHT | wxBOTTOM | wxALIGN_RIGHT, 10);
@@ -77,6 +79,7 @@ int wx_run_find_dialog(void* state) {
     list->Bind(wxEVT_LIST_ITEM_ACTIVATED, [=](wxListEvent&) { act(FIND_SHOW); });
     dialog->Bind(wxEVT_BUTTON, [=](wxCommandEvent&) { act(FIND_SHOW); }, ID_SHOW);
     dialog->Bind(wxEVT_BUTTON, [=](wxCommandEvent&) { act(FIND_GO_TO); }, ID_GO_TO);
+    dialog->Bind(wxEVT_BUTTON, [=](wxCommandEvent&) { act(FIND_ROUTE_TO); }, ID_ROUTE_TO);
     dialog->Bind(wxEVT_BUTTON, [=](wxCommandEvent&) { act(FIND_MARK); }, ID_MARK);
     wxTimer timer(dialog);
     dialog->Bind(wxEVT_TIMER, [=](wxTimerEvent&) {
@@ -91,5 +94,5 @@ int wx_run_find_dialog(void* state) {
     int answer = wx_show_modal(dialog);
     timer.Stop();
     dialog->Destroy();
-    return answer == FIND_SHOW || answer == FIND_GO_TO || answer == FIND_MARK ? answer : FIND_CLOSED;
+    return answer == FIND_SHOW || answer == FIND_GO_TO || answer == FIND_ROUTE_TO || answer == FIND_MARK ? answer : FIND_CLOSED;
 }

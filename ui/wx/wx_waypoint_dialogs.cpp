@@ -80,7 +80,8 @@ int runList(WaypointListDialog* d) {
     const std::pair<int, const char*> actions[] = {{WAYPOINT_ACTION_RENAME, "&Rename..."},
                                                    {WAYPOINT_ACTION_DELETE, "&Delete"},
                                                    {WAYPOINT_ACTION_SHOW, "&Show"},
-                                                   {WAYPOINT_ACTION_GO_TO, "&Go To"}};
+                                                   {WAYPOINT_ACTION_GO_TO, "&Go To"},
+                                                   {WAYPOINT_ACTION_ROUTE_TO, "Ro&ute To"}};
     int chosenAction = WAYPOINT_ACTION_CLOSE;
     auto choose = [&](int action) {
         long item = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
