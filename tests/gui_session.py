@@ -256,7 +256,7 @@ class Session:
             time.sleep(0.05)
         raise Failure("the menu did not open")
 
-    def start_window_manager(self, timeout=15):
+    def start_window_manager(self, timeout=60):
         """openbox on the display, once it says it manages the screen."""
         wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
