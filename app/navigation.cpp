@@ -109,12 +109,6 @@ int paneToDegrees(int x, int y, double* lat, double* lon) {
 
 }  // namespace
 
-int nav_pane_degrees(int x, int y, double* lat, double* lon) {
-    if (!nav_in_pane(x, y)) return 0;
-    nav_ensure_extents();
-    return paneToDegrees(x, y, lat, lon);
-}
-
 int nav_in_pane(int x, int y) {
     return y >= APP_PANE_Y && y < APP_PANE_Y + v.paneHeight && x > 0 && x < v.paneWidth + 1;
 }

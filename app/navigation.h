@@ -4,9 +4,6 @@
 
 // 1 when client point (x, y) lies in the map pane.
 int  nav_in_pane(int x, int y);
-// The map point under client point (x, y) of the pane: 1, or 0 where the
-// shown picture places nothing.
-int  nav_pane_degrees(int x, int y, double* lat, double* lon);
 
 void nav_zoom_in(int x, int y);
 void nav_zoom_out();

@@ -11,6 +11,7 @@
 #include "app/commands_tracks.h"
 #include "app/go_to.h"
 #include "app/navigation.h"
+#include "app/pane_place.h"
 #include "app/stale_fix.h"
 #include "app/track_overlay.h"
 #include "app/view_pane.h"
@@ -198,7 +199,7 @@ void waypoint_mark(double lat, double lon, const char* name) { mark(lat, lon, na
 
 void waypoint_mark_at_pane(int x, int y) {
     double lat, lon;
-    if (nav_pane_degrees(x, y, &lat, &lon)) mark(lat, lon, nullptr, NAN);
+    if (nav_in_pane(x, y) && pane_place_to_degrees(x, y, &lat, &lon)) mark(lat, lon, nullptr, NAN);
 }
 
 void waypoints_command(int id) {
