@@ -321,3 +321,21 @@ TEST_F(AppPaintTest, NightColoursKeepTheVehicleAndNoticesReadable) {
             EXPECT_GE(contrast(t.rgb, lightest), 4.5) << t.text << std::hex << t.rgb;
         }
 }
+
+// A picture of the displayed sheet loaded on its own, in the very block the
+// view was last made in but at its own size, is not taken for the view:
+// the view is composed again at the pane's size.
+TEST_F(AppPaintTest, APictureReusingTheViewsBlockAtAnotherSizeIsComposedOver) {
+    create();
+    fixAndPaint(A[0], A[1]);
+    ASSERT_TRUE(view_pane_composing());
+    MapView& v = map_view;
+    int w = v.paneWidth / 2, h = v.paneHeight / 2;
+    v.pixels = static_cast<unsigned char*>(realloc(v.pixels, static_cast<size_t>(w) * h * 3));
+    v.imageWidth = w;
+    v.imageHeight = h;
+    app_paint();
+    EXPECT_TRUE(view_pane_composing());
+    EXPECT_EQ(v.paneWidth, v.imageWidth);
+    EXPECT_TRUE(markerOf(A[0], A[1]));
+}
