@@ -17,7 +17,7 @@ whose reason goes to the server's error log) shows the coarse data instead.
 One builder a cell, across threads and servers sharing the cache: a lock
 file a cell, and one for the index.
 """
-import fcntl, math, os, shutil, subprocess, sys, tempfile, threading, time
+import fcntl, json, math, os, shutil, subprocess, sys, tempfile, threading, time
 
 import build_data
 
@@ -62,6 +62,19 @@ def hole_of(region):
     return h if h[0] < h[1] and h[2] < h[3] else None
 
 
+def ground(region, holes):
+    """The cell's land under its faces (water = 2), first of them: the
+    polygons leave out the islands (holes in the water), which must cover
+    the coarse data too."""
+    from osgeo import ogr
+    ring = "POLYGON((%s))" % ", ".join("%r %r" % tuple(p) for p in build_data.box_ring(region))
+    g = ogr.CreateGeometryFromWkt(ring)
+    for h in holes:
+        g = g.Difference(ogr.CreateGeometryFromWkt("POLYGON((%s))" % ", ".join(
+            "%r %r" % tuple(p) for p in build_data.box_ring(h))))
+    return {"type": "Feature", "properties": {"water": 2}, "geometry": json.loads(g.ExportToJson())}
+
+
 def build_cell(folder, x, y, res="f"):
     """Writes the cell's water, shore and rivers shapefiles into folder."""
     region = region_of(x, y)
@@ -77,7 +90,10 @@ def build_cell(folder, x, y, res="f"):
                 build_data.write_geojson(os.path.join(tmp, kind + ".geojson"), [])
         else:
             shore = build_data.gmt_dump(region, res, "-W")
-            build_data.water_polygons(tmp, (("cell", region, res, holes),), "water", {"cell": shore})
+            build_data.water_polygons(tmp, (("cell", region, res, holes),), "faces", {"cell": shore})
+            with open(os.path.join(tmp, "faces.geojson")) as f:
+                faces = json.load(f)["features"]
+            build_data.write_geojson(os.path.join(tmp, "water.geojson"), [ground(region, holes)] + faces)
             for kind, lines in (("shore", shore), ("rivers", build_data.gmt_dump(region, res, "-IA"))):
                 path = os.path.join(tmp, kind + ".geojson")
                 build_data.write_geojson(path, build_data.line_features(build_data.drawn_once(lines)))
@@ -134,10 +150,11 @@ def locked(path):
     return f
 
 
-def ensure(data, box, log=sys.stderr):
+def ensure(data, box, log=None):
     """Builds the cells box (degrees) meets that are not built yet; returns
     the names of those it built. A cell that fails is logged and left to the
     coarse data until the server starts again."""
+    log = log or sys.stderr
     folder = os.path.join(data, FOLDER)
     built = []
     if not os.path.exists(os.path.join(folder, INDEX)):

@@ -349,6 +349,13 @@ def serve(conn):
 
 
 def main():
+    # lighttpd gives its backends no stderr: the notes (a request that
+    # failed, a map cell built or not) go to the server's log.
+    if os.environ.get("KIV_LOG"):
+        try:
+            sys.stderr = open(os.environ["KIV_LOG"], "a", buffering=1)
+        except OSError:
+            pass
     listener = socket.socket(fileno=0)
     while True:
         conn, _ = listener.accept()
