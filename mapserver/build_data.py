@@ -10,6 +10,9 @@ and water are polygons made from the same shorelines as the shore lines,
 so fill and outline coincide at every scale (they also make the land and
 water image of the aerial layer). The files are made in a staging folder
 and moved in one by one, so that a running server never reads half a file.
+Abroad at 1:200k and finer the map server draws the full-resolution
+shorelines, which fine_cells.py builds a cell at a time when a sheet first
+needs them; this builder only starts their folder afresh.
 
 usage: build_data.py CACHE_DIR [world]   (world: the world layers only)
 """

@@ -28,6 +28,9 @@ INDEX = "index.geojson"
 # MAXSCALEDENOM of the fine layers).
 FINEST_COARSE = 500000
 KINDS = ("water", "shore", "rivers")
+# A fine sheet meets four cells at most; a large WMS image may meet many,
+# which would keep its client waiting for minutes.
+MOST_A_REQUEST = 6
 
 _failed = set()
 _failed_lock = threading.Lock()
@@ -127,7 +130,9 @@ def write_index(folder):
             y = (-1 if name[4] == "s" else 1) * int(name[5:7])
         except (ValueError, IndexError):
             continue
-        props = {kind: os.path.join(folder, "%s_%s.shp" % (name, kind)) for kind in KINDS}
+        # Named within the folder (the map file's SHAPEPATH): MapServer
+        # opens no tile by a path with quotes or a backslash in it.
+        props = {kind: "%s_%s.shp" % (name, kind) for kind in KINDS}
         feats.append({"type": "Feature", "properties": props,
                       "geometry": {"type": "Polygon", "coordinates": [build_data.box_ring(region_of(x, y))]}})
     part = os.path.join(folder, INDEX + ".part")
@@ -169,6 +174,10 @@ def ensure(data, box, log=None):
         name = cell_name(x, y)
         done = os.path.join(folder, name + ".done")
         if os.path.exists(done):
+            continue
+        if len(built) >= MOST_A_REQUEST:
+            log.write("fine_cells: the cell %s is left to a later request (%d built for this one)\n"
+                      % (name, len(built)))
             continue
         with _failed_lock:
             if name in _failed:
