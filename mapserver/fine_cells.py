@@ -54,7 +54,7 @@ def cells_meeting(box):
 
 
 def region_of(x, y):
-    return (x, x + CELL, y, min(y + CELL, build_data.WORLD[3]))
+    return (x, x + CELL, max(y, build_data.WORLD[2]), min(y + CELL, build_data.WORLD[3]))
 
 
 def hole_of(region):
