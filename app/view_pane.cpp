@@ -26,6 +26,9 @@
 #include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
 #include "app/sheet_fetching.h"
+#include "app/view_zoom.h"
+#include "maps/view_compose_scaled.h"
+#include "maps/view_scale.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
@@ -133,7 +136,7 @@ int planeAround(int plane, double x, double y, int big) {
 // ahead of it (Look Ahead), eased from fix to fix.
 void followStep(const AppSettings* s, int plane, double lat, double lon, double* x, double* y) {
     int big = s->bigMaps ? 1 : 0;
-    double mpp = view_level_mpp(v.zoomLevel, big);
+    double mpp = view_pane_mpp(s);
     ViewRecord here{plane, v.zoomLevel, big, *x, *y, mpp, v.paneWidth, v.paneHeight};
     double ux = 0, uy = 0, speed = gps_speed();
     if (!view_follow_course_direction(here, lat, lon, gps_course(), &ux, &uy)) ux = uy = 0;
@@ -151,7 +154,73 @@ void followStep(const AppSettings* s, int plane, double lat, double lon, double*
                      std::isfinite(speed) ? speed : 0, v.paneWidth * mpp, v.paneHeight * mpp, dt, x, y);
 }
 
+// The pane's extents are the view's rectangle: everything placed through
+// them (marker, trail, clicks) lands where the view draws it.
+void placeExtents(const ViewRecord& view) {
+    view_screen_to_plane(view, 0, view.height, &v.extMinX, &v.extMinY);
+    view_screen_to_plane(view, view.width, 0, &v.extMaxX, &v.extMaxY);
+    v.extCentreX = view.cx;
+    v.extCentreY = view.cy;
+    v.extPlane = view.plane;
+    // The view's rectangle stands for the displayed sheet's record.
+    v.extForLat = v.sheetLat;
+    v.extForLon = v.sheetLon;
+    v.extForZoom = v.zoomLevel;
+}
+
+// While a zoom moves: the picture it started from drawn for the view of
+// this moment on the way to target, as the view shown. False once it is
+// over (or cannot be drawn), for the target to be composed.
+bool zoomFrame(const ViewRecord& target) {
+    ViewPane::ZoomMotion& zoom = pane.zoomMotion;
+    if (zoom.startMs < 0) return false;
+    int64_t now = platform_monotonic_ms();
+    double t = now < 0 ? 1 : view_zoom_fraction(zoom.startMs, now);
+    ViewRecord at;
+    if (t >= 1 || !view_pane_composing() || v.imageWidth != target.width || v.imageHeight != target.height ||
+        !view_zoom_between(zoom.from, target, t, &at)) {
+        zoom.startMs = -1;
+        zoom.picture.clear();
+        return false;
+    }
+    zoom.showing = true;               // view_pane_draw scales the picture into the frame
+    placeExtents(at);
+    pane.shown = at;
+    pane.shownKey.clear();             // the sheets are composed once it is over
+    return true;
+}
+
+// The shown view at its scale into 32-bit rows of a stride.
+void composeShown(const ViewRecord& view, uint32_t* at, int stride) {
+    if (view.mpp == view_level_mpp(view.level, view.big)) view_compose(view, pane.images, at, stride);
+    // Between the levels: the level's sheets box-filtered to the view's scale.
+    else view_compose_scaled(view, pane.images, at, stride);
+}
+
 }  // namespace
+
+double view_pane_mpp(const AppSettings* s) {
+    int big = s->bigMaps ? 1 : 0;
+    double mpp = view_scale_clamp(v.scaleMpp, big);
+    // A scale of another level (a level button, a sheet brought up by
+    // itself) is that level's own.
+    return v.scaleMpp > 0 && view_scale_level(mpp, big) == v.zoomLevel ? mpp : view_level_mpp(v.zoomLevel, big);
+}
+
+void view_pane_start_zoom() {
+    int64_t now = platform_monotonic_ms();
+    if (now < 0 || !view_pane_composing()) return;
+    ViewPane::ZoomMotion& zoom = pane.zoomMotion;
+    // The view as shown, without the marks drawn over it.
+    zoom.picture.resize(static_cast<size_t>(pane.shown.width) * pane.shown.height);
+    composeShown(pane.shown, zoom.picture.data(), pane.shown.width);
+    zoom.from = pane.shown;
+    zoom.startMs = now;
+    zoom.showing = false;
+    platform_set_timer(VIEW_ZOOM_FRAME_MS);
+}
+
+int view_pane_zooming() { return pane.zoomMotion.startMs >= 0; }
 
 int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
     int big = s->bigMaps ? 1 : 0;
@@ -170,7 +239,7 @@ int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
         // A quarter pixel off, so the vehicle (and what lies level with it)
         // is inside a pixel rather than on its corner, where rounding up or
         // down would make it jitter.
-        double quarter = view_level_mpp(v.zoomLevel, s->bigMaps ? 1 : 0) / 4;
+        double quarter = view_pane_mpp(s) / 4;
         *x -= quarter;
         *y += quarter;
         pane.followed = {true, *x, *y, *plane};
@@ -209,8 +278,7 @@ int view_pane_update(const AppSettings* s) {
     if ((!v.pixels && !composing) || pane_placeholder_shown() || v.paneWidth <= 0 || v.paneHeight <= 0) return 0;
     if (!inStore(s, v.sheetPath)) return 0;
     int big = s->bigMaps ? 1 : 0;
-    ViewRecord view{VIEW_PLANE_NONE, v.zoomLevel, big, 0, 0, view_level_mpp(v.zoomLevel, big), v.paneWidth,
-                    v.paneHeight};
+    ViewRecord view{VIEW_PLANE_NONE, v.zoomLevel, big, 0, 0, view_pane_mpp(s), v.paneWidth, v.paneHeight};
     if (!view_pane_centre(s, &view.plane, &view.cx, &view.cy)) return 0;
     std::vector<ViewSheet> needed;
     if (view_needed_sheets(view, sheetStoreDir(s, s->satelliteImage), s->satelliteImage, &needed, storeMemo(s)) < 0) return 0;
@@ -225,6 +293,7 @@ int view_pane_update(const AppSettings* s) {
                                  s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
         if (own.format >= 0 && strcmp(own.path, v.sheetPath) == 0) needed.insert(needed.begin(), own);
     }
+    if (zoomFrame(view)) return 1;
     std::string key;
     for (const ViewSheet& n : needed)
         if (n.format >= 0) {
@@ -254,15 +323,7 @@ int view_pane_update(const AppSettings* s) {
     v.dibHeader = v.dibBits = nullptr;
     v.imageWidth = view.width;
     v.imageHeight = view.height;
-    view_screen_to_plane(view, 0, view.height, &v.extMinX, &v.extMinY);
-    view_screen_to_plane(view, view.width, 0, &v.extMaxX, &v.extMaxY);
-    v.extCentreX = view.cx;
-    v.extCentreY = view.cy;
-    v.extPlane = view.plane;
-    // The view's rectangle stands for the displayed sheet's record.
-    v.extForLat = v.sheetLat;
-    v.extForLon = v.sheetLon;
-    v.extForZoom = v.zoomLevel;
+    placeExtents(view);
     double ax, ay;
     fetchAnchor(s, view, &ax, &ay);
     view_sheets_by_distance(&missing, ax, ay);
@@ -288,7 +349,11 @@ int view_pane_draw(ClientFrame* f) {
         at = pane.scratch.data();
         stride = view.width;
     }
-    view_compose(view, pane.images, at, stride);
+    if (pane.zoomMotion.startMs >= 0 && pane.zoomMotion.showing)
+        view_zoom_picture(pane.zoomMotion.picture.data(), pane.zoomMotion.from, at, stride, view,
+                          0xFF000000u | VIEW_HATCH_GROUND * 0x010101u);
+    else
+        composeShown(view, at, stride);
     // Only where the hatching shows: a neighbour may already cover it.
     pane.labels.clear();
     auto label = [&](const ViewSheet& m, const char* text) {
@@ -296,8 +361,9 @@ int view_pane_draw(ClientFrame* f) {
         view_plane_to_screen(view, m.extent.centreX, m.extent.centreY, &px, &py);
         if (!(px >= 0 && py >= 0 && px < view.width && py < view.height)) return;
         int x = static_cast<int>(px), y = static_cast<int>(py);
-        uint32_t grey = at[static_cast<long>(y) * stride + x] & 0xFFFFFF;
-        if (grey == VIEW_HATCH_GROUND * 0x010101u || grey == VIEW_HATCH_LINE * 0x010101u)
+        // Scaled, the hatching is a grey between its two tones.
+        uint32_t p = at[static_cast<long>(y) * stride + x], r = (p >> 16) & 0xFF;
+        if (r >= VIEW_HATCH_LINE && r <= VIEW_HATCH_GROUND && ((p >> 8) & 0xFF) == r && (p & 0xFF) == r)
             pane.labels.push_back({x, y, text});
     };
     for (const ViewSheet& m : pane.loading) label(m, "loading");
@@ -331,11 +397,13 @@ void view_pane_move_to(const AppSettings* s, int plane, double x, double y, int 
 }
 
 int view_pane_centre_now(const AppSettings* s, int* plane, double* x, double* y, double* mpp) {
-    *mpp = view_level_mpp(v.zoomLevel, s->bigMaps ? 1 : 0);
+    *mpp = view_pane_mpp(s);
     if (pane.composed && pane.shown.level == v.zoomLevel && pane.shown.big == (s->bigMaps ? 1 : 0)) {
+        // The view on screen, a zoom's frame included: what the pointer points at.
         *plane = pane.shown.plane;
         *x = pane.shown.cx;
         *y = pane.shown.cy;
+        *mpp = pane.shown.mpp;
         return 1;
     }
     return view_pane_centre(s, plane, x, y);

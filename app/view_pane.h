@@ -10,6 +10,7 @@
 // Main thread only.
 #pragma once
 #include <chrono>
+#include <cstdint>
 #include <set>
 #include <string>
 #include <vector>
@@ -69,6 +70,15 @@ struct ViewPane {
     };
     std::vector<Label> labels;
     std::vector<uint32_t> scratch;     // a pane larger than the frame is composed here
+    // A zoom under way (view_zoom.h): from the view shown when it began, with
+    // that view's picture; startMs < 0 when none. showing: the view shown is
+    // a frame of it, drawn from the picture.
+    struct ZoomMotion {
+        int64_t startMs = -1;
+        ViewRecord from{};
+        std::vector<uint32_t> picture;
+        bool showing = false;
+    } zoomMotion;
 };
 
 extern ViewPane view_pane;
@@ -79,6 +89,17 @@ extern ViewPane view_pane;
 // there (view_plane.h), so the view changes plane where the grids meet.
 // 1, or 0 when neither can be placed.
 int  view_pane_centre(const AppSettings* s, int* plane, double* x, double* y);
+// The view's metres per pixel: the scale between the levels the user or
+// Auto Zoom chose (map_view.scaleMpp) while the level in use draws it, else
+// the level's own.
+double view_pane_mpp(const AppSettings* s);
+// A zoom is about to change the view: the picture shown now moves into the
+// new scale over the next frames (view_zoom.h) before the new view is
+// composed; the window's timer asks for the frames. Nothing where time
+// cannot be told finely (a test's clock) or nothing is composed.
+void view_pane_start_zoom();
+// 1 while a zoom's frames are being shown.
+int  view_pane_zooming();
 // The paint's first step: gathers the view's sheets anew when the view, the
 // set of stored sheets it needs, or the picture's size changed. A picture
 // of a stored sheet loaded on its own gives way to the view; one that is
