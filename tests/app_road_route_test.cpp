@@ -1,6 +1,9 @@
 // A road route through the window: asked of a stand-in router, followed
 // with NMEA fixes from a receiver on a pty, and asked again from where the
 // vehicle is once it has left the route.
+#include <signal.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <iterator>
 #include <fstream>
@@ -21,9 +24,10 @@ class AppRoadRouteTest : public AppTest {
 protected:
     PtyReceiver pty;
 
-    // A router that notes its request and answers a route due east along
-    // 45.45 N from -75.714 to -75.700, turning left onto Wood Street at -75.705
-    // (with killed: it is killed before it answers).
+    // A router kept running as kivroute --serve is, that notes each request
+    // with its process number and answers a route due east along 45.45 N
+    // from -75.714 to -75.700, turning left onto Wood Street at -75.705 (with
+    // killed: it is killed before it answers).
     void writeRouter(bool killed = false) {
         std::string reply = "1100\t80\n";
         for (int i = 0; i <= 14; i++) {
@@ -34,8 +38,8 @@ protected:
                      i == 0 ? "Start at Main Street" : turn ? "Turn left onto Wood Street" : "");
             reply += line;
         }
-        writeFile("router.sh", std::string("#!/bin/sh\necho \"$@\" >> asked.txt\n") + (killed ? "kill -9 $$\n" : "") +
-                                   "printf '%s' '" + reply + "'\n");
+        writeFile("router.sh", std::string("#!/bin/sh\nwhile IFS= read -r line; do\necho \"$$ $line\" >> asked.txt\n") +
+                                   (killed ? "kill -9 $$\n" : "") + "printf 'ok\\n%s\\n' '" + reply + "'\ndone\n");
         std::filesystem::permissions("router.sh", std::filesystem::perms::owner_all);
         setenv("KIV_ROUTE", (dir / "router.sh").c_str(), 1);
     }
@@ -100,7 +104,7 @@ TEST_F(AppRoadRouteTest, LeavingTheRouteAsksForANewOneFromTheVehicle) {
     }));
     std::vector<std::string> requests = asked();
     ASSERT_EQ(2u, requests.size());
-    EXPECT_NE(std::string::npos, requests[1].find("-- 45.451350,")) << requests[1];
+    EXPECT_NE(std::string::npos, requests[1].find("--\t45.451350,")) << requests[1];
     EXPECT_NE(std::string::npos, requests[1].find("45.450000,-75.700000")) << requests[1];
 }
 
@@ -114,12 +118,37 @@ TEST_F(AppRoadRouteTest, AKilledRouterIsSaidAndTheNextRequestStartsItAgain) {
     EXPECT_TRUE(routeTaken());
 }
 
+// The database stays loaded: one router answers every request, and it is
+// ended and reaped (not even a zombie left) when the window closes.
+TEST_F(AppRoadRouteTest, OneRouterAnswersEveryRequestAndEndsWithTheWindow) {
+    writeRouter();
+    start();
+    ASSERT_TRUE(routeTaken());
+    ASSERT_TRUE(routeTaken());
+    std::vector<std::string> requests = asked();
+    ASSERT_EQ(2u, requests.size());
+    std::string router = requests[0].substr(0, requests[0].find(' '));
+    EXPECT_EQ(router, requests[1].substr(0, requests[1].find(' ')));
+    app_close();
+    app_destroy();
+    EXPECT_EQ(-1, kill(std::stoi(router), 0));
+    EXPECT_EQ(ESRCH, errno);
+}
+
 TEST_F(AppRoadRouteTest, ArrivalEndsTheRoute) {
     writeRouter();
     start();
     ASSERT_TRUE(routeTaken());
     std::string strip = driveTo(45.45, -75.7003, "120001");   // 24 m short of the end
     EXPECT_NE(std::string::npos, strip.find("Arrived at Depot")) << strip;
+    EXPECT_TRUE(road_routing_route().points.empty());
+}
+
+TEST_F(AppRoadRouteTest, StopNavigationEndsTheRoadRoute) {
+    writeRouter();
+    start();
+    ASSERT_TRUE(routeTaken());
+    app_run_command(MENU_STOP_NAVIGATION);
     EXPECT_TRUE(road_routing_route().points.empty());
 }
 

@@ -195,6 +195,18 @@ TEST_F(RouteFixture, NoRouteNoRoadAndNoDataSayWhy) {
     }
 }
 
+// The router the window keeps running: the same answers as one route a
+// process, each ended by an empty line, the reason on the status line.
+TEST_F(RouteFixture, TheServerAnswersEachRequestAsTheCommandDoes) {
+    std::ofstream(dir / "requests") << "--points\t" << at(0, 3) << "\t" << at(4, 3) << "\n--profile\tboat\n"
+                                    << at(0, 0) << "\t44.99,-74.985\n";
+    Shell r = run(std::string(KIVROUTE_PATH) + " --serve --data " + q(dir / "imports") + " < " + q(dir / "requests"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "ok\n" + route("--points " + at(0, 3) + " " + at(4, 3)).out +
+                         "\nusage\ta request is [--profile car|bicycle|foot] [--via POINT]... [--points] FROM TO, "
+                         "tab-separated\n\nno\tno route from " + at(0, 0) + " to 44.99,-74.985 for a car\n\n");
+}
+
 TEST_F(RouteFixture, GpxReadsBackInGpsbabel) {
     if (run("command -v gpsbabel >/dev/null").status != 0) GTEST_SKIP() << "gpsbabel is not installed";
     fs::path gpx = dir / "route.gpx";
