@@ -3,6 +3,7 @@
 // vehicle is once it has left the route.
 #include <signal.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <iterator>
@@ -17,6 +18,7 @@
 #include "maps/view_plane.h"
 #include "settings/menu_ids.h"
 #include "app_test_support.h"
+#include "download_fault_server.h"
 
 namespace {
 
@@ -28,7 +30,7 @@ protected:
     // with its process number and answers a route due east along 45.45 N
     // from -75.714 to -75.700, turning left onto Wood Street at -75.705 (with
     // killed: it is killed before it answers).
-    void writeRouter(bool killed = false) {
+    static std::string routeReply() {
         std::string reply = "1100\t80\n";
         for (int i = 0; i <= 14; i++) {
             char line[160];
@@ -38,6 +40,10 @@ protected:
                      i == 0 ? "Start at Main Street" : turn ? "Turn left onto Wood Street" : "");
             reply += line;
         }
+        return reply;
+    }
+    void writeRouter(bool killed = false) {
+        const std::string reply = routeReply();
         writeFile("router.sh", std::string("#!/bin/sh\nwhile IFS= read -r line; do\necho \"$$ $line\" >> asked.txt\n") +
                                    (killed ? "kill -9 $$\n" : "") + "printf 'ok\\n%s\\n' '" + reply + "'\ndone\n");
         std::filesystem::permissions("router.sh", std::filesystem::perms::owner_all);
@@ -59,11 +65,11 @@ protected:
         return strip;
     }
 
-    void start() {
+    void start(const std::string& server = "http://127.0.0.1:1/") {
         ASSERT_TRUE(pty.open());
         writeFile("kiv_dev.txt", "NMEA\n");
         writeFile("kiv_com.txt", "COM1\nSmall\n");
-        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\nCom1=" + pty.path + "\n");
+        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=" + server + "\nCom1=" + pty.path + "\n");
         addSheet(45.45, -75.707, 2, 0, 40);
         ASSERT_EQ(1, app_create());
         driveTo(45.45, -75.714, "120000");
@@ -133,6 +139,27 @@ TEST_F(AppRoadRouteTest, OneRouterAnswersEveryRequestAndEndsWithTheWindow) {
     app_destroy();
     EXPECT_EQ(-1, kill(std::stoi(router), 0));
     EXPECT_EQ(ESRCH, errno);
+}
+
+// A map server named by this machine's name, as one elsewhere would be:
+// the route is asked of its /route, no router is run.
+TEST_F(AppRoadRouteTest, AMapServerElsewhereIsAskedOverHttp) {
+    setenv("KIV_ROUTE", (dir / "no-router").c_str(), 1);
+    FaultServer server(
+        [](const std::string& line) {
+            return line.rfind("GET /route?", 0) == 0 ? faultOk(routeReply(), "text/plain")
+                                                     : faultStatus(404, "Not Found", "");
+        },
+        false, true);
+    char host[256] = "";
+    ASSERT_EQ(0, gethostname(host, sizeof host - 1));
+    start("http://" + std::string(host) + ":" + std::to_string(server.port()) + "/");
+    ASSERT_TRUE(routeTaken());
+    std::vector<std::string> asked = server.requests();
+    auto route = std::find_if(asked.begin(), asked.end(), [](auto& l) { return l.rfind("GET /route?", 0) == 0; });
+    ASSERT_NE(asked.end(), route);
+    EXPECT_NE(std::string::npos, route->find("from=45.450000,-75.714000&to=45.450000,-75.700000&profile=car"))
+        << *route;
 }
 
 TEST_F(AppRoadRouteTest, ArrivalEndsTheRoute) {
