@@ -22,7 +22,9 @@
 #include "maps/view_compose.h"
 #include "maps/view_plane.h"
 #include "maps/view_follow.h"
+#include "maps/view_rotate.h"
 #include "maps/view_sheets.h"
+#include "maps/view_turn.h"
 #include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
 #include "app/sheet_fetching.h"
@@ -87,6 +89,15 @@ struct Follow {
     double at;                         // when, steady seconds
 } follow{};
 
+// Course-up: the eased turn, when it was last stepped, and the pictures a
+// turned view is made through, kept from frame to frame.
+struct Turning {
+    ViewTurn turn;
+    double at;                         // steady seconds, 0 before the first step
+    std::vector<unsigned char> cover;  // the axis-aligned picture under the turned pane
+    std::vector<uint32_t> from, to;
+} turning{};
+
 // A sheet of the store in use; any other picture (opened from elsewhere)
 // is shown as it is, not composed into the view.
 bool inStore(const AppSettings* s, const char* path) {
@@ -97,7 +108,50 @@ bool inStore(const AppSettings* s, const char* path) {
 
 bool sameView(const ViewRecord& a, const ViewRecord& b) {
     return a.plane == b.plane && a.level == b.level && a.big == b.big && a.cx == b.cx && a.cy == b.cy &&
-           a.mpp == b.mpp && a.width == b.width && a.height == b.height;
+           a.mpp == b.mpp && a.width == b.width && a.height == b.height && a.rotation == b.rotation;
+}
+
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// The turn of the view now: toward the course while course-up is on and the
+// vehicle moves (held while it does not), back to north-up when it is off;
+// while it eases another frame is asked for.
+double turnNow(const ViewRecord& view) {
+    ViewTurn& t = turning.turn;
+    if (!app_window.courseUp) t.target = 0;
+    else if (gps_has_position()) {
+        ViewRecord flat = view;
+        flat.rotation = 0;
+        double ux, uy, speed = gps_speed();
+        int known = view_follow_course_direction(flat, gps_latitude(), gps_longitude(), gps_course(), &ux, &uy);
+        view_turn_aim(&t, known ? std::atan2(ux, uy) : 0, known, std::isfinite(speed) ? speed : 0);
+    }
+    double now = steadySeconds(), dt = turning.at > 0 ? now - turning.at : 0;
+    turning.at = now;
+    if (view_turn_step(&t, dt)) platform_invalidate(0);
+    return t.angle;
+}
+
+// A turned view: the axis-aligned picture that covers the turned pane,
+// composed, turned into the pane's picture (packed RGB).
+// until the pane composes into the frame
+void composeTurned(const ViewRecord& cover, const ViewImages& images, const ViewRecord& view, unsigned char* rgb) {
+    const size_t n = static_cast<size_t>(cover.width) * cover.height, m = static_cast<size_t>(view.width) * view.height;
+    turning.cover.resize(n * 3);
+    turning.from.resize(n);
+    turning.to.resize(m);
+    view_compose(cover, images, turning.cover.data());
+    const unsigned char* c = turning.cover.data();
+    for (size_t i = 0; i < n; i++, c += 3) turning.from[i] = (uint32_t{c[0]} << 16) | (uint32_t{c[1]} << 8) | c[2];
+    view_rotate_xrgb(turning.from.data(), cover.width, cover.height, cover.width, view.rotation, turning.to.data(),
+                     view.width, view.height, view.width);
+    for (size_t i = 0; i < m; i++, rgb += 3) {
+        uint32_t p = turning.to[i];
+        rgb[0] = static_cast<unsigned char>(p >> 16), rgb[1] = static_cast<unsigned char>(p >> 8);
+        rgb[2] = static_cast<unsigned char>(p);
+    }
 }
 
 // The missing sheets go to the queue as one list in the order given (the
@@ -166,7 +220,7 @@ int planeAround(int plane, double x, double y, int big) {
 void followStep(const AppSettings* s, int plane, double lat, double lon, double* x, double* y) {
     int big = s->bigMaps ? 1 : 0;
     double mpp = view_level_mpp(v.zoomLevel, big);
-    ViewRecord here{plane, v.zoomLevel, big, *x, *y, mpp, v.paneWidth, v.paneHeight};
+    ViewRecord here{plane, v.zoomLevel, big, *x, *y, mpp, v.paneWidth, v.paneHeight, 0};
     double ux = 0, uy = 0, speed = gps_speed();
     if (!view_follow_course_direction(here, lat, lon, gps_course(), &ux, &uy)) ux = uy = 0;
     // The easing counts time between fixes; a repaint without a new one
@@ -179,8 +233,10 @@ void followStep(const AppSettings* s, int plane, double lat, double lon, double*
         follow.fixCount = count;
         follow.at = now;
     }
+    // Course-up looks ahead up the pane whatever the course: by its height.
+    double across = (app_window.courseUp ? v.paneHeight : v.paneWidth) * mpp;
     view_follow_step(&follow.state, app_window.lookAhead ? FOLLOW_LOOK_AHEAD : FOLLOW_CENTRED, *x, *y, ux, uy,
-                     std::isfinite(speed) ? speed : 0, v.paneWidth * mpp, v.paneHeight * mpp, dt, x, y);
+                     std::isfinite(speed) ? speed : 0, across, v.paneHeight * mpp, dt, x, y);
 }
 
 }  // namespace
@@ -241,10 +297,15 @@ int view_pane_update(const AppSettings* s) {
     if (!inStore(s, v.sheetPath)) return 0;
     int big = s->bigMaps ? 1 : 0;
     ViewRecord view{VIEW_PLANE_NONE, v.zoomLevel, big, 0, 0, view_level_mpp(v.zoomLevel, big), v.paneWidth,
-                    v.paneHeight};
+                    v.paneHeight, 0};
     if (!view_pane_centre(s, &view.plane, &view.cx, &view.cy)) return 0;
+    view.rotation = turnNow(view);
+    // Turned, the sheets are those under the square that covers the pane
+    // at any angle.
+    ViewRecord cover = view;
+    if (view.rotation != 0) cover.width = cover.height = view_rotate_cover(view.width, view.height), cover.rotation = 0;
     std::vector<ViewSheet> needed;
-    if (view_needed_sheets(view, sheetStoreDir(s, s->satelliteImage), s->satelliteImage, &needed, storeMemo(s)) < 0) return 0;
+    if (view_needed_sheets(cover, sheetStoreDir(s, s->satelliteImage), s->satelliteImage, &needed, storeMemo(s)) < 0) return 0;
     // The displayed sheet may lie off the grid (a half-step pan): it is
     // drawn all the same, and in the middle.
     bool displayed = false;
@@ -286,14 +347,19 @@ int view_pane_update(const AppSettings* s) {
         rgb = static_cast<unsigned char*>(malloc(static_cast<size_t>(view.width) * view.height * 3));
         if (!rgb) return 0;
     }
-    view_compose(view, images, rgb);
+    if (view.rotation != 0) composeTurned(cover, images, view, rgb);
+    else view_compose(view, images, rgb);
     if (!inPlace) free(v.pixels);
     v.pixels = rgb;
     v.imageWidth = view.width;
     v.imageHeight = view.height;
     buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, view.width, view.height);
-    view_screen_to_plane(view, 0, view.height, &v.extMinX, &v.extMinY);
-    view_screen_to_plane(view, view.width, 0, &v.extMaxX, &v.extMaxY);
+    // The extents are the unturned pane's; the picture is them turned.
+    ViewRecord flat = view;
+    flat.rotation = 0;
+    view_screen_to_plane(flat, 0, view.height, &v.extMinX, &v.extMinY);
+    view_screen_to_plane(flat, view.width, 0, &v.extMaxX, &v.extMaxY);
+    v.extRotation = view.rotation;
     v.extCentreX = view.cx;
     v.extCentreY = view.cy;
     v.extPlane = view.plane;
@@ -401,6 +467,13 @@ void view_pane_forget_store() {
 
 int view_pane_composing() { return composed && v.pixels == composedPixels; }
 
+void view_pane_unturn(double* dx, double* dy) {
+    if (!composed || shown.rotation == 0) return;
+    double c = std::cos(shown.rotation), s = std::sin(shown.rotation), x = *dx * c + *dy * s;
+    *dy = *dy * c - *dx * s;
+    *dx = x;
+}
+
 int view_pane_current(ViewRecord* out) {
     if (!composed) return 0;
     *out = shown;
@@ -421,6 +494,7 @@ void view_pane_reset() {
     renewedBroken.clear();
     followed = Followed{};
     follow = Follow{};
+    turning = Turning{};
     view_pane_clear_centre();
 }
 

@@ -57,5 +57,8 @@ void view_pane_forget_store();
 int  view_pane_composing();
 // The view last composed; 0 before any.
 int  view_pane_current(ViewRecord* out);
+// A screen offset (pixels, y down) on the turned (course-up) view to the
+// same offset on the unturned one, whose axes are the plane's.
+void view_pane_unturn(double* dx, double* dy);
 // Forgets the view and empties the cache (tests, window reset).
 void view_pane_reset();
