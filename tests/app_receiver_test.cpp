@@ -282,7 +282,7 @@ TEST_F(AppReceiverTest, CourseUpTurnsTheMapWithTheCourse) {
     // A fix each try (20 knots, the sentences' course is 90) until settled.
     ASSERT_TRUE(waitFor(
         [&] {
-            char hms[8];
+            char hms[16];
             snprintf(hms, sizeof hms, "12%02d%02d", n / 60 % 60, n % 60);
             sendFix(lat, lon + n++ * 1e-5, 20, hms);
             app_paint();
