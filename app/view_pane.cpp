@@ -28,6 +28,9 @@
 #include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
 #include "app/sheet_fetching.h"
+#include "app/view_zoom.h"
+#include "maps/view_compose_scaled.h"
+#include "maps/view_scale.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
@@ -81,6 +84,25 @@ ViewStoreMemo* storeMemo(const AppSettings* s) {
         storeLook.since = now;
     }
     return &storeLook.memo;
+}
+
+// A zoom under way (view_zoom.h): from the view shown when it began, with
+// that view's picture; startMs < 0 when none.
+struct ZoomMotion {
+    int64_t startMs = -1;
+    ViewRecord from{};
+    std::vector<uint32_t> picture;
+} zoomMotion;
+// The scaled view's 32-bit picture before it becomes the pane's.
+std::vector<uint32_t> scaledPicture;
+
+// until the pane composes into the frame
+void rgbOfXrgb(const uint32_t* xrgb, size_t n, unsigned char* rgb) {
+    for (size_t i = 0; i < n; i++, rgb += 3) {
+        rgb[0] = static_cast<unsigned char>(xrgb[i] >> 16);
+        rgb[1] = static_cast<unsigned char>(xrgb[i] >> 8);
+        rgb[2] = static_cast<unsigned char>(xrgb[i]);
+    }
 }
 
 struct Follow {
@@ -139,12 +161,16 @@ double turnNow(const ViewRecord& view) {
 // until the pane composes into the frame
 void composeTurned(const ViewRecord& cover, const ViewImages& images, const ViewRecord& view, unsigned char* rgb) {
     const size_t n = static_cast<size_t>(cover.width) * cover.height, m = static_cast<size_t>(view.width) * view.height;
-    turning.cover.resize(n * 3);
     turning.from.resize(n);
     turning.to.resize(m);
-    view_compose(cover, images, turning.cover.data());
-    const unsigned char* c = turning.cover.data();
-    for (size_t i = 0; i < n; i++, c += 3) turning.from[i] = (uint32_t{c[0]} << 16) | (uint32_t{c[1]} << 8) | c[2];
+    if (cover.mpp == view_level_mpp(cover.level, cover.big)) {
+        turning.cover.resize(n * 3);
+        view_compose(cover, images, turning.cover.data());
+        const unsigned char* c = turning.cover.data();
+        for (size_t i = 0; i < n; i++, c += 3) turning.from[i] = (uint32_t{c[0]} << 16) | (uint32_t{c[1]} << 8) | c[2];
+    } else {
+        view_compose_scaled(cover, images, turning.from.data(), cover.width);   // between the levels
+    }
     view_rotate_xrgb(turning.from.data(), cover.width, cover.height, cover.width, view.rotation, turning.to.data(),
                      view.width, view.height, view.width);
     for (size_t i = 0; i < m; i++, rgb += 3) {
@@ -219,7 +245,7 @@ int planeAround(int plane, double x, double y, int big) {
 // ahead of it (Look Ahead), eased from fix to fix.
 void followStep(const AppSettings* s, int plane, double lat, double lon, double* x, double* y) {
     int big = s->bigMaps ? 1 : 0;
-    double mpp = view_level_mpp(v.zoomLevel, big);
+    double mpp = view_pane_mpp(s);
     ViewRecord here{plane, v.zoomLevel, big, *x, *y, mpp, v.paneWidth, v.paneHeight, 0};
     double ux = 0, uy = 0, speed = gps_speed();
     if (!view_follow_course_direction(here, lat, lon, gps_course(), &ux, &uy)) ux = uy = 0;
@@ -239,7 +265,74 @@ void followStep(const AppSettings* s, int plane, double lat, double lon, double*
                      std::isfinite(speed) ? speed : 0, across, v.paneHeight * mpp, dt, x, y);
 }
 
+// The pane's extents are the view's rectangle: everything placed through
+// them (marker, trail, clicks) lands where the view draws it.
+void placeExtents(const ViewRecord& view) {
+    // The extents are the unturned pane's; the picture is them turned.
+    ViewRecord flat = view;
+    flat.rotation = 0;
+    view_screen_to_plane(flat, 0, view.height, &v.extMinX, &v.extMinY);
+    view_screen_to_plane(flat, view.width, 0, &v.extMaxX, &v.extMaxY);
+    v.extRotation = view.rotation;
+    v.extCentreX = view.cx;
+    v.extCentreY = view.cy;
+    v.extPlane = view.plane;
+    // The view's rectangle stands for the displayed sheet's record.
+    v.extForLat = v.sheetLat;
+    v.extForLon = v.sheetLon;
+    v.extForZoom = v.zoomLevel;
+}
+
+// While a zoom moves: the picture it started from drawn for the view of
+// this moment on the way to target, as the view shown. False once it is
+// over (or cannot be drawn), for the target to be composed.
+bool zoomFrame(const ViewRecord& target) {
+    if (zoomMotion.startMs < 0) return false;
+    int64_t now = platform_monotonic_ms();
+    double t = now < 0 ? 1 : view_zoom_fraction(zoomMotion.startMs, now);
+    ViewRecord at;
+    if (t >= 1 || !composed || v.pixels != composedPixels || v.imageWidth != target.width ||
+        v.imageHeight != target.height || !view_zoom_between(zoomMotion.from, target, t, &at)) {
+        zoomMotion.startMs = -1;
+        zoomMotion.picture.clear();
+        return false;
+    }
+    scaledPicture.resize(static_cast<size_t>(at.width) * at.height);
+    view_zoom_picture(zoomMotion.picture.data(), zoomMotion.from, scaledPicture.data(), at.width, at,
+                      VIEW_HATCH_GROUND * 0x010101u);
+    rgbOfXrgb(scaledPicture.data(), scaledPicture.size(), v.pixels);
+    buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, at.width, at.height);
+    placeExtents(at);
+    shown = at;
+    shownKey.clear();                  // the sheets are composed once it is over
+    return true;
+}
+
 }  // namespace
+
+double view_pane_mpp(const AppSettings* s) {
+    int big = s->bigMaps ? 1 : 0;
+    double mpp = view_scale_clamp(v.scaleMpp, big);
+    // A scale of another level (a level button, a sheet brought up by
+    // itself) is that level's own.
+    return v.scaleMpp > 0 && view_scale_level(mpp, big) == v.zoomLevel ? mpp : view_level_mpp(v.zoomLevel, big);
+}
+
+void view_pane_start_zoom() {
+    int64_t now = platform_monotonic_ms();
+    if (now < 0 || !view_pane_composing() || v.imageWidth != shown.width || v.imageHeight != shown.height) return;
+    // until the pane composes into the frame
+    size_t n = static_cast<size_t>(shown.width) * shown.height;
+    zoomMotion.picture.resize(n);
+    const unsigned char* p = v.pixels;
+    for (size_t i = 0; i < n; i++, p += 3)
+        zoomMotion.picture[i] = (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
+    zoomMotion.from = shown;
+    zoomMotion.startMs = now;
+    platform_set_timer(VIEW_ZOOM_FRAME_MS);
+}
+
+int view_pane_zooming() { return zoomMotion.startMs >= 0; }
 
 int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
     int big = s->bigMaps ? 1 : 0;
@@ -258,7 +351,7 @@ int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
         // A quarter pixel off, so the vehicle (and what lies level with it)
         // is inside a pixel rather than on its corner, where rounding up or
         // down would make it jitter.
-        double quarter = view_level_mpp(v.zoomLevel, s->bigMaps ? 1 : 0) / 4;
+        double quarter = view_pane_mpp(s) / 4;
         *x -= quarter;
         *y += quarter;
         followed = {true, *x, *y, *plane};
@@ -296,8 +389,7 @@ int view_pane_update(const AppSettings* s) {
     if (!v.pixels || pane_placeholder_shown() || v.paneWidth <= 0 || v.paneHeight <= 0) return 0;
     if (!inStore(s, v.sheetPath)) return 0;
     int big = s->bigMaps ? 1 : 0;
-    ViewRecord view{VIEW_PLANE_NONE, v.zoomLevel, big, 0, 0, view_level_mpp(v.zoomLevel, big), v.paneWidth,
-                    v.paneHeight, 0};
+    ViewRecord view{VIEW_PLANE_NONE, v.zoomLevel, big, 0, 0, view_pane_mpp(s), v.paneWidth, v.paneHeight, 0};
     if (!view_pane_centre(s, &view.plane, &view.cx, &view.cy)) return 0;
     view.rotation = turnNow(view);
     // Turned, the sheets are those under the square that covers the pane
@@ -317,6 +409,7 @@ int view_pane_update(const AppSettings* s) {
                                  s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
         if (own.format >= 0 && strcmp(own.path, v.sheetPath) == 0) needed.insert(needed.begin(), own);
     }
+    if (zoomFrame(view)) return 1;
     std::string key;
     for (const ViewSheet& n : needed)
         if (n.format >= 0) {
@@ -347,26 +440,22 @@ int view_pane_update(const AppSettings* s) {
         rgb = static_cast<unsigned char*>(malloc(static_cast<size_t>(view.width) * view.height * 3));
         if (!rgb) return 0;
     }
-    if (view.rotation != 0) composeTurned(cover, images, view, rgb);
-    else view_compose(view, images, rgb);
+    if (view.rotation != 0) {
+        composeTurned(cover, images, view, rgb);
+    } else if (view.mpp == view_level_mpp(view.level, big)) {
+        view_compose(view, images, rgb);
+    } else {
+        // Between the levels: the level's sheets box-filtered to the view's scale.
+        scaledPicture.resize(static_cast<size_t>(view.width) * view.height);
+        view_compose_scaled(view, images, scaledPicture.data(), view.width);
+        rgbOfXrgb(scaledPicture.data(), scaledPicture.size(), rgb);
+    }
     if (!inPlace) free(v.pixels);
     v.pixels = rgb;
     v.imageWidth = view.width;
     v.imageHeight = view.height;
     buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, view.width, view.height);
-    // The extents are the unturned pane's; the picture is them turned.
-    ViewRecord flat = view;
-    flat.rotation = 0;
-    view_screen_to_plane(flat, 0, view.height, &v.extMinX, &v.extMinY);
-    view_screen_to_plane(flat, view.width, 0, &v.extMaxX, &v.extMaxY);
-    v.extRotation = view.rotation;
-    v.extCentreX = view.cx;
-    v.extCentreY = view.cy;
-    v.extPlane = view.plane;
-    // The view's rectangle stands for the displayed sheet's record.
-    v.extForLat = v.sheetLat;
-    v.extForLon = v.sheetLon;
-    v.extForZoom = v.zoomLevel;
+    placeExtents(view);
     double ax, ay;
     fetchAnchor(s, view, &ax, &ay);
     view_sheets_by_distance(&missing, ax, ay);
@@ -402,11 +491,13 @@ void view_pane_move_to(const AppSettings* s, int plane, double x, double y, int 
 }
 
 int view_pane_centre_now(const AppSettings* s, int* plane, double* x, double* y, double* mpp) {
-    *mpp = view_level_mpp(v.zoomLevel, s->bigMaps ? 1 : 0);
+    *mpp = view_pane_mpp(s);
     if (composed && shown.level == v.zoomLevel && shown.big == (s->bigMaps ? 1 : 0)) {
+        // The view on screen, a zoom's frame included: what the pointer points at.
         *plane = shown.plane;
         *x = shown.cx;
         *y = shown.cy;
+        *mpp = shown.mpp;
         return 1;
     }
     return view_pane_centre(s, plane, x, y);
@@ -425,7 +516,8 @@ void view_pane_draw_loading() {
         if (px < 0 || py < 0 || px >= shown.width || py >= shown.height) return;
         // Only where the hatching shows: a neighbour may already cover it.
         const unsigned char* at = v.pixels + (static_cast<size_t>(py) * shown.width + static_cast<size_t>(px)) * 3;
-        bool hatched = (at[0] == VIEW_HATCH_GROUND || at[0] == VIEW_HATCH_LINE) && at[1] == at[0] && at[2] == at[0];
+        // Scaled, the hatching is a grey between its two tones.
+        bool hatched = at[0] >= VIEW_HATCH_LINE && at[0] <= VIEW_HATCH_GROUND && at[1] == at[0] && at[2] == at[0];
         if (!hatched) return;
         platform_draw_text(APP_PANE_X + static_cast<int>(px) - 24,
                            APP_PANE_Y + static_cast<int>(py) - kLoadingHeight / 2, text, kLoadingHeight, 400,
@@ -492,6 +584,8 @@ void view_pane_reset() {
     failing.clear();
     lastMissing.clear();
     renewedBroken.clear();
+    zoomMotion = ZoomMotion{};
+    scaledPicture.clear();
     followed = Followed{};
     follow = Follow{};
     turning = Turning{};
