@@ -32,6 +32,13 @@ struct AppWindow {
     unsigned linkNoteSeq;              // the link note shown (serial_link_status)
     // The view's own options (Options menu), kept between runs.
     int32_t fullScreen, lookAhead, night;
+    // Course-up (the map turned so the course points up) and the form the
+    // fix strip writes the pointer's position in (CoordinateForm).
+    int32_t courseUp, pointerForm;
+    // The pointer over the map pane (client pixel), for the fix strip.
+    struct {
+        int32_t over, x, y;
+    } pointer;
     // The window as the toolkit last placed it: position, client size, and
     // whether maximised (the size then is the one before).
     struct {

@@ -88,6 +88,11 @@ void app_run_command(int id) {
     case MENU_FULL_SCREEN: command_full_screen(); break;
     case MENU_LOOK_AHEAD: command_look_ahead(); break;
     case MENU_NIGHT_COLOURS: command_night_colours(); break;
+    // Course-up and the pointer's position
+    case MENU_COURSE_UP: command_course_up(); break;
+    case MENU_POINTER_DECIMAL: case MENU_POINTER_DMS: case MENU_POINTER_DM: case MENU_POINTER_UTM:
+        command_pointer_form(id - MENU_POINTER_DECIMAL);
+        break;
     case MENU_DEVICE_NMEA:
     case MENU_DEVICE_USB_EARTHMATE:
     case MENU_DEVICE_EARTHMATE:

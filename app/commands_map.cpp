@@ -104,6 +104,7 @@ void holdExtentsOf(const char* path, int format) {
     v.extMinY = e.minY;
     v.extMaxX = e.maxX;
     v.extMaxY = e.maxY;
+    v.extRotation = 0;   // a sheet of its own is shown as it is
     v.extForLat = v.sheetLat;
     v.extForLon = v.sheetLon;
     v.extForZoom = v.zoomLevel;

@@ -43,3 +43,12 @@ void command_full_screen() {
 void command_look_ahead() { toggle(&app_window.lookAhead, MENU_LOOK_AHEAD); }
 
 void command_night_colours() { toggle(&app_window.night, MENU_NIGHT_COLOURS); }
+
+void command_course_up() { toggle(&app_window.courseUp, MENU_COURSE_UP); }
+
+void command_pointer_form(int form) {
+    if (form < 0 || form > MENU_POINTER_UTM - MENU_POINTER_DECIMAL) return;
+    app_window.pointerForm = form;
+    platform_menu_check(MENU_POINTER_DECIMAL + form, 1);
+    platform_invalidate(0);
+}

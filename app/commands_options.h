@@ -11,3 +11,7 @@ void command_map_coordinates(AppSettings* s);
 void command_full_screen();
 void command_look_ahead();
 void command_night_colours();
+// Course-up on or off (north-up again).
+void command_course_up();
+// The form the fix strip writes the pointer's position in (CoordinateForm).
+void command_pointer_form(int form);

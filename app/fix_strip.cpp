@@ -2,12 +2,16 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/app_state.h"
+#include "app/navigation.h"
 #include "app/night_palette.h"
+#include "app/pane_place.h"
 #include "app/position_refresh.h"
 #include "app/stale_fix.h"
 #include "maps/map_view.h"
+#include "nav/coordinate_text.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
@@ -22,6 +26,10 @@ constexpr uint32_t kNightText = NIGHT_READOUT_TEXT, kNightHalo = NIGHT_READOUT_O
 
 namespace {
 
+std::string formatted(double lat, double lon) {
+    return coordinate_text_format(lat, lon, static_cast<CoordinateForm>(app_window.pointerForm));
+}
+
 void gpsText(const AppSettings* s, char* out, size_t size) {
     out[0] = 0;
     if (!s->connected) return;
@@ -32,7 +40,7 @@ void gpsText(const AppSettings* s, char* out, size_t size) {
         return;
     }
     char where[96];
-    app_format_degrees(where, sizeof where, gps_latitude(), gps_longitude());
+    snprintf(where, sizeof where, "%s", formatted(gps_latitude(), gps_longitude()).c_str());
     int used = gps_satellites_used();
     const char* kind = mode >= 3 ? "3D" : "2D";
     if (used > 0) snprintf(out, size, "GPS %s  %s %d sat%s", where, kind, used, stale_fix_stale() ? "  (old)" : "");
@@ -45,14 +53,24 @@ void fix_strip_text(char* out, size_t size) {
     const AppSettings* s = app_window.settings;
     out[0] = 0;
     if (!s) return;
+    // The pointer over the map: where it points, read as a click would be.
+    double lat, lon;
+    const auto& p = app_window.pointer;
+    if (p.over && pane_place_to_degrees(p.x, p.y, &lat, &lon)) {
+        snprintf(out, size, "Pointer %s", formatted(lat, lon).c_str());
+        return;
+    }
     gpsText(s, out, size);
-    // Full screen has no title for Map Coordinates to write in.
-    const MapView& v = map_view;
-    if (!s->mapCoordinates || !app_window.fullScreen || !(v.cursorLat >= -90 && v.cursorLat <= 90)) return;
-    char where[96];
-    app_format_degrees(where, sizeof where, v.cursorLat, v.cursorLon);
-    size_t used = strlen(out);
-    snprintf(out + used, size - used, "%sPointer %s", used ? "   " : "", where);
+}
+
+void fix_strip_pointer_moved(int x, int y) {
+    auto& p = app_window.pointer;
+    int over = nav_in_pane(x, y) ? 1 : 0;
+    if (!over && !p.over) return;
+    p.over = over;
+    p.x = x;
+    p.y = y;
+    platform_invalidate(0);
 }
 
 int fix_strip_shown(int paneWidth, int paneHeight) {

@@ -42,8 +42,10 @@ bool framePoint(const Pane& p, double lat, double lon, Point* out, double* plane
     const MapView& v = map_view;
     double x, y, spanX = v.extMaxX - v.extMinX, spanY = v.extMaxY - v.extMinY;
     if (!(spanX > 0) || !(spanY > 0) || !view_plane_from_degrees(v.extPlane, lat, lon, &x, &y)) return false;
-    out->x = p.x + v.imageWidth * (x - v.extMinX) / spanX - p.sx;
-    out->y = p.y + v.imageHeight * (v.extMaxY - y) / spanY - p.sy;
+    double column = v.imageWidth * (x - v.extMinX) / spanX, row = v.imageHeight * (v.extMaxY - y) / spanY;
+    mapViewTurn(v, &column, &row);
+    out->x = p.x + column - p.sx;
+    out->y = p.y + row - p.sy;
     *planeX = x;
     return std::isfinite(out->x) && std::isfinite(out->y);
 }

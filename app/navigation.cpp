@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/pane_notice.h"
+#include "app/pane_place.h"
 #include "app/sheet_fetching.h"
 #include "app/view_pane.h"
 #include "app/view_zoom_auto.h"
@@ -101,6 +102,7 @@ bool readExtents(const AppSettings* s) {
 
 // Client point in the pane to degrees through the held extents.
 int paneToDegrees(int x, int y, double* lat, double* lon) {
+    if (v.extRotation != 0) return pane_place_to_degrees(x, y, lat, lon);   // a course-up picture
     if (!(v.extMaxX > v.extMinX) || !(v.extMaxY > v.extMinY)) return 0;
     double X = v.extMinX + (x - 1) / static_cast<double>(v.paneWidth) * (v.extMaxX - v.extMinX);
     double Y = v.extMinY + (v.paneHeight + APP_PANE_Y - y) / static_cast<double>(v.paneHeight) * (v.extMaxY - v.extMinY);
@@ -136,6 +138,7 @@ void nav_ensure_extents() {
     // A sheet without a record places nothing: the previous sheet's extents
     // would put the marker in the wrong place.
     if (!readExtents(app_window.settings)) v.extMinX = v.extMinY = v.extMaxX = v.extMaxY = 0;
+    v.extRotation = 0;
     v.extPlane = view_plane_of_sheet(v.sheetLat, v.sheetLon, v.zoomLevel, app_window.settings->bigMaps ? 1 : 0);
     v.extForLat = v.sheetLat;
     v.extForLon = v.sheetLon;

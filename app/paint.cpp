@@ -16,6 +16,7 @@
 #include "app/go_to_strip.h"
 #include "app/marker.h"
 #include "app/night_palette.h"
+#include "app/north_indicator.h"
 #include "app/scale_bar.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
@@ -348,6 +349,8 @@ void app_paint() {
         night_palette_apply(palette, f->px, f->stride, 0, 0, f->width, f->height);
         vehicleOverNight(f, mark);
     }
+    // North: over everything on the map, in its own day or night colours.
+    if (sheet) north_indicator_draw(s, f, APP_PANE_X, APP_PANE_Y, std::min(v.imageWidth, v.paneWidth), app_window.night);
     platform_blit_xrgb(0, 0, f->width, f->height, f->px, f->stride);
     pane_notice_draw();
     if (sheet) {

@@ -83,6 +83,7 @@ void pane_placeholder_show() {
     v.extMaxX = cx + half * w;
     v.extMinY = cy - half * h;
     v.extMaxY = cy + half * h;
+    v.extRotation = 0;
     v.extForLat = v.sheetLat;
     v.extForLon = v.sheetLon;
     v.extForZoom = v.zoomLevel;

@@ -29,6 +29,7 @@ int pane_place_to_degrees(int x, int y, double* lat, double* lon) {
     int ox, oy;
     pane_picture_offset(&ox, &oy);
     double column = x - APP_PANE_X + ox + 0.5, row = y - APP_PANE_Y + oy + 0.5;
+    mapViewUnturn(v, &column, &row);
     double px = v.extMinX + column / v.imageWidth * (v.extMaxX - v.extMinX);
     double py = v.extMaxY - row / v.imageHeight * (v.extMaxY - v.extMinY);
     return view_plane_to_degrees(v.extPlane, px, py, lat, lon);
@@ -41,7 +42,10 @@ int pane_place_from_degrees(double lat, double lon, double* x, double* y) {
     if (!extentsHeld() || !view_plane_from_degrees(v.extPlane, lat, lon, &px, &py)) return 0;
     int ox, oy;
     pane_picture_offset(&ox, &oy);
-    *x = APP_PANE_X - ox + v.imageWidth * (px - v.extMinX) / (v.extMaxX - v.extMinX);
-    *y = APP_PANE_Y - oy + v.imageHeight * (v.extMaxY - py) / (v.extMaxY - v.extMinY);
+    double column = v.imageWidth * (px - v.extMinX) / (v.extMaxX - v.extMinX);
+    double row = v.imageHeight * (v.extMaxY - py) / (v.extMaxY - v.extMinY);
+    mapViewTurn(v, &column, &row);
+    *x = APP_PANE_X - ox + column;
+    *y = APP_PANE_Y - oy + row;
     return 1;
 }

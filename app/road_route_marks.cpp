@@ -120,7 +120,9 @@ int road_route_marks_draw(ClientFrame* f, const RoadRoute& route, int paneX, int
     double lastX = 0;
     for (const Point& q : planePoints(route, v.extPlane)) {
         const double x = q.x, y = q.y;
-        Point here{paneX + v.imageWidth * (x - v.extMinX) / spanX - sx, paneY + v.imageHeight * (v.extMaxY - y) / spanY - sy};
+        double column = v.imageWidth * (x - v.extMinX) / spanX, row = v.imageHeight * (v.extMaxY - y) / spanY;
+        mapViewTurn(v, &column, &row);
+        Point here{paneX + column - sx, paneY + row - sy};
         const bool placed = std::isfinite(here.x) && std::isfinite(here.y);
         if (placed && have && std::fabs(x - lastX) < kPlaneJump &&
             std::max(last.x, here.x) >= paneX - margin && std::min(last.x, here.x) <= right + margin &&

@@ -7,6 +7,13 @@
 #include "maps/sheet_caption.h"
 #include "settings/app_settings.h"
 
+int tile_credit_height(const AppSettings* s) {
+    const TileSource& t = s->satelliteImage ? s->tilesAerial : s->tiles;
+    int w = 0, h = 0;
+    if (t.url[0] && t.attribution[0]) sheetCaptionSize(t.attribution, &w, &h);
+    return w > 0 ? h : 0;
+}
+
 void tile_credit_draw(const AppSettings* s, ClientFrame* f, int paneX, int paneY, int paneWidth) {
     const TileSource& t = s->satelliteImage ? s->tilesAerial : s->tiles;
     if (!t.url[0] || !t.attribution[0]) return;

@@ -11,3 +11,6 @@ struct ClientFrame;
 // without a tile source or a credit); the pane's top left at (paneX,
 // paneY), paneWidth wide.
 void tile_credit_draw(const AppSettings* s, ClientFrame* f, int paneX, int paneY, int paneWidth);
+// The credit's height in pixels, 0 when none is drawn: what else sits in
+// that corner goes below it.
+int tile_credit_height(const AppSettings* s);

@@ -56,6 +56,7 @@ struct Overlay {
 struct SheetKey {
     double minX, minY, maxX, maxY;
     int width, height, plane;
+    double rotation;
     bool operator==(const SheetKey&) const = default;
 };
 
@@ -89,8 +90,9 @@ void toPlane(Overlay& o, int plane) {
 }
 
 Pixel toPixel(const SheetKey& k, double x, double y) {
-    return Pixel{k.width * (x - k.minX) / (k.maxX - k.minX),
-                 k.height - k.height * (y - k.minY) / (k.maxY - k.minY)};
+    Pixel p{k.width * (x - k.minX) / (k.maxX - k.minX), k.height - k.height * (y - k.minY) / (k.maxY - k.minY)};
+    mapViewTurn(map_view, &p.x, &p.y);
+    return p;
 }
 
 // Sheet pixels of every line, a point kept only where it leaves the pixel
@@ -128,7 +130,7 @@ void project(Overlay& o, const SheetKey& k) {
 
 bool ensureProjected() {
     const MapView& v = map_view;
-    SheetKey k{v.extMinX, v.extMinY, v.extMaxX, v.extMaxY, v.imageWidth, v.imageHeight, v.extPlane};
+    SheetKey k{v.extMinX, v.extMinY, v.extMaxX, v.extMaxY, v.imageWidth, v.imageHeight, v.extPlane, v.extRotation};
     if (!(k.maxX > k.minX) || !(k.maxY > k.minY) || k.width <= 0 || k.height <= 0) return false;
     if (projected && k == projectedFor) return true;
     for (Overlay& o : overlays) project(o, k);

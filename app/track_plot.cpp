@@ -21,6 +21,12 @@ int track_place(double lat, double lon, int* px, int* py) {
     if (!(spanX > 0) || !(spanY > 0) || v.imageWidth <= 0 || v.imageHeight <= 0) return 0;
     double column = std::floor(v.imageWidth * (x - v.extMinX) / spanX);
     double row = v.imageHeight - 1 - std::floor(v.imageHeight * (y - v.extMinY) / spanY);
+    if (v.extRotation != 0) {   // a course-up picture
+        double c = v.imageWidth * (x - v.extMinX) / spanX, r = v.imageHeight * (v.extMaxY - y) / spanY;
+        mapViewTurn(v, &c, &r);
+        column = std::floor(c);
+        row = std::floor(r);
+    }
     if (!(column >= 0 && column < v.imageWidth && row >= 0 && row < v.imageHeight)) return 0;
     *px = static_cast<int>(column);
     *py = static_cast<int>(row);

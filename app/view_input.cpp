@@ -49,6 +49,7 @@ void zoomTo(double px, double py, double mpp1) {
     // Following keeps the centre; else the point under the pointer stays
     // under it at the new scale.
     double dx = px - v.paneWidth / 2.0, dy = py - v.paneHeight / 2.0;
+    view_pane_unturn(&dx, &dy);   // course-up
     double x = cx, y = cy;
     if (!s->autoPan) {
         x += dx * (mpp - mpp1);
@@ -84,8 +85,9 @@ void view_input_drag(int x, int y) {
     if (!press.dragging && std::abs(x - press.x) < kDragThreshold && std::abs(y - press.y) < kDragThreshold) return;
     press.dragging = true;
     autoPanOff(s);
-    view_pane_move_to(s, press.plane, press.cx - (x - press.x) * press.mpp, press.cy + (y - press.y) * press.mpp,
-                      v.zoomLevel);
+    double dx = x - press.x, dy = y - press.y;
+    view_pane_unturn(&dx, &dy);   // course-up
+    view_pane_move_to(s, press.plane, press.cx - dx * press.mpp, press.cy + dy * press.mpp, v.zoomLevel);
 }
 
 int view_input_release(int x, int y) {
@@ -118,7 +120,10 @@ void view_input_pan(double fx, double fy) {
     int plane;
     if (!s || !view_pane_centre_now(s, &plane, &cx, &cy, &mpp)) return;
     autoPanOff(s);
-    view_pane_move_to(s, plane, cx + fx * v.paneWidth * mpp, cy + fy * v.paneHeight * mpp, v.zoomLevel);
+    // Up the screen, also on a course-up map.
+    double dx = fx * v.paneWidth, dy = -fy * v.paneHeight;
+    view_pane_unturn(&dx, &dy);
+    view_pane_move_to(s, plane, cx + dx * mpp, cy - dy * mpp, v.zoomLevel);
 }
 
 void view_input_back_to_vehicle() {

@@ -22,7 +22,9 @@
 #include "maps/view_compose.h"
 #include "maps/view_plane.h"
 #include "maps/view_follow.h"
+#include "maps/view_rotate.h"
 #include "maps/view_sheets.h"
+#include "maps/view_turn.h"
 #include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
 #include "app/sheet_fetching.h"
@@ -58,6 +60,7 @@ ViewStoreMemo* storeMemo(const AppSettings* s) {
 }
 
 
+
 // A sheet of the store in use; any other picture (opened from elsewhere)
 // is shown as it is, not composed into the view.
 bool inStore(const AppSettings* s, const char* path) {
@@ -68,7 +71,45 @@ bool inStore(const AppSettings* s, const char* path) {
 
 bool sameView(const ViewRecord& a, const ViewRecord& b) {
     return a.plane == b.plane && a.level == b.level && a.big == b.big && a.cx == b.cx && a.cy == b.cy &&
-           a.mpp == b.mpp && a.width == b.width && a.height == b.height;
+           a.mpp == b.mpp && a.width == b.width && a.height == b.height && a.rotation == b.rotation;
+}
+
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// The turn of the view now: toward the course while course-up is on and the
+// vehicle moves (held while it does not), back to north-up when it is off;
+// while it eases another frame is asked for.
+double turnNow(const ViewRecord& view) {
+    ViewTurn& t = pane.turning.turn;
+    if (!app_window.courseUp) t.target = 0;
+    else if (gps_has_position()) {
+        ViewRecord flat = view;
+        flat.rotation = 0;
+        double ux, uy, speed = gps_speed();
+        int known = view_follow_course_direction(flat, gps_latitude(), gps_longitude(), gps_course(), &ux, &uy);
+        view_turn_aim(&t, known ? std::atan2(ux, uy) : 0, known, std::isfinite(speed) ? speed : 0);
+    }
+    double now = steadySeconds(), dt = pane.turning.at > 0 ? now - pane.turning.at : 0;
+    pane.turning.at = now;
+    if (view_turn_step(&t, dt)) platform_invalidate(0);
+    return t.angle;
+}
+
+// A turned view: the axis-aligned picture that covers the turned pane,
+// composed, turned into the pane's picture (packed RGB).
+// A turned view: the axis-aligned square under it composed aside, then
+// turned into the pane.
+void composeTurned(const ViewRecord& view, uint32_t* at, int stride) {
+    ViewRecord cover = view;
+    cover.width = cover.height = view_rotate_cover(view.width, view.height);
+    cover.rotation = 0;
+    pane.turning.from.resize(static_cast<size_t>(cover.width) * cover.height);
+    if (cover.mpp == view_level_mpp(cover.level, cover.big)) view_compose(cover, pane.images, pane.turning.from.data(), cover.width);
+    else view_compose_scaled(cover, pane.images, pane.turning.from.data(), cover.width);   // between the levels
+    view_rotate_xrgb(pane.turning.from.data(), cover.width, cover.height, cover.width, view.rotation, at, view.width,
+                     view.height, stride);
 }
 
 // The missing sheets go to the queue as one list in the order given (the
@@ -137,7 +178,7 @@ int planeAround(int plane, double x, double y, int big) {
 void followStep(const AppSettings* s, int plane, double lat, double lon, double* x, double* y) {
     int big = s->bigMaps ? 1 : 0;
     double mpp = view_pane_mpp(s);
-    ViewRecord here{plane, v.zoomLevel, big, *x, *y, mpp, v.paneWidth, v.paneHeight};
+    ViewRecord here{plane, v.zoomLevel, big, *x, *y, mpp, v.paneWidth, v.paneHeight, 0};
     double ux = 0, uy = 0, speed = gps_speed();
     if (!view_follow_course_direction(here, lat, lon, gps_course(), &ux, &uy)) ux = uy = 0;
     // The easing counts time between fixes; a repaint without a new one
@@ -150,15 +191,21 @@ void followStep(const AppSettings* s, int plane, double lat, double lon, double*
         pane.follow.fixCount = count;
         pane.follow.at = now;
     }
+    // Course-up looks ahead up the pane whatever the course: by its height.
+    double across = (app_window.courseUp ? v.paneHeight : v.paneWidth) * mpp;
     view_follow_step(&pane.follow.state, app_window.lookAhead ? FOLLOW_LOOK_AHEAD : FOLLOW_CENTRED, *x, *y, ux, uy,
-                     std::isfinite(speed) ? speed : 0, v.paneWidth * mpp, v.paneHeight * mpp, dt, x, y);
+                     std::isfinite(speed) ? speed : 0, across, v.paneHeight * mpp, dt, x, y);
 }
 
 // The pane's extents are the view's rectangle: everything placed through
 // them (marker, trail, clicks) lands where the view draws it.
 void placeExtents(const ViewRecord& view) {
-    view_screen_to_plane(view, 0, view.height, &v.extMinX, &v.extMinY);
-    view_screen_to_plane(view, view.width, 0, &v.extMaxX, &v.extMaxY);
+    // The extents are the unturned pane's; the picture is them turned.
+    ViewRecord flat = view;
+    flat.rotation = 0;
+    view_screen_to_plane(flat, 0, view.height, &v.extMinX, &v.extMinY);
+    view_screen_to_plane(flat, view.width, 0, &v.extMaxX, &v.extMaxY);
+    v.extRotation = view.rotation;
     v.extCentreX = view.cx;
     v.extCentreY = view.cy;
     v.extPlane = view.plane;
@@ -192,7 +239,8 @@ bool zoomFrame(const ViewRecord& target) {
 
 // The shown view at its scale into 32-bit rows of a stride.
 void composeShown(const ViewRecord& view, uint32_t* at, int stride) {
-    if (view.mpp == view_level_mpp(view.level, view.big)) view_compose(view, pane.images, at, stride);
+    if (view.rotation != 0) composeTurned(view, at, stride);
+    else if (view.mpp == view_level_mpp(view.level, view.big)) view_compose(view, pane.images, at, stride);
     // Between the levels: the level's sheets box-filtered to the view's scale.
     else view_compose_scaled(view, pane.images, at, stride);
 }
@@ -278,10 +326,15 @@ int view_pane_update(const AppSettings* s) {
     if ((!v.pixels && !composing) || pane_placeholder_shown() || v.paneWidth <= 0 || v.paneHeight <= 0) return 0;
     if (!inStore(s, v.sheetPath)) return 0;
     int big = s->bigMaps ? 1 : 0;
-    ViewRecord view{VIEW_PLANE_NONE, v.zoomLevel, big, 0, 0, view_pane_mpp(s), v.paneWidth, v.paneHeight};
+    ViewRecord view{VIEW_PLANE_NONE, v.zoomLevel, big, 0, 0, view_pane_mpp(s), v.paneWidth, v.paneHeight, 0};
     if (!view_pane_centre(s, &view.plane, &view.cx, &view.cy)) return 0;
+    view.rotation = turnNow(view);
+    // Turned, the sheets are those under the square that covers the pane
+    // at any angle.
+    ViewRecord cover = view;
+    if (view.rotation != 0) cover.width = cover.height = view_rotate_cover(view.width, view.height), cover.rotation = 0;
     std::vector<ViewSheet> needed;
-    if (view_needed_sheets(view, sheetStoreDir(s, s->satelliteImage), s->satelliteImage, &needed, storeMemo(s)) < 0) return 0;
+    if (view_needed_sheets(cover, sheetStoreDir(s, s->satelliteImage), s->satelliteImage, &needed, storeMemo(s)) < 0) return 0;
     // The displayed sheet may lie off the grid (a half-step pan): it is
     // drawn all the same, and in the middle.
     bool displayed = false;
@@ -453,6 +506,13 @@ void view_pane_forget_store() {
 
 int view_pane_composing() {
     return pane.composed && !v.pixels && v.imageWidth == pane.shown.width && v.imageHeight == pane.shown.height;
+}
+
+void view_pane_unturn(double* dx, double* dy) {
+    if (!pane.composed || pane.shown.rotation == 0) return;
+    double c = std::cos(pane.shown.rotation), s = std::sin(pane.shown.rotation), x = *dx * c + *dy * s;
+    *dy = *dy * c - *dx * s;
+    *dx = x;
 }
 
 int view_pane_current(ViewRecord* out) {

@@ -20,6 +20,7 @@
 #include "maps/view_follow.h"
 #include "maps/view_plane.h"
 #include "maps/view_sheets.h"
+#include "maps/view_turn.h"
 
 struct AppSettings;
 struct ClientFrame;
@@ -79,6 +80,13 @@ struct ViewPane {
         std::vector<uint32_t> picture;
         bool showing = false;
     } zoomMotion;
+    // Course-up: the eased turn, when it was last stepped, and the square
+    // picture under the turned pane, kept from frame to frame.
+    struct Turning {
+        ViewTurn turn;
+        double at;                     // steady seconds, 0 before the first step
+        std::vector<uint32_t> from;
+    } turning{};
 };
 
 extern ViewPane view_pane;
@@ -145,5 +153,8 @@ void view_pane_forget_store();
 int  view_pane_composing();
 // The view last composed; 0 before any.
 int  view_pane_current(ViewRecord* out);
+// A screen offset (pixels, y down) on the turned (course-up) view to the
+// same offset on the unturned one, whose axes are the plane's.
+void view_pane_unturn(double* dx, double* dy);
 // Forgets the view and empties the cache (tests, window reset).
 void view_pane_reset();

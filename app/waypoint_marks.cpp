@@ -38,6 +38,12 @@ bool place(AppWaypoints::Placed* p, const GpxWaypoint& w, int* px, int* py) {
     if (!p->ok || !(spanX > 0) || !(spanY > 0)) return false;
     double column = std::floor(v.imageWidth * (p->x - v.extMinX) / spanX);
     double row = v.imageHeight - 1 - std::floor(v.imageHeight * (p->y - v.extMinY) / spanY);
+    if (v.extRotation != 0) {   // a course-up picture
+        double c = v.imageWidth * (p->x - v.extMinX) / spanX, r = v.imageHeight * (v.extMaxY - p->y) / spanY;
+        mapViewTurn(v, &c, &r);
+        column = std::floor(c);
+        row = std::floor(r);
+    }
     if (!(column >= 0 && column < v.imageWidth && row >= 0 && row < v.imageHeight)) return false;
     *px = static_cast<int>(column);
     *py = static_cast<int>(row);

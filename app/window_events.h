@@ -24,6 +24,7 @@ enum {
     // Measure: M, and Backspace for its last point.
     APP_KEY_MEASURE = 50,
     APP_KEY_BACKSPACE = 51,
+    APP_KEY_COURSE_UP = 60,            // C: course-up, and north-up again
 };
 // Accelerators: Shift+Page Up sends 261 (Connect), Shift+Page Down 262.
 enum { APP_ACCEL_SHIFT_PAGE_UP = 261, APP_ACCEL_SHIFT_PAGE_DOWN = 262 };

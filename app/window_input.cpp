@@ -2,6 +2,7 @@
 #include "app/app_state.h"
 #include "app/commands.h"
 #include "app/commands_go_to.h"
+#include "app/fix_strip.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
 #include "app/ruler.h"
@@ -68,6 +69,7 @@ void app_mouse_move(int x, int y, int leftDown) {
     if (leftDown && app_window.settings) view_input_drag(x, y);
     toolbar_hover(x, y);
     nav_mouse_move(x, y);
+    fix_strip_pointer_moved(x, y);   // the pointer's position in the fix strip
     go_to_pointer_moved(x, y);   // Go To Pointer's point
 }
 
@@ -93,6 +95,7 @@ void app_key_down(int key, int shift) {
     case APP_KEY_WAYPOINT_MARK: app_command(MENU_WAYPOINT_MARK); break;   // waypoints
     case APP_KEY_WAYPOINT_LIST: app_command(MENU_WAYPOINT_LIST); break;
     case APP_KEY_GO_TO: app_command(MENU_GO_TO_POINTER); break;
+    case APP_KEY_COURSE_UP: app_command(MENU_COURSE_UP); break;   // course-up
     default: break;
     }
 }

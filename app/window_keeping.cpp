@@ -41,6 +41,10 @@ void window_keeping_apply(AppSettings* s) {
     app_window.lookAhead = kept.followMode == FOLLOW_LOOK_AHEAD;
     app_window.night = kept.night;
     app_window.fullScreen = kept.fullScreen;
+    app_window.courseUp = kept.courseUp;
+    app_window.pointerForm = kept.pointerForm;
+    platform_menu_check(MENU_COURSE_UP, app_window.courseUp);
+    platform_menu_check(MENU_POINTER_DECIMAL + app_window.pointerForm, 1);
     platform_menu_check(MENU_AUTO_PAN, s->autoPan);
     platform_menu_check(MENU_AUTO_ZOOM, s->autoZoom);
     platform_menu_check(MENU_LOOK_AHEAD, app_window.lookAhead);
@@ -69,6 +73,8 @@ int window_keeping_save(const AppSettings* s) {
     now.autoZoom = s->autoZoom != 0;
     now.followMode = app_window.lookAhead ? FOLLOW_LOOK_AHEAD : FOLLOW_CENTRED;
     now.night = app_window.night;
+    now.courseUp = app_window.courseUp;
+    now.pointerForm = app_window.pointerForm;
     now.gpxFiles = track_overlay_paths();
     go_to_keep(&now);
     route_keep(&now);

@@ -260,6 +260,33 @@ void PaintGoTo1920x1080(benchmark::State& state) {
     stopApp();
 }
 
+// A 1920 x 1080 paint of the vehicle driving east, north-up (0) and
+// course-up (1): the turned view composes the square under the pane and
+// turns it in.
+void PaintCourseUp1920x1080(benchmark::State& state) {
+    Workspace ws(1, 3, 4, "");
+    startApp();
+    app_size(1920, 1080);
+    app_window.settings->connected = 1;
+    app_window.courseUp = static_cast<int32_t>(state.range(0));
+    const double lat0 = 45.5 + kStep / 2, lon0 = -(75 + 40 / 60.0) + kStep;
+    PlatformBackend quiet{};
+    quiet.blit_xrgb = noBlit;
+    quiet.draw_text = noText;
+    quiet.clock_seconds = manualClock;
+    platform_install(&quiet);
+    int i = 0;
+    for (auto _ : state) {
+        fixAt(lat0, lon0 + 0.0006 * (i % 100), i);
+        app_paint();
+        i++;
+    }
+    app_window.courseUp = 0;
+    app_window.settings->connected = 0;
+    headless_install();
+    stopApp();
+}
+
 void LoadGpx100kPoints(benchmark::State& state) {
     Workspace ws(1, 1, 1, "");
     driveGpx("drive.gpx", 1.0);
@@ -344,6 +371,7 @@ BENCHMARK(PaintBigWithMarkerTrailAndSpeed)->Arg(0)->Arg(1)->ArgName("whole_refre
 BENCHMARK(PaintBigWithOpenTrack)->Arg(0)->Arg(1)->Arg(2)->ArgName("track")->Unit(benchmark::kMillisecond);
 BENCHMARK(PaintBigWithWaypoints)->Arg(0)->Arg(100)->Arg(1000)->ArgName("waypoints")->Unit(benchmark::kMillisecond);
 BENCHMARK(PaintGoTo1920x1080)->Arg(0)->Arg(1)->ArgName("route")->Unit(benchmark::kMillisecond);
+BENCHMARK(PaintCourseUp1920x1080)->Arg(0)->Arg(1)->ArgName("course_up")->Unit(benchmark::kMillisecond);
 BENCHMARK(LoadGpx100kPoints)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(GpxWritePoint)->Arg(0)->Arg(1)->ArgName("sync")->Unit(benchmark::kMicrosecond);
 BENCHMARK(StartupToFirstPaint)->Unit(benchmark::kMillisecond)->Iterations(20);

@@ -1,5 +1,6 @@
 #include "maps/map_view.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -27,6 +28,25 @@ void mapViewReset(MapView* view) {
     view->paneHeight = 360;
     view->extForZoom = -1;
     view->extPlane = 3978;
+}
+
+namespace {
+
+void turnBy(const MapView& view, double angle, double* column, double* row) {
+    double c = std::cos(angle), s = std::sin(angle);
+    double dx = *column - view.imageWidth / 2.0, dy = *row - view.imageHeight / 2.0;
+    *column = view.imageWidth / 2.0 + dx * c - dy * s;
+    *row = view.imageHeight / 2.0 + dx * s + dy * c;
+}
+
+}  // namespace
+
+void mapViewTurn(const MapView& view, double* column, double* row) {
+    if (view.extRotation != 0) turnBy(view, view.extRotation, column, row);
+}
+
+void mapViewUnturn(const MapView& view, double* column, double* row) {
+    if (view.extRotation != 0) turnBy(view, -view.extRotation, column, row);
 }
 
 int displayBitmapStride(int width) { return (width * 3 + 3) & ~3; }

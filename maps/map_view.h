@@ -21,6 +21,9 @@ struct MapView {
     double extForLat, extForLon;
     int32_t extForZoom;
     int32_t extPlane;                  // the plane of the extents (an EPSG code, view_plane.h)
+    // The picture is the extents' turned about its middle by this, radians
+    // clockwise (a course-up view); 0 for a north-up picture.
+    double extRotation;
     double targetLat, targetLon;
     int32_t targetZoom;
     double focusLat, focusLon;
@@ -54,6 +57,11 @@ struct DisplayBitmapHeader {
     uint32_t clrUsed, clrImportant;
 };
 static_assert(sizeof(DisplayBitmapHeader) == DIB_HEADER_SIZE);
+
+// A point of the picture as the extents place it (continuous pixels,
+// rows top-down) to where the turned picture shows it, and back.
+void mapViewTurn(const MapView& view, double* column, double* row);
+void mapViewUnturn(const MapView& view, double* column, double* row);
 
 // Bytes per display bitmap row: 3 x width rounded up to a multiple of 4.
 int displayBitmapStride(int width);

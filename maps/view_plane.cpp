@@ -99,18 +99,32 @@ int view_make(ViewRecord* view, int level, int big, double lat, double lon, int 
     double x, y;
     int plane = view_plane_at(lat, lon, level, big, width, height);
     if (!view_plane_from_degrees(plane, lat, lon, &x, &y)) return 0;
-    *view = ViewRecord{plane, level, big, x, y, view_level_mpp(level, big), width, height};
+    *view = ViewRecord{plane, level, big, x, y, view_level_mpp(level, big), width, height, 0};
     return 1;
 }
 
+// An unturned view takes the plain sums, so north-up pixels stay exactly
+// what they always were.
 void view_screen_to_plane(const ViewRecord& view, double px, double py, double* x, double* y) {
-    *x = view.cx + (px - view.width / 2.0) * view.mpp;
-    *y = view.cy - (py - view.height / 2.0) * view.mpp;
+    double dx = px - view.width / 2.0, dy = py - view.height / 2.0;
+    if (view.rotation != 0) {
+        double c = std::cos(view.rotation), s = std::sin(view.rotation), ux = dx * c + dy * s;
+        dy = dy * c - dx * s;
+        dx = ux;
+    }
+    *x = view.cx + dx * view.mpp;
+    *y = view.cy - dy * view.mpp;
 }
 
 void view_plane_to_screen(const ViewRecord& view, double x, double y, double* px, double* py) {
-    *px = view.width / 2.0 + (x - view.cx) / view.mpp;
-    *py = view.height / 2.0 - (y - view.cy) / view.mpp;
+    double dx = (x - view.cx) / view.mpp, dy = (view.cy - y) / view.mpp;
+    if (view.rotation != 0) {
+        double c = std::cos(view.rotation), s = std::sin(view.rotation), tx = dx * c - dy * s;
+        dy = dx * s + dy * c;
+        dx = tx;
+    }
+    *px = view.width / 2.0 + dx;
+    *py = view.height / 2.0 + dy;
 }
 
 int view_degrees_to_screen(const ViewRecord& view, double lat, double lon, double* px, double* py) {

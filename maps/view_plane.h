@@ -15,6 +15,9 @@ struct ViewRecord {
     double cx, cy;         // centre in projected metres
     double mpp;            // metres per screen pixel
     int width, height;     // pane in pixels
+    // The picture turned about the pane's centre, radians clockwise on the
+    // screen (0: north of the plane up; course-up turns it by the course).
+    double rotation;
 };
 
 // Pixel size of the sheets of one size (Big Maps or not).
@@ -46,6 +49,7 @@ int view_plane_of_sheet(double lat, double lon, int level, int big);
 // on it. 1, or 0 (*view untouched) when the point cannot be placed.
 int view_make(ViewRecord* view, int level, int big, double lat, double lon, int width, int height);
 
+// Screen <-> plane, the turn about the pane's centre included.
 void view_screen_to_plane(const ViewRecord& view, double px, double py, double* x, double* y);
 void view_plane_to_screen(const ViewRecord& view, double x, double y, double* px, double* py);
 

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "nav/utm.h"
+
 namespace {
 
 // One half of a position: up to three numbers (degrees, minutes, seconds)
@@ -224,6 +226,8 @@ std::string coordinate_text_format(double lat, double lon, CoordinateForm form)
         split(lon, 3, 1, &d2, &m2, &r2);
         std::snprintf(out, sizeof out, "%lld\xC2\xB0%02lld'%04.1f\"%c %lld\xC2\xB0%02lld'%04.1f\"%c", d1, m1, r1, ns,
                       d2, m2, r2, ew);
+    } else if (UtmPoint u; form == COORDINATE_UTM && utm_from_degrees(lat, lon, &u)) {
+        std::snprintf(out, sizeof out, "%d%c %.1f %.1f", u.zone, u.band, u.easting, u.northing);
     } else {
         std::snprintf(out, sizeof out, "%.6f %c %.6f %c", std::fabs(lat), ns, std::fabs(lon), ew);
     }

@@ -49,13 +49,21 @@ enum MenuId {
     MENU_ROUTE_FIRST = 360,            // routing along roads
     MENU_WINDOW_FIRST = 370,           // the window's own commands
 
+    // Course-up, and the form of the pointer's position in the fix strip
+    // (radio items in the order of CoordinateForm).
+    MENU_COURSE_UP = 390,
+    MENU_POINTER_DECIMAL = 391,
+    MENU_POINTER_DM = 392,
+    MENU_POINTER_DMS = 393,
+    MENU_POINTER_UTM = 394,
+
     // The ruler and track statistics.
     MENU_MEASURE = MENU_MEASURE_FIRST,
     MENU_TRACK_STATS = MENU_MEASURE_FIRST + 1,
 
     // Commands outside this range are ignored.
     MENU_FIRST = 257,
-    MENU_LAST = 399,
+    MENU_LAST = 449,
 };
 
 inline int menu_device_item(int deviceType) { return MENU_DEVICE_BASE + deviceType; }

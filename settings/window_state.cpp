@@ -106,6 +106,8 @@ int window_state_read(const char* path, WindowState* state) {
     read_list(path, "Gpx=", &state->gpxFiles);
     readGoTo(path, state);
     read_in_range(path, "RouteProfile=", 0, 2, &state->routeProfile);
+    read_in_range(path, "CourseUp=", 0, 1, &state->courseUp);
+    read_in_range(path, "PointerFormat=", 0, 3, &state->pointerForm);
     return 1;
 }
 
@@ -130,5 +132,6 @@ int window_state_write(const char* path, const WindowState& state) {
     }
     if (!state.goTo.empty()) put("GoToLeg=", state.goToLeg), put("GoToArrived=", state.goToArrived != 0);
     put("RouteProfile=", state.routeProfile);
+    put("CourseUp=", state.courseUp != 0), put("PointerFormat=", state.pointerForm);
     return write_file_atomically(path, text.data(), text.size());
 }

@@ -36,6 +36,8 @@ struct WindowState {
     std::vector<Point> goTo;
     int goToLeg, goToArrived;
     int routeProfile;         // routes along roads: 0 car, 1 bicycle, 2 foot
+    int courseUp;             // the map turned with the course
+    int pointerForm;          // the pointer's position (CoordinateForm): 0 degrees, 1 DM, 2 DMS, 3 UTM
 };
 
 // No position, 1024 x 768, not maximised, level -1, Auto Pan on, Auto Zoom

@@ -2,6 +2,7 @@
 // marker and the title, the timer polls and watches the link.
 #include <algorithm>
 #include "app_test_support.h"
+#include "maps/view_follow.h"
 #include "app/stale_fix.h"
 #include "position/serial_link.h"
 #include "settings/menu_ids.h"
@@ -274,4 +275,36 @@ TEST_F(AppReceiverTest, DisconnectWhileTheReceiverIsAwayEndsTheSearchAndTheNote)
     app_paint();
     EXPECT_EQ(std::string::npos, headless_title().find("GPS lost"));
     EXPECT_EQ(std::string::npos, gps_last_message().find("back"));
+}
+
+// Course-up (C) on a drive east: the map turns until the course points up,
+// the vehicle on screen below the centre (looking ahead); C again turns it
+// back to north-up.
+TEST_F(AppReceiverTest, CourseUpTurnsTheMapWithTheCourse) {
+    startWith("NMEA");
+    app_key_down(APP_KEY_COURSE_UP, 0);
+    const double lat = 45 + 25 / 60.0, lon = -(75 + 42 / 60.0);
+    int n = 0;
+    ViewRecord view{};
+    double px = 0, py = 0;
+    // A fix each try (20 knots, the sentences' course is 90) until settled.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            char hms[16];
+            snprintf(hms, sizeof hms, "12%02d%02d", n / 60 % 60, n % 60);
+            sendFix(lat, lon + n++ * 1e-5, 20, hms);
+            app_paint();
+            double ux, uy;
+            return view_pane_current(&view) &&
+                   view_follow_course_direction(view, gps_latitude(), gps_longitude(), 90, &ux, &uy) &&
+                   std::fabs(std::atan2(ux, uy)) < 0.01 &&
+                   view_degrees_to_screen(view, gps_latitude(), gps_longitude(), &px, &py) &&
+                   py > view.height / 2.0 + 10;
+        },
+        30000));
+    EXPECT_NE(0, view.rotation);
+    EXPECT_NEAR(px, view.width / 2.0, 2);
+    EXPECT_LT(py, view.height);
+    app_key_down(APP_KEY_COURSE_UP, 0);
+    EXPECT_TRUE(waitFor([&] { return app_paint(), view_pane_current(&view) && view.rotation == 0; }, 10000));
 }

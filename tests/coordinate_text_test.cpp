@@ -57,4 +57,19 @@ TEST(CoordinateText, WrittenFormsReadBackToThePlace) {
     }
 }
 
+// The pointer's position in each form Options > Pointer Position offers,
+// finer than whole seconds (UTM against PROJ's cs2cs).
+TEST(CoordinateText, PointerFormsOfOnePlace) {
+    const struct {
+        CoordinateForm form;
+        const char* text;
+    } cases[] = {
+        {COORDINATE_DECIMAL, "45.423600 N 75.700900 W"},
+        {COORDINATE_DMS, "45\xC2\xB0" "25'25.0\"N 75\xC2\xB0" "42'03.2\"W"},
+        {COORDINATE_DM, "N 45 25.416 W 75 42.054"},
+        {COORDINATE_UTM, "18T 445166.9 5030247.7"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(coordinate_text_format(45.4236, -75.7009, c.form), c.text) << c.form;
+}
+
 }  // namespace

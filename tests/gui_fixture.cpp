@@ -62,7 +62,7 @@ int sheetView(double lat, double lon, int level, int big, ViewRecord* view, int 
         if (!view_sheet_expected_extent(snapLatitude(lat, level, 0), snapLongitude(lon, level, big), level, big, &e))
             return 0;
         *view = ViewRecord{VIEW_PLANE_CANADA_LAMBERT, level, big, e.centreX, e.centreY, view_level_mpp(level, big),
-                           guiSheetWidth(0), guiSheetHeight(0)};
+                           guiSheetWidth(0), guiSheetHeight(0), 0};
         return 1;
     }
     if (!view_make(view, level, big, lat, lon, guiSheetWidth(0), guiSheetHeight(0))) return 0;

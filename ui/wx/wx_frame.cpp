@@ -49,6 +49,7 @@ const MenuEntry options_menu[] = {
     {0, nullptr, 0},
     {MENU_LOOK_AHEAD, "&Look Ahead", 1},
     {MENU_NIGHT_COLOURS, "&Night Colours", 1},
+    {MENU_COURSE_UP, "C&ourse Up (C)", 1},   // course-up
     {MENU_FULL_SCREEN, "&Full Screen", 1},
     {0, nullptr, 0},
     {MENU_SETTINGS_COM, "Settings &COM", 0},
@@ -85,6 +86,13 @@ const MenuEntry route_menu[] = {
     {MENU_ROUTE_BICYCLE, "&Bicycle", 2},
     {MENU_ROUTE_FOOT, "&Foot", 2},
 };
+// The pointer's position in the fix strip (Options submenu)
+const MenuEntry pointer_menu[] = {
+    {MENU_POINTER_DECIMAL, "&Decimal Degrees", 2},
+    {MENU_POINTER_DMS, "Degrees, Minutes, &Seconds", 2},
+    {MENU_POINTER_DM, "Degrees, Decimal &Minutes", 2},
+    {MENU_POINTER_UTM, "&UTM", 2},
+};
 const MenuEntry help_menu[] = {{MENU_KEYS, "&Keys", 0}, {MENU_ABOUT, "&About", 0}};
 
 template <size_t N>
@@ -101,7 +109,10 @@ wxMenu* buildMenu(const MenuEntry (&entries)[N]) {
 wxMenuBar* buildMenuBar() {
     auto* bar = new wxMenuBar;
     bar->Append(buildMenu(gps_menu), "&Gps");
-    bar->Append(buildMenu(options_menu), "&Options");
+    wxMenu* options = buildMenu(options_menu);
+    options->AppendSeparator();
+    options->AppendSubMenu(buildMenu(pointer_menu), "&Pointer Position");   // the fix strip's form
+    bar->Append(options, "&Options");
     bar->Append(buildMenu(device_menu), "&Device");
     bar->Append(buildMenu(waypoints_menu), "&Waypoints");
     bar->Append(buildMenu(navigate_menu), "&Navigate");
@@ -143,6 +154,7 @@ int programKey(int code, bool shift) {
     case 'L': return APP_KEY_WAYPOINT_LIST;
     case 'G': return APP_KEY_GO_TO;
     case 'M': return APP_KEY_MEASURE;   // measure
+    case 'C': return APP_KEY_COURSE_UP;   // course-up
     case WXK_BACK: return APP_KEY_BACKSPACE;
     default: return 0;
     }
@@ -289,6 +301,11 @@ void bindEvents(wxFrame* frame, wxWindow* map) {
     });
     map->Bind(wxEVT_MOUSEWHEEL, onWheel);
     map->Bind(wxEVT_MOTION, onMouseMove);
+    // The fix strip shows the fix again once the pointer leaves the map.
+    map->Bind(wxEVT_LEAVE_WINDOW, [](wxMouseEvent& e) {
+        e.Skip();
+        if (live()) app_mouse_move(-1, -1, 0);
+    });
     map->Bind(wxEVT_KEY_DOWN, onKeyDown);
     map->Bind(wxEVT_KEY_UP, onKeyUp);
     map->Bind(wxEVT_SIZE, onSize);
