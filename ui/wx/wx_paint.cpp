@@ -84,7 +84,7 @@ void reportView() {
 // the console.
 void report(wxWindow* map) {
     PaintState& p = paint_state;
-    if (!wx_window.log || !p.blitted || !map_view.dibHeader || map_view.imageWidth <= 0) return;
+    if (!wx_window.log || !p.blitted || (!map_view.dibHeader && !view_pane_composing()) || map_view.imageWidth <= 0) return;
     reportView();
     if (p.sheetShown) {
         wx_log("kiv: painted %ld\n", p.paints);
