@@ -73,23 +73,31 @@ int makeGrid(const SheetExtent* e, int w, int h, PlaneGrid* g) {
     return 1;
 }
 
-// The tiles the sheet needs, as one picture of the zoom's pixels.
+// The tiles the sheet needs, as one picture of the zoom's pixels: only the
+// part the sheet samples is kept, not the whole tiles (a sheet touching
+// the corners of four tiles needs a few pixels of each, not a megabyte).
 struct Mosaic {
-    int z = 0, x0 = 0, y0 = 0, cols = 0, rows = 0;
-    std::vector<unsigned char> rgb;  // cols * 256 by rows * 256, white where no tile
-    int width() const { return cols * TILE_SIZE; }
+    int z = 0, x0 = 0, y0 = 0, cols = 0, rows = 0;  // the tiles
+    int left = 0, top = 0, width = 0, height = 0;   // the zoom's pixels kept
+    std::vector<unsigned char> rgb;                 // width by height, white where no tile
 };
 
-// Copies a decoded tile into its place (scaled when it is not 256 pixels).
+// Copies the kept part of a decoded tile into its place (scaled when it is
+// not 256 pixels).
 void place(Mosaic* m, int col, int row, const unsigned char* px, int w, int h) {
-    for (int j = 0; j < TILE_SIZE; ++j) {
+    const int tileLeft = (m->x0 + col) * TILE_SIZE, tileTop = (m->y0 + row) * TILE_SIZE;
+    const int i0 = std::max(0, m->left - tileLeft), i1 = std::min(TILE_SIZE, m->left + m->width - tileLeft);
+    const int j0 = std::max(0, m->top - tileTop), j1 = std::min(TILE_SIZE, m->top + m->height - tileTop);
+    for (int j = j0; j < j1; ++j) {
         int sj = j * h / TILE_SIZE;
-        unsigned char* out = &m->rgb[(static_cast<size_t>(row * TILE_SIZE + j) * m->width() + col * TILE_SIZE) * 3];
+        unsigned char* out =
+            &m->rgb[(static_cast<size_t>(tileTop + j - m->top) * m->width + (tileLeft + i0 - m->left)) * 3];
         if (w == TILE_SIZE) {
-            memcpy(out, px + static_cast<size_t>(sj) * w * 3, TILE_SIZE * 3);
+            if (i1 > i0) memcpy(out, px + (static_cast<size_t>(sj) * w + i0) * 3, static_cast<size_t>(i1 - i0) * 3);
             continue;
         }
-        for (int i = 0; i < TILE_SIZE; ++i) memcpy(out + i * 3, px + (static_cast<size_t>(sj) * w + i * w / TILE_SIZE) * 3, 3);
+        for (int i = i0; i < i1; ++i)
+            memcpy(out + (i - i0) * 3, px + (static_cast<size_t>(sj) * w + i * w / TILE_SIZE) * 3, 3);
     }
 }
 
@@ -237,7 +245,7 @@ int fillFromCache(const TileSource* source, const char* cacheDir, int refresh, M
 // Bilinear sample of the mosaic at (px, py), pixel centres at whole
 // numbers, with 8-bit weights; beyond the edge the edge pixel.
 inline void sample(const Mosaic& m, float px, float py, unsigned char* o) {
-    const int mw = m.width(), mh = m.rows * TILE_SIZE;
+    const int mw = m.width, mh = m.height;
     int fx = static_cast<int>(std::floor(px * 256.0f)), fy = static_cast<int>(std::floor(py * 256.0f));
     int x0 = fx >> 8, y0 = fy >> 8, ax = fx & 255, ay = fy & 255;
     int xa = std::clamp(x0, 0, mw - 1), xb = std::clamp(x0 + 1, 0, mw - 1);
@@ -261,8 +269,8 @@ void resample(const Mosaic& m, const PlaneGrid& g, int w, int h, unsigned char* 
     std::vector<float> gx(g.mx.size()), gy(g.my.size()), rowX(static_cast<size_t>(g.cols)), rowY(rowX.size());
     for (size_t k = 0; k < gx.size(); ++k) {
         // Pixel centres sit half a pixel into the tile.
-        gx[k] = static_cast<float>((g.mx[k] + kHalfWorld) * scale - m.x0 * TILE_SIZE - 0.5);
-        gy[k] = static_cast<float>((kHalfWorld - g.my[k]) * scale - m.y0 * TILE_SIZE - 0.5);
+        gx[k] = static_cast<float>((g.mx[k] + kHalfWorld) * scale - m.left - 0.5);
+        gy[k] = static_cast<float>((kHalfWorld - g.my[k]) * scale - m.top - 0.5);
     }
     for (int j = 0; j < h; ++j) {
         int r = std::min(j / kGridStep, g.rows - 2);
@@ -326,7 +334,14 @@ int tileMakeSheet(const TileSource* source, const char* cacheDir, const SheetExt
         *why = "The sheet would need " + std::to_string(m.cols * m.rows) + " tiles";
         return 0;
     }
-    m.rgb.assign(static_cast<size_t>(m.width()) * m.rows * TILE_SIZE * 3, 255);
+    // Sampling reads the pixels around each point, all within a pixel of
+    // the grid's hull; beyond the world's edge the edge pixel is read.
+    const int right = (m.x0 + m.cols) * TILE_SIZE - 1, bottom = (m.y0 + m.rows) * TILE_SIZE - 1;
+    m.left = std::clamp(static_cast<int>(std::floor(minPx)) - 2, m.x0 * TILE_SIZE, right);
+    m.top = std::clamp(static_cast<int>(std::floor(minPy)) - 2, m.y0 * TILE_SIZE, bottom);
+    m.width = std::clamp(static_cast<int>(std::floor(maxPx)) + 2, m.left, right) - m.left + 1;
+    m.height = std::clamp(static_cast<int>(std::floor(maxPy)) + 2, m.top, bottom) - m.top + 1;
+    m.rgb.assign(static_cast<size_t>(m.width) * m.height * 3, 255);
     int filled = db ? fillFromMbtiles(db, file, boundsRange(m.z, haveBounds, bounds), &m, why)
                     : fillFromCache(source, cacheDir, refresh, &m, why);
     if (!filled) return 0;
