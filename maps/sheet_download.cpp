@@ -36,8 +36,6 @@ void cancelDownloads(int cancel) { cancelled = cancel; }
 
 }  // namespace
 
-const std::atomic<int>* sheetDownloadCancelFlag() { return &cancelled; }
-
 const char* sheetDownloadFailure() { return failure.c_str(); }
 
 int sheetFetch(const char* url, const char* file, HttpTransfer* t, std::string* why) {

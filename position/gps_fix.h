@@ -24,7 +24,6 @@ struct GpsSatellite {
 // Fix mode: 0 none, 1 valid (dimension unreported), 2 two-, 3 three-dimensional.
 int  gps_fix_mode();
 void gps_set_fix_mode(int mode);
-void gps_age_fix_mode();           // minus 1
 void gps_clear_fix_mode();         // 0
 int  gps_age_fix_mode_if_valid();  // minus 1 while above 0; returns the new value
 // 1 when the fix mode is above 0 and a finite latitude and longitude within

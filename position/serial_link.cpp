@@ -599,16 +599,6 @@ int serial_open_failure(char* path, int size) {
     return open_failure;
 }
 
-int serial_link_path(AppSettings* s, char* path, int size) {
-    if (!path || size <= 0) return 0;
-    path[0] = '\0';
-    SerialLink* l = s ? link_acquire(s) : nullptr;
-    if (!l) return 0;
-    snprintf(path, static_cast<size_t>(size), "%s", l->path);
-    link_release(l);
-    return 1;
-}
-
 void serial_set_remote_hooks(SerialRemoteStart start, SerialRemoteStop stop) {
     std::lock_guard<std::mutex> g(registry);
     remote_start = start;

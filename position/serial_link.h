@@ -40,8 +40,6 @@ int serial_link_lost(AppSettings* s);
 // for the record's linkSilentSeconds, gpsd's errors, gpsd without a receiver.
 unsigned serial_link_status(AppSettings* s, int* lost, char* title, int titleSize, char* message,
                             int messageSize);
-// The name the open link reads from; 0 (empty) when none.
-int serial_link_path(AppSettings* s, char* path, int size);
 
 // Why the last serial_open failed, or found the port busy: an errno value (EACCES, EBUSY, ENOENT,
 // ECONNREFUSED, ...), one of the codes below, or 0; path gets the name it
