@@ -272,18 +272,26 @@ TEST_F(AppTest, DownloadAreaOfManySheetsAsksFirst) {
 
 namespace {
 
-// Downloads held past exit, as by a slow flush to a card: they wait for
-// the test to let them go (or three seconds), then read their settings.
+// Downloads held past exit, as by a slow flush to a card: they wait until
+// exit cuts the transfers short (the downloads' cancel), then read their
+// settings.
 std::mutex heldLock;
 std::condition_variable heldChanged;
 int heldInside = 0;
 bool released = false;
 
+void heldCancel(int cancel) {
+    if (!cancel) return;
+    std::lock_guard<std::mutex> g(heldLock);
+    released = true;
+    heldChanged.notify_all();
+}
+
 int heldDownload(double, double, int, const AppSettings* s, char* out, int, int, int) {
     std::unique_lock<std::mutex> g(heldLock);
     heldInside++;
     heldChanged.notify_all();
-    heldChanged.wait_for(g, std::chrono::seconds(3), [] { return released; });
+    heldChanged.wait_for(g, std::chrono::seconds(30), [] { return released; });
     snprintf(out, SHEET_PATH_MAX, "%.*s", static_cast<int>(strlen(s->mapsDir)), s->mapsDir);
     heldInside--;
     heldChanged.notify_all();
@@ -300,7 +308,7 @@ TEST_F(AppTest, ExitWaitsForDownloadWorkersThatNeverReadTheFreedSettings) {
     writeFile("kiv_com.txt", "COM0\nSmall\n");
     ASSERT_EQ(1, app_create());
     sheet_fetching_stop();
-    sheet_download_hooks = SheetDownloadHooks{heldDownload, nullptr, nullptr, nullptr};
+    sheet_download_hooks = SheetDownloadHooks{heldDownload, nullptr, heldCancel, nullptr};
     sheet_fetching_install(settings());
     char path[SHEET_PATH_MAX];
     double north = snapLatitude(kLat + 1, 2, 0), lon = snapLongitude(kLon, 2, 0);
@@ -316,11 +324,9 @@ TEST_F(AppTest, ExitWaitsForDownloadWorkersThatNeverReadTheFreedSettings) {
     ASSERT_EQ(3, heldInside);
     app_close();
     app_destroy();
-    std::unique_lock<std::mutex> g(heldLock);
+    std::lock_guard<std::mutex> g(heldLock);
+    EXPECT_TRUE(released);
     EXPECT_EQ(0, heldInside);
-    released = true;
-    heldChanged.notify_all();
-    heldChanged.wait_for(g, std::chrono::seconds(10), [] { return heldInside == 0; });
 }
 
 // Online through a probe site that answers, with the map server out of
