@@ -1,7 +1,7 @@
 #include "app/commands_options.h"
 
 #include "app/app_state.h"
-#include "app/gpx_recording.h"
+#include "tracks/gpx_recording.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
 #include "settings/app_settings.h"

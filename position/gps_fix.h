@@ -17,6 +17,10 @@ const char* gps_system_name(int system);
 // One row of the satellite table. signal is the NMEA 4.10 signal id of the
 // strength shown, 0 when the receiver gives none; elevation and azimuth
 // are -1 while unknown.
+// No new position for this long: the receiver counts as silent (the map
+// marker turns stale, the GPX recording starts a new segment).
+enum { STALE_FIX_SECONDS = 5 };
+
 struct GpsSatellite {
     int prn, elevation, azimuth, snr, used, system, signal;
 };
