@@ -88,7 +88,7 @@ void command_download_area(AppSettings* s) {
     platform_busy_cursor(1);
     Box b = viewBox();
     DownloadAreaChoice choice{};
-    char southWest[96], northEast[96];
+    char southWest[72], northEast[72];   // both fit the choice's text
     app_format_degrees(southWest, sizeof southWest, b.south, b.west);
     app_format_degrees(northEast, sizeof northEast, b.north, b.east);
     snprintf(choice.area, sizeof choice.area, "%s to %s", southWest, northEast);

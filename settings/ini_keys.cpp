@@ -27,7 +27,7 @@ int read_value(const char* key, char* value, size_t size) { return ini_read_word
 // name another file). 1 when out holds the path.
 // A line for the window to show once the settings are read (a cut list
 // loses the lines that no longer fit, never the ones before).
-void warn(AppSettings* s, const char* text) {
+void note_refused(AppSettings* s, const char* text) {
     size_t used = strlen(s->readWarnings), need = strlen(text) + 1;
     if (used + need < sizeof s->readWarnings) snprintf(s->readWarnings + used, need + 1, "%s\n", text);
 }
@@ -40,7 +40,7 @@ int read_path(AppSettings* s, const char* key, const char* what, char* out, size
         char text[160];
         snprintf(text, sizeof text, "%s (%s in kiv_ini.txt) is too long or starts with ~ while HOME is unset: not used",
                  what, key);
-        warn(s, text);
+        note_refused(s, text);
         return 0;
     }
     copy_text(out, size, path);
@@ -54,7 +54,7 @@ void read_whole(AppSettings* s, const char* key, char* value, size_t size) {
     char text[160];
     snprintf(text, sizeof text, "The setting %s in kiv_ini.txt is longer than %zu characters: it is not used", key,
              size - 1);
-    warn(s, text);
+    note_refused(s, text);
 }
 
 }  // namespace
