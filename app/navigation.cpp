@@ -4,9 +4,11 @@
 #include "app/pane_notice.h"
 #include "app/sheet_fetching.h"
 #include "app/view_pane.h"
+#include "app/view_zoom_auto.h"
 #include "maps/map_view.h"
 #include "maps/sheet_source.h"
 #include "maps/view_plane.h"
+#include "maps/view_scale.h"
 #include "maps/world_grid.h"
 #include "maps/sheet_dispatch.h"
 #include "maps/sheet_download.h"
@@ -21,21 +23,21 @@
 
 namespace {
 
-constexpr int kZoomProbeSeconds = 20;
+MapView& v = map_view;
 
 // A sheet is ready at sheetPath: show it as the displayed sheet.
 void bringOnScreen(int setCursor) {
     if (!nav_load_picture()) return;
     view_pane_clear_centre();
     if (setCursor) {
-        map_view.cursorLat = map_view.targetLat;
-        map_view.cursorLon = map_view.targetLon;
+        v.cursorLat = v.targetLat;
+        v.cursorLon = v.targetLon;
     }
-    map_view.sheetLat = map_view.targetLat;
-    map_view.sheetLon = map_view.targetLon;
-    map_view.zoomLevel = map_view.targetZoom;
+    v.sheetLat = v.targetLat;
+    v.sheetLon = v.targetLon;
+    v.zoomLevel = v.targetZoom;
+    v.scaleMpp = 0;                    // the level's own scale
     platform_invalidate(1);
-    map_view.lastZoomProbe = platform_monotonic_seconds();
 }
 
 // The exact sheet of the targets: downloaded when online (local file
@@ -44,16 +46,16 @@ int fetchExact(const AppSettings* s) {
     if (s->online) {
         if (s->satelliteImage)
             return sheet_download_hooks.downloadAerialSheet &&
-                   sheet_download_hooks.downloadAerialSheet(map_view.targetLat, map_view.targetLon, map_view.targetZoom, s, map_view.sheetPath,
+                   sheet_download_hooks.downloadAerialSheet(v.targetLat, v.targetLon, v.targetZoom, s, v.sheetPath,
                                                             s->bigMaps) == 0;
         return sheet_download_hooks.downloadSheet &&
-               sheet_download_hooks.downloadSheet(map_view.targetLat, map_view.targetLon, map_view.targetZoom, s, map_view.sheetPath, s->bigMaps,
+               sheet_download_hooks.downloadSheet(v.targetLat, v.targetLon, v.targetZoom, s, v.sheetPath, s->bigMaps,
                                                   s->rose, s->grid) == 0;
     }
-    double lat = map_view.targetLat, lon = map_view.targetLon;
-    int level = map_view.targetZoom;
-    return find_sheet_of(s->satelliteImage ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheetStoreDir(s, s->satelliteImage), map_view.sheetPath,
-                         s->bigMaps, 0);
+    double lat = v.targetLat, lon = v.targetLon;
+    int level = v.targetZoom;
+    return find_sheet_of(s->satelliteImage ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheetStoreDir(s, s->satelliteImage),
+                         v.sheetPath, s->bigMaps, 0);
 }
 
 // The targets become the grid point of the sheet shown at (lat, lon) at the
@@ -63,14 +65,14 @@ int fetchExact(const AppSettings* s) {
 // the reason in *why.
 int snapTargets(const AppSettings* s, double lat, double lon, int halfLat, int doubleLon, const char** why) {
     double sLat, sLon;
-    int plane = worldGridSnap(lat, lon, map_view.targetZoom, s->bigMaps ? 1 : 0, &sLat, &sLon, why);
+    int plane = worldGridSnap(lat, lon, v.targetZoom, s->bigMaps ? 1 : 0, &sLat, &sLon, why);
     if (plane == SHEET_PLANE_NONE) return 0;
     if (plane == SHEET_PLANE_LAMBERT) {
-        sLat = snapLatitude(lat, map_view.targetZoom, halfLat);
-        sLon = snapLongitude(lon, map_view.targetZoom, doubleLon);
+        sLat = snapLatitude(lat, v.targetZoom, halfLat);
+        sLon = snapLongitude(lon, v.targetZoom, doubleLon);
     }
-    map_view.targetLat = sLat;
-    map_view.targetLon = sLon;
+    v.targetLat = sLat;
+    v.targetLon = sLon;
     return 1;
 }
 
@@ -87,74 +89,73 @@ void showNoGrid(const char* why) {
 }
 
 int jump(const AppSettings* s) {
-    return getSheetForJump(s->online, s->satelliteImage, &map_view.targetLat, &map_view.targetLon, &map_view.targetZoom, s, map_view.sheetPath,
+    return getSheetForJump(s->online, s->satelliteImage, &v.targetLat, &v.targetLon, &v.targetZoom, s, v.sheetPath,
                            s->bigMaps, s->rose, s->grid);
 }
 
 bool readExtents(const AppSettings* s) {
     auto read = s->satelliteImage ? readSheetExtentsJpeg : readSheetExtents;
-    return read(map_view.sheetLat, map_view.sheetLon, map_view.zoomLevel, sheetStoreDir(s, s->satelliteImage), s->bigMaps, &map_view.extCentreX, &map_view.extCentreY,
-                &map_view.extMinX, &map_view.extMinY, &map_view.extMaxX, &map_view.extMaxY);
+    return read(v.sheetLat, v.sheetLon, v.zoomLevel, sheetStoreDir(s, s->satelliteImage), s->bigMaps, &v.extCentreX, &v.extCentreY,
+                &v.extMinX, &v.extMinY, &v.extMaxX, &v.extMaxY);
 }
 
 // Client point in the pane to degrees through the held extents.
 int paneToDegrees(int x, int y, double* lat, double* lon) {
-    if (!(map_view.extMaxX > map_view.extMinX) || !(map_view.extMaxY > map_view.extMinY)) return 0;
-    const MapView& v = map_view;
+    if (!(v.extMaxX > v.extMinX) || !(v.extMaxY > v.extMinY)) return 0;
     double X = v.extMinX + (x - APP_PANE_X) / static_cast<double>(v.paneWidth) * (v.extMaxX - v.extMinX);
     double Y = v.extMinY + (v.paneHeight + APP_PANE_Y - y) / static_cast<double>(v.paneHeight) * (v.extMaxY - v.extMinY);
-    return view_plane_to_degrees(map_view.extPlane, X, Y, lat, lon);
+    return view_plane_to_degrees(v.extPlane, X, Y, lat, lon);
 }
 
 }  // namespace
 
 int nav_in_pane(int x, int y) {
-    return y >= APP_PANE_Y && y < APP_PANE_Y + map_view.paneHeight && x >= APP_PANE_X && x < APP_PANE_X + map_view.paneWidth;
+    return y >= APP_PANE_Y && y < APP_PANE_Y + v.paneHeight && x >= APP_PANE_X && x < APP_PANE_X + v.paneWidth;
 }
 
 int nav_load_picture() {
     const AppSettings* s = app_window.settings;
     // While the view composes the pane, the sheet only has to decode once,
     // into the view's cache; the pane's picture stays to be composed over.
-    if (view_pane_take_sheet(s, map_view.sheetPath)) {
+    if (view_pane_take_sheet(s, v.sheetPath)) {
         pane_placeholder_clear();
         return 1;
     }
-    int w = map_view.imageWidth, h = map_view.imageHeight;
-    if (Result loaded = loadSheetImage(map_view.sheetPath, s->satelliteImage, &map_view.pixels, &w, &h); !loaded) {
+    int w = v.imageWidth, h = v.imageHeight;
+    if (Result loaded = loadSheetImage(v.sheetPath, s->satelliteImage, &v.pixels, &w, &h); !loaded) {
         if (!loaded.why.empty()) platform_warn(loaded.why.c_str());
         return 0;
     }
-    view_pane_forget(map_view.sheetPath);     // loaded afresh: the file may have changed
-    map_view.imageWidth = w;
-    map_view.imageHeight = h;
-    buildDisplayBitmap(&map_view.dibHeader, &map_view.dibBits, map_view.pixels, w, h);
+    view_pane_forget(v.sheetPath);     // loaded afresh: the file may have changed
+    v.imageWidth = w;
+    v.imageHeight = h;
+    buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, w, h);
     pane_placeholder_clear();
     return 1;
 }
 
 void nav_ensure_extents() {
-    if (map_view.sheetLat == map_view.extForLat && map_view.sheetLon == map_view.extForLon && map_view.zoomLevel == map_view.extForZoom) return;
+    if (v.sheetLat == v.extForLat && v.sheetLon == v.extForLon && v.zoomLevel == v.extForZoom) return;
     // A sheet without a record places nothing: the previous sheet's extents
     // would put the marker in the wrong place.
-    if (!readExtents(app_window.settings)) map_view.extMinX = map_view.extMinY = map_view.extMaxX = map_view.extMaxY = 0;
-    map_view.extPlane = view_plane_of_sheet(map_view.sheetLat, map_view.sheetLon, map_view.zoomLevel, app_window.settings->bigMaps ? 1 : 0);
-    map_view.extForLat = map_view.sheetLat;
-    map_view.extForLon = map_view.sheetLon;
-    map_view.extForZoom = map_view.zoomLevel;
+    if (!readExtents(app_window.settings)) v.extMinX = v.extMinY = v.extMaxX = v.extMaxY = 0;
+    v.extPlane = view_plane_of_sheet(v.sheetLat, v.sheetLon, v.zoomLevel, app_window.settings->bigMaps ? 1 : 0);
+    v.extForLat = v.sheetLat;
+    v.extForLon = v.sheetLon;
+    v.extForZoom = v.zoomLevel;
 }
 
 void nav_zoom_in(int x, int y) {
     AppSettings* s = app_window.settings;
     if (!s) return;
-    map_view.targetZoom = map_view.zoomLevel < ZOOM_FINEST ? map_view.zoomLevel + 1 : map_view.zoomLevel;
+    v.targetZoom = v.zoomLevel < ZOOM_FINEST ? v.zoomLevel + 1 : v.zoomLevel;
     platform_busy_cursor(1);
     // The held extents are the shown picture's: the composed view's rectangle.
     nav_ensure_extents();
     double lat, lon;
     if (paneToDegrees(x, y, &lat, &lon)) {
-        map_view.focusLat = lat;
-        map_view.focusLon = lon;
+        v.focusLat = lat;
+        v.focusLon = lon;
         const char* why;
         if (!snapTargets(s, lat, lon, &why)) showNoGrid(why);
         else if (jump(s)) bringOnScreen(1);
@@ -166,9 +167,9 @@ void nav_zoom_in(int x, int y) {
 void nav_zoom_out() {
     AppSettings* s = app_window.settings;
     if (!s) return;
-    map_view.targetZoom = map_view.zoomLevel > 0 ? map_view.zoomLevel - 1 : map_view.zoomLevel;
+    v.targetZoom = v.zoomLevel > 0 ? v.zoomLevel - 1 : v.zoomLevel;
     const char* why;
-    if (!snapTargets(s, map_view.sheetLat, map_view.sheetLon, &why)) return;
+    if (!snapTargets(s, v.sheetLat, v.sheetLon, &why)) return;
     platform_busy_cursor(1);
     if (fetchExact(s)) bringOnScreen(0);
     else sheet_fetching_await(SHOW_MOVE);
@@ -178,17 +179,17 @@ void nav_zoom_out() {
 void nav_level(int level) {
     AppSettings* s = app_window.settings;
     if (!s || level < 0 || level > ZOOM_FINEST) return;
-    map_view.targetZoom = level;
+    v.targetZoom = level;
     double lat, lon;
     if (s->autoPan && gps_has_position()) {
         lat = gps_latitude();
         lon = gps_longitude();
-    } else if (map_view.zoomLevel < level) {
-        lat = map_view.focusLat;
-        lon = map_view.focusLon;
+    } else if (v.zoomLevel < level) {
+        lat = v.focusLat;
+        lon = v.focusLon;
     } else {
-        lat = map_view.sheetLat;
-        lon = map_view.sheetLon;
+        lat = v.sheetLat;
+        lon = v.sheetLon;
     }
     const char* why;
     if (!snapTargets(s, lat, lon, &why)) {
@@ -216,12 +217,12 @@ void nav_mouse_move(int x, int y) {
     if (nav_in_pane(x, y)) {
         nav_ensure_extents();
         if (paneToDegrees(x, y, &lat, &lon)) {
-            map_view.cursorLat = lat;
-            map_view.cursorLon = lon;
+            v.cursorLat = lat;
+            v.cursorLon = lon;
         }
     } else {
-        map_view.cursorLat = map_view.sheetLat;
-        map_view.cursorLon = map_view.sheetLon;
+        v.cursorLat = v.sheetLat;
+        v.cursorLon = v.sheetLon;
     }
     platform_invalidate(0);
 }
@@ -229,10 +230,10 @@ void nav_mouse_move(int x, int y) {
 void nav_big_maps_swap() {
     AppSettings* s = app_window.settings;
     if (!s) return;
-    map_view.targetLat = map_view.sheetLat;
-    map_view.targetLon = map_view.sheetLon;
-    map_view.targetZoom = map_view.zoomLevel;
-    if (s->bigMaps == map_view.appliedBigMaps) return;
+    v.targetLat = v.sheetLat;
+    v.targetLon = v.sheetLon;
+    v.targetZoom = v.zoomLevel;
+    if (s->bigMaps == v.appliedBigMaps) return;
     platform_busy_cursor(1);
     if (fetchExact(s)) {
         if (nav_load_picture()) platform_invalidate(1);
@@ -248,22 +249,26 @@ void nav_auto_pan_step() {
     AppSettings* s = app_window.settings;
     if (!s || !s->autoPan || !gps_has_position()) return;
     double fixLat = gps_latitude(), fixLon = gps_longitude();
-    map_view.targetZoom = map_view.zoomLevel;
+    v.targetZoom = v.zoomLevel;
     const char* why;
     if (!snapTargets(s, fixLat, fixLon, &why)) {
         showNoGrid(why);
         return;
     }
-    int64_t now = platform_monotonic_seconds();
-    if (!s->online && s->autoZoom && now - map_view.lastZoomProbe > kZoomProbeSeconds) {
-        if (map_view.targetZoom < ZOOM_FINEST) {
-            map_view.targetZoom++;
-            if (!snapTargets(s, fixLat, fixLon, &why)) map_view.targetZoom--;
+    // Auto Zoom by speed: its scale, and the level that draws it.
+    double autoMpp = auto_zoom_now(s);
+    if (autoMpp > 0) {
+        int level = view_scale_level(autoMpp, s->bigMaps ? 1 : 0);
+        if (v.scaleMpp != autoMpp && level == v.zoomLevel) {
+            view_pane_start_zoom();
+            platform_invalidate(0);
         }
-        map_view.lastZoomProbe = now;
+        v.scaleMpp = autoMpp;
+        v.targetZoom = level;
+        if (!snapTargets(s, fixLat, fixLon, &why)) v.targetZoom = v.zoomLevel;   // targets as snapped above
     }
     // Back on a grid after none, the sheet is looked for even where it was.
-    if (map_view.targetZoom == map_view.zoomLevel && map_view.targetLat == map_view.sheetLat && map_view.targetLon == map_view.sheetLon &&
+    if (v.targetZoom == v.zoomLevel && v.targetLat == v.sheetLat && v.targetLon == v.sheetLon &&
         !pane_notice_no_grid_shown())
         return;
     platform_busy_cursor(1);
@@ -271,22 +276,22 @@ void nav_auto_pan_step() {
     // to load leaves the old one (and its fields) in place. The level is the
     // user's (or Auto Zoom's): a coarser sheet found in place of a missing
     // one is not taken, the view shows what is stored at this level.
-    int wanted = map_view.targetZoom;
+    int wanted = v.targetZoom;
     int ready = jump(s);
-    if (ready && map_view.targetZoom == wanted && nav_load_picture()) {
-        map_view.sheetLat = map_view.targetLat;
-        map_view.sheetLon = map_view.targetLon;
-        map_view.zoomLevel = map_view.targetZoom;
+    if (ready && v.targetZoom == wanted && nav_load_picture()) {
+        v.sheetLat = v.targetLat;
+        v.sheetLon = v.targetLon;
+        v.zoomLevel = v.targetZoom;
         platform_invalidate(1);
     } else if (!ready && pane_placeholder_shown()) {
         // No sheet on screen at all: the neutral picture follows the
         // vehicle, so its marker shows and the pane names where it is, at
         // the level shown (the look offline may have walked coarser).
-        map_view.targetZoom = wanted;
+        v.targetZoom = wanted;
         if (snapTargets(s, fixLat, fixLon, &why)) {
-            map_view.sheetLat = map_view.targetLat;
-            map_view.sheetLon = map_view.targetLon;
-            map_view.zoomLevel = map_view.targetZoom;
+            v.sheetLat = v.targetLat;
+            v.sheetLon = v.targetLon;
+            v.zoomLevel = v.targetZoom;
             pane_placeholder_show();
             if (sheet_fetching_await(SHOW_JUMP)) pane_notice_fetching(s);
             else pane_notice_no_sheet(s, s->online ? sheetDownloadFailure() : "");
