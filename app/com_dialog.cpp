@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "position/port_diagnostics.h"
+#include "app/port_diagnostics.h"
 #include "settings/app_settings.h"
 #include "settings/com_file.h"
 #include "settings/port_lines.h"

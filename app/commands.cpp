@@ -11,7 +11,7 @@
 #include "app/commands_route.h"
 #include "app/download_area.h"
 #include "app/find_places.h"
-#include "app/gpx_recording.h"
+#include "tracks/gpx_recording.h"
 #include "app/commands_tracks.h"
 #include "app/waypoints.h"
 #include "app/ruler.h"
@@ -37,10 +37,7 @@ void connect(AppSettings* s) {
 
 void disconnect(AppSettings* s) {
     platform_busy_cursor(1);
-    // A reader waiting for a paint must not hold up the close.
-    platform_set_repaint_stop(1);
-    serial_close(s);
-    platform_set_repaint_stop(0);
+    link_close(s);
     gps_clear_fix_mode();
     gps_clear_satellites();  // the monitor lists none of the closed link's
     if (s->deviceType == DEVICE_SMS) sms_reset();

@@ -13,7 +13,7 @@
 #include "maps/map_view.h"
 #include "maps/view_plane.h"
 #include "platform/platform.h"
-#include "settings/gpx_reader.h"
+#include "tracks/gpx_reader.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "net/sockets.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
-#include "position/port_diagnostics.h"
+#include "app/port_diagnostics.h"
 #include "position/serial_link.h"
 #include "position/sms.h"
 #include "position/zodiac.h"
@@ -34,17 +34,46 @@ void command_online(AppSettings* s) {
     platform_busy_cursor(0);
 }
 
+void online_menus(int online) {
+    platform_menu_enable(MENU_ONLINE, online ? 0 : 1);
+    platform_menu_enable(MENU_OFFLINE, online ? 1 : 0);
+}
+
 void command_offline(AppSettings* s) {
     platform_busy_cursor(1);
     s->online = 0;
-    platform_menu_enable(MENU_ONLINE, 1);
-    platform_menu_enable(MENU_OFFLINE, 0);
+    online_menus(0);
     platform_busy_cursor(0);
 }
 
+namespace {
+
+// Connect and Disconnect follow the link.
+void link_menus(int connected) {
+    platform_menu_enable(MENU_CONNECT, connected ? 0 : 1);
+    platform_menu_enable(MENU_DISCONNECT, connected ? 1 : 0);
+}
+
+}  // namespace
+
+int link_close(AppSettings* s) {
+    const int wasOpen = s->connected.load() == 1;
+    // A reader waiting for a paint must not hold up the close.
+    platform_set_repaint_stop(1);
+    int closed = serial_close(s);
+    platform_set_repaint_stop(0);
+    if (wasOpen) link_menus(0);
+    return closed;
+}
+
 int link_open_or_warn(AppSettings* s) {
+    platform_busy_cursor(1);
     int opened = serial_open(s);
-    if (opened) pane_notice_receiver_connected();
+    platform_busy_cursor(0);
+    if (opened) {
+        link_menus(1);
+        pane_notice_receiver_connected();
+    }
     char path[SETTINGS_PATH_MAX], advice[1536], text[1700];
     int error = serial_open_failure(path, sizeof path);
     if (opened && error != EBUSY) return 1;
@@ -61,9 +90,7 @@ void command_select_device(AppSettings* s, int deviceType) {
     if (reopen) {
         // The old source stops before the device changes: its reader must
         // not hand the new decoder the old device's bytes.
-        platform_set_repaint_stop(1);
-        serial_close(s);
-        platform_set_repaint_stop(0);
+        link_close(s);
         gps_clear_fix_mode();
     }
     if (!settings_select_device(s, deviceType)) return;

@@ -35,7 +35,6 @@ const char OPEN_MAP_DEFAULT_EXT[] = "gif";
 
 namespace {
 
-MapView& v = map_view;
 
 // The filter the user chose last stays for the next Open Map of the run.
 int openMapFilter = 0;
@@ -51,17 +50,17 @@ int fetchSheet(const AppSettings* s, int aerial, double lat, double lon, int lev
     const SheetDownloadHooks& h = sheet_download_hooks;
     if (aerial && h.downloadAerialSheet) return h.downloadAerialSheet(lat, lon, level, s, out, s->bigMaps) == 0;
     if (!aerial && h.downloadSheet) return h.downloadSheet(lat, lon, level, s, out, s->bigMaps, s->rose, s->grid) == 0;
-    return findSheetOf(aerial ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheetStoreDir(s, aerial), out, s->bigMaps, 0) == 0;
+    return find_sheet_of(aerial ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheetStoreDir(s, aerial), out, s->bigMaps, 0);
 }
 
 // A ready sheet becomes the picture (its display bitmap too); 0 when it
 // failed to load (the load has reported it, the old picture stays).
 int loadReady(const char* path) {
-    snprintf(v.sheetPath, sizeof v.sheetPath, "%s", path);
+    snprintf(map_view.sheetPath, sizeof map_view.sheetPath, "%s", path);
     return nav_load_picture();
 }
 
-void rebuildBitmap() { buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, v.imageWidth, v.imageHeight); }
+void rebuildBitmap() { buildDisplayBitmap(&map_view.dibHeader, &map_view.dibBits, map_view.pixels, map_view.imageWidth, map_view.imageHeight); }
 
 void setChecked(int32_t* field, int id, int on) {
     *field = on;
@@ -79,15 +78,15 @@ void noAerialSheet(AppSettings* s) {
 }
 
 // The extents held are those of the sheet before; read them again.
-void forgetExtents() { v.extForZoom = -1; }
+void forgetExtents() { map_view.extForZoom = -1; }
 
 // The loaded picture on screen as the displayed sheet at (lat, lon, level).
 void showAsDisplayed(double lat, double lon, int level, int erase) {
     rebuildBitmap();
     platform_invalidate(erase);
-    v.sheetLat = lat;
-    v.sheetLon = lon;
-    v.zoomLevel = level;
+    map_view.sheetLat = lat;
+    map_view.sheetLon = lon;
+    map_view.zoomLevel = level;
     forgetExtents();
 }
 
@@ -98,17 +97,17 @@ void holdExtentsOf(const char* path, int format) {
     SheetExtent e{};
     int len = sheetReadExtentRecord(path, format, text, sizeof text);
     if (len < 0 || !sheetParseExtentRecord(text, static_cast<size_t>(len), &e)) e = SheetExtent{};
-    v.extCentreX = e.centreX;
-    v.extCentreY = e.centreY;
-    v.extMinX = e.minX;
-    v.extMinY = e.minY;
-    v.extMaxX = e.maxX;
-    v.extMaxY = e.maxY;
-    v.extRotation = 0;   // a sheet of its own is shown as it is
-    v.extForLat = v.sheetLat;
-    v.extForLon = v.sheetLon;
-    v.extForZoom = v.zoomLevel;
-    v.extPlane = e.epsg ? e.epsg : VIEW_PLANE_CANADA_LAMBERT;
+    map_view.extCentreX = e.centreX;
+    map_view.extCentreY = e.centreY;
+    map_view.extMinX = e.minX;
+    map_view.extMinY = e.minY;
+    map_view.extMaxX = e.maxX;
+    map_view.extMaxY = e.maxY;
+    map_view.extRotation = 0;   // a sheet of its own is shown as it is
+    map_view.extForLat = map_view.sheetLat;
+    map_view.extForLon = map_view.sheetLon;
+    map_view.extForZoom = map_view.zoomLevel;
+    map_view.extPlane = e.epsg ? e.epsg : VIEW_PLANE_CANADA_LAMBERT;
 }
 
 }  // namespace
@@ -146,7 +145,7 @@ int open_map_parse_name(const char* path, int* bigMaps, int* level, double* lat,
 
 int open_map_tree_root(const char* path, double lat, double lon, const char* mapsDir, char* out, size_t size) {
     char folders[SHEET_PATH_MAX];
-    if (!sheetFolder(folders, sizeof folders, "", lat, lon)) return 0;   // "/w070/w075n045"
+    if (!sheet_folder(folders, sizeof folders, "", lat, lon)) return 0;   // "/w070/w075n045"
     const char* mapsName = lastComponent(mapsDir);
     const char* name = lastComponent(path);
     if (!mapsName[0] || name == path) return 0;
@@ -212,11 +211,11 @@ void command_open_map(AppSettings* s) {
         platform_busy_cursor(0);
         return;
     }
-    free(v.pixels);
-    v.pixels = pixels;
-    v.imageWidth = w;
-    v.imageHeight = h;
-    snprintf(v.sheetPath, sizeof v.sheetPath, "%s", path);
+    free(map_view.pixels);
+    map_view.pixels = pixels;
+    map_view.imageWidth = w;
+    map_view.imageHeight = h;
+    snprintf(map_view.sheetPath, sizeof map_view.sheetPath, "%s", path);
     rebuildBitmap();
     pane_placeholder_clear();
     setChecked(&s->autoPan, MENU_AUTO_PAN, 0);
@@ -227,11 +226,11 @@ void command_open_map(AppSettings* s) {
     int big, level;
     double lat, lon;
     if (open_map_parse_name(path, &big, &level, &lat, &lon)) {
-        v.zoomLevel = level;
-        v.sheetLat = lat;
-        v.sheetLon = lon;
-        v.focusLat = lat;
-        v.focusLon = lon;
+        map_view.zoomLevel = level;
+        map_view.sheetLat = lat;
+        map_view.sheetLon = lon;
+        map_view.focusLat = lat;
+        map_view.focusLon = lon;
         int sizeChanged = big >= 0 && big != s->bigMaps;
         if (big >= 0) setChecked(&s->bigMaps, MENU_BIG_MAPS, big);
         // Another collection's sheet: its folder becomes the working folder,
@@ -258,12 +257,12 @@ void command_reload_map(AppSettings* s) {
     platform_busy_cursor(1);
     // In the background when the window's downloads run there: shown or
     // reported when done.
-    if (sheet_fetching_reload(s, v.sheetLat, v.sheetLon, v.zoomLevel)) {
+    if (sheet_fetching_reload(s, map_view.sheetLat, map_view.sheetLon, map_view.zoomLevel)) {
         platform_busy_cursor(0);
         return;
     }
     // The stored sheet stays until a new one has arrived whole.
-    if (!reloadSheet(aerial, v.sheetLat, v.sheetLon, v.zoomLevel, s, path, s->bigMaps, s->rose, s->grid)) {
+    if (!reloadSheet(aerial, map_view.sheetLat, map_view.sheetLon, map_view.zoomLevel, s, path, s->bigMaps, s->rose, s->grid)) {
         sheet_fetching_say_reload_failed(sheetDownloadFailure());
     } else if (!loadReady(path)) {
         platform_busy_cursor(0);
@@ -278,10 +277,10 @@ void command_reload_map(AppSettings* s) {
 void command_big_maps(AppSettings* s) {
     platform_busy_cursor(1);
     setChecked(&s->bigMaps, MENU_BIG_MAPS, !s->bigMaps);
-    int level = v.zoomLevel;
-    double lat = snapLatitude(v.sheetLat, level, 0), lon = snapLongitude(v.sheetLon, level, s->bigMaps);
+    int level = map_view.zoomLevel;
+    double lat = snapLatitude(map_view.sheetLat, level, 0), lon = snapLongitude(map_view.sheetLon, level, s->bigMaps);
     const char* why;
-    worldGridSnap(v.sheetLat, v.sheetLon, level, s->bigMaps, &lat, &lon, &why);   // the other grid's sheet there
+    worldGridSnap(map_view.sheetLat, map_view.sheetLon, level, s->bigMaps, &lat, &lon, &why);   // the other grid's sheet there
     char path[SHEET_PATH_MAX];
     int loaded = 1;
     if (s->satelliteImage) {
@@ -303,8 +302,8 @@ void command_big_maps(AppSettings* s) {
 void command_satellite_image(AppSettings* s) {
     platform_busy_cursor(1);
     setChecked(&s->satelliteImage, MENU_SATELLITE_IMAGE, !s->satelliteImage);
-    double lat = v.sheetLat, lon = v.sheetLon;
-    int level = v.zoomLevel;
+    double lat = map_view.sheetLat, lon = map_view.sheetLon;
+    int level = map_view.zoomLevel;
     char path[SHEET_PATH_MAX];
     int ready;
     if (s->online) {
@@ -312,8 +311,8 @@ void command_satellite_image(AppSettings* s) {
         if (!ready && !sheet_fetching_await(s->satelliteImage ? SHOW_AERIAL : SHOW_MOVE) && s->satelliteImage)
             noAerialSheet(s);
     } else {
-        ready = findSheetOf(s->satelliteImage ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheetStoreDir(s, s->satelliteImage), path,
-                            s->bigMaps, 1) == 0;
+        ready = find_sheet_of(s->satelliteImage ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheetStoreDir(s, s->satelliteImage), path,
+                              s->bigMaps, 1);
     }
     if (ready && !loadReady(path)) {
         platform_busy_cursor(0);
@@ -322,9 +321,9 @@ void command_satellite_image(AppSettings* s) {
     if (!ready) {
         // The old picture stays, and so does its place: a search that
         // walked to coarser levels in vain does not move it.
-        lat = v.sheetLat;
-        lon = v.sheetLon;
-        level = v.zoomLevel;
+        lat = map_view.sheetLat;
+        lon = map_view.sheetLon;
+        level = map_view.zoomLevel;
     }
     showAsDisplayed(lat, lon, level, 1);
     platform_busy_cursor(0);

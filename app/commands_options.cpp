@@ -1,8 +1,8 @@
 #include "app/commands_options.h"
 
 #include "app/app_state.h"
-#include "app/gpx_recording.h"
 #include "app/view_zoom_auto.h"
+#include "tracks/gpx_recording.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
 #include "settings/app_settings.h"

@@ -16,7 +16,7 @@
 #include "platform/platform.h"
 #include "settings/app_settings.h"
 #include "settings/atomic_file.h"
-#include "settings/gpx_writer.h"
+#include "tracks/gpx_writer.h"
 #include "settings/menu_ids.h"
 #include "settings/window_state.h"
 

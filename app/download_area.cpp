@@ -88,11 +88,10 @@ void command_download_area(AppSettings* s) {
     platform_busy_cursor(1);
     Box b = viewBox();
     DownloadAreaChoice choice{};
-    char corner[96];
-    app_format_position(corner, sizeof corner, b.south, b.west);
-    std::string area = std::string(corner + 6) + " to ";
-    app_format_position(corner, sizeof corner, b.north, b.east);
-    snprintf(choice.area, sizeof choice.area, "%s%s", area.c_str(), corner + 6);
+    char southWest[72], northEast[72];   // both fit the choice's text
+    app_format_degrees(southWest, sizeof southWest, b.south, b.west);
+    app_format_degrees(northEast, sizeof northEast, b.north, b.east);
+    snprintf(choice.area, sizeof choice.area, "%s to %s", southWest, northEast);
     std::vector<AreaSheet> perLevel[ZOOM_LEVELS];
     for (int level = 0; level < ZOOM_LEVELS; level++) {
         area_sheets_in_box(b.south, b.west, b.north, b.east, level, s->bigMaps, &perLevel[level]);

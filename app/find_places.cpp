@@ -17,6 +17,7 @@
 #include "maps/map_view.h"
 #include "maps/sheet_download_parts.h"
 #include "maps/view_plane.h"
+#include "maps/world_grid.h"
 #include "nav/coordinate_text.h"
 #include "nav/geodesic.h"
 #include "nav/place_search.h"
@@ -243,8 +244,10 @@ void find_places_act(AppSettings* s, const PlaceMatch& m, int action)
     } else if (action == FIND_MARK) {
         waypoint_mark(m.lat, m.lon, m.name.c_str());
     } else if (action == FIND_SHOW && s) {
-        if (!view_pane_show_point(s, m.lat, m.lon))
-            platform_warn(("No map can show " + m.name + " at this level.").c_str());
+        if (!view_pane_show_point(s, m.lat, m.lon)) {
+            Result place = world_grid_place_check(m.lat, m.lon, map_view.zoomLevel, s->bigMaps);
+            platform_warn(("No map can show " + m.name + " at this level" + (place ? "." : ": " + place.why)).c_str());
+        }
     }
     platform_invalidate();
 }

@@ -6,7 +6,7 @@
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
-#include "settings/gpx_writer.h"
+#include "tracks/gpx_writer.h"
 #include "settings/window_state.h"
 
 namespace {

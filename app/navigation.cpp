@@ -55,8 +55,8 @@ int fetchExact(const AppSettings* s) {
     }
     double lat = v.targetLat, lon = v.targetLon;
     int level = v.targetZoom;
-    return findSheetOf(s->satelliteImage ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheetStoreDir(s, s->satelliteImage), v.sheetPath,
-                       s->bigMaps, 0) == 0;
+    return find_sheet_of(s->satelliteImage ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheetStoreDir(s, s->satelliteImage),
+                         v.sheetPath, s->bigMaps, 0);
 }
 
 // The targets become the grid point of the sheet shown at (lat, lon) at the
@@ -104,7 +104,7 @@ bool readExtents(const AppSettings* s) {
 int paneToDegrees(int x, int y, double* lat, double* lon) {
     if (v.extRotation != 0) return pane_place_to_degrees(x, y, lat, lon);   // a course-up picture
     if (!(v.extMaxX > v.extMinX) || !(v.extMaxY > v.extMinY)) return 0;
-    double X = v.extMinX + (x - 1) / static_cast<double>(v.paneWidth) * (v.extMaxX - v.extMinX);
+    double X = v.extMinX + (x - APP_PANE_X) / static_cast<double>(v.paneWidth) * (v.extMaxX - v.extMinX);
     double Y = v.extMinY + (v.paneHeight + APP_PANE_Y - y) / static_cast<double>(v.paneHeight) * (v.extMaxY - v.extMinY);
     return view_plane_to_degrees(v.extPlane, X, Y, lat, lon);
 }
@@ -112,7 +112,7 @@ int paneToDegrees(int x, int y, double* lat, double* lon) {
 }  // namespace
 
 int nav_in_pane(int x, int y) {
-    return y >= APP_PANE_Y && y < APP_PANE_Y + v.paneHeight && x > 0 && x < v.paneWidth + 1;
+    return y >= APP_PANE_Y && y < APP_PANE_Y + v.paneHeight && x >= APP_PANE_X && x < APP_PANE_X + v.paneWidth;
 }
 
 int nav_load_picture() {
@@ -124,7 +124,10 @@ int nav_load_picture() {
         return 1;
     }
     int w = v.imageWidth, h = v.imageHeight;
-    if (!loadSheetImage(v.sheetPath, s->satelliteImage, &v.pixels, &w, &h)) return 0;
+    if (Result loaded = loadSheetImage(v.sheetPath, s->satelliteImage, &v.pixels, &w, &h); !loaded) {
+        if (!loaded.why.empty()) platform_warn(loaded.why.c_str());
+        return 0;
+    }
     view_pane_forget(v.sheetPath);     // loaded afresh: the file may have changed
     v.imageWidth = w;
     v.imageHeight = h;

@@ -33,7 +33,7 @@ void online_probe_poll(AppSettings* s) {
     if (!waiting || a < 0) return;
     waiting = 0;
     // connectivity_probe_poll, earlier in the tick, has gone online already.
-    if (a == 1) connectivity_probe_poll(s);
+    if (a == 1 && connectivity_probe_poll(s)) online_menus(1);
     else platform_warn("No Internet connection");
 }
 

@@ -50,7 +50,7 @@ void renewIfStale(SheetFetchRequest r, const AppSettings* s, const char* path) {
 
 int queueOrFind(const SheetFetchRequest& r, const AppSettings* s, char* outPath) {
     lastQueued = 0;
-    if (sheetStored(outPath, sheetStoreDir(s, r.aerial), r.lat, r.lon, r.level, r.bigMaps, r.aerial ? SHEET_JPEG : SHEET_GIF) >= 0) {
+    if (sheet_stored(outPath, sheetStoreDir(s, r.aerial), r.lat, r.lon, r.level, r.bigMaps, r.aerial ? SHEET_JPEG : SHEET_GIF) >= 0) {
         renewIfStale(r, s, outPath);
         return 0;
     }
@@ -178,7 +178,7 @@ void sheet_fetching_title(char* out, size_t size) {
     SheetFetchRequest r;
     if (!installed || !sheet_fetch_current(&r)) return;
     char name[SHEET_PATH_MAX];
-    if (!sheetFileName(name, sizeof name, r.lat, r.lon, r.level, r.bigMaps, r.aerial ? SHEET_JPEG : SHEET_GIF))
+    if (!sheet_file_name(name, sizeof name, r.lat, r.lon, r.level, r.bigMaps, r.aerial ? SHEET_JPEG : SHEET_GIF))
         return;
     snprintf(out, size, " - fetching %s", name);
 }

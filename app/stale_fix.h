@@ -8,9 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "position/gps_fix.h"   // STALE_FIX_SECONDS
+
 struct AppSettings;
 
-enum { STALE_FIX_SECONDS = 5 };
 constexpr uint32_t STALE_FIX_GREY = 0x909090;
 
 // Takes the fix record's state now (every paint and timer tick). 1 when

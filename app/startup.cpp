@@ -6,7 +6,8 @@
 #include "app/download_area.h"
 #include "app/find_places.h"
 #include "app/commands_link.h"
-#include "app/gpx_recording.h"
+#include "tracks/gpx_recording.h"
+#include "app/settings_start.h"
 #include "app/navigation.h"
 #include "app/online_probe.h"
 #include "app/road_routing.h"
@@ -48,15 +49,7 @@ int startSheetReady(const AppSettings* s) {
                                                   s->rose, s->grid) == 0;
     double lat = v.sheetLat, lon = v.sheetLon;
     int level = v.zoomLevel;
-    return findSheet(&lat, &lon, &level, s->mapsDir, v.sheetPath, s->bigMaps, 0) == 0;
-}
-
-// Closing the link while a reader may be waiting for a paint that this
-// thread would have to do: let such waits go first.
-void closeLink(AppSettings* s) {
-    platform_set_repaint_stop(1);
-    serial_close(s);
-    platform_set_repaint_stop(0);
+    return find_sheet(&lat, &lon, &level, s->mapsDir, v.sheetPath, s->bigMaps, 0);
 }
 
 }  // namespace
@@ -71,7 +64,7 @@ int app_create() {
     serial_set_remote_hooks(remote_server_start, remote_server_stop);
     sheet_download_install();
     AppSettings* s = nullptr;
-    if (settings_load(&s) != 1 || !s) return 0;
+    if (settings_start(&s) != 1 || !s) return 0;
     app_window.settings = s;
     http_set_contact(s->userAgent);
     std::string why;
@@ -127,7 +120,7 @@ int app_create() {
 void app_close() {
     if (app_window.settings) {
         window_keeping_save(app_window.settings);
-        closeLink(app_window.settings);
+        link_close(app_window.settings);
     }
     platform_destroy_window();
 }
@@ -142,7 +135,7 @@ void app_destroy() {
     platform_kill_timer();
     app_window.timerPeriodMs = 0;
     if (s) {
-        if (s->connected) closeLink(s);
+        if (s->connected) link_close(s);
         gpx_recording_stop();
         app_window.settings = nullptr;
         settings_free(s);

@@ -1,8 +1,9 @@
 // The window timer: device polls, the base server step, the silent-receiver
 // watchdog, then re-arming at 500 ms.
 #include "app/app_state.h"
+#include "app/commands_link.h"
 #include "app/download_area.h"
-#include "app/gpx_recording.h"
+#include "tracks/gpx_recording.h"
 #include "app/link_watch.h"
 #include "app/online_probe.h"
 #include "app/road_routing.h"
@@ -29,7 +30,7 @@ void app_timer() {
     if (!s) return;
     // The start-up probe thread only reports; going online (menu states
     // included) happens here on the main thread.
-    connectivity_probe_poll(s);
+    if (connectivity_probe_poll(s)) online_menus(1);
     sheet_fetching_poll();
     online_probe_poll(s);
     download_area_poll();

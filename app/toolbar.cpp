@@ -13,10 +13,6 @@ const int button_x[] = {0, 14, 67, 110, 153, 196, 254, 299, 344, 389, 434};
 int hovered = TOOL_NONE;               // the button whose tip is up
 }
 
-int toolbar_button_x(int button) {
-    return button >= TOOL_AUTO_PAN && button <= TOOL_LEVEL_0 + 4 ? button_x[button] : -1;
-}
-
 void toolbar_draw(ClientFrame* f, int autoPan, int zoomLevel) {
     const int w = f->width;
     frame_hline(f, 0, w, 1, RGB_BLACK);

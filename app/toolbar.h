@@ -11,9 +11,6 @@ enum ToolbarButton {
     TOOL_LEVEL_0 = 6,                  // + level, up to TOOL_LEVEL_0 + 4
 };
 
-// Left edge x of a button.
-int toolbar_button_x(int button);
-
 // Strip lines, separators and the button faces (auto-pan and the level of
 // zoomLevel drawn pressed when in force), across the frame's width.
 void toolbar_draw(ClientFrame* f, int autoPan, int zoomLevel);

@@ -12,7 +12,7 @@
 #include "maps/view_plane.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
-#include "settings/gpx_reader.h"
+#include "tracks/gpx_reader.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "maps/view_plane.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
-#include "settings/track_log.h"
+#include "tracks/track_log.h"
 
 int track_place(double lat, double lon, int* px, int* py) {
     const MapView& v = map_view;

@@ -6,7 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/client_frame.h"
-#include "app/gpx_recording.h"
+#include "tracks/gpx_recording.h"
 #include "app/navigation.h"
 #include "app/pane_place.h"
 #include "app/track_overlay.h"
@@ -15,7 +15,7 @@
 #include "maps/view_plane.h"
 #include "nav/distance_text.h"
 #include "settings/app_settings.h"
-#include "settings/gpx_reader.h"
+#include "tracks/gpx_reader.h"
 #include "settings/menu_ids.h"
 
 TrackMark app_track_mark;

@@ -342,7 +342,7 @@ int view_pane_update(const AppSettings* s) {
     ViewSheet own{v.sheetLat, v.sheetLon, -1, "", {}};
     if (!displayed && view_sheet_expected_extent(v.sheetLat, v.sheetLon, v.zoomLevel, big, &own.extent) &&
         (own.extent.epsg ? own.extent.epsg : VIEW_PLANE_CANADA_LAMBERT) == view.plane) {
-        own.format = sheetStored(own.path, sheetStoreDir(s, s->satelliteImage), v.sheetLat, v.sheetLon, v.zoomLevel, big,
+        own.format = sheet_stored(own.path, sheetStoreDir(s, s->satelliteImage), v.sheetLat, v.sheetLon, v.zoomLevel, big,
                                  s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
         if (own.format >= 0 && strcmp(own.path, v.sheetPath) == 0) needed.insert(needed.begin(), own);
     }
@@ -444,7 +444,7 @@ void view_pane_move_to(const AppSettings* s, int plane, double x, double y, int 
     v.focusLat = lat;
     v.focusLon = lon;
     char path[SHEET_PATH_MAX];
-    sheetStored(path, sheetStoreDir(s, s->satelliteImage), v.sheetLat, v.sheetLon, level, big, s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
+    sheet_stored(path, sheetStoreDir(s, s->satelliteImage), v.sheetLat, v.sheetLon, level, big, s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
     if (path[0]) snprintf(v.sheetPath, sizeof v.sheetPath, "%s", path);
     platform_invalidate(0);
 }

@@ -35,7 +35,7 @@ double offlineMpp(const AppSettings* s, double mpp, double lat, double lon) {
         const char* why;
         char path[SHEET_PATH_MAX];
         if (worldGridSnap(lat, lon, level, big, &sLat, &sLon, &why) == SHEET_PLANE_NONE) continue;
-        if (sheetStored(path, sheetStoreDir(s, s->satelliteImage), sLat, sLon, level, big,
+        if (sheet_stored(path, sheetStoreDir(s, s->satelliteImage), sLat, sLon, level, big,
                         s->satelliteImage ? SHEET_JPEG : SHEET_GIF) >= 0)
             return level == view_scale_level(mpp, big) ? mpp : view_level_mpp(level, big);
     }

@@ -19,6 +19,7 @@
 #include "app/waypoints.h"
 #include "maps/map_view.h"
 #include "maps/view_plane.h"
+#include "maps/world_grid.h"
 #include "nav/text_fold.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
@@ -93,8 +94,10 @@ void markAtVehicle() {
 
 // The view centred on (lat, lon) at its level; Auto Pan goes off so it stays.
 void show(double lat, double lon) {
-    if (!view_pane_show_point(app_window.settings, lat, lon))
-        platform_warn("No map grid here: the waypoint cannot be shown.");
+    if (view_pane_show_point(app_window.settings, lat, lon)) return;
+    // The cause, whatever it is (no grid there, PROJ failing), reaches the user.
+    Result place = world_grid_place_check(lat, lon, map_view.zoomLevel, app_window.settings->bigMaps);
+    platform_warn(((place ? std::string("No map grid here") : place.why) + ": the waypoint cannot be shown.").c_str());
 }
 
 // The index of the user's waypoint a row stands for, found again by its

@@ -31,8 +31,8 @@
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
-#include "settings/gpx_reader.h"
-#include "settings/gpx_writer.h"
+#include "tracks/gpx_reader.h"
+#include "tracks/gpx_writer.h"
 #include "settings/program_settings.h"
 #include "tests/sheet_test_files.h"
 
@@ -64,7 +64,7 @@ struct Workspace {
                 unsigned char* out = nullptr;
                 size_t size = 0;
                 sheetInsertExtentGif(plain.data(), plain.size(), record, &out, &size);
-                sheetPath(path, sizeof path, "./Maps", lat, lon, 2, big, SHEET_GIF);
+                sheet_path(path, sizeof path, "./Maps", lat, lon, 2, big, SHEET_GIF);
                 writeBytes(path, Bytes(out, out + size));
                 free(out);
             }

@@ -79,7 +79,7 @@ void download(benchmark::State& state, bool wms) {
     snprintf(settings->serverUrl, sizeof settings->serverUrl, "%s", server_root.c_str());
     if (wms) setWms(&settings->wms);
     char path[SHEET_PATH_MAX];
-    sheetPath(path, sizeof path, settings->mapsDir, s.lat, s.lon, s.level, s.big, wms ? SHEET_PNG : SHEET_GIF);
+    sheet_path(path, sizeof path, settings->mapsDir, s.lat, s.lon, s.level, s.big, wms ? SHEET_PNG : SHEET_GIF);
     for (auto _ : state) {
         state.PauseTiming();
         remove(path);   // missing again

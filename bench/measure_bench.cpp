@@ -56,7 +56,7 @@ void writeSheets() {
             unsigned char* out = nullptr;
             size_t size = 0;
             sheetInsertExtentGif(plain.data(), plain.size(), record, &out, &size);
-            sheetPath(path, sizeof path, "./Maps", lat, lon, 2, 1, SHEET_GIF);
+            sheet_path(path, sizeof path, "./Maps", lat, lon, 2, 1, SHEET_GIF);
             writeBytes(path, Bytes(out, out + size));
             free(out);
         }

@@ -32,7 +32,7 @@ void SheetChangeFromStore(benchmark::State& state) {
         return;
     }
     char path[SHEET_PATH_MAX];
-    sheetPath(path, sizeof path, maps.c_str(), lat, lon, 2, big, SHEET_GIF);
+    sheet_path(path, sizeof path, maps.c_str(), lat, lon, 2, big, SHEET_GIF);
     writeBytes(path, Bytes(sheet, sheet + size));
     free(sheet);
 
@@ -40,7 +40,7 @@ void SheetChangeFromStore(benchmark::State& state) {
     for (auto _ : state) {
         double la = lat, lo = lon;
         int level = 2;
-        if (findSheet(&la, &lo, &level, maps.c_str(), view.sheetPath, big, 1) != 0 ||
+        if (!find_sheet(&la, &lo, &level, maps.c_str(), view.sheetPath, big, 1) ||
             !loadSheetImage(view.sheetPath, 0, &view.pixels, &view.imageWidth, &view.imageHeight) ||
             !buildDisplayBitmap(&view.dibHeader, &view.dibBits, view.pixels, view.imageWidth, view.imageHeight)) {
             state.SkipWithError("sheet change failed");

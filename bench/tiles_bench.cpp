@@ -68,19 +68,18 @@ void SheetFromCachedTiles(benchmark::State& state) {
     WmsBox box = wmsSheetBox(e.centreX, e.centreY, e.scale, 480, 360);
     e.minX = box.minX, e.minY = box.minY, e.maxX = box.maxX, e.maxY = box.maxY;
     for (auto _ : state) {
-        std::string reason;
-        int ok;
+        Result ok;
         if (store) {
             char out[SHEET_PATH_MAX];
-            ok = tileDownloadSheet(&source, 0, sheetLat, sheetLon, level, 0, tmp.maps().c_str(), tmp.maps().c_str(), 0,
-                                   out, &reason) == 0;
+            ok = tile_download_sheet(&source, 0, sheetLat, sheetLon, level, 0, tmp.maps().c_str(), tmp.maps().c_str(), 0,
+                                     out);
         } else {
             unsigned char* rgb = nullptr;
-            ok = tileMakeSheet(&source, cache, &e, 480, 360, 0, &rgb, &reason);
+            ok = tile_make_sheet(&source, cache, &e, 480, 360, 0, &rgb);
             free(rgb);
         }
         if (!ok) {
-            state.SkipWithError(reason.c_str());
+            state.SkipWithError(ok.why.c_str());
             break;
         }
     }

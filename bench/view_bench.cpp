@@ -27,7 +27,7 @@ int storeSheets(const std::string& maps, const ViewRecord& view) {
         unsigned char* sheet = nullptr;
         size_t size = 0;
         if (sheetFormatExtentRecord(record, sizeof record, &s.extent) <= 0 ||
-            !sheetPath(path, sizeof path, maps.c_str(), s.lat, s.lon, view.level, view.big, SHEET_GIF) ||
+            !sheet_path(path, sizeof path, maps.c_str(), s.lat, s.lon, view.level, view.big, SHEET_GIF) ||
             !sheetInsertExtentGif(gif.data(), gif.size(), record, &sheet, &size))
             return 0;
         writeBytes(path, Bytes(sheet, sheet + size));

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "settings/gpx_reader.h"
+#include "tracks/gpx_reader.h"
 
 namespace {
 

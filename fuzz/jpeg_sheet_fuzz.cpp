@@ -33,7 +33,7 @@ std::string maps_dir, sheet;
 void setUp() {
     maps_dir = fuzz_folder("kiv_jpeg_fuzz") + "/Maps";
     char path[SHEET_PATH_MAX];
-    if (!sheetPath(path, sizeof path, maps_dir.c_str(), LAT, LON, LEVEL, 0, SHEET_JPEG)) abort();
+    if (!sheet_path(path, sizeof path, maps_dir.c_str(), LAT, LON, LEVEL, 0, SHEET_JPEG)) abort();
     sheet = path;
 }
 

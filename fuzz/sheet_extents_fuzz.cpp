@@ -20,18 +20,18 @@ const char* const RECORD = "200000,1470000.250000,-200000.500000,1450000.125000,
                            "1490000.750000,-185000.000000,91.500000";
 
 std::string maps_dir;
-std::string sheet_path[2];
+std::string sheet_file[2];
 
 void setUp() {
     maps_dir = fuzz_folder("kiv_sheet_fuzz") + "/Maps";
     for (int format : {SHEET_GIF, SHEET_JPEG}) {
         char path[SHEET_PATH_MAX];
-        if (!sheetPath(path, sizeof path, maps_dir.c_str(), LAT, LON, LEVEL, 0, format)) abort();
-        sheet_path[format] = path;
+        if (!sheet_path(path, sizeof path, maps_dir.c_str(), LAT, LON, LEVEL, 0, format)) abort();
+        sheet_file[format] = path;
     }
 }
 
-void writeSheet(int format, const uint8_t* data, size_t size) { fuzz_write_file(sheet_path[format], data, size); }
+void writeSheet(int format, const uint8_t* data, size_t size) { fuzz_write_file(sheet_file[format], data, size); }
 
 bool readBack(int format, double* v) {
     return format == SHEET_JPEG

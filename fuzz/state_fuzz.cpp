@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_files.h"
-#include "settings/track_log.h"
+#include "tracks/track_log.h"
 #include "settings/window_state.h"
 
 namespace {

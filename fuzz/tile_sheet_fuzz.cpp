@@ -95,7 +95,7 @@ void putTile(const Files& f, const uint8_t* data, size_t size) {
 
 // The WebP reader's promise, as the sheet readers': within the limit, or nothing.
 void checkWebp(const Files& f, const uint8_t* data, size_t size) {
-    if (!webpIsImage(data, size)) return;
+    if (!webp_is_image(data, size)) return;
     fuzz_write_file(f.webp, data, size);
     unsigned char* pixels = nullptr;
     int w = -1, h = -1;
@@ -134,7 +134,7 @@ unsigned long long gifFirstImagePixels(const uint8_t* d, size_t n) {
 // it declares none.
 unsigned long long declaredPixels(const uint8_t* d, size_t n) {
     int w = 0, h = 0;
-    if (webpIsImage(d, n)) return WebPGetInfo(d, n, &w, &h) ? static_cast<unsigned long long>(w) * h : 0;
+    if (webp_is_image(d, n)) return WebPGetInfo(d, n, &w, &h) ? static_cast<unsigned long long>(w) * h : 0;
     switch (sheetImageFormat(d, n)) {
     case SHEET_PNG:
         return n >= 24 ? static_cast<unsigned long long>(be16(d + 16) << 16 | be16(d + 18)) * (be16(d + 20) << 16 | be16(d + 22)) : 0;
@@ -190,9 +190,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     snprintf(source.url, sizeof source.url, "mbtiles:%s", (whole ? f.whole : f.tiles).c_str());
     source.maxZoom = 1 + (data[0] >> 1) % kTopZoom;  // 0 would mean the default, 19
     unsigned char* rgb = nullptr;
-    std::string reason;
     if (fchdir(f.folder) != 0) abort();
-    int made = tileMakeSheet(&source, "", &e, w, h, 0, &rgb, &reason);
+    Result made = tile_make_sheet(&source, "", &e, w, h, 0, &rgb);
+    const std::string& reason = made.why;
     if (fchdir(f.home) != 0) abort();
     if (made) {
         if (!rgb) abort();

@@ -7,6 +7,7 @@
 #include <set>
 #include <tuple>
 
+#include "maps/view_plane.h"
 #include "maps/world_grid.h"
 #include "maps/wms_request.h"
 #include "maps/zoom_levels.h"
@@ -45,9 +46,9 @@ bool samplesOf(double south, double west, double north, double east, int level, 
     if (!worldGridToMercator(clampLat(south), west, &s->x0, &s->y0) ||
         !worldGridToMercator(clampLat(north), east, &x1, &y1))
         return false;
-    WmsBox sheet = wmsSheetBox(0, 0, zoomScale(level), bigMaps ? 720 : 480, bigMaps ? 540 : 360);
+    WmsBox sheet = wmsSheetBox(0, 0, zoomScale(level), view_sheet_width(bigMaps), view_sheet_height(bigMaps));
     double degree = (x1 - s->x0) / std::max(1e-9, east - west);  // plane metres of a degree of longitude
-    if (!(degree > 0)) degree = 20037508.342789244 / 180;
+    if (!(degree > 0)) degree = WORLD_GRID_MERCATOR_HALF_WIDTH / 180;
     double latStep = zoomStep(level), lonStep = latStep * (bigMaps ? 2 : 1);
     double cellX = std::min(sheet.maxX - sheet.minX, lonStep * degree) * 0.375;
     double cellY = std::min(sheet.maxY - sheet.minY, latStep * degree) * 0.375;

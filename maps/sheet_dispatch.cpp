@@ -24,7 +24,7 @@ int getSheetForJump(int online, int satelliteImage, double* lat, double* lon, in
                     const AppSettings* settings, char* outPath, int bigMaps, int rose, int grid) {
     if (online) return downloadReady(satelliteImage, *lat, *lon, *level, settings, outPath, bigMaps, rose, grid);
     int format = satelliteImage ? SHEET_JPEG : SHEET_GIF;
-    return findSheetOf(format, lat, lon, level, sheetStoreDir(settings, satelliteImage), outPath, bigMaps, 1) == 0;
+    return find_sheet_of(format, lat, lon, level, sheetStoreDir(settings, satelliteImage), outPath, bigMaps, 1);
 }
 
 int getSheetForPan(int online, int satelliteImage, double* lat, double* lon, int* level,
@@ -33,14 +33,14 @@ int getSheetForPan(int online, int satelliteImage, double* lat, double* lon, int
     if (online) return downloadReady(satelliteImage, *lat, *lon, *level, settings, outPath, bigMaps, rose, grid);
     int format = satelliteImage ? SHEET_JPEG : SHEET_GIF;
     if (direction != *lastPanDir) {
-        if (findSheetOf(format, lat, lon, level, sheetStoreDir(settings, satelliteImage), outPath, bigMaps, 0) == 0) {
+        if (find_sheet_of(format, lat, lon, level, sheetStoreDir(settings, satelliteImage), outPath, bigMaps, 0)) {
             *lastPanDir = ' ';
             return 1;
         }
         *lastPanDir = direction;
         return 0;
     }
-    int found = findSheetOf(format, lat, lon, level, sheetStoreDir(settings, satelliteImage), outPath, bigMaps, 1) == 0;
+    int found = find_sheet_of(format, lat, lon, level, sheetStoreDir(settings, satelliteImage), outPath, bigMaps, 1);
     *lastPanDir = ' ';
     return found;
 }

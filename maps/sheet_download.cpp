@@ -36,8 +36,6 @@ void cancelDownloads(int cancel) { cancelled = cancel; }
 
 }  // namespace
 
-const std::atomic<int>* sheetDownloadCancelFlag() { return &cancelled; }
-
 const char* sheetDownloadFailure() { return failure.c_str(); }
 
 int sheetFetch(const char* url, const char* file, HttpTransfer* t, std::string* why) {
@@ -69,18 +67,17 @@ int prepare(double lat, double lon, int level, const AppSettings* settings, char
             int format, int fresh, SheetRequest* request, std::string* why) {
     if (!settings || !outPath) return 1;
     const char* store = sheetStoreDir(settings, format == SHEET_JPEG);
-    if (sheetStored(outPath, store, lat, lon, level, bigMaps, format) >= 0) {
+    if (sheet_stored(outPath, store, lat, lon, level, bigMaps, format) >= 0) {
         if (!fresh) return 2;
         // Fetched afresh in the format asked (a WMS names its own).
-        sheetPath(outPath, SHEET_PATH_MAX, store, lat, lon, level, bigMaps, format);
+        sheet_path(outPath, SHEET_PATH_MAX, store, lat, lon, level, bigMaps, format);
     } else if (!outPath[0]) {
         *why = std::string("The sheet's path in ") + store + " is too long";
         return 1;
     }
-    char folderWhy[SHEET_PATH_MAX + 128];
     std::string folder(outPath, strrchr(outPath, '/') ? strrchr(outPath, '/') - outPath : 0);
-    if (!sheetCreateFolderOf(store, folder.c_str(), folderWhy, sizeof folderWhy)) {
-        *why = folderWhy;
+    if (Result made = sheet_create_folder_of(store, folder.c_str()); !made) {
+        *why = made.why;
         return 1;
     }
     request->scale = zoomScale(level);
@@ -212,9 +209,12 @@ int download(int aerial, double lat, double lon, int level, const AppSettings* s
                         &request, &failure);
     if (state != 0) return state == 2 ? 0 : 1;
     const TileSource* tiles = aerial ? &settings->tilesAerial : &settings->tiles;
-    if (tiles->url[0])
-        return tileDownloadSheet(tiles, aerial, lat, lon, level, bigMaps, sheetStoreDir(settings, aerial), sheetMapsRoot(settings),
-                                 fresh, outPath, &failure);
+    if (tiles->url[0]) {
+        Result made = tile_download_sheet(tiles, aerial, lat, lon, level, bigMaps, sheetStoreDir(settings, aerial),
+                                          sheetMapsRoot(settings), fresh, outPath);
+        failure = made.why;
+        return made ? 0 : 1;
+    }
     const WmsSource* wms = aerial ? &settings->wmsAerial : &settings->wms;
     if (wms->url[0]) return wmsDownloadSheet(wms, aerial, lat, lon, level, bigMaps, sheetStoreDir(settings, aerial), outPath, &failure);
     SheetTempFiles temp;
@@ -228,7 +228,7 @@ int download(int aerial, double lat, double lon, int level, const AppSettings* s
 int refetchSheet(int aerial, double lat, double lon, int level, const AppSettings* settings, char* outPath,
                  int bigMaps, int rose, int grid) {
     char old[SHEET_PATH_MAX];
-    int stored = settings ? sheetStored(old, sheetStoreDir(settings, aerial), lat, lon, level, bigMaps,
+    int stored = settings ? sheet_stored(old, sheetStoreDir(settings, aerial), lat, lon, level, bigMaps,
                                         aerial ? SHEET_JPEG : SHEET_GIF)
                           : -1;
     if (download(aerial, lat, lon, level, settings, outPath, bigMaps, rose, grid, 1) != 0) return 1;

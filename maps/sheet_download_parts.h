@@ -68,10 +68,6 @@ void sheetTempFilesMake(SheetTempFiles* files);
 std::string sheetPartName(const std::string& path);
 void sheetTempFilesRemove(const SheetTempFiles* files);
 
-// Non-zero while the program exits: every sheet transfer passes it to the
-// HTTP client, which then ends at once.
-const std::atomic<int>* sheetDownloadCancelFlag();
-
 // GET of a reply page or a sheet image into file with the limits every
 // sheet transfer shares: the size cap, the deadline and the cancel at exit.
 // 1 when the whole body is in the file (an error status too: t->status

@@ -4,6 +4,7 @@
 
 #include "maps/lcc.h"
 #include "maps/sheet_download_parts.h"
+#include "maps/view_plane.h"
 #include "maps/world_grid.h"
 #include "net/connectivity.h"
 #include "settings/app_settings.h"
@@ -16,7 +17,7 @@ const char kMapserv[] =
     "/cgi-bin/mapserv?map=/home/atlas/mapdata/english/toporama%s.map"
     "&map_web_template=/home/atlas/mapdata/to_zope_new.html";
 
-const char* mapFileSuffix(int epsg) { return epsg == SHEET_EPSG_MERCATOR ? "_3857" : ""; }
+const char* mapFileSuffix(int epsg) { return epsg == VIEW_PLANE_WEB_MERCATOR ? "_3857" : ""; }
 
 const char kTopoLayers[] =
     "other_features%20roads%20hydrography%20boundary%20builtup%20vegetation%20populated_places%20railway"
@@ -61,7 +62,7 @@ int sheetPlaneCentre(double lat, double lon, int level, int bigMaps, double* x, 
         return sheetCentreAndAngle(lat, lon, x, y, angle);
     case SHEET_PLANE_MERCATOR:
         // Grid north is true north in Web Mercator.
-        *epsg = SHEET_EPSG_MERCATOR;
+        *epsg = VIEW_PLANE_WEB_MERCATOR;
         *angle = 0.0;
         return worldGridToMercator(lat, lon, x, y);
     default:
@@ -77,7 +78,7 @@ int sheetTopoRequestUrl(char* out, size_t size, const char* root, double x, doub
                            "&map_northarrow_class_label_angle=%lf",
                            root, mapserv, rose ? "north_arrow%20" : "",
                            grid ? "million_grid%20t50k_grid%20grid_50k_3%20" : "", kTopoLayers, x, y,
-                           static_cast<int>(scale), bigMaps ? 720 : 480, bigMaps ? 540 : 360, angle);
+                           static_cast<int>(scale), view_sheet_width(bigMaps), view_sheet_height(bigMaps), angle);
     return fitted(written, out, size);
 }
 
@@ -86,7 +87,7 @@ int sheetAerialRequestUrl(char* out, size_t size, const char* root, double x, do
     char mapserv[sizeof kMapserv + 8];
     snprintf(mapserv, sizeof mapserv, kMapserv, mapFileSuffix(epsg));
     int written = snprintf(out, size, "%s%s&layers=canimage&mapxy=%lf%%20%lf&scale=%d&mapsize=%d%%20%d", root,
-                           mapserv, x, y, static_cast<int>(scale), bigMaps ? 720 : 480, bigMaps ? 540 : 360);
+                           mapserv, x, y, static_cast<int>(scale), view_sheet_width(bigMaps), view_sheet_height(bigMaps));
     return fitted(written, out, size);
 }
 

@@ -63,7 +63,7 @@ bool parseNumber(const char** p, double* value, char separator) {
 bool readExtentsOf(int format, double lat, double lon, int level, const char* mapsDir, int bigMaps, double* centreX,
                    double* centreY, double* minX, double* minY, double* maxX, double* maxY) {
     char path[SHEET_PATH_MAX];
-    format = sheetStored(path, mapsDir, lat, lon, level, bigMaps, format);
+    format = sheet_stored(path, mapsDir, lat, lon, level, bigMaps, format);
     if (format < 0) return false;
     char* text = static_cast<char*>(malloc(SHEET_JPEG_RECORD_MAX + 1));
     if (!text) return false;

@@ -46,7 +46,7 @@ struct FetchQueue {
     AppSettings settings{};            // what downloads read, copied at start
     void (*wake)() = nullptr;
 };
-FetchQueue q;
+FetchQueue sheetQueue;   // the one queue of the program
 
 SheetFetchDone fetch(const SheetFetchRequest& r, const SheetDownloadHooks& h, const AppSettings* s) {
     SheetFetchDone d{};
@@ -65,43 +65,43 @@ SheetFetchDone fetch(const SheetFetchRequest& r, const SheetDownloadHooks& h, co
 void work() {
     // The worker's own copy: it never reads the window's record.
     auto s = std::make_unique<AppSettings>();
-    std::unique_lock<std::mutex> g(q.lock);
+    std::unique_lock<std::mutex> g(sheetQueue.lock);
     for (;;) {
-        q.changed.wait(g, [] { return q.waiting || !q.view.empty() || q.stopping; });
-        if (q.stopping) break;
-        if (q.waiting) {
-            q.current = q.next;
-            q.waiting = false;
+        sheetQueue.changed.wait(g, [] { return sheetQueue.waiting || !sheetQueue.view.empty() || sheetQueue.stopping; });
+        if (sheetQueue.stopping) break;
+        if (sheetQueue.waiting) {
+            sheetQueue.current = sheetQueue.next;
+            sheetQueue.waiting = false;
         } else {
-            q.current = q.view.front();
-            q.view.pop_front();
+            sheetQueue.current = sheetQueue.view.front();
+            sheetQueue.view.pop_front();
         }
-        q.busy = true;
-        SheetFetchRequest r = q.current;
-        SheetDownloadHooks h = q.downloads;
-        sheet_source_settings_copy(s.get(), &q.settings);
+        sheetQueue.busy = true;
+        SheetFetchRequest r = sheetQueue.current;
+        SheetDownloadHooks h = sheetQueue.downloads;
+        sheet_source_settings_copy(s.get(), &sheetQueue.settings);
         g.unlock();
         SheetFetchDone d = fetch(r, h, s.get());
         g.lock();
-        q.busy = false;
-        Backoff& b = q.backoff[keyOf(d.request)];
+        sheetQueue.busy = false;
+        Backoff& b = sheetQueue.backoff[keyOf(d.request)];
         if (d.ok) {
-            q.backoff.erase(keyOf(d.request));
+            sheetQueue.backoff.erase(keyOf(d.request));
         } else {
             b.failures++;
             b.retryAt = Clock::now() + std::chrono::seconds(sheet_fetch_backoff_seconds(b.failures));
         }
-        if (q.stopping) break;
-        q.done.push_back(d);
-        if (q.done.size() > kDoneKept) q.done.pop_front();
-        void (*wake)() = q.wake;
-        q.changed.notify_all();
+        if (sheetQueue.stopping) break;
+        sheetQueue.done.push_back(d);
+        if (sheetQueue.done.size() > kDoneKept) sheetQueue.done.pop_front();
+        void (*wake)() = sheetQueue.wake;
+        sheetQueue.changed.notify_all();
         g.unlock();
         if (wake) wake();
         g.lock();
     }
-    q.busy = false;
-    q.changed.notify_all();
+    sheetQueue.busy = false;
+    sheetQueue.changed.notify_all();
 }
 
 }  // namespace
@@ -114,108 +114,108 @@ int sheet_fetch_backoff_seconds(int failures) {
 int sheet_fetch_same(const SheetFetchRequest* a, const SheetFetchRequest* b) { return keyOf(*a) == keyOf(*b); }
 
 void sheet_fetch_start(const SheetDownloadHooks* downloads, const AppSettings* settings, void (*wake)()) {
-    std::lock_guard<std::mutex> g(q.lock);
-    q.downloads = *downloads;
+    std::lock_guard<std::mutex> g(sheetQueue.lock);
+    sheetQueue.downloads = *downloads;
     // A fresh start lifts the cancel of an earlier stop.
-    if (!q.running && downloads->cancelDownloads) downloads->cancelDownloads(0);
-    sheet_source_settings_copy(&q.settings, settings);
-    q.wake = wake;
-    if (q.running) return;
-    q.stopping = false;
-    q.busy = q.waiting = false;
-    q.view.clear();
-    q.running = true;
-    q.worker = std::thread(work);
+    if (!sheetQueue.running && downloads->cancelDownloads) downloads->cancelDownloads(0);
+    sheet_source_settings_copy(&sheetQueue.settings, settings);
+    sheetQueue.wake = wake;
+    if (sheetQueue.running) return;
+    sheetQueue.stopping = false;
+    sheetQueue.busy = sheetQueue.waiting = false;
+    sheetQueue.view.clear();
+    sheetQueue.running = true;
+    sheetQueue.worker = std::thread(work);
 }
 
 namespace {
 
 // Under the lock: a sheet fetched now or waiting in the user's slot.
 bool underWay(const SheetKey& key) {
-    return (q.busy && keyOf(q.current) == key) || (q.waiting && keyOf(q.next) == key);
+    return (sheetQueue.busy && keyOf(sheetQueue.current) == key) || (sheetQueue.waiting && keyOf(sheetQueue.next) == key);
 }
 
 bool inViewList(const SheetKey& key) {
-    return std::any_of(q.view.begin(), q.view.end(), [&key](const SheetFetchRequest& w) { return keyOf(w) == key; });
+    return std::any_of(sheetQueue.view.begin(), sheetQueue.view.end(), [&key](const SheetFetchRequest& w) { return keyOf(w) == key; });
 }
 
 bool backingOff(const SheetFetchRequest& r) {
-    auto b = q.backoff.find(keyOf(r));
-    return !r.reload && b != q.backoff.end() && Clock::now() < b->second.retryAt;
+    auto b = sheetQueue.backoff.find(keyOf(r));
+    return !r.reload && b != sheetQueue.backoff.end() && Clock::now() < b->second.retryAt;
 }
 
 }  // namespace
 
 int sheet_fetch_request(const SheetFetchRequest* r) {
-    std::lock_guard<std::mutex> g(q.lock);
-    if (!q.running || q.stopping) return SHEET_FETCH_STOPPED;
+    std::lock_guard<std::mutex> g(sheetQueue.lock);
+    if (!sheetQueue.running || sheetQueue.stopping) return SHEET_FETCH_STOPPED;
     SheetKey key = keyOf(*r);
     if (underWay(key)) {
         // A reload asked while the same sheet waits turns the wait into a reload.
-        if (q.waiting && keyOf(q.next) == key && r->reload) q.next.reload = 1;
+        if (sheetQueue.waiting && keyOf(sheetQueue.next) == key && r->reload) sheetQueue.next.reload = 1;
         return SHEET_FETCH_ALREADY;
     }
     if (backingOff(*r)) return SHEET_FETCH_BACKING_OFF;
     // Asked for by the user, a sheet the view also waits for comes first.
-    std::erase_if(q.view, [&key](const SheetFetchRequest& w) { return keyOf(w) == key; });
-    q.next = *r;
-    q.waiting = true;
-    q.changed.notify_all();
+    std::erase_if(sheetQueue.view, [&key](const SheetFetchRequest& w) { return keyOf(w) == key; });
+    sheetQueue.next = *r;
+    sheetQueue.waiting = true;
+    sheetQueue.changed.notify_all();
     return SHEET_FETCH_QUEUED;
 }
 
 void sheet_fetch_view(const SheetFetchRequest* sheets, int count, int* results) {
-    std::lock_guard<std::mutex> g(q.lock);
-    q.view.clear();
+    std::lock_guard<std::mutex> g(sheetQueue.lock);
+    sheetQueue.view.clear();
     for (int i = 0; i < count; i++) {
         const SheetFetchRequest& r = sheets[i];
         SheetKey key = keyOf(r);
-        if (!q.running || q.stopping) results[i] = SHEET_FETCH_STOPPED;
+        if (!sheetQueue.running || sheetQueue.stopping) results[i] = SHEET_FETCH_STOPPED;
         else if (underWay(key) || inViewList(key)) results[i] = SHEET_FETCH_ALREADY;
         else if (backingOff(r)) results[i] = SHEET_FETCH_BACKING_OFF;
         else {
-            q.view.push_back(r);
+            sheetQueue.view.push_back(r);
             results[i] = SHEET_FETCH_QUEUED;
         }
     }
-    q.changed.notify_all();
+    sheetQueue.changed.notify_all();
 }
 
 int sheet_fetch_take(SheetFetchDone* out) {
-    std::lock_guard<std::mutex> g(q.lock);
-    if (q.done.empty()) return 0;
-    *out = q.done.front();
-    q.done.pop_front();
+    std::lock_guard<std::mutex> g(sheetQueue.lock);
+    if (sheetQueue.done.empty()) return 0;
+    *out = sheetQueue.done.front();
+    sheetQueue.done.pop_front();
     return 1;
 }
 
 int sheet_fetch_current(SheetFetchRequest* out) {
-    std::lock_guard<std::mutex> g(q.lock);
-    if (q.busy) *out = q.current;
-    else if (q.waiting) *out = q.next;
-    else if (!q.view.empty()) *out = q.view.front();
+    std::lock_guard<std::mutex> g(sheetQueue.lock);
+    if (sheetQueue.busy) *out = sheetQueue.current;
+    else if (sheetQueue.waiting) *out = sheetQueue.next;
+    else if (!sheetQueue.view.empty()) *out = sheetQueue.view.front();
     else return 0;
     return 1;
 }
 
 int sheet_fetch_pending(const SheetFetchRequest* r) {
-    std::lock_guard<std::mutex> g(q.lock);
+    std::lock_guard<std::mutex> g(sheetQueue.lock);
     SheetKey key = keyOf(*r);
     return underWay(key) || inViewList(key);
 }
 
 void sheet_fetch_stop() {
-    std::unique_lock<std::mutex> g(q.lock);
-    if (!q.running) return;
-    q.stopping = true;
-    q.waiting = false;
-    q.view.clear();
-    q.changed.notify_all();
-    void (*cancel)(int) = q.downloads.cancelDownloads;
-    std::thread worker = std::move(q.worker);
-    q.running = false;
-    q.done.clear();
-    q.backoff.clear();
+    std::unique_lock<std::mutex> g(sheetQueue.lock);
+    if (!sheetQueue.running) return;
+    sheetQueue.stopping = true;
+    sheetQueue.waiting = false;
+    sheetQueue.view.clear();
+    sheetQueue.changed.notify_all();
+    void (*cancel)(int) = sheetQueue.downloads.cancelDownloads;
+    std::thread worker = std::move(sheetQueue.worker);
+    sheetQueue.running = false;
+    sheetQueue.done.clear();
+    sheetQueue.backoff.clear();
     g.unlock();
     // Left set: other workers of this exit end their transfers too.
     if (cancel) cancel(1);

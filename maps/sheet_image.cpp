@@ -8,7 +8,6 @@
 #include "maps/jpeg_sheet.h"
 #include "maps/png_sheet.h"
 #include "maps/sheet_store.h"
-#include "platform/platform.h"
 
 int sheetImageFormat(const unsigned char* data, size_t size) {
     if (size >= 8 && memcmp(data, "\x89PNG\r\n\x1a\n", 8) == 0) return SHEET_PNG;
@@ -46,11 +45,11 @@ int sheetImageFormatOfPath(const char* path, int satelliteImage) {
     return length > 4 && strcmp(path + length - 4, ".png") == 0 ? SHEET_PNG : SHEET_GIF;
 }
 
-bool loadSheetImage(const char* path, int satelliteImage, unsigned char** pixels, int* width, int* height) {
+Result loadSheetImage(const char* path, int satelliteImage, unsigned char** pixels, int* width, int* height) {
     int format = sheetImageFormatOfPath(path, satelliteImage);
     if (format != SHEET_JPEG) {
         FILE* f = fopen(path, "rb");
-        if (!f) return false;
+        if (!f) return result_fail("");
         fclose(f);
     }
     // Decode into a fresh buffer so that a failure leaves the displayed
@@ -59,14 +58,13 @@ bool loadSheetImage(const char* path, int satelliteImage, unsigned char** pixels
     int w = 0, h = 0;
     if (!decodeSheetFile(path, format, &fresh, &w, &h)) {
         remove(path);
-        platform_warn(format == SHEET_JPEG  ? "Error in loading the JPG image"
-                      : format == SHEET_PNG ? "Error in loading the PNG image"
-                                            : "Error in loading the GIF image");
-        return false;
+        return result_fail(format == SHEET_JPEG  ? "Error in loading the JPG image"
+                           : format == SHEET_PNG ? "Error in loading the PNG image"
+                                                 : "Error in loading the GIF image");
     }
     free(*pixels);
     *pixels = fresh;
     *width = w;
     *height = h;
-    return true;
+    return result_ok();
 }

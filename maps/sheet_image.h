@@ -1,5 +1,6 @@
 // Decoding a sheet file into the packed RGB pixel buffer of the map view.
 #pragma once
+#include "platform/result.h"
 #include <cstddef>
 
 // The format by the first bytes: SHEET_GIF, SHEET_JPEG or SHEET_PNG; -1 for
@@ -17,8 +18,8 @@ int sheetImageFormatOfPath(const char* path, int satelliteImage);
 
 // Loads a store sheet, JPEG when satelliteImage is set, else GIF (PNG for a
 // ".png" path). On success the previous *pixels is freed and replaced. A
-// sheet that does not decode is deleted and reported ("Error in loading the
-// GIF image" / "... PNG image" / "... JPG image"); a GIF or PNG that cannot
-// be opened fails silently.
-// On failure *pixels, *width and *height keep the previous image.
-bool loadSheetImage(const char* path, int satelliteImage, unsigned char** pixels, int* width, int* height);
+// sheet that does not decode is deleted and fails with the reason for the
+// window ("Error in loading the GIF image" / "... PNG image" / "... JPG
+// image"); a GIF or PNG that cannot be opened fails with no reason (nothing
+// to tell). On failure *pixels, *width and *height keep the previous image.
+Result loadSheetImage(const char* path, int satelliteImage, unsigned char** pixels, int* width, int* height);

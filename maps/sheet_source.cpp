@@ -12,21 +12,16 @@
 #include "maps/tile_source.h"
 #include "settings/app_settings.h"
 #include "settings/atomic_file.h"
+#include "settings/text_scan.h"
 
 namespace {
 
 const int kDefaultMaxAgeDays = 30;
 
-unsigned hashOf(const std::string& text) {
-    unsigned h = 2166136261u;
-    for (unsigned char c : text) h = (h ^ c) * 16777619u;
-    return h;
-}
-
 // Says which sources made a store's sheets, for kivsheet store, for people
 // and for the maps folder's own store.
 void writeNote(const char* root, const char* folder, const std::string& text) {
-    if (sheetCreateFolderOf(root, folder))
+    if (sheet_create_folder_of(root, folder))
         write_file_atomically((std::string(folder) + "/source.txt").c_str(), text.c_str(), text.size());
 }
 
@@ -110,7 +105,7 @@ int sheetSourceSelectStore(AppSettings* s, std::string* why) {
         }
         static const char* const kinds[] = {"server", "wms", "tiles"};
         int n = snprintf(folders[aerial], sizeof folders[aerial], "%s/sources/%s-%08x", s->mapsRoot, kinds[kind],
-                         hashOf(name));
+                         text_fnv1a(name.c_str()));
         if (n <= 0 || static_cast<size_t>(n) >= sizeof folders[aerial]) {
             *why = std::string("The maps folder's name is too long for a store of the sources: ") + s->mapsRoot;
             return 0;

@@ -29,16 +29,14 @@ bool isReadableFile(const char* path) {
     return regular;
 }
 
-int deleteSheetOf(int format, double lat, double lon, int level, const char* mapsDir, char* outPath,
-                  int bigMaps) {
-    if (sheetStored(outPath, mapsDir, lat, lon, level, bigMaps, format) < 0) return 1;
-    return remove(outPath) == 0 ? 0 : 1;
+bool delete_sheet_of(int format, double lat, double lon, int level, const char* mapsDir, char* outPath,
+                     int bigMaps) {
+    return sheet_stored(outPath, mapsDir, lat, lon, level, bigMaps, format) >= 0 && remove(outPath) == 0;
 }
 
 // Web Mercator sheets live in a folder of their own and carry their own
 // prefix, so they never meet a sheet of the Canadian grid.
 const char* const kMercatorFolder = "/epsg3857";
-
 
 int folderOf(char* out, size_t outSize, const char* mapsDir, const char* plane, double lat, double lon) {
     if (!nameable(lat, lon)) return 0;
@@ -53,11 +51,11 @@ int folderOf(char* out, size_t outSize, const char* mapsDir, const char* plane, 
 
 }  // namespace
 
-int sheetFolder(char* out, size_t outSize, const char* mapsDir, double lat, double lon) {
+int sheet_folder(char* out, size_t outSize, const char* mapsDir, double lat, double lon) {
     return folderOf(out, outSize, mapsDir, "", lat, lon);
 }
 
-int sheetFileName(char* out, size_t outSize, double lat, double lon, int level, int bigMaps, int format) {
+int sheet_file_name(char* out, size_t outSize, double lat, double lon, int level, int bigMaps, int format) {
     if (!nameable(lat, lon)) return 0;
     char ns = lat >= 0 ? 'n' : 's';
     char ew = lon >= 0 ? 'e' : 'w';
@@ -73,28 +71,30 @@ int sheetFileName(char* out, size_t outSize, double lat, double lon, int level, 
                 outSize);
 }
 
-int sheetPath(char* out, size_t outSize, const char* mapsDir, double lat, double lon, int level, int bigMaps,
+int sheet_path(char* out, size_t outSize, const char* mapsDir, double lat, double lon, int level, int bigMaps,
               int format) {
     char folder[SHEET_PATH_MAX], name[64];
     if (outSize) out[0] = '\0';
     int plane = worldGridPlaneOf(lat, lon, level, bigMaps);
     if (!folderOf(folder, sizeof folder, mapsDir, plane == SHEET_PLANE_MERCATOR ? kMercatorFolder : "", lat, lon))
         return 0;
-    if (!sheetFileName(name, sizeof name, lat, lon, level, bigMaps, format)) return 0;
+    if (!sheet_file_name(name, sizeof name, lat, lon, level, bigMaps, format)) return 0;
     if (fits(snprintf(out, outSize, "%s/%s", folder, name), outSize)) return 1;
     out[0] = '\0';
     return 0;
 }
 
-int sheetCreateFolders(const char* mapsDir, double lat, double lon, char* why, size_t whySize) {
+Result sheet_create_folders(const char* mapsDir, double lat, double lon) {
     char folder[SHEET_PATH_MAX];
-    if (!sheetFolder(folder, sizeof folder, mapsDir, lat, lon)) return 0;
-    return sheetCreateFolderOf(mapsDir, folder, why, whySize);
+    if (!sheet_folder(folder, sizeof folder, mapsDir, lat, lon))
+        return result_fail(std::string("The sheet's folder in ") + mapsDir + " is too long");
+    return sheet_create_folder_of(mapsDir, folder);
 }
 
-int sheetCreateFolderOf(const char* mapsDir, const char* folderPath, char* why, size_t whySize) {
+Result sheet_create_folder_of(const char* mapsDir, const char* folderPath) {
     char folder[SHEET_PATH_MAX];
-    if (!fits(snprintf(folder, sizeof folder, "%s", folderPath), sizeof folder)) return 0;
+    if (!fits(snprintf(folder, sizeof folder, "%s", folderPath), sizeof folder))
+        return result_fail(std::string("The sheet's folder in ") + mapsDir + " is too long");
     // Every missing folder on the way, the maps folder's parents included.
     int error = 0;
     for (char* p = folder + 1;; ++p) {
@@ -106,52 +106,50 @@ int sheetCreateFolderOf(const char* mapsDir, const char* folderPath, char* why, 
         if (!end) break;
     }
     struct stat st;
-    if (stat(folder, &st) == 0 && S_ISDIR(st.st_mode)) return 1;
-    if (why && whySize)
-        snprintf(why, whySize, "The maps folder %s cannot be created (%s): no sheet can be stored", mapsDir,
-                 strerror(error ? error : ENOTDIR));
-    return 0;
+    if (stat(folder, &st) == 0 && S_ISDIR(st.st_mode)) return result_ok();
+    return result_fail(std::string("The maps folder ") + mapsDir + " cannot be created (" +
+                       strerror(error ? error : ENOTDIR) + "): no sheet can be stored");
 }
 
-int sheetStored(char* out, const char* mapsDir, double lat, double lon, int level, int bigMaps, int format) {
-    if (!sheetPath(out, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, format)) return -1;
+int sheet_stored(char* out, const char* mapsDir, double lat, double lon, int level, int bigMaps, int format) {
+    if (!sheet_path(out, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, format)) return -1;
     if (isReadableFile(out)) return format;
     // A topographic sheet from a WMS is the PNG of the same name.
     char png[SHEET_PATH_MAX];
-    if (format != SHEET_GIF || !sheetPath(png, sizeof png, mapsDir, lat, lon, level, bigMaps, SHEET_PNG) ||
+    if (format != SHEET_GIF || !sheet_path(png, sizeof png, mapsDir, lat, lon, level, bigMaps, SHEET_PNG) ||
         !isReadableFile(png))
         return -1;
     memcpy(out, png, strlen(png) + 1);
     return SHEET_PNG;
 }
 
-int findSheetOf(int format, double* lat, double* lon, int* level, const char* mapsDir, char* outPath, int bigMaps,
-                int walkCoarser) {
+bool find_sheet_of(int format, double* lat, double* lon, int* level, const char* mapsDir, char* outPath,
+                   int bigMaps, int walkCoarser) {
     for (;;) {
-        if (sheetStored(outPath, mapsDir, *lat, *lon, *level, bigMaps, format) >= 0) return 0;
-        if (!walkCoarser || *level <= 0) return 1;
+        if (sheet_stored(outPath, mapsDir, *lat, *lon, *level, bigMaps, format) >= 0) return true;
+        if (!walkCoarser || *level <= 0) return false;
         *level -= 1;
         // Big sheets lie on the grid with the doubled longitude step; outside
         // the Canadian area the coarser sheet is the Web Mercator one.
         const char* why;
-        if (worldGridSnap(*lat, *lon, *level, bigMaps, lat, lon, &why) == SHEET_PLANE_NONE) return 1;
+        if (worldGridSnap(*lat, *lon, *level, bigMaps, lat, lon, &why) == SHEET_PLANE_NONE) return false;
     }
 }
 
-int findSheet(double* lat, double* lon, int* level, const char* mapsDir, char* outPath, int bigMaps,
-              int walkCoarser) {
-    return findSheetOf(SHEET_GIF, lat, lon, level, mapsDir, outPath, bigMaps, walkCoarser);
+bool find_sheet(double* lat, double* lon, int* level, const char* mapsDir, char* outPath, int bigMaps,
+                int walkCoarser) {
+    return find_sheet_of(SHEET_GIF, lat, lon, level, mapsDir, outPath, bigMaps, walkCoarser);
 }
 
-int findSheetJpeg(double* lat, double* lon, int* level, const char* mapsDir, char* outPath, int bigMaps,
-                  int walkCoarser) {
-    return findSheetOf(SHEET_JPEG, lat, lon, level, mapsDir, outPath, bigMaps, walkCoarser);
+bool find_sheet_jpeg(double* lat, double* lon, int* level, const char* mapsDir, char* outPath, int bigMaps,
+                     int walkCoarser) {
+    return find_sheet_of(SHEET_JPEG, lat, lon, level, mapsDir, outPath, bigMaps, walkCoarser);
 }
 
-int deleteSheet(double lat, double lon, int level, const char* mapsDir, char* outPath, int bigMaps) {
-    return deleteSheetOf(SHEET_GIF, lat, lon, level, mapsDir, outPath, bigMaps);
+bool delete_sheet(double lat, double lon, int level, const char* mapsDir, char* outPath, int bigMaps) {
+    return delete_sheet_of(SHEET_GIF, lat, lon, level, mapsDir, outPath, bigMaps);
 }
 
-int deleteSheetJpeg(double lat, double lon, int level, const char* mapsDir, char* outPath, int bigMaps) {
-    return deleteSheetOf(SHEET_JPEG, lat, lon, level, mapsDir, outPath, bigMaps);
+bool delete_sheet_jpeg(double lat, double lon, int level, const char* mapsDir, char* outPath, int bigMaps) {
+    return delete_sheet_of(SHEET_JPEG, lat, lon, level, mapsDir, outPath, bigMaps);
 }

@@ -82,10 +82,9 @@ long long expiryOf(const HttpTransfer& t) {
 
 int createFolders(const char* cacheDir, const std::string& file, std::string* why) {
     std::string folder = file.substr(0, file.rfind('/'));
-    char reason[SHEET_PATH_MAX + 128];
-    if (sheetCreateFolderOf(cacheDir, folder.c_str(), reason, sizeof reason)) return 1;
-    *why = reason;
-    return 0;
+    Result made = sheet_create_folder_of(cacheDir, folder.c_str());
+    if (!made) *why = made.why;
+    return made ? 1 : 0;
 }
 
 // A tile read from a folder tree of another program ("file://" or a path).
@@ -163,7 +162,7 @@ int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x
         FILE* f = fopen(part.c_str(), "rb");
         size_t n = f ? fread(head, 1, sizeof head, f) : 0;
         if (f) fclose(f);
-        if (sheetImageFormat(head, n) < 0 && !webpIsImage(head, n)) {
+        if (sheetImageFormat(head, n) < 0 && !webp_is_image(head, n)) {
             unlink(part.c_str());
             *why = std::string("The tile server sent no image (") + (t.contentType[0] ? t.contentType : "no type") + ")";
             // A login page of a hotel or train network is no answer of the

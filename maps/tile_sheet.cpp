@@ -23,6 +23,7 @@
 #include "maps/sheet_store.h"
 #include "maps/tile_fetch.h"
 #include "maps/tile_source.h"
+#include "maps/view_plane.h"
 #include "maps/webp_image.h"
 #include "maps/wms_request.h"
 #include "maps/world_grid.h"
@@ -32,7 +33,7 @@
 
 namespace {
 
-const double kHalfWorld = TILE_ZOOM0_METRES * TILE_SIZE / 2;
+const double kHalfWorld = WORLD_GRID_MERCATOR_HALF_WIDTH;
 // Sheet pixels between exactly projected points; in between the plane is
 // bent so little that a straight line is off by far less than a pixel.
 const int kGridStep = 8;
@@ -43,7 +44,7 @@ const int kSheetDeadlineMs = 90000;
 
 // Web Mercator metres of a point of the sheet's plane.
 int toMercator(int epsg, double x, double y, double* mx, double* my) {
-    if (epsg == SHEET_EPSG_MERCATOR) {
+    if (epsg == VIEW_PLANE_WEB_MERCATOR) {
         *mx = x;
         *my = y;
         return 1;
@@ -107,7 +108,7 @@ int decodeTile(const std::string& path, unsigned char** px, int* w, int* h) {
     if (!f) return 0;
     size_t n = fread(head, 1, sizeof head, f);
     fclose(f);
-    if (webpIsImage(head, n)) return webp_read_rgb(path.c_str(), px, w, h);
+    if (webp_is_image(head, n)) return webp_read_rgb(path.c_str(), px, w, h);
     int format = sheetImageFormat(head, n);
     return format >= 0 && decodeSheetFile(path.c_str(), format, px, w, h);
 }
@@ -293,13 +294,14 @@ void resample(const Mosaic& m, const PlaneGrid& g, int w, int h, unsigned char* 
 
 }  // namespace
 
-int tileMakeSheet(const TileSource* source, const char* cacheDir, const SheetExtent* e, int w, int h, int refresh,
-                  unsigned char** rgb, std::string* why) {
+Result tile_make_sheet(const TileSource* source, const char* cacheDir, const SheetExtent* e, int w, int h,
+                       int refresh, unsigned char** rgb) {
     *rgb = nullptr;
+    std::string reason;
+    std::string* why = &reason;
     PlaneGrid g;
     if (w < 2 || h < 2 || !makeGrid(e, w, h, &g)) {
-        *why = "The projection cannot place the sheet";
-        return 0;
+        return result_fail("The projection cannot place the sheet");
     }
     // The zoom of the sheet's finest Mercator step across its middle row.
     size_t mid = static_cast<size_t>((g.rows / 2) * g.cols);
@@ -310,7 +312,7 @@ int tileMakeSheet(const TileSource* source, const char* cacheDir, const SheetExt
     double bounds[4] = {0, 0, 0, 0};
     MbtilesFile* db = nullptr;
     if (tileSourceIsMbtiles(source, &file)) {
-        if (!(db = mbtilesOpen(file, why))) return 0;
+        if (!(db = mbtilesOpen(file, why))) return result_fail(reason);
         int fileMax = maxZoom;
         mbtilesLimits(db, &fileMax, &haveBounds, bounds);
         maxZoom = std::min(maxZoom, fileMax);
@@ -331,8 +333,7 @@ int tileMakeSheet(const TileSource* source, const char* cacheDir, const SheetExt
     m.cols = std::clamp(static_cast<int>(std::floor((maxPx + 1) / TILE_SIZE)), 0, last) - m.x0 + 1;
     m.rows = std::clamp(static_cast<int>(std::floor((maxPy + 1) / TILE_SIZE)), 0, last) - m.y0 + 1;
     if (m.cols * m.rows > kMaxTiles) {
-        *why = "The sheet would need " + std::to_string(m.cols * m.rows) + " tiles";
-        return 0;
+        return result_fail("The sheet would need " + std::to_string(m.cols * m.rows) + " tiles");
     }
     // Sampling reads the pixels around each point, all within a pixel of
     // the grid's hull; beyond the world's edge the edge pixel is read.
@@ -344,49 +345,42 @@ int tileMakeSheet(const TileSource* source, const char* cacheDir, const SheetExt
     m.rgb.assign(static_cast<size_t>(m.width) * m.height * 3, 255);
     int filled = db ? fillFromMbtiles(db, file, boundsRange(m.z, haveBounds, bounds), &m, why)
                     : fillFromCache(source, cacheDir, refresh, &m, why);
-    if (!filled) return 0;
+    if (!filled) return result_fail(reason);
     *rgb = static_cast<unsigned char*>(malloc(static_cast<size_t>(w) * h * 3));
     if (!*rgb) {
-        *why = "Out of memory";
-        return 0;
+        return result_fail("Out of memory");
     }
     resample(m, g, w, h, *rgb);
-    return 1;
+    return result_ok();
 }
 
-int tileDownloadSheet(const TileSource* source, int aerial, double lat, double lon, int level, int bigMaps,
-                      const char* mapsDir, const char* mapsRoot, int refresh, char* outPath, std::string* why) {
-    int w = bigMaps ? 720 : 480, h = bigMaps ? 540 : 360;
+Result tile_download_sheet(const TileSource* source, int aerial, double lat, double lon, int level, int bigMaps,
+                           const char* mapsDir, const char* mapsRoot, int refresh, char* outPath) {
+    int w = view_sheet_width(bigMaps), h = view_sheet_height(bigMaps);
     int format = aerial ? SHEET_JPEG : SHEET_PNG;
-    if (!sheetPath(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, format)) {
-        *why = std::string("The sheet's path in ") + mapsDir + " is too long";
-        return 1;
+    if (!sheet_path(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, format)) {
+        return result_fail(std::string("The sheet's path in ") + mapsDir + " is too long");
     }
     std::string folder(outPath, static_cast<size_t>(strrchr(outPath, '/') - outPath));
-    char folderWhy[SHEET_PATH_MAX + 128];
-    if (!sheetCreateFolderOf(mapsDir, folder.c_str(), folderWhy, sizeof folderWhy)) {
-        *why = folderWhy;
-        return 1;
-    }
+    if (Result made = sheet_create_folder_of(mapsDir, folder.c_str()); !made) return made;
     SheetExtent e{};
     e.scale = zoomScale(level);
     if (!sheetPlaneCentre(lat, lon, level, bigMaps, &e.centreX, &e.centreY, &e.angle, &e.epsg)) {
-        *why = "The projection cannot place the sheet";
-        return 1;
+        return result_fail("The projection cannot place the sheet");
     }
     WmsBox box = wmsSheetBox(e.centreX, e.centreY, e.scale, w, h);
     e.minX = box.minX, e.minY = box.minY, e.maxX = box.maxX, e.maxY = box.maxY;
     char record[SHEET_GIF_RECORD_MAX + 1], cache[SHEET_PATH_MAX];
     if (sheetFormatExtentRecord(record, sizeof record, &e) <= 0 || !tileCacheFolder(cache, sizeof cache, mapsRoot, source)) {
-        *why = "The sheet's record or tile cache path is too long";
-        return 1;
+        return result_fail("The sheet's record or tile cache path is too long");
     }
     unsigned char* rgb = nullptr;
-    if (!tileMakeSheet(source, cache, &e, w, h, refresh, &rgb, why)) return 1;
+    if (Result made = tile_make_sheet(source, cache, &e, w, h, refresh, &rgb); !made) return made;
     SheetTempFiles temp;
     sheetTempFilesMake(&temp);
-    int ok = sheetStorePixels(outPath, format, rgb, w, h, record, &temp, why);
+    std::string why;
+    int ok = sheetStorePixels(outPath, format, rgb, w, h, record, &temp, &why);
     sheetTempFilesRemove(&temp);
     free(rgb);
-    return ok ? 0 : 1;
+    return ok ? result_ok() : result_fail(why);
 }

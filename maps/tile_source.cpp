@@ -10,15 +10,9 @@
 
 #include "maps/sheet_store.h"
 #include "settings/app_settings.h"
+#include "settings/text_scan.h"
 
 namespace {
-
-// FNV-1a: a short stable name for a template.
-unsigned hashOf(const char* text) {
-    unsigned h = 2166136261u;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) h = (h ^ *p) * 16777619u;
-    return h;
-}
 
 bool endsWith(const std::string& s, const char* tail) {
     size_t n = strlen(tail);
@@ -63,7 +57,7 @@ int tileBulkRefused(const TileSource* source, long sheets, int bigMaps, const ch
         }
     }
     if (before + tiles <= TILE_NO_BULK_MAX_TILES) {
-        if (!tally.empty() && sheetCreateFolderOf(mapsRoot, folder))
+        if (!tally.empty() && sheet_create_folder_of(mapsRoot, folder))
             if (FILE* f = fopen(tally.c_str(), "a")) {
                 fprintf(f, "%lld %ld\n", static_cast<long long>(time(nullptr)), tiles);
                 fclose(f);
@@ -135,6 +129,6 @@ int tileCacheFolder(char* out, size_t size, const char* mapsDir, const TileSourc
     tileSourceHost(source, host, sizeof host);
     for (char* c = host; *c; ++c)
         if (*c == '{' || *c == '}') *c = '_';
-    int n = snprintf(out, size, "%s/tiles/%s-%08x", mapsDir, host[0] ? host : "local", hashOf(source->url));
+    int n = snprintf(out, size, "%s/tiles/%s-%08x", mapsDir, host[0] ? host : "local", text_fnv1a(source->url));
     return n > 0 && static_cast<size_t>(n) < size;
 }

@@ -6,11 +6,13 @@
 #include <cstddef>
 #include <string>
 
+#include "maps/world_grid.h"   // WORLD_GRID_MERCATOR_HALF_WIDTH
+
 struct TileSource;
 
 constexpr int TILE_SIZE = 256, TILE_DEFAULT_MAX_ZOOM = 19;
 // Metres of Web Mercator per tile pixel at zoom 0.
-constexpr double TILE_ZOOM0_METRES = 2 * 20037508.342789244 / TILE_SIZE;
+constexpr double TILE_ZOOM0_METRES = 2 * WORLD_GRID_MERCATOR_HALF_WIDTH / TILE_SIZE;
 
 // 1 when the source reads an MBTiles file ("mbtiles:PATH"); path then points into url.
 int tileSourceIsMbtiles(const TileSource* source, const char** path = nullptr);

@@ -80,7 +80,7 @@ namespace {
 int lookUp(double lat, double lon, const ViewRecord& view, const char* mapsDir, int aerial, ViewSheet* s) {
     *s = ViewSheet{lat, lon, -1, "", {}};
     if (!view_sheet_expected_extent(lat, lon, view.level, view.big, &s->extent)) return 0;
-    s->format = sheetStored(s->path, mapsDir, lat, lon, view.level, view.big, aerial ? SHEET_JPEG : SHEET_GIF);
+    s->format = sheet_stored(s->path, mapsDir, lat, lon, view.level, view.big, aerial ? SHEET_JPEG : SHEET_GIF);
     if (s->format >= 0) {
         SheetExtent& e = s->extent;
         auto read = aerial ? readSheetExtentsJpeg : readSheetExtents;

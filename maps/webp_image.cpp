@@ -8,7 +8,7 @@
 #include "maps/gif_decoder.h"
 #include "maps/sheet_download_parts.h"
 
-int webpIsImage(const unsigned char* data, size_t size) {
+bool webp_is_image(const unsigned char* data, size_t size) {
     return size >= 12 && memcmp(data, "RIFF", 4) == 0 && memcmp(data + 8, "WEBP", 4) == 0;
 }
 
@@ -20,7 +20,7 @@ int webp_read_rgb(const char* path, unsigned char** pixels, int* width, int* hei
     int w = 0, h = 0;
     // The header's size is checked before libwebp allocates it: a few dozen
     // bytes can declare 16383 x 16383 pixels.
-    bool fits = webpIsImage(data, size) && WebPGetInfo(data, size, &w, &h) &&
+    bool fits = webp_is_image(data, size) && WebPGetInfo(data, size, &w, &h) &&
                 static_cast<long>(w) * h <= SHEET_MAX_PIXELS;
     uint8_t* decoded = fits ? WebPDecodeRGB(data, size, &w, &h) : nullptr;
     free(data);

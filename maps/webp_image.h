@@ -2,8 +2,8 @@
 #pragma once
 #include <cstddef>
 
-// 1 when the bytes start like a WebP file ("RIFF", size, "WEBP").
-int webpIsImage(const unsigned char* data, size_t size);
+// True when the bytes start like a WebP file ("RIFF", size, "WEBP").
+bool webp_is_image(const unsigned char* data, size_t size);
 
 // Decodes a WebP file to packed RGB. 1 with *pixels a malloc'd width x
 // height x 3 buffer; 0 with *pixels null, also for an image above

@@ -10,6 +10,7 @@
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_store.h"
+#include "maps/view_plane.h"
 #include "maps/wms_request.h"
 #include "maps/zoom_levels.h"
 #include "net/http_client.h"
@@ -55,12 +56,12 @@ int checkReply(const HttpTransfer& t, const Reply& reply, const SheetTempFiles* 
 
 int fetchAndStore(const WmsSource* source, int aerial, double lat, double lon, int level, int bigMaps,
                   const char* mapsDir, char* outPath, const SheetTempFiles* temp, std::string* why) {
-    int w = bigMaps ? 720 : 480, h = bigMaps ? 540 : 360;
+    int w = view_sheet_width(bigMaps), h = view_sheet_height(bigMaps);
     // Aerial images are JPEG in the store; topographic sheets keep a GIF
     // as it came and are PNG otherwise. Named before the fetch, so that a
     // failure names the file that was asked for.
     int expected = aerial ? SHEET_JPEG : strcmp(wmsFormat(source), "image/gif") == 0 ? SHEET_GIF : SHEET_PNG;
-    if (!sheetPath(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, expected)) {
+    if (!sheet_path(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, expected)) {
         *why = std::string("The sheet's path in ") + mapsDir + " is too long";
         return 1;
     }
@@ -92,7 +93,7 @@ int fetchAndStore(const WmsSource* source, int aerial, double lat, double lon, i
     unsigned char* pixels = nullptr;
     if (!checkReply(t, reply, temp, w, h, &format, &pixels, why)) return 1;
     int stored = aerial ? SHEET_JPEG : format == SHEET_GIF ? SHEET_GIF : SHEET_PNG;
-    int ok = sheetPath(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, stored);
+    int ok = sheet_path(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, stored);
     if (ok) {
         ok = stored == format && format != SHEET_JPEG
                  ? sheetStoreWithRecord(outPath, format, reply.data, reply.size, record, why)

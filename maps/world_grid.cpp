@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "maps/view_plane.h"
 #include "maps/wms_request.h"
 #include "maps/zoom_levels.h"
 
@@ -94,6 +95,16 @@ int worldGridSnap(double lat, double lon, int level, int bigMaps, double* sheetL
     return SHEET_PLANE_MERCATOR;
 }
 
+Result world_grid_place_check(double lat, double lon, int level, int bigMaps) {
+    double sheetLat = 0, sheetLon = 0, x = 0, y = 0;
+    const char* why = "";
+    int plane = worldGridSnap(lat, lon, level, bigMaps, &sheetLat, &sheetLon, &why);
+    if (plane == SHEET_PLANE_NONE) return result_fail(why);
+    if (!worldGridToMercator(lat, lon, &x, &y))
+        return result_fail("The projection library (PROJ) cannot place the position: is PROJ installed with its data?");
+    return result_ok();
+}
+
 int worldGridPlaneOf(double lat, double lon, int level, int bigMaps) {
     if (!worldGridIsPosition(lat, lon)) return SHEET_PLANE_NONE;
     bool canadian = inCanadianArea(lat, lon, level, bigMaps);
@@ -111,7 +122,7 @@ int worldGridPlaneOf(double lat, double lon, int level, int bigMaps) {
 // Grid steps in plane metres: a little smaller than the sheet, and across
 // an even number of columns so that the columns meet at 180 degrees.
 void worldGridMercatorSteps(int level, int bigMaps, double* stepX, double* stepY) {
-    WmsBox box = wmsSheetBox(0, 0, zoomScale(level), bigMaps ? 720 : 480, bigMaps ? 540 : 360);
+    WmsBox box = wmsSheetBox(0, 0, zoomScale(level), view_sheet_width(bigMaps), view_sheet_height(bigMaps));
     double columns = 2 * std::ceil(kHalfWorld / (kStepOfSheet * (box.maxX - box.minX)));
     *stepX = 2 * kHalfWorld / columns;
     *stepY = kStepOfSheet * (box.maxY - box.minY);

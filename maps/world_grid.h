@@ -5,8 +5,9 @@
 // overlap at every latitude.
 #pragma once
 
+#include "platform/result.h"
+
 enum SheetPlane { SHEET_PLANE_NONE = -1, SHEET_PLANE_LAMBERT = 0, SHEET_PLANE_MERCATOR = 1 };
-enum { SHEET_EPSG_LAMBERT = 3978, SHEET_EPSG_MERCATOR = 3857 };
 // Half the Web Mercator plane's width: x of longitude 180.
 constexpr double WORLD_GRID_MERCATOR_HALF_WIDTH = 20037508.342789244;
 
@@ -18,6 +19,11 @@ int worldGridIsPosition(double lat, double lon);
 // "No map grid here" beyond 85 degrees outside the Canadian area).
 int worldGridSnap(double lat, double lon, int level, int bigMaps, double* sheetLat, double* sheetLon,
                   const char** why);
+
+// Why no view can be centred on (lat, lon) at the level: an impossible
+// position, no grid beyond 85 degrees, or PROJ failing to place it (missing
+// or broken data); ok when one can.
+Result world_grid_place_check(double lat, double lon, int level, int bigMaps);
 
 // The plane of a sheet centre as worldGridSnap gives it (any point inside
 // the Canadian area that is no Web Mercator sheet centre is Lambert).

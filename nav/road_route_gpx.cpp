@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "settings/gpx_writer.h"
+#include "tracks/gpx_writer.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "settings/gpx_reader.h"
+#include "tracks/gpx_reader.h"
 
 // Slower than this between two points counts as stopped: a receiver
 // standing still wanders by a metre or two every few seconds.

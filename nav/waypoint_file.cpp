@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "settings/atomic_file.h"
-#include "settings/gpx_writer.h"
+#include "tracks/gpx_writer.h"
 
 namespace {
 

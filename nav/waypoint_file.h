@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/gpx_reader.h"
+#include "tracks/gpx_reader.h"
 
 // What the file was when last read or written: a change by anyone else
 // shows in one of these (an atomic replace gives a new inode).

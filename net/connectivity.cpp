@@ -14,7 +14,6 @@
 #include "net/url.h"
 #include "platform/platform.h"
 #include "settings/app_settings.h"
-#include "settings/menu_ids.h"
 
 const char NET_DEFAULT_SERVER_URL[] = "http://127.0.0.1:8080/";
 const char NET_PROBE_FILE[] = "tcpip.tmp";
@@ -135,6 +134,4 @@ int connectivity_probe_result() { return probe.result.load(); }
 
 void connectivity_go_online(AppSettings* settings) {
     settings->online = 1;
-    platform_menu_enable(MENU_ONLINE, 0);
-    platform_menu_enable(MENU_OFFLINE, 1);
 }

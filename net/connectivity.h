@@ -40,5 +40,5 @@ void connectivity_probe_finish();
 // -1 while running or never started, 0 offline, 1 online (tests).
 int  connectivity_probe_result();
 
-// online = 1, Online item greyed, Offline item enabled. Main thread.
+// online = 1 (the window sets its menus to match). Main thread.
 void connectivity_go_online(AppSettings* settings);

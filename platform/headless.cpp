@@ -65,7 +65,6 @@ void hl_set_title(const char* t) {
     std::lock_guard<std::mutex> g(state.lock);
     state.title = t ? t : "";
 }
-void hl_resize_client(int w, int h) { record({"resize_client", "", "", w, h}); }
 int64_t hl_clock_seconds() {
     std::lock_guard<std::mutex> g(state.lock);
     return state.clock;  // negative while unset: the system's clocks
@@ -160,7 +159,7 @@ void hl_beep() { record({"beep", "", "", 0, 0}); }
 
 const PlatformBackend headless_backend = {
     hl_message_box, hl_menu_check, hl_menu_enable, hl_busy_cursor, hl_invalidate,
-    hl_repaint_and_wait, hl_set_title, hl_resize_client, hl_clock_seconds,
+    hl_repaint_and_wait, hl_set_title, hl_clock_seconds,
     hl_blit_xrgb, hl_draw_text, hl_set_timer, hl_kill_timer, hl_destroy_window, hl_quit,
     hl_post_close, hl_invalidate_erase, hl_run_dialog, hl_show_monitor, hl_open_file_dialog,
     hl_set_repaint_stop, hl_set_tooltip, hl_set_full_screen, hl_beep,

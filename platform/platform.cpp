@@ -38,10 +38,6 @@ void platform_set_title(const char* utf8) {
     auto* b = current.load();
     if (b && b->set_title) b->set_title(utf8);
 }
-void platform_resize_client(int width, int height) {
-    auto* b = current.load();
-    if (b && b->resize_client) b->resize_client(width, height);
-}
 int64_t platform_clock_seconds() {
     auto* b = current.load();
     int64_t t = b && b->clock_seconds ? b->clock_seconds() : -1;

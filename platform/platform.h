@@ -32,7 +32,6 @@ struct PlatformBackend {
     void (*invalidate)();                         // schedule a repaint, main thread
     int  (*repaint_and_wait)(int timeout_ms);     // from another thread: paint now, wait (bounded)
     void (*set_title)(const char* utf8);
-    void (*resize_client)(int width, int height);
     // A test's clock in whole seconds, standing in for both clocks below;
     // negative (or no entry): the system's own.
     int64_t (*clock_seconds)();
@@ -65,7 +64,6 @@ void platform_busy_cursor(int on);
 void platform_invalidate();
 int  platform_repaint_and_wait(int timeout_ms);
 void platform_set_title(const char* utf8);
-void platform_resize_client(int width, int height);
 // The wall clock in whole seconds since 1970: dates and times of day only.
 int64_t platform_clock_seconds();
 // Whole seconds on a clock that never steps and goes on through suspend:

@@ -104,10 +104,6 @@ void write_time_text(char* out, bool blankYear, int year, int month, int day, in
 
 int gps_fix_mode() { return read_field(fix.fixMode); }
 void gps_set_fix_mode(int mode) { write_field(fix.fixMode, mode); }
-void gps_age_fix_mode() {
-    std::lock_guard<std::mutex> g(fix_lock);
-    fix.fixMode -= 1;
-}
 void gps_clear_fix_mode() { write_field(fix.fixMode, 0); }
 int gps_has_position() {
     std::lock_guard<std::mutex> g(fix_lock);

@@ -17,6 +17,10 @@ const char* gps_system_name(int system);
 // One row of the satellite table. signal is the NMEA 4.10 signal id of the
 // strength shown, 0 when the receiver gives none; elevation and azimuth
 // are -1 while unknown.
+// No new position for this long: the receiver counts as silent (the map
+// marker turns stale, the GPX recording starts a new segment).
+enum { STALE_FIX_SECONDS = 5 };
+
 struct GpsSatellite {
     int prn, elevation, azimuth, snr, used, system, signal;
 };
@@ -24,7 +28,6 @@ struct GpsSatellite {
 // Fix mode: 0 none, 1 valid (dimension unreported), 2 two-, 3 three-dimensional.
 int  gps_fix_mode();
 void gps_set_fix_mode(int mode);
-void gps_age_fix_mode();           // minus 1
 void gps_clear_fix_mode();         // 0
 int  gps_age_fix_mode_if_valid();  // minus 1 while above 0; returns the new value
 // 1 when the fix mode is above 0 and a finite latitude and longitude within

@@ -38,10 +38,10 @@ int serial_link_lost(AppSettings* s);
 // serial_link_lost. Returns a number that changes with every new note, 0
 // without a link. Reasons: the device gone or not there yet, the peer silent
 // for the record's linkSilentSeconds, gpsd's errors, gpsd without a receiver.
+// A reopen that failed sets *openError to its errno (0 otherwise), message
+// then holding the device's name for the window to word the advice.
 unsigned serial_link_status(AppSettings* s, int* lost, char* title, int titleSize, char* message,
-                            int messageSize);
-// The name the open link reads from; 0 (empty) when none.
-int serial_link_path(AppSettings* s, char* path, int size);
+                            int messageSize, int* openError = nullptr);
 
 // Why the last serial_open failed, or found the port busy: an errno value (EACCES, EBUSY, ENOENT,
 // ECONNREFUSED, ...), one of the codes below, or 0; path gets the name it

@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "position/gpsd_source.h"
-#include "position/port_diagnostics.h"
+#include "position/port_scan.h"
 #include "position/serial_speed.h"
 #include "position/tcp_source.h"
 

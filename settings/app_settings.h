@@ -108,6 +108,7 @@ struct AppSettings {
     TileSource tiles;                                     // Tiles=: topographic sheets from tiles
     TileSource tilesAerial;                               // TilesAerial=
     char userAgent[SETTINGS_PATH_MAX];                    // UserAgent=: contact named in every request
+    char readWarnings[1024];                              // what reading the files refused, one line each
     int32_t maxAgeDays;                                   // MaxAge=: days a sheet stays fresh; -1 the source's default
     int32_t arrivalMetres;                                // ArrivalRadius=: Go To's destination is reached this near
     int32_t routeOffMetres;                               // RouteOff=: farther from a road route is off it

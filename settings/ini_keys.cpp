@@ -4,13 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/platform.h"
 #include "settings/app_settings.h"
 #include "settings/home_path.h"
 #include "settings/ini_file.h"
 #include "settings/ini_update.h"
 #include "settings/text_scan.h"
-#include "settings/track_log.h"
 
 namespace {
 int one_of(const char* value, const char* const* texts) {
@@ -27,7 +25,14 @@ int read_value(const char* key, char* value, size_t size) { return ini_read_word
 // A path key whole, blanks inside kept and "~" expanded; one that cannot
 // be used whole is refused with a warning naming the key (a cut path would
 // name another file). 1 when out holds the path.
-int read_path(const char* key, const char* what, char* out, size_t size) {
+// A line for the window to show once the settings are read (a cut list
+// loses the lines that no longer fit, never the ones before).
+void note_refused(AppSettings* s, const char* text) {
+    size_t used = strlen(s->readWarnings), need = strlen(text) + 1;
+    if (used + need < sizeof s->readWarnings) snprintf(s->readWarnings + used, need + 1, "%s\n", text);
+}
+
+int read_path(AppSettings* s, const char* key, const char* what, char* out, size_t size) {
     char path[PATH_MAX + 1];
     int found = ini_read_text(key, path, size < sizeof path ? size : sizeof path);
     if (found == 0) return 0;
@@ -35,7 +40,7 @@ int read_path(const char* key, const char* what, char* out, size_t size) {
         char text[160];
         snprintf(text, sizeof text, "%s (%s in kiv_ini.txt) is too long or starts with ~ while HOME is unset: not used",
                  what, key);
-        platform_warn(text);
+        note_refused(s, text);
         return 0;
     }
     copy_text(out, size, path);
@@ -44,18 +49,14 @@ int read_path(const char* key, const char* what, char* out, size_t size) {
 
 // A value whole (names may hold blanks) or, too long, not at all: a cut
 // address or layer list would ask the server for something else.
-void read_whole(const char* key, char* value, size_t size) {
+void read_whole(AppSettings* s, const char* key, char* value, size_t size) {
     if (ini_read_text(key, value, size) >= 0) return;
     char text[160];
     snprintf(text, sizeof text, "The setting %s in kiv_ini.txt is longer than %zu characters: it is not used", key,
              size - 1);
-    platform_warn(text);
+    note_refused(s, text);
 }
 
-void read_track_log_name(AppSettings* s) {
-    if (!read_path("File=", "The track log name", s->trackLogFile, sizeof s->trackLogFile)) return;
-    track_log_last_time(s->trackLogFile, s->lastLoggedTime, sizeof s->lastLoggedTime);
-}
 }  // namespace
 
 char settings_speed_unit(const char* value) {
@@ -96,8 +97,8 @@ void settings_read_display_keys(AppSettings* s) {
     int hair;
     if (ini_read_int("Hair=", INI_LINE_LIMIT, &hair)) s->crossHair = hair;
     if (read_value("Dash=", value, sizeof value)) s->speedUnit = settings_speed_unit(value);
-    read_path("Maps=", "The maps folder", s->mapsDir, sizeof s->mapsDir);
-    read_track_log_name(s);
+    read_path(s, "Maps=", "The maps folder", s->mapsDir, sizeof s->mapsDir);
+    read_path(s, "File=", "The track log name", s->trackLogFile, sizeof s->trackLogFile);
     // Options > Track as it was left (see settings_save_track).
     if (read_value("Track=", value, sizeof value)) s->track = begins_with_any(value, "Yy1") ? 1 : 0;
     if (read_value("Plot=", value, sizeof value) && begins_with_any(value, "Yy1")) s->plot = 1;
@@ -110,7 +111,7 @@ void settings_read_linux_keys(AppSettings* s) {
     for (int n = 1; n < SETTINGS_COM_PORTS; ++n) {
         char key[8];
         snprintf(key, sizeof key, "Com%d=", n);
-        read_path(key, "The device path", s->comPath[n], sizeof s->comPath[n]);
+        read_path(s, key, "The device path", s->comPath[n], sizeof s->comPath[n]);
     }
     read_value("Server=", s->serverUrl, sizeof s->serverUrl);
     read_value("Probe=", s->probeUrl, sizeof s->probeUrl);
@@ -122,11 +123,11 @@ void settings_read_linux_keys(AppSettings* s) {
     for (auto& w : sources) {
         char key[32];
         snprintf(key, sizeof key, "%s=", w.prefix);
-        read_whole(key, w.source->url, sizeof w.source->url);
+        read_whole(s, key, w.source->url, sizeof w.source->url);
         snprintf(key, sizeof key, "%sLayers=", w.prefix);
-        read_whole(key, w.source->layers, sizeof w.source->layers);
+        read_whole(s, key, w.source->layers, sizeof w.source->layers);
         snprintf(key, sizeof key, "%sStyles=", w.prefix);
-        read_whole(key, w.source->styles, sizeof w.source->styles);
+        read_whole(s, key, w.source->styles, sizeof w.source->styles);
         snprintf(key, sizeof key, "%sFormat=", w.prefix);
         read_value(key, w.source->format, sizeof w.source->format);
         snprintf(key, sizeof key, "%sVersion=", w.prefix);
@@ -139,21 +140,21 @@ void settings_read_linux_keys(AppSettings* s) {
     for (auto& t : tiles) {
         char key[40];
         snprintf(key, sizeof key, "%s=", t.prefix);
-        read_whole(key, t.source->url, sizeof t.source->url);
+        read_whole(s, key, t.source->url, sizeof t.source->url);
         snprintf(key, sizeof key, "%sSubdomains=", t.prefix);
         read_value(key, t.source->subdomains, sizeof t.source->subdomains);
         snprintf(key, sizeof key, "%sAttribution=", t.prefix);
-        read_whole(key, t.source->attribution, sizeof t.source->attribution);
+        read_whole(s, key, t.source->attribution, sizeof t.source->attribution);
         int n;
         snprintf(key, sizeof key, "%sMaxZoom=", t.prefix);
         if (ini_read_int(key, INI_LINE_LIMIT, &n) && n >= 0 && n <= 30) t.source->maxZoom = n;
         snprintf(key, sizeof key, "%sNoBulk=", t.prefix);
         if (ini_read_int(key, INI_LINE_LIMIT, &n)) t.source->noBulk = n != 0;
     }
-    read_whole("UserAgent=", s->userAgent, sizeof s->userAgent);
+    read_whole(s, "UserAgent=", s->userAgent, sizeof s->userAgent);
     int days;
     if (ini_read_int("MaxAge=", INI_LINE_LIMIT, &days) && days >= 0) s->maxAgeDays = days;
-    read_path("Gpx=", "The GPX folder", s->gpxFolder, sizeof s->gpxFolder);
+    read_path(s, "Gpx=", "The GPX folder", s->gpxFolder, sizeof s->gpxFolder);
     int silence;
     if (ini_read_int("LinkSilence=", INI_LINE_LIMIT, &silence) && silence >= 0) s->linkSilentSeconds = silence;
     int interval;

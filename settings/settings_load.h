@@ -1,7 +1,7 @@
 // Creating and filling the per-window settings record at window creation.
 //
-// settings_load does the loading up to the initial menu states. The
-// application then, in this order: resets the Zodiac protocol state when
+// settings_load does the loading; the application sets the menus after the
+// record (app/menu_states.h), then, in this order: resets the Zodiac protocol state when
 // deviceType is DEVICE_EARTHMATE, and opens the serial link when comPort is
 // not 0 (warning "No GPS connected" when that fails). Later in window
 // creation it reads the program-wide settings (program_settings.h) and
@@ -24,13 +24,8 @@ void settings_defaults(AppSettings* s);
 // record; then the line remembered for the port, if any (port_lines.h).
 void settings_read_files(AppSettings* s);
 
-// Online enabled, Offline greyed, Connect enabled, Disconnect greyed, the
-// option check marks after the record, all device items enabled but the
-// current one, which is greyed.
-void settings_set_menu_states(const AppSettings* s);
 
-// Allocates a zero-filled record, sets the defaults, reads the files and
-// sets the menu states. Returns 1 with *out set, or -1 (nothing allocated,
+// Allocates a zero-filled record, sets the defaults and reads the files. Returns 1 with *out set, or -1 (nothing allocated,
 // *out null) when the record cannot be created.
 int settings_load(AppSettings** out);
 

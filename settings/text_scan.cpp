@@ -81,3 +81,9 @@ void copy_text(char* out, size_t size, const char* text) {
     memcpy(out, text, n);
     out[n] = '\0';
 }
+
+unsigned text_fnv1a(const char* text) {
+    unsigned h = 2166136261u;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) h = (h ^ *p) * 16777619u;
+    return h;
+}

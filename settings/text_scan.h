@@ -22,5 +22,9 @@ int scan_double(const char** p, double* out);
 // "%s": optional blanks, then up to the next blank; cut to size - 1 characters.
 int scan_word(const char** p, char* out, size_t size);
 
+// FNV-1a (32 bits) of the text: a short name that stays the same from run
+// to run (a tile cache's folder, a store of a server's sheets).
+unsigned text_fnv1a(const char* text);
+
 // Bounded copy that always terminates (size > 0).
 void copy_text(char* out, size_t size, const char* text);

@@ -217,7 +217,7 @@ TEST_F(AppNavigationTest, ZoomInAtTheFinestLevelStaysThere) {
     create("COM0\nSmall\n", "Init=4\n");
     ASSERT_TRUE(shows(here));
     ViewRecord before = view();
-    click(APP_BUTTON_LEFT, 1 + 240, 49 + 3);
+    click(APP_BUTTON_LEFT, APP_PANE_X + 240, APP_PANE_Y + 3);
     ViewRecord after = view();
     EXPECT_TRUE(levelPressed(4));
     EXPECT_EQ(before.cx, after.cx);
@@ -232,7 +232,7 @@ TEST_F(AppNavigationTest, ZoomOutAtTheCoarsestLevelStaysThere) {
     create("COM0\nSmall\n", "Init=0\n");
     ASSERT_TRUE(shows(here));
     ViewRecord before = view();
-    click(APP_BUTTON_RIGHT, 1 + 400, 49 + 20);
+    click(APP_BUTTON_RIGHT, APP_PANE_X + 400, APP_PANE_Y + 20);
     ViewRecord after = view();
     EXPECT_TRUE(shows(here));
     EXPECT_TRUE(levelPressed(0));
@@ -249,7 +249,7 @@ TEST_F(AppNavigationTest, ZoomOutAndInMoveOneLevel) {
     click(APP_BUTTON_RIGHT, 100, 100);
     EXPECT_TRUE(shows(coarse));
     EXPECT_TRUE(levelPressed(1));
-    click(APP_BUTTON_LEFT, 1 + 240, 49 + 180);
+    click(APP_BUTTON_LEFT, APP_PANE_X + 240, APP_PANE_Y + 180);
     EXPECT_TRUE(levelPressed(2));
     EXPECT_TRUE(shows(home));
     ViewRecord back = view();
@@ -319,10 +319,10 @@ TEST_F(AppNavigationTest, MapCoordinatesPutThePointerPositionInTheTitle) {
     addSheet(kLat, kLon, 2, 0, 40);
     create();
     settings()->mapCoordinates = 1;
-    app_mouse_move(1 + 240, 49 + 180);    // the pane's centre is the sheet's centre
+    app_mouse_move(APP_PANE_X + 240, APP_PANE_Y + 180);    // the pane's centre is the sheet's centre
     app_paint();
     EXPECT_EQ("KIV - N 45\xC2\xB0" "30'00\" / W 75\xC2\xB0" "40'00\"", headless_title());
-    app_mouse_move(1 + 240, 49 + 0);
+    app_mouse_move(APP_PANE_X + 240, APP_PANE_Y + 0);
     app_paint();
     EXPECT_EQ(0u, headless_title().find("KIV - N 45\xC2\xB0" "36'"));   // the top edge, 12.7 km north
     app_mouse_move(300, 20);              // over the toolbar: the sheet centre again
@@ -330,7 +330,7 @@ TEST_F(AppNavigationTest, MapCoordinatesPutThePointerPositionInTheTitle) {
     EXPECT_EQ("KIV - N 45\xC2\xB0" "30'00\" / W 75\xC2\xB0" "40'00\"", headless_title());
     // Full screen has no title: the fix strip says where the pointer is.
     app_key_down(APP_KEY_FULL_SCREEN, 0);
-    app_mouse_move(1 + 240, 49 + 180);
+    app_mouse_move(APP_PANE_X + 240, APP_PANE_Y + 180);
     app_paint();
     auto said = headless_calls_of("draw_text");
     EXPECT_TRUE(std::any_of(said.begin(), said.end(), [](auto& t) {

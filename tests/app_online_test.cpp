@@ -69,7 +69,7 @@ TEST_F(AppTest, MissingSheetsComeFromTheMapServerAtStartAndOnceOnline) {
     }));
     EXPECT_EQ(1, pages.load());
     char path[SHEET_PATH_MAX];
-    sheetPath(path, sizeof path, "./Maps", kLat, kLon, 2, 0, SHEET_GIF);
+    sheet_path(path, sizeof path, "./Maps", kLat, kLon, 2, 0, SHEET_GIF);
     EXPECT_TRUE(std::filesystem::exists(path));
 
     // The probe thread found the server; the timer takes the program online.
@@ -206,7 +206,7 @@ TEST_F(AppTest, AStaleSheetIsShownThenRenewedInTheBackground) {
     });
     TestSheet old = addSheet(kLat, kLon, 2, 0, 40);
     char path[SHEET_PATH_MAX];
-    sheetPath(path, sizeof path, "./Maps", old.lat, old.lon, 2, 0, SHEET_GIF);
+    sheet_path(path, sizeof path, "./Maps", old.lat, old.lon, 2, 0, SHEET_GIF);
     auto twoDaysAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(48);
     std::filesystem::last_write_time(path, twoDaysAgo);
     writeFile("kiv_com.txt", "COM0\nSmall\n");
@@ -272,18 +272,26 @@ TEST_F(AppTest, DownloadAreaOfManySheetsAsksFirst) {
 
 namespace {
 
-// Downloads held past exit, as by a slow flush to a card: they wait for
-// the test to let them go (or three seconds), then read their settings.
+// Downloads held past exit, as by a slow flush to a card: they wait until
+// exit cuts the transfers short (the downloads' cancel), then read their
+// settings.
 std::mutex heldLock;
 std::condition_variable heldChanged;
 int heldInside = 0;
 bool released = false;
 
+void heldCancel(int cancel) {
+    if (!cancel) return;
+    std::lock_guard<std::mutex> g(heldLock);
+    released = true;
+    heldChanged.notify_all();
+}
+
 int heldDownload(double, double, int, const AppSettings* s, char* out, int, int, int) {
     std::unique_lock<std::mutex> g(heldLock);
     heldInside++;
     heldChanged.notify_all();
-    heldChanged.wait_for(g, std::chrono::seconds(3), [] { return released; });
+    heldChanged.wait_for(g, std::chrono::seconds(30), [] { return released; });
     snprintf(out, SHEET_PATH_MAX, "%.*s", static_cast<int>(strlen(s->mapsDir)), s->mapsDir);
     heldInside--;
     heldChanged.notify_all();
@@ -300,7 +308,7 @@ TEST_F(AppTest, ExitWaitsForDownloadWorkersThatNeverReadTheFreedSettings) {
     writeFile("kiv_com.txt", "COM0\nSmall\n");
     ASSERT_EQ(1, app_create());
     sheet_fetching_stop();
-    sheet_download_hooks = SheetDownloadHooks{heldDownload, nullptr, nullptr, nullptr};
+    sheet_download_hooks = SheetDownloadHooks{heldDownload, nullptr, heldCancel, nullptr};
     sheet_fetching_install(settings());
     char path[SHEET_PATH_MAX];
     double north = snapLatitude(kLat + 1, 2, 0), lon = snapLongitude(kLon, 2, 0);
@@ -316,11 +324,9 @@ TEST_F(AppTest, ExitWaitsForDownloadWorkersThatNeverReadTheFreedSettings) {
     ASSERT_EQ(3, heldInside);
     app_close();
     app_destroy();
-    std::unique_lock<std::mutex> g(heldLock);
+    std::lock_guard<std::mutex> g(heldLock);
+    EXPECT_TRUE(released);
     EXPECT_EQ(0, heldInside);
-    released = true;
-    heldChanged.notify_all();
-    heldChanged.wait_for(g, std::chrono::seconds(10), [] { return heldInside == 0; });
 }
 
 // Online through a probe site that answers, with the map server out of
@@ -336,6 +342,8 @@ protected:
         ASSERT_TRUE(waitFor([] { return connectivity_probe_result() == 1; }));
         app_timer();
         ASSERT_EQ(1, settings()->online);
+        EXPECT_EQ(0, headless_menu_enabled(MENU_ONLINE));
+        EXPECT_EQ(1, headless_menu_enabled(MENU_OFFLINE));
     }
     // The queue's downloads become these.
     void fetchWith(const SheetDownloadHooks& hooks) {
@@ -420,7 +428,7 @@ std::atomic<int> plainFetches{0}, refetches{0};
 // The queue's downloads: a stored sheet is found and reported fetched;
 // others are not to be had.
 int foundStored(double lat, double lon, int level, const AppSettings* s, char* out, int big, int, int) {
-    sheetPath(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, big, SHEET_GIF);
+    sheet_path(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, big, SHEET_GIF);
     if (!std::filesystem::exists(out)) return 1;
     plainFetches++;
     return 0;
@@ -433,7 +441,7 @@ int foundStored(double lat, double lon, int level, const AppSettings* s, char* o
 TEST_F(AppOnlineTest, AStoredSheetThatDoesNotDecodeIsFetchedAfreshOnce) {
     char broken[SHEET_PATH_MAX];
     double north = snapLatitude(kLat + kStep, 2, 0), lon = snapLongitude(kLon, 2, 0);
-    ASSERT_EQ(1, sheetPath(broken, sizeof broken, "./Maps", north, lon, 2, 0, SHEET_GIF));
+    ASSERT_EQ(1, sheet_path(broken, sizeof broken, "./Maps", north, lon, 2, 0, SHEET_GIF));
     std::filesystem::create_directories(std::filesystem::path(broken).parent_path());
     writeFile(broken, "GIF89a cut short");
     startOnline();
@@ -441,7 +449,7 @@ TEST_F(AppOnlineTest, AStoredSheetThatDoesNotDecodeIsFetchedAfreshOnce) {
                                                                    const AppSettings* s, char* out, int big, int, int) {
         refetches++;
         addSheetAt(lat, lon, level, big, 41);
-        sheetPath(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, big, SHEET_GIF);
+        sheet_path(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, big, SHEET_GIF);
         return 0;
     }});
     setFix(kLat + 0.06, kLon);

@@ -140,7 +140,7 @@ TEST_F(AppTest, StartSheetThatDoesNotDecodeIsDroppedAndTheTimerStillRuns) {
     writeFile("kiv_com.txt", "COM0\nSmall\n");
     TestSheet start = addSheet(45 + 25 / 60.0, -(75 + 42 / 60.0), 2, 0, 40);
     char path[SHEET_PATH_MAX];
-    sheetPath(path, sizeof path, "./Maps", start.lat, start.lon, 2, 0, SHEET_GIF);
+    sheet_path(path, sizeof path, "./Maps", start.lat, start.lon, 2, 0, SHEET_GIF);
     writeBytes(path, Bytes{'G', 'I', 'F', '8', '9', 'a', 1, 2, 3});
     ASSERT_EQ(1, app_create());
     EXPECT_EQ(1, countMessages("Error in loading the GIF image"));
@@ -331,7 +331,7 @@ TEST_F(AppTest, AStoredPngStartSheetIsShownWithoutAFetch) {
     size_t size = 0;
     ASSERT_EQ(1, png_write_rgb_memory(rgb.data(), 480, 360, &png, &size));
     char path[SHEET_PATH_MAX];
-    sheetPath(path, sizeof path, "./Maps", snapLatitude(45 + 25 / 60.0, 2, 0), snapLongitude(-(75 + 42 / 60.0), 2, 0),
+    sheet_path(path, sizeof path, "./Maps", snapLatitude(45 + 25 / 60.0, 2, 0), snapLongitude(-(75 + 42 / 60.0), 2, 0),
               2, 0, SHEET_PNG);
     writeBytes(path, Bytes(png, png + size));
     free(png);

@@ -198,7 +198,7 @@ protected:
         if (extent) t.extent = *extent;
         Bytes gif = makeGif(t.width, t.height, Bytes(static_cast<size_t>(t.width) * t.height, index));
         char path[SHEET_PATH_MAX];
-        EXPECT_EQ(1, sheetPath(path, sizeof path, "./Maps", t.lat, t.lon, level, bigMaps, SHEET_GIF));
+        EXPECT_EQ(1, sheet_path(path, sizeof path, "./Maps", t.lat, t.lon, level, bigMaps, SHEET_GIF));
         if (withRecord) {
             char record[256];
             EXPECT_GT(sheetFormatExtentRecord(record, sizeof record, &t.extent), 0);

@@ -7,11 +7,11 @@
 #include "app_test_support.h"
 #include "nmea_test_support.h"
 #include "app/position_refresh.h"
-#include "app/gpx_recording.h"
+#include "tracks/gpx_recording.h"
 #include "app/stale_fix.h"
 #include "app/track_overlay.h"
 #include "net/remote_server.h"
-#include "settings/gpx_reader.h"
+#include "tracks/gpx_reader.h"
 #include "settings/menu_ids.h"
 
 namespace {

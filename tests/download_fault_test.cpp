@@ -100,7 +100,7 @@ protected:
     }
     std::string expectedPath(int format = SHEET_GIF, double lat = kLat, double lon = kLon, int level = 2) {
         char p[SHEET_PATH_MAX];
-        sheetPath(p, sizeof p, tree.maps().c_str(), lat, lon, level, 0, format);
+        sheet_path(p, sizeof p, tree.maps().c_str(), lat, lon, level, 0, format);
         return p;
     }
     // Everything the downloads leave besides stored sheets and folders.

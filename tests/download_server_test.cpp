@@ -365,7 +365,7 @@ TEST_F(LocalServer, WmsSheetsOfEveryLevelPutOttawaWhereTheProjectionDoes) {
             double slat = snapLatitude(45.4215, level, 0), slon = snapLongitude(-75.6972, level, big);
             ASSERT_EQ(downloadSheet(slat, slon, level, settings.get(), path, big, 0, 0), 0);
             char png[SHEET_PATH_MAX];
-            sheetPath(png, sizeof png, tree.maps().c_str(), slat, slon, level, big, SHEET_PNG);
+            sheet_path(png, sizeof png, tree.maps().c_str(), slat, slon, level, big, SHEET_PNG);
             EXPECT_STREQ(path, png);
             double x, y, angle, cx, cy;
             Extent e;

@@ -221,7 +221,7 @@ protected:
     }
     std::string pathOf(int format, int level = 2) {
         char p[SHEET_PATH_MAX];
-        sheetPath(p, sizeof p, tree.maps().c_str(), kLat, kLon, level, 0, format);
+        sheet_path(p, sizeof p, tree.maps().c_str(), kLat, kLon, level, 0, format);
         return p;
     }
     std::vector<std::string> files() {
@@ -254,7 +254,7 @@ TEST_F(DownloadWms, APngSheetIsStoredWithTheRequestedBoxAsItsRecord) {
     double lat = kLat, lon = kLon;
     int level = 2;
     char found[SHEET_PATH_MAX];
-    ASSERT_EQ(findSheet(&lat, &lon, &level, tree.maps().c_str(), found, 0, 0), 0);
+    ASSERT_TRUE(find_sheet(&lat, &lon, &level, tree.maps().c_str(), found, 0, 0));
     EXPECT_STREQ(found, path);
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;

@@ -2,7 +2,7 @@
 # gpsbabel and xmllint (skipped with a note where they are missing).
 kiv_test(gpx_test SANITIZE
   SOURCES gpx_test.cpp
-  LIBS kiv_settings kiv_platform)
+  LIBS kiv_tracks kiv_settings kiv_platform)
 if(TARGET kivtrack)
   add_dependencies(gpx_test kivtrack)
 endif()

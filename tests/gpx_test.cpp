@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "settings/gpx_reader.h"
-#include "settings/gpx_writer.h"
+#include "tracks/gpx_reader.h"
+#include "tracks/gpx_writer.h"
 #include "settings_fixture.h"
 
 namespace {

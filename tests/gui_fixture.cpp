@@ -111,7 +111,7 @@ int colour(double lat, double lon, int level, int big, int x, int y, int follow)
 int pathOf(const char* dir, double lat, double lon, int level) {
     char path[SHEET_PATH_MAX];
     std::string maps = std::string(dir) + "/Maps";
-    if (!sheetPath(path, sizeof path, maps.c_str(), snapLatitude(lat, level, 0), snapLongitude(lon, level, 0), level,
+    if (!sheet_path(path, sizeof path, maps.c_str(), snapLatitude(lat, level, 0), snapLongitude(lon, level, 0), level,
                    0, SHEET_GIF))
         return 2;
     printf("%s\n", path);
@@ -120,7 +120,7 @@ int pathOf(const char* dir, double lat, double lon, int level) {
 
 int nameOf(double lat, double lon, int level) {
     char name[SHEET_PATH_MAX];
-    if (!sheetFileName(name, sizeof name, snapLatitude(lat, level, 0), snapLongitude(lon, level, 0), level, 0,
+    if (!sheet_file_name(name, sizeof name, snapLatitude(lat, level, 0), snapLongitude(lon, level, 0), level, 0,
                        SHEET_GIF))
         return 2;
     printf("%s\n", name);

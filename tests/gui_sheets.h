@@ -36,7 +36,7 @@ inline int writeGuiSheet(const std::string& dir, double lat, double lon, int lev
     char record[256], path[SHEET_PATH_MAX];
     std::string maps = dir + "/Maps";
     if (sheetFormatExtentRecord(record, sizeof record, &e) <= 0) return 0;
-    if (!sheetPath(path, sizeof path, maps.c_str(), lat, lon, level, big, SHEET_GIF)) return 0;
+    if (!sheet_path(path, sizeof path, maps.c_str(), lat, lon, level, big, SHEET_GIF)) return 0;
     Bytes gif = makeGif(w, h, guiSheetIndices(lat, lon, level, big));
     unsigned char* out = nullptr;
     size_t outSize = 0;

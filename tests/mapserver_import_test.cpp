@@ -25,6 +25,7 @@
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_store.h"
+#include "maps/view_plane.h"
 #include "maps/world_grid.h"
 #include "nav/place_search.h"
 
@@ -128,7 +129,7 @@ struct Sheet {
     // Where the program places a position on this sheet, in pixels.
     void place(double lat, double lon, double* px, double* py) const {
         double x = 0, y = 0;
-        if (epsg == SHEET_EPSG_MERCATOR) worldGridToMercator(lat, lon, &x, &y);
+        if (epsg == VIEW_PLANE_WEB_MERCATOR) worldGridToMercator(lat, lon, &x, &y);
         else ll2lcc(&x, &y, lat, lon);
         *px = w * (x - minX) / (maxX - minX);
         *py = h - 1 - h * (y - minY) / (maxY - minY);
@@ -337,7 +338,7 @@ TEST_F(ImportFixture, AnImportAbroadDrawsOnWebMercatorSheets) {
     writeFile(dir / "kiv_ini.txt", "Wms=" + root + "/cgi-bin/mapserv\nWmsLayers=topographic\n");
     Sheet s;
     fetch(48.136, 10.0696, 4, (dir / "Maps").string(), &s);
-    ASSERT_EQ(s.epsg, SHEET_EPSG_MERCATOR);
+    ASSERT_EQ(s.epsg, VIEW_PLANE_WEB_MERCATOR);
     double ex, ey;
     s.place(48.136, 10.0696, &ex, &ey);
     for (double f : {0.25, 0.75}) {

@@ -25,7 +25,7 @@ void writeJpegAt(const std::string& path, int w, int h, uint32_t colour) {
 
 std::string storePath(const char* mapsDir, double lat, double lon, int level, int big, int format) {
     char out[SHEET_PATH_MAX];
-    EXPECT_EQ(1, sheetPath(out, sizeof out, mapsDir, lat, lon, level, big, format));
+    EXPECT_EQ(1, sheet_path(out, sizeof out, mapsDir, lat, lon, level, big, format));
     return out;
 }
 
@@ -72,7 +72,7 @@ TEST(OpenMapNames, SheetNamesGivePositionLevelAndSize) {
     const char* why;
     char name[64];
     ASSERT_EQ(SHEET_PLANE_MERCATOR, worldGridSnap(47.6, 9.56, 4, 0, &cLat, &cLon, &why));
-    ASSERT_EQ(1, sheetFileName(name, sizeof name, cLat, cLon, 4, 0, SHEET_GIF));
+    ASSERT_EQ(1, sheet_file_name(name, sizeof name, cLat, cLon, 4, 0, SHEET_GIF));
     ASSERT_EQ(1, open_map_parse_name(name, &big, &level, &lat, &lon)) << name;
     EXPECT_EQ(4, level);
     EXPECT_DOUBLE_EQ(cLat, lat);

@@ -45,7 +45,7 @@ inline int fakeDownloadSheet(double lat, double lon, int level, const AppSetting
     DownloadDouble& d = download_double;
     d.calls++;
     d.lastLat = lat, d.lastLon = lon, d.lastLevel = level, d.lastBigMaps = bigMaps, d.lastRose = rose, d.lastGrid = grid;
-    sheetPath(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, bigMaps, SHEET_GIF);
+    sheet_path(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, bigMaps, SHEET_GIF);
     d.fileExistedAtCall = fileExists(out);
     if (d.result != 0) return 1;
     if (d.fileExistedAtCall && !d.refetching) return 0;   // the store's sheet comes first
@@ -58,7 +58,7 @@ inline int fakeDownloadAerial(double lat, double lon, int level, const AppSettin
     DownloadDouble& d = download_double;
     d.aerialCalls++;
     d.lastLat = lat, d.lastLon = lon, d.lastLevel = level, d.lastBigMaps = bigMaps;
-    sheetPath(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, bigMaps, SHEET_JPEG);
+    sheet_path(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, bigMaps, SHEET_JPEG);
     d.fileExistedAtCall = fileExists(out);
     if (d.result != 0) return 1;
     if (d.fileExistedAtCall && !d.refetching) return 0;

@@ -16,7 +16,7 @@ kiv_net_peers(net_parse_test)
 kiv_test(net_http_test SOURCES net_http_test.cpp LIBS kiv_net)
 kiv_net_peers(net_http_test)
 
-kiv_test(net_remote_test SOURCES net_remote_test.cpp LIBS kiv_net)
+kiv_test(net_remote_test SOURCES net_remote_test.cpp LIBS kiv_app kiv_net)
 kiv_net_peers(net_remote_test)
 
 kiv_test(net_probe_test SOURCES net_probe_test.cpp LIBS kiv_net)

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <random>
 
+#include "app/commands_link.h"
 #include "net/http_client.h"
 #include "net/remote_request.h"
 #include "net/remote_server.h"
@@ -404,7 +405,7 @@ TEST(RemoteHooks, ConnectAndDisconnectStartAndStopTheServer) {
     auto settings = std::make_unique<AppSettings>();
     settings->deviceType = DEVICE_REMOTE;
     settings->commHandle = -1;
-    ASSERT_EQ(1, serial_open(settings.get()));
+    ASSERT_EQ(1, link_open_or_warn(settings.get()));
     EXPECT_EQ(1, settings->connected.load());
     EXPECT_NE(0u, settings->readerThreadId.load());
     int port = remote_server_port();
@@ -414,7 +415,7 @@ TEST(RemoteHooks, ConnectAndDisconnectStartAndStopTheServer) {
     EXPECT_EQ(1, HttpPostToFile(("http://127.0.0.1:" + std::to_string(port) + "/").c_str(),
                                 "latitude=-33.5&longitude=151.25", "reply.txt"));
     EXPECT_EQ(151.25, gps_longitude());
-    EXPECT_EQ(1, serial_close(settings.get()));
+    EXPECT_EQ(1, link_close(settings.get()));
     EXPECT_EQ(0u, settings->readerThreadId.load());
     EXPECT_EQ(0, remote_server_port());
     EXPECT_EQ(1, headless_menu_enabled(MENU_CONNECT));

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "position/port_diagnostics.h"
+#include "app/port_diagnostics.h"
 #include "position/serial_link.h"
 
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 #include "nav/road_following.h"
 #include "nav/road_route.h"
 #include "nav/road_route_gpx.h"
-#include "settings/gpx_reader.h"
+#include "tracks/gpx_reader.h"
 
 namespace {
 

@@ -29,7 +29,15 @@ TEST(ScaleBar, ChoosesARoundDistanceAndDrawsItBlackOnWhite) {
                                 at(p.barX + 49, p.barY - SCALE_BAR_TICK + 1)}),
               std::vector<int>({0, 255, 128, 0}));  // bar, outline, between the ticks, right tick's top
     EXPECT_LT(p.labelY + 12, p.barY - SCALE_BAR_TICK);
-    scale_bar_draw(ClientFrame{px.data(), 100, 40, 100}, -30, 2, 300);  // off the frame on three sides
+    // Off the frame on three sides: the visible part is drawn, and nothing
+    // lands in the guard columns beyond the frame's width (its stride is wider).
+    std::vector<uint32_t> wide(120 * 40, 0xFF808080u);
+    scale_bar_draw(ClientFrame{wide.data(), 100, 40, 120}, -30, 2, 300);
+    int guarded = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 100; x < 120; ++x) guarded += wide[y * 120 + x] == 0xFF808080u;
+    EXPECT_EQ(guarded, 20 * 40);
+    EXPECT_EQ(wide[2 * 120 + 50] & 0xFF, 0u);  // the bar across the visible width
     ViewRecord v;
     ASSERT_TRUE(view_make(&v, 3, 0, 45.3, -75.9, 480, 360));
     EXPECT_NEAR(scale_bar_ground_mpp(v, 240, 180) / v.mpp, 1.0, 0.03);

@@ -18,7 +18,8 @@
 #include <utility>
 #include <vector>
 
-#include "position/port_diagnostics.h"
+#include "app/commands_link.h"
+#include "app/port_diagnostics.h"
 #include "position/receiver_io.h"
 #include "position/serial_speed.h"
 #include "tests/serial_test_support.h"
@@ -89,7 +90,7 @@ protected:
 };
 
 TEST_F(SerialPtyTest, OpenAndCloseSwapTheMenuItemsAndTheLinkState) {
-    ASSERT_EQ(serial_open(s.get()), 1);
+    ASSERT_EQ(link_open_or_warn(s.get()), 1);
     EXPECT_EQ(s->connected.load(), 1);
     EXPECT_GE(s->commHandle, 0);
     EXPECT_NE(s->readerThreadId.load(), 0u);
@@ -99,7 +100,7 @@ TEST_F(SerialPtyTest, OpenAndCloseSwapTheMenuItemsAndTheLinkState) {
     ASSERT_EQ(cursor.size(), 2u);
     EXPECT_EQ(cursor.back().a, 0);
 
-    EXPECT_EQ(serial_close(s.get()), 1);
+    EXPECT_EQ(link_close(s.get()), 1);
     EXPECT_EQ(s->connected.load(), 0);
     EXPECT_EQ(s->commHandle, -1);
     EXPECT_EQ(s->readerThreadId.load(), 0u);
@@ -108,7 +109,7 @@ TEST_F(SerialPtyTest, OpenAndCloseSwapTheMenuItemsAndTheLinkState) {
     EXPECT_EQ(headless_menu_enabled(MENU_DISCONNECT), 0);
     // Closing a closed link returns at once and changes nothing.
     int before = calls("menu_enable");
-    EXPECT_EQ(serial_close(s.get()), 1);
+    EXPECT_EQ(link_close(s.get()), 1);
     EXPECT_EQ(calls("menu_enable"), before);
     // The port is free again.
     EXPECT_EQ(serial_open(s.get()), 1);
@@ -125,11 +126,11 @@ TEST_F(SerialPtyTest, MissingOrUnusablePortFailsCleanly) {
     ASSERT_GE(fd, 0);
     close(fd);
     snprintf(s->comPath[3], sizeof s->comPath[3], "%s", file);
-    EXPECT_EQ(serial_open(s.get()), 0);   // a plain file is no serial port
+    EXPECT_EQ(link_open_or_warn(s.get()), 0);   // a plain file is no serial port
     unlink(file);
     s->comPort = 0;
     s->comPath[0][0] = 0;
-    EXPECT_EQ(serial_open(s.get()), 0);
+    EXPECT_EQ(link_open_or_warn(s.get()), 0);
     EXPECT_EQ(s->connected.load(), 0);
     EXPECT_EQ(s->commHandle, -1);
     EXPECT_EQ(calls("menu_enable"), 0);   // Connect stays enabled
@@ -356,7 +357,7 @@ TEST_F(SerialPtyTest, DeviceThatGoesAwayIsLookedForAgainAndReadingResumesByItsel
     const std::string name = std::string(dir) + "/gps";
     ASSERT_EQ(symlink(pty.path.c_str(), name.c_str()), 0);
     snprintf(s->comPath[3], sizeof s->comPath[3], "%s", name.c_str());
-    ASSERT_EQ(serial_open(s.get()), 1);
+    ASSERT_EQ(link_open_or_warn(s.get()), 1);
     pty_write(&pty, "before");
     ASSERT_TRUE(wait_until([] { return received().size() == 6; }, 5000));
     EXPECT_EQ(serial_link_lost(s.get()), 0);
@@ -383,7 +384,7 @@ TEST_F(SerialPtyTest, DeviceThatGoesAwayIsLookedForAgainAndReadingResumesByItsel
     // Disconnect while the device is away stops the search.
     pty_close(&pty);
     ASSERT_TRUE(wait_until([this] { return serial_link_lost(s.get()) == 1; }, 5000));
-    EXPECT_EQ(serial_close(s.get()), 1);
+    EXPECT_EQ(link_close(s.get()), 1);
     EXPECT_EQ(serial_readers_running(), 0);
     EXPECT_EQ(headless_menu_enabled(MENU_CONNECT), 1);
     unlink(name.c_str());
@@ -391,13 +392,13 @@ TEST_F(SerialPtyTest, DeviceThatGoesAwayIsLookedForAgainAndReadingResumesByItsel
 }
 
 TEST_F(SerialPtyTest, DisconnectReturnsWhenTheReaderDoesNotEnd) {
-    ASSERT_EQ(serial_open(s.get()), 1);
+    ASSERT_EQ(link_open_or_warn(s.get()), 1);
     block_reader = 1;
     pty_write(&pty, "x");
     ASSERT_TRUE(wait_until([] { return reader_blocked.load() == 1; }, 5000));
 
     auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(serial_close(s.get()), 1);
+    EXPECT_EQ(link_close(s.get()), 1);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     EXPECT_LT(seconds, 4.0);   // about 2 s, not for ever
     EXPECT_EQ(s->connected.load(), 0);
@@ -445,25 +446,25 @@ void fake_stop(AppSettings* s) {
 TEST_F(SerialLinkTest, RemoteOpensAndClosesThroughTheNetworkHooks) {
     s = link_settings("/dev/kiv-unused", DEVICE_REMOTE, 19200);
     serial_set_remote_hooks(nullptr, nullptr);
-    EXPECT_EQ(serial_open(s.get()), 0);
+    EXPECT_EQ(link_open_or_warn(s.get()), 0);
     EXPECT_EQ(s->connected.load(), 0);
     EXPECT_EQ(calls("menu_enable"), 0);
 
     serial_set_remote_hooks(fake_start, fake_stop);
     remote_start_result = 0;
-    EXPECT_EQ(serial_open(s.get()), 0);
+    EXPECT_EQ(link_open_or_warn(s.get()), 0);
     EXPECT_EQ(s->connected.load(), 0);
     EXPECT_EQ(calls("menu_enable"), 0);
 
     remote_start_result = 1;
-    ASSERT_EQ(serial_open(s.get()), 1);
+    ASSERT_EQ(link_open_or_warn(s.get()), 1);
     EXPECT_EQ(s->connected.load(), 1);
     EXPECT_EQ(s->readerThreadId.load(), 4242u);
     EXPECT_EQ(headless_menu_enabled(MENU_CONNECT), 0);
     EXPECT_EQ(headless_menu_enabled(MENU_DISCONNECT), 1);
     EXPECT_EQ(serial_write(s.get(), "x", 1), 0);   // no port to write to
 
-    EXPECT_EQ(serial_close(s.get()), 1);
+    EXPECT_EQ(link_close(s.get()), 1);
     EXPECT_EQ(remote_stops.load(), 1);
     EXPECT_EQ(s->connected.load(), 0);
     EXPECT_FALSE(s->readerThread.joinable());

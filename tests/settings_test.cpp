@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/headless.h"
+#include "app/settings_start.h"
 #include "platform/platform.h"
 #include "settings/app_settings.h"
 #include "settings/com_file.h"
@@ -23,7 +24,8 @@ const double kStartLon = -(75.0 + 42.0 / 60.0);
 
 struct Loaded {
     AppSettings* s = nullptr;
-    Loaded() { EXPECT_EQ(settings_load(&s), 1); }
+    // As the window reads them.
+    Loaded() { EXPECT_EQ(settings_start(&s), 1); }
     ~Loaded() { settings_free(s); }
     AppSettings* operator->() const { return s; }
 };

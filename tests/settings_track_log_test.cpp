@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "settings/track_log.h"
+#include "tracks/track_log.h"
 #include "settings_fixture.h"
 
 namespace {

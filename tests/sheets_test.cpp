@@ -36,13 +36,13 @@ struct ZoomLetter {
 
 std::string pathOf(const std::string& maps, double lat, double lon, int level, int big = 0, int format = SHEET_GIF) {
     char path[SHEET_PATH_MAX];
-    if (!sheetPath(path, sizeof path, maps.c_str(), lat, lon, level, big, format)) return "";
+    if (!sheet_path(path, sizeof path, maps.c_str(), lat, lon, level, big, format)) return "";
     return path;
 }
 
 std::string nameOf(double lat, double lon, int level, int big = 0, int format = SHEET_GIF) {
     char name[64];
-    if (!sheetFileName(name, sizeof name, lat, lon, level, big, format)) return "";
+    if (!sheet_file_name(name, sizeof name, lat, lon, level, big, format)) return "";
     return name;
 }
 
@@ -209,25 +209,25 @@ TEST(SheetNames, ZeroCountsAsNorthAndEast) {
     EXPECT_EQ(pathOf("M", 0, 0, 1), "M/epsg3857/e000/e000n000/wmc_z1_e0000000_n0000000.gif");
     EXPECT_EQ(pathOf("M", -0.5, 12.5, 1), "M/epsg3857/e010/e012s000/wmc_z1_e0123000_s0003000.gif");
     char folder[64];
-    ASSERT_TRUE(sheetFolder(folder, sizeof folder, "M", 0.0, -0.0));
+    ASSERT_TRUE(sheet_folder(folder, sizeof folder, "M", 0.0, -0.0));
     EXPECT_STREQ(folder, "M/e000/e000n000");
 }
 
 TEST(SheetNames, RefusesWhatDoesNotFitOrIsNoAngle) {
     std::string longDir(250, 'd');
     char path[SHEET_PATH_MAX];
-    EXPECT_EQ(sheetPath(path, sizeof path, longDir.c_str(), 45, -75, 2, 0, SHEET_GIF), 0);
-    EXPECT_EQ(sheetPath(path, sizeof path, "M", NAN, -75, 2, 0, SHEET_GIF), 0);
-    EXPECT_EQ(sheetPath(path, sizeof path, "M", 45, 1e300, 2, 0, SHEET_GIF), 0);
-    EXPECT_EQ(sheetPath(path, sizeof path, "M", 90.5, -75, 2, 0, SHEET_GIF), 0);
-    EXPECT_EQ(sheetPath(path, sizeof path, "M", 45, -180.5, 2, 0, SHEET_GIF), 0);
-    EXPECT_EQ(sheetPath(path, sizeof path, "M", 45, -75, 5, 0, SHEET_GIF), 0);
+    EXPECT_EQ(sheet_path(path, sizeof path, longDir.c_str(), 45, -75, 2, 0, SHEET_GIF), 0);
+    EXPECT_EQ(sheet_path(path, sizeof path, "M", NAN, -75, 2, 0, SHEET_GIF), 0);
+    EXPECT_EQ(sheet_path(path, sizeof path, "M", 45, 1e300, 2, 0, SHEET_GIF), 0);
+    EXPECT_EQ(sheet_path(path, sizeof path, "M", 90.5, -75, 2, 0, SHEET_GIF), 0);
+    EXPECT_EQ(sheet_path(path, sizeof path, "M", 45, -180.5, 2, 0, SHEET_GIF), 0);
+    EXPECT_EQ(sheet_path(path, sizeof path, "M", 45, -75, 5, 0, SHEET_GIF), 0);
     char small[20];
-    EXPECT_EQ(sheetFolder(small, sizeof small, "./Maps/abcdefgh", 45, -75), 0);
+    EXPECT_EQ(sheet_folder(small, sizeof small, "./Maps/abcdefgh", 45, -75), 0);
     // And the look-up of such a sheet simply finds nothing.
     double lat = 45, lon = -75;
     int level = 2;
-    EXPECT_EQ(findSheet(&lat, &lon, &level, longDir.c_str(), path, 0, 0), 1);
+    EXPECT_FALSE(find_sheet(&lat, &lon, &level, longDir.c_str(), path, 0, 0));
 }
 
 // ---- look-up and deletion ----
@@ -243,11 +243,11 @@ TEST(SheetStore, FindsAndWalksToCoarserLevels) {
     char path[SHEET_PATH_MAX];
     double lat = snapLatitude(45.41, 4, 0), lon = snapLongitude(-75.71, 4, 0);
     int level = 4;
-    EXPECT_EQ(findSheet(&lat, &lon, &level, maps.c_str(), path, 0, 0), 1);
+    EXPECT_FALSE(find_sheet(&lat, &lon, &level, maps.c_str(), path, 0, 0));
     EXPECT_EQ(level, 4);
     EXPECT_NEAR(lat, 45 + 25 * MIN, 1e-9);
 
-    EXPECT_EQ(findSheet(&lat, &lon, &level, maps.c_str(), path, 0, 1), 0);
+    EXPECT_TRUE(find_sheet(&lat, &lon, &level, maps.c_str(), path, 0, 1));
     EXPECT_EQ(level, 2);
     EXPECT_DOUBLE_EQ(lat, lat2);
     EXPECT_DOUBLE_EQ(lon, lon2);
@@ -257,10 +257,10 @@ TEST(SheetStore, FindsAndWalksToCoarserLevels) {
     lat = snapLatitude(45.41, 4, 0);
     lon = snapLongitude(-75.71, 4, 0);
     level = 4;
-    EXPECT_EQ(findSheet(&lat, &lon, &level, maps.c_str(), path, 1, 1), 1);
+    EXPECT_FALSE(find_sheet(&lat, &lon, &level, maps.c_str(), path, 1, 1));
     EXPECT_EQ(level, 0);
     level = 3;
-    EXPECT_EQ(findSheetJpeg(&lat, &lon, &level, maps.c_str(), path, 0, 1), 1);
+    EXPECT_FALSE(find_sheet_jpeg(&lat, &lon, &level, maps.c_str(), path, 0, 1));
 }
 
 TEST(SheetStore, BigMapsWalkOnTheirOwnGrid) {
@@ -273,7 +273,7 @@ TEST(SheetStore, BigMapsWalkOnTheirOwnGrid) {
     char path[SHEET_PATH_MAX];
     double lat = snapLatitude(45.34, 4, 0), lon = snapLongitude(-75.87, 4, 1);
     int level = 4;
-    EXPECT_EQ(findSheet(&lat, &lon, &level, maps.c_str(), path, 1, 1), 0);
+    EXPECT_TRUE(find_sheet(&lat, &lon, &level, maps.c_str(), path, 1, 1));
     EXPECT_EQ(level, 2);
     EXPECT_EQ(path, pathOf(maps, 45 + 20 * MIN, -76, 2, 1));
 }
@@ -287,14 +287,14 @@ TEST(SheetStore, JpegVariantWalksLikeGif) {
     char path[SHEET_PATH_MAX];
     double lat = snapLatitude(62.3, 3, 0), lon = snapLongitude(-114.4, 3, 0);
     int level = 3;
-    EXPECT_EQ(findSheetJpeg(&lat, &lon, &level, maps.c_str(), path, 1, 1), 0);
+    EXPECT_TRUE(find_sheet_jpeg(&lat, &lon, &level, maps.c_str(), path, 1, 1));
     EXPECT_EQ(level, 1);
     EXPECT_EQ(path, pathOf(maps, 62, -114, 1, 1, SHEET_JPEG));
     // The GIF variant does not see the JPEG file.
     lat = 62;
     lon = -114;
     level = 1;
-    EXPECT_EQ(findSheet(&lat, &lon, &level, maps.c_str(), path, 1, 0), 1);
+    EXPECT_FALSE(find_sheet(&lat, &lon, &level, maps.c_str(), path, 1, 0));
 }
 
 TEST(SheetStore, LevelZeroNeverWalks) {
@@ -303,13 +303,13 @@ TEST(SheetStore, LevelZeroNeverWalks) {
     char path[SHEET_PATH_MAX];
     double lat = 50, lon = -80;
     int level = 0;
-    EXPECT_EQ(findSheet(&lat, &lon, &level, tmp.maps().c_str(), path, 0, 1), 1);
+    EXPECT_FALSE(find_sheet(&lat, &lon, &level, tmp.maps().c_str(), path, 0, 1));
     EXPECT_EQ(level, 0);
     EXPECT_DOUBLE_EQ(lat, 50);
     EXPECT_DOUBLE_EQ(lon, -80);
     EXPECT_EQ(path, pathOf(tmp.maps(), 50, -80, 0));
     writeBytes(path, smallGifSheet());
-    EXPECT_EQ(findSheet(&lat, &lon, &level, tmp.maps().c_str(), path, 0, 1), 0);
+    EXPECT_TRUE(find_sheet(&lat, &lon, &level, tmp.maps().c_str(), path, 0, 1));
 }
 
 TEST(SheetStore, AFolderIsNoSheet) {
@@ -319,24 +319,24 @@ TEST(SheetStore, AFolderIsNoSheet) {
     char path[SHEET_PATH_MAX];
     double lat = 50, lon = -80;
     int level = 0;
-    EXPECT_EQ(findSheet(&lat, &lon, &level, tmp.maps().c_str(), path, 0, 0), 1);
+    EXPECT_FALSE(find_sheet(&lat, &lon, &level, tmp.maps().c_str(), path, 0, 0));
 }
 
 TEST(SheetStore, CreatesTheFolderLevelsOfASheet) {
     TempTree tmp;
     const std::string maps = tmp.maps();
-    EXPECT_EQ(sheetCreateFolders(maps.c_str(), 45 + 20 * MIN, -(75 + 40 * MIN)), 1);
+    EXPECT_TRUE(sheet_create_folders(maps.c_str(), 45 + 20 * MIN, -(75 + 40 * MIN)));
     EXPECT_TRUE(fs::is_directory(maps + "/w070/w075n045"));
     // Existing folders are fine; a sibling shares the first level.
-    EXPECT_EQ(sheetCreateFolders(maps.c_str(), 45 + 20 * MIN, -(75 + 40 * MIN)), 1);
-    EXPECT_EQ(sheetCreateFolders(maps.c_str(), 46, -72), 1);
+    EXPECT_TRUE(sheet_create_folders(maps.c_str(), 45 + 20 * MIN, -(75 + 40 * MIN)));
+    EXPECT_TRUE(sheet_create_folders(maps.c_str(), 46, -72));
     EXPECT_TRUE(fs::is_directory(maps + "/w070/w072n046"));
     // Missing parents of the maps folder are made too.
-    EXPECT_EQ(sheetCreateFolders((maps + "/deeper/Maps").c_str(), 46, -72), 1);
+    EXPECT_TRUE(sheet_create_folders((maps + "/deeper/Maps").c_str(), 46, -72));
     EXPECT_TRUE(fs::is_directory(maps + "/deeper/Maps/w070/w072n046"));
     char path[SHEET_PATH_MAX] = "stale";
     std::string longDir(250, 'd');
-    EXPECT_EQ(sheetPath(path, sizeof path, longDir.c_str(), 45, -75, 2, 0, SHEET_GIF), 0);
+    EXPECT_EQ(sheet_path(path, sizeof path, longDir.c_str(), 45, -75, 2, 0, SHEET_GIF), 0);
     EXPECT_STREQ(path, "");
 }
 
@@ -349,7 +349,7 @@ TEST(SheetStore, AWmsPngSheetCountsAsStored) {
     std::string png = pathOf(tmp.maps(), 46, -76, 1, 0, SHEET_PNG);
     writeBytes(png, Bytes(100, 1));
     char path[SHEET_PATH_MAX];
-    EXPECT_EQ(sheetStored(path, tmp.maps().c_str(), 46, -76, 1, 0, SHEET_GIF), SHEET_PNG);
+    EXPECT_EQ(sheet_stored(path, tmp.maps().c_str(), 46, -76, 1, 0, SHEET_GIF), SHEET_PNG);
     EXPECT_EQ(path, png);
     int64_t bytes = 0;
     EXPECT_EQ(area_sheet_stored(&settings, AreaSheet{46, -76, 1}, 0, 0, &bytes), 1);
@@ -363,9 +363,9 @@ TEST(SheetStore, AMapsFolderThatCannotBeMadeIsGivenAsTheReason) {
     TempTree tmp;
     writeBytes(tmp.file("plain"), smallGifSheet());
     const std::string maps = tmp.file("plain") + "/Maps";  // below a file
-    char why[SHEET_PATH_MAX + 128] = "";
-    EXPECT_EQ(sheetCreateFolders(maps.c_str(), 46, -72, why, sizeof why), 0);
-    EXPECT_EQ(std::string(why), "The maps folder " + maps + " cannot be created (Not a directory): no sheet can be stored");
+    Result made = sheet_create_folders(maps.c_str(), 46, -72);
+    EXPECT_FALSE(made);
+    EXPECT_EQ(made.why, "The maps folder " + maps + " cannot be created (Not a directory): no sheet can be stored");
     EXPECT_TRUE(headless_calls_of("message_box").empty());
     platform_install(nullptr);
 }
@@ -374,15 +374,15 @@ TEST(SheetStore, DeleteReportsMissingAndRemoves) {
     TempTree tmp;
     const std::string maps = tmp.maps();
     char path[SHEET_PATH_MAX];
-    EXPECT_EQ(deleteSheet(46, -76, 1, maps.c_str(), path, 0), 1);
+    EXPECT_FALSE(delete_sheet(46, -76, 1, maps.c_str(), path, 0));
     EXPECT_EQ(path, pathOf(maps, 46, -76, 1));
     writeBytes(pathOf(maps, 46, -76, 1), smallGifSheet());
     writeBytes(pathOf(maps, 46, -76, 1, 0, SHEET_JPEG), makeJpeg(tmp, 8, 8));
-    EXPECT_EQ(deleteSheet(46, -76, 1, maps.c_str(), path, 0), 0);
+    EXPECT_TRUE(delete_sheet(46, -76, 1, maps.c_str(), path, 0));
     EXPECT_FALSE(fs::exists(pathOf(maps, 46, -76, 1)));
     EXPECT_TRUE(fs::exists(pathOf(maps, 46, -76, 1, 0, SHEET_JPEG)));
-    EXPECT_EQ(deleteSheet(46, -76, 1, maps.c_str(), path, 0), 1);
-    EXPECT_EQ(deleteSheetJpeg(46, -76, 1, maps.c_str(), path, 0), 0);
+    EXPECT_FALSE(delete_sheet(46, -76, 1, maps.c_str(), path, 0));
+    EXPECT_TRUE(delete_sheet_jpeg(46, -76, 1, maps.c_str(), path, 0));
     EXPECT_FALSE(fs::exists(pathOf(maps, 46, -76, 1, 0, SHEET_JPEG)));
 }
 
@@ -764,7 +764,9 @@ TEST(SheetImage, LoadReplacesPixelsOnlyOnSuccess) {
 
     // A missing GIF fails quietly and keeps the image.
     unsigned char* kept = pixels;
-    EXPECT_FALSE(loadSheetImage(pathOf(maps, 47, -76, 1).c_str(), 0, &pixels, &w, &h));
+    Result missing = loadSheetImage(pathOf(maps, 47, -76, 1).c_str(), 0, &pixels, &w, &h);
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.why, "");
     EXPECT_EQ(pixels, kept);
     EXPECT_EQ(w, 30);
     EXPECT_TRUE(headless_calls_of("message_box").empty());
@@ -774,28 +776,21 @@ TEST(SheetImage, LoadReplacesPixelsOnlyOnSuccess) {
     Bytes broken = readBytes(good);
     broken.resize(13 + 768 + 3 + 10);  // cut inside the record
     writeBytes(bad, broken);
-    EXPECT_FALSE(loadSheetImage(bad.c_str(), 0, &pixels, &w, &h));
+    Result broke = loadSheetImage(bad.c_str(), 0, &pixels, &w, &h);
     EXPECT_FALSE(fs::exists(bad));
     EXPECT_EQ(pixels, kept);
     EXPECT_EQ(w, 30);
     EXPECT_EQ(h, 20);
-    auto boxes = headless_calls_of("message_box");
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Error in loading the GIF image");
-    EXPECT_EQ(boxes[0].caption, "Kiv");
-    EXPECT_EQ(boxes[0].a, PLATFORM_MB_WARNING);
+    EXPECT_EQ(broke.why, "Error in loading the GIF image");   // the window shows it
 
     // The same for an aerial sheet, with its own message.
     headless_reset();
     std::string badJpeg = pathOf(maps, 46, -76, 1, 0, SHEET_JPEG);
     writeBytes(badJpeg, Bytes{'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'});
-    EXPECT_FALSE(loadSheetImage(badJpeg.c_str(), 1, &pixels, &w, &h));
+    broke = loadSheetImage(badJpeg.c_str(), 1, &pixels, &w, &h);
     EXPECT_FALSE(fs::exists(badJpeg));
     EXPECT_EQ(pixels, kept);
-    boxes = headless_calls_of("message_box");
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Error in loading the JPG image");
-    EXPECT_EQ(boxes[0].caption, "Kiv");
+    EXPECT_EQ(broke.why, "Error in loading the JPG image");
 
     // A good aerial sheet loads.
     writeBytes(badJpeg, withJpegRecord(makeJpeg(tmp, 12, 9), recordOf(sample_extent)));
@@ -873,7 +868,7 @@ TEST(DisplayBitmap, SheetChangeIntoTheMapView) {
     EXPECT_EQ(map_view.imageWidth, 0);
     EXPECT_EQ(map_view.dibHeader, nullptr);
     int level = 2;
-    ASSERT_EQ(findSheet(&lat, &lon, &level, maps.c_str(), map_view.sheetPath, 0, 1), 0);
+    ASSERT_TRUE(find_sheet(&lat, &lon, &level, maps.c_str(), map_view.sheetPath, 0, 1));
     ASSERT_TRUE(loadSheetImage(map_view.sheetPath, 0, &map_view.pixels, &map_view.imageWidth, &map_view.imageHeight));
     ASSERT_TRUE(buildDisplayBitmap(&map_view.dibHeader, &map_view.dibBits, map_view.pixels, map_view.imageWidth,
                                    map_view.imageHeight));

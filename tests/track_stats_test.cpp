@@ -10,7 +10,7 @@
 #include <string>
 
 #include "nav/track_stats.h"
-#include "settings/gpx_reader.h"
+#include "tracks/gpx_reader.h"
 #include "settings_fixture.h"
 
 namespace {

@@ -54,7 +54,10 @@ TEST(ViewFollow, VehicleStaysTenPercentInsideOnARandomWalk) {
         ASSERT_LE(std::fabs(cx - vx), 0.4 * w + 1e-6) << t;
         ASSERT_LE(std::fabs(cy - vy), 0.4 * h + 1e-6) << t;
     }
-    // Vancouver, 28 degrees west of the central meridian: north in the plane leans by the convergence.
+}
+
+// Vancouver, 28 degrees west of the central meridian: north in the plane leans by the convergence.
+TEST(ViewFollow, CourseNorthAtVancouverLeansByTheConvergence) {
     ViewRecord v;
     double ux, uy;
     ASSERT_TRUE(view_make(&v, 3, 0, 49.25, -123.1, 480, 360));

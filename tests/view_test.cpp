@@ -39,7 +39,7 @@ void writeSheet(const std::string& maps, const ViewRecord& v, const ViewSheet& s
     ASSERT_GT(sheetFormatExtentRecord(record, sizeof record, &recorded), 0);
     ASSERT_TRUE(png_write_rgb_memory(rgb.data(), w, h, &png, &pngSize));
     ASSERT_TRUE(sheetInsertExtentPng(png, pngSize, record, &sheet, &sheetSize));
-    ASSERT_TRUE(sheetPath(path, sizeof path, maps.c_str(), s.lat, s.lon, v.level, v.big, SHEET_PNG));
+    ASSERT_TRUE(sheet_path(path, sizeof path, maps.c_str(), s.lat, s.lon, v.level, v.big, SHEET_PNG));
     writeBytes(path, Bytes(sheet, sheet + sheetSize));
     free(png);
     free(sheet);

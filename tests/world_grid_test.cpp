@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "maps/area_sheets.h"
@@ -14,6 +16,7 @@
 #include "maps/sheet_extent.h"
 #include "maps/sheet_store.h"
 #include "maps/wms_request.h"
+#include "maps/view_plane.h"
 #include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
 #include "settings/app_settings.h"
@@ -36,7 +39,7 @@ Sheet sheetAt(double lat, double lon, int level, int big) {
     int w = big ? 720 : 480, h = big ? 540 : 360;
     s.plane = worldGridSnap(lat, lon, level, big, &lat, &lon, &why);
     char text[1024];
-    if (sheetPath(text, sizeof text, "M", lat, lon, level, big, SHEET_GIF)) s.path = text;
+    if (sheet_path(text, sizeof text, "M", lat, lon, level, big, SHEET_GIF)) s.path = text;
     if (!sheetPlaneCentre(lat, lon, level, big, &x, &y, &angle, &s.epsg)) return s;
     s.box = wmsSheetBox(x, y, zoomScale(level), w, h);
     s.box.epsg = s.epsg;
@@ -47,11 +50,11 @@ Sheet sheetAt(double lat, double lon, int level, int big) {
 
 bool contains(const Sheet& s, double lat, double lon) {
     double x = 0, y = 0;
-    bool placed = s.epsg == SHEET_EPSG_MERCATOR ? worldGridToMercator(lat, lon, &x, &y) : ll2lcc(&x, &y, lat, lon);
+    bool placed = s.epsg == VIEW_PLANE_WEB_MERCATOR ? worldGridToMercator(lat, lon, &x, &y) : ll2lcc(&x, &y, lat, lon);
     return placed && x >= s.box.minX && x <= s.box.maxX && y >= s.box.minY && y <= s.box.maxY;
 }
 
-}  // namespace
+
 
 // Names and extent records computed before the world grid.
 TEST(WorldGrid, CanadianSheetsUnchanged) {
@@ -113,7 +116,7 @@ TEST(WorldGrid, PlacesGetTheirOwnSheets) {
             }
             EXPECT_TRUE(contains(s, r.lat, r.lon)) << r.path << " level " << level / 2;
             // The plane shows in the name and the record.
-            bool mercator = s.epsg == SHEET_EPSG_MERCATOR;
+            bool mercator = s.epsg == VIEW_PLANE_WEB_MERCATOR;
             EXPECT_EQ(mercator, s.path.find("/epsg3857/") != std::string::npos && s.record.ends_with(",3857"));
         }
 }
@@ -140,3 +143,26 @@ TEST(WorldGrid, RefusesImpossibleAndUnmappedPlaces) {
     EXPECT_EQ(area_sheets_in_box(91, -75, 92, -74, 2, 0, &out), -1);
     EXPECT_EQ(area_sheets_count_in_box(45, -181, 46, -179, 2, 0), -1);
 }
+
+// Why no view can be centred on a point reaches the user as it is: no grid
+// beyond 85 degrees, an impossible position, PROJ without its data (each
+// thread has its own PROJ context, so a new thread sees the data gone).
+TEST(WorldGrid, PlaceCheckSaysWhy) {
+    struct { double lat, lon; const char* starts; } cases[] = {
+        {45.42, -75.70, ""}, {-33.86, 151.21, ""}, {88.0, 20.0, "No map grid here"}, {95.0, 0.0, "Not a position"}};
+    for (const auto& c : cases) {
+        Result r = world_grid_place_check(c.lat, c.lon, 2, 0);
+        EXPECT_EQ(r.ok, c.starts[0] == 0) << c.lat;
+        EXPECT_EQ(r.why.rfind(c.starts, 0), 0u) << r.why;
+    }
+    const char* kept = getenv("PROJ_DATA");
+    std::string saved = kept ? kept : "";
+    setenv("PROJ_DATA", "/nonexistent-kiv-proj-data", 1);
+    Result r;
+    std::thread([&] { r = world_grid_place_check(-33.86, 151.21, 2, 0); }).join();
+    if (kept) setenv("PROJ_DATA", saved.c_str(), 1); else unsetenv("PROJ_DATA");
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.why.find("PROJ"), std::string::npos) << r.why;
+}
+
+}  // namespace

@@ -169,8 +169,8 @@ int name(const KivsheetOptions& o) {
     char path[SHEET_PATH_MAX];
     // Where the sheet is, else where it would go: a topographic sheet of
     // tiles or a WMS is a PNG.
-    if (sheetStored(path, maps, lat, lon, level, big, format) < 0 &&
-        !sheetPath(path, sizeof path, maps, lat, lon, level, big,
+    if (sheet_stored(path, maps, lat, lon, level, big, format) < 0 &&
+        !sheet_path(path, sizeof path, maps, lat, lon, level, big,
                    !aerial && sheetSourceKind(&settings, 0) != SHEET_SOURCE_SERVER ? SHEET_PNG : format))
         return fail("path too long: %s", maps);
     printf("%s\n", path);

@@ -27,12 +27,12 @@
 #include "maps/sheet_store.h"
 #include "maps/tile_source.h"
 #include "settings/app_settings.h"
-#include "settings/gpx_reader.h"
+#include "tracks/gpx_reader.h"
 #include "settings/ini_keys.h"
 #include "settings/program_settings.h"
 #include "settings/settings_load.h"
 #include "net/http_client.h"
-#include "settings/track_log.h"
+#include "tracks/track_log.h"
 #include "tools/kivsheet/kivsheet_options.h"
 
 namespace {
@@ -52,6 +52,7 @@ void kivsheet_load_settings(AppSettings* s) {
     settings_defaults(s);
     settings_read_display_keys(s);
     settings_read_linux_keys(s);
+    fputs(s->readWarnings, stderr);
     program_settings.zoomLetter = settings_read_zoom_letter();
     http_set_contact(s->userAgent);
 }
@@ -91,7 +92,7 @@ void eachSheet(const AreaSheet& a, int ok, int64_t bytes, void* context) {
     if (r->bar) return;
     char name[SHEET_PATH_MAX];
     // The file as stored: a WMS sheet is a PNG.
-    sheetStored(name, sheetStoreDir(r->settings, r->options->aerial), a.lat, a.lon, a.level, r->options->big,
+    sheet_stored(name, sheetStoreDir(r->settings, r->options->aerial), a.lat, a.lon, a.level, r->options->big,
                 r->options->aerial ? SHEET_JPEG : SHEET_GIF);
     fprintf(r->out, "%s %s %lld\n", ok == 1 ? "fetched" : ok == 2 ? "stored" : "failed", name,
             static_cast<long long>(bytes));

@@ -23,9 +23,9 @@
 #include <string>
 
 #include "nav/track_stats.h"
-#include "settings/gpx_reader.h"
+#include "tracks/gpx_reader.h"
 #include "platform/console_backend.h"
-#include "settings/gpx_writer.h"
+#include "tracks/gpx_writer.h"
 #include "settings/program_version.h"
 #include "settings/text_scan.h"
 

@@ -163,17 +163,6 @@ void setFullScreen(int on) {
     });
 }
 
-void resizeClient(int width, int height) {
-    onMain([width, height] {
-        if (!windowAlive()) return;
-        wx_window.frame->SetClientSize(width, height);
-        // The system reports the changed window position during the resize
-        // itself (the Big Maps swap relies on it); GTK would report it later
-        // or, for a size change alone, not at all.
-        if (wx_window.created) app_moved();
-    });
-}
-
 void setTimer(int ms) {
     onMain([ms] {
         if (windowAlive() && wx_window.timer && ms > 0) wx_window.timer->Start(ms, wxTIMER_CONTINUOUS);
@@ -247,7 +236,6 @@ const PlatformBackend wx_backend = {
     invalidate,
     repaintAndWait,
     setTitle,
-    resizeClient,
     nullptr,                           // the system clock
     wx_blit_xrgb,
     wx_draw_text,

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/gpx_writer.h"
+#include "tracks/gpx_writer.h"
 
 struct GpxLine {
     std::vector<GpxPoint> points;

@@ -1,4 +1,4 @@
-#include "settings/gpx_writer.h"
+#include "tracks/gpx_writer.h"
 
 #include <fcntl.h>
 #include <unistd.h>

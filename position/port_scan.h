@@ -1,8 +1,7 @@
-// What to tell the user when a port cannot be opened, and which receivers
-// this computer has. Pure functions over a /proc and a /dev root, so that
-// tests can hand in fake trees.
+// Which receivers this computer has and which programs hold a port: pure
+// functions over a /proc and a /dev root, so that tests can hand in fake
+// trees.
 #pragma once
-#include <cstddef>
 
 enum { PORT_NAME_SIZE = 256, PORT_PROGRAM_SIZE = 64 };
 
@@ -26,8 +25,3 @@ struct PortHolder {
 // Other processes under procRoot with a descriptor open on device (links
 // followed); the far end of a pseudo-terminal (holding its master) is none.
 int port_find_holders(const char* procRoot, const char* device, PortHolder* out, int max);
-
-// The advice for a failed open of path with error (an errno value or a
-// SERIAL_OPEN_* code of serial_link.h): what happened and what to do.
-void port_describe_failure(int error, const char* path, const char* procRoot, const char* devRoot, char* out,
-                           size_t size);

@@ -1,4 +1,4 @@
-#include "settings/track_log.h"
+#include "tracks/track_log.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "settings/app_settings.h"
 #include "settings/text_scan.h"
 
 namespace {
@@ -104,4 +105,8 @@ int track_log_read_points(const char* path, TrackPointFn point, void* context) {
         ++p->count;
     }, &points);
     return opened ? points.count : -1;
+}
+
+void track_log_resume(AppSettings* s) {
+    if (s->trackLogFile[0]) track_log_last_time(s->trackLogFile, s->lastLoggedTime, sizeof s->lastLoggedTime);
 }

@@ -3,10 +3,17 @@
 #pragma once
 #include <cstddef>
 
+struct AppSettings;
+
 // The time text of the last line holding " - " (the text after it, without
 // the line break, cut to size - 1). Returns 1 when such a line was found;
 // out is left alone otherwise.
 int track_log_last_time(const char* path, char* out, size_t size);
+
+// The time of the log's last point into s->lastLoggedTime (left alone
+// without one), so that a restart appends no point twice: once the
+// settings are read.
+void track_log_resume(AppSettings* s);
 
 // Appends one point as a single write, straight to the file (no buffering
 // in the program), so a point is either wholly in the log or not at all

@@ -1,4 +1,4 @@
-#include "settings/gpx_reader.h"
+#include "tracks/gpx_reader.h"
 
 #include <expat.h>
 

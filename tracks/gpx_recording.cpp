@@ -1,4 +1,4 @@
-#include "app/gpx_recording.h"
+#include "tracks/gpx_recording.h"
 
 #include <atomic>
 #include <cerrno>
@@ -12,10 +12,9 @@
 #include <string>
 #include <thread>
 
-#include "app/stale_fix.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
-#include "settings/gpx_writer.h"
+#include "tracks/gpx_writer.h"
 #include "settings/text_scan.h"
 
 namespace {
