@@ -2,6 +2,8 @@
 
 #include "app/app_state.h"
 #include "app/gpx_recording.h"
+#include "app/night_by_sun.h"
+#include "app/window_events.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
 #include "settings/app_settings.h"
@@ -41,4 +43,12 @@ void command_full_screen() {
 
 void command_look_ahead() { toggle(&app_window.lookAhead, MENU_LOOK_AHEAD); }
 
-void command_night_colours() { toggle(&app_window.night, MENU_NIGHT_COLOURS); }
+void command_night_colours() { night_by_sun_toggle(); }
+
+void command_magnify_map() {
+    const int before = app_px(1);
+    toggle(&app_window.magnifyMap, MENU_MAGNIFY_MAP);
+    // The same window in the pixels of the new scale.
+    const int after = app_frame_scale();
+    app_size(map_view.clientWidth / before * after, map_view.clientHeight / before * after);
+}

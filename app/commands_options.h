@@ -11,3 +11,5 @@ void command_map_coordinates(AppSettings* s);
 void command_full_screen();
 void command_look_ahead();
 void command_night_colours();
+// The map's pixels twice as large on a scaled screen, or one to one.
+void command_magnify_map();

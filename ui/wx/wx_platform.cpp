@@ -166,7 +166,9 @@ void setFullScreen(int on) {
 void resizeClient(int width, int height) {
     onMain([width, height] {
         if (!windowAlive()) return;
-        wx_window.frame->SetClientSize(width, height);
+        // Asked in the program's device pixels.
+        int scale = wx_scale();
+        wx_window.frame->SetClientSize((width + scale - 1) / scale, (height + scale - 1) / scale);
         // The system reports the changed window position during the resize
         // itself (the Big Maps swap relies on it); GTK would report it later
         // or, for a size change alone, not at all.
@@ -264,6 +266,7 @@ const PlatformBackend wx_backend = {
     setTooltip,
     setFullScreen,
     [] { wxBell(); },
+    wx_content_scale,
 };
 
 }  // namespace
