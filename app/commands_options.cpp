@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/gpx_recording.h"
 #include "app/night_by_sun.h"
+#include "app/view_zoom_auto.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
@@ -23,8 +24,8 @@ void toggle(int32_t* flag, int id) {
 }  // namespace
 
 void command_auto_zoom(AppSettings* s) {
-    // The next zoom probe counts from now.
-    map_view.lastZoomProbe = platform_monotonic_seconds();
+    // Turned on, the speed's band is taken at the next fix, not held.
+    auto_zoom_reset();
     toggle(&s->autoZoom, MENU_AUTO_ZOOM);
 }
 

@@ -4,9 +4,11 @@
 #include "app/pane_notice.h"
 #include "app/sheet_fetching.h"
 #include "app/view_pane.h"
+#include "app/view_zoom_auto.h"
 #include "maps/map_view.h"
 #include "maps/sheet_source.h"
 #include "maps/view_plane.h"
+#include "maps/view_scale.h"
 #include "maps/world_grid.h"
 #include "maps/sheet_dispatch.h"
 #include "maps/sheet_download.h"
@@ -21,8 +23,6 @@
 
 namespace {
 
-constexpr int kZoomProbeSeconds = 20;
-
 MapView& v = map_view;
 
 // A sheet is ready at sheetPath: show it as the displayed sheet.
@@ -36,8 +36,8 @@ void bringOnScreen(int setCursor) {
     v.sheetLat = v.targetLat;
     v.sheetLon = v.targetLon;
     v.zoomLevel = v.targetZoom;
+    v.scaleMpp = 0;                    // the level's own scale
     platform_invalidate(1);
-    v.lastZoomProbe = platform_monotonic_seconds();
 }
 
 // The exact sheet of the targets: downloaded when online (local file
@@ -252,13 +252,17 @@ void nav_auto_pan_step() {
         showNoGrid(why);
         return;
     }
-    int64_t now = platform_monotonic_seconds();
-    if (!s->online && s->autoZoom && now - v.lastZoomProbe > kZoomProbeSeconds) {
-        if (v.targetZoom < ZOOM_FINEST) {
-            v.targetZoom++;
-            if (!snapTargets(s, fixLat, fixLon, &why)) v.targetZoom--;
+    // Auto Zoom by speed: its scale, and the level that draws it.
+    double autoMpp = auto_zoom_now(s);
+    if (autoMpp > 0) {
+        int level = view_scale_level(autoMpp, s->bigMaps ? 1 : 0);
+        if (v.scaleMpp != autoMpp && level == v.zoomLevel) {
+            view_pane_start_zoom();
+            platform_invalidate(0);
         }
-        v.lastZoomProbe = now;
+        v.scaleMpp = autoMpp;
+        v.targetZoom = level;
+        if (!snapTargets(s, fixLat, fixLon, &why)) v.targetZoom = v.zoomLevel;   // targets as snapped above
     }
     // Back on a grid after none, the sheet is looked for even where it was.
     if (v.targetZoom == v.zoomLevel && v.targetLat == v.sheetLat && v.targetLon == v.sheetLon &&

@@ -87,7 +87,6 @@ void app_position_refresh() {
     if (!app_window.posWritten && gps_has_position()) {
         app_window.posWritten = 1;
         settings_write_pos(gps_latitude(), gps_longitude());
-        map_view.lastZoomProbe = platform_monotonic_seconds();
     }
     const char* title = app_compose_title();
     if (strcmp(title, app_window.lastTitle) != 0) {

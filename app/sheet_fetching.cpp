@@ -86,7 +86,6 @@ void show(const SheetFetchDone& d, int how) {
     v.sheetLon = v.targetLon = d.request.lon;
     v.zoomLevel = v.targetZoom = d.request.level;
     v.extForZoom = -1;                 // the new sheet's own extents
-    v.lastZoomProbe = platform_monotonic_seconds();
     platform_invalidate(1);
 }
 

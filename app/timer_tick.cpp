@@ -8,6 +8,8 @@
 #include "app/road_routing.h"
 #include "app/sheet_fetching.h"
 #include "app/stale_fix.h"
+#include "app/view_pane.h"
+#include "app/view_zoom.h"
 #include "app/window_events.h"
 #include "net/connectivity.h"
 #include "net/net_worker.h"
@@ -51,6 +53,12 @@ void app_timer() {
             s->linkIdleTicks++;
         }
     }
-    app_window.timerPeriodMs = kTickMs;
-    platform_set_timer(kTickMs);
+    // Zoom animation: a frame a tick while a zoom moves.
+    int period = kTickMs;
+    if (view_pane_zooming()) {
+        period = VIEW_ZOOM_FRAME_MS;
+        platform_invalidate(0);
+    }
+    app_window.timerPeriodMs = period;
+    platform_set_timer(period);
 }

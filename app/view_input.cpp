@@ -1,6 +1,7 @@
 #include "app/view_input.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "app/app_state.h"
@@ -8,7 +9,7 @@
 #include "app/view_pane.h"
 #include "maps/map_view.h"
 #include "maps/view_plane.h"
-#include "maps/zoom_levels.h"
+#include "maps/view_scale.h"
 #include "platform/platform.h"
 #include "settings/app_settings.h"
 #include "settings/menu_ids.h"
@@ -34,17 +35,17 @@ void autoPanOff(AppSettings* s) {
     platform_menu_check(MENU_AUTO_PAN, 0);
 }
 
-// The view to `level` with the plane point under pane pixel (px, py) kept
-// there. With Auto Pan on the vehicle stays the centre.
-void zoomAbout(double px, double py, int steps) {
+// The view to metres per pixel mpp1 with the plane point under pane pixel
+// (px, py) kept there, the level following the scale. With Auto Pan on
+// the vehicle stays the centre.
+void zoomTo(double px, double py, double mpp1) {
     AppSettings* s = app_window.settings;
-    if (!s || !steps) return;
-    int level = std::clamp(v.zoomLevel + steps, 0, static_cast<int>(ZOOM_FINEST));
-    if (level == v.zoomLevel) return;
+    if (!s) return;
     double cx, cy, mpp;
     int plane;
     if (!view_pane_centre_now(s, &plane, &cx, &cy, &mpp)) return;
-    double mpp1 = view_level_mpp(level, s->bigMaps ? 1 : 0);
+    int big = s->bigMaps ? 1 : 0;
+    if (std::fabs(mpp1 - view_pane_mpp(s)) <= 1e-9 * mpp1) return;
     // Following keeps the centre; else the point under the pointer stays
     // under it at the new scale.
     double dx = px - v.paneWidth / 2.0, dy = py - v.paneHeight / 2.0;
@@ -53,7 +54,16 @@ void zoomAbout(double px, double py, int steps) {
         x += dx * (mpp - mpp1);
         y -= dy * (mpp - mpp1);
     }
-    view_pane_move_to(s, plane, x, y, level);
+    view_pane_start_zoom();
+    v.scaleMpp = mpp1;
+    view_pane_move_to(s, plane, x, y, view_scale_level(mpp1, big));
+}
+
+// Notches of the wheel and the zoom keys: a fraction of a level each.
+void zoomAbout(double px, double py, int steps) {
+    AppSettings* s = app_window.settings;
+    if (!s || !steps) return;
+    zoomTo(px, py, view_scale_step(view_pane_mpp(s), steps, s->bigMaps ? 1 : 0));
 }
 
 }  // namespace
@@ -91,8 +101,12 @@ void view_input_wheel(int x, int y, int steps) {
 }
 
 int view_input_click_zoom(int x, int y, int steps) {
-    if (!view_pane_composing()) return 0;
-    view_input_wheel(x, y, steps);
+    AppSettings* s = app_window.settings;
+    if (!view_pane_composing() || !s) return 0;
+    // A click is a whole level, as the level buttons: to the next level's own scale.
+    if (nav_in_pane(x, y))
+        zoomTo(x - APP_PANE_X + 0.5, y - APP_PANE_Y + 0.5,
+               view_scale_next_level(view_pane_mpp(s), steps, s->bigMaps ? 1 : 0));
     return 1;
 }
 

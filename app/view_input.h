@@ -15,10 +15,12 @@ void view_input_drag(int x, int y);
 // The left button came up: 1 when the press was a click (no drag) in the
 // pane, for the caller to act on; 0 after a drag or without a press.
 int  view_input_release(int x, int y);
-// One level per step (steps > 0 finer), keeping the map point under (x, y)
-// where it is; with Auto Pan on the view keeps following the vehicle.
+// A fraction of a level per notch (steps > 0 finer), keeping the map point
+// under (x, y) where it is; with Auto Pan on the view keeps following the
+// vehicle.
 void view_input_wheel(int x, int y, int steps);
-// A click without a drag at (x, y), one level per step as the wheel: 1 when
+// A click without a drag at (x, y), to the next level's own scale per step,
+// about its point as the wheel: 1 when
 // the view took it; 0 when the pane shows no composed view (a picture of
 // its own, the placeholder), for the caller to fetch the sheet there.
 int  view_input_click_zoom(int x, int y, int steps);

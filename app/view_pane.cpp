@@ -26,6 +26,9 @@
 #include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
 #include "app/sheet_fetching.h"
+#include "app/view_zoom.h"
+#include "maps/view_compose_scaled.h"
+#include "maps/view_scale.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
@@ -79,6 +82,25 @@ ViewStoreMemo* storeMemo(const AppSettings* s) {
         storeLook.since = now;
     }
     return &storeLook.memo;
+}
+
+// A zoom under way (view_zoom.h): from the view shown when it began, with
+// that view's picture; startMs < 0 when none.
+struct ZoomMotion {
+    int64_t startMs = -1;
+    ViewRecord from{};
+    std::vector<uint32_t> picture;
+} zoomMotion;
+// The scaled view's 32-bit picture before it becomes the pane's.
+std::vector<uint32_t> scaledPicture;
+
+// until the pane composes into the frame
+void rgbOfXrgb(const uint32_t* xrgb, size_t n, unsigned char* rgb) {
+    for (size_t i = 0; i < n; i++, rgb += 3) {
+        rgb[0] = static_cast<unsigned char>(xrgb[i] >> 16);
+        rgb[1] = static_cast<unsigned char>(xrgb[i] >> 8);
+        rgb[2] = static_cast<unsigned char>(xrgb[i]);
+    }
 }
 
 struct Follow {
@@ -165,7 +187,7 @@ int planeAround(int plane, double x, double y, int big) {
 // ahead of it (Look Ahead), eased from fix to fix.
 void followStep(const AppSettings* s, int plane, double lat, double lon, double* x, double* y) {
     int big = s->bigMaps ? 1 : 0;
-    double mpp = view_level_mpp(v.zoomLevel, big);
+    double mpp = view_pane_mpp(s);
     ViewRecord here{plane, v.zoomLevel, big, *x, *y, mpp, v.paneWidth, v.paneHeight};
     double ux = 0, uy = 0, speed = gps_speed();
     if (!view_follow_course_direction(here, lat, lon, gps_course(), &ux, &uy)) ux = uy = 0;
@@ -183,7 +205,70 @@ void followStep(const AppSettings* s, int plane, double lat, double lon, double*
                      std::isfinite(speed) ? speed : 0, v.paneWidth * mpp, v.paneHeight * mpp, dt, x, y);
 }
 
+// The pane's extents are the view's rectangle: everything placed through
+// them (marker, trail, clicks) lands where the view draws it.
+void placeExtents(const ViewRecord& view) {
+    view_screen_to_plane(view, 0, view.height, &v.extMinX, &v.extMinY);
+    view_screen_to_plane(view, view.width, 0, &v.extMaxX, &v.extMaxY);
+    v.extCentreX = view.cx;
+    v.extCentreY = view.cy;
+    v.extPlane = view.plane;
+    // The view's rectangle stands for the displayed sheet's record.
+    v.extForLat = v.sheetLat;
+    v.extForLon = v.sheetLon;
+    v.extForZoom = v.zoomLevel;
+}
+
+// While a zoom moves: the picture it started from drawn for the view of
+// this moment on the way to target, as the view shown. False once it is
+// over (or cannot be drawn), for the target to be composed.
+bool zoomFrame(const ViewRecord& target) {
+    if (zoomMotion.startMs < 0) return false;
+    int64_t now = platform_monotonic_ms();
+    double t = now < 0 ? 1 : view_zoom_fraction(zoomMotion.startMs, now);
+    ViewRecord at;
+    if (t >= 1 || !composed || v.pixels != composedPixels || v.imageWidth != target.width ||
+        v.imageHeight != target.height || !view_zoom_between(zoomMotion.from, target, t, &at)) {
+        zoomMotion.startMs = -1;
+        zoomMotion.picture.clear();
+        return false;
+    }
+    scaledPicture.resize(static_cast<size_t>(at.width) * at.height);
+    view_zoom_picture(zoomMotion.picture.data(), zoomMotion.from, scaledPicture.data(), at.width, at,
+                      VIEW_HATCH_GROUND * 0x010101u);
+    rgbOfXrgb(scaledPicture.data(), scaledPicture.size(), v.pixels);
+    buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, at.width, at.height);
+    placeExtents(at);
+    shown = at;
+    shownKey.clear();                  // the sheets are composed once it is over
+    return true;
+}
+
 }  // namespace
+
+double view_pane_mpp(const AppSettings* s) {
+    int big = s->bigMaps ? 1 : 0;
+    double mpp = view_scale_clamp(v.scaleMpp, big);
+    // A scale of another level (a level button, a sheet brought up by
+    // itself) is that level's own.
+    return v.scaleMpp > 0 && view_scale_level(mpp, big) == v.zoomLevel ? mpp : view_level_mpp(v.zoomLevel, big);
+}
+
+void view_pane_start_zoom() {
+    int64_t now = platform_monotonic_ms();
+    if (now < 0 || !view_pane_composing() || v.imageWidth != shown.width || v.imageHeight != shown.height) return;
+    // until the pane composes into the frame
+    size_t n = static_cast<size_t>(shown.width) * shown.height;
+    zoomMotion.picture.resize(n);
+    const unsigned char* p = v.pixels;
+    for (size_t i = 0; i < n; i++, p += 3)
+        zoomMotion.picture[i] = (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
+    zoomMotion.from = shown;
+    zoomMotion.startMs = now;
+    platform_set_timer(VIEW_ZOOM_FRAME_MS);
+}
+
+int view_pane_zooming() { return zoomMotion.startMs >= 0; }
 
 int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
     int big = s->bigMaps ? 1 : 0;
@@ -202,7 +287,7 @@ int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
         // A quarter pixel off, so the vehicle (and what lies level with it)
         // is inside a pixel rather than on its corner, where rounding up or
         // down would make it jitter.
-        double quarter = view_level_mpp(v.zoomLevel, s->bigMaps ? 1 : 0) / 4;
+        double quarter = view_pane_mpp(s) / 4;
         *x -= quarter;
         *y += quarter;
         followed = {true, *x, *y, *plane};
@@ -240,8 +325,7 @@ int view_pane_update(const AppSettings* s) {
     if (!v.pixels || pane_placeholder_shown() || v.paneWidth <= 0 || v.paneHeight <= 0) return 0;
     if (!inStore(s, v.sheetPath)) return 0;
     int big = s->bigMaps ? 1 : 0;
-    ViewRecord view{VIEW_PLANE_NONE, v.zoomLevel, big, 0, 0, view_level_mpp(v.zoomLevel, big), v.paneWidth,
-                    v.paneHeight};
+    ViewRecord view{VIEW_PLANE_NONE, v.zoomLevel, big, 0, 0, view_pane_mpp(s), v.paneWidth, v.paneHeight};
     if (!view_pane_centre(s, &view.plane, &view.cx, &view.cy)) return 0;
     std::vector<ViewSheet> needed;
     if (view_needed_sheets(view, sheetStoreDir(s, s->satelliteImage), s->satelliteImage, &needed, storeMemo(s)) < 0) return 0;
@@ -256,6 +340,7 @@ int view_pane_update(const AppSettings* s) {
                                  s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
         if (own.format >= 0 && strcmp(own.path, v.sheetPath) == 0) needed.insert(needed.begin(), own);
     }
+    if (zoomFrame(view)) return 1;
     std::string key;
     for (const ViewSheet& n : needed)
         if (n.format >= 0) {
@@ -286,21 +371,20 @@ int view_pane_update(const AppSettings* s) {
         rgb = static_cast<unsigned char*>(malloc(static_cast<size_t>(view.width) * view.height * 3));
         if (!rgb) return 0;
     }
-    view_compose(view, images, rgb);
+    if (view.mpp == view_level_mpp(view.level, big)) {
+        view_compose(view, images, rgb);
+    } else {
+        // Between the levels: the level's sheets box-filtered to the view's scale.
+        scaledPicture.resize(static_cast<size_t>(view.width) * view.height);
+        view_compose_scaled(view, images, scaledPicture.data(), view.width);
+        rgbOfXrgb(scaledPicture.data(), scaledPicture.size(), rgb);
+    }
     if (!inPlace) free(v.pixels);
     v.pixels = rgb;
     v.imageWidth = view.width;
     v.imageHeight = view.height;
     buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, view.width, view.height);
-    view_screen_to_plane(view, 0, view.height, &v.extMinX, &v.extMinY);
-    view_screen_to_plane(view, view.width, 0, &v.extMaxX, &v.extMaxY);
-    v.extCentreX = view.cx;
-    v.extCentreY = view.cy;
-    v.extPlane = view.plane;
-    // The view's rectangle stands for the displayed sheet's record.
-    v.extForLat = v.sheetLat;
-    v.extForLon = v.sheetLon;
-    v.extForZoom = v.zoomLevel;
+    placeExtents(view);
     double ax, ay;
     fetchAnchor(s, view, &ax, &ay);
     view_sheets_by_distance(&missing, ax, ay);
@@ -336,11 +420,13 @@ void view_pane_move_to(const AppSettings* s, int plane, double x, double y, int 
 }
 
 int view_pane_centre_now(const AppSettings* s, int* plane, double* x, double* y, double* mpp) {
-    *mpp = view_level_mpp(v.zoomLevel, s->bigMaps ? 1 : 0);
+    *mpp = view_pane_mpp(s);
     if (composed && shown.level == v.zoomLevel && shown.big == (s->bigMaps ? 1 : 0)) {
+        // The view on screen, a zoom's frame included: what the pointer points at.
         *plane = shown.plane;
         *x = shown.cx;
         *y = shown.cy;
+        *mpp = shown.mpp;
         return 1;
     }
     return view_pane_centre(s, plane, x, y);
@@ -359,7 +445,8 @@ void view_pane_draw_loading() {
         if (px < 0 || py < 0 || px >= shown.width || py >= shown.height) return;
         // Only where the hatching shows: a neighbour may already cover it.
         const unsigned char* at = v.pixels + (static_cast<size_t>(py) * shown.width + static_cast<size_t>(px)) * 3;
-        bool hatched = (at[0] == VIEW_HATCH_GROUND || at[0] == VIEW_HATCH_LINE) && at[1] == at[0] && at[2] == at[0];
+        // Scaled, the hatching is a grey between its two tones.
+        bool hatched = at[0] >= VIEW_HATCH_LINE && at[0] <= VIEW_HATCH_GROUND && at[1] == at[0] && at[2] == at[0];
         if (!hatched) return;
         platform_draw_text(APP_PANE_X + static_cast<int>(px) - 24,
                            APP_PANE_Y + static_cast<int>(py) - kLoadingHeight / 2, text, kLoadingHeight, 400,
@@ -419,6 +506,8 @@ void view_pane_reset() {
     failing.clear();
     lastMissing.clear();
     renewedBroken.clear();
+    zoomMotion = ZoomMotion{};
+    scaledPicture.clear();
     followed = Followed{};
     follow = Follow{};
     view_pane_clear_centre();

@@ -17,6 +17,17 @@ struct ViewRecord;
 // there (view_plane.h), so the view changes plane where the grids meet.
 // 1, or 0 when neither can be placed.
 int  view_pane_centre(const AppSettings* s, int* plane, double* x, double* y);
+// The view's metres per pixel: the scale between the levels the user or
+// Auto Zoom chose (map_view.scaleMpp) while the level in use draws it, else
+// the level's own.
+double view_pane_mpp(const AppSettings* s);
+// A zoom is about to change the view: the picture shown now moves into the
+// new scale over the next frames (view_zoom.h) before the new view is
+// composed; the window's timer asks for the frames. Nothing where time
+// cannot be told finely (a test's clock) or nothing is composed.
+void view_pane_start_zoom();
+// 1 while a zoom's frames are being shown.
+int  view_pane_zooming();
 // The paint's step before the marker: recompose when the view, or the set
 // of stored sheets it needs, changed. Leaves a picture that is no stored
 // sheet (Open Map of another file, the placeholder) alone. 1 when it

@@ -8,6 +8,7 @@
 
 #include "maps/sheet_store.h"
 #include "maps/view_compose.h"
+#include "maps/view_compose_scaled.h"
 #include "tests/sheet_test_files.h"
 
 namespace {
@@ -57,8 +58,45 @@ void ComposeFromCache(benchmark::State& state) {
     state.counters["cache_MB"] = static_cast<double>(cache.usedBytes) / (1 << 20);
 }
 
+// Between the levels: the level's sheets box-filtered to a view whose scale
+// is permille / 1000 of the level's own, into a 32-bit frame. Beside
+// ComposeFromCache at the same size and level in one run; target <= 2x it.
+void ComposeScaled(benchmark::State& state) {
+    const int width = static_cast<int>(state.range(0)), height = width * 9 / 16, level = static_cast<int>(state.range(1));
+    TempTree tmp;
+    ViewRecord view;
+    std::vector<ViewSheet> needed, missing;
+    if (!view_make(&view, level, 0, 45.3252, -75.8748, width, height)) {
+        state.SkipWithError("cannot place the view");
+        return;
+    }
+    view.mpp *= static_cast<double>(state.range(2)) / 1000;
+    if (!storeSheets(tmp.maps(), view) || view_needed_sheets(view, tmp.maps().c_str(), 0, &needed) <= 0) {
+        state.SkipWithError("cannot store the sheets");
+        return;
+    }
+    SheetCache cache;
+    cache.limitBytes = 512u << 20;
+    ViewImages images;
+    view_gather(needed, &cache, &images, &missing);
+    std::vector<uint32_t> frame(static_cast<size_t>(width) * height);
+    for (auto _ : state) {
+        view_gather(needed, &cache, &images, &missing);
+        benchmark::DoNotOptimize(view_compose_scaled(view, images, frame.data(), width));
+    }
+    if (!missing.empty()) state.SkipWithError("a sheet was not cached");
+}
+
 }  // namespace
 
+BENCHMARK(ComposeScaled)
+    ->Args({1920, 3, 1000})
+    ->Args({1920, 3, 1189})
+    ->Args({1920, 3, 1414})
+    ->Args({1920, 3, 2000})
+    ->Args({1920, 3, 2600})
+    ->ArgNames({"width", "level", "permille"})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(ComposeFromCache)
     ->Args({1920, 3})
     ->Args({3840, 3})

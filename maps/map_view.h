@@ -7,6 +7,9 @@ enum { SHEET_PATH_MAX = 260, DIB_HEADER_SIZE = 40 };
 
 struct MapView {
     int32_t zoomLevel;                 // 0..4
+    // The view's metres per pixel between the levels (view_scale.h); 0, or
+    // a scale another level draws: the level's own.
+    double scaleMpp;
     double sheetLat, sheetLon;         // snapped centre of the displayed sheet
     char sheetPath[SHEET_PATH_MAX];
     unsigned char* pixels;             // malloc'd RGB rows, packed, top-down
@@ -28,7 +31,7 @@ struct MapView {
     int32_t appliedBigMaps;
     int32_t lastMarkerX, lastMarkerY;
     int32_t lastFixState;
-    int64_t lastZoomProbe, lastMovingTime;
+    int64_t lastMovingTime;
 };
 
 extern MapView map_view;

@@ -10,6 +10,9 @@ and water are polygons made from the same shorelines as the shore lines,
 so fill and outline coincide at every scale (they also make the land and
 water image of the aerial layer). The files are made in a staging folder
 and moved in one by one, so that a running server never reads half a file.
+Abroad at 1:200k and finer the map server draws the full-resolution
+shorelines, which fine_cells.py builds a cell at a time when a sheet first
+needs them; this builder only starts their folder afresh.
 
 usage: build_data.py CACHE_DIR [world]   (world: the world layers only)
 """
@@ -24,7 +27,7 @@ WORLD = (-180, 180, -85, 85)
 # The version of the data written to READY (READY_WORLD for the world
 # layers): kiv-mapserver.sh rebuilds older ones.
 DATA_VERSION = "4"
-WORLD_VERSION = "5"
+WORLD_VERSION = "6"
 
 
 def gmt_dump(region, resolution, what):
@@ -76,8 +79,10 @@ def inside(pt, box):
 
 
 def write_geojson(path, features):
+    # dumps, not dump: dump encodes in Python, ten times slower on the
+    # full-resolution shorelines.
     with open(path, "w") as f:
-        json.dump({"type": "FeatureCollection", "features": features}, f)
+        f.write(json.dumps({"type": "FeatureCollection", "features": features}))
 
 
 def line_features(lines, **props):
@@ -124,13 +129,15 @@ def shoreline_layers(tmp):
     return ["shore", "rivers", "borders"]
 
 
-def water_polygons(tmp, parts=(("coarse", AREA, "i", [FINE]), ("fine", FINE, "f", [])), name="water"):
+def water_polygons(tmp, parts=(("coarse", AREA, "i", [FINE]), ("fine", FINE, "f", [])), name="water", shorelines=None):
     """Land and water as polygons (water = 1 or 0), from the same shorelines
-    as the shore layer: they are noded together with the region edges and
+    as the shore layer (gmt_dump's -W lines, or shorelines[tag] when the
+    caller has them): they are noded together with the region edges and
     polygonised, and each face is classified by GMT at its inner point."""
     faces = []
     for tag, region, res, holes in parts:
-        lines = gmt_dump(region, res, "-W") + [box_ring(region)] + [box_ring(h) for h in holes]
+        shore = shorelines[tag] if shorelines and tag in shorelines else gmt_dump(region, res, "-W")
+        lines = shore + [box_ring(region)] + [box_ring(h) for h in holes]
         src = os.path.join(tmp, "edges_%s.geojson" % tag)
         write_geojson(src, line_features(lines))
         out = os.path.join(tmp, "faces_%s.geojson" % tag)
@@ -195,6 +202,10 @@ def world_layers(final):
             subprocess.run(["shptree", os.path.join(out, name + ".shp")], capture_output=True)
         for name in sorted(os.listdir(out)):
             os.replace(os.path.join(out, name), os.path.join(final, name))
+    # The full-resolution cells are built when a sheet first needs them;
+    # those of an older version go.
+    import fine_cells
+    fine_cells.empty_index(final)
     with open(os.path.join(final, "READY_WORLD"), "w") as f:
         f.write(WORLD_VERSION + "\n")
 

@@ -23,10 +23,11 @@ GDAL. It answers:
 
 It also clears old images out of the image folder (KIV_TMP).
 """
-import os, re, socket, sys, threading, time, urllib.error, urllib.parse, urllib.request
+import math, os, re, socket, sys, threading, time, urllib.error, urllib.parse, urllib.request
 
 from osgeo import gdal, osr
 
+import fine_cells
 import import_index
 import place_index
 
@@ -36,6 +37,9 @@ TMP = os.environ["KIV_TMP"]
 PORT = os.environ["KIV_PORT"]
 IMPORTS = os.environ.get("KIV_IMPORTS", "")
 DATA = os.environ.get("KIV_DATA", "")
+# GMT, which builds the full-resolution cells, leaves its history in the
+# current folder otherwise.
+os.environ.setdefault("GMT_TMPDIR", TMP)
 # The map files without the imports, by the map they stand for.
 BARE = {"WMS": "WMS_BARE", "/home/atlas/mapdata/english/toporama.map": "TOPORAMA_BARE",
         "/home/atlas/mapdata/english/toporama_3857.map": "TOPORAMA_3857_BARE"}
@@ -151,6 +155,18 @@ def choose_imports(params, epsg, box):
     return params + [("imports", name)]
 
 
+def fine_sheet(epsg, box, scale):
+    """Builds the world's full-resolution cells that a Web Mercator sheet
+    at a fine scale (box in plane metres, scale its denominator) meets and
+    that are not built yet, before MapServer draws it."""
+    if epsg != 3857 or not box or scale > fine_cells.FINEST_COARSE or not DATA:
+        return
+    r = 6378137.0
+    lon = [math.degrees(v / r) for v in (box[0], box[2])]
+    lat = [math.degrees(math.atan(math.sinh(v / r))) for v in (box[1], box[3])]
+    fine_cells.ensure(DATA, (lon[0], lat[0], lon[1], lat[1]))
+
+
 def numbers(text, count):
     v = [float(x) for x in text.replace(",", " ").split()]
     if len(v) != count:
@@ -178,7 +194,9 @@ def cgi_params(query):
             cell = float(p.get("scale", p.get("scaledenom", ""))) / (72 * 39.3701)
             boxes.append((x - cell * w / 2, y - cell * h / 2, x + cell * w / 2, y + cell * h / 2))
         box = (min(b[0] for b in boxes), min(b[1] for b in boxes), max(b[2] for b in boxes), max(b[3] for b in boxes))
-    except (KeyError, ValueError):
+        w, _ = numbers(p.get("mapsize", "480 360"), 2)
+        fine_sheet(epsg, box, (box[2] - box[0]) / w * 72 * 39.3701)
+    except (KeyError, ValueError, ZeroDivisionError):
         box = None
     return choose_imports(params, epsg, box)
 
@@ -233,6 +251,10 @@ def wms(query):
     except (KeyError, ValueError):
         box = None
     epsg = {"EPSG:3978": 3978, "EPSG:3857": 3857}.get(crs)
+    try:
+        fine_sheet(epsg, box, (box[2] - box[0]) / float(p["width"]) * 72 * 39.3701)
+    except (KeyError, ValueError, TypeError, ZeroDivisionError):
+        pass
     status, kind, body = mapserver(urllib.parse.urlencode(choose_imports([("map", "WMS")] + params, epsg, box)))
     if not gif:
         return status, kind, body
@@ -327,6 +349,13 @@ def serve(conn):
 
 
 def main():
+    # lighttpd gives its backends no stderr: the notes (a request that
+    # failed, a map cell built or not) go to the server's log.
+    if os.environ.get("KIV_LOG"):
+        try:
+            sys.stderr = open(os.environ["KIV_LOG"], "a", buffering=1)
+        except OSError:
+            pass
     listener = socket.socket(fileno=0)
     while True:
         conn, _ = listener.accept()

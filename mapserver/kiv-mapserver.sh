@@ -41,7 +41,7 @@ run=${2:-${TMPDIR:-/tmp}/kiv-mapserver}
 data_version=4
 data_ready() { [ "$(cat "$data/READY" 2>/dev/null)" = "$data_version" ]; }
 # The world layers (for Web Mercator sheets) have a version of their own.
-world_version=5
+world_version=6
 world_ready() { [ "$(cat "$data/READY_WORLD" 2>/dev/null)" = "$world_version" ]; }
 
 build_data() {

@@ -57,6 +57,13 @@ int64_t platform_monotonic_seconds() {
     clock_gettime(CLOCK_BOOTTIME, &now);
     return static_cast<int64_t>(now.tv_sec);
 }
+int64_t platform_monotonic_ms() {
+    auto* b = current.load();
+    if (b && b->clock_seconds && b->clock_seconds() >= 0) return -1;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
 
 void platform_blit_xrgb(int x, int y, int w, int h, const uint32_t* px, int stride) {
     auto* b = current.load();

@@ -72,6 +72,10 @@ int64_t platform_clock_seconds();
 // Whole seconds on a clock that never steps and goes on through suspend:
 // every interval (ages, time-outs, "every n seconds") is measured on it.
 int64_t platform_monotonic_seconds();
+// Milliseconds on a monotonic clock, for what is seen to move (a zoom's
+// animation); -1 while a test's clock stands in, whose whole seconds
+// cannot time a frame.
+int64_t platform_monotonic_ms();
 
 // The main window. The whole client area is composed in software and handed
 // over with one blit per paint: rows top to bottom of 32-bit pixels

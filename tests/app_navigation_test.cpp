@@ -2,9 +2,11 @@
 // auto-zoom, judged by the sheet the blitted frame shows.
 #include "app/navigation.h"
 #include "app/toolbar_bitmaps.h"
+#include "app/view_zoom.h"
 #include "app/view_pane.h"
 #include "maps/view_compose.h"
 #include "maps/view_plane.h"
+#include "maps/view_scale.h"
 #include "app_test_support.h"
 #include "settings/menu_ids.h"
 
@@ -281,37 +283,35 @@ TEST_F(AppNavigationTest, OfflinePanIntoAHoleKeepsTheLevel) {
     EXPECT_TRUE(edge == VIEW_HATCH_GROUND * 0x010101 || edge == VIEW_HATCH_LINE * 0x010101) << std::hex << edge;
 }
 
-TEST_F(AppNavigationTest, OfflineAutoZoomClimbsOneLevelPerTwentySeconds) {
+// Auto Zoom by speed: a band's scale is taken once the speed has stayed in
+// it for the hold, so a short burst changes nothing; offline, a band whose
+// level has no sheet stored under the vehicle gives way to a coarser one.
+TEST_F(AppNavigationTest, AutoZoomFollowsTheSpeedWithHysteresis) {
     const double lat = 45.43, lon = -75.69;
-    TestSheet l2 = addSheet(kLat, kLon, 2, 0, 40);
-    TestSheet l3 = addSheet(lat, lon, 3, 0, 81);
-    TestSheet l4 = addSheet(lat, lon, 4, 0, 82);
+    addSheet(kLat, kLon, 2, 0, 40);
+    addSheet(lat, lon, 3, 0, 81);
+    addSheet(lat, lon, 4, 0, 82);
     create();
     settings()->autoZoom = 1;
-    setFix(lat, lon);
-    app_paint();                        // first fix: the probe clock starts
-    EXPECT_EQ(static_cast<int>(l2.colour()), panePixel(5, 5));
+    const double finest = view_level_mpp(4, 0);
+    struct Step {
+        double kmh;
+        int seconds;                   // on the clock before the paint
+        double ofFinest;               // the view's scale then
+    } steps[] = {{10, 0, 1}, {100, 0, 1}, {100, 3, 1}, {100, 1, 5}, {10, 1, 5}, {100, 2, 5},
+                 {40, 1, 5}, {40, 4, 1.75}, {150, 0, 1.75}, {150, 4, 10}};
+    for (const Step& st : steps) {
+        headless_advance_clock(st.seconds);
+        setFix(lat, lon, "2025/05/08 12:00:00", st.kmh / 1.852);
+        EXPECT_NEAR(st.ofFinest * finest, view().mpp, 1e-6 * finest) << st.kmh << " km/h";
+    }
+    // Slow where only the 1:200,000 sheet is stored: that sheet's own scale.
+    for (int seconds : {1, 4}) {
+        headless_advance_clock(seconds);
+        setFix(45.55, -75.60, "2025/05/08 12:00:00", 10 / 1.852);
+    }
+    EXPECT_NEAR(view_level_mpp(2, 0), view().mpp, 1e-6 * finest);
     EXPECT_TRUE(levelPressed(2));
-    headless_advance_clock(20);
-    app_paint();
-    EXPECT_TRUE(levelPressed(2));
-    headless_advance_clock(1);
-    app_paint();
-    EXPECT_TRUE(levelPressed(3));
-    int px, py;
-    ASSERT_TRUE(expectedPixel(l3, lat, lon, &px, &py));
-    EXPECT_TRUE(markerAt(px, py, l3.colour()));
-    headless_advance_clock(20);
-    app_paint();
-    EXPECT_TRUE(levelPressed(3));
-    headless_advance_clock(1);
-    app_paint();
-    EXPECT_TRUE(levelPressed(4));
-    ASSERT_TRUE(expectedPixel(l4, lat, lon, &px, &py));
-    EXPECT_TRUE(markerAt(px, py, l4.colour()));
-    headless_advance_clock(60);
-    app_paint();
-    EXPECT_TRUE(levelPressed(4));
 }
 
 TEST_F(AppNavigationTest, MapCoordinatesPutThePointerPositionInTheTitle) {
@@ -356,9 +356,10 @@ TEST_F(AppNavigationTest, BigMapsSwapShowsTheSameSheetInTheOtherSize) {
 }
 
 // A drag pans by exactly the pointer's way and turns Auto Pan off without
-// zooming; the wheel changes level keeping the map point under the pointer;
-// arrow keys pan part of the pane (Shift a whole one), + and Page Down change
-// level about the centre, and Home brings back Auto Pan.
+// zooming; a notch of the wheel zooms a quarter of a doubling keeping the
+// map point under the pointer; arrow keys pan part of the pane (Shift a
+// whole one), + and Page Down zoom a notch about the centre, and Home
+// brings back Auto Pan.
 TEST_F(AppNavigationTest, DragWheelAndKeysMoveTheView) {
     addSheet(kLat, kLon, 2, 0, 40);
     create();
@@ -388,26 +389,57 @@ TEST_F(AppNavigationTest, DragWheelAndKeysMoveTheView) {
     app_mouse_wheel(100, 120, 1);
     ViewRecord c = view();
     planeAt(c, 100, 120, &x1, &y1);
-    EXPECT_EQ(3, c.level);
+    EXPECT_EQ(2, c.level);                    // drawn from its sheets, enlarged
+    EXPECT_NEAR(b.mpp / c.mpp, std::exp2(0.25), 1e-9);
     EXPECT_NEAR(x0, x1, c.mpp);
     EXPECT_NEAR(y0, y1, c.mpp);
 
     struct Step {
-        int key, shift, level;
+        int key, shift, notches;
         double dx, dy;                        // panes
-    } steps[] = {{APP_KEY_RIGHT, 0, 3, 0.25, 0}, {APP_KEY_UP, 1, 3, 0, 1}, {APP_KEY_ZOOM_IN, 0, 4, 0, 0},
-                 {APP_KEY_PAGE_DOWN, 0, 3, 0, 0}};
+    } steps[] = {{APP_KEY_RIGHT, 0, 0, 0.25, 0}, {APP_KEY_UP, 1, 0, 0, 1}, {APP_KEY_ZOOM_IN, 0, 1, 0, 0},
+                 {APP_KEY_PAGE_DOWN, 0, -1, 0, 0}};
     for (const Step& s : steps) {
         ViewRecord before = view();
         app_key_down(s.key, s.shift);
         ViewRecord after = view();
-        EXPECT_EQ(s.level, after.level) << s.key;
+        EXPECT_NEAR(before.mpp / after.mpp, std::exp2(s.notches / 4.0), 1e-9) << s.key;
         EXPECT_NEAR(after.cx - before.cx, s.dx * before.width * before.mpp, 1e-6) << s.key;
         EXPECT_NEAR(after.cy - before.cy, s.dy * before.height * before.mpp, 1e-6) << s.key;
     }
     app_key_down(APP_KEY_HOME, 0);
     EXPECT_EQ(1, settings()->autoPan);
     EXPECT_EQ(1, headless_menu_checked(MENU_AUTO_PAN));
+}
+
+// Notch by notch across two levels the point under the pointer stays under
+// it and the level drawn follows the scale; the vehicle is drawn where the
+// view between the levels places it.
+TEST_F(AppNavigationTest, WheelBetweenLevelsKeepsThePointUnderThePointer) {
+    addSheet(kLat, kLon, 2, 0, 40);
+    create();
+    app_command(MENU_AUTO_PAN);           // off
+    const int points[][2] = {{100, 120}, {400, 300}, {241, 229}};
+    ViewRecord before = view();
+    for (int n = 0; n < 11; n++) {
+        int x = points[n % 3][0], y = points[n % 3][1];
+        double x0, y0, x1, y1;
+        planeAt(before, x, y, &x0, &y0);
+        app_mouse_wheel(x, y, 1);
+        ViewRecord after = view();
+        planeAt(after, x, y, &x1, &y1);
+        EXPECT_NEAR(before.mpp / after.mpp, std::exp2(0.25), 0.01) << n;
+        EXPECT_EQ(view_scale_level(after.mpp, 0), after.level) << n;
+        EXPECT_NEAR(x0, x1, after.mpp) << n;
+        EXPECT_NEAR(y0, y1, after.mpp) << n;
+        before = after;
+    }
+    EXPECT_EQ(4, before.level);
+    app_command(MENU_AUTO_PAN);           // on
+    setFix(kLat + 0.01, kLon + 0.02);
+    int px, py;
+    ASSERT_TRUE(view_position_pixel(view(), kLat + 0.01, kLon + 0.02, &px, &py));
+    EXPECT_TRUE(markerAt(px, py, kAnyGround));
 }
 
 // A click without a drag zooms in, a right click out, each keeping the map
@@ -445,5 +477,33 @@ TEST_F(AppNavigationTest, ClicksZoomAboutTheClickedPointAsTheWheel) {
         EXPECT_NEAR(vx0, vx1, 1);
         EXPECT_NEAR(vy0, vy1, 1);
         EXPECT_EQ(1, settings()->autoPan);
+    }
+}
+
+// A zoom's frames: the place both views show at one pixel stays at it all
+// the way while the scale runs from the one to the other, eased to a stop.
+TEST(ViewZoom, FramesKeepThePlaceBothViewsShowAtOnePixel) {
+    const ViewRecord from{VIEW_PLANE_CANADA_LAMBERT, 2, 0, 1000, 2000, 50, 480, 360};
+    const double px = 100.5, py = 80.5;
+    double x0, y0;
+    view_screen_to_plane(from, px, py, &x0, &y0);
+    ViewRecord to = from;
+    to.mpp = 20;
+    to.cx = x0 - (px - 240) * to.mpp;
+    to.cy = y0 + (py - 180) * to.mpp;
+    double last = from.mpp + 1;
+    for (int ms : {0, 40, 80, 120, 150, 400}) {
+        ViewRecord at;
+        ASSERT_EQ(1, view_zoom_between(from, to, view_zoom_fraction(1000, 1000 + ms), &at));
+        double x, y;
+        view_screen_to_plane(at, px, py, &x, &y);
+        EXPECT_NEAR(x0, x, 1e-6) << ms;
+        EXPECT_NEAR(y0, y, 1e-6) << ms;
+        if (ms < VIEW_ZOOM_MS) {
+            EXPECT_LT(at.mpp, last) << ms;
+            last = at.mpp;
+        } else {
+            EXPECT_DOUBLE_EQ(to.mpp, at.mpp);
+        }
     }
 }

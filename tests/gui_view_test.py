@@ -8,7 +8,7 @@ program's paint log ("kiv: view LEVEL CX CY W H MPP vehicle X Y plane EPSG"):
           zooms about the pointer; the cursor keys act as they go down and
           repeat while held; the state is kept at exit and restored.
   drive   maximised on 1920 x 1080 with Look Ahead, a simulated drive at
-          every level (Page Up between them): the vehicle is never drawn
+          every level (Page Up notches between them): the vehicle is never drawn
           within 10% of the pane's edges.
   cross   a drive south across 40 N: the view switches once from 3978 to
           Web Mercator (3857), the vehicle well inside the pane throughout.
@@ -111,9 +111,11 @@ def case_window(build, save):
         check(moved["level"] == v["level"] and abs(moved["cy"] - (v["cy"] - 100 * v["mpp"])) < 1e-3 * v["mpp"] + 1e-6,
               f"dragged from {v} to {moved}")
 
-        # One notch of the wheel: a level finer, the point under the pointer kept.
+        # One notch of the wheel: a quarter of a doubling finer once its
+        # animation is over, the point under the pointer kept.
+        notch = moved["mpp"] / 2 ** 0.25
         s.xdo("mousemove", ox + 300, oy + 200, "click", 4)
-        zoomed = wait_view(s, lambda n: n["level"] == moved["level"] + 1, "the wheel")
+        zoomed = wait_view(s, lambda n: abs(n["mpp"] - notch) < 1e-6 * notch, "the wheel")
         before, after = plane_at(moved, 300, 200), plane_at(zoomed, 300, 200)
         check(abs(before[0] - after[0]) <= zoomed["mpp"] and abs(before[1] - after[1]) <= zoomed["mpp"],
               f"the point under the pointer moved: {before} -> {after}")
@@ -199,7 +201,8 @@ def case_drive(build, save):
             if level == LEVEL and save:
                 s.screenshot(save)
             if level < 4:
-                s.key("Prior")
+                # Notches a quarter of a doubling each: into the next level's scales.
+                s.key(*["Prior"] * [14, 10, 8, 6][level])
         exit_through_menu(s)
     finally:
         s.close()

@@ -523,6 +523,45 @@ TEST_F(ImportFixture, TheShoreLinesAreTheEdgeOfTheWater) {
     EXPECT_LE(apart, 10) << "blue line pixels away from the water";
 }
 
+// Abroad the fine sheets draw the full-resolution shorelines, from cells
+// built on the first request that needs them (once for two at a time), on
+// a cache of their own here: Ichaboe Island off Namibia, 700 m across,
+// which the coarse data leave in the sea, is land; where the coast crosses
+// 26 S, a cell edge, the water on both sides of the edge agrees.
+TEST_F(ImportFixture, FineSheetsAbroadDrawTheFullResolutionShoreBuiltOnce) {
+    ASSERT_EQ(runCommand(script + " data").status, 0);
+    ASSERT_EQ(runCommand("mkdir " + q(dir / "data") + " && cd \"${KIV_MAPDATA:-${XDG_CACHE_HOME:-$HOME/.cache}/kiv-mapdata}\"" +
+                         " && for f in READY* *.*; do ln -s \"$PWD/$f\" " + q(dir / "data") + "/; done && python3 " +
+                         q(KIV_SOURCE_DIR "/mapserver/fine_cells.py") + " " + q(dir / "data"))
+                  .status,
+              0);
+    env += "KIV_MAPDATA=" + q(dir / "data") + " ";
+    ASSERT_NO_FATAL_FAILURE(start());
+    std::string kivsheet = "cd " + q(dir) + " && " + KIVSHEET_PATH + " fetch -26.2925 14.9330 3 --server " + root;
+    CommandRun both = runCommand("{ " + kivsheet + " --maps One & " + kivsheet + " --maps Two && wait $!; }");
+    ASSERT_EQ(both.status, 0) << both.out;
+    CommandRun log = runCommand("grep -c 'built the cell' " + q(dir / "run" / "error.log"));
+    EXPECT_EQ(lastLine(log.out), "1") << "cells built for two requests of one sheet";
+
+    Sheet island, edge;
+    fetch(-26.2925, 14.9330, 3, (dir / "Maps").string(), &island);
+    double x, y;
+    island.place(-26.2925, 14.9330, &x, &y);
+    EXPECT_FALSE(watery(island.at(static_cast<int>(x), static_cast<int>(y)))) << "the island is not land";
+    island.place(-26.2925, 14.9230, &x, &y);
+    EXPECT_TRUE(watery(island.at(static_cast<int>(x), static_cast<int>(y)))) << "the sea beside it is not water";
+
+    fetch(-26.0, 14.9554, 4, (dir / "Maps").string(), &edge);
+    edge.place(-26.0, 14.9554, &x, &y);
+    int row = static_cast<int>(std::lround(y)), apart = 0, wet = 0;
+    for (int i = 0; i < edge.w; i++) {
+        apart += watery(edge.at(i, row - 2)) != watery(edge.at(i, row + 2));
+        wet += watery(edge.at(i, row + 2));
+    }
+    EXPECT_GT(wet, 20);
+    EXPECT_LE(apart, 6) << "the water differs across the cell edge at row " << row;
+}
+
 // The borders of the default data run once along every stretch: a dashed
 // line drawn twice out of step looks solid (as GMT gives a border shared by
 // two of its bins).

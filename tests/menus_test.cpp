@@ -290,11 +290,6 @@ TEST_F(MenuTest, OptionTogglesFlipTheirFlagAndCheckMark) {
         EXPECT_EQ(before, *o.flag);
         EXPECT_EQ(before, headless_menu_checked(o.id));
     }
-    // Auto Zoom restarts the zoom probe's clock.
-    map_view.lastZoomProbe = 0;
-    headless_set_clock(kStartClock + 77);
-    app_command(MENU_AUTO_ZOOM);
-    EXPECT_EQ(kStartClock + 77, map_view.lastZoomProbe);
     // None of them writes a settings file.
     EXPECT_EQ("COM0\nSmall\n", readFile("kiv_com.txt"));
 }

@@ -10,6 +10,8 @@
 #include "maps/png_sheet.h"
 #include "maps/sheet_store.h"
 #include "maps/view_compose.h"
+#include "maps/view_compose_scaled.h"
+#include "maps/view_scale.h"
 #include "tests/sheet_test_files.h"
 
 namespace {
@@ -110,6 +112,40 @@ TEST(ViewCompose, NeighboursMeetWithNoSeamOrGap) {
             }
         EXPECT_GE(seen.size(), 4u);
     }
+}
+
+// Between the levels the finer level's sheets are drawn scaled down until
+// the coarser level's would be enlarged by at most 1.5x.
+TEST(ViewScale, TheLevelDrawingAScale) {
+    struct Case {
+        int level;
+        double ofOwn;                  // the scale as a multiple of the level's own mpp
+        int drawn;
+    } cases[] = {{3, 1, 3}, {4, 1, 4}, {0, 1, 0}, {4, 1.2, 4}, {2, 1 / 1.49, 2}, {2, 1 / 1.51, 3}, {1, 1 / 1.51, 2},
+                 {3, 1 / 1.4, 3}, {3, 1 / 1.6, 4}};
+    for (const Case& c : cases)
+        for (int big : {0, 1})
+            EXPECT_EQ(c.drawn, view_scale_level(view_level_mpp(c.level, big) * c.ofOwn, big)) << c.level << " " << c.ofOwn;
+}
+
+// Scaled down twice, each screen pixel is the mean of the 2 x 2 sheet
+// pixels under it, seams between sheets included.
+TEST(ViewComposeScaled, BoxFiltersTheLevelsPicture) {
+    Scene s(3, 0, 45.3252, -75.8748, 640, 480);
+    ViewRecord half = s.view;
+    half.mpp *= 2;
+    half.width = 200;
+    half.height = 150;
+    std::vector<uint32_t> out(static_cast<size_t>(half.width + 3) * half.height, 0);
+    view_compose_scaled(half, s.images, out.data(), half.width + 3);
+    for (int y = 0; y < half.height; y++)
+        for (int x = 0; x < half.width; x++)
+            for (int c = 0; c < 3; c++) {
+                int sum = 0;
+                for (int k = 0; k < 4; k++) sum += s.at(120 + 2 * x + k % 2, 90 + 2 * y + k / 2)[c];
+                int got = (out[static_cast<size_t>(y) * (half.width + 3) + x] >> (16 - 8 * c)) & 0xFF;
+                ASSERT_NEAR(sum / 4.0, got, 1) << x << "," << y << " channel " << c;
+            }
 }
 
 // A view across 180 degrees looks up the cells around it, not every cell

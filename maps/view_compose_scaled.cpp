@@ -1,0 +1,219 @@
+#include "maps/view_compose_scaled.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// The weights of one axis: output pixel o takes count[o] source pixels
+// from first[o], weighted weight[o * stride...] in 256ths that sum to 256;
+// stride is the most any takes, the rest of each run zero.
+struct Taps {
+    std::vector<int> first, count;
+    std::vector<uint32_t> weight;
+    int stride = 1;
+    // The same weights four outputs at a time, tap by tap, each in both
+    // 16-bit halves of its word: [o / 4][tap][o % 4].
+    std::vector<uint32_t> lanes;
+};
+
+Taps taps(int outputs, int sources, double f) {
+    Taps t;
+    t.first.resize(outputs);
+    t.count.resize(outputs);
+    t.stride = static_cast<int>(std::ceil(f)) + 1;
+    t.weight.assign(static_cast<size_t>(outputs) * t.stride, 0);
+    for (int o = 0; o < outputs; o++) {
+        double a = o * f, b = a + f;
+        int k0 = static_cast<int>(std::floor(a)), k1 = std::max(k0 + 1, static_cast<int>(std::ceil(b)));
+        // Past the source's edge the edge pixel stands in.
+        int from = std::clamp(k0, 0, sources - 1);
+        uint32_t* w = &t.weight[static_cast<size_t>(o) * t.stride];
+        uint32_t sum = 0;
+        int largest = 0, count = 1;
+        for (int k = k0; k < k1; k++) {
+            double part = (std::min(b, k + 1.0) - std::max(a, static_cast<double>(k))) / f;
+            int i = std::min(std::clamp(k, 0, sources - 1) - from, t.stride - 1);
+            w[i] += static_cast<uint32_t>(std::lround(part * 256));
+            count = std::max(count, i + 1);
+        }
+        for (int i = 0; i < count; i++) {
+            sum += w[i];
+            if (w[i] > w[largest]) largest = i;
+        }
+        // Rounding leaves the sum a little off 256: the largest part absorbs it.
+        w[largest] = w[largest] + 256 - sum;
+        t.first[o] = from;
+        t.count[o] = count;
+    }
+    t.lanes.assign(static_cast<size_t>(outputs + 3) / 4 * 4 * t.stride, 0);
+    for (int o = 0; o < outputs; o++)
+        for (int i = 0; i < t.stride; i++)
+            t.lanes[(static_cast<size_t>(o / 4) * t.stride + i) * 4 + o % 4] =
+                t.weight[static_cast<size_t>(o) * t.stride + i] * 0x00010001u;
+    return t;
+}
+
+// Red and blue ride in the two 16-bit halves of one word, green and the
+// top byte in another: a channel times a weight (at most 255 x 256) and
+// their sum never reach past a half, so a 16-bit multiply does each.
+inline uint32_t blended(uint32_t rb, uint32_t ga) {
+    return (((rb + 0x00800080) >> 8) & 0x00FF00FF) | ((((ga + 0x00800080) >> 8) & 0x00FF00FF) << 8);
+}
+
+// Across a row: N taps an output pixel (the source row padded so the last
+// ones may read past its end, with weight 0).
+template <int N>
+void filterRow(const uint32_t* src, const Taps& t, uint32_t* out, int n) {
+    int o = 0;
+#if defined(__SSE2__)
+    const __m128i mask = _mm_set1_epi32(0x00FF00FF), half = _mm_set1_epi16(0x80);
+    const uint32_t* lanes = t.lanes.data();
+    for (; o + 4 <= n; o += 4, lanes += 4 * N) {
+        const uint32_t *s0 = src + t.first[o], *s1 = src + t.first[o + 1], *s2 = src + t.first[o + 2],
+                       *s3 = src + t.first[o + 3];
+        __m128i rb = half, ga = half;
+        for (int i = 0; i < N; i++) {
+            __m128i p = _mm_setr_epi32(static_cast<int>(s0[i]), static_cast<int>(s1[i]), static_cast<int>(s2[i]),
+                                       static_cast<int>(s3[i]));
+            __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + 4 * i));
+            rb = _mm_add_epi16(rb, _mm_mullo_epi16(_mm_and_si128(p, mask), w));
+            ga = _mm_add_epi16(ga, _mm_mullo_epi16(_mm_and_si128(_mm_srli_epi32(p, 8), mask), w));
+        }
+        __m128i v = _mm_or_si128(_mm_srli_epi16(rb, 8), _mm_slli_epi32(_mm_srli_epi16(ga, 8), 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), v);
+    }
+#endif
+    const uint32_t* w = t.weight.data() + static_cast<size_t>(o) * N;
+    for (; o < n; o++, w += N) {
+        const uint32_t* s = src + t.first[o];
+        uint32_t rb = 0, ga = 0;
+        for (int i = 0; i < N; i++) {
+            rb += (s[i] & 0x00FF00FF) * w[i];
+            ga += ((s[i] >> 8) & 0x00FF00FF) * w[i];
+        }
+        out[o] = blended(rb, ga);
+    }
+}
+
+void filterRowAny(const uint32_t* src, const Taps& t, uint32_t* out, int n) {
+    switch (t.stride) {
+    case 2: return filterRow<2>(src, t, out, n);
+    case 3: return filterRow<3>(src, t, out, n);
+    case 4: return filterRow<4>(src, t, out, n);
+    default:
+        for (int o = 0; o < n; o++) {
+            const uint32_t* s = src + t.first[o];
+            const uint32_t* w = &t.weight[static_cast<size_t>(o) * t.stride];
+            uint32_t rb = 0, ga = 0;
+            for (int i = 0; i < t.count[o]; i++) {
+                rb += (s[i] & 0x00FF00FF) * w[i];
+                ga += ((s[i] >> 8) & 0x00FF00FF) * w[i];
+            }
+            out[o] = blended(rb, ga);
+        }
+    }
+}
+
+// Down the rows: n rows weighted into one, four pixels at a time.
+void filterColumns(const uint32_t* const* rows, const uint32_t* w, int n, uint32_t* out, int width) {
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i mask = _mm_set1_epi32(0x00FF00FF), half = _mm_set1_epi16(0x80);
+    for (; x + 4 <= width; x += 4) {
+        __m128i rb = half, ga = half;
+        for (int i = 0; i < n; i++) {
+            __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[i] + x));
+            __m128i wi = _mm_set1_epi16(static_cast<short>(w[i]));
+            rb = _mm_add_epi16(rb, _mm_mullo_epi16(_mm_and_si128(p, mask), wi));
+            ga = _mm_add_epi16(ga, _mm_mullo_epi16(_mm_and_si128(_mm_srli_epi32(p, 8), mask), wi));
+        }
+        __m128i v = _mm_or_si128(_mm_srli_epi16(rb, 8), _mm_slli_epi32(_mm_srli_epi16(ga, 8), 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), v);
+    }
+#endif
+    for (; x < width; x++) {
+        uint32_t rb = 0, ga = 0;
+        for (int i = 0; i < n; i++) {
+            uint32_t p = rows[i][x];
+            rb += (p & 0x00FF00FF) * w[i];
+            ga += ((p >> 8) & 0x00FF00FF) * w[i];
+        }
+        out[x] = blended(rb, ga);
+    }
+}
+
+// The level's own picture into 32-bit pixels.
+// until the pane composes into the frame
+long composeXrgb(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride,
+                 std::vector<unsigned char>* rgb) {
+    rgb->resize(static_cast<size_t>(view.width) * view.height * 3);
+    long hatched = view_compose(view, images, rgb->data());
+    const unsigned char* p = rgb->data();
+    for (int y = 0; y < view.height; y++) {
+        uint32_t* out = xrgb + static_cast<size_t>(y) * stride;
+        for (int x = 0; x < view.width; x++, p += 3)
+            out[x] = (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
+    }
+    return hatched;
+}
+
+// Source rows composed at a time: enough that the sheets' placement is
+// paid for seldom, few enough that a band stays in the cache.
+constexpr int kBandRows = 48;
+
+}  // namespace
+
+long view_compose_scaled(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride) {
+    const int width = view.width, height = view.height;
+    if (width <= 0 || height <= 0 || !(view.mpp > 0)) return 0;
+    const double own = view_level_mpp(view.level, view.big), f = view.mpp / own;
+    std::vector<unsigned char> rgb;
+    if (std::fabs(f - 1) < 1e-9) return composeXrgb(view, images, xrgb, stride, &rgb);
+    // The level's pixel grid starts at the view's top-left corner: screen
+    // pixel x covers level pixels [x * f, (x + 1) * f).
+    double left, top;
+    view_screen_to_plane(view, 0, 0, &left, &top);
+    const int sw = std::max(1, static_cast<int>(std::ceil(width * f - 1e-9)));
+    const int sh = std::max(1, static_cast<int>(std::ceil(height * f - 1e-9)));
+    Taps cols = taps(width, sw, f), rows = taps(height, sh, f);
+    // Rows padded for the last taps of a row, which read past its end.
+    const int padded = sw + cols.stride;
+    std::vector<uint32_t> band, down(static_cast<size_t>(padded), 0);
+    std::vector<const uint32_t*> picked;
+    long hatched = 0;
+    for (int y = 0; y < height;) {
+        // The screen rows whose sources fit one band.
+        int first = rows.first[y], last = first, y1 = y;
+        while (y1 < height) {
+            int end = rows.first[y1] + rows.count[y1];
+            if (y1 > y && end - first > kBandRows) break;
+            last = std::max(last, end);
+            y1++;
+        }
+        const int n = last - first;
+        ViewRecord part = view;
+        part.mpp = own;
+        part.width = sw;
+        part.height = n;
+        part.cx = left + sw * own / 2;
+        part.cy = top - (first + n / 2.0) * own;
+        band.resize(static_cast<size_t>(padded) * n);
+        hatched += composeXrgb(part, images, band.data(), padded, &rgb);
+        // Down the band's rows first (four pixels at a time), then across
+        // the one row that makes: the costly gather runs once a screen row.
+        for (; y < y1; y++) {
+            picked.clear();
+            for (int i = 0; i < rows.count[y]; i++)
+                picked.push_back(&band[static_cast<size_t>(rows.first[y] + i - first) * padded]);
+            filterColumns(picked.data(), &rows.weight[static_cast<size_t>(y) * rows.stride], rows.count[y], down.data(),
+                          sw);
+            filterRowAny(down.data(), cols, xrgb + static_cast<size_t>(y) * stride, width);
+        }
+    }
+    return std::lround(hatched / (f * f));
+}

@@ -1,0 +1,15 @@
+// The view at a scale between two levels: the sheets of the view's level,
+// composed at the level's own resolution a band of rows at a time, then
+// box-filtered (each screen pixel the area-weighted mean of the sheet
+// pixels it covers) to the view's scale. Sheets keep their stored size;
+// only the picture on screen is scaled.
+#pragma once
+#include <cstdint>
+
+#include "maps/view_compose.h"
+
+// Composes the images into xrgb (view.width x view.height pixels
+// 0x00RRGGBB, rows top-down, stride pixels apart, owned by the caller).
+// At the level's own scale the same picture as view_compose. Returns about
+// how many screen pixels are hatched.
+long view_compose_scaled(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride);
