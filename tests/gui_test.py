@@ -190,7 +190,10 @@ def case_hidpi(build, save):
         check((int(frame[1]), int(frame[2])) == (2 * s.client[2], 2 * s.client[3]),
               f"{frame[0]!r} for a client of {s.client[2]} x {s.client[3]}")
         s.wait_title(lambda t: t.startswith(FIX_TITLE), "the fix's position")
-        view = s.wait_line(r"^kiv: view \d -?[\d.]+ -?[\d.]+ (\d+) (\d+) ")
+        # The view's line comes with a paint: maybe already among those read.
+        pattern = r"^kiv: view \d -?[\d.]+ -?[\d.]+ (\d+) (\d+) "
+        view = next((m for m in map(lambda l: re.match(pattern, l), reversed(s.seen)) if m), None) or \
+            s.wait_line(pattern)
         check(int(view[1]) == 2 * s.client[2] - 4, f"the view at device size: {view[0]!r}")
         until_screen(s, lambda shot: toolbar_problems(s, shot), "the scaled toolbar")
         if save:
