@@ -17,6 +17,7 @@
 #include "app/waypoints.h"
 #include "app/ruler.h"
 #include "app/track_stats_dialog.h"
+#include "app/view_pane.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
@@ -52,6 +53,7 @@ void exitProgram() {
     free(map_view.dibHeader);
     map_view.dibHeader = nullptr;
     map_view.dibBits = nullptr;
+    view_pane_reset();                 // the composed view goes with the picture
     platform_post_close();
 }
 

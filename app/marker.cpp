@@ -32,9 +32,9 @@ uint32_t cellColour(char cell) {
 }
 
 // A square pattern of size rows centred on (x, y).
-void drawPattern(unsigned char* bits, int width, int height, int x, int y, const char* const* rows, int size) {
-    if (!bits || width <= 0 || height <= 0) return;
-    const int stride = displayBitmapStride(width), half = size / 2;
+void drawPattern(const MarkSurface& to, int x, int y, const char* const* rows, int size) {
+    const int width = to.width, height = to.height, half = size / 2;
+    if (!to.bits || width <= 0 || height <= 0) return;
     for (int r = 0; r < size; r++) {
         long py = static_cast<long>(y) + r - half;
         if (py < 0 || py >= height) continue;
@@ -42,7 +42,7 @@ void drawPattern(unsigned char* bits, int width, int height, int x, int y, const
             long px = static_cast<long>(x) + c - half;
             if (rows[r][c] == '.' || px < 0 || px >= width) continue;
             uint32_t rgb = cellColour(rows[r][c]);
-            unsigned char* p = bits + py * stride + px * 3;
+            unsigned char* p = to.bits + py * to.stride + px * to.step;
             p[0] = static_cast<unsigned char>(rgb), p[1] = static_cast<unsigned char>(rgb >> 8);
             p[2] = static_cast<unsigned char>(rgb >> 16);
         }
@@ -71,56 +71,61 @@ double arrowDistance(double px, double py) {
     return inside ? -d : d;
 }
 
-void paintRow(unsigned char* bits, int stride, int width, int row, unsigned char value) {
-    std::fill_n(bits + static_cast<long>(row) * stride, static_cast<long>(width) * 3, value);
+void paintRow(const MarkSurface& to, int row, unsigned char value) {
+    unsigned char* p = to.bits + row * to.stride;
+    if (to.step == 3) return void(std::fill_n(p, static_cast<long>(to.width) * 3, value));
+    for (int c = 0; c < to.width; c++, p += to.step) p[0] = p[1] = p[2] = value;
 }
 
-void paintColumn(unsigned char* bits, int stride, int height, int column, unsigned char value) {
-    unsigned char* p = bits + static_cast<long>(column) * 3;
-    for (int r = 0; r < height; r++, p += stride) p[0] = p[1] = p[2] = value;
+void paintColumn(const MarkSurface& to, int column, unsigned char value) {
+    unsigned char* p = to.bits + static_cast<long>(column) * to.step;
+    for (int r = 0; r < to.height; r++, p += to.stride) p[0] = p[1] = p[2] = value;
 }
 
 }  // namespace
 
-void drawMarker(unsigned char* dibBits, int width, int height, int x, int y, const char* const pattern[11]) {
-    drawPattern(dibBits, width, height, x, y, pattern, 11);
+MarkSurface mark_surface_bitmap(unsigned char* dibBits, int width, int height) {
+    return MarkSurface{dibBits, width, height, displayBitmapStride(width), 3};
 }
 
-void drawTrailDot(unsigned char* dibBits, int width, int height, int x, int y) {
-    drawPattern(dibBits, width, height, x, y, kTrailDot, 5);
+void drawMarker(const MarkSurface& to, int x, int y, const char* const pattern[11]) {
+    drawPattern(to, x, y, pattern, 11);
 }
 
-void drawCrossHair(unsigned char* dibBits, int width, int height, int x, int y, int hairWidth) {
-    if (!dibBits || width <= 0 || height <= 0 || hairWidth <= 0) return;
-    int stride = displayBitmapStride(width);
+void drawTrailDot(const MarkSurface& to, int x, int y) { drawPattern(to, x, y, kTrailDot, 5); }
+
+void drawCrossHair(const MarkSurface& to, int x, int y, int hairWidth) {
+    const int width = to.width, height = to.height;
+    if (!to.bits || width <= 0 || height <= 0 || hairWidth <= 0) return;
     // Only offsets that land inside the bitmap are visited, so a huge Hair=
     // costs no more than a cross-hair as wide as the sheet.
     int half = hairWidth / 2;
     if (half > 0) {
         long from = std::max<long>(-static_cast<long>(half), -static_cast<long>(std::max(x, y)) - 1);
-        long to = std::min<long>(half, std::max(width - x, height - y));
-        for (long i = from; i <= to; i++) {
+        long last = std::min<long>(half, std::max(width - x, height - y));
+        for (long i = from; i <= last; i++) {
             long row = y + i, column = x + i;
-            if (row >= 0 && row < height) paintRow(dibBits, stride, width, static_cast<int>(row), 255);
-            if (column >= 0 && column < width) paintColumn(dibBits, stride, height, static_cast<int>(column), 255);
+            if (row >= 0 && row < height) paintRow(to, static_cast<int>(row), 255);
+            if (column >= 0 && column < width) paintColumn(to, static_cast<int>(column), 255);
         }
     }
-    if (y >= 0 && y < height) paintRow(dibBits, stride, width, y, 0);
-    if (x >= 0 && x < width) paintColumn(dibBits, stride, height, x, 0);
+    if (y >= 0 && y < height) paintRow(to, y, 0);
+    if (x >= 0 && x < width) paintColumn(to, x, 0);
 }
 
-void drawVehicleArrow(unsigned char* dibBits, int width, int height, int x, int y, double screenAngleDegrees) {
-    if (!dibBits || width <= 0 || height <= 0) return;
+void drawVehicleArrow(const MarkSurface& to, int x, int y, double screenAngleDegrees) {
+    const int width = to.width, height = to.height;
+    if (!to.bits || width <= 0 || height <= 0) return;
     double a = std::isfinite(screenAngleDegrees) ? screenAngleDegrees * M_PI / 180 : 0;
     double c = std::cos(a), s = std::sin(a);
-    const int stride = displayBitmapStride(width), reach = 13;
+    const int reach = 13;
     for (long py = std::max(0L, y - static_cast<long>(reach)); py <= std::min<long>(height - 1L, y + reach); py++)
         for (long px = std::max(0L, x - static_cast<long>(reach)); px <= std::min<long>(width - 1L, x + reach); px++) {
             // The pixel's centre turned back into the upright arrow's frame.
             double ox = static_cast<double>(px - x), oy = static_cast<double>(py - y);
             double d = arrowDistance(ox * c + oy * s, -ox * s + oy * c);
             if (d >= 0.6) continue;
-            unsigned char* p = dibBits + py * stride + px * 3;
+            unsigned char* p = to.bits + py * to.stride + px * to.step;
             bool fill = d < -0.9;
             p[0] = 0, p[1] = p[2] = fill ? 255 : 0;
         }

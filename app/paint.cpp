@@ -62,15 +62,25 @@ void paneFrame(ClientFrame* f) {
     frame_fill_rect(f, 0, top, px, ph + 1 + px, RGB_BLACK);
 }
 
+// Where the marks go: the frame at the pane while the view is composed
+// there (anew at every paint), else the display bitmap of the picture.
+MarkSurface marks(const ClientFrame* f) {
+    if (!view_pane_composing())
+        return mark_surface_bitmap(v.dibBits, v.imageWidth, v.imageHeight);
+    auto* at = reinterpret_cast<unsigned char*>(f->px + static_cast<long>(APP_PANE_Y) * f->stride + APP_PANE_X);
+    return MarkSurface{at, std::min(v.imageWidth, f->width - APP_PANE_X), std::min(v.imageHeight, f->height - APP_PANE_Y),
+                       static_cast<long>(f->stride) * 4, 4};
+}
+
 // Past positions (logged track, trail) and opened GPX tracks go under the
 // marker; the bitmap is rebuilt when the marker moves, so they are drawn
 // anew each time and the cross-hair is never kept.
-void overlays() {
+void overlays(const MarkSurface& to) {
     const AppSettings* s = app_window.settings;
     if (!track_overlay_count() && !s->plot && !track_trail_size()) return;
     nav_ensure_extents();
-    track_plot_draw(s);
-    track_overlay_draw(v.dibBits, v.imageWidth, v.imageHeight);
+    track_plot_draw(s, to);
+    track_overlay_draw(to);
 }
 
 // The vehicle as drawn into the display bitmap, to be drawn again over the
@@ -82,18 +92,18 @@ struct VehicleMark {
     const char* const* pattern;        // the disc's or the stale ring's
 };
 
-void markDisc(VehicleMark* mark, int x, int y, const char* const pattern[11]) {
-    drawMarker(v.dibBits, v.imageWidth, v.imageHeight, x, y, pattern);
+void markDisc(const MarkSurface& to, VehicleMark* mark, int x, int y, const char* const pattern[11]) {
+    drawMarker(to, x, y, pattern);
     *mark = VehicleMark{true, false, x, y, 0, pattern};
 }
 
 // A position that is no longer current: a hollow grey marker where it was.
-void staleMarker(VehicleMark* mark) {
+void staleMarker(const MarkSurface& to, VehicleMark* mark) {
     double lat, lon;
     int px, py;
     if (!stale_fix_last(&lat, &lon)) return;
     nav_ensure_extents();
-    if (track_place(lat, lon, &px, &py)) markDisc(mark, px, py, STALE_MARKER_PATTERN);
+    if (track_place(lat, lon, &px, &py)) markDisc(to, mark, px, py, STALE_MARKER_PATTERN);
 }
 
 // The map pixel a placed position lies in, counted from the plane's origin.
@@ -104,32 +114,34 @@ void groundPixel(double lat, double lon, int* gx, int* gy) {
     *gy = static_cast<int>(std::floor(y / mpp));
 }
 
-// freshBitmap: the view was composed in this paint, so its display bitmap
-// bears no marks and needs no rebuilding.
-void marker(AppSettings* s, bool freshBitmap, VehicleMark* mark) {
+// freshBitmap: the picture under the marks was made in this paint (the
+// view, composed into the frame), so it bears no marks and needs no
+// rebuilding.
+void marker(AppSettings* s, bool freshBitmap, const ClientFrame* f, VehicleMark* mark) {
+    MarkSurface to = marks(f);
     *mark = VehicleMark{};
     // A stale fix counts as a state of its own (-1): the marker's look changes.
     int fix = gps_fix_mode(), stale = stale_fix_stale(), state = stale ? -1 : fix;
     if (!s->track) track_trail_clear();
     if (state != v.lastFixState) {
-        if (!freshBitmap) rebuildDisplayBitmap();
+        if (!freshBitmap) rebuildDisplayBitmap(), to = marks(f);
         freshBitmap = true;
         v.lastFixState = state;
     }
     if (fix <= 0 || stale) {
-        overlays();
-        staleMarker(mark);
+        overlays(to);
+        staleMarker(to, mark);
         return;
     }
     if (!gps_has_position()) {
-        overlays();
+        overlays(to);
         return;
     }
     nav_ensure_extents();
     double lat = gps_latitude(), lon = gps_longitude();
     int px, py;
     if (!track_place(lat, lon, &px, &py)) {
-        overlays();
+        overlays(to);
         return;
     }
     // Moved by a pixel of the map, not of the screen: the view follows the
@@ -139,22 +151,22 @@ void marker(AppSettings* s, bool freshBitmap, VehicleMark* mark) {
     bool moved = gx != v.lastMarkerX || gy != v.lastMarkerY;
     if (moved) {
         track_log_point(s, lat, lon);
-        if (!freshBitmap) rebuildDisplayBitmap();
+        if (!freshBitmap) rebuildDisplayBitmap(), to = marks(f);
     }
     // Turning Track on starts the trail where the marker stands.
     if (s->track && (moved || !track_trail_size())) track_trail_add(lat, lon);
-    overlays();
-    drawCrossHair(v.dibBits, v.imageWidth, v.imageHeight, px, py, s->crossHair);
+    overlays(to);
+    drawCrossHair(to, px, py, s->crossHair);
     // Moving: an arrow along the course as the view shows it; standing: the disc.
     ViewRecord view;
     double ux, uy, course = gps_course();
     if (vehicleArrowShown(gps_speed(), std::isfinite(course) ? 1 : 0) && view_pane_current(&view) &&
         view_follow_course_direction(view, lat, lon, course, &ux, &uy)) {
         double angle = view_follow_screen_angle(ux, uy);
-        drawVehicleArrow(v.dibBits, v.imageWidth, v.imageHeight, px, py, angle);
+        drawVehicleArrow(to, px, py, angle);
         *mark = VehicleMark{true, true, px, py, angle, nullptr};
     } else {
-        markDisc(mark, px, py, MARKER_PATTERN);
+        markDisc(to, mark, px, py, MARKER_PATTERN);
     }
     v.lastMarkerX = gx;
     v.lastMarkerY = gy;
@@ -194,8 +206,9 @@ void vehicleOverNight(ClientFrame* f, const VehicleMark& mark) {
     unsigned char patch[kSide * kStride];
     if (stride != kStride) return;
     memset(patch, kKey, sizeof patch);
-    if (mark.arrow) drawVehicleArrow(patch, kSide, kSide, kHalf, kHalf, mark.angle);
-    else drawMarker(patch, kSide, kSide, kHalf, kHalf, mark.pattern);
+    MarkSurface onPatch = mark_surface_bitmap(patch, kSide, kSide);
+    if (mark.arrow) drawVehicleArrow(onPatch, kHalf, kHalf, mark.angle);
+    else drawMarker(onPatch, kHalf, kHalf, mark.pattern);
     const int left = APP_PANE_X, top = APP_PANE_Y, right = left + shownWidth(), bottom = top + shownHeight();
     const int k = app_px(1);
     for (int r = 0; r < kSide; r++)
@@ -284,14 +297,16 @@ void app_paint() {
     stale_fix_update(s);
     app_position_refresh();
     nav_auto_pan_step();
-    bool composedNow = view_pane_update(s) != 0;
+    view_pane_update(s);
     night_by_sun_update();   // night colours by the sun
 
     int cw = v.clientWidth, ch = v.clientHeight;
     if (cw <= 0 || ch <= 0) app_client_size(s->bigMaps, &cw, &ch);
     ClientFrame* f = &app_window.frame;
     if (!frame_ensure(f, cw, ch)) return;
-    bool sheet = v.dibHeader && v.imageWidth > 0;
+    // The view composed into the frame, or a picture of its own.
+    bool composing = view_pane_composing();
+    bool sheet = (composing || v.dibHeader) && v.imageWidth > 0;
     // The ground where the sheet does not cover it (it covers most of it).
     if (sheet)
         frame_fill_around(f, APP_PANE_X, APP_PANE_Y, shownWidth(), shownHeight(), RGB_FACE);
@@ -311,8 +326,9 @@ void app_paint() {
               paneBottom = APP_PANE_Y + std::min(v.imageHeight, v.paneHeight) - app_px(kStripHeight);
     if (sheet) {
         paneFrame(f);
-        marker(s, composedNow, &mark);
-        showSheet(f);
+        if (composing) view_pane_draw(f);
+        marker(s, composing, f, &mark);
+        if (!composing) showSheet(f);
         // Road route: a wide line under the vehicle, which goes over it again.
         if (road_route_marks_draw(f, road_routing_route(), APP_PANE_X, APP_PANE_Y, sheetOffsetX(), sheetOffsetY(),
                                   shownWidth(), shownHeight()) && !app_window.night)

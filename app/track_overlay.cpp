@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/client_frame.h"
+#include "app/marker.h"
 #include "app/pixel_line.h"
 #include "maps/view_plane.h"
 #include "maps/map_view.h"
@@ -138,7 +139,9 @@ bool ensureProjected() {
 
 struct Bitmap {
     unsigned char* bits;
-    int width, height, stride;
+    int width, height;
+    long stride;
+    int step;
     unsigned char b, g, r;
     void dot(int x, int y) const {
         // Two pixels by two, so a line stands out on a busy sheet.
@@ -146,7 +149,7 @@ struct Bitmap {
             for (int dx = 0; dx < 2; dx++) {
                 int px = x + dx, py = y + dy;
                 if (px < 0 || py < 0 || px >= width || py >= height) continue;
-                unsigned char* p = bits + static_cast<long>(py) * stride + px * 3;
+                unsigned char* p = bits + py * stride + px * step;
                 p[0] = b, p[1] = g, p[2] = r;
             }
     }
@@ -194,10 +197,11 @@ int track_overlay_count() { return static_cast<int>(overlays.size()); }
 
 uint32_t track_overlay_colour(int index) { return kColours[index % (sizeof kColours / sizeof kColours[0])]; }
 
-void track_overlay_draw(unsigned char* dibBits, int width, int height) {
-    if (overlays.empty() || !dibBits || !ensureProjected()) return;
+void track_overlay_draw(const MarkSurface& to) {
+    if (overlays.empty() || !to.bits || !ensureProjected()) return;
+    const int width = to.width, height = to.height;
     for (const Overlay& o : overlays) {
-        Bitmap bm{dibBits, width, height, displayBitmapStride(width), static_cast<unsigned char>(o.colour),
+        Bitmap bm{to.bits, width, height, to.stride, to.step, static_cast<unsigned char>(o.colour),
                   static_cast<unsigned char>(o.colour >> 8), static_cast<unsigned char>(o.colour >> 16)};
         for (const Piece& piece : o.pieces) {
             if (piece.maxX < -1 || piece.maxY < -1 || piece.minX > width || piece.minY > height) continue;

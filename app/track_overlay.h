@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+struct MarkSurface;
+
 // Loads a GPX file as one more overlay. 1 when it holds a GPX document;
 // else 0 with why and where in error (size bytes) when given.
 int  track_overlay_open(const char* path, char* error = nullptr, size_t size = 0);
@@ -24,9 +26,9 @@ std::vector<TrackOverlayWaypoint> track_overlay_waypoints();
 // The overlay colour of the i-th opened file, 0xRRGGBB.
 uint32_t track_overlay_colour(int index);
 
-// Lines and waypoint marks into the display bitmap (blue, green, red rows
-// of map_view's sheet, whose extents must be held).
-void track_overlay_draw(unsigned char* dibBits, int width, int height);
+// Lines and waypoint marks into the picture shown (map_view's sheet or
+// view, whose extents must be held).
+void track_overlay_draw(const MarkSurface& to);
 // Waypoint names, as text after the blit; (sx, sy) is the sheet pixel at
 // the pane's top-left corner, which is at client (paneX, paneY).
 void track_overlay_draw_names(int paneX, int paneY, int sx, int sy, int paneWidth, int paneHeight);

@@ -45,10 +45,9 @@ namespace {
 constexpr size_t kTrailLimit = 20000;
 std::vector<std::pair<double, double>> trail;
 
-void dot(double lat, double lon, void*) {
+void dot(double lat, double lon, void* surface) {
     int px, py;
-    const MapView& v = map_view;
-    if (track_place(lat, lon, &px, &py)) drawTrailDot(v.dibBits, v.imageWidth, v.imageHeight, px, py);
+    if (track_place(lat, lon, &px, &py)) drawTrailDot(*static_cast<const MarkSurface*>(surface), px, py);
 }
 
 }  // namespace
@@ -62,7 +61,8 @@ int track_trail_size() { return static_cast<int>(trail.size()); }
 
 void track_trail_clear() { trail.clear(); }
 
-void track_plot_draw(const AppSettings* s) {
-    if (s->plot && s->trackLogFile[0]) track_log_read_points(s->trackLogFile, dot, nullptr);
-    for (const auto& [lat, lon] : trail) dot(lat, lon, nullptr);
+void track_plot_draw(const AppSettings* s, const MarkSurface& to) {
+    void* surface = const_cast<MarkSurface*>(&to);
+    if (s->plot && s->trackLogFile[0]) track_log_read_points(s->trackLogFile, dot, surface);
+    for (const auto& [lat, lon] : trail) dot(lat, lon, surface);
 }

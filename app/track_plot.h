@@ -4,6 +4,7 @@
 #pragma once
 
 struct AppSettings;
+struct MarkSurface;
 
 // Pixel of (lat, lon) on the displayed image by ll2lcc and the held
 // extents. 1 when it falls inside the image; 0 outside, for a position the
@@ -22,4 +23,4 @@ void track_trail_clear();
 
 // Every two-number line of the track log when Plot is set, then the trail,
 // as small dots (the extents must be held).
-void track_plot_draw(const AppSettings* s);
+void track_plot_draw(const AppSettings* s, const MarkSurface& to);

@@ -34,80 +34,29 @@
 #include "settings/app_settings.h"
 #include "settings/menu_ids.h"
 
+ViewPane view_pane;
+
 namespace {
 
 constexpr uint32_t kLoadingGrey = 0x606060;
 constexpr int kLoadingHeight = 14;
 
 MapView& v = map_view;
-SheetCache cache;
-ViewRecord shown{};
-bool composed = false;
-const unsigned char* composedPixels = nullptr;   // the picture last composed
-int shownAerial = -1;
-std::string shownKey;                  // the stored sheets the picture was made of
-std::vector<ViewSheet> loading;        // queued sheets in the shown view
-std::vector<ViewSheet> failing;        // sheets of the shown view whose fetch failed (backing off)
-std::vector<ViewSheet> lastMissing;    // the shown view's sheets with no picture, nearest first
-// Stored sheets that did not decode and were asked afresh: each once, so
-// a server that sends it broken again is not asked at every frame.
-std::set<std::string> renewedBroken;
-struct Followed {
-    bool valid;
-    double x, y;
-    int plane;                         // the plane x, y are in
-} followed{};                          // the vehicle's last placeable position
-// Set while Auto Pan is off and the view was moved off the displayed
-// sheet's centre, or left where following put it.
-Followed freeCentre{};
-bool lastFollowing = false;            // the last centre taken was the vehicle's
-// The store as last looked at, kept for a second: long enough that frames
-// do not each read the store, short enough that sheets written by another
-// program (kivsheet) show soon. Emptied at once when a sheet arrives.
-struct StoreLook {
-    ViewStoreMemo memo;
-    std::string mapsDir;
-    int aerial;
-    std::chrono::steady_clock::time_point since;
-} storeLook{};
+ViewPane& pane = view_pane;
 constexpr std::chrono::milliseconds kStoreLookKept{1000};
 
 ViewStoreMemo* storeMemo(const AppSettings* s) {
     auto now = std::chrono::steady_clock::now();
-    if (storeLook.mapsDir != sheetStoreDir(s, s->satelliteImage) || storeLook.aerial != s->satelliteImage ||
-        now - storeLook.since > kStoreLookKept) {
-        storeLook.memo.cells.clear();
-        storeLook.mapsDir = sheetStoreDir(s, s->satelliteImage);
-        storeLook.aerial = s->satelliteImage;
-        storeLook.since = now;
+    if (pane.storeLook.mapsDir != sheetStoreDir(s, s->satelliteImage) || pane.storeLook.aerial != s->satelliteImage ||
+        now - pane.storeLook.since > kStoreLookKept) {
+        pane.storeLook.memo.cells.clear();
+        pane.storeLook.mapsDir = sheetStoreDir(s, s->satelliteImage);
+        pane.storeLook.aerial = s->satelliteImage;
+        pane.storeLook.since = now;
     }
-    return &storeLook.memo;
+    return &pane.storeLook.memo;
 }
 
-// A zoom under way (view_zoom.h): from the view shown when it began, with
-// that view's picture; startMs < 0 when none.
-struct ZoomMotion {
-    int64_t startMs = -1;
-    ViewRecord from{};
-    std::vector<uint32_t> picture;
-} zoomMotion;
-// The scaled view's 32-bit picture before it becomes the pane's.
-std::vector<uint32_t> scaledPicture;
-
-// until the pane composes into the frame
-void rgbOfXrgb(const uint32_t* xrgb, size_t n, unsigned char* rgb) {
-    for (size_t i = 0; i < n; i++, rgb += 3) {
-        rgb[0] = static_cast<unsigned char>(xrgb[i] >> 16);
-        rgb[1] = static_cast<unsigned char>(xrgb[i] >> 8);
-        rgb[2] = static_cast<unsigned char>(xrgb[i]);
-    }
-}
-
-struct Follow {
-    FollowState state;
-    unsigned fixCount;                 // the fix the state was stepped with
-    double at;                         // when, steady seconds
-} follow{};
 
 // A sheet of the store in use; any other picture (opened from elsewhere)
 // is shown as it is, not composed into the view.
@@ -126,8 +75,8 @@ bool sameView(const ViewRecord& a, const ViewRecord& b) {
 // view's earlier list goes); the ones queued or already on their way are
 // "loading".
 void request(const AppSettings* s, const ViewRecord& view, const std::vector<ViewSheet>& missing) {
-    loading.clear();
-    failing.clear();
+    pane.loading.clear();
+    pane.failing.clear();
     if (!s->online || !sheet_fetching_active()) return;
     std::vector<SheetFetchRequest> list;
     std::vector<const ViewSheet*> asked;
@@ -136,17 +85,17 @@ void request(const AppSettings* s, const ViewRecord& view, const std::vector<Vie
         // (the queue would find it stored), once.
         bool broken = m.format >= 0;
         SheetFetchRequest r{m.lat, m.lon, view.level, s->satelliteImage, view.big, s->rose, s->grid, broken ? 1 : 0};
-        if (broken && renewedBroken.count(m.path) && !sheet_fetch_pending(&r)) continue;
+        if (broken && pane.renewedBroken.count(m.path) && !sheet_fetch_pending(&r)) continue;
         list.push_back(r);
         asked.push_back(&m);
     }
     std::vector<int> results(list.size());
     sheet_fetch_view(list.data(), static_cast<int>(list.size()), results.data());
     for (size_t i = 0; i < list.size(); i++) {
-        if (results[i] == SHEET_FETCH_BACKING_OFF) failing.push_back(*asked[i]);
+        if (results[i] == SHEET_FETCH_BACKING_OFF) pane.failing.push_back(*asked[i]);
         if (results[i] != SHEET_FETCH_QUEUED && results[i] != SHEET_FETCH_ALREADY) continue;
-        loading.push_back(*asked[i]);
-        if (list[i].reload) renewedBroken.insert(asked[i]->path);
+        pane.loading.push_back(*asked[i]);
+        if (list[i].reload) pane.renewedBroken.insert(asked[i]->path);
     }
 }
 
@@ -165,7 +114,7 @@ void fetchAnchor(const AppSettings* s, const ViewRecord& view, double* x, double
 
 // A centre kept from before in the plane of the view now: through degrees
 // where the two planes meet. 0 when it cannot be placed there.
-int inPlane(const Followed& f, int plane, double* x, double* y) {
+int inPlane(const ViewPane::Followed& f, int plane, double* x, double* y) {
     double lat, lon;
     if (f.plane == plane) {
         *x = f.x;
@@ -196,12 +145,12 @@ void followStep(const AppSettings* s, int plane, double lat, double lon, double*
     double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     unsigned count = gps_position_count();
     double dt = 0;
-    if (count != follow.fixCount) {
-        dt = follow.fixCount ? now - follow.at : 0;
-        follow.fixCount = count;
-        follow.at = now;
+    if (count != pane.follow.fixCount) {
+        dt = pane.follow.fixCount ? now - pane.follow.at : 0;
+        pane.follow.fixCount = count;
+        pane.follow.at = now;
     }
-    view_follow_step(&follow.state, app_window.lookAhead ? FOLLOW_LOOK_AHEAD : FOLLOW_CENTRED, *x, *y, ux, uy,
+    view_follow_step(&pane.follow.state, app_window.lookAhead ? FOLLOW_LOOK_AHEAD : FOLLOW_CENTRED, *x, *y, ux, uy,
                      std::isfinite(speed) ? speed : 0, v.paneWidth * mpp, v.paneHeight * mpp, dt, x, y);
 }
 
@@ -223,25 +172,29 @@ void placeExtents(const ViewRecord& view) {
 // this moment on the way to target, as the view shown. False once it is
 // over (or cannot be drawn), for the target to be composed.
 bool zoomFrame(const ViewRecord& target) {
-    if (zoomMotion.startMs < 0) return false;
+    ViewPane::ZoomMotion& zoom = pane.zoomMotion;
+    if (zoom.startMs < 0) return false;
     int64_t now = platform_monotonic_ms();
-    double t = now < 0 ? 1 : view_zoom_fraction(zoomMotion.startMs, now);
+    double t = now < 0 ? 1 : view_zoom_fraction(zoom.startMs, now);
     ViewRecord at;
-    if (t >= 1 || !composed || v.pixels != composedPixels || v.imageWidth != target.width ||
-        v.imageHeight != target.height || !view_zoom_between(zoomMotion.from, target, t, &at)) {
-        zoomMotion.startMs = -1;
-        zoomMotion.picture.clear();
+    if (t >= 1 || !view_pane_composing() || v.imageWidth != target.width || v.imageHeight != target.height ||
+        !view_zoom_between(zoom.from, target, t, &at)) {
+        zoom.startMs = -1;
+        zoom.picture.clear();
         return false;
     }
-    scaledPicture.resize(static_cast<size_t>(at.width) * at.height);
-    view_zoom_picture(zoomMotion.picture.data(), zoomMotion.from, scaledPicture.data(), at.width, at,
-                      VIEW_HATCH_GROUND * 0x010101u);
-    rgbOfXrgb(scaledPicture.data(), scaledPicture.size(), v.pixels);
-    buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, at.width, at.height);
+    zoom.showing = true;               // view_pane_draw scales the picture into the frame
     placeExtents(at);
-    shown = at;
-    shownKey.clear();                  // the sheets are composed once it is over
+    pane.shown = at;
+    pane.shownKey.clear();             // the sheets are composed once it is over
     return true;
+}
+
+// The shown view at its scale into 32-bit rows of a stride.
+void composeShown(const ViewRecord& view, uint32_t* at, int stride) {
+    if (view.mpp == view_level_mpp(view.level, view.big)) view_compose(view, pane.images, at, stride);
+    // Between the levels: the level's sheets box-filtered to the view's scale.
+    else view_compose_scaled(view, pane.images, at, stride);
 }
 
 }  // namespace
@@ -256,19 +209,18 @@ double view_pane_mpp(const AppSettings* s) {
 
 void view_pane_start_zoom() {
     int64_t now = platform_monotonic_ms();
-    if (now < 0 || !view_pane_composing() || v.imageWidth != shown.width || v.imageHeight != shown.height) return;
-    // until the pane composes into the frame
-    size_t n = static_cast<size_t>(shown.width) * shown.height;
-    zoomMotion.picture.resize(n);
-    const unsigned char* p = v.pixels;
-    for (size_t i = 0; i < n; i++, p += 3)
-        zoomMotion.picture[i] = (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
-    zoomMotion.from = shown;
-    zoomMotion.startMs = now;
+    if (now < 0 || !view_pane_composing()) return;
+    ViewPane::ZoomMotion& zoom = pane.zoomMotion;
+    // The view as shown, without the marks drawn over it.
+    zoom.picture.resize(static_cast<size_t>(pane.shown.width) * pane.shown.height);
+    composeShown(pane.shown, zoom.picture.data(), pane.shown.width);
+    zoom.from = pane.shown;
+    zoom.startMs = now;
+    zoom.showing = false;
     platform_set_timer(VIEW_ZOOM_FRAME_MS);
 }
 
-int view_pane_zooming() { return zoomMotion.startMs >= 0; }
+int view_pane_zooming() { return pane.zoomMotion.startMs >= 0; }
 
 int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
     int big = s->bigMaps ? 1 : 0;
@@ -290,24 +242,24 @@ int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
         double quarter = view_pane_mpp(s) / 4;
         *x -= quarter;
         *y += quarter;
-        followed = {true, *x, *y, *plane};
-        freeCentre = Followed{};
-        lastFollowing = true;
+        pane.followed = {true, *x, *y, *plane};
+        pane.freeCentre = ViewPane::Followed{};
+        pane.lastFollowing = true;
         return 1;
     }
     // A lost fix keeps the view where the vehicle was (the stale marker).
-    if (s->autoPan && followed.valid) {
-        freeCentre = Followed{};
-        lastFollowing = true;
-        *plane = planeAround(followed.plane, followed.x, followed.y, big);
-        return inPlane(followed, *plane, x, y);
+    if (s->autoPan && pane.followed.valid) {
+        pane.freeCentre = ViewPane::Followed{};
+        pane.lastFollowing = true;
+        *plane = planeAround(pane.followed.plane, pane.followed.x, pane.followed.y, big);
+        return inPlane(pane.followed, *plane, x, y);
     }
     // Auto Pan turned off: the view stays where following left it.
-    if (lastFollowing && followed.valid && !freeCentre.valid) freeCentre = followed;
-    lastFollowing = false;
-    if (freeCentre.valid) {
-        *plane = planeAround(freeCentre.plane, freeCentre.x, freeCentre.y, big);
-        return inPlane(freeCentre, *plane, x, y);
+    if (pane.lastFollowing && pane.followed.valid && !pane.freeCentre.valid) pane.freeCentre = pane.followed;
+    pane.lastFollowing = false;
+    if (pane.freeCentre.valid) {
+        *plane = planeAround(pane.freeCentre.plane, pane.freeCentre.x, pane.freeCentre.y, big);
+        return inPlane(pane.freeCentre, *plane, x, y);
     }
     SheetExtent e;
     if (!view_sheet_expected_extent(v.sheetLat, v.sheetLon, v.zoomLevel, big, &e)) return 0;
@@ -322,7 +274,8 @@ int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
 }
 
 int view_pane_update(const AppSettings* s) {
-    if (!v.pixels || pane_placeholder_shown() || v.paneWidth <= 0 || v.paneHeight <= 0) return 0;
+    bool composing = view_pane_composing();
+    if ((!v.pixels && !composing) || pane_placeholder_shown() || v.paneWidth <= 0 || v.paneHeight <= 0) return 0;
     if (!inStore(s, v.sheetPath)) return 0;
     int big = s->bigMaps ? 1 : 0;
     ViewRecord view{VIEW_PLANE_NONE, v.zoomLevel, big, 0, 0, view_pane_mpp(s), v.paneWidth, v.paneHeight};
@@ -347,54 +300,78 @@ int view_pane_update(const AppSettings* s) {
             key += n.path;
             key += '\n';
         }
-    if (composed && v.pixels == composedPixels && sameView(view, shown) && key == shownKey &&
-        shownAerial == s->satelliteImage) {
+    // The picture must be the view's and of its size: a picture loaded on
+    // its own (even in the same block) is not the view.
+    if (composing && sameView(view, pane.shown) && key == pane.shownKey && pane.shownAerial == s->satelliteImage) {
         // Asked again: a sheet whose back-off has passed is retried.
-        request(s, shown, lastMissing);
+        request(s, pane.shown, pane.lastMissing);
         return 0;
     }
-    ViewImages images;
     std::vector<ViewSheet> missing;
-    view_gather(needed, &cache, &images, &missing);
+    view_gather(needed, &pane.cache, &pane.images, &missing);
     // The bound holds at least the sheets of the view, as cached, and a
     // quarter more, so a large pane (4K) never evicts what its next frame
     // draws again.
     size_t viewBytes = 0;
-    for (const auto& image : images) viewBytes += sheet_cache_bytes(*image);
-    cache.limitBytes = std::max(SHEET_CACHE_DEFAULT_BYTES, viewBytes * 5 / 4);
-    // The last picture of the same size is composed over in place: a fresh
-    // block each frame costs the first touch of its pages, and freeing it
-    // may hand them back to the system, several milliseconds at 1080p.
-    unsigned char* rgb = v.pixels;
-    bool inPlace = composed && v.pixels == composedPixels && v.imageWidth == view.width && v.imageHeight == view.height;
-    if (!inPlace) {
-        rgb = static_cast<unsigned char*>(malloc(static_cast<size_t>(view.width) * view.height * 3));
-        if (!rgb) return 0;
-    }
-    if (view.mpp == view_level_mpp(view.level, big)) {
-        view_compose(view, images, rgb);
-    } else {
-        // Between the levels: the level's sheets box-filtered to the view's scale.
-        scaledPicture.resize(static_cast<size_t>(view.width) * view.height);
-        view_compose_scaled(view, images, scaledPicture.data(), view.width);
-        rgbOfXrgb(scaledPicture.data(), scaledPicture.size(), rgb);
-    }
-    if (!inPlace) free(v.pixels);
-    v.pixels = rgb;
+    for (const auto& image : pane.images) viewBytes += sheet_cache_bytes(*image);
+    pane.cache.limitBytes = std::max(SHEET_CACHE_DEFAULT_BYTES, viewBytes * 5 / 4);
+    // The view takes the picture's place: a picture of its own goes with
+    // its display bitmap, the view being composed where it is shown.
+    free(v.pixels);
+    v.pixels = nullptr;
+    free(v.dibHeader);
+    v.dibHeader = v.dibBits = nullptr;
     v.imageWidth = view.width;
     v.imageHeight = view.height;
-    buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, view.width, view.height);
     placeExtents(view);
     double ax, ay;
     fetchAnchor(s, view, &ax, &ay);
     view_sheets_by_distance(&missing, ax, ay);
     request(s, view, missing);
-    lastMissing = missing;
-    shown = view;
-    shownKey = key;
-    shownAerial = s->satelliteImage;
-    composed = true;
-    composedPixels = rgb;
+    pane.lastMissing = missing;
+    pane.shown = view;
+    pane.shownKey = key;
+    pane.shownAerial = s->satelliteImage;
+    pane.composed = true;
+    return 1;
+}
+
+int view_pane_draw(ClientFrame* f) {
+    if (!view_pane_composing() || !f->px) return 0;
+    const ViewRecord& view = pane.shown;
+    // The pane lies inside the frame once the client's size is known; a
+    // pane larger than the frame (before) is composed aside and cut.
+    bool fits = APP_PANE_X + view.width <= f->width && APP_PANE_Y + view.height <= f->height;
+    uint32_t* at = f->px + static_cast<long>(APP_PANE_Y) * f->stride + APP_PANE_X;
+    int stride = f->stride;
+    if (!fits) {
+        pane.scratch.resize(static_cast<size_t>(view.width) * view.height);
+        at = pane.scratch.data();
+        stride = view.width;
+    }
+    if (pane.zoomMotion.startMs >= 0 && pane.zoomMotion.showing)
+        view_zoom_picture(pane.zoomMotion.picture.data(), pane.zoomMotion.from, at, stride, view,
+                          0xFF000000u | VIEW_HATCH_GROUND * 0x010101u);
+    else
+        composeShown(view, at, stride);
+    // Only where the hatching shows: a neighbour may already cover it.
+    pane.labels.clear();
+    auto label = [&](const ViewSheet& m, const char* text) {
+        double px, py;
+        view_plane_to_screen(view, m.extent.centreX, m.extent.centreY, &px, &py);
+        if (!(px >= 0 && py >= 0 && px < view.width && py < view.height)) return;
+        int x = static_cast<int>(px), y = static_cast<int>(py);
+        // Scaled, the hatching is a grey between its two tones.
+        uint32_t p = at[static_cast<long>(y) * stride + x], r = (p >> 16) & 0xFF;
+        if (r >= VIEW_HATCH_LINE && r <= VIEW_HATCH_GROUND && ((p >> 8) & 0xFF) == r && (p & 0xFF) == r)
+            pane.labels.push_back({x, y, text});
+    };
+    for (const ViewSheet& m : pane.loading) label(m, "loading");
+    for (const ViewSheet& m : pane.failing) label(m, "failed");
+    if (fits) return 1;
+    for (int r = 0; r < view.height && APP_PANE_Y + r < f->height; r++)
+        std::copy_n(at + static_cast<long>(r) * stride, std::max(0, std::min(view.width, f->width - APP_PANE_X)),
+                    f->px + static_cast<long>(APP_PANE_Y + r) * f->stride + APP_PANE_X);
     return 1;
 }
 
@@ -406,8 +383,8 @@ void view_pane_move_to(const AppSettings* s, int plane, double x, double y, int 
     if (!view_plane_to_degrees(plane, x, y, &lat, &lon) ||
         worldGridSnap(lat, lon, level, big, &sheetLat, &sheetLon, &why) == SHEET_PLANE_NONE)
         return;
-    freeCentre = {true, x, y, plane};
-    lastFollowing = false;
+    pane.freeCentre = {true, x, y, plane};
+    pane.lastFollowing = false;
     v.zoomLevel = level;
     v.sheetLat = sheetLat;
     v.sheetLon = sheetLon;
@@ -421,97 +398,70 @@ void view_pane_move_to(const AppSettings* s, int plane, double x, double y, int 
 
 int view_pane_centre_now(const AppSettings* s, int* plane, double* x, double* y, double* mpp) {
     *mpp = view_pane_mpp(s);
-    if (composed && shown.level == v.zoomLevel && shown.big == (s->bigMaps ? 1 : 0)) {
+    if (pane.composed && pane.shown.level == v.zoomLevel && pane.shown.big == (s->bigMaps ? 1 : 0)) {
         // The view on screen, a zoom's frame included: what the pointer points at.
-        *plane = shown.plane;
-        *x = shown.cx;
-        *y = shown.cy;
-        *mpp = shown.mpp;
+        *plane = pane.shown.plane;
+        *x = pane.shown.cx;
+        *y = pane.shown.cy;
+        *mpp = pane.shown.mpp;
         return 1;
     }
     return view_pane_centre(s, plane, x, y);
 }
 
 void view_pane_clear_centre() {
-    freeCentre = Followed{};
-    lastFollowing = false;
+    pane.freeCentre = ViewPane::Followed{};
+    pane.lastFollowing = false;
 }
 
 void view_pane_draw_loading() {
-    if (!composed || !v.pixels || v.imageWidth != shown.width || v.imageHeight != shown.height) return;
-    auto label = [](const ViewSheet& m, const char* text) {
-        double px, py;
-        view_plane_to_screen(shown, m.extent.centreX, m.extent.centreY, &px, &py);
-        if (px < 0 || py < 0 || px >= shown.width || py >= shown.height) return;
-        // Only where the hatching shows: a neighbour may already cover it.
-        const unsigned char* at = v.pixels + (static_cast<size_t>(py) * shown.width + static_cast<size_t>(px)) * 3;
-        // Scaled, the hatching is a grey between its two tones.
-        bool hatched = at[0] >= VIEW_HATCH_LINE && at[0] <= VIEW_HATCH_GROUND && at[1] == at[0] && at[2] == at[0];
-        if (!hatched) return;
-        platform_draw_text(APP_PANE_X + static_cast<int>(px) - 24,
-                           APP_PANE_Y + static_cast<int>(py) - kLoadingHeight / 2, text, kLoadingHeight, 400,
+    if (!view_pane_composing()) return;
+    for (const ViewPane::Label& l : pane.labels)
+        platform_draw_text(APP_PANE_X + l.x - 24, APP_PANE_Y + l.y - kLoadingHeight / 2, l.text, kLoadingHeight, 400,
                            kLoadingGrey);
-    };
-    for (const ViewSheet& m : loading) label(m, "loading");
-    for (const ViewSheet& m : failing) label(m, "failed");
     const AppSettings* s = app_window.settings;
-    if (!s || lastMissing.empty()) return;
+    if (!s || pane.lastMissing.empty()) return;
     // Why the hatching stays: said once for the pane, not per sheet.
     char line[400] = "";
     const char* failure = sheet_fetching_failure();
     if (!s->online) snprintf(line, sizeof line, "offline: sheets not stored are not fetched");
-    else if (!failing.empty() || (failure && !loading.empty()))
+    else if (!pane.failing.empty() || (failure && !pane.loading.empty()))
         pane_notice_server_trouble(s, failure ? failure : "", line, sizeof line);
     if (line[0]) platform_draw_text(APP_PANE_X + 8, APP_PANE_Y + 8, line, kLoadingHeight, 700, RGB_BLACK);
 }
 
 void view_pane_forget(const char* path) {
-    sheet_cache_drop(&cache, path);
-    storeLook.memo.cells.clear();
-    shownKey.clear();                  // a file replaced in place leaves the key as it was
+    sheet_cache_drop(&pane.cache, path);
+    pane.storeLook.memo.cells.clear();
+    pane.shownKey.clear();             // a file replaced in place leaves the key as it was
 }
 
 int view_pane_take_sheet(const AppSettings* s, const char* path) {
-    if (!composed || v.pixels != composedPixels || !inStore(s, path)) return 0;
+    if (!view_pane_composing() || !inStore(s, path)) return 0;
     view_pane_forget(path);
     std::string why;
-    if (!sheet_cache_get(&cache, path, sheetImageFormatOfPath(path, s->satelliteImage), &why)) return 0;
-    shownKey.clear();                  // composed again even where the view stays
+    if (!sheet_cache_get(&pane.cache, path, sheetImageFormatOfPath(path, s->satelliteImage), &why)) return 0;
+    pane.shownKey.clear();             // composed again even where the view stays
     return 1;
 }
 
 void view_pane_forget_store() {
-    cache = SheetCache{};
-    storeLook = StoreLook{};
-    renewedBroken.clear();
+    pane.cache = SheetCache{};
+    pane.storeLook = ViewPane::StoreLook{};
+    pane.renewedBroken.clear();
 }
 
-int view_pane_composing() { return composed && v.pixels == composedPixels; }
+int view_pane_composing() {
+    return pane.composed && !v.pixels && v.imageWidth == pane.shown.width && v.imageHeight == pane.shown.height;
+}
 
 int view_pane_current(ViewRecord* out) {
-    if (!composed) return 0;
-    *out = shown;
+    if (!pane.composed) return 0;
+    *out = pane.shown;
     return 1;
 }
 
-void view_pane_reset() {
-    cache = SheetCache{};
-    storeLook = StoreLook{};
-    shown = ViewRecord{};
-    composed = false;
-    composedPixels = nullptr;
-    shownAerial = -1;
-    shownKey.clear();
-    loading.clear();
-    failing.clear();
-    lastMissing.clear();
-    renewedBroken.clear();
-    zoomMotion = ZoomMotion{};
-    scaledPicture.clear();
-    followed = Followed{};
-    follow = Follow{};
-    view_pane_clear_centre();
-}
+void view_pane_reset() { view_pane = ViewPane{}; }
 
 int view_pane_show_point(AppSettings* s, double lat, double lon) {
     int plane = view_plane_at(lat, lon, v.zoomLevel, s->bigMaps ? 1 : 0, v.paneWidth, v.paneHeight);

@@ -1,15 +1,87 @@
 // The map pane as a view of the sheet plane: composed from every stored
 // sheet of the displayed level and size that meets it, through a cache of
 // decoded sheets, hatched where none is stored; the missing ones go to the
-// background queue nearest the vehicle (else the centre) first. The composed picture takes
-// the displayed picture's place (map_view.pixels), with the view's
-// rectangle as its extents, so everything placed through them (marker,
-// trail, track log, GPX, clicks, Map Coordinates) is in view coordinates.
+// background queue nearest the vehicle (else the centre) first. The view
+// is composed straight into the client frame at every paint (the picture
+// is made once, where it is shown); it stands for the displayed picture
+// (map_view's size and extents are the view's, and map_view.pixels is
+// null while it does), so everything placed through them (marker, trail,
+// track log, GPX, clicks, Map Coordinates) is in view coordinates.
 // Main thread only.
 #pragma once
+#include <chrono>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "maps/sheet_cache.h"
+#include "maps/view_compose.h"
+#include "maps/view_follow.h"
+#include "maps/view_plane.h"
+#include "maps/view_sheets.h"
 
 struct AppSettings;
-struct ViewRecord;
+struct ClientFrame;
+
+// The view's own state, as app_window is the window's: one record.
+struct ViewPane {
+    SheetCache cache;
+    ViewRecord shown{};                // the view last gathered
+    bool composed = false;             // shown and images hold a view
+    ViewImages images;                 // the decoded sheets shown, composed at every paint
+    int shownAerial = -1;
+    std::string shownKey;              // the stored sheets the view was made of
+    std::vector<ViewSheet> loading;    // queued sheets in the shown view
+    std::vector<ViewSheet> failing;    // sheets of the shown view whose fetch failed (backing off)
+    std::vector<ViewSheet> lastMissing;   // the shown view's sheets with no picture, nearest first
+    // Stored sheets that did not decode and were asked afresh: each once, so
+    // a server that sends it broken again is not asked at every frame.
+    std::set<std::string> renewedBroken;
+    struct Followed {
+        bool valid;
+        double x, y;
+        int plane;                     // the plane x, y are in
+    };
+    Followed followed{};               // the vehicle's last placeable position
+    // Set while Auto Pan is off and the view was moved off the displayed
+    // sheet's centre, or left where following put it.
+    Followed freeCentre{};
+    bool lastFollowing = false;        // the last centre taken was the vehicle's
+    // The store as last looked at, kept for a second: long enough that frames
+    // do not each read the store, short enough that sheets written by another
+    // program (kivsheet) show soon. Emptied at once when a sheet arrives.
+    struct StoreLook {
+        ViewStoreMemo memo;
+        std::string mapsDir;
+        int aerial;
+        std::chrono::steady_clock::time_point since;
+    } storeLook{};
+    struct Follow {
+        FollowState state;
+        unsigned fixCount;             // the fix the state was stepped with
+        double at;                     // when, steady seconds
+    } follow{};
+    // Where the last compose left the hatching under a "loading" or
+    // "failed" sheet's centre: the labels drawn after the blit.
+    struct Label {
+        int x, y;                      // in the pane
+        const char* text;
+    };
+    std::vector<Label> labels;
+    std::vector<uint32_t> scratch;     // a pane larger than the frame is composed here
+    // A zoom under way (view_zoom.h): from the view shown when it began, with
+    // that view's picture; startMs < 0 when none. showing: the view shown is
+    // a frame of it, drawn from the picture.
+    struct ZoomMotion {
+        int64_t startMs = -1;
+        ViewRecord from{};
+        std::vector<uint32_t> picture;
+        bool showing = false;
+    } zoomMotion;
+};
+
+extern ViewPane view_pane;
 
 // The view's centre in the plane: the vehicle while Auto Pan is on and
 // there is a position (so it stays in the middle, far from every edge),
@@ -28,11 +100,15 @@ double view_pane_mpp(const AppSettings* s);
 void view_pane_start_zoom();
 // 1 while a zoom's frames are being shown.
 int  view_pane_zooming();
-// The paint's step before the marker: recompose when the view, or the set
-// of stored sheets it needs, changed. Leaves a picture that is no stored
-// sheet (Open Map of another file, the placeholder) alone. 1 when it
-// composed a new picture (its display bitmap bears no marks yet).
+// The paint's first step: gathers the view's sheets anew when the view, the
+// set of stored sheets it needs, or the picture's size changed. A picture
+// of a stored sheet loaded on its own gives way to the view; one that is
+// no stored sheet (Open Map of another file, the placeholder) is left
+// alone. 1 when it gathered a new view.
 int  view_pane_update(const AppSettings* s);
+// Composes the view gathered into the frame at the pane, before the marks
+// go on it. 1, or 0 while the pane shows no composed view.
+int  view_pane_draw(ClientFrame* f);
 // Where the view stands while Auto Pan is off, once the user moved it off
 // the displayed sheet's centre (drag, wheel, keys): a point in the plane
 // (of that plane) and the level. The displayed sheet follows: the grid
@@ -64,7 +140,8 @@ void view_pane_forget(const char* path);
 int  view_pane_take_sheet(const AppSettings* s, const char* path);
 // The maps folder changed: every decoded sheet and store lookup goes.
 void view_pane_forget_store();
-// 1 while the pane shows the composed view (not a picture of its own).
+// 1 while the pane shows the composed view (not a picture of its own) at
+// the picture's size.
 int  view_pane_composing();
 // The view last composed; 0 before any.
 int  view_pane_current(ViewRecord* out);

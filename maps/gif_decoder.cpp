@@ -1,4 +1,5 @@
-// GIF decoder: the first image of a GIF87a/GIF89a stream into packed RGB.
+// GIF decoder: the first image of a GIF87a/GIF89a stream into packed RGB,
+// or into a byte a pixel of its colour table (what the view's cache keeps).
 //
 // Every LZW table entry is a string that has already been written out, so an
 // entry is just (first pixel, length) and expanding a code is one short copy
@@ -49,8 +50,19 @@ struct GifDecoder {
 
 // Packed RGB plus a spare byte so one pixel is a single 4-byte store. Entry
 // 256 is the black that every index from 256 up (code sizes above 8) gets.
+// Decoding to indices, the spare byte is the index a code writes: its own,
+// or a black one for those past the table (index path only).
 struct Palette {
     unsigned char rgbx[257][4];
+    unsigned char black;               // an index whose colour is black
+};
+
+// Where an image goes: the bytes a pixel (3 for RGB, 1 for indices), the
+// buffer, and with indices the colour table as 0xFFRRGGBB.
+struct ImageOut {
+    int bytes;
+    unsigned char** pixels;
+    uint32_t* colours;
 };
 
 int read_byte(GifDecoder& d) { return getc_unlocked(d.stream); }
@@ -152,7 +164,8 @@ inline void copy_run(unsigned char* dst, const unsigned char* src, size_t n) {
 }
 
 // Pixels of room the fast copies need beyond a run (15 bytes of spill).
-constexpr long kSpillPixels = 5;
+template <int kBytes>
+constexpr long kSpillPixels = (15 + kBytes - 1) / kBytes;
 
 // Decodes the code stream into RGB pixels in stream order until `total`
 // pixels are written, the end code, the end of the data or a code the table
@@ -160,6 +173,7 @@ constexpr long kSpillPixels = 5;
 //
 // A run's pixels are copied from where its string was written before: the
 // same indexes give the same colours.
+template <int kBytes>
 long lzw_read_pixels(GifDecoder& d, unsigned char* out, long total, const Palette& pal) {
     const int clear = d.clearCode;
     const int end = clear + 1;
@@ -185,31 +199,33 @@ long lzw_read_pixels(GifDecoder& d, unsigned char* out, long total, const Palett
         }
         if (code == end) break;
         const long room = total - pos;
-        unsigned char* dst = out + 3 * pos;
+        unsigned char* dst = out + kBytes * pos;
         long length;
         if (code < clear) {
             length = 1;
-            std::memcpy(dst, pal.rgbx[code < 256 ? code : 256], room > 1 ? 4 : 3);
+            const unsigned char* colour = pal.rgbx[code < 256 ? code : 256];
+            if constexpr (kBytes == 1) *dst = colour[3];
+            else std::memcpy(dst, colour, room > 1 ? 4 : 3);
         } else if (code < nextSlot) {
             length = entryLength[code];
-            const unsigned char* src = out + 3 * size_t(entryStart[code]);
-            if (room >= length + kSpillPixels) {
-                copy_run(dst, src, 3 * size_t(length));
+            const unsigned char* src = out + kBytes * size_t(entryStart[code]);
+            if (room >= length + kSpillPixels<kBytes>) {
+                copy_run(dst, src, kBytes * size_t(length));
             } else {
                 if (length > room) length = room;
-                std::memcpy(dst, src, 3 * size_t(length));
+                std::memcpy(dst, src, kBytes * size_t(length));
             }
         } else if (code == nextSlot && prevLength > 0 && nextSlot < kTableSize) {
             // The string about to be defined: previous string plus its own first pixel.
             length = prevLength + 1;
-            const unsigned char* src = out + 3 * prevStart;
-            if (room >= length + kSpillPixels) {
-                copy_run(dst, src, 3 * size_t(prevLength));
-                std::memcpy(dst + 3 * prevLength, src, 3);
+            const unsigned char* src = out + kBytes * prevStart;
+            if (room >= length + kSpillPixels<kBytes>) {
+                copy_run(dst, src, kBytes * size_t(prevLength));
+                std::memcpy(dst + kBytes * prevLength, src, kBytes);
             } else {
                 if (length > room) length = room;
-                std::memcpy(dst, src, 3 * size_t(std::min(length, prevLength)));
-                if (length > prevLength) std::memcpy(dst + 3 * prevLength, src, 3);
+                std::memcpy(dst, src, kBytes * size_t(std::min(length, prevLength)));
+                if (length > prevLength) std::memcpy(dst + kBytes * prevLength, src, kBytes);
             }
         } else {
             break;  // no such entry yet, or no room for it: the image ends here
@@ -230,34 +246,42 @@ long lzw_read_pixels(GifDecoder& d, unsigned char* out, long total, const Palett
     return pos;
 }
 
-void build_palette(const unsigned char* table, int entries, Palette& pal) {
+// 0 when decoding to indices finds no index for black (a full table without
+// it): the caller decodes to RGB instead.
+int build_palette(const unsigned char* table, int entries, Palette& pal) {
     std::memset(pal.rgbx, 0, sizeof pal.rgbx);
+    int black = entries < 256 ? entries : -1;
     for (int i = 0; i < entries; ++i) {
         pal.rgbx[i][0] = table[i];
         pal.rgbx[i][1] = table[256 + i];
         pal.rgbx[i][2] = table[512 + i];
+        if (black < 0 && !table[i] && !table[256 + i] && !table[512 + i]) black = i;
     }
+    pal.black = static_cast<unsigned char>(black < 0 ? 0 : black);
+    for (int i = 0; i < 257; ++i) pal.rgbx[i][3] = i < entries ? static_cast<unsigned char>(i) : pal.black;
+    return black >= 0;
 }
 
-// Decodes the image into a fresh width x height x 3 buffer; pixels the code
-// stream did not reach are black. Interlaced rows are decoded into a second
-// buffer in stream order and then moved to their display rows.
+// Decodes the image into a fresh width x height x kBytes buffer; pixels the
+// code stream did not reach are black. Interlaced rows are decoded into a
+// second buffer in stream order and then moved to their display rows.
+template <int kBytes>
 unsigned char* decode_pixels(GifDecoder& d, int width, int height, int interlaced,
                              const Palette& pal) {
     const size_t total = size_t(width) * height;
-    const size_t stride = size_t(width) * 3;
-    unsigned char* rgb = static_cast<unsigned char*>(std::malloc(total * 3));
+    const size_t stride = size_t(width) * kBytes;
+    unsigned char* rgb = static_cast<unsigned char*>(std::malloc(total * kBytes));
     if (!rgb) return nullptr;
     unsigned char* stream = rgb;
     if (interlaced) {
-        stream = static_cast<unsigned char*>(std::malloc(total * 3));
+        stream = static_cast<unsigned char*>(std::malloc(total * kBytes));
         if (!stream) {
             std::free(rgb);
             return nullptr;
         }
     }
-    const size_t decoded = size_t(lzw_read_pixels(d, stream, long(total), pal));
-    std::memset(stream + decoded * 3, 0, (total - decoded) * 3);
+    const size_t decoded = size_t(lzw_read_pixels<kBytes>(d, stream, long(total), pal));
+    std::memset(stream + decoded * kBytes, kBytes == 1 ? pal.black : 0, (total - decoded) * kBytes);
     if (interlaced) {
         static const int kStart[4] = {0, 4, 2, 1};
         static const int kStep[4] = {8, 8, 4, 2};
@@ -272,7 +296,7 @@ unsigned char* decode_pixels(GifDecoder& d, int width, int height, int interlace
 
 // Reads one image's code stream. With `skip` the data is only passed over;
 // otherwise *pixels receives the decoded image. Returns 1 when it did.
-int gif_read_image(GifDecoder& d, unsigned char** pixels, int width, int height,
+int gif_read_image(GifDecoder& d, const ImageOut& out, int width, int height,
                     const unsigned char* table, int entries, int interlaced, int skip) {
     int initialSize = read_byte(d);
     if (initialSize == EOF) return 0;
@@ -287,17 +311,25 @@ int gif_read_image(GifDecoder& d, unsigned char** pixels, int width, int height,
     d.clearCode = 1 << initialSize;
 
     Palette pal;
-    build_palette(table, entries, pal);
-    unsigned char* rgb = decode_pixels(d, width, height, interlaced, pal);
+    unsigned char* rgb = nullptr;
+    if (out.bytes == 3) {
+        build_palette(table, entries, pal);
+        rgb = decode_pixels<3>(d, width, height, interlaced, pal);
+    } else if (build_palette(table, entries, pal)) {
+        rgb = decode_pixels<1>(d, width, height, interlaced, pal);
+        for (int i = 0; i < 256; ++i)
+            out.colours[i] = 0xFF000000u | uint32_t(pal.rgbx[i][0]) << 16 | uint32_t(pal.rgbx[i][1]) << 8 |
+                             pal.rgbx[i][2];
+    }
     // Pass over what is left of the image's data (normally the end code's block
     // and the terminator); a read failure stops this too.
     if (!d.lastBlockEmpty && !d.endOfData) gif_skip_sub_blocks(d);
     if (!rgb) return 0;
-    *pixels = rgb;
+    *out.pixels = rgb;
     return 1;
 }
 
-void decode_stream(GifDecoder& d, unsigned char** pixels, int* width, int* height) {
+void decode_stream(GifDecoder& d, const ImageOut& out, int* width, int* height) {
     unsigned char header[13];
     if (!read_bytes(d, header, 6)) return;
     if (std::memcmp(header, "GIF", 3) != 0) return;
@@ -333,7 +365,7 @@ void decode_stream(GifDecoder& d, unsigned char** pixels, int* width, int* heigh
                 table = d.localTable;
             }
             const int first = images++ == 0;
-            if (gif_read_image(d, pixels, imageWidth, imageHeight, table, entries,
+            if (gif_read_image(d, out, imageWidth, imageHeight, table, entries,
                                flags & 0x40, !first)) {
                 *width = imageWidth;
                 *height = imageHeight;
@@ -353,7 +385,21 @@ int gif_decode(FILE* stream, unsigned char** pixels, int* width, int* height) {
     GifDecoder d;
     d.stream = stream;
     flockfile(stream);
-    decode_stream(d, pixels, width, height);
+    decode_stream(d, ImageOut{3, pixels, nullptr}, width, height);
     funlockfile(stream);
     return 0;
+}
+
+int gif_decode_indices(FILE* stream, unsigned char** indices, uint32_t colours[256], int* width, int* height) {
+    *indices = nullptr;
+    *width = 0;
+    *height = 0;
+    if (!stream) return 0;
+    GifDecoder d;
+    d.stream = stream;
+    flockfile(stream);
+    decode_stream(d, ImageOut{1, indices, colours}, width, height);
+    funlockfile(stream);
+    if (!*indices) *width = *height = 0;
+    return *indices != nullptr;
 }

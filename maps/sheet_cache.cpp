@@ -4,7 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "maps/gif_decoder.h"
 #include "maps/sheet_image.h"
+#include "maps/sheet_store.h"
 
 int sheet_cache_decode(const char* path, int format, DecodedSheet* out, std::string* why) {
     std::vector<char> text(SHEET_JPEG_RECORD_MAX + 1);
@@ -16,6 +18,21 @@ int sheet_cache_decode(const char* path, int format, DecodedSheet* out, std::str
     }
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;
+    // A GIF goes straight to its indices: no RGB picture on the way.
+    if (format == SHEET_GIF) {
+        FILE* f = fopen(path, "rb");
+        unsigned char* indices = nullptr;
+        if (f && gif_decode_indices(f, &indices, out->colours, &w, &h)) {
+            fclose(f);
+            out->width = w;
+            out->height = h;
+            out->extent = extent;
+            out->indices.reset(indices);
+            out->pixels.reset();
+            return 1;
+        }
+        if (f) fclose(f);
+    }
     if (!decodeSheetFile(path, format, &pixels, &w, &h)) {
         *why = std::string("The sheet ") + path + " does not decode";
         return 0;
@@ -34,7 +51,7 @@ int sheet_cache_index_colours(DecodedSheet* sheet) {
     auto* indices = static_cast<unsigned char*>(malloc(count));
     if (!indices) return 0;
     // Open addressing over the colour: 1024 slots for at most 256 colours.
-    constexpr uint32_t kSlots = 1024, kEmpty = 0xFFFFFFFFu;
+    constexpr uint32_t kSlots = 1024, kEmpty = 0;   // every key is opaque
     uint32_t keys[kSlots];
     unsigned char slotIndex[kSlots];
     std::fill(keys, keys + kSlots, kEmpty);
@@ -43,7 +60,7 @@ int sheet_cache_index_colours(DecodedSheet* sheet) {
     uint32_t lastKey = kEmpty;
     unsigned char lastIndex = 0;
     for (size_t i = 0; i < count; i++, p += 3) {
-        uint32_t key = p[0] | (p[1] << 8) | (static_cast<uint32_t>(p[2]) << 16);
+        uint32_t key = 0xFF000000u | (static_cast<uint32_t>(p[0]) << 16) | (p[1] << 8) | p[2];
         if (key == lastKey) {          // runs of one colour are the common case
             indices[i] = lastIndex;
             continue;

@@ -28,7 +28,7 @@ struct DecodedSheet {
     // A sheet of at most 256 colours (every topographic sheet) is kept as a
     // byte a pixel into its colours: a third of the memory.
     std::unique_ptr<unsigned char[], FreeDeleter> indices;
-    uint32_t colours[256];                                // 0xBBGGRR, as the bytes R, G, B lie in memory
+    uint32_t colours[256];                                // 0xFFRRGGBB: the client frame's pixels
 };
 
 // Turns RGB pixels into indices and colours when there are at most 256
@@ -45,7 +45,8 @@ struct SheetCache {
 };
 
 // Decodes the sheet file (SHEET_GIF, SHEET_JPEG or SHEET_PNG) and reads its
-// extent record. 1, or 0 with the reason in why. Touches no cache.
+// extent record; a GIF straight to indices. 1, or 0 with the reason in why.
+// Touches no cache.
 int sheet_cache_decode(const char* path, int format, DecodedSheet* out, std::string* why);
 
 // The cached sheet of the path (now the most recent), or null.

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 #include <string>
+
+#include "platform/pixel_rows.h"
 
 namespace {
 
@@ -25,10 +24,11 @@ struct Span {
 constexpr int kHatchPeriod = 10;
 
 // Diagonal lines fixed to the plane, so the hatching moves with the map.
-void hatch(unsigned char* row, long from, long to, long phase) {
+void hatch(uint32_t* row, long from, long to, long phase) {
+    constexpr uint32_t kGround = 0xFF000000u | VIEW_HATCH_GROUND * 0x010101u;
+    constexpr uint32_t kLine = 0xFF000000u | VIEW_HATCH_LINE * 0x010101u;
     long p = ((phase + from) % kHatchPeriod + kHatchPeriod) % kHatchPeriod;
-    for (long x = from; x < to; x++, p = p + 1 == kHatchPeriod ? 0 : p + 1)
-        memset(row + x * 3, p == 0 ? VIEW_HATCH_LINE : VIEW_HATCH_GROUND, 3);
+    for (long x = from; x < to; x++, p = p + 1 == kHatchPeriod ? 0 : p + 1) row[x] = p == 0 ? kLine : kGround;
 }
 
 double distance2(const Placed& p, double x, double y) {
@@ -66,33 +66,16 @@ long spanEnd(const Placed* const* row, const Placed* const* rowEnd, const Placed
     return end;
 }
 
-// A span of indexed pixels into RGB: n pixels of indices through colours.
-// Four pixels are packed into twelve bytes with one shuffle where the
-// processor has SSSE3 (every x86-64 made since 2008); the plain loop
-// writes four bytes a pixel, each overwriting the one before's spare byte.
-#if defined(__x86_64__)
-__attribute__((target("ssse3"))) void expandShuffled(unsigned char* out, const unsigned char* idx,
-                                                     const uint32_t* c, long n) {
-    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+// A span of indexed pixels into the frame: n pixels of indices through
+// colours. Unrolled by four so the loads of the next indices overlap the
+// stores; the look-up itself is all the work there is.
+void expandIndexed(uint32_t* out, const unsigned char* idx, const uint32_t* c, long n) {
     long k = 0;
-    // The store is sixteen bytes: four past the twelve, which the next
-    // four pixels (or the tail) overwrite; so two more pixels must follow.
-    for (; k + 6 <= n; k += 4, out += 12) {
-        __m128i v = _mm_setr_epi32(static_cast<int>(c[idx[k]]), static_cast<int>(c[idx[k + 1]]),
-                                   static_cast<int>(c[idx[k + 2]]), static_cast<int>(c[idx[k + 3]]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, pack));
+    for (; k + 4 <= n; k += 4) {
+        uint32_t a = c[idx[k]], b = c[idx[k + 1]], d = c[idx[k + 2]], e = c[idx[k + 3]];
+        out[k] = a, out[k + 1] = b, out[k + 2] = d, out[k + 3] = e;
     }
-    for (; k < n; k++, out += 3) memcpy(out, &c[idx[k]], 3);
-}
-const bool kShuffle = __builtin_cpu_supports("ssse3");
-#endif
-
-void expandIndexed(unsigned char* out, const unsigned char* idx, const uint32_t* c, long n) {
-#if defined(__x86_64__)
-    if (kShuffle) return expandShuffled(out, idx, c, n);
-#endif
-    for (long k = 0; k + 1 < n; k++) memcpy(out + k * 3, &c[idx[k]], 4);
-    memcpy(out + (n - 1) * 3, &c[idx[n - 1]], 3);
+    for (; k < n; k++) out[k] = c[idx[k]];
 }
 
 }  // namespace
@@ -109,7 +92,7 @@ void view_gather(const std::vector<ViewSheet>& needed, SheetCache* cache, ViewIm
     }
 }
 
-long view_compose(const ViewRecord& view, const ViewImages& images, unsigned char* rgb) {
+long view_compose(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride) {
     const long width = view.width, height = view.height;
     if (width <= 0 || height <= 0 || !(view.mpp > 0)) return 0;
     double left, top;
@@ -133,7 +116,7 @@ long view_compose(const ViewRecord& view, const ViewImages& images, unsigned cha
     std::vector<const Placed*> row;
     std::vector<std::vector<Span>> spans(placed.size());
     for (long py = 0; py < height; py++) {
-        unsigned char* out = rgb + py * width * 3;
+        uint32_t* out = xrgb + py * stride;
         row.clear();
         for (const Placed& p : placed)
             if (p.y0 <= py && py < p.y1) row.push_back(&p);
@@ -174,11 +157,11 @@ long view_compose(const ViewRecord& view, const ViewImages& images, unsigned cha
         const Placed& p = placed[i];
         const DecodedSheet& s = *p.sheet;
         for (const Span& span : spans[i]) {
-            unsigned char* out = rgb + (span.row * width + span.from) * 3;
+            uint32_t* out = xrgb + span.row * stride + span.from;
             long n = span.to - span.from, at = (span.row - p.y0) * s.width + (span.from - p.x0);
             if (n <= 0) continue;
             if (!s.indices) {
-                memcpy(out, s.pixels.get() + at * 3, static_cast<size_t>(n) * 3);
+                pixel_row_rgb_to_xrgb(out, s.pixels.get() + at * 3, static_cast<int>(n));
                 continue;
             }
             expandIndexed(out, s.indices.get() + at, s.colours, n);

@@ -5,6 +5,7 @@
 // covers the view. Each sheet is copied at the level's own resolution,
 // its extent rounded to whole screen pixels.
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -21,9 +22,11 @@ using ViewImages = std::vector<std::shared_ptr<const DecodedSheet>>;
 void view_gather(const std::vector<ViewSheet>& needed, SheetCache* cache, ViewImages* images,
                  std::vector<ViewSheet>* missing);
 
-// Composes the images into rgb (view.width x view.height packed RGB rows,
-// top-down, owned by the caller). Returns how many pixels were hatched.
-long view_compose(const ViewRecord& view, const ViewImages& images, unsigned char* rgb);
+// Composes the images into xrgb: view.width x view.height pixels 0xFFRRGGBB
+// (the client frame's), rows top-down, stride pixels apart, owned by the
+// caller (the frame at the pane, so the picture is made once, where it is
+// shown). Returns how many pixels were hatched.
+long view_compose(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride);
 
 // The placeholder's two tones: the ground and the hatching lines.
 enum { VIEW_HATCH_GROUND = 0xEC, VIEW_HATCH_LINE = 0xC8 };

@@ -147,21 +147,6 @@ void filterColumns(const uint32_t* const* rows, const uint32_t* w, int n, uint32
     }
 }
 
-// The level's own picture into 32-bit pixels.
-// until the pane composes into the frame
-long composeXrgb(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride,
-                 std::vector<unsigned char>* rgb) {
-    rgb->resize(static_cast<size_t>(view.width) * view.height * 3);
-    long hatched = view_compose(view, images, rgb->data());
-    const unsigned char* p = rgb->data();
-    for (int y = 0; y < view.height; y++) {
-        uint32_t* out = xrgb + static_cast<size_t>(y) * stride;
-        for (int x = 0; x < view.width; x++, p += 3)
-            out[x] = (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
-    }
-    return hatched;
-}
-
 // Source rows composed at a time: enough that the sheets' placement is
 // paid for seldom, few enough that a band stays in the cache.
 constexpr int kBandRows = 48;
@@ -172,8 +157,7 @@ long view_compose_scaled(const ViewRecord& view, const ViewImages& images, uint3
     const int width = view.width, height = view.height;
     if (width <= 0 || height <= 0 || !(view.mpp > 0)) return 0;
     const double own = view_level_mpp(view.level, view.big), f = view.mpp / own;
-    std::vector<unsigned char> rgb;
-    if (std::fabs(f - 1) < 1e-9) return composeXrgb(view, images, xrgb, stride, &rgb);
+    if (std::fabs(f - 1) < 1e-9) return view_compose(view, images, xrgb, stride);
     // The level's pixel grid starts at the view's top-left corner: screen
     // pixel x covers level pixels [x * f, (x + 1) * f).
     double left, top;
@@ -203,7 +187,7 @@ long view_compose_scaled(const ViewRecord& view, const ViewImages& images, uint3
         part.cx = left + sw * own / 2;
         part.cy = top - (first + n / 2.0) * own;
         band.resize(static_cast<size_t>(padded) * n);
-        hatched += composeXrgb(part, images, band.data(), padded, &rgb);
+        hatched += view_compose(part, images, band.data(), padded);
         // Down the band's rows first (four pixels at a time), then across
         // the one row that makes: the costly gather runs once a screen row.
         for (; y < y1; y++) {

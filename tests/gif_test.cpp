@@ -325,6 +325,21 @@ Result decode(const Bytes& bytes) {
         r.rgb.assign(pixels, pixels + size_t(r.width) * r.height * 3);
         std::free(pixels);
     }
+    // Every file also through the path the view's cache takes: the indices
+    // give the RGB path's colours pixel for pixel (or nothing, for it to decode RGB).
+    f = bytes.empty() ? nullptr : fmemopen(const_cast<uint8_t*>(bytes.data()), bytes.size(), "rb");
+    unsigned char* indices = nullptr;
+    uint32_t colours[256];
+    int w = -1, h = -1;
+    if (f && gif_decode_indices(f, &indices, colours, &w, &h)) {
+        EXPECT_TRUE(r.delivered && w == r.width && h == r.height);
+        size_t i = 0;
+        for (const unsigned char* want = r.rgb.data(); r.delivered && i < size_t(w) * h; i++, want += 3)
+            if (colours[indices[i]] != (0xFF000000u | want[0] << 16 | want[1] << 8 | want[2])) break;
+        EXPECT_EQ(i, size_t(w) * h) << "the first pixel whose colour differs";
+    }
+    std::free(indices);
+    if (f) std::fclose(f);
     return r;
 }
 

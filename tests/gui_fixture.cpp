@@ -102,10 +102,9 @@ int colour(double lat, double lon, int level, int big, int x, int y, int follow)
         }
         images.push_back(d);
     }
-    std::vector<unsigned char> rgb(static_cast<size_t>(view.width) * view.height * 3);
-    view_compose(view, images, rgb.data());
-    const unsigned char* c = &rgb[(static_cast<size_t>(py) * view.width + px) * 3];
-    printf("%02X%02X%02X\n", c[0], c[1], c[2]);
+    std::vector<uint32_t> frame(static_cast<size_t>(view.width) * view.height);
+    view_compose(view, images, frame.data(), view.width);
+    printf("%06X\n", frame[static_cast<size_t>(py) * view.width + px] & 0xFFFFFFu);
     return 0;
 }
 

@@ -170,10 +170,12 @@ protected:
         for (const auto& c : headless_calls_of("busy_cursor")) (c.a ? on : off)++;
         return on > 0 && on == off;
     }
-    // Colour of the top-left pixel of the picture held (0xRRGGBB), -1 none.
+    // Colour of the top-left pixel of the picture shown (0xRRGGBB), -1 none:
+    // a picture of its own, or the view as the last paint composed it.
     static int pictureColour() {
         const unsigned char* p = map_view.pixels;
-        return p ? (p[0] << 16) | (p[1] << 8) | p[2] : -1;
+        if (!p) return view_pane_composing() ? panePixel(0, 0) : -1;
+        return (p[0] << 16) | (p[1] << 8) | p[2];
     }
     static uint32_t paletteColour(int index) {
         auto p = testPalette()[index];

@@ -4,6 +4,7 @@
 // decoded-sheet cache keeps its bound.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <set>
 
@@ -52,7 +53,8 @@ struct Scene {
     std::vector<ViewSheet> sheets, needed, missing;  // sheets[id - 1] is the sheet of blue id
     SheetCache cache;
     ViewImages images;
-    Bytes rgb;
+    std::vector<uint32_t> frame;       // the client frame: rows wider than the pane
+    int stride = 0;
     long hatched = -1;
 
     Scene(int level, int big, double lat, double lon, int w, int h, double dx = 0, double dy = 0, int stored = -1) {
@@ -64,12 +66,17 @@ struct Scene {
             writeSheet(tmp.maps(), view, sheets[i], static_cast<int>(i) + 1);
         EXPECT_EQ(view_needed_sheets(view, tmp.maps().c_str(), 0, &needed), static_cast<int>(sheets.size()));
         view_gather(needed, &cache, &images, &missing);
-        rgb.assign(static_cast<size_t>(w) * h * 3, 0);
-        hatched = view_compose(view, images, rgb.data());
+        stride = w + 7;
+        frame.assign(static_cast<size_t>(stride) * h, 0);
+        hatched = view_compose(view, images, frame.data(), stride);
     }
-    const unsigned char* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * view.width + x) * 3]; }
+    // Red, green, blue of a pixel.
+    std::array<unsigned char, 3> at(int x, int y) const {
+        uint32_t p = frame[static_cast<size_t>(y) * stride + x];
+        return {static_cast<unsigned char>(p >> 16), static_cast<unsigned char>(p >> 8), static_cast<unsigned char>(p)};
+    }
     bool isHatch(int x, int y) const {
-        const unsigned char* p = at(x, y);
+        auto p = at(x, y);
         return p[0] == p[2] && p[1] == p[2] && (p[2] == VIEW_HATCH_GROUND || p[2] == VIEW_HATCH_LINE);
     }
 };
@@ -95,7 +102,7 @@ TEST(ViewCompose, NeighboursMeetWithNoSeamOrGap) {
         std::set<int> seen;
         for (int y = 0; y < s.view.height; y++)
             for (int x = 0; x < s.view.width; x++) {
-                const unsigned char* p = s.at(x, y);
+                auto p = s.at(x, y);
                 ASSERT_TRUE(p[2] >= 1 && p[2] <= s.sheets.size()) << x << "," << y;
                 seen.insert(p[2]);
                 double X, Y;

@@ -92,7 +92,7 @@ void report(wxWindow* map) {
         frameH = app_window.frame.height;
         wx_log("kiv: frame %d %d\n", frameW, frameH);
     }
-    if (!map_view.dibHeader || map_view.imageWidth <= 0) return;
+    if ((!map_view.dibHeader && !view_pane_composing()) || map_view.imageWidth <= 0) return;
     reportView();
     if (p.sheetShown) {
         wx_log("kiv: painted %ld\n", p.paints);
