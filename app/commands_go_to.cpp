@@ -8,6 +8,7 @@
 #include "app/commands_tracks.h"
 #include "app/go_to.h"
 #include "app/navigation.h"
+#include "app/road_routing.h"
 #include "app/track_overlay.h"
 #include "maps/map_view.h"
 #include "maps/view_plane.h"
@@ -88,4 +89,8 @@ void command_follow_route() {
     go_to_route(route, 0);
 }
 
-void command_stop_navigation() { go_to_stop(); }
+// One navigation at a time, either kind: Stop ends a road route too.
+void command_stop_navigation() {
+    go_to_stop();
+    road_routing_clear();
+}

@@ -37,6 +37,7 @@
 #include "maps/map_view.h"
 #include "maps/view_follow.h"
 #include "maps/view_plane.h"
+#include "nav/distance_text.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
@@ -285,10 +286,10 @@ void paint_speed_text(char* out, int size) {
     if (speed > kMovingSpeed) v.lastMovingTime = now;
     char point[4] = "";
     gps_course_point(point);
-    double shown = s->speedUnit == 'K' ? speed * 3.6 : s->speedUnit == 'M' ? speed * 3.6 / 1.6 : speed;
+    double shown = speed / speed_unit_mps(s->speedUnit);
     if (!std::isfinite(shown) || shown < -1e9 || shown > 1e9) shown = 0;
-    const char* unit = s->speedUnit == 'K' ? "km/h" : s->speedUnit == 'M' ? "m/h" : "m/s";
-    snprintf(out, static_cast<size_t>(size), "%d %s %s", static_cast<int>(std::floor(shown)), unit, point);
+    snprintf(out, static_cast<size_t>(size), "%d %s %s", static_cast<int>(std::floor(shown)),
+             speed_unit_text(s->speedUnit), point);
 }
 
 void app_paint() {

@@ -37,6 +37,7 @@ struct RoadRouting {
     std::vector<LatLon> vias;          // of the route asked for, those not passed yet
     std::vector<LatLon> nextVias;      // added for the next Route To
     int profile = ROAD_PROFILE_CAR;
+    RouteServer server;                // the router kept running between requests
     std::unique_ptr<RouteJob> job;
     int requests = 0, jobRequest = 0;  // the answer taken is the latest request's only
     int rerouting = 0;                 // the request in flight replaces a route left
@@ -78,8 +79,8 @@ void ask(const AppSettings* s, LatLon from) {
     sheetServerRoot(s, root, sizeof root);
     if (route_job_local_server(root)) a.program = route_job_program();
     else a.url = std::string(root) + "/route";
-    route_job_end(&routing.job);
-    routing.job = route_job_start(std::move(a));
+    route_job_end(&routing.job, &routing.server);
+    routing.job = route_job_start(std::move(a), &routing.server);
     routing.jobRequest = ++routing.requests;
     routing.fixes.clear();
 }
@@ -116,7 +117,7 @@ void road_routing_add_via(double lat, double lon) {
 }
 
 void road_routing_clear() {
-    route_job_end(&routing.job);
+    route_job_end(&routing.job, &routing.server);
     routing.route = RoadRoute{};
     routing.vias.clear();
     routing.nextVias.clear();
@@ -125,19 +126,23 @@ void road_routing_clear() {
     say("", 0);
 }
 
-void road_routing_stop() { road_routing_clear(); }
+void road_routing_stop() {
+    road_routing_clear();
+    route_server_end(&routing.server);
+}
 
 int road_routing_poll() {
     if (!routing.job || !routing.job->done) return 0;
     std::unique_ptr<RouteJob> job = std::move(routing.job);
-    job->worker.join();
+    const int ok = job->ok;
+    std::string reply = std::move(job->reply), why = job->why;
+    route_job_end(&job, &routing.server);
     // An answer to an older request never replaces a newer one.
     if (routing.jobRequest != routing.requests) return 0;
     const bool rerouted = routing.rerouting;
     routing.rerouting = 0;
     RoadRoute route;
-    std::string why = job->why;
-    if (job->ok && road_route_parse(job->reply, &route, &why)) {
+    if (ok && road_route_parse(reply, &route, &why)) {
         routing.route = std::move(route);
         routing.fixes.clear();
         routing.driving = 0;

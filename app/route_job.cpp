@@ -1,7 +1,7 @@
 #include "app/route_job.h"
 
 #include <fcntl.h>
-#include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -36,73 +36,114 @@ std::string reason(std::string text) {
     return text;
 }
 
-void runRouter(RouteJob* job, const RouteAsk& ask) {
-    std::vector<std::string> args = {ask.program, "--points", "--profile", ask.profile};
-    for (size_t i = 1; i + 1 < ask.lats.size(); i++) args.insert(args.end(), {"--via", point(ask.lats[i], ask.lons[i])});
-    args.insert(args.end(), {"--", point(ask.lats.front(), ask.lons.front()), point(ask.lats.back(), ask.lons.back())});
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
-        job->why = std::string("cannot start the router: ") + strerror(errno);
-        return;
+// "" with server running program, or the reason it cannot.
+std::string startServer(RouteServer* server, const std::string& program) {
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0) return std::string("cannot start the router: ") + strerror(errno);
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        int e = errno;
+        close(in[0]), close(in[1]);
+        return std::string("cannot start the router: ") + strerror(e);
     }
+    std::string serve = "--serve";
+    std::string name = program;
+    char* argv[] = {name.data(), serve.data(), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     pid_t pid = 0;
-    int spawned;
-    {
-        std::lock_guard<std::mutex> hold(job->lock);
-        spawned = job->cancel ? ECANCELED : posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        if (spawned == 0) job->pid = pid;
-    }
+    int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
     close(out[1]);
-    close(err[1]);
     if (spawned != 0) {
+        close(in[1]);
         close(out[0]);
-        close(err[0]);
-        job->why = "cannot run the router " + ask.program + ": " + strerror(spawned) +
-                   " (install kivroute, or name it in KIV_ROUTE)";
-        return;
+        return "cannot run the router " + program + ": " + strerror(spawned) +
+               " (install kivroute, or name it in KIV_ROUTE)";
     }
-    std::string text[2];
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    for (int open = 2; open > 0;) {
-        if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
-        for (int i = 0; i < 2; i++) {
-            if (fds[i].fd < 0 || !fds[i].revents) continue;
-            char buf[8192];
-            ssize_t n = read(fds[i].fd, buf, sizeof buf);
-            if (n > 0) text[i].append(buf, static_cast<size_t>(n));
-            else if (n == 0 || errno != EINTR) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                open--;
-            }
+    *server = RouteServer{pid, in[1], out[0], program};
+    return "";
+}
+
+void forget(RouteServer* server) {
+    if (server->in >= 0) close(server->in);
+    if (server->out >= 0) close(server->out);
+    *server = RouteServer{};
+}
+
+// Writes to a router that may have ended: its SIGPIPE, held in this
+// thread, is taken here rather than ending the window.
+bool writeAll(int fd, const std::string& text) {
+    sigset_t pipe, old;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &old);
+    bool whole = true;
+    for (size_t at = 0; at < text.size() && whole;) {
+        ssize_t n = write(fd, text.data() + at, text.size() - at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) whole = false;
+        else at += static_cast<size_t>(n);
+    }
+    if (!whole) {
+        timespec now{};
+        while (sigtimedwait(&pipe, nullptr, &now) < 0 && errno == EINTR) {
         }
     }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return whole;
+}
+
+// The request line: kivroute's own arguments, tab-separated.
+std::string requestLine(const RouteAsk& ask) {
+    std::string line = "--points\t--profile\t" + ask.profile;
+    for (size_t i = 1; i + 1 < ask.lats.size(); i++) line += "\t--via\t" + point(ask.lats[i], ask.lons[i]);
+    return line + "\t--\t" + point(ask.lats.front(), ask.lons.front()) + "\t" +
+           point(ask.lats.back(), ask.lons.back()) + "\n";
+}
+
+// One answer of the router: a status line, lines, an empty line. In is
+// written and out read only here while the job runs; killing the router
+// ends the read.
+void askRouter(RouteJob* job, const RouteAsk& ask, int in, int out) {
+    std::string text;
+    bool whole = writeAll(in, requestLine(ask));
+    char buf[16384];
+    size_t end = std::string::npos;    // of the answer: its empty line
+    for (size_t seen = 0; whole && (end = text.find("\n\n", seen)) == std::string::npos;) {
+        seen = text.empty() ? 0 : text.size() - 1;
+        ssize_t n = read(out, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) whole = false;
+        else text.append(buf, static_cast<size_t>(n));
     }
-    {
-        std::lock_guard<std::mutex> hold(job->lock);
-        job->pid = 0;                  // reaped: the number may be another's now
+    if (!whole) {
+        // Gone: reaped here, the only waiter for it while the job runs.
+        int status = 0;
+        while (waitpid(job->pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        job->routerGone = 1;
+        if (WIFSIGNALED(status))
+            job->why = "the router (kivroute) ended on signal " + std::to_string(WTERMSIG(status)) + " (" +
+                       strsignal(WTERMSIG(status)) + ") before it answered; the next request starts it again";
+        else
+            job->why = "the router (kivroute) ended without an answer (status " + std::to_string(WEXITSTATUS(status)) +
+                       "); the next request starts it again";
+        return;
     }
-    if (WIFSIGNALED(status)) {
-        job->why = "the router (kivroute) ended on signal " + std::to_string(WTERMSIG(status)) + " (" +
-                   strsignal(WTERMSIG(status)) + ") before it answered; the next request starts it again";
-    } else if (WEXITSTATUS(status) == 0) {
+    size_t status = text.find('\n');
+    std::string head = text.substr(0, status);
+    if (head == "ok") {
         job->ok = 1;
-        job->reply = std::move(text[0]);
-    } else if (WEXITSTATUS(status) == 2) {
-        job->why = "the router did not take the request: " + reason(text[1]);
+        job->reply = text.substr(status + 1, end - status);
+    } else if (head.rfind("usage\t", 0) == 0) {
+        job->why = "the router did not take the request: " + reason(head.substr(6));
+    } else if (head.rfind("no\t", 0) == 0) {
+        job->why = reason(head.substr(3));
     } else {
-        job->why = reason(text[1]);
-        if (job->why.empty()) job->why = "the router ended without an answer (status " + std::to_string(WEXITSTATUS(status)) + ")";
+        job->why = "the router answered an unreadable line: " + head;
     }
 }
 
@@ -144,24 +185,50 @@ int route_job_local_server(const char* root) {
     return !*host;
 }
 
-std::unique_ptr<RouteJob> route_job_start(RouteAsk ask) {
+std::unique_ptr<RouteJob> route_job_start(RouteAsk ask, RouteServer* server) {
     auto job = std::make_unique<RouteJob>();
     RouteJob* j = job.get();
-    job->worker = std::thread([j, ask = std::move(ask)] {
-        if (ask.program.empty()) askServer(j, ask);
-        else runRouter(j, ask);
+    if (ask.program.empty()) {
+        route_server_end(server);
+        job->worker = std::thread([j, ask = std::move(ask)] {
+            askServer(j, ask);
+            j->done = 1;
+        });
+        return job;
+    }
+    if (server->pid && server->program != ask.program) route_server_end(server);
+    if (!server->pid) {
+        job->why = startServer(server, ask.program);
+        if (!job->why.empty()) {
+            job->done = 1;
+            return job;
+        }
+    }
+    job->pid = server->pid;
+    job->worker = std::thread([j, ask = std::move(ask), in = server->in, out = server->out] {
+        askRouter(j, ask, in, out);
         j->done = 1;
     });
     return job;
 }
 
-void route_job_end(std::unique_ptr<RouteJob>* job) {
+void route_job_end(std::unique_ptr<RouteJob>* job, RouteServer* server) {
     if (!*job) return;
-    {
-        std::lock_guard<std::mutex> hold((*job)->lock);
-        (*job)->cancel = 1;
-        if ((*job)->pid > 0) kill((*job)->pid, SIGKILL);
-    }
-    if ((*job)->worker.joinable()) (*job)->worker.join();
+    RouteJob* j = job->get();
+    j->cancel = 1;
+    // A router still at an older route would keep the next one waiting.
+    const bool killed = j->pid && !j->done && server->pid == j->pid;
+    if (killed) kill(j->pid, SIGKILL);
+    if (j->worker.joinable()) j->worker.join();
+    if (server->pid == j->pid && j->routerGone) forget(server);
+    else if (server->pid == j->pid && killed) route_server_end(server);   // it answered before it ended
     job->reset();
+}
+
+void route_server_end(RouteServer* server) {
+    if (!server->pid) return;
+    kill(server->pid, SIGKILL);
+    while (waitpid(server->pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    forget(server);
 }

@@ -21,12 +21,19 @@
 #
 # KIV_MAPDATA names the data cache (default ~/.cache/kiv-mapdata),
 # KIV_MAPIMPORTS the folder of the imports (default $KIV_MAPDATA/imports).
+# KIV_MAPSERVER_LISTEN is the address the server listens on (default
+# 127.0.0.1, this machine only): 0.0.0.0, or one address of this machine,
+# serves the maps and routes to other machines too (a club or fleet server).
 # Imports take effect at once, also on a running server.
 #   kiv-mapserver.sh --help | --version
 set -euo pipefail
 # Its files are beside it: in the source tree, or under share/kiv/mapserver
 # when installed (bin/kiv-mapserver is a link to it there).
 here=$(cd "$(dirname "$(readlink -f "$0")")" && pwd)
+listen=${KIV_MAPSERVER_LISTEN:-127.0.0.1}
+# The address this machine reaches it at.
+local_address=$listen
+[ "$listen" = 0.0.0.0 ] && local_address=127.0.0.1
 data=${KIV_MAPDATA:-${XDG_CACHE_HOME:-$HOME/.cache}/kiv-mapdata}
 imports=${KIV_MAPIMPORTS:-$data/imports}
 cmd=${1:-}
@@ -81,7 +88,7 @@ fill() {  # fill TEMPLATE OUT ESCAPE: ESCAPE (ms_text, lighttpd_text) writes a p
   local e=$3
   sed -e "s|@HERE@|$(sed_text "$($e "$here")")|g" -e "s|@DATA@|$(sed_text "$($e "$data")")|g" \
       -e "s|@RUN@|$(sed_text "$($e "$run")")|g" -e "s|@TMP@|$(sed_text "$($e "$run/tmp")")|g" \
-      -e "s|@PORT@|${port:-0}|g" -e "s|@IMPORTS@|$(sed_text "$($e "$imports")")|g" "$1" > "$2"
+      -e "s|@PORT@|${port:-0}|g" -e "s|@LISTEN@|$(sed_text "$listen")|g" -e "s|@IMPORTS@|$(sed_text "$($e "$imports")")|g" "$1" > "$2"
 }
 
 # The pid of this run folder's lighttpd, if it runs; a stale pid file may
@@ -124,6 +131,8 @@ case "$cmd" in
     echo "Starts and stops the local map server (MapServer behind lighttpd on 127.0.0.1)."
     echo "KIV_MAPDATA names the data cache (default ~/.cache/kiv-mapdata), KIV_MAPIMPORTS"
     echo "the folder of the OpenStreetMap imports (default \$KIV_MAPDATA/imports)."
+    echo "KIV_MAPSERVER_LISTEN is the address to listen on (default 127.0.0.1; 0.0.0.0 serves"
+    echo "other machines too, e.g. a club or fleet server)."
     exit 0
     ;;
   --version|-V)
@@ -185,9 +194,9 @@ case "$cmd" in
       if lighttpd -f "$run/lighttpd.conf" 2>>"$run/error.log"; then
         for _ in $(seq 50); do
           if [ -s "$run/lighttpd.pid" ] && kill -0 "$(cat "$run/lighttpd.pid")" 2>/dev/null &&
-             curl -s -o /dev/null "http://127.0.0.1:$port/"; then
+             curl -s -o /dev/null "http://$local_address:$port/"; then
             echo "$port" > "$run/port"
-            echo "http://127.0.0.1:$port"
+            echo "http://$local_address:$port"
             exit 0
           fi
           sleep 0.1

@@ -21,10 +21,12 @@ const char* distance_text(double metres, char speedUnit, char* out, size_t size)
     return out;
 }
 
+const char* speed_unit_text(char speedUnit) { return speedUnit == 'M' ? "mph" : speedUnit == 'S' ? "m/s" : "km/h"; }
+
+double speed_unit_mps(char speedUnit) { return speedUnit == 'M' ? kMile / 3600 : speedUnit == 'S' ? 1 : 1 / 3.6; }
+
 const char* speed_text(double mps, char speedUnit, char* out, size_t size) {
-    if (speedUnit == 'M') snprintf(out, size, "%.1f mph", mps * 3600 / kMile);
-    else if (speedUnit == 'S') snprintf(out, size, "%.1f m/s", mps);
-    else snprintf(out, size, "%.1f km/h", mps * 3.6);
+    snprintf(out, size, "%.1f %s", mps / speed_unit_mps(speedUnit), speed_unit_text(speedUnit));
     return out;
 }
 

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "nav/distance_text.h"
+
 namespace {
 
 constexpr double kFoot = 0.3048, kMile = 1609.344;
@@ -15,9 +17,7 @@ std::string printed(const char* format, double value) {
 
 std::string speedText(double ms, char unit) {
     if (!std::isfinite(ms)) return "--";
-    if (unit == 'S') return printed("%.1f m/s", ms);
-    if (unit == 'M') return printed("%.0f mph", ms * 3600 / kMile);
-    return printed("%.0f km/h", ms * 3.6);
+    return printed(unit == 'S' ? "%.1f " : "%.0f ", ms / speed_unit_mps(unit)) + speed_unit_text(unit);
 }
 
 }  // namespace

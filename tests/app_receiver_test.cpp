@@ -168,6 +168,14 @@ TEST_F(AppReceiverTest, SpeedReadoutGoesTenSecondsAfterTheSpeedDrops) {
     EXPECT_NE("0 km/h E", headless_calls_of("draw_text").back().text);
 }
 
+// The speed read-out writes miles an hour as the Go To strip does.
+TEST_F(AppReceiverTest, SpeedReadoutInMilesWritesMph) {
+    startWith("NMEA", "Dash=mph\n");
+    sendFix(45.54, -75.7, 10.0, "123519");   // 5.14 m/s, course 90
+    app_paint();
+    EXPECT_EQ("11 mph E", headless_calls_of("draw_text").back().text);
+}
+
 // In the narrowest window the speed read-out and the fix strip still do not
 // meet: the read-out sits above the strip.
 TEST_F(AppReceiverTest, SpeedReadoutStaysClearOfTheFixStripAtTheNarrowestWindow) {

@@ -1,6 +1,10 @@
 // A road route through the window: asked of a stand-in router, followed
 // with NMEA fixes from a receiver on a pty, and asked again from where the
 // vehicle is once it has left the route.
+#include <signal.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <iterator>
 #include <fstream>
@@ -14,6 +18,7 @@
 #include "maps/view_plane.h"
 #include "settings/menu_ids.h"
 #include "app_test_support.h"
+#include "download_fault_server.h"
 
 namespace {
 
@@ -21,10 +26,11 @@ class AppRoadRouteTest : public AppTest {
 protected:
     PtyReceiver pty;
 
-    // A router that notes its request and answers a route due east along
-    // 45.45 N from -75.714 to -75.700, turning left onto Wood Street at -75.705
-    // (with killed: it is killed before it answers).
-    void writeRouter(bool killed = false) {
+    // A router kept running as kivroute --serve is, that notes each request
+    // with its process number and answers a route due east along 45.45 N
+    // from -75.714 to -75.700, turning left onto Wood Street at -75.705 (with
+    // killed: it is killed before it answers).
+    static std::string routeReply() {
         std::string reply = "1100\t80\n";
         for (int i = 0; i <= 14; i++) {
             char line[160];
@@ -34,8 +40,12 @@ protected:
                      i == 0 ? "Start at Main Street" : turn ? "Turn left onto Wood Street" : "");
             reply += line;
         }
-        writeFile("router.sh", std::string("#!/bin/sh\necho \"$@\" >> asked.txt\n") + (killed ? "kill -9 $$\n" : "") +
-                                   "printf '%s' '" + reply + "'\n");
+        return reply;
+    }
+    void writeRouter(bool killed = false) {
+        const std::string reply = routeReply();
+        writeFile("router.sh", std::string("#!/bin/sh\nwhile IFS= read -r line; do\necho \"$$ $line\" >> asked.txt\n") +
+                                   (killed ? "kill -9 $$\n" : "") + "printf 'ok\\n%s\\n' '" + reply + "'\ndone\n");
         std::filesystem::permissions("router.sh", std::filesystem::perms::owner_all);
         setenv("KIV_ROUTE", (dir / "router.sh").c_str(), 1);
     }
@@ -55,11 +65,11 @@ protected:
         return strip;
     }
 
-    void start() {
+    void start(const std::string& server = "http://127.0.0.1:1/") {
         ASSERT_TRUE(pty.open());
         writeFile("kiv_dev.txt", "NMEA\n");
         writeFile("kiv_com.txt", "COM1\nSmall\n");
-        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\nCom1=" + pty.path + "\n");
+        writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=" + server + "\nCom1=" + pty.path + "\n");
         addSheet(45.45, -75.707, 2, 0, 40);
         ASSERT_EQ(1, app_create());
         driveTo(45.45, -75.714, "120000");
@@ -100,7 +110,7 @@ TEST_F(AppRoadRouteTest, LeavingTheRouteAsksForANewOneFromTheVehicle) {
     }));
     std::vector<std::string> requests = asked();
     ASSERT_EQ(2u, requests.size());
-    EXPECT_NE(std::string::npos, requests[1].find("-- 45.451350,")) << requests[1];
+    EXPECT_NE(std::string::npos, requests[1].find("--\t45.451350,")) << requests[1];
     EXPECT_NE(std::string::npos, requests[1].find("45.450000,-75.700000")) << requests[1];
 }
 
@@ -114,12 +124,58 @@ TEST_F(AppRoadRouteTest, AKilledRouterIsSaidAndTheNextRequestStartsItAgain) {
     EXPECT_TRUE(routeTaken());
 }
 
+// The database stays loaded: one router answers every request, and it is
+// ended and reaped (not even a zombie left) when the window closes.
+TEST_F(AppRoadRouteTest, OneRouterAnswersEveryRequestAndEndsWithTheWindow) {
+    writeRouter();
+    start();
+    ASSERT_TRUE(routeTaken());
+    ASSERT_TRUE(routeTaken());
+    std::vector<std::string> requests = asked();
+    ASSERT_EQ(2u, requests.size());
+    std::string router = requests[0].substr(0, requests[0].find(' '));
+    EXPECT_EQ(router, requests[1].substr(0, requests[1].find(' ')));
+    app_close();
+    app_destroy();
+    EXPECT_EQ(-1, kill(std::stoi(router), 0));
+    EXPECT_EQ(ESRCH, errno);
+}
+
+// A map server named by this machine's name, as one elsewhere would be:
+// the route is asked of its /route, no router is run.
+TEST_F(AppRoadRouteTest, AMapServerElsewhereIsAskedOverHttp) {
+    setenv("KIV_ROUTE", (dir / "no-router").c_str(), 1);
+    FaultServer server(
+        [](const std::string& line) {
+            return line.rfind("GET /route?", 0) == 0 ? faultOk(routeReply(), "text/plain")
+                                                     : faultStatus(404, "Not Found", "");
+        },
+        false, true);
+    char host[256] = "";
+    ASSERT_EQ(0, gethostname(host, sizeof host - 1));
+    start("http://" + std::string(host) + ":" + std::to_string(server.port()) + "/");
+    ASSERT_TRUE(routeTaken());
+    std::vector<std::string> asked = server.requests();
+    auto route = std::find_if(asked.begin(), asked.end(), [](auto& l) { return l.rfind("GET /route?", 0) == 0; });
+    ASSERT_NE(asked.end(), route);
+    EXPECT_NE(std::string::npos, route->find("from=45.450000,-75.714000&to=45.450000,-75.700000&profile=car"))
+        << *route;
+}
+
 TEST_F(AppRoadRouteTest, ArrivalEndsTheRoute) {
     writeRouter();
     start();
     ASSERT_TRUE(routeTaken());
     std::string strip = driveTo(45.45, -75.7003, "120001");   // 24 m short of the end
     EXPECT_NE(std::string::npos, strip.find("Arrived at Depot")) << strip;
+    EXPECT_TRUE(road_routing_route().points.empty());
+}
+
+TEST_F(AppRoadRouteTest, StopNavigationEndsTheRoadRoute) {
+    writeRouter();
+    start();
+    ASSERT_TRUE(routeTaken());
+    app_run_command(MENU_STOP_NAVIGATION);
     EXPECT_TRUE(road_routing_route().points.empty());
 }
 

@@ -66,13 +66,14 @@ public:
     using Handler = std::function<FaultReply(const std::string& requestLine)>;
 
     // With wholeHead the handler is given the request's whole head (its
-    // header lines too) instead of the first line.
-    explicit FaultServer(Handler handler, bool wholeHead = false)
+    // header lines too) instead of the first line; with anyAddress it is
+    // reached at every address of this machine, not only the loopback one.
+    explicit FaultServer(Handler handler, bool wholeHead = false, bool anyAddress = false)
         : handler_(std::move(handler)), wholeHead_(wholeHead) {
         listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_addr.s_addr = htonl(anyAddress ? INADDR_ANY : INADDR_LOOPBACK);
         bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
         listen(listen_, 16);
         socklen_t len = sizeof a;

@@ -3,7 +3,10 @@
 // island road no bridge reaches, imported once by kiv-mapserver.sh import as
 // two extracts that meet on the bridge (west, and east with the island), so
 // that every route across the river crosses from one import to the other.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,6 +85,22 @@ std::string gridExtract(bool east) {
     way({102, 103}, "<tag k=\"waterway\" v=\"river\"/>");
     o << "</osm>\n";
     return o.str();
+}
+
+// An address of this machine other than the loopback one, if it has one;
+// else its name.
+std::string thisMachine() {
+    ifaddrs* all = nullptr;
+    std::string found;
+    for (ifaddrs* a = getifaddrs(&all) == 0 ? all : nullptr; a && found.empty(); a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || (a->ifa_flags & IFF_LOOPBACK)) continue;
+        char text[INET_ADDRSTRLEN];
+        if (inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr, text, sizeof text)) found = text;
+    }
+    if (all) freeifaddrs(all);
+    char host[256] = "";
+    if (found.empty()) gethostname(host, sizeof host - 1), found = host;
+    return found;
 }
 
 struct Point {
@@ -195,6 +214,18 @@ TEST_F(RouteFixture, NoRouteNoRoadAndNoDataSayWhy) {
     }
 }
 
+// The router the window keeps running: the same answers as one route a
+// process, each ended by an empty line, the reason on the status line.
+TEST_F(RouteFixture, TheServerAnswersEachRequestAsTheCommandDoes) {
+    std::ofstream(dir / "requests") << "--points\t" << at(0, 3) << "\t" << at(4, 3) << "\n--profile\tboat\n"
+                                    << at(0, 0) << "\t44.99,-74.985\n";
+    Shell r = run(std::string(KIVROUTE_PATH) + " --serve --data " + q(dir / "imports") + " < " + q(dir / "requests"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "ok\n" + route("--points " + at(0, 3) + " " + at(4, 3)).out +
+                         "\nusage\ta request is [--profile car|bicycle|foot] [--via POINT]... [--points] FROM TO, "
+                         "tab-separated\n\nno\tno route from " + at(0, 0) + " to 44.99,-74.985 for a car\n\n");
+}
+
 TEST_F(RouteFixture, GpxReadsBackInGpsbabel) {
     if (run("command -v gpsbabel >/dev/null").status != 0) GTEST_SKIP() << "gpsbabel is not installed";
     fs::path gpx = dir / "route.gpx";
@@ -230,10 +261,12 @@ TEST_F(RouteFixture, AFailedRebuildKeepsTheLastDatabaseAndADamagedOneIsRefused) 
 TEST_F(RouteFixture, TheMapServerRebuildsAnOldDatabaseAndAnswersRoutesOverHttp) {
     // As if another Routino had built it: kivroute would refuse it.
     run("sed -i '1s/.*/routino 0.0/' " + q(dir / "imports" / "routing" / "kiv-routing-stamp"));
-    Shell r = run(env() + script + " start " + q(dir / "run") + " 2>&1 | tail -n 1");
-    ASSERT_EQ(r.out.rfind("http://", 0), 0u) << r.out;
+    // Listening on every address, as a club's server would: asked at this
+    // machine's address on its network.
+    Shell r = run("KIV_MAPSERVER_LISTEN=0.0.0.0 " + env() + script + " start " + q(dir / "run") + " 2>&1 | tail -n 1");
+    ASSERT_EQ(r.out.rfind("http://127.0.0.1:", 0), 0u) << r.out;
     std::string root = r.out.substr(0, r.out.find('\n'));
-    Shell reply = run("curl -s '" + root + "/route?from=" + at(0, 3) + "&to=" + at(4, 3) + "&profile=foot'");
+    Shell reply = run("curl -s 'http://" + thisMachine() + root.substr(16) + "/route?from=" + at(0, 3) + "&to=" + at(4, 3) + "&profile=foot'");
     Shell local = route("--points --profile foot " + at(0, 3) + " " + at(4, 3));
     Shell refused = run("curl -s -w ' %{http_code}' '" + root + "/route?from=" + at(0, 3) + "&to=44.99,-74.985'");
     run(env() + script + " stop " + q(dir / "run"));

@@ -2,13 +2,20 @@
 //
 //   kivroute [--data DIR] [--profile car|bicycle|foot] [--via POINT]...
 //            [--gpx FILE] [--points] FROM TO
+//   kivroute [--data DIR] --serve
 //
 // A point is LAT,LON or a text the map server's search finds. DIR is the
 // map server's imports folder (default as kiv-mapserver's). Output: the
 // line "distance_m<TAB>time_s", then one instruction a line (its distance
 // from the start, a tab, the text), or with --points every point of the
 // line (see route_points.h). Exit 0 with a route, 1 with the reason on
-// stderr, 2 on a wrong usage. The only program of Kiv that links Routino
+// stderr, 2 on a wrong usage.
+//
+// With --serve it answers requests one a line on stdin, each the arguments
+// above (without --data, --gpx) separated by tabs, the database loaded once
+// for all of them and again when it is rebuilt. Each answer is a status line
+// ("ok", or "no" or "usage", a tab and the reason), with "ok" the output
+// above, and an empty line; it ends when stdin does. The only program of Kiv that links Routino
 // (AGPL-3.0): the window and the map server run it as a process of its own.
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -33,12 +40,14 @@ struct RouteOptions {
     std::string data, profile = "car", gpx;
     std::vector<std::string> points;   // from, vias, to
     bool allPoints = false;
+    bool serve = false;
 };
 
 void usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: kivroute [--data DIR] [--profile car|bicycle|foot] [--via POINT]... [--gpx FILE] "
                  "[--points] FROM TO\n"
+                 "       kivroute [--data DIR] --serve\n"
                  "A point is LAT,LON or a place the map server's search finds. DIR is the map server's\n"
                  "imports folder (default $KIV_MAPIMPORTS, else $KIV_MAPDATA/imports, else\n"
                  "~/.cache/kiv-mapdata/imports).\n");
@@ -53,8 +62,9 @@ std::string default_data_dir() {
     return std::string(home ? home : ".") + "/.cache/kiv-mapdata/imports";
 }
 
-// 2 on a wrong usage, 0 to go on.
-int parse_options(int argc, char** argv, RouteOptions* o) {
+// 2 on a wrong usage, 0 to go on. A request to the server (serving) names
+// neither the data nor a file to write.
+int parse_options(int argc, char** argv, RouteOptions* o, bool serving = false) {
     std::vector<std::string> vias, plain;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
@@ -64,7 +74,10 @@ int parse_options(int argc, char** argv, RouteOptions* o) {
             return true;
         };
         std::string v;
-        if (a == "--help" || a == "-h") {
+        if (serving && (a == "--help" || a == "-h" || a == "--version" || a == "--data" || a == "--gpx" ||
+                        a == "--serve")) {
+            return 2;
+        } else if (a == "--help" || a == "-h") {
             usage(stdout);
             std::exit(0);
         } else if (a == "--version") {
@@ -82,6 +95,8 @@ int parse_options(int argc, char** argv, RouteOptions* o) {
             if (!value(&o->gpx)) return 2;
         } else if (a == "--points") {
             o->allPoints = true;
+        } else if (a == "--serve") {
+            o->serve = true;
         } else if (a == "--") {
             for (i++; i < argc; i++) plain.push_back(argv[i]);
         } else if (a.size() > 1 && a[0] == '-' && !(a[1] >= '0' && a[1] <= '9') && a[1] != '.') {
@@ -90,11 +105,12 @@ int parse_options(int argc, char** argv, RouteOptions* o) {
             plain.push_back(a);
         }
     }
+    if (o->data.empty()) o->data = default_data_dir();
+    if (o->serve) return plain.empty() && vias.empty() && o->gpx.empty() ? 0 : 2;
     if (plain.size() != 2) return 2;
     o->points.push_back(plain[0]);
     o->points.insert(o->points.end(), vias.begin(), vias.end());
     o->points.push_back(plain[1]);
-    if (o->data.empty()) o->data = default_data_dir();
     return 0;
 }
 
@@ -168,6 +184,67 @@ std::string search_place(const std::string& text, const std::string& data, Route
     return "";
 }
 
+// The request of o with its points found: "" or the reason.
+std::string make_request(const RouteOptions& o, RouteRequest* request) {
+    request->dataDir = o.data;
+    request->profile = o.profile;
+    request->language = route_language_from_environment();
+    for (const std::string& text : o.points) {
+        RouteLatLon p;
+        if (!parse_lat_lon(text, &p)) {
+            std::string why = search_place(text, o.data, &p);
+            if (!why.empty()) return why;
+        }
+        request->points.push_back(p);
+        request->names.push_back(text);
+    }
+    return "";
+}
+
+std::string route_text(const RouteOptions& o, const RouteAnswer& route) {
+    return route_totals_line(route) + (o.allPoints ? route_point_lines(route) : route_instruction_lines(route));
+}
+
+// One answer to a request line of the server.
+std::string serve_one(const std::string& line, const std::string& data, RouteEngine* engine) {
+    std::vector<std::string> words = {"kivroute"};
+    size_t start = 0;
+    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
+        words.push_back(line.substr(start, tab - start));
+    words.push_back(line.substr(start));
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    RouteOptions o;
+    o.data = data;
+    if (parse_options(static_cast<int>(argv.size()), argv.data(), &o, true) != 0)
+        return "usage\ta request is [--profile car|bicycle|foot] [--via POINT]... [--points] FROM TO, tab-separated\n\n";
+    RouteRequest request;
+    std::string why = make_request(o, &request);
+    RouteAnswer route;
+    if (why.empty() && !route_engine_compute(engine, request, &route)) why = route.reason;
+    for (char& c : why)
+        if (c == '\n' || c == '\t') c = ' ';
+    if (!why.empty()) return "no\t" + why + "\n\n";
+    return "ok\n" + route_text(o, route) + "\n";
+}
+
+int serve(const RouteOptions& o) {
+    RouteEngine engine;
+    std::string line;
+    for (int c; (c = std::getchar()) != EOF;) {
+        if (c != '\n') {
+            line += static_cast<char>(c);
+            continue;
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::string answer = serve_one(line, o.data, &engine);
+        line.clear();
+        std::fwrite(answer.data(), 1, answer.size(), stdout);
+        if (std::fflush(stdout) != 0) return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -176,21 +253,12 @@ int main(int argc, char** argv) {
         usage(stderr);
         return 2;
     }
+    if (o.serve) return serve(o);
     RouteRequest request;
-    request.dataDir = o.data;
-    request.profile = o.profile;
-    request.language = route_language_from_environment();
-    for (const std::string& text : o.points) {
-        RouteLatLon p;
-        if (!parse_lat_lon(text, &p)) {
-            std::string why = search_place(text, o.data, &p);
-            if (!why.empty()) {
-                std::fprintf(stderr, "kivroute: %s\n", why.c_str());
-                return 1;
-            }
-        }
-        request.points.push_back(p);
-        request.names.push_back(text);
+    std::string why = make_request(o, &request);
+    if (!why.empty()) {
+        std::fprintf(stderr, "kivroute: %s\n", why.c_str());
+        return 1;
     }
     RouteAnswer route;
     if (!route_compute(request, &route)) {
@@ -198,15 +266,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!o.gpx.empty()) {
-        std::string why =
-            route_gpx_write(o.gpx, route_gpx_text(route, o.points.front() + " - " + o.points.back()));
+        why = route_gpx_write(o.gpx, route_gpx_text(route, o.points.front() + " - " + o.points.back()));
         if (!why.empty()) {
             std::fprintf(stderr, "kivroute: %s\n", why.c_str());
             return 1;
         }
     }
-    std::string out = route_totals_line(route) +
-                      (o.allPoints ? route_point_lines(route) : route_instruction_lines(route));
+    std::string out = route_text(o, route);
     std::fwrite(out.data(), 1, out.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -90,19 +90,63 @@ std::string plain_text(const char* html) {
     return out;
 }
 
-struct Loaded {
+// The stamp's file as it is now: a rebuilt database is moved in whole, so
+// its stamp is another file (or the same one written again).
+bool same_stamp(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
+struct RouteLoaded {
     Routino_Database* db = nullptr;
     bool profiles = false, translations = false;
-    ~Loaded() {
+    std::string dir;                   // of db
+    struct stat stamp {};              // of db, when it was loaded
+    ~RouteLoaded() {
         if (db) Routino_UnloadDatabase(db);
         if (profiles) Routino_FreeXMLProfiles();
         if (translations) Routino_FreeXMLTranslations();
     }
 };
 
+namespace {
+
+// Loads what engine lacks for the database in dir: "" or the reason.
+std::string load(RouteEngine* engine, const std::string& dir) {
+    struct stat stamp {};
+    stat((dir + "/" + ROUTE_DATABASE_STAMP).c_str(), &stamp);
+    if (engine->loaded && engine->loaded->db && engine->loaded->dir == dir && same_stamp(engine->loaded->stamp, stamp))
+        return "";
+    engine->loaded.reset();           // before the next parse: Routino's lists are global
+    auto loaded = std::make_shared<RouteLoaded>();
+    std::string data = ROUTINO_DATA_DIR;
+    if (const char* d = std::getenv("KIV_ROUTINO_DATA")) data = d;
+    if (Routino_ParseXMLProfiles((data + "/profiles.xml").c_str()) != 0)
+        return "cannot read Routino's profiles in " + data + "/profiles.xml (is routino-common installed?)";
+    loaded->profiles = true;
+    if (Routino_ParseXMLTranslations((data + "/translations.xml").c_str()) != 0)
+        return "cannot read Routino's translations in " + data + "/translations.xml";
+    loaded->translations = true;
+    if (!Routino_GetTranslation("en"))
+        return "Routino's files in " + data + " lack English";
+    loaded->db = Routino_LoadDatabase(dir.c_str(), nullptr);
+    if (!loaded->db) return "the routing database in " + dir + " cannot be read: " + kRebuild;
+    loaded->dir = dir;
+    loaded->stamp = stamp;
+    engine->loaded = std::move(loaded);
+    return "";
+}
+
 }  // namespace
 
 int route_compute(const RouteRequest& request, RouteAnswer* answer) {
+    RouteEngine engine;
+    return route_engine_compute(&engine, request, answer);
+}
+
+int route_engine_compute(RouteEngine* engine, const RouteRequest& request, RouteAnswer* answer) {
     answer->points.clear();
     answer->reason.clear();
     const ProfileName* profileName = nullptr;
@@ -129,32 +173,17 @@ int route_compute(const RouteRequest& request, RouteAnswer* answer) {
     answer->reason = check_stamp(dir);
     if (!answer->reason.empty()) return 0;
 
-    Loaded loaded;
-    std::string data = ROUTINO_DATA_DIR;
-    if (const char* d = std::getenv("KIV_ROUTINO_DATA")) data = d;
-    if (Routino_ParseXMLProfiles((data + "/profiles.xml").c_str()) != 0) {
-        answer->reason = "cannot read Routino's profiles in " + data + "/profiles.xml (is routino-common installed?)";
-        return 0;
-    }
-    loaded.profiles = true;
-    if (Routino_ParseXMLTranslations((data + "/translations.xml").c_str()) != 0) {
-        answer->reason = "cannot read Routino's translations in " + data + "/translations.xml";
-        return 0;
-    }
-    loaded.translations = true;
+    answer->reason = load(engine, dir);
+    if (!answer->reason.empty()) return 0;
+    Routino_Database* db = engine->loaded->db;
     Routino_Translation* translation = Routino_GetTranslation(request.language.c_str());
     if (!translation) translation = Routino_GetTranslation("en");
     Routino_Profile* profile = Routino_GetProfile(profileName->routino);
-    if (!profile || !translation) {
-        answer->reason = "Routino's files in " + data + " lack the " + profileName->routino + " profile or English";
+    if (!profile) {
+        answer->reason = std::string("Routino's profiles lack the ") + profileName->routino + " profile";
         return 0;
     }
-    loaded.db = Routino_LoadDatabase(dir.c_str(), nullptr);
-    if (!loaded.db) {
-        answer->reason = "the routing database in " + dir + " cannot be read: " + kRebuild;
-        return 0;
-    }
-    if (Routino_ValidateProfile(loaded.db, profile) != ROUTINO_ERROR_NONE) {
+    if (Routino_ValidateProfile(db, profile) != ROUTINO_ERROR_NONE) {
         answer->reason = "the routing database in " + dir + " does not suit the " + request.profile +
                          " profile: " + kRebuild;
         return 0;
@@ -163,7 +192,7 @@ int route_compute(const RouteRequest& request, RouteAnswer* answer) {
     std::vector<Routino_Waypoint*> waypoints;
     for (size_t i = 0; i < request.points.size(); i++) {
         Routino_Waypoint* w =
-            Routino_FindWaypoint(loaded.db, profile, request.points[i].lat, request.points[i].lon);
+            Routino_FindWaypoint(db, profile, request.points[i].lat, request.points[i].lon);
         if (!w) {
             for (Routino_Waypoint* done : waypoints) std::free(done);
             answer->reason = "no road within 1 km of " + point_text(request, i) + " for " + profileName->said;
@@ -172,7 +201,7 @@ int route_compute(const RouteRequest& request, RouteAnswer* answer) {
         waypoints.push_back(w);
     }
     Routino_Output* route =
-        Routino_CalculateRoute(loaded.db, profile, translation, waypoints.data(), static_cast<int>(waypoints.size()),
+        Routino_CalculateRoute(db, profile, translation, waypoints.data(), static_cast<int>(waypoints.size()),
                                ROUTINO_ROUTE_QUICKEST | ROUTINO_ROUTE_LIST_HTML_ALL, nullptr);
     for (Routino_Waypoint* w : waypoints) std::free(w);
     if (!route) {

@@ -2,6 +2,7 @@
 // Routino: each point of the line with its distance, time, turn, street and
 // instruction, or the reason there is none.
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,17 @@ extern const char ROUTE_DATABASE_STAMP[];
 
 // 1 with answer->points; 0 with answer->reason.
 int route_compute(const RouteRequest& request, RouteAnswer* answer);
+
+// What Routino keeps between routes: the profiles, the translations and the
+// database (its files mapped), loaded on the first route and again only when
+// the database is rebuilt or another is asked for. One per process: Routino
+// keeps its profiles and translations in globals.
+struct RouteLoaded;
+struct RouteEngine {
+    std::shared_ptr<RouteLoaded> loaded;
+};
+// As route_compute, loading into engine only what it has not loaded yet.
+int route_engine_compute(RouteEngine* engine, const RouteRequest& request, RouteAnswer* answer);
 
 // "en", "fr" or "de" from LC_ALL, LC_MESSAGES and LANG, as the locale asks.
 std::string route_language_from_environment();
