@@ -3,12 +3,19 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/platform.h"
+
 struct AppSettings;
 
 enum { APP_TITLE_TEXT = 260, APP_LAST_TITLE = 1028 };
 enum { APP_BIG_MAP_W = 720, APP_BIG_MAP_H = 540, APP_SMALL_MAP_W = 480, APP_SMALL_MAP_H = 360 };
-// Client layout: toolbar buttons 32 x 32 at y = 6, map pane at (1, 49).
-enum { APP_BUTTON_SIZE = 32, APP_BUTTON_Y = 6, APP_PANE_X = 1, APP_PANE_Y = 49 };
+// Client layout: toolbar buttons 32 x 32 at y = 6, map pane at (1, 49),
+// in the screen's own pixels at scale 1 and that many times larger on a
+// scaled (HiDPI) screen (app_px).
+#define APP_BUTTON_SIZE app_px(32)
+#define APP_BUTTON_Y app_px(6)
+#define APP_PANE_X app_px(1)
+#define APP_PANE_Y app_px(49)
 
 // The client area composed by a paint, rows top to bottom, 32-bit pixels
 // 0xFFRRGGBB (as the window system takes them, so the paint hands the
@@ -39,6 +46,10 @@ struct AppWindow {
     struct {
         int32_t over, x, y;
     } pointer;
+    // The scale the program composes at: the screen's (platform_scale_factor),
+    // or 1 with the map magnified, the toolkit then enlarging the frame.
+    int32_t uiScale, magnifyMap;
+    int32_t nightMode;                 // NIGHT_MODE_* (app/night_by_sun.h); night is what it gives now
     // The window as the toolkit last placed it: position, client size, and
     // whether maximised (the size then is the one before).
     struct {
@@ -48,6 +59,13 @@ struct AppWindow {
 };
 
 extern AppWindow app_window;
+
+// The size on screen of what the program draws (toolbar, text, marker,
+// arrow, scale bar, strip, marks) given in pixels of a screen at scale 1:
+// the one place where they follow the screen's scale factor.
+inline int app_px(int n) { return app_window.uiScale > 1 ? n * app_window.uiScale : n; }
+// The scale the next frame is composed at (uiScale follows it on a resize).
+inline int app_frame_scale() { return app_window.magnifyMap ? 1 : platform_scale_factor(); }
 
 // Map area for a map size flag; the pane fills the client area once its
 // size is known, else takes the sheet's size.

@@ -11,6 +11,7 @@
 #include "app/commands_route.h"
 #include "app/download_area.h"
 #include "app/find_places.h"
+#include "app/night_by_sun.h"
 #include "tracks/gpx_recording.h"
 #include "app/commands_tracks.h"
 #include "app/waypoints.h"
@@ -124,6 +125,11 @@ void app_run_command(int id) {
     case MENU_ROUTE_BICYCLE:
     case MENU_ROUTE_FOOT: command_route_profile(id); break;
     case MENU_FIND: command_find(s); break;  // Find
+    // Night colours by the sun; the map magnified on a scaled screen.
+    case MENU_NIGHT_DAY: night_by_sun_set_mode(NIGHT_MODE_DAY); break;
+    case MENU_NIGHT_NIGHT: night_by_sun_set_mode(NIGHT_MODE_NIGHT); break;
+    case MENU_NIGHT_AUTO: night_by_sun_set_mode(NIGHT_MODE_AUTO); break;
+    case MENU_MAGNIFY_MAP: command_magnify_map(); break;
     default: break;
     }
 }

@@ -1,7 +1,9 @@
 #include "app/commands_options.h"
 
 #include "app/app_state.h"
+#include "app/night_by_sun.h"
 #include "app/view_zoom_auto.h"
+#include "app/window_events.h"
 #include "tracks/gpx_recording.h"
 #include "maps/map_view.h"
 #include "platform/platform.h"
@@ -42,7 +44,15 @@ void command_full_screen() {
 
 void command_look_ahead() { toggle(&app_window.lookAhead, MENU_LOOK_AHEAD); }
 
-void command_night_colours() { toggle(&app_window.night, MENU_NIGHT_COLOURS); }
+void command_night_colours() { night_by_sun_toggle(); }
+
+void command_magnify_map() {
+    const int before = app_px(1);
+    toggle(&app_window.magnifyMap, MENU_MAGNIFY_MAP);
+    // The same window in the pixels of the new scale.
+    const int after = app_frame_scale();
+    app_size(map_view.clientWidth / before * after, map_view.clientHeight / before * after);
+}
 
 void command_course_up() { toggle(&app_window.courseUp, MENU_COURSE_UP); }
 

@@ -15,3 +15,5 @@ void command_night_colours();
 void command_course_up();
 // The form the fix strip writes the pointer's position in (CoordinateForm).
 void command_pointer_form(int form);
+// The map's pixels twice as large on a scaled screen, or one to one.
+void command_magnify_map();

@@ -76,16 +76,17 @@ void fix_strip_pointer_moved(int x, int y) {
 int fix_strip_shown(int paneWidth, int paneHeight) {
     char text[160];
     fix_strip_text(text, sizeof text);
-    return text[0] && paneWidth >= 120 && paneHeight >= 3 * kTextHeight;
+    return text[0] && paneWidth >= app_px(120) && paneHeight >= 3 * app_px(kTextHeight);
 }
 
 void fix_strip_draw(int paneX, int paneY, int paneWidth, int paneHeight, int night) {
     char text[160];
     fix_strip_text(text, sizeof text);
     if (!fix_strip_shown(paneWidth, paneHeight)) return;
-    int x = paneX + 6, y = paneY + paneHeight - kTextHeight - 4;
+    const int height = app_px(kTextHeight);   // at the screen's scale
+    int x = paneX + app_px(6), y = paneY + paneHeight - height - app_px(4);
     uint32_t halo = night ? kNightHalo : kDayHalo, ink = night ? kNightText : kDayText;
     for (int d = 0; d < 4; d++)
-        platform_draw_text(x + (d == 0) - (d == 1), y + (d == 2) - (d == 3), text, kTextHeight, 700, halo);
-    platform_draw_text(x, y, text, kTextHeight, 700, ink);
+        platform_draw_text(x + (d == 0) - (d == 1), y + (d == 2) - (d == 3), text, height, 700, halo);
+    platform_draw_text(x, y, text, height, 700, ink);
 }

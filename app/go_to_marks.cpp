@@ -170,8 +170,8 @@ void edgeArrow(const Pane& p, const NavReading& r, const NavPoint& to, bool plac
     nav_format_distance(label->text, sizeof label->text, metres, imperial);
     int w = static_cast<int>(strlen(label->text)) * 8;
     label->x = std::clamp(static_cast<int>(tip.x - ux * 30) - w / 2, p.x + 2, std::max(p.x + 2, p.x + p.width - w - 2));
-    label->y = std::clamp(static_cast<int>(tip.y - uy * 26) - kLabelHeight / 2, p.y + 2,
-                          std::max(p.y + 2, p.y + p.height - kLabelHeight - 2));
+    label->y = std::clamp(static_cast<int>(tip.y - uy * 26) - app_px(kLabelHeight) / 2, p.y + 2,
+                          std::max(p.y + 2, p.y + p.height - app_px(kLabelHeight) - 2));
     label->shown = 1;
 }
 
@@ -204,7 +204,7 @@ void go_to_marks_label(const GoToLabel& label, int night) {
     if (!label.shown) return;
     uint32_t halo = night ? NIGHT_READOUT_OUTLINE : RGB_WHITE, ink = night ? NIGHT_READOUT_TEXT : RGB_BLACK;
     for (int d = 0; d < 4; d++)
-        platform_draw_text(label.x + (d == 0) - (d == 1), label.y + (d == 2) - (d == 3), label.text, kLabelHeight, 700,
+        platform_draw_text(label.x + (d == 0) - (d == 1), label.y + (d == 2) - (d == 3), label.text, app_px(kLabelHeight), 700,
                            halo);
-    platform_draw_text(label.x, label.y, label.text, kLabelHeight, 700, ink);
+    platform_draw_text(label.x, label.y, label.text, app_px(kLabelHeight), 700, ink);
 }

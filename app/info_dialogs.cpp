@@ -32,7 +32,7 @@ void keys_dialog_init(KeysDialog* d) {
             "\tCtrl+click\t- mark a waypoint there");
     setText(&d->texts[3], 516, {50, 115, 200, 145},
             "Keys\n\tcursor keys\t- move a quarter map\n\t+ - PgUp PgDn\t- zoom in, out\n"
-            "\tSpace, Home\t- back to the vehicle\n\tF11, Esc\t- full screen on, off\n\tN, C\t\t- night colours, course up\n"
+            "\tSpace, Home\t- back to the vehicle\n\tF11, Esc\t- full screen on, off\n\tN, C\t\t- night (by hand), course up\n"
             "\tW\t\t- mark a waypoint at the vehicle\n\tL\t\t- the waypoint list\n"
             "\tG\t\t- go to the point under the pointer\n"
             "\tM, Bksp, Esc\t- measure, take a point off, end\n"

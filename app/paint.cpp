@@ -15,6 +15,7 @@
 #include "app/go_to_marks.h"
 #include "app/go_to_strip.h"
 #include "app/marker.h"
+#include "app/night_by_sun.h"
 #include "app/night_palette.h"
 #include "app/north_indicator.h"
 #include "app/scale_bar.h"
@@ -47,6 +48,7 @@ namespace {
 constexpr double kMovingSpeed = 0.2;    // m/s
 constexpr int kSpeedShownSeconds = 10;
 constexpr uint32_t kSpeedRed = 0xCC0000;
+// At scale 1; app_px gives them on the screen.
 constexpr int kScaleTextHeight = 14;
 constexpr int kStripHeight = 24;           // the fix strip under the scale bar
 
@@ -55,11 +57,11 @@ MapView& v = map_view;
 void rebuildDisplayBitmap() { buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, v.imageWidth, v.imageHeight); }
 
 void paneFrame(ClientFrame* f) {
-    const int pw = v.paneWidth, ph = v.paneHeight;
-    frame_hline(f, 0, pw + 2, 32 + ph + 17, RGB_WHITE);
-    frame_vline(f, pw + 1, 48, 32 + ph + 18, RGB_WHITE);
-    frame_hline(f, 0, pw + 2, 48, RGB_BLACK);
-    frame_vline(f, 0, 48, 32 + ph + 18, RGB_BLACK);
+    const int pw = v.paneWidth, ph = v.paneHeight, px = APP_PANE_X, top = APP_PANE_Y - 1;
+    frame_fill_rect(f, 0, top + 1 + ph, pw + 2 * px, px, RGB_WHITE);
+    frame_fill_rect(f, px + pw, top, px, ph + 1 + px, RGB_WHITE);
+    frame_fill_rect(f, 0, top, pw + 2 * px, 1, RGB_BLACK);
+    frame_fill_rect(f, 0, top, px, ph + 1 + px, RGB_BLACK);
 }
 
 // Where the marks go: the frame at the pane while the view is composed
@@ -195,7 +197,8 @@ void showSheet(ClientFrame* f) {
 
 // The vehicle in its own colours over the dimmed frame, so it stands out
 // at night as by day (and over the road route by day): drawn on a keyed
-// patch, its pixels put in the pane.
+// patch, its pixels put in the pane. On a scaled screen every time, each
+// pixel of the patch a block, so the mark keeps its size on the screen.
 void vehicleOverNight(ClientFrame* f, const VehicleMark& mark) {
     if (!mark.shown) return;
     constexpr int kSide = 27, kHalf = kSide / 2;
@@ -209,13 +212,15 @@ void vehicleOverNight(ClientFrame* f, const VehicleMark& mark) {
     if (mark.arrow) drawVehicleArrow(onPatch, kHalf, kHalf, mark.angle);
     else drawMarker(onPatch, kHalf, kHalf, mark.pattern);
     const int left = APP_PANE_X, top = APP_PANE_Y, right = left + shownWidth(), bottom = top + shownHeight();
+    const int k = app_px(1);
     for (int r = 0; r < kSide; r++)
         for (int c = 0; c < kSide; c++) {
             const unsigned char* p = patch + r * stride + c * 3;
             if (p[0] == kKey && p[1] == kKey && p[2] == kKey) continue;
-            int x = left + mark.x - sheetOffsetX() + c - kHalf, y = top + mark.y - sheetOffsetY() + r - kHalf;
-            if (x < left || x >= right || y < top || y >= bottom) continue;
-            frame_fill_rect(f, x, y, 1, 1, (static_cast<uint32_t>(p[2]) << 16) | (p[1] << 8) | p[0]);
+            int x = left + mark.x - sheetOffsetX() + (c - kHalf) * k - k / 2,
+                y = top + mark.y - sheetOffsetY() + (r - kHalf) * k - k / 2;
+            if (x < left || x + k > right || y < top || y + k > bottom) continue;
+            frame_fill_rect(f, x, y, k, k, (static_cast<uint32_t>(p[2]) << 16) | (p[1] << 8) | p[0]);
         }
 }
 
@@ -234,10 +239,11 @@ ScaleLabel scaleBar(const AppSettings* s, ClientFrame* f, int navigationHeight) 
     int w = std::min(v.imageWidth, v.paneWidth), h = std::min(v.imageHeight, v.paneHeight);
     ScaleBar bar;
     double ground = scale_bar_ground_mpp(view, view.width / 2.0, view.height / 2.0);
-    if (!(ground > 0) || !scale_bar_choose(ground, std::min(200, w / 3), s->speedUnit == 'M', &bar)) return label;
+    if (!(ground > 0) || !scale_bar_choose(ground, std::min(app_px(200), w / 3), s->speedUnit == 'M', &bar))
+        return label;
     ScaleBarPlace place;
-    scale_bar_place(APP_PANE_X, APP_PANE_Y, w, h - kStripHeight - navigationHeight, bar.lengthPx, kScaleTextHeight,
-                    SCALE_BAR_BOTTOM_LEFT, &place);
+    scale_bar_place(APP_PANE_X, APP_PANE_Y, w, h - app_px(kStripHeight) - navigationHeight, bar.lengthPx,
+                    app_px(kScaleTextHeight), SCALE_BAR_BOTTOM_LEFT, &place);
     scale_bar_draw(*f, place.barX, place.barY, bar.lengthPx);
     label.shown = true;
     label.x = place.labelX;
@@ -250,13 +256,13 @@ void speedReadout(const AppSettings* s, int navigationHeight) {
     char text[64];
     paint_speed_text(text, sizeof text);
     if (!text[0]) return;
-    int height = s->bigMaps ? 48 : 36;
-    int x = v.paneWidth - (s->bigMaps ? 24 : 18) * static_cast<int>(strlen(text));
-    int y = 32 + v.paneHeight + 16 - height;
+    int height = app_px(s->bigMaps ? 48 : 36);
+    int x = v.paneWidth - app_px(s->bigMaps ? 24 : 18) * static_cast<int>(strlen(text));
+    int y = APP_PANE_Y - 1 + v.paneHeight - height;
     // Above the fix strip, as the scale bar: in a narrow window the two
     // would meet.
     int w = std::min(v.imageWidth, v.paneWidth), h = std::min(v.imageHeight, v.paneHeight);
-    if (fix_strip_shown(w, h)) y -= kStripHeight;
+    if (fix_strip_shown(w, h)) y -= app_px(kStripHeight);
     y -= navigationHeight;
     bool night = app_window.night;
     uint32_t outline = night ? NIGHT_READOUT_OUTLINE : RGB_WHITE;
@@ -294,6 +300,7 @@ void app_paint() {
     app_position_refresh();
     nav_auto_pan_step();
     view_pane_update(s);
+    night_by_sun_update();   // night colours by the sun
 
     int cw = v.clientWidth, ch = v.clientHeight;
     if (cw <= 0 || ch <= 0) app_client_size(s->bigMaps, &cw, &ch);
@@ -317,7 +324,8 @@ void app_paint() {
     road_routing_update(s);
     GoToStrip strip{};
     GoToLabel navigationLabel{};
-    const int paneW = std::min(v.imageWidth, v.paneWidth), paneBottom = APP_PANE_Y + std::min(v.imageHeight, v.paneHeight) - kStripHeight;
+    const int paneW = std::min(v.imageWidth, v.paneWidth),
+              paneBottom = APP_PANE_Y + std::min(v.imageHeight, v.paneHeight) - app_px(kStripHeight);
     if (sheet) {
         paneFrame(f);
         if (composing) view_pane_draw(f);
@@ -327,6 +335,8 @@ void app_paint() {
         if (road_route_marks_draw(f, road_routing_route(), APP_PANE_X, APP_PANE_Y, sheetOffsetX(), sheetOffsetY(),
                                   shownWidth(), shownHeight()) && !app_window.night)
             vehicleOverNight(f, mark);
+        else if (app_px(1) > 1 && !app_window.night)
+            vehicleOverNight(f, mark);   // the vehicle at the screen's scale
         // The user's waypoints, over every source's picture.
         waypoint_marks_draw(f, sheetOffsetX(), sheetOffsetY(), shownWidth(), shownHeight());
         go_to_marks_draw(f, navigation, APP_PANE_X, APP_PANE_Y, sheetOffsetX(), sheetOffsetY(), shownWidth(),
@@ -359,7 +369,7 @@ void app_paint() {
                                  std::min(v.imageWidth, v.paneWidth), std::min(v.imageHeight, v.paneHeight));
         waypoint_marks_draw_names(app_window.night);   // the user's waypoints
         if (scale.shown)
-            platform_draw_text(scale.x, scale.y, scale.text, kScaleTextHeight, 700,
+            platform_draw_text(scale.x, scale.y, scale.text, app_px(kScaleTextHeight), 700,
                                app_window.night ? NIGHT_READOUT_TEXT : RGB_BLACK);
         ruler_draw_text(APP_PANE_X, APP_PANE_Y, shownWidth(), shownHeight(), app_window.night);   // Measure
         fix_strip_draw(APP_PANE_X, APP_PANE_Y, std::min(v.imageWidth, v.paneWidth),

@@ -47,11 +47,11 @@ int drawLines(const std::string& text, int y) {
         // amber on a black outline instead.
         if (app_window.night)
             for (int d = 0; d < 4; d++)
-                platform_draw_text(APP_PANE_X + 8 + (d == 0) - (d == 1), y + (d == 2) - (d == 3), line.c_str(),
-                                   kTextHeight, 400, NIGHT_READOUT_OUTLINE);
-        platform_draw_text(APP_PANE_X + 8, y, line.c_str(), kTextHeight, 400,
+                platform_draw_text(APP_PANE_X + app_px(8) + (d == 0) - (d == 1), y + (d == 2) - (d == 3),
+                                   line.c_str(), app_px(kTextHeight), 400, NIGHT_READOUT_OUTLINE);
+        platform_draw_text(APP_PANE_X + app_px(8), y, line.c_str(), app_px(kTextHeight), 400,
                            app_window.night ? NIGHT_READOUT_TEXT : 0x000000);
-        y += kTextHeight + 4;
+        y += app_px(kTextHeight + 4);
         start = end + 1;
     }
     return y;
@@ -150,8 +150,8 @@ void pane_notice_fetching(const AppSettings* s) {
 }
 
 void pane_notice_draw() {
-    int y = drawLines(notice, APP_PANE_Y + 8);
-    if (receiverNote) drawLines(kNoReceiver, notice.empty() ? y : y + kTextHeight + 4);
+    int y = drawLines(notice, APP_PANE_Y + app_px(8));   // at the screen's scale
+    if (receiverNote) drawLines(kNoReceiver, notice.empty() ? y : y + app_px(kTextHeight + 4));
 }
 
 void pane_notice_reset() {

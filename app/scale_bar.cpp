@@ -74,22 +74,23 @@ double scale_bar_ground_mpp(const ViewRecord& view, double px, double py) {
 
 void scale_bar_place(int paneX, int paneY, int paneWidth, int paneHeight, int lengthPx, int textHeight, int corner,
                      ScaleBarPlace* place) {
-    place->barY = paneY + paneHeight - 1 - SCALE_BAR_MARGIN;
-    place->barX = corner == SCALE_BAR_BOTTOM_RIGHT ? paneX + paneWidth - SCALE_BAR_MARGIN - lengthPx
-                                                  : paneX + SCALE_BAR_MARGIN;
-    place->labelX = place->barX + 4;
-    place->labelY = place->barY - SCALE_BAR_TICK - 1 - textHeight;
+    // Margins and ticks at the screen's scale (app_px).
+    const int margin = app_px(SCALE_BAR_MARGIN);
+    place->barY = paneY + paneHeight - 1 - margin;
+    place->barX = corner == SCALE_BAR_BOTTOM_RIGHT ? paneX + paneWidth - margin - lengthPx : paneX + margin;
+    place->labelX = place->barX + app_px(4);
+    place->labelY = place->barY - app_px(SCALE_BAR_TICK) - 1 - textHeight;
 }
 
 void scale_bar_draw(const ClientFrame& frame, int x, int y, int lengthPx) {
     if (!frame.px || lengthPx <= 0) return;
-    const int x1 = x + lengthPx - 1;
+    const int x1 = x + lengthPx - 1, thick = app_px(kThick), tick = app_px(SCALE_BAR_TICK), tickWide = app_px(kTickWide);
     // The outline first, one pixel round each black part, then the black.
     for (int pass = 0; pass < 2; pass++) {
-        int o = pass == 0 ? 1 : 0;
+        int o = pass == 0 ? app_px(1) : 0;
         uint32_t v = pass == 0 ? 0xFFFFFFFFu : 0xFF000000u;
-        fillRect(frame, x - o, y - kThick + 1 - o, x1 + o, y + o, v);
-        fillRect(frame, x - o, y - SCALE_BAR_TICK + 1 - o, x + kTickWide - 1 + o, y + o, v);
-        fillRect(frame, x1 - kTickWide + 1 - o, y - SCALE_BAR_TICK + 1 - o, x1 + o, y + o, v);
+        fillRect(frame, x - o, y - thick + 1 - o, x1 + o, y + o, v);
+        fillRect(frame, x - o, y - tick + 1 - o, x + tickWide - 1 + o, y + o, v);
+        fillRect(frame, x1 - tickWide + 1 - o, y - tick + 1 - o, x1 + o, y + o, v);
     }
 }

@@ -84,11 +84,13 @@ void waypoint_marks_draw(ClientFrame* f, int sx, int sy, int width, int height) 
         if (!place(&placed[i], w, &px, &py)) continue;
         int x = px - sx, y = py - sy;
         if (x < 0 || y < 0 || x >= width || y >= height) continue;
-        frame_fill_rect(f, APP_PANE_X + x - 3, APP_PANE_Y + y - 3, 7, 7, RGB_BLACK);
-        frame_fill_rect(f, APP_PANE_X + x - 2, APP_PANE_Y + y - 2, 5, 5, kMarkFill);
+        // The mark and its name at the screen's scale.
+        frame_fill_rect(f, APP_PANE_X + x - app_px(3), APP_PANE_Y + y - app_px(3), app_px(7), app_px(7), RGB_BLACK);
+        frame_fill_rect(f, APP_PANE_X + x - app_px(2), APP_PANE_Y + y - app_px(2), app_px(5), app_px(5), kMarkFill);
         if (w.name.empty()) continue;
-        shown.push_back(WaypointShown{w.name, x + 6, y - kNameHeight / 2});
-        labels.push_back(WaypointLabel{x + 6, y - kNameHeight / 2, letters(w.name) * kLetterWidth, kNameHeight,
+        const int nameHeight = app_px(kNameHeight);
+        shown.push_back(WaypointShown{w.name, x + app_px(6), y - nameHeight / 2});
+        labels.push_back(WaypointLabel{x + app_px(6), y - nameHeight / 2, letters(w.name) * app_px(kLetterWidth), nameHeight,
                                        (x - vx) * (x - vx) + (y - vy) * (y - vy), false});
     }
     waypoint_labels_place(&labels, width, height);
@@ -102,7 +104,7 @@ void waypoint_marks_draw_names(int night) {
     uint32_t halo = night ? NIGHT_READOUT_OUTLINE : RGB_WHITE, text = night ? NIGHT_READOUT_TEXT : RGB_BLACK;
     for (const WaypointShown& w : app_waypoints.shown) {
         int x = APP_PANE_X + w.x, y = APP_PANE_Y + w.y;
-        platform_draw_text(x + 1, y + 1, w.name.c_str(), kNameHeight, 700, halo);
-        platform_draw_text(x, y, w.name.c_str(), kNameHeight, 700, text);
+        platform_draw_text(x + 1, y + 1, w.name.c_str(), app_px(kNameHeight), 700, halo);
+        platform_draw_text(x, y, w.name.c_str(), app_px(kNameHeight), 700, text);
     }
 }

@@ -103,6 +103,7 @@ void app_key_down(int key, int shift) {
 void app_command(int id) { app_run_command(id); }
 
 void app_size(int clientWidth, int clientHeight) {
+    app_window.uiScale = app_frame_scale();
     map_view.clientWidth = clientWidth;
     map_view.clientHeight = clientHeight;
     app_pane_from_client();

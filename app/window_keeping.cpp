@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/commands_route.h"
 #include "app/go_to.h"
+#include "app/night_by_sun.h"
 #include "app/track_overlay.h"
 #include "maps/map_view.h"
 #include "maps/view_follow.h"
@@ -39,7 +40,6 @@ void window_keeping_apply(AppSettings* s) {
     s->autoPan = kept.autoPan;
     s->autoZoom = kept.autoZoom;
     app_window.lookAhead = kept.followMode == FOLLOW_LOOK_AHEAD;
-    app_window.night = kept.night;
     app_window.fullScreen = kept.fullScreen;
     app_window.courseUp = kept.courseUp;
     app_window.pointerForm = kept.pointerForm;
@@ -48,7 +48,9 @@ void window_keeping_apply(AppSettings* s) {
     platform_menu_check(MENU_AUTO_PAN, s->autoPan);
     platform_menu_check(MENU_AUTO_ZOOM, s->autoZoom);
     platform_menu_check(MENU_LOOK_AHEAD, app_window.lookAhead);
-    platform_menu_check(MENU_NIGHT_COLOURS, app_window.night);
+    night_by_sun_set_mode(kept.night);
+    app_window.magnifyMap = kept.magnifyMap;
+    platform_menu_check(MENU_MAGNIFY_MAP, app_window.magnifyMap);
     platform_menu_check(MENU_FULL_SCREEN, app_window.fullScreen);
     // A file gone since the last run is simply not shown again.
     for (const std::string& path : kept.gpxFiles) track_overlay_open(path.c_str());
@@ -72,9 +74,10 @@ int window_keeping_save(const AppSettings* s) {
     now.autoPan = s->autoPan != 0;
     now.autoZoom = s->autoZoom != 0;
     now.followMode = app_window.lookAhead ? FOLLOW_LOOK_AHEAD : FOLLOW_CENTRED;
-    now.night = app_window.night;
+    now.night = app_window.nightMode;
     now.courseUp = app_window.courseUp;
     now.pointerForm = app_window.pointerForm;
+    now.magnifyMap = app_window.magnifyMap;
     now.gpxFiles = track_overlay_paths();
     go_to_keep(&now);
     route_keep(&now);

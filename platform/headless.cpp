@@ -15,6 +15,7 @@ struct HeadlessState {
     int repaints = 0;
     int answer = PLATFORM_ANSWER_OK;
     int64_t clock = -1;
+    int scale = 1;                     // device pixels to a toolkit pixel
     std::vector<uint32_t> frame;  // canvas, 0xRRGGBB
     int frameW = 0, frameH = 0;
     std::vector<uint8_t> painted; // 1 where a blit landed
@@ -156,13 +157,17 @@ void hl_set_repaint_stop(int stop) { record({"repaint_stop", "", "", stop, 0}); 
 void hl_set_tooltip(const char* t) { record({"set_tooltip", t ? t : "", "", 0, 0}); }
 void hl_set_full_screen(int on) { record({"full_screen", "", "", on, 0}); }
 void hl_beep() { record({"beep", "", "", 0, 0}); }
+int hl_scale_factor() {
+    std::lock_guard<std::mutex> g(state.lock);
+    return state.scale;
+}
 
 const PlatformBackend headless_backend = {
     hl_message_box, hl_menu_check, hl_menu_enable, hl_busy_cursor, hl_invalidate,
     hl_repaint_and_wait, hl_set_title, hl_clock_seconds,
     hl_blit_xrgb, hl_draw_text, hl_set_timer, hl_kill_timer, hl_destroy_window, hl_quit,
     hl_post_close, hl_invalidate_erase, hl_run_dialog, hl_show_monitor, hl_open_file_dialog,
-    hl_set_repaint_stop, hl_set_tooltip, hl_set_full_screen, hl_beep,
+    hl_set_repaint_stop, hl_set_tooltip, hl_set_full_screen, hl_beep, hl_scale_factor,
 };
 }  // namespace
 
@@ -180,6 +185,7 @@ void headless_reset() {
     state.repaints = 0;
     state.answer = PLATFORM_ANSWER_OK;
     state.clock = -1;
+    state.scale = 1;
     state.frame.clear();
     state.painted.clear();
     state.frameW = state.frameH = 0;
@@ -284,4 +290,9 @@ void headless_set_dialog_hook(int (*hook)(int kind, void* state)) {
 void headless_set_open_file(const std::string& path) {
     std::lock_guard<std::mutex> g(state.lock);
     state.openFile = path;
+}
+
+void headless_set_scale_factor(int scale) {
+    std::lock_guard<std::mutex> g(state.lock);
+    state.scale = scale;
 }

@@ -121,6 +121,11 @@ void platform_set_full_screen(int on) {
     auto* b = current.load();
     if (b && b->set_full_screen) b->set_full_screen(on);
 }
+int platform_scale_factor() {
+    auto* b = current.load();
+    int scale = b && b->scale_factor ? b->scale_factor() : 1;
+    return scale < 1 ? 1 : scale > 4 ? 4 : scale;
+}
 void platform_beep() {
     auto* b = current.load();
     if (b && b->beep) b->beep();

@@ -52,6 +52,7 @@ struct PlatformBackend {
     void (*set_tooltip)(const char* utf8);        // the main window's tip; "" removes it
     void (*set_full_screen)(int on);              // the main window fills the screen, no frame
     void (*beep)();                               // the system's bell (Go To's arrival)
+    int  (*scale_factor)();                       // device pixels to a toolkit pixel (HiDPI)
 };
 
 void platform_install(const PlatformBackend* backend);   // nullptr uninstalls
@@ -103,6 +104,12 @@ void platform_set_tooltip(const char* utf8);
 void platform_set_full_screen(int on);
 // One short sound, as the desktop makes it; nothing where there is none.
 void platform_beep();
+
+// Device pixels to one of the toolkit's pixels on the main window's screen,
+// in whole steps: 2 on a HiDPI screen (GDK_SCALE=2, a desktop at 200%),
+// 1 otherwise and without a backend. The program's frame, sizes and
+// pointer positions are all in device pixels.
+int platform_scale_factor();
 
 // The usual warning box of the program: caption "Kiv", warning icon.
 inline int platform_warn(const char* text) { return platform_message_box(text, "Kiv", PLATFORM_MB_WARNING); }

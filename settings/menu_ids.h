@@ -61,6 +61,13 @@ enum MenuId {
     MENU_MEASURE = MENU_MEASURE_FIRST,
     MENU_TRACK_STATS = MENU_MEASURE_FIRST + 1,
 
+    // Night colours by hand or by the sun, and the map magnified on a
+    // scaled (HiDPI) screen.
+    MENU_NIGHT_DAY = 400,
+    MENU_NIGHT_NIGHT = 401,
+    MENU_NIGHT_AUTO = 402,
+    MENU_MAGNIFY_MAP = 403,
+
     // Commands outside this range are ignored.
     MENU_FIRST = 257,
     MENU_LAST = 449,

@@ -102,7 +102,8 @@ int window_state_read(const char* path, WindowState* state) {
     read_in_range(path, "AutoPan=", 0, 1, &state->autoPan);
     read_in_range(path, "AutoZoom=", 0, 1, &state->autoZoom);
     read_in_range(path, "Follow=", 0, 1, &state->followMode);
-    read_in_range(path, "Night=", 0, 1, &state->night);
+    read_in_range(path, "Night=", 0, 2, &state->night);
+    read_in_range(path, "MagnifyMap=", 0, 1, &state->magnifyMap);
     read_list(path, "Gpx=", &state->gpxFiles);
     readGoTo(path, state);
     read_in_range(path, "RouteProfile=", 0, 2, &state->routeProfile);
@@ -119,7 +120,7 @@ int window_state_write(const char* path, const WindowState& state) {
     put("Maximised=", state.maximised != 0), put("FullScreen=", state.fullScreen != 0);
     put("Level=", state.level);
     put("AutoPan=", state.autoPan != 0), put("AutoZoom=", state.autoZoom != 0);
-    put("Follow=", state.followMode), put("Night=", state.night != 0);
+    put("Follow=", state.followMode), put("Night=", state.night), put("MagnifyMap=", state.magnifyMap != 0);
     for (const std::string& p : state.gpxFiles)
         if (!p.empty() && p.find_first_of("\r\n") == std::string::npos) text += "Gpx=" + p + "\n";
     for (const WindowState::Point& p : state.goTo) {

@@ -25,7 +25,8 @@ struct WindowState {
     int level;                // 0..4; -1 none kept (the start level of kiv_ini.txt holds)
     int autoPan, autoZoom;
     int followMode;           // FOLLOW_CENTRED 0, FOLLOW_LOOK_AHEAD 1 (maps/view_follow.h)
-    int night;                // night colours
+    int night;                // night colours: 0 day, 1 night, 2 by the sun
+    int magnifyMap;           // the map's pixels enlarged on a scaled screen
     std::vector<std::string> gpxFiles;   // opened GPX files, paths whole (blanks kept)
     // Go To as it was left: the destination or the route's points, the
     // point steered to and whether the last was reached.

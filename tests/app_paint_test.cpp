@@ -1,6 +1,10 @@
 // The composed frame: marker, cross-hair, trail, track log, plot, title.
+#include <ctime>
+
 #include "app/night_palette.h"
 #include "app_test_support.h"
+#include "nav/sun_times.h"
+#include "settings/menu_ids.h"
 
 namespace {
 
@@ -325,6 +329,34 @@ TEST_F(AppPaintTest, NightColoursKeepTheVehicleAndNoticesReadable) {
         if (t.rgb != NIGHT_READOUT_OUTLINE) {
             EXPECT_GE(contrast(t.rgb, lightest), 4.5) << t.text << std::hex << t.rgb;
         }
+}
+
+// Night colours by the sun: a drive through Ottawa's dusk, one fix every
+// half minute through the receiver, switches to night once, just after
+// civil dusk, and never back.
+TEST_F(AppPaintTest, AutomaticNightColoursSwitchOnceAtCivilDusk) {
+    create();
+    app_command(MENU_NIGHT_AUTO);
+    int64_t dawn = 0, dusk = 0;
+    ASSERT_EQ(SUN_DAY_NORMAL, sun_civil_twilight(kLat, kLon, 1746705600, &dawn, &dusk));   // 2025-05-08
+    int switches = 0, last = app_window.night;
+    int64_t switchedAt = 0;
+    for (int64_t t = dusk - 1200; t <= dusk + 1200; t += 30) {
+        std::time_t tt = static_cast<std::time_t>(t);
+        std::tm u{};
+        gmtime_r(&tt, &u);
+        char hms[8], dmy[8];
+        strftime(hms, sizeof hms, "%H%M%S", &u);
+        strftime(dmy, sizeof dmy, "%d%m%y", &u);
+        std::string rmc = rmcSentence(kLat + (t / 30 % 2) * 1e-4, kLon, 30, hms, dmy);
+        nmea_feed(rmc.data(), static_cast<int>(rmc.size()));
+        app_paint();
+        if (app_window.night != last) switches++, switchedAt = t, last = app_window.night;
+    }
+    EXPECT_EQ(1, switches);
+    EXPECT_EQ(1, app_window.night);
+    EXPECT_GE(switchedAt, dusk);
+    EXPECT_LE(switchedAt, dusk + 300);
 }
 
 // A picture of the displayed sheet loaded on its own, in the very block the

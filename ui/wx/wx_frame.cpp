@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/app_state.h"
 #include "app/find_places.h"
 #include "app/window_events.h"
 #include "app/waypoints.h"
@@ -38,6 +39,9 @@ const MenuEntry gps_menu[] = {
     {MENU_CONNECT, "&Connect", 0},   {MENU_DISCONNECT, "&Disconnect", 0}, {0, nullptr, 0},
     {MENU_EXIT, "E&xit", 0},
 };
+// Options > Night Colours
+const MenuEntry night_menu[] = {
+    {MENU_NIGHT_DAY, "&Day", 2}, {MENU_NIGHT_NIGHT, "&Night", 2}, {MENU_NIGHT_AUTO, "&Automatic (by the sun)", 2}};
 const MenuEntry options_menu[] = {
     {MENU_AUTO_PAN, "&Auto Pan", 1},
     {MENU_AUTO_ZOOM, "Auto &Zoom", 1},
@@ -48,7 +52,8 @@ const MenuEntry options_menu[] = {
     {MENU_SATELLITE_IMAGE, "&Satellite Image", 1},
     {0, nullptr, 0},
     {MENU_LOOK_AHEAD, "&Look Ahead", 1},
-    {MENU_NIGHT_COLOURS, "&Night Colours", 1},
+    {MENU_NIGHT_COLOURS, "&Night Colours", 3},   // night colours by the sun: a submenu
+    {MENU_MAGNIFY_MAP, "Ma&gnify Map 2x", 1},
     {MENU_COURSE_UP, "C&ourse Up (C)", 1},   // course-up
     {MENU_FULL_SCREEN, "&Full Screen", 1},
     {0, nullptr, 0},
@@ -72,7 +77,8 @@ const MenuEntry navigate_menu[] = {
     {MENU_FOLLOW_ROUTE, "&Follow Route...", 0},
     {MENU_STOP_NAVIGATION, "&Stop Navigation", 0},
 };
-// Routes along roads (checkable 2: the profile's radio items)
+// Routes along roads (checkable 2: the profile's radio items; 3: the night
+// colours' submenu)
 const MenuEntry route_menu[] = {
     {MENU_ROUTE_TO_POINTER, "&Route To Pointer\tCtrl+R", 0},
     {MENU_ROUTE_VIA_POINTER, "Add &Via Pointer", 0},
@@ -100,6 +106,7 @@ wxMenu* buildMenu(const MenuEntry (&entries)[N]) {
     auto* menu = new wxMenu;
     for (const MenuEntry& e : entries) {
         if (!e.id) menu->AppendSeparator();
+        else if (e.checkable == 3) menu->AppendSubMenu(buildMenu(night_menu), wxString::FromUTF8(e.text));
         else menu->Append(e.id, wxString::FromUTF8(e.text), wxEmptyString,
                           e.checkable == 2 ? wxITEM_RADIO : e.checkable ? wxITEM_CHECK : wxITEM_NORMAL);
     }
@@ -197,13 +204,13 @@ void onMouseDown(wxMouseEvent& e, int button) {
     if (button == APP_BUTTON_LEFT && !wx_window.map->HasCapture()) wx_window.map->CaptureMouse();
     // Ctrl+click marks a waypoint: no drag starts.
     if (button == APP_BUTTON_LEFT && e.ControlDown() && wx_window.map->HasCapture()) wx_window.map->ReleaseMouse();
-    if (live()) app_mouse_down(button, e.GetX(), e.GetY(), e.ShiftDown() ? 1 : 0, e.ControlDown() ? 1 : 0);
+    if (live()) app_mouse_down(button, e.GetX() * wx_scale(), e.GetY() * wx_scale(), e.ShiftDown() ? 1 : 0, e.ControlDown() ? 1 : 0);
 }
 
 void onLeftUp(wxMouseEvent& e) {
     e.Skip();
     if (wx_window.map->HasCapture()) wx_window.map->ReleaseMouse();
-    if (live()) app_mouse_up(APP_BUTTON_LEFT, e.GetX(), e.GetY());
+    if (live()) app_mouse_up(APP_BUTTON_LEFT, e.GetX() * wx_scale(), e.GetY() * wx_scale());
 }
 
 void onWheel(wxMouseEvent& e) {
@@ -215,7 +222,7 @@ void onWheel(wxMouseEvent& e) {
     int delta = e.GetWheelDelta() > 0 ? e.GetWheelDelta() : 120;
     int steps = rotation / delta;
     rotation -= steps * delta;
-    if (steps && live()) app_mouse_wheel(e.GetX(), e.GetY(), steps);
+    if (steps && live()) app_mouse_wheel(e.GetX() * wx_scale(), e.GetY() * wx_scale(), steps);
 }
 
 // Where the frame is and how, for the next start.
@@ -241,7 +248,7 @@ void onMouseMove(wxMouseEvent& e) {
         wx_window.busyDepth = 0;
         wxEndBusyCursor();
     }
-    if (live()) app_mouse_move(e.GetX(), e.GetY(), e.LeftIsDown() ? 1 : 0);
+    if (live()) app_mouse_move(e.GetX() * wx_scale(), e.GetY() * wx_scale(), e.LeftIsDown() ? 1 : 0);
 }
 
 void onSize(wxSizeEvent& e) {
@@ -249,7 +256,7 @@ void onSize(wxSizeEvent& e) {
     if (!live()) return;
     wxSize s = wx_window.map->GetClientSize();
     wx_log("kiv: size %d %d\n", s.x, s.y);
-    app_size(s.x, s.y);
+    app_size(s.x * wx_scale(), s.y * wx_scale());
     reportPlacement();
 }
 
@@ -312,6 +319,14 @@ void bindEvents(wxFrame* frame, wxWindow* map) {
 }
 
 }  // namespace
+
+int wx_content_scale() {
+    if (!wx_window.map) return 1;
+    int scale = static_cast<int>(wx_window.map->GetContentScaleFactor() + 0.5);
+    return scale < 1 ? 1 : scale;
+}
+
+int wx_scale() { return app_frame_scale(); }
 
 bool wx_on_main_thread() { return std::this_thread::get_id() == main_thread; }
 
@@ -387,6 +402,6 @@ wxFrame* wx_create_main_window() {
     updateVisible();
     map->SetFocus();
     wxSize s = map->GetClientSize();
-    app_size(s.x, s.y);
+    app_size(s.x * wx_scale(), s.y * wx_scale());
     return frame;
 }

@@ -84,7 +84,15 @@ void reportView() {
 // the console.
 void report(wxWindow* map) {
     PaintState& p = paint_state;
-    if (!wx_window.log || !p.blitted || (!map_view.dibHeader && !view_pane_composing()) || map_view.imageWidth <= 0) return;
+    if (!wx_window.log || !p.blitted) return;
+    // The frame composed, in device pixels, when its size changed.
+    static int frameW = 0, frameH = 0;
+    if (app_window.frame.width != frameW || app_window.frame.height != frameH) {
+        frameW = app_window.frame.width;
+        frameH = app_window.frame.height;
+        wx_log("kiv: frame %d %d\n", frameW, frameH);
+    }
+    if ((!map_view.dibHeader && !view_pane_composing()) || map_view.imageWidth <= 0) return;
     reportView();
     if (p.sheetShown) {
         wx_log("kiv: painted %ld\n", p.paints);
@@ -107,9 +115,11 @@ void wx_paint(wxWindow* map) {
     // draw with the outer one's state half-built: the outer one covers it.
     if (wx_window.paintDc) return;
     PaintState& p = paint_state;
-    // On a scaled display the composed frame is enlarged as a whole, each
-    // of its pixels a block of whole device pixels.
+    // The program composes in device pixels: on a scaled display the frame
+    // and its text go to the screen one to one, not enlarged.
     if (wxGraphicsContext* gc = dc.GetGraphicsContext()) gc->SetInterpolationQuality(wxINTERPOLATION_NONE);
+    const double scale = wx_scale();
+    dc.SetUserScale(1 / scale, 1 / scale);
     wx_paint_started();
     wx_window.paintDc = &dc;
     p.blitted = 0;
@@ -128,9 +138,8 @@ long wx_paint_count() { return paint_state.paints; }
 namespace {
 
 // The frame itself is the cairo image (its pixels are cairo's RGB24), so
-// nothing is copied before cairo puts it in the window; painted with the
-// nearest-pixel filter so that on a scaled display every frame pixel stays
-// a block of whole device pixels.
+// nothing is copied before cairo puts it in the window; in device pixels,
+// one to one, so the nearest-pixel filter keeps it as composed.
 bool blitThroughCairo(wxDC* dc, int x, int y, int w, int h, const uint32_t* px, int stride) {
     wxGraphicsContext* gc = dc->GetGraphicsContext();
     auto* cr = gc ? static_cast<cairo_t*>(gc->GetNativeContext()) : nullptr;

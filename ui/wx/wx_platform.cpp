@@ -252,6 +252,7 @@ const PlatformBackend wx_backend = {
     setTooltip,
     setFullScreen,
     [] { wxBell(); },
+    wx_content_scale,
 };
 
 }  // namespace

@@ -50,6 +50,14 @@ int  wx_show_modal(wxDialog* dialog);
 // Close the main window as its close box does, once no dialog is modal.
 void wx_request_close();
 
+// Device pixels to one of the toolkit's pixels on the map window's screen
+// (2 under GDK_SCALE=2): the backend's scale factor.
+int wx_content_scale();
+// The pixels the program works in to the toolkit's: the screen's scale, or
+// 1 with the map magnified (the toolkit enlarges the frame). Sizes and
+// pointer positions are converted here, once, on their way in.
+int wx_scale();
+
 // wx_platform.cpp: the PlatformBackend table of this toolkit.
 void wx_install_backend();
 // Paint bookkeeping for readers waiting on a repaint.
