@@ -1,3 +1,4 @@
+#include "app/app_state.h"
 #include "app/go_to_strip.h"
 
 #include <vector>
@@ -54,7 +55,7 @@ void go_to_strip_layout(const AppSettings* s, const NavReading& r, long long now
             items = {"Go To" + (to.name.empty() ? std::string() : " " + to.name), "waiting for a position"};
         }
     }
-    const int room = (paneWidth - 2 * kMargin) / kCharWidth;
+    const int room = (paneWidth - 2 * app_px(kMargin)) / app_px(kCharWidth);
     for (const std::string& item : items) {
         std::string& line = out->text[out->lines ? out->lines - 1 : 0];
         if (out->lines && shownLength(line) + 2 + shownLength(item) <= room) {
@@ -66,7 +67,7 @@ void go_to_strip_layout(const AppSettings* s, const NavReading& r, long long now
     }
 }
 
-int go_to_strip_height(const GoToStrip& strip) { return strip.lines ? strip.lines * kLineHeight + 4 : 0; }
+int go_to_strip_height(const GoToStrip& strip) { return strip.lines ? strip.lines * app_px(kLineHeight) + app_px(4) : 0; }
 
 void go_to_strip_band(ClientFrame* f, int paneX, int bottom, int paneWidth, const GoToStrip& strip) {
     int h = go_to_strip_height(strip);
@@ -74,8 +75,8 @@ void go_to_strip_band(ClientFrame* f, int paneX, int bottom, int paneWidth, cons
 }
 
 void go_to_strip_text(int paneX, int bottom, const GoToStrip& strip, int night) {
-    int y = bottom - go_to_strip_height(strip) + 3;
-    for (int i = 0; i < strip.lines; i++, y += kLineHeight)
-        platform_draw_text(paneX + kMargin, y, strip.text[i].c_str(), kTextHeight, 700,
+    int y = bottom - go_to_strip_height(strip) + app_px(3);
+    for (int i = 0; i < strip.lines; i++, y += app_px(kLineHeight))
+        platform_draw_text(paneX + app_px(kMargin), y, strip.text[i].c_str(), app_px(kTextHeight), 700,
                            night ? NIGHT_READOUT_TEXT : RGB_BLACK);
 }

@@ -266,10 +266,11 @@ void speedReadout(const AppSettings* s, int navigationHeight) {
     y -= navigationHeight;
     bool night = app_window.night;
     uint32_t outline = night ? NIGHT_READOUT_OUTLINE : RGB_WHITE;
-    platform_draw_text(x - 2, y, text, height, 900, outline);
-    platform_draw_text(x, y - 2, text, height, 900, outline);
-    platform_draw_text(x + 2, y, text, height, 900, outline);
-    platform_draw_text(x, y + 2, text, height, 900, outline);
+    const int o = app_px(2);
+    platform_draw_text(x - o, y, text, height, 900, outline);
+    platform_draw_text(x, y - o, text, height, 900, outline);
+    platform_draw_text(x + o, y, text, height, 900, outline);
+    platform_draw_text(x, y + o, text, height, 900, outline);
     // Dimmed while the fix is not current.
     platform_draw_text(x, y, text, height, 900,
                        stale_fix_stale() ? STALE_FIX_GREY : night ? NIGHT_READOUT_ALERT : kSpeedRed);

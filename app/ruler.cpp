@@ -65,9 +65,10 @@ std::vector<std::pair<double, double>> placed() {
 }
 
 void label(int x, int y, const char* text, const Clip& c, int night) {
-    if (x < c.left || y < c.top || x >= c.right - 20 || y >= c.bottom - kTextHeight) return;
-    platform_draw_text(x + 1, y + 1, text, kTextHeight, 700, night ? NIGHT_READOUT_OUTLINE : RGB_WHITE);
-    platform_draw_text(x, y, text, kTextHeight, 700, night ? NIGHT_READOUT_TEXT : RGB_BLACK);
+    const int h = app_px(kTextHeight), o = app_px(1);
+    if (x < c.left || y < c.top || x >= c.right - app_px(20) || y >= c.bottom - h) return;
+    platform_draw_text(x + o, y + o, text, h, 700, night ? NIGHT_READOUT_OUTLINE : RGB_WHITE);
+    platform_draw_text(x, y, text, h, 700, night ? NIGHT_READOUT_TEXT : RGB_BLACK);
 }
 
 }  // namespace
@@ -146,7 +147,7 @@ void ruler_draw_text(int paneX, int paneY, int w, int h, int night) {
         double mx = (at[i - 1].first + at[i].first) / 2, my = (at[i - 1].second + at[i].second) / 2;
         if (!std::isfinite(mx) || !std::isfinite(my)) continue;
         ruler_segment_text(i, text, sizeof text);
-        label(static_cast<int>(mx) + 6, static_cast<int>(my) - kTextHeight - 2, text, c, night);
+        label(static_cast<int>(mx) + app_px(6), static_cast<int>(my) - app_px(kTextHeight + 2), text, c, night);
     }
     const auto& [lx, ly] = at.back();
     if (!std::isfinite(lx)) return;

@@ -1,3 +1,4 @@
+#include "app/app_state.h"
 #include "app/track_overlay.h"
 
 #include <algorithm>
@@ -233,9 +234,10 @@ void track_overlay_draw_names(int paneX, int paneY, int sx, int sy, int paneWidt
             if (w.name.empty()) continue;
             double x = w.px - sx, y = w.py - sy;
             if (!onSheet(x, y, paneWidth, paneHeight)) continue;
-            int tx = paneX + static_cast<int>(x) + 6, ty = paneY + static_cast<int>(y) - kNameHeight / 2;
-            platform_draw_text(tx + 1, ty + 1, w.name.c_str(), kNameHeight, 700, RGB_WHITE);
-            platform_draw_text(tx, ty, w.name.c_str(), kNameHeight, 700, o.colour);
+            const int h = app_px(kNameHeight);
+            int tx = paneX + static_cast<int>(x) + app_px(6), ty = paneY + static_cast<int>(y) - h / 2;
+            platform_draw_text(tx + app_px(1), ty + app_px(1), w.name.c_str(), h, 700, RGB_WHITE);
+            platform_draw_text(tx, ty, w.name.c_str(), h, 700, o.colour);
         }
 }
 

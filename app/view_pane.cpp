@@ -470,7 +470,7 @@ void view_pane_clear_centre() {
 void view_pane_draw_loading() {
     if (!view_pane_composing()) return;
     for (const ViewPane::Label& l : pane.labels)
-        platform_draw_text(APP_PANE_X + l.x - 24, APP_PANE_Y + l.y - kLoadingHeight / 2, l.text, kLoadingHeight, 400,
+        platform_draw_text(APP_PANE_X + l.x - app_px(24), APP_PANE_Y + l.y - app_px(kLoadingHeight) / 2, l.text, app_px(kLoadingHeight), 400,
                            kLoadingGrey);
     const AppSettings* s = app_window.settings;
     if (!s || pane.lastMissing.empty()) return;
@@ -480,7 +480,7 @@ void view_pane_draw_loading() {
     if (!s->online) snprintf(line, sizeof line, "offline: sheets not stored are not fetched");
     else if (!pane.failing.empty() || (failure && !pane.loading.empty()))
         pane_notice_server_trouble(s, failure ? failure : "", line, sizeof line);
-    if (line[0]) platform_draw_text(APP_PANE_X + 8, APP_PANE_Y + 8, line, kLoadingHeight, 700, RGB_BLACK);
+    if (line[0]) platform_draw_text(APP_PANE_X + app_px(8), APP_PANE_Y + app_px(8), line, app_px(kLoadingHeight), 700, RGB_BLACK);
 }
 
 void view_pane_forget(const char* path) {
