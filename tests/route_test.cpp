@@ -170,6 +170,15 @@ TEST_F(RouteFixture, TheOneWayStreetHoldsForCarsButNotForWalkers) {
     }
 }
 
+TEST_F(RouteFixture, TheTimeIsInSecondsAtTheWalkersPace) {
+    Shell r = route("--profile foot " + at(0, 2) + " " + at(0, 1));
+    ASSERT_EQ(r.status, 0) << r.out;
+    double metres = 0, seconds = 0;
+    ASSERT_EQ(std::sscanf(r.out.c_str(), "%lf\t%lf", &metres, &seconds), 2) << r.out;
+    // Routino's walker goes at 4 km/h.
+    EXPECT_NEAR(seconds, metres / (4 / 3.6), metres / (4 / 3.6) / 10) << r.out;
+}
+
 TEST_F(RouteFixture, TheTurnOntoWoodStreetIsInTheLocalesLanguage) {
     // East along First Street from between Oak and Wood, then north on Wood.
     for (auto [lang, left] : {std::pair{"C", "Left"}, {"fr_CA.UTF-8", "gauche"}, {"de_DE.UTF-8", "Links"}}) {

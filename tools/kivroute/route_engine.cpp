@@ -218,7 +218,9 @@ int route_engine_compute(RouteEngine* engine, const RouteRequest& request, Route
         p.lat = o->lat * 180.0 / M_PI;
         p.lon = o->lon * 180.0 / M_PI;
         p.metres = o->dist * 1000.0;
-        p.seconds = o->time;
+        // The library gives minutes, though its header says seconds (its
+        // own router prints the same figure as minutes).
+        p.seconds = o->time * 60.0;
         p.turn = o->turn;
         p.bearing = o->bearing;
         p.street = plain_text(o->name);
