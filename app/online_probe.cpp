@@ -32,9 +32,14 @@ void online_probe_poll(AppSettings* s) {
     int a = connectivity_probe_result();
     if (!waiting || a < 0) return;
     waiting = 0;
-    // connectivity_probe_poll, earlier in the tick, has gone online already.
-    if (a == 1 && connectivity_probe_poll(s)) online_menus(1);
-    else platform_warn("No Internet connection");
+    // The tick's own connectivity_probe_poll may have gone online already:
+    // the answer counts, not which of the two applied it.
+    if (a != 1) {
+        platform_warn("No Internet connection");
+        return;
+    }
+    connectivity_probe_poll(s);
+    online_menus(1);
 }
 
 void online_probe_stop() {

@@ -118,6 +118,21 @@ def build_cell(folder, x, y, res="f"):
         f.write(res + "\n")
 
 
+def empty_tile(folder, kind):
+    """A shapefile of the kind's geometry and fields with no feature, made
+    once; its name within the folder."""
+    name = "none_%s.shp" % kind
+    if not os.path.exists(os.path.join(folder, name)):
+        shape = ({"type": "Polygon", "coordinates": [[[0, 0], [1, 0], [1, 1], [0, 0]]]} if kind == "water"
+                 else {"type": "LineString", "coordinates": [[0, 0], [1, 1]]})
+        src = os.path.join(folder, "none_%s.geojson" % kind)
+        build_data.write_geojson(src, [{"type": "Feature", "properties": {"water": 0}, "geometry": shape}])
+        subprocess.run(["ogr2ogr", "-f", "ESRI Shapefile", "-where", "water = 2", os.path.join(folder, name), src],
+                       check=True, capture_output=True)
+        os.remove(src)
+    return name
+
+
 def write_index(folder):
     """The tile index of the built cells, written whole."""
     feats = []
@@ -135,6 +150,11 @@ def write_index(folder):
         props = {kind: "%s_%s.shp" % (name, kind) for kind in KINDS}
         feats.append({"type": "Feature", "properties": props,
                       "geometry": {"type": "Polygon", "coordinates": [build_data.box_ring(region_of(x, y))]}})
+    if not feats:
+        # With no cell yet the index still needs its fields, which MapServer
+        # looks for first, and a tile it can open: empty ones.
+        feats.append({"type": "Feature", "properties": {kind: empty_tile(folder, kind) for kind in KINDS},
+                      "geometry": None})
     part = os.path.join(folder, INDEX + ".part")
     build_data.write_geojson(part, feats)
     os.replace(part, os.path.join(folder, INDEX))

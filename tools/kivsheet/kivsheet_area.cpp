@@ -52,7 +52,13 @@ void kivsheet_load_settings(AppSettings* s) {
     settings_defaults(s);
     settings_read_display_keys(s);
     settings_read_linux_keys(s);
-    fputs(s->readWarnings, stderr);
+    // One line each, named as every message of the tool is.
+    for (const char* line = s->readWarnings; *line;) {
+        const char* end = strchr(line, '\n');
+        int length = end ? static_cast<int>(end - line) : static_cast<int>(strlen(line));
+        fprintf(stderr, "kivsheet: %.*s\n", length, line);
+        line += length + (end ? 1 : 0);
+    }
     program_settings.zoomLetter = settings_read_zoom_letter();
     http_set_contact(s->userAgent);
 }
