@@ -24,13 +24,15 @@ bool sane(const WindowState& s) {
            within(s.height, WINDOW_STATE_MIN_HEIGHT, WINDOW_STATE_MAX_HEIGHT) &&
            (!s.hasPosition || (std::abs(s.x) <= WINDOW_STATE_MAX_OFFSET && std::abs(s.y) <= WINDOW_STATE_MAX_OFFSET)) &&
            within(s.maximised, 0, 1) && within(s.fullScreen, 0, 1) && within(s.level, -1, 4) &&
-           within(s.autoPan, 0, 1) && within(s.autoZoom, 0, 1) && within(s.followMode, 0, 1) && within(s.night, 0, 1);
+           within(s.autoPan, 0, 1) && within(s.autoZoom, 0, 1) && within(s.followMode, 0, 1) && within(s.night, 0, 2) &&
+           within(s.magnifyMap, 0, 1) && within(s.courseUp, 0, 1) && within(s.pointerForm, 0, 3);
 }
 
 bool same(const WindowState& a, const WindowState& b) {
     return a.hasPosition == b.hasPosition && (!a.hasPosition || (a.x == b.x && a.y == b.y)) && a.width == b.width &&
            a.height == b.height && a.maximised == b.maximised && a.fullScreen == b.fullScreen && a.level == b.level &&
-           a.autoPan == b.autoPan && a.autoZoom == b.autoZoom && a.followMode == b.followMode && a.night == b.night;
+           a.autoPan == b.autoPan && a.autoZoom == b.autoZoom && a.followMode == b.followMode && a.night == b.night &&
+           a.magnifyMap == b.magnifyMap && a.courseUp == b.courseUp && a.pointerForm == b.pointerForm;
 }
 
 void checkState(const std::string& path) {
