@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/display_bitmap.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
 #include "app/view_pane.h"
@@ -60,7 +61,7 @@ int loadReady(const char* path) {
     return nav_load_picture();
 }
 
-void rebuildBitmap() { buildDisplayBitmap(&map_view.dibHeader, &map_view.dibBits, map_view.pixels, map_view.imageWidth, map_view.imageHeight); }
+void rebuildBitmap() { display_bitmap_rebuild(map_view); }
 
 void setChecked(int32_t* field, int id, int on) {
     *field = on;
@@ -97,17 +98,9 @@ void holdExtentsOf(const char* path, int format) {
     SheetExtent e{};
     int len = sheetReadExtentRecord(path, format, text, sizeof text);
     if (len < 0 || !sheetParseExtentRecord(text, static_cast<size_t>(len), &e)) e = SheetExtent{};
-    map_view.extCentreX = e.centreX;
-    map_view.extCentreY = e.centreY;
-    map_view.extMinX = e.minX;
-    map_view.extMinY = e.minY;
-    map_view.extMaxX = e.maxX;
-    map_view.extMaxY = e.maxY;
-    map_view.extRotation = 0;   // a sheet of its own is shown as it is
-    map_view.extForLat = map_view.sheetLat;
-    map_view.extForLon = map_view.sheetLon;
-    map_view.extForZoom = map_view.zoomLevel;
-    map_view.extPlane = e.epsg ? e.epsg : VIEW_PLANE_CANADA_LAMBERT;
+    // A sheet of its own is shown as it is: not turned.
+    map_view_hold_extents(&map_view, {e.centreX, e.centreY, e.minX, e.minY, e.maxX, e.maxY,
+                                      e.epsg ? e.epsg : VIEW_PLANE_CANADA_LAMBERT, 0});
 }
 
 }  // namespace

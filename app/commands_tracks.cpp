@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/display_bitmap.h"
 #include "app/track_overlay.h"
 #include "app/track_stats_dialog.h"
 #include "maps/map_view.h"
@@ -33,8 +34,7 @@ void command_close_tracks() {
     track_overlay_close_all();
     app_track_mark.shown = 0;   // a point of the tracks closed
     // The lines are in the display bitmap: back to the plain sheet.
-    MapView& v = map_view;
-    buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, v.imageWidth, v.imageHeight);
+    display_bitmap_rebuild(map_view);
     platform_invalidate(0);
     platform_busy_cursor(0);
 }

@@ -1,6 +1,7 @@
 #include "app/navigation.h"
 
 #include "app/app_state.h"
+#include "app/display_bitmap.h"
 #include "app/pane_notice.h"
 #include "app/pane_place.h"
 #include "app/sheet_fetching.h"
@@ -89,15 +90,15 @@ void showNoGrid(const char* why) {
     platform_invalidate(1);
 }
 
-int jump(const AppSettings* s) {
+Result jump(const AppSettings* s) {
     return getSheetForJump(s->online, s->satelliteImage, &v.targetLat, &v.targetLon, &v.targetZoom, s, v.sheetPath,
                            s->bigMaps, s->rose, s->grid);
 }
 
-bool readExtents(const AppSettings* s) {
+bool readExtents(const AppSettings* s, MapExtents* e) {
     auto read = s->satelliteImage ? readSheetExtentsJpeg : readSheetExtents;
-    return read(v.sheetLat, v.sheetLon, v.zoomLevel, sheetStoreDir(s, s->satelliteImage), s->bigMaps, &v.extCentreX, &v.extCentreY,
-                &v.extMinX, &v.extMinY, &v.extMaxX, &v.extMaxY);
+    return read(v.sheetLat, v.sheetLon, v.zoomLevel, sheetStoreDir(s, s->satelliteImage), s->bigMaps, &e->centreX,
+                &e->centreY, &e->minX, &e->minY, &e->maxX, &e->maxY);
 }
 
 // Client point in the pane to degrees through the held extents.
@@ -131,7 +132,7 @@ int nav_load_picture() {
     view_pane_forget(v.sheetPath);     // loaded afresh: the file may have changed
     v.imageWidth = w;
     v.imageHeight = h;
-    buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, w, h);
+    display_bitmap_rebuild(v);
     pane_placeholder_clear();
     return 1;
 }
@@ -140,12 +141,10 @@ void nav_ensure_extents() {
     if (v.sheetLat == v.extForLat && v.sheetLon == v.extForLon && v.zoomLevel == v.extForZoom) return;
     // A sheet without a record places nothing: the previous sheet's extents
     // would put the marker in the wrong place.
-    if (!readExtents(app_window.settings)) v.extMinX = v.extMinY = v.extMaxX = v.extMaxY = 0;
-    v.extRotation = 0;
-    v.extPlane = view_plane_of_sheet(v.sheetLat, v.sheetLon, v.zoomLevel, app_window.settings->bigMaps ? 1 : 0);
-    v.extForLat = v.sheetLat;
-    v.extForLon = v.sheetLon;
-    v.extForZoom = v.zoomLevel;
+    MapExtents e{v.extCentreX, v.extCentreY, v.extMinX, v.extMinY, v.extMaxX, v.extMaxY, 0, 0};
+    if (!readExtents(app_window.settings, &e)) e.minX = e.minY = e.maxX = e.maxY = 0;
+    e.plane = view_plane_of_sheet(v.sheetLat, v.sheetLon, v.zoomLevel, app_window.settings->bigMaps ? 1 : 0);
+    map_view_hold_extents(&v, e);
 }
 
 void nav_zoom_in(int x, int y) {

@@ -10,6 +10,7 @@
 
 #include "app/app_state.h"
 #include "app/client_frame.h"
+#include "app/display_bitmap.h"
 #include "app/fix_strip.h"
 #include "app/go_to.h"
 #include "app/go_to_marks.h"
@@ -54,7 +55,7 @@ constexpr int kStripHeight = 24;           // the fix strip under the scale bar
 
 MapView& v = map_view;
 
-void rebuildDisplayBitmap() { buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, v.imageWidth, v.imageHeight); }
+void rebuildDisplayBitmap() { display_bitmap_rebuild(v); }
 
 void paneFrame(ClientFrame* f) {
     const int pw = v.paneWidth, ph = v.paneHeight, px = APP_PANE_X, top = APP_PANE_Y - 1;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/display_bitmap.h"
 #include "app/night_palette.h"
 #include "app/position_refresh.h"
 #include "maps/map_view.h"
@@ -64,7 +65,7 @@ std::string sheetServerOf(const AppSettings* s) { return sheetSourceShown(s, s->
 
 void pane_placeholder_show() {
     MapView& v = map_view;
-    int w = v.paneWidth > 0 ? v.paneWidth : APP_SMALL_MAP_W, h = v.paneHeight > 0 ? v.paneHeight : APP_SMALL_MAP_H;
+    int w = v.paneWidth > 0 ? v.paneWidth : view_sheet_width(0), h = v.paneHeight > 0 ? v.paneHeight : view_sheet_height(0);
     auto* pixels = static_cast<unsigned char*>(malloc(static_cast<size_t>(w) * h * 3));
     if (!pixels) return;
     for (size_t i = 0; i < static_cast<size_t>(w) * h; i++) memcpy(pixels + 3 * i, kNeutral, 3);
@@ -72,21 +73,12 @@ void pane_placeholder_show() {
     v.pixels = pixels;
     v.imageWidth = w;
     v.imageHeight = h;
-    buildDisplayBitmap(&v.dibHeader, &v.dibBits, v.pixels, w, h);
+    display_bitmap_rebuild(v);
     double cx = 0, cy = 0, half = zoomScale(v.zoomLevel) * kMetresPerPixelPerScale / 2;
     const AppSettings* s = app_window.settings;
-    v.extPlane = view_plane_of_sheet(v.sheetLat, v.sheetLon, v.zoomLevel, s && s->bigMaps ? 1 : 0);
-    if (!view_plane_from_degrees(v.extPlane, v.sheetLat, v.sheetLon, &cx, &cy)) half = 0;   // nothing is placed
-    v.extCentreX = cx;
-    v.extCentreY = cy;
-    v.extMinX = cx - half * w;
-    v.extMaxX = cx + half * w;
-    v.extMinY = cy - half * h;
-    v.extMaxY = cy + half * h;
-    v.extRotation = 0;
-    v.extForLat = v.sheetLat;
-    v.extForLon = v.sheetLon;
-    v.extForZoom = v.zoomLevel;
+    int plane = view_plane_of_sheet(v.sheetLat, v.sheetLon, v.zoomLevel, s && s->bigMaps ? 1 : 0);
+    if (!view_plane_from_degrees(plane, v.sheetLat, v.sheetLon, &cx, &cy)) half = 0;   // nothing is placed
+    map_view_hold_extents(&v, {cx, cy, cx - half * w, cy - half * h, cx + half * w, cy + half * h, plane, 0});
     placeholder = 1;
     noGrid = 0;
 }

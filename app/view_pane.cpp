@@ -203,16 +203,11 @@ void placeExtents(const ViewRecord& view) {
     // The extents are the unturned pane's; the picture is them turned.
     ViewRecord flat = view;
     flat.rotation = 0;
-    view_screen_to_plane(flat, 0, view.height, &v.extMinX, &v.extMinY);
-    view_screen_to_plane(flat, view.width, 0, &v.extMaxX, &v.extMaxY);
-    v.extRotation = view.rotation;
-    v.extCentreX = view.cx;
-    v.extCentreY = view.cy;
-    v.extPlane = view.plane;
+    MapExtents e{view.cx, view.cy, 0, 0, 0, 0, view.plane, view.rotation};
+    view_screen_to_plane(flat, 0, view.height, &e.minX, &e.minY);
+    view_screen_to_plane(flat, view.width, 0, &e.maxX, &e.maxY);
     // The view's rectangle stands for the displayed sheet's record.
-    v.extForLat = v.sheetLat;
-    v.extForLon = v.sheetLon;
-    v.extForZoom = v.zoomLevel;
+    map_view_hold_extents(&v, e);
 }
 
 // While a zoom moves: the picture it started from drawn for the view of

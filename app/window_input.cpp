@@ -2,6 +2,7 @@
 #include "app/app_state.h"
 #include "app/commands.h"
 #include "app/commands_go_to.h"
+#include "app/display_bitmap.h"
 #include "app/fix_strip.h"
 #include "app/navigation.h"
 #include "app/pane_notice.h"
@@ -109,8 +110,7 @@ void app_size(int clientWidth, int clientHeight) {
     app_pane_from_client();
     if (pane_placeholder_shown()) pane_placeholder_show();   // the neutral picture fills the pane too
     platform_invalidate(1);
-    buildDisplayBitmap(&map_view.dibHeader, &map_view.dibBits, map_view.pixels, map_view.imageWidth,
-                       map_view.imageHeight);
+    display_bitmap_rebuild(map_view);
 }
 
 void app_moved() { nav_big_maps_swap(); }

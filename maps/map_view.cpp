@@ -4,17 +4,17 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "maps/view_plane.h"
 #include "platform/pixel_rows.h"
-#include "platform/platform.h"
 
 MapView map_view = [] {
     MapView v{};
     v.zoomLevel = 2;
     v.lastPanDir = ' ';
-    v.paneWidth = 480;
-    v.paneHeight = 360;
+    v.paneWidth = view_sheet_width(0);
+    v.paneHeight = view_sheet_height(0);
     v.extForZoom = -1;                 // no extent record held yet
-    v.extPlane = 3978;                 // Canada Atlas Lambert
+    v.extPlane = VIEW_PLANE_CANADA_LAMBERT;
     return v;
 }();
 
@@ -24,10 +24,24 @@ void mapViewReset(MapView* view) {
     *view = MapView{};
     view->zoomLevel = 2;
     view->lastPanDir = ' ';
-    view->paneWidth = 480;
-    view->paneHeight = 360;
+    view->paneWidth = view_sheet_width(0);
+    view->paneHeight = view_sheet_height(0);
     view->extForZoom = -1;
-    view->extPlane = 3978;
+    view->extPlane = VIEW_PLANE_CANADA_LAMBERT;
+}
+
+void map_view_hold_extents(MapView* view, const MapExtents& e) {
+    view->extCentreX = e.centreX;
+    view->extCentreY = e.centreY;
+    view->extMinX = e.minX;
+    view->extMinY = e.minY;
+    view->extMaxX = e.maxX;
+    view->extMaxY = e.maxY;
+    view->extPlane = e.plane;
+    view->extRotation = e.rotation;
+    view->extForLat = view->sheetLat;
+    view->extForLon = view->sheetLon;
+    view->extForZoom = view->zoomLevel;
 }
 
 namespace {
@@ -51,9 +65,9 @@ void mapViewUnturn(const MapView& view, double* column, double* row) {
 
 int displayBitmapStride(int width) { return (width * 3 + 3) & ~3; }
 
-bool buildDisplayBitmap(unsigned char** header, unsigned char** bits, const unsigned char* pixels,
-                        int width, int height) {
-    if (!pixels || width <= 0 || height <= 0 || width > 65535 || height > 65535) return false;
+Result buildDisplayBitmap(unsigned char** header, unsigned char** bits, const unsigned char* pixels,
+                          int width, int height) {
+    if (!pixels || width <= 0 || height <= 0 || width > 65535 || height > 65535) return result_fail("");
     size_t stride = static_cast<size_t>(displayBitmapStride(width));
     // A block of the same size is written again: a view repainted while
     // driving or dragging neither frees nor faults in megabytes a frame.
@@ -66,10 +80,7 @@ bool buildDisplayBitmap(unsigned char** header, unsigned char** bits, const unsi
         *bits = nullptr;
         block = static_cast<unsigned char*>(malloc(DIB_HEADER_SIZE + stride * height));
     }
-    if (!block) {
-        platform_warn("Error in displaying the image");
-        return false;
-    }
+    if (!block) return result_fail("Error in displaying the image");
     DisplayBitmapHeader h{};
     h.size = DIB_HEADER_SIZE;
     h.width = width;
@@ -87,5 +98,5 @@ bool buildDisplayBitmap(unsigned char** header, unsigned char** bits, const unsi
     }
     *header = block;
     *bits = rows;
-    return true;
+    return result_ok();
 }

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/result.h"
+
 enum { SHEET_PATH_MAX = 260, DIB_HEADER_SIZE = 40 };
 
 struct MapView {
@@ -43,6 +45,20 @@ extern MapView map_view;
 // start value (level 2, small pane, no sheet).
 void mapViewReset(MapView* view);
 
+// Where the picture lies: the plane rectangle the unturned pane spans, its
+// centre, the plane (an EPSG code, view_plane.h) and the turn of the
+// picture about its middle (radians clockwise; 0 north-up).
+struct MapExtents {
+    double centreX, centreY;
+    double minX, minY, maxX, maxY;
+    int32_t plane;
+    double rotation;
+};
+
+// Holds e as the extents of the displayed sheet (the one at view's
+// sheetLat, sheetLon and zoomLevel), so they are not read again for it.
+void map_view_hold_extents(MapView* view, const MapExtents& e);
+
 // The bitmap information header at the start of the display bitmap block,
 // little-endian as the display backends read it.
 struct DisplayBitmapHeader {
@@ -67,9 +83,9 @@ void mapViewUnturn(const MapView& view, double* column, double* row);
 int displayBitmapStride(int width);
 
 // (Re)creates the display bitmap from packed RGB pixels: frees *header,
-// allocates header + rows, copies with red and blue exchanged. On a failed
-// allocation shows "Error in displaying the image", leaves *header null and
-// returns false. Without pixels or with a non-positive size it returns
-// false and leaves the existing bitmap alone.
-bool buildDisplayBitmap(unsigned char** header, unsigned char** bits, const unsigned char* pixels,
-                        int width, int height);
+// allocates header + rows, copies with red and blue exchanged. A failed
+// allocation fails with "Error in displaying the image" for the window and
+// leaves *header null. Without pixels or with a non-positive size it fails
+// with no reason (nothing to tell) and leaves the existing bitmap alone.
+Result buildDisplayBitmap(unsigned char** header, unsigned char** bits, const unsigned char* pixels,
+                          int width, int height);
