@@ -8,17 +8,18 @@
 #include "app/view_input.h"
 #include "app/view_pane.h"
 #include "maps/map_view.h"
+#include "maps/view_plane.h"
 
 AppWindow app_window = [] {
     AppWindow w{};
-    w.mapAreaWidth = APP_SMALL_MAP_W;
-    w.mapAreaHeight = APP_SMALL_MAP_H;
+    w.mapAreaWidth = view_sheet_width(0);
+    w.mapAreaHeight = view_sheet_height(0);
     return w;
 }();
 
 void app_set_map_area(int bigMaps) {
-    app_window.mapAreaWidth = bigMaps ? APP_BIG_MAP_W : APP_SMALL_MAP_W;
-    app_window.mapAreaHeight = bigMaps ? APP_BIG_MAP_H : APP_SMALL_MAP_H;
+    app_window.mapAreaWidth = view_sheet_width(bigMaps);
+    app_window.mapAreaHeight = view_sheet_height(bigMaps);
     map_view.paneWidth = app_window.mapAreaWidth;
     map_view.paneHeight = app_window.mapAreaHeight;
     app_pane_from_client();
@@ -38,6 +39,6 @@ void app_window_reset() {
     view_pane_reset();
     view_input_reset();
     app_window = AppWindow{};
-    app_window.mapAreaWidth = APP_SMALL_MAP_W;
-    app_window.mapAreaHeight = APP_SMALL_MAP_H;
+    app_window.mapAreaWidth = view_sheet_width(0);
+    app_window.mapAreaHeight = view_sheet_height(0);
 }

@@ -8,7 +8,6 @@
 struct AppSettings;
 
 enum { APP_TITLE_TEXT = 260, APP_LAST_TITLE = 1028 };
-enum { APP_BIG_MAP_W = 720, APP_BIG_MAP_H = 540, APP_SMALL_MAP_W = 480, APP_SMALL_MAP_H = 360 };
 // Client layout: toolbar buttons 32 x 32 at y = 6, map pane at (1, 49),
 // in the screen's own pixels at scale 1 and that many times larger on a
 // scaled (HiDPI) screen (app_px).

@@ -129,7 +129,7 @@ int open_map_parse_name(const char* path, int* bigMaps, int* level, double* lat,
     if (mercator) {
         const char* why;
         double cLat, cLon;
-        if (worldGridSnap(*lat, *lon, lv, *bigMaps > 0, &cLat, &cLon, &why) != SHEET_PLANE_MERCATOR) return 0;
+        if (worldGridSnap(*lat, *lon, lv, *bigMaps > 0, &cLat, &cLon, &why) != VIEW_PLANE_WEB_MERCATOR) return 0;
         *lat = cLat;
         *lon = cLon;
     }

@@ -68,8 +68,8 @@ int fetchExact(const AppSettings* s) {
 int snapTargets(const AppSettings* s, double lat, double lon, int halfLat, int doubleLon, const char** why) {
     double sLat, sLon;
     int plane = worldGridSnap(lat, lon, v.targetZoom, s->bigMaps ? 1 : 0, &sLat, &sLon, why);
-    if (plane == SHEET_PLANE_NONE) return 0;
-    if (plane == SHEET_PLANE_LAMBERT) {
+    if (plane == VIEW_PLANE_NONE) return 0;
+    if (plane == VIEW_PLANE_CANADA_LAMBERT) {
         sLat = snapLatitude(lat, v.targetZoom, halfLat);
         sLon = snapLongitude(lon, v.targetZoom, doubleLon);
     }

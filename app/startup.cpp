@@ -19,6 +19,7 @@
 #include "maps/sheet_download.h"
 #include "maps/sheet_source.h"
 #include "maps/sheet_store.h"
+#include "maps/view_plane.h"
 #include "maps/world_grid.h"
 #include "maps/zoom_levels.h"
 #include "net/connectivity.h"
@@ -55,8 +56,8 @@ int startSheetReady(const AppSettings* s) {
 }  // namespace
 
 void app_client_size(int bigMaps, int* width, int* height) {
-    *width = (bigMaps ? APP_BIG_MAP_W : APP_SMALL_MAP_W) + 2;
-    *height = APP_BUTTON_SIZE + 17 + (bigMaps ? APP_BIG_MAP_H : APP_SMALL_MAP_H) + 2;
+    *width = view_sheet_width(bigMaps) + 2;
+    *height = APP_BUTTON_SIZE + 17 + view_sheet_height(bigMaps) + 2;
 }
 
 int app_create() {

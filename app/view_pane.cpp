@@ -429,7 +429,7 @@ void view_pane_move_to(const AppSettings* s, int plane, double x, double y, int 
     const char* why;
     // Beyond every grid the view stays where it is.
     if (!view_plane_to_degrees(plane, x, y, &lat, &lon) ||
-        worldGridSnap(lat, lon, level, big, &sheetLat, &sheetLon, &why) == SHEET_PLANE_NONE)
+        worldGridSnap(lat, lon, level, big, &sheetLat, &sheetLon, &why) == VIEW_PLANE_NONE)
         return;
     pane.freeCentre = {true, x, y, plane};
     pane.lastFollowing = false;

@@ -26,6 +26,7 @@
 #include "maps/map_view.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_store.h"
+#include "maps/view_plane.h"
 #include "maps/zoom_levels.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
@@ -50,7 +51,7 @@ struct Workspace {
         std::filesystem::current_path(tree.root);
         writeFile("kiv_com.txt", big ? "COM0\nBig\n" : "COM0\nSmall\n");
         writeFile("kiv_ini.txt", "Probe=http://127.0.0.1:1/\nServer=http://127.0.0.1:1/\nDash=K\n" + ini);
-        const int w = big ? 720 : 480, h = big ? 540 : 360;
+        const int w = view_sheet_width(big), h = view_sheet_height(big);
         Bytes plain = makeGif(w, h, mapLikeIndices(w, h));
         for (int r = 0; r < rows; r++)
             for (int c = 0; c < columns; c++) {

@@ -18,6 +18,7 @@
 #include "maps/sheet_download.h"
 #include "maps/sheet_download_parts.h"
 #include "maps/sheet_store.h"
+#include "maps/view_plane.h"
 #include "maps/wms_request.h"
 #include "maps/zoom_levels.h"
 #include "settings/app_settings.h"
@@ -64,7 +65,7 @@ Sheet sheetOf(const benchmark::State& state) {
     s.url = url;
     WmsSource w = {};
     setWms(&w);
-    int width = s.big ? 720 : 480, height = s.big ? 540 : 360;
+    int width = view_sheet_width(s.big), height = view_sheet_height(s.big);
     WmsBox box = wmsSheetBox(x, y, zoomScale(s.level), width, height);
     wmsGetMapUrl(url, sizeof url, &w, &box, width, height);
     s.wms = url;

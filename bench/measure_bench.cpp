@@ -48,7 +48,7 @@ void writeSheets() {
         for (int c = -3; c <= 3; c++) {
             double lat = kLat + r * step, lon = kLon + c * 2 * step;
             const char* why;
-            if (worldGridSnap(lat, lon, 2, 1, &lat, &lon, &why) == SHEET_PLANE_NONE) continue;
+            if (worldGridSnap(lat, lon, 2, 1, &lat, &lon, &why) == VIEW_PLANE_NONE) continue;
             SheetExtent e{};
             if (!view_sheet_expected_extent(lat, lon, 2, 1, &e)) continue;
             char record[256], path[SHEET_PATH_MAX];

@@ -10,6 +10,7 @@
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_store.h"
+#include "maps/view_plane.h"
 #include "maps/zoom_levels.h"
 #include "tests/sheet_test_files.h"
 
@@ -20,7 +21,7 @@ const char* const RECORD = "200000,1470000.250000,-200000.500000,1450000.125000,
 
 void SheetChangeFromStore(benchmark::State& state) {
     const int big = static_cast<int>(state.range(0));
-    const int w = big ? 720 : 480, h = big ? 540 : 360;
+    const int w = view_sheet_width(big), h = view_sheet_height(big);
     TempTree tmp;
     const std::string maps = tmp.maps();
     double lat = snapLatitude(45.40, 2, 0), lon = snapLongitude(-75.70, 2, big);

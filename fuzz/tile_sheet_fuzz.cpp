@@ -179,7 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int level = data[5] % 5, w = 2 + data[6] % 32, h = 2 + data[7] % 32;
     const char* why = "";
     SheetExtent e{};
-    if (worldGridSnap(lat, lon, level, 0, &sheetLat, &sheetLon, &why) == SHEET_PLANE_NONE ||
+    if (worldGridSnap(lat, lon, level, 0, &sheetLat, &sheetLon, &why) == VIEW_PLANE_NONE ||
         !sheetPlaneCentre(sheetLat, sheetLon, level, 0, &e.centreX, &e.centreY, &e.angle, &e.epsg))
         return 0;
     e.scale = zoomScale(level);

@@ -32,7 +32,7 @@ void checkGrid(double lat, double lon, int level, int bigMaps) {
     double sheetLat = 0, sheetLon = 0, x = 0, y = 0, back = 0, backLon = 0;
     const char* why = nullptr;
     int plane = worldGridSnap(lat, lon, level, bigMaps, &sheetLat, &sheetLon, &why);
-    if (plane == SHEET_PLANE_NONE) {
+    if (plane == VIEW_PLANE_NONE) {
         if (!why || !why[0]) abort();
     } else if (!worldGridIsPosition(sheetLat, sheetLon) || worldGridPlaneOf(sheetLat, sheetLon, level, bigMaps) != plane) {
         abort();

@@ -76,7 +76,7 @@ int addSampled(double south, double west, double north, double east, int level, 
             if (j == g.nx) lon = east;
             const char* why;
             AreaSheet a{0, 0, level};
-            if (worldGridSnap(lat, lon, level, bigMaps, &a.lat, &a.lon, &why) == SHEET_PLANE_NONE) continue;
+            if (worldGridSnap(lat, lon, level, bigMaps, &a.lat, &a.lon, &why) == VIEW_PLANE_NONE) continue;
             if (seen->insert(keyOf(a)).second) {
                 out->push_back(a);
                 added++;
@@ -93,8 +93,8 @@ long long mercatorCount(double south, double west, double north, double east, in
     auto clampLat = [](double lat) { return std::clamp(lat, -85.0, 85.0); };
     double sLat, sLon, nLat, nLon, x0, y0, x1, y1, stepX, stepY;
     const char* why;
-    if (worldGridSnap(clampLat(south), west, level, bigMaps, &sLat, &sLon, &why) != SHEET_PLANE_MERCATOR ||
-        worldGridSnap(clampLat(north), east, level, bigMaps, &nLat, &nLon, &why) != SHEET_PLANE_MERCATOR ||
+    if (worldGridSnap(clampLat(south), west, level, bigMaps, &sLat, &sLon, &why) != VIEW_PLANE_WEB_MERCATOR ||
+        worldGridSnap(clampLat(north), east, level, bigMaps, &nLat, &nLon, &why) != VIEW_PLANE_WEB_MERCATOR ||
         !worldGridToMercator(sLat, sLon, &x0, &y0) || !worldGridToMercator(nLat, nLon, &x1, &y1))
         return (g.nx * 3 / 8 + 1LL) * (g.ny * 3 / 8 + 1LL);
     worldGridMercatorSteps(level, bigMaps, &stepX, &stepY);

@@ -57,10 +57,10 @@ int sheetCentreAndAngle(double lat, double lon, double* x, double* y, double* an
 
 int sheetPlaneCentre(double lat, double lon, int level, int bigMaps, double* x, double* y, double* angle, int* epsg) {
     switch (worldGridPlaneOf(lat, lon, level, bigMaps)) {
-    case SHEET_PLANE_LAMBERT:
+    case VIEW_PLANE_CANADA_LAMBERT:
         *epsg = 0;
         return sheetCentreAndAngle(lat, lon, x, y, angle);
-    case SHEET_PLANE_MERCATOR:
+    case VIEW_PLANE_WEB_MERCATOR:
         // Grid north is true north in Web Mercator.
         *epsg = VIEW_PLANE_WEB_MERCATOR;
         *angle = 0.0;

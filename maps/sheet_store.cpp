@@ -62,8 +62,8 @@ int sheet_file_name(char* out, size_t outSize, double lat, double lon, int level
     double alat = std::fabs(lat), alon = std::fabs(lon);
     if (level < 0 || level > ZOOM_FINEST) return 0;
     int plane = worldGridPlaneOf(lat, lon, level, bigMaps);
-    if (plane == SHEET_PLANE_NONE) return 0;
-    const char* prefix = plane == SHEET_PLANE_MERCATOR ? (bigMaps ? "wmd" : "wmc") : bigMaps ? "mad" : "mac";
+    if (plane == VIEW_PLANE_NONE) return 0;
+    const char* prefix = plane == VIEW_PLANE_WEB_MERCATOR ? (bigMaps ? "wmd" : "wmc") : bigMaps ? "mad" : "mac";
     return fits(snprintf(out, outSize, "%s_%c%1d_%c%03d%02d%02d_%c%03d%02d%02d.%s", prefix,
                          zoomNameLetter(), level, ew, wholeDegrees(alon), wholeMinutes(alon), wholeSeconds(alon), ns,
                          wholeDegrees(alat), wholeMinutes(alat), wholeSeconds(alat),
@@ -76,7 +76,7 @@ int sheet_path(char* out, size_t outSize, const char* mapsDir, double lat, doubl
     char folder[SHEET_PATH_MAX], name[64];
     if (outSize) out[0] = '\0';
     int plane = worldGridPlaneOf(lat, lon, level, bigMaps);
-    if (!folderOf(folder, sizeof folder, mapsDir, plane == SHEET_PLANE_MERCATOR ? kMercatorFolder : "", lat, lon))
+    if (!folderOf(folder, sizeof folder, mapsDir, plane == VIEW_PLANE_WEB_MERCATOR ? kMercatorFolder : "", lat, lon))
         return 0;
     if (!sheet_file_name(name, sizeof name, lat, lon, level, bigMaps, format)) return 0;
     if (fits(snprintf(out, outSize, "%s/%s", folder, name), outSize)) return 1;
@@ -132,7 +132,7 @@ bool find_sheet_of(int format, double* lat, double* lon, int* level, const char*
         // Big sheets lie on the grid with the doubled longitude step; outside
         // the Canadian area the coarser sheet is the Web Mercator one.
         const char* why;
-        if (worldGridSnap(*lat, *lon, *level, bigMaps, lat, lon, &why) == SHEET_PLANE_NONE) return false;
+        if (worldGridSnap(*lat, *lon, *level, bigMaps, lat, lon, &why) == VIEW_PLANE_NONE) return false;
     }
 }
 

@@ -16,16 +16,6 @@ double view_level_mpp(int level, int big) {
     return (box.maxX - box.minX) / view_sheet_width(big);
 }
 
-namespace {
-
-int planeOfSheetPlane(int sheetPlane) {
-    return sheetPlane == SHEET_PLANE_LAMBERT    ? VIEW_PLANE_CANADA_LAMBERT
-           : sheetPlane == SHEET_PLANE_MERCATOR ? VIEW_PLANE_WEB_MERCATOR
-                                                : VIEW_PLANE_NONE;
-}
-
-}  // namespace
-
 int view_plane_from_degrees(int plane, double lat, double lon, double* x, double* y) {
     double a = 0, b = 0;
     if (!worldGridIsPosition(lat, lon)) return 0;
@@ -56,7 +46,7 @@ namespace {
 int planeOfGrid(double lat, double lon, int level, int big) {
     double sLat, sLon;
     const char* why;
-    return planeOfSheetPlane(worldGridSnap(lat, lon, level, big, &sLat, &sLon, &why));
+    return worldGridSnap(lat, lon, level, big, &sLat, &sLon, &why);
 }
 
 // Whether the Canadian grid has a sheet under the pane's edge, tried at
@@ -92,7 +82,7 @@ int view_plane_at(double lat, double lon, int level, int big, int width, int hei
 }
 
 int view_plane_of_sheet(double lat, double lon, int level, int big) {
-    return planeOfSheetPlane(worldGridPlaneOf(lat, lon, level, big));
+    return worldGridPlaneOf(lat, lon, level, big);
 }
 
 int view_make(ViewRecord* view, int level, int big, double lat, double lon, int width, int height) {

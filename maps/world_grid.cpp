@@ -77,46 +77,46 @@ int worldGridSnap(double lat, double lon, int level, int bigMaps, double* sheetL
                   const char** why) {
     if (!worldGridIsPosition(lat, lon)) {
         *why = "Not a position on Earth (latitude -90 to 90, longitude -180 to 180)";
-        return SHEET_PLANE_NONE;
+        return VIEW_PLANE_NONE;
     }
     if (inCanadianArea(lat, lon, level, bigMaps)) {
         *sheetLat = snapLatitude(lat, level, 0);
         *sheetLon = snapLongitude(lon, level, bigMaps);
-        return SHEET_PLANE_LAMBERT;
+        return VIEW_PLANE_CANADA_LAMBERT;
     }
     if (std::fabs(lat) > kMercatorMaxLat) {
         *why = "No map grid here: no sheet is drawn beyond 85 degrees outside the Canadian area";
-        return SHEET_PLANE_NONE;
+        return VIEW_PLANE_NONE;
     }
     if (!mercatorCentre(lat, lon, level, bigMaps, sheetLat, sheetLon)) {
         *why = "The projection library (PROJ) cannot place the position: is PROJ installed with its data?";
-        return SHEET_PLANE_NONE;
+        return VIEW_PLANE_NONE;
     }
-    return SHEET_PLANE_MERCATOR;
+    return VIEW_PLANE_WEB_MERCATOR;
 }
 
 Result world_grid_place_check(double lat, double lon, int level, int bigMaps) {
     double sheetLat = 0, sheetLon = 0, x = 0, y = 0;
     const char* why = "";
     int plane = worldGridSnap(lat, lon, level, bigMaps, &sheetLat, &sheetLon, &why);
-    if (plane == SHEET_PLANE_NONE) return result_fail(why);
+    if (plane == VIEW_PLANE_NONE) return result_fail(why);
     if (!worldGridToMercator(lat, lon, &x, &y))
         return result_fail("The projection library (PROJ) cannot place the position: is PROJ installed with its data?");
     return result_ok();
 }
 
 int worldGridPlaneOf(double lat, double lon, int level, int bigMaps) {
-    if (!worldGridIsPosition(lat, lon)) return SHEET_PLANE_NONE;
+    if (!worldGridIsPosition(lat, lon)) return VIEW_PLANE_NONE;
     bool canadian = inCanadianArea(lat, lon, level, bigMaps);
     if (canadian && same(snapLatitude(lat, level, 0), lat) && same(snapLongitude(lon, level, bigMaps), lon))
-        return SHEET_PLANE_LAMBERT;
+        return VIEW_PLANE_CANADA_LAMBERT;
     // The centre of a sheet near 85 degrees may lie a little beyond.
     double cLat, cLon;
     if (std::fabs(lat) < 89 && mercatorCentre(lat, lon, level, bigMaps, &cLat, &cLon) && same(cLat, lat) &&
         same(cLon, lon))
-        return SHEET_PLANE_MERCATOR;
-    if (canadian) return SHEET_PLANE_LAMBERT;
-    return std::fabs(lat) > kMercatorMaxLat ? SHEET_PLANE_NONE : SHEET_PLANE_MERCATOR;
+        return VIEW_PLANE_WEB_MERCATOR;
+    if (canadian) return VIEW_PLANE_CANADA_LAMBERT;
+    return std::fabs(lat) > kMercatorMaxLat ? VIEW_PLANE_NONE : VIEW_PLANE_WEB_MERCATOR;
 }
 
 // Grid steps in plane metres: a little smaller than the sheet, and across

@@ -5,17 +5,17 @@
 // overlap at every latitude.
 #pragma once
 
+#include "maps/view_plane.h"   // the planes' ids
 #include "platform/result.h"
 
-enum SheetPlane { SHEET_PLANE_NONE = -1, SHEET_PLANE_LAMBERT = 0, SHEET_PLANE_MERCATOR = 1 };
 // Half the Web Mercator plane's width: x of longitude 180.
 constexpr double WORLD_GRID_MERCATOR_HALF_WIDTH = 20037508.342789244;
 
 // 1 for a real position: finite, |latitude| <= 90, |longitude| <= 180.
 int worldGridIsPosition(double lat, double lon);
 
-// The centre of the sheet the program shows at the position: its plane,
-// or SHEET_PLANE_NONE with the reason in *why (an impossible position, or
+// The centre of the sheet the program shows at the position: its plane
+// (VIEW_PLANE_CANADA_LAMBERT or VIEW_PLANE_WEB_MERCATOR), or VIEW_PLANE_NONE with the reason in *why (an impossible position, or
 // "No map grid here" beyond 85 degrees outside the Canadian area).
 int worldGridSnap(double lat, double lon, int level, int bigMaps, double* sheetLat, double* sheetLon,
                   const char** why);

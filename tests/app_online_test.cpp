@@ -501,7 +501,7 @@ TEST_F(AppTest, OfflineWithNothingStoredThePaneFollowsTheVehicle) {
     app_paint();
     const MapView& v = map_view;
     const char* why;
-    ASSERT_NE(SHEET_PLANE_NONE, worldGridSnap(lat, lon, 2, 0, &sheetLat, &sheetLon, &why));
+    ASSERT_NE(VIEW_PLANE_NONE, worldGridSnap(lat, lon, 2, 0, &sheetLat, &sheetLon, &why));
     char where[96];
     app_format_degrees(where, sizeof where, sheetLat, sheetLon);
     EXPECT_TRUE(drawn(where)) << where;

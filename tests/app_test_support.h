@@ -180,7 +180,7 @@ protected:
     // (lat, lon), covering 1.5 grid steps north to south.
     static TestSheet addSheet(double lat, double lon, int level, int bigMaps, int index, bool withRecord = true) {
         const char* why;
-        EXPECT_NE(SHEET_PLANE_NONE, worldGridSnap(lat, lon, level, bigMaps, &lat, &lon, &why));
+        EXPECT_NE(VIEW_PLANE_NONE, worldGridSnap(lat, lon, level, bigMaps, &lat, &lon, &why));
         return addSheetAt(lat, lon, level, bigMaps, index, withRecord);
     }
     // The same at exactly this centre (half-step and other grids).
@@ -190,8 +190,8 @@ protected:
         t.level = level;
         t.lat = lat;
         t.lon = lon;
-        t.width = bigMaps ? 720 : 480;
-        t.height = bigMaps ? 540 : 360;
+        t.width = view_sheet_width(bigMaps);
+        t.height = view_sheet_height(bigMaps);
         t.index = index;
         // The record its download would write: the view places it by that.
         EXPECT_EQ(1, view_sheet_expected_extent(t.lat, t.lon, level, bigMaps, &t.extent));

@@ -22,6 +22,7 @@
 #include "maps/sheet_extent.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_store.h"
+#include "maps/view_plane.h"
 #include "maps/wms_request.h"
 #include "maps/zoom_levels.h"
 #include "net/http_client.h"
@@ -146,8 +147,8 @@ protected:
         int w = 0, h = 0;
         ASSERT_EQ(decodeSheetFile(path, format, &pixels, &w, &h), 1);
         free(pixels);
-        EXPECT_EQ(w, big ? 720 : 480);
-        EXPECT_EQ(h, big ? 540 : 360);
+        EXPECT_EQ(w, view_sheet_width(big));
+        EXPECT_EQ(h, view_sheet_height(big));
 
         double cx, cy;
         Extent e;
@@ -370,7 +371,7 @@ TEST_F(LocalServer, WmsSheetsOfEveryLevelPutOttawaWhereTheProjectionDoes) {
             double x, y, angle, cx, cy;
             Extent e;
             ASSERT_EQ(sheetCentreAndAngle(slat, slon, &x, &y, &angle), 1);
-            WmsBox b = wmsSheetBox(x, y, zoomScale(level), big ? 720 : 480, big ? 540 : 360);
+            WmsBox b = wmsSheetBox(x, y, zoomScale(level), view_sheet_width(big), view_sheet_height(big));
             ASSERT_TRUE(readSheetExtents(slat, slon, level, tree.maps().c_str(), big, &cx, &cy, &e.minX, &e.minY,
                                          &e.maxX, &e.maxY));
             EXPECT_EQ(e.minX, b.minX);

@@ -45,7 +45,7 @@ int sheets(const char* dir, double lat, double lon, int level) {
                     if (!writeGuiSheet(dir, glat, glon, l, big)) return 2;
                     // Beyond the Canadian grid, the Web Mercator sheet there as well.
                     int plane = worldGridSnap(lat + i * step, lon + j * step * (big ? 2 : 1), l, big, &glat, &glon, &why);
-                    if (plane == SHEET_PLANE_MERCATOR && !writeGuiSheet(dir, glat, glon, l, big)) return 2;
+                    if (plane == VIEW_PLANE_WEB_MERCATOR && !writeGuiSheet(dir, glat, glon, l, big)) return 2;
                 }
         }
     return 0;

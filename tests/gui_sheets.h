@@ -9,12 +9,13 @@
 #include "maps/map_view.h"
 #include "maps/sheet_extent.h"
 #include "maps/sheet_store.h"
+#include "maps/view_plane.h"
 #include "maps/view_sheets.h"
 #include "maps/zoom_levels.h"
 #include "tests/sheet_test_files.h"
 
-inline int guiSheetWidth(int big) { return big ? 720 : 480; }
-inline int guiSheetHeight(int big) { return big ? 540 : 360; }
+inline int guiSheetWidth(int big) { return view_sheet_width(big); }
+inline int guiSheetHeight(int big) { return view_sheet_height(big); }
 
 inline int guiSheetShift(double lat, double lon, int level, int big) {
     long a = lround(lat * 3600), b = lround(lon * 3600);

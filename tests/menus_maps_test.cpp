@@ -71,7 +71,7 @@ TEST(OpenMapNames, SheetNamesGivePositionLevelAndSize) {
     double cLat, cLon;
     const char* why;
     char name[64];
-    ASSERT_EQ(SHEET_PLANE_MERCATOR, worldGridSnap(47.6, 9.56, 4, 0, &cLat, &cLon, &why));
+    ASSERT_EQ(VIEW_PLANE_WEB_MERCATOR, worldGridSnap(47.6, 9.56, 4, 0, &cLat, &cLon, &why));
     ASSERT_EQ(1, sheet_file_name(name, sizeof name, cLat, cLon, 4, 0, SHEET_GIF));
     ASSERT_EQ(1, open_map_parse_name(name, &big, &level, &lat, &lon)) << name;
     EXPECT_EQ(4, level);

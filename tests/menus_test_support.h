@@ -17,6 +17,7 @@
 #include "app_test_support.h"
 #include "maps/jpeg_sheet.h"
 #include "maps/sheet_dispatch.h"
+#include "maps/view_plane.h"
 #include "net/connectivity.h"
 #include "settings/menu_ids.h"
 

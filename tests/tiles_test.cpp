@@ -177,9 +177,10 @@ protected:
     // Makes the sheet of the point and returns its pixels.
     Bytes sheet(double lat, double lon, int level, std::string* path = nullptr, int* w = nullptr, int* h = nullptr) {
         const char* why = "";
-        EXPECT_NE(SHEET_PLANE_NONE, worldGridSnap(lat, lon, level, 0, &sheetLat, &sheetLon, &why)) << why;
+        EXPECT_NE(VIEW_PLANE_NONE, worldGridSnap(lat, lon, level, 0, &sheetLat, &sheetLon, &why)) << why;
         char out[SHEET_PATH_MAX] = "";
-        EXPECT_EQ(0, downloadSheet(sheetLat, sheetLon, level, &s, out, 0, 0, 0)) << sheetDownloadFailure();
+        Result got = downloadSheet(sheetLat, sheetLon, level, &s, out, 0, 0, 0);
+        EXPECT_TRUE(got.ok) << got.why;
         if (path) *path = out;
         return readPixels(out, w, h);
     }
@@ -304,9 +305,9 @@ TEST_F(Tiles, TilesOfTheUsersFolderAreNeverDeleted) {
     for (std::string url : {"file://" + bad, bad}) {
         snprintf(s.tiles.url, sizeof s.tiles.url, "%s", url.c_str());
         const char* why = "";
-        ASSERT_NE(SHEET_PLANE_NONE, worldGridSnap(45.42, -75.70, 2, 0, &sheetLat, &sheetLon, &why));
+        ASSERT_NE(VIEW_PLANE_NONE, worldGridSnap(45.42, -75.70, 2, 0, &sheetLat, &sheetLon, &why));
         char out[SHEET_PATH_MAX];
-        EXPECT_EQ(1, downloadSheet(sheetLat, sheetLon, 2, &s, out, 0, 0, 0)) << url;
+        EXPECT_FALSE(downloadSheet(sheetLat, sheetLon, 2, &s, out, 0, 0, 0).ok) << url;
         EXPECT_TRUE(fs::exists(bad)) << url;
     }
 }
@@ -327,9 +328,9 @@ TEST_F(Tiles, WebpTilesMakeTheSameSheet) {
 TEST_F(Tiles, TilesBeyondTheLimitsAreRefused) {
     auto refused = [&](const char* what) {
         const char* why = "";
-        ASSERT_NE(SHEET_PLANE_NONE, worldGridSnap(45.42, -75.70, 2, 0, &sheetLat, &sheetLon, &why)) << why;
+        ASSERT_NE(VIEW_PLANE_NONE, worldGridSnap(45.42, -75.70, 2, 0, &sheetLat, &sheetLon, &why)) << why;
         char out[SHEET_PATH_MAX] = "";
-        EXPECT_NE(0, downloadSheet(sheetLat, sheetLon, 2, &s, out, 0, 0, 0)) << what;
+        EXPECT_FALSE(downloadSheet(sheetLat, sheetLon, 2, &s, out, 0, 0, 0).ok) << what;
         EXPECT_FALSE(fs::exists(out)) << what;
     };
     oversized = true;

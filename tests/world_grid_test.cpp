@@ -27,7 +27,7 @@ namespace {
 // The sheet of a position as a WMS download makes it (download_wms_test and
 // sheets_cli_test check the request that asks for it).
 struct Sheet {
-    int plane = SHEET_PLANE_NONE, epsg = 0;
+    int plane = VIEW_PLANE_NONE, epsg = 0;
     WmsBox box{};
     std::string path, record;
 };
@@ -36,7 +36,7 @@ Sheet sheetAt(double lat, double lon, int level, int big) {
     Sheet s;
     const char* why = "";
     double x = 0, y = 0, angle = 0;
-    int w = big ? 720 : 480, h = big ? 540 : 360;
+    int w = view_sheet_width(big), h = view_sheet_height(big);
     s.plane = worldGridSnap(lat, lon, level, big, &lat, &lon, &why);
     char text[1024];
     if (sheet_path(text, sizeof text, "M", lat, lon, level, big, SHEET_GIF)) s.path = text;
@@ -137,8 +137,8 @@ TEST(WorldGrid, CoversEveryPointAtHighLatitudes) {
 
 TEST(WorldGrid, RefusesImpossibleAndUnmappedPlaces) {
     for (auto p : std::vector<std::pair<double, double>>{{NAN, 0}, {0, NAN}, {91, 0}, {0, 181}, {-86, -75}})
-        EXPECT_EQ(sheetAt(p.first, p.second, 2, 0).plane, SHEET_PLANE_NONE) << p.first;
-    EXPECT_EQ(sheetAt(85.5, -70, 4, 0).plane, SHEET_PLANE_LAMBERT);  // Canada's north
+        EXPECT_EQ(sheetAt(p.first, p.second, 2, 0).plane, VIEW_PLANE_NONE) << p.first;
+    EXPECT_EQ(sheetAt(85.5, -70, 4, 0).plane, VIEW_PLANE_CANADA_LAMBERT);  // Canada's north
     std::vector<AreaSheet> out;
     EXPECT_EQ(area_sheets_in_box(91, -75, 92, -74, 2, 0, &out), -1);
     EXPECT_EQ(area_sheets_count_in_box(45, -181, 46, -179, 2, 0), -1);

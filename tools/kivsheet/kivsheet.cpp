@@ -145,7 +145,7 @@ int parsePoint(const KivsheetOptions& o, double* lat, double* lon, int* level) {
 // Mercator. The program asks for big sheets on the doubled longitude grid.
 int snapPoint(double* lat, double* lon, int level, int big) {
     const char* why = "";
-    if (worldGridSnap(*lat, *lon, level, big, lat, lon, &why) == SHEET_PLANE_NONE) return fail("%s", why);
+    if (worldGridSnap(*lat, *lon, level, big, lat, lon, &why) == VIEW_PLANE_NONE) return fail("%s", why);
     return 0;
 }
 
