@@ -47,11 +47,13 @@ const char* lastComponent(const char* path) {
 
 // The sheet the download module brings (or finds), called directly so the
 // online flag does not matter. Without the download module, the store.
-int fetchSheet(const AppSettings* s, int aerial, double lat, double lon, int level, char* out) {
+Result fetchSheet(const AppSettings* s, int aerial, double lat, double lon, int level, char* out) {
     const SheetDownloadHooks& h = sheet_download_hooks;
-    if (aerial && h.downloadAerialSheet) return h.downloadAerialSheet(lat, lon, level, s, out, s->bigMaps) == 0;
-    if (!aerial && h.downloadSheet) return h.downloadSheet(lat, lon, level, s, out, s->bigMaps, s->rose, s->grid) == 0;
-    return find_sheet_of(aerial ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheetStoreDir(s, aerial), out, s->bigMaps, 0);
+    if (aerial && h.aerialSheet) return h.aerialSheet(lat, lon, level, s, out, s->bigMaps);
+    if (!aerial && h.topoSheet) return h.topoSheet(lat, lon, level, s, out, s->bigMaps, s->rose, s->grid);
+    if (find_sheet_of(aerial ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheetStoreDir(s, aerial), out, s->bigMaps, 0))
+        return result_ok();
+    return result_fail("");
 }
 
 // A ready sheet becomes the picture (its display bitmap too); 0 when it
@@ -71,10 +73,9 @@ void setChecked(int32_t* field, int id, int on) {
 // Aerial view asked for where the service has none: back to topographic.
 // The mode is switched before the message, so a paint while the box is up
 // already looks for topographic sheets.
-void noAerialSheet(AppSettings* s) {
+void noAerialSheet(AppSettings* s, const std::string& why) {
     setChecked(&s->satelliteImage, MENU_SATELLITE_IMAGE, 0);
-    const char* why = sheetDownloadFailure();
-    std::string text = std::string("No aerial map available") + (why[0] ? ": " : "") + why;
+    std::string text = std::string("No aerial map available") + (why.empty() ? "" : ": ") + why;
     platform_warn(text.c_str());
 }
 
@@ -180,8 +181,7 @@ void useMapsFolderHere(AppSettings* s) {
     memcpy(s->mapsRoot, root, sizeof root);
     memcpy(s->mapsDir, root, sizeof root);
     s->mapsDirAerial[0] = 0;
-    std::string why;
-    if (!sheetSourceSelectStore(s, &why)) platform_warn(why.c_str());
+    if (Result selected = sheetSourceSelectStore(s); !selected) platform_warn(selected.why.c_str());
     view_pane_forget_store();
     if (fetching) sheet_fetching_install(s);
 }
@@ -255,8 +255,10 @@ void command_reload_map(AppSettings* s) {
         return;
     }
     // The stored sheet stays until a new one has arrived whole.
-    if (!reloadSheet(aerial, map_view.sheetLat, map_view.sheetLon, map_view.zoomLevel, s, path, s->bigMaps, s->rose, s->grid)) {
-        sheet_fetching_say_reload_failed(sheetDownloadFailure());
+    if (Result reloaded = reloadSheet(aerial, map_view.sheetLat, map_view.sheetLon, map_view.zoomLevel, s, path,
+                                      s->bigMaps, s->rose, s->grid);
+        !reloaded) {
+        sheet_fetching_say_reload_failed(reloaded.why.c_str());
     } else if (!loadReady(path)) {
         platform_busy_cursor(0);
         return;
@@ -277,10 +279,10 @@ void command_big_maps(AppSettings* s) {
     char path[SHEET_PATH_MAX];
     int loaded = 1;
     if (s->satelliteImage) {
-        if (fetchSheet(s, 1, lat, lon, level, path))
+        if (Result got = fetchSheet(s, 1, lat, lon, level, path))
             loaded = loadReady(path);
         else if (!sheet_fetching_await(SHOW_AERIAL))
-            noAerialSheet(s);
+            noAerialSheet(s, got.why);
     } else if (fetchSheet(s, 0, lat, lon, level, path)) {
         loaded = loadReady(path);
     } else {
@@ -300,9 +302,10 @@ void command_satellite_image(AppSettings* s) {
     char path[SHEET_PATH_MAX];
     int ready;
     if (s->online) {
-        ready = fetchSheet(s, s->satelliteImage, lat, lon, level, path);
+        Result got = fetchSheet(s, s->satelliteImage, lat, lon, level, path);
+        ready = got.ok;
         if (!ready && !sheet_fetching_await(s->satelliteImage ? SHOW_AERIAL : SHOW_MOVE) && s->satelliteImage)
-            noAerialSheet(s);
+            noAerialSheet(s, got.why);
     } else {
         ready = find_sheet_of(s->satelliteImage ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheetStoreDir(s, s->satelliteImage), path,
                               s->bigMaps, 1);

@@ -73,7 +73,7 @@ void cancel() {
     cancelled = 1;
 }
 
-void sheetArrived(const AreaSheet&, int ok, int64_t, void*) {
+void sheetArrived(const AreaSheet&, int ok, int64_t, const char*, void*) {
     if (ok == 1) platform_invalidate(0);   // the view may be waiting for it
 }
 

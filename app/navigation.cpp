@@ -46,13 +46,11 @@ void bringOnScreen(int setCursor) {
 // first), looked up without walking when offline. 1 when ready.
 int fetchExact(const AppSettings* s) {
     if (s->online) {
+        const SheetDownloadHooks& h = sheet_download_hooks;
         if (s->satelliteImage)
-            return sheet_download_hooks.downloadAerialSheet &&
-                   sheet_download_hooks.downloadAerialSheet(v.targetLat, v.targetLon, v.targetZoom, s, v.sheetPath,
-                                                            s->bigMaps) == 0;
-        return sheet_download_hooks.downloadSheet &&
-               sheet_download_hooks.downloadSheet(v.targetLat, v.targetLon, v.targetZoom, s, v.sheetPath, s->bigMaps,
-                                                  s->rose, s->grid) == 0;
+            return h.aerialSheet && h.aerialSheet(v.targetLat, v.targetLon, v.targetZoom, s, v.sheetPath, s->bigMaps);
+        return h.topoSheet &&
+               h.topoSheet(v.targetLat, v.targetLon, v.targetZoom, s, v.sheetPath, s->bigMaps, s->rose, s->grid);
     }
     double lat = v.targetLat, lon = v.targetLon;
     int level = v.targetZoom;
@@ -277,7 +275,7 @@ void nav_auto_pan_step() {
     // user's (or Auto Zoom's): a coarser sheet found in place of a missing
     // one is not taken, the view shows what is stored at this level.
     int wanted = v.targetZoom;
-    int ready = jump(s);
+    Result ready = jump(s);
     if (ready && v.targetZoom == wanted && nav_load_picture()) {
         v.sheetLat = v.targetLat;
         v.sheetLon = v.targetLon;
@@ -294,7 +292,7 @@ void nav_auto_pan_step() {
             v.zoomLevel = v.targetZoom;
             pane_placeholder_show();
             if (sheet_fetching_await(SHOW_JUMP)) pane_notice_fetching(s);
-            else pane_notice_no_sheet(s, s->online ? sheetDownloadFailure() : "");
+            else pane_notice_no_sheet(s, ready.why.c_str());
             platform_invalidate(1);
         }
     }

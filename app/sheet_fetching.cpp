@@ -48,26 +48,28 @@ void renewIfStale(SheetFetchRequest r, const AppSettings* s, const char* path) {
     sheet_fetch_request(&r);
 }
 
-int queueOrFind(const SheetFetchRequest& r, const AppSettings* s, char* outPath) {
+// Ok with the stored sheet; else the sheet is asked of the queue, which
+// shows it once it is stored: not ready now, with nothing to tell yet.
+Result queueOrFind(const SheetFetchRequest& r, const AppSettings* s, char* outPath) {
     lastQueued = 0;
     if (sheet_stored(outPath, sheetStoreDir(s, r.aerial), r.lat, r.lon, r.level, r.bigMaps, r.aerial ? SHEET_JPEG : SHEET_GIF) >= 0) {
         renewIfStale(r, s, outPath);
-        return 0;
+        return result_ok();
     }
     int rc = sheet_fetch_request(&r);
     if (rc == SHEET_FETCH_QUEUED || rc == SHEET_FETCH_ALREADY) {
         lastQueued = 1;
         lastRequest = r;
     }
-    return 1;
+    return result_fail("");
 }
 
-int queuedSheet(double lat, double lon, int level, const AppSettings* s, char* outPath, int bigMaps, int rose,
-                int grid) {
+Result queuedSheet(double lat, double lon, int level, const AppSettings* s, char* outPath, int bigMaps, int rose,
+                   int grid) {
     return queueOrFind(SheetFetchRequest{lat, lon, level, 0, bigMaps, rose, grid, 0}, s, outPath);
 }
 
-int queuedAerialSheet(double lat, double lon, int level, const AppSettings* s, char* outPath, int bigMaps) {
+Result queuedAerialSheet(double lat, double lon, int level, const AppSettings* s, char* outPath, int bigMaps) {
     return queueOrFind(SheetFetchRequest{lat, lon, level, 1, bigMaps, 0, 0, 0}, s, outPath);
 }
 
@@ -118,18 +120,18 @@ void sheet_fetching_say_reload_failed(const char* reason) {
 
 void sheet_fetching_install(const AppSettings* s) {
     SheetDownloadHooks real = sheet_download_hooks;
-    if (!real.downloadSheet && !real.downloadAerialSheet) return;
+    if (!real.topoSheet && !real.aerialSheet) return;
     realHooks = real;
     sheet_fetch_start(&real, s, wakeMainThread);
-    sheet_download_hooks.downloadSheet = queuedSheet;
-    sheet_download_hooks.downloadAerialSheet = queuedAerialSheet;
+    sheet_download_hooks.topoSheet = queuedSheet;
+    sheet_download_hooks.aerialSheet = queuedAerialSheet;
     installed = 1;
     awaited = Awaited{};
     lastQueued = 0;
 }
 
 int sheet_fetching_active() {
-    return installed && sheet_download_hooks.downloadSheet == queuedSheet;
+    return installed && sheet_download_hooks.topoSheet == queuedSheet;
 }
 
 int sheet_fetching_await(int how) {

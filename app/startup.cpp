@@ -43,14 +43,14 @@ constexpr int kFirstTimerMs = 1000;
 
 // The start sheet: the local file when present, else downloaded whatever
 // the online state.
-int startSheetReady(const AppSettings* s) {
+Result startSheetReady(const AppSettings* s) {
     MapView& v = map_view;
-    if (sheet_download_hooks.downloadSheet)
-        return sheet_download_hooks.downloadSheet(v.sheetLat, v.sheetLon, v.zoomLevel, s, v.sheetPath, s->bigMaps,
-                                                  s->rose, s->grid) == 0;
+    if (sheet_download_hooks.topoSheet)
+        return sheet_download_hooks.topoSheet(v.sheetLat, v.sheetLon, v.zoomLevel, s, v.sheetPath, s->bigMaps, s->rose,
+                                              s->grid);
     double lat = v.sheetLat, lon = v.sheetLon;
     int level = v.zoomLevel;
-    return find_sheet(&lat, &lon, &level, s->mapsDir, v.sheetPath, s->bigMaps, 0);
+    return find_sheet(&lat, &lon, &level, s->mapsDir, v.sheetPath, s->bigMaps, 0) ? result_ok() : result_fail("");
 }
 
 }  // namespace
@@ -68,8 +68,7 @@ int app_create() {
     if (settings_start(&s) != 1 || !s) return 0;
     app_window.settings = s;
     http_set_contact(s->userAgent);
-    std::string why;
-    if (!sheetSourceSelectStore(s, &why)) platform_warn(why.c_str());
+    if (Result selected = sheetSourceSelectStore(s); !selected) platform_warn(selected.why.c_str());
     sheet_fetching_install(s);
     if (s->deviceType == DEVICE_EARTHMATE) zodiac_reset();
     if (s->comPort != 0) link_open_or_warn(s);
@@ -100,13 +99,13 @@ int app_create() {
     // Without one the pane says why, over a neutral picture on which the
     // marker still moves.
     platform_busy_cursor(1);
-    int ready = startSheetReady(s);
+    Result ready = startSheetReady(s);
     if (!ready || !nav_load_picture()) {
         pane_placeholder_show();
         if (!ready && sheet_fetching_await(SHOW_START))
             pane_notice_fetching(s);
         else if (!ready)
-            pane_notice_no_sheet(s, sheetDownloadFailure());
+            pane_notice_no_sheet(s, ready.why.c_str());
     }
     if (s->comPort == 0) pane_notice_no_receiver();
     platform_invalidate(1);

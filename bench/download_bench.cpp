@@ -85,7 +85,7 @@ void download(benchmark::State& state, bool wms) {
         state.PauseTiming();
         remove(path);   // missing again
         state.ResumeTiming();
-        if (downloadSheet(s.lat, s.lon, s.level, settings.get(), path, s.big, 1, 0) != 0) {
+        if (!downloadSheet(s.lat, s.lon, s.level, settings.get(), path, s.big, 1, 0).ok) {
             state.SkipWithError("download failed");
             return;
         }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "maps/map_view.h"
@@ -40,23 +41,21 @@ int64_t fileSize(const char* path) {
     return stat(path, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
 }
 
-int download(const AreaFetchJob& j, const AreaSheet& a, int stored, char* path) {
+Result download(const AreaFetchJob& j, const AreaSheet& a, int stored, char* path) {
+    const SheetDownloadHooks& h = j.downloads;
     if (stored && j.refresh)
-        return j.downloads.refetchSheet
-                   ? j.downloads.refetchSheet(j.aerial, a.lat, a.lon, a.level, j.settings, path, j.bigMaps, j.rose, j.grid)
-                   : 1;
+        return h.refetchSheet ? h.refetchSheet(j.aerial, a.lat, a.lon, a.level, j.settings, path, j.bigMaps, j.rose, j.grid)
+                              : result_fail("");
     if (j.aerial)
-        return j.downloads.downloadAerialSheet
-                   ? j.downloads.downloadAerialSheet(a.lat, a.lon, a.level, j.settings, path, j.bigMaps)
-                   : 1;
-    return j.downloads.downloadSheet
-               ? j.downloads.downloadSheet(a.lat, a.lon, a.level, j.settings, path, j.bigMaps, j.rose, j.grid)
-               : 1;
+        return h.aerialSheet ? h.aerialSheet(a.lat, a.lon, a.level, j.settings, path, j.bigMaps) : result_fail("");
+    return h.topoSheet ? h.topoSheet(a.lat, a.lon, a.level, j.settings, path, j.bigMaps, j.rose, j.grid)
+                       : result_fail("");
 }
 
 // Tries a missing (or, renewing, a stored) sheet up to AREA_FETCH_TRIES times, a second, then two
-// seconds apart. 1 and its size when it is stored.
-int fetchSheet(AreaFetch* f, const AreaSheet& a, int stored, int64_t* bytes) {
+// seconds apart. 1 and its size when it is stored; else 0 with the last
+// attempt's reason in *why.
+int fetchSheet(AreaFetch* f, const AreaSheet& a, int stored, int64_t* bytes, std::string* why) {
     for (int attempt = 0; attempt < AREA_FETCH_TRIES; attempt++) {
         if (attempt > 0) {
             std::unique_lock<std::mutex> g(f->lock);
@@ -64,7 +63,9 @@ int fetchSheet(AreaFetch* f, const AreaSheet& a, int stored, int64_t* bytes) {
                 return 0;
         }
         char path[SHEET_PATH_MAX] = "";
-        if (download(f->job, a, stored, path) == 0 && (*bytes = fileSize(path)) >= 0) return 1;
+        Result got = download(f->job, a, stored, path);
+        if (got && (*bytes = fileSize(path)) >= 0) return 1;
+        *why = got.why;
         if (f->cancel.load()) return 0;
     }
     *bytes = 0;
@@ -79,7 +80,8 @@ void work(AreaFetch* f) {
         const AreaSheet& a = f->sheets[i];
         int64_t bytes = 0;
         int stored = area_sheet_stored(j.settings, a, j.aerial, j.bigMaps, &bytes);
-        int ok = stored && !j.refresh ? 2 : fetchSheet(f, a, stored, &bytes);
+        std::string why;
+        int ok = stored && !j.refresh ? 2 : fetchSheet(f, a, stored, &bytes, &why);
         std::lock_guard<std::mutex> g(f->lock);
         AreaFetchCounts& c = f->counts;
         c.done++;
@@ -93,7 +95,7 @@ void work(AreaFetch* f) {
             f->cancel = 1;
             f->cancelled.notify_all();
         }
-        if (f->each) f->each(a, ok, bytes, f->context);
+        if (f->each) f->each(a, ok, bytes, ok == 0 ? why.c_str() : "", f->context);
     }
     std::lock_guard<std::mutex> g(f->lock);
     if (--f->running == 0) f->counts.finished = 1;

@@ -17,7 +17,7 @@ struct AreaFetchJob {
     const AppSettings* settings;       // maps folder and server keys, copied at the start
     int aerial, bigMaps, rose, grid;
     int jobs;                          // transfers at once, 1..16
-    SheetDownloadHooks downloads;      // downloadSheet / downloadAerialSheet used
+    SheetDownloadHooks downloads;      // topoSheet / aerialSheet used
     int refresh = 0;                   // stored sheets are fetched afresh (refetchSheet), not skipped
 };
 
@@ -37,8 +37,9 @@ int area_sheet_stored(const AppSettings* s, const AreaSheet& a, int aerial, int 
 
 struct AreaFetch;
 // Called on a worker thread (one call at a time) after each sheet: ok 1
-// fetched, 2 already stored, 0 failed.
-typedef void (*AreaFetchSheetFn)(const AreaSheet& sheet, int ok, int64_t bytes, void* context);
+// fetched, 2 already stored, 0 failed with the reason in why ("" when
+// cancelled or not known).
+typedef void (*AreaFetchSheetFn)(const AreaSheet& sheet, int ok, int64_t bytes, const char* why, void* context);
 AreaFetch* area_fetch_start(const std::vector<AreaSheet>& sheets, const AreaFetchJob& job, AreaFetchSheetFn each,
                             void* context);
 void area_fetch_counts(AreaFetch* f, AreaFetchCounts* out);

@@ -29,26 +29,20 @@ const int kTransferDeadlineMs = 60000;
 // Set at exit: transfers in flight end within a tenth of a second.
 std::atomic<int> cancelled{0};
 
-// Why the last download on this thread failed.
-thread_local std::string failure;
-
 void cancelDownloads(int cancel) { cancelled = cancel; }
 
 }  // namespace
 
-const char* sheetDownloadFailure() { return failure.c_str(); }
-
-int sheetFetch(const char* url, const char* file, HttpTransfer* t, std::string* why) {
+Result sheetFetch(const char* url, const char* file, HttpTransfer* t) {
     t->cancel = &cancelled;
     t->maxBytes = static_cast<int64_t>(SHEET_TRANSFER_BYTES_MAX);
     // A caller with less time left (the deadline of a whole sheet) keeps it.
     t->deadlineMs = t->deadlineMs > 0 && t->deadlineMs < kTransferDeadlineMs ? t->deadlineMs : kTransferDeadlineMs;
-    if (HttpTransferToFile(url, nullptr, file, t)) return 1;
+    if (HttpTransferToFile(url, nullptr, file, t)) return result_ok();
     const char* said = t->status != 0                 ? "The map server's reply broke off: "
                        : t->stop == HTTP_FAILED        ? "The map server cannot be reached: "
                                                        : "The map server does not answer: ";
-    *why = std::string(said) + (t->error[0] ? t->error : "no reply");
-    return 0;
+    return result_fail(std::string(said) + (t->error[0] ? t->error : "no reply"));
 }
 
 namespace {
@@ -112,7 +106,11 @@ int fetchImage(const char* url, const SheetRequest* request, const SheetTempFile
                size_t recordSize, std::string* why) {
     SheetReply reply;
     HttpTransfer t;
-    if (!sheetFetch(url, temp->reply, &t, why) || !answeredWell(t, why)) return 0;
+    if (Result got = sheetFetch(url, temp->reply, &t); !got) {
+        *why = got.why;
+        return 0;
+    }
+    if (!answeredWell(t, why)) return 0;
     if (!sheetParseReply(temp->reply, &reply)) {
         *why = "The map server's reply names no sheet image with its extent";
         std::string says = sheetReplyMessage(temp->reply);
@@ -129,7 +127,11 @@ int fetchImage(const char* url, const SheetRequest* request, const SheetTempFile
         return 0;
     }
     HttpTransfer image;
-    return sheetFetch(imageUrl, temp->image, &image, why) && answeredWell(image, why);
+    if (Result got = sheetFetch(imageUrl, temp->image, &image); !got) {
+        *why = got.why;
+        return 0;
+    }
+    return answeredWell(image, why);
 }
 
 // A whole GIF that the decoder reads: its bytes, and its pixels when asked.
@@ -154,104 +156,100 @@ int readGoodGif(const char* path, unsigned char** data, size_t* size, unsigned c
     return 0;
 }
 
-int downloadTopo(const SheetRequest* request, const SheetTempFiles* temp, const char* outPath, int bigMaps,
-                 int rose, int grid, std::string* why) {
+Result downloadTopo(const SheetRequest* request, const SheetTempFiles* temp, const char* outPath, int bigMaps,
+                    int rose, int grid) {
+    std::string why;
     char url[SHEET_URL_MAX], record[SHEET_GIF_RECORD_MAX + 1];
     if (!sheetTopoRequestUrl(url, sizeof url, request->root, request->x, request->y, request->scale, bigMaps, rose,
                              grid, request->angle, request->epsg)) {
-        *why = "The map request is too long";
-        return 1;
+        return result_fail("The map request is too long");
     }
-    if (!fetchImage(url, request, temp, record, sizeof record, why)) return 1;
+    if (!fetchImage(url, request, temp, record, sizeof record, &why)) return result_fail(why);
     unsigned char* image = nullptr;
     size_t size = 0;
-    if (!readGoodGif(temp->image, &image, &size, nullptr, nullptr, nullptr, why)) return 1;
-    int ok = sheetStoreWithRecord(outPath, SHEET_GIF, image, size, record, why);
+    if (!readGoodGif(temp->image, &image, &size, nullptr, nullptr, nullptr, &why)) return result_fail(why);
+    Result stored = sheetStoreWithRecord(outPath, SHEET_GIF, image, size, record);
     free(image);
-    return ok ? 0 : 1;
+    return stored;
 }
 
-int downloadAerial(const SheetRequest* request, const SheetTempFiles* temp, const char* outPath, int bigMaps,
-                   std::string* why) {
+Result downloadAerial(const SheetRequest* request, const SheetTempFiles* temp, const char* outPath, int bigMaps) {
+    std::string why;
     char url[SHEET_URL_MAX], record[SHEET_GIF_RECORD_MAX + 1];
     if (!sheetAerialRequestUrl(url, sizeof url, request->root, request->x, request->y, request->scale, bigMaps,
                                request->epsg)) {
-        *why = "The map request is too long";
-        return 1;
+        return result_fail("The map request is too long");
     }
-    if (!fetchImage(url, request, temp, record, sizeof record, why)) return 1;
+    if (!fetchImage(url, request, temp, record, sizeof record, &why)) return result_fail(why);
 
     unsigned char* gif = nullptr;
     size_t gifSize = 0;
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;
-    int decoded = readGoodGif(temp->image, &gif, &gifSize, &pixels, &w, &h, why);
+    int decoded = readGoodGif(temp->image, &gif, &gifSize, &pixels, &w, &h, &why);
     free(gif);
-    if (!decoded) return 1;
+    if (!decoded) return result_fail(why);
     int written = jpeg_write_rgb(temp->jpeg, pixels, w, h);
     free(pixels);
     unsigned char* jpeg = nullptr;
     size_t jpegSize = 0;
     if (!written || !sheetReadWholeFile(temp->jpeg, SHEET_IMAGE_BYTES_MAX, &jpeg, &jpegSize)) {
-        *why = "Error in saving the JPG image";
-        return 1;
+        return result_fail("Error in saving the JPG image");
     }
-    int ok = sheetStoreWithRecord(outPath, SHEET_JPEG, jpeg, jpegSize, record, why);
+    Result stored = sheetStoreWithRecord(outPath, SHEET_JPEG, jpeg, jpegSize, record);
     free(jpeg);
-    return ok ? 0 : 1;
+    return stored;
 }
 
-int download(int aerial, double lat, double lon, int level, const AppSettings* settings, char* outPath, int bigMaps,
-             int rose, int grid, int fresh) {
-    failure.clear();
+Result download(int aerial, double lat, double lon, int level, const AppSettings* settings, char* outPath,
+                int bigMaps, int rose, int grid, int fresh) {
     SheetRequest request;
+    std::string why;
     int state = prepare(lat, lon, level, settings, outPath, bigMaps, aerial ? SHEET_JPEG : SHEET_GIF, fresh,
-                        &request, &failure);
-    if (state != 0) return state == 2 ? 0 : 1;
+                        &request, &why);
+    if (state != 0) return state == 2 ? result_ok() : result_fail(why);
     const TileSource* tiles = aerial ? &settings->tilesAerial : &settings->tiles;
     if (tiles->url[0]) {
-        Result made = tile_download_sheet(tiles, aerial, lat, lon, level, bigMaps, sheetStoreDir(settings, aerial),
-                                          sheetMapsRoot(settings), fresh, outPath);
-        failure = made.why;
-        return made ? 0 : 1;
+        return tile_download_sheet(tiles, aerial, lat, lon, level, bigMaps, sheetStoreDir(settings, aerial),
+                                   sheetMapsRoot(settings), fresh, outPath);
     }
     const WmsSource* wms = aerial ? &settings->wmsAerial : &settings->wms;
-    if (wms->url[0]) return wmsDownloadSheet(wms, aerial, lat, lon, level, bigMaps, sheetStoreDir(settings, aerial), outPath, &failure);
+    if (wms->url[0]) return wmsDownloadSheet(wms, aerial, lat, lon, level, bigMaps, sheetStoreDir(settings, aerial), outPath);
     SheetTempFiles temp;
     sheetTempFilesMake(&temp);
-    int result = aerial ? downloadAerial(&request, &temp, outPath, bigMaps, &failure)
-                        : downloadTopo(&request, &temp, outPath, bigMaps, rose, grid, &failure);
+    Result result = aerial ? downloadAerial(&request, &temp, outPath, bigMaps)
+                           : downloadTopo(&request, &temp, outPath, bigMaps, rose, grid);
     sheetTempFilesRemove(&temp);
     return result;
 }
 
-int refetchSheet(int aerial, double lat, double lon, int level, const AppSettings* settings, char* outPath,
-                 int bigMaps, int rose, int grid) {
+Result refetchSheet(int aerial, double lat, double lon, int level, const AppSettings* settings, char* outPath,
+                    int bigMaps, int rose, int grid) {
     char old[SHEET_PATH_MAX];
     int stored = settings ? sheet_stored(old, sheetStoreDir(settings, aerial), lat, lon, level, bigMaps,
                                         aerial ? SHEET_JPEG : SHEET_GIF)
                           : -1;
-    if (download(aerial, lat, lon, level, settings, outPath, bigMaps, rose, grid, 1) != 0) return 1;
+    Result fetched = download(aerial, lat, lon, level, settings, outPath, bigMaps, rose, grid, 1);
     // A WMS may send another format than the stored sheet has: one file stays.
-    if (stored >= 0 && strcmp(old, outPath) != 0) unlink(old);
-    return 0;
+    if (fetched && stored >= 0 && strcmp(old, outPath) != 0) unlink(old);
+    return fetched;
 }
 
 }  // namespace
 
-int downloadSheet(double lat, double lon, int level, const AppSettings* settings, char* outPath, int bigMaps,
-                  int rose, int grid) {
+Result downloadSheet(double lat, double lon, int level, const AppSettings* settings, char* outPath, int bigMaps,
+                     int rose, int grid) {
     return download(0, lat, lon, level, settings, outPath, bigMaps, rose, grid, 0);
 }
 
-int downloadAerialSheet(double lat, double lon, int level, const AppSettings* settings, char* outPath,
-                        int bigMaps) {
+Result downloadAerialSheet(double lat, double lon, int level, const AppSettings* settings, char* outPath,
+                           int bigMaps) {
     return download(1, lat, lon, level, settings, outPath, bigMaps, 0, 0, 0);
 }
 
 void sheet_download_install() {
-    sheet_download_hooks.downloadSheet = downloadSheet;
-    sheet_download_hooks.downloadAerialSheet = downloadAerialSheet;
+    sheet_download_hooks.topoSheet = downloadSheet;
+    sheet_download_hooks.aerialSheet = downloadAerialSheet;
     sheet_download_hooks.cancelDownloads = cancelDownloads;
     sheet_download_hooks.refetchSheet = refetchSheet;
 }

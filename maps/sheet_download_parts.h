@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/result.h"
+
 struct AppSettings;
 struct HttpTransfer;
 
@@ -70,18 +72,18 @@ void sheetTempFilesRemove(const SheetTempFiles* files);
 
 // GET of a reply page or a sheet image into file with the limits every
 // sheet transfer shares: the size cap, the deadline and the cancel at exit.
-// 1 when the whole body is in the file (an error status too: t->status
-// says); 0 with the reason in why.
-int sheetFetch(const char* url, const char* file, HttpTransfer* t, std::string* why);
+// Ok when the whole body is in the file (an error status too: t->status
+// says); else fails with the reason.
+Result sheetFetch(const char* url, const char* file, HttpTransfer* t);
 
 // Reads a whole file (at most maxSize bytes) into a malloc'd buffer.
 int sheetReadWholeFile(const char* path, size_t maxSize, unsigned char** data, size_t* size);
 // Stores the image (SHEET_GIF, SHEET_JPEG or SHEET_PNG bytes) at path with
 // the extent record inserted, written whole beside path and renamed over
-// it (a stored sheet stays until then). 1, or 0 with the reason in why.
-int sheetStoreWithRecord(const char* path, int format, const unsigned char* image, size_t size, const char* record,
-                         std::string* why);
+// it (a stored sheet stays until then). Fails with the reason.
+Result sheetStoreWithRecord(const char* path, int format, const unsigned char* image, size_t size,
+                            const char* record);
 // Re-encodes decoded pixels into the store's format (SHEET_JPEG through
 // the JPEG writer and temp->jpeg, else PNG) and stores them as above.
-int sheetStorePixels(const char* path, int format, const unsigned char* pixels, int w, int h, const char* record,
-                     const SheetTempFiles* temp, std::string* why);
+Result sheetStorePixels(const char* path, int format, const unsigned char* pixels, int w, int h, const char* record,
+                        const SheetTempFiles* temp);

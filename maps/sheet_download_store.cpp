@@ -65,27 +65,27 @@ int sheetReadWholeFile(const char* path, size_t maxSize, unsigned char** data, s
     return 1;
 }
 
-int sheetStoreWithRecord(const char* path, int format, const unsigned char* image, size_t size, const char* record,
-                         std::string* why) {
+Result sheetStoreWithRecord(const char* path, int format, const unsigned char* image, size_t size,
+                            const char* record) {
     unsigned char* sheet = nullptr;
     size_t sheetSize = 0;
-    int ok = format == SHEET_JPEG  ? sheetInsertExtentJpeg(image, size, record, &sheet, &sheetSize)
-             : format == SHEET_PNG ? sheetInsertExtentPng(image, size, record, &sheet, &sheetSize)
-                                   : sheetInsertExtentGif(image, size, record, &sheet, &sheetSize);
-    if (!ok) {
+    int inserted = format == SHEET_JPEG  ? sheetInsertExtentJpeg(image, size, record, &sheet, &sheetSize)
+                   : format == SHEET_PNG ? sheetInsertExtentPng(image, size, record, &sheet, &sheetSize)
+                                         : sheetInsertExtentGif(image, size, record, &sheet, &sheetSize);
+    Result stored = result_ok();
+    if (!inserted) {
         // A writer with another segment layout gives no sheet at all, rather
         // than one whose record sits where no reader looks.
-        *why = "The sheet image has no place for its extent record";
+        stored = result_fail("The sheet image has no place for its extent record");
     } else if (!write_file_atomically(path, reinterpret_cast<const char*>(sheet), sheetSize)) {
-        *why = std::string("The sheet cannot be stored at ") + path + " (" + strerror(errno) + ")";
-        ok = 0;
+        stored = result_fail(std::string("The sheet cannot be stored at ") + path + " (" + strerror(errno) + ")");
     }
     free(sheet);
-    return ok;
+    return stored;
 }
 
-int sheetStorePixels(const char* path, int format, const unsigned char* pixels, int w, int h, const char* record,
-                     const SheetTempFiles* temp, std::string* why) {
+Result sheetStorePixels(const char* path, int format, const unsigned char* pixels, int w, int h, const char* record,
+                        const SheetTempFiles* temp) {
     unsigned char* bytes = nullptr;
     size_t size = 0;
     int ok = 0;
@@ -94,8 +94,8 @@ int sheetStorePixels(const char* path, int format, const unsigned char* pixels, 
     } else {
         ok = png_write_rgb_memory(pixels, w, h, &bytes, &size);
     }
-    if (!ok) *why = format == SHEET_JPEG ? "Error in saving the JPG image" : "Error in saving the PNG image";
-    ok = ok && sheetStoreWithRecord(path, format, bytes, size, record, why);
+    Result stored = ok ? sheetStoreWithRecord(path, format, bytes, size, record)
+                       : result_fail(format == SHEET_JPEG ? "Error in saving the JPG image" : "Error in saving the PNG image");
     free(bytes);
-    return ok;
+    return stored;
 }

@@ -51,14 +51,15 @@ FetchQueue sheetQueue;   // the one queue of the program
 SheetFetchDone fetch(const SheetFetchRequest& r, const SheetDownloadHooks& h, const AppSettings* s) {
     SheetFetchDone d{};
     d.request = r;
-    if (r.reload) {
-        d.ok = reloadSheet(r.aerial, r.lat, r.lon, r.level, s, d.path, r.bigMaps, r.rose, r.grid, &h);
-    } else if (r.aerial) {
-        d.ok = h.downloadAerialSheet && h.downloadAerialSheet(r.lat, r.lon, r.level, s, d.path, r.bigMaps) == 0;
-    } else {
-        d.ok = h.downloadSheet && h.downloadSheet(r.lat, r.lon, r.level, s, d.path, r.bigMaps, r.rose, r.grid) == 0;
-    }
-    if (!d.ok) snprintf(d.reason, sizeof d.reason, "%s", sheetDownloadFailure());
+    Result got = result_fail("");
+    if (r.reload)
+        got = reloadSheet(r.aerial, r.lat, r.lon, r.level, s, d.path, r.bigMaps, r.rose, r.grid, &h);
+    else if (r.aerial && h.aerialSheet)
+        got = h.aerialSheet(r.lat, r.lon, r.level, s, d.path, r.bigMaps);
+    else if (!r.aerial && h.topoSheet)
+        got = h.topoSheet(r.lat, r.lon, r.level, s, d.path, r.bigMaps, r.rose, r.grid);
+    d.ok = got.ok;
+    if (!d.ok) snprintf(d.reason, sizeof d.reason, "%s", got.why.c_str());
     return d;
 }
 

@@ -2,9 +2,10 @@
 
 #include "maps/sheet_dispatch.h"
 
-int reloadSheet(int aerial, double lat, double lon, int level, const AppSettings* s, char* outPath, int bigMaps,
-                int rose, int grid, const SheetDownloadHooks* downloads) {
+Result reloadSheet(int aerial, double lat, double lon, int level, const AppSettings* s, char* outPath, int bigMaps,
+                   int rose, int grid, const SheetDownloadHooks* downloads) {
     const SheetDownloadHooks& h = downloads ? *downloads : sheet_download_hooks;
     outPath[0] = '\0';
-    return h.refetchSheet && h.refetchSheet(aerial, lat, lon, level, s, outPath, bigMaps, rose, grid) == 0;
+    if (!h.refetchSheet) return result_fail("");
+    return h.refetchSheet(aerial, lat, lon, level, s, outPath, bigMaps, rose, grid);
 }

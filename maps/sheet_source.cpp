@@ -91,7 +91,7 @@ const char* sheetStoreDir(const AppSettings* s, int aerial) {
     return aerial && s->mapsDirAerial[0] ? s->mapsDirAerial : s->mapsDir;
 }
 
-int sheetSourceSelectStore(AppSettings* s, std::string* why) {
+Result sheetSourceSelectStore(AppSettings* s) {
     if (!s->mapsRoot[0]) memcpy(s->mapsRoot, s->mapsDir, sizeof s->mapsRoot);
     // Each kind follows its own source: a new aerial source leaves the
     // topographic sheets where they are, and the other way round.
@@ -107,8 +107,8 @@ int sheetSourceSelectStore(AppSettings* s, std::string* why) {
         int n = snprintf(folders[aerial], sizeof folders[aerial], "%s/sources/%s-%08x", s->mapsRoot, kinds[kind],
                          text_fnv1a(name.c_str()));
         if (n <= 0 || static_cast<size_t>(n) >= sizeof folders[aerial]) {
-            *why = std::string("The maps folder's name is too long for a store of the sources: ") + s->mapsRoot;
-            return 0;
+            return result_fail(std::string("The maps folder's name is too long for a store of the sources: ") +
+                               s->mapsRoot);
         }
         struct stat st;
         if (stat((std::string(folders[aerial]) + "/source.txt").c_str(), &st) != 0)
@@ -116,7 +116,7 @@ int sheetSourceSelectStore(AppSettings* s, std::string* why) {
     }
     memcpy(s->mapsDir, folders[0], sizeof s->mapsDir);
     memcpy(s->mapsDirAerial, folders[1], sizeof s->mapsDirAerial);
-    return 1;
+    return result_ok();
 }
 
 int sheetMaxAgeDays(const AppSettings* s, int aerial) {

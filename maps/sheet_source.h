@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/result.h"
+
 struct AppSettings;
 
 enum SheetSourceKind { SHEET_SOURCE_SERVER = 0, SHEET_SOURCE_WMS = 1, SHEET_SOURCE_TILES = 2 };
@@ -26,9 +28,9 @@ std::string sheetSourceShown(const AppSettings* s, int aerial);
 // Keeps the maps folder in s->mapsRoot and points s->mapsDir and
 // s->mapsDirAerial at the store folders of the sources the settings name
 // (writing their source.txt). The one
-// place that picks the store: the window, Download Area and kivsheet. 1, or
-// 0 with the reason in why when the folder's path does not fit.
-int sheetSourceSelectStore(AppSettings* s, std::string* why);
+// place that picks the store: the window, Download Area and kivsheet. Fails
+// with the reason when the folder's path does not fit.
+Result sheetSourceSelectStore(AppSettings* s);
 // The store folder of topographic (aerial 0) or aerial sheets: each kind's
 // store follows its own source.
 const char* sheetStoreDir(const AppSettings* s, int aerial);

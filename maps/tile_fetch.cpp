@@ -19,6 +19,7 @@
 #include "net/http_client.h"
 #include "settings/app_settings.h"
 #include "settings/atomic_file.h"
+#include "settings/text_scan.h"
 
 namespace {
 
@@ -56,10 +57,10 @@ int readNote(const std::string& path, CacheNote* note) {
     char line[512];
     while (fgets(line, sizeof line, f)) {
         line[strcspn(line, "\r\n")] = 0;
-        if (strncmp(line, "expires=", 8) == 0) note->expires = atoll(line + 8);
-        if (strncmp(line, "missing=", 8) == 0) note->missing = atoi(line + 8);
-        if (strncmp(line, "etag=", 5) == 0) note->etag = line + 5;
-        if (strncmp(line, "last-modified=", 14) == 0) note->lastModified = line + 14;
+        if (const char* value = after_prefix(line, "expires=")) note->expires = atoll(value);
+        if (const char* value = after_prefix(line, "missing=")) note->missing = atoi(value);
+        if (const char* value = after_prefix(line, "etag=")) note->etag = value;
+        if (const char* value = after_prefix(line, "last-modified=")) note->lastModified = value;
     }
     fclose(f);
     return 1;
@@ -135,11 +136,12 @@ int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x
     std::string part = sheetPartName(file);
     char host[256];
     tileSourceHost(source, host, sizeof host);
-    int got;
+    Result got;
     {
         HostSlot slot(host);
-        got = sheetFetch(url, part.c_str(), &t, why);
+        got = sheetFetch(url, part.c_str(), &t);
     }
+    if (!got) *why = got.why;
     // A tile once served and now said missing is more likely a server in
     // trouble or a changed address than a tile taken back: the copy stays.
     bool absent = (t.status == 404 || t.status == 410) && !exists(file);

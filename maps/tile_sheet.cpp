@@ -378,9 +378,8 @@ Result tile_download_sheet(const TileSource* source, int aerial, double lat, dou
     if (Result made = tile_make_sheet(source, cache, &e, w, h, refresh, &rgb); !made) return made;
     SheetTempFiles temp;
     sheetTempFilesMake(&temp);
-    std::string why;
-    int ok = sheetStorePixels(outPath, format, rgb, w, h, record, &temp, &why);
+    Result stored = sheetStorePixels(outPath, format, rgb, w, h, record, &temp);
     sheetTempFilesRemove(&temp);
     free(rgb);
-    return ok ? result_ok() : result_fail(why);
+    return stored;
 }

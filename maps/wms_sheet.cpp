@@ -54,23 +54,22 @@ int checkReply(const HttpTransfer& t, const Reply& reply, const SheetTempFiles* 
     return 1;
 }
 
-int fetchAndStore(const WmsSource* source, int aerial, double lat, double lon, int level, int bigMaps,
-                  const char* mapsDir, char* outPath, const SheetTempFiles* temp, std::string* why) {
+Result fetchAndStore(const WmsSource* source, int aerial, double lat, double lon, int level, int bigMaps,
+                     const char* mapsDir, char* outPath, const SheetTempFiles* temp) {
+    std::string why;
     int w = view_sheet_width(bigMaps), h = view_sheet_height(bigMaps);
     // Aerial images are JPEG in the store; topographic sheets keep a GIF
     // as it came and are PNG otherwise. Named before the fetch, so that a
     // failure names the file that was asked for.
     int expected = aerial ? SHEET_JPEG : strcmp(wmsFormat(source), "image/gif") == 0 ? SHEET_GIF : SHEET_PNG;
     if (!sheet_path(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, expected)) {
-        *why = std::string("The sheet's path in ") + mapsDir + " is too long";
-        return 1;
+        return result_fail(std::string("The sheet's path in ") + mapsDir + " is too long");
     }
     long scale = zoomScale(level);
     double x = 0, y = 0, angle = 0;
     int epsg = 0;
     if (!sheetPlaneCentre(lat, lon, level, bigMaps, &x, &y, &angle, &epsg)) {
-        *why = "The projection cannot place the sheet";
-        return 1;
+        return result_fail("The projection cannot place the sheet");
     }
     WmsBox box = wmsSheetBox(x, y, scale, w, h);
     box.epsg = epsg;
@@ -78,39 +77,37 @@ int fetchAndStore(const WmsSource* source, int aerial, double lat, double lon, i
     char record[SHEET_GIF_RECORD_MAX + 1];
     char url[SHEET_URL_MAX];
     if (sheetFormatExtentRecord(record, sizeof record, &e) <= 0 || !wmsGetMapUrl(url, sizeof url, source, &box, w, h)) {
-        *why = "The map request is too long (Wms= and its keys)";
-        return 1;
+        return result_fail("The map request is too long (Wms= and its keys)");
     }
 
     HttpTransfer t;
     Reply reply;
-    if (!sheetFetch(url, temp->image, &t, why)) return 1;
+    if (Result got = sheetFetch(url, temp->image, &t); !got) return got;
     if (!sheetReadWholeFile(temp->image, SHEET_IMAGE_BYTES_MAX, &reply.data, &reply.size)) {
-        *why = "The map service's reply cannot be read back";
-        return 1;
+        return result_fail("The map service's reply cannot be read back");
     }
     int format = -1;
     unsigned char* pixels = nullptr;
-    if (!checkReply(t, reply, temp, w, h, &format, &pixels, why)) return 1;
+    if (!checkReply(t, reply, temp, w, h, &format, &pixels, &why)) return result_fail(why);
     int stored = aerial ? SHEET_JPEG : format == SHEET_GIF ? SHEET_GIF : SHEET_PNG;
-    int ok = sheet_path(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, stored);
-    if (ok) {
-        ok = stored == format && format != SHEET_JPEG
-                 ? sheetStoreWithRecord(outPath, format, reply.data, reply.size, record, why)
-                 : sheetStorePixels(outPath, stored, pixels, w, h, record, temp, why);
+    Result saved = result_fail(std::string("The sheet's path in ") + mapsDir + " is too long");
+    if (sheet_path(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, stored)) {
+        saved = stored == format && format != SHEET_JPEG
+                    ? sheetStoreWithRecord(outPath, format, reply.data, reply.size, record)
+                    : sheetStorePixels(outPath, stored, pixels, w, h, record, temp);
     }
     free(pixels);
-    return ok ? 0 : 1;
+    return saved;
 }
 
 }  // namespace
 
-int wmsDownloadSheet(const WmsSource* source, int aerial, double lat, double lon, int level, int bigMaps,
-                     const char* mapsDir, char* outPath, std::string* why) {
-    if (!source || !source->url[0] || !outPath) return 1;
+Result wmsDownloadSheet(const WmsSource* source, int aerial, double lat, double lon, int level, int bigMaps,
+                        const char* mapsDir, char* outPath) {
+    if (!source || !source->url[0] || !outPath) return result_fail("No map service (Wms=) to ask");
     SheetTempFiles temp;
     sheetTempFilesMake(&temp);
-    int result = fetchAndStore(source, aerial, lat, lon, level, bigMaps, mapsDir, outPath, &temp, why);
+    Result stored = fetchAndStore(source, aerial, lat, lon, level, bigMaps, mapsDir, outPath, &temp);
     sheetTempFilesRemove(&temp);
-    return result;
+    return stored;
 }

@@ -287,7 +287,7 @@ void heldCancel(int cancel) {
     heldChanged.notify_all();
 }
 
-int heldDownload(double, double, int, const AppSettings* s, char* out, int, int, int) {
+Result heldDownload(double, double, int, const AppSettings* s, char* out, int, int, int) {
     std::unique_lock<std::mutex> g(heldLock);
     heldInside++;
     heldChanged.notify_all();
@@ -295,7 +295,7 @@ int heldDownload(double, double, int, const AppSettings* s, char* out, int, int,
     snprintf(out, SHEET_PATH_MAX, "%.*s", static_cast<int>(strlen(s->mapsDir)), s->mapsDir);
     heldInside--;
     heldChanged.notify_all();
-    return 1;
+    return result_fail("");
 }
 
 }  // namespace
@@ -312,7 +312,7 @@ TEST_F(AppTest, ExitWaitsForDownloadWorkersThatNeverReadTheFreedSettings) {
     sheet_fetching_install(settings());
     char path[SHEET_PATH_MAX];
     double north = snapLatitude(kLat + 1, 2, 0), lon = snapLongitude(kLon, 2, 0);
-    sheet_download_hooks.downloadSheet(north, lon, 2, settings(), path, 0, 0, 0);
+    sheet_download_hooks.topoSheet(north, lon, 2, settings(), path, 0, 0, 0);
     headless_set_dialog_hook([](int kind, void* state) {
         if (kind == PLATFORM_DIALOG_DOWNLOAD_AREA) return areaDialog(kind, state);
         std::unique_lock<std::mutex> g(heldLock);   // progress: closed once all three are held
@@ -364,12 +364,12 @@ struct Asked {
     bool holdFirst = true;
 } asked;
 
-int recordedDownload(double lat, double lon, int, const AppSettings*, char*, int, int, int) {
+Result recordedDownload(double lat, double lon, int, const AppSettings*, char*, int, int, int) {
     std::unique_lock<std::mutex> g(asked.lock);
     asked.sheets.emplace_back(lat, lon);
     asked.changed.notify_all();
     asked.changed.wait_for(g, std::chrono::seconds(10), [] { return !asked.holdFirst; });
-    return 1;
+    return result_fail("");
 }
 
 }  // namespace
@@ -427,11 +427,11 @@ std::atomic<int> plainFetches{0}, refetches{0};
 
 // The queue's downloads: a stored sheet is found and reported fetched;
 // others are not to be had.
-int foundStored(double lat, double lon, int level, const AppSettings* s, char* out, int big, int, int) {
+Result foundStored(double lat, double lon, int level, const AppSettings* s, char* out, int big, int, int) {
     sheet_path(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, big, SHEET_GIF);
-    if (!std::filesystem::exists(out)) return 1;
+    if (!std::filesystem::exists(out)) return result_fail("");
     plainFetches++;
-    return 0;
+    return result_ok();
 }
 
 }  // namespace
@@ -450,7 +450,7 @@ TEST_F(AppOnlineTest, AStoredSheetThatDoesNotDecodeIsFetchedAfreshOnce) {
         refetches++;
         addSheetAt(lat, lon, level, big, 41);
         sheet_path(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, big, SHEET_GIF);
-        return 0;
+        return result_ok();
     }});
     setFix(kLat + 0.06, kLon);
     TestSheet fresh;

@@ -95,7 +95,7 @@ protected:
     void useServer(FaultServer& server) {
         snprintf(settings->serverUrl, sizeof settings->serverUrl, "%s", server.root().c_str());
     }
-    int fetch(double lat = kLat, double lon = kLon, int level = 2, int big = 0, int rose = 1, int grid = 0) {
+    Result fetch(double lat = kLat, double lon = kLon, int level = 2, int big = 0, int rose = 1, int grid = 0) {
         return downloadSheet(lat, lon, level, settings.get(), path, big, rose, grid);
     }
     std::string expectedPath(int format = SHEET_GIF, double lat = kLat, double lon = kLon, int level = 2) {
@@ -130,7 +130,7 @@ TEST_F(DownloadFault, StoresTheImageWithItsRecordAndAsksExactly) {
     FaultServer server(route([] { return faultOk(page("ntdb1234_5678.gif")); },
                              [&] { return faultOk(asString(gif), "image/gif"); }));
     useServer(server);
-    ASSERT_EQ(fetch(), 0);
+    ASSERT_TRUE(fetch().ok);
     EXPECT_EQ(std::string(path), expectedPath());
 
     double x, y;
@@ -164,7 +164,7 @@ TEST_F(DownloadFault, StoresTheImageWithItsRecordAndAsksExactly) {
     EXPECT_EQ(leftovers(), std::vector<std::string>{});
 
     // Stored once: the next call asks nothing.
-    ASSERT_EQ(fetch(), 0);
+    ASSERT_TRUE(fetch().ok);
     EXPECT_EQ(server.requestCount(), 2);
 }
 
@@ -187,7 +187,7 @@ TEST_F(DownloadFault, RoseAndGridChooseTheLeadingLayers) {
     for (const Case& c : cases) {
         // A new sheet each time (another level), so each case asks anew.
         double lat = snapLatitude(45.4, level, 0), lon = snapLongitude(-75.7, level, 0);
-        ASSERT_EQ(fetch(lat, lon, level, 0, c.rose, c.grid), 0) << level;
+        ASSERT_TRUE(fetch(lat, lon, level, 0, c.rose, c.grid).ok) << level;
         std::string line = server.requests()[2 * level];
         EXPECT_EQ(line.substr(0, c.layers.size()), c.layers) << line;
         EXPECT_EQ(line.substr(c.layers.size(), 7), "&mapxy=") << line;
@@ -195,7 +195,7 @@ TEST_F(DownloadFault, RoseAndGridChooseTheLeadingLayers) {
     }
     // Big sheets ask for the big size; the scale follows the level.
     double lat = snapLatitude(45.4, 4, 0), lon = snapLongitude(-75.7, 4, 1);
-    ASSERT_EQ(fetch(lat, lon, 4, 1, 0, 0), 0);
+    ASSERT_TRUE(fetch(lat, lon, 4, 1, 0, 0).ok);
     EXPECT_NE(server.requests()[8].find("&scale=20000&mapsize=720%20540&"), std::string::npos);
 }
 
@@ -208,8 +208,8 @@ TEST_F(DownloadFault, AngleSignFollowsTheSideOfTheCentralMeridian) {
         size_t at = line.find("map_northarrow_class_label_angle=");
         return atof(line.c_str() + at + strlen("map_northarrow_class_label_angle="));
     };
-    ASSERT_EQ(fetch(50, -105, 1), 0);   // west: atan(...) - 90
-    ASSERT_EQ(fetch(50, -85, 1), 0);    // east: atan(...) + 90
+    ASSERT_TRUE(fetch(50, -105, 1).ok);   // west: atan(...) - 90
+    ASSERT_TRUE(fetch(50, -85, 1).ok);    // east: atan(...) + 90
     std::vector<std::string> asked = server.requests();
     ASSERT_EQ(asked.size(), 4u);
     double west = angleOf(asked[0]), east = angleOf(asked[2]);
@@ -241,7 +241,7 @@ TEST_F(DownloadFault, RepliesThatNameNoUsableImageStoreNothing) {
         FaultServer server(route([body] { return faultOk(body); },
                                  [&] { return faultOk(asString(gif), "image/gif"); }));
         useServer(server);
-        EXPECT_EQ(fetch(), 1) << c.what;
+        EXPECT_FALSE(fetch().ok) << c.what;
         EXPECT_EQ(server.requestCount(), c.requests) << c.what;
         expectNothingStored();
     }
@@ -276,7 +276,7 @@ TEST_F(DownloadFault, ImagesThatAreNotWholeGifsStoreNothing) {
         FaultReply image = c.image;
         FaultServer server(route([] { return faultOk(page("ntdb42.gif")); }, [image] { return image; }));
         useServer(server);
-        EXPECT_EQ(fetch(), 1) << c.what;
+        EXPECT_FALSE(fetch().ok) << c.what;
         EXPECT_EQ(server.requestCount(), 2) << c.what;
         expectNothingStored();
     }
@@ -287,7 +287,7 @@ TEST_F(DownloadFault, ChunkedRepliesAreReadWhole) {
     FaultServer server(route([] { return faultChunked(page("ntdb7.gif"), 19); },
                              [&] { return faultChunked(asString(gif), 1000, "image/gif"); }));
     useServer(server);
-    ASSERT_EQ(fetch(), 0);
+    ASSERT_TRUE(fetch().ok);
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;
     ASSERT_EQ(decodeSheetFile(path, SHEET_GIF, &pixels, &w, &h), 1);
@@ -307,7 +307,7 @@ TEST_F(DownloadFault, SilentServerEndsInATimeOut) {
         FaultServer server(route([] { return faultRaw(FaultReply::HOLD, ""); },
                                  [&] { return faultOk(asString(gif), "image/gif"); }));
         useServer(server);
-        EXPECT_EQ(fetch(), 1);
+        EXPECT_FALSE(fetch().ok);
         EXPECT_EQ(server.requestCount(), 1);
         expectNothingStored();
     }
@@ -321,7 +321,7 @@ TEST_F(DownloadFault, SilentServerEndsInATimeOut) {
                                                          std::to_string(gif.size()) + "\r\n\r\n" + half);
                                  }));
         useServer(server);
-        EXPECT_EQ(fetch(), 1);
+        EXPECT_FALSE(fetch().ok);
         expectNothingStored();
     }
 }
@@ -334,7 +334,7 @@ TEST_F(DownloadFault, NoServerNoSheet) {
         port = gone.port();
     }
     snprintf(settings->serverUrl, sizeof settings->serverUrl, "http://127.0.0.1:%d", port);
-    EXPECT_EQ(fetch(), 1);
+    EXPECT_FALSE(fetch().ok);
     expectNothingStored();
 }
 
@@ -343,12 +343,12 @@ TEST_F(DownloadFault, StoredSheetIsUsedWithoutAsking) {
     useServer(server);
     std::string stored = expectedPath();
     writeBytes(stored, Bytes{'k', 'e', 'e', 'p'});
-    EXPECT_EQ(fetch(), 0);
+    EXPECT_TRUE(fetch().ok);
     EXPECT_EQ(std::string(path), stored);
     EXPECT_EQ(readBytes(stored), (Bytes{'k', 'e', 'e', 'p'}));
     std::string aerial = expectedPath(SHEET_JPEG);
     writeBytes(aerial, Bytes{'j'});
-    EXPECT_EQ(downloadAerialSheet(kLat, kLon, 2, settings.get(), path, 0), 0);
+    EXPECT_TRUE(downloadAerialSheet(kLat, kLon, 2, settings.get(), path, 0).ok);
     EXPECT_EQ(std::string(path), aerial);
     EXPECT_EQ(server.requestCount(), 0);
 }
@@ -356,10 +356,10 @@ TEST_F(DownloadFault, StoredSheetIsUsedWithoutAsking) {
 TEST_F(DownloadFault, PointsTheProjectionCannotPlaceAskNothing) {
     FaultServer server([](const std::string&) { return faultStatus(500, "No", ""); });
     useServer(server);
-    EXPECT_EQ(fetch(95, -75, 1), 1);
-    EXPECT_EQ(fetch(45, -190, 1), 1);
-    EXPECT_EQ(fetch(NAN, -75, 1), 1);
-    EXPECT_EQ(fetch(45, -75, 7), 1);
+    EXPECT_FALSE(fetch(95, -75, 1).ok);
+    EXPECT_FALSE(fetch(45, -190, 1).ok);
+    EXPECT_FALSE(fetch(NAN, -75, 1).ok);
+    EXPECT_FALSE(fetch(45, -75, 7).ok);
     EXPECT_EQ(server.requestCount(), 0);
     EXPECT_EQ(leftovers(), std::vector<std::string>{});
 }
@@ -371,7 +371,7 @@ TEST_F(DownloadFault, AFailedRenameLeavesNoPartialFile) {
     useServer(server);
     // A folder where the sheet should go: the sheet cannot be renamed there.
     fs::create_directories(fs::path(expectedPath()) / "inside");
-    EXPECT_EQ(fetch(), 1);
+    EXPECT_FALSE(fetch().ok);
     EXPECT_TRUE(fs::is_directory(expectedPath()));
     EXPECT_EQ(leftovers(), std::vector<std::string>{});
 }
@@ -381,7 +381,7 @@ TEST_F(DownloadFault, TrailingSlashOfTheServerRootIsDropped) {
     FaultServer server(route([] { return faultOk(page("ntdb1.gif")); },
                              [&] { return faultOk(asString(gif), "image/gif"); }));
     snprintf(settings->serverUrl, sizeof settings->serverUrl, "%s/", server.root().c_str());
-    ASSERT_EQ(fetch(), 0);
+    ASSERT_TRUE(fetch().ok);
     EXPECT_TRUE(startsWith(server.requests()[0], "GET /cgi-bin/mapserv?map="));
     EXPECT_EQ(server.requests()[1], "GET /tmp/ntdb1.gif HTTP/1.1");
 }
@@ -396,17 +396,16 @@ TEST_F(DownloadFault, EachServerAddressKeepsItsOwnSheets) {
     FaultServer a(serving("1499010")), b(serving("1499020"));
     auto westIn = [&](FaultServer& server) {   // of the sheet in the store picked, 0 for none
         useServer(server);
-        std::string why;
-        EXPECT_TRUE(sheetSourceSelectStore(settings.get(), &why)) << why;
+        EXPECT_TRUE(sheetSourceSelectStore(settings.get()).ok);
         double e[6] = {};
         readSheetExtents(kLat, kLon, 2, settings->mapsDir, 0, &e[0], &e[1], &e[2], &e[3], &e[4], &e[5]);
         return static_cast<long>(e[2]);
     };
     useServer(a);
-    ASSERT_EQ(fetch(), 0);
+    ASSERT_TRUE(fetch().ok);
     EXPECT_EQ(1499010, westIn(a));
     EXPECT_EQ(0, westIn(b));
-    ASSERT_EQ(fetch(), 0);
+    ASSERT_TRUE(fetch().ok);
     EXPECT_EQ(1499020, westIn(b));
     EXPECT_EQ(1499010, westIn(a));
     EXPECT_EQ(tree.maps(), settings->mapsDir);
@@ -472,12 +471,12 @@ TEST_F(DownloadFault, TwoProcessesInOneFolderKeepTheirOwnFiles) {
     pid_t child = fork();
     if (child == 0) {
         char p[SHEET_PATH_MAX];
-        _exit(downloadSheet(latB, lonB, 2, settings.get(), p, 0, 1, 0));
+        _exit(downloadSheet(latB, lonB, 2, settings.get(), p, 0, 1, 0).ok ? 0 : 1);
     }
-    int mine = fetch();
+    Result mine = fetch();
     int status = 0;
     waitpid(child, &status, 0);
-    ASSERT_EQ(mine, 0);
+    ASSERT_TRUE(mine.ok) << mine.why;
     ASSERT_TRUE(WIFEXITED(status));
     ASSERT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(server.requestCount(), 4);
@@ -533,7 +532,7 @@ TEST_F(DownloadFault, AerialSheetsAreJpegWithTheRecordAfterTheFixedPrefix) {
     useServer(server);
     // The topographic sheet of the point does not stand in for the aerial one.
     writeBytes(expectedPath(), sheetGif(48, 36));
-    ASSERT_EQ(downloadAerialSheet(kLat, kLon, 2, settings.get(), path, 0), 0);
+    ASSERT_TRUE(downloadAerialSheet(kLat, kLon, 2, settings.get(), path, 0).ok);
     EXPECT_EQ(std::string(path), expectedPath(SHEET_JPEG));
     std::vector<std::string> asked = server.requests();
     ASSERT_EQ(asked.size(), 2u);
@@ -580,8 +579,9 @@ TEST_F(DownloadFault, ARefusedSheetIsReportedToTheCaller) {
         FaultServer server(route([&] { return c.page; }, [&] { return c.image; }));
         useServer(server);
         for (int aerial : {0, 1}) {
-            EXPECT_EQ(aerial ? downloadAerialSheet(kLat, kLon, 2, settings.get(), path, 0) : fetch(), 1);
-            EXPECT_STREQ(sheetDownloadFailure(), c.says);
+            Result got = aerial ? downloadAerialSheet(kLat, kLon, 2, settings.get(), path, 0) : fetch();
+            EXPECT_FALSE(got.ok);
+            EXPECT_EQ(got.why, c.says);
             EXPECT_FALSE(fs::exists(expectedPath(aerial ? SHEET_JPEG : SHEET_GIF)));
         }
     }
@@ -597,7 +597,7 @@ TEST_F(DownloadFault, DispatchUsesTheInstalledDownloads) {
     sheet_download_install();
     double lat = kLat, lon = kLon;
     int level = 2;
-    EXPECT_EQ(getSheetForJump(1, 0, &lat, &lon, &level, settings.get(), path, 0, 1, 0), 1);
+    EXPECT_TRUE(getSheetForJump(1, 0, &lat, &lon, &level, settings.get(), path, 0, 1, 0).ok);
     EXPECT_EQ(std::string(path), expectedPath());
     EXPECT_EQ(server.requestCount(), 2);
 }

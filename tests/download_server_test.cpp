@@ -140,9 +140,9 @@ protected:
         SCOPED_TRACE(testing::Message() << lat << " " << lon << " level " << level << (big ? " big" : "")
                                         << (aerial ? " aerial" : ""));
         int format = aerial ? SHEET_JPEG : SHEET_GIF;
-        ASSERT_EQ(aerial ? downloadAerialSheet(lat, lon, level, settings.get(), path, big)
-                         : downloadSheet(lat, lon, level, settings.get(), path, big, 1, 1),
-                  0);
+        ASSERT_TRUE((aerial ? downloadAerialSheet(lat, lon, level, settings.get(), path, big)
+                            : downloadSheet(lat, lon, level, settings.get(), path, big, 1, 1))
+                        .ok);
         unsigned char* pixels = nullptr;
         int w = 0, h = 0;
         ASSERT_EQ(decodeSheetFile(path, format, &pixels, &w, &h), 1);
@@ -335,7 +335,7 @@ TEST_F(LocalServer, OttawaMarkerLiesWhereTheProjectionPutsIt) {
             SCOPED_TRACE(testing::Message() << "level " << level << (big ? " big" : ""));
             double slat = snapLatitude(45.4215, level, 0), slon = snapLongitude(-75.6972, level, big);
             // No grid, no arrow: only the map around the marker.
-            ASSERT_EQ(downloadSheet(slat, slon, level, settings.get(), path, big, 0, 0), 0);
+            ASSERT_TRUE(downloadSheet(slat, slon, level, settings.get(), path, big, 0, 0).ok);
             double dx = 0, dy = 0, exact = 0;
             int r = ottawaMarker(path, SHEET_GIF, slat, slon, level, big, tree.maps(), &dx, &dy, &exact);
             ASSERT_GE(r, 0) << "no town square near Ottawa's pixel";
@@ -364,7 +364,7 @@ TEST_F(LocalServer, WmsSheetsOfEveryLevelPutOttawaWhereTheProjectionDoes) {
         for (int big = 0; big <= 1; big++) {
             SCOPED_TRACE(testing::Message() << "level " << level << (big ? " big" : ""));
             double slat = snapLatitude(45.4215, level, 0), slon = snapLongitude(-75.6972, level, big);
-            ASSERT_EQ(downloadSheet(slat, slon, level, settings.get(), path, big, 0, 0), 0);
+            ASSERT_TRUE(downloadSheet(slat, slon, level, settings.get(), path, big, 0, 0).ok);
             char png[SHEET_PATH_MAX];
             sheet_path(png, sizeof png, tree.maps().c_str(), slat, slon, level, big, SHEET_PNG);
             EXPECT_STREQ(path, png);
@@ -408,7 +408,8 @@ TEST_F(LocalServer, TileSheetsPutOttawaWhereTheWmsSheetsDo) {
     for (int level = 1; level <= ZOOM_FINEST; level++) {
         SCOPED_TRACE(testing::Message() << "level " << level);
         double slat = snapLatitude(45.4215, level, 0), slon = snapLongitude(-75.6972, level, 0);
-        ASSERT_EQ(downloadSheet(slat, slon, level, settings.get(), path, 0, 0, 0), 0) << sheetDownloadFailure();
+        Result got = downloadSheet(slat, slon, level, settings.get(), path, 0, 0, 0);
+        ASSERT_TRUE(got.ok) << got.why;
         double dx = 0, dy = 0, exact = 0;
         if (ottawaMarker(path, SHEET_PNG, slat, slon, level, 0, tree.maps(), &dx, &dy, &exact, 1) <= 0) continue;
         EXPECT_LE(std::fabs(dx), 2.0);
@@ -431,20 +432,19 @@ TEST_F(LocalServer, WmsVersionsFormatsErrorsAndHttps) {
     snprintf(settings->wmsAerial.layers, sizeof settings->wmsAerial.layers, "aerial");
     snprintf(settings->wmsAerial.format, sizeof settings->wmsAerial.format, "image/jpeg");
     const double lat = snapLatitude(45.4215, 3, 0), lon = snapLongitude(-75.6972, 3, 0);
-    ASSERT_EQ(downloadSheet(lat, lon, 3, settings.get(), path, 0, 0, 0), 0);
+    ASSERT_TRUE(downloadSheet(lat, lon, 3, settings.get(), path, 0, 0, 0).ok);
     EXPECT_TRUE(std::string(path).ends_with(".gif")) << path;
     double dx = 0, dy = 0, exact = 0;
     ASSERT_EQ(ottawaMarker(path, SHEET_GIF, lat, lon, 3, 0, tree.maps(), &dx, &dy, &exact), 1);
     EXPECT_LE(std::hypot(dx, dy), 2.0);
-    ASSERT_EQ(downloadAerialSheet(lat, lon, 3, settings.get(), path, 0), 0);
+    ASSERT_TRUE(downloadAerialSheet(lat, lon, 3, settings.get(), path, 0).ok);
     EXPECT_TRUE(std::string(path).ends_with(".jpg")) << path;
 
     snprintf(settings->wms.layers, sizeof settings->wms.layers, "no_such_layer");
-    EXPECT_EQ(downloadSheet(lat, lon, 4, settings.get(), path, 0, 0, 0), 1);
+    Result unknown = downloadSheet(lat, lon, 4, settings.get(), path, 0, 0, 0);
+    EXPECT_FALSE(unknown.ok);
     // The service's own words come back to the caller; no box from a download.
-    EXPECT_NE(std::string(sheetDownloadFailure()).find("Invalid layer(s) given in the LAYERS parameter"),
-              std::string::npos)
-        << sheetDownloadFailure();
+    EXPECT_NE(unknown.why.find("Invalid layer(s) given in the LAYERS parameter"), std::string::npos) << unknown.why;
     EXPECT_TRUE(headless_calls_of("message_box").empty());
 
     // HTTPS: a TLS server in front of the map server, its certificate
@@ -456,13 +456,13 @@ TEST_F(LocalServer, WmsVersionsFormatsErrorsAndHttps) {
     snprintf(settings->wms.url, sizeof settings->wms.url, "%s", https.c_str());
     snprintf(settings->wms.layers, sizeof settings->wms.layers, "topographic");
     settings->wms.version[0] = settings->wms.format[0] = '\0';
-    int refused = downloadSheet(lat, lon, 2, settings.get(), path, 0, 0, 0);
+    Result refused = downloadSheet(lat, lon, 2, settings.get(), path, 0, 0, 0);
     http_set_ca_file((tree.root / "ca/ca.pem").c_str());
-    int stored = downloadSheet(lat, lon, 2, settings.get(), path, 0, 0, 0);
+    Result stored = downloadSheet(lat, lon, 2, settings.get(), path, 0, 0, 0);
     http_set_ca_file("");
     net_peer_stop(tls);
-    EXPECT_EQ(refused, 1);
-    ASSERT_EQ(stored, 0);
+    EXPECT_FALSE(refused.ok);
+    ASSERT_TRUE(stored.ok) << stored.why;
     EXPECT_TRUE(std::string(path).ends_with(".png")) << path;
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;

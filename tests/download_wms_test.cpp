@@ -215,7 +215,7 @@ protected:
         fs::current_path(oldCwd);
         net_set_receive_timeout_ms(30000);
     }
-    int fetch(int aerial = 0, int level = 2) {
+    Result fetch(int aerial = 0, int level = 2) {
         return aerial ? downloadAerialSheet(kLat, kLon, level, settings.get(), path, 0)
                       : downloadSheet(kLat, kLon, level, settings.get(), path, 0, 1, 1);
     }
@@ -234,7 +234,7 @@ protected:
 
 TEST_F(DownloadWms, APngSheetIsStoredWithTheRequestedBoxAsItsRecord) {
     reply = faultOk(asString(pngOf(480, 360)), "image/png");
-    ASSERT_EQ(fetch(), 0);
+    ASSERT_TRUE(fetch().ok);
     EXPECT_EQ(std::string(path), pathOf(SHEET_PNG));
     double x, y, angle;
     ASSERT_EQ(sheetCentreAndAngle(kLat, kLon, &x, &y, &angle), 1);
@@ -262,9 +262,9 @@ TEST_F(DownloadWms, APngSheetIsStoredWithTheRequestedBoxAsItsRecord) {
     EXPECT_EQ(Bytes(pixels, pixels + w * h * 3), rgb(480, 360));
     free(pixels);
     // Stored once: asked once. A reload replaces it.
-    ASSERT_EQ(fetch(), 0);
+    ASSERT_TRUE(fetch().ok);
     EXPECT_EQ(server.requestCount(), 1);
-    EXPECT_EQ(reloadSheet(0, kLat, kLon, 2, settings.get(), path, 0, 1, 1, nullptr), 1);
+    EXPECT_TRUE(reloadSheet(0, kLat, kLon, 2, settings.get(), path, 0, 1, 1, nullptr).ok);
     EXPECT_EQ(server.requestCount(), 2);
     EXPECT_EQ(files(), std::vector<std::string>{pathOf(SHEET_PNG)});
     EXPECT_EQ(headless_calls_of("message_box").size(), 0u);
@@ -286,7 +286,7 @@ TEST_F(DownloadWms, EachImageFormatGoesToItsStore) {
         SCOPED_TRACE(c.type + std::string(c.aerial ? " aerial" : " topographic"));
         fs::remove_all(tree.maps());
         reply = faultOk(asString(c.image), c.type);
-        ASSERT_EQ(fetch(c.aerial), 0);
+        ASSERT_TRUE(fetch(c.aerial).ok);
         EXPECT_EQ(std::string(path), pathOf(c.stored));
         EXPECT_EQ(files(), std::vector<std::string>{path});
         unsigned char* pixels = nullptr;
@@ -333,29 +333,29 @@ TEST_F(DownloadWms, RepliesThatAreNoSheetStoreNothingAndSayWhy) {
         SCOPED_TRACE(c.says);
         fs::remove_all(tree.maps());
         reply = c.reply;
-        EXPECT_EQ(fetch(), 1);
-        EXPECT_STREQ(sheetDownloadFailure(), c.says);
+        Result got = fetch();
+        EXPECT_FALSE(got.ok);
+        EXPECT_EQ(got.why, c.says);
         EXPECT_EQ(std::string(path), pathOf(SHEET_PNG));
         EXPECT_EQ(files(), std::vector<std::string>{});
     }
     EXPECT_EQ(headless_calls_of("message_box").size(), 0u);
     reply = faultOk(asString(png), "image/png");
-    EXPECT_EQ(fetch(), 0);
-    EXPECT_STREQ(sheetDownloadFailure(), "");
+    EXPECT_TRUE(fetch().ok);
 }
 
 // A reload killed while the new image is on its way: the stored PNG is as
 // it was, where it was, and nothing is left beside it.
 TEST_F(DownloadWms, AReloadKilledHalfWayKeepsTheStoredSheet) {
     reply = faultOk(asString(pngOf(480, 360)), "image/png");
-    ASSERT_EQ(fetch(), 0);
+    ASSERT_TRUE(fetch().ok);
     Bytes stored = readBytes(path);
     std::string half = asString(pngOf(480, 360)).substr(0, 100);
     reply = faultRaw(FaultReply::SEND_AND_HOLD, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + half);
     pid_t child = fork();
     if (child == 0) {
         char p[SHEET_PATH_MAX];
-        _exit(reloadSheet(0, kLat, kLon, 2, settings.get(), p, 0, 1, 1, nullptr));
+        _exit(reloadSheet(0, kLat, kLon, 2, settings.get(), p, 0, 1, 1, nullptr).ok);
     }
     server.waitForRequests(2);
     ASSERT_EQ(server.requestCount(), 2);
@@ -380,7 +380,7 @@ TEST_F(DownloadWms, AReplyOverTheSheetCapStoresNothing) {
     free(pixels);
     remove(tooBig.c_str());
     reply = faultOk(asString(padded), "image/png");
-    EXPECT_EQ(fetch(), 1);
+    EXPECT_FALSE(fetch().ok);
     EXPECT_EQ(files(), std::vector<std::string>{});
 }
 

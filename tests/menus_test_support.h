@@ -41,29 +41,29 @@ inline bool fileExists(const std::string& path) {
     return stat(path.c_str(), &st) == 0;
 }
 
-inline int fakeDownloadSheet(double lat, double lon, int level, const AppSettings* s, char* out, int bigMaps, int rose,
-                             int grid) {
+inline Result fakeDownloadSheet(double lat, double lon, int level, const AppSettings* s, char* out, int bigMaps, int rose,
+                                int grid) {
     DownloadDouble& d = download_double;
     d.calls++;
     d.lastLat = lat, d.lastLon = lon, d.lastLevel = level, d.lastBigMaps = bigMaps, d.lastRose = rose, d.lastGrid = grid;
     sheet_path(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, bigMaps, SHEET_GIF);
     d.fileExistedAtCall = fileExists(out);
-    if (d.result != 0) return 1;
-    if (d.fileExistedAtCall && !d.refetching) return 0;   // the store's sheet comes first
-    int w = bigMaps ? 720 : 480, h = bigMaps ? 540 : 360;
+    if (d.result != 0) return result_fail("");
+    if (d.fileExistedAtCall && !d.refetching) return result_ok();   // the store's sheet comes first
+    int w = view_sheet_width(bigMaps), h = view_sheet_height(bigMaps);
     writeBytes(out, makeGif(w, h, Bytes(static_cast<size_t>(w) * h, static_cast<unsigned char>(d.index))));
-    return 0;
+    return result_ok();
 }
 
-inline int fakeDownloadAerial(double lat, double lon, int level, const AppSettings* s, char* out, int bigMaps) {
+inline Result fakeDownloadAerial(double lat, double lon, int level, const AppSettings* s, char* out, int bigMaps) {
     DownloadDouble& d = download_double;
     d.aerialCalls++;
     d.lastLat = lat, d.lastLon = lon, d.lastLevel = level, d.lastBigMaps = bigMaps;
     sheet_path(out, SHEET_PATH_MAX, s->mapsDir, lat, lon, level, bigMaps, SHEET_JPEG);
     d.fileExistedAtCall = fileExists(out);
-    if (d.result != 0) return 1;
-    if (d.fileExistedAtCall && !d.refetching) return 0;
-    int w = bigMaps ? 720 : 480, h = bigMaps ? 540 : 360;
+    if (d.result != 0) return result_fail("");
+    if (d.fileExistedAtCall && !d.refetching) return result_ok();
+    int w = view_sheet_width(bigMaps), h = view_sheet_height(bigMaps);
     std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
     for (size_t i = 0; i < rgb.size(); i += 3) {
         rgb[i] = static_cast<unsigned char>(d.aerialColour >> 16);
@@ -71,14 +71,14 @@ inline int fakeDownloadAerial(double lat, double lon, int level, const AppSettin
         rgb[i + 2] = static_cast<unsigned char>(d.aerialColour);
     }
     std::filesystem::create_directories(std::filesystem::path(out).parent_path());
-    return jpeg_write_rgb(out, rgb.data(), w, h) ? 0 : 1;
+    return jpeg_write_rgb(out, rgb.data(), w, h) ? result_ok() : result_fail("");
 }
 
-inline int fakeRefetch(int aerial, double lat, double lon, int level, const AppSettings* s, char* out, int bigMaps,
-                       int rose, int grid) {
+inline Result fakeRefetch(int aerial, double lat, double lon, int level, const AppSettings* s, char* out, int bigMaps,
+                          int rose, int grid) {
     download_double.refetching = true;
-    int rc = aerial ? fakeDownloadAerial(lat, lon, level, s, out, bigMaps)
-                    : fakeDownloadSheet(lat, lon, level, s, out, bigMaps, rose, grid);
+    Result rc = aerial ? fakeDownloadAerial(lat, lon, level, s, out, bigMaps)
+                       : fakeDownloadSheet(lat, lon, level, s, out, bigMaps, rose, grid);
     download_double.refetching = false;
     return rc;
 }

@@ -23,14 +23,14 @@ struct Gate {
     std::mutex lock;
     std::condition_variable cv;
     bool open = false;
-    int result = 0;
+    Result result;
     std::vector<double> asked;         // latitudes, in the order fetched
     int running = 0;
     std::vector<int> cancels;          // the downloads' cancel calls since the start
 };
 Gate gate;
 
-int blockedDownload(double lat, double, int, const AppSettings* s, char* out, int, int, int) {
+Result blockedDownload(double lat, double, int, const AppSettings* s, char* out, int, int, int) {
     std::unique_lock<std::mutex> g(gate.lock);
     gate.asked.push_back(lat);
     gate.running++;
@@ -82,7 +82,7 @@ class SheetFetchQueueTest : public ::testing::Test {
 protected:
     AppSettings* settings = new AppSettings{};
     void SetUp() override {
-        { std::lock_guard<std::mutex> g(gate.lock); gate.open = false; gate.result = 0; gate.asked.clear(); }
+        { std::lock_guard<std::mutex> g(gate.lock); gate.open = false; gate.result = result_ok(); gate.asked.clear(); }
         SheetDownloadHooks hooks{blockedDownload, nullptr, cancelDownloads, nullptr};
         sheet_fetch_start(&hooks, settings, nullptr);
         std::lock_guard<std::mutex> g(gate.lock);
@@ -120,13 +120,14 @@ TEST_F(SheetFetchQueueTest, OneDownloadPerSheetAndTheNewestWaitingRequestWins) {
 }
 
 TEST_F(SheetFetchQueueTest, AFailedSheetBacksOffInsteadOfBeingAskedAtEveryTick) {
-    gate.result = 1;
+    gate.result = result_fail("The map server cannot be reached");
     openGate();
     SheetFetchRequest a = sheetAt(45);
     ASSERT_EQ(SHEET_FETCH_QUEUED, sheet_fetch_request(&a));
     auto done = takeAll(1);
     ASSERT_EQ(1u, done.size());
     EXPECT_EQ(0, done[0].ok);
+    EXPECT_STREQ("The map server cannot be reached", done[0].reason);
     for (int tick = 0; tick < 5; tick++) EXPECT_EQ(SHEET_FETCH_BACKING_OFF, sheet_fetch_request(&a));
     EXPECT_EQ(1u, gate.asked.size());
     // Another sheet is not held up, and a reload asks at once.

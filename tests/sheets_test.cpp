@@ -396,7 +396,7 @@ struct HookCall {
     int result = 0;
 } hook;
 
-int fakeDownload(double lat, double lon, int level, const AppSettings* s, char* out, int big, int rose, int grid) {
+Result fakeDownload(double lat, double lon, int level, const AppSettings* s, char* out, int big, int rose, int grid) {
     hook.calls++;
     hook.lat = lat;
     hook.lon = lon;
@@ -406,11 +406,11 @@ int fakeDownload(double lat, double lon, int level, const AppSettings* s, char* 
     hook.grid = grid;
     std::string p = std::string(s->mapsDir) + "/downloaded.gif";
     snprintf(out, SHEET_PATH_MAX, "%s", p.c_str());
-    return hook.result;
+    return hook.result == 0 ? result_ok() : result_fail("");
 }
-int fakeAerial(double, double, int, const AppSettings*, char*, int) {
+Result fakeAerial(double, double, int, const AppSettings*, char*, int) {
     hook.aerialCalls++;
-    return hook.result;
+    return hook.result == 0 ? result_ok() : result_fail("");
 }
 }  // namespace
 
@@ -427,14 +427,14 @@ TEST(SheetDispatch, OfflinePanOnceDoesNothingTwiceWalks) {
     char lastPanDir = ' ';
     double lat = snapLatitude(45.52, 4, 0), lon = snapLongitude(-75.60, 4, 0);
     int level = 4;
-    EXPECT_EQ(getSheetForPan(0, 0, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 0), 0);
+    EXPECT_FALSE(getSheetForPan(0, 0, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 0).ok);
     EXPECT_EQ(lastPanDir, 'E');
     EXPECT_EQ(level, 4);
     // Another direction does not walk, and forgets the first.
-    EXPECT_EQ(getSheetForPan(0, 0, &lat, &lon, &level, &settings, path, 'N', &lastPanDir, 0, 0, 0), 0);
+    EXPECT_FALSE(getSheetForPan(0, 0, &lat, &lon, &level, &settings, path, 'N', &lastPanDir, 0, 0, 0).ok);
     EXPECT_EQ(lastPanDir, 'N');
     EXPECT_EQ(level, 4);
-    EXPECT_EQ(getSheetForPan(0, 0, &lat, &lon, &level, &settings, path, 'N', &lastPanDir, 0, 0, 0), 1);
+    EXPECT_TRUE(getSheetForPan(0, 0, &lat, &lon, &level, &settings, path, 'N', &lastPanDir, 0, 0, 0).ok);
     EXPECT_EQ(lastPanDir, ' ');
     EXPECT_EQ(level, 3);
     EXPECT_DOUBLE_EQ(lat, lat3);
@@ -446,14 +446,14 @@ TEST(SheetDispatch, OfflinePanOnceDoesNothingTwiceWalks) {
     lon = -140;
     level = 2;
     lastPanDir = 'W';
-    EXPECT_EQ(getSheetForPan(0, 0, &lat, &lon, &level, &settings, path, 'W', &lastPanDir, 0, 0, 0), 0);
+    EXPECT_FALSE(getSheetForPan(0, 0, &lat, &lon, &level, &settings, path, 'W', &lastPanDir, 0, 0, 0).ok);
     EXPECT_EQ(lastPanDir, ' ');
     // A sheet found at once clears the letter.
     lat = lat3;
     lon = lon3;
     level = 3;
     lastPanDir = 'S';
-    EXPECT_EQ(getSheetForPan(0, 0, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 0), 1);
+    EXPECT_TRUE(getSheetForPan(0, 0, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 0).ok);
     EXPECT_EQ(lastPanDir, ' ');
     EXPECT_EQ(level, 3);
 }
@@ -467,11 +467,11 @@ TEST(SheetDispatch, OfflineJumpWalksInTheChosenFormat) {
     char path[SHEET_PATH_MAX];
     double lat = snapLatitude(45.4, 2, 0), lon = snapLongitude(-75.7, 2, 0);
     int level = 2;
-    EXPECT_EQ(getSheetForJump(0, 0, &lat, &lon, &level, &settings, path, 0, 0, 0), 0);
+    EXPECT_FALSE(getSheetForJump(0, 0, &lat, &lon, &level, &settings, path, 0, 0, 0).ok);
     lat = snapLatitude(45.4, 2, 0);
     lon = snapLongitude(-75.7, 2, 0);
     level = 2;
-    EXPECT_EQ(getSheetForJump(0, 1, &lat, &lon, &level, &settings, path, 0, 0, 0), 1);
+    EXPECT_TRUE(getSheetForJump(0, 1, &lat, &lon, &level, &settings, path, 0, 0, 0).ok);
     EXPECT_EQ(level, 0);
     EXPECT_DOUBLE_EQ(lat, 50);
     EXPECT_DOUBLE_EQ(lon, -80);
@@ -489,12 +489,12 @@ TEST(SheetDispatch, OnlineGoesThroughTheDownloadHooks) {
     int level = 1;
     SheetDownloadHooks saved = sheet_download_hooks;
     sheet_download_hooks = SheetDownloadHooks{};
-    EXPECT_EQ(getSheetForJump(1, 0, &lat, &lon, &level, &settings, path, 0, 0, 0), 0);
-    EXPECT_EQ(getSheetForPan(1, 1, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 0), 0);
+    EXPECT_FALSE(getSheetForJump(1, 0, &lat, &lon, &level, &settings, path, 0, 0, 0).ok);
+    EXPECT_FALSE(getSheetForPan(1, 1, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 0).ok);
 
     sheet_download_hooks = SheetDownloadHooks{fakeDownload, fakeAerial, nullptr, nullptr};
     hook = HookCall{};
-    EXPECT_EQ(getSheetForJump(1, 0, &lat, &lon, &level, &settings, path, 1, 1, 0), 1);
+    EXPECT_TRUE(getSheetForJump(1, 0, &lat, &lon, &level, &settings, path, 1, 1, 0).ok);
     EXPECT_EQ(hook.calls, 1);
     EXPECT_EQ(hook.level, 1);
     EXPECT_EQ(hook.big, 1);
@@ -502,11 +502,11 @@ TEST(SheetDispatch, OnlineGoesThroughTheDownloadHooks) {
     EXPECT_EQ(hook.grid, 0);
     EXPECT_EQ(std::string(path), tmp.maps() + "/downloaded.gif");
     hook.result = 1;
-    EXPECT_EQ(getSheetForPan(1, 0, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 1), 0);
+    EXPECT_FALSE(getSheetForPan(1, 0, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 1).ok);
     EXPECT_EQ(lastPanDir, 'E');  // the offline retry rule is not touched online
     EXPECT_EQ(hook.grid, 1);
     hook.result = 0;
-    EXPECT_EQ(getSheetForPan(1, 1, &lat, &lon, &level, &settings, path, 'W', &lastPanDir, 0, 0, 0), 1);
+    EXPECT_TRUE(getSheetForPan(1, 1, &lat, &lon, &level, &settings, path, 'W', &lastPanDir, 0, 0, 0).ok);
     EXPECT_EQ(hook.aerialCalls, 1);
     EXPECT_EQ(hook.calls, 2);
     sheet_download_hooks = saved;

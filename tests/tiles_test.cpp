@@ -254,12 +254,13 @@ TEST_F(Tiles, MissingTilesDrawEmpty) {
     int cached = cachedTiles();
     missing = true;
     char out[SHEET_PATH_MAX];
-    EXPECT_EQ(1, sheet_download_hooks.refetchSheet(0, sheetLat, sheetLon, 3, &s, out, 0, 0, 0));
-    EXPECT_NE(std::string::npos, std::string(sheetDownloadFailure()).find("404")) << sheetDownloadFailure();
+    Result refetched = sheet_download_hooks.refetchSheet(0, sheetLat, sheetLon, 3, &s, out, 0, 0, 0);
+    EXPECT_FALSE(refetched.ok);
+    EXPECT_NE(std::string::npos, refetched.why.find("404")) << refetched.why;
     EXPECT_EQ(good, readPixels(path));
     EXPECT_EQ(cached, cachedTiles());
     fs::remove_all(tree.maps());
-    EXPECT_EQ(1, downloadSheet(sheetLat, sheetLon, 3, &s, out, 0, 0, 0));
+    EXPECT_FALSE(downloadSheet(sheetLat, sheetLon, 3, &s, out, 0, 0, 0).ok);
     EXPECT_FALSE(fs::exists(out));
 
     missing = false, missingOthers = true;
@@ -355,7 +356,7 @@ TEST_F(Tiles, ConditionalRequestsAndFreshness) {
     maxAge = 3600;
     EXPECT_EQ(first, sheet(45.42, -75.70, 3)) << "the stored sheet is used";
     char path[SHEET_PATH_MAX];
-    ASSERT_EQ(0, sheet_download_hooks.refetchSheet(0, sheetLat, sheetLon, 3, &s, path, 0, 0, 0));
+    ASSERT_TRUE(sheet_download_hooks.refetchSheet(0, sheetLat, sheetLon, 3, &s, path, 0, 0, 0).ok);
     std::vector<std::string> heads = server.heads();
     ASSERT_EQ(2u * asked, heads.size());
     for (size_t k = asked; k < heads.size(); ++k) EXPECT_NE("", header(heads[k], "If-None-Match"));
@@ -395,13 +396,12 @@ TEST_F(Tiles, MbtilesHonourTheirMaxZoomAndBounds) {
     EXPECT_NE(fine.end(), std::find_if(fine.begin(), fine.end(), [](unsigned char v) { return v < 128; }));
     snprintf(s.tiles.url, sizeof s.tiles.url, "mbtiles:%s", elsewhere.c_str());
     char out[SHEET_PATH_MAX];
-    EXPECT_EQ(1, sheet_download_hooks.refetchSheet(0, sheetLat, sheetLon, 3, &s, out, 0, 0, 0));
+    EXPECT_FALSE(sheet_download_hooks.refetchSheet(0, sheetLat, sheetLon, 3, &s, out, 0, 0, 0).ok);
 
-    std::string why, store;
-    ASSERT_TRUE(sheetSourceSelectStore(&s, &why)) << why;
-    store = s.mapsDir;
+    ASSERT_TRUE(sheetSourceSelectStore(&s).ok);
+    std::string store = s.mapsDir;
     s.tiles.maxZoom = 12;
-    ASSERT_TRUE(sheetSourceSelectStore(&s, &why)) << why;
+    ASSERT_TRUE(sheetSourceSelectStore(&s).ok);
     EXPECT_NE(store, s.mapsDir);
 }
 
@@ -411,8 +411,7 @@ TEST_F(Tiles, MbtilesHonourTheirMaxZoomAndBounds) {
 // after MaxAge= days (30 by default), the map server's never.
 TEST_F(Tiles, SourcesKeepStoresOfTheirOwn) {
     auto stored = [&](const char* what) {
-        std::string why;
-        EXPECT_TRUE(sheetSourceSelectStore(&s, &why)) << why;
+        EXPECT_TRUE(sheetSourceSelectStore(&s).ok);
         char path[SHEET_PATH_MAX];
         return sheet_stored(path, s.mapsDir, sheetLat, sheetLon, 2, 0, SHEET_GIF) >= 0 ? std::string(what) : "";
     };
@@ -442,16 +441,16 @@ TEST_F(Tiles, SourcesKeepStoresOfTheirOwn) {
 // Each kind's store follows its own source: a new aerial source keeps the
 // topographic sheets, a new topographic source keeps the aerial ones.
 TEST_F(Tiles, EachKindsStoreFollowsItsOwnSource) {
-    std::string why;
-    ASSERT_TRUE(sheetSourceSelectStore(&s, &why)) << why;
+    ASSERT_TRUE(sheetSourceSelectStore(&s).ok);
     sheet(45.42, -75.70, 2);
     snprintf(s.tilesAerial.url, sizeof s.tilesAerial.url, "%s", (std::string(s.tiles.url) + "?aerial").c_str());
-    ASSERT_TRUE(sheetSourceSelectStore(&s, &why)) << why;
+    ASSERT_TRUE(sheetSourceSelectStore(&s).ok);
     char found[SHEET_PATH_MAX];
     EXPECT_EQ(SHEET_PNG, sheet_stored(found, sheetStoreDir(&s, 0), sheetLat, sheetLon, 2, 0, SHEET_GIF));
-    ASSERT_EQ(0, downloadAerialSheet(sheetLat, sheetLon, 2, &s, found, 0)) << sheetDownloadFailure();
+    Result aerial = downloadAerialSheet(sheetLat, sheetLon, 2, &s, found, 0);
+    ASSERT_TRUE(aerial.ok) << aerial.why;
     snprintf(s.tiles.url + strlen(s.tiles.url), 16, "?v=2");
-    ASSERT_TRUE(sheetSourceSelectStore(&s, &why)) << why;
+    ASSERT_TRUE(sheetSourceSelectStore(&s).ok);
     EXPECT_EQ(SHEET_JPEG, sheet_stored(found, sheetStoreDir(&s, 1), sheetLat, sheetLon, 2, 0, SHEET_JPEG));
     EXPECT_EQ(-1, sheet_stored(found, sheetStoreDir(&s, 0), sheetLat, sheetLon, 2, 0, SHEET_GIF));
 }

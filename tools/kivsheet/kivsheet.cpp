@@ -160,9 +160,9 @@ int name(const KivsheetOptions& o) {
     kivsheet_load_settings(&settings);
     if (!o.maps.empty() && o.maps.size() >= sizeof settings.mapsDir) return fail("path too long: %s", o.maps.c_str());
     if (!o.maps.empty()) memcpy(settings.mapsDir, o.maps.c_str(), o.maps.size() + 1);
-    std::string why;
-    if (sheetSourceKind(&settings, aerial) != SHEET_SOURCE_SERVER && !sheetSourceSelectStore(&settings, &why))
-        return fail("%s", why.c_str());
+    if (sheetSourceKind(&settings, aerial) != SHEET_SOURCE_SERVER) {
+        if (Result selected = sheetSourceSelectStore(&settings); !selected) return fail("%s", selected.why.c_str());
+    }
     const char* maps = sheetStoreDir(&settings, aerial);
     if (o.zoomLetter) program_settings.zoomLetter = o.zoomLetter;
     if (int rc = snapPoint(&lat, &lon, level, big)) return rc;
@@ -187,12 +187,9 @@ int fetch(const KivsheetOptions& o) {
     int big = o.big, aerial = o.aerial;
     if (int rc = snapPoint(&lat, &lon, level, big)) return rc;
     char path[SHEET_PATH_MAX] = "";
-    int rc = aerial ? downloadAerialSheet(lat, lon, level, &settings, path, big)
-                    : downloadSheet(lat, lon, level, &settings, path, big, settings.rose, settings.grid);
-    if (rc != 0) {
-        const char* why = sheetDownloadFailure();
-        return fail("%s: %s", path[0] ? path : "sheet", why[0] ? why : "download failed");
-    }
+    Result got = aerial ? downloadAerialSheet(lat, lon, level, &settings, path, big)
+                        : downloadSheet(lat, lon, level, &settings, path, big, settings.rose, settings.grid);
+    if (!got) return fail("%s: %s", path[0] ? path : "sheet", got.why.empty() ? "download failed" : got.why.c_str());
     printf("%s\n", path);
     return 0;
 }

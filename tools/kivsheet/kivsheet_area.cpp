@@ -93,7 +93,7 @@ struct Run {
     const Options* options;
 };
 
-void eachSheet(const AreaSheet& a, int ok, int64_t bytes, void* context) {
+void eachSheet(const AreaSheet& a, int ok, int64_t bytes, const char* why, void* context) {
     auto* r = static_cast<Run*>(context);
     if (r->bar) return;
     char name[SHEET_PATH_MAX];
@@ -103,8 +103,7 @@ void eachSheet(const AreaSheet& a, int ok, int64_t bytes, void* context) {
     fprintf(r->out, "%s %s %lld\n", ok == 1 ? "fetched" : ok == 2 ? "stored" : "failed", name,
             static_cast<long long>(bytes));
     fflush(r->out);
-    // Called on the thread that tried the sheet, where its reason is kept.
-    if (ok == 0) fprintf(stderr, "kivsheet: %s: %s\n", name, sheetDownloadFailure());
+    if (ok == 0) fprintf(stderr, "kivsheet: %s: %s\n", name, why);
 }
 
 // The terminal's width: the window size, else COLUMNS, else 80.

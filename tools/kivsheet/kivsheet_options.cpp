@@ -220,8 +220,8 @@ int kivsheet_apply_paths(const KivsheetOptions& o, AppSettings* s) {
         }
         memcpy(p.out, p.value.c_str(), p.value.size() + 1);
     }
-    std::string why;
-    if (sheetSourceSelectStore(s, &why)) return 0;
-    fprintf(stderr, "kivsheet: %s\n", why.c_str());
+    Result selected = sheetSourceSelectStore(s);
+    if (selected) return 0;
+    fprintf(stderr, "kivsheet: %s\n", selected.why.c_str());
     return 2;
 }
