@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/app_state.h"
+#include "platform/big_block.h"
 #include "platform/pixel_rows.h"
 
 namespace {
@@ -19,7 +20,7 @@ inline uint32_t opaque(uint32_t rgb) { return 0xFF000000u | (rgb & 0xFFFFFFu); }
 int frame_ensure(ClientFrame* f, int width, int height) {
     if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return 0;
     if (f->px && f->width == width && f->height == height) return 1;
-    auto* block = static_cast<uint32_t*>(malloc(static_cast<size_t>(width) * height * sizeof(uint32_t)));
+    auto* block = static_cast<uint32_t*>(big_block_alloc(static_cast<size_t>(width) * height * sizeof(uint32_t)));
     if (!block) return 0;
     free(f->px);
     f->px = block;
