@@ -44,6 +44,9 @@ struct PaintState {
         long used;                     // the paint that last drew it
     };
     std::vector<Text> texts;
+    // The client frame as an image the X server reads itself (shared
+    // memory), so putting it on the window copies nothing here.
+    cairo_surface_t* shared;
     std::vector<unsigned char> packed; // RGB rows where cairo is not at hand
     double lastPaintMs;
 };
@@ -150,6 +153,30 @@ long wx_paint_count() { return paint_state.paints; }
 
 namespace {
 
+cairo_t* paintCairo() {
+    wxDC* dc = wx_window.paintDc;
+    wxGraphicsContext* gc = dc ? dc->GetGraphicsContext() : nullptr;
+    return gc ? static_cast<cairo_t*>(gc->GetNativeContext()) : nullptr;
+}
+
+// The frame composed in the shared image: put as it is.
+bool blitShared(int x, int y, int w, int h, const uint32_t* px, int stride) {
+    cairo_surface_t* shared = paint_state.shared;
+    cairo_t* cr = paintCairo();
+    if (!cr || !shared || reinterpret_cast<const unsigned char*>(px) != cairo_image_surface_get_data(shared) ||
+        stride * 4 != cairo_image_surface_get_stride(shared) || x != 0 || y != 0 ||
+        w != cairo_image_surface_get_width(shared) || h != cairo_image_surface_get_height(shared))
+        return false;
+    cairo_surface_mark_dirty(shared);
+    cairo_save(cr);
+    cairo_set_source_surface(cr, shared, x, y);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    cairo_rectangle(cr, x, y, w, h);
+    cairo_fill(cr);
+    cairo_restore(cr);
+    return true;
+}
+
 // The frame itself is the cairo image (its pixels are cairo's RGB24), so
 // nothing is copied before cairo puts it in the window; in device pixels,
 // one to one, so the nearest-pixel filter keeps it as composed.
@@ -178,10 +205,32 @@ bool blitThroughCairo(wxDC* dc, int x, int y, int w, int h, const uint32_t* px, 
 
 }  // namespace
 
+uint32_t* wx_frame_pixels(int w, int h, int* stride) {
+    cairo_t* cr = paintCairo();
+    if (!cr || cairo_surface_get_type(cairo_get_target(cr)) != CAIRO_SURFACE_TYPE_XLIB) return nullptr;
+    cairo_surface_t*& shared = paint_state.shared;
+    if (shared && (cairo_image_surface_get_width(shared) != w || cairo_image_surface_get_height(shared) != h))
+        cairo_surface_destroy(shared), shared = nullptr;
+    if (!shared) {
+        // On an X server with shared memory, an image in it.
+        shared = cairo_surface_create_similar_image(cairo_get_target(cr), CAIRO_FORMAT_RGB24, w, h);
+        if (cairo_surface_status(shared) != CAIRO_STATUS_SUCCESS || !cairo_image_surface_get_data(shared) ||
+            cairo_image_surface_get_stride(shared) % 4) {
+            cairo_surface_destroy(shared);
+            shared = nullptr;
+            return nullptr;
+        }
+    }
+    // Waits, if need be, for the server to have read the last frame.
+    cairo_surface_flush(shared);
+    *stride = cairo_image_surface_get_stride(shared) / 4;
+    return reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(shared));
+}
+
 void wx_blit_xrgb(int x, int y, int w, int h, const uint32_t* px, int stride) {
     wxDC* dc = wx_window.paintDc;
     if (!dc || !px || w <= 0 || h <= 0 || stride < w) return;
-    if (blitThroughCairo(dc, x, y, w, h, px, stride)) {
+    if (blitShared(x, y, w, h, px, stride) || blitThroughCairo(dc, x, y, w, h, px, stride)) {
         paint_state.blitted = 1;
         return;
     }
