@@ -484,6 +484,37 @@ TEST_F(AppNavigationTest, ClicksZoomAboutTheClickedPointAsTheWheel) {
     }
 }
 
+// While following, a zoom animates too: every frame between the scales keeps
+// the vehicle where it is drawn though fixes move it on, and the last is the
+// new scale composed.
+TEST_F(AppNavigationTest, ZoomWhileFollowingAnimatesWithTheVehicleInPlace) {
+    addSheet(kLat, kLon, 2, 0, 40);
+    create();
+    settings()->autoPan = 1;
+    headless_set_clock_ms(1000);
+    setFix(kLat + 0.01, kLon + 0.02);
+    ViewRecord before = view();
+    int vx0, vy0, vx, vy;
+    ASSERT_TRUE(view_position_pixel(before, kLat + 0.01, kLon + 0.02, &vx0, &vy0));
+    app_mouse_wheel(100, 120, 1);
+    ASSERT_EQ(1, view_pane_zooming());
+    for (int ms = 30; ms <= VIEW_ZOOM_MS; ms += 30) {
+        headless_set_clock_ms(1000 + ms);
+        double lat = kLat + 0.01 + ms * 1e-6, lon = kLon + 0.02 + ms * 2e-6;   // about 100 km/h
+        setFix(lat, lon);
+        ViewRecord at = view();
+        ASSERT_TRUE(view_position_pixel(at, lat, lon, &vx, &vy)) << ms;
+        EXPECT_NEAR(vx0, vx, 1) << ms;
+        EXPECT_NEAR(vy0, vy, 1) << ms;
+        EXPECT_TRUE(markerAt(vx, vy, kAnyGround)) << ms;
+        if (ms < VIEW_ZOOM_MS) {
+            EXPECT_TRUE(at.mpp < before.mpp && at.mpp > before.mpp / std::exp2(0.25)) << ms;
+        }
+    }
+    EXPECT_EQ(0, view_pane_zooming());
+    EXPECT_NEAR(before.mpp / view().mpp, std::exp2(0.25), 1e-9);
+}
+
 // A zoom's frames: the place both views show at one pixel stays at it all
 // the way while the scale runs from the one to the other, eased to a stop.
 TEST(ViewZoom, FramesKeepThePlaceBothViewsShowAtOnePixel) {
