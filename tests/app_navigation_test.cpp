@@ -542,3 +542,26 @@ TEST(ViewZoom, FramesKeepThePlaceBothViewsShowAtOnePixel) {
         }
     }
 }
+
+// Course-up: a frame between the scales shows each place where the turned
+// picture showed it, about a point off the centre (the vehicle looking ahead).
+TEST(ViewZoom, TurnedFrameShowsEachPlaceWhereThePictureShowedIt) {
+    const ViewRecord from{VIEW_PLANE_CANADA_LAMBERT, 2, 0, 1000, 2000, 50, 480, 360, 0.5};
+    double vx, vy, qx, qy, px, py;
+    view_screen_to_plane(from, 240.5, 300.5, &vx, &vy);   // kept at its pixel
+    ViewRecord to = from;
+    to.mpp = 20;
+    to.cx = vx - (vx - from.cx) * 20 / 50;
+    to.cy = vy - (vy - from.cy) * 20 / 50;
+    ViewRecord at;
+    ASSERT_EQ(1, view_zoom_keeping(from, to, vx, vy, 0.5, &at));
+    std::vector<uint32_t> picture(480 * 360, 0x111111), frame(480 * 360);
+    for (auto [x, y] : {std::pair{300, 250}, {200, 280}, {260, 320}}) {
+        picture[y * 480 + x] = 0xFF0000;
+        view_screen_to_plane(from, x + 0.5, y + 0.5, &qx, &qy);
+        view_zoom_picture(picture.data(), from, frame.data(), 480, at, 0);
+        view_plane_to_screen(at, qx, qy, &px, &py);
+        EXPECT_EQ(0xFF0000u, frame[static_cast<int>(py) * 480 + static_cast<int>(px)]) << x;
+        picture[y * 480 + x] = 0x111111;
+    }
+}
