@@ -3,6 +3,7 @@
 #include "app/navigation.h"
 #include "app/toolbar_bitmaps.h"
 #include "app/view_zoom.h"
+#include "app/view_zoom_auto.h"
 #include "app/view_pane.h"
 #include "maps/view_compose.h"
 #include "maps/view_plane.h"
@@ -484,35 +485,46 @@ TEST_F(AppNavigationTest, ClicksZoomAboutTheClickedPointAsTheWheel) {
     }
 }
 
-// While following, a zoom animates too: every frame between the scales keeps
-// the vehicle where it is drawn though fixes move it on, and the last is the
-// new scale composed.
+// While following, a zoom animates too (a notch of the wheel; Auto Zoom's
+// next band, into the next level's sheets): every frame between the scales
+// keeps the vehicle where it is drawn though fixes move it on, and the last
+// is the new scale composed.
 TEST_F(AppNavigationTest, ZoomWhileFollowingAnimatesWithTheVehicleInPlace) {
+    double lat = kLat + 0.01, lon = kLon + 0.02, knots = 0;
     addSheet(kLat, kLon, 2, 0, 40);
+    addSheet(lat, lon, 3, 0, 41);
     create();
     settings()->autoPan = 1;
-    headless_set_clock_ms(1000);
-    setFix(kLat + 0.01, kLon + 0.02);
-    ViewRecord before = view();
-    int vx0, vy0, vx, vy;
-    ASSERT_TRUE(view_position_pixel(before, kLat + 0.01, kLon + 0.02, &vx0, &vy0));
-    app_mouse_wheel(100, 120, 1);
-    ASSERT_EQ(1, view_pane_zooming());
-    for (int ms = 30; ms <= VIEW_ZOOM_MS; ms += 30) {
-        headless_set_clock_ms(1000 + ms);
-        double lat = kLat + 0.01 + ms * 1e-6, lon = kLon + 0.02 + ms * 2e-6;   // about 100 km/h
-        setFix(lat, lon);
-        ViewRecord at = view();
-        ASSERT_TRUE(view_position_pixel(at, lat, lon, &vx, &vy)) << ms;
-        EXPECT_NEAR(vx0, vx, 1) << ms;
-        EXPECT_NEAR(vy0, vy, 1) << ms;
-        EXPECT_TRUE(markerAt(vx, vy, kAnyGround)) << ms;
-        if (ms < VIEW_ZOOM_MS) {
-            EXPECT_TRUE(at.mpp < before.mpp && at.mpp > before.mpp / std::exp2(0.25)) << ms;
+    int64_t clock = 1000;
+    headless_set_clock_ms(clock);
+    setFix(lat, lon);
+    auto animates = [&](const char* what, auto zoom, double mpp) {
+        ViewRecord before = view();
+        int vx0, vy0, vx, vy;
+        ASSERT_TRUE(view_position_pixel(before, lat, lon, &vx0, &vy0)) << what;
+        zoom();
+        app_paint();
+        ASSERT_EQ(1, view_pane_zooming()) << what;
+        for (int ms = 30; ms <= VIEW_ZOOM_MS; ms += 30) {
+            headless_set_clock_ms(clock += 30);
+            setFix(lat += 3e-5, lon += 6e-5, "2025/05/08 12:00:00", knots);   // about 100 km/h
+            ViewRecord at = view();
+            ASSERT_TRUE(view_position_pixel(at, lat, lon, &vx, &vy)) << what << ms;
+            EXPECT_NEAR(vx0, vx, 1) << what << ms;
+            EXPECT_NEAR(vy0, vy, 1) << what << ms;
+            if (ms < VIEW_ZOOM_MS) {
+                EXPECT_TRUE(at.mpp > std::min(before.mpp, mpp) && at.mpp < std::max(before.mpp, mpp)) << what << ms;
+            }
         }
-    }
-    EXPECT_EQ(0, view_pane_zooming());
-    EXPECT_NEAR(before.mpp / view().mpp, std::exp2(0.25), 1e-9);
+        EXPECT_EQ(0, view_pane_zooming()) << what;
+        EXPECT_NEAR(mpp, view().mpp, 1e-9 * mpp) << what;
+    };
+    animates("wheel", [] { app_mouse_wheel(100, 120, 1); }, view().mpp / std::exp2(0.25));
+    animates("auto zoom", [&] {
+        setFix(lat, lon, "2025/05/08 12:00:00", knots = 100 / 1.852);
+        app_command(MENU_AUTO_ZOOM);   // on
+    }, auto_zoom_mpp(auto_zoom_band_of(100 / 3.6), 0));
+    EXPECT_EQ(3, view().level);
 }
 
 // A zoom's frames: the place both views show at one pixel stays at it all
