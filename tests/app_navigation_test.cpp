@@ -510,11 +510,8 @@ TEST_F(AppNavigationTest, ZoomWhileFollowingAnimatesWithTheVehicleInPlace) {
             setFix(lat += 3e-5, lon += 6e-5, "2025/05/08 12:00:00", knots);   // about 100 km/h
             ViewRecord at = view();
             ASSERT_TRUE(view_position_pixel(at, lat, lon, &vx, &vy)) << what << ms;
-            EXPECT_NEAR(vx0, vx, 1) << what << ms;
-            EXPECT_NEAR(vy0, vy, 1) << what << ms;
-            if (ms < VIEW_ZOOM_MS) {
-                EXPECT_TRUE(at.mpp > std::min(before.mpp, mpp) && at.mpp < std::max(before.mpp, mpp)) << what << ms;
-            }
+            EXPECT_TRUE(std::abs(vx - vx0) <= 1 && std::abs(vy - vy0) <= 1) << what << ms;
+            EXPECT_TRUE(ms == VIEW_ZOOM_MS || (at.mpp - before.mpp) * (at.mpp - mpp) < 0) << what << ms;   // between
         }
         EXPECT_EQ(0, view_pane_zooming()) << what;
         EXPECT_NEAR(mpp, view().mpp, 1e-9 * mpp) << what;
@@ -555,20 +552,14 @@ TEST(ViewZoom, FramesKeepThePlaceBothViewsShowAtOnePixel) {
     }
 }
 
-// Course-up: a frame between the scales shows each place where the turned
-// picture showed it, about a point off the centre (the vehicle looking ahead).
+// Course-up: a frame between the scales, off the centre (the vehicle looking
+// ahead), shows each place where the turned picture showed it.
 TEST(ViewZoom, TurnedFrameShowsEachPlaceWhereThePictureShowedIt) {
     const ViewRecord from{VIEW_PLANE_CANADA_LAMBERT, 2, 0, 1000, 2000, 50, 480, 360, 0.5};
-    double vx, vy, qx, qy, px, py;
-    view_screen_to_plane(from, 240.5, 300.5, &vx, &vy);   // kept at its pixel
-    ViewRecord to = from;
-    to.mpp = 20;
-    to.cx = vx - (vx - from.cx) * 20 / 50;
-    to.cy = vy - (vy - from.cy) * 20 / 50;
-    ViewRecord at;
-    ASSERT_EQ(1, view_zoom_keeping(from, to, vx, vy, 0.5, &at));
+    ViewRecord at{VIEW_PLANE_CANADA_LAMBERT, 2, 0, 1500, 1700, 30, 480, 360, 0.5};
     std::vector<uint32_t> picture(480 * 360, 0x111111), frame(480 * 360);
-    for (auto [x, y] : {std::pair{300, 250}, {200, 280}, {260, 320}}) {
+    for (auto [x, y] : {std::pair{300, 250}, {200, 280}}) {
+        double qx, qy, px, py;
         picture[y * 480 + x] = 0xFF0000;
         view_screen_to_plane(from, x + 0.5, y + 0.5, &qx, &qy);
         view_zoom_picture(picture.data(), from, frame.data(), 480, at, 0);
