@@ -223,9 +223,9 @@ bool zoomFrame(const AppSettings* s, const ViewRecord& target) {
     if (zoom.startMs < 0) return false;
     int64_t now = platform_monotonic_ms();
     double t = now < 0 ? 1 : view_zoom_fraction(zoom.startMs, now);
-    // Following, the vehicle stays where the new view draws it, though it
-    // moves on (and the view with it) while the zoom runs: the point both
-    // views show at one pixel would swing about with every fix.
+    // Following, the vehicle stays exactly where the new view draws it while
+    // fixes move it (and the view) on; the point both views show at one
+    // pixel drifts from it as they do.
     double vx, vy;
     bool vehicle = s->autoPan && gps_has_position() &&
                    view_plane_from_degrees(target.plane, gps_latitude(), gps_longitude(), &vx, &vy);
