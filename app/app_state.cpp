@@ -7,6 +7,7 @@
 #include "app/stale_fix.h"
 #include "app/view_input.h"
 #include "app/view_pane.h"
+#include "app/view_zoom_auto.h"
 #include "maps/map_view.h"
 #include "maps/view_plane.h"
 
@@ -33,11 +34,12 @@ void app_pane_from_client() {
 }
 
 void app_window_reset() {
-    free(app_window.frame.px);
+    if (!app_window.frame.borrowed) free(app_window.frame.px);
     pane_notice_reset();
     stale_fix_reset();
     view_pane_reset();
     view_input_reset();
+    auto_zoom_reset();
     app_window = AppWindow{};
     app_window.mapAreaWidth = view_sheet_width(0);
     app_window.mapAreaHeight = view_sheet_height(0);

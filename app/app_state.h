@@ -22,6 +22,7 @@ enum { APP_TITLE_TEXT = 260, APP_LAST_TITLE = 1028 };
 struct ClientFrame {
     uint32_t* px;
     int width, height, stride;
+    bool borrowed;                     // px is the window system's (platform_frame_pixels), not freed here
 };
 
 struct AppWindow {

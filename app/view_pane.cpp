@@ -31,6 +31,7 @@
 #include "app/view_zoom.h"
 #include "maps/view_compose_scaled.h"
 #include "maps/view_scale.h"
+#include "platform/big_block.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
@@ -97,19 +98,41 @@ double turnNow(const ViewRecord& view) {
     return t.angle;
 }
 
-// A turned view: the axis-aligned picture that covers the turned pane,
-// composed, turned into the pane's picture (packed RGB).
 // A turned view: the axis-aligned square under it composed aside, then
-// turned into the pane.
+// turned into the pane. Only the part of the square the turned pane reads
+// is composed, a band of rows at a time, each band a view of its own: the
+// corners outside the pane would cost as much again.
 void composeTurned(const ViewRecord& view, uint32_t* at, int stride) {
+    constexpr int kBand = 32, kBandsTurned = 4;
     ViewRecord cover = view;
     cover.width = cover.height = view_rotate_cover(view.width, view.height);
     cover.rotation = 0;
-    pane.turning.from.resize(static_cast<size_t>(cover.width) * cover.height);
-    if (cover.mpp == view_level_mpp(cover.level, cover.big)) view_compose(cover, pane.images, pane.turning.from.data(), cover.width);
-    else view_compose_scaled(cover, pane.images, pane.turning.from.data(), cover.width);   // between the levels
-    view_rotate_xrgb(pane.turning.from.data(), cover.width, cover.height, cover.width, view.rotation, at, view.width,
-                     view.height, stride);
+    const size_t pixels = static_cast<size_t>(cover.width) * cover.height;
+    if (pane.turning.fromPixels != pixels) {
+        pane.turning.from.reset(static_cast<uint32_t*>(big_block_alloc(pixels * sizeof(uint32_t))));
+        pane.turning.fromPixels = pane.turning.from ? pixels : 0;
+    }
+    uint32_t* from = pane.turning.from.get();
+    if (!from) return;
+    const bool levelScale = cover.mpp == view_level_mpp(cover.level, cover.big);
+    // A few bands composed, then turned into the pane while still in the cache.
+    for (int top = 0; top < cover.height; top += kBand * kBandsTurned) {
+        const int bottom = std::min(cover.height, top + kBand * kBandsTurned);
+        for (int y0 = top; y0 < bottom; y0 += kBand) {
+            const int y1 = std::min(bottom, y0 + kBand);
+            int x0, x1;
+            if (!view_rotate_columns(view.width, view.height, cover.width, view.rotation, y0, y1, &x0, &x1)) continue;
+            ViewRecord band = cover;
+            band.width = x1 - x0;
+            band.height = y1 - y0;
+            view_screen_to_plane(cover, (x0 + x1) / 2.0, (y0 + y1) / 2.0, &band.cx, &band.cy);
+            uint32_t* to = from + static_cast<size_t>(y0) * cover.width + x0;
+            if (levelScale) view_compose(band, pane.images, to, cover.width);
+            else view_compose_scaled(band, pane.images, to, cover.width);   // between the levels
+        }
+        view_rotate_rows(from, cover.width, cover.height, cover.width, view.rotation, at, view.width, view.height, stride,
+                         top, bottom);
+    }
 }
 
 // The missing sheets go to the queue as one list in the order given (the
@@ -213,14 +236,20 @@ void placeExtents(const ViewRecord& view) {
 // While a zoom moves: the picture it started from drawn for the view of
 // this moment on the way to target, as the view shown. False once it is
 // over (or cannot be drawn), for the target to be composed.
-bool zoomFrame(const ViewRecord& target) {
+bool zoomFrame(const AppSettings* s, const ViewRecord& target) {
     ViewPane::ZoomMotion& zoom = pane.zoomMotion;
     if (zoom.startMs < 0) return false;
     int64_t now = platform_monotonic_ms();
     double t = now < 0 ? 1 : view_zoom_fraction(zoom.startMs, now);
+    // Following, the vehicle stays exactly where the new view draws it while
+    // fixes move it (and the view) on; the point both views show at one
+    // pixel drifts from it as they do.
+    double vx, vy;
+    bool vehicle = s->autoPan && gps_has_position() &&
+                   view_plane_from_degrees(target.plane, gps_latitude(), gps_longitude(), &vx, &vy);
     ViewRecord at;
     if (t >= 1 || !view_pane_composing() || v.imageWidth != target.width || v.imageHeight != target.height ||
-        !view_zoom_between(zoom.from, target, t, &at)) {
+        !(vehicle ? view_zoom_keeping(zoom.from, target, vx, vy, t, &at) : view_zoom_between(zoom.from, target, t, &at))) {
         zoom.startMs = -1;
         zoom.picture.clear();
         return false;
@@ -341,7 +370,7 @@ int view_pane_update(const AppSettings* s) {
                                  s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
         if (own.format >= 0 && strcmp(own.path, v.sheetPath) == 0) needed.insert(needed.begin(), own);
     }
-    if (zoomFrame(view)) return 1;
+    if (zoomFrame(s, view)) return 1;
     std::string key;
     for (const ViewSheet& n : needed)
         if (n.format >= 0) {

@@ -11,6 +11,7 @@
 #pragma once
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "maps/sheet_cache.h"
 #include "maps/view_compose.h"
 #include "maps/view_follow.h"
+#include "platform/big_block.h"
 #include "maps/view_plane.h"
 #include "maps/view_sheets.h"
 #include "maps/view_turn.h"
@@ -85,7 +87,8 @@ struct ViewPane {
     struct Turning {
         ViewTurn turn;
         double at;                     // steady seconds, 0 before the first step
-        std::vector<uint32_t> from;
+        std::unique_ptr<uint32_t[], BigBlockFree> from;
+        size_t fromPixels = 0;
     } turning{};
 };
 

@@ -53,6 +53,12 @@ struct PlatformBackend {
     void (*set_full_screen)(int on);              // the main window fills the screen, no frame
     void (*beep)();                               // the system's bell (Go To's arrival)
     int  (*scale_factor)();                       // device pixels to a toolkit pixel (HiDPI)
+    // A test's millisecond clock for what is seen to move; negative (or no
+    // entry): the system's own.
+    int64_t (*clock_ms)();
+    // The window system's own memory for a w x h client frame (stride in
+    // pixels), kept by the backend and ready to be written; null: none.
+    uint32_t* (*frame_pixels)(int w, int h, int* stride);
 };
 
 void platform_install(const PlatformBackend* backend);   // nullptr uninstalls
@@ -71,8 +77,8 @@ int64_t platform_clock_seconds();
 // every interval (ages, time-outs, "every n seconds") is measured on it.
 int64_t platform_monotonic_seconds();
 // Milliseconds on a monotonic clock, for what is seen to move (a zoom's
-// animation); -1 while a test's clock stands in, whose whole seconds
-// cannot time a frame.
+// animation); -1 while a test's clock in whole seconds stands in, which
+// cannot time a frame (a test's millisecond clock can).
 int64_t platform_monotonic_ms();
 
 // The main window. The whole client area is composed in software and handed
@@ -110,6 +116,9 @@ void platform_beep();
 // 1 otherwise and without a backend. The program's frame, sizes and
 // pointer positions are all in device pixels.
 int platform_scale_factor();
+// The window system's memory for the client frame, so the frame is
+// composed where the window system reads it; null when it has none.
+uint32_t* platform_frame_pixels(int w, int h, int* stride);
 
 // The usual warning box of the program: caption "Kiv", warning icon.
 inline int platform_warn(const char* text) { return platform_message_box(text, "Kiv", PLATFORM_MB_WARNING); }

@@ -253,6 +253,8 @@ const PlatformBackend wx_backend = {
     setFullScreen,
     [] { wxBell(); },
     wx_content_scale,
+    nullptr,                           // the system's millisecond clock
+    wx_frame_pixels,
 };
 
 }  // namespace
