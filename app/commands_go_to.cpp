@@ -34,7 +34,7 @@ bool pointerDegrees(double* lat, double* lon) {
         return false;
     double bx = pointer.x - APP_PANE_X + std::max(0, (v.imageWidth - v.paneWidth) / 2) + 0.5;
     double by = pointer.y - APP_PANE_Y + std::max(0, (v.imageHeight - v.paneHeight) / 2) + 0.5;
-    mapViewUnturn(v, &bx, &by);
+    map_view_unturn(v, &bx, &by);
     double x = v.extMinX + bx / v.imageWidth * (v.extMaxX - v.extMinX);
     double y = v.extMaxY - by / v.imageHeight * (v.extMaxY - v.extMinY);
     return view_plane_to_degrees(v.extPlane, x, y, lat, lon) != 0;

@@ -51,7 +51,7 @@ Result fetchSheet(const AppSettings* s, int aerial, double lat, double lon, int 
     const SheetDownloadHooks& h = sheet_download_hooks;
     if (aerial && h.aerialSheet) return h.aerialSheet(lat, lon, level, s, out, s->bigMaps);
     if (!aerial && h.topoSheet) return h.topoSheet(lat, lon, level, s, out, s->bigMaps, s->rose, s->grid);
-    if (find_sheet_of(aerial ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheetStoreDir(s, aerial), out, s->bigMaps, 0))
+    if (find_sheet_of(aerial ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheet_source_store_dir(s, aerial), out, s->bigMaps, 0))
         return result_ok();
     return result_fail("");
 }
@@ -97,8 +97,8 @@ void showAsDisplayed(double lat, double lon, int level, int erase) {
 void holdExtentsOf(const char* path, int format) {
     char text[SHEET_JPEG_RECORD_MAX + 1];
     SheetExtent e{};
-    int len = sheetReadExtentRecord(path, format, text, sizeof text);
-    if (len < 0 || !sheetParseExtentRecord(text, static_cast<size_t>(len), &e)) e = SheetExtent{};
+    int len = sheet_extent_read_record(path, format, text, sizeof text);
+    if (len < 0 || !sheet_extent_parse(text, static_cast<size_t>(len), &e)) e = SheetExtent{};
     // A sheet of its own is shown as it is: not turned.
     map_view_hold_extents(&map_view, {e.centreX, e.centreY, e.minX, e.minY, e.maxX, e.maxY,
                                       e.epsg ? e.epsg : VIEW_PLANE_CANADA_LAMBERT, 0});
@@ -113,7 +113,7 @@ int open_map_parse_name(const char* path, int* bigMaps, int* level, double* lat,
     bool mercator = strncmp(name, "wm", 2) == 0;
     if (!mercator && strncmp(name, "ma", 2) != 0) return 0;
     char pattern[] = "%c_z%d_%c%3d%2d%2d_%c%3d%2d%2d.%n";
-    pattern[3] = zoomNameLetter();
+    pattern[3] = zoom_level_name_letter();
     char size, ew, ns;
     int lv, lonD, lonM, lonS, latD, latM, latS, used = -1;
     if (sscanf(name + 2, pattern, &size, &lv, &ew, &lonD, &lonM, &lonS, &ns, &latD, &latM, &latS, &used) != 10 ||
@@ -125,12 +125,12 @@ int open_map_parse_name(const char* path, int* bigMaps, int* level, double* lat,
         return 0;
     *bigMaps = size == 'c' || size == 'q' ? 0 : size == 'd' || size == 'z' ? 1 : -1;
     *level = lv;
-    *lon = dmsToDegrees(lonD, lonM, lonS) * (ew == 'w' ? -1 : 1);
-    *lat = dmsToDegrees(latD, latM, latS) * (ns == 's' ? -1 : 1);
+    *lon = dms_to_degrees(lonD, lonM, lonS) * (ew == 'w' ? -1 : 1);
+    *lat = dms_to_degrees(latD, latM, latS) * (ns == 's' ? -1 : 1);
     if (mercator) {
         const char* why;
         double cLat, cLon;
-        if (worldGridSnap(*lat, *lon, lv, *bigMaps > 0, &cLat, &cLon, &why) != VIEW_PLANE_WEB_MERCATOR) return 0;
+        if (world_grid_snap(*lat, *lon, lv, *bigMaps > 0, &cLat, &cLon, &why) != VIEW_PLANE_WEB_MERCATOR) return 0;
         *lat = cLat;
         *lon = cLon;
     }
@@ -177,11 +177,11 @@ void useMapsFolderHere(AppSettings* s) {
     int fetching = sheet_fetching_active();
     sheet_fetching_stop();
     char root[sizeof s->mapsRoot];
-    snprintf(root, sizeof root, "%s", sheetMapsRoot(s));
+    snprintf(root, sizeof root, "%s", sheet_source_maps_root(s));
     memcpy(s->mapsRoot, root, sizeof root);
     memcpy(s->mapsDir, root, sizeof root);
     s->mapsDirAerial[0] = 0;
-    if (Result selected = sheetSourceSelectStore(s); !selected) platform_warn(selected.why.c_str());
+    if (Result selected = sheet_source_select_store(s); !selected) platform_warn(selected.why.c_str());
     view_pane_forget_store();
     if (fetching) sheet_fetching_install(s);
 }
@@ -199,7 +199,7 @@ void command_open_map(AppSettings* s) {
     int format = s->satelliteImage ? SHEET_JPEG : SHEET_GIF;
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;
-    if (!decodeSheetFile(path, format, &pixels, &w, &h)) {
+    if (!sheet_image_decode_file(path, format, &pixels, &w, &h)) {
         platform_warn(format == SHEET_JPEG ? "Error in loading the JPG image" : "Error in loading the GIF image");
         platform_busy_cursor(0);
         return;
@@ -230,7 +230,7 @@ void command_open_map(AppSettings* s) {
         // so its settings files and its maps folder are the ones in use.
         // A folder that cannot be entered leaves the working folder as it was.
         char root[SHEET_PATH_MAX], before[SHEET_PATH_MAX], after[SHEET_PATH_MAX];
-        if (open_map_tree_root(path, lat, lon, sheetMapsRoot(s), root, sizeof root) && root[0] &&
+        if (open_map_tree_root(path, lat, lon, sheet_source_maps_root(s), root, sizeof root) && root[0] &&
             getcwd(before, sizeof before) && chdir(root) == 0 && getcwd(after, sizeof after) &&
             strcmp(before, after) != 0)
             useMapsFolderHere(s);
@@ -255,7 +255,7 @@ void command_reload_map(AppSettings* s) {
         return;
     }
     // The stored sheet stays until a new one has arrived whole.
-    if (Result reloaded = reloadSheet(aerial, map_view.sheetLat, map_view.sheetLon, map_view.zoomLevel, s, path,
+    if (Result reloaded = sheet_reload_fetch(aerial, map_view.sheetLat, map_view.sheetLon, map_view.zoomLevel, s, path,
                                       s->bigMaps, s->rose, s->grid);
         !reloaded) {
         sheet_fetching_say_reload_failed(reloaded.why.c_str());
@@ -273,9 +273,9 @@ void command_big_maps(AppSettings* s) {
     platform_busy_cursor(1);
     setChecked(&s->bigMaps, MENU_BIG_MAPS, !s->bigMaps);
     int level = map_view.zoomLevel;
-    double lat = snapLatitude(map_view.sheetLat, level, 0), lon = snapLongitude(map_view.sheetLon, level, s->bigMaps);
+    double lat = zoom_level_snap_latitude(map_view.sheetLat, level, 0), lon = zoom_level_snap_longitude(map_view.sheetLon, level, s->bigMaps);
     const char* why;
-    worldGridSnap(map_view.sheetLat, map_view.sheetLon, level, s->bigMaps, &lat, &lon, &why);   // the other grid's sheet there
+    world_grid_snap(map_view.sheetLat, map_view.sheetLon, level, s->bigMaps, &lat, &lon, &why);   // the other grid's sheet there
     char path[SHEET_PATH_MAX];
     int loaded = 1;
     if (s->satelliteImage) {
@@ -307,7 +307,7 @@ void command_satellite_image(AppSettings* s) {
         if (!ready && !sheet_fetching_await(s->satelliteImage ? SHOW_AERIAL : SHOW_MOVE) && s->satelliteImage)
             noAerialSheet(s, got.why);
     } else {
-        ready = find_sheet_of(s->satelliteImage ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheetStoreDir(s, s->satelliteImage), path,
+        ready = find_sheet_of(s->satelliteImage ? SHEET_JPEG : SHEET_GIF, &lat, &lon, &level, sheet_source_store_dir(s, s->satelliteImage), path,
                               s->bigMaps, 1);
     }
     if (ready && !loadReady(path)) {

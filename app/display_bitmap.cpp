@@ -4,7 +4,7 @@
 #include "platform/platform.h"
 
 bool display_bitmap_rebuild(MapView& view) {
-    Result built = buildDisplayBitmap(&view.dibHeader, &view.dibBits, view.pixels, view.imageWidth, view.imageHeight);
+    Result built = map_view_build_bitmap(&view.dibHeader, &view.dibBits, view.pixels, view.imageWidth, view.imageHeight);
     if (!built && !built.why.empty()) platform_warn(built.why.c_str());
     return built.ok;
 }

@@ -48,7 +48,7 @@ Box viewBox() {
         area_longitude_span(lons, 4, 0, &b.west, &b.east);
         return b;
     }
-    double half = zoomStep(v.zoomLevel) / 2;
+    double half = zoom_level_step(v.zoomLevel) / 2;
     b = Box{std::max(-90.0, v.sheetLat - half), 0, std::min(90.0, v.sheetLat + half), 0};
     area_longitude_span(&v.sheetLon, 1, half, &b.west, &b.east);
     return b;
@@ -111,7 +111,7 @@ void command_download_area(AppSettings* s) {
     for (int level = 0; level < ZOOM_LEVELS; level++)
         if (choice.chosen[level]) toFetch += choice.refresh ? choice.sheets[level] : choice.sheets[level] - choice.stored[level];
     std::string refused;
-    if (tileBulkRefused(s->satelliteImage ? &s->tilesAerial : &s->tiles, toFetch, s->bigMaps, sheetMapsRoot(s),
+    if (tile_source_bulk_refused(s->satelliteImage ? &s->tilesAerial : &s->tiles, toFetch, s->bigMaps, sheet_source_maps_root(s),
                         &refused)) {
         platform_warn(("Download Area: " + refused + ".").c_str());
         return;

@@ -182,7 +182,7 @@ void find_places_typed(FindDialogState* d)
     PlaceSearchRequest request;
     char root[1024];
     const AppSettings* s = app_window.settings;
-    request.serverRoot = sheetServerRoot(s, root, sizeof root) ? root : "";
+    request.serverRoot = sheet_download_server_root(s, root, sizeof root) ? root : "";
     request.text = d->text;
     request.hasNear = finder.hasNear;
     request.nearLat = finder.nearLat;

@@ -43,7 +43,7 @@ bool framePoint(const Pane& p, double lat, double lon, Point* out, double* plane
     double x, y, spanX = v.extMaxX - v.extMinX, spanY = v.extMaxY - v.extMinY;
     if (!(spanX > 0) || !(spanY > 0) || !view_plane_from_degrees(v.extPlane, lat, lon, &x, &y)) return false;
     double column = v.imageWidth * (x - v.extMinX) / spanX, row = v.imageHeight * (v.extMaxY - y) / spanY;
-    mapViewTurn(v, &column, &row);
+    map_view_turn(v, &column, &row);
     out->x = p.x + column - p.sx;
     out->y = p.y + row - p.sy;
     *planeX = x;

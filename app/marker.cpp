@@ -88,7 +88,7 @@ void paintColumn(const MarkSurface& to, int column, unsigned char value) {
 }  // namespace
 
 MarkSurface mark_surface_bitmap(unsigned char* dibBits, int width, int height) {
-    return MarkSurface{dibBits, width, height, displayBitmapStride(width), 3};
+    return MarkSurface{dibBits, width, height, map_view_bitmap_stride(width), 3};
 }
 
 void drawMarker(const MarkSurface& to, int x, int y, const char* const pattern[11]) {

@@ -53,12 +53,10 @@ constexpr uint32_t kSpeedRed = 0xCC0000;
 constexpr int kScaleTextHeight = 14;
 constexpr int kStripHeight = 24;           // the fix strip under the scale bar
 
-MapView& v = map_view;
-
-void rebuildDisplayBitmap() { display_bitmap_rebuild(v); }
+void rebuildDisplayBitmap() { display_bitmap_rebuild(map_view); }
 
 void paneFrame(ClientFrame* f) {
-    const int pw = v.paneWidth, ph = v.paneHeight, px = APP_PANE_X, top = APP_PANE_Y - 1;
+    const int pw = map_view.paneWidth, ph = map_view.paneHeight, px = APP_PANE_X, top = APP_PANE_Y - 1;
     frame_fill_rect(f, 0, top + 1 + ph, pw + 2 * px, px, RGB_WHITE);
     frame_fill_rect(f, px + pw, top, px, ph + 1 + px, RGB_WHITE);
     frame_fill_rect(f, 0, top, pw + 2 * px, 1, RGB_BLACK);
@@ -69,9 +67,9 @@ void paneFrame(ClientFrame* f) {
 // there (anew at every paint), else the display bitmap of the picture.
 MarkSurface marks(const ClientFrame* f) {
     if (!view_pane_composing())
-        return mark_surface_bitmap(v.dibBits, v.imageWidth, v.imageHeight);
+        return mark_surface_bitmap(map_view.dibBits, map_view.imageWidth, map_view.imageHeight);
     auto* at = reinterpret_cast<unsigned char*>(f->px + static_cast<long>(APP_PANE_Y) * f->stride + APP_PANE_X);
-    return MarkSurface{at, std::min(v.imageWidth, f->width - APP_PANE_X), std::min(v.imageHeight, f->height - APP_PANE_Y),
+    return MarkSurface{at, std::min(map_view.imageWidth, f->width - APP_PANE_X), std::min(map_view.imageHeight, f->height - APP_PANE_Y),
                        static_cast<long>(f->stride) * 4, 4};
 }
 
@@ -111,8 +109,8 @@ void staleMarker(const MarkSurface& to, VehicleMark* mark) {
 
 // The map pixel a placed position lies in, counted from the plane's origin.
 void groundPixel(double lat, double lon, int* gx, int* gy) {
-    double x = 0, y = 0, mpp = (v.extMaxX - v.extMinX) / v.imageWidth;
-    view_plane_from_degrees(v.extPlane, lat, lon, &x, &y);
+    double x = 0, y = 0, mpp = (map_view.extMaxX - map_view.extMinX) / map_view.imageWidth;
+    view_plane_from_degrees(map_view.extPlane, lat, lon, &x, &y);
     *gx = static_cast<int>(std::floor(x / mpp));
     *gy = static_cast<int>(std::floor(y / mpp));
 }
@@ -126,10 +124,10 @@ void marker(AppSettings* s, bool freshBitmap, const ClientFrame* f, VehicleMark*
     // A stale fix counts as a state of its own (-1): the marker's look changes.
     int fix = gps_fix_mode(), stale = stale_fix_stale(), state = stale ? -1 : fix;
     if (!s->track) track_trail_clear();
-    if (state != v.lastFixState) {
+    if (state != map_view.lastFixState) {
         if (!freshBitmap) rebuildDisplayBitmap(), to = marks(f);
         freshBitmap = true;
-        v.lastFixState = state;
+        map_view.lastFixState = state;
     }
     if (fix <= 0 || stale) {
         overlays(to);
@@ -151,7 +149,7 @@ void marker(AppSettings* s, bool freshBitmap, const ClientFrame* f, VehicleMark*
     // vehicle, so its screen pixel stays.
     int gx, gy;
     groundPixel(lat, lon, &gx, &gy);
-    bool moved = gx != v.lastMarkerX || gy != v.lastMarkerY;
+    bool moved = gx != map_view.lastMarkerX || gy != map_view.lastMarkerY;
     if (moved) {
         track_log_point(s, lat, lon);
         if (!freshBitmap) rebuildDisplayBitmap(), to = marks(f);
@@ -171,8 +169,8 @@ void marker(AppSettings* s, bool freshBitmap, const ClientFrame* f, VehicleMark*
     } else {
         markDisc(to, mark, px, py, MARKER_PATTERN);
     }
-    v.lastMarkerX = gx;
-    v.lastMarkerY = gy;
+    map_view.lastMarkerX = gx;
+    map_view.lastMarkerY = gy;
 }
 
 // The sheet into the pane: the middle of a larger picture, the top-left
@@ -188,11 +186,11 @@ int sheetOffsetY() {
     return y;
 }
 
-int shownWidth() { return std::min(v.imageWidth - sheetOffsetX(), v.paneWidth); }
-int shownHeight() { return std::min(v.imageHeight - sheetOffsetY(), v.paneHeight); }
+int shownWidth() { return std::min(map_view.imageWidth - sheetOffsetX(), map_view.paneWidth); }
+int shownHeight() { return std::min(map_view.imageHeight - sheetOffsetY(), map_view.paneHeight); }
 
 void showSheet(ClientFrame* f) {
-    frame_put_bgr(f, APP_PANE_X, APP_PANE_Y, v.dibBits, displayBitmapStride(v.imageWidth), sheetOffsetX(),
+    frame_put_bgr(f, APP_PANE_X, APP_PANE_Y, map_view.dibBits, map_view_bitmap_stride(map_view.imageWidth), sheetOffsetX(),
                   sheetOffsetY(), shownWidth(), shownHeight());
 }
 
@@ -205,7 +203,7 @@ void vehicleOverNight(ClientFrame* f, const VehicleMark& mark) {
     constexpr int kSide = 27, kHalf = kSide / 2;
     constexpr unsigned char kKey = 1;  // no colour of the marks
     constexpr int kStride = (kSide * 3 + 3) / 4 * 4;   // the display bitmap's rows
-    const int stride = displayBitmapStride(kSide);
+    const int stride = map_view_bitmap_stride(kSide);
     unsigned char patch[kSide * kStride];
     if (stride != kStride) return;
     memset(patch, kKey, sizeof patch);
@@ -237,7 +235,7 @@ ScaleLabel scaleBar(const AppSettings* s, ClientFrame* f, int navigationHeight) 
     ScaleLabel label{};
     ViewRecord view;
     if (!view_pane_current(&view)) return label;
-    int w = std::min(v.imageWidth, v.paneWidth), h = std::min(v.imageHeight, v.paneHeight);
+    int w = std::min(map_view.imageWidth, map_view.paneWidth), h = std::min(map_view.imageHeight, map_view.paneHeight);
     ScaleBar bar;
     double ground = scale_bar_ground_mpp(view, view.width / 2.0, view.height / 2.0);
     if (!(ground > 0) || !scale_bar_choose(ground, std::min(app_px(200), w / 3), s->speedUnit == 'M', &bar))
@@ -258,11 +256,11 @@ void speedReadout(const AppSettings* s, int navigationHeight) {
     paint_speed_text(text, sizeof text);
     if (!text[0]) return;
     int height = app_px(s->bigMaps ? 48 : 36);
-    int x = v.paneWidth - app_px(s->bigMaps ? 24 : 18) * static_cast<int>(strlen(text));
-    int y = APP_PANE_Y - 1 + v.paneHeight - height;
+    int x = map_view.paneWidth - app_px(s->bigMaps ? 24 : 18) * static_cast<int>(strlen(text));
+    int y = APP_PANE_Y - 1 + map_view.paneHeight - height;
     // Above the fix strip, as the scale bar: in a narrow window the two
     // would meet.
-    int w = std::min(v.imageWidth, v.paneWidth), h = std::min(v.imageHeight, v.paneHeight);
+    int w = std::min(map_view.imageWidth, map_view.paneWidth), h = std::min(map_view.imageHeight, map_view.paneHeight);
     if (fix_strip_shown(w, h)) y -= app_px(kStripHeight);
     y -= navigationHeight;
     bool night = app_window.night;
@@ -285,8 +283,8 @@ void paint_speed_text(char* out, int size) {
     int64_t now = platform_monotonic_seconds();
     double speed = gps_speed();
     if (!s->speedUnit || !s->connected) return;
-    if (!(speed > kMovingSpeed) && !(now - v.lastMovingTime < kSpeedShownSeconds)) return;
-    if (speed > kMovingSpeed) v.lastMovingTime = now;
+    if (!(speed > kMovingSpeed) && !(now - map_view.lastMovingTime < kSpeedShownSeconds)) return;
+    if (speed > kMovingSpeed) map_view.lastMovingTime = now;
     char point[4] = "";
     gps_course_point(point);
     double shown = speed / speed_unit_mps(s->speedUnit);
@@ -304,19 +302,19 @@ void app_paint() {
     view_pane_update(s);
     night_by_sun_update();   // night colours by the sun
 
-    int cw = v.clientWidth, ch = v.clientHeight;
+    int cw = map_view.clientWidth, ch = map_view.clientHeight;
     if (cw <= 0 || ch <= 0) app_client_size(s->bigMaps, &cw, &ch);
     ClientFrame* f = &app_window.frame;
     if (!frame_ensure(f, cw, ch)) return;
     // The view composed into the frame, or a picture of its own.
     bool composing = view_pane_composing();
-    bool sheet = (composing || v.dibHeader) && v.imageWidth > 0;
+    bool sheet = (composing || map_view.dibHeader) && map_view.imageWidth > 0;
     // The ground where the sheet does not cover it (it covers most of it).
     if (sheet)
         frame_fill_around(f, APP_PANE_X, APP_PANE_Y, shownWidth(), shownHeight(), RGB_FACE);
     else
         frame_fill(f, RGB_FACE);
-    toolbar_draw(f, s->autoPan, v.zoomLevel);
+    toolbar_draw(f, s->autoPan, map_view.zoomLevel);
     ScaleLabel scale{};
     VehicleMark mark{};
     // Go To: the reading of this fix, its marks under the read-outs, its
@@ -326,8 +324,8 @@ void app_paint() {
     road_routing_update(s);
     GoToStrip strip{};
     GoToLabel navigationLabel{};
-    const int paneW = std::min(v.imageWidth, v.paneWidth),
-              paneBottom = APP_PANE_Y + std::min(v.imageHeight, v.paneHeight) - app_px(kStripHeight);
+    const int paneW = std::min(map_view.imageWidth, map_view.paneWidth),
+              paneBottom = APP_PANE_Y + std::min(map_view.imageHeight, map_view.paneHeight) - app_px(kStripHeight);
     if (sheet) {
         paneFrame(f);
         if (composing) view_pane_draw(f);
@@ -345,7 +343,7 @@ void app_paint() {
                          shownHeight(), s->speedUnit == 'M', &navigationLabel);
         go_to_strip_layout(s, navigation, navigationTime, paneW, &strip);
         go_to_strip_band(f, APP_PANE_X, paneBottom, paneW, strip);
-        tile_credit_draw(s, f, APP_PANE_X, APP_PANE_Y, std::min(v.imageWidth, v.paneWidth));
+        tile_credit_draw(s, f, APP_PANE_X, APP_PANE_Y, std::min(map_view.imageWidth, map_view.paneWidth));
         scale = scaleBar(s, f, go_to_strip_height(strip));
         // Measure and the point picked on a track's plot: over the map and
         // the vehicle, under the read-outs.
@@ -362,20 +360,20 @@ void app_paint() {
         vehicleOverNight(f, mark);
     }
     // North: over everything on the map, in its own day or night colours.
-    if (sheet) north_indicator_draw(s, f, APP_PANE_X, APP_PANE_Y, std::min(v.imageWidth, v.paneWidth), app_window.night);
+    if (sheet) north_indicator_draw(s, f, APP_PANE_X, APP_PANE_Y, std::min(map_view.imageWidth, map_view.paneWidth), app_window.night);
     platform_blit_xrgb(0, 0, f->width, f->height, f->px, f->stride);
     pane_notice_draw();
     if (sheet) {
         view_pane_draw_loading();
         track_overlay_draw_names(APP_PANE_X, APP_PANE_Y, sheetOffsetX(), sheetOffsetY(),
-                                 std::min(v.imageWidth, v.paneWidth), std::min(v.imageHeight, v.paneHeight));
+                                 std::min(map_view.imageWidth, map_view.paneWidth), std::min(map_view.imageHeight, map_view.paneHeight));
         waypoint_marks_draw_names(app_window.night);   // the user's waypoints
         if (scale.shown)
             platform_draw_text(scale.x, scale.y, scale.text, app_px(kScaleTextHeight), 700,
                                app_window.night ? NIGHT_READOUT_TEXT : RGB_BLACK);
         ruler_draw_text(APP_PANE_X, APP_PANE_Y, shownWidth(), shownHeight(), app_window.night);   // Measure
-        fix_strip_draw(APP_PANE_X, APP_PANE_Y, std::min(v.imageWidth, v.paneWidth),
-                       std::min(v.imageHeight, v.paneHeight), app_window.night);
+        fix_strip_draw(APP_PANE_X, APP_PANE_Y, std::min(map_view.imageWidth, map_view.paneWidth),
+                       std::min(map_view.imageHeight, map_view.paneHeight), app_window.night);
         go_to_marks_label(navigationLabel, app_window.night);
         go_to_strip_text(APP_PANE_X, paneBottom, strip, app_window.night);
         speedReadout(s, go_to_strip_height(strip));

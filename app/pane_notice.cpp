@@ -59,7 +59,7 @@ int drawLines(const std::string& text, int y) {
 }
 
 // Where the displayed kind of sheet comes from.
-std::string sheetServerOf(const AppSettings* s) { return sheetSourceShown(s, s->satelliteImage); }
+std::string sheetServerOf(const AppSettings* s) { return sheet_source_shown(s, s->satelliteImage); }
 
 }  // namespace
 
@@ -74,7 +74,7 @@ void pane_placeholder_show() {
     v.imageWidth = w;
     v.imageHeight = h;
     display_bitmap_rebuild(v);
-    double cx = 0, cy = 0, half = zoomScale(v.zoomLevel) * kMetresPerPixelPerScale / 2;
+    double cx = 0, cy = 0, half = zoom_level_scale(v.zoomLevel) * kMetresPerPixelPerScale / 2;
     const AppSettings* s = app_window.settings;
     int plane = view_plane_of_sheet(v.sheetLat, v.sheetLon, v.zoomLevel, s && s->bigMaps ? 1 : 0);
     if (!view_plane_from_degrees(plane, v.sheetLat, v.sheetLon, &cx, &cy)) half = 0;   // nothing is placed
@@ -108,7 +108,7 @@ void pane_notice_no_sheet(const AppSettings* s, const char* reason) {
     char where[96];
     app_format_position(where, sizeof where, map_view.sheetLat, map_view.sheetLon);
     std::string text = "No sheet stored for" + std::string(where + 5) + ", level " +
-                       std::to_string(map_view.zoomLevel) + ",\nlooked for in " + sheetStoreDir(s, s->satelliteImage) + ".\n";
+                       std::to_string(map_view.zoomLevel) + ",\nlooked for in " + sheet_source_store_dir(s, s->satelliteImage) + ".\n";
     if (reason && reason[0])
         text += std::string("From ") + sheetServerOf(s) + ":\n" + reason + ".";
     else if (!s->online)

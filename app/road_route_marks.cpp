@@ -121,7 +121,7 @@ int road_route_marks_draw(ClientFrame* f, const RoadRoute& route, int paneX, int
     for (const Point& q : planePoints(route, v.extPlane)) {
         const double x = q.x, y = q.y;
         double column = v.imageWidth * (x - v.extMinX) / spanX, row = v.imageHeight * (v.extMaxY - y) / spanY;
-        mapViewTurn(v, &column, &row);
+        map_view_turn(v, &column, &row);
         Point here{paneX + column - sx, paneY + row - sy};
         const bool placed = std::isfinite(here.x) && std::isfinite(here.y);
         if (placed && have && std::fabs(x - lastX) < kPlaneJump &&

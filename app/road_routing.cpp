@@ -76,7 +76,7 @@ void ask(const AppSettings* s, LatLon from) {
     for (const LatLon& v : routing.vias) a.lats.push_back(v.lat), a.lons.push_back(v.lon);
     a.lats.push_back(routing.to.lat), a.lons.push_back(routing.to.lon);
     char root[1024] = "";
-    sheetServerRoot(s, root, sizeof root);
+    sheet_download_server_root(s, root, sizeof root);
     if (route_job_local_server(root)) a.program = route_job_program();
     else a.url = std::string(root) + "/route";
     route_job_end(&routing.job, &routing.server);
@@ -88,7 +88,7 @@ void ask(const AppSettings* s, LatLon from) {
 }  // namespace
 
 std::string road_routing_unavailable(const AppSettings* s) {
-    int kind = sheetSourceKind(s, 0);
+    int kind = sheet_source_kind(s, 0);
     if (kind == SHEET_SOURCE_SERVER) return "";
     return std::string("Routing needs a map server with imported roads; the maps come from ") +
            (kind == SHEET_SOURCE_TILES ? "tiles (Tiles=)" : "a WMS (Wms=)") + " here, which have no roads to route on.";

@@ -43,7 +43,7 @@ struct Failing {
 // never waits behind a renewal); the queue replaces it only once whole.
 void renewIfStale(SheetFetchRequest r, const AppSettings* s, const char* path) {
     SheetFetchRequest busy;
-    if (!sheetIsStale(s, r.aerial, path) || sheet_fetch_current(&busy)) return;
+    if (!sheet_source_is_stale(s, r.aerial, path) || sheet_fetch_current(&busy)) return;
     r.reload = 1;
     sheet_fetch_request(&r);
 }
@@ -52,7 +52,7 @@ void renewIfStale(SheetFetchRequest r, const AppSettings* s, const char* path) {
 // shows it once it is stored: not ready now, with nothing to tell yet.
 Result queueOrFind(const SheetFetchRequest& r, const AppSettings* s, char* outPath) {
     lastQueued = 0;
-    if (sheet_stored(outPath, sheetStoreDir(s, r.aerial), r.lat, r.lon, r.level, r.bigMaps, r.aerial ? SHEET_JPEG : SHEET_GIF) >= 0) {
+    if (sheet_stored(outPath, sheet_source_store_dir(s, r.aerial), r.lat, r.lon, r.level, r.bigMaps, r.aerial ? SHEET_JPEG : SHEET_GIF) >= 0) {
         renewIfStale(r, s, outPath);
         return result_ok();
     }

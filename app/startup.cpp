@@ -68,7 +68,7 @@ int app_create() {
     if (settings_start(&s) != 1 || !s) return 0;
     app_window.settings = s;
     http_set_contact(s->userAgent);
-    if (Result selected = sheetSourceSelectStore(s); !selected) platform_warn(selected.why.c_str());
+    if (Result selected = sheet_source_select_store(s); !selected) platform_warn(selected.why.c_str());
     sheet_fetching_install(s);
     if (s->deviceType == DEVICE_EARTHMATE) zodiac_reset();
     if (s->comPort != 0) link_open_or_warn(s);
@@ -85,10 +85,10 @@ int app_create() {
     gps_set_zone_minutes(program_settings.zoneMinutes);
     v.zoomLevel = program_settings.zoomLevel;
 
-    v.sheetLat = snapLatitude(program_settings.startLatitude, v.zoomLevel, 0);
-    v.sheetLon = snapLongitude(program_settings.startLongitude, v.zoomLevel, s->bigMaps);
+    v.sheetLat = zoom_level_snap_latitude(program_settings.startLatitude, v.zoomLevel, 0);
+    v.sheetLon = zoom_level_snap_longitude(program_settings.startLongitude, v.zoomLevel, s->bigMaps);
     const char* noGrid;   // beyond every grid the nearest Canadian sheet stays
-    worldGridSnap(program_settings.startLatitude, program_settings.startLongitude, v.zoomLevel, s->bigMaps,
+    world_grid_snap(program_settings.startLatitude, program_settings.startLongitude, v.zoomLevel, s->bigMaps,
                   &v.sheetLat, &v.sheetLon, &noGrid);
     v.focusLat = v.sheetLat;
     v.focusLon = v.sheetLon;

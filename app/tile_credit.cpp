@@ -10,7 +10,7 @@
 int tile_credit_height(const AppSettings* s) {
     const TileSource& t = s->satelliteImage ? s->tilesAerial : s->tiles;
     int w = 0, h = 0;
-    if (t.url[0] && t.attribution[0]) sheetCaptionSize(t.attribution, &w, &h);
+    if (t.url[0] && t.attribution[0]) sheet_caption_size(t.attribution, &w, &h);
     return w > 0 ? h : 0;
 }
 
@@ -18,13 +18,13 @@ void tile_credit_draw(const AppSettings* s, ClientFrame* f, int paneX, int paneY
     const TileSource& t = s->satelliteImage ? s->tilesAerial : s->tiles;
     if (!t.url[0] || !t.attribution[0]) return;
     int w = 0, h = 0;
-    sheetCaptionSize(t.attribution, &w, &h);
+    sheet_caption_size(t.attribution, &w, &h);
     if (w > paneWidth) w = paneWidth;  // the caption keeps its end
     if (w <= 0) return;
     auto* rgb = static_cast<unsigned char*>(malloc(static_cast<size_t>(w) * h * 3));
     if (!rgb) return;
     memset(rgb, 255, static_cast<size_t>(w) * h * 3);
-    sheetCaption(rgb, w, h, t.attribution);
+    sheet_caption_draw(rgb, w, h, t.attribution);
     frame_put_rgb(f, paneX + paneWidth - w, paneY, rgb, w, h);
     free(rgb);
 }

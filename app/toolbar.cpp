@@ -79,7 +79,7 @@ void toolbar_tooltip(int button, char* out, int size) {
         snprintf(out, static_cast<size_t>(size), "%s", pans[button - TOOL_WEST]);
     } else if (button >= TOOL_LEVEL_0 && button <= TOOL_LEVEL_0 + 4) {
         // The scale in force: Zoom=S doubles them.
-        long scale = zoomScale(button - TOOL_LEVEL_0);
+        long scale = zoom_level_scale(button - TOOL_LEVEL_0);
         if (scale >= 1000000)
             snprintf(out, static_cast<size_t>(size), "Maps at 1:%ld %03ld %03ld", scale / 1000000, scale / 1000 % 1000,
                      scale % 1000);

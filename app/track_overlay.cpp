@@ -92,7 +92,7 @@ void toPlane(Overlay& o, int plane) {
 
 Pixel toPixel(const SheetKey& k, double x, double y) {
     Pixel p{k.width * (x - k.minX) / (k.maxX - k.minX), k.height - k.height * (y - k.minY) / (k.maxY - k.minY)};
-    mapViewTurn(map_view, &p.x, &p.y);
+    map_view_turn(map_view, &p.x, &p.y);
     return p;
 }
 

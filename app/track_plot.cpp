@@ -23,7 +23,7 @@ int track_place(double lat, double lon, int* px, int* py) {
     double row = v.imageHeight - 1 - std::floor(v.imageHeight * (y - v.extMinY) / spanY);
     if (v.extRotation != 0) {   // a course-up picture
         double c = v.imageWidth * (x - v.extMinX) / spanX, r = v.imageHeight * (v.extMaxY - y) / spanY;
-        mapViewTurn(v, &c, &r);
+        map_view_turn(v, &c, &r);
         column = std::floor(c);
         row = std::floor(r);
     }

@@ -27,8 +27,6 @@ struct Press {
     int plane;                         // and its plane
 } press{};
 
-MapView& v = map_view;
-
 void autoPanOff(AppSettings* s) {
     if (!s->autoPan) return;
     s->autoPan = 0;
@@ -48,7 +46,7 @@ void zoomTo(double px, double py, double mpp1) {
     if (std::fabs(mpp1 - view_pane_mpp(s)) <= 1e-9 * mpp1) return;
     // Following keeps the centre; else the point under the pointer stays
     // under it at the new scale.
-    double dx = px - v.paneWidth / 2.0, dy = py - v.paneHeight / 2.0;
+    double dx = px - map_view.paneWidth / 2.0, dy = py - map_view.paneHeight / 2.0;
     view_pane_unturn(&dx, &dy);   // course-up
     double x = cx, y = cy;
     if (!s->autoPan) {
@@ -56,7 +54,7 @@ void zoomTo(double px, double py, double mpp1) {
         y -= dy * (mpp - mpp1);
     }
     view_pane_start_zoom();
-    v.scaleMpp = mpp1;
+    map_view.scaleMpp = mpp1;
     view_pane_move_to(s, plane, x, y, view_scale_level(mpp1, big));
 }
 
@@ -87,7 +85,7 @@ void view_input_drag(int x, int y) {
     autoPanOff(s);
     double dx = x - press.x, dy = y - press.y;
     view_pane_unturn(&dx, &dy);   // course-up
-    view_pane_move_to(s, press.plane, press.cx - dx * press.mpp, press.cy + dy * press.mpp, v.zoomLevel);
+    view_pane_move_to(s, press.plane, press.cx - dx * press.mpp, press.cy + dy * press.mpp, map_view.zoomLevel);
 }
 
 int view_input_release(int x, int y) {
@@ -112,7 +110,7 @@ int view_input_click_zoom(int x, int y, int steps) {
     return 1;
 }
 
-void view_input_zoom(int steps) { zoomAbout(v.paneWidth / 2.0, v.paneHeight / 2.0, steps); }
+void view_input_zoom(int steps) { zoomAbout(map_view.paneWidth / 2.0, map_view.paneHeight / 2.0, steps); }
 
 void view_input_pan(double fx, double fy) {
     AppSettings* s = app_window.settings;
@@ -121,9 +119,9 @@ void view_input_pan(double fx, double fy) {
     if (!s || !view_pane_centre_now(s, &plane, &cx, &cy, &mpp)) return;
     autoPanOff(s);
     // Up the screen, also on a course-up map.
-    double dx = fx * v.paneWidth, dy = -fy * v.paneHeight;
+    double dx = fx * map_view.paneWidth, dy = -fy * map_view.paneHeight;
     view_pane_unturn(&dx, &dy);
-    view_pane_move_to(s, plane, cx + dx * mpp, cy - dy * mpp, v.zoomLevel);
+    view_pane_move_to(s, plane, cx + dx * mpp, cy - dy * mpp, map_view.zoomLevel);
 }
 
 void view_input_back_to_vehicle() {

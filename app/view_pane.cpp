@@ -44,16 +44,15 @@ namespace {
 constexpr uint32_t kLoadingGrey = 0x606060;
 constexpr int kLoadingHeight = 14;
 
-MapView& v = map_view;
 ViewPane& pane = view_pane;
 constexpr std::chrono::milliseconds kStoreLookKept{1000};
 
 ViewStoreMemo* storeMemo(const AppSettings* s) {
     auto now = std::chrono::steady_clock::now();
-    if (pane.storeLook.mapsDir != sheetStoreDir(s, s->satelliteImage) || pane.storeLook.aerial != s->satelliteImage ||
+    if (pane.storeLook.mapsDir != sheet_source_store_dir(s, s->satelliteImage) || pane.storeLook.aerial != s->satelliteImage ||
         now - pane.storeLook.since > kStoreLookKept) {
         pane.storeLook.memo.cells.clear();
-        pane.storeLook.mapsDir = sheetStoreDir(s, s->satelliteImage);
+        pane.storeLook.mapsDir = sheet_source_store_dir(s, s->satelliteImage);
         pane.storeLook.aerial = s->satelliteImage;
         pane.storeLook.since = now;
     }
@@ -65,7 +64,7 @@ ViewStoreMemo* storeMemo(const AppSettings* s) {
 // A sheet of the store in use; any other picture (opened from elsewhere)
 // is shown as it is, not composed into the view.
 bool inStore(const AppSettings* s, const char* path) {
-    const char* store = sheetStoreDir(s, s->satelliteImage);
+    const char* store = sheet_source_store_dir(s, s->satelliteImage);
     size_t dirLength = strlen(store);
     return dirLength && strncmp(path, store, dirLength) == 0;
 }
@@ -193,7 +192,7 @@ int inPlane(const ViewPane::Followed& f, int plane, double* x, double* y) {
 int planeAround(int plane, double x, double y, int big) {
     double lat, lon;
     if (!view_plane_to_degrees(plane, x, y, &lat, &lon)) return VIEW_PLANE_NONE;
-    return view_plane_at(lat, lon, v.zoomLevel, big, v.paneWidth, v.paneHeight);
+    return view_plane_at(lat, lon, map_view.zoomLevel, big, map_view.paneWidth, map_view.paneHeight);
 }
 
 // Where following puts the centre for the vehicle at (x, y): on it, or
@@ -201,7 +200,7 @@ int planeAround(int plane, double x, double y, int big) {
 void followStep(const AppSettings* s, int plane, double lat, double lon, double* x, double* y) {
     int big = s->bigMaps ? 1 : 0;
     double mpp = view_pane_mpp(s);
-    ViewRecord here{plane, v.zoomLevel, big, *x, *y, mpp, v.paneWidth, v.paneHeight, 0};
+    ViewRecord here{plane, map_view.zoomLevel, big, *x, *y, mpp, map_view.paneWidth, map_view.paneHeight, 0};
     double ux = 0, uy = 0, speed = gps_speed();
     if (!view_follow_course_direction(here, lat, lon, gps_course(), &ux, &uy)) ux = uy = 0;
     // The easing counts time between fixes; a repaint without a new one
@@ -215,9 +214,9 @@ void followStep(const AppSettings* s, int plane, double lat, double lon, double*
         pane.follow.at = now;
     }
     // Course-up looks ahead up the pane whatever the course: by its height.
-    double across = (app_window.courseUp ? v.paneHeight : v.paneWidth) * mpp;
+    double across = (app_window.courseUp ? map_view.paneHeight : map_view.paneWidth) * mpp;
     view_follow_step(&pane.follow.state, app_window.lookAhead ? FOLLOW_LOOK_AHEAD : FOLLOW_CENTRED, *x, *y, ux, uy,
-                     std::isfinite(speed) ? speed : 0, across, v.paneHeight * mpp, dt, x, y);
+                     std::isfinite(speed) ? speed : 0, across, map_view.paneHeight * mpp, dt, x, y);
 }
 
 // The pane's extents are the view's rectangle: everything placed through
@@ -230,7 +229,7 @@ void placeExtents(const ViewRecord& view) {
     view_screen_to_plane(flat, 0, view.height, &e.minX, &e.minY);
     view_screen_to_plane(flat, view.width, 0, &e.maxX, &e.maxY);
     // The view's rectangle stands for the displayed sheet's record.
-    map_view_hold_extents(&v, e);
+    map_view_hold_extents(&map_view, e);
 }
 
 // While a zoom moves: the picture it started from drawn for the view of
@@ -248,7 +247,7 @@ bool zoomFrame(const AppSettings* s, const ViewRecord& target) {
     bool vehicle = s->autoPan && gps_has_position() &&
                    view_plane_from_degrees(target.plane, gps_latitude(), gps_longitude(), &vx, &vy);
     ViewRecord at;
-    if (t >= 1 || !view_pane_composing() || v.imageWidth != target.width || v.imageHeight != target.height ||
+    if (t >= 1 || !view_pane_composing() || map_view.imageWidth != target.width || map_view.imageHeight != target.height ||
         !(vehicle ? view_zoom_keeping(zoom.from, target, vx, vy, t, &at) : view_zoom_between(zoom.from, target, t, &at))) {
         zoom.startMs = -1;
         zoom.picture.clear();
@@ -273,10 +272,10 @@ void composeShown(const ViewRecord& view, uint32_t* at, int stride) {
 
 double view_pane_mpp(const AppSettings* s) {
     int big = s->bigMaps ? 1 : 0;
-    double mpp = view_scale_clamp(v.scaleMpp, big);
+    double mpp = view_scale_clamp(map_view.scaleMpp, big);
     // A scale of another level (a level button, a sheet brought up by
     // itself) is that level's own.
-    return v.scaleMpp > 0 && view_scale_level(mpp, big) == v.zoomLevel ? mpp : view_level_mpp(v.zoomLevel, big);
+    return map_view.scaleMpp > 0 && view_scale_level(mpp, big) == map_view.zoomLevel ? mpp : view_level_mpp(map_view.zoomLevel, big);
 }
 
 void view_pane_start_zoom() {
@@ -298,7 +297,7 @@ int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
     int big = s->bigMaps ? 1 : 0;
     if (s->autoPan && gps_has_position()) {
         double lat = gps_latitude(), lon = gps_longitude();
-        *plane = view_plane_at(lat, lon, v.zoomLevel, big, v.paneWidth, v.paneHeight);
+        *plane = view_plane_at(lat, lon, map_view.zoomLevel, big, map_view.paneWidth, map_view.paneHeight);
         if (!view_plane_from_degrees(*plane, lat, lon, x, y)) return 0;
         followStep(s, *plane, lat, lon, x, y);
         // Looking ahead moves the pane off the vehicle, maybe past the
@@ -334,23 +333,23 @@ int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
         return inPlane(pane.freeCentre, *plane, x, y);
     }
     SheetExtent e;
-    if (!view_sheet_expected_extent(v.sheetLat, v.sheetLon, v.zoomLevel, big, &e)) return 0;
+    if (!view_sheet_expected_extent(map_view.sheetLat, map_view.sheetLon, map_view.zoomLevel, big, &e)) return 0;
     *plane = e.epsg ? e.epsg : VIEW_PLANE_CANADA_LAMBERT;
     *x = e.centreX;
     *y = e.centreY;
     // A pane larger than the Canadian grid's sheets there stands in the other plane.
-    int around = view_plane_at(v.sheetLat, v.sheetLon, v.zoomLevel, big, v.paneWidth, v.paneHeight);
+    int around = view_plane_at(map_view.sheetLat, map_view.sheetLon, map_view.zoomLevel, big, map_view.paneWidth, map_view.paneHeight);
     if (around == *plane) return 1;
     *plane = around;
-    return view_plane_from_degrees(around, v.sheetLat, v.sheetLon, x, y);
+    return view_plane_from_degrees(around, map_view.sheetLat, map_view.sheetLon, x, y);
 }
 
 int view_pane_update(const AppSettings* s) {
     bool composing = view_pane_composing();
-    if ((!v.pixels && !composing) || pane_placeholder_shown() || v.paneWidth <= 0 || v.paneHeight <= 0) return 0;
-    if (!inStore(s, v.sheetPath)) return 0;
+    if ((!map_view.pixels && !composing) || pane_placeholder_shown() || map_view.paneWidth <= 0 || map_view.paneHeight <= 0) return 0;
+    if (!inStore(s, map_view.sheetPath)) return 0;
     int big = s->bigMaps ? 1 : 0;
-    ViewRecord view{VIEW_PLANE_NONE, v.zoomLevel, big, 0, 0, view_pane_mpp(s), v.paneWidth, v.paneHeight, 0};
+    ViewRecord view{VIEW_PLANE_NONE, map_view.zoomLevel, big, 0, 0, view_pane_mpp(s), map_view.paneWidth, map_view.paneHeight, 0};
     if (!view_pane_centre(s, &view.plane, &view.cx, &view.cy)) return 0;
     view.rotation = turnNow(view);
     // Turned, the sheets are those under the square that covers the pane
@@ -358,17 +357,17 @@ int view_pane_update(const AppSettings* s) {
     ViewRecord cover = view;
     if (view.rotation != 0) cover.width = cover.height = view_rotate_cover(view.width, view.height), cover.rotation = 0;
     std::vector<ViewSheet> needed;
-    if (view_needed_sheets(cover, sheetStoreDir(s, s->satelliteImage), s->satelliteImage, &needed, storeMemo(s)) < 0) return 0;
+    if (view_needed_sheets(cover, sheet_source_store_dir(s, s->satelliteImage), s->satelliteImage, &needed, storeMemo(s)) < 0) return 0;
     // The displayed sheet may lie off the grid (a half-step pan): it is
     // drawn all the same, and in the middle.
     bool displayed = false;
-    for (const ViewSheet& n : needed) displayed = displayed || strcmp(n.path, v.sheetPath) == 0;
-    ViewSheet own{v.sheetLat, v.sheetLon, -1, "", {}};
-    if (!displayed && view_sheet_expected_extent(v.sheetLat, v.sheetLon, v.zoomLevel, big, &own.extent) &&
+    for (const ViewSheet& n : needed) displayed = displayed || strcmp(n.path, map_view.sheetPath) == 0;
+    ViewSheet own{map_view.sheetLat, map_view.sheetLon, -1, "", {}};
+    if (!displayed && view_sheet_expected_extent(map_view.sheetLat, map_view.sheetLon, map_view.zoomLevel, big, &own.extent) &&
         (own.extent.epsg ? own.extent.epsg : VIEW_PLANE_CANADA_LAMBERT) == view.plane) {
-        own.format = sheet_stored(own.path, sheetStoreDir(s, s->satelliteImage), v.sheetLat, v.sheetLon, v.zoomLevel, big,
+        own.format = sheet_stored(own.path, sheet_source_store_dir(s, s->satelliteImage), map_view.sheetLat, map_view.sheetLon, map_view.zoomLevel, big,
                                  s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
-        if (own.format >= 0 && strcmp(own.path, v.sheetPath) == 0) needed.insert(needed.begin(), own);
+        if (own.format >= 0 && strcmp(own.path, map_view.sheetPath) == 0) needed.insert(needed.begin(), own);
     }
     if (zoomFrame(s, view)) return 1;
     std::string key;
@@ -394,12 +393,12 @@ int view_pane_update(const AppSettings* s) {
     pane.cache.limitBytes = std::max(SHEET_CACHE_DEFAULT_BYTES, viewBytes * 5 / 4);
     // The view takes the picture's place: a picture of its own goes with
     // its display bitmap, the view being composed where it is shown.
-    free(v.pixels);
-    v.pixels = nullptr;
-    free(v.dibHeader);
-    v.dibHeader = v.dibBits = nullptr;
-    v.imageWidth = view.width;
-    v.imageHeight = view.height;
+    free(map_view.pixels);
+    map_view.pixels = nullptr;
+    free(map_view.dibHeader);
+    map_view.dibHeader = map_view.dibBits = nullptr;
+    map_view.imageWidth = view.width;
+    map_view.imageHeight = view.height;
     placeExtents(view);
     double ax, ay;
     fetchAnchor(s, view, &ax, &ay);
@@ -458,24 +457,24 @@ void view_pane_move_to(const AppSettings* s, int plane, double x, double y, int 
     const char* why;
     // Beyond every grid the view stays where it is.
     if (!view_plane_to_degrees(plane, x, y, &lat, &lon) ||
-        worldGridSnap(lat, lon, level, big, &sheetLat, &sheetLon, &why) == VIEW_PLANE_NONE)
+        world_grid_snap(lat, lon, level, big, &sheetLat, &sheetLon, &why) == VIEW_PLANE_NONE)
         return;
     pane.freeCentre = {true, x, y, plane};
     pane.lastFollowing = false;
-    v.zoomLevel = level;
-    v.sheetLat = sheetLat;
-    v.sheetLon = sheetLon;
-    v.focusLat = lat;
-    v.focusLon = lon;
+    map_view.zoomLevel = level;
+    map_view.sheetLat = sheetLat;
+    map_view.sheetLon = sheetLon;
+    map_view.focusLat = lat;
+    map_view.focusLon = lon;
     char path[SHEET_PATH_MAX];
-    sheet_stored(path, sheetStoreDir(s, s->satelliteImage), v.sheetLat, v.sheetLon, level, big, s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
-    if (path[0]) snprintf(v.sheetPath, sizeof v.sheetPath, "%s", path);
+    sheet_stored(path, sheet_source_store_dir(s, s->satelliteImage), map_view.sheetLat, map_view.sheetLon, level, big, s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
+    if (path[0]) snprintf(map_view.sheetPath, sizeof map_view.sheetPath, "%s", path);
     platform_invalidate(0);
 }
 
 int view_pane_centre_now(const AppSettings* s, int* plane, double* x, double* y, double* mpp) {
     *mpp = view_pane_mpp(s);
-    if (pane.composed && pane.shown.level == v.zoomLevel && pane.shown.big == (s->bigMaps ? 1 : 0)) {
+    if (pane.composed && pane.shown.level == map_view.zoomLevel && pane.shown.big == (s->bigMaps ? 1 : 0)) {
         // The view on screen, a zoom's frame included: what the pointer points at.
         *plane = pane.shown.plane;
         *x = pane.shown.cx;
@@ -517,7 +516,7 @@ int view_pane_take_sheet(const AppSettings* s, const char* path) {
     if (!view_pane_composing() || !inStore(s, path)) return 0;
     view_pane_forget(path);
     std::string why;
-    if (!sheet_cache_get(&pane.cache, path, sheetImageFormatOfPath(path, s->satelliteImage), &why)) return 0;
+    if (!sheet_cache_get(&pane.cache, path, sheet_image_format_of_path(path, s->satelliteImage), &why)) return 0;
     pane.shownKey.clear();             // composed again even where the view stays
     return 1;
 }
@@ -529,7 +528,7 @@ void view_pane_forget_store() {
 }
 
 int view_pane_composing() {
-    return pane.composed && !v.pixels && v.imageWidth == pane.shown.width && v.imageHeight == pane.shown.height;
+    return pane.composed && !map_view.pixels && map_view.imageWidth == pane.shown.width && map_view.imageHeight == pane.shown.height;
 }
 
 void view_pane_unturn(double* dx, double* dy) {
@@ -548,14 +547,14 @@ int view_pane_current(ViewRecord* out) {
 void view_pane_reset() { view_pane = ViewPane{}; }
 
 int view_pane_show_point(AppSettings* s, double lat, double lon) {
-    int plane = view_plane_at(lat, lon, v.zoomLevel, s->bigMaps ? 1 : 0, v.paneWidth, v.paneHeight);
+    int plane = view_plane_at(lat, lon, map_view.zoomLevel, s->bigMaps ? 1 : 0, map_view.paneWidth, map_view.paneHeight);
     double x, y;
     if (plane == VIEW_PLANE_NONE || !view_plane_from_degrees(plane, lat, lon, &x, &y)) return 0;
     if (s->autoPan) {
         s->autoPan = 0;
         platform_menu_check(MENU_AUTO_PAN, 0);
     }
-    view_pane_move_to(s, plane, x, y, v.zoomLevel);
+    view_pane_move_to(s, plane, x, y, map_view.zoomLevel);
     platform_invalidate(0);
     return 1;
 }

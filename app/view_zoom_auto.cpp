@@ -34,8 +34,8 @@ double offlineMpp(const AppSettings* s, double mpp, double lat, double lon) {
         double sLat, sLon;
         const char* why;
         char path[SHEET_PATH_MAX];
-        if (worldGridSnap(lat, lon, level, big, &sLat, &sLon, &why) == VIEW_PLANE_NONE) continue;
-        if (sheet_stored(path, sheetStoreDir(s, s->satelliteImage), sLat, sLon, level, big,
+        if (world_grid_snap(lat, lon, level, big, &sLat, &sLon, &why) == VIEW_PLANE_NONE) continue;
+        if (sheet_stored(path, sheet_source_store_dir(s, s->satelliteImage), sLat, sLon, level, big,
                         s->satelliteImage ? SHEET_JPEG : SHEET_GIF) >= 0)
             return level == view_scale_level(mpp, big) ? mpp : view_level_mpp(level, big);
     }

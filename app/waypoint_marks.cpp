@@ -40,7 +40,7 @@ bool place(AppWaypoints::Placed* p, const GpxWaypoint& w, int* px, int* py) {
     double row = v.imageHeight - 1 - std::floor(v.imageHeight * (p->y - v.extMinY) / spanY);
     if (v.extRotation != 0) {   // a course-up picture
         double c = v.imageWidth * (p->x - v.extMinX) / spanX, r = v.imageHeight * (v.extMaxY - p->y) / spanY;
-        mapViewTurn(v, &c, &r);
+        map_view_turn(v, &c, &r);
         column = std::floor(c);
         row = std::floor(r);
     }

@@ -61,10 +61,10 @@ struct Workspace {
                 double hm = 1.5 * kStep * 111000.0, wm = hm * w / h;
                 SheetExtent e{200000, cx, cy, cx - wm / 2, cy - hm / 2, cx + wm / 2, cy + hm / 2, 0};
                 char record[256], path[SHEET_PATH_MAX];
-                sheetFormatExtentRecord(record, sizeof record, &e);
+                sheet_extent_format(record, sizeof record, &e);
                 unsigned char* out = nullptr;
                 size_t size = 0;
-                sheetInsertExtentGif(plain.data(), plain.size(), record, &out, &size);
+                sheet_extent_insert_gif(plain.data(), plain.size(), record, &out, &size);
                 sheet_path(path, sizeof path, "./Maps", lat, lon, 2, big, SHEET_GIF);
                 writeBytes(path, Bytes(out, out + size));
                 free(out);
@@ -83,7 +83,7 @@ void startApp() {
     headless_install();
     headless_set_clock(kClock);
     gps_reset();
-    mapViewReset(&map_view);
+    map_view_reset(&map_view);
     app_window_reset();
     settings_program_defaults(&program_settings);
     app_create();
@@ -94,7 +94,7 @@ void stopApp() {
         app_close();
         app_destroy();
     }
-    mapViewReset(&map_view);
+    map_view_reset(&map_view);
     app_window_reset();
 }
 

@@ -1,7 +1,7 @@
 // Obtaining one missing sheet from the local map server: the request, the
-// reply page, the image and the store (downloadSheet), beside curl
+// reply page, the image and the store (sheet_download_topo), beside curl
 // fetching the same two URLs as separate processes, in the same run.
-// The same through the server's WMS: downloadSheet with Wms= set beside
+// The same through the server's WMS: sheet_download_topo with Wms= set beside
 // curl fetching the one GetMap URL. Each repetition is one download; the
 // median of 20 is the figure.
 #include <benchmark/benchmark.h>
@@ -56,18 +56,18 @@ Sheet sheetOf(const benchmark::State& state) {
     Sheet s;
     s.level = static_cast<int>(state.range(0));
     s.big = static_cast<int>(state.range(1));
-    s.lat = snapLatitude(45.4215, s.level, 0);
-    s.lon = snapLongitude(-75.6972, s.level, s.big);
+    s.lat = zoom_level_snap_latitude(45.4215, s.level, 0);
+    s.lon = zoom_level_snap_longitude(-75.6972, s.level, s.big);
     double x, y, angle;
-    sheetCentreAndAngle(s.lat, s.lon, &x, &y, &angle);
+    sheet_download_centre_and_angle(s.lat, s.lon, &x, &y, &angle);
     char url[SHEET_URL_MAX];
-    sheetTopoRequestUrl(url, sizeof url, server_root.c_str(), x, y, zoomScale(s.level), s.big, 1, 0, angle);
+    sheet_download_topo_url(url, sizeof url, server_root.c_str(), x, y, zoom_level_scale(s.level), s.big, 1, 0, angle);
     s.url = url;
     WmsSource w = {};
     setWms(&w);
     int width = view_sheet_width(s.big), height = view_sheet_height(s.big);
-    WmsBox box = wmsSheetBox(x, y, zoomScale(s.level), width, height);
-    wmsGetMapUrl(url, sizeof url, &w, &box, width, height);
+    WmsBox box = wms_sheet_box(x, y, zoom_level_scale(s.level), width, height);
+    wms_get_map_url(url, sizeof url, &w, &box, width, height);
     s.wms = url;
     return s;
 }
@@ -85,7 +85,7 @@ void download(benchmark::State& state, bool wms) {
         state.PauseTiming();
         remove(path);   // missing again
         state.ResumeTiming();
-        if (!downloadSheet(s.lat, s.lon, s.level, settings.get(), path, s.big, 1, 0).ok) {
+        if (!sheet_download_topo(s.lat, s.lon, s.level, settings.get(), path, s.big, 1, 0).ok) {
             state.SkipWithError("download failed");
             return;
         }
@@ -111,8 +111,8 @@ void CurlTwoUrls(benchmark::State& state) {
     for (auto _ : state) {
         SheetReply r;
         char imageUrl[SHEET_URL_MAX];
-        if (!runCurl(s.url, reply) || !sheetParseReply(reply.c_str(), &r) ||
-            !sheetImageUrl(imageUrl, sizeof imageUrl, server_root.c_str(), r.imageName) ||
+        if (!runCurl(s.url, reply) || !sheet_download_parse_reply(reply.c_str(), &r) ||
+            !sheet_download_image_url(imageUrl, sizeof imageUrl, server_root.c_str(), r.imageName) ||
             !runCurl(imageUrl, image)) {
             state.SkipWithError("curl failed");
             return;

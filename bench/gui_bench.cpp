@@ -87,7 +87,7 @@ std::string prepareFolder(const char* port) {
     char pattern[] = "/tmp/kiv_gui_bench_XXXXXX";
     std::string dir = mkdtemp(pattern);
     // The sheets around the fix, so a drag composes stored sheets, not hatching.
-    double step = zoomStep(kLevel), lat0 = snapLatitude(kFixLat, kLevel, 0), lon0 = snapLongitude(kFixLon, kLevel, 1);
+    double step = zoom_level_step(kLevel), lat0 = zoom_level_snap_latitude(kFixLat, kLevel, 0), lon0 = zoom_level_snap_longitude(kFixLon, kLevel, 1);
     for (int dy = -3; dy <= 3; dy++)
         for (int dx = -4; dx <= 4; dx++) writeGuiSheet(dir, lat0 + dy * step, lon0 + 2 * dx * step, kLevel, 1);
     auto put = [&](const char* name, const std::string& text) {
@@ -132,7 +132,7 @@ void DragFrame1920x1080(benchmark::State& state) {
 // sheet a fix: each frame composes the followed view, and every twentieth
 // brings a sheet in. The worst frame is kept.
 void DriveFrame1920x1080(benchmark::State& state) {
-    const double span = 3 * 2 * zoomStep(kLevel), step = 2 * zoomStep(kLevel) / 20;
+    const double span = 3 * 2 * zoom_level_step(kLevel), step = 2 * zoom_level_step(kLevel) / 20;
     double lon = kFixLon - span, worst = 0;
     app_key_down(APP_KEY_HOME, 0);   // back to the vehicle, Auto Pan on
     for (auto _ : state) {

@@ -48,14 +48,14 @@ void writeSheets() {
         for (int c = -3; c <= 3; c++) {
             double lat = kLat + r * step, lon = kLon + c * 2 * step;
             const char* why;
-            if (worldGridSnap(lat, lon, 2, 1, &lat, &lon, &why) == VIEW_PLANE_NONE) continue;
+            if (world_grid_snap(lat, lon, 2, 1, &lat, &lon, &why) == VIEW_PLANE_NONE) continue;
             SheetExtent e{};
             if (!view_sheet_expected_extent(lat, lon, 2, 1, &e)) continue;
             char record[256], path[SHEET_PATH_MAX];
-            sheetFormatExtentRecord(record, sizeof record, &e);
+            sheet_extent_format(record, sizeof record, &e);
             unsigned char* out = nullptr;
             size_t size = 0;
-            sheetInsertExtentGif(plain.data(), plain.size(), record, &out, &size);
+            sheet_extent_insert_gif(plain.data(), plain.size(), record, &out, &size);
             sheet_path(path, sizeof path, "./Maps", lat, lon, 2, 1, SHEET_GIF);
             writeBytes(path, Bytes(out, out + size));
             free(out);
@@ -86,7 +86,7 @@ void PaintFullHdWithRuler(benchmark::State& state) {
     headless_install();
     headless_set_clock(kClock);
     gps_reset();
-    mapViewReset(&map_view);
+    map_view_reset(&map_view);
     app_window_reset();
     settings_program_defaults(&program_settings);
     app_create();
@@ -127,7 +127,7 @@ void PaintFullHdWithRuler(benchmark::State& state) {
     headless_install();
     app_close();
     app_destroy();
-    mapViewReset(&map_view);
+    map_view_reset(&map_view);
     app_window_reset();
     std::filesystem::current_path(home);
 }

@@ -24,11 +24,11 @@ void SheetChangeFromStore(benchmark::State& state) {
     const int w = view_sheet_width(big), h = view_sheet_height(big);
     TempTree tmp;
     const std::string maps = tmp.maps();
-    double lat = snapLatitude(45.40, 2, 0), lon = snapLongitude(-75.70, 2, big);
+    double lat = zoom_level_snap_latitude(45.40, 2, 0), lon = zoom_level_snap_longitude(-75.70, 2, big);
     Bytes plain = makeGif(w, h, mapLikeIndices(w, h));
     unsigned char* sheet = nullptr;
     size_t size = 0;
-    if (!sheetInsertExtentGif(plain.data(), plain.size(), RECORD, &sheet, &size)) {
+    if (!sheet_extent_insert_gif(plain.data(), plain.size(), RECORD, &sheet, &size)) {
         state.SkipWithError("cannot build the sheet");
         return;
     }
@@ -42,8 +42,8 @@ void SheetChangeFromStore(benchmark::State& state) {
         double la = lat, lo = lon;
         int level = 2;
         if (!find_sheet(&la, &lo, &level, maps.c_str(), view.sheetPath, big, 1) ||
-            !loadSheetImage(view.sheetPath, 0, &view.pixels, &view.imageWidth, &view.imageHeight) ||
-            !buildDisplayBitmap(&view.dibHeader, &view.dibBits, view.pixels, view.imageWidth, view.imageHeight)) {
+            !sheet_image_load(view.sheetPath, 0, &view.pixels, &view.imageWidth, &view.imageHeight) ||
+            !map_view_build_bitmap(&view.dibHeader, &view.dibBits, view.pixels, view.imageWidth, view.imageHeight)) {
             state.SkipWithError("sheet change failed");
             break;
         }

@@ -41,7 +41,7 @@ void fillCache(const std::string& cache, double lat, double lon) {
         int ty = static_cast<int>((1 - std::log(std::tan(kPi / 4 + lat * kPi / 360)) / kPi) / 2 * n);
         for (int x = tx - 4; x <= tx + 4; ++x)
             for (int y = ty - 4; y <= ty + 4; ++y) {
-                std::string path = tileCachePath(cache.c_str(), z, x, y);
+                std::string path = tile_fetch_cache_path(cache.c_str(), z, x, y);
                 writeBytes(path, Bytes(png, png + size));
                 writeBytes(path + ".cache", Bytes(note.begin(), note.end()));
             }
@@ -57,15 +57,15 @@ void SheetFromCachedTiles(benchmark::State& state) {
     TileSource source{};
     snprintf(source.url, sizeof source.url, "http://127.0.0.1:9/{z}/{x}/{y}.png");  // never asked: the cache is fresh
     char cache[SHEET_PATH_MAX];
-    tileCacheFolder(cache, sizeof cache, tmp.maps().c_str(), &source);
+    tile_source_cache_folder(cache, sizeof cache, tmp.maps().c_str(), &source);
     fillCache(cache, lat, lon);
     double sheetLat = 0, sheetLon = 0;
     const char* why = "";
-    worldGridSnap(lat, lon, level, 0, &sheetLat, &sheetLon, &why);
+    world_grid_snap(lat, lon, level, 0, &sheetLat, &sheetLon, &why);
     SheetExtent e{};
-    e.scale = zoomScale(level);
-    sheetPlaneCentre(sheetLat, sheetLon, level, 0, &e.centreX, &e.centreY, &e.angle, &e.epsg);
-    WmsBox box = wmsSheetBox(e.centreX, e.centreY, e.scale, 480, 360);
+    e.scale = zoom_level_scale(level);
+    sheet_download_plane_centre(sheetLat, sheetLon, level, 0, &e.centreX, &e.centreY, &e.angle, &e.epsg);
+    WmsBox box = wms_sheet_box(e.centreX, e.centreY, e.scale, 480, 360);
     e.minX = box.minX, e.minY = box.minY, e.maxX = box.maxX, e.maxY = box.maxY;
     for (auto _ : state) {
         Result ok;

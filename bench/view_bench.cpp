@@ -27,9 +27,9 @@ int storeSheets(const std::string& maps, const ViewRecord& view) {
         char record[256], path[SHEET_PATH_MAX];
         unsigned char* sheet = nullptr;
         size_t size = 0;
-        if (sheetFormatExtentRecord(record, sizeof record, &s.extent) <= 0 ||
+        if (sheet_extent_format(record, sizeof record, &s.extent) <= 0 ||
             !sheet_path(path, sizeof path, maps.c_str(), s.lat, s.lon, view.level, view.big, SHEET_GIF) ||
-            !sheetInsertExtentGif(gif.data(), gif.size(), record, &sheet, &size))
+            !sheet_extent_insert_gif(gif.data(), gif.size(), record, &sheet, &size))
             return 0;
         writeBytes(path, Bytes(sheet, sheet + size));
         free(sheet);

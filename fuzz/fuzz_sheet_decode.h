@@ -11,7 +11,7 @@
 inline void fuzz_check_sheet_decode(const std::string& path, int kind) {
     unsigned char* pixels = nullptr;
     int width = -1, height = -1;
-    if (decodeSheetFile(path.c_str(), kind, &pixels, &width, &height)) {
+    if (sheet_image_decode_file(path.c_str(), kind, &pixels, &width, &height)) {
         if (!pixels || width <= 0 || height <= 0 || long(width) * height > SHEET_MAX_PIXELS) abort();
         size_t bytes = size_t(width) * height * 3;
         volatile unsigned char sink = pixels[0] ^ pixels[bytes - 1];  // both ends, for ASan

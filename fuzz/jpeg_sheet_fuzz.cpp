@@ -73,6 +73,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     fuzz_check_sheet_decode(sheet, SHEET_JPEG);
     double v[6];
-    readSheetExtentsJpeg(LAT, LON, LEVEL, maps_dir.c_str(), 0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+    sheet_extent_read_stored_jpeg(LAT, LON, LEVEL, maps_dir.c_str(), 0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
     return 0;
 }

@@ -26,7 +26,7 @@ void checkRecord(const std::string& path) {
     FILE* f = fopen(path.c_str(), "rb");
     if (!f) abort();
     char text[300];
-    int n = pngReadExtentRecord(f, text, sizeof text);
+    int n = png_sheet_read_extent_record(f, text, sizeof text);
     fclose(f);
     if (n >= 0 && (size_t(n) >= sizeof text || text[n] != '\0')) abort();  // zeros inside are the parser's to refuse
 }
@@ -34,14 +34,14 @@ void checkRecord(const std::string& path) {
 void checkInsert(const uint8_t* data, size_t size) {
     unsigned char* out = nullptr;
     size_t outSize = 0;
-    if (!sheetInsertExtentPng(data, size, RECORD, &out, &outSize)) {
+    if (!png_sheet_insert_extent(data, size, RECORD, &out, &outSize)) {
         if (out) abort();
         return;
     }
     FILE* f = fmemopen(out, outSize, "rb");
     if (!f) abort();
     char text[300];
-    int n = pngReadExtentRecord(f, text, sizeof text);
+    int n = png_sheet_read_extent_record(f, text, sizeof text);
     fclose(f);
     free(out);
     if (n != int(strlen(RECORD)) || strcmp(text, RECORD) != 0) abort();

@@ -35,8 +35,8 @@ void writeSheet(int format, const uint8_t* data, size_t size) { fuzz_write_file(
 
 bool readBack(int format, double* v) {
     return format == SHEET_JPEG
-               ? readSheetExtentsJpeg(LAT, LON, LEVEL, maps_dir.c_str(), 0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5])
-               : readSheetExtents(LAT, LON, LEVEL, maps_dir.c_str(), 0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+               ? sheet_extent_read_stored_jpeg(LAT, LON, LEVEL, maps_dir.c_str(), 0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5])
+               : sheet_extent_read_stored(LAT, LON, LEVEL, maps_dir.c_str(), 0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
 }
 
 }  // namespace
@@ -50,14 +50,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
         unsigned char* out = nullptr;
         size_t outSize = 0;
-        int inserted = format == SHEET_JPEG ? sheetInsertExtentJpeg(data, size, RECORD, &out, &outSize)
-                                            : sheetInsertExtentGif(data, size, RECORD, &out, &outSize);
+        int inserted = format == SHEET_JPEG ? sheet_extent_insert_jpeg(data, size, RECORD, &out, &outSize)
+                                            : sheet_extent_insert_gif(data, size, RECORD, &out, &outSize);
         if (!inserted) continue;
         writeSheet(format, out, outSize);
         free(out);
         if (!readBack(format, v) || v[2] != 1450000.125) abort();
     }
     SheetExtent e;
-    sheetParseExtentRecord(reinterpret_cast<const char*>(data), size, &e);
+    sheet_extent_parse(reinterpret_cast<const char*>(data), size, &e);
     return 0;
 }

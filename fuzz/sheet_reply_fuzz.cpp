@@ -16,7 +16,7 @@ namespace {
 
 void checkReplyPage(const std::string& path) {
     SheetReply reply;
-    int ok = sheetParseReply(path.c_str(), &reply);
+    int ok = sheet_download_parse_reply(path.c_str(), &reply);
     size_t n = strnlen(reply.imageName, sizeof reply.imageName);
     if (n >= sizeof reply.imageName || (ok && !(reply.haveImage && reply.haveExtent))) abort();
     if (!reply.haveImage) return;
@@ -31,7 +31,7 @@ void checkServiceMessage(const uint8_t* data, size_t size) {
     for (size_t outSize : {sizeof small, sizeof message}) {
         char* out = outSize == sizeof small ? small : message;
         memset(out, 'x', outSize);
-        if (wmsServiceMessage(data, size, out, outSize) && strnlen(out, outSize) >= outSize) abort();
+        if (wms_service_message(data, size, out, outSize) && strnlen(out, outSize) >= outSize) abort();
     }
 }
 
@@ -42,6 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_write_file(page, data, size);
     checkReplyPage(page);
     checkServiceMessage(data, size);
-    gifIsComplete(data, size);
+    gif_is_complete(data, size);
     return 0;
 }

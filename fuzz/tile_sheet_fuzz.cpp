@@ -135,7 +135,7 @@ unsigned long long gifFirstImagePixels(const uint8_t* d, size_t n) {
 unsigned long long declaredPixels(const uint8_t* d, size_t n) {
     int w = 0, h = 0;
     if (webp_is_image(d, n)) return WebPGetInfo(d, n, &w, &h) ? static_cast<unsigned long long>(w) * h : 0;
-    switch (sheetImageFormat(d, n)) {
+    switch (sheet_image_format(d, n)) {
     case SHEET_PNG:
         return n >= 24 ? static_cast<unsigned long long>(be16(d + 16) << 16 | be16(d + 18)) * (be16(d + 20) << 16 | be16(d + 22)) : 0;
     case SHEET_GIF:
@@ -179,11 +179,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int level = data[5] % 5, w = 2 + data[6] % 32, h = 2 + data[7] % 32;
     const char* why = "";
     SheetExtent e{};
-    if (worldGridSnap(lat, lon, level, 0, &sheetLat, &sheetLon, &why) == VIEW_PLANE_NONE ||
-        !sheetPlaneCentre(sheetLat, sheetLon, level, 0, &e.centreX, &e.centreY, &e.angle, &e.epsg))
+    if (world_grid_snap(lat, lon, level, 0, &sheetLat, &sheetLon, &why) == VIEW_PLANE_NONE ||
+        !sheet_download_plane_centre(sheetLat, sheetLon, level, 0, &e.centreX, &e.centreY, &e.angle, &e.epsg))
         return 0;
-    e.scale = zoomScale(level);
-    WmsBox box = wmsSheetBox(e.centreX, e.centreY, e.scale, w, h);
+    e.scale = zoom_level_scale(level);
+    WmsBox box = wms_sheet_box(e.centreX, e.centreY, e.scale, w, h);
     e.minX = box.minX, e.minY = box.minY, e.maxX = box.maxX, e.maxY = box.maxY;
 
     TileSource source{};

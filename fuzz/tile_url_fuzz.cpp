@@ -31,15 +31,15 @@ T take(const uint8_t* p) {
 void checkGrid(double lat, double lon, int level, int bigMaps) {
     double sheetLat = 0, sheetLon = 0, x = 0, y = 0, back = 0, backLon = 0;
     const char* why = nullptr;
-    int plane = worldGridSnap(lat, lon, level, bigMaps, &sheetLat, &sheetLon, &why);
+    int plane = world_grid_snap(lat, lon, level, bigMaps, &sheetLat, &sheetLon, &why);
     if (plane == VIEW_PLANE_NONE) {
         if (!why || !why[0]) abort();
-    } else if (!worldGridIsPosition(sheetLat, sheetLon) || worldGridPlaneOf(sheetLat, sheetLon, level, bigMaps) != plane) {
+    } else if (!world_grid_is_position(sheetLat, sheetLon) || world_grid_plane_of(sheetLat, sheetLon, level, bigMaps) != plane) {
         abort();
     }
-    if (worldGridToMercator(lat, lon, &x, &y)) {
+    if (world_grid_to_mercator(lat, lon, &x, &y)) {
         if (!std::isfinite(x) || !std::isfinite(y)) abort();
-        if (worldGridFromMercator(x, y, &back, &backLon) && !worldGridIsPosition(back, backLon)) abort();
+        if (world_grid_from_mercator(x, y, &back, &backLon) && !world_grid_is_position(back, backLon)) abort();
     }
 }
 
@@ -48,18 +48,18 @@ void checkTemplate(const TileSource& source, int z, uint32_t x, uint32_t y, doub
     char url[SETTINGS_URL_MAX + 64], small[24], host[128], folder[SETTINGS_PATH_MAX];
     for (size_t size : {sizeof url, sizeof small}) {
         char* out = size == sizeof url ? url : small;
-        if (tileUrl(out, size, &source, z, static_cast<int>(x), static_cast<int>(y)) ? strnlen(out, size) >= size
+        if (tile_source_url(out, size, &source, z, static_cast<int>(x), static_cast<int>(y)) ? strnlen(out, size) >= size
                                                                                     : out[0] != 0)
             abort();
     }
-    tileSourceHost(&source, host, sizeof host);
+    tile_source_host(&source, host, sizeof host);
     if (strnlen(host, sizeof host) >= sizeof host) abort();
-    if (tileCacheFolder(folder, sizeof folder, "/maps", &source) && strnlen(folder, sizeof folder) >= sizeof folder)
+    if (tile_source_cache_folder(folder, sizeof folder, "/maps", &source) && strnlen(folder, sizeof folder) >= sizeof folder)
         abort();
-    int maxZoom = tileSourceMaxZoom(&source), zoom = tileZoomFor(metresPerPixel, maxZoom);
+    int maxZoom = tile_source_max_zoom(&source), zoom = tile_source_zoom_for(metresPerPixel, maxZoom);
     if (zoom < 0 || zoom > maxZoom) abort();
     std::string why;
-    if (tileBulkRefused(&source, static_cast<long>(x), 0, nullptr, &why) && why.empty()) abort();
+    if (tile_source_bulk_refused(&source, static_cast<long>(x), 0, nullptr, &why) && why.empty()) abort();
 }
 
 }  // namespace

@@ -22,14 +22,14 @@ using Key = std::tuple<int, long long, long long>;
 Key keyOf(const AreaSheet& s) { return {s.level, std::llround(s.lat * 1e7), std::llround(s.lon * 1e7)}; }
 
 bool isBox(double south, double west, double north, double east) {
-    return worldGridIsPosition(south, west) && worldGridIsPosition(north, east) && south <= north;
+    return world_grid_is_position(south, west) && world_grid_is_position(north, east) && south <= north;
 }
 
 // Boxes wholly on the Canadian grid keep its exact stepping; any other is
 // sampled in the Web Mercator plane, where both grids' cells are wider
 // than the sample spacing, and each sample's sheet is taken.
 bool onCanadianGrid(double south, double west, double north, double east, int level, int bigMaps) {
-    return south > 0 && snapInServiceArea(south, west, level, bigMaps) && snapInServiceArea(north, east, level, bigMaps);
+    return south > 0 && zoom_level_in_service_area(south, west, level, bigMaps) && zoom_level_in_service_area(north, east, level, bigMaps);
 }
 
 // Up to where the Canadian grid reaches.
@@ -43,13 +43,13 @@ struct Samples {
 bool samplesOf(double south, double west, double north, double east, int level, int bigMaps, Samples* s) {
     double x1, y1;
     auto clampLat = [](double lat) { return std::clamp(lat, -kSampledMaxLat, kSampledMaxLat); };
-    if (!worldGridToMercator(clampLat(south), west, &s->x0, &s->y0) ||
-        !worldGridToMercator(clampLat(north), east, &x1, &y1))
+    if (!world_grid_to_mercator(clampLat(south), west, &s->x0, &s->y0) ||
+        !world_grid_to_mercator(clampLat(north), east, &x1, &y1))
         return false;
-    WmsBox sheet = wmsSheetBox(0, 0, zoomScale(level), view_sheet_width(bigMaps), view_sheet_height(bigMaps));
+    WmsBox sheet = wms_sheet_box(0, 0, zoom_level_scale(level), view_sheet_width(bigMaps), view_sheet_height(bigMaps));
     double degree = (x1 - s->x0) / std::max(1e-9, east - west);  // plane metres of a degree of longitude
     if (!(degree > 0)) degree = WORLD_GRID_MERCATOR_HALF_WIDTH / 180;
-    double latStep = zoomStep(level), lonStep = latStep * (bigMaps ? 2 : 1);
+    double latStep = zoom_level_step(level), lonStep = latStep * (bigMaps ? 2 : 1);
     double cellX = std::min(sheet.maxX - sheet.minX, lonStep * degree) * 0.375;
     double cellY = std::min(sheet.maxY - sheet.minY, latStep * degree) * 0.375;
     s->nx = static_cast<long>(std::ceil((x1 - s->x0) / cellX));
@@ -69,14 +69,14 @@ int addSampled(double south, double west, double north, double east, int level, 
     for (long i = 0; i <= g.ny; i++)
         for (long j = 0; j <= g.nx && out->size() <= limit; j++) {
             double lat, lon;
-            if (!worldGridFromMercator(g.x0 + j * g.dx, g.y0 + i * g.dy, &lat, &lon)) continue;
+            if (!world_grid_from_mercator(g.x0 + j * g.dx, g.y0 + i * g.dy, &lat, &lon)) continue;
             if (i == 0) lat = south;
             if (i == g.ny) lat = north;
             if (j == 0) lon = west;
             if (j == g.nx) lon = east;
             const char* why;
             AreaSheet a{0, 0, level};
-            if (worldGridSnap(lat, lon, level, bigMaps, &a.lat, &a.lon, &why) == VIEW_PLANE_NONE) continue;
+            if (world_grid_snap(lat, lon, level, bigMaps, &a.lat, &a.lon, &why) == VIEW_PLANE_NONE) continue;
             if (seen->insert(keyOf(a)).second) {
                 out->push_back(a);
                 added++;
@@ -93,11 +93,11 @@ long long mercatorCount(double south, double west, double north, double east, in
     auto clampLat = [](double lat) { return std::clamp(lat, -85.0, 85.0); };
     double sLat, sLon, nLat, nLon, x0, y0, x1, y1, stepX, stepY;
     const char* why;
-    if (worldGridSnap(clampLat(south), west, level, bigMaps, &sLat, &sLon, &why) != VIEW_PLANE_WEB_MERCATOR ||
-        worldGridSnap(clampLat(north), east, level, bigMaps, &nLat, &nLon, &why) != VIEW_PLANE_WEB_MERCATOR ||
-        !worldGridToMercator(sLat, sLon, &x0, &y0) || !worldGridToMercator(nLat, nLon, &x1, &y1))
+    if (world_grid_snap(clampLat(south), west, level, bigMaps, &sLat, &sLon, &why) != VIEW_PLANE_WEB_MERCATOR ||
+        world_grid_snap(clampLat(north), east, level, bigMaps, &nLat, &nLon, &why) != VIEW_PLANE_WEB_MERCATOR ||
+        !world_grid_to_mercator(sLat, sLon, &x0, &y0) || !world_grid_to_mercator(nLat, nLon, &x1, &y1))
         return (g.nx * 3 / 8 + 1LL) * (g.ny * 3 / 8 + 1LL);
-    worldGridMercatorSteps(level, bigMaps, &stepX, &stepY);
+    world_grid_mercator_steps(level, bigMaps, &stepX, &stepY);
     return (std::llround((x1 - x0) / stepX) + 1) * (std::llround((y1 - y0) / stepY) + 1);
 }
 
@@ -105,11 +105,11 @@ long long mercatorCount(double south, double west, double north, double east, in
 // it spans no grid point.
 bool gridOf(double south, double west, double north, double east, int level, int bigMaps, double* s, double* w,
             long* rows, long* cols) {
-    double latStep = zoomStep(level), lonStep = latStep * (bigMaps ? 2 : 1);
-    *s = snapLatitude(south, level, 0);
-    *w = snapLongitude(west, level, bigMaps);
-    *rows = std::lround((snapLatitude(north, level, 0) - *s) / latStep);
-    *cols = std::lround((snapLongitude(east, level, bigMaps) - *w) / lonStep);
+    double latStep = zoom_level_step(level), lonStep = latStep * (bigMaps ? 2 : 1);
+    *s = zoom_level_snap_latitude(south, level, 0);
+    *w = zoom_level_snap_longitude(west, level, bigMaps);
+    *rows = std::lround((zoom_level_snap_latitude(north, level, 0) - *s) / latStep);
+    *cols = std::lround((zoom_level_snap_longitude(east, level, bigMaps) - *w) / lonStep);
     return *rows >= 0 && *cols >= 0;
 }
 
@@ -117,7 +117,7 @@ int addBox(double south, double west, double north, double east, int level, int 
            std::vector<AreaSheet>* out, std::set<Key>* seen, size_t limit) {
     if (!onCanadianGrid(south, west, north, east, level, bigMaps))
         return addSampled(south, west, north, east, level, bigMaps, out, seen, limit);
-    double latStep = zoomStep(level), lonStep = latStep * (bigMaps ? 2 : 1);
+    double latStep = zoom_level_step(level), lonStep = latStep * (bigMaps ? 2 : 1);
     double s, w;
     long rows, cols;
     if (!gridOf(south, west, north, east, level, bigMaps, &s, &w, &rows, &cols) || rows > kMaxStepsPerSide ||
@@ -127,7 +127,7 @@ int addBox(double south, double west, double north, double east, int level, int 
     for (long i = 0; i <= rows; i++)
         for (long j = 0; j <= cols && out->size() <= limit; j++) {
             // Snapped again, so each centre is the very number the program asks for.
-            AreaSheet a{snapLatitude(s + i * latStep, level, 0), snapLongitude(w + j * lonStep, level, bigMaps), level};
+            AreaSheet a{zoom_level_snap_latitude(s + i * latStep, level, 0), zoom_level_snap_longitude(w + j * lonStep, level, bigMaps), level};
             if (seen->insert(keyOf(a)).second) {
                 out->push_back(a);
                 added++;
@@ -181,7 +181,7 @@ int area_sheets_along(const std::vector<std::vector<AreaPoint>>& lines, double c
     // Points along each leg an eighth of a grid step apart (closer when the
     // corridor is narrower), each with a box that reaches half way to the
     // next: together they cover the line, corners of sheets included.
-    double spacingKm = std::max(0.01, std::min(zoomStep(level) * kKmPerDegree / 8, corridorKm > 0 ? corridorKm : 1e9));
+    double spacingKm = std::max(0.01, std::min(zoom_level_step(level) * kKmPerDegree / 8, corridorKm > 0 ? corridorKm : 1e9));
     double reachKm = corridorKm + spacingKm / 2;
     int added = 0;
     auto around = [&](double lat, double lon) {

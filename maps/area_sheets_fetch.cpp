@@ -105,7 +105,7 @@ void work(AreaFetch* f) {
 
 int area_sheet_stored(const AppSettings* s, const AreaSheet& a, int aerial, int bigMaps, int64_t* bytes) {
     char path[SHEET_PATH_MAX];
-    if (sheet_stored(path, sheetStoreDir(s, aerial), a.lat, a.lon, a.level, bigMaps, aerial ? SHEET_JPEG : SHEET_GIF) < 0) return 0;
+    if (sheet_stored(path, sheet_source_store_dir(s, aerial), a.lat, a.lon, a.level, bigMaps, aerial ? SHEET_JPEG : SHEET_GIF) < 0) return 0;
     int64_t n = fileSize(path);
     if (n < 0) return 0;
     if (bytes) *bytes = n;

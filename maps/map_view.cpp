@@ -18,7 +18,7 @@ MapView map_view = [] {
     return v;
 }();
 
-void mapViewReset(MapView* view) {
+void map_view_reset(MapView* view) {
     free(view->pixels);
     free(view->dibHeader);
     *view = MapView{};
@@ -55,20 +55,20 @@ void turnBy(const MapView& view, double angle, double* column, double* row) {
 
 }  // namespace
 
-void mapViewTurn(const MapView& view, double* column, double* row) {
+void map_view_turn(const MapView& view, double* column, double* row) {
     if (view.extRotation != 0) turnBy(view, view.extRotation, column, row);
 }
 
-void mapViewUnturn(const MapView& view, double* column, double* row) {
+void map_view_unturn(const MapView& view, double* column, double* row) {
     if (view.extRotation != 0) turnBy(view, -view.extRotation, column, row);
 }
 
-int displayBitmapStride(int width) { return (width * 3 + 3) & ~3; }
+int map_view_bitmap_stride(int width) { return (width * 3 + 3) & ~3; }
 
-Result buildDisplayBitmap(unsigned char** header, unsigned char** bits, const unsigned char* pixels,
+Result map_view_build_bitmap(unsigned char** header, unsigned char** bits, const unsigned char* pixels,
                           int width, int height) {
     if (!pixels || width <= 0 || height <= 0 || width > 65535 || height > 65535) return result_fail("");
-    size_t stride = static_cast<size_t>(displayBitmapStride(width));
+    size_t stride = static_cast<size_t>(map_view_bitmap_stride(width));
     // A block of the same size is written again: a view repainted while
     // driving or dragging neither frees nor faults in megabytes a frame.
     DisplayBitmapHeader old{};

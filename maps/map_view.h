@@ -43,7 +43,7 @@ extern MapView map_view;
 
 // Frees the image and the display bitmap and returns every field to its
 // start value (level 2, small pane, no sheet).
-void mapViewReset(MapView* view);
+void map_view_reset(MapView* view);
 
 // Where the picture lies: the plane rectangle the unturned pane spans, its
 // centre, the plane (an EPSG code, view_plane.h) and the turn of the
@@ -76,16 +76,16 @@ static_assert(sizeof(DisplayBitmapHeader) == DIB_HEADER_SIZE);
 
 // A point of the picture as the extents place it (continuous pixels,
 // rows top-down) to where the turned picture shows it, and back.
-void mapViewTurn(const MapView& view, double* column, double* row);
-void mapViewUnturn(const MapView& view, double* column, double* row);
+void map_view_turn(const MapView& view, double* column, double* row);
+void map_view_unturn(const MapView& view, double* column, double* row);
 
 // Bytes per display bitmap row: 3 x width rounded up to a multiple of 4.
-int displayBitmapStride(int width);
+int map_view_bitmap_stride(int width);
 
 // (Re)creates the display bitmap from packed RGB pixels: frees *header,
 // allocates header + rows, copies with red and blue exchanged. A failed
 // allocation fails with "Error in displaying the image" for the window and
 // leaves *header null. Without pixels or with a non-positive size it fails
 // with no reason (nothing to tell) and leaves the existing bitmap alone.
-Result buildDisplayBitmap(unsigned char** header, unsigned char** bits, const unsigned char* pixels,
+Result map_view_build_bitmap(unsigned char** header, unsigned char** bits, const unsigned char* pixels,
                           int width, int height);

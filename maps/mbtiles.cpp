@@ -11,7 +11,7 @@ struct MbtilesFile {
     sqlite3_stmt* select = nullptr;
 };
 
-MbtilesFile* mbtilesOpen(const char* path, std::string* why) {
+MbtilesFile* mbtiles_open(const char* path, std::string* why) {
     MbtilesFile* f = new MbtilesFile;
     if (sqlite3_open_v2(path, &f->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK ||
         // The length is known without reading the tile, which is read only
@@ -21,20 +21,20 @@ MbtilesFile* mbtilesOpen(const char* path, std::string* why) {
                            "WHERE zoom_level = ?1 AND tile_column = ?2 AND tile_row = ?3",
                            -1, &f->select, nullptr) != SQLITE_OK) {
         *why = std::string("The MBTiles file ") + path + " cannot be read: " + sqlite3_errmsg(f->db);
-        mbtilesClose(f);
+        mbtiles_close(f);
         return nullptr;
     }
     return f;
 }
 
-void mbtilesClose(MbtilesFile* f) {
+void mbtiles_close(MbtilesFile* f) {
     if (!f) return;
     sqlite3_finalize(f->select);
     sqlite3_close(f->db);
     delete f;
 }
 
-int mbtilesTile(MbtilesFile* f, int z, int x, int y, std::string* bytes, std::string* why) {
+int mbtiles_read_tile(MbtilesFile* f, int z, int x, int y, std::string* bytes, std::string* why) {
     sqlite3_reset(f->select);
     sqlite3_bind_int(f->select, 1, z);
     sqlite3_bind_int(f->select, 2, x);
@@ -57,7 +57,7 @@ int mbtilesTile(MbtilesFile* f, int z, int x, int y, std::string* bytes, std::st
     return size > 0 ? 1 : 0;
 }
 
-void mbtilesLimits(MbtilesFile* f, int* maxZoom, int* haveBounds, double bounds[4]) {
+void mbtiles_limits(MbtilesFile* f, int* maxZoom, int* haveBounds, double bounds[4]) {
     *haveBounds = 0;
     sqlite3_stmt* q = nullptr;
     if (sqlite3_prepare_v2(f->db, "SELECT name, value FROM metadata WHERE name IN ('maxzoom', 'bounds')", -1, &q,

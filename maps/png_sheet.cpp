@@ -115,7 +115,7 @@ int png_write_rgb_memory(const unsigned char* pixels, int width, int height, uns
     return 0;
 }
 
-int sheetInsertExtentPng(const unsigned char* in, size_t inSize, const char* record, unsigned char** out,
+int png_sheet_insert_extent(const unsigned char* in, size_t inSize, const char* record, unsigned char** out,
                          size_t* outSize) {
     *out = nullptr;
     size_t len = record ? strlen(record) : 0;
@@ -141,7 +141,7 @@ int sheetInsertExtentPng(const unsigned char* in, size_t inSize, const char* rec
     return 1;
 }
 
-int pngReadExtentRecord(FILE* f, char* text, size_t textSize) {
+int png_sheet_read_extent_record(FILE* f, char* text, size_t textSize) {
     unsigned char head[8];
     if (fread(head, 1, 8, f) != 8 || memcmp(head, kSignature, 8) != 0) return -1;
     // Walk the chunks up to the image data; only a short text chunk is read.

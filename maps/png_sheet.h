@@ -17,8 +17,8 @@ int png_write_rgb_memory(const unsigned char* pixels, int width, int height, uns
 // Inserts the record chunk into a whole PNG held in memory; *out is a
 // malloc'd copy. 0 (and *out null) when the input is not a PNG starting
 // with IHDR or the record is empty or over 255 characters.
-int sheetInsertExtentPng(const unsigned char* in, size_t inSize, const char* record, unsigned char** out,
+int png_sheet_insert_extent(const unsigned char* in, size_t inSize, const char* record, unsigned char** out,
                          size_t* outSize);
 // The record of an open PNG file into text (terminated); its length, or -1
 // when there is none before the image data.
-int pngReadExtentRecord(FILE* f, char* text, size_t textSize);
+int png_sheet_read_extent_record(FILE* f, char* text, size_t textSize);

@@ -10,9 +10,9 @@
 
 int sheet_cache_decode(const char* path, int format, DecodedSheet* out, std::string* why) {
     std::vector<char> text(SHEET_JPEG_RECORD_MAX + 1);
-    int len = sheetReadExtentRecord(path, format, text.data(), text.size());
+    int len = sheet_extent_read_record(path, format, text.data(), text.size());
     SheetExtent extent;
-    if (len <= 0 || !sheetParseExtentRecord(text.data(), static_cast<size_t>(len), &extent)) {
+    if (len <= 0 || !sheet_extent_parse(text.data(), static_cast<size_t>(len), &extent)) {
         *why = std::string("The sheet ") + path + " has no extent record";
         return 0;
     }
@@ -33,7 +33,7 @@ int sheet_cache_decode(const char* path, int format, DecodedSheet* out, std::str
         }
         if (f) fclose(f);
     }
-    if (!decodeSheetFile(path, format, &pixels, &w, &h)) {
+    if (!sheet_image_decode_file(path, format, &pixels, &w, &h)) {
         *why = std::string("The sheet ") + path + " does not decode";
         return 0;
     }

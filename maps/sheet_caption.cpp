@@ -56,7 +56,7 @@ void set(unsigned char* rgb, int width, int x, int y, unsigned char v) {
 
 }  // namespace
 
-void sheetCaption(unsigned char* rgb, int width, int height, const char* text) {
+void sheet_caption_draw(unsigned char* rgb, int width, int height, const char* text) {
     std::string t = text ? drawable(text) : "";
     if (t.empty() || height < kGlyphH + 2 * kPad) return;
     int advance = kGlyphW + 1;
@@ -75,7 +75,7 @@ void sheetCaption(unsigned char* rgb, int width, int height, const char* text) {
     }
 }
 
-void sheetCaptionSize(const char* text, int* width, int* height) {
+void sheet_caption_size(const char* text, int* width, int* height) {
     size_t n = text ? drawable(text).size() : 0;
     *width = n ? static_cast<int>(n) * (kGlyphW + 1) - 1 + 2 * kPad : 0;
     *height = kGlyphH + 2 * kPad;

@@ -22,27 +22,27 @@ Result found(bool stored) { return stored ? result_ok() : result_fail(""); }
 
 }  // namespace
 
-Result getSheetForJump(int online, int satelliteImage, double* lat, double* lon, int* level,
+Result sheet_dispatch_for_jump(int online, int satelliteImage, double* lat, double* lon, int* level,
                        const AppSettings* settings, char* outPath, int bigMaps, int rose, int grid) {
     if (online) return downloadReady(satelliteImage, *lat, *lon, *level, settings, outPath, bigMaps, rose, grid);
     int format = satelliteImage ? SHEET_JPEG : SHEET_GIF;
-    return found(find_sheet_of(format, lat, lon, level, sheetStoreDir(settings, satelliteImage), outPath, bigMaps, 1));
+    return found(find_sheet_of(format, lat, lon, level, sheet_source_store_dir(settings, satelliteImage), outPath, bigMaps, 1));
 }
 
-Result getSheetForPan(int online, int satelliteImage, double* lat, double* lon, int* level,
+Result sheet_dispatch_for_pan(int online, int satelliteImage, double* lat, double* lon, int* level,
                       const AppSettings* settings, char* outPath, char direction, char* lastPanDir, int bigMaps,
                       int rose, int grid) {
     if (online) return downloadReady(satelliteImage, *lat, *lon, *level, settings, outPath, bigMaps, rose, grid);
     int format = satelliteImage ? SHEET_JPEG : SHEET_GIF;
     if (direction != *lastPanDir) {
-        if (find_sheet_of(format, lat, lon, level, sheetStoreDir(settings, satelliteImage), outPath, bigMaps, 0)) {
+        if (find_sheet_of(format, lat, lon, level, sheet_source_store_dir(settings, satelliteImage), outPath, bigMaps, 0)) {
             *lastPanDir = ' ';
             return result_ok();
         }
         *lastPanDir = direction;
         return found(false);
     }
-    bool stored = find_sheet_of(format, lat, lon, level, sheetStoreDir(settings, satelliteImage), outPath, bigMaps, 1);
+    bool stored = find_sheet_of(format, lat, lon, level, sheet_source_store_dir(settings, satelliteImage), outPath, bigMaps, 1);
     *lastPanDir = ' ';
     return found(stored);
 }

@@ -28,12 +28,12 @@ extern SheetDownloadHooks sheet_download_hooks;
 // Ok when a sheet file is ready at outPath (lat, lon and level may have
 // walked to a coarser sheet offline); else the download's reason (none
 // offline: the store simply has no sheet there).
-Result getSheetForJump(int online, int satelliteImage, double* lat, double* lon, int* level,
+Result sheet_dispatch_for_jump(int online, int satelliteImage, double* lat, double* lon, int* level,
                        const AppSettings* settings, char* outPath, int bigMaps, int rose, int grid);
 
 // Offline, a pan into a hole at the current level does nothing the first
 // time (remembering the direction in *lastPanDir) and walks to coarser
 // levels when repeated in the same direction.
-Result getSheetForPan(int online, int satelliteImage, double* lat, double* lon, int* level,
+Result sheet_dispatch_for_pan(int online, int satelliteImage, double* lat, double* lon, int* level,
                       const AppSettings* settings, char* outPath, char direction, char* lastPanDir, int bigMaps,
                       int rose, int grid);

@@ -33,7 +33,7 @@ void cancelDownloads(int cancel) { cancelled = cancel; }
 
 }  // namespace
 
-Result sheetFetch(const char* url, const char* file, HttpTransfer* t) {
+Result sheet_download_fetch(const char* url, const char* file, HttpTransfer* t) {
     t->cancel = &cancelled;
     t->maxBytes = static_cast<int64_t>(SHEET_TRANSFER_BYTES_MAX);
     // A caller with less time left (the deadline of a whole sheet) keeps it.
@@ -60,7 +60,7 @@ struct SheetRequest {
 int prepare(double lat, double lon, int level, const AppSettings* settings, char* outPath, int bigMaps,
             int format, int fresh, SheetRequest* request, std::string* why) {
     if (!settings || !outPath) return 1;
-    const char* store = sheetStoreDir(settings, format == SHEET_JPEG);
+    const char* store = sheet_source_store_dir(settings, format == SHEET_JPEG);
     if (sheet_stored(outPath, store, lat, lon, level, bigMaps, format) >= 0) {
         if (!fresh) return 2;
         // Fetched afresh in the format asked (a WMS names its own).
@@ -74,12 +74,12 @@ int prepare(double lat, double lon, int level, const AppSettings* settings, char
         *why = made.why;
         return 1;
     }
-    request->scale = zoomScale(level);
-    if (!sheetPlaneCentre(lat, lon, level, bigMaps, &request->x, &request->y, &request->angle, &request->epsg)) {
+    request->scale = zoom_level_scale(level);
+    if (!sheet_download_plane_centre(lat, lon, level, bigMaps, &request->x, &request->y, &request->angle, &request->epsg)) {
         *why = "The projection cannot place the sheet";
         return 1;
     }
-    if (sheetServerRoot(settings, request->root, sizeof request->root)) return 0;
+    if (sheet_download_server_root(settings, request->root, sizeof request->root)) return 0;
     *why = "The map server's address (Server=) is too long";
     return 1;
 }
@@ -88,9 +88,9 @@ int prepare(double lat, double lon, int level, const AppSettings* settings, char
 int extentRecord(const SheetRequest* request, const SheetReply* reply, char* out, size_t size) {
     SheetExtent e = {request->scale, request->x, request->y, reply->minX, reply->minY, reply->maxX, reply->maxY,
                      request->angle, request->epsg};
-    int len = sheetFormatExtentRecord(out, size, &e);
+    int len = sheet_extent_format(out, size, &e);
     SheetExtent back;
-    return len > 0 && sheetParseExtentRecord(out, static_cast<size_t>(len), &back);
+    return len > 0 && sheet_extent_parse(out, static_cast<size_t>(len), &back);
 }
 
 // A transfer that got a whole reply, but an error status.
@@ -106,14 +106,14 @@ int fetchImage(const char* url, const SheetRequest* request, const SheetTempFile
                size_t recordSize, std::string* why) {
     SheetReply reply;
     HttpTransfer t;
-    if (Result got = sheetFetch(url, temp->reply, &t); !got) {
+    if (Result got = sheet_download_fetch(url, temp->reply, &t); !got) {
         *why = got.why;
         return 0;
     }
     if (!answeredWell(t, why)) return 0;
-    if (!sheetParseReply(temp->reply, &reply)) {
+    if (!sheet_download_parse_reply(temp->reply, &reply)) {
         *why = "The map server's reply names no sheet image with its extent";
-        std::string says = sheetReplyMessage(temp->reply);
+        std::string says = sheet_download_reply_message(temp->reply);
         if (!says.empty()) *why += ": " + says;
         return 0;
     }
@@ -122,12 +122,12 @@ int fetchImage(const char* url, const SheetRequest* request, const SheetTempFile
         return 0;
     }
     char imageUrl[SHEET_URL_MAX];
-    if (!sheetImageUrl(imageUrl, sizeof imageUrl, request->root, reply.imageName)) {
+    if (!sheet_download_image_url(imageUrl, sizeof imageUrl, request->root, reply.imageName)) {
         *why = "The sheet image's address is too long";
         return 0;
     }
     HttpTransfer image;
-    if (Result got = sheetFetch(imageUrl, temp->image, &image); !got) {
+    if (Result got = sheet_download_fetch(imageUrl, temp->image, &image); !got) {
         *why = got.why;
         return 0;
     }
@@ -138,10 +138,10 @@ int fetchImage(const char* url, const SheetRequest* request, const SheetTempFile
 int readGoodGif(const char* path, unsigned char** data, size_t* size, unsigned char** pixels, int* w, int* h,
                 std::string* why) {
     *why = "The map server sent no readable GIF image";
-    if (!sheetReadWholeFile(path, SHEET_IMAGE_BYTES_MAX, data, size)) return 0;
+    if (!sheet_download_read_file(path, SHEET_IMAGE_BYTES_MAX, data, size)) return 0;
     unsigned char* decoded = nullptr;
     int dw = 0, dh = 0;
-    if (gifIsComplete(*data, *size) && decodeSheetFile(path, SHEET_GIF, &decoded, &dw, &dh)) {
+    if (gif_is_complete(*data, *size) && sheet_image_decode_file(path, SHEET_GIF, &decoded, &dw, &dh)) {
         if (pixels) {
             *pixels = decoded;
             *w = dw;
@@ -160,7 +160,7 @@ Result downloadTopo(const SheetRequest* request, const SheetTempFiles* temp, con
                     int rose, int grid) {
     std::string why;
     char url[SHEET_URL_MAX], record[SHEET_GIF_RECORD_MAX + 1];
-    if (!sheetTopoRequestUrl(url, sizeof url, request->root, request->x, request->y, request->scale, bigMaps, rose,
+    if (!sheet_download_topo_url(url, sizeof url, request->root, request->x, request->y, request->scale, bigMaps, rose,
                              grid, request->angle, request->epsg)) {
         return result_fail("The map request is too long");
     }
@@ -168,7 +168,7 @@ Result downloadTopo(const SheetRequest* request, const SheetTempFiles* temp, con
     unsigned char* image = nullptr;
     size_t size = 0;
     if (!readGoodGif(temp->image, &image, &size, nullptr, nullptr, nullptr, &why)) return result_fail(why);
-    Result stored = sheetStoreWithRecord(outPath, SHEET_GIF, image, size, record);
+    Result stored = sheet_download_store_with_record(outPath, SHEET_GIF, image, size, record);
     free(image);
     return stored;
 }
@@ -176,7 +176,7 @@ Result downloadTopo(const SheetRequest* request, const SheetTempFiles* temp, con
 Result downloadAerial(const SheetRequest* request, const SheetTempFiles* temp, const char* outPath, int bigMaps) {
     std::string why;
     char url[SHEET_URL_MAX], record[SHEET_GIF_RECORD_MAX + 1];
-    if (!sheetAerialRequestUrl(url, sizeof url, request->root, request->x, request->y, request->scale, bigMaps,
+    if (!sheet_download_aerial_url(url, sizeof url, request->root, request->x, request->y, request->scale, bigMaps,
                                request->epsg)) {
         return result_fail("The map request is too long");
     }
@@ -193,10 +193,10 @@ Result downloadAerial(const SheetRequest* request, const SheetTempFiles* temp, c
     free(pixels);
     unsigned char* jpeg = nullptr;
     size_t jpegSize = 0;
-    if (!written || !sheetReadWholeFile(temp->jpeg, SHEET_IMAGE_BYTES_MAX, &jpeg, &jpegSize)) {
+    if (!written || !sheet_download_read_file(temp->jpeg, SHEET_IMAGE_BYTES_MAX, &jpeg, &jpegSize)) {
         return result_fail("Error in saving the JPG image");
     }
-    Result stored = sheetStoreWithRecord(outPath, SHEET_JPEG, jpeg, jpegSize, record);
+    Result stored = sheet_download_store_with_record(outPath, SHEET_JPEG, jpeg, jpegSize, record);
     free(jpeg);
     return stored;
 }
@@ -210,23 +210,23 @@ Result download(int aerial, double lat, double lon, int level, const AppSettings
     if (state != 0) return state == 2 ? result_ok() : result_fail(why);
     const TileSource* tiles = aerial ? &settings->tilesAerial : &settings->tiles;
     if (tiles->url[0]) {
-        return tile_download_sheet(tiles, aerial, lat, lon, level, bigMaps, sheetStoreDir(settings, aerial),
-                                   sheetMapsRoot(settings), fresh, outPath);
+        return tile_download_sheet(tiles, aerial, lat, lon, level, bigMaps, sheet_source_store_dir(settings, aerial),
+                                   sheet_source_maps_root(settings), fresh, outPath);
     }
     const WmsSource* wms = aerial ? &settings->wmsAerial : &settings->wms;
-    if (wms->url[0]) return wmsDownloadSheet(wms, aerial, lat, lon, level, bigMaps, sheetStoreDir(settings, aerial), outPath);
+    if (wms->url[0]) return wms_download_sheet(wms, aerial, lat, lon, level, bigMaps, sheet_source_store_dir(settings, aerial), outPath);
     SheetTempFiles temp;
-    sheetTempFilesMake(&temp);
+    sheet_download_temp_files_make(&temp);
     Result result = aerial ? downloadAerial(&request, &temp, outPath, bigMaps)
                            : downloadTopo(&request, &temp, outPath, bigMaps, rose, grid);
-    sheetTempFilesRemove(&temp);
+    sheet_download_temp_files_remove(&temp);
     return result;
 }
 
 Result refetchSheet(int aerial, double lat, double lon, int level, const AppSettings* settings, char* outPath,
                     int bigMaps, int rose, int grid) {
     char old[SHEET_PATH_MAX];
-    int stored = settings ? sheet_stored(old, sheetStoreDir(settings, aerial), lat, lon, level, bigMaps,
+    int stored = settings ? sheet_stored(old, sheet_source_store_dir(settings, aerial), lat, lon, level, bigMaps,
                                         aerial ? SHEET_JPEG : SHEET_GIF)
                           : -1;
     Result fetched = download(aerial, lat, lon, level, settings, outPath, bigMaps, rose, grid, 1);
@@ -237,19 +237,19 @@ Result refetchSheet(int aerial, double lat, double lon, int level, const AppSett
 
 }  // namespace
 
-Result downloadSheet(double lat, double lon, int level, const AppSettings* settings, char* outPath, int bigMaps,
+Result sheet_download_topo(double lat, double lon, int level, const AppSettings* settings, char* outPath, int bigMaps,
                      int rose, int grid) {
     return download(0, lat, lon, level, settings, outPath, bigMaps, rose, grid, 0);
 }
 
-Result downloadAerialSheet(double lat, double lon, int level, const AppSettings* settings, char* outPath,
+Result sheet_download_aerial(double lat, double lon, int level, const AppSettings* settings, char* outPath,
                            int bigMaps) {
     return download(1, lat, lon, level, settings, outPath, bigMaps, 0, 0, 0);
 }
 
 void sheet_download_install() {
-    sheet_download_hooks.topoSheet = downloadSheet;
-    sheet_download_hooks.aerialSheet = downloadAerialSheet;
+    sheet_download_hooks.topoSheet = sheet_download_topo;
+    sheet_download_hooks.aerialSheet = sheet_download_aerial;
     sheet_download_hooks.cancelDownloads = cancelDownloads;
     sheet_download_hooks.refetchSheet = refetchSheet;
 }

@@ -23,12 +23,12 @@ struct AppSettings;
 // that a later look-up takes as good. The reply and image are kept in
 // temporary files "tmp_map.<pid>.<n>.htm" / ".gif" / ".jpg" in the current
 // folder, unique per call, removed before the call returns.
-Result downloadSheet(double lat, double lon, int level, const AppSettings* settings, char* outPath, int bigMaps,
+Result sheet_download_topo(double lat, double lon, int level, const AppSettings* settings, char* outPath, int bigMaps,
                      int rose, int grid);
 
 // Aerial sheets: the server's image layer, decoded and stored as JPEG with
 // the extent record in a comment segment.
-Result downloadAerialSheet(double lat, double lon, int level, const AppSettings* settings, char* outPath,
+Result sheet_download_aerial(double lat, double lon, int level, const AppSettings* settings, char* outPath,
                            int bigMaps);
 
 // Fills sheet_download_hooks (sheet_dispatch.h) with the two above, their

@@ -34,7 +34,7 @@ bool skipSubBlocks(const unsigned char* data, size_t size, size_t* pos) {
 
 }  // namespace
 
-int sheetParseReply(const char* path, SheetReply* reply) {
+int sheet_download_parse_reply(const char* path, SheetReply* reply) {
     memset(reply, 0, sizeof *reply);
     FILE* f = fopen(path, "rb");
     if (!f) return 0;
@@ -70,7 +70,7 @@ int sheetParseReply(const char* path, SheetReply* reply) {
     return ok && reply->haveImage && reply->haveExtent;
 }
 
-std::string sheetReplyMessage(const char* path) {
+std::string sheet_download_reply_message(const char* path) {
     enum { READ_MAX = 16384, MESSAGE_MAX = 400 };
     FILE* f = fopen(path, "rb");
     if (!f) return "";
@@ -79,12 +79,12 @@ std::string sheetReplyMessage(const char* path) {
     fclose(f);
     // MapServer's error page is read as a service's XML reply is.
     char text[MESSAGE_MAX];
-    if (!wmsServiceMessage(reinterpret_cast<const unsigned char*>(page.data()), page.size(), text, sizeof text))
+    if (!wms_service_message(reinterpret_cast<const unsigned char*>(page.data()), page.size(), text, sizeof text))
         return "";
     return text;
 }
 
-int gifIsComplete(const unsigned char* data, size_t size) {
+int gif_is_complete(const unsigned char* data, size_t size) {
     if (size < 13 || (memcmp(data, "GIF87a", 6) != 0 && memcmp(data, "GIF89a", 6) != 0)) return 0;
     size_t pos = 13 + colourTableSize(data[10]);
     for (;;) {

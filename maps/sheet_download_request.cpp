@@ -32,7 +32,7 @@ int fitted(int written, char* out, size_t size) {
 
 }  // namespace
 
-int sheetServerRoot(const AppSettings* settings, char* out, size_t size) {
+int sheet_download_server_root(const AppSettings* settings, char* out, size_t size) {
     const char* root = settings && settings->serverUrl[0] ? settings->serverUrl : NET_DEFAULT_SERVER_URL;
     size_t len = strlen(root);
     // The request paths start with '/': one separator, not two.
@@ -40,7 +40,7 @@ int sheetServerRoot(const AppSettings* settings, char* out, size_t size) {
     return fitted(snprintf(out, size, "%.*s", static_cast<int>(len), root), out, size);
 }
 
-int sheetCentreAndAngle(double lat, double lon, double* x, double* y, double* angle) {
+int sheet_download_centre_and_angle(double lat, double lon, double* x, double* y, double* angle) {
     double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
     if (!ll2lcc(&x0, &y0, lat, lon)) return 0;
     if (!ll2lcc(&x1, &y1, lat + 1.0 / 60.0, lon)) return 0;
@@ -55,22 +55,22 @@ int sheetCentreAndAngle(double lat, double lon, double* x, double* y, double* an
     return 1;
 }
 
-int sheetPlaneCentre(double lat, double lon, int level, int bigMaps, double* x, double* y, double* angle, int* epsg) {
-    switch (worldGridPlaneOf(lat, lon, level, bigMaps)) {
+int sheet_download_plane_centre(double lat, double lon, int level, int bigMaps, double* x, double* y, double* angle, int* epsg) {
+    switch (world_grid_plane_of(lat, lon, level, bigMaps)) {
     case VIEW_PLANE_CANADA_LAMBERT:
         *epsg = 0;
-        return sheetCentreAndAngle(lat, lon, x, y, angle);
+        return sheet_download_centre_and_angle(lat, lon, x, y, angle);
     case VIEW_PLANE_WEB_MERCATOR:
         // Grid north is true north in Web Mercator.
         *epsg = VIEW_PLANE_WEB_MERCATOR;
         *angle = 0.0;
-        return worldGridToMercator(lat, lon, x, y);
+        return world_grid_to_mercator(lat, lon, x, y);
     default:
         return 0;
     }
 }
 
-int sheetTopoRequestUrl(char* out, size_t size, const char* root, double x, double y, long scale, int bigMaps,
+int sheet_download_topo_url(char* out, size_t size, const char* root, double x, double y, long scale, int bigMaps,
                         int rose, int grid, double angle, int epsg) {
     char mapserv[sizeof kMapserv + 8];
     snprintf(mapserv, sizeof mapserv, kMapserv, mapFileSuffix(epsg));
@@ -82,7 +82,7 @@ int sheetTopoRequestUrl(char* out, size_t size, const char* root, double x, doub
     return fitted(written, out, size);
 }
 
-int sheetAerialRequestUrl(char* out, size_t size, const char* root, double x, double y, long scale, int bigMaps,
+int sheet_download_aerial_url(char* out, size_t size, const char* root, double x, double y, long scale, int bigMaps,
                           int epsg) {
     char mapserv[sizeof kMapserv + 8];
     snprintf(mapserv, sizeof mapserv, kMapserv, mapFileSuffix(epsg));
@@ -91,6 +91,6 @@ int sheetAerialRequestUrl(char* out, size_t size, const char* root, double x, do
     return fitted(written, out, size);
 }
 
-int sheetImageUrl(char* out, size_t size, const char* root, const char* imageName) {
+int sheet_download_image_url(char* out, size_t size, const char* root, const char* imageName) {
     return fitted(snprintf(out, size, "%s/tmp/%s", root, imageName), out, size);
 }

@@ -21,7 +21,7 @@ std::atomic<unsigned> temp_serial{0};
 
 }  // namespace
 
-void sheetTempFilesMake(SheetTempFiles* files) {
+void sheet_download_temp_files_make(SheetTempFiles* files) {
     long pid = static_cast<long>(getpid());
     unsigned n = temp_serial.fetch_add(1);
     const char* dir = getenv("TMPDIR");
@@ -31,17 +31,17 @@ void sheetTempFilesMake(SheetTempFiles* files) {
     snprintf(files->jpeg, sizeof files->jpeg, "%s/tmp_map.%ld.%u.jpg", dir, pid, n);
 }
 
-std::string sheetPartName(const std::string& path) {
+std::string sheet_download_part_name(const std::string& path) {
     return path + ".part." + std::to_string(static_cast<long>(getpid())) + "." + std::to_string(temp_serial.fetch_add(1));
 }
 
-void sheetTempFilesRemove(const SheetTempFiles* files) {
+void sheet_download_temp_files_remove(const SheetTempFiles* files) {
     unlink(files->reply);
     unlink(files->image);
     unlink(files->jpeg);
 }
 
-int sheetReadWholeFile(const char* path, size_t maxSize, unsigned char** data, size_t* size) {
+int sheet_download_read_file(const char* path, size_t maxSize, unsigned char** data, size_t* size) {
     *data = nullptr;
     *size = 0;
     FILE* f = fopen(path, "rb");
@@ -65,13 +65,13 @@ int sheetReadWholeFile(const char* path, size_t maxSize, unsigned char** data, s
     return 1;
 }
 
-Result sheetStoreWithRecord(const char* path, int format, const unsigned char* image, size_t size,
+Result sheet_download_store_with_record(const char* path, int format, const unsigned char* image, size_t size,
                             const char* record) {
     unsigned char* sheet = nullptr;
     size_t sheetSize = 0;
-    int inserted = format == SHEET_JPEG  ? sheetInsertExtentJpeg(image, size, record, &sheet, &sheetSize)
-                   : format == SHEET_PNG ? sheetInsertExtentPng(image, size, record, &sheet, &sheetSize)
-                                         : sheetInsertExtentGif(image, size, record, &sheet, &sheetSize);
+    int inserted = format == SHEET_JPEG  ? sheet_extent_insert_jpeg(image, size, record, &sheet, &sheetSize)
+                   : format == SHEET_PNG ? png_sheet_insert_extent(image, size, record, &sheet, &sheetSize)
+                                         : sheet_extent_insert_gif(image, size, record, &sheet, &sheetSize);
     Result stored = result_ok();
     if (!inserted) {
         // A writer with another segment layout gives no sheet at all, rather
@@ -84,17 +84,17 @@ Result sheetStoreWithRecord(const char* path, int format, const unsigned char* i
     return stored;
 }
 
-Result sheetStorePixels(const char* path, int format, const unsigned char* pixels, int w, int h, const char* record,
+Result sheet_download_store_pixels(const char* path, int format, const unsigned char* pixels, int w, int h, const char* record,
                         const SheetTempFiles* temp) {
     unsigned char* bytes = nullptr;
     size_t size = 0;
     int ok = 0;
     if (format == SHEET_JPEG) {
-        ok = jpeg_write_rgb(temp->jpeg, pixels, w, h) && sheetReadWholeFile(temp->jpeg, SHEET_IMAGE_BYTES_MAX, &bytes, &size);
+        ok = jpeg_write_rgb(temp->jpeg, pixels, w, h) && sheet_download_read_file(temp->jpeg, SHEET_IMAGE_BYTES_MAX, &bytes, &size);
     } else {
         ok = png_write_rgb_memory(pixels, w, h, &bytes, &size);
     }
-    Result stored = ok ? sheetStoreWithRecord(path, format, bytes, size, record)
+    Result stored = ok ? sheet_download_store_with_record(path, format, bytes, size, record)
                        : result_fail(format == SHEET_JPEG ? "Error in saving the JPG image" : "Error in saving the PNG image");
     free(bytes);
     return stored;

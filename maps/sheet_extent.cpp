@@ -68,8 +68,8 @@ bool readExtentsOf(int format, double lat, double lon, int level, const char* ma
     char* text = static_cast<char*>(malloc(SHEET_JPEG_RECORD_MAX + 1));
     if (!text) return false;
     SheetExtent e;
-    int len = sheetReadExtentRecord(path, format, text, SHEET_JPEG_RECORD_MAX + 1);
-    bool ok = len > 0 && sheetParseExtentRecord(text, static_cast<size_t>(len), &e);
+    int len = sheet_extent_read_record(path, format, text, SHEET_JPEG_RECORD_MAX + 1);
+    bool ok = len > 0 && sheet_extent_parse(text, static_cast<size_t>(len), &e);
     free(text);
     if (!ok) return false;
     *centreX = e.centreX;
@@ -85,7 +85,7 @@ unsigned char* allocateCopy(size_t size) { return static_cast<unsigned char*>(ma
 
 }  // namespace
 
-int sheetFormatExtentRecord(char* out, size_t outSize, const SheetExtent* e) {
+int sheet_extent_format(char* out, size_t outSize, const SheetExtent* e) {
     int n = snprintf(out, outSize, "%ld,%lf,%lf,%lf,%lf,%lf,%lf,%lf", e->scale, e->centreX, e->centreY, e->minX,
                      e->minY, e->maxX, e->maxY, e->angle);
     if (e->epsg == 3857 && n >= 0 && static_cast<size_t>(n) < outSize)
@@ -93,7 +93,7 @@ int sheetFormatExtentRecord(char* out, size_t outSize, const SheetExtent* e) {
     return (n >= 0 && static_cast<size_t>(n) < outSize) ? n : -1;
 }
 
-int sheetParseExtentRecord(const char* text, size_t len, SheetExtent* extent) {
+int sheet_extent_parse(const char* text, size_t len, SheetExtent* extent) {
     if (len == 0 || len > SHEET_JPEG_RECORD_MAX) return 0;
     char buf[SHEET_JPEG_RECORD_MAX + 1];
     memcpy(buf, text, len);
@@ -114,27 +114,27 @@ int sheetParseExtentRecord(const char* text, size_t len, SheetExtent* extent) {
     return 1;
 }
 
-int sheetReadExtentRecord(const char* path, int format, char* text, size_t textSize) {
+int sheet_extent_read_record(const char* path, int format, char* text, size_t textSize) {
     FILE* f = fopen(path, "rb");
     if (!f) return -1;
     int len = format == SHEET_JPEG ? readJpegRecord(f, text, textSize)
-              : format == SHEET_PNG  ? pngReadExtentRecord(f, text, textSize)
+              : format == SHEET_PNG  ? png_sheet_read_extent_record(f, text, textSize)
                                      : readGifRecord(f, text, textSize);
     fclose(f);
     return len;
 }
 
-bool readSheetExtents(double lat, double lon, int level, const char* mapsDir, int bigMaps, double* centreX,
+bool sheet_extent_read_stored(double lat, double lon, int level, const char* mapsDir, int bigMaps, double* centreX,
                       double* centreY, double* minX, double* minY, double* maxX, double* maxY) {
     return readExtentsOf(SHEET_GIF, lat, lon, level, mapsDir, bigMaps, centreX, centreY, minX, minY, maxX, maxY);
 }
 
-bool readSheetExtentsJpeg(double lat, double lon, int level, const char* mapsDir, int bigMaps, double* centreX,
+bool sheet_extent_read_stored_jpeg(double lat, double lon, int level, const char* mapsDir, int bigMaps, double* centreX,
                           double* centreY, double* minX, double* minY, double* maxX, double* maxY) {
     return readExtentsOf(SHEET_JPEG, lat, lon, level, mapsDir, bigMaps, centreX, centreY, minX, minY, maxX, maxY);
 }
 
-int sheetInsertExtentGif(const unsigned char* in, size_t inSize, const char* record, unsigned char** out,
+int sheet_extent_insert_gif(const unsigned char* in, size_t inSize, const char* record, unsigned char** out,
                          size_t* outSize) {
     *out = nullptr;
     size_t len = record ? strlen(record) : 0;
@@ -163,7 +163,7 @@ int sheetInsertExtentGif(const unsigned char* in, size_t inSize, const char* rec
     return 1;
 }
 
-int sheetInsertExtentJpeg(const unsigned char* in, size_t inSize, const char* record, unsigned char** out,
+int sheet_extent_insert_jpeg(const unsigned char* in, size_t inSize, const char* record, unsigned char** out,
                           size_t* outSize) {
     *out = nullptr;
     size_t len = record ? strlen(record) : 0;

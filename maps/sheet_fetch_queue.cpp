@@ -53,7 +53,7 @@ SheetFetchDone fetch(const SheetFetchRequest& r, const SheetDownloadHooks& h, co
     d.request = r;
     Result got = result_fail("");
     if (r.reload)
-        got = reloadSheet(r.aerial, r.lat, r.lon, r.level, s, d.path, r.bigMaps, r.rose, r.grid, &h);
+        got = sheet_reload_fetch(r.aerial, r.lat, r.lon, r.level, s, d.path, r.bigMaps, r.rose, r.grid, &h);
     else if (r.aerial && h.aerialSheet)
         got = h.aerialSheet(r.lat, r.lon, r.level, s, d.path, r.bigMaps);
     else if (!r.aerial && h.topoSheet)

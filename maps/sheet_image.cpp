@@ -9,14 +9,14 @@
 #include "maps/png_sheet.h"
 #include "maps/sheet_store.h"
 
-int sheetImageFormat(const unsigned char* data, size_t size) {
+int sheet_image_format(const unsigned char* data, size_t size) {
     if (size >= 8 && memcmp(data, "\x89PNG\r\n\x1a\n", 8) == 0) return SHEET_PNG;
     if (size >= 6 && (memcmp(data, "GIF87a", 6) == 0 || memcmp(data, "GIF89a", 6) == 0)) return SHEET_GIF;
     if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) return SHEET_JPEG;
     return -1;
 }
 
-int decodeSheetFile(const char* path, int format, unsigned char** pixels, int* width, int* height) {
+int sheet_image_decode_file(const char* path, int format, unsigned char** pixels, int* width, int* height) {
     *pixels = nullptr;
     int w = 0, h = 0;
     if (format == SHEET_JPEG) {
@@ -39,14 +39,14 @@ int decodeSheetFile(const char* path, int format, unsigned char** pixels, int* w
     return 1;
 }
 
-int sheetImageFormatOfPath(const char* path, int satelliteImage) {
+int sheet_image_format_of_path(const char* path, int satelliteImage) {
     size_t length = strlen(path);
     if (satelliteImage) return SHEET_JPEG;
     return length > 4 && strcmp(path + length - 4, ".png") == 0 ? SHEET_PNG : SHEET_GIF;
 }
 
-Result loadSheetImage(const char* path, int satelliteImage, unsigned char** pixels, int* width, int* height) {
-    int format = sheetImageFormatOfPath(path, satelliteImage);
+Result sheet_image_load(const char* path, int satelliteImage, unsigned char** pixels, int* width, int* height) {
+    int format = sheet_image_format_of_path(path, satelliteImage);
     if (format != SHEET_JPEG) {
         FILE* f = fopen(path, "rb");
         if (!f) return result_fail("");
@@ -56,7 +56,7 @@ Result loadSheetImage(const char* path, int satelliteImage, unsigned char** pixe
     // image (and everything sized from it) intact.
     unsigned char* fresh = nullptr;
     int w = 0, h = 0;
-    if (!decodeSheetFile(path, format, &fresh, &w, &h)) {
+    if (!sheet_image_decode_file(path, format, &fresh, &w, &h)) {
         remove(path);
         return result_fail(format == SHEET_JPEG  ? "Error in loading the JPG image"
                            : format == SHEET_PNG ? "Error in loading the PNG image"

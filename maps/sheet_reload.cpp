@@ -2,7 +2,7 @@
 
 #include "maps/sheet_dispatch.h"
 
-Result reloadSheet(int aerial, double lat, double lon, int level, const AppSettings* s, char* outPath, int bigMaps,
+Result sheet_reload_fetch(int aerial, double lat, double lon, int level, const AppSettings* s, char* outPath, int bigMaps,
                    int rose, int grid, const SheetDownloadHooks* downloads) {
     const SheetDownloadHooks& h = downloads ? *downloads : sheet_download_hooks;
     outPath[0] = '\0';

@@ -11,5 +11,5 @@ struct SheetDownloadHooks;
 // killed half way, never costs the offline copy. Ok when a new sheet is at
 // outPath (SHEET_PATH_MAX bytes); else the download's reason (the stored
 // sheet, if any, is as it was).
-Result reloadSheet(int aerial, double lat, double lon, int level, const AppSettings* settings, char* outPath,
+Result sheet_reload_fetch(int aerial, double lat, double lon, int level, const AppSettings* settings, char* outPath,
                    int bigMaps, int rose, int grid, const SheetDownloadHooks* downloads = nullptr);

@@ -43,15 +43,15 @@ int mapsFolderServes(const char* root, const std::string& text) {
 
 }  // namespace
 
-int sheetSourceKind(const AppSettings* s, int aerial) {
+int sheet_source_kind(const AppSettings* s, int aerial) {
     if ((aerial ? s->tilesAerial : s->tiles).url[0]) return SHEET_SOURCE_TILES;
     if ((aerial ? s->wmsAerial : s->wms).url[0]) return SHEET_SOURCE_WMS;
     return SHEET_SOURCE_SERVER;
 }
 
-std::string sheetSourceName(const AppSettings* s, int aerial) {
+std::string sheet_source_name(const AppSettings* s, int aerial) {
     const WmsSource& w = aerial ? s->wmsAerial : s->wms;
-    switch (sheetSourceKind(s, aerial)) {
+    switch (sheet_source_kind(s, aerial)) {
     case SHEET_SOURCE_TILES: {
         // The zoom limit changes the picture (a stop short of the finest
         // tiles enlarges coarser ones), so its sheets are others.
@@ -62,43 +62,43 @@ std::string sheetSourceName(const AppSettings* s, int aerial) {
         return std::string("wms ") + w.url + " " + w.layers + " " + w.styles + " " + w.format + " " + w.version;
     default: {
         char root[SHEET_URL_MAX];
-        return std::string("server ") + (sheetServerRoot(s, root, sizeof root) ? root : s->serverUrl);
+        return std::string("server ") + (sheet_download_server_root(s, root, sizeof root) ? root : s->serverUrl);
     }
     }
 }
 
-std::string sheetSourceShown(const AppSettings* s, int aerial) {
+std::string sheet_source_shown(const AppSettings* s, int aerial) {
     const TileSource& t = aerial ? s->tilesAerial : s->tiles;
     const char* file = nullptr;
     char host[256];
-    switch (sheetSourceKind(s, aerial)) {
+    switch (sheet_source_kind(s, aerial)) {
     case SHEET_SOURCE_TILES:
-        if (tileSourceIsMbtiles(&t, &file)) return file;
-        tileSourceHost(&t, host, sizeof host);
+        if (tile_source_is_mbtiles(&t, &file)) return file;
+        tile_source_host(&t, host, sizeof host);
         return host[0] ? host : t.url;
     case SHEET_SOURCE_WMS:
         return (aerial ? s->wmsAerial : s->wms).url;
     default: {
         char root[SHEET_URL_MAX];
-        return s->serverUrl[0] || !sheetServerRoot(s, root, sizeof root) ? s->serverUrl : root;
+        return s->serverUrl[0] || !sheet_download_server_root(s, root, sizeof root) ? s->serverUrl : root;
     }
     }
 }
 
-const char* sheetMapsRoot(const AppSettings* s) { return s->mapsRoot[0] ? s->mapsRoot : s->mapsDir; }
+const char* sheet_source_maps_root(const AppSettings* s) { return s->mapsRoot[0] ? s->mapsRoot : s->mapsDir; }
 
-const char* sheetStoreDir(const AppSettings* s, int aerial) {
+const char* sheet_source_store_dir(const AppSettings* s, int aerial) {
     return aerial && s->mapsDirAerial[0] ? s->mapsDirAerial : s->mapsDir;
 }
 
-Result sheetSourceSelectStore(AppSettings* s) {
+Result sheet_source_select_store(AppSettings* s) {
     if (!s->mapsRoot[0]) memcpy(s->mapsRoot, s->mapsDir, sizeof s->mapsRoot);
     // Each kind follows its own source: a new aerial source leaves the
     // topographic sheets where they are, and the other way round.
     char folders[2][sizeof s->mapsDir];
     for (int aerial = 0; aerial < 2; ++aerial) {
-        std::string name = sheetSourceName(s, aerial);
-        int kind = sheetSourceKind(s, aerial);
+        std::string name = sheet_source_name(s, aerial);
+        int kind = sheet_source_kind(s, aerial);
         if (kind == SHEET_SOURCE_SERVER && mapsFolderServes(s->mapsRoot, "topographic: " + name + "\naerial: " + name + "\n")) {
             memcpy(folders[aerial], s->mapsRoot, sizeof folders[aerial]);
             continue;
@@ -119,13 +119,13 @@ Result sheetSourceSelectStore(AppSettings* s) {
     return result_ok();
 }
 
-int sheetMaxAgeDays(const AppSettings* s, int aerial) {
+int sheet_source_max_age_days(const AppSettings* s, int aerial) {
     if (s->maxAgeDays >= 0) return s->maxAgeDays;
-    return sheetSourceKind(s, aerial) == SHEET_SOURCE_SERVER ? -1 : kDefaultMaxAgeDays;
+    return sheet_source_kind(s, aerial) == SHEET_SOURCE_SERVER ? -1 : kDefaultMaxAgeDays;
 }
 
-int sheetIsStale(const AppSettings* s, int aerial, const char* path) {
-    int days = sheetMaxAgeDays(s, aerial);
+int sheet_source_is_stale(const AppSettings* s, int aerial, const char* path) {
+    int days = sheet_source_max_age_days(s, aerial);
     struct stat st;
     if (days < 0 || stat(path, &st) != 0) return 0;
     return difftime(time(nullptr), st.st_mtime) > days * 86400.0;

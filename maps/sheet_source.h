@@ -19,26 +19,26 @@ enum SheetSourceKind { SHEET_SOURCE_SERVER = 0, SHEET_SOURCE_WMS = 1, SHEET_SOUR
 
 // The kind and the words naming the source of topographic (aerial 0) or
 // aerial sheets: "tiles <template>", "wms <url> <layers> ...", "server <root>".
-int sheetSourceKind(const AppSettings* s, int aerial);
-std::string sheetSourceName(const AppSettings* s, int aerial);
+int sheet_source_kind(const AppSettings* s, int aerial);
+std::string sheet_source_name(const AppSettings* s, int aerial);
 // Where those sheets come from, for a message: the tile host (or MBTiles
 // file), the WMS address or the map server's root.
-std::string sheetSourceShown(const AppSettings* s, int aerial);
+std::string sheet_source_shown(const AppSettings* s, int aerial);
 
 // Keeps the maps folder in s->mapsRoot and points s->mapsDir and
 // s->mapsDirAerial at the store folders of the sources the settings name
 // (writing their source.txt). The one
 // place that picks the store: the window, Download Area and kivsheet. Fails
 // with the reason when the folder's path does not fit.
-Result sheetSourceSelectStore(AppSettings* s);
+Result sheet_source_select_store(AppSettings* s);
 // The store folder of topographic (aerial 0) or aerial sheets: each kind's
 // store follows its own source.
-const char* sheetStoreDir(const AppSettings* s, int aerial);
+const char* sheet_source_store_dir(const AppSettings* s, int aerial);
 // The maps folder (Maps=) whatever store is selected.
-const char* sheetMapsRoot(const AppSettings* s);
+const char* sheet_source_maps_root(const AppSettings* s);
 
 // Days a sheet of the source stays fresh: MaxAge= when set, else never
 // (-1) for the old map server and 30 days for tiles and a WMS.
-int sheetMaxAgeDays(const AppSettings* s, int aerial);
+int sheet_source_max_age_days(const AppSettings* s, int aerial);
 // 1 when the stored sheet at path is older than that.
-int sheetIsStale(const AppSettings* s, int aerial, const char* path);
+int sheet_source_is_stale(const AppSettings* s, int aerial, const char* path);

@@ -16,7 +16,7 @@ const char* const SHEET_DEFAULT_MAPS_DIR = "./Maps";
 namespace {
 
 // A sheet of an impossible position (or NaN) would be one of another place.
-bool nameable(double lat, double lon) { return worldGridIsPosition(lat, lon); }
+bool nameable(double lat, double lon) { return world_grid_is_position(lat, lon); }
 
 bool fits(int written, size_t size) { return written >= 0 && static_cast<size_t>(written) < size; }
 
@@ -42,8 +42,8 @@ int folderOf(char* out, size_t outSize, const char* mapsDir, const char* plane, 
     if (!nameable(lat, lon)) return 0;
     char ns = lat >= 0 ? 'n' : 's';
     char ew = lon >= 0 ? 'e' : 'w';
-    int lonDegrees = wholeDegrees(std::fabs(lon));
-    int latDegrees = wholeDegrees(std::fabs(lat));
+    int lonDegrees = dms_whole_degrees(std::fabs(lon));
+    int latDegrees = dms_whole_degrees(std::fabs(lat));
     return fits(snprintf(out, outSize, "%s%s/%c%02d0/%c%03d%c%03d", mapsDir, plane, ew, lonDegrees / 10, ew,
                          lonDegrees, ns, latDegrees),
                 outSize);
@@ -61,12 +61,12 @@ int sheet_file_name(char* out, size_t outSize, double lat, double lon, int level
     char ew = lon >= 0 ? 'e' : 'w';
     double alat = std::fabs(lat), alon = std::fabs(lon);
     if (level < 0 || level > ZOOM_FINEST) return 0;
-    int plane = worldGridPlaneOf(lat, lon, level, bigMaps);
+    int plane = world_grid_plane_of(lat, lon, level, bigMaps);
     if (plane == VIEW_PLANE_NONE) return 0;
     const char* prefix = plane == VIEW_PLANE_WEB_MERCATOR ? (bigMaps ? "wmd" : "wmc") : bigMaps ? "mad" : "mac";
     return fits(snprintf(out, outSize, "%s_%c%1d_%c%03d%02d%02d_%c%03d%02d%02d.%s", prefix,
-                         zoomNameLetter(), level, ew, wholeDegrees(alon), wholeMinutes(alon), wholeSeconds(alon), ns,
-                         wholeDegrees(alat), wholeMinutes(alat), wholeSeconds(alat),
+                         zoom_level_name_letter(), level, ew, dms_whole_degrees(alon), dms_whole_minutes(alon), dms_whole_seconds(alon), ns,
+                         dms_whole_degrees(alat), dms_whole_minutes(alat), dms_whole_seconds(alat),
                          format == SHEET_JPEG ? "jpg" : format == SHEET_PNG ? "png" : "gif"),
                 outSize);
 }
@@ -75,7 +75,7 @@ int sheet_path(char* out, size_t outSize, const char* mapsDir, double lat, doubl
               int format) {
     char folder[SHEET_PATH_MAX], name[64];
     if (outSize) out[0] = '\0';
-    int plane = worldGridPlaneOf(lat, lon, level, bigMaps);
+    int plane = world_grid_plane_of(lat, lon, level, bigMaps);
     if (!folderOf(folder, sizeof folder, mapsDir, plane == VIEW_PLANE_WEB_MERCATOR ? kMercatorFolder : "", lat, lon))
         return 0;
     if (!sheet_file_name(name, sizeof name, lat, lon, level, bigMaps, format)) return 0;
@@ -132,7 +132,7 @@ bool find_sheet_of(int format, double* lat, double* lon, int* level, const char*
         // Big sheets lie on the grid with the doubled longitude step; outside
         // the Canadian area the coarser sheet is the Web Mercator one.
         const char* why;
-        if (worldGridSnap(*lat, *lon, *level, bigMaps, lat, lon, &why) == VIEW_PLANE_NONE) return false;
+        if (world_grid_snap(*lat, *lon, *level, bigMaps, lat, lon, &why) == VIEW_PLANE_NONE) return false;
     }
 }
 

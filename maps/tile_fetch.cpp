@@ -97,24 +97,24 @@ int localTile(const char* url, std::string* path) {
 
 }  // namespace
 
-std::string tileCachePath(const char* cacheDir, int z, int x, int y) {
+std::string tile_fetch_cache_path(const char* cacheDir, int z, int x, int y) {
     return std::string(cacheDir) + "/" + std::to_string(z) + "/" + std::to_string(x) + "/" + std::to_string(y) + ".png";
 }
 
-int tileHostPeakConnections(const char* host) {
+int tile_fetch_peak_connections(const char* host) {
     std::lock_guard<std::mutex> g(hostLock);
     return peak[host];
 }
 
-int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x, int y, int refresh,
+int tile_fetch_cached(const TileSource* source, const char* cacheDir, int z, int x, int y, int refresh,
                     std::string* path, std::string* why, int deadlineMs) {
     char url[SHEET_URL_MAX];
-    if (!tileUrl(url, sizeof url, source, z, x, y)) {
+    if (!tile_source_url(url, sizeof url, source, z, x, y)) {
         *why = "The tile address (Tiles=) is too long";
         return 0;
     }
     if (strstr(url, "://") == nullptr || strncmp(url, "file://", 7) == 0) return localTile(url, path);
-    std::string file = tileCachePath(cacheDir, z, x, y), notePath = file + ".cache";
+    std::string file = tile_fetch_cache_path(cacheDir, z, x, y), notePath = file + ".cache";
     CacheNote note;
     int noted = readNote(notePath, &note);
     bool cached = exists(file) || (noted && note.missing);
@@ -133,13 +133,13 @@ int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x
         t.lastModified = note.lastModified;
     }
     // Two sheets may want the same tile at once: each transfer writes a file of its own.
-    std::string part = sheetPartName(file);
+    std::string part = sheet_download_part_name(file);
     char host[256];
-    tileSourceHost(source, host, sizeof host);
+    tile_source_host(source, host, sizeof host);
     Result got;
     {
         HostSlot slot(host);
-        got = sheetFetch(url, part.c_str(), &t);
+        got = sheet_download_fetch(url, part.c_str(), &t);
     }
     if (!got) *why = got.why;
     // A tile once served and now said missing is more likely a server in
@@ -164,7 +164,7 @@ int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x
         FILE* f = fopen(part.c_str(), "rb");
         size_t n = f ? fread(head, 1, sizeof head, f) : 0;
         if (f) fclose(f);
-        if (sheetImageFormat(head, n) < 0 && !webp_is_image(head, n)) {
+        if (sheet_image_format(head, n) < 0 && !webp_is_image(head, n)) {
             unlink(part.c_str());
             *why = std::string("The tile server sent no image (") + (t.contentType[0] ? t.contentType : "no type") + ")";
             // A login page of a hotel or train network is no answer of the

@@ -19,7 +19,7 @@ constexpr long TILE_DEFAULT_FRESH_SECONDS = 7 * 24 * 3600;
 
 // The tile's file in the cache: "<cacheDir>/z/x/y.png", and its sidecar
 // "<...>.png.cache" (expiry, validators, or that the server had none).
-std::string tileCachePath(const char* cacheDir, int z, int x, int y);
+std::string tile_fetch_cache_path(const char* cacheDir, int z, int x, int y);
 
 // Brings tile (z, x, y) into the cache and names its file in *path ("" for
 // an empty tile). refresh asks again although the cached copy is fresh.
@@ -27,8 +27,8 @@ std::string tileCachePath(const char* cacheDir, int z, int x, int y);
 // failed (the reason in why) and the cached copy stands in; 0 with the
 // reason in why when it is neither cached nor fetched. deadlineMs bounds
 // the request (0: the transfer's own deadline).
-int tileFetchCached(const TileSource* source, const char* cacheDir, int z, int x, int y, int refresh,
+int tile_fetch_cached(const TileSource* source, const char* cacheDir, int z, int x, int y, int refresh,
                     std::string* path, std::string* why, int deadlineMs = 0);
 
 // The most requests to the host that ran at once since start (for the tests of the limit).
-int tileHostPeakConnections(const char* host);
+int tile_fetch_peak_connections(const char* host);

@@ -50,7 +50,7 @@ int toMercator(int epsg, double x, double y, double* mx, double* my) {
         return 1;
     }
     double lat = 0, lon = 0;
-    return lcc2ll(&lat, &lon, x, y) && worldGridToMercator(lat, lon, mx, my);
+    return lcc2ll(&lat, &lon, x, y) && world_grid_to_mercator(lat, lon, mx, my);
 }
 
 // The Mercator point of every kGridStep-th sheet pixel (and the last row and column).
@@ -109,8 +109,8 @@ int decodeTile(const std::string& path, unsigned char** px, int* w, int* h) {
     size_t n = fread(head, 1, sizeof head, f);
     fclose(f);
     if (webp_is_image(head, n)) return webp_read_rgb(path.c_str(), px, w, h);
-    int format = sheetImageFormat(head, n);
-    return format >= 0 && decodeSheetFile(path.c_str(), format, px, w, h);
+    int format = sheet_image_format(head, n);
+    return format >= 0 && sheet_image_decode_file(path.c_str(), format, px, w, h);
 }
 
 // The tiles of zoom z that an MBTiles file's bounds cover (all of them
@@ -123,8 +123,8 @@ struct TileRange {
 TileRange boundsRange(int z, int haveBounds, const double bounds[4]) {
     TileRange r;
     double west = 0, north = 0, east = 0, south = 0;
-    if (!haveBounds || !worldGridToMercator(std::min(bounds[3], 85.05), bounds[0], &west, &north) ||
-        !worldGridToMercator(std::max(bounds[1], -85.05), bounds[2], &east, &south))
+    if (!haveBounds || !world_grid_to_mercator(std::min(bounds[3], 85.05), bounds[0], &west, &north) ||
+        !world_grid_to_mercator(std::max(bounds[1], -85.05), bounds[2], &east, &south))
         return r;
     const double perTile = TILE_ZOOM0_METRES * TILE_SIZE / std::ldexp(1.0, z);
     r.x0 = static_cast<int>(std::floor((west + kHalfWorld) / perTile));
@@ -138,12 +138,12 @@ TileRange boundsRange(int z, int haveBounds, const double bounds[4]) {
 // decoders read; tiles beyond the file's bounds are empty without asking.
 int fillFromMbtiles(MbtilesFile* db, const char* file, const TileRange& covered, Mosaic* m, std::string* why) {
     SheetTempFiles temp;
-    sheetTempFilesMake(&temp);
+    sheet_download_temp_files_make(&temp);
     int ok = 1, empty = 0;
     for (int r = 0; r < m->rows && ok; ++r)
         for (int c = 0; c < m->cols && ok; ++c) {
             std::string bytes;
-            int found = covered.holds(m->x0 + c, m->y0 + r) ? mbtilesTile(db, m->z, m->x0 + c, m->y0 + r, &bytes, why) : 0;
+            int found = covered.holds(m->x0 + c, m->y0 + r) ? mbtiles_read_tile(db, m->z, m->x0 + c, m->y0 + r, &bytes, why) : 0;
             if (found < 0) ok = 0;
             empty += found == 0;
             if (found <= 0) continue;
@@ -162,7 +162,7 @@ int fillFromMbtiles(MbtilesFile* db, const char* file, const TileRange& covered,
             place(m, c, r, px, w, h);
             free(px);
         }
-    sheetTempFilesRemove(&temp);
+    sheet_download_temp_files_remove(&temp);
     if (ok && empty == m->cols * m->rows) {
         *why = std::string("The MBTiles file ") + file + " has no tile of the sheet at zoom " + std::to_string(m->z);
         ok = 0;
@@ -190,7 +190,7 @@ int fillFromCache(const TileSource* source, const char* cacheDir, int refresh, M
                              " s for the sheet's tiles";
                 continue;
             }
-            ok[k] = tileFetchCached(source, cacheDir, m->z, m->x0 + k % m->cols, m->y0 + k / m->cols, refresh, &paths[k],
+            ok[k] = tile_fetch_cached(source, cacheDir, m->z, m->x0 + k % m->cols, m->y0 + k / m->cols, refresh, &paths[k],
                                     &reasons[k], static_cast<int>(left.count()));
         }
     };
@@ -219,9 +219,9 @@ int fillFromCache(const TileSource* source, const char* cacheDir, int refresh, M
     if (empty == n) {
         // Nor is it remembered: the next try asks again.
         for (int k = 0; k < n; ++k)
-            unlink((tileCachePath(cacheDir, m->z, m->x0 + k % m->cols, m->y0 + k / m->cols) + ".cache").c_str());
+            unlink((tile_fetch_cache_path(cacheDir, m->z, m->x0 + k % m->cols, m->y0 + k / m->cols) + ".cache").c_str());
         char url[SHEET_URL_MAX];
-        tileUrl(url, sizeof url, source, m->z, m->x0, m->y0);
+        tile_source_url(url, sizeof url, source, m->z, m->x0, m->y0);
         *why = "The tile server has none of the sheet's " + std::to_string(n) + " tiles (HTTP 404), for example " +
                url + ": check Tiles=";
         return 0;
@@ -308,18 +308,18 @@ Result tile_make_sheet(const TileSource* source, const char* cacheDir, const She
     double span = std::hypot(g.mx[mid + g.cols - 1] - g.mx[mid], g.my[mid + g.cols - 1] - g.my[mid]);
     // An MBTiles file that stops at a coarser zoom is enlarged from its finest.
     const char* file = nullptr;
-    int maxZoom = tileSourceMaxZoom(source), haveBounds = 0;
+    int maxZoom = tile_source_max_zoom(source), haveBounds = 0;
     double bounds[4] = {0, 0, 0, 0};
     MbtilesFile* db = nullptr;
-    if (tileSourceIsMbtiles(source, &file)) {
-        if (!(db = mbtilesOpen(file, why))) return result_fail(reason);
+    if (tile_source_is_mbtiles(source, &file)) {
+        if (!(db = mbtiles_open(file, why))) return result_fail(reason);
         int fileMax = maxZoom;
-        mbtilesLimits(db, &fileMax, &haveBounds, bounds);
+        mbtiles_limits(db, &fileMax, &haveBounds, bounds);
         maxZoom = std::min(maxZoom, fileMax);
     }
-    std::unique_ptr<MbtilesFile, void (*)(MbtilesFile*)> closer(db, mbtilesClose);
+    std::unique_ptr<MbtilesFile, void (*)(MbtilesFile*)> closer(db, mbtiles_close);
     Mosaic m;
-    m.z = tileZoomFor(span / (w - 1), maxZoom);
+    m.z = tile_source_zoom_for(span / (w - 1), maxZoom);
     const double scale = std::ldexp(1.0, m.z) / TILE_ZOOM0_METRES;
     double minPx = 1e300, minPy = 1e300, maxPx = -1e300, maxPy = -1e300;
     for (size_t k = 0; k < g.mx.size(); ++k) {
@@ -364,22 +364,22 @@ Result tile_download_sheet(const TileSource* source, int aerial, double lat, dou
     std::string folder(outPath, static_cast<size_t>(strrchr(outPath, '/') - outPath));
     if (Result made = sheet_create_folder_of(mapsDir, folder.c_str()); !made) return made;
     SheetExtent e{};
-    e.scale = zoomScale(level);
-    if (!sheetPlaneCentre(lat, lon, level, bigMaps, &e.centreX, &e.centreY, &e.angle, &e.epsg)) {
+    e.scale = zoom_level_scale(level);
+    if (!sheet_download_plane_centre(lat, lon, level, bigMaps, &e.centreX, &e.centreY, &e.angle, &e.epsg)) {
         return result_fail("The projection cannot place the sheet");
     }
-    WmsBox box = wmsSheetBox(e.centreX, e.centreY, e.scale, w, h);
+    WmsBox box = wms_sheet_box(e.centreX, e.centreY, e.scale, w, h);
     e.minX = box.minX, e.minY = box.minY, e.maxX = box.maxX, e.maxY = box.maxY;
     char record[SHEET_GIF_RECORD_MAX + 1], cache[SHEET_PATH_MAX];
-    if (sheetFormatExtentRecord(record, sizeof record, &e) <= 0 || !tileCacheFolder(cache, sizeof cache, mapsRoot, source)) {
+    if (sheet_extent_format(record, sizeof record, &e) <= 0 || !tile_source_cache_folder(cache, sizeof cache, mapsRoot, source)) {
         return result_fail("The sheet's record or tile cache path is too long");
     }
     unsigned char* rgb = nullptr;
     if (Result made = tile_make_sheet(source, cache, &e, w, h, refresh, &rgb); !made) return made;
     SheetTempFiles temp;
-    sheetTempFilesMake(&temp);
-    Result stored = sheetStorePixels(outPath, format, rgb, w, h, record, &temp);
-    sheetTempFilesRemove(&temp);
+    sheet_download_temp_files_make(&temp);
+    Result stored = sheet_download_store_pixels(outPath, format, rgb, w, h, record, &temp);
+    sheet_download_temp_files_remove(&temp);
     free(rgb);
     return stored;
 }

@@ -21,32 +21,32 @@ bool endsWith(const std::string& s, const char* tail) {
 
 }  // namespace
 
-int tileSourceIsMbtiles(const TileSource* source, const char** path) {
+int tile_source_is_mbtiles(const TileSource* source, const char** path) {
     if (strncmp(source->url, "mbtiles:", 8) != 0) return 0;
     if (path) *path = source->url + 8;
     return 1;
 }
 
-int tileSourceMaxZoom(const TileSource* source) {
+int tile_source_max_zoom(const TileSource* source) {
     return source->maxZoom > 0 ? source->maxZoom : TILE_DEFAULT_MAX_ZOOM;
 }
 
-int tileSourceNoBulk(const TileSource* source) {
+int tile_source_no_bulk(const TileSource* source) {
     if (source->noBulk) return 1;
     char host[256];
-    tileSourceHost(source, host, sizeof host);
+    tile_source_host(source, host, sizeof host);
     std::string h = host;
     return h == "tile.openstreetmap.org" || endsWith(h, ".tile.openstreetmap.org");
 }
 
-int tileBulkRefused(const TileSource* source, long sheets, int bigMaps, const char* mapsRoot, std::string* why) {
-    if (!source->url[0] || !tileSourceNoBulk(source)) return 0;
+int tile_source_bulk_refused(const TileSource* source, long sheets, int bigMaps, const char* mapsRoot, std::string* why) {
+    if (!source->url[0] || !tile_source_no_bulk(source)) return 0;
     long tiles = sheets * (bigMaps ? TILE_PER_BIG_SHEET : TILE_PER_SHEET);
     // What earlier runs took counts too: many small areas are one bulk download.
     char folder[1024];
     std::string tally;
     long before = 0;
-    if (mapsRoot && tileCacheFolder(folder, sizeof folder, mapsRoot, source)) {
+    if (mapsRoot && tile_source_cache_folder(folder, sizeof folder, mapsRoot, source)) {
         tally = std::string(folder) + "/bulk.txt";
         long long since = static_cast<long long>(time(nullptr)) - TILE_NO_BULK_DAYS * 86400LL, when = 0;
         long n = 0;
@@ -66,7 +66,7 @@ int tileBulkRefused(const TileSource* source, long sheets, int bigMaps, const ch
     }
     tiles += before;
     char host[128];
-    tileSourceHost(source, host, sizeof host);
+    tile_source_host(source, host, sizeof host);
     *why = std::to_string(sheets) + " sheets take about " + std::to_string(tiles) + " tiles from " +
            (host[0] ? host : "the tile source") + ", whose usage policy forbids bulk downloads (at most " +
            std::to_string(TILE_NO_BULK_MAX_TILES) +
@@ -74,9 +74,9 @@ int tileBulkRefused(const TileSource* source, long sheets, int bigMaps, const ch
     return 1;
 }
 
-void tileSourceHost(const TileSource* source, char* out, size_t size) {
+void tile_source_host(const TileSource* source, char* out, size_t size) {
     out[0] = 0;
-    if (tileSourceIsMbtiles(source)) return;
+    if (tile_source_is_mbtiles(source)) return;
     const char* from = strstr(source->url, "://");
     from = from ? from + 3 : source->url;
     // Past any "user:password@"; host names know no case.
@@ -89,7 +89,7 @@ void tileSourceHost(const TileSource* source, char* out, size_t size) {
     out[n] = 0;
 }
 
-int tileUrl(char* out, size_t size, const TileSource* source, int z, int x, int y) {
+int tile_source_url(char* out, size_t size, const TileSource* source, int z, int x, int y) {
     std::string url;
     const char* subdomains = source->subdomains[0] ? source->subdomains : "abc";
     for (const char* p = source->url; *p;) {
@@ -118,15 +118,15 @@ int tileUrl(char* out, size_t size, const TileSource* source, int z, int x, int 
     return 1;
 }
 
-int tileZoomFor(double metresPerPixel, int maxZoom) {
+int tile_source_zoom_for(double metresPerPixel, int maxZoom) {
     int z = 0;
     while (z < maxZoom && TILE_ZOOM0_METRES / std::ldexp(1.0, z) > metresPerPixel * 1.0000001) ++z;
     return z;
 }
 
-int tileCacheFolder(char* out, size_t size, const char* mapsDir, const TileSource* source) {
+int tile_source_cache_folder(char* out, size_t size, const char* mapsDir, const TileSource* source) {
     char host[128];
-    tileSourceHost(source, host, sizeof host);
+    tile_source_host(source, host, sizeof host);
     for (char* c = host; *c; ++c)
         if (*c == '{' || *c == '}') *c = '_';
     int n = snprintf(out, size, "%s/tiles/%s-%08x", mapsDir, host[0] ? host : "local", text_fnv1a(source->url));

@@ -15,12 +15,12 @@ constexpr int TILE_SIZE = 256, TILE_DEFAULT_MAX_ZOOM = 19;
 constexpr double TILE_ZOOM0_METRES = 2 * WORLD_GRID_MERCATOR_HALF_WIDTH / TILE_SIZE;
 
 // 1 when the source reads an MBTiles file ("mbtiles:PATH"); path then points into url.
-int tileSourceIsMbtiles(const TileSource* source, const char** path = nullptr);
+int tile_source_is_mbtiles(const TileSource* source, const char** path = nullptr);
 // The zoom limit: TilesMaxZoom=, 19 when not set.
-int tileSourceMaxZoom(const TileSource* source);
+int tile_source_max_zoom(const TileSource* source);
 // 1 when the source refuses bulk downloads: TilesNoBulk=1, or the
 // OpenStreetMap standard tile servers, whose usage policy forbids them.
-int tileSourceNoBulk(const TileSource* source);
+int tile_source_no_bulk(const TileSource* source);
 
 // Tiles a no-bulk source gives to one area or route pre-download, and the
 // tiles a sheet takes on the average (more for a big one).
@@ -31,21 +31,21 @@ enum { TILE_NO_BULK_MAX_TILES = 250, TILE_PER_SHEET = 12, TILE_PER_BIG_SHEET = 2
 // counted in the source's tile cache ("bulk.txt") over
 // TILE_NO_BULK_DAYS, so the cap holds across runs, not per run.
 enum { TILE_NO_BULK_DAYS = 7 };
-int tileBulkRefused(const TileSource* source, long sheets, int bigMaps, const char* mapsRoot, std::string* why);
+int tile_source_bulk_refused(const TileSource* source, long sheets, int bigMaps, const char* mapsRoot, std::string* why);
 
 // The URL of tile (z, x, y), rows from the north; {s} takes one of the
 // subdomains by the tile's place, "a b c" when none are set. 1, or 0 when
 // it does not fit.
-int tileUrl(char* out, size_t size, const TileSource* source, int z, int x, int y);
+int tile_source_url(char* out, size_t size, const TileSource* source, int z, int x, int y);
 
 // The host part of the template ("" for MBTiles): connections are counted per host.
-void tileSourceHost(const TileSource* source, char* out, size_t size);
+void tile_source_host(const TileSource* source, char* out, size_t size);
 
 // The first zoom whose pixels are at least as fine as metresPerPixel of
 // Web Mercator, within 0..maxZoom.
-int tileZoomFor(double metresPerPixel, int maxZoom);
+int tile_source_zoom_for(double metresPerPixel, int maxZoom);
 
 // The cache folder of the source: "<maps>/tiles/<host>-<hash of the
 // template>", holding "{z}/{x}/{y}.png" (the bytes as served, whatever
 // their format). 1, or 0 when it does not fit.
-int tileCacheFolder(char* out, size_t size, const char* mapsDir, const TileSource* source);
+int tile_source_cache_folder(char* out, size_t size, const char* mapsDir, const TileSource* source);

@@ -12,15 +12,15 @@ int view_sheet_height(int big) { return big ? 540 : 360; }
 
 double view_level_mpp(int level, int big) {
     // The box depends on the centre only through its rounding to the micrometre.
-    WmsBox box = wmsSheetBox(0, 0, zoomScale(level), view_sheet_width(big), view_sheet_height(big));
+    WmsBox box = wms_sheet_box(0, 0, zoom_level_scale(level), view_sheet_width(big), view_sheet_height(big));
     return (box.maxX - box.minX) / view_sheet_width(big);
 }
 
 int view_plane_from_degrees(int plane, double lat, double lon, double* x, double* y) {
     double a = 0, b = 0;
-    if (!worldGridIsPosition(lat, lon)) return 0;
+    if (!world_grid_is_position(lat, lon)) return 0;
     if (plane == VIEW_PLANE_CANADA_LAMBERT ? !ll2lcc(&a, &b, lat, lon)
-        : plane == VIEW_PLANE_WEB_MERCATOR ? !worldGridToMercator(lat, lon, &a, &b)
+        : plane == VIEW_PLANE_WEB_MERCATOR ? !world_grid_to_mercator(lat, lon, &a, &b)
                                            : true)
         return 0;
     *x = a;
@@ -32,10 +32,10 @@ int view_plane_to_degrees(int plane, double x, double y, double* lat, double* lo
     double la = 0, lo = 0;
     if (!std::isfinite(x) || !std::isfinite(y)) return 0;
     if (plane == VIEW_PLANE_CANADA_LAMBERT ? !lcc2ll(&la, &lo, x, y)
-        : plane == VIEW_PLANE_WEB_MERCATOR ? !worldGridFromMercator(x, y, &la, &lo)
+        : plane == VIEW_PLANE_WEB_MERCATOR ? !world_grid_from_mercator(x, y, &la, &lo)
                                            : true)
         return 0;
-    if (!worldGridIsPosition(la, lo)) return 0;
+    if (!world_grid_is_position(la, lo)) return 0;
     *lat = la;
     *lon = lo;
     return 1;
@@ -46,7 +46,7 @@ namespace {
 int planeOfGrid(double lat, double lon, int level, int big) {
     double sLat, sLon;
     const char* why;
-    return worldGridSnap(lat, lon, level, big, &sLat, &sLon, &why);
+    return world_grid_snap(lat, lon, level, big, &sLat, &sLon, &why);
 }
 
 // Whether the Canadian grid has a sheet under the pane's edge, tried at
@@ -76,13 +76,13 @@ int view_plane_at(double lat, double lon, int level, int big, int width, int hei
     int plane = planeOfGrid(lat, lon, level, big);
     double x, y;
     if (plane == VIEW_PLANE_CANADA_LAMBERT && std::fabs(lat) <= 85 &&
-        !canadianSheetsCover(lat, lon, level, big, width, height) && worldGridToMercator(lat, lon, &x, &y))
+        !canadianSheetsCover(lat, lon, level, big, width, height) && world_grid_to_mercator(lat, lon, &x, &y))
         return VIEW_PLANE_WEB_MERCATOR;
     return plane;
 }
 
 int view_plane_of_sheet(double lat, double lon, int level, int big) {
-    return worldGridPlaneOf(lat, lon, level, big);
+    return world_grid_plane_of(lat, lon, level, big);
 }
 
 int view_make(ViewRecord* view, int level, int big, double lat, double lon, int width, int height) {

@@ -35,7 +35,7 @@ int degreeBox(const ViewRecord& view, double minX, double minY, double maxX, dou
             lons[placed++] = lon;
         }
     if (!placed) return 0;
-    double latStep = zoomStep(view.level), lonStep = latStep * (view.big ? 2 : 1);
+    double latStep = zoom_level_step(view.level), lonStep = latStep * (view.big ? 2 : 1);
     box->south = std::max(-90.0, south - latStep);
     box->north = std::min(90.0, north + latStep);
     area_longitude_span(lons, placed, lonStep, &box->west, &box->east);
@@ -49,11 +49,11 @@ int degreeBox(const ViewRecord& view, double minX, double minY, double maxX, dou
 void mercatorCells(const ViewRecord& view, double minX, double minY, double maxX, double maxY,
                    std::vector<AreaSheet>* out) {
     double stepX, stepY;
-    worldGridMercatorSteps(view.level, view.big, &stepX, &stepY);
+    world_grid_mercator_steps(view.level, view.big, &stepX, &stepY);
     for (double j = std::ceil(minY / stepY); j * stepY <= maxY; j++)
         for (double i = std::ceil(minX / stepX); i * stepX <= maxX; i++) {
             AreaSheet a{0, 0, view.level};
-            if (worldGridMercatorPoint(i * stepX, j * stepY, &a.lat, &a.lon)) out->push_back(a);
+            if (world_grid_mercator_point(i * stepX, j * stepY, &a.lat, &a.lon)) out->push_back(a);
         }
 }
 
@@ -67,9 +67,9 @@ double distance2(const ViewSheet& s, double x, double y) {
 int view_sheet_expected_extent(double lat, double lon, int level, int big, SheetExtent* extent) {
     double x, y, angle;
     int epsg;
-    if (!sheetPlaneCentre(lat, lon, level, big, &x, &y, &angle, &epsg)) return 0;
-    long scale = zoomScale(level);
-    WmsBox b = wmsSheetBox(x, y, scale, view_sheet_width(big), view_sheet_height(big));
+    if (!sheet_download_plane_centre(lat, lon, level, big, &x, &y, &angle, &epsg)) return 0;
+    long scale = zoom_level_scale(level);
+    WmsBox b = wms_sheet_box(x, y, scale, view_sheet_width(big), view_sheet_height(big));
     *extent = SheetExtent{scale, x, y, b.minX, b.minY, b.maxX, b.maxY, angle, epsg};
     return 1;
 }
@@ -83,7 +83,7 @@ int lookUp(double lat, double lon, const ViewRecord& view, const char* mapsDir, 
     s->format = sheet_stored(s->path, mapsDir, lat, lon, view.level, view.big, aerial ? SHEET_JPEG : SHEET_GIF);
     if (s->format >= 0) {
         SheetExtent& e = s->extent;
-        auto read = aerial ? readSheetExtentsJpeg : readSheetExtents;
+        auto read = aerial ? sheet_extent_read_stored_jpeg : sheet_extent_read_stored;
         read(lat, lon, view.level, mapsDir, view.big, &e.centreX, &e.centreY, &e.minX, &e.minY, &e.maxX, &e.maxY);
     }
     return 1;

@@ -16,7 +16,7 @@ int webp_read_rgb(const char* path, unsigned char** pixels, int* width, int* hei
     *pixels = nullptr;
     unsigned char* data = nullptr;
     size_t size = 0;
-    if (!sheetReadWholeFile(path, SHEET_IMAGE_BYTES_MAX, &data, &size)) return 0;
+    if (!sheet_download_read_file(path, SHEET_IMAGE_BYTES_MAX, &data, &size)) return 0;
     int w = 0, h = 0;
     // The header's size is checked before libwebp allocates it: a few dozen
     // bytes can declare 16383 x 16383 pixels.

@@ -35,30 +35,30 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 }  // namespace
 
-WmsBox wmsSheetBox(double x, double y, long scale, int width, int height) {
+WmsBox wms_sheet_box(double x, double y, long scale, int width, int height) {
     double cell = static_cast<double>(scale) / (kDpi * kInchesPerMetre);
     double halfW = (width - 1) * cell / 2, halfH = (height - 1) * cell / 2;
     return WmsBox{micrometres(x - halfW), micrometres(y - halfH), micrometres(x + halfW), micrometres(y + halfH)};
 }
 
-const char* wmsFormat(const WmsSource* source) {
+const char* wms_image_format(const WmsSource* source) {
     if (strcmp(source->format, "image/jpeg") == 0 || strcmp(source->format, "image/gif") == 0)
         return source->format;
     return "image/png";
 }
 
-const char* wmsVersion(const WmsSource* source) {
+const char* wms_version(const WmsSource* source) {
     return strcmp(source->version, "1.1.1") == 0 ? "1.1.1" : "1.3.0";
 }
 
-int wmsGetMapUrl(char* out, size_t size, const WmsSource* source, const WmsBox* box, int width, int height) {
+int wms_get_map_url(char* out, size_t size, const WmsSource* source, const WmsBox* box, int width, int height) {
     std::string url = source->url;
     size_t query = url.find('?');
     if (query == std::string::npos) url += '?';
     else if (url.back() != '?' && url.back() != '&') url += '&';
-    bool v13 = strcmp(wmsVersion(source), "1.3.0") == 0;
+    bool v13 = strcmp(wms_version(source), "1.3.0") == 0;
     url += "SERVICE=WMS&VERSION=";
-    url += wmsVersion(source);
+    url += wms_version(source);
     url += "&REQUEST=GetMap&LAYERS=";
     encode(&url, source->layers);
     url += "&STYLES=";
@@ -69,7 +69,7 @@ int wmsGetMapUrl(char* out, size_t size, const WmsSource* source, const WmsBox* 
     snprintf(tail, sizeof tail, "&BBOX=%.6f,%.6f,%.6f,%.6f&WIDTH=%d&HEIGHT=%d&FORMAT=", box->minX, box->minY,
              box->maxX, box->maxY, width, height);
     url += tail;
-    encode(&url, wmsFormat(source));
+    encode(&url, wms_image_format(source));
     if (url.size() >= size) {
         if (size) out[0] = '\0';
         return 0;
@@ -78,7 +78,7 @@ int wmsGetMapUrl(char* out, size_t size, const WmsSource* source, const WmsBox* 
     return 1;
 }
 
-int wmsServiceMessage(const unsigned char* data, size_t dataSize, char* out, size_t outSize) {
+int wms_service_message(const unsigned char* data, size_t dataSize, char* out, size_t outSize) {
     if (outSize == 0) return 0;
     out[0] = '\0';
     size_t i = 0;

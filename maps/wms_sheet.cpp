@@ -28,7 +28,7 @@ struct Reply {
 int checkReply(const HttpTransfer& t, const Reply& reply, const SheetTempFiles* temp, int w, int h, int* format,
                unsigned char** pixels, std::string* why) {
     char message[512];
-    if (wmsServiceMessage(reply.data, reply.size, message, sizeof message)) {
+    if (wms_service_message(reply.data, reply.size, message, sizeof message)) {
         *why = std::string("The map service sent no sheet: ") + message;
         return 0;
     }
@@ -36,10 +36,10 @@ int checkReply(const HttpTransfer& t, const Reply& reply, const SheetTempFiles* 
         *why = "The map service answered HTTP " + std::to_string(t.status) + " and no sheet";
         return 0;
     }
-    *format = sheetImageFormat(reply.data, reply.size);
+    *format = sheet_image_format(reply.data, reply.size);
     int dw = 0, dh = 0;
-    if (*format < 0 || (*format == SHEET_GIF && !gifIsComplete(reply.data, reply.size)) ||
-        !decodeSheetFile(temp->image, *format, pixels, &dw, &dh)) {
+    if (*format < 0 || (*format == SHEET_GIF && !gif_is_complete(reply.data, reply.size)) ||
+        !sheet_image_decode_file(temp->image, *format, pixels, &dw, &dh)) {
         *why = std::string("The map service sent no readable image (") + (t.contentType[0] ? t.contentType : "no type") +
                ")";
         return 0;
@@ -61,29 +61,29 @@ Result fetchAndStore(const WmsSource* source, int aerial, double lat, double lon
     // Aerial images are JPEG in the store; topographic sheets keep a GIF
     // as it came and are PNG otherwise. Named before the fetch, so that a
     // failure names the file that was asked for.
-    int expected = aerial ? SHEET_JPEG : strcmp(wmsFormat(source), "image/gif") == 0 ? SHEET_GIF : SHEET_PNG;
+    int expected = aerial ? SHEET_JPEG : strcmp(wms_image_format(source), "image/gif") == 0 ? SHEET_GIF : SHEET_PNG;
     if (!sheet_path(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, expected)) {
         return result_fail(std::string("The sheet's path in ") + mapsDir + " is too long");
     }
-    long scale = zoomScale(level);
+    long scale = zoom_level_scale(level);
     double x = 0, y = 0, angle = 0;
     int epsg = 0;
-    if (!sheetPlaneCentre(lat, lon, level, bigMaps, &x, &y, &angle, &epsg)) {
+    if (!sheet_download_plane_centre(lat, lon, level, bigMaps, &x, &y, &angle, &epsg)) {
         return result_fail("The projection cannot place the sheet");
     }
-    WmsBox box = wmsSheetBox(x, y, scale, w, h);
+    WmsBox box = wms_sheet_box(x, y, scale, w, h);
     box.epsg = epsg;
     SheetExtent e = {scale, x, y, box.minX, box.minY, box.maxX, box.maxY, angle, epsg};
     char record[SHEET_GIF_RECORD_MAX + 1];
     char url[SHEET_URL_MAX];
-    if (sheetFormatExtentRecord(record, sizeof record, &e) <= 0 || !wmsGetMapUrl(url, sizeof url, source, &box, w, h)) {
+    if (sheet_extent_format(record, sizeof record, &e) <= 0 || !wms_get_map_url(url, sizeof url, source, &box, w, h)) {
         return result_fail("The map request is too long (Wms= and its keys)");
     }
 
     HttpTransfer t;
     Reply reply;
-    if (Result got = sheetFetch(url, temp->image, &t); !got) return got;
-    if (!sheetReadWholeFile(temp->image, SHEET_IMAGE_BYTES_MAX, &reply.data, &reply.size)) {
+    if (Result got = sheet_download_fetch(url, temp->image, &t); !got) return got;
+    if (!sheet_download_read_file(temp->image, SHEET_IMAGE_BYTES_MAX, &reply.data, &reply.size)) {
         return result_fail("The map service's reply cannot be read back");
     }
     int format = -1;
@@ -93,8 +93,8 @@ Result fetchAndStore(const WmsSource* source, int aerial, double lat, double lon
     Result saved = result_fail(std::string("The sheet's path in ") + mapsDir + " is too long");
     if (sheet_path(outPath, SHEET_PATH_MAX, mapsDir, lat, lon, level, bigMaps, stored)) {
         saved = stored == format && format != SHEET_JPEG
-                    ? sheetStoreWithRecord(outPath, format, reply.data, reply.size, record)
-                    : sheetStorePixels(outPath, stored, pixels, w, h, record, temp);
+                    ? sheet_download_store_with_record(outPath, format, reply.data, reply.size, record)
+                    : sheet_download_store_pixels(outPath, stored, pixels, w, h, record, temp);
     }
     free(pixels);
     return saved;
@@ -102,12 +102,12 @@ Result fetchAndStore(const WmsSource* source, int aerial, double lat, double lon
 
 }  // namespace
 
-Result wmsDownloadSheet(const WmsSource* source, int aerial, double lat, double lon, int level, int bigMaps,
+Result wms_download_sheet(const WmsSource* source, int aerial, double lat, double lon, int level, int bigMaps,
                         const char* mapsDir, char* outPath) {
     if (!source || !source->url[0] || !outPath) return result_fail("No map service (Wms=) to ask");
     SheetTempFiles temp;
-    sheetTempFilesMake(&temp);
+    sheet_download_temp_files_make(&temp);
     Result stored = fetchAndStore(source, aerial, lat, lon, level, bigMaps, mapsDir, outPath, &temp);
-    sheetTempFilesRemove(&temp);
+    sheet_download_temp_files_remove(&temp);
     return stored;
 }

@@ -11,5 +11,5 @@ struct WmsSource;
 // with the reason: an XML reply (a ServiceException) in the service's
 // words, an error status, an image of the wrong size or one that does not
 // decode. Nothing is stored then.
-Result wmsDownloadSheet(const WmsSource* source, int aerial, double lat, double lon, int level, int bigMaps,
+Result wms_download_sheet(const WmsSource* source, int aerial, double lat, double lon, int level, int bigMaps,
                         const char* mapsDir, char* outPath);

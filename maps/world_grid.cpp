@@ -50,38 +50,38 @@ int project(PJ_DIRECTION dir, double a, double b, double* outA, double* outB) {
 
 int mercatorCentre(double lat, double lon, int level, int bigMaps, double* cLat, double* cLon) {
     double x, y, stepX, stepY;
-    if (!worldGridToMercator(lat, lon, &x, &y)) return 0;
-    worldGridMercatorSteps(level, bigMaps, &stepX, &stepY);
-    return worldGridMercatorPoint(std::round(x / stepX) * stepX, std::round(y / stepY) * stepY, cLat, cLon);
+    if (!world_grid_to_mercator(lat, lon, &x, &y)) return 0;
+    world_grid_mercator_steps(level, bigMaps, &stepX, &stepY);
+    return world_grid_mercator_point(std::round(x / stepX) * stepX, std::round(y / stepY) * stepY, cLat, cLon);
 }
 
 bool same(double a, double b) { return std::fabs(a - b) < 1e-9; }
 
 bool inCanadianArea(double lat, double lon, int level, int bigMaps) {
-    return lat > 0 && snapInServiceArea(lat, lon, level, bigMaps);
+    return lat > 0 && zoom_level_in_service_area(lat, lon, level, bigMaps);
 }
 
 }  // namespace
 
-int worldGridIsPosition(double lat, double lon) { return std::fabs(lat) <= 90 && std::fabs(lon) <= 180; }
+int world_grid_is_position(double lat, double lon) { return std::fabs(lat) <= 90 && std::fabs(lon) <= 180; }
 
-int worldGridToMercator(double lat, double lon, double* x, double* y) {
+int world_grid_to_mercator(double lat, double lon, double* x, double* y) {
     return project(PJ_FWD, lon, lat, x, y);
 }
 
-int worldGridFromMercator(double x, double y, double* lat, double* lon) {
+int world_grid_from_mercator(double x, double y, double* lat, double* lon) {
     return project(PJ_INV, x, y, lon, lat);
 }
 
-int worldGridSnap(double lat, double lon, int level, int bigMaps, double* sheetLat, double* sheetLon,
+int world_grid_snap(double lat, double lon, int level, int bigMaps, double* sheetLat, double* sheetLon,
                   const char** why) {
-    if (!worldGridIsPosition(lat, lon)) {
+    if (!world_grid_is_position(lat, lon)) {
         *why = "Not a position on Earth (latitude -90 to 90, longitude -180 to 180)";
         return VIEW_PLANE_NONE;
     }
     if (inCanadianArea(lat, lon, level, bigMaps)) {
-        *sheetLat = snapLatitude(lat, level, 0);
-        *sheetLon = snapLongitude(lon, level, bigMaps);
+        *sheetLat = zoom_level_snap_latitude(lat, level, 0);
+        *sheetLon = zoom_level_snap_longitude(lon, level, bigMaps);
         return VIEW_PLANE_CANADA_LAMBERT;
     }
     if (std::fabs(lat) > kMercatorMaxLat) {
@@ -98,17 +98,17 @@ int worldGridSnap(double lat, double lon, int level, int bigMaps, double* sheetL
 Result world_grid_place_check(double lat, double lon, int level, int bigMaps) {
     double sheetLat = 0, sheetLon = 0, x = 0, y = 0;
     const char* why = "";
-    int plane = worldGridSnap(lat, lon, level, bigMaps, &sheetLat, &sheetLon, &why);
+    int plane = world_grid_snap(lat, lon, level, bigMaps, &sheetLat, &sheetLon, &why);
     if (plane == VIEW_PLANE_NONE) return result_fail(why);
-    if (!worldGridToMercator(lat, lon, &x, &y))
+    if (!world_grid_to_mercator(lat, lon, &x, &y))
         return result_fail("The projection library (PROJ) cannot place the position: is PROJ installed with its data?");
     return result_ok();
 }
 
-int worldGridPlaneOf(double lat, double lon, int level, int bigMaps) {
-    if (!worldGridIsPosition(lat, lon)) return VIEW_PLANE_NONE;
+int world_grid_plane_of(double lat, double lon, int level, int bigMaps) {
+    if (!world_grid_is_position(lat, lon)) return VIEW_PLANE_NONE;
     bool canadian = inCanadianArea(lat, lon, level, bigMaps);
-    if (canadian && same(snapLatitude(lat, level, 0), lat) && same(snapLongitude(lon, level, bigMaps), lon))
+    if (canadian && same(zoom_level_snap_latitude(lat, level, 0), lat) && same(zoom_level_snap_longitude(lon, level, bigMaps), lon))
         return VIEW_PLANE_CANADA_LAMBERT;
     // The centre of a sheet near 85 degrees may lie a little beyond.
     double cLat, cLon;
@@ -121,17 +121,17 @@ int worldGridPlaneOf(double lat, double lon, int level, int bigMaps) {
 
 // Grid steps in plane metres: a little smaller than the sheet, and across
 // an even number of columns so that the columns meet at 180 degrees.
-void worldGridMercatorSteps(int level, int bigMaps, double* stepX, double* stepY) {
-    WmsBox box = wmsSheetBox(0, 0, zoomScale(level), view_sheet_width(bigMaps), view_sheet_height(bigMaps));
+void world_grid_mercator_steps(int level, int bigMaps, double* stepX, double* stepY) {
+    WmsBox box = wms_sheet_box(0, 0, zoom_level_scale(level), view_sheet_width(bigMaps), view_sheet_height(bigMaps));
     double columns = 2 * std::ceil(kHalfWorld / (kStepOfSheet * (box.maxX - box.minX)));
     *stepX = 2 * kHalfWorld / columns;
     *stepY = kStepOfSheet * (box.maxY - box.minY);
 }
 
-int worldGridMercatorPoint(double x, double y, double* lat, double* lon) {
+int world_grid_mercator_point(double x, double y, double* lat, double* lon) {
     // Beyond 180 degrees the plane goes on round the Earth.
     double onEarth = x - std::round(x / (2 * kHalfWorld)) * 2 * kHalfWorld;
-    if (!worldGridFromMercator(onEarth, y, lat, lon)) return 0;
+    if (!world_grid_from_mercator(onEarth, y, lat, lon)) return 0;
     // The column on 180 degrees keeps the side the point is on.
     if (std::fabs(*lon) > 179.999999) *lon = x < 0 ? -180.0 : 180.0;
     return 1;

@@ -42,32 +42,32 @@ const double* lonBounds(int level) { return lon_bounds[level == 0 ? 0 : 1]; }
 
 }  // namespace
 
-double dmsToDegrees(double degrees, double minutes, double seconds) {
+double dms_to_degrees(double degrees, double minutes, double seconds) {
     return degrees + minutes / 60.0 + seconds / 3600.0;
 }
 
-int wholeDegrees(double x) { return static_cast<int>(std::floor(x + 0.00001)); }
+int dms_whole_degrees(double x) { return static_cast<int>(std::floor(x + 0.00001)); }
 
-int wholeMinutes(double x) { return static_cast<int>(std::floor(fraction(x + 0.0000001) * 60.0)); }
+int dms_whole_minutes(double x) { return static_cast<int>(std::floor(fraction(x + 0.0000001) * 60.0)); }
 
-int wholeSeconds(double x) { return static_cast<int>(std::floor(fraction(x * 60.0 + 0.0000001) * 60.0)); }
+int dms_whole_seconds(double x) { return static_cast<int>(std::floor(fraction(x * 60.0 + 0.0000001) * 60.0)); }
 
-double zoomStep(int level) {
+double zoom_level_step(int level) {
     const ZoomLevel& z = zoom_table[validLevel(level)];
-    double step = dmsToDegrees(z.degrees, z.minutes, z.seconds);
+    double step = dms_to_degrees(z.degrees, z.minutes, z.seconds);
     return letterS() ? step * z.letterSFactor : step;
 }
 
-long zoomScale(int level) {
+long zoom_level_scale(int level) {
     long scale = zoom_table[validLevel(level)].scale;
     return letterS() ? scale * 2 : scale;
 }
 
-char zoomNameLetter() { return letterS() ? 's' : 'z'; }
+char zoom_level_name_letter() { return letterS() ? 's' : 'z'; }
 
-double snapLatitude(double lat, int level, int halfStep) {
+double zoom_level_snap_latitude(double lat, int level, int halfStep) {
     level = validLevel(level);
-    double step = zoomStep(level);
+    double step = zoom_level_step(level);
     if (halfStep) step /= 2.0;
     double v = nearestOnGrid(lat, step);
     const double* bounds = latBounds(level);
@@ -77,9 +77,9 @@ double snapLatitude(double lat, int level, int halfStep) {
     return lat < 0 ? -v : v;
 }
 
-double snapLongitude(double lon, int level, int doubleStep) {
+double zoom_level_snap_longitude(double lon, int level, int doubleStep) {
     level = validLevel(level);
-    double step = zoomStep(level);
+    double step = zoom_level_step(level);
     if (doubleStep) step *= 2.0;
     double v = nearestOnGrid(lon, step);
     if (lon < 0) v = -v;
@@ -89,10 +89,10 @@ double snapLongitude(double lon, int level, int doubleStep) {
     return v;
 }
 
-int snapInServiceArea(double lat, double lon, int level, int doubleStep) {
+int zoom_level_in_service_area(double lat, double lon, int level, int doubleStep) {
     level = validLevel(level);
-    double la = nearestOnGrid(lat, zoomStep(level));
-    double lo = nearestOnGrid(lon, zoomStep(level) * (doubleStep ? 2.0 : 1.0));
+    double la = nearestOnGrid(lat, zoom_level_step(level));
+    double lo = nearestOnGrid(lon, zoom_level_step(level) * (doubleStep ? 2.0 : 1.0));
     if (lon < 0) lo = -lo;
     const double *lats = latBounds(level), *lons = lonBounds(level);
     auto in = [](double v, const double* b) { return v >= b[0] && v <= b[1]; };

@@ -5,27 +5,27 @@
 
 enum { ZOOM_LEVELS = 5, ZOOM_FINEST = 4 };
 
-double dmsToDegrees(double degrees, double minutes, double seconds);
+double dms_to_degrees(double degrees, double minutes, double seconds);
 
 // Integer parts of a non-negative angle, with the small offsets that keep
 // 44.99999... from naming a 45-degree sheet "44 59 59".
-int wholeDegrees(double x);
-int wholeMinutes(double x);
-int wholeSeconds(double x);
+int dms_whole_degrees(double x);
+int dms_whole_minutes(double x);
+int dms_whole_seconds(double x);
 
 // Grid step in degrees and scale denominator of a level, taking the 'S'
 // zoom letter of program_settings into account at every call. Levels
 // outside 0..4 are treated as the nearest valid level.
-double zoomStep(int level);
-long zoomScale(int level);
+double zoom_level_step(int level);
+long zoom_level_scale(int level);
 // 's' with the 'S' zoom letter, else 'z': the first letter of sheet names.
-char zoomNameLetter();
+char zoom_level_name_letter();
 
 // Nearest grid point, half up on the absolute value, clamped to the
 // service area of the level.
-double snapLatitude(double lat, int level, int halfStep);
-double snapLongitude(double lon, int level, int doubleStep);
+double zoom_level_snap_latitude(double lat, int level, int halfStep);
+double zoom_level_snap_longitude(double lon, int level, int doubleStep);
 // 1 when, on each axis, the position or its nearest grid point lies in the
 // service area (where snapping gives a sheet that holds it); 0 otherwise or
 // for NaN.
-int snapInServiceArea(double lat, double lon, int level, int doubleStep);
+int zoom_level_in_service_area(double lat, double lon, int level, int doubleStep);

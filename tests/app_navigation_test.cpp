@@ -110,11 +110,11 @@ TEST_F(AppNavigationTest, AutoPanCrossesFromTheCanadianGridIntoWebMercator) {
     // Near the grid's edge the pane reaches beyond its sheets and stands in
     // Web Mercator already: the sheets of both planes are stored.
     double stepX, stepY;
-    worldGridMercatorSteps(2, 0, &stepX, &stepY);
+    world_grid_mercator_steps(2, 0, &stepX, &stepY);
     for (int i = 0; i <= 25; i++) {
         double x, y, mLat, mLon;
-        ASSERT_TRUE(worldGridToMercator(latAt(i), lon, &x, &y) &&
-                    worldGridMercatorPoint(std::round(x / stepX) * stepX, std::round(y / stepY) * stepY, &mLat, &mLon));
+        ASSERT_TRUE(world_grid_to_mercator(latAt(i), lon, &x, &y) &&
+                    world_grid_mercator_point(std::round(x / stepX) * stepX, std::round(y / stepY) * stepY, &mLat, &mLon));
         addSheetAt(mLat, mLon, 2, 0, 41);
         if (view_plane_of_sheet(latAt(i), lon, 2, 0) == VIEW_PLANE_CANADA_LAMBERT) addSheet(latAt(i), lon, 2, 0, 40);
     }

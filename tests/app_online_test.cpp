@@ -311,7 +311,7 @@ TEST_F(AppTest, ExitWaitsForDownloadWorkersThatNeverReadTheFreedSettings) {
     sheet_download_hooks = SheetDownloadHooks{heldDownload, nullptr, heldCancel, nullptr};
     sheet_fetching_install(settings());
     char path[SHEET_PATH_MAX];
-    double north = snapLatitude(kLat + 1, 2, 0), lon = snapLongitude(kLon, 2, 0);
+    double north = zoom_level_snap_latitude(kLat + 1, 2, 0), lon = zoom_level_snap_longitude(kLon, 2, 0);
     sheet_download_hooks.topoSheet(north, lon, 2, settings(), path, 0, 0, 0);
     headless_set_dialog_hook([](int kind, void* state) {
         if (kind == PLATFORM_DIALOG_DOWNLOAD_AREA) return areaDialog(kind, state);
@@ -440,7 +440,7 @@ Result foundStored(double lat, double lon, int level, const AppSettings* s, char
 // drawn when the new one is whole.
 TEST_F(AppOnlineTest, AStoredSheetThatDoesNotDecodeIsFetchedAfreshOnce) {
     char broken[SHEET_PATH_MAX];
-    double north = snapLatitude(kLat + kStep, 2, 0), lon = snapLongitude(kLon, 2, 0);
+    double north = zoom_level_snap_latitude(kLat + kStep, 2, 0), lon = zoom_level_snap_longitude(kLon, 2, 0);
     ASSERT_EQ(1, sheet_path(broken, sizeof broken, "./Maps", north, lon, 2, 0, SHEET_GIF));
     std::filesystem::create_directories(std::filesystem::path(broken).parent_path());
     writeFile(broken, "GIF89a cut short");
@@ -501,7 +501,7 @@ TEST_F(AppTest, OfflineWithNothingStoredThePaneFollowsTheVehicle) {
     app_paint();
     const MapView& v = map_view;
     const char* why;
-    ASSERT_NE(VIEW_PLANE_NONE, worldGridSnap(lat, lon, 2, 0, &sheetLat, &sheetLon, &why));
+    ASSERT_NE(VIEW_PLANE_NONE, world_grid_snap(lat, lon, 2, 0, &sheetLat, &sheetLon, &why));
     char where[96];
     app_format_degrees(where, sizeof where, sheetLat, sheetLon);
     EXPECT_TRUE(drawn(where)) << where;

@@ -331,7 +331,7 @@ TEST_F(AppTest, AStoredPngStartSheetIsShownWithoutAFetch) {
     size_t size = 0;
     ASSERT_EQ(1, png_write_rgb_memory(rgb.data(), 480, 360, &png, &size));
     char path[SHEET_PATH_MAX];
-    sheet_path(path, sizeof path, "./Maps", snapLatitude(45 + 25 / 60.0, 2, 0), snapLongitude(-(75 + 42 / 60.0), 2, 0),
+    sheet_path(path, sizeof path, "./Maps", zoom_level_snap_latitude(45 + 25 / 60.0, 2, 0), zoom_level_snap_longitude(-(75 + 42 / 60.0), 2, 0),
               2, 0, SHEET_PNG);
     writeBytes(path, Bytes(png, png + size));
     free(png);

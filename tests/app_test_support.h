@@ -139,7 +139,7 @@ protected:
         headless_set_clock(kStartClock);
         gps_reset();
         gps_set_zone(0);
-        mapViewReset(&map_view);
+        map_view_reset(&map_view);
         app_window_reset();
         settings_program_defaults(&program_settings);
         base_upload_reset();
@@ -156,7 +156,7 @@ protected:
             app_close();
             app_destroy();
         }
-        mapViewReset(&map_view);
+        map_view_reset(&map_view);
         app_window_reset();
         std::filesystem::current_path(oldCwd);
         std::error_code ec;
@@ -180,7 +180,7 @@ protected:
     // (lat, lon), covering 1.5 grid steps north to south.
     static TestSheet addSheet(double lat, double lon, int level, int bigMaps, int index, bool withRecord = true) {
         const char* why;
-        EXPECT_NE(VIEW_PLANE_NONE, worldGridSnap(lat, lon, level, bigMaps, &lat, &lon, &why));
+        EXPECT_NE(VIEW_PLANE_NONE, world_grid_snap(lat, lon, level, bigMaps, &lat, &lon, &why));
         return addSheetAt(lat, lon, level, bigMaps, index, withRecord);
     }
     // The same at exactly this centre (half-step and other grids).
@@ -201,10 +201,10 @@ protected:
         EXPECT_EQ(1, sheet_path(path, sizeof path, "./Maps", t.lat, t.lon, level, bigMaps, SHEET_GIF));
         if (withRecord) {
             char record[256];
-            EXPECT_GT(sheetFormatExtentRecord(record, sizeof record, &t.extent), 0);
+            EXPECT_GT(sheet_extent_format(record, sizeof record, &t.extent), 0);
             unsigned char* out = nullptr;
             size_t outSize = 0;
-            EXPECT_EQ(1, sheetInsertExtentGif(gif.data(), gif.size(), record, &out, &outSize));
+            EXPECT_EQ(1, sheet_extent_insert_gif(gif.data(), gif.size(), record, &out, &outSize));
             gif.assign(out, out + outSize);
             free(out);
         }

@@ -96,7 +96,7 @@ protected:
         snprintf(settings->serverUrl, sizeof settings->serverUrl, "%s", server.root().c_str());
     }
     Result fetch(double lat = kLat, double lon = kLon, int level = 2, int big = 0, int rose = 1, int grid = 0) {
-        return downloadSheet(lat, lon, level, settings.get(), path, big, rose, grid);
+        return sheet_download_topo(lat, lon, level, settings.get(), path, big, rose, grid);
     }
     std::string expectedPath(int format = SHEET_GIF, double lat = kLat, double lon = kLon, int level = 2) {
         char p[SHEET_PATH_MAX];
@@ -149,16 +149,16 @@ TEST_F(DownloadFault, StoresTheImageWithItsRecordAndAsksExactly) {
     // The stored file is the image with the record after the colour table.
     char record[256];
     SheetExtent e = {200000, x, y, 1499010.999710, -191245.643073, 1532807.092572, -165916.212307, angle};
-    sheetFormatExtentRecord(record, sizeof record, &e);
+    sheet_extent_format(record, sizeof record, &e);
     unsigned char* expected = nullptr;
     size_t expectedSize = 0;
-    ASSERT_EQ(sheetInsertExtentGif(gif.data(), gif.size(), record, &expected, &expectedSize), 1);
+    ASSERT_EQ(sheet_extent_insert_gif(gif.data(), gif.size(), record, &expected, &expectedSize), 1);
     Bytes stored = readBytes(path);
     EXPECT_EQ(stored, Bytes(expected, expected + expectedSize));
     free(expected);
 
     double cx, cy, minX, minY, maxX, maxY;
-    ASSERT_TRUE(readSheetExtents(kLat, kLon, 2, tree.maps().c_str(), 0, &cx, &cy, &minX, &minY, &maxX, &maxY));
+    ASSERT_TRUE(sheet_extent_read_stored(kLat, kLon, 2, tree.maps().c_str(), 0, &cx, &cy, &minX, &minY, &maxX, &maxY));
     EXPECT_DOUBLE_EQ(minX, 1499010.999710);
     EXPECT_DOUBLE_EQ(maxY, -165916.212307);
     EXPECT_EQ(leftovers(), std::vector<std::string>{});
@@ -186,7 +186,7 @@ TEST_F(DownloadFault, RoseAndGridChooseTheLeadingLayers) {
     int level = 0;
     for (const Case& c : cases) {
         // A new sheet each time (another level), so each case asks anew.
-        double lat = snapLatitude(45.4, level, 0), lon = snapLongitude(-75.7, level, 0);
+        double lat = zoom_level_snap_latitude(45.4, level, 0), lon = zoom_level_snap_longitude(-75.7, level, 0);
         ASSERT_TRUE(fetch(lat, lon, level, 0, c.rose, c.grid).ok) << level;
         std::string line = server.requests()[2 * level];
         EXPECT_EQ(line.substr(0, c.layers.size()), c.layers) << line;
@@ -194,7 +194,7 @@ TEST_F(DownloadFault, RoseAndGridChooseTheLeadingLayers) {
         level++;
     }
     // Big sheets ask for the big size; the scale follows the level.
-    double lat = snapLatitude(45.4, 4, 0), lon = snapLongitude(-75.7, 4, 1);
+    double lat = zoom_level_snap_latitude(45.4, 4, 0), lon = zoom_level_snap_longitude(-75.7, 4, 1);
     ASSERT_TRUE(fetch(lat, lon, 4, 1, 0, 0).ok);
     EXPECT_NE(server.requests()[8].find("&scale=20000&mapsize=720%20540&"), std::string::npos);
 }
@@ -290,13 +290,13 @@ TEST_F(DownloadFault, ChunkedRepliesAreReadWhole) {
     ASSERT_TRUE(fetch().ok);
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;
-    ASSERT_EQ(decodeSheetFile(path, SHEET_GIF, &pixels, &w, &h), 1);
+    ASSERT_EQ(sheet_image_decode_file(path, SHEET_GIF, &pixels, &w, &h), 1);
     free(pixels);
     EXPECT_EQ(w, 480);
     EXPECT_EQ(h, 360);
     // Exactly the image plus the record: no chunk framing stored.
     char record[256];
-    EXPECT_EQ(fs::file_size(path), gif.size() + 4 + sheetReadExtentRecord(path, SHEET_GIF, record, sizeof record));
+    EXPECT_EQ(fs::file_size(path), gif.size() + 4 + sheet_extent_read_record(path, SHEET_GIF, record, sizeof record));
     EXPECT_EQ(leftovers(), std::vector<std::string>{});
 }
 
@@ -348,7 +348,7 @@ TEST_F(DownloadFault, StoredSheetIsUsedWithoutAsking) {
     EXPECT_EQ(readBytes(stored), (Bytes{'k', 'e', 'e', 'p'}));
     std::string aerial = expectedPath(SHEET_JPEG);
     writeBytes(aerial, Bytes{'j'});
-    EXPECT_TRUE(downloadAerialSheet(kLat, kLon, 2, settings.get(), path, 0).ok);
+    EXPECT_TRUE(sheet_download_aerial(kLat, kLon, 2, settings.get(), path, 0).ok);
     EXPECT_EQ(std::string(path), aerial);
     EXPECT_EQ(server.requestCount(), 0);
 }
@@ -396,9 +396,9 @@ TEST_F(DownloadFault, EachServerAddressKeepsItsOwnSheets) {
     FaultServer a(serving("1499010")), b(serving("1499020"));
     auto westIn = [&](FaultServer& server) {   // of the sheet in the store picked, 0 for none
         useServer(server);
-        EXPECT_TRUE(sheetSourceSelectStore(settings.get()).ok);
+        EXPECT_TRUE(sheet_source_select_store(settings.get()).ok);
         double e[6] = {};
-        readSheetExtents(kLat, kLon, 2, settings->mapsDir, 0, &e[0], &e[1], &e[2], &e[3], &e[4], &e[5]);
+        sheet_extent_read_stored(kLat, kLon, 2, settings->mapsDir, 0, &e[0], &e[1], &e[2], &e[3], &e[4], &e[5]);
         return static_cast<long>(e[2]);
     };
     useServer(a);
@@ -471,7 +471,7 @@ TEST_F(DownloadFault, TwoProcessesInOneFolderKeepTheirOwnFiles) {
     pid_t child = fork();
     if (child == 0) {
         char p[SHEET_PATH_MAX];
-        _exit(downloadSheet(latB, lonB, 2, settings.get(), p, 0, 1, 0).ok ? 0 : 1);
+        _exit(sheet_download_topo(latB, lonB, 2, settings.get(), p, 0, 1, 0).ok ? 0 : 1);
     }
     Result mine = fetch();
     int status = 0;
@@ -484,7 +484,7 @@ TEST_F(DownloadFault, TwoProcessesInOneFolderKeepTheirOwnFiles) {
     auto pixelsOf = [](const std::string& p) {
         unsigned char* px = nullptr;
         int w = 0, h = 0;
-        decodeSheetFile(p.c_str(), SHEET_GIF, &px, &w, &h);
+        sheet_image_decode_file(p.c_str(), SHEET_GIF, &px, &w, &h);
         Bytes out(px, px + (px ? static_cast<size_t>(w) * h * 3 : 0));
         free(px);
         return out;
@@ -494,7 +494,7 @@ TEST_F(DownloadFault, TwoProcessesInOneFolderKeepTheirOwnFiles) {
         writeBytes(tmp, gif);
         unsigned char* px = nullptr;
         int w = 0, h = 0;
-        decodeSheetFile(tmp.c_str(), SHEET_GIF, &px, &w, &h);
+        sheet_image_decode_file(tmp.c_str(), SHEET_GIF, &px, &w, &h);
         Bytes out(px, px + (px ? static_cast<size_t>(w) * h * 3 : 0));
         free(px);
         remove(tmp.c_str());
@@ -503,9 +503,9 @@ TEST_F(DownloadFault, TwoProcessesInOneFolderKeepTheirOwnFiles) {
     EXPECT_EQ(pixelsOf(expectedPath()), expectedPixels(gifA));
     EXPECT_EQ(pixelsOf(expectedPath(SHEET_GIF, latB, lonB)), expectedPixels(gifB));
     double cx, cy, minX, minY, maxX, maxY;
-    ASSERT_TRUE(readSheetExtents(latB, lonB, 2, tree.maps().c_str(), 0, &cx, &cy, &minX, &minY, &maxX, &maxY));
+    ASSERT_TRUE(sheet_extent_read_stored(latB, lonB, 2, tree.maps().c_str(), 0, &cx, &cy, &minX, &minY, &maxX, &maxY));
     EXPECT_EQ(minX, 1);
-    ASSERT_TRUE(readSheetExtents(kLat, kLon, 2, tree.maps().c_str(), 0, &cx, &cy, &minX, &minY, &maxX, &maxY));
+    ASSERT_TRUE(sheet_extent_read_stored(kLat, kLon, 2, tree.maps().c_str(), 0, &cx, &cy, &minX, &minY, &maxX, &maxY));
     EXPECT_EQ(minX, 5);
     EXPECT_EQ(leftovers(), std::vector<std::string>{});
 }
@@ -514,8 +514,8 @@ TEST_F(DownloadFault, TwoProcessesInOneFolderKeepTheirOwnFiles) {
 // (which may take no file).
 TEST_F(DownloadFault, TemporaryNamesAreOwnedByProcessAndCall) {
     SheetTempFiles a, b;
-    sheetTempFilesMake(&a);
-    sheetTempFilesMake(&b);
+    sheet_download_temp_files_make(&a);
+    sheet_download_temp_files_make(&b);
     std::string pid = tree.root.string() + "/tmp_map." + std::to_string(getpid()) + ".";
     EXPECT_TRUE(startsWith(a.reply, pid.c_str())) << a.reply;
     EXPECT_TRUE(std::string(a.reply).ends_with(".htm"));
@@ -532,7 +532,7 @@ TEST_F(DownloadFault, AerialSheetsAreJpegWithTheRecordAfterTheFixedPrefix) {
     useServer(server);
     // The topographic sheet of the point does not stand in for the aerial one.
     writeBytes(expectedPath(), sheetGif(48, 36));
-    ASSERT_TRUE(downloadAerialSheet(kLat, kLon, 2, settings.get(), path, 0).ok);
+    ASSERT_TRUE(sheet_download_aerial(kLat, kLon, 2, settings.get(), path, 0).ok);
     EXPECT_EQ(std::string(path), expectedPath(SHEET_JPEG));
     std::vector<std::string> asked = server.requests();
     ASSERT_EQ(asked.size(), 2u);
@@ -544,11 +544,11 @@ TEST_F(DownloadFault, AerialSheetsAreJpegWithTheRecordAfterTheFixedPrefix) {
     EXPECT_EQ(stored[SHEET_JPEG_RECORD_OFFSET], 0xFF);
     EXPECT_EQ(stored[SHEET_JPEG_RECORD_OFFSET + 1], 0xFE);
     double cx, cy, minX, minY, maxX, maxY;
-    ASSERT_TRUE(readSheetExtentsJpeg(kLat, kLon, 2, tree.maps().c_str(), 0, &cx, &cy, &minX, &minY, &maxX, &maxY));
+    ASSERT_TRUE(sheet_extent_read_stored_jpeg(kLat, kLon, 2, tree.maps().c_str(), 0, &cx, &cy, &minX, &minY, &maxX, &maxY));
     EXPECT_DOUBLE_EQ(minY, -191245.643073);
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;
-    ASSERT_EQ(decodeSheetFile(path, SHEET_JPEG, &pixels, &w, &h), 1);
+    ASSERT_EQ(sheet_image_decode_file(path, SHEET_JPEG, &pixels, &w, &h), 1);
     free(pixels);
     EXPECT_EQ(w, 480);
     EXPECT_EQ(h, 360);
@@ -579,7 +579,7 @@ TEST_F(DownloadFault, ARefusedSheetIsReportedToTheCaller) {
         FaultServer server(route([&] { return c.page; }, [&] { return c.image; }));
         useServer(server);
         for (int aerial : {0, 1}) {
-            Result got = aerial ? downloadAerialSheet(kLat, kLon, 2, settings.get(), path, 0) : fetch();
+            Result got = aerial ? sheet_download_aerial(kLat, kLon, 2, settings.get(), path, 0) : fetch();
             EXPECT_FALSE(got.ok);
             EXPECT_EQ(got.why, c.says);
             EXPECT_FALSE(fs::exists(expectedPath(aerial ? SHEET_JPEG : SHEET_GIF)));
@@ -597,7 +597,7 @@ TEST_F(DownloadFault, DispatchUsesTheInstalledDownloads) {
     sheet_download_install();
     double lat = kLat, lon = kLon;
     int level = 2;
-    EXPECT_TRUE(getSheetForJump(1, 0, &lat, &lon, &level, settings.get(), path, 0, 1, 0).ok);
+    EXPECT_TRUE(sheet_dispatch_for_jump(1, 0, &lat, &lon, &level, settings.get(), path, 0, 1, 0).ok);
     EXPECT_EQ(std::string(path), expectedPath());
     EXPECT_EQ(server.requestCount(), 2);
 }

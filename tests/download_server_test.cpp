@@ -140,31 +140,31 @@ protected:
         SCOPED_TRACE(testing::Message() << lat << " " << lon << " level " << level << (big ? " big" : "")
                                         << (aerial ? " aerial" : ""));
         int format = aerial ? SHEET_JPEG : SHEET_GIF;
-        ASSERT_TRUE((aerial ? downloadAerialSheet(lat, lon, level, settings.get(), path, big)
-                            : downloadSheet(lat, lon, level, settings.get(), path, big, 1, 1))
+        ASSERT_TRUE((aerial ? sheet_download_aerial(lat, lon, level, settings.get(), path, big)
+                            : sheet_download_topo(lat, lon, level, settings.get(), path, big, 1, 1))
                         .ok);
         unsigned char* pixels = nullptr;
         int w = 0, h = 0;
-        ASSERT_EQ(decodeSheetFile(path, format, &pixels, &w, &h), 1);
+        ASSERT_EQ(sheet_image_decode_file(path, format, &pixels, &w, &h), 1);
         free(pixels);
         EXPECT_EQ(w, view_sheet_width(big));
         EXPECT_EQ(h, view_sheet_height(big));
 
         double cx, cy;
         Extent e;
-        bool read = aerial ? readSheetExtentsJpeg(lat, lon, level, tree.maps().c_str(), big, &cx, &cy, &e.minX,
+        bool read = aerial ? sheet_extent_read_stored_jpeg(lat, lon, level, tree.maps().c_str(), big, &cx, &cy, &e.minX,
                                                   &e.minY, &e.maxX, &e.maxY)
-                           : readSheetExtents(lat, lon, level, tree.maps().c_str(), big, &cx, &cy, &e.minX,
+                           : sheet_extent_read_stored(lat, lon, level, tree.maps().c_str(), big, &cx, &cy, &e.minX,
                                               &e.minY, &e.maxX, &e.maxY);
         ASSERT_TRUE(read);
         // The same request again, for the reply's own mapext.
         double x, y, angle;
-        ASSERT_EQ(sheetCentreAndAngle(lat, lon, &x, &y, &angle), 1);
+        ASSERT_EQ(sheet_download_centre_and_angle(lat, lon, &x, &y, &angle), 1);
         char url[SHEET_URL_MAX];
         if (aerial)
-            sheetAerialRequestUrl(url, sizeof url, LocalMapServer::root.c_str(), x, y, zoomScale(level), big);
+            sheet_download_aerial_url(url, sizeof url, LocalMapServer::root.c_str(), x, y, zoom_level_scale(level), big);
         else
-            sheetTopoRequestUrl(url, sizeof url, LocalMapServer::root.c_str(), x, y, zoomScale(level), big, 1, 1,
+            sheet_download_topo_url(url, sizeof url, LocalMapServer::root.c_str(), x, y, zoom_level_scale(level), big, 1, 1,
                                 angle);
         Extent r;
         ASSERT_TRUE(replyExtent(url, &r));
@@ -175,7 +175,7 @@ protected:
         EXPECT_NEAR(cx, x, 1e-6);
         EXPECT_NEAR(cy, y, 1e-6);
         // Centred on the request, edge pixel centres (W - 1) x c apart.
-        double c = zoomScale(level) / (72 * 39.3701);
+        double c = zoom_level_scale(level) / (72 * 39.3701);
         EXPECT_NEAR((e.minX + e.maxX) / 2, x, 0.01);
         EXPECT_NEAR((e.minY + e.maxY) / 2, y, 0.01);
         EXPECT_NEAR(e.maxX - e.minX, (w - 1) * c, 0.01);
@@ -195,12 +195,12 @@ protected:
 TEST_F(LocalServer, RepliesInOneSecondNameImagesOfTheirOwn) {
     NEED_SERVER();
     double x, y, angle;
-    ASSERT_EQ(sheetCentreAndAngle(45.4, -75.7, &x, &y, &angle), 1);
+    ASSERT_EQ(sheet_download_centre_and_angle(45.4, -75.7, &x, &y, &angle), 1);
     std::string names[2];
     for (int aerial : {0, 1}) {
         char url[SHEET_URL_MAX];
-        if (aerial) sheetAerialRequestUrl(url, sizeof url, LocalMapServer::root.c_str(), x, y, 50000, 0);
-        else sheetTopoRequestUrl(url, sizeof url, LocalMapServer::root.c_str(), x, y, 50000, 0, 0, 0, angle);
+        if (aerial) sheet_download_aerial_url(url, sizeof url, LocalMapServer::root.c_str(), x, y, 50000, 0);
+        else sheet_download_topo_url(url, sizeof url, LocalMapServer::root.c_str(), x, y, 50000, 0, 0, 0, angle);
         ASSERT_TRUE(HttpGetToFile(url, "reply_check.htm"));
         Bytes b = readBytes("reply_check.htm");
         std::smatch m;
@@ -217,7 +217,7 @@ TEST_F(LocalServer, EveryLevelAndSizeEastAndWestOfTheCentralMeridian) {
     for (const auto& p : points)
         for (int level = 0; level <= ZOOM_FINEST; level++)
             for (int big = 0; big <= 1; big++) {
-                double lat = snapLatitude(p[0], level, 0), lon = snapLongitude(p[1], level, big);
+                double lat = zoom_level_snap_latitude(p[0], level, 0), lon = zoom_level_snap_longitude(p[1], level, big);
                 Extent e;
                 fetchAndCheck(lat, lon, level, big, 0, &e);
             }
@@ -235,7 +235,7 @@ TEST_F(LocalServer, AerialSheetsAreJpegWithTheRecordAfterTheFixedPrefix) {
         int level, big;
     } cases[] = {{45.4215, -75.6972, 2, 0}, {45.4215, -75.6972, 4, 1}, {50.0, -105.0, 1, 0}};
     for (const auto& c : cases) {
-        double lat = snapLatitude(c.lat, c.level, 0), lon = snapLongitude(c.lon, c.level, c.big);
+        double lat = zoom_level_snap_latitude(c.lat, c.level, 0), lon = zoom_level_snap_longitude(c.lon, c.level, c.big);
         Extent e;
         fetchAndCheck(lat, lon, c.level, c.big, 1, &e);
     }
@@ -300,10 +300,10 @@ int ottawaMarker(const char* path, int format, double slat, double slon, int lev
     double x, y;
     if (!ll2lcc(&x, &y, lat, lon)) return -1;
     double cx, cy, minX, minY, maxX, maxY;
-    if (!readSheetExtents(slat, slon, level, mapsDir.c_str(), big, &cx, &cy, &minX, &minY, &maxX, &maxY)) return -1;
+    if (!sheet_extent_read_stored(slat, slon, level, mapsDir.c_str(), big, &cx, &cy, &minX, &minY, &maxX, &maxY)) return -1;
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;
-    if (!decodeSheetFile(path, format, &pixels, &w, &h)) return -1;
+    if (!sheet_image_decode_file(path, format, &pixels, &w, &h)) return -1;
     // The pixel the program places the position on.
     int px = static_cast<int>(std::floor(w * (x - minX) / (maxX - minX)));
     int py = h - 1 - static_cast<int>(std::floor(h * (y - minY) / (maxY - minY)));
@@ -333,9 +333,9 @@ TEST_F(LocalServer, OttawaMarkerLiesWhereTheProjectionPutsIt) {
     for (int level = 0; level <= ZOOM_FINEST; level++)
         for (int big = 0; big <= 1; big++) {
             SCOPED_TRACE(testing::Message() << "level " << level << (big ? " big" : ""));
-            double slat = snapLatitude(45.4215, level, 0), slon = snapLongitude(-75.6972, level, big);
+            double slat = zoom_level_snap_latitude(45.4215, level, 0), slon = zoom_level_snap_longitude(-75.6972, level, big);
             // No grid, no arrow: only the map around the marker.
-            ASSERT_TRUE(downloadSheet(slat, slon, level, settings.get(), path, big, 0, 0).ok);
+            ASSERT_TRUE(sheet_download_topo(slat, slon, level, settings.get(), path, big, 0, 0).ok);
             double dx = 0, dy = 0, exact = 0;
             int r = ottawaMarker(path, SHEET_GIF, slat, slon, level, big, tree.maps(), &dx, &dy, &exact);
             ASSERT_GE(r, 0) << "no town square near Ottawa's pixel";
@@ -363,16 +363,16 @@ TEST_F(LocalServer, WmsSheetsOfEveryLevelPutOttawaWhereTheProjectionDoes) {
     for (int level = 0; level <= ZOOM_FINEST; level++)
         for (int big = 0; big <= 1; big++) {
             SCOPED_TRACE(testing::Message() << "level " << level << (big ? " big" : ""));
-            double slat = snapLatitude(45.4215, level, 0), slon = snapLongitude(-75.6972, level, big);
-            ASSERT_TRUE(downloadSheet(slat, slon, level, settings.get(), path, big, 0, 0).ok);
+            double slat = zoom_level_snap_latitude(45.4215, level, 0), slon = zoom_level_snap_longitude(-75.6972, level, big);
+            ASSERT_TRUE(sheet_download_topo(slat, slon, level, settings.get(), path, big, 0, 0).ok);
             char png[SHEET_PATH_MAX];
             sheet_path(png, sizeof png, tree.maps().c_str(), slat, slon, level, big, SHEET_PNG);
             EXPECT_STREQ(path, png);
             double x, y, angle, cx, cy;
             Extent e;
-            ASSERT_EQ(sheetCentreAndAngle(slat, slon, &x, &y, &angle), 1);
-            WmsBox b = wmsSheetBox(x, y, zoomScale(level), view_sheet_width(big), view_sheet_height(big));
-            ASSERT_TRUE(readSheetExtents(slat, slon, level, tree.maps().c_str(), big, &cx, &cy, &e.minX, &e.minY,
+            ASSERT_EQ(sheet_download_centre_and_angle(slat, slon, &x, &y, &angle), 1);
+            WmsBox b = wms_sheet_box(x, y, zoom_level_scale(level), view_sheet_width(big), view_sheet_height(big));
+            ASSERT_TRUE(sheet_extent_read_stored(slat, slon, level, tree.maps().c_str(), big, &cx, &cy, &e.minX, &e.minY,
                                          &e.maxX, &e.maxY));
             EXPECT_EQ(e.minX, b.minX);
             EXPECT_EQ(e.maxY, b.maxY);
@@ -407,8 +407,8 @@ TEST_F(LocalServer, TileSheetsPutOttawaWhereTheWmsSheetsDo) {
     int checked = 0;
     for (int level = 1; level <= ZOOM_FINEST; level++) {
         SCOPED_TRACE(testing::Message() << "level " << level);
-        double slat = snapLatitude(45.4215, level, 0), slon = snapLongitude(-75.6972, level, 0);
-        Result got = downloadSheet(slat, slon, level, settings.get(), path, 0, 0, 0);
+        double slat = zoom_level_snap_latitude(45.4215, level, 0), slon = zoom_level_snap_longitude(-75.6972, level, 0);
+        Result got = sheet_download_topo(slat, slon, level, settings.get(), path, 0, 0, 0);
         ASSERT_TRUE(got.ok) << got.why;
         double dx = 0, dy = 0, exact = 0;
         if (ottawaMarker(path, SHEET_PNG, slat, slon, level, 0, tree.maps(), &dx, &dy, &exact, 1) <= 0) continue;
@@ -431,17 +431,17 @@ TEST_F(LocalServer, WmsVersionsFormatsErrorsAndHttps) {
     snprintf(settings->wms.format, sizeof settings->wms.format, "image/gif");
     snprintf(settings->wmsAerial.layers, sizeof settings->wmsAerial.layers, "aerial");
     snprintf(settings->wmsAerial.format, sizeof settings->wmsAerial.format, "image/jpeg");
-    const double lat = snapLatitude(45.4215, 3, 0), lon = snapLongitude(-75.6972, 3, 0);
-    ASSERT_TRUE(downloadSheet(lat, lon, 3, settings.get(), path, 0, 0, 0).ok);
+    const double lat = zoom_level_snap_latitude(45.4215, 3, 0), lon = zoom_level_snap_longitude(-75.6972, 3, 0);
+    ASSERT_TRUE(sheet_download_topo(lat, lon, 3, settings.get(), path, 0, 0, 0).ok);
     EXPECT_TRUE(std::string(path).ends_with(".gif")) << path;
     double dx = 0, dy = 0, exact = 0;
     ASSERT_EQ(ottawaMarker(path, SHEET_GIF, lat, lon, 3, 0, tree.maps(), &dx, &dy, &exact), 1);
     EXPECT_LE(std::hypot(dx, dy), 2.0);
-    ASSERT_TRUE(downloadAerialSheet(lat, lon, 3, settings.get(), path, 0).ok);
+    ASSERT_TRUE(sheet_download_aerial(lat, lon, 3, settings.get(), path, 0).ok);
     EXPECT_TRUE(std::string(path).ends_with(".jpg")) << path;
 
     snprintf(settings->wms.layers, sizeof settings->wms.layers, "no_such_layer");
-    Result unknown = downloadSheet(lat, lon, 4, settings.get(), path, 0, 0, 0);
+    Result unknown = sheet_download_topo(lat, lon, 4, settings.get(), path, 0, 0, 0);
     EXPECT_FALSE(unknown.ok);
     // The service's own words come back to the caller; no box from a download.
     EXPECT_NE(unknown.why.find("Invalid layer(s) given in the LAYERS parameter"), std::string::npos) << unknown.why;
@@ -456,9 +456,9 @@ TEST_F(LocalServer, WmsVersionsFormatsErrorsAndHttps) {
     snprintf(settings->wms.url, sizeof settings->wms.url, "%s", https.c_str());
     snprintf(settings->wms.layers, sizeof settings->wms.layers, "topographic");
     settings->wms.version[0] = settings->wms.format[0] = '\0';
-    Result refused = downloadSheet(lat, lon, 2, settings.get(), path, 0, 0, 0);
+    Result refused = sheet_download_topo(lat, lon, 2, settings.get(), path, 0, 0, 0);
     http_set_ca_file((tree.root / "ca/ca.pem").c_str());
-    Result stored = downloadSheet(lat, lon, 2, settings.get(), path, 0, 0, 0);
+    Result stored = sheet_download_topo(lat, lon, 2, settings.get(), path, 0, 0, 0);
     http_set_ca_file("");
     net_peer_stop(tls);
     EXPECT_FALSE(refused.ok);
@@ -466,7 +466,7 @@ TEST_F(LocalServer, WmsVersionsFormatsErrorsAndHttps) {
     EXPECT_TRUE(std::string(path).ends_with(".png")) << path;
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;
-    EXPECT_EQ(decodeSheetFile(path, SHEET_PNG, &pixels, &w, &h), 1);
+    EXPECT_EQ(sheet_image_decode_file(path, SHEET_PNG, &pixels, &w, &h), 1);
     free(pixels);
     EXPECT_EQ(w * 1000 + h, 480360);
 }

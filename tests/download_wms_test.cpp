@@ -118,16 +118,16 @@ TEST(WmsRequest, GetMapUrlByteForByte) {
         snprintf(s.format, sizeof s.format, "%s", c.format);
         snprintf(s.version, sizeof s.version, "%s", c.version);
         char url[SHEET_URL_MAX];
-        ASSERT_EQ(wmsGetMapUrl(url, sizeof url, &s, &box, 480, 360), 1);
+        ASSERT_EQ(wms_get_map_url(url, sizeof url, &s, &box, 480, 360), 1);
         EXPECT_STREQ(url, c.expected);
-        EXPECT_EQ(wmsGetMapUrl(url, strlen(c.expected), &s, &box, 480, 360), 0);
+        EXPECT_EQ(wms_get_map_url(url, strlen(c.expected), &s, &box, 480, 360), 0);
         EXPECT_STREQ(url, "");
     }
 }
 
 TEST(WmsRequest, BoxIsTheExtentTheCgiServerGivesForTheSheet) {
     // Ottawa's level-2 sheet: centre and extent as a real server gave them.
-    WmsBox b = wmsSheetBox(1515909.046141, -178580.927690, 200000, 480, 360);
+    WmsBox b = wms_sheet_box(1515909.046141, -178580.927690, 200000, 480, 360);
     EXPECT_NEAR(b.minX, 1499010.999710, 1e-5);
     EXPECT_NEAR(b.minY, -191245.643073, 1e-5);
     EXPECT_NEAR(b.maxX, 1532807.092572, 1e-5);
@@ -153,16 +153,16 @@ TEST(WmsReply, ServiceExceptionText) {
     };
     for (const auto& c : cases) {
         char out[256];
-        ASSERT_EQ(wmsServiceMessage(reinterpret_cast<const unsigned char*>(c.reply), strlen(c.reply), out,
+        ASSERT_EQ(wms_service_message(reinterpret_cast<const unsigned char*>(c.reply), strlen(c.reply), out,
                                     sizeof out),
                   1);
         EXPECT_STREQ(out, c.message);
     }
     char out[8];
     const unsigned char gif[] = "GIF89a<";
-    EXPECT_EQ(wmsServiceMessage(gif, 7, out, sizeof out), 0);
+    EXPECT_EQ(wms_service_message(gif, 7, out, sizeof out), 0);
     const char* longText = "<e>a long message that is cut</e>";
-    EXPECT_EQ(wmsServiceMessage(reinterpret_cast<const unsigned char*>(longText), strlen(longText), out, sizeof out), 1);
+    EXPECT_EQ(wms_service_message(reinterpret_cast<const unsigned char*>(longText), strlen(longText), out, sizeof out), 1);
     EXPECT_STREQ(out, "a long ");
 }
 
@@ -174,17 +174,17 @@ TEST(PngSheet, OversizedOrDamagedPngsAreRefused) {
     writeBytes(file, palettePng(4096, 4096 + 1));
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;
-    EXPECT_EQ(decodeSheetFile(file.c_str(), SHEET_PNG, &pixels, &w, &h), 0);
+    EXPECT_EQ(sheet_image_decode_file(file.c_str(), SHEET_PNG, &pixels, &w, &h), 0);
     EXPECT_EQ(pixels, nullptr);
     writeBytes(file, palettePng(64, 48));
-    ASSERT_EQ(decodeSheetFile(file.c_str(), SHEET_PNG, &pixels, &w, &h), 1);
+    ASSERT_EQ(sheet_image_decode_file(file.c_str(), SHEET_PNG, &pixels, &w, &h), 1);
     EXPECT_EQ(w * 1000 + h, 64048);
     free(pixels);
     Bytes whole = pngOf(48, 36);
     for (size_t cut : {whole.size() - 13, whole.size() / 2, size_t{40}, size_t{8}}) {
         writeBytes(file, Bytes(whole.begin(), whole.begin() + static_cast<long>(cut)));
         pixels = nullptr;
-        EXPECT_EQ(decodeSheetFile(file.c_str(), SHEET_PNG, &pixels, &w, &h), 0) << cut;
+        EXPECT_EQ(sheet_image_decode_file(file.c_str(), SHEET_PNG, &pixels, &w, &h), 0) << cut;
         EXPECT_EQ(pixels, nullptr);
     }
 }
@@ -216,8 +216,8 @@ protected:
         net_set_receive_timeout_ms(30000);
     }
     Result fetch(int aerial = 0, int level = 2) {
-        return aerial ? downloadAerialSheet(kLat, kLon, level, settings.get(), path, 0)
-                      : downloadSheet(kLat, kLon, level, settings.get(), path, 0, 1, 1);
+        return aerial ? sheet_download_aerial(kLat, kLon, level, settings.get(), path, 0)
+                      : sheet_download_topo(kLat, kLon, level, settings.get(), path, 0, 1, 1);
     }
     std::string pathOf(int format, int level = 2) {
         char p[SHEET_PATH_MAX];
@@ -237,15 +237,15 @@ TEST_F(DownloadWms, APngSheetIsStoredWithTheRequestedBoxAsItsRecord) {
     ASSERT_TRUE(fetch().ok);
     EXPECT_EQ(std::string(path), pathOf(SHEET_PNG));
     double x, y, angle;
-    ASSERT_EQ(sheetCentreAndAngle(kLat, kLon, &x, &y, &angle), 1);
-    WmsBox b = wmsSheetBox(x, y, 200000, 480, 360);
+    ASSERT_EQ(sheet_download_centre_and_angle(kLat, kLon, &x, &y, &angle), 1);
+    WmsBox b = wms_sheet_box(x, y, 200000, 480, 360);
     char expected[SHEET_URL_MAX];
-    ASSERT_EQ(wmsGetMapUrl(expected, sizeof expected, &settings->wms, &b, 480, 360), 1);
+    ASSERT_EQ(wms_get_map_url(expected, sizeof expected, &settings->wms, &b, 480, 360), 1);
     ASSERT_EQ(server.requestCount(), 1);
     EXPECT_EQ("GET " + std::string(expected).substr(server.root().size()) + " HTTP/1.1", server.requests()[0]);
 
     double cx, cy, minX, minY, maxX, maxY;
-    ASSERT_TRUE(readSheetExtents(kLat, kLon, 2, tree.maps().c_str(), 0, &cx, &cy, &minX, &minY, &maxX, &maxY));
+    ASSERT_TRUE(sheet_extent_read_stored(kLat, kLon, 2, tree.maps().c_str(), 0, &cx, &cy, &minX, &minY, &maxX, &maxY));
     EXPECT_EQ(minX, b.minX);
     EXPECT_EQ(minY, b.minY);
     EXPECT_EQ(maxX, b.maxX);
@@ -258,13 +258,13 @@ TEST_F(DownloadWms, APngSheetIsStoredWithTheRequestedBoxAsItsRecord) {
     EXPECT_STREQ(found, path);
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;
-    ASSERT_TRUE(loadSheetImage(found, 0, &pixels, &w, &h));
+    ASSERT_TRUE(sheet_image_load(found, 0, &pixels, &w, &h));
     EXPECT_EQ(Bytes(pixels, pixels + w * h * 3), rgb(480, 360));
     free(pixels);
     // Stored once: asked once. A reload replaces it.
     ASSERT_TRUE(fetch().ok);
     EXPECT_EQ(server.requestCount(), 1);
-    EXPECT_TRUE(reloadSheet(0, kLat, kLon, 2, settings.get(), path, 0, 1, 1, nullptr).ok);
+    EXPECT_TRUE(sheet_reload_fetch(0, kLat, kLon, 2, settings.get(), path, 0, 1, 1, nullptr).ok);
     EXPECT_EQ(server.requestCount(), 2);
     EXPECT_EQ(files(), std::vector<std::string>{pathOf(SHEET_PNG)});
     EXPECT_EQ(headless_calls_of("message_box").size(), 0u);
@@ -291,13 +291,13 @@ TEST_F(DownloadWms, EachImageFormatGoesToItsStore) {
         EXPECT_EQ(files(), std::vector<std::string>{path});
         unsigned char* pixels = nullptr;
         int w = 0, h = 0;
-        ASSERT_EQ(decodeSheetFile(path, c.stored, &pixels, &w, &h), 1);
+        ASSERT_EQ(sheet_image_decode_file(path, c.stored, &pixels, &w, &h), 1);
         free(pixels);
         EXPECT_EQ(w * 1000 + h, 480360);
         double cx, cy, minX, minY, maxX, maxY;
-        EXPECT_TRUE(c.aerial ? readSheetExtentsJpeg(kLat, kLon, 2, tree.maps().c_str(), 0, &cx, &cy, &minX, &minY,
+        EXPECT_TRUE(c.aerial ? sheet_extent_read_stored_jpeg(kLat, kLon, 2, tree.maps().c_str(), 0, &cx, &cy, &minX, &minY,
                                                     &maxX, &maxY)
-                             : readSheetExtents(kLat, kLon, 2, tree.maps().c_str(), 0, &cx, &cy, &minX, &minY,
+                             : sheet_extent_read_stored(kLat, kLon, 2, tree.maps().c_str(), 0, &cx, &cy, &minX, &minY,
                                                 &maxX, &maxY));
     }
 }
@@ -355,7 +355,7 @@ TEST_F(DownloadWms, AReloadKilledHalfWayKeepsTheStoredSheet) {
     pid_t child = fork();
     if (child == 0) {
         char p[SHEET_PATH_MAX];
-        _exit(reloadSheet(0, kLat, kLon, 2, settings.get(), p, 0, 1, 1, nullptr).ok);
+        _exit(sheet_reload_fetch(0, kLat, kLon, 2, settings.get(), p, 0, 1, 1, nullptr).ok);
     }
     server.waitForRequests(2);
     ASSERT_EQ(server.requestCount(), 2);
@@ -376,7 +376,7 @@ TEST_F(DownloadWms, AReplyOverTheSheetCapStoresNothing) {
     writeBytes(tooBig, padded);
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;
-    ASSERT_EQ(decodeSheetFile(tooBig.c_str(), SHEET_PNG, &pixels, &w, &h), 1);
+    ASSERT_EQ(sheet_image_decode_file(tooBig.c_str(), SHEET_PNG, &pixels, &w, &h), 1);
     free(pixels);
     remove(tooBig.c_str());
     reply = faultOk(asString(padded), "image/png");

@@ -35,16 +35,16 @@ constexpr int kPaneX = 1, kPaneY = 49;
 int sheets(const char* dir, double lat, double lon, int level) {
     for (int big = 0; big <= 1; big++)
         for (int l = level; l <= level + 1 && l <= 4; l++) {
-            double step = zoomStep(l);
-            double clat = snapLatitude(lat, l, 0), clon = snapLongitude(lon, l, big);
+            double step = zoom_level_step(l);
+            double clat = zoom_level_snap_latitude(lat, l, 0), clon = zoom_level_snap_longitude(lon, l, big);
             const char* why;
             for (int i = -3; i <= 3; i++)
                 for (int j = -3; j <= 3; j++) {
-                    double glat = snapLatitude(clat + i * step, l, 0);
-                    double glon = snapLongitude(clon + j * step * (big ? 2 : 1), l, big);
+                    double glat = zoom_level_snap_latitude(clat + i * step, l, 0);
+                    double glon = zoom_level_snap_longitude(clon + j * step * (big ? 2 : 1), l, big);
                     if (!writeGuiSheet(dir, glat, glon, l, big)) return 2;
                     // Beyond the Canadian grid, the Web Mercator sheet there as well.
-                    int plane = worldGridSnap(lat + i * step, lon + j * step * (big ? 2 : 1), l, big, &glat, &glon, &why);
+                    int plane = world_grid_snap(lat + i * step, lon + j * step * (big ? 2 : 1), l, big, &glat, &glon, &why);
                     if (plane == VIEW_PLANE_WEB_MERCATOR && !writeGuiSheet(dir, glat, glon, l, big)) return 2;
                 }
         }
@@ -59,7 +59,7 @@ int sheets(const char* dir, double lat, double lon, int level) {
 int sheetView(double lat, double lon, int level, int big, ViewRecord* view, int follow = 1) {
     if (!follow) {
         SheetExtent e;
-        if (!view_sheet_expected_extent(snapLatitude(lat, level, 0), snapLongitude(lon, level, big), level, big, &e))
+        if (!view_sheet_expected_extent(zoom_level_snap_latitude(lat, level, 0), zoom_level_snap_longitude(lon, level, big), level, big, &e))
             return 0;
         *view = ViewRecord{VIEW_PLANE_CANADA_LAMBERT, level, big, e.centreX, e.centreY, view_level_mpp(level, big),
                            guiSheetWidth(0), guiSheetHeight(0), 0};
@@ -111,7 +111,7 @@ int colour(double lat, double lon, int level, int big, int x, int y, int follow)
 int pathOf(const char* dir, double lat, double lon, int level) {
     char path[SHEET_PATH_MAX];
     std::string maps = std::string(dir) + "/Maps";
-    if (!sheet_path(path, sizeof path, maps.c_str(), snapLatitude(lat, level, 0), snapLongitude(lon, level, 0), level,
+    if (!sheet_path(path, sizeof path, maps.c_str(), zoom_level_snap_latitude(lat, level, 0), zoom_level_snap_longitude(lon, level, 0), level,
                    0, SHEET_GIF))
         return 2;
     printf("%s\n", path);
@@ -120,7 +120,7 @@ int pathOf(const char* dir, double lat, double lon, int level) {
 
 int nameOf(double lat, double lon, int level) {
     char name[SHEET_PATH_MAX];
-    if (!sheet_file_name(name, sizeof name, snapLatitude(lat, level, 0), snapLongitude(lon, level, 0), level, 0,
+    if (!sheet_file_name(name, sizeof name, zoom_level_snap_latitude(lat, level, 0), zoom_level_snap_longitude(lon, level, 0), level, 0,
                        SHEET_GIF))
         return 2;
     printf("%s\n", name);

@@ -36,12 +36,12 @@ inline int writeGuiSheet(const std::string& dir, double lat, double lon, int lev
     if (!view_sheet_expected_extent(lat, lon, level, big, &e)) return 0;
     char record[256], path[SHEET_PATH_MAX];
     std::string maps = dir + "/Maps";
-    if (sheetFormatExtentRecord(record, sizeof record, &e) <= 0) return 0;
+    if (sheet_extent_format(record, sizeof record, &e) <= 0) return 0;
     if (!sheet_path(path, sizeof path, maps.c_str(), lat, lon, level, big, SHEET_GIF)) return 0;
     Bytes gif = makeGif(w, h, guiSheetIndices(lat, lon, level, big));
     unsigned char* out = nullptr;
     size_t outSize = 0;
-    if (!sheetInsertExtentGif(gif.data(), gif.size(), record, &out, &outSize)) return 0;
+    if (!sheet_extent_insert_gif(gif.data(), gif.size(), record, &out, &outSize)) return 0;
     writeBytes(path, Bytes(out, out + outSize));
     free(out);
     return 1;

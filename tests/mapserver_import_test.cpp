@@ -129,7 +129,7 @@ struct Sheet {
     // Where the program places a position on this sheet, in pixels.
     void place(double lat, double lon, double* px, double* py) const {
         double x = 0, y = 0;
-        if (epsg == VIEW_PLANE_WEB_MERCATOR) worldGridToMercator(lat, lon, &x, &y);
+        if (epsg == VIEW_PLANE_WEB_MERCATOR) world_grid_to_mercator(lat, lon, &x, &y);
         else ll2lcc(&x, &y, lat, lon);
         *px = w * (x - minX) / (maxX - minX);
         *py = h - 1 - h * (y - minY) / (maxY - minY);
@@ -202,11 +202,11 @@ struct ImportFixture : ::testing::Test {
         std::string path = lastLine(r.out);
         // GIF from the map server's own request, PNG from its WMS.
         int format = path.ends_with(".png") ? SHEET_PNG : SHEET_GIF;
-        ASSERT_EQ(decodeSheetFile(path.c_str(), format, &s->pixels, &s->w, &s->h), 1) << path;
+        ASSERT_EQ(sheet_image_decode_file(path.c_str(), format, &s->pixels, &s->w, &s->h), 1) << path;
         char record[256];
         SheetExtent e;
-        int len = sheetReadExtentRecord(path.c_str(), format, record, sizeof record);
-        ASSERT_TRUE(len > 0 && sheetParseExtentRecord(record, static_cast<size_t>(len), &e)) << path;
+        int len = sheet_extent_read_record(path.c_str(), format, record, sizeof record);
+        ASSERT_TRUE(len > 0 && sheet_extent_parse(record, static_cast<size_t>(len), &e)) << path;
         s->minX = e.minX, s->minY = e.minY, s->maxX = e.maxX, s->maxY = e.maxY, s->epsg = e.epsg;
     }
 };

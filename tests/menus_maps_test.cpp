@@ -71,7 +71,7 @@ TEST(OpenMapNames, SheetNamesGivePositionLevelAndSize) {
     double cLat, cLon;
     const char* why;
     char name[64];
-    ASSERT_EQ(VIEW_PLANE_WEB_MERCATOR, worldGridSnap(47.6, 9.56, 4, 0, &cLat, &cLon, &why));
+    ASSERT_EQ(VIEW_PLANE_WEB_MERCATOR, world_grid_snap(47.6, 9.56, 4, 0, &cLat, &cLon, &why));
     ASSERT_EQ(1, sheet_file_name(name, sizeof name, cLat, cLon, 4, 0, SHEET_GIF));
     ASSERT_EQ(1, open_map_parse_name(name, &big, &level, &lat, &lon)) << name;
     EXPECT_EQ(4, level);
@@ -326,7 +326,7 @@ TEST_F(MenuTest, BigMapsWithoutTheOtherSheetKeepsThePictureAndDownloadsWhileOffl
     app_command(MENU_BIG_MAPS);
     EXPECT_EQ(static_cast<int>(small.colour()), pictureColour());
     EXPECT_EQ("COM0\nBig\n", readFile("kiv_com.txt"));
-    EXPECT_DOUBLE_EQ(snapLongitude(small.lon, 2, 1), map_view.sheetLon);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_longitude(small.lon, 2, 1), map_view.sheetLon);
     EXPECT_EQ(0, messageBoxes());
 
     // The download is asked directly, online or not.
@@ -396,7 +396,7 @@ TEST_F(MenuTest, SatelliteImageOfflineWithoutAnAerialSheetKeepsThePicture) {
 TEST_F(MenuTest, SatelliteImageOfflineFindsACoarserAerialSheet) {
     addSheet(kLat, kLon, 2, 0, 40);
     create();
-    double lat1 = snapLatitude(map_view.sheetLat, 1, 0), lon1 = snapLongitude(map_view.sheetLon, 1, 0);
+    double lat1 = zoom_level_snap_latitude(map_view.sheetLat, 1, 0), lon1 = zoom_level_snap_longitude(map_view.sheetLon, 1, 0);
     writeJpegAt(storePath("./Maps", lat1, lon1, 1, 0, SHEET_JPEG), 480, 360, 0x40A040);
     app_command(MENU_SATELLITE_IMAGE);
     EXPECT_TRUE(near(pictureColour(), 0x40A040)) << std::hex << pictureColour();

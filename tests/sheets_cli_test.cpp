@@ -50,7 +50,7 @@ Bytes gifSheet(const Bytes& indices, int w, int h) {
     Bytes plain = makeGif(w, h, indices);
     unsigned char* out = nullptr;
     size_t size = 0;
-    if (!sheetInsertExtentGif(plain.data(), plain.size(), record, &out, &size)) return {};
+    if (!sheet_extent_insert_gif(plain.data(), plain.size(), record, &out, &size)) return {};
     Bytes b(out, out + size);
     free(out);
     return b;
@@ -118,7 +118,7 @@ TEST(KivsheetCli, InfoOfGifJpegAndPngSheets) {
     unsigned char *plain = nullptr, *withRecord = nullptr;
     size_t plainSize = 0, size = 0;
     ASSERT_TRUE(png_write_rgb_memory(rgb.data(), 20, 10, &plain, &plainSize));
-    ASSERT_TRUE(sheetInsertExtentPng(plain, plainSize, record, &withRecord, &size));
+    ASSERT_TRUE(png_sheet_insert_extent(plain, plainSize, record, &withRecord, &size));
     std::string png = tmp.file("mac_z2_w0754000_n0452000.png");
     writeBytes(png, Bytes(withRecord, withRecord + size));
     free(plain);
@@ -197,7 +197,7 @@ TEST(AreaSheets, BoxesCorridorsAndLevelLists) {
         for (int k = 0; k <= 1000; k++) {
             double f = k / 1000.0, lat = route[leg - 1].lat + f * (route[leg].lat - route[leg - 1].lat),
                    lon = route[leg - 1].lon + f * (route[leg].lon - route[leg - 1].lon);
-            double sl = snapLatitude(lat, 4, 0), so = snapLongitude(lon, 4, 0);
+            double sl = zoom_level_snap_latitude(lat, 4, 0), so = zoom_level_snap_longitude(lon, 4, 0);
             bool found = std::any_of(along.begin(), along.end(),
                                      [&](const AreaSheet& a) { return a.lat == sl && a.lon == so; });
             ASSERT_TRUE(found) << "no sheet for " << lat << " " << lon;

@@ -51,14 +51,14 @@ const SheetExtent sample_extent = {200000,     1470000.25, -200000.5, 1450000.12
 
 std::string recordOf(const SheetExtent& e) {
     char text[512];
-    EXPECT_GT(sheetFormatExtentRecord(text, sizeof text, &e), 0);
+    EXPECT_GT(sheet_extent_format(text, sizeof text, &e), 0);
     return text;
 }
 
 Bytes withGifRecord(const Bytes& gif, const std::string& record) {
     unsigned char* out = nullptr;
     size_t size = 0;
-    if (!sheetInsertExtentGif(gif.data(), gif.size(), record.c_str(), &out, &size)) return {};
+    if (!sheet_extent_insert_gif(gif.data(), gif.size(), record.c_str(), &out, &size)) return {};
     Bytes b(out, out + size);
     free(out);
     return b;
@@ -67,7 +67,7 @@ Bytes withGifRecord(const Bytes& gif, const std::string& record) {
 Bytes withJpegRecord(const Bytes& jpeg, const std::string& record) {
     unsigned char* out = nullptr;
     size_t size = 0;
-    if (!sheetInsertExtentJpeg(jpeg.data(), jpeg.size(), record.c_str(), &out, &size)) return {};
+    if (!sheet_extent_insert_jpeg(jpeg.data(), jpeg.size(), record.c_str(), &out, &size)) return {};
     Bytes b(out, out + size);
     free(out);
     return b;
@@ -88,20 +88,20 @@ Bytes smallGifSheet() { return makeGif(24, 18, mapLikeIndices(24, 18)); }
 // ---- zoom levels and snapping ----
 
 TEST(ZoomLevels, DegreeSplitOfGridPoints) {
-    EXPECT_DOUBLE_EQ(dmsToDegrees(45, 20, 0), 45.0 + 20.0 / 60.0);
-    EXPECT_DOUBLE_EQ(dmsToDegrees(0, 0, 36), 0.01);
-    double lat = snapLatitude(45.40, 2, 0);
-    EXPECT_EQ(wholeDegrees(lat), 45);
-    EXPECT_EQ(wholeMinutes(lat), 20);
-    EXPECT_EQ(wholeSeconds(lat), 0);
+    EXPECT_DOUBLE_EQ(dms_to_degrees(45, 20, 0), 45.0 + 20.0 / 60.0);
+    EXPECT_DOUBLE_EQ(dms_to_degrees(0, 0, 36), 0.01);
+    double lat = zoom_level_snap_latitude(45.40, 2, 0);
+    EXPECT_EQ(dms_whole_degrees(lat), 45);
+    EXPECT_EQ(dms_whole_minutes(lat), 20);
+    EXPECT_EQ(dms_whole_seconds(lat), 0);
     // A value a hair under a whole minute still names the whole minute.
     double almost = 75.0 + 40.0 / 60.0 - 1e-9;
-    EXPECT_EQ(wholeDegrees(almost), 75);
-    EXPECT_EQ(wholeMinutes(almost), 40);
-    EXPECT_EQ(wholeSeconds(almost), 0);
-    EXPECT_EQ(wholeDegrees(44.9999999), 45);
-    EXPECT_EQ(wholeMinutes(44.9999999), 0);
-    EXPECT_EQ(wholeSeconds(dmsToDegrees(45, 30, 15)), 15);
+    EXPECT_EQ(dms_whole_degrees(almost), 75);
+    EXPECT_EQ(dms_whole_minutes(almost), 40);
+    EXPECT_EQ(dms_whole_seconds(almost), 0);
+    EXPECT_EQ(dms_whole_degrees(44.9999999), 45);
+    EXPECT_EQ(dms_whole_minutes(44.9999999), 0);
+    EXPECT_EQ(dms_whole_seconds(dms_to_degrees(45, 30, 15)), 15);
 }
 
 TEST(ZoomLevels, StepsAndScalesWithZoomLetter) {
@@ -109,77 +109,77 @@ TEST(ZoomLevels, StepsAndScalesWithZoomLetter) {
     const double steps[5] = {10, 1, 10 * MIN, 3 * MIN, MIN};
     const long scales[5] = {10000000, 1000000, 200000, 50000, 20000};
     for (int l = 0; l < 5; l++) {
-        EXPECT_NEAR(zoomStep(l), steps[l], 1e-12) << l;
-        EXPECT_EQ(zoomScale(l), scales[l]) << l;
+        EXPECT_NEAR(zoom_level_step(l), steps[l], 1e-12) << l;
+        EXPECT_EQ(zoom_level_scale(l), scales[l]) << l;
     }
-    EXPECT_EQ(zoomNameLetter(), 'z');
+    EXPECT_EQ(zoom_level_name_letter(), 'z');
     program_settings.zoomLetter = 'S';
     const double s_steps[5] = {20, 2, 25 * MIN, 6 * MIN, MIN};
     for (int l = 0; l < 5; l++) {
-        EXPECT_NEAR(zoomStep(l), s_steps[l], 1e-12) << l;
-        EXPECT_EQ(zoomScale(l), 2 * scales[l]) << l;
+        EXPECT_NEAR(zoom_level_step(l), s_steps[l], 1e-12) << l;
+        EXPECT_EQ(zoom_level_scale(l), 2 * scales[l]) << l;
     }
-    EXPECT_EQ(zoomNameLetter(), 's');
+    EXPECT_EQ(zoom_level_name_letter(), 's');
     // Only 'S' changes anything.
     program_settings.zoomLetter = 'Q';
-    EXPECT_NEAR(zoomStep(2), 10 * MIN, 1e-12);
-    EXPECT_EQ(zoomNameLetter(), 'z');
+    EXPECT_NEAR(zoom_level_step(2), 10 * MIN, 1e-12);
+    EXPECT_EQ(zoom_level_name_letter(), 'z');
 }
 
 TEST(ZoomLevels, SnapsHalfUpOnTheAbsoluteValue) {
     ZoomLetter none(0);
-    EXPECT_DOUBLE_EQ(snapLongitude(-75.75, 1, 0), -76);
-    EXPECT_DOUBLE_EQ(snapLongitude(-75.49, 1, 0), -75);
-    EXPECT_DOUBLE_EQ(snapLatitude(45.5, 1, 0), 46);
-    EXPECT_DOUBLE_EQ(snapLatitude(-45.5, 1, 0), -46);
-    EXPECT_DOUBLE_EQ(snapLatitude(-45.49, 1, 0), -45);
-    EXPECT_NEAR(snapLatitude(45.40, 2, 0), 45 + 20 * MIN, 1e-9);
-    EXPECT_NEAR(snapLongitude(-75.70, 2, 0), -(75 + 40 * MIN), 1e-9);
-    EXPECT_NEAR(snapLatitude(45.41, 4, 0), 45 + 25 * MIN, 1e-9);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_longitude(-75.75, 1, 0), -76);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_longitude(-75.49, 1, 0), -75);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_latitude(45.5, 1, 0), 46);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_latitude(-45.5, 1, 0), -46);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_latitude(-45.49, 1, 0), -45);
+    EXPECT_NEAR(zoom_level_snap_latitude(45.40, 2, 0), 45 + 20 * MIN, 1e-9);
+    EXPECT_NEAR(zoom_level_snap_longitude(-75.70, 2, 0), -(75 + 40 * MIN), 1e-9);
+    EXPECT_NEAR(zoom_level_snap_latitude(45.41, 4, 0), 45 + 25 * MIN, 1e-9);
     // Half step in latitude, double step in longitude.
-    EXPECT_NEAR(snapLatitude(45.40, 2, 1), 45 + 25 * MIN, 1e-9);
-    EXPECT_DOUBLE_EQ(snapLongitude(-74.7, 1, 1), -74);
-    EXPECT_DOUBLE_EQ(snapLongitude(-74.7, 1, 0), -75);
+    EXPECT_NEAR(zoom_level_snap_latitude(45.40, 2, 1), 45 + 25 * MIN, 1e-9);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_longitude(-74.7, 1, 1), -74);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_longitude(-74.7, 1, 0), -75);
 }
 
 TEST(ZoomLevels, ClampsToTheServiceAreaOfTheLevel) {
     ZoomLetter none(0);
-    EXPECT_DOUBLE_EQ(snapLatitude(30, 1, 0), 40);
-    EXPECT_DOUBLE_EQ(snapLatitude(-30, 3, 0), -40);
-    EXPECT_DOUBLE_EQ(snapLatitude(88, 4, 0), 86);  // the Canadian grid reaches the Arctic islands
-    EXPECT_DOUBLE_EQ(snapLatitude(45.4, 0, 0), 50);
-    EXPECT_DOUBLE_EQ(snapLatitude(74, 0, 0), 70);
-    EXPECT_DOUBLE_EQ(snapLatitude(-89, 0, 0), -86);
-    EXPECT_DOUBLE_EQ(snapLongitude(-130, 0, 0), -120);
-    EXPECT_DOUBLE_EQ(snapLongitude(-40, 0, 0), -60);
-    EXPECT_DOUBLE_EQ(snapLongitude(-130, 1, 0), -130);
-    EXPECT_DOUBLE_EQ(snapLongitude(-160, 2, 0), -150);
-    EXPECT_DOUBLE_EQ(snapLongitude(-40, 2, 0), -45);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_latitude(30, 1, 0), 40);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_latitude(-30, 3, 0), -40);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_latitude(88, 4, 0), 86);  // the Canadian grid reaches the Arctic islands
+    EXPECT_DOUBLE_EQ(zoom_level_snap_latitude(45.4, 0, 0), 50);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_latitude(74, 0, 0), 70);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_latitude(-89, 0, 0), -86);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_longitude(-130, 0, 0), -120);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_longitude(-40, 0, 0), -60);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_longitude(-130, 1, 0), -130);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_longitude(-160, 2, 0), -150);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_longitude(-40, 2, 0), -45);
     // East longitudes are clamped to the signed bounds.
-    EXPECT_DOUBLE_EQ(snapLongitude(10, 1, 0), -45);
-    EXPECT_DOUBLE_EQ(snapLongitude(10, 0, 0), -60);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_longitude(10, 1, 0), -45);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_longitude(10, 0, 0), -60);
     // Nonsense levels and angles stay inside the tables and the area.
-    EXPECT_DOUBLE_EQ(snapLatitude(45.4, -3, 0), 50);
-    EXPECT_NEAR(snapLatitude(45.41, 9, 0), 45 + 25 * MIN, 1e-9);
-    EXPECT_DOUBLE_EQ(snapLatitude(NAN, 2, 0), 86);
-    EXPECT_DOUBLE_EQ(snapLongitude(NAN, 2, 0), -45);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_latitude(45.4, -3, 0), 50);
+    EXPECT_NEAR(zoom_level_snap_latitude(45.41, 9, 0), 45 + 25 * MIN, 1e-9);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_latitude(NAN, 2, 0), 86);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_longitude(NAN, 2, 0), -45);
 }
 
 TEST(ZoomLevels, LetterSGridAppliesToEverySnap) {
     ZoomLetter none(0);
-    EXPECT_NEAR(snapLatitude(45.40, 2, 0), 45 + 20 * MIN, 1e-9);
+    EXPECT_NEAR(zoom_level_snap_latitude(45.40, 2, 0), 45 + 20 * MIN, 1e-9);
     program_settings.zoomLetter = 'S';
-    EXPECT_NEAR(snapLatitude(45.40, 2, 0), 45 + 25 * MIN, 1e-9);
-    EXPECT_NEAR(snapLongitude(-75.70, 2, 0), -(75 + 50 * MIN), 1e-9);
-    EXPECT_NEAR(snapLatitude(46.0, 2, 0), 45 + 50 * MIN, 1e-9);
-    EXPECT_DOUBLE_EQ(snapLongitude(-75.7, 0, 0), -80);
-    EXPECT_DOUBLE_EQ(snapLongitude(-89.0, 0, 0), -80);
-    EXPECT_DOUBLE_EQ(snapLongitude(-91.0, 0, 0), -100);
-    EXPECT_NEAR(snapLatitude(45.41, 4, 0), 45 + 25 * MIN, 1e-9);
-    double lat = snapLatitude(45.40, 2, 0), lon = snapLongitude(-75.70, 2, 0);
+    EXPECT_NEAR(zoom_level_snap_latitude(45.40, 2, 0), 45 + 25 * MIN, 1e-9);
+    EXPECT_NEAR(zoom_level_snap_longitude(-75.70, 2, 0), -(75 + 50 * MIN), 1e-9);
+    EXPECT_NEAR(zoom_level_snap_latitude(46.0, 2, 0), 45 + 50 * MIN, 1e-9);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_longitude(-75.7, 0, 0), -80);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_longitude(-89.0, 0, 0), -80);
+    EXPECT_DOUBLE_EQ(zoom_level_snap_longitude(-91.0, 0, 0), -100);
+    EXPECT_NEAR(zoom_level_snap_latitude(45.41, 4, 0), 45 + 25 * MIN, 1e-9);
+    double lat = zoom_level_snap_latitude(45.40, 2, 0), lon = zoom_level_snap_longitude(-75.70, 2, 0);
     EXPECT_EQ(nameOf(lat, lon, 2), "mac_s2_w0755000_n0452500.gif");
     program_settings.zoomLetter = 0;
-    EXPECT_NEAR(snapLatitude(45.40, 2, 0), 45 + 20 * MIN, 1e-9);
+    EXPECT_NEAR(zoom_level_snap_latitude(45.40, 2, 0), 45 + 20 * MIN, 1e-9);
 }
 
 // ---- names ----
@@ -188,16 +188,16 @@ TEST(SheetNames, ExamplesOfTheStore) {
     ZoomLetter none(0);
     const std::string maps = SHEET_DEFAULT_MAPS_DIR;
     EXPECT_EQ(maps, "./Maps");
-    double lat = snapLatitude(45.40, 2, 0), lon = snapLongitude(-75.70, 2, 0);
+    double lat = zoom_level_snap_latitude(45.40, 2, 0), lon = zoom_level_snap_longitude(-75.70, 2, 0);
     EXPECT_EQ(pathOf(maps, lat, lon, 2), "./Maps/w070/w075n045/mac_z2_w0754000_n0452000.gif");
     EXPECT_EQ(pathOf(maps, lat, lon, 2, 1), "./Maps/w070/w075n045/mad_z2_w0754000_n0452000.gif");
     EXPECT_EQ(pathOf(maps, lat, lon, 2, 0, SHEET_JPEG), "./Maps/w070/w075n045/mac_z2_w0754000_n0452000.jpg");
     EXPECT_EQ(pathOf(maps, lat, lon, 2, 1, SHEET_JPEG), "./Maps/w070/w075n045/mad_z2_w0754000_n0452000.jpg");
-    lat = snapLatitude(45.40, 0, 0);
-    lon = snapLongitude(-75.70, 0, 0);
+    lat = zoom_level_snap_latitude(45.40, 0, 0);
+    lon = zoom_level_snap_longitude(-75.70, 0, 0);
     EXPECT_EQ(pathOf(maps, lat, lon, 0), "./Maps/w080/w080n050/mac_z0_w0800000_n0500000.gif");
-    lat = snapLatitude(45.41, 4, 0);
-    lon = snapLongitude(-75.71, 4, 0);
+    lat = zoom_level_snap_latitude(45.41, 4, 0);
+    lon = zoom_level_snap_longitude(-75.71, 4, 0);
     EXPECT_EQ(pathOf("/data/maps", lat, lon, 4), "/data/maps/w070/w075n045/mac_z4_w0754300_n0452500.gif");
     // 123 S is no place: no name rather than a sheet of another place.
     EXPECT_EQ(pathOf("M", -(123 + 30 * MIN), -(147 + 3 * MIN), 3), "");
@@ -237,11 +237,11 @@ TEST(SheetStore, FindsAndWalksToCoarserLevels) {
     TempTree tmp;
     const std::string maps = tmp.maps();
     // Only a level-2 sheet covers the point.
-    double lat2 = snapLatitude(45.41, 2, 0), lon2 = snapLongitude(-75.71, 2, 0);
+    double lat2 = zoom_level_snap_latitude(45.41, 2, 0), lon2 = zoom_level_snap_longitude(-75.71, 2, 0);
     writeBytes(pathOf(maps, lat2, lon2, 2), smallGifSheet());
 
     char path[SHEET_PATH_MAX];
-    double lat = snapLatitude(45.41, 4, 0), lon = snapLongitude(-75.71, 4, 0);
+    double lat = zoom_level_snap_latitude(45.41, 4, 0), lon = zoom_level_snap_longitude(-75.71, 4, 0);
     int level = 4;
     EXPECT_FALSE(find_sheet(&lat, &lon, &level, maps.c_str(), path, 0, 0));
     EXPECT_EQ(level, 4);
@@ -254,8 +254,8 @@ TEST(SheetStore, FindsAndWalksToCoarserLevels) {
     EXPECT_EQ(path, pathOf(maps, lat2, lon2, 2));
 
     // The same point with big maps, or as an aerial image, has no sheet.
-    lat = snapLatitude(45.41, 4, 0);
-    lon = snapLongitude(-75.71, 4, 0);
+    lat = zoom_level_snap_latitude(45.41, 4, 0);
+    lon = zoom_level_snap_longitude(-75.71, 4, 0);
     level = 4;
     EXPECT_FALSE(find_sheet(&lat, &lon, &level, maps.c_str(), path, 1, 1));
     EXPECT_EQ(level, 0);
@@ -271,7 +271,7 @@ TEST(SheetStore, BigMapsWalkOnTheirOwnGrid) {
     const std::string maps = tmp.maps();
     writeBytes(pathOf(maps, 45 + 20 * MIN, -76, 2, 1), smallGifSheet());
     char path[SHEET_PATH_MAX];
-    double lat = snapLatitude(45.34, 4, 0), lon = snapLongitude(-75.87, 4, 1);
+    double lat = zoom_level_snap_latitude(45.34, 4, 0), lon = zoom_level_snap_longitude(-75.87, 4, 1);
     int level = 4;
     EXPECT_TRUE(find_sheet(&lat, &lon, &level, maps.c_str(), path, 1, 1));
     EXPECT_EQ(level, 2);
@@ -282,10 +282,10 @@ TEST(SheetStore, JpegVariantWalksLikeGif) {
     ZoomLetter none(0);
     TempTree tmp;
     const std::string maps = tmp.maps();
-    double lat1 = snapLatitude(62.3, 1, 0), lon1 = snapLongitude(-114.4, 1, 0);
+    double lat1 = zoom_level_snap_latitude(62.3, 1, 0), lon1 = zoom_level_snap_longitude(-114.4, 1, 0);
     writeBytes(pathOf(maps, lat1, lon1, 1, 1, SHEET_JPEG), makeJpeg(tmp, 16, 16));
     char path[SHEET_PATH_MAX];
-    double lat = snapLatitude(62.3, 3, 0), lon = snapLongitude(-114.4, 3, 0);
+    double lat = zoom_level_snap_latitude(62.3, 3, 0), lon = zoom_level_snap_longitude(-114.4, 3, 0);
     int level = 3;
     EXPECT_TRUE(find_sheet_jpeg(&lat, &lon, &level, maps.c_str(), path, 1, 1));
     EXPECT_EQ(level, 1);
@@ -420,21 +420,21 @@ TEST(SheetDispatch, OfflinePanOnceDoesNothingTwiceWalks) {
     static AppSettings settings{};
     snprintf(settings.mapsDir, sizeof settings.mapsDir, "%s", tmp.maps().c_str());
     // A hole in the level-4 coverage, covered by a level-3 sheet.
-    double lat3 = snapLatitude(45.52, 3, 0), lon3 = snapLongitude(-75.60, 3, 0);
+    double lat3 = zoom_level_snap_latitude(45.52, 3, 0), lon3 = zoom_level_snap_longitude(-75.60, 3, 0);
     writeBytes(pathOf(tmp.maps(), lat3, lon3, 3), smallGifSheet());
 
     char path[SHEET_PATH_MAX];
     char lastPanDir = ' ';
-    double lat = snapLatitude(45.52, 4, 0), lon = snapLongitude(-75.60, 4, 0);
+    double lat = zoom_level_snap_latitude(45.52, 4, 0), lon = zoom_level_snap_longitude(-75.60, 4, 0);
     int level = 4;
-    EXPECT_FALSE(getSheetForPan(0, 0, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 0).ok);
+    EXPECT_FALSE(sheet_dispatch_for_pan(0, 0, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 0).ok);
     EXPECT_EQ(lastPanDir, 'E');
     EXPECT_EQ(level, 4);
     // Another direction does not walk, and forgets the first.
-    EXPECT_FALSE(getSheetForPan(0, 0, &lat, &lon, &level, &settings, path, 'N', &lastPanDir, 0, 0, 0).ok);
+    EXPECT_FALSE(sheet_dispatch_for_pan(0, 0, &lat, &lon, &level, &settings, path, 'N', &lastPanDir, 0, 0, 0).ok);
     EXPECT_EQ(lastPanDir, 'N');
     EXPECT_EQ(level, 4);
-    EXPECT_TRUE(getSheetForPan(0, 0, &lat, &lon, &level, &settings, path, 'N', &lastPanDir, 0, 0, 0).ok);
+    EXPECT_TRUE(sheet_dispatch_for_pan(0, 0, &lat, &lon, &level, &settings, path, 'N', &lastPanDir, 0, 0, 0).ok);
     EXPECT_EQ(lastPanDir, ' ');
     EXPECT_EQ(level, 3);
     EXPECT_DOUBLE_EQ(lat, lat3);
@@ -446,14 +446,14 @@ TEST(SheetDispatch, OfflinePanOnceDoesNothingTwiceWalks) {
     lon = -140;
     level = 2;
     lastPanDir = 'W';
-    EXPECT_FALSE(getSheetForPan(0, 0, &lat, &lon, &level, &settings, path, 'W', &lastPanDir, 0, 0, 0).ok);
+    EXPECT_FALSE(sheet_dispatch_for_pan(0, 0, &lat, &lon, &level, &settings, path, 'W', &lastPanDir, 0, 0, 0).ok);
     EXPECT_EQ(lastPanDir, ' ');
     // A sheet found at once clears the letter.
     lat = lat3;
     lon = lon3;
     level = 3;
     lastPanDir = 'S';
-    EXPECT_TRUE(getSheetForPan(0, 0, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 0).ok);
+    EXPECT_TRUE(sheet_dispatch_for_pan(0, 0, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 0).ok);
     EXPECT_EQ(lastPanDir, ' ');
     EXPECT_EQ(level, 3);
 }
@@ -465,13 +465,13 @@ TEST(SheetDispatch, OfflineJumpWalksInTheChosenFormat) {
     snprintf(settings.mapsDir, sizeof settings.mapsDir, "%s", tmp.maps().c_str());
     writeBytes(pathOf(tmp.maps(), 50, -80, 0, 0, SHEET_JPEG), makeJpeg(tmp, 8, 8));
     char path[SHEET_PATH_MAX];
-    double lat = snapLatitude(45.4, 2, 0), lon = snapLongitude(-75.7, 2, 0);
+    double lat = zoom_level_snap_latitude(45.4, 2, 0), lon = zoom_level_snap_longitude(-75.7, 2, 0);
     int level = 2;
-    EXPECT_FALSE(getSheetForJump(0, 0, &lat, &lon, &level, &settings, path, 0, 0, 0).ok);
-    lat = snapLatitude(45.4, 2, 0);
-    lon = snapLongitude(-75.7, 2, 0);
+    EXPECT_FALSE(sheet_dispatch_for_jump(0, 0, &lat, &lon, &level, &settings, path, 0, 0, 0).ok);
+    lat = zoom_level_snap_latitude(45.4, 2, 0);
+    lon = zoom_level_snap_longitude(-75.7, 2, 0);
     level = 2;
-    EXPECT_TRUE(getSheetForJump(0, 1, &lat, &lon, &level, &settings, path, 0, 0, 0).ok);
+    EXPECT_TRUE(sheet_dispatch_for_jump(0, 1, &lat, &lon, &level, &settings, path, 0, 0, 0).ok);
     EXPECT_EQ(level, 0);
     EXPECT_DOUBLE_EQ(lat, 50);
     EXPECT_DOUBLE_EQ(lon, -80);
@@ -489,12 +489,12 @@ TEST(SheetDispatch, OnlineGoesThroughTheDownloadHooks) {
     int level = 1;
     SheetDownloadHooks saved = sheet_download_hooks;
     sheet_download_hooks = SheetDownloadHooks{};
-    EXPECT_FALSE(getSheetForJump(1, 0, &lat, &lon, &level, &settings, path, 0, 0, 0).ok);
-    EXPECT_FALSE(getSheetForPan(1, 1, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 0).ok);
+    EXPECT_FALSE(sheet_dispatch_for_jump(1, 0, &lat, &lon, &level, &settings, path, 0, 0, 0).ok);
+    EXPECT_FALSE(sheet_dispatch_for_pan(1, 1, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 0).ok);
 
     sheet_download_hooks = SheetDownloadHooks{fakeDownload, fakeAerial, nullptr, nullptr};
     hook = HookCall{};
-    EXPECT_TRUE(getSheetForJump(1, 0, &lat, &lon, &level, &settings, path, 1, 1, 0).ok);
+    EXPECT_TRUE(sheet_dispatch_for_jump(1, 0, &lat, &lon, &level, &settings, path, 1, 1, 0).ok);
     EXPECT_EQ(hook.calls, 1);
     EXPECT_EQ(hook.level, 1);
     EXPECT_EQ(hook.big, 1);
@@ -502,11 +502,11 @@ TEST(SheetDispatch, OnlineGoesThroughTheDownloadHooks) {
     EXPECT_EQ(hook.grid, 0);
     EXPECT_EQ(std::string(path), tmp.maps() + "/downloaded.gif");
     hook.result = 1;
-    EXPECT_FALSE(getSheetForPan(1, 0, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 1).ok);
+    EXPECT_FALSE(sheet_dispatch_for_pan(1, 0, &lat, &lon, &level, &settings, path, 'E', &lastPanDir, 0, 0, 1).ok);
     EXPECT_EQ(lastPanDir, 'E');  // the offline retry rule is not touched online
     EXPECT_EQ(hook.grid, 1);
     hook.result = 0;
-    EXPECT_TRUE(getSheetForPan(1, 1, &lat, &lon, &level, &settings, path, 'W', &lastPanDir, 0, 0, 0).ok);
+    EXPECT_TRUE(sheet_dispatch_for_pan(1, 1, &lat, &lon, &level, &settings, path, 'W', &lastPanDir, 0, 0, 0).ok);
     EXPECT_EQ(hook.aerialCalls, 1);
     EXPECT_EQ(hook.calls, 2);
     sheet_download_hooks = saved;
@@ -519,7 +519,7 @@ TEST(SheetExtents, RecordFormatAndParse) {
     EXPECT_EQ(rec, "200000,1470000.250000,-200000.500000,1450000.125000,-215000.000000,1490000.750000,"
                    "-185000.000000,91.500000");
     SheetExtent e{};
-    ASSERT_EQ(sheetParseExtentRecord(rec.data(), rec.size(), &e), 1);
+    ASSERT_EQ(sheet_extent_parse(rec.data(), rec.size(), &e), 1);
     EXPECT_EQ(e.scale, 200000);
     EXPECT_DOUBLE_EQ(e.centreX, 1470000.25);
     EXPECT_DOUBLE_EQ(e.maxX, 1490000.75);
@@ -527,7 +527,7 @@ TEST(SheetExtents, RecordFormatAndParse) {
 
     // Exactly len characters are parsed, terminator or not.
     std::string padded = rec + "99999";
-    ASSERT_EQ(sheetParseExtentRecord(padded.data(), rec.size(), &e), 1);
+    ASSERT_EQ(sheet_extent_parse(padded.data(), rec.size(), &e), 1);
     EXPECT_DOUBLE_EQ(e.angle, 91.5);
 
     const SheetExtent marker = {7, 1, 2, 3, 4, 5, 6, 8};
@@ -535,7 +535,7 @@ TEST(SheetExtents, RecordFormatAndParse) {
                             "1;2,3,4,5,6,7,8", "1,2,3,nan,4,5,6,7", "1,2,3,4,inf,5,6,7", "1,2,3,4,5,4,6,7",
                             "1,2,3,4,5,6,5,7", "1,2,3,4,5,6,7,nan"}) {
         SheetExtent out = marker;
-        EXPECT_EQ(sheetParseExtentRecord(bad, strlen(bad), &out), 0) << bad;
+        EXPECT_EQ(sheet_extent_parse(bad, strlen(bad), &out), 0) << bad;
         EXPECT_EQ(out.scale, 7) << bad;
         EXPECT_DOUBLE_EQ(out.minX, 3) << bad;
     }
@@ -561,7 +561,7 @@ TEST(SheetExtents, GifSheetRoundTripDecodesUnchanged) {
     writeBytes(pathOf(maps, 46, -76, 1), sheet);
 
     double cx = 0, cy = 0, x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    ASSERT_TRUE(readSheetExtents(46, -76, 1, maps.c_str(), 0, &cx, &cy, &x0, &y0, &x1, &y1));
+    ASSERT_TRUE(sheet_extent_read_stored(46, -76, 1, maps.c_str(), 0, &cx, &cy, &x0, &y0, &x1, &y1));
     EXPECT_DOUBLE_EQ(cx, 1470000.25);
     EXPECT_DOUBLE_EQ(cy, -200000.5);
     EXPECT_DOUBLE_EQ(x0, 1450000.125);
@@ -569,12 +569,12 @@ TEST(SheetExtents, GifSheetRoundTripDecodesUnchanged) {
     EXPECT_DOUBLE_EQ(x1, 1490000.75);
     EXPECT_DOUBLE_EQ(y1, -185000.0);
     // The JPEG variant and other names do not read it.
-    EXPECT_FALSE(readSheetExtentsJpeg(46, -76, 1, maps.c_str(), 0, &cx, &cy, &x0, &y0, &x1, &y1));
-    EXPECT_FALSE(readSheetExtents(46, -76, 1, maps.c_str(), 1, &cx, &cy, &x0, &y0, &x1, &y1));
+    EXPECT_FALSE(sheet_extent_read_stored_jpeg(46, -76, 1, maps.c_str(), 0, &cx, &cy, &x0, &y0, &x1, &y1));
+    EXPECT_FALSE(sheet_extent_read_stored(46, -76, 1, maps.c_str(), 1, &cx, &cy, &x0, &y0, &x1, &y1));
 
     unsigned char* pixels = nullptr;
     int pw = 0, ph = 0;
-    ASSERT_TRUE(decodeSheetFile(pathOf(maps, 46, -76, 1).c_str(), SHEET_GIF, &pixels, &pw, &ph));
+    ASSERT_TRUE(sheet_image_decode_file(pathOf(maps, 46, -76, 1).c_str(), SHEET_GIF, &pixels, &pw, &ph));
     ASSERT_EQ(pw, w);
     ASSERT_EQ(ph, h);
     Bytes expect = expectedRgb(indices);
@@ -596,11 +596,11 @@ TEST(SheetExtents, GifWithoutGlobalColourTable) {
     EXPECT_EQ(sheet[14], 0xFE);
     writeBytes(pathOf(tmp.maps(), 46, -76, 1), sheet);
     double cx = 0, cy = 0, x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    ASSERT_TRUE(readSheetExtents(46, -76, 1, tmp.maps().c_str(), 0, &cx, &cy, &x0, &y0, &x1, &y1));
+    ASSERT_TRUE(sheet_extent_read_stored(46, -76, 1, tmp.maps().c_str(), 0, &cx, &cy, &x0, &y0, &x1, &y1));
     EXPECT_DOUBLE_EQ(x1, 1490000.75);
     unsigned char* pixels = nullptr;
     int pw = 0, ph = 0;
-    ASSERT_TRUE(decodeSheetFile(pathOf(tmp.maps(), 46, -76, 1).c_str(), SHEET_GIF, &pixels, &pw, &ph));
+    ASSERT_TRUE(sheet_image_decode_file(pathOf(tmp.maps(), 46, -76, 1).c_str(), SHEET_GIF, &pixels, &pw, &ph));
     Bytes expect = expectedRgb(indices);
     ASSERT_EQ(pw * ph * 3, static_cast<int>(expect.size()));
     EXPECT_EQ(0, memcmp(pixels, expect.data(), expect.size()));
@@ -612,28 +612,28 @@ TEST(SheetExtents, GifWriterRefusesWhatItCannotPlace) {
     unsigned char* out = nullptr;
     size_t size = 0;
     std::string longest(255, '1'), tooLong(256, '1');
-    EXPECT_EQ(sheetInsertExtentGif(plain.data(), plain.size(), longest.c_str(), &out, &size), 1);
+    EXPECT_EQ(sheet_extent_insert_gif(plain.data(), plain.size(), longest.c_str(), &out, &size), 1);
     free(out);
-    EXPECT_EQ(sheetInsertExtentGif(plain.data(), plain.size(), tooLong.c_str(), &out, &size), 0);
+    EXPECT_EQ(sheet_extent_insert_gif(plain.data(), plain.size(), tooLong.c_str(), &out, &size), 0);
     EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(sheetInsertExtentGif(plain.data(), plain.size(), "", &out, &size), 0);
+    EXPECT_EQ(sheet_extent_insert_gif(plain.data(), plain.size(), "", &out, &size), 0);
     // Cut inside the colour table, or not a GIF at all.
-    EXPECT_EQ(sheetInsertExtentGif(plain.data(), 13 + 767, "1,2,3,4,5,6,7,8", &out, &size), 0);
-    EXPECT_EQ(sheetInsertExtentGif(plain.data(), 12, "1,2,3,4,5,6,7,8", &out, &size), 0);
+    EXPECT_EQ(sheet_extent_insert_gif(plain.data(), 13 + 767, "1,2,3,4,5,6,7,8", &out, &size), 0);
+    EXPECT_EQ(sheet_extent_insert_gif(plain.data(), 12, "1,2,3,4,5,6,7,8", &out, &size), 0);
     Bytes notGif = plain;
     notGif[0] = 'J';
-    EXPECT_EQ(sheetInsertExtentGif(notGif.data(), notGif.size(), "1,2,3,4,5,6,7,8", &out, &size), 0);
+    EXPECT_EQ(sheet_extent_insert_gif(notGif.data(), notGif.size(), "1,2,3,4,5,6,7,8", &out, &size), 0);
     EXPECT_EQ(out, nullptr);
     // A record of huge numbers does not fit one sub-block.
     SheetExtent huge = sample_extent;
     huge.maxX = 1e250;
     char text[1024];
-    ASSERT_GT(sheetFormatExtentRecord(text, sizeof text, &huge), 255);
-    EXPECT_EQ(sheetInsertExtentGif(plain.data(), plain.size(), text, &out, &size), 0);
+    ASSERT_GT(sheet_extent_format(text, sizeof text, &huge), 255);
+    EXPECT_EQ(sheet_extent_insert_gif(plain.data(), plain.size(), text, &out, &size), 0);
     // ... while the JPEG segment holds it.
     TempTree tmp;
     Bytes jpeg = makeJpeg(tmp, 16, 16);
-    ASSERT_EQ(sheetInsertExtentJpeg(jpeg.data(), jpeg.size(), text, &out, &size), 1);
+    ASSERT_EQ(sheet_extent_insert_jpeg(jpeg.data(), jpeg.size(), text, &out, &size), 1);
     free(out);
 }
 
@@ -652,16 +652,16 @@ TEST(SheetExtents, JpegSheetRoundTripDecodesUnchanged) {
     writeBytes(pathOf(maps, 46, -76, 1, 0, SHEET_JPEG), sheet);
 
     double cx = 0, cy = 0, x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    ASSERT_TRUE(readSheetExtentsJpeg(46, -76, 1, maps.c_str(), 0, &cx, &cy, &x0, &y0, &x1, &y1));
+    ASSERT_TRUE(sheet_extent_read_stored_jpeg(46, -76, 1, maps.c_str(), 0, &cx, &cy, &x0, &y0, &x1, &y1));
     EXPECT_DOUBLE_EQ(cx, 1470000.25);
     EXPECT_DOUBLE_EQ(y0, -215000.0);
     EXPECT_DOUBLE_EQ(y1, -185000.0);
-    EXPECT_FALSE(readSheetExtents(46, -76, 1, maps.c_str(), 0, &cx, &cy, &x0, &y0, &x1, &y1));
+    EXPECT_FALSE(sheet_extent_read_stored(46, -76, 1, maps.c_str(), 0, &cx, &cy, &x0, &y0, &x1, &y1));
 
     unsigned char *a = nullptr, *b = nullptr;
     int aw = 0, ah = 0, bw = 0, bh = 0;
-    ASSERT_TRUE(decodeSheetFile(tmp.file("plain.jpg").c_str(), SHEET_JPEG, &a, &aw, &ah));
-    ASSERT_TRUE(decodeSheetFile(pathOf(maps, 46, -76, 1, 0, SHEET_JPEG).c_str(), SHEET_JPEG, &b, &bw, &bh));
+    ASSERT_TRUE(sheet_image_decode_file(tmp.file("plain.jpg").c_str(), SHEET_JPEG, &a, &aw, &ah));
+    ASSERT_TRUE(sheet_image_decode_file(pathOf(maps, 46, -76, 1, 0, SHEET_JPEG).c_str(), SHEET_JPEG, &b, &bw, &bh));
     ASSERT_EQ(aw, 40);
     ASSERT_EQ(ah, 30);
     ASSERT_EQ(bw, aw);
@@ -678,11 +678,11 @@ TEST(SheetExtents, JpegRecordOnlyAtItsPlace) {
     double v[6] = {0, 0, 0, 0, 0, 0};
     // A JPEG without the record, and one whose comment comes later.
     writeBytes(pathOf(maps, 46, -76, 1, 0, SHEET_JPEG), plain);
-    EXPECT_FALSE(readSheetExtentsJpeg(46, -76, 1, maps.c_str(), 0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]));
+    EXPECT_FALSE(sheet_extent_read_stored_jpeg(46, -76, 1, maps.c_str(), 0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]));
     Bytes sheet = withJpegRecord(plain, recordOf(sample_extent));
     sheet.insert(sheet.begin() + 158, {0xFF, 0xFE, 0x00, 0x04, 'a', 'b'});
     writeBytes(pathOf(maps, 46, -76, 1, 0, SHEET_JPEG), sheet);
-    EXPECT_FALSE(readSheetExtentsJpeg(46, -76, 1, maps.c_str(), 0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]));
+    EXPECT_FALSE(sheet_extent_read_stored_jpeg(46, -76, 1, maps.c_str(), 0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]));
     for (double x : v) EXPECT_EQ(x, 0);
 
     // The writer refuses a JPEG whose segments are laid out otherwise.
@@ -690,12 +690,12 @@ TEST(SheetExtents, JpegRecordOnlyAtItsPlace) {
     size_t size = 0;
     Bytes shifted = plain;
     shifted.insert(shifted.begin() + 2, {0xFF, 0xFE, 0x00, 0x03, 'x'});
-    EXPECT_EQ(sheetInsertExtentJpeg(shifted.data(), shifted.size(), "1,2,3,4,5,6,7,8", &out, &size), 0);
-    EXPECT_EQ(sheetInsertExtentJpeg(plain.data(), 158, "1,2,3,4,5,6,7,8", &out, &size), 0);
+    EXPECT_EQ(sheet_extent_insert_jpeg(shifted.data(), shifted.size(), "1,2,3,4,5,6,7,8", &out, &size), 0);
+    EXPECT_EQ(sheet_extent_insert_jpeg(plain.data(), 158, "1,2,3,4,5,6,7,8", &out, &size), 0);
     Bytes gif = smallGifSheet();
-    EXPECT_EQ(sheetInsertExtentJpeg(gif.data(), gif.size(), "1,2,3,4,5,6,7,8", &out, &size), 0);
+    EXPECT_EQ(sheet_extent_insert_jpeg(gif.data(), gif.size(), "1,2,3,4,5,6,7,8", &out, &size), 0);
     std::string tooLong(SHEET_JPEG_RECORD_MAX + 1, '1');
-    EXPECT_EQ(sheetInsertExtentJpeg(plain.data(), plain.size(), tooLong.c_str(), &out, &size), 0);
+    EXPECT_EQ(sheet_extent_insert_jpeg(plain.data(), plain.size(), tooLong.c_str(), &out, &size), 0);
     EXPECT_EQ(out, nullptr);
 }
 
@@ -716,8 +716,8 @@ TEST(SheetExtents, TruncatedAndDamagedSheetsNeverReadAndKeepOutputs) {
         std::string path = pathOf(maps, 46, -76, 1, 0, c.format);
         auto read = [&](double* v) {
             return c.format == SHEET_JPEG
-                       ? readSheetExtentsJpeg(46, -76, 1, maps.c_str(), 0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5])
-                       : readSheetExtents(46, -76, 1, maps.c_str(), 0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+                       ? sheet_extent_read_stored_jpeg(46, -76, 1, maps.c_str(), 0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5])
+                       : sheet_extent_read_stored(46, -76, 1, maps.c_str(), 0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
         };
         for (size_t cut = 0; cut <= c.recordEnd; cut++) {
             writeBytes(path, Bytes(c.sheet.begin(), c.sheet.begin() + cut));
@@ -756,7 +756,7 @@ TEST(SheetImage, LoadReplacesPixelsOnlyOnSuccess) {
 
     unsigned char* pixels = static_cast<unsigned char*>(malloc(12));
     int w = 2, h = 2;
-    ASSERT_TRUE(loadSheetImage(good.c_str(), 0, &pixels, &w, &h));
+    ASSERT_TRUE(sheet_image_load(good.c_str(), 0, &pixels, &w, &h));
     EXPECT_EQ(w, 30);
     EXPECT_EQ(h, 20);
     Bytes expect = expectedRgb(indices);
@@ -764,7 +764,7 @@ TEST(SheetImage, LoadReplacesPixelsOnlyOnSuccess) {
 
     // A missing GIF fails quietly and keeps the image.
     unsigned char* kept = pixels;
-    Result missing = loadSheetImage(pathOf(maps, 47, -76, 1).c_str(), 0, &pixels, &w, &h);
+    Result missing = sheet_image_load(pathOf(maps, 47, -76, 1).c_str(), 0, &pixels, &w, &h);
     EXPECT_FALSE(missing);
     EXPECT_EQ(missing.why, "");
     EXPECT_EQ(pixels, kept);
@@ -776,7 +776,7 @@ TEST(SheetImage, LoadReplacesPixelsOnlyOnSuccess) {
     Bytes broken = readBytes(good);
     broken.resize(13 + 768 + 3 + 10);  // cut inside the record
     writeBytes(bad, broken);
-    Result broke = loadSheetImage(bad.c_str(), 0, &pixels, &w, &h);
+    Result broke = sheet_image_load(bad.c_str(), 0, &pixels, &w, &h);
     EXPECT_FALSE(fs::exists(bad));
     EXPECT_EQ(pixels, kept);
     EXPECT_EQ(w, 30);
@@ -787,14 +787,14 @@ TEST(SheetImage, LoadReplacesPixelsOnlyOnSuccess) {
     headless_reset();
     std::string badJpeg = pathOf(maps, 46, -76, 1, 0, SHEET_JPEG);
     writeBytes(badJpeg, Bytes{'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'});
-    broke = loadSheetImage(badJpeg.c_str(), 1, &pixels, &w, &h);
+    broke = sheet_image_load(badJpeg.c_str(), 1, &pixels, &w, &h);
     EXPECT_FALSE(fs::exists(badJpeg));
     EXPECT_EQ(pixels, kept);
     EXPECT_EQ(broke.why, "Error in loading the JPG image");
 
     // A good aerial sheet loads.
     writeBytes(badJpeg, withJpegRecord(makeJpeg(tmp, 12, 9), recordOf(sample_extent)));
-    ASSERT_TRUE(loadSheetImage(badJpeg.c_str(), 1, &pixels, &w, &h));
+    ASSERT_TRUE(sheet_image_load(badJpeg.c_str(), 1, &pixels, &w, &h));
     EXPECT_EQ(w, 12);
     EXPECT_EQ(h, 9);
     free(pixels);
@@ -808,8 +808,8 @@ TEST(DisplayBitmap, LayoutPaddingAndColourOrder) {
     for (size_t i = 0; i < rgb.size(); i++) rgb[i] = static_cast<unsigned char>(i + 1);
     unsigned char* header = nullptr;
     unsigned char* bits = nullptr;
-    ASSERT_TRUE(buildDisplayBitmap(&header, &bits, rgb.data(), w, h));
-    EXPECT_EQ(displayBitmapStride(w), 16);
+    ASSERT_TRUE(map_view_build_bitmap(&header, &bits, rgb.data(), w, h));
+    EXPECT_EQ(map_view_bitmap_stride(w), 16);
     EXPECT_EQ(bits, header + 40);
     DisplayBitmapHeader hd;
     memcpy(&hd, header, sizeof hd);
@@ -837,16 +837,16 @@ TEST(DisplayBitmap, LayoutPaddingAndColourOrder) {
         EXPECT_EQ(bits[y * 16 + 15], 0);
     }
     // Rebuilding replaces the block; a 4-pixel row needs no padding.
-    ASSERT_TRUE(buildDisplayBitmap(&header, &bits, rgb.data(), 4, 2));
-    EXPECT_EQ(displayBitmapStride(4), 12);
+    ASSERT_TRUE(map_view_build_bitmap(&header, &bits, rgb.data(), 4, 2));
+    EXPECT_EQ(map_view_bitmap_stride(4), 12);
     memcpy(&hd, header, sizeof hd);
     EXPECT_EQ(hd.width, 4);
     EXPECT_EQ(hd.height, -2);
     EXPECT_EQ(bits[12], rgb[12 + 2]);
     // Without pixels the existing bitmap stays.
     unsigned char* before = header;
-    EXPECT_FALSE(buildDisplayBitmap(&header, &bits, nullptr, 4, 2));
-    EXPECT_FALSE(buildDisplayBitmap(&header, &bits, rgb.data(), 0, 2));
+    EXPECT_FALSE(map_view_build_bitmap(&header, &bits, nullptr, 4, 2));
+    EXPECT_FALSE(map_view_build_bitmap(&header, &bits, rgb.data(), 0, 2));
     EXPECT_EQ(header, before);
     EXPECT_TRUE(headless_calls_of("message_box").empty());
     free(header);
@@ -859,26 +859,26 @@ TEST(DisplayBitmap, SheetChangeIntoTheMapView) {
     const std::string maps = tmp.maps();
     const int w = 480, h = 360;
     Bytes indices = mapLikeIndices(w, h);
-    double lat = snapLatitude(45.40, 2, 0), lon = snapLongitude(-75.70, 2, 0);
+    double lat = zoom_level_snap_latitude(45.40, 2, 0), lon = zoom_level_snap_longitude(-75.70, 2, 0);
     writeBytes(pathOf(maps, lat, lon, 2), withGifRecord(makeGif(w, h, indices), recordOf(sample_extent)));
 
-    mapViewReset(&map_view);
+    map_view_reset(&map_view);
     EXPECT_EQ(map_view.zoomLevel, 2);
     EXPECT_EQ(map_view.lastPanDir, ' ');
     EXPECT_EQ(map_view.imageWidth, 0);
     EXPECT_EQ(map_view.dibHeader, nullptr);
     int level = 2;
     ASSERT_TRUE(find_sheet(&lat, &lon, &level, maps.c_str(), map_view.sheetPath, 0, 1));
-    ASSERT_TRUE(loadSheetImage(map_view.sheetPath, 0, &map_view.pixels, &map_view.imageWidth, &map_view.imageHeight));
-    ASSERT_TRUE(buildDisplayBitmap(&map_view.dibHeader, &map_view.dibBits, map_view.pixels, map_view.imageWidth,
+    ASSERT_TRUE(sheet_image_load(map_view.sheetPath, 0, &map_view.pixels, &map_view.imageWidth, &map_view.imageHeight));
+    ASSERT_TRUE(map_view_build_bitmap(&map_view.dibHeader, &map_view.dibBits, map_view.pixels, map_view.imageWidth,
                                    map_view.imageHeight));
     Bytes expect = expectedRgb(indices);
-    size_t stride = displayBitmapStride(w);
+    size_t stride = map_view_bitmap_stride(w);
     EXPECT_EQ(stride, 1440u);
     const unsigned char* last = map_view.dibBits + (h - 1) * stride + (w - 1) * 3;
     const unsigned char* src = &expect[((h - 1) * w + (w - 1)) * 3];
     EXPECT_EQ(last[0], src[2]);
     EXPECT_EQ(last[2], src[0]);
-    mapViewReset(&map_view);
+    map_view_reset(&map_view);
     EXPECT_EQ(map_view.pixels, nullptr);
 }

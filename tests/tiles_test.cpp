@@ -138,7 +138,7 @@ protected:
     Bytes readPixels(const std::string& path, int* w = nullptr, int* h = nullptr) {
         unsigned char* px = nullptr;
         int pw = 0, ph = 0;
-        EXPECT_TRUE(decodeSheetFile(path.c_str(), SHEET_PNG, &px, &pw, &ph)) << path;
+        EXPECT_TRUE(sheet_image_decode_file(path.c_str(), SHEET_PNG, &px, &pw, &ph)) << path;
         Bytes b(px, px + static_cast<size_t>(pw) * ph * 3);
         free(px);
         if (w) *w = pw, *h = ph;
@@ -177,9 +177,9 @@ protected:
     // Makes the sheet of the point and returns its pixels.
     Bytes sheet(double lat, double lon, int level, std::string* path = nullptr, int* w = nullptr, int* h = nullptr) {
         const char* why = "";
-        EXPECT_NE(VIEW_PLANE_NONE, worldGridSnap(lat, lon, level, 0, &sheetLat, &sheetLon, &why)) << why;
+        EXPECT_NE(VIEW_PLANE_NONE, world_grid_snap(lat, lon, level, 0, &sheetLat, &sheetLon, &why)) << why;
         char out[SHEET_PATH_MAX] = "";
-        Result got = downloadSheet(sheetLat, sheetLon, level, &s, out, 0, 0, 0);
+        Result got = sheet_download_topo(sheetLat, sheetLon, level, &s, out, 0, 0, 0);
         EXPECT_TRUE(got.ok) << got.why;
         if (path) *path = out;
         return readPixels(out, w, h);
@@ -220,11 +220,11 @@ TEST_F(Tiles, SheetsLandWhereTheirRecordSays) {
                 if (px[(static_cast<size_t>(j) * w + i) * 3] < 128 && j < h - 8) sumX += i, sumY += j, ++dark;
         ASSERT_GT(dark, 4);
         char text[256];
-        int len = sheetReadExtentRecord(path.c_str(), SHEET_PNG, text, sizeof text);
+        int len = sheet_extent_read_record(path.c_str(), SHEET_PNG, text, sizeof text);
         SheetExtent e;
-        ASSERT_TRUE(len > 0 && sheetParseExtentRecord(text, static_cast<size_t>(len), &e));
+        ASSERT_TRUE(len > 0 && sheet_extent_parse(text, static_cast<size_t>(len), &e));
         double x = 0, y = 0;
-        ASSERT_TRUE(e.epsg ? worldGridToMercator(p.lat, p.lon, &x, &y) : ll2lcc(&x, &y, p.lat, p.lon));
+        ASSERT_TRUE(e.epsg ? world_grid_to_mercator(p.lat, p.lon, &x, &y) : ll2lcc(&x, &y, p.lat, p.lon));
         EXPECT_NEAR((x - e.minX) / (e.maxX - e.minX) * (w - 1), sumX / dark, 1.0);
         EXPECT_NEAR((e.maxY - y) / (e.maxY - e.minY) * (h - 1), sumY / dark, 1.0);
     }
@@ -235,7 +235,7 @@ TEST_F(Tiles, SheetsLandWhereTheirRecordSays) {
     EXPECT_GT(cached, 0);
     for (const std::string& head : server.heads())
         EXPECT_EQ("Kiv/" + std::string(kiv_version), header(head, "User-Agent"));
-    EXPECT_EQ(TILE_HOST_CONNECTIONS, tileHostPeakConnections("127.0.0.1"));
+    EXPECT_EQ(TILE_HOST_CONNECTIONS, tile_fetch_peak_connections("127.0.0.1"));
 }
 
 // A tile the server does not have draws white, but a server that has none
@@ -260,7 +260,7 @@ TEST_F(Tiles, MissingTilesDrawEmpty) {
     EXPECT_EQ(good, readPixels(path));
     EXPECT_EQ(cached, cachedTiles());
     fs::remove_all(tree.maps());
-    EXPECT_FALSE(downloadSheet(sheetLat, sheetLon, 3, &s, out, 0, 0, 0).ok);
+    EXPECT_FALSE(sheet_download_topo(sheetLat, sheetLon, 3, &s, out, 0, 0, 0).ok);
     EXPECT_FALSE(fs::exists(out));
 
     missing = false, missingOthers = true;
@@ -286,7 +286,7 @@ TEST_F(Tiles, OneTileFetchedTwiceAtOnce) {
     std::string paths[2], why[2];
     int ok[2] = {0, 0};
     std::string cache = tree.file("cache");
-    auto fetch = [&](int k) { ok[k] = tileFetchCached(&s.tiles, cache.c_str(), 5, 9, 11, 0, &paths[k], &why[k]); };
+    auto fetch = [&](int k) { ok[k] = tile_fetch_cached(&s.tiles, cache.c_str(), 5, 9, 11, 0, &paths[k], &why[k]); };
     std::thread other(fetch, 1);
     fetch(0);
     other.join();
@@ -306,9 +306,9 @@ TEST_F(Tiles, TilesOfTheUsersFolderAreNeverDeleted) {
     for (std::string url : {"file://" + bad, bad}) {
         snprintf(s.tiles.url, sizeof s.tiles.url, "%s", url.c_str());
         const char* why = "";
-        ASSERT_NE(VIEW_PLANE_NONE, worldGridSnap(45.42, -75.70, 2, 0, &sheetLat, &sheetLon, &why));
+        ASSERT_NE(VIEW_PLANE_NONE, world_grid_snap(45.42, -75.70, 2, 0, &sheetLat, &sheetLon, &why));
         char out[SHEET_PATH_MAX];
-        EXPECT_FALSE(downloadSheet(sheetLat, sheetLon, 2, &s, out, 0, 0, 0).ok) << url;
+        EXPECT_FALSE(sheet_download_topo(sheetLat, sheetLon, 2, &s, out, 0, 0, 0).ok) << url;
         EXPECT_TRUE(fs::exists(bad)) << url;
     }
 }
@@ -329,9 +329,9 @@ TEST_F(Tiles, WebpTilesMakeTheSameSheet) {
 TEST_F(Tiles, TilesBeyondTheLimitsAreRefused) {
     auto refused = [&](const char* what) {
         const char* why = "";
-        ASSERT_NE(VIEW_PLANE_NONE, worldGridSnap(45.42, -75.70, 2, 0, &sheetLat, &sheetLon, &why)) << why;
+        ASSERT_NE(VIEW_PLANE_NONE, world_grid_snap(45.42, -75.70, 2, 0, &sheetLat, &sheetLon, &why)) << why;
         char out[SHEET_PATH_MAX] = "";
-        EXPECT_FALSE(downloadSheet(sheetLat, sheetLon, 2, &s, out, 0, 0, 0).ok) << what;
+        EXPECT_FALSE(sheet_download_topo(sheetLat, sheetLon, 2, &s, out, 0, 0, 0).ok) << what;
         EXPECT_FALSE(fs::exists(out)) << what;
     };
     oversized = true;
@@ -398,10 +398,10 @@ TEST_F(Tiles, MbtilesHonourTheirMaxZoomAndBounds) {
     char out[SHEET_PATH_MAX];
     EXPECT_FALSE(sheet_download_hooks.refetchSheet(0, sheetLat, sheetLon, 3, &s, out, 0, 0, 0).ok);
 
-    ASSERT_TRUE(sheetSourceSelectStore(&s).ok);
+    ASSERT_TRUE(sheet_source_select_store(&s).ok);
     std::string store = s.mapsDir;
     s.tiles.maxZoom = 12;
-    ASSERT_TRUE(sheetSourceSelectStore(&s).ok);
+    ASSERT_TRUE(sheet_source_select_store(&s).ok);
     EXPECT_NE(store, s.mapsDir);
 }
 
@@ -411,7 +411,7 @@ TEST_F(Tiles, MbtilesHonourTheirMaxZoomAndBounds) {
 // after MaxAge= days (30 by default), the map server's never.
 TEST_F(Tiles, SourcesKeepStoresOfTheirOwn) {
     auto stored = [&](const char* what) {
-        EXPECT_TRUE(sheetSourceSelectStore(&s).ok);
+        EXPECT_TRUE(sheet_source_select_store(&s).ok);
         char path[SHEET_PATH_MAX];
         return sheet_stored(path, s.mapsDir, sheetLat, sheetLon, 2, 0, SHEET_GIF) >= 0 ? std::string(what) : "";
     };
@@ -427,32 +427,32 @@ TEST_F(Tiles, SourcesKeepStoresOfTheirOwn) {
     snprintf(s.tiles.url, sizeof s.tiles.url, "%s", tileSource.c_str());
     EXPECT_EQ("tiles", stored("tiles"));
 
-    EXPECT_FALSE(sheetIsStale(&s, 0, path.c_str()));
+    EXPECT_FALSE(sheet_source_is_stale(&s, 0, path.c_str()));
     utimbuf old{time(nullptr) - 31 * 86400, time(nullptr) - 31 * 86400};
     ASSERT_EQ(0, utime(path.c_str(), &old));
-    EXPECT_TRUE(sheetIsStale(&s, 0, path.c_str()));
+    EXPECT_TRUE(sheet_source_is_stale(&s, 0, path.c_str()));
     s.maxAgeDays = 40;
-    EXPECT_FALSE(sheetIsStale(&s, 0, path.c_str()));
+    EXPECT_FALSE(sheet_source_is_stale(&s, 0, path.c_str()));
     s.maxAgeDays = -1;
     s.tiles.url[0] = 0;
-    EXPECT_FALSE(sheetIsStale(&s, 0, path.c_str()));
+    EXPECT_FALSE(sheet_source_is_stale(&s, 0, path.c_str()));
 }
 
 // Each kind's store follows its own source: a new aerial source keeps the
 // topographic sheets, a new topographic source keeps the aerial ones.
 TEST_F(Tiles, EachKindsStoreFollowsItsOwnSource) {
-    ASSERT_TRUE(sheetSourceSelectStore(&s).ok);
+    ASSERT_TRUE(sheet_source_select_store(&s).ok);
     sheet(45.42, -75.70, 2);
     snprintf(s.tilesAerial.url, sizeof s.tilesAerial.url, "%s", (std::string(s.tiles.url) + "?aerial").c_str());
-    ASSERT_TRUE(sheetSourceSelectStore(&s).ok);
+    ASSERT_TRUE(sheet_source_select_store(&s).ok);
     char found[SHEET_PATH_MAX];
-    EXPECT_EQ(SHEET_PNG, sheet_stored(found, sheetStoreDir(&s, 0), sheetLat, sheetLon, 2, 0, SHEET_GIF));
-    Result aerial = downloadAerialSheet(sheetLat, sheetLon, 2, &s, found, 0);
+    EXPECT_EQ(SHEET_PNG, sheet_stored(found, sheet_source_store_dir(&s, 0), sheetLat, sheetLon, 2, 0, SHEET_GIF));
+    Result aerial = sheet_download_aerial(sheetLat, sheetLon, 2, &s, found, 0);
     ASSERT_TRUE(aerial.ok) << aerial.why;
     snprintf(s.tiles.url + strlen(s.tiles.url), 16, "?v=2");
-    ASSERT_TRUE(sheetSourceSelectStore(&s).ok);
-    EXPECT_EQ(SHEET_JPEG, sheet_stored(found, sheetStoreDir(&s, 1), sheetLat, sheetLon, 2, 0, SHEET_JPEG));
-    EXPECT_EQ(-1, sheet_stored(found, sheetStoreDir(&s, 0), sheetLat, sheetLon, 2, 0, SHEET_GIF));
+    ASSERT_TRUE(sheet_source_select_store(&s).ok);
+    EXPECT_EQ(SHEET_JPEG, sheet_stored(found, sheet_source_store_dir(&s, 1), sheetLat, sheetLon, 2, 0, SHEET_JPEG));
+    EXPECT_EQ(-1, sheet_stored(found, sheet_source_store_dir(&s, 0), sheetLat, sheetLon, 2, 0, SHEET_GIF));
 }
 
 // Area downloads from a no-bulk source are refused beyond a few tiles.
@@ -472,15 +472,15 @@ TEST(TileBulk, NoBulkSourcesRefuseAreas) {
         snprintf(t.url, sizeof t.url, "%s", c.url);
         t.noBulk = c.noBulk;
         std::string why;
-        EXPECT_EQ(c.refused, tileBulkRefused(&t, c.sheets, 0, nullptr, &why)) << c.url;
+        EXPECT_EQ(c.refused, tile_source_bulk_refused(&t, c.sheets, 0, nullptr, &why)) << c.url;
     }
     // The cap holds across runs: two areas of 180 tiles are one too many.
     TempTree tree;
     TileSource osm{};
     snprintf(osm.url, sizeof osm.url, "https://tile.openstreetmap.org/{z}/{x}/{y}.png");
     std::string why;
-    EXPECT_EQ(0, tileBulkRefused(&osm, 15, 0, tree.maps().c_str(), &why));
-    EXPECT_EQ(1, tileBulkRefused(&osm, 15, 0, tree.maps().c_str(), &why));
+    EXPECT_EQ(0, tile_source_bulk_refused(&osm, 15, 0, tree.maps().c_str(), &why));
+    EXPECT_EQ(1, tile_source_bulk_refused(&osm, 15, 0, tree.maps().c_str(), &why));
 }
 
 #ifdef KIVSHEET_PATH

@@ -9,7 +9,7 @@
 namespace {
 
 TEST(VehicleArrow, PointsAlongTheCourseAndClipsAtTheEdges) {
-    const int w = 41, h = 41, stride = displayBitmapStride(w);
+    const int w = 41, h = 41, stride = map_view_bitmap_stride(w);
     struct {
         double angle;
         int dx, dy;  // one screen step along the course

@@ -36,9 +36,9 @@ void writeSheet(const std::string& maps, const ViewRecord& v, const ViewSheet& s
     char record[256], path[SHEET_PATH_MAX];
     SheetExtent recorded;   // as its download records it: across 180 degrees, not beside the view
     ASSERT_TRUE(view_sheet_expected_extent(s.lat, s.lon, v.level, v.big, &recorded));
-    ASSERT_GT(sheetFormatExtentRecord(record, sizeof record, &recorded), 0);
+    ASSERT_GT(sheet_extent_format(record, sizeof record, &recorded), 0);
     ASSERT_TRUE(png_write_rgb_memory(rgb.data(), w, h, &png, &pngSize));
-    ASSERT_TRUE(sheetInsertExtentPng(png, pngSize, record, &sheet, &sheetSize));
+    ASSERT_TRUE(png_sheet_insert_extent(png, pngSize, record, &sheet, &sheetSize));
     ASSERT_TRUE(sheet_path(path, sizeof path, maps.c_str(), s.lat, s.lon, v.level, v.big, SHEET_PNG));
     writeBytes(path, Bytes(sheet, sheet + sheetSize));
     free(png);

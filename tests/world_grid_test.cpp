@@ -37,20 +37,20 @@ Sheet sheetAt(double lat, double lon, int level, int big) {
     const char* why = "";
     double x = 0, y = 0, angle = 0;
     int w = view_sheet_width(big), h = view_sheet_height(big);
-    s.plane = worldGridSnap(lat, lon, level, big, &lat, &lon, &why);
+    s.plane = world_grid_snap(lat, lon, level, big, &lat, &lon, &why);
     char text[1024];
     if (sheet_path(text, sizeof text, "M", lat, lon, level, big, SHEET_GIF)) s.path = text;
-    if (!sheetPlaneCentre(lat, lon, level, big, &x, &y, &angle, &s.epsg)) return s;
-    s.box = wmsSheetBox(x, y, zoomScale(level), w, h);
+    if (!sheet_download_plane_centre(lat, lon, level, big, &x, &y, &angle, &s.epsg)) return s;
+    s.box = wms_sheet_box(x, y, zoom_level_scale(level), w, h);
     s.box.epsg = s.epsg;
-    SheetExtent e = {zoomScale(level), x, y, s.box.minX, s.box.minY, s.box.maxX, s.box.maxY, angle, s.epsg};
-    if (sheetFormatExtentRecord(text, sizeof text, &e) > 0) s.record = text;
+    SheetExtent e = {zoom_level_scale(level), x, y, s.box.minX, s.box.minY, s.box.maxX, s.box.maxY, angle, s.epsg};
+    if (sheet_extent_format(text, sizeof text, &e) > 0) s.record = text;
     return s;
 }
 
 bool contains(const Sheet& s, double lat, double lon) {
     double x = 0, y = 0;
-    bool placed = s.epsg == VIEW_PLANE_WEB_MERCATOR ? worldGridToMercator(lat, lon, &x, &y) : ll2lcc(&x, &y, lat, lon);
+    bool placed = s.epsg == VIEW_PLANE_WEB_MERCATOR ? world_grid_to_mercator(lat, lon, &x, &y) : ll2lcc(&x, &y, lat, lon);
     return placed && x >= s.box.minX && x <= s.box.maxX && y >= s.box.minY && y <= s.box.maxY;
 }
 
@@ -105,7 +105,7 @@ TEST(WorldGrid, PlacesGetTheirOwnSheets) {
     for (auto [lat, lon, ex, ey] : {std::array{82.5, -62.35, -6940770.2510, 17380689.9437},
                                     std::array{-33.86, 151.21, 16832620.2029, -4010018.9023}}) {
         double x = 0, y = 0;
-        ASSERT_TRUE(worldGridToMercator(lat, lon, &x, &y));
+        ASSERT_TRUE(world_grid_to_mercator(lat, lon, &x, &y));
         EXPECT_LT(std::hypot(x - ex, y - ey), 0.01) << lat;
     }
     for (const Row& r : rows)
@@ -127,8 +127,8 @@ TEST(WorldGrid, CoversEveryPointAtHighLatitudes) {
     for (double lat : {0.0, 45.0, 60.0, 80.0, -60.0})
         for (int level = 0; level <= ZOOM_FINEST; level++)
             for (int i = 0; i <= 1600; i++) {
-                double la = lat + std::min(4.9, zoomStep(level) * 3) * (i / 40) / 40;
-                double lo = 179 - zoomStep(level) * 5 * (i % 40) / 40;
+                double la = lat + std::min(4.9, zoom_level_step(level) * 3) * (i / 40) / 40;
+                double lo = 179 - zoom_level_step(level) * 5 * (i % 40) / 40;
                 ASSERT_TRUE(contains(sheetAt(la, lo, level, i % 2), la, lo)) << la << " " << lo << " " << level;
             }
     EXPECT_TRUE(contains(sheetAt(10, -179.999, 1, 0), 10, -179.999));

@@ -72,7 +72,7 @@ int sheetFormatOf(const char* path) {
     if (!f) return -2;
     size_t n = fread(magic, 1, sizeof magic, f);
     fclose(f);
-    int format = sheetImageFormat(magic, n);
+    int format = sheet_image_format(magic, n);
     if (format >= 0) return format;
     std::string p = path;
     if (endsWith(p, ".gif")) return SHEET_GIF;
@@ -85,7 +85,7 @@ int decode(const char* path, unsigned char** pixels, int* w, int* h, int* format
     *format = sheetFormatOf(path);
     if (*format == -2) return fail("%s: cannot open", path);
     if (*format == -1) return fail("%s: not a GIF, PNG or JPEG sheet", path);
-    if (!decodeSheetFile(path, *format, pixels, w, h)) return fail("%s: does not decode as %s", path, formatName(*format));
+    if (!sheet_image_decode_file(path, *format, pixels, w, h)) return fail("%s: does not decode as %s", path, formatName(*format));
     return 0;
 }
 
@@ -104,7 +104,7 @@ int info(const char* path) {
     free(pixels);
     printf("file: %s\nformat: %s\nsize: %d x %d\n", path, formatName(format), w, h);
     static char text[SHEET_JPEG_RECORD_MAX + 1];
-    int len = sheetReadExtentRecord(path, format, text, sizeof text);
+    int len = sheet_extent_read_record(path, format, text, sizeof text);
     if (len < 0) {
         printf("record: none\n");
         return 0;
@@ -113,7 +113,7 @@ int info(const char* path) {
     printEscaped(text);
     printf("\n");
     SheetExtent e;
-    if (!sheetParseExtentRecord(text, static_cast<size_t>(len), &e)) {
+    if (!sheet_extent_parse(text, static_cast<size_t>(len), &e)) {
         printf("extent: unreadable\n");
         return 0;
     }
@@ -145,7 +145,7 @@ int parsePoint(const KivsheetOptions& o, double* lat, double* lon, int* level) {
 // Mercator. The program asks for big sheets on the doubled longitude grid.
 int snapPoint(double* lat, double* lon, int level, int big) {
     const char* why = "";
-    if (worldGridSnap(*lat, *lon, level, big, lat, lon, &why) == VIEW_PLANE_NONE) return fail("%s", why);
+    if (world_grid_snap(*lat, *lon, level, big, lat, lon, &why) == VIEW_PLANE_NONE) return fail("%s", why);
     return 0;
 }
 
@@ -160,10 +160,10 @@ int name(const KivsheetOptions& o) {
     kivsheet_load_settings(&settings);
     if (!o.maps.empty() && o.maps.size() >= sizeof settings.mapsDir) return fail("path too long: %s", o.maps.c_str());
     if (!o.maps.empty()) memcpy(settings.mapsDir, o.maps.c_str(), o.maps.size() + 1);
-    if (sheetSourceKind(&settings, aerial) != SHEET_SOURCE_SERVER) {
-        if (Result selected = sheetSourceSelectStore(&settings); !selected) return fail("%s", selected.why.c_str());
+    if (sheet_source_kind(&settings, aerial) != SHEET_SOURCE_SERVER) {
+        if (Result selected = sheet_source_select_store(&settings); !selected) return fail("%s", selected.why.c_str());
     }
-    const char* maps = sheetStoreDir(&settings, aerial);
+    const char* maps = sheet_source_store_dir(&settings, aerial);
     if (o.zoomLetter) program_settings.zoomLetter = o.zoomLetter;
     if (int rc = snapPoint(&lat, &lon, level, big)) return rc;
     char path[SHEET_PATH_MAX];
@@ -171,7 +171,7 @@ int name(const KivsheetOptions& o) {
     // tiles or a WMS is a PNG.
     if (sheet_stored(path, maps, lat, lon, level, big, format) < 0 &&
         !sheet_path(path, sizeof path, maps, lat, lon, level, big,
-                   !aerial && sheetSourceKind(&settings, 0) != SHEET_SOURCE_SERVER ? SHEET_PNG : format))
+                   !aerial && sheet_source_kind(&settings, 0) != SHEET_SOURCE_SERVER ? SHEET_PNG : format))
         return fail("path too long: %s", maps);
     printf("%s\n", path);
     return 0;
@@ -187,8 +187,8 @@ int fetch(const KivsheetOptions& o) {
     int big = o.big, aerial = o.aerial;
     if (int rc = snapPoint(&lat, &lon, level, big)) return rc;
     char path[SHEET_PATH_MAX] = "";
-    Result got = aerial ? downloadAerialSheet(lat, lon, level, &settings, path, big)
-                        : downloadSheet(lat, lon, level, &settings, path, big, settings.rose, settings.grid);
+    Result got = aerial ? sheet_download_aerial(lat, lon, level, &settings, path, big)
+                        : sheet_download_topo(lat, lon, level, &settings, path, big, settings.rose, settings.grid);
     if (!got) return fail("%s: %s", path[0] ? path : "sheet", got.why.empty() ? "download failed" : got.why.c_str());
     printf("%s\n", path);
     return 0;

@@ -98,7 +98,7 @@ void eachSheet(const AreaSheet& a, int ok, int64_t bytes, const char* why, void*
     if (r->bar) return;
     char name[SHEET_PATH_MAX];
     // The file as stored: a WMS sheet is a PNG.
-    sheet_stored(name, sheetStoreDir(r->settings, r->options->aerial), a.lat, a.lon, a.level, r->options->big,
+    sheet_stored(name, sheet_source_store_dir(r->settings, r->options->aerial), a.lat, a.lon, a.level, r->options->big,
                 r->options->aerial ? SHEET_JPEG : SHEET_GIF);
     fprintf(r->out, "%s %s %lld\n", ok == 1 ? "fetched" : ok == 2 ? "stored" : "failed", name,
             static_cast<long long>(bytes));
@@ -171,8 +171,8 @@ int fetchSheets(const std::vector<AreaSheet>& all, AppSettings* s, const Options
     fflush(stdout);
     if (o.dryRun || missing.empty()) return 0;
     std::string refused;
-    if (tileBulkRefused(o.aerial ? &s->tilesAerial : &s->tiles, static_cast<long>(missing.size()), o.big,
-                        sheetMapsRoot(s), &refused))
+    if (tile_source_bulk_refused(o.aerial ? &s->tilesAerial : &s->tiles, static_cast<long>(missing.size()), o.big,
+                        sheet_source_maps_root(s), &refused))
         return fail(refused.c_str(), "");
 
     // The network layer's diagnostics go to standard error; standard output
@@ -222,7 +222,7 @@ int fetchSheets(const std::vector<AreaSheet>& all, AppSettings* s, const Options
         fprintf(stderr,
                 "kivsheet: %s does not answer with sheets: stopped after %d sheets in a row failed (each tried %d "
                 "times), %d not tried\n",
-                sheetSourceShown(s, o.aerial).c_str(), static_cast<int>(AREA_FETCH_FAILURES_IN_A_ROW),
+                sheet_source_shown(s, o.aerial).c_str(), static_cast<int>(AREA_FETCH_FAILURES_IN_A_ROW),
                 static_cast<int>(AREA_FETCH_TRIES), c.total - c.done);
     return c.failed ? 2 : 0;
 }

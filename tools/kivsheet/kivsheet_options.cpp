@@ -220,7 +220,7 @@ int kivsheet_apply_paths(const KivsheetOptions& o, AppSettings* s) {
         }
         memcpy(p.out, p.value.c_str(), p.value.size() + 1);
     }
-    Result selected = sheetSourceSelectStore(s);
+    Result selected = sheet_source_select_store(s);
     if (selected) return 0;
     fprintf(stderr, "kivsheet: %s\n", selected.why.c_str());
     return 2;

@@ -28,7 +28,7 @@ int wx_run_download_area_dialog(void* state) {
               0, wxALL, 10);
     wxCheckBox* boxes[ZOOM_LEVELS];
     for (int level = 0; level < ZOOM_LEVELS; level++) {
-        wxString label = wxString::Format("Level %d (1:%ld): %d sheets, %d stored", level, zoomScale(level),
+        wxString label = wxString::Format("Level %d (1:%ld): %d sheets, %d stored", level, zoom_level_scale(level),
                                           d->sheets[level], d->stored[level]);
         boxes[level] = new wxCheckBox(dialog, wxID_ANY, label);
         boxes[level]->SetValue(d->chosen[level] != 0);
