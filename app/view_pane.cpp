@@ -165,8 +165,12 @@ void takeDecoded() {
         bool shown = std::any_of(pane.decodingShown.begin(), pane.decodingShown.end(),
                                  [&d](const ViewSheet& m) { return d.path == m.path; });
         if (shown) pane.shownKey.clear();
-        if (d.sheet) sheet_cache_put(&pane.cache, d.path.c_str(), std::move(d.sheet));
-        else pane.undecodable.insert(d.path);
+        if (d.sheet) {
+            sheet_cache_put(&pane.cache, d.path.c_str(), std::move(d.sheet));
+            pane.stamps[d.path] = d.stamp;
+        } else {
+            pane.undecodable.insert(d.path);
+        }
     }
 }
 
@@ -193,8 +197,10 @@ void gather(const std::vector<ViewSheet>& needed, std::vector<ViewSheet>* missin
                 pane.decodingShown.push_back(n);
                 continue;
             }
+            std::string stamp = sheet_decoding_stamp(n.path);
             found[i] = sheet_cache_get(&pane.cache, n.path, n.format, &why);
-            if (!found[i]) pane.undecodable.insert(n.path);
+            if (found[i]) pane.stamps[n.path] = stamp;
+            else pane.undecodable.insert(n.path);
         }
         if (found[i]) pane.images.push_back(std::move(found[i]));
         else missing->push_back(n);
@@ -583,15 +589,25 @@ void view_pane_forget(const char* path) {
     sheet_cache_drop(&pane.cache, path);
     sheet_decoding_drop(pane.decoding.get(), path);
     pane.undecodable.erase(path);
+    pane.stamps.erase(path);
     pane.storeLook.memo.cells.clear();
     pane.shownKey.clear();             // a file replaced in place leaves the key as it was
 }
 
 int view_pane_take_sheet(const AppSettings* s, const char* path) {
     if (!view_pane_composing() || !inStore(s, path)) return 0;
+    // Auto Pan onto a sheet the view has decoded (the vehicle crossing into
+    // it): the same file is not decoded again inside the frame.
+    std::string stamp = sheet_decoding_stamp(path);
+    auto kept = pane.stamps.find(path);
+    if (!stamp.empty() && kept != pane.stamps.end() && kept->second == stamp && sheet_cache_find(&pane.cache, path)) {
+        pane.shownKey.clear();
+        return 1;
+    }
     view_pane_forget(path);
     std::string why;
     if (!sheet_cache_get(&pane.cache, path, sheetImageFormatOfPath(path, s->satelliteImage), &why)) return 0;
+    pane.stamps[path] = stamp;
     pane.shownKey.clear();             // composed again even where the view stays
     return 1;
 }
@@ -600,6 +616,7 @@ void view_pane_forget_store() {
     sheet_decoding_stop(pane.decoding.get());
     pane.decodingShown.clear();
     pane.undecodable.clear();
+    pane.stamps.clear();
     pane.cache = SheetCache{};
     pane.storeLook = ViewPane::StoreLook{};
     pane.renewedBroken.clear();

@@ -11,6 +11,7 @@
 #pragma once
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -46,6 +47,7 @@ struct ViewPane {
     std::unique_ptr<SheetDecoding> decoding = std::make_unique<SheetDecoding>();
     std::vector<ViewSheet> decodingShown;  // the shown view's sheets being decoded
     std::set<std::string> undecodable;     // stored sheets whose file did not decode
+    std::map<std::string, std::string> stamps;   // each cached sheet's file as it was decoded
     struct Followed {
         bool valid;
         double x, y;

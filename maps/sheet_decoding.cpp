@@ -1,7 +1,10 @@
 #include "maps/sheet_decoding.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 
 namespace {
 
@@ -16,7 +19,7 @@ void work(SheetDecoding* d) {
         d->currentDropped = false;
         SheetDecodeJob job = d->current;
         g.unlock();
-        SheetDecoded out{job.path, nullptr, ""};
+        SheetDecoded out{job.path, nullptr, "", sheet_decoding_stamp(job.path.c_str())};
         auto sheet = std::make_shared<DecodedSheet>();
         if (sheet_cache_decode(job.path.c_str(), job.format, sheet.get(), &out.why)) out.sheet = std::move(sheet);
         g.lock();
@@ -34,6 +37,15 @@ void work(SheetDecoding* d) {
 }
 
 }  // namespace
+
+std::string sheet_decoding_stamp(const char* path) {
+    struct stat st;
+    if (stat(path, &st) != 0) return "";
+    char out[96];
+    snprintf(out, sizeof out, "%llu %lld %lld.%09ld", static_cast<unsigned long long>(st.st_ino),
+             static_cast<long long>(st.st_size), static_cast<long long>(st.st_mtim.tv_sec), st.st_mtim.tv_nsec);
+    return out;
+}
 
 SheetDecoding::~SheetDecoding() { sheet_decoding_stop(this); }
 

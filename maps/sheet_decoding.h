@@ -27,6 +27,7 @@ struct SheetDecoded {
     std::string path;
     std::shared_ptr<const DecodedSheet> sheet;   // null when the file does not decode
     std::string why;                   // why not
+    std::string stamp;                 // the file as it was decoded (sheet_decoding_stamp)
 };
 
 struct SheetDecoding {
@@ -43,6 +44,10 @@ struct SheetDecoding {
     long decodes = 0;                  // files the worker decoded
     ~SheetDecoding();                  // stops the worker: it never outlives the record
 };
+
+// The file's identity, size and time of writing, "" when it is not there:
+// a sheet written anew has another.
+std::string sheet_decoding_stamp(const char* path);
 
 // The sheets to decode, in order, in place of those still waiting; those
 // being decoded or decoded already and not taken are not asked again. wake
