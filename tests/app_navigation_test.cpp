@@ -393,6 +393,24 @@ TEST_F(AppNavigationTest, ASheetPannedIntoViewIsDecodedOffThePaint) {
     EXPECT_EQ(static_cast<int>(far.colour()), panePixel(x, y));
 }
 
+// The vehicle crossing into a sheet the view has decoded: Auto Pan takes it
+// as the displayed sheet without decoding its file again in the frame.
+TEST_F(AppNavigationTest, AutoPanOntoADecodedSheetKeepsItsDecode) {
+    addSheet(kLat, kLon, 2, 0, 40);
+    TestSheet next = addSheet(kLat, kLon + kStep2, 2, 0, 41);
+    create();
+    settings()->autoPan = 1;
+    setFix(kLat, kLon);
+    app_paint();
+    ASSERT_EQ(1, view_pane_decoding_drain(5000));
+    app_paint();
+    const long decodes = view_pane.cache.decodes;
+    setFix(next.lat, next.lon);
+    app_paint();
+    EXPECT_EQ(next.lon, map_view.sheetLon);
+    EXPECT_EQ(decodes, view_pane.cache.decodes);
+}
+
 TEST_F(AppNavigationTest, DragWheelAndKeysMoveTheView) {
     addSheet(kLat, kLon, 2, 0, 40);
     create();
