@@ -7,6 +7,7 @@
 #include "app/stale_fix.h"
 #include "app/view_input.h"
 #include "app/view_pane.h"
+#include "app/view_zoom_auto.h"
 #include "maps/map_view.h"
 
 AppWindow app_window = [] {
@@ -37,6 +38,7 @@ void app_window_reset() {
     stale_fix_reset();
     view_pane_reset();
     view_input_reset();
+    auto_zoom_reset();
     app_window = AppWindow{};
     app_window.mapAreaWidth = APP_SMALL_MAP_W;
     app_window.mapAreaHeight = APP_SMALL_MAP_H;

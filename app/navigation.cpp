@@ -262,8 +262,12 @@ void nav_auto_pan_step() {
     double autoMpp = auto_zoom_now(s);
     if (autoMpp > 0) {
         int level = view_scale_level(autoMpp, s->bigMaps ? 1 : 0);
-        // At once, not animated: see the zoom while following (view_input.cpp).
-        if (v.scaleMpp != autoMpp && level == v.zoomLevel) platform_invalidate(0);
+        // Animated as the user's zooms, the vehicle staying where it is drawn;
+        // into another level's sheets too, which are composed once it ends.
+        if (v.scaleMpp != autoMpp) {
+            view_pane_start_zoom();
+            platform_invalidate(0);
+        }
         v.scaleMpp = autoMpp;
         v.targetZoom = level;
         if (!snapTargets(s, fixLat, fixLon, &why)) v.targetZoom = v.zoomLevel;   // targets as snapped above

@@ -46,6 +46,15 @@ uint32_t night_palette_colour(const NightPalette& palette, uint32_t rgb) {
     return out;
 }
 
+void night_palette_curve(const NightPalette& palette, ColourCurve* curve) {
+    for (int v = 0; v < 256; v++) {
+        const uint16_t u = static_cast<uint16_t>(v);
+        curve->red[v] = map(u, palette.quad[kRed], palette.lin[kRed]);
+        curve->green[v] = map(u, palette.quad[kGreen], palette.lin[kGreen]);
+        curve->blue[v] = map(u, palette.quad[kBlue], palette.lin[kBlue]);
+    }
+}
+
 // Twice as wide with AVX2 where the processor has it (chosen at load time;
 // GCC only, as clang 14 names the clones apart from the declaration).
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)

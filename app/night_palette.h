@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "maps/palette_row.h"
+
 // Per channel a curve out = in * (lin + quad * in / 256) / 256:
 // linear plus a square term that deepens the dark tones. It rises with its
 // input, so what was lighter stays lighter and lines stay apart from their
@@ -18,6 +20,11 @@ void night_palette_make(NightPalette* palette);
 
 // One colour (0xRRGGBB) through the palette.
 uint32_t night_palette_colour(const NightPalette& palette, uint32_t rgb);
+
+// The palette as a curve per channel, for the composers to apply to the
+// sheets' colours as they compose (the same bytes night_palette_apply
+// gives).
+void night_palette_curve(const NightPalette& palette, ColourCurve* curve);
 
 // Maps a region of a client frame in place (32-bit pixels 0xFFRRGGBB, rows
 // of stride pixels). The region must lie inside the frame.

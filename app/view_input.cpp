@@ -55,10 +55,7 @@ void zoomTo(double px, double py, double mpp1) {
         x += dx * (mpp - mpp1);
         y -= dy * (mpp - mpp1);
     }
-    // Following, the scale changes at once: the auto-pan step re-centres the
-    // view while the zoom's frames run and the pane was left on a frame
-    // half-way until the next input.
-    if (!s->autoPan) view_pane_start_zoom();
+    view_pane_start_zoom();
     v.scaleMpp = mpp1;
     view_pane_move_to(s, plane, x, y, view_scale_level(mpp1, big));
 }

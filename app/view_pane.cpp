@@ -317,14 +317,20 @@ void placeExtents(const ViewRecord& view) {
 // While a zoom moves: the picture it started from drawn for the view of
 // this moment on the way to target, as the view shown. False once it is
 // over (or cannot be drawn), for the target to be composed.
-bool zoomFrame(const ViewRecord& target) {
+bool zoomFrame(const AppSettings* s, const ViewRecord& target) {
     ViewPane::ZoomMotion& zoom = pane.zoomMotion;
     if (zoom.startMs < 0) return false;
     int64_t now = platform_monotonic_ms();
     double t = now < 0 ? 1 : view_zoom_fraction(zoom.startMs, now);
+    // Following, the vehicle stays exactly where the new view draws it while
+    // fixes move it (and the view) on; the point both views show at one
+    // pixel drifts from it as they do.
+    double vx, vy;
+    bool vehicle = s->autoPan && gps_has_position() &&
+                   view_plane_from_degrees(target.plane, gps_latitude(), gps_longitude(), &vx, &vy);
     ViewRecord at;
     if (t >= 1 || !view_pane_composing() || v.imageWidth != target.width || v.imageHeight != target.height ||
-        !view_zoom_between(zoom.from, target, t, &at)) {
+        !(vehicle ? view_zoom_keeping(zoom.from, target, vx, vy, t, &at) : view_zoom_between(zoom.from, target, t, &at))) {
         zoom.startMs = -1;
         zoom.picture.clear();
         return false;
@@ -446,7 +452,7 @@ int view_pane_update(const AppSettings* s) {
                                  s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
         if (own.format >= 0 && strcmp(own.path, v.sheetPath) == 0) needed.insert(needed.begin(), own);
     }
-    if (zoomFrame(view)) return 1;
+    if (zoomFrame(s, view)) return 1;
     std::string key;
     for (const ViewSheet& n : needed)
         if (n.format >= 0) {

@@ -19,9 +19,14 @@ double view_zoom_fraction(int64_t startMs, int64_t nowMs);
 // the same screen pixel stays there. 1, or 0 when the two are no zoom of
 // each other (another plane or pane size, or the same scale).
 int view_zoom_between(const ViewRecord& from, const ViewRecord& to, double t, ViewRecord* out);
+// As view_zoom_between, the point kept being plane point (x, y) of `to`
+// at the pixel `to` shows it: the vehicle while following, which may have
+// moved since the zoom began. The turn is `to`'s.
+int view_zoom_keeping(const ViewRecord& from, const ViewRecord& to, double x, double y, double t, ViewRecord* out);
 
 // The picture of view `from` (xrgb, from.width pixels a row) drawn for
 // view `at` into dst (at.width x at.height, stride pixels a row), nearest
-// pixel; what `from` did not show takes `ground`.
+// pixel, each place where `from` showed it (turned as `at` is, on a
+// course-up view); what `from` did not show takes `ground`.
 void view_zoom_picture(const uint32_t* src, const ViewRecord& from, uint32_t* dst, int stride, const ViewRecord& at,
                        uint32_t ground);

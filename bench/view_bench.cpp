@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/night_palette.h"
 #include "maps/sheet_store.h"
 #include "maps/view_compose.h"
 #include "maps/view_compose_scaled.h"
@@ -63,6 +64,39 @@ void ComposeFromCache(benchmark::State& state) {
     state.counters["cache_MB"] = static_cast<double>(cache.usedBytes) / (1 << 20);
 }
 
+// Night colours: mode 0 composes the day's colours and maps the frame after
+// (a pass of its own), mode 1 composes through the night curve.
+void ComposeNight(benchmark::State& state) {
+    const int width = 1920, height = 1080, mode = static_cast<int>(state.range(0));
+    TempTree tmp;
+    ViewRecord view;
+    std::vector<ViewSheet> needed, missing;
+    if (!view_make(&view, 3, 0, 45.3252, -75.8748, width, height) || !storeSheets(tmp.maps(), view) ||
+        view_needed_sheets(view, tmp.maps().c_str(), 0, &needed) <= 0) {
+        state.SkipWithError("cannot store the sheets");
+        return;
+    }
+    SheetCache cache;
+    cache.limitBytes = 256u << 20;
+    ViewImages images;
+    view_gather(needed, &cache, &images, &missing);
+    NightPalette palette;
+    night_palette_make(&palette);
+    ColourCurve curve;
+    night_palette_curve(palette, &curve);
+    std::vector<uint32_t> frame(static_cast<size_t>(width) * height);
+    for (auto _ : state) {
+        view_gather(needed, &cache, &images, &missing);
+        if (mode == 1) {
+            view_compose(view, images, frame.data(), width, &curve);
+        } else {
+            view_compose(view, images, frame.data(), width);
+            night_palette_apply(palette, frame.data(), width, 0, 0, width, height);
+        }
+        benchmark::ClobberMemory();
+    }
+}
+
 // The physical limit: the whole frame copied once.
 void MemcpyFrame(benchmark::State& state) {
     const int width = static_cast<int>(state.range(0)), height = width * 9 / 16;
@@ -113,6 +147,7 @@ BENCHMARK(ComposeScaled)
     ->Args({1920, 3, 2600})
     ->ArgNames({"width", "level", "permille"})
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(ComposeNight)->Arg(0)->Arg(1)->ArgNames({"mode"})->Unit(benchmark::kMillisecond);
 BENCHMARK(ComposeFromCache)
     ->Args({1920, 3})
     ->Args({3840, 3})

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/pixel_rows.h"
+#include "maps/palette_row.h"
 
 namespace {
 
@@ -24,11 +24,9 @@ struct Span {
 constexpr int kHatchPeriod = 10;
 
 // Diagonal lines fixed to the plane, so the hatching moves with the map.
-void hatch(uint32_t* row, long from, long to, long phase) {
-    constexpr uint32_t kGround = 0xFF000000u | VIEW_HATCH_GROUND * 0x010101u;
-    constexpr uint32_t kLine = 0xFF000000u | VIEW_HATCH_LINE * 0x010101u;
+void hatch(uint32_t* row, long from, long to, long phase, uint32_t ground, uint32_t line) {
     long p = ((phase + from) % kHatchPeriod + kHatchPeriod) % kHatchPeriod;
-    for (long x = from; x < to; x++, p = p + 1 == kHatchPeriod ? 0 : p + 1) row[x] = p == 0 ? kLine : kGround;
+    for (long x = from; x < to; x++, p = p + 1 == kHatchPeriod ? 0 : p + 1) row[x] = p == 0 ? line : ground;
 }
 
 double distance2(const Placed& p, double x, double y) {
@@ -66,18 +64,6 @@ long spanEnd(const Placed* const* row, const Placed* const* rowEnd, const Placed
     return end;
 }
 
-// A span of indexed pixels into the frame: n pixels of indices through
-// colours. Unrolled by four so the loads of the next indices overlap the
-// stores; the look-up itself is all the work there is.
-void expandIndexed(uint32_t* out, const unsigned char* idx, const uint32_t* c, long n) {
-    long k = 0;
-    for (; k + 4 <= n; k += 4) {
-        uint32_t a = c[idx[k]], b = c[idx[k + 1]], d = c[idx[k + 2]], e = c[idx[k + 3]];
-        out[k] = a, out[k + 1] = b, out[k + 2] = d, out[k + 3] = e;
-    }
-    for (; k < n; k++) out[k] = c[idx[k]];
-}
-
 }  // namespace
 
 void view_gather(const std::vector<ViewSheet>& needed, SheetCache* cache, ViewImages* images,
@@ -92,7 +78,8 @@ void view_gather(const std::vector<ViewSheet>& needed, SheetCache* cache, ViewIm
     }
 }
 
-long view_compose(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride) {
+long view_compose(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride,
+                  const ColourCurve* curve) {
     const long width = view.width, height = view.height;
     if (width <= 0 || height <= 0 || !(view.mpp > 0)) return 0;
     double left, top;
@@ -113,6 +100,8 @@ long view_compose(const ViewRecord& view, const ViewImages& images, uint32_t* xr
     for (const Placed& p : placed) widest = std::max(widest, p.x1 - p.x0);
     long hatchPhase = std::lround(std::floor(left / view.mpp) - std::floor(top / view.mpp));
     long hatched = 0;
+    uint32_t ground = 0xFF000000u | VIEW_HATCH_GROUND * 0x010101u, line = 0xFF000000u | VIEW_HATCH_LINE * 0x010101u;
+    if (curve) ground = colour_curve_pixel(*curve, ground), line = colour_curve_pixel(*curve, line);
     std::vector<const Placed*> row;
     std::vector<std::vector<Span>> spans(placed.size());
     for (long py = 0; py < height; py++) {
@@ -140,7 +129,7 @@ long view_compose(const ViewRecord& view, const ViewImages& images, uint32_t* xr
                 }
             }
             if (!owner) {
-                hatch(out, x, next, hatchPhase + py);
+                hatch(out, x, next, hatchPhase + py, ground, line);
                 hatched += next - x;
                 x = next;
                 continue;
@@ -152,19 +141,22 @@ long view_compose(const ViewRecord& view, const ViewImages& images, uint32_t* xr
             x = next;
         }
     }
-    // Sheet by sheet, so that each is read front to back.
+    // Sheet by sheet, so that each is read front to back; its palette
+    // (through the curve) made once for all its spans.
+    PaletteRow palette;
     for (size_t i = 0; i < placed.size(); i++) {
         const Placed& p = placed[i];
         const DecodedSheet& s = *p.sheet;
-        for (const Span& span : spans[i]) {
+        if (spans[i].empty()) continue;
+        if (s.indices) palette_row_make(&palette, s.colours, curve);
+        const std::vector<Span>& run = spans[i];
+        for (size_t j = 0; j < run.size(); j++) {
+            const Span& span = run[j];
             uint32_t* out = xrgb + span.row * stride + span.from;
             long n = span.to - span.from, at = (span.row - p.y0) * s.width + (span.from - p.x0);
             if (n <= 0) continue;
-            if (!s.indices) {
-                pixel_row_rgb_to_xrgb(out, s.pixels.get() + at * 3, static_cast<int>(n));
-                continue;
-            }
-            expandIndexed(out, s.indices.get() + at, s.colours, n);
+            if (s.indices) palette_row_expand(out, s.indices.get() + at, palette, n);
+            else palette_row_rgb(out, s.pixels.get() + at * 3, curve, n);
         }
     }
     return hatched;

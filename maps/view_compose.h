@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "maps/palette_row.h"
 #include "maps/sheet_cache.h"
 #include "maps/view_plane.h"
 #include "maps/view_sheets.h"
@@ -25,8 +26,11 @@ void view_gather(const std::vector<ViewSheet>& needed, SheetCache* cache, ViewIm
 // Composes the images into xrgb: view.width x view.height pixels 0xFFRRGGBB
 // (the client frame's), rows top-down, stride pixels apart, owned by the
 // caller (the frame at the pane, so the picture is made once, where it is
-// shown). Returns how many pixels were hatched.
-long view_compose(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride);
+// shown). curve: the colours through it as they are composed (night
+// colours), the hatching too; null for the day's. Returns how many pixels
+// were hatched.
+long view_compose(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride,
+                  const ColourCurve* curve = nullptr);
 
 // The placeholder's two tones: the ground and the hatching lines.
 enum { VIEW_HATCH_GROUND = 0xEC, VIEW_HATCH_LINE = 0xC8 };

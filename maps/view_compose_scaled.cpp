@@ -6,6 +6,14 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define KIV_SCALED_WIDE 1
+#if !defined(__clang__)
+// GCC 12's AVX-512 shifts start from a register it then calls uninitialized.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#endif
 
 namespace {
 
@@ -19,6 +27,13 @@ struct Taps {
     // The same weights four outputs at a time, tap by tap, each in both
     // 16-bit halves of its word: [o / 4][tap][o % 4].
     std::vector<uint32_t> lanes;
+    // With 512-bit registers: `group` outputs at a time read one window of
+    // 32 source pixels from base[g]; tap i of output j is window pixel
+    // index[(g * stride + i) * 16 + j], weighted weights[...] (both halves).
+    // group 0: some group's window would not fit.
+    int group = 0;
+    std::vector<int> base;
+    std::vector<uint32_t> index, weights;
 };
 
 Taps taps(int outputs, int sources, double f) {
@@ -55,6 +70,28 @@ Taps taps(int outputs, int sources, double f) {
         for (int i = 0; i < t.stride; i++)
             t.lanes[(static_cast<size_t>(o / 4) * t.stride + i) * 4 + o % 4] =
                 t.weight[static_cast<size_t>(o) * t.stride + i] * 0x00010001u;
+    for (int group : {16, 8, 4}) {
+        bool fits = true;
+        for (int o = 0; o < outputs && fits; o += group)
+            fits = t.first[std::min(o + group, outputs) - 1] - t.first[o] + t.stride <= 32;
+        if (!fits) continue;
+        t.group = group;
+        const int groups = (outputs + group - 1) / group;
+        t.base.resize(groups);
+        t.index.assign(static_cast<size_t>(groups) * t.stride * 16, 0);
+        t.weights.assign(t.index.size(), 0);
+        for (int g = 0; g < groups; g++) {
+            t.base[g] = t.first[g * group];
+            for (int j = 0; j < group && g * group + j < outputs; j++)
+                for (int i = 0; i < t.stride; i++) {
+                    const int o = g * group + j;
+                    const size_t at = (static_cast<size_t>(g) * t.stride + i) * 16 + j;
+                    t.index[at] = static_cast<uint32_t>(t.first[o] - t.base[g] + i);
+                    t.weights[at] = t.weight[static_cast<size_t>(o) * t.stride + i] * 0x00010001u;
+                }
+        }
+        break;
+    }
     return t;
 }
 
@@ -64,6 +101,49 @@ Taps taps(int outputs, int sources, double f) {
 inline uint32_t blended(uint32_t rb, uint32_t ga) {
     return (((rb + 0x00800080) >> 8) & 0x00FF00FF) | ((((ga + 0x00800080) >> 8) & 0x00FF00FF) << 8);
 }
+
+#if defined(KIV_SCALED_WIDE)
+#define KIV_WIDE __attribute__((target("avx512f,avx512bw")))
+
+// Red and blue, green and the top byte, each weighted into 16-bit halves.
+KIV_WIDE inline void weigh(__m512i p, __m512i w, __m512i* rb, __m512i* ga) {
+    const __m512i mask = _mm512_set1_epi32(0x00FF00FF);
+    *rb = _mm512_add_epi16(*rb, _mm512_mullo_epi16(_mm512_and_si512(p, mask), w));
+    *ga = _mm512_add_epi16(*ga, _mm512_mullo_epi16(_mm512_and_si512(_mm512_srli_epi32(p, 8), mask), w));
+}
+
+KIV_WIDE inline __m512i joined(__m512i rb, __m512i ga) {
+    return _mm512_or_si512(_mm512_srli_epi16(rb, 8), _mm512_slli_epi32(_mm512_srli_epi16(ga, 8), 8));
+}
+
+// Across a row, a group of outputs a step: their taps permuted out of the
+// one window of source pixels they share. src is padded by 32 pixels.
+KIV_WIDE void filterRowWide(const uint32_t* src, const Taps& t, uint32_t* out, int n) {
+    const __m512i half = _mm512_set1_epi16(0x80);
+    const uint32_t *index = t.index.data(), *weights = t.weights.data();
+    for (int o = 0, g = 0; o < n; o += t.group, g++, index += 16 * t.stride, weights += 16 * t.stride) {
+        const __m512i lo = _mm512_loadu_si512(src + t.base[g]), hi = _mm512_loadu_si512(src + t.base[g] + 16);
+        __m512i rb = half, ga = half;
+        for (int i = 0; i < t.stride; i++)
+            weigh(_mm512_permutex2var_epi32(lo, _mm512_loadu_si512(index + 16 * i), hi),
+                  _mm512_loadu_si512(weights + 16 * i), &rb, &ga);
+        const int m = std::min(t.group, n - o);
+        _mm512_mask_storeu_epi32(out + o, static_cast<__mmask16>((1u << m) - 1), joined(rb, ga));
+    }
+}
+
+// Down the rows, sixteen pixels a step.
+KIV_WIDE int filterColumnsWide(const uint32_t* const* rows, const uint32_t* w, int n, uint32_t* out, int width) {
+    int x = 0;
+    for (; x + 16 <= width; x += 16) {
+        __m512i rb = _mm512_set1_epi16(0x80), ga = rb;
+        for (int i = 0; i < n; i++)
+            weigh(_mm512_loadu_si512(rows[i] + x), _mm512_set1_epi16(static_cast<short>(w[i])), &rb, &ga);
+        _mm512_storeu_si512(out + x, joined(rb, ga));
+    }
+    return x;
+}
+#endif
 
 // Across a row: N taps an output pixel (the source row padded so the last
 // ones may read past its end, with weight 0).
@@ -120,8 +200,13 @@ void filterRowAny(const uint32_t* src, const Taps& t, uint32_t* out, int n) {
 }
 
 // Down the rows: n rows weighted into one, four pixels at a time.
-void filterColumns(const uint32_t* const* rows, const uint32_t* w, int n, uint32_t* out, int width) {
+void filterColumns(const uint32_t* const* rows, const uint32_t* w, int n, uint32_t* out, int width, bool wide) {
     int x = 0;
+#if defined(KIV_SCALED_WIDE)
+    if (wide) x = filterColumnsWide(rows, w, n, out, width);
+#else
+    (void)wide;
+#endif
 #if defined(__SSE2__)
     const __m128i mask = _mm_set1_epi32(0x00FF00FF), half = _mm_set1_epi16(0x80);
     for (; x + 4 <= width; x += 4) {
@@ -147,17 +232,19 @@ void filterColumns(const uint32_t* const* rows, const uint32_t* w, int n, uint32
     }
 }
 
+
 // Source rows composed at a time: enough that the sheets' placement is
 // paid for seldom, few enough that a band stays in the cache.
 constexpr int kBandRows = 48;
 
 }  // namespace
 
-long view_compose_scaled(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride) {
+long view_compose_scaled(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride,
+                         const ColourCurve* curve) {
     const int width = view.width, height = view.height;
     if (width <= 0 || height <= 0 || !(view.mpp > 0)) return 0;
     const double own = view_level_mpp(view.level, view.big), f = view.mpp / own;
-    if (std::fabs(f - 1) < 1e-9) return view_compose(view, images, xrgb, stride);
+    if (std::fabs(f - 1) < 1e-9) return view_compose(view, images, xrgb, stride, curve);
     // The level's pixel grid starts at the view's top-left corner: screen
     // pixel x covers level pixels [x * f, (x + 1) * f).
     double left, top;
@@ -165,9 +252,15 @@ long view_compose_scaled(const ViewRecord& view, const ViewImages& images, uint3
     const int sw = std::max(1, static_cast<int>(std::ceil(width * f - 1e-9)));
     const int sh = std::max(1, static_cast<int>(std::ceil(height * f - 1e-9)));
     Taps cols = taps(width, sw, f), rows = taps(height, sh, f);
-    // Rows padded for the last taps of a row, which read past its end.
+    // Rows padded for the last taps of a row, which read past its end (a
+    // whole window of the wide path's).
     const int padded = sw + cols.stride;
-    std::vector<uint32_t> band, down(static_cast<size_t>(padded), 0);
+    std::vector<uint32_t> band, down(static_cast<size_t>(padded) + 32, 0);
+#if defined(KIV_SCALED_WIDE)
+    const bool wide = __builtin_cpu_supports("avx512bw");
+#else
+    const bool wide = false;
+#endif
     std::vector<const uint32_t*> picked;
     long hatched = 0;
     for (int y = 0; y < height;) {
@@ -187,7 +280,7 @@ long view_compose_scaled(const ViewRecord& view, const ViewImages& images, uint3
         part.cx = left + sw * own / 2;
         part.cy = top - (first + n / 2.0) * own;
         band.resize(static_cast<size_t>(padded) * n);
-        hatched += view_compose(part, images, band.data(), padded);
+        hatched += view_compose(part, images, band.data(), padded, curve);
         // Down the band's rows first (four pixels at a time), then across
         // the one row that makes: the costly gather runs once a screen row.
         for (; y < y1; y++) {
@@ -195,7 +288,13 @@ long view_compose_scaled(const ViewRecord& view, const ViewImages& images, uint3
             for (int i = 0; i < rows.count[y]; i++)
                 picked.push_back(&band[static_cast<size_t>(rows.first[y] + i - first) * padded]);
             filterColumns(picked.data(), &rows.weight[static_cast<size_t>(y) * rows.stride], rows.count[y], down.data(),
-                          sw);
+                          sw, wide);
+#if defined(KIV_SCALED_WIDE)
+            if (wide && cols.group) {
+                filterRowWide(down.data(), cols, xrgb + static_cast<size_t>(y) * stride, width);
+                continue;
+            }
+#endif
             filterRowAny(down.data(), cols, xrgb + static_cast<size_t>(y) * stride, width);
         }
     }

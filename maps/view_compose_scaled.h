@@ -11,5 +11,7 @@
 // Composes the images into xrgb (view.width x view.height pixels
 // 0x00RRGGBB, rows top-down, stride pixels apart, owned by the caller).
 // At the level's own scale the same picture as view_compose. Returns about
-// how many screen pixels are hatched.
-long view_compose_scaled(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride);
+// how many screen pixels are hatched. curve: as view_compose's, the level's
+// colours through it before they are filtered.
+long view_compose_scaled(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride,
+                         const ColourCurve* curve = nullptr);

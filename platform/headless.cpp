@@ -15,6 +15,7 @@ struct HeadlessState {
     int repaints = 0;
     int answer = PLATFORM_ANSWER_OK;
     int64_t clock = -1;
+    int64_t clockMs = -1;
     int scale = 1;                     // device pixels to a toolkit pixel
     std::vector<uint32_t> frame;  // canvas, 0xRRGGBB
     int frameW = 0, frameH = 0;
@@ -65,6 +66,10 @@ void hl_set_title(const char* t) {
     record({"set_title", t ? t : "", "", 0, 0});
     std::lock_guard<std::mutex> g(state.lock);
     state.title = t ? t : "";
+}
+int64_t hl_clock_ms() {
+    std::lock_guard<std::mutex> g(state.lock);
+    return state.clockMs;
 }
 int64_t hl_clock_seconds() {
     std::lock_guard<std::mutex> g(state.lock);
@@ -167,7 +172,7 @@ const PlatformBackend headless_backend = {
     hl_repaint_and_wait, hl_set_title, hl_clock_seconds,
     hl_blit_xrgb, hl_draw_text, hl_set_timer, hl_kill_timer, hl_destroy_window, hl_quit,
     hl_post_close, hl_invalidate_erase, hl_run_dialog, hl_show_monitor, hl_open_file_dialog,
-    hl_set_repaint_stop, hl_set_tooltip, hl_set_full_screen, hl_beep, hl_scale_factor,
+    hl_set_repaint_stop, hl_set_tooltip, hl_set_full_screen, hl_beep, hl_scale_factor, hl_clock_ms,
 };
 }  // namespace
 
@@ -185,6 +190,7 @@ void headless_reset() {
     state.repaints = 0;
     state.answer = PLATFORM_ANSWER_OK;
     state.clock = -1;
+    state.clockMs = -1;
     state.scale = 1;
     state.frame.clear();
     state.painted.clear();
@@ -241,6 +247,11 @@ void headless_set_answer(int answer) {
 void headless_set_clock(int64_t seconds) {
     std::lock_guard<std::mutex> g(state.lock);
     state.clock = seconds;
+}
+
+void headless_set_clock_ms(int64_t ms) {
+    std::lock_guard<std::mutex> g(state.lock);
+    state.clockMs = ms;
 }
 
 void headless_advance_clock(int64_t seconds) {

@@ -26,6 +26,7 @@ int headless_repaints();                      // repaint_and_wait + invalidate c
 void headless_set_answer(int answer);         // what message boxes return
 void headless_set_clock(int64_t seconds);     // manual clock; < 0 returns to the real one
 void headless_advance_clock(int64_t seconds);
+void headless_set_clock_ms(int64_t ms);       // manual millisecond clock (animations); < 0 the real one
 void headless_set_scale_factor(int scale);    // what platform_scale_factor says (1 by default)
 
 // The main window. Blits land on a client-sized canvas that keeps the last

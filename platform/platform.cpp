@@ -55,6 +55,7 @@ int64_t platform_monotonic_seconds() {
 }
 int64_t platform_monotonic_ms() {
     auto* b = current.load();
+    if (int64_t ms = b && b->clock_ms ? b->clock_ms() : -1; ms >= 0) return ms;
     if (b && b->clock_seconds && b->clock_seconds() >= 0) return -1;
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);

@@ -53,6 +53,9 @@ struct PlatformBackend {
     void (*set_full_screen)(int on);              // the main window fills the screen, no frame
     void (*beep)();                               // the system's bell (Go To's arrival)
     int  (*scale_factor)();                       // device pixels to a toolkit pixel (HiDPI)
+    // A test's millisecond clock for what is seen to move; negative (or no
+    // entry): the system's own.
+    int64_t (*clock_ms)();
 };
 
 void platform_install(const PlatformBackend* backend);   // nullptr uninstalls
@@ -71,8 +74,8 @@ int64_t platform_clock_seconds();
 // every interval (ages, time-outs, "every n seconds") is measured on it.
 int64_t platform_monotonic_seconds();
 // Milliseconds on a monotonic clock, for what is seen to move (a zoom's
-// animation); -1 while a test's clock stands in, whose whole seconds
-// cannot time a frame.
+// animation); -1 while a test's clock in whole seconds stands in, which
+// cannot time a frame (a test's millisecond clock can).
 int64_t platform_monotonic_ms();
 
 // The main window. The whole client area is composed in software and handed

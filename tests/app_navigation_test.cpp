@@ -3,6 +3,7 @@
 #include "app/navigation.h"
 #include "app/toolbar_bitmaps.h"
 #include "app/view_zoom.h"
+#include "app/view_zoom_auto.h"
 #include "app/view_pane.h"
 #include "maps/view_compose.h"
 #include "maps/view_plane.h"
@@ -531,6 +532,45 @@ TEST_F(AppNavigationTest, ClicksZoomAboutTheClickedPointAsTheWheel) {
     }
 }
 
+// While following, a zoom animates too (a notch of the wheel; Auto Zoom's
+// next band, into the next level's sheets): every frame between the scales
+// keeps the vehicle where it is drawn though fixes move it on, and the last
+// is the new scale composed.
+TEST_F(AppNavigationTest, ZoomWhileFollowingAnimatesWithTheVehicleInPlace) {
+    double lat = kLat + 0.01, lon = kLon + 0.02, knots = 0;
+    addSheet(kLat, kLon, 2, 0, 40);
+    addSheet(lat, lon, 3, 0, 41);
+    create();
+    settings()->autoPan = 1;
+    int64_t clock = 1000;
+    headless_set_clock_ms(clock);
+    setFix(lat, lon);
+    auto animates = [&](const char* what, auto zoom, double mpp) {
+        ViewRecord before = view();
+        int vx0, vy0, vx, vy;
+        ASSERT_TRUE(view_position_pixel(before, lat, lon, &vx0, &vy0)) << what;
+        zoom();
+        app_paint();
+        ASSERT_EQ(1, view_pane_zooming()) << what;
+        for (int ms = 30; ms <= VIEW_ZOOM_MS; ms += 30) {
+            headless_set_clock_ms(clock += 30);
+            setFix(lat += 3e-5, lon += 6e-5, "2025/05/08 12:00:00", knots);   // about 100 km/h
+            ViewRecord at = view();
+            ASSERT_TRUE(view_position_pixel(at, lat, lon, &vx, &vy)) << what << ms;
+            EXPECT_TRUE(std::abs(vx - vx0) <= 1 && std::abs(vy - vy0) <= 1) << what << ms;
+            EXPECT_TRUE(ms == VIEW_ZOOM_MS || (at.mpp - before.mpp) * (at.mpp - mpp) < 0) << what << ms;   // between
+        }
+        EXPECT_EQ(0, view_pane_zooming()) << what;
+        EXPECT_NEAR(mpp, view().mpp, 1e-9 * mpp) << what;
+    };
+    animates("wheel", [] { app_mouse_wheel(100, 120, 1); }, view().mpp / std::exp2(0.25));
+    animates("auto zoom", [&] {
+        setFix(lat, lon, "2025/05/08 12:00:00", knots = 100 / 1.852);
+        app_command(MENU_AUTO_ZOOM);   // on
+    }, auto_zoom_mpp(auto_zoom_band_of(100 / 3.6), 0));
+    EXPECT_EQ(3, view().level);
+}
+
 // A zoom's frames: the place both views show at one pixel stays at it all
 // the way while the scale runs from the one to the other, eased to a stop.
 TEST(ViewZoom, FramesKeepThePlaceBothViewsShowAtOnePixel) {
@@ -556,5 +596,22 @@ TEST(ViewZoom, FramesKeepThePlaceBothViewsShowAtOnePixel) {
         } else {
             EXPECT_DOUBLE_EQ(to.mpp, at.mpp);
         }
+    }
+}
+
+// Course-up: a frame between the scales, off the centre (the vehicle looking
+// ahead), shows each place where the turned picture showed it.
+TEST(ViewZoom, TurnedFrameShowsEachPlaceWhereThePictureShowedIt) {
+    const ViewRecord from{VIEW_PLANE_CANADA_LAMBERT, 2, 0, 1000, 2000, 50, 480, 360, 0.5};
+    ViewRecord at{VIEW_PLANE_CANADA_LAMBERT, 2, 0, 1500, 1700, 30, 480, 360, 0.5};
+    std::vector<uint32_t> picture(480 * 360, 0x111111), frame(480 * 360);
+    for (auto [x, y] : {std::pair{300, 250}, {200, 280}}) {
+        double qx, qy, px, py;
+        picture[y * 480 + x] = 0xFF0000;
+        view_screen_to_plane(from, x + 0.5, y + 0.5, &qx, &qy);
+        view_zoom_picture(picture.data(), from, frame.data(), 480, at, 0);
+        view_plane_to_screen(at, qx, qy, &px, &py);
+        EXPECT_EQ(0xFF0000u, frame[static_cast<int>(py) * 480 + static_cast<int>(px)]) << x;
+        picture[y * 480 + x] = 0x111111;
     }
 }

@@ -253,6 +253,7 @@ const PlatformBackend wx_backend = {
     setFullScreen,
     [] { wxBell(); },
     wx_content_scale,
+    nullptr,                           // the system's millisecond clock
 };
 
 }  // namespace
