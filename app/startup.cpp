@@ -1,6 +1,4 @@
 // Creating the main window's state, and closing and destroying it.
-#include <malloc.h>
-
 #include <cstring>
 #include <string>
 
@@ -63,11 +61,6 @@ void app_client_size(int bigMaps, int* width, int* height) {
 }
 
 int app_create() {
-    // Decoded sheets (a few hundred kB each) come and go all the time, made
-    // on the decoding worker and let go on the main thread: each mapped on
-    // its own, a sheet let go gives its memory back at once instead of
-    // leaving holes in the heap that stay resident (tens of MB at 4K).
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     http_client_start();   // before the first thread that may make a request
     serial_set_remote_hooks(remote_server_start, remote_server_stop);
     sheet_download_install();

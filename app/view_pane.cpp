@@ -1,5 +1,7 @@
 #include "app/view_pane.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -179,8 +181,9 @@ void takeDecoded() {
 // it hands them back), so no frame waits for a decode; but a view with
 // none of its sheets decoded (the first, a jump, another level) has no
 // picture to keep moving meanwhile and waits for them. A stored sheet
-// whose file does not decode is missing, to be fetched afresh.
-void gather(const std::vector<ViewSheet>& needed, std::vector<ViewSheet>* missing) {
+// whose file does not decode is missing, to be fetched afresh. True when
+// it waited.
+bool gather(const std::vector<ViewSheet>& needed, std::vector<ViewSheet>* missing) {
     pane.images.clear();
     pane.decodingShown.clear();
     missing->clear();
@@ -205,6 +208,7 @@ void gather(const std::vector<ViewSheet>& needed, std::vector<ViewSheet>* missin
         if (found[i]) pane.images.push_back(std::move(found[i]));
         else missing->push_back(n);
     }
+    return !any;
 }
 
 // The worker gets the view's sheets still to decode, nearest the anchor
@@ -212,7 +216,7 @@ void gather(const std::vector<ViewSheet>& needed, std::vector<ViewSheet>* missin
 // the vehicle heads (else the anchor), as many as the cache's bound leaves
 // room for beside the view's: driving or dragging on finds them decoded.
 void askDecoding(const AppSettings* s, const ViewRecord& cover, const std::vector<ViewSheet>& needed, double ax, double ay,
-                 size_t viewBytes) {
+                 size_t viewBytes, bool withRing) {
     std::vector<SheetDecodeJob> jobs;
     view_sheets_by_distance(&pane.decodingShown, ax, ay);
     for (const ViewSheet& m : pane.decodingShown) jobs.push_back({m.path, m.format, true});
@@ -227,7 +231,13 @@ void askDecoding(const AppSettings* s, const ViewRecord& cover, const std::vecto
     ring.width += 2 * margin;
     ring.height += 2 * margin;
     std::vector<ViewSheet> around;
-    if (each > 0 && room >= each &&
+    // Sheets come and go from the first picture on, made on the worker and
+    // let go here: each mapped on its own, one let go gives its memory back
+    // at once instead of leaving holes in the heap that stay resident (tens
+    // of MB at 4K). Not before: the start's many large allocations would
+    // slow the first picture.
+    if (withRing) mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    if (withRing && each > 0 && room >= each &&
         view_needed_sheets(ring, sheetStoreDir(s, s->satelliteImage), s->satelliteImage, &around, storeMemo(s)) >= 0) {
         double hx = ax, hy = ay, ux, uy;
         if (s->autoPan && gps_has_position() && gps_speed() > 0 &&
@@ -464,10 +474,20 @@ int view_pane_update(const AppSettings* s) {
     if (composing && sameView(view, pane.shown) && key == pane.shownKey && pane.shownAerial == s->satelliteImage) {
         // Asked again: a sheet whose back-off has passed is retried.
         request(s, pane.shown, pane.lastMissing);
+        if (!pane.ringAsked) {
+            size_t viewBytes = 0;
+            for (const auto& image : pane.images) viewBytes += sheet_cache_bytes(*image);
+            double ax, ay;
+            fetchAnchor(s, view, &ax, &ay);
+            askDecoding(s, cover, needed, ax, ay, viewBytes, true);
+            pane.ringAsked = true;
+        }
         return 0;
     }
     std::vector<ViewSheet> missing;
-    gather(needed, &missing);
+    // A view that waited for its sheets is shown before the ring is decoded
+    // beside it (the first picture comes sooner); the next paint asks.
+    pane.ringAsked = !gather(needed, &missing);
     // The bound holds at least the sheets of the view, as cached, and a
     // quarter more, so a large pane (4K) never evicts what its next frame
     // draws again.
@@ -487,7 +507,7 @@ int view_pane_update(const AppSettings* s) {
     fetchAnchor(s, view, &ax, &ay);
     view_sheets_by_distance(&missing, ax, ay);
     request(s, view, missing);
-    askDecoding(s, cover, needed, ax, ay, viewBytes);
+    askDecoding(s, cover, needed, ax, ay, viewBytes, pane.ringAsked);
     pane.lastMissing = missing;
     pane.shown = view;
     pane.shownKey = key;

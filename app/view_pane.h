@@ -48,6 +48,7 @@ struct ViewPane {
     std::vector<ViewSheet> decodingShown;  // the shown view's sheets being decoded
     std::set<std::string> undecodable;     // stored sheets whose file did not decode
     std::map<std::string, std::string> stamps;   // each cached sheet's file as it was decoded
+    bool ringAsked = false;                // the ring around the shown view went to the worker
     struct Followed {
         bool valid;
         double x, y;
