@@ -33,7 +33,7 @@ void app_pane_from_client() {
 }
 
 void app_window_reset() {
-    free(app_window.frame.px);
+    if (!app_window.frame.borrowed) free(app_window.frame.px);
     pane_notice_reset();
     stale_fix_reset();
     view_pane_reset();

@@ -23,6 +23,7 @@ enum { APP_BIG_MAP_W = 720, APP_BIG_MAP_H = 540, APP_SMALL_MAP_W = 480, APP_SMAL
 struct ClientFrame {
     uint32_t* px;
     int width, height, stride;
+    bool borrowed;                     // px is the window system's (platform_frame_pixels), not freed here
 };
 
 struct AppWindow {

@@ -4,7 +4,9 @@
 #include <cstdlib>
 
 #include "app/app_state.h"
+#include "platform/big_block.h"
 #include "platform/pixel_rows.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -18,8 +20,18 @@ inline uint32_t opaque(uint32_t rgb) { return 0xFF000000u | (rgb & 0xFFFFFFu); }
 
 int frame_ensure(ClientFrame* f, int width, int height) {
     if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return 0;
-    if (f->px && f->width == width && f->height == height) return 1;
-    auto* block = static_cast<uint32_t*>(malloc(static_cast<size_t>(width) * height * sizeof(uint32_t)));
+    // Composed straight into the memory the window system reads, where it
+    // lends it: asked at every paint, as it may have to wait for the last
+    // frame to be read first.
+    int stride = 0;
+    if (uint32_t* lent = platform_frame_pixels(width, height, &stride); lent && stride >= width) {
+        if (!f->borrowed) free(f->px);
+        *f = ClientFrame{lent, width, height, stride, true};
+        return 1;
+    }
+    if (f->px && !f->borrowed && f->width == width && f->height == height) return 1;
+    if (f->borrowed) f->px = nullptr, f->borrowed = false;
+    auto* block = static_cast<uint32_t*>(big_block_alloc(static_cast<size_t>(width) * height * sizeof(uint32_t)));
     if (!block) return 0;
     free(f->px);
     f->px = block;

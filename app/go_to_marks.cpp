@@ -103,8 +103,9 @@ void geodesic(Pen& pen, double lat1, double lon1, double lat2, double lon2) {
 // A line with a white edge: the edge all along first, then the core.
 void outlined(const Pane& pane, uint32_t rgb, int dash, Point clear, double lat1, double lon1, double lat2,
               double lon2) {
-    Pen halo{&pane, 4, -1, kHalo, dash};
-    Pen core{&pane, 2, 0, rgb, dash};
+    // As wide as the screen's scale makes them.
+    Pen halo{&pane, app_px(4), -app_px(1), kHalo, dash};
+    Pen core{&pane, app_px(2), 0, rgb, dash};
     halo.clear = core.clear = clear;
     geodesic(halo, lat1, lon1, lat2, lon2);
     geodesic(core, lat1, lon1, lat2, lon2);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "app/app_state.h"
 #include "app/stale_fix.h"
 #include "maps/view_follow.h"
 #include "maps/map_view.h"
@@ -31,17 +32,19 @@ uint32_t cellColour(char cell) {
     }
 }
 
-// A square pattern of size rows centred on (x, y).
-void drawPattern(const MarkSurface& to, int x, int y, const char* const* rows, int size) {
-    const int width = to.width, height = to.height, half = size / 2;
+// A square pattern of size rows centred on (x, y), each cell a block of
+// k x k pixels (the screen's scale).
+void drawPattern(const MarkSurface& to, int x, int y, const char* const* rows, int size, int k = 1) {
+    const int width = to.width, height = to.height, half = size * k / 2;
     if (!to.bits || width <= 0 || height <= 0) return;
-    for (int r = 0; r < size; r++) {
+    for (int r = 0; r < size * k; r++) {
         long py = static_cast<long>(y) + r - half;
         if (py < 0 || py >= height) continue;
-        for (int c = 0; c < size; c++) {
+        for (int c = 0; c < size * k; c++) {
             long px = static_cast<long>(x) + c - half;
-            if (rows[r][c] == '.' || px < 0 || px >= width) continue;
-            uint32_t rgb = cellColour(rows[r][c]);
+            const char cell = rows[r / k][c / k];
+            if (cell == '.' || px < 0 || px >= width) continue;
+            uint32_t rgb = cellColour(cell);
             unsigned char* p = to.bits + py * to.stride + px * to.step;
             p[0] = static_cast<unsigned char>(rgb), p[1] = static_cast<unsigned char>(rgb >> 8);
             p[2] = static_cast<unsigned char>(rgb >> 16);
@@ -92,25 +95,29 @@ void drawMarker(const MarkSurface& to, int x, int y, const char* const pattern[1
     drawPattern(to, x, y, pattern, 11);
 }
 
-void drawTrailDot(const MarkSurface& to, int x, int y) { drawPattern(to, x, y, kTrailDot, 5); }
+void drawTrailDot(const MarkSurface& to, int x, int y) { drawPattern(to, x, y, kTrailDot, 5, app_px(1)); }
 
 void drawCrossHair(const MarkSurface& to, int x, int y, int hairWidth) {
     const int width = to.width, height = to.height;
     if (!to.bits || width <= 0 || height <= 0 || hairWidth <= 0) return;
     // Only offsets that land inside the bitmap are visited, so a huge Hair=
-    // costs no more than a cross-hair as wide as the sheet.
-    int half = hairWidth / 2;
+    // costs no more than a cross-hair as wide as the sheet. On a scaled
+    // screen the white band and the black line are as wide as the scale.
+    const long k = app_px(1), half = hairWidth / 2;
     if (half > 0) {
-        long from = std::max<long>(-static_cast<long>(half), -static_cast<long>(std::max(x, y)) - 1);
-        long last = std::min<long>(half, std::max(width - x, height - y));
+        long from = std::max<long>(-k / 2 - half * k, -static_cast<long>(std::max(x, y)) - 1);
+        long last = std::min<long>(-k / 2 + k - 1 + half * k, std::max(width - x, height - y));
         for (long i = from; i <= last; i++) {
             long row = y + i, column = x + i;
             if (row >= 0 && row < height) paintRow(to, static_cast<int>(row), 255);
             if (column >= 0 && column < width) paintColumn(to, static_cast<int>(column), 255);
         }
     }
-    if (y >= 0 && y < height) paintRow(to, y, 0);
-    if (x >= 0 && x < width) paintColumn(to, x, 0);
+    for (long i = 0; i < k; i++) {
+        long row = y - k / 2 + i, column = x - k / 2 + i;
+        if (row >= 0 && row < height) paintRow(to, static_cast<int>(row), 0);
+        if (column >= 0 && column < width) paintColumn(to, static_cast<int>(column), 0);
+    }
 }
 
 void drawVehicleArrow(const MarkSurface& to, int x, int y, double screenAngleDegrees) {

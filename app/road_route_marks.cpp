@@ -113,7 +113,7 @@ int road_route_marks_draw(ClientFrame* f, const RoadRoute& route, int paneX, int
     const size_t size = static_cast<size_t>(f->width) * static_cast<size_t>(f->height);
     if (covered.stamp.size() != size) covered.stamp.assign(size, 0), covered.paint = 0;
     if (++covered.paint == 0) std::fill(covered.stamp.begin(), covered.stamp.end(), 0), covered.paint = 1;
-    const double r = static_cast<int>(ROAD_ROUTE_WIDTH) / 2.0, margin = r + 1;
+    const double r = app_px(ROAD_ROUTE_WIDTH) / 2.0, margin = r + 1;
     int drawn = 0;
     bool have = false;
     Point last{};

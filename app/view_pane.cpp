@@ -34,6 +34,7 @@
 #include "app/view_zoom.h"
 #include "maps/view_compose_scaled.h"
 #include "maps/view_scale.h"
+#include "platform/big_block.h"
 #include "platform/platform.h"
 #include "position/gps_fix.h"
 #include "settings/app_settings.h"
@@ -100,19 +101,41 @@ double turnNow(const ViewRecord& view) {
     return t.angle;
 }
 
-// A turned view: the axis-aligned picture that covers the turned pane,
-// composed, turned into the pane's picture (packed RGB).
 // A turned view: the axis-aligned square under it composed aside, then
-// turned into the pane.
+// turned into the pane. Only the part of the square the turned pane reads
+// is composed, a band of rows at a time, each band a view of its own: the
+// corners outside the pane would cost as much again.
 void composeTurned(const ViewRecord& view, uint32_t* at, int stride) {
+    constexpr int kBand = 32, kBandsTurned = 4;
     ViewRecord cover = view;
     cover.width = cover.height = view_rotate_cover(view.width, view.height);
     cover.rotation = 0;
-    pane.turning.from.resize(static_cast<size_t>(cover.width) * cover.height);
-    if (cover.mpp == view_level_mpp(cover.level, cover.big)) view_compose(cover, pane.images, pane.turning.from.data(), cover.width);
-    else view_compose_scaled(cover, pane.images, pane.turning.from.data(), cover.width);   // between the levels
-    view_rotate_xrgb(pane.turning.from.data(), cover.width, cover.height, cover.width, view.rotation, at, view.width,
-                     view.height, stride);
+    const size_t pixels = static_cast<size_t>(cover.width) * cover.height;
+    if (pane.turning.fromPixels != pixels) {
+        pane.turning.from.reset(static_cast<uint32_t*>(big_block_alloc(pixels * sizeof(uint32_t))));
+        pane.turning.fromPixels = pane.turning.from ? pixels : 0;
+    }
+    uint32_t* from = pane.turning.from.get();
+    if (!from) return;
+    const bool levelScale = cover.mpp == view_level_mpp(cover.level, cover.big);
+    // A few bands composed, then turned into the pane while still in the cache.
+    for (int top = 0; top < cover.height; top += kBand * kBandsTurned) {
+        const int bottom = std::min(cover.height, top + kBand * kBandsTurned);
+        for (int y0 = top; y0 < bottom; y0 += kBand) {
+            const int y1 = std::min(bottom, y0 + kBand);
+            int x0, x1;
+            if (!view_rotate_columns(view.width, view.height, cover.width, view.rotation, y0, y1, &x0, &x1)) continue;
+            ViewRecord band = cover;
+            band.width = x1 - x0;
+            band.height = y1 - y0;
+            view_screen_to_plane(cover, (x0 + x1) / 2.0, (y0 + y1) / 2.0, &band.cx, &band.cy);
+            uint32_t* to = from + static_cast<size_t>(y0) * cover.width + x0;
+            if (levelScale) view_compose(band, pane.images, to, cover.width);
+            else view_compose_scaled(band, pane.images, to, cover.width);   // between the levels
+        }
+        view_rotate_rows(from, cover.width, cover.height, cover.width, view.rotation, at, view.width, view.height, stride,
+                         top, bottom);
+    }
 }
 
 // The missing sheets go to the queue as one list in the order given (the

@@ -21,6 +21,7 @@
 #include "maps/sheet_decoding.h"
 #include "maps/view_compose.h"
 #include "maps/view_follow.h"
+#include "platform/big_block.h"
 #include "maps/view_plane.h"
 #include "maps/view_sheets.h"
 #include "maps/view_turn.h"
@@ -95,7 +96,8 @@ struct ViewPane {
     struct Turning {
         ViewTurn turn;
         double at;                     // steady seconds, 0 before the first step
-        std::vector<uint32_t> from;
+        std::unique_ptr<uint32_t[], BigBlockFree> from;
+        size_t fromPixels = 0;
     } turning{};
 };
 

@@ -173,6 +173,7 @@ const PlatformBackend headless_backend = {
     hl_blit_xrgb, hl_draw_text, hl_set_timer, hl_kill_timer, hl_destroy_window, hl_quit,
     hl_post_close, hl_invalidate_erase, hl_run_dialog, hl_show_monitor, hl_open_file_dialog,
     hl_set_repaint_stop, hl_set_tooltip, hl_set_full_screen, hl_beep, hl_scale_factor, hl_clock_ms,
+    nullptr,                           // the frame in memory of its own
 };
 }  // namespace
 

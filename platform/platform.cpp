@@ -131,3 +131,8 @@ void platform_beep() {
     auto* b = current.load();
     if (b && b->beep) b->beep();
 }
+
+uint32_t* platform_frame_pixels(int w, int h, int* stride) {
+    auto* b = current.load();
+    return b && b->frame_pixels ? b->frame_pixels(w, h, stride) : nullptr;
+}

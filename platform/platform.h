@@ -56,6 +56,9 @@ struct PlatformBackend {
     // A test's millisecond clock for what is seen to move; negative (or no
     // entry): the system's own.
     int64_t (*clock_ms)();
+    // The window system's own memory for a w x h client frame (stride in
+    // pixels), kept by the backend and ready to be written; null: none.
+    uint32_t* (*frame_pixels)(int w, int h, int* stride);
 };
 
 void platform_install(const PlatformBackend* backend);   // nullptr uninstalls
@@ -113,6 +116,9 @@ void platform_beep();
 // 1 otherwise and without a backend. The program's frame, sizes and
 // pointer positions are all in device pixels.
 int platform_scale_factor();
+// The window system's memory for the client frame, so the frame is
+// composed where the window system reads it; null when it has none.
+uint32_t* platform_frame_pixels(int w, int h, int* stride);
 
 // The usual warning box of the program: caption "Kiv", warning icon.
 inline int platform_warn(const char* text) { return platform_message_box(text, "Kiv", PLATFORM_MB_WARNING); }

@@ -185,6 +185,20 @@ TEST_F(AppPaintTest, CrossHairWidths) {
     EXPECT_EQ(static_cast<int>(home.colour()), panePixel(px - 1, py + 40));
 }
 
+// On a screen of scale 2 the cross-hair's line and band are twice as wide.
+TEST_F(AppPaintTest, CrossHairAtTheScreensScale) {
+    headless_set_scale_factor(2);
+    create("Hair=3\n");
+    app_size(722, 591);   // as the window system reports the window, at its scale
+    fixAndPaint(A[0], A[1]);
+    ASSERT_EQ(2, app_window.uiScale);
+    int px, py;
+    ASSERT_TRUE(expectedPixel(home, A[0], A[1], &px, &py));
+    const int plain = static_cast<int>(home.colour()), across[] = {plain, 0xFFFFFF, 0xFFFFFF, 0, 0, 0xFFFFFF, 0xFFFFFF, plain};
+    for (int i = 0; i < 8; i++)
+        EXPECT_EQ(across[i], headless_frame_pixel(APP_PANE_X + px - 4 + i, APP_PANE_Y + py + 40)) << i;
+}
+
 TEST_F(AppPaintTest, NegativeOrHugeHairWidthsAreHarmless) {
     create("Hair=-7\n");
     fixAndPaint(A[0], A[1]);

@@ -147,7 +147,7 @@ class Session:
             lines.put(line.rstrip("\n"))
         lines.put(None)
 
-    def wait_line(self, pattern, timeout=20):
+    def wait_line(self, pattern, timeout=60):
         """The next output line matching the regular expression."""
         deadline = time.monotonic() + timeout
         rx = re.compile(pattern)

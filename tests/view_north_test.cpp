@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <proj.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -82,4 +83,24 @@ TEST(ViewNorth, TurnedPictureFollowsTheScreenRule) {
     view_plane_to_screen(pane, x, y, &px, &py);
     EXPECT_EQ(0xFFFFFFu, dst[static_cast<size_t>(py) * 800 + static_cast<size_t>(px)]);
     EXPECT_EQ(0u, dst[0]);   // every pane pixel comes from the picture
+}
+
+// Turned a band of rows at a time, reading only the columns each band is
+// said to need, the pane comes out as turned at once.
+TEST(ViewNorth, TurnedByBandsAsAtOnce) {
+    const int w = 120, h = 70, side = view_rotate_cover(w, h), band = 16;
+    std::vector<uint32_t> src(static_cast<size_t>(side) * side);
+    for (size_t i = 0; i < src.size(); i++) src[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;
+    for (double angle : {0.0, 0.3, -0.785, 1.5708, 2.9, -2.2}) {
+        std::vector<uint32_t> needed(src.size(), 0xABCDEF), whole(w * h, 1), banded(w * h, 2);
+        for (int y0 = 0; y0 < side; y0 += band) {
+            int x0, x1;
+            if (!view_rotate_columns(w, h, side, angle, y0, y0 + band, &x0, &x1)) continue;
+            for (int y = y0; y < std::min(side, y0 + band); y++)
+                std::copy(src.begin() + y * side + x0, src.begin() + y * side + x1, needed.begin() + y * side + x0);
+            view_rotate_rows(needed.data(), side, side, side, angle, banded.data(), w, h, w, y0, y0 + band);
+        }
+        view_rotate_xrgb(src.data(), side, side, side, angle, whole.data(), w, h, w);
+        EXPECT_EQ(whole, banded) << "angle " << angle;
+    }
 }

@@ -2,9 +2,11 @@
 // hands it over with one blit, then draws its outlined text on top.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <cairo.h>
@@ -31,6 +33,20 @@ struct PaintState {
         int height, weight;
     };
     std::vector<Font> fonts;
+    // Texts drawn once into a coverage picture and kept: a paint draws the
+    // same few read-outs (the speed five times, for its outline) frame
+    // after frame, and laying out text costs more than the rest of a paint
+    // but the composing. Least recently drawn first to go.
+    struct Text {
+        std::string utf8;
+        int height, weight;
+        cairo_surface_t* coverage;     // alpha: the text's pixels; null when it draws nothing
+        long used;                     // the paint that last drew it
+    };
+    std::vector<Text> texts;
+    // The client frame as an image the X server reads itself (shared
+    // memory), so putting it on the window copies nothing here.
+    cairo_surface_t* shared;
     std::vector<unsigned char> packed; // RGB rows where cairo is not at hand
     double lastPaintMs;
 };
@@ -137,6 +153,30 @@ long wx_paint_count() { return paint_state.paints; }
 
 namespace {
 
+cairo_t* paintCairo() {
+    wxDC* dc = wx_window.paintDc;
+    wxGraphicsContext* gc = dc ? dc->GetGraphicsContext() : nullptr;
+    return gc ? static_cast<cairo_t*>(gc->GetNativeContext()) : nullptr;
+}
+
+// The frame composed in the shared image: put as it is.
+bool blitShared(int x, int y, int w, int h, const uint32_t* px, int stride) {
+    cairo_surface_t* shared = paint_state.shared;
+    cairo_t* cr = paintCairo();
+    if (!cr || !shared || reinterpret_cast<const unsigned char*>(px) != cairo_image_surface_get_data(shared) ||
+        stride * 4 != cairo_image_surface_get_stride(shared) || x != 0 || y != 0 ||
+        w != cairo_image_surface_get_width(shared) || h != cairo_image_surface_get_height(shared))
+        return false;
+    cairo_surface_mark_dirty(shared);
+    cairo_save(cr);
+    cairo_set_source_surface(cr, shared, x, y);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    cairo_rectangle(cr, x, y, w, h);
+    cairo_fill(cr);
+    cairo_restore(cr);
+    return true;
+}
+
 // The frame itself is the cairo image (its pixels are cairo's RGB24), so
 // nothing is copied before cairo puts it in the window; in device pixels,
 // one to one, so the nearest-pixel filter keeps it as composed.
@@ -165,10 +205,32 @@ bool blitThroughCairo(wxDC* dc, int x, int y, int w, int h, const uint32_t* px, 
 
 }  // namespace
 
+uint32_t* wx_frame_pixels(int w, int h, int* stride) {
+    cairo_t* cr = paintCairo();
+    if (!cr || cairo_surface_get_type(cairo_get_target(cr)) != CAIRO_SURFACE_TYPE_XLIB) return nullptr;
+    cairo_surface_t*& shared = paint_state.shared;
+    if (shared && (cairo_image_surface_get_width(shared) != w || cairo_image_surface_get_height(shared) != h))
+        cairo_surface_destroy(shared), shared = nullptr;
+    if (!shared) {
+        // On an X server with shared memory, an image in it.
+        shared = cairo_surface_create_similar_image(cairo_get_target(cr), CAIRO_FORMAT_RGB24, w, h);
+        if (cairo_surface_status(shared) != CAIRO_STATUS_SUCCESS || !cairo_image_surface_get_data(shared) ||
+            cairo_image_surface_get_stride(shared) % 4) {
+            cairo_surface_destroy(shared);
+            shared = nullptr;
+            return nullptr;
+        }
+    }
+    // Waits, if need be, for the server to have read the last frame.
+    cairo_surface_flush(shared);
+    *stride = cairo_image_surface_get_stride(shared) / 4;
+    return reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(shared));
+}
+
 void wx_blit_xrgb(int x, int y, int w, int h, const uint32_t* px, int stride) {
     wxDC* dc = wx_window.paintDc;
     if (!dc || !px || w <= 0 || h <= 0 || stride < w) return;
-    if (blitThroughCairo(dc, x, y, w, h, px, stride)) {
+    if (blitShared(x, y, w, h, px, stride) || blitThroughCairo(dc, x, y, w, h, px, stride)) {
         paint_state.blitted = 1;
         return;
     }
@@ -187,18 +249,85 @@ void wx_blit_xrgb(int x, int y, int w, int h, const uint32_t* px, int stride) {
     paint_state.blitted = 1;
 }
 
-void wx_draw_text(int x, int y, const char* utf8, int height, int weight, uint32_t rgb) {
-    wxDC* dc = wx_window.paintDc;
-    if (!dc || !utf8 || height <= 0) return;
+namespace {
+
+// Room around a text's cell for the strokes a face draws beyond it.
+constexpr int kTextPad = 4;
+
+wxFont& keptFont(wxDC* dc, int height, int weight) {
     std::vector<PaintState::Font>& fonts = paint_state.fonts;
     auto kept = std::find_if(fonts.begin(), fonts.end(),
                              [&](const PaintState::Font& f) { return f.height == height && f.weight == weight; });
-    if (kept == fonts.end()) {
-        if (fonts.size() >= 8) fonts.erase(fonts.begin());
-        fonts.push_back({fontForCell(dc, height, weight), height, weight});
-        kept = fonts.end() - 1;
+    if (kept != fonts.end()) return kept->font;
+    if (fonts.size() >= 8) fonts.erase(fonts.begin());
+    fonts.push_back({fontForCell(dc, height, weight), height, weight});
+    return fonts.back().font;
+}
+
+// The text drawn in white on nothing: its coverage, in device pixels, with
+// its cell's top-left corner kTextPad pixels in.
+cairo_surface_t* textCoverage(const wxFont& font, const wxString& text) {
+    wxGraphicsRenderer* renderer = wxGraphicsRenderer::GetCairoRenderer();
+    if (!renderer) return nullptr;
+    double w = 0, h = 0;
+    {
+        cairo_surface_t* probe = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+        cairo_t* cr = cairo_create(probe);
+        if (wxGraphicsContext* gc = renderer->CreateContextFromNativeContext(cr)) {
+            gc->SetFont(font, *wxWHITE);
+            gc->GetTextExtent(text, &w, &h);
+            delete gc;
+        }
+        cairo_destroy(cr);
+        cairo_surface_destroy(probe);
     }
-    dc->SetFont(kept->font);
+    if (!(w > 0) || !(h > 0)) return nullptr;
+    cairo_surface_t* coverage = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(std::ceil(w)) + 2 * kTextPad,
+                                                           static_cast<int>(std::ceil(h)) + 2 * kTextPad);
+    cairo_t* cr = cairo_create(coverage);
+    if (wxGraphicsContext* gc = renderer->CreateContextFromNativeContext(cr)) {
+        gc->SetFont(font, *wxWHITE);
+        gc->DrawText(text, kTextPad, kTextPad);
+        delete gc;
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(coverage);
+    return coverage;
+}
+
+PaintState::Text* keptText(wxDC* dc, const char* utf8, int height, int weight) {
+    std::vector<PaintState::Text>& texts = paint_state.texts;
+    for (PaintState::Text& t : texts)
+        if (t.height == height && t.weight == weight && t.utf8 == utf8) return &t;
+    constexpr size_t kKept = 64;
+    if (texts.size() >= kKept) {
+        auto oldest = std::min_element(texts.begin(), texts.end(),
+                                       [](const PaintState::Text& a, const PaintState::Text& b) { return a.used < b.used; });
+        if (oldest->coverage) cairo_surface_destroy(oldest->coverage);
+        texts.erase(oldest);
+    }
+    texts.push_back({utf8, height, weight, textCoverage(keptFont(dc, height, weight), wxString::FromUTF8(utf8)), 0});
+    return &texts.back();
+}
+
+}  // namespace
+
+void wx_draw_text(int x, int y, const char* utf8, int height, int weight, uint32_t rgb) {
+    wxDC* dc = wx_window.paintDc;
+    if (!dc || !utf8 || height <= 0) return;
+    const double red = ((rgb >> 16) & 0xFF) / 255.0, green = ((rgb >> 8) & 0xFF) / 255.0, blue = (rgb & 0xFF) / 255.0;
+    wxGraphicsContext* gc = dc->GetGraphicsContext();
+    if (auto* cr = gc ? static_cast<cairo_t*>(gc->GetNativeContext()) : nullptr) {
+        PaintState::Text* text = keptText(dc, utf8, height, weight);
+        text->used = paint_state.paints;
+        if (!text->coverage) return;
+        cairo_save(cr);
+        cairo_set_source_rgb(cr, red, green, blue);
+        cairo_mask_surface(cr, text->coverage, x - kTextPad, y - kTextPad);
+        cairo_restore(cr);
+        return;
+    }
+    dc->SetFont(keptFont(dc, height, weight));
     dc->SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
     dc->SetTextForeground(wxColour((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
     dc->DrawText(wxString::FromUTF8(utf8), x, y);

@@ -254,6 +254,7 @@ const PlatformBackend wx_backend = {
     [] { wxBell(); },
     wx_content_scale,
     nullptr,                           // the system's millisecond clock
+    wx_frame_pixels,
 };
 
 }  // namespace

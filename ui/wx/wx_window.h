@@ -69,6 +69,9 @@ void wx_repaint_shutdown();
 // wx_paint.cpp: the map window's paint handler and the drawing calls.
 void wx_paint(wxWindow* map);
 void wx_blit_xrgb(int x, int y, int w, int h, const uint32_t* px, int stride);
+// The client frame's memory, shared with the X server where it can be (the
+// paint's surface's kind), during a paint; null otherwise.
+uint32_t* wx_frame_pixels(int w, int h, int* stride);
 void wx_draw_text(int x, int y, const char* utf8, int height, int weight, uint32_t rgb);
 
 // wx_dialogs.cpp, wx_com_dialog.cpp, wx_monitor.cpp: the program's dialogs
