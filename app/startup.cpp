@@ -13,6 +13,7 @@
 #include "app/road_routing.h"
 #include "app/pane_notice.h"
 #include "app/sheet_fetching.h"
+#include "app/view_pane.h"
 #include "app/window_events.h"
 #include "maps/map_view.h"
 #include "maps/sheet_dispatch.h"
@@ -128,6 +129,7 @@ void app_close() {
 void app_destroy() {
     AppSettings* s = app_window.settings;
     sheet_fetching_stop();
+    view_pane_stop_decoding();   // sheets decoded off the paint
     online_probe_stop();
     download_area_stop();
     road_routing_stop();     // a route request in flight

@@ -1,5 +1,7 @@
 #include "app/view_pane.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -15,6 +17,7 @@
 #include "app/pane_notice.h"
 #include "maps/map_view.h"
 #include "maps/sheet_cache.h"
+#include "maps/sheet_decoding.h"
 #include "maps/sheet_fetch_queue.h"
 #include "maps/sheet_image.h"
 #include "maps/sheet_source.h"
@@ -173,6 +176,112 @@ void fetchAnchor(const AppSettings* s, const ViewRecord& view, double* x, double
         *x = vx;
         *y = vy;
     }
+}
+
+void wakeForDecoded() { platform_invalidate(0); }
+
+// What the worker decoded goes into the cache; the view is gathered anew
+// when a sheet it waits for came (or turned out not to decode).
+void takeDecoded() {
+    std::vector<SheetDecoded> done;
+    if (!sheet_decoding_take(pane.decoding.get(), &done)) return;
+    for (SheetDecoded& d : done) {
+        bool shown = std::any_of(pane.decodingShown.begin(), pane.decodingShown.end(),
+                                 [&d](const ViewSheet& m) { return d.path == m.path; });
+        if (shown) pane.shownKey.clear();
+        if (d.sheet) {
+            sheet_cache_put(&pane.cache, d.path.c_str(), std::move(d.sheet));
+            pane.stamps[d.path] = d.stamp;
+        } else {
+            pane.undecodable.insert(d.path);
+        }
+    }
+}
+
+// The view's sheets from the cache into pane.images, in the order needed.
+// Those not decoded yet go to the worker (decodingShown, "loading" until
+// it hands them back), so no frame waits for a decode; but a view with
+// none of its sheets decoded (the first, a jump, another level) has no
+// picture to keep moving meanwhile and waits for them. A stored sheet
+// whose file does not decode is missing, to be fetched afresh. True when
+// it waited.
+bool gather(const std::vector<ViewSheet>& needed, std::vector<ViewSheet>* missing) {
+    pane.images.clear();
+    pane.decodingShown.clear();
+    missing->clear();
+    std::vector<std::shared_ptr<const DecodedSheet>> found(needed.size());
+    bool any = false;
+    for (size_t i = 0; i < needed.size(); i++)
+        if (needed[i].format >= 0 && !pane.undecodable.count(needed[i].path))
+            any = (found[i] = sheet_cache_find(&pane.cache, needed[i].path)) || any;
+    for (size_t i = 0; i < needed.size(); i++) {
+        const ViewSheet& n = needed[i];
+        std::string why;
+        if (!found[i] && n.format >= 0 && !pane.undecodable.count(n.path)) {
+            if (any) {
+                pane.decodingShown.push_back(n);
+                continue;
+            }
+            std::string stamp = sheet_decoding_stamp(n.path);
+            found[i] = sheet_cache_get(&pane.cache, n.path, n.format, &why);
+            if (found[i]) pane.stamps[n.path] = stamp;
+            else pane.undecodable.insert(n.path);
+        }
+        if (found[i]) pane.images.push_back(std::move(found[i]));
+        else missing->push_back(n);
+    }
+    return !any;
+}
+
+// The worker gets the view's sheets still to decode, nearest the anchor
+// first, then those of the ring of sheets around the view, nearest where
+// the vehicle heads (else the anchor), as many as the cache's bound leaves
+// room for beside the view's: driving or dragging on finds them decoded.
+void askDecoding(const AppSettings* s, const ViewRecord& cover, const std::vector<ViewSheet>& needed, double ax, double ay,
+                 size_t viewBytes, bool withRing) {
+    std::vector<SheetDecodeJob> jobs;
+    view_sheets_by_distance(&pane.decodingShown, ax, ay);
+    for (const ViewSheet& m : pane.decodingShown) jobs.push_back({m.path, m.format, true});
+    size_t room = pane.cache.limitBytes > viewBytes ? pane.cache.limitBytes - viewBytes : 0, each = 0;
+    int margin = 0;
+    for (const auto& image : pane.images) {
+        each = std::max(each, sheet_cache_bytes(*image));
+        margin = std::max({margin, image->width, image->height});
+    }
+    room -= std::min(room, each * pane.decodingShown.size());
+    ViewRecord ring = cover;
+    ring.width += 2 * margin;
+    ring.height += 2 * margin;
+    std::vector<ViewSheet> around;
+    // Sheets come and go from the first picture on, made on the worker and
+    // let go here: each mapped on its own, one let go gives its memory back
+    // at once instead of leaving holes in the heap that stay resident (tens
+    // of MB at 4K). Not before: the start's many large allocations would
+    // slow the first picture.
+    if (withRing) mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    if (withRing && each > 0 && room >= each &&
+        view_needed_sheets(ring, sheet_source_store_dir(s, s->satelliteImage), s->satelliteImage, &around, storeMemo(s)) >= 0) {
+        double hx = ax, hy = ay, ux, uy;
+        if (s->autoPan && gps_has_position() && gps_speed() > 0 &&
+            view_follow_course_direction(cover, gps_latitude(), gps_longitude(), gps_course(), &ux, &uy)) {
+            hx += ux * ring.width / 2 * cover.mpp;
+            hy += uy * ring.height / 2 * cover.mpp;
+        }
+        view_sheets_by_distance(&around, hx, hy);
+        std::set<std::string> inView;
+        for (const ViewSheet& n : needed) inView.insert(n.path);
+        for (const ViewSheet& m : around) {
+            if (m.format < 0 || pane.undecodable.count(m.path) || inView.count(m.path)) continue;
+            if (auto kept = sheet_cache_find(&pane.cache, m.path)) {
+                room -= std::min(room, sheet_cache_bytes(*kept));
+                continue;
+            }
+            if (room < each) break;
+            jobs.push_back({m.path, m.format, false});
+            room -= each;
+        }
+    }
+    sheet_decoding_ask(pane.decoding.get(), jobs, wakeForDecoded);
 }
 
 // A centre kept from before in the plane of the view now: through degrees
@@ -345,6 +454,7 @@ int view_pane_centre(const AppSettings* s, int* plane, double* x, double* y) {
 }
 
 int view_pane_update(const AppSettings* s) {
+    takeDecoded();
     bool composing = view_pane_composing();
     if ((!map_view.pixels && !composing) || pane_placeholder_shown() || map_view.paneWidth <= 0 || map_view.paneHeight <= 0) return 0;
     if (!inStore(s, map_view.sheetPath)) return 0;
@@ -381,10 +491,20 @@ int view_pane_update(const AppSettings* s) {
     if (composing && sameView(view, pane.shown) && key == pane.shownKey && pane.shownAerial == s->satelliteImage) {
         // Asked again: a sheet whose back-off has passed is retried.
         request(s, pane.shown, pane.lastMissing);
+        if (!pane.ringAsked) {
+            size_t viewBytes = 0;
+            for (const auto& image : pane.images) viewBytes += sheet_cache_bytes(*image);
+            double ax, ay;
+            fetchAnchor(s, view, &ax, &ay);
+            askDecoding(s, cover, needed, ax, ay, viewBytes, true);
+            pane.ringAsked = true;
+        }
         return 0;
     }
     std::vector<ViewSheet> missing;
-    view_gather(needed, &pane.cache, &pane.images, &missing);
+    // A view that waited for its sheets is shown before the ring is decoded
+    // beside it (the first picture comes sooner); the next paint asks.
+    pane.ringAsked = !gather(needed, &missing);
     // The bound holds at least the sheets of the view, as cached, and a
     // quarter more, so a large pane (4K) never evicts what its next frame
     // draws again.
@@ -404,6 +524,7 @@ int view_pane_update(const AppSettings* s) {
     fetchAnchor(s, view, &ax, &ay);
     view_sheets_by_distance(&missing, ax, ay);
     request(s, view, missing);
+    askDecoding(s, cover, needed, ax, ay, viewBytes, pane.ringAsked);
     pane.lastMissing = missing;
     pane.shown = view;
     pane.shownKey = key;
@@ -443,6 +564,7 @@ int view_pane_draw(ClientFrame* f) {
             pane.labels.push_back({x, y, text});
     };
     for (const ViewSheet& m : pane.loading) label(m, "loading");
+    for (const ViewSheet& m : pane.decodingShown) label(m, "loading");
     for (const ViewSheet& m : pane.failing) label(m, "failed");
     if (fits) return 1;
     for (int r = 0; r < view.height && APP_PANE_Y + r < f->height; r++)
@@ -508,20 +630,36 @@ void view_pane_draw_loading() {
 
 void view_pane_forget(const char* path) {
     sheet_cache_drop(&pane.cache, path);
+    sheet_decoding_drop(pane.decoding.get(), path);
+    pane.undecodable.erase(path);
+    pane.stamps.erase(path);
     pane.storeLook.memo.cells.clear();
     pane.shownKey.clear();             // a file replaced in place leaves the key as it was
 }
 
 int view_pane_take_sheet(const AppSettings* s, const char* path) {
     if (!view_pane_composing() || !inStore(s, path)) return 0;
+    // Auto Pan onto a sheet the view has decoded (the vehicle crossing into
+    // it): the same file is not decoded again inside the frame.
+    std::string stamp = sheet_decoding_stamp(path);
+    auto kept = pane.stamps.find(path);
+    if (!stamp.empty() && kept != pane.stamps.end() && kept->second == stamp && sheet_cache_find(&pane.cache, path)) {
+        pane.shownKey.clear();
+        return 1;
+    }
     view_pane_forget(path);
     std::string why;
     if (!sheet_cache_get(&pane.cache, path, sheet_image_format_of_path(path, s->satelliteImage), &why)) return 0;
+    pane.stamps[path] = stamp;
     pane.shownKey.clear();             // composed again even where the view stays
     return 1;
 }
 
 void view_pane_forget_store() {
+    sheet_decoding_stop(pane.decoding.get());
+    pane.decodingShown.clear();
+    pane.undecodable.clear();
+    pane.stamps.clear();
     pane.cache = SheetCache{};
     pane.storeLook = ViewPane::StoreLook{};
     pane.renewedBroken.clear();
@@ -544,7 +682,11 @@ int view_pane_current(ViewRecord* out) {
     return 1;
 }
 
-void view_pane_reset() { view_pane = ViewPane{}; }
+void view_pane_reset() { view_pane = ViewPane{}; }   // the worker is joined with the old record
+
+void view_pane_stop_decoding() { sheet_decoding_stop(pane.decoding.get()); }
+
+int view_pane_decoding_drain(int timeoutMs) { return sheet_decoding_drain(pane.decoding.get(), timeoutMs); }
 
 int view_pane_show_point(AppSettings* s, double lat, double lon) {
     int plane = view_plane_at(lat, lon, map_view.zoomLevel, s->bigMaps ? 1 : 0, map_view.paneWidth, map_view.paneHeight);

@@ -11,12 +11,14 @@
 #pragma once
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "maps/sheet_cache.h"
+#include "maps/sheet_decoding.h"
 #include "maps/view_compose.h"
 #include "maps/view_follow.h"
 #include "platform/big_block.h"
@@ -41,6 +43,13 @@ struct ViewPane {
     // Stored sheets that did not decode and were asked afresh: each once, so
     // a server that sends it broken again is not asked at every frame.
     std::set<std::string> renewedBroken;
+    // Stored sheets are decoded by a worker, so that no frame waits for
+    // one; the view shows "loading" over those it still waits for.
+    std::unique_ptr<SheetDecoding> decoding = std::make_unique<SheetDecoding>();
+    std::vector<ViewSheet> decodingShown;  // the shown view's sheets being decoded
+    std::set<std::string> undecodable;     // stored sheets whose file did not decode
+    std::map<std::string, std::string> stamps;   // each cached sheet's file as it was decoded
+    bool ringAsked = false;                // the ring around the shown view went to the worker
     struct Followed {
         bool valid;
         double x, y;
@@ -161,3 +170,8 @@ int  view_pane_current(ViewRecord* out);
 void view_pane_unturn(double* dx, double* dy);
 // Forgets the view and empties the cache (tests, window reset).
 void view_pane_reset();
+// Exit: the decoding worker is joined (what it was decoding is dropped).
+void view_pane_stop_decoding();
+// Waits until the worker has decoded what the view asked of it, at most
+// timeoutMs (tests; the next paint shows them). 1, or 0 on the deadline.
+int  view_pane_decoding_drain(int timeoutMs);

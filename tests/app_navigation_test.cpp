@@ -365,6 +365,53 @@ TEST_F(AppNavigationTest, BigMapsSwapShowsTheSameSheetInTheOtherSize) {
 // map point under the pointer; arrow keys pan part of the pane (Shift a
 // whole one), + and Page Down zoom a notch about the centre, and Home
 // brings back Auto Pan.
+// A sheet panned into view is decoded aside: the frame that first needs it
+// shows "loading" over the hatching without decoding it, and the sheet is
+// drawn once the worker hands it back.
+TEST_F(AppNavigationTest, ASheetPannedIntoViewIsDecodedOffThePaint) {
+    addSheet(kLat, kLon, 2, 0, 40);
+    addSheet(kLat, kLon + 6 * kStep2, 2, 0, 41);                           // in both views
+    TestSheet far = addSheet(kLat - 2 * kStep2, kLon + 12 * kStep2, 2, 0, 42);   // past the ring decoded ahead
+    create();
+    app_size(1920, 1080);
+    app_paint();
+    ASSERT_EQ(1, view_pane_decoding_drain(5000));
+    view();
+    const long decodes = view_pane.cache.decodes;
+    headless_reset();
+    app_key_down(APP_KEY_RIGHT, 1);           // a whole pane east
+    ViewRecord b = view();
+    double fx, fy;
+    view_plane_to_screen(b, far.extent.centreX, far.extent.centreY, &fx, &fy);
+    ASSERT_TRUE(fx >= 0 && fx < b.width && fy >= 0 && fy < b.height);
+    const int x = static_cast<int>(fx), y = static_cast<int>(fy);
+    EXPECT_EQ(decodes, view_pane.cache.decodes);
+    EXPECT_NE(static_cast<int>(far.colour()), panePixel(x, y));
+    auto texts = headless_calls_of("draw_text");
+    EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](const HeadlessCall& c) { return c.text == "loading"; }));
+    ASSERT_EQ(1, view_pane_decoding_drain(5000));
+    app_paint();
+    EXPECT_EQ(static_cast<int>(far.colour()), panePixel(x, y));
+}
+
+// The vehicle crossing into a sheet the view has decoded: Auto Pan takes it
+// as the displayed sheet without decoding its file again in the frame.
+TEST_F(AppNavigationTest, AutoPanOntoADecodedSheetKeepsItsDecode) {
+    addSheet(kLat, kLon, 2, 0, 40);
+    TestSheet next = addSheet(kLat, kLon + kStep2, 2, 0, 41);
+    create();
+    settings()->autoPan = 1;
+    setFix(kLat, kLon);
+    app_paint();
+    ASSERT_EQ(1, view_pane_decoding_drain(5000));
+    app_paint();
+    const long decodes = view_pane.cache.decodes;
+    setFix(next.lat, next.lon);
+    app_paint();
+    EXPECT_EQ(next.lon, map_view.sheetLon);
+    EXPECT_EQ(decodes, view_pane.cache.decodes);
+}
+
 TEST_F(AppNavigationTest, DragWheelAndKeysMoveTheView) {
     addSheet(kLat, kLon, 2, 0, 40);
     create();

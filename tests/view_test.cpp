@@ -2,13 +2,17 @@
 // seam or gap, the marker lands on a sheet that covers it (grid-corner
 // positions included), missing sheets are hatched and listed, and the
 // decoded-sheet cache keeps its bound.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cmath>
 #include <set>
 
 #include "maps/png_sheet.h"
+#include "maps/sheet_decoding.h"
 #include "maps/sheet_store.h"
 #include "maps/view_compose.h"
 #include "maps/view_compose_scaled.h"
@@ -226,4 +230,33 @@ TEST(SheetCache, StaysUnderItsBoundAndDecodesOnce) {
     EXPECT_LE(cache.usedBytes, cache.limitBytes);
     EXPECT_FALSE(sheet_cache_find(&cache, s.needed[0].path));
     EXPECT_EQ(first->pixels[2], 1);  // still whole while held
+}
+
+// A list asked again replaces what still waits (a sheet the view left is
+// not decoded); stop joins the worker and drops what it had not handed back.
+TEST(SheetDecoding, AskedAgainDropsWhatTheViewLeftAndStopJoins) {
+    Scene s(3, 0, 45.3252, -75.8748, 320, 240, 0, 0, 3);
+    std::string held = s.tmp.file("held.png");   // a pipe: its decode waits for the test's writer
+    ASSERT_EQ(0, mkfifo(held.c_str(), 0600));
+    auto job = [&s](int i) { return SheetDecodeJob{s.needed[i].path, s.needed[i].format, false}; };
+    SheetDecoding d;
+    sheet_decoding_ask(&d, {SheetDecodeJob{held, SHEET_PNG, false}, job(0), job(1)}, nullptr);
+    int fd = -1;   // opens once the worker reads the pipe
+    for (int i = 0; i < 5000 && fd < 0; i++) {
+        fd = open(held.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd < 0) usleep(1000);
+    }
+    ASSERT_GE(fd, 0);
+    sheet_decoding_ask(&d, {job(1)}, nullptr);
+    close(fd);
+    ASSERT_EQ(1, sheet_decoding_drain(&d, 5000));
+    std::vector<SheetDecoded> done;
+    ASSERT_EQ(2, sheet_decoding_take(&d, &done));
+    EXPECT_FALSE(done[0].sheet);                 // no record in it
+    EXPECT_EQ(done[1].path, s.needed[1].path);
+    EXPECT_TRUE(done[1].sheet) << done[1].why;
+    sheet_decoding_ask(&d, {job(2)}, nullptr);
+    sheet_decoding_stop(&d);
+    EXPECT_FALSE(d.worker.joinable());
+    EXPECT_EQ(0, sheet_decoding_take(&d, &done));
 }
