@@ -159,6 +159,17 @@ cairo_t* paintCairo() {
     return gc ? static_cast<cairo_t*>(gc->GetNativeContext()) : nullptr;
 }
 
+// An image put in the window pixel for pixel: the frame is in device
+// pixels, so the nearest-pixel filter keeps it as composed.
+void putNearest(cairo_t* cr, cairo_surface_t* image, int x, int y, int w, int h) {
+    cairo_save(cr);
+    cairo_set_source_surface(cr, image, x, y);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    cairo_rectangle(cr, x, y, w, h);
+    cairo_fill(cr);
+    cairo_restore(cr);
+}
+
 // The frame composed in the shared image: put as it is.
 bool blitShared(int x, int y, int w, int h, const uint32_t* px, int stride) {
     cairo_surface_t* shared = paint_state.shared;
@@ -168,12 +179,7 @@ bool blitShared(int x, int y, int w, int h, const uint32_t* px, int stride) {
         w != cairo_image_surface_get_width(shared) || h != cairo_image_surface_get_height(shared))
         return false;
     cairo_surface_mark_dirty(shared);
-    cairo_save(cr);
-    cairo_set_source_surface(cr, shared, x, y);
-    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
-    cairo_rectangle(cr, x, y, w, h);
-    cairo_fill(cr);
-    cairo_restore(cr);
+    putNearest(cr, shared, x, y, w, h);
     return true;
 }
 
@@ -191,12 +197,7 @@ bool blitThroughCairo(wxDC* dc, int x, int y, int w, int h, const uint32_t* px, 
         cairo_surface_destroy(frame);
         return false;
     }
-    cairo_save(cr);
-    cairo_set_source_surface(cr, frame, x, y);
-    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
-    cairo_rectangle(cr, x, y, w, h);
-    cairo_fill(cr);
-    cairo_restore(cr);
+    putNearest(cr, frame, x, y, w, h);
     // Finished before the frame's memory is written again by the next paint.
     cairo_surface_finish(frame);
     cairo_surface_destroy(frame);
