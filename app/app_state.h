@@ -13,8 +13,9 @@ enum { APP_TITLE_TEXT = 260, APP_LAST_TITLE = 1028 };
 // scaled (HiDPI) screen (app_px).
 #define APP_BUTTON_SIZE app_px(32)
 #define APP_BUTTON_Y app_px(6)
-#define APP_PANE_X app_px(1)
-#define APP_PANE_Y app_px(49)
+enum { APP_PANE_LEFT = 1, APP_PANE_TOP = 49 };   // at scale 1
+#define APP_PANE_X app_px(APP_PANE_LEFT)
+#define APP_PANE_Y app_px(APP_PANE_TOP)
 
 // The client area composed by a paint, rows top to bottom, 32-bit pixels
 // 0xFFRRGGBB (as the window system takes them, so the paint hands the

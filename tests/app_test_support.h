@@ -39,8 +39,8 @@
 #include "settings/program_settings.h"
 #include "sheet_test_files.h"
 
-// The pane's top-left corner in client coordinates.
-constexpr int kPaneX = 1, kPaneY = 49;
+// The pane's top-left corner in client coordinates (the tests run at scale 1).
+constexpr int kPaneX = APP_PANE_LEFT, kPaneY = APP_PANE_TOP;
 constexpr int64_t kStartClock = 1700000000;
 
 struct TestSheet {

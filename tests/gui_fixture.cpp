@@ -23,6 +23,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/app_state.h"
 #include "maps/view_compose.h"
 #include "maps/view_plane.h"
 #include "maps/world_grid.h"
@@ -30,7 +31,7 @@
 
 namespace {
 
-constexpr int kPaneX = 1, kPaneY = 49;
+constexpr int kPaneX = APP_PANE_LEFT, kPaneY = APP_PANE_TOP;
 
 int sheets(const char* dir, double lat, double lon, int level) {
     for (int big = 0; big <= 1; big++)

@@ -14,6 +14,9 @@ import time
 
 SKIP = 77
 XDO_TIMEOUT = "5"
+# The map pane's top-left corner in the client area at scale 1, as the
+# window places it (APP_PANE_LEFT, APP_PANE_TOP in app/app_state.h).
+PANE_X, PANE_Y = 1, 49
 
 
 class Failure(Exception):

@@ -10,7 +10,7 @@ import subprocess
 import sys
 import time
 
-from gui_session import Failure, Session, check, main
+from gui_session import PANE_X, PANE_Y, Failure, Session, check, main
 
 YELLOW, BLACK, WHITE = 0xFFFF00, 0x000000, 0xFFFFFF
 MARKER = ["...##k##...", ".####k####.", ".####k####.", "###########", "####kkk####", "kkk#kkk#kkk",
@@ -267,7 +267,7 @@ def case_bigmaps(build, save):
         # until an input event: one harmless key, as a hand at the keyboard.
         s.key("Escape")
         mx, my = marker_pixel(s, FIX_LAT, FIX_LON, LEVEL, big=1)
-        points = [(x, y) for x, y in ((1, 49), (480, 408), (480, 49), (1, 408), (400, 300), (100, 300))
+        points = [(x, y) for x, y in ((PANE_X, PANE_Y), (PANE_X + 479, PANE_Y + 359), (PANE_X + 479, PANE_Y), (PANE_X, PANE_Y + 359), (400, 300), (100, 300))
                   if abs(x - mx) > 8 or abs(y - my) > 8]
         until_screen(s, lambda shot: toolbar_problems(s, shot) + marker_problems(s, shot, mx, my) +
                      sheet_problems(s, shot, FIX_LAT, FIX_LON, LEVEL, points, big=1), "the big map")

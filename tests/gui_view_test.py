@@ -19,11 +19,10 @@ import subprocess
 import sys
 import time
 
-from gui_session import Session, check, main
+from gui_session import PANE_X, PANE_Y, Session, check, main
 from gui_test import FIX_LAT, FIX_LON, LEVEL, exit_through_menu
 
 VIEW = r"^kiv: view (\d) (-?[\d.]+) (-?[\d.]+) (\d+) (\d+) ([\d.]+) vehicle (-?\d+) (-?\d+) plane (\d+)$"
-PANE_X, PANE_Y = 1, 49
 
 
 def view_of(m):

@@ -12,7 +12,7 @@ import subprocess
 import sys
 import time
 
-from gui_session import Failure, Session, check, main
+from gui_session import PANE_X, PANE_Y, Failure, Session, check, main
 from gui_test import FIX_LAT, FIX_LON, LEVEL, exit_through_menu, until_screen
 
 OVERLAY = 0xFF6000
@@ -64,7 +64,7 @@ def case_open(build, save):
         s.answer(chooser, "Return")
         s.wait_gone("^Select a file$")
         vertices = [pixel_of(s, TRACK_LAT, lon) for lon in TRACK_LONS]
-        vertices = [(x, y) for x, y in vertices if 1 <= x <= 480 and 49 <= y <= 408]
+        vertices = [(x, y) for x, y in vertices if PANE_X <= x < PANE_X + 480 and PANE_Y <= y < PANE_Y + 360]
         check(len(vertices) > 10, f"only {len(vertices)} track points on the sheet")
         cx, cy = pixel_of(s, *CAMP)
 
