@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/app_state.h"
 #include "app/night_palette.h"
 #include "maps/sheet_store.h"
 #include "maps/view_compose.h"
@@ -37,60 +38,66 @@ int storeSheets(const std::string& maps, const ViewRecord& view) {
     return static_cast<int>(sheets.size());
 }
 
-void ComposeFromCache(benchmark::State& state) {
-    const int width = static_cast<int>(state.range(0)), height = width * 9 / 16, level = static_cast<int>(state.range(1));
+// A view over Ottawa at a level, its sheets stored and all of them in the
+// cache, so that the timed loop only hits.
+struct CachedView {
     TempTree tmp;
     ViewRecord view;
     std::vector<ViewSheet> needed, missing;
-    if (!view_make(&view, level, 0, 45.3252, -75.8748, width, height) || !storeSheets(tmp.maps(), view) ||
-        view_needed_sheets(view, tmp.maps().c_str(), 0, &needed) <= 0) {
-        state.SkipWithError("cannot store the sheets");
-        return;
-    }
     SheetCache cache;
-    cache.limitBytes = 256u << 20;  // the whole view's sheets: only hits in the loop
     ViewImages images;
-    view_gather(needed, &cache, &images, &missing);
+};
+
+// permille: the view's scale as a part of the level's own (1000 = the level's).
+bool cacheView(CachedView* c, benchmark::State& state, int level, int width, int height, long permille = 1000) {
+    if (!view_make(&c->view, level, 0, 45.3252, -75.8748, width, height)) {
+        state.SkipWithError("cannot place the view");
+        return false;
+    }
+    c->view.mpp *= static_cast<double>(permille) / 1000;
+    if (!storeSheets(c->tmp.maps(), c->view) || view_needed_sheets(c->view, c->tmp.maps().c_str(), 0, &c->needed) <= 0) {
+        state.SkipWithError("cannot store the sheets");
+        return false;
+    }
+    c->cache.limitBytes = 512u << 20;
+    view_gather(c->needed, &c->cache, &c->images, &c->missing);
+    return true;
+}
+
+void ComposeFromCache(benchmark::State& state) {
+    const int width = static_cast<int>(state.range(0)), height = width * 9 / 16, level = static_cast<int>(state.range(1));
+    CachedView c;
+    if (!cacheView(&c, state, level, width, height)) return;
     // The frame is the client area: a pane inside it, rows a little wider.
     const int stride = width + 2;
     std::vector<uint32_t> frame(static_cast<size_t>(stride) * (height + 52));
-    long decodes = cache.decodes;
+    long decodes = c.cache.decodes;
     for (auto _ : state) {
-        view_gather(needed, &cache, &images, &missing);
-        benchmark::DoNotOptimize(view_compose(view, images, frame.data() + 49 * stride + 1, stride));
+        view_gather(c.needed, &c.cache, &c.images, &c.missing);
+        benchmark::DoNotOptimize(view_compose(c.view, c.images, frame.data() + APP_PANE_TOP * stride + APP_PANE_LEFT, stride));
     }
-    if (cache.decodes != decodes || !missing.empty()) state.SkipWithError("a sheet was not cached");
-    state.counters["sheets"] = static_cast<double>(images.size());
-    state.counters["cache_MB"] = static_cast<double>(cache.usedBytes) / (1 << 20);
+    if (c.cache.decodes != decodes || !c.missing.empty()) state.SkipWithError("a sheet was not cached");
+    state.counters["sheets"] = static_cast<double>(c.images.size());
+    state.counters["cache_MB"] = static_cast<double>(c.cache.usedBytes) / (1 << 20);
 }
 
 // Night colours: mode 0 composes the day's colours and maps the frame after
 // (a pass of its own), mode 1 composes through the night curve.
 void ComposeNight(benchmark::State& state) {
     const int width = 1920, height = 1080, mode = static_cast<int>(state.range(0));
-    TempTree tmp;
-    ViewRecord view;
-    std::vector<ViewSheet> needed, missing;
-    if (!view_make(&view, 3, 0, 45.3252, -75.8748, width, height) || !storeSheets(tmp.maps(), view) ||
-        view_needed_sheets(view, tmp.maps().c_str(), 0, &needed) <= 0) {
-        state.SkipWithError("cannot store the sheets");
-        return;
-    }
-    SheetCache cache;
-    cache.limitBytes = 256u << 20;
-    ViewImages images;
-    view_gather(needed, &cache, &images, &missing);
+    CachedView c;
+    if (!cacheView(&c, state, 3, width, height)) return;
     NightPalette palette;
     night_palette_make(&palette);
     ColourCurve curve;
     night_palette_curve(palette, &curve);
     std::vector<uint32_t> frame(static_cast<size_t>(width) * height);
     for (auto _ : state) {
-        view_gather(needed, &cache, &images, &missing);
+        view_gather(c.needed, &c.cache, &c.images, &c.missing);
         if (mode == 1) {
-            view_compose(view, images, frame.data(), width, &curve);
+            view_compose(c.view, c.images, frame.data(), width, &curve);
         } else {
-            view_compose(view, images, frame.data(), width);
+            view_compose(c.view, c.images, frame.data(), width);
             night_palette_apply(palette, frame.data(), width, 0, 0, width, height);
         }
         benchmark::ClobberMemory();
@@ -112,28 +119,14 @@ void MemcpyFrame(benchmark::State& state) {
 // ComposeFromCache at the same size and level in one run; target <= 2x it.
 void ComposeScaled(benchmark::State& state) {
     const int width = static_cast<int>(state.range(0)), height = width * 9 / 16, level = static_cast<int>(state.range(1));
-    TempTree tmp;
-    ViewRecord view;
-    std::vector<ViewSheet> needed, missing;
-    if (!view_make(&view, level, 0, 45.3252, -75.8748, width, height)) {
-        state.SkipWithError("cannot place the view");
-        return;
-    }
-    view.mpp *= static_cast<double>(state.range(2)) / 1000;
-    if (!storeSheets(tmp.maps(), view) || view_needed_sheets(view, tmp.maps().c_str(), 0, &needed) <= 0) {
-        state.SkipWithError("cannot store the sheets");
-        return;
-    }
-    SheetCache cache;
-    cache.limitBytes = 512u << 20;
-    ViewImages images;
-    view_gather(needed, &cache, &images, &missing);
+    CachedView c;
+    if (!cacheView(&c, state, level, width, height, state.range(2))) return;
     std::vector<uint32_t> frame(static_cast<size_t>(width) * height);
     for (auto _ : state) {
-        view_gather(needed, &cache, &images, &missing);
-        benchmark::DoNotOptimize(view_compose_scaled(view, images, frame.data(), width));
+        view_gather(c.needed, &c.cache, &c.images, &c.missing);
+        benchmark::DoNotOptimize(view_compose_scaled(c.view, c.images, frame.data(), width));
     }
-    if (!missing.empty()) state.SkipWithError("a sheet was not cached");
+    if (!c.missing.empty()) state.SkipWithError("a sheet was not cached");
 }
 
 }  // namespace
