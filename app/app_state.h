@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 
 struct AppSettings;
+struct NightColours;
 
 enum { APP_TITLE_TEXT = 260, APP_LAST_TITLE = 1028 };
 // Client layout: toolbar buttons 32 x 32 at y = 6, map pane at (1, 49),
@@ -24,6 +25,9 @@ struct ClientFrame {
     uint32_t* px;
     int width, height, stride;
     bool borrowed;                     // px is the window system's (platform_frame_pixels), not freed here
+    // At night what is drawn into the frame goes through these colours
+    // (client_frame.h), the map as it is composed; null by day.
+    const NightColours* night;
 };
 
 struct AppWindow {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/app_state.h"
+#include "app/night_palette.h"
 #include "platform/big_block.h"
 #include "platform/pixel_rows.h"
 #include "platform/platform.h"
@@ -14,9 +15,31 @@ inline uint32_t* at(ClientFrame* f, int x, int y) {
     return f->px + static_cast<long>(y) * f->stride + x;
 }
 
-inline uint32_t opaque(uint32_t rgb) { return 0xFF000000u | (rgb & 0xFFFFFFu); }
+// A row just put in day colours, through the frame's night colours.
+void nightRow(const ClientFrame* f, uint32_t* row, int n) {
+    if (f->night)
+        for (int i = 0; i < n; i++) row[i] = colour_curve_pixel(f->night->curve, row[i]);
+}
 
 }  // namespace
+
+uint32_t frame_colour(const ClientFrame* f, uint32_t rgb) {
+    return f->night ? colour_curve_pixel(f->night->curve, rgb) : 0xFF000000u | (rgb & 0xFFFFFFu);
+}
+
+void frame_blend(const ClientFrame* f, uint32_t* px, uint32_t rgb, uint32_t alpha) {
+    uint32_t d = *px;
+    if (f->night) {
+        const ColourCurve& day = f->night->day;
+        d = static_cast<uint32_t>(day.red[(d >> 16) & 255]) << 16 | static_cast<uint32_t>(day.green[(d >> 8) & 255]) << 8 |
+            day.blue[d & 255];
+    }
+    const uint32_t b = 255 - alpha;
+    uint32_t r = (((rgb >> 16) & 255) * alpha + ((d >> 16) & 255) * b) / 255;
+    uint32_t g = (((rgb >> 8) & 255) * alpha + ((d >> 8) & 255) * b) / 255;
+    uint32_t l = ((rgb & 255) * alpha + (d & 255) * b) / 255;
+    *px = frame_colour(f, (r << 16) | (g << 8) | l);
+}
 
 int frame_ensure(ClientFrame* f, int width, int height) {
     if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return 0;
@@ -26,7 +49,7 @@ int frame_ensure(ClientFrame* f, int width, int height) {
     int stride = 0;
     if (uint32_t* lent = platform_frame_pixels(width, height, &stride); lent && stride >= width) {
         if (!f->borrowed) free(f->px);
-        *f = ClientFrame{lent, width, height, stride, true};
+        *f = ClientFrame{lent, width, height, stride, true, f->night};
         return 1;
     }
     if (f->px && !f->borrowed && f->width == width && f->height == height) return 1;
@@ -45,7 +68,8 @@ void frame_fill_rect(ClientFrame* f, int x, int y, int w, int h, uint32_t rgb) {
     if (!f->px) return;
     int x0 = std::max(x, 0), y0 = std::max(y, 0), x1 = std::min(x + w, f->width), y1 = std::min(y + h, f->height);
     if (x1 <= x0) return;
-    for (int r = y0; r < y1; r++) std::fill(at(f, x0, r), at(f, x1, r), opaque(rgb));
+    const uint32_t pixel = frame_colour(f, rgb);
+    for (int r = y0; r < y1; r++) std::fill(at(f, x0, r), at(f, x1, r), pixel);
 }
 
 void frame_fill(ClientFrame* f, uint32_t rgb) { frame_fill_rect(f, 0, 0, f->width, f->height, rgb); }
@@ -73,7 +97,8 @@ void frame_put_rgb(ClientFrame* f, int x, int y, const unsigned char* rgb, int w
     int c0 = std::max(0, -x), c1 = std::min(w, f->width - x);
     if (c1 <= c0) return;
     for (int r = std::max(0, -y); r < h && y + r < f->height; r++)
-        pixel_row_rgb_to_xrgb(at(f, x + c0, y + r), rgb + (static_cast<long>(r) * w + c0) * 3, c1 - c0);
+        palette_row_rgb(at(f, x + c0, y + r), rgb + (static_cast<long>(r) * w + c0) * 3, f->night ? &f->night->curve : nullptr,
+                        c1 - c0);
 }
 
 void frame_put_bgr(ClientFrame* f, int x, int y, const unsigned char* bits, int stride, int sx, int sy, int w, int h) {
@@ -83,5 +108,6 @@ void frame_put_bgr(ClientFrame* f, int x, int y, const unsigned char* bits, int 
     for (int r = std::max(0, -y); r < h && y + r < f->height; r++) {
         const unsigned char* s = bits + static_cast<long>(sy + r) * stride + static_cast<long>(sx + c0) * 3;
         pixel_row_bgr_to_xrgb(at(f, x + c0, y + r), s, c1 - c0);
+        nightRow(f, at(f, x + c0, y + r), c1 - c0);
     }
 }

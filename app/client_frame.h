@@ -1,4 +1,6 @@
 // Drawing into the client frame (app_state.h): 0xRRGGBB colours, clipped.
+// At night (the frame's night colours set) every colour drawn goes through
+// them, so a frame is dimmed as it is made, not over again once made.
 #pragma once
 #include <cstdint>
 
@@ -8,6 +10,12 @@ enum : uint32_t { RGB_BLACK = 0x000000, RGB_WHITE = 0xFFFFFF, RGB_FACE = 0xC0C0C
 
 // Sizes the frame (contents undefined after a change); 0 when out of memory.
 int  frame_ensure(ClientFrame* f, int width, int height);
+// The pixel (0xFFRRGGBB) a colour is drawn as, for what writes its own
+// pixels into the frame.
+uint32_t frame_colour(const ClientFrame* f, uint32_t rgb);
+// rgb laid over the pixel at alpha (of 255) as by day: at night the mix of
+// the two day colours, through the night colours.
+void frame_blend(const ClientFrame* f, uint32_t* px, uint32_t rgb, uint32_t alpha);
 void frame_fill(ClientFrame* f, uint32_t rgb);
 // Fills the w x h rectangle at (x, y), clipped to the frame.
 void frame_fill_rect(ClientFrame* f, int x, int y, int w, int h, uint32_t rgb);

@@ -62,11 +62,12 @@ struct Pen {
         double cx = x - clear.x, cy = y - clear.y;
         if (cx * cx + cy * cy < 14 * 14) return;
         const Pane& p = *pane;
+        const uint32_t pixel = frame_colour(p.f, rgb);
         for (int dy = 0; dy < size; dy++)
             for (int dx = 0; dx < size; dx++) {
                 int px = x + dx + offset, py = y + dy + offset;
                 if (px < p.x || py < p.y || px >= p.x + p.width || py >= p.y + p.height) continue;
-                p.f->px[static_cast<long>(py) * p.f->stride + px] = 0xFF000000u | rgb;
+                p.f->px[static_cast<long>(py) * p.f->stride + px] = pixel;
             }
     }
 };
@@ -118,7 +119,7 @@ void ring(const Pane& p, Point c) {
             if (d < 5 || d > 9) continue;
             int x = static_cast<int>(std::floor(c.x)) + dx, y = static_cast<int>(std::floor(c.y)) + dy;
             if (x < p.x || y < p.y || x >= p.x + p.width || y >= p.y + p.height) continue;
-            p.f->px[static_cast<long>(y) * p.f->stride + x] = 0xFF000000u | (d >= 6 && d <= 8 ? kLine : kHalo);
+            p.f->px[static_cast<long>(y) * p.f->stride + x] = frame_colour(p.f, d >= 6 && d <= 8 ? kLine : kHalo);
         }
 }
 
@@ -138,7 +139,7 @@ void arrow(const Pane& p, Point c, double ux, double uy) {
             for (int x = std::max(x0, p.x); x <= x1 && x < p.x + p.width; x++) {
                 double a = side(tip, l, x + 0.5, y + 0.5), b = side(l, r, x + 0.5, y + 0.5), d = side(r, tip, x + 0.5, y + 0.5);
                 if ((a >= 0 && b >= 0 && d >= 0) || (a <= 0 && b <= 0 && d <= 0))
-                    p.f->px[static_cast<long>(y) * p.f->stride + x] = 0xFF000000u | (pass ? kLine : kHalo);
+                    p.f->px[static_cast<long>(y) * p.f->stride + x] = frame_colour(p.f, pass ? kLine : kHalo);
             }
     }
 }

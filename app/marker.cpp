@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/app_state.h"
+#include "app/night_palette.h"
 #include "app/stale_fix.h"
 #include "maps/view_follow.h"
 #include "maps/map_view.h"
@@ -22,6 +23,11 @@ const char* const STALE_MARKER_PATTERN[11] = {
 namespace {
 
 const char* const kTrailDot[5] = {".kkk.", "krrrk", "krrrk", "krrrk", ".kkk."};
+
+// A pixel's blue, green and red.
+void put(unsigned char* p, uint32_t rgb) {
+    p[0] = static_cast<unsigned char>(rgb), p[1] = static_cast<unsigned char>(rgb >> 8), p[2] = static_cast<unsigned char>(rgb >> 16);
+}
 
 uint32_t cellColour(char cell) {
     switch (cell) {
@@ -44,10 +50,8 @@ void drawPattern(const MarkSurface& to, int x, int y, const char* const* rows, i
             long px = static_cast<long>(x) + c - half;
             const char cell = rows[r / k][c / k];
             if (cell == '.' || px < 0 || px >= width) continue;
-            uint32_t rgb = cellColour(cell);
-            unsigned char* p = to.bits + py * to.stride + px * to.step;
-            p[0] = static_cast<unsigned char>(rgb), p[1] = static_cast<unsigned char>(rgb >> 8);
-            p[2] = static_cast<unsigned char>(rgb >> 16);
+            uint32_t rgb = mark_colour(to, cellColour(cell));
+            put(to.bits + py * to.stride + px * to.step, rgb);
         }
     }
 }
@@ -74,21 +78,26 @@ double arrowDistance(double px, double py) {
     return inside ? -d : d;
 }
 
-void paintRow(const MarkSurface& to, int row, unsigned char value) {
+// A row across the surface (a grey by day: one byte value on a bitmap).
+void paintRow(const MarkSurface& to, int row, uint32_t rgb) {
     unsigned char* p = to.bits + row * to.stride;
-    if (to.step == 3) return void(std::fill_n(p, static_cast<long>(to.width) * 3, value));
-    for (int c = 0; c < to.width; c++, p += to.step) p[0] = p[1] = p[2] = value;
+    if (to.step == 3 && !to.night) return void(std::fill_n(p, static_cast<long>(to.width) * 3, static_cast<unsigned char>(rgb)));
+    for (int c = 0; c < to.width; c++, p += to.step) put(p, rgb);
 }
 
-void paintColumn(const MarkSurface& to, int column, unsigned char value) {
+void paintColumn(const MarkSurface& to, int column, uint32_t rgb) {
     unsigned char* p = to.bits + static_cast<long>(column) * to.step;
-    for (int r = 0; r < to.height; r++, p += to.stride) p[0] = p[1] = p[2] = value;
+    for (int r = 0; r < to.height; r++, p += to.stride) put(p, rgb);
 }
 
 }  // namespace
 
 MarkSurface mark_surface_bitmap(unsigned char* dibBits, int width, int height) {
-    return MarkSurface{dibBits, width, height, map_view_bitmap_stride(width), 3};
+    return MarkSurface{dibBits, width, height, map_view_bitmap_stride(width), 3, nullptr};
+}
+
+uint32_t mark_colour(const MarkSurface& to, uint32_t rgb) {
+    return to.night ? colour_curve_pixel(to.night->curve, rgb) & 0xFFFFFFu : rgb;
 }
 
 void drawMarker(const MarkSurface& to, int x, int y, const char* const pattern[11]) {
@@ -104,19 +113,20 @@ void drawCrossHair(const MarkSurface& to, int x, int y, int hairWidth) {
     // costs no more than a cross-hair as wide as the sheet. On a scaled
     // screen the white band and the black line are as wide as the scale.
     const long k = app_px(1), half = hairWidth / 2;
+    const uint32_t white = mark_colour(to, 0xFFFFFF), black = mark_colour(to, 0x000000);
     if (half > 0) {
         long from = std::max<long>(-k / 2 - half * k, -static_cast<long>(std::max(x, y)) - 1);
         long last = std::min<long>(-k / 2 + k - 1 + half * k, std::max(width - x, height - y));
         for (long i = from; i <= last; i++) {
             long row = y + i, column = x + i;
-            if (row >= 0 && row < height) paintRow(to, static_cast<int>(row), 255);
-            if (column >= 0 && column < width) paintColumn(to, static_cast<int>(column), 255);
+            if (row >= 0 && row < height) paintRow(to, static_cast<int>(row), white);
+            if (column >= 0 && column < width) paintColumn(to, static_cast<int>(column), white);
         }
     }
     for (long i = 0; i < k; i++) {
         long row = y - k / 2 + i, column = x - k / 2 + i;
-        if (row >= 0 && row < height) paintRow(to, static_cast<int>(row), 0);
-        if (column >= 0 && column < width) paintColumn(to, static_cast<int>(column), 0);
+        if (row >= 0 && row < height) paintRow(to, static_cast<int>(row), black);
+        if (column >= 0 && column < width) paintColumn(to, static_cast<int>(column), black);
     }
 }
 
@@ -126,15 +136,14 @@ void drawVehicleArrow(const MarkSurface& to, int x, int y, double screenAngleDeg
     double a = std::isfinite(screenAngleDegrees) ? screenAngleDegrees * M_PI / 180 : 0;
     double c = std::cos(a), s = std::sin(a);
     const int reach = 13;
+    const uint32_t fill = mark_colour(to, 0xFFFF00), edge = mark_colour(to, 0x000000);
     for (long py = std::max(0L, y - static_cast<long>(reach)); py <= std::min<long>(height - 1L, y + reach); py++)
         for (long px = std::max(0L, x - static_cast<long>(reach)); px <= std::min<long>(width - 1L, x + reach); px++) {
             // The pixel's centre turned back into the upright arrow's frame.
             double ox = static_cast<double>(px - x), oy = static_cast<double>(py - y);
             double d = arrowDistance(ox * c + oy * s, -ox * s + oy * c);
             if (d >= 0.6) continue;
-            unsigned char* p = to.bits + py * to.stride + px * to.step;
-            bool fill = d < -0.9;
-            p[0] = 0, p[1] = p[2] = fill ? 255 : 0;
+            put(to.bits + py * to.stride + px * to.step, d < -0.9 ? fill : edge);
         }
 }
 

@@ -2,6 +2,9 @@
 // marker of the current position, its cross-hair, and the small dots of
 // the positions before it. Pixels outside the surface are skipped.
 #pragma once
+#include <cstdint>
+
+struct NightColours;
 
 // Rows of pixels whose first three bytes are blue, green, red: the display
 // bitmap of a picture of its own (3 bytes a pixel, rows padded to 4) or the
@@ -11,10 +14,16 @@ struct MarkSurface {
     int width, height;
     long stride;                       // bytes a row
     int step;                          // bytes a pixel
+    // The frame's night colours at night (ClientFrame::night): the marks go
+    // through them as the map did. Null by day and on a display bitmap.
+    const NightColours* night;
 };
 
 // The display bitmap of a width x height picture.
 MarkSurface mark_surface_bitmap(unsigned char* dibBits, int width, int height);
+
+// The colour (0xRRGGBB) a mark is drawn in on the surface.
+uint32_t mark_colour(const MarkSurface& to, uint32_t rgb);
 
 // Marker patterns, 11 x 11: '#' yellow, 'g' grey, 'k' black, '.' unchanged.
 extern const char* const MARKER_PATTERN[11];        // the current position

@@ -55,6 +55,34 @@ void night_palette_curve(const NightPalette& palette, ColourCurve* curve) {
     }
 }
 
+namespace {
+
+// The curve rises, so the day values that give a night value lie together.
+void invert(const unsigned char (&curve)[256], unsigned char (&day)[256]) {
+    for (int n = 0, v = 0; n < 256; n++) {
+        while (v < 255 && curve[v] < n) v++;
+        int last = v;
+        while (last < 255 && curve[last + 1] == n) last++;
+        day[n] = static_cast<unsigned char>(curve[v] == n ? (v + last) / 2 : v);
+    }
+}
+
+}  // namespace
+
+const NightColours& night_colours() {
+    static const NightColours made = [] {
+        NightPalette p;
+        night_palette_make(&p);
+        NightColours c;
+        night_palette_curve(p, &c.curve);
+        invert(c.curve.red, c.day.red);
+        invert(c.curve.green, c.day.green);
+        invert(c.curve.blue, c.day.blue);
+        return c;
+    }();
+    return made;
+}
+
 // Twice as wide with AVX2 where the processor has it (chosen at load time;
 // GCC only, as clang 14 names the clones apart from the declaration).
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)

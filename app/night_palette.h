@@ -26,6 +26,17 @@ uint32_t night_palette_colour(const NightPalette& palette, uint32_t rgb);
 // gives).
 void night_palette_curve(const NightPalette& palette, ColourCurve* curve);
 
+// The night colours the frame's drawing goes through (ClientFrame::night):
+// a day colour to its night one, and back, for a mark mixed with what is
+// already at night (the road route's see-through line).
+struct NightColours {
+    ColourCurve curve;
+    ColourCurve day;                   // a night value to the middle of the day values the curve takes to it
+};
+
+// Made once, from night_palette_make's palette.
+const NightColours& night_colours();
+
 // Maps a region of a client frame in place (32-bit pixels 0xFFRRGGBB, rows
 // of stride pixels). The region must lie inside the frame.
 void night_palette_apply(const NightPalette& palette, uint32_t* px, int stride, int x, int y, int width, int height);

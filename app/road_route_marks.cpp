@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/client_frame.h"
 #include "maps/map_view.h"
 #include "maps/view_plane.h"
 
@@ -62,14 +63,6 @@ bool band(double a, double b, double c, double y, double lo, double hi, double* 
     return true;
 }
 
-void blend(uint32_t* px, uint32_t rgb) {
-    const uint32_t a = ROAD_ROUTE_ALPHA, b = 255 - a, d = *px;
-    uint32_t r = (((rgb >> 16) & 255) * a + ((d >> 16) & 255) * b) / 255;
-    uint32_t g = (((rgb >> 8) & 255) * a + ((d >> 8) & 255) * b) / 255;
-    uint32_t l = ((rgb & 255) * a + (d & 255) * b) / 255;
-    *px = 0xFF000000u | (r << 16) | (g << 8) | l;
-}
-
 // The stretch a-b as a capsule of radius r, row by row: on each row the
 // pixels whose centres lie within r of the stretch (a convex shape, so one
 // run a row: the union of the band along it and the discs at its ends).
@@ -96,7 +89,7 @@ void capsule(ClientFrame* f, int left, int top, int right, int bottom, Point a, 
         for (int x = x0; x <= x1; x++) {
             if (stamp[x] == covered.paint) continue;
             stamp[x] = covered.paint;
-            blend(row + x, ROAD_ROUTE_RGB);
+            frame_blend(f, row + x, ROAD_ROUTE_RGB, ROAD_ROUTE_ALPHA);
         }
     }
 }

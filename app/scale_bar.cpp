@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/client_frame.h"
 #include "maps/view_plane.h"
 #include "settings/great_circle.h"
 
@@ -88,7 +89,7 @@ void scale_bar_draw(const ClientFrame& frame, int x, int y, int lengthPx) {
     // The outline first, one pixel round each black part, then the black.
     for (int pass = 0; pass < 2; pass++) {
         int o = pass == 0 ? app_px(1) : 0;
-        uint32_t v = pass == 0 ? 0xFFFFFFFFu : 0xFF000000u;
+        uint32_t v = frame_colour(&frame, pass == 0 ? RGB_WHITE : RGB_BLACK);
         fillRect(frame, x - o, y - thick + 1 - o, x1 + o, y + o, v);
         fillRect(frame, x - o, y - tick + 1 - o, x + tickWide - 1 + o, y + o, v);
         fillRect(frame, x1 - tickWide + 1 - o, y - tick + 1 - o, x1 + o, y + o, v);

@@ -204,8 +204,9 @@ void track_overlay_draw(const MarkSurface& to) {
     if (overlays.empty() || !to.bits || !ensureProjected()) return;
     const int width = to.width, height = to.height;
     for (const Overlay& o : overlays) {
-        Bitmap bm{to.bits, width, height, to.stride, to.step, static_cast<unsigned char>(o.colour),
-                  static_cast<unsigned char>(o.colour >> 8), static_cast<unsigned char>(o.colour >> 16)};
+        const uint32_t colour = mark_colour(to, o.colour);
+        Bitmap bm{to.bits, width, height, to.stride, to.step, static_cast<unsigned char>(colour),
+                  static_cast<unsigned char>(colour >> 8), static_cast<unsigned char>(colour >> 16)};
         for (const Piece& piece : o.pieces) {
             if (piece.maxX < -1 || piece.maxY < -1 || piece.minX > width || piece.minY > height) continue;
             const Pixel* p = o.pixels.data() + piece.first;
@@ -214,7 +215,9 @@ void track_overlay_draw(const MarkSurface& to) {
         }
         // Waypoints: a square of the colour in a black frame.
         Bitmap frame = bm;
-        frame.b = frame.g = frame.r = 0;
+        const uint32_t black = mark_colour(to, 0x000000);
+        frame.b = static_cast<unsigned char>(black), frame.g = static_cast<unsigned char>(black >> 8),
+        frame.r = static_cast<unsigned char>(black >> 16);
         for (const Waypoint& w : o.waypoints) {
             if (!onSheet(w.px, w.py, width, height)) continue;
             int x = static_cast<int>(std::floor(w.px)), y = static_cast<int>(std::floor(w.py));
