@@ -70,7 +70,7 @@ MarkSurface marks(const ClientFrame* f) {
         return mark_surface_bitmap(map_view.dibBits, map_view.imageWidth, map_view.imageHeight);
     auto* at = reinterpret_cast<unsigned char*>(f->px + static_cast<long>(APP_PANE_Y) * f->stride + APP_PANE_X);
     return MarkSurface{at, std::min(map_view.imageWidth, f->width - APP_PANE_X), std::min(map_view.imageHeight, f->height - APP_PANE_Y),
-                       static_cast<long>(f->stride) * 4, 4};
+                       static_cast<long>(f->stride) * 4, 4, f->night};
 }
 
 // Past positions (logged track, trail) and opened GPX tracks go under the
@@ -84,8 +84,9 @@ void overlays(const MarkSurface& to) {
     track_overlay_draw(to);
 }
 
-// The vehicle as drawn into the display bitmap, to be drawn again over the
-// dimmed frame at night: dimmed with the map it would be lost on it.
+// The vehicle as drawn into the display bitmap, to be drawn again in its
+// own colours over the frame at night: dimmed with the map it would be
+// lost on it.
 struct VehicleMark {
     bool shown, arrow;
     int x, y;                          // in the display bitmap
@@ -194,11 +195,19 @@ void showSheet(ClientFrame* f) {
                   sheetOffsetY(), shownWidth(), shownHeight());
 }
 
-// The vehicle in its own colours over the dimmed frame, so it stands out
+// The frame for a mark that keeps its own colours, night or day.
+ClientFrame ownColours(const ClientFrame* f) {
+    ClientFrame own = *f;
+    own.night = nullptr;
+    return own;
+}
+
+// The vehicle in its own colours over the night frame, so it stands out
 // at night as by day (and over the road route by day): drawn on a keyed
 // patch, its pixels put in the pane. On a scaled screen every time, each
 // pixel of the patch a block, so the mark keeps its size on the screen.
 void vehicleOverNight(ClientFrame* f, const VehicleMark& mark) {
+    ClientFrame own = ownColours(f);
     if (!mark.shown) return;
     constexpr int kSide = 27, kHalf = kSide / 2;
     constexpr unsigned char kKey = 1;  // no colour of the marks
@@ -219,7 +228,7 @@ void vehicleOverNight(ClientFrame* f, const VehicleMark& mark) {
             int x = left + mark.x - sheetOffsetX() + (c - kHalf) * k - k / 2,
                 y = top + mark.y - sheetOffsetY() + (r - kHalf) * k - k / 2;
             if (x < left || x + k > right || y < top || y + k > bottom) continue;
-            frame_fill_rect(f, x, y, k, k, (static_cast<uint32_t>(p[2]) << 16) | (p[1] << 8) | p[0]);
+            frame_fill_rect(&own, x, y, k, k, (static_cast<uint32_t>(p[2]) << 16) | (p[1] << 8) | p[0]);
         }
 }
 
@@ -306,6 +315,9 @@ void app_paint() {
     if (cw <= 0 || ch <= 0) app_client_size(s->bigMaps, &cw, &ch);
     ClientFrame* f = &app_window.frame;
     if (!frame_ensure(f, cw, ch)) return;
+    // At night everything is drawn in its night colours, the map as it is
+    // composed: the frame is made once, not dimmed over again.
+    f->night = app_window.night ? &night_colours() : nullptr;
     // The view composed into the frame, or a picture of its own.
     bool composing = view_pane_composing();
     bool sheet = (composing || map_view.dibHeader) && map_view.imageWidth > 0;
@@ -350,17 +362,10 @@ void app_paint() {
         ruler_draw(f, APP_PANE_X, APP_PANE_Y, shownWidth(), shownHeight());
         track_mark_draw(f, APP_PANE_X, APP_PANE_Y, shownWidth(), shownHeight());
     }
-    if (app_window.night) {
-        static NightPalette palette = [] {
-            NightPalette p;
-            night_palette_make(&p);
-            return p;
-        }();
-        night_palette_apply(palette, f->px, f->stride, 0, 0, f->width, f->height);
-        vehicleOverNight(f, mark);
-    }
+    if (app_window.night) vehicleOverNight(f, mark);
     // North: over everything on the map, in its own day or night colours.
-    if (sheet) north_indicator_draw(s, f, APP_PANE_X, APP_PANE_Y, std::min(map_view.imageWidth, map_view.paneWidth), app_window.night);
+    ClientFrame own = ownColours(f);
+    if (sheet) north_indicator_draw(s, &own, APP_PANE_X, APP_PANE_Y, std::min(map_view.imageWidth, map_view.paneWidth), app_window.night);
     platform_blit_xrgb(0, 0, f->width, f->height, f->px, f->stride);
     pane_notice_draw();
     if (sheet) {

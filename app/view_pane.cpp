@@ -14,6 +14,7 @@
 
 #include "app/app_state.h"
 #include "app/client_frame.h"
+#include "app/night_palette.h"
 #include "app/pane_notice.h"
 #include "maps/map_view.h"
 #include "maps/sheet_cache.h"
@@ -104,7 +105,7 @@ double turnNow(const ViewRecord& view) {
 // turned into the pane. Only the part of the square the turned pane reads
 // is composed, a band of rows at a time, each band a view of its own: the
 // corners outside the pane would cost as much again.
-void composeTurned(const ViewRecord& view, uint32_t* at, int stride) {
+void composeTurned(const ViewRecord& view, uint32_t* at, int stride, const ColourCurve* curve) {
     constexpr int kBand = 32, kBandsTurned = 4;
     ViewRecord cover = view;
     cover.width = cover.height = view_rotate_cover(view.width, view.height);
@@ -129,8 +130,8 @@ void composeTurned(const ViewRecord& view, uint32_t* at, int stride) {
             band.height = y1 - y0;
             view_screen_to_plane(cover, (x0 + x1) / 2.0, (y0 + y1) / 2.0, &band.cx, &band.cy);
             uint32_t* to = from + static_cast<size_t>(y0) * cover.width + x0;
-            if (levelScale) view_compose(band, pane.images, to, cover.width);
-            else view_compose_scaled(band, pane.images, to, cover.width);   // between the levels
+            if (levelScale) view_compose(band, pane.images, to, cover.width, curve);
+            else view_compose_scaled(band, pane.images, to, cover.width, curve);   // between the levels
         }
         view_rotate_rows(from, cover.width, cover.height, cover.width, view.rotation, at, view.width, view.height, stride,
                          top, bottom);
@@ -369,12 +370,26 @@ bool zoomFrame(const AppSettings* s, const ViewRecord& target) {
     return true;
 }
 
-// The shown view at its scale into 32-bit rows of a stride.
-void composeShown(const ViewRecord& view, uint32_t* at, int stride) {
-    if (view.rotation != 0) composeTurned(view, at, stride);
-    else if (view.mpp == view_level_mpp(view.level, view.big)) view_compose(view, pane.images, at, stride);
+// The shown view at its scale into 32-bit rows of a stride, its colours
+// through the curve (night colours; null by day).
+void composeShown(const ViewRecord& view, uint32_t* at, int stride, const ColourCurve* curve) {
+    if (view.rotation != 0) composeTurned(view, at, stride, curve);
+    else if (view.mpp == view_level_mpp(view.level, view.big)) view_compose(view, pane.images, at, stride, curve);
     // Between the levels: the level's sheets box-filtered to the view's scale.
-    else view_compose_scaled(view, pane.images, at, stride);
+    else view_compose_scaled(view, pane.images, at, stride, curve);
+}
+
+const ColourCurve* curveOf(const ClientFrame& f) { return f.night ? &f.night->curve : nullptr; }
+
+// Whether a composed pixel is the hatching's: one of its tones or, scaled,
+// a grey between them; at night those through the curve (mixed after it).
+bool hatchingAt(uint32_t p, const ColourCurve* curve) {
+    const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+    if (!curve) return r >= VIEW_HATCH_LINE && r <= VIEW_HATCH_GROUND && g == r && b == r;
+    for (int v = VIEW_HATCH_LINE; v <= VIEW_HATCH_GROUND; v++)
+        if (std::abs(curve->red[v] - r) <= 1 && std::abs(curve->green[v] - g) <= 1 && std::abs(curve->blue[v] - b) <= 1)
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -391,9 +406,11 @@ void view_pane_start_zoom() {
     int64_t now = platform_monotonic_ms();
     if (now < 0 || !view_pane_composing()) return;
     ViewPane::ZoomMotion& zoom = pane.zoomMotion;
-    // The view as shown, without the marks drawn over it.
+    // The view as shown, without the marks drawn over it, in the colours
+    // of the frame it was shown in.
     zoom.picture.resize(static_cast<size_t>(pane.shown.width) * pane.shown.height);
-    composeShown(pane.shown, zoom.picture.data(), pane.shown.width);
+    zoom.curve = curveOf(app_window.frame);
+    composeShown(pane.shown, zoom.picture.data(), pane.shown.width, zoom.curve);
     zoom.from = pane.shown;
     zoom.startMs = now;
     zoom.showing = false;
@@ -546,11 +563,16 @@ int view_pane_draw(ClientFrame* f) {
         at = pane.scratch.data();
         stride = view.width;
     }
-    if (pane.zoomMotion.startMs >= 0 && pane.zoomMotion.showing)
-        view_zoom_picture(pane.zoomMotion.picture.data(), pane.zoomMotion.from, at, stride, view,
-                          0xFF000000u | VIEW_HATCH_GROUND * 0x010101u);
-    else
-        composeShown(view, at, stride);
+    const ColourCurve* curve = curveOf(*f);
+    ViewPane::ZoomMotion& zoom = pane.zoomMotion;
+    if (zoom.startMs >= 0 && zoom.showing) {
+        // Night turned on or off on the way: the picture again in the frame's colours.
+        if (zoom.curve != curve) composeShown(zoom.from, zoom.picture.data(), zoom.from.width, curve), zoom.curve = curve;
+        uint32_t ground = 0xFF000000u | VIEW_HATCH_GROUND * 0x010101u;
+        view_zoom_picture(zoom.picture.data(), zoom.from, at, stride, view, curve ? colour_curve_pixel(*curve, ground) : ground);
+    } else {
+        composeShown(view, at, stride, curve);
+    }
     // Only where the hatching shows: a neighbour may already cover it.
     pane.labels.clear();
     auto label = [&](const ViewSheet& m, const char* text) {
@@ -558,10 +580,7 @@ int view_pane_draw(ClientFrame* f) {
         view_plane_to_screen(view, m.extent.centreX, m.extent.centreY, &px, &py);
         if (!(px >= 0 && py >= 0 && px < view.width && py < view.height)) return;
         int x = static_cast<int>(px), y = static_cast<int>(py);
-        // Scaled, the hatching is a grey between its two tones.
-        uint32_t p = at[static_cast<long>(y) * stride + x], r = (p >> 16) & 0xFF;
-        if (r >= VIEW_HATCH_LINE && r <= VIEW_HATCH_GROUND && ((p >> 8) & 0xFF) == r && (p & 0xFF) == r)
-            pane.labels.push_back({x, y, text});
+        if (hatchingAt(at[static_cast<long>(y) * stride + x], curve)) pane.labels.push_back({x, y, text});
     };
     for (const ViewSheet& m : pane.loading) label(m, "loading");
     for (const ViewSheet& m : pane.decodingShown) label(m, "loading");

@@ -89,6 +89,7 @@ struct ViewPane {
         int64_t startMs = -1;
         ViewRecord from{};
         std::vector<uint32_t> picture;
+        const ColourCurve* curve = nullptr;   // the picture's colours went through it (night)
         bool showing = false;
     } zoomMotion;
     // Course-up: the eased turn, when it was last stepped, and the square
