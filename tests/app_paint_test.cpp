@@ -1,7 +1,11 @@
 // The composed frame: marker, cross-hair, trail, track log, plot, title.
 #include <ctime>
 
+#include "app/go_to.h"
 #include "app/night_palette.h"
+#include "app/ruler.h"
+#include "app/view_zoom.h"
+#include "app/waypoints.h"
 #include "app_test_support.h"
 #include "nav/sun_times.h"
 #include "settings/menu_ids.h"
@@ -343,6 +347,64 @@ TEST_F(AppPaintTest, NightColoursKeepTheVehicleAndNoticesReadable) {
         if (t.rgb != NIGHT_READOUT_OUTLINE) {
             EXPECT_GE(contrast(t.rgb, lightest), 4.5) << t.text << std::hex << t.rgb;
         }
+}
+
+// At night the frame is the day's frame through the night palette, every
+// mark on the map included (trail, cross-hair, Go To line, ruler, scale bar,
+// waypoints), but the vehicle and the north indicator, which keep colours
+// of their own: at a level's scale, between two levels, and halfway
+// through a zoom (its picture of the view before).
+TEST_F(AppPaintTest, NightFrameIsTheDaysFrameThroughTheNightPalette) {
+    writeFile(WAYPOINTS_FILE, "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\"><wpt lat=\"45.53\" lon=\"-75.71\">"
+                              "<name>Camp</name></wpt></gpx>");
+    headless_set_clock_ms(1000);
+    create("Hair=3\n");
+    settings()->track = 1;
+    for (const double* p : {A, B, C}) fixAndPaint(p[0], p[1]);
+    go_to_point(D[0], D[1], "Depot");
+    app_key_down(APP_KEY_MEASURE, 0);
+    for (int x : {100, 300}) app_mouse_down(APP_BUTTON_LEFT, x, 200, 0), app_mouse_up(APP_BUTTON_LEFT, x, 200);
+    NightPalette palette;
+    night_palette_make(&palette);
+    auto frame = [] {
+        std::vector<uint32_t> px;
+        for (int y = 0; y < app_window.frame.height; y++)
+            for (int x = 0; x < app_window.frame.width; x++) px.push_back(static_cast<uint32_t>(pixel(x, y)));
+        return px;
+    };
+    enum Step { kLevel, kScaled, kZooming };
+    int64_t ms = 1000;
+    for (Step step : {kLevel, kScaled, kZooming}) {
+        if (step != kLevel) app_mouse_wheel(kPaneX + 240, kPaneY + 180, 1);
+        headless_set_clock_ms(ms += step == kZooming ? VIEW_ZOOM_MS / 2 : 10000);
+        app_paint();
+        const std::vector<uint32_t> day = frame();
+        app_key_down(APP_KEY_NIGHT, 0);
+        ASSERT_EQ(1, app_window.night);
+        app_paint();
+        app_key_down(APP_KEY_NIGHT, 0);
+        const std::vector<uint32_t> night = frame();
+        EXPECT_EQ(step == kZooming ? 1 : 0, view_pane_zooming());
+        int vx, vy;
+        ASSERT_TRUE(expectedPixel(home, C[0], C[1], &vx, &vy));
+        const int w = app_window.frame.width, paneRight = kPaneX + map_view.paneWidth;
+        int differ = 0, trail = 0;
+        for (int y = 0; y < app_window.frame.height; y++)
+            for (int x = 0; x < w; x++) {
+                const bool vehicle = std::abs(x - kPaneX - vx) <= 13 && std::abs(y - kPaneY - vy) <= 13,
+                           north = x >= paneRight - 42 && y < kPaneY + 42 && y >= kPaneY;
+                const uint32_t want = night_palette_colour(palette, day[y * w + x]), got = night[y * w + x];
+                trail += day[y * w + x] == 0xE00000;
+                bool near = true;
+                for (int shift : {0, 8, 16}) near = near && std::abs(int((want >> shift) & 255) - int((got >> shift) & 255)) <= 1;
+                if (!near && !vehicle && !north && differ++ == 0)
+                    ADD_FAILURE() << step << " at " << x << "," << y << std::hex << ": " << got << " not " << want;
+            }
+        EXPECT_EQ(0, differ) << step;
+        EXPECT_GT(trail, 0) << step;
+    }
+    go_to_stop();
+    ruler_end();
 }
 
 // Night colours by the sun: a drive through Ottawa's dusk, one fix every
