@@ -7,7 +7,8 @@
 // point with and without the wait for the disk. The user's waypoints on
 // that paint (<= 0.3 ms more for a thousand). Go To: what a route, the
 // line to the point steered to, the arrow at the pane's edge and the strip
-// add to a 1920 x 1080 paint (<= 0.3 ms).
+// add to a 1920 x 1080 paint (<= 0.3 ms). Night colours at 1920 x 1080: the
+// paint composed in them against the day's paint dimmed over whole.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -20,6 +21,8 @@
 
 #include "app/app_state.h"
 #include "app/go_to.h"
+#include "app/night_by_sun.h"
+#include "app/night_palette.h"
 #include "app/track_overlay.h"
 #include "app/window_events.h"
 #include "maps/lcc.h"
@@ -291,6 +294,42 @@ void PaintCourseUp1920x1080(benchmark::State& state) {
     stopApp();
 }
 
+// A 1920 x 1080 paint at night of the vehicle driving east with its trail,
+// north-up and course-up: composed in day colours and then passed over
+// whole through the night palette, as night was painted before (0), or
+// composed and marked in night colours at once (1).
+void PaintNight1920x1080(benchmark::State& state) {
+    const bool atOnce = state.range(0) != 0;
+    Workspace ws(1, 3, 4, "");
+    startApp();
+    app_size(1920, 1080);
+    app_window.settings->connected = 1;
+    app_window.settings->track = 1;
+    app_window.courseUp = static_cast<int32_t>(state.range(1));
+    night_by_sun_set_mode(atOnce ? NIGHT_MODE_NIGHT : NIGHT_MODE_DAY);
+    const double lat0 = 45.5 + kStep / 2, lon0 = -(75 + 40 / 60.0) + kStep;
+    PlatformBackend quiet{};
+    quiet.blit_xrgb = noBlit;
+    quiet.draw_text = noText;
+    quiet.clock_seconds = manualClock;
+    platform_install(&quiet);
+    NightPalette palette;
+    night_palette_make(&palette);
+    int i = 0;
+    for (auto _ : state) {
+        fixAt(lat0, lon0 + 0.0006 * (i % 100), i);
+        app_paint();
+        const ClientFrame& f = app_window.frame;
+        if (!atOnce) night_palette_apply(palette, f.px, f.stride, 0, 0, f.width, f.height);
+        i++;
+    }
+    night_by_sun_set_mode(NIGHT_MODE_DAY);
+    app_window.courseUp = 0;
+    app_window.settings->connected = 0;
+    headless_install();
+    stopApp();
+}
+
 void LoadGpx100kPoints(benchmark::State& state) {
     Workspace ws(1, 1, 1, "");
     driveGpx("drive.gpx", 1.0);
@@ -385,6 +424,7 @@ BENCHMARK(PaintBigWithOpenTrack)->Arg(0)->Arg(1)->Arg(2)->ArgName("track")->Unit
 BENCHMARK(PaintBigWithWaypoints)->Arg(0)->Arg(100)->Arg(1000)->ArgName("waypoints")->Unit(benchmark::kMillisecond);
 BENCHMARK(PaintGoTo1920x1080)->Arg(0)->Arg(1)->ArgName("route")->Unit(benchmark::kMillisecond);
 BENCHMARK(PaintCourseUp1920x1080)->Arg(0)->Arg(1)->ArgName("course_up")->Unit(benchmark::kMillisecond);
+BENCHMARK(PaintNight1920x1080)->ArgsProduct({{0, 1}, {0, 1}})->ArgNames({"at_once", "course_up"})->Unit(benchmark::kMillisecond);
 BENCHMARK(LoadGpx100kPoints)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(GpxWritePoint)->Arg(0)->Arg(1)->ArgName("sync")->Unit(benchmark::kMicrosecond);
 BENCHMARK(StartupToFirstPaint)->Unit(benchmark::kMillisecond)->Iterations(20);
