@@ -23,24 +23,6 @@ void nightRow(const ClientFrame* f, uint32_t* row, int n) {
 
 }  // namespace
 
-uint32_t frame_colour(const ClientFrame* f, uint32_t rgb) {
-    return f->night ? colour_curve_pixel(f->night->curve, rgb) : 0xFF000000u | (rgb & 0xFFFFFFu);
-}
-
-void frame_blend(const ClientFrame* f, uint32_t* px, uint32_t rgb, uint32_t alpha) {
-    uint32_t d = *px;
-    if (f->night) {
-        const ColourCurve& day = f->night->day;
-        d = static_cast<uint32_t>(day.red[(d >> 16) & 255]) << 16 | static_cast<uint32_t>(day.green[(d >> 8) & 255]) << 8 |
-            day.blue[d & 255];
-    }
-    const uint32_t b = 255 - alpha;
-    uint32_t r = (((rgb >> 16) & 255) * alpha + ((d >> 16) & 255) * b) / 255;
-    uint32_t g = (((rgb >> 8) & 255) * alpha + ((d >> 8) & 255) * b) / 255;
-    uint32_t l = ((rgb & 255) * alpha + (d & 255) * b) / 255;
-    *px = frame_colour(f, (r << 16) | (g << 8) | l);
-}
-
 int frame_ensure(ClientFrame* f, int width, int height) {
     if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return 0;
     // Composed straight into the memory the window system reads, where it

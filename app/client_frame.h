@@ -4,7 +4,8 @@
 #pragma once
 #include <cstdint>
 
-struct ClientFrame;
+#include "app/app_state.h"
+#include "app/night_palette.h"
 
 enum : uint32_t { RGB_BLACK = 0x000000, RGB_WHITE = 0xFFFFFF, RGB_FACE = 0xC0C0C0 };
 
@@ -12,10 +13,24 @@ enum : uint32_t { RGB_BLACK = 0x000000, RGB_WHITE = 0xFFFFFF, RGB_FACE = 0xC0C0C
 int  frame_ensure(ClientFrame* f, int width, int height);
 // The pixel (0xFFRRGGBB) a colour is drawn as, for what writes its own
 // pixels into the frame.
-uint32_t frame_colour(const ClientFrame* f, uint32_t rgb);
+inline uint32_t frame_colour(const ClientFrame* f, uint32_t rgb) {
+    return f->night ? colour_curve_pixel(f->night->curve, rgb) : 0xFF000000u | (rgb & 0xFFFFFFu);
+}
 // rgb laid over the pixel at alpha (of 255) as by day: at night the mix of
 // the two day colours, through the night colours.
-void frame_blend(const ClientFrame* f, uint32_t* px, uint32_t rgb, uint32_t alpha);
+inline void frame_blend(const ClientFrame* f, uint32_t* px, uint32_t rgb, uint32_t alpha) {
+    uint32_t d = *px;
+    if (f->night) {
+        const ColourCurve& day = f->night->day;
+        d = static_cast<uint32_t>(day.red[(d >> 16) & 255]) << 16 | static_cast<uint32_t>(day.green[(d >> 8) & 255]) << 8 |
+            day.blue[d & 255];
+    }
+    const uint32_t b = 255 - alpha;
+    uint32_t r = (((rgb >> 16) & 255) * alpha + ((d >> 16) & 255) * b) / 255;
+    uint32_t g = (((rgb >> 8) & 255) * alpha + ((d >> 8) & 255) * b) / 255;
+    uint32_t l = ((rgb & 255) * alpha + (d & 255) * b) / 255;
+    *px = frame_colour(f, (r << 16) | (g << 8) | l);
+}
 void frame_fill(ClientFrame* f, uint32_t rgb);
 // Fills the w x h rectangle at (x, y), clipped to the frame.
 void frame_fill_rect(ClientFrame* f, int x, int y, int w, int h, uint32_t rgb);
