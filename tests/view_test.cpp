@@ -163,23 +163,28 @@ TEST(ViewComposeScaled, BoxFiltersTheLevelsPicture) {
 // Between the levels the view drawn from the sheets kept filtered to its
 // scale is the view filtered anew to a level or two, away from the sheets'
 // edges (a copy repeats its edge, placed to a whole pixel) and from where
-// the pattern's red and green wrap; neighbours meet with no hatching.
+// the pattern's red and green wrap; neighbours meet with no hatching. The
+// copies hold the day's colours: night's curve maps them as they are drawn.
 TEST(ScaledSheets, MatchTheViewFilteredAnewWithNoSeam) {
     Scene s(3, 0, 45.3252, -75.8748, 640, 480);
-    for (double f : {1.189, 1.414, 2.0, 2.6}) {
+    ColourCurve night;
+    for (int i = 0; i < 256; i++) night.red[i] = night.green[i] = night.blue[i] = static_cast<unsigned char>(i / 3);
+    for (double f : {0.75, 1.189, 1.414, 2.0, 2.6}) {
         SCOPED_TRACE(f);
         ViewRecord v = s.view;
         v.mpp *= f;
         v.width = static_cast<int>(600 / f);
         v.height = static_cast<int>(440 / f);
-        std::vector<uint32_t> kept(static_cast<size_t>(v.width) * v.height), anew(kept.size());
+        std::vector<uint32_t> kept(static_cast<size_t>(v.width) * v.height), anew(kept.size()), dark(kept.size());
         ScaledSheets k;
         EXPECT_EQ(0, scaled_sheets_compose(&k, v, s.images, kept.data(), v.width));
+        scaled_sheets_compose(&k, v, s.images, dark.data(), v.width, &night);
         view_compose_scaled(v, s.images, anew.data(), v.width);
         for (int y = 0; y < v.height; y++)
             for (int x = 0; x < v.width; x++) {
                 const uint32_t p = kept[static_cast<size_t>(y) * v.width + x], q = anew[static_cast<size_t>(y) * v.width + x];
                 ASSERT_LT(static_cast<int>(p & 0xFF), VIEW_HATCH_LINE) << x << "," << y;   // blue names a sheet
+                ASSERT_EQ(colour_curve_pixel(night, p), dark[static_cast<size_t>(y) * v.width + x]);
                 double X, Y;
                 view_screen_to_plane(v, x + 0.5, y + 0.5, &X, &Y);
                 const double margin = 2 * v.mpp;
