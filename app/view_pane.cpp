@@ -33,7 +33,7 @@
 #include "maps/zoom_levels.h"
 #include "app/sheet_fetching.h"
 #include "app/view_zoom.h"
-#include "maps/view_compose_scaled.h"
+#include "maps/scaled_sheets.h"
 #include "maps/view_scale.h"
 #include "platform/big_block.h"
 #include "platform/platform.h"
@@ -131,7 +131,7 @@ void composeTurned(const ViewRecord& view, uint32_t* at, int stride, const Colou
             view_screen_to_plane(cover, (x0 + x1) / 2.0, (y0 + y1) / 2.0, &band.cx, &band.cy);
             uint32_t* to = from + static_cast<size_t>(y0) * cover.width + x0;
             if (levelScale) view_compose(band, pane.images, to, cover.width, curve);
-            else view_compose_scaled(band, pane.images, to, cover.width, curve);   // between the levels
+            else scaled_sheets_compose(&pane.scaled, band, pane.images, to, cover.width, curve);   // between the levels
         }
         view_rotate_rows(from, cover.width, cover.height, cover.width, view.rotation, at, view.width, view.height, stride,
                          top, bottom);
@@ -373,10 +373,12 @@ bool zoomFrame(const AppSettings* s, const ViewRecord& target) {
 // The shown view at its scale into 32-bit rows of a stride, its colours
 // through the curve (night colours; null by day).
 void composeShown(const ViewRecord& view, uint32_t* at, int stride, const ColourCurve* curve) {
+    // At a level's own scale the sheets kept filtered to another go.
+    if (view.mpp == view_level_mpp(view.level, view.big)) scaled_sheets_clear(&pane.scaled);
     if (view.rotation != 0) composeTurned(view, at, stride, curve);
     else if (view.mpp == view_level_mpp(view.level, view.big)) view_compose(view, pane.images, at, stride, curve);
-    // Between the levels: the level's sheets box-filtered to the view's scale.
-    else view_compose_scaled(view, pane.images, at, stride, curve);
+    // Between the levels: the level's sheets kept box-filtered to the view's scale.
+    else scaled_sheets_compose(&pane.scaled, view, pane.images, at, stride, curve);
 }
 
 const ColourCurve* curveOf(const ClientFrame& f) { return f.night ? &f.night->curve : nullptr; }

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "maps/scaled_sheets.h"
 #include "maps/sheet_cache.h"
 #include "maps/sheet_decoding.h"
 #include "maps/view_compose.h"
@@ -82,6 +83,7 @@ struct ViewPane {
     };
     std::vector<Label> labels;
     std::vector<uint32_t> scratch;     // a pane larger than the frame is composed here
+    ScaledSheets scaled;               // the sheets filtered to a scale between the levels
     // A zoom under way (view_zoom.h): from the view shown when it began, with
     // that view's picture; startMs < 0 when none. showing: the view shown is
     // a frame of it, drawn from the picture.

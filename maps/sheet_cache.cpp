@@ -125,5 +125,6 @@ void sheet_cache_drop(SheetCache* cache, const char* path) {
 }
 
 size_t sheet_cache_bytes(const DecodedSheet& s) {
+    if (s.xrgb) return static_cast<size_t>(s.width) * s.height * sizeof(uint32_t);
     return static_cast<size_t>(s.width) * s.height * (s.indices ? 1 : 3) + (s.indices ? sizeof s.colours : 0);
 }

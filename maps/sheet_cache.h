@@ -19,6 +19,7 @@ constexpr size_t SHEET_CACHE_DEFAULT_BYTES = 24u << 20;
 
 struct FreeDeleter {
     void operator()(unsigned char* p) const { free(p); }
+    void operator()(uint32_t* p) const { free(p); }
 };
 
 struct DecodedSheet {
@@ -29,6 +30,10 @@ struct DecodedSheet {
     // byte a pixel into its colours: a third of the memory.
     std::unique_ptr<unsigned char[], FreeDeleter> indices;
     uint32_t colours[256];                                // 0xFFRRGGBB: the client frame's pixels
+    // A sheet filtered to a scale between the levels is kept as the frame's
+    // pixels (0xFFRRGGBB, the day's colours), rows top-down: copied, not
+    // looked up. Null otherwise; pixels and indices are null when set.
+    std::unique_ptr<uint32_t[], FreeDeleter> xrgb;
 };
 
 // Turns RGB pixels into indices and colours when there are at most 256
@@ -61,7 +66,8 @@ void sheet_cache_put(SheetCache* cache, const char* path, std::shared_ptr<const 
 std::shared_ptr<const DecodedSheet> sheet_cache_get(SheetCache* cache, const char* path, int format,
                                                     std::string* why);
 
-// The bytes a sheet takes in the cache (a byte a pixel when indexed).
+// The bytes a sheet takes in the cache (a byte a pixel when indexed, four
+// as frame pixels).
 size_t sheet_cache_bytes(const DecodedSheet& sheet);
 
 // Forgets the sheet of the path (its file was replaced or removed).

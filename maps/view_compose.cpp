@@ -64,6 +64,16 @@ long spanEnd(const Placed* const* row, const Placed* const* rowEnd, const Placed
     return end;
 }
 
+// A sheet kept as frame pixels (filtered to a scale between the levels):
+// copied, through the curve at night.
+void copyXrgb(uint32_t* out, const uint32_t* from, const ColourCurve* curve, long n) {
+    if (!curve) {
+        memcpy(out, from, static_cast<size_t>(n) * sizeof *out);
+        return;
+    }
+    for (long k = 0; k < n; k++) out[k] = colour_curve_pixel(*curve, from[k]);
+}
+
 }  // namespace
 
 void view_gather(const std::vector<ViewSheet>& needed, SheetCache* cache, ViewImages* images,
@@ -156,6 +166,7 @@ long view_compose(const ViewRecord& view, const ViewImages& images, uint32_t* xr
             long n = span.to - span.from, at = (span.row - p.y0) * s.width + (span.from - p.x0);
             if (n <= 0) continue;
             if (s.indices) palette_row_expand(out, s.indices.get() + at, palette, n);
+            else if (s.xrgb) copyXrgb(out, s.xrgb.get() + at, curve, n);
             else palette_row_rgb(out, s.pixels.get() + at * 3, curve, n);
         }
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -233,6 +234,27 @@ void filterColumns(const uint32_t* const* rows, const uint32_t* w, int n, uint32
 }
 
 
+// The pixels at 1 / f of a length of n, rounded up.
+int scaledLength(int n, double f) { return std::max(1, static_cast<int>(std::ceil(n / f - 1e-9))); }
+
+bool wideFilters() {
+#if defined(KIV_SCALED_WIDE)
+    return __builtin_cpu_supports("avx512bw");
+#else
+    return false;
+#endif
+}
+
+// One row of filtered rows across: src padded as filterRowWide reads it.
+void filterAcross(const uint32_t* src, const Taps& t, uint32_t* out, int n, bool wide) {
+#if defined(KIV_SCALED_WIDE)
+    if (wide && t.group) return filterRowWide(src, t, out, n);
+#else
+    (void)wide;
+#endif
+    filterRowAny(src, t, out, n);
+}
+
 // Source rows composed at a time: enough that the sheets' placement is
 // paid for seldom, few enough that a band stays in the cache.
 constexpr int kBandRows = 48;
@@ -249,18 +271,13 @@ long view_compose_scaled(const ViewRecord& view, const ViewImages& images, uint3
     // pixel x covers level pixels [x * f, (x + 1) * f).
     double left, top;
     view_screen_to_plane(view, 0, 0, &left, &top);
-    const int sw = std::max(1, static_cast<int>(std::ceil(width * f - 1e-9)));
-    const int sh = std::max(1, static_cast<int>(std::ceil(height * f - 1e-9)));
+    const int sw = scaledLength(width, 1 / f), sh = scaledLength(height, 1 / f);
     Taps cols = taps(width, sw, f), rows = taps(height, sh, f);
     // Rows padded for the last taps of a row, which read past its end (a
     // whole window of the wide path's).
     const int padded = sw + cols.stride;
     std::vector<uint32_t> band, down(static_cast<size_t>(padded) + 32, 0);
-#if defined(KIV_SCALED_WIDE)
-    const bool wide = __builtin_cpu_supports("avx512bw");
-#else
-    const bool wide = false;
-#endif
+    const bool wide = wideFilters();
     std::vector<const uint32_t*> picked;
     long hatched = 0;
     for (int y = 0; y < height;) {
@@ -289,14 +306,55 @@ long view_compose_scaled(const ViewRecord& view, const ViewImages& images, uint3
                 picked.push_back(&band[static_cast<size_t>(rows.first[y] + i - first) * padded]);
             filterColumns(picked.data(), &rows.weight[static_cast<size_t>(y) * rows.stride], rows.count[y], down.data(),
                           sw, wide);
-#if defined(KIV_SCALED_WIDE)
-            if (wide && cols.group) {
-                filterRowWide(down.data(), cols, xrgb + static_cast<size_t>(y) * stride, width);
-                continue;
-            }
-#endif
-            filterRowAny(down.data(), cols, xrgb + static_cast<size_t>(y) * stride, width);
+            filterAcross(down.data(), cols, xrgb + static_cast<size_t>(y) * stride, width, wide);
         }
     }
     return std::lround(hatched / (f * f));
+}
+
+int view_compose_scaled_sheet(const DecodedSheet& sheet, double f, DecodedSheet* out) {
+    if (sheet.width <= 0 || sheet.height <= 0 || (!sheet.indices && !sheet.pixels && !sheet.xrgb)) return 0;
+    const int w = scaledLength(sheet.width, f), h = scaledLength(sheet.height, f);
+    const size_t room = out->xrgb ? static_cast<size_t>(out->width) * out->height : 0, need = static_cast<size_t>(w) * h;
+    uint32_t* pixels = out->xrgb.get();
+    if (room < need) {
+        pixels = static_cast<uint32_t*>(realloc(pixels, need * sizeof(uint32_t)));
+        if (!pixels) return 0;
+        (void)out->xrgb.release();
+        out->xrgb.reset(pixels);
+    }
+    const Taps cols = taps(w, sheet.width, f), rows = taps(h, sheet.height, f);
+    PaletteRow palette;
+    if (sheet.indices) palette_row_make(&palette, sheet.colours, nullptr);
+    // Each source row is made frame pixels once, into a ring of as many rows
+    // as an output row takes (consecutive rows, so never two in one slot).
+    // Rows padded as the filters across read them.
+    const int padded = sheet.width + cols.stride + 32, slots = rows.stride;
+    std::vector<uint32_t> ring(static_cast<size_t>(padded) * slots, 0), down(padded, 0);
+    std::vector<int> held(slots, -1);
+    std::vector<const uint32_t*> picked(slots);
+    const bool wide = wideFilters();
+    for (int y = 0; y < h; y++) {
+        for (int i = 0; i < rows.count[y]; i++) {
+            const int k = rows.first[y] + i, slot = k % slots;
+            uint32_t* row = &ring[static_cast<size_t>(slot) * padded];
+            const size_t at = static_cast<size_t>(k) * sheet.width;
+            if (held[slot] != k) {
+                if (sheet.indices) palette_row_expand(row, sheet.indices.get() + at, palette, sheet.width);
+                else if (sheet.xrgb) std::copy_n(sheet.xrgb.get() + at, sheet.width, row);
+                else palette_row_rgb(row, sheet.pixels.get() + at * 3, nullptr, sheet.width);
+                held[slot] = k;
+            }
+            picked[i] = row;
+        }
+        filterColumns(picked.data(), &rows.weight[static_cast<size_t>(y) * rows.stride], rows.count[y], down.data(),
+                      sheet.width, wide);
+        filterAcross(down.data(), cols, pixels + static_cast<size_t>(y) * w, w, wide);
+    }
+    out->width = w;
+    out->height = h;
+    out->extent = sheet.extent;
+    out->pixels.reset();
+    out->indices.reset();
+    return 1;
 }

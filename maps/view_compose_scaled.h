@@ -15,3 +15,12 @@
 // colours through it before they are filtered.
 long view_compose_scaled(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride,
                          const ColourCurve* curve = nullptr);
+
+// The sheet box-filtered to f times its level's metres per pixel (f > 0),
+// into *out as frame pixels (its xrgb form, the day's colours), its extent
+// the sheet's own: ceil(width / f) x ceil(height / f) pixels, rounded up so
+// that neighbours placed by their extents leave no gap; the part past the
+// sheet's edge repeats its edge. The pixels of a copy *out held before are
+// used again (grown when too few): fresh memory costs a fault a page. 1, or
+// 0 (*out left as it was) when there is no memory for it.
+int view_compose_scaled_sheet(const DecodedSheet& sheet, double f, DecodedSheet* out);

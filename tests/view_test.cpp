@@ -12,6 +12,7 @@
 #include <set>
 
 #include "maps/png_sheet.h"
+#include "maps/scaled_sheets.h"
 #include "maps/sheet_decoding.h"
 #include "maps/sheet_store.h"
 #include "maps/view_compose.h"
@@ -157,6 +158,74 @@ TEST(ViewComposeScaled, BoxFiltersTheLevelsPicture) {
                 int got = (out[static_cast<size_t>(y) * (half.width + 3) + x] >> (16 - 8 * c)) & 0xFF;
                 ASSERT_NEAR(sum / 4.0, got, 1) << x << "," << y << " channel " << c;
             }
+}
+
+// Between the levels the view drawn from the sheets kept filtered to its
+// scale is the view filtered anew to a level or two, away from the sheets'
+// edges (a copy repeats its edge, placed to a whole pixel) and from where
+// the pattern's red and green wrap; neighbours meet with no hatching. The
+// copies hold the day's colours: night's curve maps them as they are drawn.
+TEST(ScaledSheets, MatchTheViewFilteredAnewWithNoSeam) {
+    Scene s(3, 0, 45.3252, -75.8748, 640, 480);
+    ColourCurve night;
+    for (int i = 0; i < 256; i++) night.red[i] = night.green[i] = night.blue[i] = static_cast<unsigned char>(i / 3);
+    for (double f : {0.75, 1.189, 1.414, 2.0, 2.6}) {
+        SCOPED_TRACE(f);
+        ViewRecord v = s.view;
+        v.mpp *= f;
+        v.width = static_cast<int>(600 / f);
+        v.height = static_cast<int>(440 / f);
+        std::vector<uint32_t> kept(static_cast<size_t>(v.width) * v.height), anew(kept.size()), dark(kept.size());
+        ScaledSheets k;
+        EXPECT_EQ(0, scaled_sheets_compose(&k, v, s.images, kept.data(), v.width));
+        scaled_sheets_compose(&k, v, s.images, dark.data(), v.width, &night);
+        view_compose_scaled(v, s.images, anew.data(), v.width);
+        for (int y = 0; y < v.height; y++)
+            for (int x = 0; x < v.width; x++) {
+                const uint32_t p = kept[static_cast<size_t>(y) * v.width + x], q = anew[static_cast<size_t>(y) * v.width + x];
+                ASSERT_LT(static_cast<int>(p & 0xFF), VIEW_HATCH_LINE) << x << "," << y;   // blue names a sheet
+                ASSERT_EQ(colour_curve_pixel(night, p), dark[static_cast<size_t>(y) * v.width + x]);
+                double X, Y;
+                view_screen_to_plane(v, x + 0.5, y + 0.5, &X, &Y);
+                const double margin = 2 * v.mpp;
+                bool nearEdge = false;
+                for (const ViewSheet& sheet : s.sheets) {
+                    const SheetExtent& e = sheet.extent;
+                    const bool inX = X > e.minX - margin && X < e.maxX + margin, inY = Y > e.minY - margin && Y < e.maxY + margin;
+                    nearEdge = nearEdge || (inY && (std::fabs(X - e.minX) < margin || std::fabs(X - e.maxX) < margin)) ||
+                               (inX && (std::fabs(Y - e.minY) < margin || std::fabs(Y - e.maxY) < margin));
+                }
+                const int column = static_cast<int>(std::floor(X / s.view.mpp)) & 255, row = static_cast<int>(std::floor(Y / s.view.mpp)) & 255;
+                if (nearEdge || column < 4 || column > 251 || row < 4 || row > 251) continue;
+                ASSERT_NEAR(static_cast<int>(p >> 16 & 0xFF), static_cast<int>(q >> 16 & 0xFF), 2) << x << "," << y;
+                ASSERT_NEAR(static_cast<int>(p >> 8 & 0xFF), static_cast<int>(q >> 8 & 0xFF), 2) << x << "," << y;
+            }
+    }
+}
+
+// The copies are made once a scale, and only of the sheets of the view:
+// those of a scale left and of a sheet that left the view go.
+TEST(ScaledSheets, KeepOnlyTheScaleAndTheSheetsOfTheView) {
+    Scene s(3, 0, 45.3252, -75.8748, 640, 480);
+    ViewRecord v = s.view;
+    v.width = v.height = 200;
+    std::vector<uint32_t> frame(static_cast<size_t>(v.width) * v.height);
+    ScaledSheets k;
+    for (double f : {1.414, 2.0}) {
+        v.mpp = s.view.mpp * f;
+        scaled_sheets_compose(&k, v, s.images, frame.data(), v.width);
+        const long made = k.made;
+        scaled_sheets_compose(&k, v, s.images, frame.data(), v.width);
+        EXPECT_EQ(made, k.made);
+        ASSERT_FALSE(k.kept.empty());
+        for (const auto& [sheet, copy] : k.kept) EXPECT_EQ(copy.copy->width, static_cast<int>(std::ceil(480 / f)));
+    }
+    const DecodedSheet* left = k.kept.begin()->first;
+    ViewImages fewer;
+    for (const auto& image : s.images)
+        if (image.get() != left) fewer.push_back(image);
+    scaled_sheets_compose(&k, v, fewer, frame.data(), v.width);
+    EXPECT_FALSE(k.kept.count(left));
 }
 
 // A view across 180 degrees looks up the cells around it, not every cell
