@@ -23,6 +23,7 @@
 #include "maps/sheet_source.h"
 #include "maps/sheet_store.h"
 #include "maps/view_compose.h"
+#include "maps/view_compose_crew.h"
 #include "maps/view_plane.h"
 #include "maps/view_follow.h"
 #include "maps/view_rotate.h"
@@ -372,7 +373,7 @@ bool zoomFrame(const AppSettings* s, const ViewRecord& target) {
 // The shown view at its scale into 32-bit rows of a stride.
 void composeShown(const ViewRecord& view, uint32_t* at, int stride) {
     if (view.rotation != 0) composeTurned(view, at, stride);
-    else if (view.mpp == view_level_mpp(view.level, view.big)) view_compose(view, pane.images, at, stride);
+    else if (view.mpp == view_level_mpp(view.level, view.big)) view_compose_crew_compose(pane.crew.get(), view, pane.images, at, stride);
     // Between the levels: the level's sheets box-filtered to the view's scale.
     else view_compose_scaled(view, pane.images, at, stride);
 }
