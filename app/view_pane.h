@@ -71,6 +71,12 @@ struct ViewPane {
         int aerial;
         std::chrono::steady_clock::time_point since;
     } storeLook{};
+    // The sheets the last view needed, while the store's look is kept.
+    struct NeededKept {
+        bool valid;
+        ViewRecord cover;
+        std::vector<ViewSheet> needed;
+    } neededKept{};
     struct Follow {
         FollowState state;
         unsigned fixCount;             // the fix the state was stepped with
