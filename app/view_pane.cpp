@@ -24,6 +24,7 @@
 #include "maps/sheet_source.h"
 #include "maps/sheet_store.h"
 #include "maps/view_compose.h"
+#include "maps/view_compose_crew.h"
 #include "maps/view_plane.h"
 #include "maps/view_follow.h"
 #include "maps/view_rotate.h"
@@ -56,6 +57,7 @@ ViewStoreMemo* storeMemo(const AppSettings* s) {
     if (pane.storeLook.mapsDir != sheet_source_store_dir(s, s->satelliteImage) || pane.storeLook.aerial != s->satelliteImage ||
         now - pane.storeLook.since > kStoreLookKept) {
         pane.storeLook.memo.cells.clear();
+        pane.neededKept.valid = false;
         pane.storeLook.mapsDir = sheet_source_store_dir(s, s->satelliteImage);
         pane.storeLook.aerial = s->satelliteImage;
         pane.storeLook.since = now;
@@ -376,7 +378,8 @@ void composeShown(const ViewRecord& view, uint32_t* at, int stride, const Colour
     // At a level's own scale the sheets kept filtered to another go.
     if (view.mpp == view_level_mpp(view.level, view.big)) scaled_sheets_clear(&pane.scaled);
     if (view.rotation != 0) composeTurned(view, at, stride, curve);
-    else if (view.mpp == view_level_mpp(view.level, view.big)) view_compose(view, pane.images, at, stride, curve);
+    else if (view.mpp == view_level_mpp(view.level, view.big))
+        view_compose_crew_compose(pane.crew.get(), view, pane.images, at, stride, curve);
     // Between the levels: the level's sheets kept box-filtered to the view's scale.
     else scaled_sheets_compose(&pane.scaled, view, pane.images, at, stride, curve);
 }
@@ -485,8 +488,16 @@ int view_pane_update(const AppSettings* s) {
     // at any angle.
     ViewRecord cover = view;
     if (view.rotation != 0) cover.width = cover.height = view_rotate_cover(view.width, view.height), cover.rotation = 0;
+    // A view painted again where it was (a pointer moved, the strip changed)
+    // needs the sheets it needed while the store looks the same.
     std::vector<ViewSheet> needed;
-    if (view_needed_sheets(cover, sheet_source_store_dir(s, s->satelliteImage), s->satelliteImage, &needed, storeMemo(s)) < 0) return 0;
+    ViewStoreMemo* memo = storeMemo(s);
+    if (pane.neededKept.valid && sameView(cover, pane.neededKept.cover)) {
+        needed = pane.neededKept.needed;
+    } else {
+        if (view_needed_sheets(cover, sheet_source_store_dir(s, s->satelliteImage), s->satelliteImage, &needed, memo) < 0) return 0;
+        pane.neededKept = {true, cover, needed};
+    }
     // The displayed sheet may lie off the grid (a half-step pan): it is
     // drawn all the same, and in the middle.
     bool displayed = false;
@@ -655,6 +666,7 @@ void view_pane_forget(const char* path) {
     pane.undecodable.erase(path);
     pane.stamps.erase(path);
     pane.storeLook.memo.cells.clear();
+    pane.neededKept.valid = false;
     pane.shownKey.clear();             // a file replaced in place leaves the key as it was
 }
 
@@ -683,6 +695,7 @@ void view_pane_forget_store() {
     pane.stamps.clear();
     pane.cache = SheetCache{};
     pane.storeLook = ViewPane::StoreLook{};
+    pane.neededKept.valid = false;
     pane.renewedBroken.clear();
 }
 

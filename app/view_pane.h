@@ -21,6 +21,7 @@
 #include "maps/sheet_cache.h"
 #include "maps/sheet_decoding.h"
 #include "maps/view_compose.h"
+#include "maps/view_compose_crew.h"
 #include "maps/view_follow.h"
 #include "platform/big_block.h"
 #include "maps/view_plane.h"
@@ -47,6 +48,7 @@ struct ViewPane {
     // Stored sheets are decoded by a worker, so that no frame waits for
     // one; the view shows "loading" over those it still waits for.
     std::unique_ptr<SheetDecoding> decoding = std::make_unique<SheetDecoding>();
+    std::unique_ptr<ViewComposeCrew> crew = std::make_unique<ViewComposeCrew>();   // the frame composed on two cores
     std::vector<ViewSheet> decodingShown;  // the shown view's sheets being decoded
     std::set<std::string> undecodable;     // stored sheets whose file did not decode
     std::map<std::string, std::string> stamps;   // each cached sheet's file as it was decoded
@@ -70,6 +72,12 @@ struct ViewPane {
         int aerial;
         std::chrono::steady_clock::time_point since;
     } storeLook{};
+    // The sheets the last view needed, while the store's look is kept.
+    struct NeededKept {
+        bool valid;
+        ViewRecord cover;
+        std::vector<ViewSheet> needed;
+    } neededKept{};
     struct Follow {
         FollowState state;
         unsigned fixCount;             // the fix the state was stepped with

@@ -17,6 +17,7 @@
 #include "maps/scaled_sheets.h"
 #include "maps/sheet_store.h"
 #include "maps/view_compose.h"
+#include "maps/view_compose_crew.h"
 #include "maps/view_compose_scaled.h"
 #include "tests/sheet_test_files.h"
 
@@ -83,6 +84,21 @@ void ComposeFromCache(benchmark::State& state) {
     if (c.cache.decodes != decodes || !c.missing.empty()) state.SkipWithError("a sheet was not cached");
     state.counters["sheets"] = static_cast<double>(c.images.size());
     state.counters["cache_MB"] = static_cast<double>(c.cache.usedBytes) / (1 << 20);
+}
+
+// The same, composed on two cores (the window's way where it has them).
+void ComposeOnTwoCores(benchmark::State& state) {
+    const int width = static_cast<int>(state.range(0)), height = width * 9 / 16, level = static_cast<int>(state.range(1));
+    CachedView c;
+    if (!cacheView(&c, state, level, width, height)) return;
+    const int stride = width + 2;
+    std::vector<uint32_t> frame(static_cast<size_t>(stride) * (height + 52));
+    ViewComposeCrew crew;
+    for (auto _ : state) {
+        view_gather(c.needed, &c.cache, &c.images, &c.missing);
+        benchmark::DoNotOptimize(
+            view_compose_crew_compose(&crew, c.view, c.images, frame.data() + APP_PANE_TOP * stride + APP_PANE_LEFT, stride));
+    }
 }
 
 // Night colours: mode 0 composes the day's colours and maps the frame after
@@ -262,6 +278,13 @@ BENCHMARK(ScaleSheet)->Arg(700)->Arg(1189)->Arg(1414)->Arg(2000)->Arg(2600)->Arg
 BENCHMARK(DragKept)->Args({1414, 16})->Args({1189, 40})->Args({2600, 40})->ArgNames({"permille", "step"})->Unit(benchmark::kMillisecond);
 BENCHMARK(ComposeNight)->Arg(0)->Arg(1)->ArgNames({"mode"})->Unit(benchmark::kMillisecond);
 BENCHMARK(ComposeFromCache)
+    ->Args({1920, 3})
+    ->Args({3840, 3})
+    ->Args({1920, 4})
+    ->Args({3840, 4})
+    ->ArgNames({"width", "level"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(ComposeOnTwoCores)
     ->Args({1920, 3})
     ->Args({3840, 3})
     ->Args({1920, 4})

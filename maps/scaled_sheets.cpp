@@ -21,6 +21,7 @@ bool meets(const ViewRecord& view, double left, double top, const DecodedSheet& 
 // Spare copies kept past what a compose may take: about the sheets a drag
 // brings in before the next ones leave.
 constexpr size_t kSpares = 8;
+constexpr std::chrono::seconds kSpareHeld{10};
 
 void retire(ScaledSheets* k, std::shared_ptr<DecodedSheet> copy) {
     if (copy.use_count() == 1) k->spare.push_back(std::move(copy));
@@ -87,6 +88,10 @@ long scaled_sheets_compose(ScaledSheets* k, const ViewRecord& view, const ViewIm
 }
 
 void scaled_sheets_clear(ScaledSheets* k) {
+    const auto now = std::chrono::steady_clock::now();
+    if (k->level >= 0) k->leftScale = now;
+    // Kept through a zoom in and out again; not for the rest of the drive.
+    if (now - k->leftScale > kSpareHeld) k->spare.clear();
     k->drawn.clear();
     for (auto& [sheet, kept] : k->kept) retire(k, std::move(kept.copy));
     k->kept.clear();

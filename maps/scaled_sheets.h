@@ -5,6 +5,7 @@
 // changes or the sheet leaves the view's images: only the current scale,
 // only the sheets the view needs. Main thread only.
 #pragma once
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -29,6 +30,9 @@ struct ScaledSheets {
     // All those of a scale left, until the next compose has taken what it
     // needs; a few after, for the sheets a drag brings.
     std::vector<std::shared_ptr<DecodedSheet>> spare;
+    // When the view last left a scale between the levels: the spare copies
+    // are let go after a while at a level's own scale.
+    std::chrono::steady_clock::time_point leftScale{};
     long made = 0;                                // copies made since the record was new
 };
 
@@ -45,7 +49,8 @@ long scaled_sheets_compose(ScaledSheets* kept, const ViewRecord& view, const Vie
 
 // The copies go (the view is at a level's own scale again); their memory
 // stays for the next scale between the levels, whose first frame would
-// otherwise fault in every page of it.
+// otherwise fault in every page of it, unless the view stayed at a
+// level's own scale for a while (a few seconds): then it goes too.
 void scaled_sheets_clear(ScaledSheets* kept);
 
 // The bytes of the copies kept and of the spare ones.

@@ -90,8 +90,14 @@ void view_gather(const std::vector<ViewSheet>& needed, SheetCache* cache, ViewIm
 
 long view_compose(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride,
                   const ColourCurve* curve) {
-    const long width = view.width, height = view.height;
-    if (width <= 0 || height <= 0 || !(view.mpp > 0)) return 0;
+    return view_compose_rows(view, images, xrgb, stride, curve, 0, view.height);
+}
+
+long view_compose_rows(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride,
+                       const ColourCurve* curve, long rowFrom, long rowTo) {
+    const long width = view.width, height = std::min<long>(view.height, rowTo);
+    rowFrom = std::max(0L, rowFrom);
+    if (width <= 0 || height <= rowFrom || !(view.mpp > 0)) return 0;
     double left, top;
     view_screen_to_plane(view, 0, 0, &left, &top);
     std::vector<Placed> placed;
@@ -99,7 +105,7 @@ long view_compose(const ViewRecord& view, const ViewImages& images, uint32_t* xr
         SheetExtent e = image->extent;
         view_sheet_beside(view, &e);
         double sx = std::round((e.minX - left) / view.mpp), sy = std::round((top - e.maxY) / view.mpp);
-        if (!(sx < width && sx + image->width > 0 && sy < height && sy + image->height > 0)) continue;
+        if (!(sx < width && sx + image->width > 0 && sy < height && sy + image->height > rowFrom)) continue;
         long x0 = static_cast<long>(sx), y0 = static_cast<long>(sy);
         placed.push_back({x0, y0, x0 + image->width, y0 + image->height, x0 + image->width / 2.0,
                           y0 + image->height / 2.0, image.get()});
@@ -114,7 +120,7 @@ long view_compose(const ViewRecord& view, const ViewImages& images, uint32_t* xr
     if (curve) ground = colour_curve_pixel(*curve, ground), line = colour_curve_pixel(*curve, line);
     std::vector<const Placed*> row;
     std::vector<std::vector<Span>> spans(placed.size());
-    for (long py = 0; py < height; py++) {
+    for (long py = rowFrom; py < height; py++) {
         uint32_t* out = xrgb + py * stride;
         row.clear();
         for (const Placed& p : placed)

@@ -32,5 +32,11 @@ void view_gather(const std::vector<ViewSheet>& needed, SheetCache* cache, ViewIm
 long view_compose(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride,
                   const ColourCurve* curve = nullptr);
 
+// Only rows [rowFrom, rowTo) of the view, each pixel as view_compose makes
+// it; the other rows untouched. Parts of one view composed at once (on
+// several cores) make the same picture as the whole.
+long view_compose_rows(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride,
+                       const ColourCurve* curve, long rowFrom, long rowTo);
+
 // The placeholder's two tones: the ground and the hatching lines.
 enum { VIEW_HATCH_GROUND = 0xEC, VIEW_HATCH_LINE = 0xC8 };

@@ -16,6 +16,7 @@
 #include "maps/sheet_decoding.h"
 #include "maps/sheet_store.h"
 #include "maps/view_compose.h"
+#include "maps/view_compose_crew.h"
 #include "maps/view_compose_scaled.h"
 #include "maps/view_scale.h"
 #include "tests/sheet_test_files.h"
@@ -123,6 +124,20 @@ TEST(ViewCompose, NeighboursMeetWithNoSeamOrGap) {
                 ASSERT_LE(std::hypot(X - e.centreX, Y - e.centreY), nearest + 1.5 * s.view.mpp) << x << "," << y;
             }
         EXPECT_GE(seen.size(), 4u);
+    }
+}
+
+// Composed on two cores, the view is the very picture composed on one,
+// hatching included, where the parts meet too; and again after the worker
+// was stopped.
+TEST(ViewCompose, OnTwoCoresTheSamePicture) {
+    Scene s(3, 0, 45.3252, -75.8748, 801, 421, 0.3, 0.6, 5);
+    ViewComposeCrew crew;
+    for (int round = 0; round < 2; round++) {
+        std::vector<uint32_t> shared(s.frame.size(), 0);
+        EXPECT_EQ(view_compose_crew_compose(&crew, s.view, s.images, shared.data(), s.stride), s.hatched);
+        EXPECT_TRUE(shared == s.frame);
+        view_compose_crew_stop(&crew);
     }
 }
 
