@@ -132,16 +132,22 @@ void noBlit(int, int, int, int, const uint32_t*, int) {}
 void noText(int, int, const char*, int, int, uint32_t) {}
 int64_t manualClock() { return kClock; }
 
+// Paints with nothing put on a screen, no text laid out and the clock held.
+PlatformBackend quietBackend() {
+    PlatformBackend quiet{};
+    quiet.blit_xrgb = noBlit;
+    quiet.draw_text = noText;
+    quiet.clock_seconds = manualClock;
+    return quiet;
+}
+
 void PaintBigWithMarkerTrailAndSpeed(benchmark::State& state) {
     const bool wholeRefresh = state.range(0) != 0;
     Workspace ws(1, 1, 1, "");
     startApp();
     app_window.settings->track = 1;
     app_window.settings->connected = 1;
-    PlatformBackend quiet{};
-    quiet.blit_xrgb = noBlit;
-    quiet.draw_text = noText;
-    quiet.clock_seconds = manualClock;
+    PlatformBackend quiet = quietBackend();
     if (!wholeRefresh) platform_install(&quiet);
     int i = 0;
     int texts = 0;
@@ -190,10 +196,7 @@ void PaintBigWithOpenTrack(benchmark::State& state) {
     app_window.settings->track = 1;
     app_window.settings->connected = 1;
     if (track) track_overlay_open("drive.gpx");
-    PlatformBackend quiet{};
-    quiet.blit_xrgb = noBlit;
-    quiet.draw_text = noText;
-    quiet.clock_seconds = manualClock;
+    PlatformBackend quiet = quietBackend();
     platform_install(&quiet);
     int i = 0;
     for (auto _ : state) {
@@ -219,10 +222,7 @@ void PaintBigWithWaypoints(benchmark::State& state) {
     Workspace::writeFile("waypoints.gpx", gpx_waypoints_document(list));
     startApp();
     app_window.settings->connected = 1;
-    PlatformBackend quiet{};
-    quiet.blit_xrgb = noBlit;
-    quiet.draw_text = noText;
-    quiet.clock_seconds = manualClock;
+    PlatformBackend quiet = quietBackend();
     platform_install(&quiet);
     int i = 0;
     for (auto _ : state) {
@@ -250,10 +250,7 @@ void PaintGoTo1920x1080(benchmark::State& state) {
         route.insert(route.begin() + 1, NavPoint{lat0 + 0.9, lon0 + 0.3, "Far"});
         go_to_route(route, 1);
     }
-    PlatformBackend quiet{};
-    quiet.blit_xrgb = noBlit;
-    quiet.draw_text = noText;
-    quiet.clock_seconds = manualClock;
+    PlatformBackend quiet = quietBackend();
     platform_install(&quiet);
     int i = 0;
     for (auto _ : state) {
@@ -277,10 +274,7 @@ void PaintCourseUp1920x1080(benchmark::State& state) {
     app_window.settings->connected = 1;
     app_window.courseUp = static_cast<int32_t>(state.range(0));
     const double lat0 = 45.5 + kStep / 2, lon0 = -(75 + 40 / 60.0) + kStep;
-    PlatformBackend quiet{};
-    quiet.blit_xrgb = noBlit;
-    quiet.draw_text = noText;
-    quiet.clock_seconds = manualClock;
+    PlatformBackend quiet = quietBackend();
     platform_install(&quiet);
     int i = 0;
     for (auto _ : state) {
@@ -307,10 +301,7 @@ void PaintNight1920x1080(benchmark::State& state) {
     app_window.courseUp = static_cast<int32_t>(state.range(1));
     night_by_sun_set_mode(atOnce ? NIGHT_MODE_NIGHT : NIGHT_MODE_DAY);
     const double lat0 = 45.5 + kStep / 2, lon0 = -(75 + 40 / 60.0) + kStep;
-    PlatformBackend quiet{};
-    quiet.blit_xrgb = noBlit;
-    quiet.draw_text = noText;
-    quiet.clock_seconds = manualClock;
+    PlatformBackend quiet = quietBackend();
     platform_install(&quiet);
     NightPalette palette;
     night_palette_make(&palette);
