@@ -52,12 +52,18 @@ constexpr int kLoadingHeight = 14;
 ViewPane& pane = view_pane;
 constexpr std::chrono::milliseconds kStoreLookKept{1000};
 
+// The store is looked at again: what the last look saw goes.
+void forgetStoreLook() {
+    pane.storeLook.memo.cells.clear();
+    pane.storeLook.neededKept = false;
+    pane.storeLook.needed.clear();
+}
+
 ViewStoreMemo* storeMemo(const AppSettings* s) {
     auto now = std::chrono::steady_clock::now();
     if (pane.storeLook.mapsDir != sheet_source_store_dir(s, s->satelliteImage) || pane.storeLook.aerial != s->satelliteImage ||
         now - pane.storeLook.since > kStoreLookKept) {
-        pane.storeLook.memo.cells.clear();
-        pane.neededKept.valid = false;
+        forgetStoreLook();
         pane.storeLook.mapsDir = sheet_source_store_dir(s, s->satelliteImage);
         pane.storeLook.aerial = s->satelliteImage;
         pane.storeLook.since = now;
@@ -375,10 +381,11 @@ bool zoomFrame(const AppSettings* s, const ViewRecord& target) {
 // The shown view at its scale into 32-bit rows of a stride, its colours
 // through the curve (night colours; null by day).
 void composeShown(const ViewRecord& view, uint32_t* at, int stride, const ColourCurve* curve) {
+    const bool levelScale = view.mpp == view_level_mpp(view.level, view.big);
     // At a level's own scale the sheets kept filtered to another go.
-    if (view.mpp == view_level_mpp(view.level, view.big)) scaled_sheets_clear(&pane.scaled);
+    if (levelScale) scaled_sheets_clear(&pane.scaled);
     if (view.rotation != 0) composeTurned(view, at, stride, curve);
-    else if (view.mpp == view_level_mpp(view.level, view.big))
+    else if (levelScale)
         view_compose_crew_compose(pane.crew.get(), view, pane.images, at, stride, curve);
     // Between the levels: the level's sheets kept box-filtered to the view's scale.
     else scaled_sheets_compose(&pane.scaled, view, pane.images, at, stride, curve);
@@ -492,11 +499,14 @@ int view_pane_update(const AppSettings* s) {
     // needs the sheets it needed while the store looks the same.
     std::vector<ViewSheet> needed;
     ViewStoreMemo* memo = storeMemo(s);
-    if (pane.neededKept.valid && sameView(cover, pane.neededKept.cover)) {
-        needed = pane.neededKept.needed;
+    ViewPane::StoreLook& look = pane.storeLook;
+    if (look.neededKept && sameView(cover, look.neededFor)) {
+        needed = look.needed;
     } else {
         if (view_needed_sheets(cover, sheet_source_store_dir(s, s->satelliteImage), s->satelliteImage, &needed, memo) < 0) return 0;
-        pane.neededKept = {true, cover, needed};
+        look.neededKept = true;
+        look.neededFor = cover;
+        look.needed = needed;
     }
     // The displayed sheet may lie off the grid (a half-step pan): it is
     // drawn all the same, and in the middle.
@@ -665,8 +675,7 @@ void view_pane_forget(const char* path) {
     sheet_decoding_drop(pane.decoding.get(), path);
     pane.undecodable.erase(path);
     pane.stamps.erase(path);
-    pane.storeLook.memo.cells.clear();
-    pane.neededKept.valid = false;
+    forgetStoreLook();
     pane.shownKey.clear();             // a file replaced in place leaves the key as it was
 }
 
@@ -695,7 +704,6 @@ void view_pane_forget_store() {
     pane.stamps.clear();
     pane.cache = SheetCache{};
     pane.storeLook = ViewPane::StoreLook{};
-    pane.neededKept.valid = false;
     pane.renewedBroken.clear();
 }
 

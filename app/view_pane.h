@@ -71,13 +71,11 @@ struct ViewPane {
         std::string mapsDir;
         int aerial;
         std::chrono::steady_clock::time_point since;
-    } storeLook{};
-    // The sheets the last view needed, while the store's look is kept.
-    struct NeededKept {
-        bool valid;
-        ViewRecord cover;
+        // The sheets the last view needed, as this look saw the store.
+        bool neededKept;
+        ViewRecord neededFor;
         std::vector<ViewSheet> needed;
-    } neededKept{};
+    } storeLook{};
     struct Follow {
         FollowState state;
         unsigned fixCount;             // the fix the state was stepped with
