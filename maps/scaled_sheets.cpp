@@ -30,10 +30,11 @@ void retire(ScaledSheets* k, std::shared_ptr<DecodedSheet> copy) {
 }  // namespace
 
 long scaled_sheets_compose(ScaledSheets* k, const ViewRecord& view, const ViewImages& images, uint32_t* xrgb,
-                           int stride, const ColourCurve* curve) {
+                           int stride, const ColourCurve* curve, const ViewBand* band) {
     if (view.width <= 0 || view.height <= 0 || !(view.mpp > 0)) return 0;
     const double f = view.mpp / view_level_mpp(view.level, view.big);
-    if (std::fabs(f - 1) < 1e-9) return view_compose(view, images, xrgb, stride, curve);
+    if (std::fabs(f - 1) < 1e-9)
+        return band ? view_compose_band(view, images, xrgb, stride, curve, *band) : view_compose(view, images, xrgb, stride, curve);
     k->drawn.clear();
     if (view.level != k->level || view.big != k->big || view.mpp != k->mpp) {
         scaled_sheets_clear(k);
@@ -84,7 +85,7 @@ long scaled_sheets_compose(ScaledSheets* k, const ViewRecord& view, const ViewIm
     // bands), and a few.
     const size_t room = images.size() - std::min(images.size(), k->kept.size()) + kSpares;
     if (k->spare.size() > room) k->spare.resize(room);
-    return view_compose(view, k->drawn, xrgb, stride, curve);
+    return band ? view_compose_band(view, k->drawn, xrgb, stride, curve, *band) : view_compose(view, k->drawn, xrgb, stride, curve);
 }
 
 void scaled_sheets_clear(ScaledSheets* k) {

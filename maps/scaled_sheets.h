@@ -44,8 +44,10 @@ struct ScaledSheets {
 // among the images go; those missing are made. At the level's own scale,
 // view_compose itself; where a copy cannot be made, the sheets filtered
 // anew (view_compose_scaled). Returns how many pixels were hatched.
+// band: only its pixels (view_compose_band), the rest untouched; null for
+// the whole view.
 long scaled_sheets_compose(ScaledSheets* kept, const ViewRecord& view, const ViewImages& images, uint32_t* xrgb,
-                           int stride, const ColourCurve* curve = nullptr);
+                           int stride, const ColourCurve* curve = nullptr, const ViewBand* band = nullptr);
 
 // The copies go (the view is at a level's own scale again); their memory
 // stays for the next scale between the levels, whose first frame would

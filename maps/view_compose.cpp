@@ -95,9 +95,18 @@ long view_compose(const ViewRecord& view, const ViewImages& images, uint32_t* xr
 
 long view_compose_rows(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride,
                        const ColourCurve* curve, long rowFrom, long rowTo) {
-    const long width = view.width, height = std::min<long>(view.height, rowTo);
-    rowFrom = std::max(0L, rowFrom);
-    if (width <= 0 || height <= rowFrom || !(view.mpp > 0)) return 0;
+    const ViewRun all{0, view.width};
+    return view_compose_band(view, images, xrgb, stride, curve, ViewBand{rowFrom, rowTo, &all, 1});
+}
+
+long view_compose_band(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride,
+                       const ColourCurve* curve, const ViewBand& band) {
+    const long width = view.width, height = std::min<long>(view.height, band.y1), rowFrom = std::max(0L, band.y0);
+    // Each row's spans are found across the row from its left edge, as the
+    // whole view finds them (the sheet owning a pixel is the one the row's
+    // walk reaches it with), and cut to the band's runs.
+    const long colTo = band.count ? std::min(width, band.runs[band.count - 1].x1) : 0;
+    if (width <= 0 || height <= rowFrom || colTo <= 0 || !(view.mpp > 0)) return 0;
     double left, top;
     view_screen_to_plane(view, 0, 0, &left, &top);
     std::vector<Placed> placed;
@@ -127,8 +136,16 @@ long view_compose_rows(const ViewRecord& view, const ViewImages& images, uint32_
             if (p.y0 <= py && py < p.y1) row.push_back(&p);
         double yc = py + 0.5;
         const Placed* owner = nullptr;
-        size_t lo = 0;
-        for (long x = 0; x < width;) {
+        size_t lo = 0, run = 0;
+        // The pieces of columns [from, to) inside the runs, each to put.
+        auto cut = [&](long from, long to, auto put) {
+            while (run < band.count && band.runs[run].x1 <= from) run++;
+            for (size_t r = run; r < band.count && band.runs[r].x0 < to; r++) {
+                const long a = std::max(from, band.runs[r].x0), b = std::min(to, std::min(band.runs[r].x1, width));
+                if (a < b) put(a, b);
+            }
+        };
+        for (long x = 0; x < colTo;) {
             while (lo < row.size() && row[lo]->x0 + widest <= x) lo++;
             long next = width;
             if (!owner) {
@@ -145,14 +162,14 @@ long view_compose_rows(const ViewRecord& view, const ViewImages& images, uint32_
                 }
             }
             if (!owner) {
-                hatch(out, x, next, hatchPhase + py, ground, line);
-                hatched += next - x;
+                cut(x, next, [&](long a, long b) { hatch(out, a, b, hatchPhase + py, ground, line), hatched += b - a; });
                 x = next;
                 continue;
             }
             const Placed* successor;
             next = spanEnd(row.data() + lo, row.data() + row.size(), owner, x, yc, width, &successor);
-            spans[owner - placed.data()].push_back({py, x, next});
+            std::vector<Span>& owned = spans[owner - placed.data()];
+            cut(x, next, [&](long a, long b) { owned.push_back({py, a, b}); });
             owner = successor;
             x = next;
         }

@@ -38,5 +38,20 @@ long view_compose(const ViewRecord& view, const ViewImages& images, uint32_t* xr
 long view_compose_rows(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride,
                        const ColourCurve* curve, long rowFrom, long rowTo);
 
+// Rows [y0, y1) of the view, only in runs of columns ([x0, x1) each, left
+// to right, apart): where marks covered the picture.
+struct ViewRun {
+    long x0, x1;
+};
+struct ViewBand {
+    long y0, y1;
+    const ViewRun* runs;
+    size_t count;
+};
+// Only the band's pixels, each as view_compose makes it; the others
+// untouched: what marks covered is made again without the rest.
+long view_compose_band(const ViewRecord& view, const ViewImages& images, uint32_t* xrgb, int stride,
+                       const ColourCurve* curve, const ViewBand& band);
+
 // The placeholder's two tones: the ground and the hatching lines.
 enum { VIEW_HATCH_GROUND = 0xEC, VIEW_HATCH_LINE = 0xC8 };

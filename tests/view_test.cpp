@@ -141,6 +141,30 @@ TEST(ViewCompose, OnTwoCoresTheSamePicture) {
     }
 }
 
+// Bands of the view (where marks were) composed alone match the whole
+// view's pixels, seams and hatching included, and touch nothing else.
+TEST(ViewCompose, ABandIsTheWholeViewsPixels) {
+    Scene s(3, 0, 45.3252, -75.8748, 801, 421, 0.3, 0.6, 5);
+    struct Case {
+        long y0, y1;
+        std::vector<ViewRun> runs;
+    } cases[] = {{0, 421, {{0, 801}}}, {0, 421, {{400, 403}}}, {200, 203, {{0, 801}}},
+                 {61, 390, {{0, 16}, {137, 300}, {301, 302}, {611, 801}}}, {-5, 20, {{-5, 20}}}, {410, 500, {{790, 900}}}};
+    for (const Case& c : cases) {
+        std::vector<uint32_t> out(s.frame.size(), 1);
+        view_compose_band(s.view, s.images, out.data(), s.stride, nullptr, ViewBand{c.y0, c.y1, c.runs.data(), c.runs.size()});
+        int differ = 0;
+        for (long y = 0; y < s.view.height; y++)
+            for (long x = 0; x < s.view.width; x++) {
+                bool in = false;
+                for (const ViewRun& r : c.runs) in = in || (x >= r.x0 && x < r.x1 && y >= c.y0 && y < c.y1);
+                const size_t i = static_cast<size_t>(y) * s.stride + x;
+                differ += out[i] != (in ? s.frame[i] : 1u);
+            }
+        EXPECT_EQ(0, differ) << c.y0 << " " << c.runs[0].x0;
+    }
+}
+
 // Between the levels the finer level's sheets are drawn scaled down until
 // the coarser level's would be enlarged by at most 1.5x.
 TEST(ViewScale, TheLevelDrawingAScale) {
