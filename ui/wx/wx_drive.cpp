@@ -50,6 +50,8 @@ int wx_drive_repaint(double* handlerMs, double* requestMs, int timeoutMs) {
     return 1;
 }
 
+double wx_drive_paint_cpu_ms() { return wx_last_paint_cpu_ms(); }
+
 void wx_drive_run(int ms) {
     runUntil([] { return false; }, ms);
 }

@@ -11,6 +11,8 @@ int  wx_drive_start(int timeoutMs);
 // paint handler and from the request to the end of the paint, both in ms.
 // 0 when no paint came within timeoutMs.
 int  wx_drive_repaint(double* handlerMs, double* requestMs, int timeoutMs);
+// The CPU time the last paint's thread spent in the handler, ms.
+double wx_drive_paint_cpu_ms();
 // Runs the event loop for ms milliseconds.
 void wx_drive_run(int ms);
 // Closes the window (link closed, record freed) and shuts the toolkit down.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,7 @@ struct PaintState {
     cairo_surface_t* shared;
     std::vector<unsigned char> packed; // RGB rows where cairo is not at hand
     double lastPaintMs;
+    double lastPaintCpuMs;             // the paint's thread's CPU time, of lastPaintMs
 };
 PaintState paint_state;
 
@@ -140,8 +142,12 @@ void wx_paint(wxWindow* map) {
     wx_window.paintDc = &dc;
     p.blitted = 0;
     auto start = std::chrono::steady_clock::now();
+    timespec cpuStart{}, cpuEnd{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuStart);
     app_paint();
     p.lastPaintMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuEnd);
+    p.lastPaintCpuMs = (cpuEnd.tv_sec - cpuStart.tv_sec) * 1e3 + (cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e6;
     wx_window.paintDc = nullptr;
     p.paints++;
     wx_paint_finished();
@@ -149,6 +155,7 @@ void wx_paint(wxWindow* map) {
 }
 
 double wx_last_paint_ms() { return paint_state.lastPaintMs; }
+double wx_last_paint_cpu_ms() { return paint_state.lastPaintCpuMs; }
 long wx_paint_count() { return paint_state.paints; }
 
 namespace {

@@ -83,4 +83,6 @@ void wx_close_monitors();
 // Paint statistics (benchmarks): the last paint's time inside the handler
 // and the number of paints so far.
 double wx_last_paint_ms();
+// The CPU time the paint's thread spent in it.
+double wx_last_paint_cpu_ms();
 long wx_paint_count();
