@@ -2,6 +2,7 @@
 // fix record (position/). Main thread only.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -18,6 +19,33 @@ enum { APP_PANE_LEFT = 1, APP_PANE_TOP = 49 };   // at scale 1
 #define APP_PANE_X app_px(APP_PANE_LEFT)
 #define APP_PANE_Y app_px(APP_PANE_TOP)
 
+// Where marks were drawn over the view composed in the frame: a paint of
+// the same view composes only those parts again, not the whole pane.
+// Recorded while the frame holds a composed view, in tiles of the pane.
+struct FrameMarks {
+    enum { TILE = 16 };                // pixels a side
+    struct Rect {
+        int x0, y0, x1, y1;            // columns [x0, x1), rows [y0, y1), frame pixels
+    };
+    bool recording;
+    Rect pane;
+    bool outside;                      // something was drawn past the pane, over the window's own parts
+    int columns, rows;                 // tiles across and down the pane
+    std::vector<uint8_t> tiles;        // 1 where drawn over, row by row
+};
+
+// What the window's own parts around the pane (ground, toolbar, the pane's
+// frame lines) were last drawn for: while it stays the same and nothing
+// was drawn over them, the frame keeps them and a paint leaves them be.
+struct FrameChrome {
+    bool drawn;
+    const uint32_t* px;
+    int width, height, stride, scale;
+    const NightColours* night;
+    int shownWidth, shownHeight, paneWidth, paneHeight;
+    int autoPan, zoomLevel;
+};
+
 // The client area composed by a paint, rows top to bottom, 32-bit pixels
 // 0xFFRRGGBB (as the window system takes them, so the paint hands the
 // frame over without converting it); stride in pixels.
@@ -28,6 +56,7 @@ struct ClientFrame {
     // At night what is drawn into the frame goes through these colours
     // (client_frame.h), the map as it is composed; null by day.
     const NightColours* night;
+    FrameMarks* marks;                 // where what is drawn is recorded; null: nowhere
 };
 
 struct AppWindow {
@@ -38,6 +67,8 @@ struct AppWindow {
     int32_t mapAreaWidth, mapAreaHeight;
     int32_t timerPeriodMs;             // 0 until armed
     ClientFrame frame;
+    FrameMarks frameMarks;             // the marks over the view in frame (frame.marks)
+    FrameChrome frameChrome;
     // The receiver went away and is being looked for: shown in the title.
     int32_t linkLost;
     char linkNote[96];

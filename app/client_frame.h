@@ -31,6 +31,10 @@ inline void frame_blend(const ClientFrame* f, uint32_t* px, uint32_t rgb, uint32
     uint32_t l = ((rgb & 255) * alpha + (d & 255) * b) / 255;
     *px = frame_colour(f, (r << 16) | (g << 8) | l);
 }
+// Columns [x0, x1) of rows [y0, y1) were drawn over (frame pixels): kept
+// in the frame's record of marks (FrameMarks) while it records. Whatever
+// writes the frame's pixels itself says so here.
+void frame_marked(const ClientFrame* f, int x0, int y0, int x1, int y1);
 void frame_fill(ClientFrame* f, uint32_t rgb);
 // Fills the w x h rectangle at (x, y), clipped to the frame.
 void frame_fill_rect(ClientFrame* f, int x, int y, int w, int h, uint32_t rgb);

@@ -75,6 +75,10 @@ struct Pen {
 // The pixels of the part of a-b inside the pane and a margin.
 void segment(Pen& pen, Point a, Point b) {
     const Pane& p = *pen.pane;
+    frame_marked(p.f, static_cast<int>(std::floor(std::max(std::min(a.x, b.x), p.x - 4.0))) + pen.offset - 1,
+                 static_cast<int>(std::floor(std::max(std::min(a.y, b.y), p.y - 4.0))) + pen.offset - 1,
+                 static_cast<int>(std::ceil(std::min(std::max(a.x, b.x), p.x + p.width + 4.0))) + pen.offset + pen.size + 1,
+                 static_cast<int>(std::ceil(std::min(std::max(a.y, b.y), p.y + p.height + 4.0))) + pen.offset + pen.size + 1);
     pixel_line(a.x, a.y, b.x, b.y, p.x - 3, p.y - 3, p.x + p.width + 3, p.y + p.height + 3,
                [&](int x, int y) { pen.dot(x, y); });
 }
@@ -113,6 +117,8 @@ void outlined(const Pane& pane, uint32_t rgb, int dash, Point clear, double lat1
 }
 
 void ring(const Pane& p, Point c) {
+    const int cx = static_cast<int>(std::floor(c.x)), cy = static_cast<int>(std::floor(c.y));
+    frame_marked(p.f, cx - 9, cy - 9, cx + 10, cy + 10);
     for (int dy = -9; dy <= 9; dy++)
         for (int dx = -9; dx <= 9; dx++) {
             double d = std::hypot(dx + 0.5, dy + 0.5);
@@ -135,6 +141,7 @@ void arrow(const Pane& p, Point c, double ux, double uy) {
         auto side = [](Point a, Point b, double x, double y) { return (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x); };
         int x0 = static_cast<int>(std::floor(std::min({tip.x, l.x, r.x}))), x1 = static_cast<int>(std::ceil(std::max({tip.x, l.x, r.x})));
         int y0 = static_cast<int>(std::floor(std::min({tip.y, l.y, r.y}))), y1 = static_cast<int>(std::ceil(std::max({tip.y, l.y, r.y})));
+        frame_marked(p.f, x0, y0, x1 + 1, y1 + 1);
         for (int y = std::max(y0, p.y); y <= y1 && y < p.y + p.height; y++)
             for (int x = std::max(x0, p.x); x <= x1 && x < p.x + p.width; x++) {
                 double a = side(tip, l, x + 0.5, y + 0.5), b = side(l, r, x + 0.5, y + 0.5), d = side(r, tip, x + 0.5, y + 0.5);

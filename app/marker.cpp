@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/app_state.h"
+#include "app/client_frame.h"
 #include "app/night_palette.h"
 #include "app/stale_fix.h"
 #include "maps/view_follow.h"
@@ -43,6 +44,7 @@ uint32_t cellColour(char cell) {
 void drawPattern(const MarkSurface& to, int x, int y, const char* const* rows, int size, int k = 1) {
     const int width = to.width, height = to.height, half = size * k / 2;
     if (!to.bits || width <= 0 || height <= 0) return;
+    mark_surface_marked(to, x - half, y - half, x - half + size * k, y - half + size * k);
     for (int r = 0; r < size * k; r++) {
         long py = static_cast<long>(y) + r - half;
         if (py < 0 || py >= height) continue;
@@ -81,19 +83,27 @@ double arrowDistance(double px, double py) {
 // A row across the surface (a grey by day: one byte value on a bitmap).
 void paintRow(const MarkSurface& to, int row, uint32_t rgb) {
     unsigned char* p = to.bits + row * to.stride;
+    mark_surface_marked(to, 0, row, to.width, row + 1);
     if (to.step == 3 && !to.night) return void(std::fill_n(p, static_cast<long>(to.width) * 3, static_cast<unsigned char>(rgb)));
     for (int c = 0; c < to.width; c++, p += to.step) put(p, rgb);
 }
 
 void paintColumn(const MarkSurface& to, int column, uint32_t rgb) {
     unsigned char* p = to.bits + static_cast<long>(column) * to.step;
+    mark_surface_marked(to, column, 0, column + 1, to.height);
     for (int r = 0; r < to.height; r++, p += to.stride) put(p, rgb);
 }
 
 }  // namespace
 
 MarkSurface mark_surface_bitmap(unsigned char* dibBits, int width, int height) {
-    return MarkSurface{dibBits, width, height, map_view_bitmap_stride(width), 3, nullptr};
+    return MarkSurface{dibBits, width, height, map_view_bitmap_stride(width), 3, nullptr, nullptr, 0, 0};
+}
+
+void mark_surface_marked(const MarkSurface& to, int x0, int y0, int x1, int y1) {
+    if (!to.frame) return;
+    frame_marked(to.frame, to.frameX + std::max(x0, 0), to.frameY + std::max(y0, 0), to.frameX + std::min(x1, to.width),
+                 to.frameY + std::min(y1, to.height));
 }
 
 uint32_t mark_colour(const MarkSurface& to, uint32_t rgb) {
@@ -137,6 +147,7 @@ void drawVehicleArrow(const MarkSurface& to, int x, int y, double screenAngleDeg
     double c = std::cos(a), s = std::sin(a);
     const int reach = 13;
     const uint32_t fill = mark_colour(to, 0xFFFF00), edge = mark_colour(to, 0x000000);
+    mark_surface_marked(to, x - reach, y - reach, x + reach + 1, y + reach + 1);
     for (long py = std::max(0L, y - static_cast<long>(reach)); py <= std::min<long>(height - 1L, y + reach); py++)
         for (long px = std::max(0L, x - static_cast<long>(reach)); px <= std::min<long>(width - 1L, x + reach); px++) {
             // The pixel's centre turned back into the upright arrow's frame.

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+struct ClientFrame;
 struct NightColours;
 
 // Rows of pixels whose first three bytes are blue, green, red: the display
@@ -17,10 +18,18 @@ struct MarkSurface {
     // The frame's night colours at night (ClientFrame::night): the marks go
     // through them as the map did. Null by day and on a display bitmap.
     const NightColours* night;
+    // The client frame the surface lies in, its (0, 0) at (frameX, frameY)
+    // there: what is drawn is recorded in its marks. Null on a bitmap.
+    const ClientFrame* frame;
+    int frameX, frameY;
 };
 
 // The display bitmap of a width x height picture.
 MarkSurface mark_surface_bitmap(unsigned char* dibBits, int width, int height);
+
+// Columns [x0, x1) of rows [y0, y1) of the surface were drawn over: told
+// to its frame (frame_marked).
+void mark_surface_marked(const MarkSurface& to, int x0, int y0, int x1, int y1);
 
 // The colour (0xRRGGBB) a mark is drawn in on the surface.
 uint32_t mark_colour(const MarkSurface& to, uint32_t rgb);

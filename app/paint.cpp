@@ -70,7 +70,7 @@ MarkSurface marks(const ClientFrame* f) {
         return mark_surface_bitmap(map_view.dibBits, map_view.imageWidth, map_view.imageHeight);
     auto* at = reinterpret_cast<unsigned char*>(f->px + static_cast<long>(APP_PANE_Y) * f->stride + APP_PANE_X);
     return MarkSurface{at, std::min(map_view.imageWidth, f->width - APP_PANE_X), std::min(map_view.imageHeight, f->height - APP_PANE_Y),
-                       static_cast<long>(f->stride) * 4, 4, f->night};
+                       static_cast<long>(f->stride) * 4, 4, f->night, f, APP_PANE_X, APP_PANE_Y};
 }
 
 // Past positions (logged track, trail) and opened GPX tracks go under the
@@ -195,6 +195,12 @@ void showSheet(ClientFrame* f) {
                   sheetOffsetY(), shownWidth(), shownHeight());
 }
 
+bool sameChrome(const FrameChrome& a, const FrameChrome& b) {
+    return a.drawn == b.drawn && a.px == b.px && a.width == b.width && a.height == b.height && a.stride == b.stride &&
+           a.scale == b.scale && a.night == b.night && a.shownWidth == b.shownWidth && a.shownHeight == b.shownHeight &&
+           a.paneWidth == b.paneWidth && a.paneHeight == b.paneHeight && a.autoPan == b.autoPan && a.zoomLevel == b.zoomLevel;
+}
+
 // The frame for a mark that keeps its own colours, night or day.
 ClientFrame ownColours(const ClientFrame* f) {
     ClientFrame own = *f;
@@ -315,18 +321,28 @@ void app_paint() {
     if (cw <= 0 || ch <= 0) app_client_size(s->bigMaps, &cw, &ch);
     ClientFrame* f = &app_window.frame;
     if (!frame_ensure(f, cw, ch)) return;
+    f->marks = &app_window.frameMarks;
     // At night everything is drawn in its night colours, the map as it is
     // composed: the frame is made once, not dimmed over again.
     f->night = app_window.night ? &night_colours() : nullptr;
     // The view composed into the frame, or a picture of its own.
     bool composing = view_pane_composing();
     bool sheet = (composing || map_view.dibHeader) && map_view.imageWidth > 0;
-    // The ground where the sheet does not cover it (it covers most of it).
-    if (sheet)
-        frame_fill_around(f, APP_PANE_X, APP_PANE_Y, shownWidth(), shownHeight(), RGB_FACE);
-    else
-        frame_fill(f, RGB_FACE);
-    toolbar_draw(f, s->autoPan, map_view.zoomLevel);
+    // The window's own parts, unless the frame holds them as they would be
+    // drawn: the ground where the sheet does not cover it (it covers most
+    // of it), the toolbar and the pane's frame.
+    FrameChrome chrome{true, f->px, f->width, f->height, f->stride, app_px(1), f->night, sheet ? shownWidth() : 0,
+                       sheet ? shownHeight() : 0, map_view.paneWidth, map_view.paneHeight, s->autoPan, map_view.zoomLevel};
+    const FrameMarks& drawnOver = app_window.frameMarks;
+    if (!composing || !drawnOver.recording || drawnOver.outside || !sameChrome(chrome, app_window.frameChrome)) {
+        if (sheet)
+            frame_fill_around(f, APP_PANE_X, APP_PANE_Y, shownWidth(), shownHeight(), RGB_FACE);
+        else
+            frame_fill(f, RGB_FACE);
+        toolbar_draw(f, s->autoPan, map_view.zoomLevel);
+        if (sheet) paneFrame(f);
+        app_window.frameChrome = chrome;
+    }
     ScaleLabel scale{};
     VehicleMark mark{};
     // Go To: the reading of this fix, its marks under the read-outs, its
@@ -339,7 +355,6 @@ void app_paint() {
     const int paneW = std::min(map_view.imageWidth, map_view.paneWidth),
               paneBottom = APP_PANE_Y + std::min(map_view.imageHeight, map_view.paneHeight) - app_px(kStripHeight);
     if (sheet) {
-        paneFrame(f);
         if (composing) view_pane_draw(f);
         marker(s, composing, f, &mark);
         if (!composing) showSheet(f);

@@ -71,6 +71,8 @@ void capsule(ClientFrame* f, int left, int top, int right, int bottom, Point a, 
     int y0 = std::max(top, static_cast<int>(std::floor(std::min(a.y, b.y) - r)));
     int y1 = std::min(bottom - 1, static_cast<int>(std::ceil(std::max(a.y, b.y) + r)));
     double ux = length > 0 ? dx / length : 1, uy = length > 0 ? dy / length : 0;
+    frame_marked(f, static_cast<int>(std::floor(std::max(std::min(a.x, b.x) - r, left - 1.0))) - 1, y0,
+                 static_cast<int>(std::ceil(std::min(std::max(a.x, b.x) + r, right + 1.0))) + 2, y1 + 1);
     for (int y = y0; y <= y1; y++) {
         double cy = y + 0.5, lo = 1e18, hi = -1e18;
         for (Point c : {a, b}) {

@@ -32,6 +32,7 @@ void fillRect(const ClientFrame& f, int x0, int y0, int x1, int y1, uint32_t pix
     x0 = std::max(x0, 0), y0 = std::max(y0, 0), x1 = std::min(x1, f.width - 1), y1 = std::min(y1, f.height - 1);
     for (int y = y0; y <= y1; y++)
         if (x0 <= x1) std::fill_n(f.px + static_cast<long>(y) * f.stride + x0, x1 - x0 + 1, pixel);
+    frame_marked(&f, x0, y0, x1 + 1, y1 + 1);
 }
 
 }  // namespace

@@ -209,6 +209,11 @@ void track_overlay_draw(const MarkSurface& to) {
                   static_cast<unsigned char>(colour >> 8), static_cast<unsigned char>(colour >> 16)};
         for (const Piece& piece : o.pieces) {
             if (piece.maxX < -1 || piece.maxY < -1 || piece.minX > width || piece.minY > height) continue;
+            // Dots two pixels wide from each point of the line.
+            mark_surface_marked(to, static_cast<int>(std::floor(std::max(piece.minX, -2.0))) - 1,
+                                static_cast<int>(std::floor(std::max(piece.minY, -2.0))) - 1,
+                                static_cast<int>(std::ceil(std::min(piece.maxX, width + 2.0))) + 3,
+                                static_cast<int>(std::ceil(std::min(piece.maxY, height + 2.0))) + 3);
             const Pixel* p = o.pixels.data() + piece.first;
             if (piece.count == 1) segment(bm, p[0], p[0]);
             for (size_t i = 1; i < piece.count; i++) segment(bm, p[i - 1], p[i]);
@@ -221,6 +226,7 @@ void track_overlay_draw(const MarkSurface& to) {
         for (const Waypoint& w : o.waypoints) {
             if (!onSheet(w.px, w.py, width, height)) continue;
             int x = static_cast<int>(std::floor(w.px)), y = static_cast<int>(std::floor(w.py));
+            mark_surface_marked(to, x - 3, y - 3, x + 4, y + 4);
             for (int dy = -3; dy <= 2; dy += 2)
                 for (int dx = -3; dx <= 2; dx += 2) {
                     bool edge = dx == -3 || dy == -3 || dx == 1 || dy == 1;

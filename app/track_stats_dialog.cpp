@@ -130,6 +130,7 @@ void track_mark_draw(ClientFrame* f, int paneX, int paneY, int w, int h) {
     if (!app_track_mark.shown || !pane_place_from_degrees(app_track_mark.lat, app_track_mark.lon, &x, &y)) return;
     int cx = static_cast<int>(std::floor(x)), cy = static_cast<int>(std::floor(y));
     // A ring of white round black, so it shows over any sheet and line.
+    frame_marked(f, cx - 7, cy - 7, cx + 8, cy + 8);
     for (int pass = 0; pass < 2; pass++)
         for (int dy = -7; dy <= 7; dy++)
             for (int dx = -7; dx <= 7; dx++) {

@@ -216,6 +216,7 @@ void takeDecoded() {
 // it waited.
 bool gather(const std::vector<ViewSheet>& needed, std::vector<ViewSheet>* missing) {
     pane.images.clear();
+    pane.gathering++;
     pane.decodingShown.clear();
     missing->clear();
     std::vector<std::shared_ptr<const DecodedSheet>> found(needed.size());
@@ -392,6 +393,58 @@ void composeShown(const ViewRecord& view, uint32_t* at, int stride, const Colour
 }
 
 const ColourCurve* curveOf(const ClientFrame& f) { return f.night ? &f.night->curve : nullptr; }
+
+// The view into the frame at the pane (at, stride): where the frame holds
+// its picture already, composed only where marks were drawn over it since;
+// from then on what is drawn over it is recorded.
+void composeIntoFrame(ClientFrame* f, const ViewRecord& view, uint32_t* at, int stride, const ColourCurve* curve) {
+    ViewPane::Held& held = pane.held;
+    FrameMarks* marks = f->marks;
+    bool same = marks && marks->recording && held.valid && view.rotation == 0 && sameView(held.view, view) &&
+                held.at == at && held.stride == stride && held.curve == curve && held.gathering == pane.gathering;
+    if (same) {
+        // Band by band of tiles, in runs of those drawn over.
+        const bool levelScale = view.mpp == view_level_mpp(view.level, view.big);
+        std::vector<ViewRun> runs;
+        for (int r = 0; r < marks->rows; r++) {
+            const uint8_t* tile = marks->tiles.data() + static_cast<long>(r) * marks->columns;
+            runs.clear();
+            for (int c = 0; c < marks->columns; c++) {
+                if (!tile[c]) continue;
+                const long x0 = static_cast<long>(c) * FrameMarks::TILE;
+                if (!runs.empty() && runs.back().x1 == x0) runs.back().x1 += FrameMarks::TILE;
+                else runs.push_back({x0, x0 + FrameMarks::TILE});
+            }
+            if (runs.empty()) continue;
+            runs.back().x1 = std::min<long>(runs.back().x1, view.width);
+            const ViewBand band{static_cast<long>(r) * FrameMarks::TILE, static_cast<long>(r + 1) * FrameMarks::TILE,
+                                runs.data(), runs.size()};
+            if (levelScale) view_compose_band(view, pane.images, at, stride, curve, band);
+            else scaled_sheets_compose(&pane.scaled, view, pane.images, at, stride, curve, &band);
+        }
+    } else {
+        composeShown(view, at, stride, curve);
+    }
+    held.valid = view.rotation == 0;
+    held.view = view;
+    held.gathering = pane.gathering;
+    held.at = at;
+    held.stride = stride;
+    held.curve = curve;
+    if (!marks) return;
+    marks->recording = held.valid;
+    marks->outside = false;
+    marks->pane = FrameMarks::Rect{APP_PANE_X, APP_PANE_Y, APP_PANE_X + view.width, APP_PANE_Y + view.height};
+    marks->columns = (view.width + FrameMarks::TILE - 1) / FrameMarks::TILE;
+    marks->rows = (view.height + FrameMarks::TILE - 1) / FrameMarks::TILE;
+    marks->tiles.assign(static_cast<size_t>(marks->columns) * marks->rows, 0);
+}
+
+// Whatever else fills the pane leaves no picture of the view to keep.
+void forgetHeld(ClientFrame* f) {
+    pane.held.valid = false;
+    if (f->marks) f->marks->recording = false;
+}
 
 // Whether a composed pixel is the hatching's: one of its tones or, scaled,
 // a grey between them; at night those through the curve (mixed after it).
@@ -593,8 +646,12 @@ int view_pane_draw(ClientFrame* f) {
         if (zoom.curve != curve) composeShown(zoom.from, zoom.picture.data(), zoom.from.width, curve), zoom.curve = curve;
         uint32_t ground = 0xFF000000u | VIEW_HATCH_GROUND * 0x010101u;
         view_zoom_picture(zoom.picture.data(), zoom.from, at, stride, view, curve ? colour_curve_pixel(*curve, ground) : ground);
+        forgetHeld(f);
+    } else if (fits) {
+        composeIntoFrame(f, view, at, stride, curve);
     } else {
         composeShown(view, at, stride, curve);
+        forgetHeld(f);
     }
     // Only where the hatching shows: a neighbour may already cover it.
     pane.labels.clear();

@@ -37,6 +37,7 @@ struct ViewPane {
     ViewRecord shown{};                // the view last gathered
     bool composed = false;             // shown and images hold a view
     ViewImages images;                 // the decoded sheets shown, composed at every paint
+    unsigned long gathering = 0;       // images gathered so far: names the images gathered last
     int shownAerial = -1;
     std::string shownKey;              // the stored sheets the view was made of
     std::vector<ViewSheet> loading;    // queued sheets in the shown view
@@ -89,6 +90,17 @@ struct ViewPane {
     };
     std::vector<Label> labels;
     std::vector<uint32_t> scratch;     // a pane larger than the frame is composed here
+    // The view whose picture the frame holds at the pane, under the marks
+    // drawn since (app_window.frameMarks): painted again unchanged, only
+    // where they were is composed anew.
+    struct Held {
+        bool valid = false;
+        ViewRecord view{};
+        unsigned long gathering = 0;   // the images' (ViewPane::gathering)
+        const uint32_t* at = nullptr;  // where in the frame, and its stride
+        int stride = 0;
+        const ColourCurve* curve = nullptr;
+    } held;
     ScaledSheets scaled;               // the sheets filtered to a scale between the levels
     // A zoom under way (view_zoom.h): from the view shown when it began, with
     // that view's picture; startMs < 0 when none. showing: the view shown is

@@ -31,7 +31,7 @@ RoadRoute cityRoute() {
 void RoadRouteLine1920(benchmark::State& state) {
     RoadRoute route = cityRoute();
     std::vector<uint32_t> px(static_cast<size_t>(kWidth) * kHeight, 0xFFE0E0E0u);
-    ClientFrame frame{px.data(), kWidth, kHeight, kWidth, false, nullptr};
+    ClientFrame frame{px.data(), kWidth, kHeight, kWidth, false, nullptr, nullptr};
     MapView& v = map_view;
     double cx, cy;
     const RoadPoint& middle = route.points[route.points.size() / 2];

@@ -227,7 +227,7 @@ void ServedRoute(benchmark::State& state, const std::string& from, const std::st
     }
     constexpr int kWidth = 1920, kHeight = 1080;
     std::vector<uint32_t> px(static_cast<size_t>(kWidth) * kHeight, 0xFFE0E0E0u);
-    ClientFrame frame{px.data(), kWidth, kHeight, kWidth, false, nullptr};
+    ClientFrame frame{px.data(), kWidth, kHeight, kWidth, false, nullptr, nullptr};
     double cx, cy;
     const RoadPoint& middle = route.points[route.points.size() / 2];
     view_plane_from_degrees(VIEW_PLANE_WEB_MERCATOR, middle.lat, middle.lon, &cx, &cy);

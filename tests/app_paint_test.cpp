@@ -435,6 +435,47 @@ TEST_F(AppPaintTest, AutomaticNightColoursSwitchOnceAtCivilDusk) {
     EXPECT_LE(switchedAt, dusk + 300);
 }
 
+// A view painted again where it stands is composed anew only where the
+// last paint drew marks, and the window's own parts around it are left as
+// they are: marks moving over a still view leave nothing behind. The
+// vehicle with its trail at a level's scale, then with its cross-hair and
+// Go To's line between the levels, then Measure's ruler too at night.
+TEST_F(AppPaintTest, MarksMovingOverAStillViewLeaveNothingBehind) {
+    headless_set_clock_ms(1000);
+    create();
+    settings()->track = 1;
+    fixAndPaint(A[0], A[1]);
+    app_command(MENU_AUTO_PAN);   // off: the view stays while the vehicle moves
+    auto frame = [] {
+        std::vector<uint32_t> px;
+        for (int y = 0; y < app_window.frame.height; y++)
+            for (int x = 0; x < app_window.frame.width; x++) px.push_back(static_cast<uint32_t>(pixel(x, y)));
+        return px;
+    };
+    int64_t ms = 1000;
+    for (int step = 0; step < 3; step++) {
+        settings()->crossHair = step ? 3 : 0;   // over the vehicle's mark
+        if (step == 1) app_mouse_wheel(kPaneX + 240, kPaneY + 180, 1), go_to_point(D[0], D[1], "Depot");
+        if (step == 2) app_key_down(APP_KEY_NIGHT, 0), app_key_down(APP_KEY_MEASURE, 0);
+        headless_set_clock_ms(ms += 10000);
+        app_paint();
+        int click = 100;
+        for (const double* p : {B, C, A}) {
+            fixAndPaint(p[0], p[1]);
+            if (step == 2) app_mouse_down(APP_BUTTON_LEFT, click, 150, 0), app_mouse_up(APP_BUTTON_LEFT, click, 150), click += 60;
+            app_paint();
+        }
+        const std::vector<uint32_t> kept = frame();
+        view_pane.held.valid = false;    // composed whole, the window's parts drawn again
+        app_window.frameChrome.drawn = false;
+        app_paint();
+        EXPECT_TRUE(kept == frame()) << step;
+    }
+    app_key_down(APP_KEY_NIGHT, 0);
+    go_to_stop();
+    ruler_end();
+}
+
 // A picture of the displayed sheet loaded on its own, in the very block the
 // view was last made in but at its own size, is not taken for the view:
 // the view is composed again at the pane's size.

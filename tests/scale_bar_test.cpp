@@ -24,7 +24,7 @@ TEST(ScaleBar, ChoosesARoundDistanceAndDrawsItBlackOnWhite) {
     auto at = [&](int x, int y) { return static_cast<int>(px[y * 100 + x] & 0xFF); };
     ScaleBarPlace p;
     scale_bar_place(0, 0, 100, 40, 50, 12, SCALE_BAR_BOTTOM_LEFT, &p);
-    scale_bar_draw(ClientFrame{px.data(), 100, 40, 100, false, nullptr}, p.barX, p.barY, 50);
+    scale_bar_draw(ClientFrame{px.data(), 100, 40, 100, false, nullptr, nullptr}, p.barX, p.barY, 50);
     EXPECT_EQ(std::vector<int>({at(p.barX + 25, p.barY), at(p.barX + 25, p.barY + 1), at(p.barX + 25, p.barY - 8),
                                 at(p.barX + 49, p.barY - SCALE_BAR_TICK + 1)}),
               std::vector<int>({0, 255, 128, 0}));  // bar, outline, between the ticks, right tick's top
@@ -32,7 +32,7 @@ TEST(ScaleBar, ChoosesARoundDistanceAndDrawsItBlackOnWhite) {
     // Off the frame on three sides: the visible part is drawn, and nothing
     // lands in the guard columns beyond the frame's width (its stride is wider).
     std::vector<uint32_t> wide(120 * 40, 0xFF808080u);
-    scale_bar_draw(ClientFrame{wide.data(), 100, 40, 120, false, nullptr}, -30, 2, 300);
+    scale_bar_draw(ClientFrame{wide.data(), 100, 40, 120, false, nullptr, nullptr}, -30, 2, 300);
     int guarded = 0;
     for (int y = 0; y < 40; ++y)
         for (int x = 100; x < 120; ++x) guarded += wide[y * 120 + x] == 0xFF808080u;
