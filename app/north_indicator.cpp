@@ -1,5 +1,6 @@
 #include "app/north_indicator.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/app_state.h"
@@ -49,14 +50,19 @@ void north_indicator_draw(const AppSettings* s, ClientFrame* f, int paneX, int p
     const double north[3][2] = {{tip[0], tip[1]}, {left[0], left[1]}, {right[0], right[1]}};
     const double south[3][2] = {{tail[0], tail[1]}, {left[0], left[1]}, {right[0], right[1]}};
     const int x0 = static_cast<int>(cx) - kRadius - 1, y0 = static_cast<int>(cy) - kRadius - 1;
-    for (int y = y0; y <= y0 + 2 * kRadius + 2; y++)
-        for (int x = x0; x <= x0 + 2 * kRadius + 2; x++) {
-            double mx = x + 0.5, my = y + 0.5, d = std::hypot(mx - cx, my - cy);
-            if (d > kRadius + 0.5) continue;
-            uint32_t colour = d > kRadius - 1 ? c.rim
-                              : inTriangle(north, mx, my) ? c.north
-                              : inTriangle(south, mx, my) ? c.south
-                                                          : c.disc;
-            frame_fill_rect(f, x, y, 1, 1, colour);
+    if (!f->px) return;
+    frame_marked(f, x0, y0, x0 + 2 * kRadius + 3, y0 + 2 * kRadius + 3);
+    // Drawn at every paint: its pixels written here, not a rectangle each.
+    const uint32_t disc = frame_colour(f, c.disc), rim = frame_colour(f, c.rim), up = frame_colour(f, c.north),
+                   down = frame_colour(f, c.south);
+    const double outer = (kRadius + 0.5) * (kRadius + 0.5), inner = (kRadius - 1.0) * (kRadius - 1.0);
+    for (int y = std::max(y0, 0); y <= y0 + 2 * kRadius + 2 && y < f->height; y++)
+        for (int x = std::max(x0, 0); x <= x0 + 2 * kRadius + 2 && x < f->width; x++) {
+            double mx = x + 0.5, my = y + 0.5, d2 = (mx - cx) * (mx - cx) + (my - cy) * (my - cy);
+            if (d2 > outer) continue;
+            f->px[static_cast<long>(y) * f->stride + x] = d2 > inner                 ? rim
+                                                          : inTriangle(north, mx, my) ? up
+                                                          : inTriangle(south, mx, my) ? down
+                                                                                      : disc;
         }
 }
