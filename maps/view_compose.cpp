@@ -128,12 +128,34 @@ long view_compose_band(const ViewRecord& view, const ViewImages& images, uint32_
     uint32_t ground = 0xFF000000u | VIEW_HATCH_GROUND * 0x010101u, line = 0xFF000000u | VIEW_HATCH_LINE * 0x010101u;
     if (curve) ground = colour_curve_pixel(*curve, ground), line = colour_curve_pixel(*curve, line);
     std::vector<const Placed*> row;
-    std::vector<std::vector<Span>> spans(placed.size());
+    // Each span with its sheet, in one vector (a vector a sheet costs an
+    // allocation each for hundreds of sheets between the levels).
+    std::vector<std::pair<uint32_t, Span>> owned;
+    owned.reserve(static_cast<size_t>(height - rowFrom) * std::min<size_t>(placed.size() + 1, 16));
+    // The sheets covering a row change only at their top and bottom edges:
+    // gathered again only there, not at every row (hundreds of sheets
+    // between the levels).
+    // Those that leave go, those whose top it is come (in by top edge);
+    // placed lies by left edge, so the row kept in address order is too.
+    std::vector<long> edges;
+    edges.reserve(placed.size() * 2);
+    for (const Placed& p : placed) edges.push_back(p.y0), edges.push_back(p.y1);
+    std::sort(edges.begin(), edges.end());
+    std::vector<const Placed*> byTop;
+    byTop.reserve(placed.size());
+    for (const Placed& p : placed) byTop.push_back(&p);
+    std::sort(byTop.begin(), byTop.end(), [](const Placed* a, const Placed* b) { return a->y0 < b->y0; });
+    size_t nextEdge = 0, nextTop = 0;
     for (long py = rowFrom; py < height; py++) {
         uint32_t* out = xrgb + py * stride;
-        row.clear();
-        for (const Placed& p : placed)
-            if (p.y0 <= py && py < p.y1) row.push_back(&p);
+        if (py == rowFrom || (nextEdge < edges.size() && edges[nextEdge] <= py)) {
+            while (nextEdge < edges.size() && edges[nextEdge] <= py) nextEdge++;
+            row.erase(std::remove_if(row.begin(), row.end(), [py](const Placed* p) { return p->y1 <= py; }), row.end());
+            bool came = false;
+            for (; nextTop < byTop.size() && byTop[nextTop]->y0 <= py; nextTop++)
+                if (byTop[nextTop]->y1 > py) row.push_back(byTop[nextTop]), came = true;
+            if (came) std::sort(row.begin(), row.end());
+        }
         double yc = py + 0.5;
         const Placed* owner = nullptr;
         size_t lo = 0, run = 0;
@@ -168,23 +190,31 @@ long view_compose_band(const ViewRecord& view, const ViewImages& images, uint32_
             }
             const Placed* successor;
             next = spanEnd(row.data() + lo, row.data() + row.size(), owner, x, yc, width, &successor);
-            std::vector<Span>& owned = spans[owner - placed.data()];
-            cut(x, next, [&](long a, long b) { owned.push_back({py, a, b}); });
+            const auto sheet = static_cast<uint32_t>(owner - placed.data());
+            cut(x, next, [&](long a, long b) { owned.push_back({sheet, Span{py, a, b}}); });
             owner = successor;
             x = next;
         }
     }
     // Sheet by sheet, so that each is read front to back; its palette
-    // (through the curve) made once for all its spans.
+    // (through the curve) made once for all its spans. The spans sorted by
+    // sheet keeping their order (by counting).
+    std::vector<size_t> first(placed.size() + 1, 0);
+    for (const auto& o : owned) first[o.first + 1]++;
+    for (size_t i = 0; i < placed.size(); i++) first[i + 1] += first[i];
+    std::vector<Span> spans(owned.size());
+    {
+        std::vector<size_t> at(first.begin(), first.end() - 1);
+        for (const auto& o : owned) spans[at[o.first]++] = o.second;
+    }
     PaletteRow palette;
     for (size_t i = 0; i < placed.size(); i++) {
         const Placed& p = placed[i];
         const DecodedSheet& s = *p.sheet;
-        if (spans[i].empty()) continue;
+        if (first[i] == first[i + 1]) continue;
         if (s.indices) palette_row_make(&palette, s.colours, curve);
-        const std::vector<Span>& run = spans[i];
-        for (size_t j = 0; j < run.size(); j++) {
-            const Span& span = run[j];
+        for (size_t j = first[i]; j < first[i + 1]; j++) {
+            const Span& span = spans[j];
             uint32_t* out = xrgb + span.row * stride + span.from;
             long n = span.to - span.from, at = (span.row - p.y0) * s.width + (span.from - p.x0);
             if (n <= 0) continue;
