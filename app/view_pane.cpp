@@ -351,10 +351,30 @@ void placeExtents(const ViewRecord& view) {
     map_view_hold_extents(&map_view, e);
 }
 
+// While a zoom moves toward a scale between the levels, the target's
+// sheets are filtered to it a few milliseconds a frame, so that its first
+// frame copies them rather than filtering every one (tens of ms at once).
+void prepareScale(const ViewRecord& target, const std::vector<ViewSheet>& needed) {
+    constexpr auto kBudget = std::chrono::milliseconds(4);
+    constexpr int kSheetsAStep = 4;
+    if (target.rotation != 0 || target.mpp == view_level_mpp(target.level, target.big)) return;
+    ViewImages images;
+    for (const ViewSheet& n : needed)
+        if (n.format >= 0)
+            if (auto image = sheet_cache_find(&pane.cache, n.path)) images.push_back(std::move(image));
+    const auto start = std::chrono::steady_clock::now();
+    int left = scaled_sheets_prepare(&pane.scaled, target, images, kSheetsAStep);
+    while (left > 0 && std::chrono::steady_clock::now() - start < kBudget) {
+        const int before = left;
+        left = scaled_sheets_prepare(&pane.scaled, target, images, kSheetsAStep);
+        if (left >= before) break;     // no memory for more
+    }
+}
+
 // While a zoom moves: the picture it started from drawn for the view of
 // this moment on the way to target, as the view shown. False once it is
 // over (or cannot be drawn), for the target to be composed.
-bool zoomFrame(const AppSettings* s, const ViewRecord& target) {
+bool zoomFrame(const AppSettings* s, const ViewRecord& target, const std::vector<ViewSheet>& needed) {
     ViewPane::ZoomMotion& zoom = pane.zoomMotion;
     if (zoom.startMs < 0) return false;
     int64_t now = platform_monotonic_ms();
@@ -373,6 +393,7 @@ bool zoomFrame(const AppSettings* s, const ViewRecord& target) {
         return false;
     }
     zoom.showing = true;               // view_pane_draw scales the picture into the frame
+    prepareScale(target, needed);
     placeExtents(at);
     pane.shown = at;
     pane.shownKey.clear();             // the sheets are composed once it is over
@@ -572,7 +593,7 @@ int view_pane_update(const AppSettings* s) {
                                  s->satelliteImage ? SHEET_JPEG : SHEET_GIF);
         if (own.format >= 0 && strcmp(own.path, map_view.sheetPath) == 0) needed.insert(needed.begin(), own);
     }
-    if (zoomFrame(s, view)) return 1;
+    if (zoomFrame(s, view, needed)) return 1;
     std::string key;
     for (const ViewSheet& n : needed)
         if (n.format >= 0) {

@@ -27,7 +27,51 @@ void retire(ScaledSheets* k, std::shared_ptr<DecodedSheet> copy) {
     if (copy.use_count() == 1) k->spare.push_back(std::move(copy));
 }
 
+// The record at the view's scale: copies of another scale go.
+void atScale(ScaledSheets* k, const ViewRecord& view) {
+    if (view.level == k->level && view.big == k->big && view.mpp == k->mpp) return;
+    scaled_sheets_clear(k);
+    k->level = view.level;
+    k->big = view.big;
+    k->mpp = view.mpp;
+}
+
+// The image's copy at f times its level's scale, made (from a spare's
+// memory where there is one) when it has none; null when there is no
+// memory for it.
+const std::shared_ptr<DecodedSheet>* copyOf(ScaledSheets* k, const std::shared_ptr<const DecodedSheet>& image, double f) {
+    auto found = k->kept.find(image.get());
+    if (found != k->kept.end()) return &found->second.copy;
+    std::shared_ptr<DecodedSheet> copy;
+    if (k->spare.empty()) {
+        copy = std::make_shared<DecodedSheet>();
+    } else {
+        copy = std::move(k->spare.back());
+        k->spare.pop_back();
+    }
+    if (!view_compose_scaled_sheet(*image, f, copy.get())) return nullptr;
+    k->made++;
+    return &k->kept.emplace(image.get(), ScaledSheets::Kept{image, std::move(copy)}).first->second.copy;
+}
+
 }  // namespace
+
+int scaled_sheets_prepare(ScaledSheets* k, const ViewRecord& view, const ViewImages& images, int count) {
+    if (view.width <= 0 || view.height <= 0 || !(view.mpp > 0)) return 0;
+    const double f = view.mpp / view_level_mpp(view.level, view.big);
+    if (std::fabs(f - 1) < 1e-9) return 0;
+    atScale(k, view);
+    k->keptFor.clear();                // the next compose looks for sheets that left
+    double left, top;
+    view_screen_to_plane(view, 0, 0, &left, &top);
+    int missing = 0;
+    for (const auto& image : images) {
+        if (!meets(view, left, top, *image) || k->kept.count(image.get())) continue;
+        if (count > 0 && copyOf(k, image, f)) count--;
+        else missing++;
+    }
+    return missing;
+}
 
 long scaled_sheets_compose(ScaledSheets* k, const ViewRecord& view, const ViewImages& images, uint32_t* xrgb,
                            int stride, const ColourCurve* curve, const ViewBand* band) {
@@ -36,12 +80,7 @@ long scaled_sheets_compose(ScaledSheets* k, const ViewRecord& view, const ViewIm
     if (std::fabs(f - 1) < 1e-9)
         return band ? view_compose_band(view, images, xrgb, stride, curve, *band) : view_compose(view, images, xrgb, stride, curve);
     k->drawn.clear();
-    if (view.level != k->level || view.big != k->big || view.mpp != k->mpp) {
-        scaled_sheets_clear(k);
-        k->level = view.level;
-        k->big = view.big;
-        k->mpp = view.mpp;
-    }
+    atScale(k, view);
     // A turned view asks band by band with the same images: the sheets that
     // left are looked for only when the images change.
     bool same = k->keptFor.size() == images.size();
@@ -63,23 +102,12 @@ long scaled_sheets_compose(ScaledSheets* k, const ViewRecord& view, const ViewIm
     view_screen_to_plane(view, 0, 0, &left, &top);
     for (const auto& image : images) {
         if (!meets(view, left, top, *image)) continue;
-        auto found = k->kept.find(image.get());
-        if (found == k->kept.end()) {
-            std::shared_ptr<DecodedSheet> copy;
-            if (k->spare.empty()) {
-                copy = std::make_shared<DecodedSheet>();
-            } else {
-                copy = std::move(k->spare.back());
-                k->spare.pop_back();
-            }
-            if (!view_compose_scaled_sheet(*image, f, copy.get())) {
-                k->drawn.clear();
-                return view_compose_scaled(view, images, xrgb, stride, curve);
-            }
-            k->made++;
-            found = k->kept.emplace(image.get(), ScaledSheets::Kept{image, std::move(copy)}).first;
+        const std::shared_ptr<DecodedSheet>* copy = copyOf(k, image, f);
+        if (!copy) {
+            k->drawn.clear();
+            return view_compose_scaled(view, images, xrgb, stride, curve);
         }
-        k->drawn.push_back(found->second.copy);
+        k->drawn.push_back(*copy);
     }
     // As many as the sheets not kept yet may take (a turned view's later
     // bands), and a few.

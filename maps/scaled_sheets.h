@@ -49,6 +49,13 @@ struct ScaledSheets {
 long scaled_sheets_compose(ScaledSheets* kept, const ViewRecord& view, const ViewImages& images, uint32_t* xrgb,
                            int stride, const ColourCurve* curve = nullptr, const ViewBand* band = nullptr);
 
+// Ahead of the first compose at the view's scale (while a zoom moves
+// toward it), the copies of at most count of the images meeting the view
+// that have none are made, so that frame only copies; copies of another
+// scale go. Returns how many are still to be made (0 at a level's own
+// scale).
+int scaled_sheets_prepare(ScaledSheets* kept, const ViewRecord& view, const ViewImages& images, int count);
+
 // The copies go (the view is at a level's own scale again); their memory
 // stays for the next scale between the levels, whose first frame would
 // otherwise fault in every page of it, unless the view stayed at a

@@ -535,7 +535,7 @@ TEST_F(AppNavigationTest, ClicksZoomAboutTheClickedPointAsTheWheel) {
 // While following, a zoom animates too (a notch of the wheel; Auto Zoom's
 // next band, into the next level's sheets): every frame between the scales
 // keeps the vehicle where it is drawn though fixes move it on, and the last
-// is the new scale composed.
+// is the new scale composed, from sheets filtered to it on the way.
 TEST_F(AppNavigationTest, ZoomWhileFollowingAnimatesWithTheVehicleInPlace) {
     double lat = kLat + 0.01, lon = kLon + 0.02, knots = 0;
     addSheet(kLat, kLon, 2, 0, 40);
@@ -552,7 +552,9 @@ TEST_F(AppNavigationTest, ZoomWhileFollowingAnimatesWithTheVehicleInPlace) {
         zoom();
         app_paint();
         ASSERT_EQ(1, view_pane_zooming()) << what;
+        long filtered = 0;             // sheets filtered to a scale, before the last frame
         for (int ms = 30; ms <= VIEW_ZOOM_MS; ms += 30) {
+            filtered = view_pane.scaled.made;
             headless_set_clock_ms(clock += 30);
             setFix(lat += 3e-5, lon += 6e-5, "2025/05/08 12:00:00", knots);   // about 100 km/h
             ViewRecord at = view();
@@ -562,6 +564,9 @@ TEST_F(AppNavigationTest, ZoomWhileFollowingAnimatesWithTheVehicleInPlace) {
         }
         EXPECT_EQ(0, view_pane_zooming()) << what;
         EXPECT_NEAR(mpp, view().mpp, 1e-9 * mpp) << what;
+        if (mpp != view_level_mpp(view().level, 0)) {
+            EXPECT_EQ(filtered, view_pane.scaled.made) << what;
+        }
     };
     animates("wheel", [] { app_mouse_wheel(100, 120, 1); }, view().mpp / std::exp2(0.25));
     animates("auto zoom", [&] {
