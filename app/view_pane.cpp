@@ -355,8 +355,8 @@ void placeExtents(const ViewRecord& view) {
 // sheets are filtered to it a few milliseconds a frame, so that its first
 // frame copies them rather than filtering every one (tens of ms at once).
 void prepareScale(const ViewRecord& target, const std::vector<ViewSheet>& needed) {
-    constexpr auto kBudget = std::chrono::milliseconds(4);
-    constexpr int kSheetsAStep = 4;
+    constexpr auto kBudget = std::chrono::microseconds(2500);
+    constexpr int kSheetsAStep = 2;
     if (target.rotation != 0 || target.mpp == view_level_mpp(target.level, target.big)) return;
     ViewImages images;
     for (const ViewSheet& n : needed)
