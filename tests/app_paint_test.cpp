@@ -476,6 +476,36 @@ TEST_F(AppPaintTest, MarksMovingOverAStillViewLeaveNothingBehind) {
     ruler_end();
 }
 
+// The window's own parts kept in the frame follow what changes them under a
+// still view: Auto Pan's button pressed and released, night colours on and
+// off; each paint as a paint drawing them all afresh.
+TEST_F(AppPaintTest, TheToolbarAndGroundFollowTheirStateUnderAStillView) {
+    create();
+    fixAndPaint(A[0], A[1]);
+    app_command(MENU_AUTO_PAN);   // off: the view stays
+    app_paint();
+    auto frame = [] {
+        std::vector<uint32_t> px;
+        for (int y = 0; y < app_window.frame.height; y++)
+            for (int x = 0; x < app_window.frame.width; x++) px.push_back(static_cast<uint32_t>(pixel(x, y)));
+        return px;
+    };
+    const std::function<void()> changes[] = {[] { app_command(MENU_NIGHT_NIGHT); }, [] { app_command(MENU_NIGHT_DAY); },
+                                             [] { app_command(MENU_AUTO_PAN); }, [] { app_command(MENU_AUTO_PAN); }};
+    int step = 0;
+    for (const auto& change : changes) {
+        const std::vector<uint32_t> before = frame();
+        change();
+        app_paint();
+        const std::vector<uint32_t> kept = frame();
+        EXPECT_FALSE(kept == before) << step;
+        view_pane.held.valid = false;
+        app_window.frameChrome.drawn = false;
+        app_paint();
+        EXPECT_TRUE(kept == frame()) << step++;
+    }
+}
+
 // A picture of the displayed sheet loaded on its own, in the very block the
 // view was last made in but at its own size, is not taken for the view:
 // the view is composed again at the pane's size.
