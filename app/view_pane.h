@@ -2,11 +2,12 @@
 // sheet of the displayed level and size that meets it, through a cache of
 // decoded sheets, hatched where none is stored; the missing ones go to the
 // background queue nearest the vehicle (else the centre) first. The view
-// is composed straight into the client frame at every paint (the picture
-// is made once, where it is shown); it stands for the displayed picture
-// (map_view's size and extents are the view's, and map_view.pixels is
-// null while it does), so everything placed through them (marker, trail,
-// track log, GPX, clicks, Map Coordinates) is in view coordinates.
+// is composed straight into the client frame (the picture is made once,
+// where it is shown), and a paint of the same view again composes only
+// where the last paint's marks covered it; it stands for the displayed
+// picture (map_view's size and extents are the view's, and map_view.pixels
+// is null while it does), so everything placed through them (marker,
+// trail, track log, GPX, clicks, Map Coordinates) is in view coordinates.
 // Main thread only.
 #pragma once
 #include <chrono>
@@ -148,7 +149,9 @@ int  view_pane_zooming();
 // alone. 1 when it gathered a new view.
 int  view_pane_update(const AppSettings* s);
 // Composes the view gathered into the frame at the pane, before the marks
-// go on it. 1, or 0 while the pane shows no composed view.
+// go on it: where the frame holds it already, only where marks were drawn
+// over it since (the frame's marks record them). 1, or 0 while the pane
+// shows no composed view.
 int  view_pane_draw(ClientFrame* f);
 // Where the view stands while Auto Pan is off, once the user moved it off
 // the displayed sheet's centre (drag, wheel, keys): a point in the plane
