@@ -59,16 +59,33 @@ void forgetStoreLook() {
     pane.storeLook.needed.clear();
 }
 
+// Each cell of the store is looked at again once in kStoreLookKept, a
+// quarter of them at each quarter: no frame reads the store for every cell
+// in view at once (milliseconds on the paint).
+constexpr int kStoreLookSlices = 4;
+
+int storeSlice(const std::tuple<double, double, int, int>& cell) {
+    const size_t h = std::hash<double>{}(std::get<0>(cell)) * 31 + std::hash<double>{}(std::get<1>(cell));
+    return static_cast<int>(h % kStoreLookSlices);
+}
+
 ViewStoreMemo* storeMemo(const AppSettings* s) {
     auto now = std::chrono::steady_clock::now();
-    if (pane.storeLook.mapsDir != sheet_source_store_dir(s, s->satelliteImage) || pane.storeLook.aerial != s->satelliteImage ||
-        now - pane.storeLook.since > kStoreLookKept) {
+    ViewPane::StoreLook& look = pane.storeLook;
+    if (look.mapsDir != sheet_source_store_dir(s, s->satelliteImage) || look.aerial != s->satelliteImage) {
         forgetStoreLook();
-        pane.storeLook.mapsDir = sheet_source_store_dir(s, s->satelliteImage);
-        pane.storeLook.aerial = s->satelliteImage;
-        pane.storeLook.since = now;
+        look.mapsDir = sheet_source_store_dir(s, s->satelliteImage);
+        look.aerial = s->satelliteImage;
+        look.since = now;
+    } else if (now - look.since > kStoreLookKept / kStoreLookSlices) {
+        look.slice = (look.slice + 1) % kStoreLookSlices;
+        for (auto it = look.memo.cells.begin(); it != look.memo.cells.end();)
+            it = storeSlice(it->first) == look.slice ? look.memo.cells.erase(it) : std::next(it);
+        look.neededKept = false;
+        look.needed.clear();
+        look.since = now;
     }
-    return &pane.storeLook.memo;
+    return &look.memo;
 }
 
 

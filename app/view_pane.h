@@ -65,14 +65,16 @@ struct ViewPane {
     // sheet's centre, or left where following put it.
     Followed freeCentre{};
     bool lastFollowing = false;        // the last centre taken was the vehicle's
-    // The store as last looked at, kept for a second: long enough that frames
-    // do not each read the store, short enough that sheets written by another
-    // program (kivsheet) show soon. Emptied at once when a sheet arrives.
+    // The store as last looked at, each cell kept for a second: long enough
+    // that frames do not each read the store, short enough that sheets
+    // written by another program (kivsheet) show soon. Emptied at once when
+    // a sheet arrives.
     struct StoreLook {
         ViewStoreMemo memo;
         std::string mapsDir;
         int aerial;
-        std::chrono::steady_clock::time_point since;
+        std::chrono::steady_clock::time_point since;   // the last slice of cells let go
+        int slice;                     // its number
         // The sheets the last view needed, as this look saw the store.
         bool neededKept;
         ViewRecord neededFor;

@@ -7,6 +7,7 @@
 #include "app/view_zoom.h"
 #include "app/waypoints.h"
 #include "app_test_support.h"
+#include "maps/zoom_levels.h"
 #include "nav/sun_times.h"
 #include "settings/menu_ids.h"
 
@@ -504,6 +505,29 @@ TEST_F(AppPaintTest, TheToolbarAndGroundFollowTheirStateUnderAStillView) {
         app_paint();
         EXPECT_TRUE(kept == frame()) << step++;
     }
+}
+
+// A sheet another program (kivsheet) stores where the view shows hatching
+// appears soon (about a second), though nothing arrives through Kiv: the
+// store is looked at again, a part of its cells at a time.
+TEST_F(AppPaintTest, ASheetStoredByAnotherProgramShowsSoon) {
+    create();
+    const double step = zoom_level_step(2);
+    fixAndPaint(home.lat, home.lon + step);   // on home's east edge: the next sheet's half of the view is hatched
+    const TestSheet next = addSheet(home.lat, home.lon + 2 * step, 2, 0, 41);
+    const auto start = std::chrono::steady_clock::now();
+    auto shown = [&] {
+        int px, py;
+        return expectedPixel(next, home.lat, home.lon + 1.3 * step, &px, &py) &&
+               panePixel(px, py) == static_cast<int>(next.colour());
+    };
+    while (!shown() && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+        app_paint();
+        view_pane_decoding_drain(1000);
+        app_paint();
+        if (!shown()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(shown());
 }
 
 // A picture of the displayed sheet loaded on its own, in the very block the
