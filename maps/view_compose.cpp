@@ -133,28 +133,26 @@ long view_compose_band(const ViewRecord& view, const ViewImages& images, uint32_
     std::vector<std::pair<uint32_t, Span>> owned;
     owned.reserve(static_cast<size_t>(height - rowFrom) * std::min<size_t>(placed.size() + 1, 16));
     // The sheets covering a row change only at their top and bottom edges:
-    // gathered again only there, not at every row (hundreds of sheets
-    // between the levels).
-    // Those that leave go, those whose top it is come (in by top edge);
-    // placed lies by left edge, so the row kept in address order is too.
-    std::vector<long> edges;
-    edges.reserve(placed.size() * 2);
-    for (const Placed& p : placed) edges.push_back(p.y0), edges.push_back(p.y1);
-    std::sort(edges.begin(), edges.end());
+    // the row is changed only there, not gathered at every row (hundreds of
+    // sheets between the levels). Those that end go, those whose top it is
+    // come (in by top edge); placed lies by left edge, so the row kept in
+    // address order is too.
     std::vector<const Placed*> byTop;
     byTop.reserve(placed.size());
     for (const Placed& p : placed) byTop.push_back(&p);
     std::sort(byTop.begin(), byTop.end(), [](const Placed* a, const Placed* b) { return a->y0 < b->y0; });
-    size_t nextEdge = 0, nextTop = 0;
+    size_t nextTop = 0;
+    long rowEnds = rowFrom;            // the first row where one of the row's sheets has ended
     for (long py = rowFrom; py < height; py++) {
         uint32_t* out = xrgb + py * stride;
-        if (py == rowFrom || (nextEdge < edges.size() && edges[nextEdge] <= py)) {
-            while (nextEdge < edges.size() && edges[nextEdge] <= py) nextEdge++;
+        if (py >= rowEnds || (nextTop < byTop.size() && byTop[nextTop]->y0 <= py)) {
             row.erase(std::remove_if(row.begin(), row.end(), [py](const Placed* p) { return p->y1 <= py; }), row.end());
             bool came = false;
             for (; nextTop < byTop.size() && byTop[nextTop]->y0 <= py; nextTop++)
                 if (byTop[nextTop]->y1 > py) row.push_back(byTop[nextTop]), came = true;
             if (came) std::sort(row.begin(), row.end());
+            rowEnds = height;
+            for (const Placed* p : row) rowEnds = std::min(rowEnds, p->y1);
         }
         double yc = py + 0.5;
         const Placed* owner = nullptr;
