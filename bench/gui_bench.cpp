@@ -106,12 +106,26 @@ std::string prepareFolder(const char* port) {
     return dir;
 }
 
+// The worst frame of a run, in wall time and in the painting thread's CPU
+// time (the wall time takes in whatever else the host ran).
+struct WorstFrame {
+    double wall = 0, cpu = 0;
+    void take(double handlerMs) {
+        wall = std::max(wall, handlerMs);
+        cpu = std::max(cpu, wx_drive_paint_cpu_ms());
+    }
+    void report(benchmark::State& state) const {
+        state.counters["worst_ms"] = wall;
+        state.counters["worst_cpu_ms"] = cpu;
+    }
+};
+
 // A drag across the 1920 x 1080 pane, a step of a few pixels per frame as a
 // hand moves: each frame composes the view anew. The worst frame is kept,
 // and the sheets the paints decoded themselves (none: the worker does).
 void DragFrame1920x1080(benchmark::State& state) {
     int x = 1000, y = 600, dir = -1;
-    double worst = 0, worstCpu = 0;   // wall time, and the painting thread's CPU time
+    WorstFrame worst;
     const long decodes = view_pane.cache.decodes;
     app_mouse_down(APP_BUTTON_LEFT, x, y, 0);
     for (auto _ : state) {
@@ -124,13 +138,11 @@ void DragFrame1920x1080(benchmark::State& state) {
             state.SkipWithError("no paint");
             break;
         }
-        worst = std::max(worst, handler);
-        worstCpu = std::max(worstCpu, wx_drive_paint_cpu_ms());
+        worst.take(handler);
         state.SetIterationTime(handler / 1e3);
     }
     app_mouse_up(APP_BUTTON_LEFT, x, y);
-    state.counters["worst_ms"] = worst;
-    state.counters["worst_cpu_ms"] = worstCpu;
+    worst.report(state);
     state.counters["paint_decodes"] = static_cast<double>(view_pane.cache.decodes - decodes);
 }
 
@@ -141,7 +153,8 @@ void DragFrame1920x1080(benchmark::State& state) {
 // decoded themselves.
 void DriveFrame1920x1080(benchmark::State& state) {
     const double span = 3 * 2 * zoom_level_step(kLevel), step = 2 * zoom_level_step(kLevel) / 20;
-    double lon = kFixLon, dir = 1, worst = 0, worstCpu = 0;
+    double lon = kFixLon, dir = 1;
+    WorstFrame worst;
     app_key_down(APP_KEY_HOME, 0);   // back to the vehicle, Auto Pan on
     // Home shows the vehicle's view afresh (decoded at once, as any jump):
     // not a frame of the drive.
@@ -160,13 +173,11 @@ void DriveFrame1920x1080(benchmark::State& state) {
             state.SkipWithError("fix not taken or no paint");
             break;
         }
-        worst = std::max(worst, handler);
-        worstCpu = std::max(worstCpu, wx_drive_paint_cpu_ms());
+        worst.take(handler);
         state.SetIterationTime(handler / 1e3);
     }
     sendFix();
-    state.counters["worst_ms"] = worst;
-    state.counters["worst_cpu_ms"] = worstCpu;
+    worst.report(state);
     state.counters["paint_decodes"] = static_cast<double>(view_pane.cache.decodes - decodes);
 }
 
@@ -176,7 +187,7 @@ void DriveFrame1920x1080(benchmark::State& state) {
 // wall and CPU time, and the frames a zoom took.
 void ZoomFrames1920x1080(benchmark::State& state) {
     int notch = -1;                    // out first: the level's sheets filtered down
-    double worst = 0, worstCpu = 0;
+    WorstFrame worst;
     long frames = 0, zooms = 0;
     for (auto _ : state) {
         app_mouse_wheel(960, 540, notch);
@@ -188,16 +199,14 @@ void ZoomFrames1920x1080(benchmark::State& state) {
                 return;
             }
             zoomWorst = std::max(zoomWorst, handler);
-            worstCpu = std::max(worstCpu, wx_drive_paint_cpu_ms());
+            worst.take(handler);
             frames++;
         } while (view_pane_zooming());
-        worst = std::max(worst, zoomWorst);
         zooms++;
         state.SetIterationTime(zoomWorst / 1e3);
         notch = -notch;
     }
-    state.counters["worst_ms"] = worst;
-    state.counters["worst_cpu_ms"] = worstCpu;
+    worst.report(state);
     state.counters["frames_per_zoom"] = static_cast<double>(frames) / static_cast<double>(std::max(1L, zooms));
 }
 
