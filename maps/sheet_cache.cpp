@@ -85,12 +85,10 @@ int sheet_cache_index_colours(DecodedSheet* sheet) {
 }
 
 std::shared_ptr<const DecodedSheet> sheet_cache_find(SheetCache* cache, const char* path) {
-    for (auto it = cache->entries.begin(); it != cache->entries.end(); ++it)
-        if (it->first == path) {
-            cache->entries.splice(cache->entries.begin(), cache->entries, it);
-            return it->second;
-        }
-    return nullptr;
+    auto found = cache->byPath.find(path);
+    if (found == cache->byPath.end()) return nullptr;
+    cache->entries.splice(cache->entries.begin(), cache->entries, found->second);
+    return found->second->second;
 }
 
 void sheet_cache_put(SheetCache* cache, const char* path, std::shared_ptr<const DecodedSheet> sheet) {
@@ -99,9 +97,11 @@ void sheet_cache_put(SheetCache* cache, const char* path, std::shared_ptr<const 
     if (bytes > cache->limitBytes) return;
     while (!cache->entries.empty() && cache->usedBytes + bytes > cache->limitBytes) {
         cache->usedBytes -= sheet_cache_bytes(*cache->entries.back().second);
+        cache->byPath.erase(cache->entries.back().first);
         cache->entries.pop_back();
     }
     cache->entries.emplace_front(path, std::move(sheet));
+    cache->byPath[path] = cache->entries.begin();
     cache->usedBytes += bytes;
 }
 
@@ -116,12 +116,11 @@ std::shared_ptr<const DecodedSheet> sheet_cache_get(SheetCache* cache, const cha
 }
 
 void sheet_cache_drop(SheetCache* cache, const char* path) {
-    for (auto it = cache->entries.begin(); it != cache->entries.end(); ++it)
-        if (it->first == path) {
-            cache->usedBytes -= sheet_cache_bytes(*it->second);
-            cache->entries.erase(it);
-            return;
-        }
+    auto found = cache->byPath.find(path);
+    if (found == cache->byPath.end()) return;
+    cache->usedBytes -= sheet_cache_bytes(*found->second->second);
+    cache->entries.erase(found->second);
+    cache->byPath.erase(found);
 }
 
 size_t sheet_cache_bytes(const DecodedSheet& s) {

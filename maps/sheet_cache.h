@@ -9,6 +9,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "maps/sheet_extent.h"
@@ -46,7 +47,17 @@ struct SheetCache {
     size_t limitBytes = SHEET_CACHE_DEFAULT_BYTES;
     size_t usedBytes = 0;
     long decodes = 0;  // files decoded through sheet_cache_get
-    std::list<std::pair<std::string, std::shared_ptr<const DecodedSheet>>> entries;  // most recent first
+    using Entries = std::list<std::pair<std::string, std::shared_ptr<const DecodedSheet>>>;
+    Entries entries;  // most recent first
+    // Each entry by its path: a view of a hundred sheets looks each up at
+    // every gather, in a cache of as many.
+    std::unordered_map<std::string, Entries::iterator> byPath;
+
+    SheetCache() = default;
+    SheetCache(SheetCache&&) = default;
+    SheetCache& operator=(SheetCache&&) = default;
+    SheetCache(const SheetCache&) = delete;  // byPath would point into the other's entries
+    SheetCache& operator=(const SheetCache&) = delete;
 };
 
 // Decodes the sheet file (SHEET_GIF, SHEET_JPEG or SHEET_PNG) and reads its
