@@ -371,31 +371,38 @@ void placeExtents(const ViewRecord& view) {
 // While a zoom moves toward a scale between the levels, the target's
 // sheets are filtered to it a few milliseconds a frame, so that its first
 // frame copies them rather than filtering every one (tens of ms at once).
-void prepareScale(const ViewRecord& target, const std::vector<ViewSheet>& needed) {
+// Returns how many are still to be filtered.
+int prepareScale(const ViewRecord& target, const std::vector<ViewSheet>& needed, bool filter) {
     constexpr auto kBudget = std::chrono::microseconds(2500);
-    constexpr int kSheetsAStep = 2;
-    if (target.rotation != 0 || target.mpp == view_level_mpp(target.level, target.big)) return;
+    if (target.rotation != 0 || target.mpp == view_level_mpp(target.level, target.big)) return 0;
     ViewImages images;
     for (const ViewSheet& n : needed)
         if (n.format >= 0)
             if (auto image = sheet_cache_find(&pane.cache, n.path)) images.push_back(std::move(image));
     const auto start = std::chrono::steady_clock::now();
-    int left = scaled_sheets_prepare(&pane.scaled, target, images, kSheetsAStep);
-    while (left > 0 && std::chrono::steady_clock::now() - start < kBudget) {
+    // A sheet at a time: one takes a millisecond or more on a slow machine.
+    int left = scaled_sheets_prepare(&pane.scaled, target, images, filter ? 1 : 0);
+    while (filter && left > 0 && std::chrono::steady_clock::now() - start < kBudget) {
         const int before = left;
-        left = scaled_sheets_prepare(&pane.scaled, target, images, kSheetsAStep);
+        left = scaled_sheets_prepare(&pane.scaled, target, images, 1);
         if (left >= before) break;     // no memory for more
     }
+    return left;
 }
 
 // While a zoom moves: the picture it started from drawn for the view of
 // this moment on the way to target, as the view shown. False once it is
-// over (or cannot be drawn), for the target to be composed.
+// over (or cannot be drawn), for the target to be composed. Where the
+// target's sheets are not all filtered to its scale when the movement
+// ends, the picture stays at the target for a few more frames while they
+// are, rather than one frame filtering the rest at once.
 bool zoomFrame(const AppSettings* s, const ViewRecord& target, const std::vector<ViewSheet>& needed) {
+    constexpr int kHeldMs = 200;
     ViewPane::ZoomMotion& zoom = pane.zoomMotion;
     if (zoom.startMs < 0) return false;
     int64_t now = platform_monotonic_ms();
     double t = now < 0 ? 1 : view_zoom_fraction(zoom.startMs, now);
+    bool over = t >= 1 && (now < 0 || now - zoom.startMs >= VIEW_ZOOM_MS + kHeldMs || prepareScale(target, needed, false) == 0);
     // Following, the vehicle stays exactly where the new view draws it while
     // fixes move it (and the view) on; the point both views show at one
     // pixel drifts from it as they do.
@@ -403,14 +410,14 @@ bool zoomFrame(const AppSettings* s, const ViewRecord& target, const std::vector
     bool vehicle = s->autoPan && gps_has_position() &&
                    view_plane_from_degrees(target.plane, gps_latitude(), gps_longitude(), &vx, &vy);
     ViewRecord at;
-    if (t >= 1 || !view_pane_composing() || map_view.imageWidth != target.width || map_view.imageHeight != target.height ||
+    if (over || !view_pane_composing() || map_view.imageWidth != target.width || map_view.imageHeight != target.height ||
         !(vehicle ? view_zoom_keeping(zoom.from, target, vx, vy, t, &at) : view_zoom_between(zoom.from, target, t, &at))) {
         zoom.startMs = -1;
         zoom.picture.clear();
         return false;
     }
     zoom.showing = true;               // view_pane_draw scales the picture into the frame
-    prepareScale(target, needed);
+    prepareScale(target, needed, true);
     placeExtents(at);
     pane.shown = at;
     pane.shownKey.clear();             // the sheets are composed once it is over
