@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <initializer_list>
 #include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -28,16 +29,31 @@ struct Taps {
     // The same weights four outputs at a time, tap by tap, each in both
     // 16-bit halves of its word: [o / 4][tap][o % 4].
     std::vector<uint32_t> lanes;
-    // With 512-bit registers: `group` outputs at a time read one window of
-    // 32 source pixels from base[g]; tap i of output j is window pixel
-    // index[(g * stride + i) * 16 + j], weighted weights[...] (both halves).
-    // group 0: some group's window would not fit.
-    int group = 0;
-    std::vector<int> base;
-    std::vector<uint32_t> index, weights;
+    // Where the processor has wide registers: `group` outputs at a time read
+    // one window of source pixels from base[g]; tap i of output j is window
+    // pixel index[(g * stride + i) * lanes + j], weighted weights[...] (both
+    // halves). group 0: some group's window would not fit.
+    struct Windows {
+        int group = 0;
+        std::vector<int> base;
+        std::vector<uint32_t> index, weights;
+    } wide;
 };
 
-Taps taps(int outputs, int sources, double f) {
+// The widest registers the filters use here.
+enum class Registers { sse2, avx2, avx512 };
+
+Registers registersHere() {
+#if defined(KIV_SCALED_WIDE)
+    if (__builtin_cpu_supports("avx512bw")) return Registers::avx512;
+    if (__builtin_cpu_supports("avx2")) return Registers::avx2;
+#endif
+    return Registers::sse2;
+}
+
+void windowsOf(Taps* t, int outputs, int lanes, int window, std::initializer_list<int> groups);
+
+Taps taps(int outputs, int sources, double f, Registers registers) {
     Taps t;
     t.first.resize(outputs);
     t.count.resize(outputs);
@@ -71,29 +87,39 @@ Taps taps(int outputs, int sources, double f) {
         for (int i = 0; i < t.stride; i++)
             t.lanes[(static_cast<size_t>(o / 4) * t.stride + i) * 4 + o % 4] =
                 t.weight[static_cast<size_t>(o) * t.stride + i] * 0x00010001u;
-    for (int group : {16, 8, 4}) {
+    if (registers == Registers::avx512) windowsOf(&t, outputs, 16, 32, {16, 8, 4});
+    // Eight outputs from two registers of source pixels: wherever eight
+    // outputs take at most sixteen (to about 1.7 times the level's scale).
+    if (registers == Registers::avx2) windowsOf(&t, outputs, 8, 16, {8});
+    return t;
+}
+
+// The taps' windows for registers of `lanes` pixels, read from a window of
+// `window` pixels, the largest of the groups whose windows fit.
+void windowsOf(Taps* t, int outputs, int lanes, int window, std::initializer_list<int> groups) {
+    Taps::Windows& w = t->wide;
+    for (int group : groups) {
         bool fits = true;
         for (int o = 0; o < outputs && fits; o += group)
-            fits = t.first[std::min(o + group, outputs) - 1] - t.first[o] + t.stride <= 32;
+            fits = t->first[std::min(o + group, outputs) - 1] - t->first[o] + t->stride <= window;
         if (!fits) continue;
-        t.group = group;
-        const int groups = (outputs + group - 1) / group;
-        t.base.resize(groups);
-        t.index.assign(static_cast<size_t>(groups) * t.stride * 16, 0);
-        t.weights.assign(t.index.size(), 0);
-        for (int g = 0; g < groups; g++) {
-            t.base[g] = t.first[g * group];
+        w.group = group;
+        const int count = (outputs + group - 1) / group;
+        w.base.resize(count);
+        w.index.assign(static_cast<size_t>(count) * t->stride * lanes, 0);
+        w.weights.assign(w.index.size(), 0);
+        for (int g = 0; g < count; g++) {
+            w.base[g] = t->first[g * group];
             for (int j = 0; j < group && g * group + j < outputs; j++)
-                for (int i = 0; i < t.stride; i++) {
+                for (int i = 0; i < t->stride; i++) {
                     const int o = g * group + j;
-                    const size_t at = (static_cast<size_t>(g) * t.stride + i) * 16 + j;
-                    t.index[at] = static_cast<uint32_t>(t.first[o] - t.base[g] + i);
-                    t.weights[at] = t.weight[static_cast<size_t>(o) * t.stride + i] * 0x00010001u;
+                    const size_t at = (static_cast<size_t>(g) * t->stride + i) * lanes + j;
+                    w.index[at] = static_cast<uint32_t>(t->first[o] - w.base[g] + i);
+                    w.weights[at] = t->weight[static_cast<size_t>(o) * t->stride + i] * 0x00010001u;
                 }
         }
-        break;
+        return;
     }
-    return t;
 }
 
 // Red and blue ride in the two 16-bit halves of one word, green and the
@@ -121,14 +147,15 @@ KIV_WIDE inline __m512i joined(__m512i rb, __m512i ga) {
 // one window of source pixels they share. src is padded by 32 pixels.
 KIV_WIDE void filterRowWide(const uint32_t* src, const Taps& t, uint32_t* out, int n) {
     const __m512i half = _mm512_set1_epi16(0x80);
-    const uint32_t *index = t.index.data(), *weights = t.weights.data();
-    for (int o = 0, g = 0; o < n; o += t.group, g++, index += 16 * t.stride, weights += 16 * t.stride) {
-        const __m512i lo = _mm512_loadu_si512(src + t.base[g]), hi = _mm512_loadu_si512(src + t.base[g] + 16);
+    const Taps::Windows& w = t.wide;
+    const uint32_t *index = w.index.data(), *weights = w.weights.data();
+    for (int o = 0, g = 0; o < n; o += w.group, g++, index += 16 * t.stride, weights += 16 * t.stride) {
+        const __m512i lo = _mm512_loadu_si512(src + w.base[g]), hi = _mm512_loadu_si512(src + w.base[g] + 16);
         __m512i rb = half, ga = half;
         for (int i = 0; i < t.stride; i++)
             weigh(_mm512_permutex2var_epi32(lo, _mm512_loadu_si512(index + 16 * i), hi),
                   _mm512_loadu_si512(weights + 16 * i), &rb, &ga);
-        const int m = std::min(t.group, n - o);
+        const int m = std::min(w.group, n - o);
         _mm512_mask_storeu_epi32(out + o, static_cast<__mmask16>((1u << m) - 1), joined(rb, ga));
     }
 }
@@ -141,6 +168,55 @@ KIV_WIDE int filterColumnsWide(const uint32_t* const* rows, const uint32_t* w, i
         for (int i = 0; i < n; i++)
             weigh(_mm512_loadu_si512(rows[i] + x), _mm512_set1_epi16(static_cast<short>(w[i])), &rb, &ga);
         _mm512_storeu_si512(out + x, joined(rb, ga));
+    }
+    return x;
+}
+
+// The same with 256-bit registers, eight pixels a step (most laptops').
+#define KIV_AVX2 __attribute__((target("avx2")))
+
+KIV_AVX2 inline void weigh(__m256i p, __m256i w, __m256i* rb, __m256i* ga) {
+    const __m256i mask = _mm256_set1_epi32(0x00FF00FF);
+    *rb = _mm256_add_epi16(*rb, _mm256_mullo_epi16(_mm256_and_si256(p, mask), w));
+    *ga = _mm256_add_epi16(*ga, _mm256_mullo_epi16(_mm256_and_si256(_mm256_srli_epi32(p, 8), mask), w));
+}
+
+KIV_AVX2 inline __m256i joined(__m256i rb, __m256i ga) {
+    return _mm256_or_si256(_mm256_srli_epi16(rb, 8), _mm256_slli_epi32(_mm256_srli_epi16(ga, 8), 8));
+}
+
+KIV_AVX2 inline __m256i load8(const uint32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+
+// Across a row, eight outputs a step: each tap picked out of the sixteen
+// source pixels they share (two registers, permuted, the one a lane's
+// index falls in kept). src is padded by 16 pixels.
+KIV_AVX2 void filterRowAvx2(const uint32_t* src, const Taps& t, uint32_t* out, int n) {
+    const __m256i half = _mm256_set1_epi16(0x80), seven = _mm256_set1_epi32(7),
+                  lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const Taps::Windows& w = t.wide;
+    const uint32_t *index = w.index.data(), *weights = w.weights.data();
+    for (int o = 0, g = 0; o < n; o += 8, g++, index += 8 * t.stride, weights += 8 * t.stride) {
+        const __m256i lo = load8(src + w.base[g]), hi = load8(src + w.base[g] + 8);
+        __m256i rb = half, ga = half;
+        for (int i = 0; i < t.stride; i++) {
+            const __m256i k = load8(index + 8 * i);
+            const __m256i p = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(lo, k), _mm256_permutevar8x32_epi32(hi, k),
+                                                 _mm256_cmpgt_epi32(k, seven));
+            weigh(p, load8(weights + 8 * i), &rb, &ga);
+        }
+        const int m = std::min(8, n - o);
+        if (m == 8) _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + o), joined(rb, ga));
+        else _mm256_maskstore_epi32(reinterpret_cast<int*>(out + o), _mm256_cmpgt_epi32(_mm256_set1_epi32(m), lane), joined(rb, ga));
+    }
+}
+
+// Down the rows, eight pixels a step.
+KIV_AVX2 int filterColumnsAvx2(const uint32_t* const* rows, const uint32_t* w, int n, uint32_t* out, int width) {
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        __m256i rb = _mm256_set1_epi16(0x80), ga = rb;
+        for (int i = 0; i < n; i++) weigh(load8(rows[i] + x), _mm256_set1_epi16(static_cast<short>(w[i])), &rb, &ga);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), joined(rb, ga));
     }
     return x;
 }
@@ -201,12 +277,13 @@ void filterRowAny(const uint32_t* src, const Taps& t, uint32_t* out, int n) {
 }
 
 // Down the rows: n rows weighted into one, four pixels at a time.
-void filterColumns(const uint32_t* const* rows, const uint32_t* w, int n, uint32_t* out, int width, bool wide) {
+void filterColumns(const uint32_t* const* rows, const uint32_t* w, int n, uint32_t* out, int width, Registers registers) {
     int x = 0;
 #if defined(KIV_SCALED_WIDE)
-    if (wide) x = filterColumnsWide(rows, w, n, out, width);
+    if (registers == Registers::avx512) x = filterColumnsWide(rows, w, n, out, width);
+    else if (registers == Registers::avx2) x = filterColumnsAvx2(rows, w, n, out, width);
 #else
-    (void)wide;
+    (void)registers;
 #endif
 #if defined(__SSE2__)
     const __m128i mask = _mm_set1_epi32(0x00FF00FF), half = _mm_set1_epi16(0x80);
@@ -237,20 +314,13 @@ void filterColumns(const uint32_t* const* rows, const uint32_t* w, int n, uint32
 // The pixels at 1 / f of a length of n, rounded up.
 int scaledLength(int n, double f) { return std::max(1, static_cast<int>(std::ceil(n / f - 1e-9))); }
 
-bool wideFilters() {
+// One row of filtered rows across: src padded as the wide paths read it.
+void filterAcross(const uint32_t* src, const Taps& t, uint32_t* out, int n, Registers registers) {
 #if defined(KIV_SCALED_WIDE)
-    return __builtin_cpu_supports("avx512bw");
+    if (registers == Registers::avx512 && t.wide.group) return filterRowWide(src, t, out, n);
+    if (registers == Registers::avx2 && t.wide.group) return filterRowAvx2(src, t, out, n);
 #else
-    return false;
-#endif
-}
-
-// One row of filtered rows across: src padded as filterRowWide reads it.
-void filterAcross(const uint32_t* src, const Taps& t, uint32_t* out, int n, bool wide) {
-#if defined(KIV_SCALED_WIDE)
-    if (wide && t.group) return filterRowWide(src, t, out, n);
-#else
-    (void)wide;
+    (void)registers;
 #endif
     filterRowAny(src, t, out, n);
 }
@@ -272,12 +342,12 @@ long view_compose_scaled(const ViewRecord& view, const ViewImages& images, uint3
     double left, top;
     view_screen_to_plane(view, 0, 0, &left, &top);
     const int sw = scaledLength(width, 1 / f), sh = scaledLength(height, 1 / f);
-    Taps cols = taps(width, sw, f), rows = taps(height, sh, f);
+    const Registers registers = registersHere();
+    Taps cols = taps(width, sw, f, registers), rows = taps(height, sh, f, Registers::sse2);
     // Rows padded for the last taps of a row, which read past its end (a
     // whole window of the wide path's).
     const int padded = sw + cols.stride;
     std::vector<uint32_t> band, down(static_cast<size_t>(padded) + 32, 0);
-    const bool wide = wideFilters();
     std::vector<const uint32_t*> picked;
     long hatched = 0;
     for (int y = 0; y < height;) {
@@ -305,8 +375,8 @@ long view_compose_scaled(const ViewRecord& view, const ViewImages& images, uint3
             for (int i = 0; i < rows.count[y]; i++)
                 picked.push_back(&band[static_cast<size_t>(rows.first[y] + i - first) * padded]);
             filterColumns(picked.data(), &rows.weight[static_cast<size_t>(y) * rows.stride], rows.count[y], down.data(),
-                          sw, wide);
-            filterAcross(down.data(), cols, xrgb + static_cast<size_t>(y) * stride, width, wide);
+                          sw, registers);
+            filterAcross(down.data(), cols, xrgb + static_cast<size_t>(y) * stride, width, registers);
         }
     }
     return std::lround(hatched / (f * f));
@@ -323,7 +393,8 @@ int view_compose_scaled_sheet(const DecodedSheet& sheet, double f, DecodedSheet*
         (void)out->xrgb.release();
         out->xrgb.reset(pixels);
     }
-    const Taps cols = taps(w, sheet.width, f), rows = taps(h, sheet.height, f);
+    const Registers registers = registersHere();
+    const Taps cols = taps(w, sheet.width, f, registers), rows = taps(h, sheet.height, f, Registers::sse2);
     PaletteRow palette;
     if (sheet.indices) palette_row_make(&palette, sheet.colours, nullptr);
     // Each source row is made frame pixels once, into a ring of as many rows
@@ -333,7 +404,6 @@ int view_compose_scaled_sheet(const DecodedSheet& sheet, double f, DecodedSheet*
     std::vector<uint32_t> ring(static_cast<size_t>(padded) * slots, 0), down(padded, 0);
     std::vector<int> held(slots, -1);
     std::vector<const uint32_t*> picked(slots);
-    const bool wide = wideFilters();
     for (int y = 0; y < h; y++) {
         for (int i = 0; i < rows.count[y]; i++) {
             const int k = rows.first[y] + i, slot = k % slots;
@@ -348,8 +418,8 @@ int view_compose_scaled_sheet(const DecodedSheet& sheet, double f, DecodedSheet*
             picked[i] = row;
         }
         filterColumns(picked.data(), &rows.weight[static_cast<size_t>(y) * rows.stride], rows.count[y], down.data(),
-                      sheet.width, wide);
-        filterAcross(down.data(), cols, pixels + static_cast<size_t>(y) * w, w, wide);
+                      sheet.width, registers);
+        filterAcross(down.data(), cols, pixels + static_cast<size_t>(y) * w, w, registers);
     }
     out->width = w;
     out->height = h;

@@ -199,6 +199,45 @@ TEST(ViewComposeScaled, BoxFiltersTheLevelsPicture) {
             }
 }
 
+// A sheet filtered to a scale is, at every pixel, the mean of the sheet's
+// pixels under it weighted by the area each covers, through whichever
+// registers this processor has (scales where eight outputs read from
+// sixteen source pixels, and where they do not).
+TEST(ViewComposeScaled, ASheetsPixelsAreTheAreaWeightedMean) {
+    DecodedSheet sheet{};
+    sheet.width = 203;
+    sheet.height = 41;
+    sheet.xrgb.reset(static_cast<uint32_t*>(malloc(sizeof(uint32_t) * sheet.width * sheet.height)));
+    uint32_t seed = 12345;
+    for (int i = 0; i < sheet.width * sheet.height; i++) {
+        seed = seed * 1103515245u + 12345u;
+        sheet.xrgb[i] = 0xFF000000u | (seed >> 8 & 0xFFFFFF);
+    }
+    // The share of source pixel k in output o's span [o f, (o + 1) f).
+    auto share = [](int o, int k, double f) {
+        return std::max(0.0, std::min((o + 1) * f, k + 1.0) - std::max(o * f, static_cast<double>(k))) / f;
+    };
+    for (double f : {0.7, 1.189, 1.414, 1.7, 2.0, 2.6, 3.3}) {
+        DecodedSheet out{};
+        ASSERT_EQ(1, view_compose_scaled_sheet(sheet, f, &out)) << f;
+        ASSERT_EQ(static_cast<int>(std::ceil(sheet.width / f - 1e-9)), out.width) << f;
+        int worst = 0;
+        for (int y = 0; y < out.height; y++)
+            for (int x = 0; x < out.width; x++)
+                for (int c = 0; c < 24; c += 8) {
+                    double mean = 0;
+                    for (int k = static_cast<int>(y * f); k < (y + 1) * f; k++)
+                        for (int j = static_cast<int>(x * f); j < (x + 1) * f; j++) {
+                            const int at = std::min(k, sheet.height - 1) * sheet.width + std::min(j, sheet.width - 1);
+                            mean += share(y, k, f) * share(x, j, f) * (sheet.xrgb[at] >> c & 0xFF);
+                        }
+                    worst = std::max(worst, std::abs(static_cast<int>(out.xrgb[y * out.width + x] >> c & 0xFF) - static_cast<int>(std::lround(mean))));
+                }
+        // Weights in 256ths, rounded a pass across and a pass down.
+        EXPECT_LE(worst, 3) << f;
+    }
+}
+
 // Between the levels the view drawn from the sheets kept filtered to its
 // scale is the view filtered anew to a level or two, away from the sheets'
 // edges (a copy repeats its edge, placed to a whole pixel) and from where
