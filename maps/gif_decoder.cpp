@@ -246,6 +246,88 @@ long lzw_read_pixels(GifDecoder& d, unsigned char* out, long total, const Palett
     return pos;
 }
 
+// The same into a byte a pixel, for code sizes of at most 8 bits (every
+// GIF of at most 256 colours), with every code read from the table: a
+// literal's entry is its index byte, kept in the buffer past the image
+// (literals at `total` + kLiteralGap), and the end, clear and codes not
+// defined yet have length 0, so the common step (a defined string, with
+// room for the fast copy) takes one branch, not one a kind of code.
+constexpr long kLiteralGap = 16;                   // past a run's spill
+constexpr long kLiteralRoom = kLiteralGap + 256 + 16;  // and past a literal's 16-byte read
+
+long lzw_read_indices(GifDecoder& d, unsigned char* out, long total, const Palette& pal) {
+    const int clear = d.clearCode;
+    const int end = clear + 1;
+    int codeSize = d.initialSize + 1;
+    int sizeLimit = 2 * clear;
+    int nextSlot = clear + 2;
+    long prevStart = 0;
+    long prevLength = 0;  // 0: no previous code since the start or a clear
+    long pos = 0;
+    BitReader r = {0, 0, 0, 0};
+    uint32_t* entryStart = d.entryStart;
+    uint16_t* entryLength = d.entryLength;
+    unsigned char* literals = out + total + kLiteralGap;
+    std::memset(literals, 0, 256 + 16);
+    std::memset(entryLength, 0, sizeof d.entryLength);
+    for (int k = 0; k < clear; ++k) {
+        literals[k] = pal.rgbx[k][3];
+        entryStart[k] = uint32_t(total + kLiteralGap + k);
+        entryLength[k] = 1;
+    }
+
+    while (pos < total) {
+        int code = gif_get_code(d, r, codeSize);
+        if (code < 0) break;
+        const long room = total - pos;
+        unsigned char* dst = out + pos;
+        long length = entryLength[code];
+        if (length != 0 && room >= length + 15) {
+            copy_run(dst, out + entryStart[code], size_t(length));
+        } else if (code == clear) {
+            codeSize = d.initialSize + 1;
+            sizeLimit = 2 * clear;
+            // The entries of the last table go: a code naming one is an error.
+            std::memset(entryLength + clear + 2, 0, sizeof(uint16_t) * size_t(nextSlot - clear - 2));
+            nextSlot = clear + 2;
+            prevLength = 0;
+            continue;
+        } else if (code == end) {
+            break;
+        } else if (length != 0) {
+            // Near the image's end: no room for the spill.
+            if (length > room) length = room;
+            std::memcpy(dst, out + entryStart[code], size_t(length));
+        } else if (code == nextSlot && prevLength > 0 && nextSlot < kTableSize) {
+            // The string about to be defined: previous string plus its own first pixel.
+            length = prevLength + 1;
+            const unsigned char* src = out + prevStart;
+            if (room >= length + 15) {
+                copy_run(dst, src, size_t(prevLength));
+            } else {
+                if (length > room) length = room;
+                std::memcpy(dst, src, size_t(std::min(length, prevLength)));
+            }
+            if (length > prevLength) dst[prevLength] = src[0];
+        } else {
+            break;  // no such entry yet, or no room for it: the image ends here
+        }
+        if (prevLength > 0 && nextSlot < kTableSize) {
+            entryStart[nextSlot] = uint32_t(prevStart);
+            entryLength[nextSlot] = uint16_t(prevLength + 1);
+            ++nextSlot;
+        }
+        if (nextSlot >= sizeLimit && codeSize < 12) {
+            ++codeSize;
+            sizeLimit <<= 1;
+        }
+        prevStart = pos;
+        prevLength = length;
+        pos += length;
+    }
+    return pos;
+}
+
 // 0 when decoding to indices finds no index for black (a full table without
 // it): the caller decodes to RGB instead.
 int build_palette(const unsigned char* table, int entries, Palette& pal) {
@@ -270,17 +352,21 @@ unsigned char* decode_pixels(GifDecoder& d, int width, int height, int interlace
                              const Palette& pal) {
     const size_t total = size_t(width) * height;
     const size_t stride = size_t(width) * kBytes;
-    unsigned char* rgb = static_cast<unsigned char*>(std::malloc(total * kBytes));
+    // Indices keep their literals past the image, where they are decoded.
+    const size_t literals = kBytes == 1 ? size_t(kLiteralRoom) : 0;
+    unsigned char* rgb = static_cast<unsigned char*>(std::malloc(total * kBytes + (interlaced ? 0 : literals)));
     if (!rgb) return nullptr;
     unsigned char* stream = rgb;
     if (interlaced) {
-        stream = static_cast<unsigned char*>(std::malloc(total * kBytes));
+        stream = static_cast<unsigned char*>(std::malloc(total * kBytes + literals));
         if (!stream) {
             std::free(rgb);
             return nullptr;
         }
     }
-    const size_t decoded = size_t(lzw_read_pixels<kBytes>(d, stream, long(total), pal));
+    size_t decoded;
+    if (kBytes == 1 && d.clearCode <= 256) decoded = size_t(lzw_read_indices(d, stream, long(total), pal));
+    else decoded = size_t(lzw_read_pixels<kBytes>(d, stream, long(total), pal));
     std::memset(stream + decoded * kBytes, kBytes == 1 ? pal.black : 0, (total - decoded) * kBytes);
     if (interlaced) {
         static const int kStart[4] = {0, 4, 2, 1};
