@@ -131,7 +131,6 @@ double turnNow(const ViewRecord& view) {
 // is composed, a band of rows at a time, each band a view of its own: the
 // corners outside the pane would cost as much again.
 void composeTurned(const ViewRecord& view, uint32_t* at, int stride, const ColourCurve* curve) {
-    constexpr int kBand = 32, kBandsTurned = 4;
     ViewRecord cover = view;
     cover.width = cover.height = view_rotate_cover(view.width, view.height);
     cover.rotation = 0;
@@ -142,25 +141,12 @@ void composeTurned(const ViewRecord& view, uint32_t* at, int stride, const Colou
     }
     uint32_t* from = pane.turning.from.get();
     if (!from) return;
-    const bool levelScale = cover.mpp == view_level_mpp(cover.level, cover.big);
-    // A few bands composed, then turned into the pane while still in the cache.
-    for (int top = 0; top < cover.height; top += kBand * kBandsTurned) {
-        const int bottom = std::min(cover.height, top + kBand * kBandsTurned);
-        for (int y0 = top; y0 < bottom; y0 += kBand) {
-            const int y1 = std::min(bottom, y0 + kBand);
-            int x0, x1;
-            if (!view_rotate_columns(view.width, view.height, cover.width, view.rotation, y0, y1, &x0, &x1)) continue;
-            ViewRecord band = cover;
-            band.width = x1 - x0;
-            band.height = y1 - y0;
-            view_screen_to_plane(cover, (x0 + x1) / 2.0, (y0 + y1) / 2.0, &band.cx, &band.cy);
-            uint32_t* to = from + static_cast<size_t>(y0) * cover.width + x0;
-            if (levelScale) view_compose(band, pane.images, to, cover.width, curve);
-            else scaled_sheets_compose(&pane.scaled, band, pane.images, to, cover.width, curve);   // between the levels
-        }
-        view_rotate_rows(from, cover.width, cover.height, cover.width, view.rotation, at, view.width, view.height, stride,
-                         top, bottom);
-    }
+    // Between the levels, the sheets kept filtered to the view's scale
+    // (filtered anew band by band where they cannot be kept).
+    const ViewImages* images = &pane.images;
+    bool atScale = cover.mpp == view_level_mpp(cover.level, cover.big);
+    if (!atScale && scaled_sheets_images(&pane.scaled, cover, pane.images)) images = &pane.scaled.drawn, atScale = true;
+    view_compose_crew_turned(pane.crew.get(), view, *images, atScale, from, at, stride, curve);
 }
 
 // The missing sheets go to the queue as one list in the order given (the

@@ -73,12 +73,7 @@ int scaled_sheets_prepare(ScaledSheets* k, const ViewRecord& view, const ViewIma
     return missing;
 }
 
-long scaled_sheets_compose(ScaledSheets* k, const ViewRecord& view, const ViewImages& images, uint32_t* xrgb,
-                           int stride, const ColourCurve* curve, const ViewBand* band) {
-    if (view.width <= 0 || view.height <= 0 || !(view.mpp > 0)) return 0;
-    const double f = view.mpp / view_level_mpp(view.level, view.big);
-    if (std::fabs(f - 1) < 1e-9)
-        return band ? view_compose_band(view, images, xrgb, stride, curve, *band) : view_compose(view, images, xrgb, stride, curve);
+int scaled_sheets_images(ScaledSheets* k, const ViewRecord& view, const ViewImages& images) {
     k->drawn.clear();
     atScale(k, view);
     // A turned view asks band by band with the same images: the sheets that
@@ -98,6 +93,7 @@ long scaled_sheets_compose(ScaledSheets* k, const ViewRecord& view, const ViewIm
             it = k->kept.erase(it);
         }
     }
+    const double f = view.mpp / view_level_mpp(view.level, view.big);
     double left, top;
     view_screen_to_plane(view, 0, 0, &left, &top);
     for (const auto& image : images) {
@@ -105,7 +101,7 @@ long scaled_sheets_compose(ScaledSheets* k, const ViewRecord& view, const ViewIm
         const std::shared_ptr<DecodedSheet>* copy = copyOf(k, image, f);
         if (!copy) {
             k->drawn.clear();
-            return view_compose_scaled(view, images, xrgb, stride, curve);
+            return 0;
         }
         k->drawn.push_back(*copy);
     }
@@ -113,6 +109,16 @@ long scaled_sheets_compose(ScaledSheets* k, const ViewRecord& view, const ViewIm
     // bands), and a few.
     const size_t room = images.size() - std::min(images.size(), k->kept.size()) + kSpares;
     if (k->spare.size() > room) k->spare.resize(room);
+    return 1;
+}
+
+long scaled_sheets_compose(ScaledSheets* k, const ViewRecord& view, const ViewImages& images, uint32_t* xrgb,
+                           int stride, const ColourCurve* curve, const ViewBand* band) {
+    if (view.width <= 0 || view.height <= 0 || !(view.mpp > 0)) return 0;
+    const double f = view.mpp / view_level_mpp(view.level, view.big);
+    if (std::fabs(f - 1) < 1e-9)
+        return band ? view_compose_band(view, images, xrgb, stride, curve, *band) : view_compose(view, images, xrgb, stride, curve);
+    if (!scaled_sheets_images(k, view, images)) return view_compose_scaled(view, images, xrgb, stride, curve);
     return band ? view_compose_band(view, k->drawn, xrgb, stride, curve, *band) : view_compose(view, k->drawn, xrgb, stride, curve);
 }
 

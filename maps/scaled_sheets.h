@@ -49,6 +49,12 @@ struct ScaledSheets {
 long scaled_sheets_compose(ScaledSheets* kept, const ViewRecord& view, const ViewImages& images, uint32_t* xrgb,
                            int stride, const ColourCurve* curve = nullptr, const ViewBand* band = nullptr);
 
+// The copies of the images meeting the view (between the levels) into
+// kept->drawn, as scaled_sheets_compose draws them, made where missing;
+// copies of other scales and of sheets not among the images go. 1, or 0
+// (drawn empty) when a copy cannot be made.
+int scaled_sheets_images(ScaledSheets* kept, const ViewRecord& view, const ViewImages& images);
+
 // Ahead of the first compose at the view's scale (while a zoom moves
 // toward it), the copies of at most count of the images meeting the view
 // that have none are made, so that frame only copies; copies of another

@@ -3,7 +3,8 @@
 // are done, so the frame and the sheets are never used past the call. The
 // rows meet exactly (view_compose_rows), so the picture is the one
 // view_compose makes. A small view, or a machine with one core, is
-// composed by the caller alone.
+// composed by the caller alone. A turned (course-up) view shares out the
+// rows of its covering square the same way.
 #pragma once
 #include <condition_variable>
 #include <mutex>
@@ -26,6 +27,8 @@ struct ViewComposeCrew {
         bool curved;
         ColourCurve curve;
         long rowFrom, rowTo;
+        uint32_t* cover;               // a turned view's square (the caller's); null otherwise
+        bool atScale;
     } part{};
     bool asked = false;                // part waits for the worker or is under way
     long hatched = 0;                  // the worker's part's, once done
@@ -35,6 +38,10 @@ struct ViewComposeCrew {
 // As view_compose.
 long view_compose_crew_compose(ViewComposeCrew* crew, const ViewRecord& view, const ViewImages& images,
                                uint32_t* xrgb, int stride, const ColourCurve* curve = nullptr);
+
+// As view_compose_turned_rows over all of the square's rows.
+void view_compose_crew_turned(ViewComposeCrew* crew, const ViewRecord& view, const ViewImages& images, bool atScale,
+                              uint32_t* cover, uint32_t* xrgb, int stride, const ColourCurve* curve = nullptr);
 
 // Ends the worker and joins it; the crew may compose again afterwards.
 void view_compose_crew_stop(ViewComposeCrew* crew);

@@ -18,6 +18,8 @@
 #include "maps/view_compose.h"
 #include "maps/view_compose_crew.h"
 #include "maps/view_compose_scaled.h"
+#include "maps/view_compose_turned.h"
+#include "maps/view_rotate.h"
 #include "maps/view_scale.h"
 #include "tests/sheet_test_files.h"
 
@@ -138,6 +140,19 @@ TEST(ViewCompose, OnTwoCoresTheSamePicture) {
         EXPECT_EQ(view_compose_crew_compose(&crew, s.view, s.images, shared.data(), s.stride), s.hatched);
         EXPECT_TRUE(shared == s.frame);
         view_compose_crew_stop(&crew);
+    }
+    // Turned (course-up), the covering square's rows shared out: at the
+    // level's scale, and between the levels filtered band by band.
+    for (double f : {1.0, 1.3}) {
+        ViewRecord turned = s.view;
+        turned.rotation = 0.6;
+        turned.mpp *= f;
+        const int side = view_rotate_cover(turned.width, turned.height);
+        std::vector<uint32_t> cover(static_cast<size_t>(side) * side), one(s.frame.size(), 0), two(s.frame.size(), 0);
+        view_compose_turned_rows(turned, s.images, f == 1.0, cover.data(), one.data(), s.stride, nullptr, 0, side);
+        view_compose_crew_turned(&crew, turned, s.images, f == 1.0, cover.data(), two.data(), s.stride);
+        EXPECT_TRUE(one == two) << f;
+        EXPECT_EQ(0, std::count(one.begin(), one.end(), 0u) - (s.stride - turned.width) * turned.height) << f;
     }
 }
 
