@@ -167,6 +167,22 @@ inline void copy_run(unsigned char* dst, const unsigned char* src, size_t n) {
 template <int kBytes>
 constexpr long kSpillPixels = (15 + kBytes - 1) / kBytes;
 
+// After a string is written: the entry the previous string and its first
+// pixel make (none after a clear, or in a full table), and one bit more
+// a code once the table has outgrown its codes.
+inline void lzw_define(uint32_t* entryStart, uint16_t* entryLength, long prevStart, long prevLength, int* nextSlot,
+                       int* codeSize, int* sizeLimit) {
+    if (prevLength > 0 && *nextSlot < kTableSize) {
+        entryStart[*nextSlot] = uint32_t(prevStart);
+        entryLength[*nextSlot] = uint16_t(prevLength + 1);
+        ++*nextSlot;
+    }
+    if (*nextSlot >= *sizeLimit && *codeSize < 12) {
+        ++*codeSize;
+        *sizeLimit <<= 1;
+    }
+}
+
 // Decodes the code stream into RGB pixels in stream order until `total`
 // pixels are written, the end code, the end of the data or a code the table
 // cannot explain. Returns how many pixels were written.
@@ -230,15 +246,7 @@ long lzw_read_pixels(GifDecoder& d, unsigned char* out, long total, const Palett
         } else {
             break;  // no such entry yet, or no room for it: the image ends here
         }
-        if (prevLength > 0 && nextSlot < kTableSize) {
-            entryStart[nextSlot] = uint32_t(prevStart);
-            entryLength[nextSlot] = uint16_t(prevLength + 1);
-            ++nextSlot;
-        }
-        if (nextSlot >= sizeLimit && codeSize < 12) {
-            ++codeSize;
-            sizeLimit <<= 1;
-        }
+        lzw_define(entryStart, entryLength, prevStart, prevLength, &nextSlot, &codeSize, &sizeLimit);
         prevStart = pos;
         prevLength = length;
         pos += length;
@@ -312,15 +320,7 @@ long lzw_read_indices(GifDecoder& d, unsigned char* out, long total, const Palet
         } else {
             break;  // no such entry yet, or no room for it: the image ends here
         }
-        if (prevLength > 0 && nextSlot < kTableSize) {
-            entryStart[nextSlot] = uint32_t(prevStart);
-            entryLength[nextSlot] = uint16_t(prevLength + 1);
-            ++nextSlot;
-        }
-        if (nextSlot >= sizeLimit && codeSize < 12) {
-            ++codeSize;
-            sizeLimit <<= 1;
-        }
+        lzw_define(entryStart, entryLength, prevStart, prevLength, &nextSlot, &codeSize, &sizeLimit);
         prevStart = pos;
         prevLength = length;
         pos += length;
