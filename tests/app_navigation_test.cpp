@@ -532,6 +532,34 @@ TEST_F(AppNavigationTest, ClicksZoomAboutTheClickedPointAsTheWheel) {
     }
 }
 
+// A zoom toward a scale between the levels whose animation gets a single
+// frame (a slow machine) holds its picture at the new scale until the
+// view's sheets are filtered to it, within a frame's budget each frame:
+// the frame that composes the new scale filters none.
+TEST_F(AppNavigationTest, AZoomHoldsItsPictureWhileTheNewScalesSheetsAreFiltered) {
+    for (int i = 0; i < 9; i++) addSheet(kLat + (i / 3 - 1) * kStep2, kLon + (i % 3 - 1) * 2 * kStep2, 2, 0, 40 + i);
+    create();
+    app_command(MENU_AUTO_PAN);           // off
+    int64_t clock = 1000;
+    headless_set_clock_ms(clock);
+    view();
+    app_mouse_wheel(320, 240, -1);
+    app_paint();
+    ASSERT_EQ(1, view_pane_zooming());
+    headless_set_clock_ms(clock += VIEW_ZOOM_MS);
+    long before = 0;
+    int frames = 0;
+    for (; view_pane_zooming() && frames < 40; frames++) {
+        before = view_pane.scaled.made;
+        app_paint();
+        headless_set_clock_ms(clock += VIEW_ZOOM_FRAME_MS);
+    }
+    EXPECT_EQ(0, view_pane_zooming());
+    EXPECT_GT(view_pane.scaled.made, 1);
+    EXPECT_EQ(before, view_pane.scaled.made) << frames << " frames";
+    EXPECT_NE(view_level_mpp(2, 0), view().mpp);
+}
+
 // While following, a zoom animates too (a notch of the wheel; Auto Zoom's
 // next band, into the next level's sheets): every frame between the scales
 // keeps the vehicle where it is drawn though fixes move it on, and the last

@@ -392,6 +392,12 @@ TEST(SheetCache, StaysUnderItsBoundAndDecodesOnce) {
     EXPECT_LE(cache.usedBytes, cache.limitBytes);
     EXPECT_FALSE(sheet_cache_find(&cache, s.needed[0].path));
     EXPECT_EQ(first->pixels[2], 1);  // still whole while held
+    // Dropped (its file replaced), a sheet is decoded again; the others stay.
+    sheet_cache_drop(&cache, s.needed[2].path);
+    EXPECT_FALSE(sheet_cache_find(&cache, s.needed[2].path));
+    EXPECT_TRUE(sheet_cache_find(&cache, s.needed[1].path));
+    ASSERT_TRUE(sheet_cache_get(&cache, s.needed[2].path, s.needed[2].format, &why));
+    EXPECT_EQ(cache.decodes, 4);
 }
 
 // A list asked again replaces what still waits (a sheet the view left is
