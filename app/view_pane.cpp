@@ -126,10 +126,9 @@ double turnNow(const ViewRecord& view) {
     return t.angle;
 }
 
-// A turned view: the axis-aligned square under it composed aside, then
-// turned into the pane. Only the part of the square the turned pane reads
-// is composed, a band of rows at a time, each band a view of its own: the
-// corners outside the pane would cost as much again.
+// A turned view: the axis-aligned square under it composed aside (the part
+// the turned pane reads, band by band), then turned into the pane, the
+// square's rows shared with the crew's worker.
 void composeTurned(const ViewRecord& view, uint32_t* at, int stride, const ColourCurve* curve) {
     ViewRecord cover = view;
     cover.width = cover.height = view_rotate_cover(view.width, view.height);

@@ -76,8 +76,8 @@ int scaled_sheets_prepare(ScaledSheets* k, const ViewRecord& view, const ViewIma
 int scaled_sheets_images(ScaledSheets* k, const ViewRecord& view, const ViewImages& images) {
     k->drawn.clear();
     atScale(k, view);
-    // A turned view asks band by band with the same images: the sheets that
-    // left are looked for only when the images change.
+    // Frames of a still or turned view ask with the same images: the
+    // sheets that left are looked for only when the images change.
     bool same = k->keptFor.size() == images.size();
     for (size_t i = 0; same && i < images.size(); i++) same = k->keptFor[i] == images[i].get();
     if (!same) {
@@ -105,8 +105,7 @@ int scaled_sheets_images(ScaledSheets* k, const ViewRecord& view, const ViewImag
         }
         k->drawn.push_back(*copy);
     }
-    // As many as the sheets not kept yet may take (a turned view's later
-    // bands), and a few.
+    // As many as the sheets not kept yet may take, and a few.
     const size_t room = images.size() - std::min(images.size(), k->kept.size()) + kSpares;
     if (k->spare.size() > room) k->spare.resize(room);
     return 1;

@@ -52,6 +52,8 @@ long waitForPart(ViewComposeCrew* crew) {
     return crew->hatched;
 }
 
+// Whether a view of so many pixels is worth sharing out, in parts of so
+// many rows (or bands).
 bool shared(long pixels, long rows) {
     static const unsigned cores = std::thread::hardware_concurrency();
     return pixels >= kSharedPixels && cores >= 2 && rows >= 2;
