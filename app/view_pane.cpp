@@ -324,9 +324,11 @@ void followStep(const AppSettings* s, int plane, double lat, double lon, double*
     ViewRecord here{plane, map_view.zoomLevel, big, *x, *y, mpp, map_view.paneWidth, map_view.paneHeight, 0};
     double ux = 0, uy = 0, speed = gps_speed();
     if (!view_follow_course_direction(here, lat, lon, gps_course(), &ux, &uy)) ux = uy = 0;
-    // The easing counts time between fixes; a repaint without a new one
-    // changes nothing.
-    double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    // The easing counts time between fixes, on the clock a zoom moves by
+    // (a test's, when it sets one, so the view does not depend on how fast
+    // the frames were made); a repaint without a new fix changes nothing.
+    const int64_t ms = platform_monotonic_ms();
+    double now = ms >= 0 ? static_cast<double>(ms) / 1000 : steadySeconds();
     unsigned count = gps_position_count();
     double dt = 0;
     if (count != pane.follow.fixCount) {
