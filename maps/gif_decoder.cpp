@@ -260,8 +260,9 @@ long lzw_read_pixels(GifDecoder& d, unsigned char* out, long total, const Palett
 // (literals at `total` + kLiteralGap), and the end, clear and codes not
 // defined yet have length 0, so the common step (a defined string, with
 // room for the fast copy) takes one branch, not one a kind of code.
-constexpr long kLiteralGap = 16;                   // past a run's spill
-constexpr long kLiteralRoom = kLiteralGap + 256 + 16;  // and past a literal's 16-byte read
+constexpr long kLiteralGap = 16;                        // past a run's spill
+constexpr long kLiteralBytes = 256 + 16;                // and room for a literal's 16-byte read
+constexpr long kLiteralRoom = kLiteralGap + kLiteralBytes;
 
 long lzw_read_indices(GifDecoder& d, unsigned char* out, long total, const Palette& pal) {
     const int clear = d.clearCode;
@@ -276,7 +277,7 @@ long lzw_read_indices(GifDecoder& d, unsigned char* out, long total, const Palet
     uint32_t* entryStart = d.entryStart;
     uint16_t* entryLength = d.entryLength;
     unsigned char* literals = out + total + kLiteralGap;
-    std::memset(literals, 0, 256 + 16);
+    std::memset(literals, 0, kLiteralBytes);
     std::memset(entryLength, 0, sizeof d.entryLength);
     for (int k = 0; k < clear; ++k) {
         literals[k] = pal.rgbx[k][3];
@@ -290,7 +291,7 @@ long lzw_read_indices(GifDecoder& d, unsigned char* out, long total, const Palet
         const long room = total - pos;
         unsigned char* dst = out + pos;
         long length = entryLength[code];
-        if (length != 0 && room >= length + 15) {
+        if (length != 0 && room >= length + kSpillPixels<1>) {
             copy_run(dst, out + entryStart[code], size_t(length));
         } else if (code == clear) {
             codeSize = d.initialSize + 1;
@@ -310,7 +311,7 @@ long lzw_read_indices(GifDecoder& d, unsigned char* out, long total, const Palet
             // The string about to be defined: previous string plus its own first pixel.
             length = prevLength + 1;
             const unsigned char* src = out + prevStart;
-            if (room >= length + 15) {
+            if (room >= length + kSpillPixels<1>) {
                 copy_run(dst, src, size_t(prevLength));
             } else {
                 if (length > room) length = room;
