@@ -356,16 +356,13 @@ void placeExtents(const ViewRecord& view) {
 }
 
 // While a zoom moves toward a scale between the levels, the target's
-// sheets are filtered to it a few milliseconds a frame, so that its first
-// frame copies them rather than filtering every one (tens of ms at once).
-// Returns how many are still to be filtered.
-int prepareScale(const ViewRecord& target, const std::vector<ViewSheet>& needed, bool filter) {
+// sheets (its images in the cache) are filtered to it a few milliseconds a
+// frame, so that its first frame copies them rather than filtering every
+// one (tens of ms at once); with filter false only counted. Returns how
+// many are still to be filtered.
+int prepareScale(const ViewRecord& target, const ViewImages& images, bool filter) {
     constexpr auto kBudget = std::chrono::microseconds(2500);
-    if (target.rotation != 0 || target.mpp == view_level_mpp(target.level, target.big)) return 0;
-    ViewImages images;
-    for (const ViewSheet& n : needed)
-        if (n.format >= 0)
-            if (auto image = sheet_cache_find(&pane.cache, n.path)) images.push_back(std::move(image));
+    if (images.empty()) return 0;       // at a level's own scale, or turned
     const auto start = std::chrono::steady_clock::now();
     // A sheet at a time: one takes a millisecond or more on a slow machine.
     int left = scaled_sheets_prepare(&pane.scaled, target, images, filter ? 1 : 0);
@@ -389,7 +386,13 @@ bool zoomFrame(const AppSettings* s, const ViewRecord& target, const std::vector
     if (zoom.startMs < 0) return false;
     int64_t now = platform_monotonic_ms();
     double t = now < 0 ? 1 : view_zoom_fraction(zoom.startMs, now);
-    bool over = t >= 1 && (now < 0 || now - zoom.startMs >= VIEW_ZOOM_MS + kHeldMs || prepareScale(target, needed, false) == 0);
+    // The target's sheets in the cache, when it lies between the levels.
+    ViewImages images;
+    if (target.rotation == 0 && target.mpp != view_level_mpp(target.level, target.big))
+        for (const ViewSheet& n : needed)
+            if (n.format >= 0)
+                if (auto image = sheet_cache_find(&pane.cache, n.path)) images.push_back(std::move(image));
+    bool over = t >= 1 && (now < 0 || now - zoom.startMs >= VIEW_ZOOM_MS + kHeldMs || prepareScale(target, images, false) == 0);
     // Following, the vehicle stays exactly where the new view draws it while
     // fixes move it (and the view) on; the point both views show at one
     // pixel drifts from it as they do.
@@ -404,7 +407,7 @@ bool zoomFrame(const AppSettings* s, const ViewRecord& target, const std::vector
         return false;
     }
     zoom.showing = true;               // view_pane_draw scales the picture into the frame
-    prepareScale(target, needed, true);
+    prepareScale(target, images, true);
     placeExtents(at);
     pane.shown = at;
     pane.shownKey.clear();             // the sheets are composed once it is over
