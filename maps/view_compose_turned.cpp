@@ -7,14 +7,14 @@
 
 void view_compose_turned_rows(const ViewRecord& view, const ViewImages& images, bool atScale, uint32_t* cover,
                               uint32_t* xrgb, int stride, const ColourCurve* curve, int rowFrom, int rowTo) {
-    constexpr int kBand = 32, kBandsTurned = VIEW_TURNED_ROWS / kBand;
+    constexpr int kBand = 32;
     ViewRecord square = view;
     square.width = square.height = view_rotate_cover(view.width, view.height);
     square.rotation = 0;
     rowTo = std::min(rowTo, square.height);
     // A few bands composed, then turned into the pane while still in the cache.
-    for (int top = std::max(0, rowFrom); top < rowTo; top += kBand * kBandsTurned) {
-        const int bottom = std::min(rowTo, top + kBand * kBandsTurned);
+    for (int top = std::max(0, rowFrom); top < rowTo; top += VIEW_TURNED_ROWS) {
+        const int bottom = std::min(rowTo, top + VIEW_TURNED_ROWS);
         for (int y0 = top; y0 < bottom; y0 += kBand) {
             const int y1 = std::min(bottom, y0 + kBand);
             int x0, x1;
